@@ -1,0 +1,77 @@
+#pragma once
+// The open archive of one program and the operations that read and change it.
+// One Archives object per program (or per test): no state lives outside it.
+
+#include "qvr/sgFileInfo.h"
+#include "qvr/sgPlugInfo.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qvr {
+
+// The directory-search record of one file; only the last-write time is used.
+struct FindData {
+    bool Found = false;
+    std::string Name = "Error"; // the file's name, "Error" when it was not found
+    int64_t Size = 0;
+    // Last-write time broken down in UTC.
+    int Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0;
+};
+
+FindData GetFindData(const std::string& path);
+// "3/7/2003 14:5:9" from a FindData's last-write time.
+std::string FormatFileDate(const FindData& data);
+// The current local date in the locale's short date format, a blank, and the local time
+// in its long time format.
+std::string FormatArchiveDate();
+
+class Archives {
+public:
+    Archives();
+
+    // Program-wide state, read by the windows and tools, changed only by the operations below.
+    std::vector<sgFileInfo> ArchiveFiles;
+    std::string CurrentArchive;
+    bool ZipLoaded = false;
+    std::string TempFolder; // ends in one separator; set from GetTempFolder() on construction
+    sgPlugInfo PluginInfo;
+    // Why the last operation that answered false failed, for the user ("" when it did not say).
+    std::string LastError;
+
+    // Reading.
+    bool IsQvrArchive(const std::string& path) const;
+    bool IsZipArchive(const std::string& path) const;
+    bool OpenArchive(const std::string& path);
+    bool ReadArchiveDirectory(const std::string& path);
+    bool ReadZipDirectory(const std::string& path);
+    // By name: the first entry whose FileName matches, ignoring case (kept for its callers).
+    bool ExtractEntry(const std::string& entryName, const std::string& destination,
+                      bool overwrite);
+    // As itself: the entry's own block, whatever other entries share its name.
+    bool ExtractEntry(const sgFileInfo& entry, const std::string& destination, bool overwrite);
+    static void CopyFileBlock(RandomAccessFile& source, int64_t sourcePos,
+                              RandomAccessFile& destination, int64_t destinationPos,
+                              int64_t length);
+
+    // Writing.
+    bool CreateArchive(const std::string& path);
+    bool AddFileToArchive(const std::string& source, const std::string& fileName,
+                          const std::string& filePath);
+    bool AppendEntryData(sgFileInfo& entry, const std::string& workFile);
+    void SaveEntryData(const sgFileInfo& entry, const std::string& workFile);
+    bool RemoveEntry(const std::string& fileName, const std::string& filePath);
+    std::optional<sgFileInfo> FindEntry(const std::string& fileName,
+                                        const std::string& filePath) const;
+
+    // The info entry's name for the open archive: its file name followed by ".ifo".
+    std::string InfoEntryName() const;
+    bool IsInfoEntry(const sgFileInfo& entry) const;
+
+    // A fresh work-file path in TempFolder that no other file holds.
+    std::string NewWorkFile(const std::string& hint);
+};
+
+} // namespace qvr

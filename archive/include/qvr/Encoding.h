@@ -1,0 +1,13 @@
+#pragma once
+// Texts inside an archive are Windows-1252; in memory and on disk names are UTF-8.
+
+#include <optional>
+#include <string>
+
+namespace qvr {
+
+// nullopt when a character has no Windows-1252 form (or the input is not valid UTF-8).
+std::optional<std::string> Utf8ToCp1252(const std::string& utf8);
+std::string Cp1252ToUtf8(const std::string& cp1252);
+
+} // namespace qvr

@@ -1,0 +1,25 @@
+#pragma once
+// Small file and path utilities. Paths are UTF-8 text; on disk they are native.
+
+#include <cstdint>
+#include <string>
+
+namespace qvr {
+
+// Present and longer than 0 bytes; every failure is false.
+bool FileExists(const std::string& path);
+// Deletes a file, ignoring every failure.
+void DeleteFileQuiet(const std::string& path);
+// The user's temporary folder, padded with NUL characters to exactly 255 characters
+// (all NUL when it does not fit in 254).
+std::string QueryTempPath();
+// The user's temporary folder with exactly one trailing separator, or "" when none.
+std::string GetTempFolder();
+// The text after the last separator: "\" everywhere, and "/" where it is the native one.
+std::string GetFileNameFromPath(const std::string& path);
+// Length of a file, or -1 when it cannot be taken.
+int64_t FileLength(const std::string& path);
+// The native separator as text ("/" or "\").
+const char* NativeSeparator();
+
+} // namespace qvr

@@ -1,0 +1,57 @@
+#pragma once
+// Installing an archive's files into the game's data folder and removing them again.
+// Shared by the installer's windows and the qvr tool.
+
+#include "qvr/Archives.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qvr {
+
+enum class EntryOutcome {
+    Installed, // written (or, for removal, deleted)
+    Skipped,   // left alone: an existing file the caller chose to keep, or nothing to remove
+    Refused,   // the entry's path would leave the data folder; nothing written or deleted
+    Failed,    // tried and failed; Message says why
+    InfoEntry, // the archive's own information entry, never installed
+};
+
+struct EntryResult {
+    sgFileInfo Entry;
+    EntryOutcome Outcome = EntryOutcome::Skipped;
+    std::string Target;  // the file on disk, native path ("" when refused)
+    std::string Message; // why, for Refused and Failed
+};
+
+// Asked when the target exists (present and longer than 0 bytes): true to overwrite.
+using OverwriteQuestion = std::function<bool(const sgFileInfo& entry, const std::string& target)>;
+// Called once per entry of ArchiveFiles, after it was handled (the info entry included).
+using EntryProgress = std::function<void(const EntryResult& result, size_t done, size_t count)>;
+
+// The native path of an entry below dataFolder. A folder or file that already exists under
+// another letter case is used instead of the entry's own spelling. "" when refused.
+std::string TargetPath(const std::string& dataFolder, const sgFileInfo& entry,
+                       std::string* why = nullptr);
+// path of name inside folder as it exists on disk, ignoring letter case; "" when absent.
+std::string FindCaseInsensitive(const std::string& folder, const std::string& name);
+// Whether dataFolder holds Morrowind.esm (in any letter case).
+bool HasMorrowindEsm(const std::string& dataFolder);
+
+// One entry: folders created level by level, the question asked for an existing file,
+// the entry extracted as itself.
+EntryResult InstallFile(Archives& arc, const sgFileInfo& entry, const std::string& dataFolder,
+                        const OverwriteQuestion& ask);
+// Every entry of a copy of ArchiveFiles taken at the start, in order.
+std::vector<EntryResult> InstallArchive(Archives& arc, const std::string& dataFolder,
+                                        const OverwriteQuestion& ask,
+                                        const EntryProgress& progress = {});
+
+// Deletes the installed file of one entry when it exists and is longer than 0 bytes.
+EntryResult RemoveInstalledFile(const Archives& arc, const sgFileInfo& entry,
+                                const std::string& dataFolder);
+std::vector<EntryResult> RemoveInstalledFiles(const Archives& arc, const std::string& dataFolder,
+                                              const EntryProgress& progress = {});
+
+} // namespace qvr

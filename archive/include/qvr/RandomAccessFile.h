@@ -1,0 +1,36 @@
+#pragma once
+// A file read and written at 1-based positions, closed when the object goes.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace qvr {
+
+class RandomAccessFile {
+public:
+    enum class Mode { Read, ReadWrite, CreateReadWrite /* created or truncated */ };
+    // path is UTF-8; throws ArchiveError naming the file when it cannot be opened.
+    RandomAccessFile(const std::string& path, Mode mode);
+    ~RandomAccessFile();
+    RandomAccessFile(const RandomAccessFile&) = delete;
+    RandomAccessFile& operator=(const RandomAccessFile&) = delete;
+
+    int64_t Length() const;
+    // Reads up to n bytes at 1-based position pos; answers how many were read (short at the end).
+    size_t ReadAt(int64_t pos, void* buf, size_t n);
+    // Writes all n bytes at 1-based position pos; throws ArchiveError on failure.
+    void WriteAt(int64_t pos, const void* buf, size_t n);
+    void Truncate(int64_t length);
+    void Sync();
+    void Close();
+    const std::string& Path() const { return m_path; }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    std::string m_path;
+};
+
+} // namespace qvr

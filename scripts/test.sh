@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Sets everything up, then builds and runs every test under both presets.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+for preset in default sanitize; do
+    echo "== $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$jobs"
+    ASAN_OPTIONS=detect_leaks=0 ctest --preset "$preset" -j "$jobs"
+done

@@ -1,0 +1,33 @@
+#pragma once
+// The platform's dialogs, reached through one small interface so that tests answer them in
+// code. Both programs use Dialogs::instance(); tests install their own with Dialogs::set().
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // File dialogs report cancel as nullopt. filter uses the "Description|pattern|..." form.
+    virtual std::optional<QString> OpenFile(QWidget* parent, const QString& title,
+                                            const QString& filter, const QString& fileName) = 0;
+    virtual std::optional<QStringList> OpenFiles(QWidget* parent, const QString& title,
+                                                 const QString& filter) = 0;
+    virtual std::optional<QString> SaveFile(QWidget* parent, const QString& title,
+                                            const QString& filter, const QString& fileName) = 0;
+    // Message box with OK only, no icon, titled with the program's name.
+    virtual void Message(QWidget* parent, const QString& title, const QString& text) = 0;
+    // Yes (default) and No; true for Yes.
+    virtual bool AskYesNo(QWidget* parent, const QString& title, const QString& text) = 0;
+
+    static Dialogs& instance();
+    // Replaces the dialogs (not owned); nullptr restores Qt's.
+    static void set(Dialogs* dialogs);
+};
+
+// "QVRfile(*.qvr)|*.qvr|Zip files(*.zip)|*.zip" to Qt's "QVRfile(*.qvr);;Zip files(*.zip)".
+QString ToQtFilter(const QString& filter);

@@ -1,0 +1,12 @@
+#pragma once
+// The about window; a click on it or on either red label closes it.
+
+#include <QDialog>
+
+class frmAbout : public QDialog {
+    Q_OBJECT
+public:
+    enum class Program { Installer, Packager };
+    frmAbout(Program program, QWidget* parent = nullptr);
+    // object names: lblVersion0, lblVersion1, Label1
+};
