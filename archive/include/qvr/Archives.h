@@ -48,8 +48,7 @@ public:
     bool ReadArchiveDirectory(const std::string& path);
     bool ReadZipDirectory(const std::string& path);
     // By name: the first entry whose FileName matches, ignoring case (kept for its callers).
-    bool ExtractEntry(const std::string& entryName, const std::string& destination,
-                      bool overwrite);
+    bool ExtractEntry(const std::string& entryName, const std::string& destination, bool overwrite);
     // As itself: the entry's own block, whatever other entries share its name.
     bool ExtractEntry(const sgFileInfo& entry, const std::string& destination, bool overwrite);
     static void CopyFileBlock(RandomAccessFile& source, int64_t sourcePos,
@@ -63,6 +62,10 @@ public:
     bool AppendEntryData(sgFileInfo& entry, const std::string& workFile);
     void SaveEntryData(const sgFileInfo& entry, const std::string& workFile);
     bool RemoveEntry(const std::string& fileName, const std::string& filePath);
+    // Rebuilds the archive, in one step, without every entry of that name and folder
+    // (ignoring case) and with source appended as a new last entry of that name.
+    bool ReplaceEntry(const std::string& source, const std::string& fileName,
+                      const std::string& filePath);
     std::optional<sgFileInfo> FindEntry(const std::string& fileName,
                                         const std::string& filePath) const;
 
@@ -70,8 +73,15 @@ public:
     std::string InfoEntryName() const;
     bool IsInfoEntry(const sgFileInfo& entry) const;
 
-    // A fresh work-file path in TempFolder that no other file holds.
+    // A fresh work-file path in TempFolder that no other file holds (the file is created
+    // empty to reserve the name); "" with LastError set when none can be made.
     std::string NewWorkFile(const std::string& hint);
+
+private:
+    bool Fail(const std::string& why);
+    void AppendBlock(sgFileInfo& entry, const std::string& workFile);
+    void Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
+                 const std::string& extraWorkFile);
 };
 
 } // namespace qvr

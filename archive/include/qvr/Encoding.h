@@ -10,4 +10,12 @@ namespace qvr {
 std::optional<std::string> Utf8ToCp1252(const std::string& utf8);
 std::string Cp1252ToUtf8(const std::string& cp1252);
 
+bool IsValidUtf8(const std::string& text);
+
+// Names compare as the game's Windows edition compares them: ignoring letter case, for the
+// letters Windows-1252 holds. Texts that are not valid UTF-8 compare byte for byte.
+bool SameTextIgnoreCase(const std::string& a, const std::string& b);
+// The lower-case form used by that comparison.
+std::string LowerText(const std::string& text);
+
 } // namespace qvr

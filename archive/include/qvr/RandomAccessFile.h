@@ -10,7 +10,12 @@ namespace qvr {
 
 class RandomAccessFile {
 public:
-    enum class Mode { Read, ReadWrite, CreateReadWrite /* created or truncated */ };
+    enum class Mode {
+        Read,
+        ReadWrite,
+        CreateReadWrite, // created or truncated
+        CreateNew,       // created; fails when the file exists already
+    };
     // path is UTF-8; throws ArchiveError naming the file when it cannot be opened.
     RandomAccessFile(const std::string& path, Mode mode);
     ~RandomAccessFile();

@@ -1,0 +1,38 @@
+#pragma once
+// Pieces shared by the library's own sources; not part of its interface.
+
+#include "qvr/ArchiveError.h"
+#include "qvr/RandomAccessFile.h"
+#include "qvr/sgFileInfo.h"
+
+#include <cstdint>
+#include <string>
+
+namespace qvr::detail {
+
+// A failure of compression or decompression, with the zlib code the public calls answer.
+class ZlibError : public ArchiveError {
+public:
+    ZlibError(int code, const std::string& what) : ArchiveError(what), Code(code) {}
+    int Code;
+};
+
+// The bytes of one directory record; throws ArchiveError when a text cannot be stored.
+std::string RecordBytes(const sgFileInfo& entry);
+
+// The folder part of a path with its trailing separator ("" for a bare name).
+std::string FolderOf(const std::string& path);
+// Creates a new, empty file in folder (which ends in a separator, or is "") whose name no
+// other file holds, and answers its path. Throws ArchiveError.
+std::string CreateUniqueFile(const std::string& folder, const std::string& hint);
+
+// Compresses source into destination (written beside it, then renamed into place) and
+// answers the source length. Throws ZlibError or ArchiveError.
+int64_t CompressFileChecked(const std::string& source, const std::string& destination, int level);
+// Inflates the block of `length` bytes at pos into a new file beside destination, checked
+// against the expected size (the block's own prefix when expected is not above 0), and
+// answers that file's path; the caller renames it into place. Throws ZlibError or ArchiveError.
+std::string InflateBlockBeside(RandomAccessFile& source, int64_t pos, int64_t length,
+                               int32_t expected, const std::string& destination);
+
+} // namespace qvr::detail

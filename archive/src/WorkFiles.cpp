@@ -1,0 +1,44 @@
+#include "Internal.h"
+#include "platform.h"
+#include "qvr/FileUtils.h"
+
+#include <atomic>
+#include <cerrno>
+
+namespace qvr::detail {
+
+std::string FolderOf(const std::string& path) {
+    std::string name = GetFileNameFromPath(path);
+    return path.substr(0, path.size() - name.size());
+}
+
+std::string CreateUniqueFile(const std::string& folder, const std::string& hint) {
+    static std::atomic<uint64_t> counter{0};
+    // Only plain characters from the hint, so the name is valid on every file system.
+    std::string stem;
+    for (char c : hint) {
+        if (stem.size() >= 40)
+            break;
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '.' || c == '_' || c == '-')
+            stem += c;
+    }
+    std::string last;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = folder + "~qvr-" + stem + "-" + std::to_string(platform::ProcessId()) +
+                           "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
+        try {
+            RandomAccessFile file(path, RandomAccessFile::Mode::CreateNew);
+            return path;
+        } catch (const ArchiveError& e) {
+            last = e.what();
+            std::error_code ec;
+            if (!std::filesystem::exists(platform::ToNative(path), ec))
+                break; // not a name clash: the folder itself is the problem
+        }
+    }
+    throw ArchiveError("Cannot create a work file in " + (folder.empty() ? "." : folder) +
+                       (last.empty() ? "" : " (" + last + ")"));
+}
+
+} // namespace qvr::detail

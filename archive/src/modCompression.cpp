@@ -1,0 +1,275 @@
+#include "qvr/modCompression.h"
+
+#include "Internal.h"
+#include "platform.h"
+#include "qvr/FileUtils.h"
+
+#include <cmath>
+#include <limits>
+#include <zlib.h>
+
+namespace qvr {
+
+namespace {
+
+// Pieces small enough to keep memory at a few hundred kilobytes whatever the member's size.
+constexpr size_t kChunk = 256 * 1024;
+
+class Deflater {
+public:
+    explicit Deflater(int level) { m_ok = deflateInit(&s, level) == Z_OK; }
+    ~Deflater() {
+        if (m_ok)
+            deflateEnd(&s);
+    }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+    bool Ok() const { return m_ok; }
+    z_stream s{};
+
+private:
+    bool m_ok = false;
+};
+
+class Inflater {
+public:
+    Inflater() { m_ok = inflateInit(&s) == Z_OK; }
+    ~Inflater() {
+        if (m_ok)
+            inflateEnd(&s);
+    }
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+    bool Ok() const { return m_ok; }
+    z_stream s{};
+
+private:
+    bool m_ok = false;
+};
+
+std::string ZlibText(const z_stream& s, int code) {
+    if (s.msg)
+        return s.msg;
+    return zError(code);
+}
+
+void PutLong(unsigned char* b, int32_t value) {
+    auto u = static_cast<uint32_t>(value);
+    for (int k = 0; k < 4; ++k)
+        b[k] = static_cast<unsigned char>((u >> (8 * k)) & 0xFF);
+}
+
+int32_t GetLong(const unsigned char* b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+                                (static_cast<uint32_t>(b[2]) << 16) |
+                                (static_cast<uint32_t>(b[3]) << 24));
+}
+
+} // namespace
+
+int64_t detail::CompressFileChecked(const std::string& source, const std::string& destination,
+                                    int level) {
+    RandomAccessFile src(source, RandomAccessFile::Mode::Read);
+    const int64_t n = src.Length();
+    if (n == 0)
+        throw ZlibError(Z_ERRNO, "The file " + source + " is empty");
+    if (n > std::numeric_limits<int32_t>::max())
+        throw ZlibError(Z_ERRNO, "The file " + source + " is 2 GB or larger");
+    Deflater z(level);
+    if (!z.Ok())
+        throw ZlibError(Z_STREAM_ERROR,
+                        "Compression level " + std::to_string(level) + " is not valid");
+
+    std::string temp = CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination));
+    try {
+        RandomAccessFile out(temp, RandomAccessFile::Mode::ReadWrite);
+        unsigned char prefix[4];
+        PutLong(prefix, static_cast<int32_t>(n));
+        out.WriteAt(1, prefix, 4);
+        int64_t outPos = 5;
+        std::vector<unsigned char> in(kChunk), buf(kChunk);
+        int64_t readPos = 1;
+        int64_t remaining = n;
+        int flush = Z_NO_FLUSH;
+        int rc = Z_OK;
+        do {
+            size_t want = static_cast<size_t>(std::min<int64_t>(remaining, kChunk));
+            size_t got = src.ReadAt(readPos, in.data(), want);
+            if (got != want)
+                throw ZlibError(Z_ERRNO, "The file " + source + " became shorter while read");
+            readPos += static_cast<int64_t>(got);
+            remaining -= static_cast<int64_t>(got);
+            flush = remaining == 0 ? Z_FINISH : Z_NO_FLUSH;
+            z.s.next_in = in.data();
+            z.s.avail_in = static_cast<uInt>(got);
+            do {
+                z.s.next_out = buf.data();
+                z.s.avail_out = static_cast<uInt>(kChunk);
+                rc = deflate(&z.s, flush);
+                if (rc == Z_STREAM_ERROR)
+                    throw ZlibError(rc, "Cannot compress " + source + ": " + ZlibText(z.s, rc));
+                size_t have = kChunk - z.s.avail_out;
+                if (have > 0) {
+                    if (outPos - 1 + static_cast<int64_t>(have) >
+                        std::numeric_limits<int32_t>::max())
+                        throw ZlibError(Z_ERRNO, "The compressed form of " + source +
+                                                     " would be 2 GB or larger");
+                    out.WriteAt(outPos, buf.data(), have);
+                    outPos += static_cast<int64_t>(have);
+                }
+            } while (z.s.avail_out == 0);
+        } while (flush != Z_FINISH);
+        if (rc != Z_STREAM_END)
+            throw ZlibError(Z_STREAM_ERROR, "Cannot compress " + source);
+        out.Close();
+        src.Close();
+        platform::ReplaceFile(temp, destination);
+    } catch (...) {
+        DeleteFileQuiet(temp);
+        throw;
+    }
+    return n;
+}
+
+std::string detail::InflateBlockBeside(RandomAccessFile& source, int64_t pos, int64_t length,
+                                       int32_t expected, const std::string& destination) {
+    const std::string where =
+        "The stored data at position " + std::to_string(pos) + " of " + source.Path();
+    if (length < 4)
+        throw ZlibError(Z_DATA_ERROR, where + " is too short to hold a block");
+    unsigned char prefix[4];
+    if (source.ReadAt(pos, prefix, 4) != 4)
+        throw ZlibError(Z_DATA_ERROR, where + " lies past the end of the file");
+    const int64_t want = expected > 0 ? expected : GetLong(prefix);
+    if (want < 0)
+        throw ZlibError(Z_DATA_ERROR, where + " records a negative size");
+    Inflater z;
+    if (!z.Ok())
+        throw ZlibError(Z_MEM_ERROR, "Cannot start decompression");
+
+    std::string temp = CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination));
+    try {
+        RandomAccessFile out(temp, RandomAccessFile::Mode::ReadWrite);
+        std::vector<unsigned char> in(kChunk), buf(kChunk);
+        int64_t inPos = pos + 4;
+        int64_t inLeft = length - 4;
+        int64_t total = 0;
+        int rc = Z_OK;
+        while (rc != Z_STREAM_END) {
+            if (z.s.avail_in == 0 && inLeft > 0) {
+                size_t want = static_cast<size_t>(std::min<int64_t>(inLeft, kChunk));
+                if (source.ReadAt(inPos, in.data(), want) != want)
+                    throw ZlibError(Z_DATA_ERROR, where + " lies past the end of the file");
+                inPos += static_cast<int64_t>(want);
+                inLeft -= static_cast<int64_t>(want);
+                z.s.next_in = in.data();
+                z.s.avail_in = static_cast<uInt>(want);
+            }
+            z.s.next_out = buf.data();
+            z.s.avail_out = static_cast<uInt>(kChunk);
+            rc = inflate(&z.s, Z_NO_FLUSH);
+            if (rc == Z_BUF_ERROR && z.s.avail_in == 0 && inLeft == 0)
+                throw ZlibError(Z_BUF_ERROR, where + " ends before its data is complete");
+            if (rc == Z_NEED_DICT || rc == Z_DATA_ERROR || rc == Z_STREAM_ERROR ||
+                rc == Z_MEM_ERROR || (rc == Z_BUF_ERROR && z.s.avail_in != 0)) {
+                int code = rc == Z_NEED_DICT || rc == Z_BUF_ERROR ? Z_DATA_ERROR : rc;
+                throw ZlibError(code, where + " is damaged: " + ZlibText(z.s, rc));
+            }
+            size_t have = kChunk - z.s.avail_out;
+            if (total + static_cast<int64_t>(have) > want)
+                throw ZlibError(Z_DATA_ERROR, where + " holds more than the recorded " +
+                                                  std::to_string(want) + " bytes");
+            if (have > 0)
+                out.WriteAt(total + 1, buf.data(), have);
+            total += static_cast<int64_t>(have);
+        }
+        if (total != want)
+            throw ZlibError(Z_DATA_ERROR, where + " holds " + std::to_string(total) +
+                                              " bytes instead of the recorded " +
+                                              std::to_string(want));
+        out.Close();
+    } catch (...) {
+        DeleteFileQuiet(temp);
+        throw;
+    }
+    return temp;
+}
+
+int32_t CompressBytes(std::vector<unsigned char>& bytes, int16_t level) {
+    const double n = static_cast<double>(bytes.size());
+    uLongf bound = static_cast<uLongf>(std::llround(n + n * 0.01 + 12));
+    std::vector<unsigned char> out(bound);
+    int rc = compress2(out.data(), &bound, bytes.data(), static_cast<uLong>(bytes.size()), level);
+    if (rc == Z_OK) {
+        out.resize(bound);
+        bytes.swap(out);
+    }
+    return rc;
+}
+
+int32_t DecompressBytes(std::vector<unsigned char>& bytes, int32_t expectedSize) {
+    if (expectedSize < 0)
+        return Z_DATA_ERROR;
+    Inflater z;
+    if (!z.Ok())
+        return Z_MEM_ERROR;
+    // Grows with what the stream really delivers, never with what the size claims.
+    std::vector<unsigned char> out;
+    std::vector<unsigned char> buf(kChunk);
+    z.s.next_in = bytes.data();
+    z.s.avail_in = static_cast<uInt>(bytes.size());
+    int rc = Z_OK;
+    while (rc != Z_STREAM_END) {
+        z.s.next_out = buf.data();
+        z.s.avail_out = static_cast<uInt>(kChunk);
+        rc = inflate(&z.s, Z_NO_FLUSH);
+        if (rc == Z_NEED_DICT)
+            return Z_DATA_ERROR;
+        if (rc == Z_BUF_ERROR && z.s.avail_in == 0)
+            return Z_BUF_ERROR; // the stream ends early
+        if (rc != Z_OK && rc != Z_STREAM_END)
+            return rc;
+        size_t have = kChunk - z.s.avail_out;
+        if (out.size() + have > static_cast<size_t>(expectedSize))
+            return Z_DATA_ERROR;
+        out.insert(out.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(have));
+    }
+    if (out.size() != static_cast<size_t>(expectedSize))
+        return Z_DATA_ERROR;
+    bytes.swap(out);
+    return Z_OK;
+}
+
+int32_t CompressFile(const std::string& source, const std::string& destination, int16_t level) {
+    try {
+        detail::CompressFileChecked(source, destination, level);
+        return Z_OK;
+    } catch (const detail::ZlibError& e) {
+        return e.Code;
+    } catch (...) {
+        return Z_ERRNO;
+    }
+}
+
+int32_t DecompressFile(const std::string& source, const std::string& destination,
+                       int32_t expectedSize) {
+    try {
+        RandomAccessFile src(source, RandomAccessFile::Mode::Read);
+        std::string temp =
+            detail::InflateBlockBeside(src, 1, src.Length(), expectedSize, destination);
+        src.Close();
+        try {
+            platform::ReplaceFile(temp, destination);
+        } catch (...) {
+            DeleteFileQuiet(temp);
+            throw;
+        }
+        return Z_OK;
+    } catch (const detail::ZlibError& e) {
+        return e.Code;
+    } catch (...) {
+        return Z_ERRNO;
+    }
+}
+
+} // namespace qvr

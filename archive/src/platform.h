@@ -1,0 +1,28 @@
+#pragma once
+// The few places where POSIX and Win32 differ, kept behind one small interface.
+
+#include "qvr/Archives.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace qvr::platform {
+
+// UTF-8 text to the file system's own path form and back.
+std::filesystem::path ToNative(const std::string& utf8);
+std::string FromNative(const std::filesystem::path& path);
+
+// The user's temporary folder as the system reports it (any trailing separators included),
+// or "" when there is none.
+std::string TempPathRaw();
+// The directory-search record of one file, last-write time in UTC.
+FindData FindFile(const std::string& path);
+// The current local date in the locale's short form, a blank, the local time in its long form.
+std::string LocalDateTimeText();
+// Puts `from` in place of `to` in one step, replacing `to` when it exists. Throws ArchiveError.
+void ReplaceFile(const std::string& from, const std::string& to);
+// A small number that differs between processes running at the same time.
+uint32_t ProcessId();
+
+} // namespace qvr::platform

@@ -1,0 +1,142 @@
+#include "qvr/sgPlugInfo.h"
+
+#include "qvr/ArchiveError.h"
+#include "qvr/Archives.h"
+#include "qvr/Encoding.h"
+#include "qvr/FileUtils.h"
+#include "qvr/RandomAccessFile.h"
+
+namespace qvr {
+
+namespace {
+
+// The information is a handful of texts; anything larger is not an info entry.
+constexpr int64_t kMaxRecord = 16 * 1024 * 1024;
+
+std::string Stored(const std::string& text, const char* field) {
+    auto bytes = Utf8ToCp1252(text);
+    if (!bytes)
+        throw ArchiveError("The " + std::string(field) +
+                           " holds a character that cannot be stored in an archive");
+    if (bytes->find('\0') != std::string::npos)
+        throw ArchiveError("The " + std::string(field) + " holds a NUL character");
+    return *bytes;
+}
+
+bool WriteWorkFile(Archives& arc, const std::string& path, const std::string& bytes) {
+    try {
+        RandomAccessFile file(path, RandomAccessFile::Mode::CreateReadWrite);
+        file.WriteAt(1, bytes.data(), bytes.size());
+        return true;
+    } catch (const std::exception& e) {
+        arc.LastError = e.what();
+        return false;
+    }
+}
+
+} // namespace
+
+std::string sgPlugInfo::NullTerminate(const std::string& vText) {
+    return vText + '\0';
+}
+
+std::string sgPlugInfo::ToRecord() const {
+    return NullTerminate(Stored(m_PluginName, "plug-in name")) +
+           NullTerminate(Stored(m_Version, "version")) +
+           NullTerminate(Stored(m_Depends, "required modules")) +
+           NullTerminate(Stored(m_Authors, "authors")) +
+           NullTerminate(Stored(m_LastUpdated, "last-updated date")) +
+           NullTerminate(Stored(m_Notes, "notes"));
+}
+
+void sgPlugInfo::FromRecord(std::string vBuffer) {
+    m_PluginName = Cp1252ToUtf8(GetToNull(vBuffer));
+    m_Version = Cp1252ToUtf8(GetToNull(vBuffer));
+    m_Depends = Cp1252ToUtf8(GetToNull(vBuffer));
+    m_Authors = Cp1252ToUtf8(GetToNull(vBuffer));
+    m_LastUpdated = Cp1252ToUtf8(GetToNull(vBuffer));
+    m_Notes = Cp1252ToUtf8(GetToNull(vBuffer));
+}
+
+std::string sgPlugInfo::GetToNull(std::string& vString) {
+    size_t i = vString.find('\0');
+    if (i == std::string::npos)
+        return "";
+    std::string text = vString.substr(0, i);
+    vString.erase(0, i + 1);
+    return text;
+}
+
+bool sgPlugInfo::SavePluginData(Archives& arc, const std::string& arcName) const {
+    std::string record;
+    try {
+        record = ToRecord();
+    } catch (const std::exception& e) {
+        arc.LastError = e.what();
+        return false;
+    }
+    const std::string work = arc.NewWorkFile(arcName + ".ifo");
+    if (work.empty())
+        return false;
+    bool ok = WriteWorkFile(arc, work, record) && arc.AddFileToArchive(work, arcName + ".ifo", "");
+    DeleteFileQuiet(work);
+    return ok;
+}
+
+bool sgPlugInfo::UpdatePluginData(Archives& arc, const std::string& arcName) const {
+    std::string record;
+    try {
+        record = ToRecord();
+    } catch (const std::exception& e) {
+        arc.LastError = e.what();
+        return false;
+    }
+    const std::string work = arc.NewWorkFile(arcName + ".ifo");
+    if (work.empty())
+        return false;
+    bool ok = WriteWorkFile(arc, work, record) && arc.ReplaceEntry(work, arcName + ".ifo", "");
+    DeleteFileQuiet(work);
+    return ok;
+}
+
+bool sgPlugInfo::GetPluginData(Archives& arc, const std::string& vFile) {
+    const std::string name = vFile + ".ifo";
+    const sgFileInfo* entry = nullptr;
+    for (const sgFileInfo& e : arc.ArchiveFiles)
+        if (e.FilePath().empty() && SameTextIgnoreCase(e.FileName(), name)) {
+            entry = &e;
+            break;
+        }
+    if (!entry) {
+        arc.LastError = "The archive " + arc.CurrentArchive + " holds no information entry " + name;
+        return false;
+    }
+    if (entry->FileSize() > kMaxRecord) {
+        arc.LastError = "The information entry " + name + " is too large";
+        return false;
+    }
+    const std::string work = arc.NewWorkFile(name);
+    if (work.empty())
+        return false;
+    bool ok = false;
+    if (arc.ExtractEntry(*entry, work, true)) {
+        try {
+            RandomAccessFile file(work, RandomAccessFile::Mode::Read);
+            const int64_t length = file.Length();
+            if (length > kMaxRecord)
+                throw ArchiveError("The information entry " + name + " is too large");
+            std::string buffer(static_cast<size_t>(length), '\0');
+            buffer.resize(file.ReadAt(1, buffer.data(), buffer.size()));
+            sgPlugInfo read;
+            read.FromRecord(buffer);
+            *this = read;
+            ok = true;
+        } catch (const std::exception& e) {
+            arc.LastError = e.what();
+        }
+    }
+    DeleteFileQuiet(work);
+    return ok;
+}
+
+} // namespace qvr

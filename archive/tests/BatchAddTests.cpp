@@ -1,0 +1,117 @@
+// Adding many files at once on several threads.
+
+#include "TestSupport.h"
+#include "qvr/BatchAdd.h"
+
+using namespace qvrtest;
+
+namespace {
+
+class BatchAdd : public ArchiveTest {
+protected:
+    std::vector<qvr::BatchFile> MakeFiles(size_t n) {
+        std::vector<qvr::BatchFile> files;
+        for (size_t i = 0; i < n; ++i) {
+            // Sizes vary a lot so that threads finish out of order.
+            size_t size = (i % 3 == 0) ? 300000 + i * 1000 : 50 + i * 7;
+            std::string name = "f" + std::to_string(i) + ".nif";
+            files.push_back({Source(name, MixedBytes(size, static_cast<unsigned>(i))), name,
+                             i % 2 ? "Meshes\\sub" : ""});
+        }
+        return files;
+    }
+    std::string Build(const std::string& name, const std::vector<qvr::BatchFile>& files,
+                      unsigned jobs) {
+        qvr::Archives a;
+        a.TempFolder = arc.TempFolder;
+        fs::create_directories(dir + "/" + std::to_string(jobs));
+        std::string path = dir + "/" + std::to_string(jobs) + "/" + name;
+        EXPECT_TRUE(a.CreateArchive(path));
+        qvr::BatchOptions options;
+        options.Jobs = jobs;
+        options.ArchiveDate = "12/07/26 06:00:00";
+        auto results = qvr::AddFilesToArchive(a, files, options);
+        for (const auto& r : results)
+            EXPECT_TRUE(r.Added) << r.Message;
+        EXPECT_EQ(a.ArchiveFiles, OnDisk(path));
+        return ReadAll(path);
+    }
+};
+
+TEST_F(BatchAdd, BytesDoNotDependOnTheNumberOfThreadsAndMatchAddingOneByOne) {
+    auto files = MakeFiles(13);
+    const std::string one = Build("p.qvr", files, 1);
+    EXPECT_EQ(Build("p.qvr", files, 2), one);
+    EXPECT_EQ(Build("p.qvr", files, 5), one);
+
+    // The same files through AddFileToArchive: same blocks, same records but for the moment
+    // of adding.
+    ASSERT_TRUE(arc.CreateArchive(Path("single.qvr")));
+    for (const auto& f : files)
+        ASSERT_TRUE(arc.AddFileToArchive(f.Source, f.FileName, f.FilePath)) << arc.LastError;
+    const std::string single = ReadAll(Path("single.qvr"));
+    const int32_t directory = GetLe32(single, 6);
+    EXPECT_EQ(GetLe32(one, 6), directory);
+    EXPECT_EQ(one.substr(0, directory - 1), single.substr(0, directory - 1));
+    auto batch = OnDisk(dir + "/1/p.qvr");
+    auto plain = OnDisk(Path("single.qvr"));
+    ASSERT_EQ(batch.size(), plain.size());
+    for (size_t i = 0; i < batch.size(); ++i) {
+        batch[i].FileArchiveDate("");
+        plain[i].FileArchiveDate("");
+        EXPECT_EQ(batch[i], plain[i]) << i;
+    }
+    EXPECT_EQ(WorkFilesLeft(), 0u);
+}
+
+TEST_F(BatchAdd, FilesThatCannotBePackedAreReportedInPlaceAndTheOthersGoOn) {
+    ASSERT_TRUE(arc.CreateArchive(Path("p.qvr")));
+    std::vector<qvr::BatchFile> files = {
+        {Source("a.esp", "aaaa"), "a.esp", ""},
+        {Source("empty.esp", ""), "empty.esp", ""},
+        {Path("src/missing.esp"), "missing.esp", ""},
+        {Source("b.esp", "bbbb"), "\xE5\x90\x8D.esp", ""}, // a name Windows-1252 cannot hold
+        {Source("c.esp", "cccc"), "c.esp", "..\\out"},
+        {Source("d.esp", "dddd"), "d.esp", "Meshes"},
+    };
+    std::vector<size_t> order;
+    auto results = qvr::AddFilesToArchive(arc, files, {3, ""},
+                                          [&](const qvr::BatchResult&, size_t done, size_t n) {
+                                              EXPECT_EQ(n, files.size());
+                                              order.push_back(done);
+                                          });
+    EXPECT_EQ(order, (std::vector<size_t>{1, 2, 3, 4, 5, 6}));
+    EXPECT_TRUE(results[0].Added);
+    EXPECT_TRUE(results[5].Added);
+    for (size_t i = 1; i < 5; ++i) {
+        EXPECT_FALSE(results[i].Added) << i;
+        EXPECT_FALSE(results[i].Message.empty()) << i;
+    }
+    EXPECT_NE(results[1].Message.find("empty.esp"), std::string::npos) << results[1].Message;
+    EXPECT_NE(results[2].Message.find("missing.esp"), std::string::npos) << results[2].Message;
+    auto entries = OnDisk(Path("p.qvr"));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].FileName(), "a.esp");
+    EXPECT_EQ(entries[1].FilePath(), "Meshes");
+    EXPECT_EQ(arc.ArchiveFiles, entries);
+    EXPECT_TRUE(arc.ExtractEntry(entries[1], Path("out.esp"), false));
+    EXPECT_EQ(ReadAll(Path("out.esp")), "dddd");
+    EXPECT_EQ(WorkFilesLeft(), 0u);
+}
+
+TEST_F(BatchAdd, WorkFilesWaitingForTheirTurnStayBounded) {
+    auto files = MakeFiles(40);
+    ASSERT_TRUE(arc.CreateArchive(Path("p.qvr")));
+    size_t most = 0;
+    qvr::AddFilesToArchive(arc, files, {2, ""}, [&](const qvr::BatchResult&, size_t, size_t) {
+        size_t waiting = 0;
+        for (auto& d : fs::recursive_directory_iterator(dir + "/tmp"))
+            waiting += d.is_regular_file() ? 1 : 0;
+        most = std::max(most, waiting);
+    });
+    // Two threads may run ahead by two files each, plus the ones they are writing.
+    EXPECT_LE(most, 6u);
+    EXPECT_EQ(arc.ArchiveFiles.size(), files.size());
+}
+
+} // namespace

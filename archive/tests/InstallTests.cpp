@@ -1,0 +1,240 @@
+// Installing an archive into a data folder and removing it again.
+
+#include "TestSupport.h"
+#include "qvr/Install.h"
+#include "qvr/modCompression.h"
+
+#include <map>
+
+using namespace qvrtest;
+using qvr::EntryOutcome;
+
+namespace {
+
+struct RawEntry {
+    std::string Path, Name, Content;
+};
+
+// An archive written byte by byte, so that it can hold what no writer of ours would produce.
+std::string RawArchive(const std::vector<RawEntry>& entries) {
+    std::string blocks, directory;
+    int32_t offset = 11;
+    for (const auto& e : entries) {
+        std::vector<unsigned char> data(e.Content.begin(), e.Content.end());
+        qvr::CompressBytes(data, 9);
+        std::string block = Le32(static_cast<int32_t>(e.Content.size())) +
+                            std::string(data.begin(), data.end());
+        directory += Le32(offset) + Le32(static_cast<int32_t>(block.size())) + e.Name + '\0' +
+                     e.Path + '\0' + "1/1/2000 0:0:0" + '\0' + std::to_string(e.Content.size()) +
+                     '\0' + "01/01/00 00:00:00" + '\0';
+        blocks += block;
+        offset += static_cast<int32_t>(block.size());
+    }
+    return "QVR1.0" + Le32(offset) + blocks + directory;
+}
+
+class Install : public ArchiveTest {
+protected:
+    // Opens an archive named pack.qvr holding entries plus its info entry.
+    void OpenRaw(std::vector<RawEntry> entries) {
+        entries.push_back({"", "pack.qvr.ifo", std::string(6, '\0')});
+        WriteAll(Path("pack.qvr"), RawArchive(entries));
+        ASSERT_TRUE(arc.OpenArchive(Path("pack.qvr")));
+    }
+    std::string Data(const std::string& rel = "") const {
+        return rel.empty() ? dir + "/data" : dir + "/data/" + rel;
+    }
+    static qvr::OverwriteQuestion Always(bool answer, int* asked = nullptr) {
+        return [=](const qvr::sgFileInfo&, const std::string&) {
+            if (asked)
+                ++*asked;
+            return answer;
+        };
+    }
+};
+
+TEST_F(Install, EveryEntryLandsBelowItsFolderAndFoldersAreCreated) {
+    OpenRaw({{"", "plugin.esp", "esp bytes"},
+             {"Meshes\\armor\\deep", "x.nif", MixedBytes(3000, 1)},
+             {"Textures", "x.nif", "same name, other folder"}});
+    std::vector<std::pair<EntryOutcome, size_t>> steps;
+    auto results = qvr::InstallArchive(arc, Data("new/level"), Always(false),
+                                       [&](const qvr::EntryResult& r, size_t done, size_t count) {
+                                           EXPECT_EQ(count, 4u);
+                                           steps.emplace_back(r.Outcome, done);
+                                       });
+    ASSERT_EQ(results.size(), 4u);
+    EXPECT_EQ(ReadAll(Data("new/level/plugin.esp")), "esp bytes");
+    EXPECT_EQ(ReadAll(Data("new/level/Meshes/armor/deep/x.nif")), MixedBytes(3000, 1));
+    EXPECT_EQ(ReadAll(Data("new/level/Textures/x.nif")), "same name, other folder");
+    // The info entry is counted as a step but never written.
+    ASSERT_EQ(steps.size(), 4u);
+    EXPECT_EQ(steps[3].first, EntryOutcome::InfoEntry);
+    EXPECT_EQ(steps[3].second, 4u);
+    EXPECT_FALSE(fs::exists(Data("new/level/pack.qvr.ifo")));
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(results[i].Outcome, EntryOutcome::Installed) << results[i].Message;
+    EXPECT_EQ(WorkFilesLeft(), 0u);
+}
+
+TEST_F(Install, InfoEntryIsRecognisedWhateverItsLetterCase) {
+    WriteAll(Path("pack.qvr"), RawArchive({{"", "PACK.QVR.IFO", std::string(6, '\0')},
+                                           {"", "a.esp", "a"}}));
+    ASSERT_TRUE(arc.OpenArchive(Path("pack.qvr")));
+    auto results = qvr::InstallArchive(arc, Data(), {});
+    EXPECT_EQ(results[0].Outcome, EntryOutcome::InfoEntry);
+    EXPECT_FALSE(fs::exists(Data("PACK.QVR.IFO")));
+    EXPECT_EQ(results[1].Outcome, EntryOutcome::Installed);
+}
+
+TEST_F(Install, ExistingFilesFollowTheAnswerAndEmptyOnesAreReplacedUnasked) {
+    OpenRaw({{"", "keep.esp", "new keep"}, {"", "replace.esp", "new replace"},
+             {"", "empty.esp", "new empty"}});
+    WriteAll(Data("keep.esp"), "old keep");
+    WriteAll(Data("replace.esp"), "old replace");
+    WriteAll(Data("empty.esp"), "");
+    std::vector<std::string> asked;
+    auto results = qvr::InstallArchive(
+        arc, Data(), [&](const qvr::sgFileInfo& e, const std::string& target) {
+            asked.push_back(e.FileName());
+            EXPECT_TRUE(fs::exists(target));
+            return e.FileName() == "replace.esp";
+        });
+    EXPECT_EQ(asked, (std::vector<std::string>{"keep.esp", "replace.esp"}));
+    EXPECT_EQ(ReadAll(Data("keep.esp")), "old keep");
+    EXPECT_EQ(results[0].Outcome, EntryOutcome::Skipped);
+    EXPECT_NE(results[0].Message.find("keep.esp"), std::string::npos);
+    EXPECT_EQ(ReadAll(Data("replace.esp")), "new replace");
+    EXPECT_EQ(ReadAll(Data("empty.esp")), "new empty");
+
+    // Without anyone to ask, existing files are kept.
+    WriteAll(Data("keep.esp"), "old keep");
+    auto again = qvr::InstallFile(arc, arc.ArchiveFiles[0], Data(), {});
+    EXPECT_EQ(again.Outcome, EntryOutcome::Skipped);
+    EXPECT_EQ(ReadAll(Data("keep.esp")), "old keep");
+}
+
+#ifndef _WIN32
+TEST_F(Install, ExistingFoldersAndFilesUnderAnotherLetterCaseAreReused) {
+    OpenRaw({{"MESHES\\Armor", "X.nif", "new"}, {"Meshes\\armor", "y.nif", "y"}});
+    fs::create_directories(Data("meshes/ARMOR"));
+    WriteAll(Data("meshes/ARMOR/x.NIF"), "old");
+    WriteAll(Data("Morrowind.ESM"), "master");
+    EXPECT_TRUE(qvr::HasMorrowindEsm(Data()));
+    EXPECT_EQ(qvr::FindCaseInsensitive(Data(), "MESHES"), Data("meshes"));
+    EXPECT_EQ(qvr::FindCaseInsensitive(Data(), "nothing"), "");
+
+    std::string askedFor;
+    auto results = qvr::InstallArchive(arc, Data(), [&](const qvr::sgFileInfo&,
+                                                        const std::string& target) {
+        askedFor = target;
+        return true;
+    });
+    EXPECT_EQ(askedFor, Data("meshes/ARMOR/x.NIF"));
+    EXPECT_EQ(ReadAll(Data("meshes/ARMOR/x.NIF")), "new");
+    EXPECT_EQ(ReadAll(Data("meshes/ARMOR/y.nif")), "y");
+    // No second spelling of any folder or file was made.
+    size_t top = 0;
+    for (auto& e : fs::directory_iterator(Data()))
+        (void)e, ++top;
+    EXPECT_EQ(top, 2u); // meshes and Morrowind.ESM
+    EXPECT_FALSE(fs::exists(Data("meshes/ARMOR/X.nif")));
+
+    // Removal finds them the same way.
+    auto removed = qvr::RemoveInstalledFiles(arc, Data());
+    EXPECT_EQ(removed[0].Outcome, EntryOutcome::Installed);
+    EXPECT_EQ(removed[1].Outcome, EntryOutcome::Installed);
+    EXPECT_FALSE(fs::exists(Data("meshes/ARMOR/x.NIF")));
+    EXPECT_TRUE(fs::is_directory(Data("meshes/ARMOR")));
+}
+#endif
+
+TEST_F(Install, EntriesThatWouldLeaveTheDataFolderAreRefusedAndTheRestGoOn) {
+    OpenRaw({{"..\\..", "evil.esp", "evil"},
+             {"Meshes\\..\\..", "evil2.esp", "evil"},
+             {"", "..", "evil"},
+             {"C:\\Windows", "evil3.esp", "evil"},
+             {"", "good.esp", "good"}});
+    WriteAll(Path("evil.esp"), "precious");
+    auto results = qvr::InstallArchive(arc, Data(), Always(true));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(results[i].Outcome, EntryOutcome::Refused) << i;
+        EXPECT_NE(results[i].Message.find(results[i].Entry.FileName()), std::string::npos)
+            << results[i].Message;
+        EXPECT_EQ(results[i].Target, "");
+    }
+    EXPECT_EQ(results[4].Outcome, EntryOutcome::Installed);
+    EXPECT_EQ(ReadAll(Path("evil.esp")), "precious");
+    EXPECT_FALSE(fs::exists(Path("evil2.esp")));
+    EXPECT_FALSE(fs::exists(fs::path(dir).parent_path() / "evil.esp"));
+    std::string why;
+    EXPECT_EQ(qvr::TargetPath(Data(), results[0].Entry, &why), "");
+    EXPECT_FALSE(why.empty());
+
+    // Removal refuses them too: the file outside stays.
+    auto removed = qvr::RemoveInstalledFiles(arc, Data());
+    EXPECT_EQ(removed[0].Outcome, EntryOutcome::Refused);
+    EXPECT_EQ(ReadAll(Path("evil.esp")), "precious");
+    EXPECT_EQ(removed[4].Outcome, EntryOutcome::Installed);
+}
+
+TEST_F(Install, FailuresNameTheEntryAndDoNotStopTheOthers) {
+    OpenRaw({{"Meshes", "x.nif", "x"}, {"", "folder.esp", "f"}, {"", "ok.esp", "ok"}});
+    WriteAll(Data("Meshes"), "a file where a folder belongs");
+    fs::create_directories(Data("folder.esp"));
+    auto results = qvr::InstallArchive(arc, Data(), Always(true));
+    EXPECT_EQ(results[0].Outcome, EntryOutcome::Failed);
+    EXPECT_NE(results[0].Message.find("Meshes\\x.nif"), std::string::npos) << results[0].Message;
+    EXPECT_EQ(results[1].Outcome, EntryOutcome::Failed);
+    EXPECT_NE(results[1].Message.find("folder.esp"), std::string::npos);
+    EXPECT_EQ(results[2].Outcome, EntryOutcome::Installed);
+    EXPECT_EQ(ReadAll(Data("Meshes")), "a file where a folder belongs");
+
+    // A zip file is listed only; nothing is written from it.
+    arc.ZipLoaded = true;
+    auto zip = qvr::InstallFile(arc, arc.ArchiveFiles[2], Data("z"), Always(true));
+    EXPECT_EQ(zip.Outcome, EntryOutcome::Failed);
+    EXPECT_FALSE(fs::exists(Data("z/ok.esp")));
+}
+
+TEST_F(Install, DamagedEntryFailsAndLeavesTheExistingFileWhole) {
+    OpenRaw({{"", "a.esp", MixedBytes(5000, 2)}, {"", "b.esp", "b"}});
+    // Spoil the first block's stream.
+    std::string bytes = ReadAll(Path("pack.qvr"));
+    bytes[11 + 4 + 20] ^= 0x55;
+    WriteAll(Path("pack.qvr"), bytes);
+    WriteAll(Data("a.esp"), "old a");
+    auto results = qvr::InstallArchive(arc, Data(), Always(true));
+    EXPECT_EQ(results[0].Outcome, EntryOutcome::Failed);
+    EXPECT_EQ(ReadAll(Data("a.esp")), "old a");
+    EXPECT_EQ(results[1].Outcome, EntryOutcome::Installed);
+}
+
+TEST_F(Install, RemovalDeletesListedFilesOnlyAndKeepsFoldersAndEmptyFiles) {
+    OpenRaw({{"", "plugin.esp", "p"}, {"Meshes", "x.nif", "x"}, {"Meshes", "empty.nif", "e"},
+             {"Meshes", "absent.nif", "a"}});
+    qvr::InstallArchive(arc, Data(), Always(true));
+    WriteAll(Data("Meshes/empty.nif"), "");
+    fs::remove(Data("Meshes/absent.nif"));
+    WriteAll(Data("Meshes/other.nif"), "someone else's");
+    WriteAll(Data("pack.qvr.ifo"), "not ours to touch");
+
+    std::vector<size_t> progress;
+    auto results = qvr::RemoveInstalledFiles(
+        arc, Data(),
+        [&](const qvr::EntryResult&, size_t done, size_t) { progress.push_back(done); });
+    EXPECT_EQ(progress, (std::vector<size_t>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(results[0].Outcome, EntryOutcome::Installed);
+    EXPECT_EQ(results[1].Outcome, EntryOutcome::Installed);
+    EXPECT_EQ(results[2].Outcome, EntryOutcome::Skipped);
+    EXPECT_EQ(results[3].Outcome, EntryOutcome::Skipped);
+    EXPECT_EQ(results[4].Outcome, EntryOutcome::InfoEntry);
+    EXPECT_FALSE(fs::exists(Data("plugin.esp")));
+    EXPECT_FALSE(fs::exists(Data("Meshes/x.nif")));
+    EXPECT_TRUE(fs::exists(Data("Meshes/empty.nif")));
+    EXPECT_EQ(ReadAll(Data("Meshes/other.nif")), "someone else's");
+    EXPECT_EQ(ReadAll(Data("pack.qvr.ifo")), "not ours to touch");
+    EXPECT_TRUE(fs::is_directory(Data("Meshes")));
+}
+
+} // namespace
