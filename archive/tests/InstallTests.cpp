@@ -22,8 +22,8 @@ std::string RawArchive(const std::vector<RawEntry>& entries) {
     for (const auto& e : entries) {
         std::vector<unsigned char> data(e.Content.begin(), e.Content.end());
         qvr::CompressBytes(data, 9);
-        std::string block = Le32(static_cast<int32_t>(e.Content.size())) +
-                            std::string(data.begin(), data.end());
+        std::string block =
+            Le32(static_cast<int32_t>(e.Content.size())) + std::string(data.begin(), data.end());
         directory += Le32(offset) + Le32(static_cast<int32_t>(block.size())) + e.Name + '\0' +
                      e.Path + '\0' + "1/1/2000 0:0:0" + '\0' + std::to_string(e.Content.size()) +
                      '\0' + "01/01/00 00:00:00" + '\0';
@@ -78,8 +78,8 @@ TEST_F(Install, EveryEntryLandsBelowItsFolderAndFoldersAreCreated) {
 }
 
 TEST_F(Install, InfoEntryIsRecognisedWhateverItsLetterCase) {
-    WriteAll(Path("pack.qvr"), RawArchive({{"", "PACK.QVR.IFO", std::string(6, '\0')},
-                                           {"", "a.esp", "a"}}));
+    WriteAll(Path("pack.qvr"),
+             RawArchive({{"", "PACK.QVR.IFO", std::string(6, '\0')}, {"", "a.esp", "a"}}));
     ASSERT_TRUE(arc.OpenArchive(Path("pack.qvr")));
     auto results = qvr::InstallArchive(arc, Data(), {});
     EXPECT_EQ(results[0].Outcome, EntryOutcome::InfoEntry);
@@ -88,14 +88,15 @@ TEST_F(Install, InfoEntryIsRecognisedWhateverItsLetterCase) {
 }
 
 TEST_F(Install, ExistingFilesFollowTheAnswerAndEmptyOnesAreReplacedUnasked) {
-    OpenRaw({{"", "keep.esp", "new keep"}, {"", "replace.esp", "new replace"},
+    OpenRaw({{"", "keep.esp", "new keep"},
+             {"", "replace.esp", "new replace"},
              {"", "empty.esp", "new empty"}});
     WriteAll(Data("keep.esp"), "old keep");
     WriteAll(Data("replace.esp"), "old replace");
     WriteAll(Data("empty.esp"), "");
     std::vector<std::string> asked;
-    auto results = qvr::InstallArchive(
-        arc, Data(), [&](const qvr::sgFileInfo& e, const std::string& target) {
+    auto results =
+        qvr::InstallArchive(arc, Data(), [&](const qvr::sgFileInfo& e, const std::string& target) {
             asked.push_back(e.FileName());
             EXPECT_TRUE(fs::exists(target));
             return e.FileName() == "replace.esp";
@@ -125,11 +126,11 @@ TEST_F(Install, ExistingFoldersAndFilesUnderAnotherLetterCaseAreReused) {
     EXPECT_EQ(qvr::FindCaseInsensitive(Data(), "nothing"), "");
 
     std::string askedFor;
-    auto results = qvr::InstallArchive(arc, Data(), [&](const qvr::sgFileInfo&,
-                                                        const std::string& target) {
-        askedFor = target;
-        return true;
-    });
+    auto results =
+        qvr::InstallArchive(arc, Data(), [&](const qvr::sgFileInfo&, const std::string& target) {
+            askedFor = target;
+            return true;
+        });
     EXPECT_EQ(askedFor, Data("meshes/ARMOR/x.NIF"));
     EXPECT_EQ(ReadAll(Data("meshes/ARMOR/x.NIF")), "new");
     EXPECT_EQ(ReadAll(Data("meshes/ARMOR/y.nif")), "y");
@@ -211,7 +212,9 @@ TEST_F(Install, DamagedEntryFailsAndLeavesTheExistingFileWhole) {
 }
 
 TEST_F(Install, RemovalDeletesListedFilesOnlyAndKeepsFoldersAndEmptyFiles) {
-    OpenRaw({{"", "plugin.esp", "p"}, {"Meshes", "x.nif", "x"}, {"Meshes", "empty.nif", "e"},
+    OpenRaw({{"", "plugin.esp", "p"},
+             {"Meshes", "x.nif", "x"},
+             {"Meshes", "empty.nif", "e"},
              {"Meshes", "absent.nif", "a"}});
     qvr::InstallArchive(arc, Data(), Always(true));
     WriteAll(Data("Meshes/empty.nif"), "");
@@ -220,9 +223,10 @@ TEST_F(Install, RemovalDeletesListedFilesOnlyAndKeepsFoldersAndEmptyFiles) {
     WriteAll(Data("pack.qvr.ifo"), "not ours to touch");
 
     std::vector<size_t> progress;
-    auto results = qvr::RemoveInstalledFiles(
-        arc, Data(),
-        [&](const qvr::EntryResult&, size_t done, size_t) { progress.push_back(done); });
+    auto results =
+        qvr::RemoveInstalledFiles(arc, Data(), [&](const qvr::EntryResult&, size_t done, size_t) {
+            progress.push_back(done);
+        });
     EXPECT_EQ(progress, (std::vector<size_t>{1, 2, 3, 4, 5}));
     EXPECT_EQ(results[0].Outcome, EntryOutcome::Installed);
     EXPECT_EQ(results[1].Outcome, EntryOutcome::Installed);

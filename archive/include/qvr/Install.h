@@ -25,10 +25,14 @@ struct EntryResult {
     std::string Message; // why, for Refused and Failed
 };
 
-// Asked when the target exists (present and longer than 0 bytes): true to overwrite.
+// Asked when the target exists (present and longer than 0 bytes): true to overwrite. An
+// empty function keeps every existing file.
 using OverwriteQuestion = std::function<bool(const sgFileInfo& entry, const std::string& target)>;
 // Called once per entry of ArchiveFiles, after it was handled (the info entry included).
 using EntryProgress = std::function<void(const EntryResult& result, size_t done, size_t count)>;
+
+// The archive path of an entry as people read it: "Meshes\\x.nif", or the bare name.
+std::string EntryDisplayPath(const sgFileInfo& entry);
 
 // The native path of an entry below dataFolder. A folder or file that already exists under
 // another letter case is used instead of the entry's own spelling. "" when refused.
@@ -49,6 +53,7 @@ std::vector<EntryResult> InstallArchive(Archives& arc, const std::string& dataFo
                                         const EntryProgress& progress = {});
 
 // Deletes the installed file of one entry when it exists and is longer than 0 bytes.
+// Installed means deleted; Skipped means there was nothing to delete (Message says why).
 EntryResult RemoveInstalledFile(const Archives& arc, const sgFileInfo& entry,
                                 const std::string& dataFolder);
 std::vector<EntryResult> RemoveInstalledFiles(const Archives& arc, const std::string& dataFolder,

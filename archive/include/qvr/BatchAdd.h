@@ -1,0 +1,44 @@
+#pragma once
+// Adding many files to the open archive, compressing on several threads. The archive's bytes
+// are exactly those that AddFileToArchive would give, one file after another in list order.
+
+#include "qvr/Archives.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qvr {
+
+struct BatchFile {
+    std::string Source;   // file on disk (UTF-8 path)
+    std::string FileName; // entry name, no folder
+    std::string FilePath; // entry folder, levels joined by "\", "" for the top level
+};
+
+struct BatchResult {
+    BatchFile File;
+    bool Added = false;
+    std::string Message; // why not, naming the file, when Added is false
+};
+
+struct BatchOptions {
+    unsigned Jobs = 0;       // compressing threads; 0: one per core
+    std::string ArchiveDate; // FileArchiveDate of every new entry; "": the time of adding
+};
+
+// Called in list order once a file was appended (or failed), from the calling thread.
+using BatchProgress = std::function<void(const BatchResult& result, size_t done, size_t count)>;
+
+// The number of cores, at least 1.
+unsigned DefaultJobs();
+
+// Appends every file that can be packed to CurrentArchive and ArchiveFiles, in list order;
+// a file that cannot be (empty, unreadable, a name the archive cannot hold) is reported and
+// the others go on. No more than about two work files per thread wait at any time.
+std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<BatchFile>& files,
+                                           const BatchOptions& options = {},
+                                           const BatchProgress& progress = {});
+
+} // namespace qvr

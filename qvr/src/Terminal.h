@@ -1,0 +1,40 @@
+#pragma once
+// The little the tool needs from a terminal: whether there is one, a line of input, and a
+// progress bar on standard error.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+namespace qvrtool {
+
+bool StdinIsTerminal();
+bool StderrIsTerminal();
+
+// Draws "label [#####     ]  45% name" on one line of standard error, only when enabled.
+class ProgressBar {
+public:
+    ProgressBar(bool enabled, std::string label, size_t total);
+    ~ProgressBar();
+    ProgressBar(const ProgressBar&) = delete;
+    ProgressBar& operator=(const ProgressBar&) = delete;
+
+    void Update(size_t done, const std::string& current);
+    // Clears the bar so that a message can be printed on a clean line.
+    void Clear();
+    bool Enabled() const { return m_enabled; }
+
+private:
+    bool m_enabled;
+    std::string m_label;
+    size_t m_total;
+    size_t m_shown = 0; // characters on the line now
+    std::chrono::steady_clock::time_point m_last{};
+};
+
+// The bar as text, for a given width of the bar itself (kept apart so it can be tested).
+std::string RenderBar(const std::string& label, size_t done, size_t total, size_t width,
+                      const std::string& current);
+
+} // namespace qvrtool

@@ -1,0 +1,262 @@
+#include "Verify.h"
+
+#include "qvr/ArchiveError.h"
+#include "qvr/Encoding.h"
+#include "qvr/FileUtils.h"
+#include "qvr/PathRules.h"
+#include "qvr/RandomAccessFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+#include <map>
+#include <zlib.h>
+
+namespace qvrtool {
+namespace {
+
+struct Record {
+    int64_t Position = 0;
+    int32_t Offset = 0;
+    int32_t Compressed = 0;
+    std::string Name, Path, Date, SizeText, ArchiveDate; // as stored (Windows-1252)
+    int64_t Size = 0;
+    bool SizeValid = false;
+};
+
+int32_t ReadInt(qvr::RandomAccessFile& f, int64_t pos) {
+    unsigned char b[4] = {0, 0, 0, 0};
+    f.ReadAt(pos, b, 4);
+    return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                                static_cast<uint32_t>(b[2]) << 16 |
+                                static_cast<uint32_t>(b[3]) << 24);
+}
+
+// A NUL-terminated text in the 255-byte window at pos, as readers see it; false when the
+// window holds no NUL (a reader would then lose its place).
+bool ReadText(qvr::RandomAccessFile& f, int64_t& pos, std::string& text) {
+    char window[255];
+    size_t got = f.ReadAt(pos, window, sizeof window);
+    std::fill(window + got, window + sizeof window, '\0');
+    const char* end = std::find(window, window + sizeof window, '\0');
+    if (end == window + sizeof window)
+        return false;
+    text.assign(static_cast<const char*>(window), end);
+    pos += (end - window) + 1;
+    return true;
+}
+
+std::string Shown(const Record& r) {
+    std::string name = qvr::Cp1252ToUtf8(r.Name);
+    std::string path = qvr::Cp1252ToUtf8(r.Path);
+    return path.empty() ? name : path + "\\" + name;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool ParseSize(const std::string& text, int64_t& value) {
+    size_t i = text.size() > 0 && text[0] == '-' ? 1 : 0;
+    if (i == text.size() || text.size() > 11)
+        return false;
+    for (size_t k = i; k < text.size(); ++k)
+        if (text[k] < '0' || text[k] > '9')
+            return false;
+    value = std::stoll(text);
+    return value >= std::numeric_limits<int32_t>::min() &&
+           value <= std::numeric_limits<int32_t>::max();
+}
+
+// Inflates a block in pieces; empty result when it is sound, else what is wrong. keep receives
+// the data when asked for (only the small info entry is kept).
+std::string CheckBlock(qvr::RandomAccessFile& f, const Record& r, std::string* keep) {
+    if (r.Compressed < 6)
+        return "its block of " + std::to_string(r.Compressed) + " bytes is too short to hold data";
+    int32_t prefix = ReadInt(f, r.Offset);
+    if (prefix < 0)
+        return "its block gives a negative length";
+    if (r.SizeValid && r.Size > 0 && prefix != r.Size)
+        return "its block says " + std::to_string(prefix) + " bytes but its record says " +
+               r.SizeText;
+    const int64_t expected = r.SizeValid && r.Size > 0 ? r.Size : prefix;
+
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return "zlib could not start";
+    std::vector<unsigned char> in(1 << 20), out(1 << 20);
+    int64_t pos = r.Offset + 4;
+    int64_t left = r.Compressed - 4;
+    int64_t produced = 0;
+    int rc = Z_OK;
+    std::string problem;
+    while (rc != Z_STREAM_END && problem.empty()) {
+        if (z.avail_in == 0) {
+            if (left == 0) {
+                problem = "its data is cut short (the zlib stream does not end in the block)";
+                break;
+            }
+            size_t want = static_cast<size_t>(std::min<int64_t>(left, in.size()));
+            size_t got = f.ReadAt(pos, in.data(), want);
+            if (got != want) {
+                problem = "its block runs past the end of the file";
+                break;
+            }
+            pos += static_cast<int64_t>(got);
+            left -= static_cast<int64_t>(got);
+            z.next_in = in.data();
+            z.avail_in = static_cast<uInt>(got);
+        }
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        rc = inflate(&z, Z_NO_FLUSH);
+        size_t n = out.size() - z.avail_out;
+        produced += static_cast<int64_t>(n);
+        if (keep && keep->size() < (1u << 24))
+            keep->append(reinterpret_cast<char*>(out.data()), n);
+        if (rc != Z_OK && rc != Z_STREAM_END)
+            problem = std::string("its data is damaged (zlib: ") + (z.msg ? z.msg : "error") + ")";
+    }
+    if (problem.empty() && (z.avail_in != 0 || left != 0))
+        problem = "its block has " + std::to_string(z.avail_in + left) +
+                  " bytes after the end of its data";
+    inflateEnd(&z);
+    if (problem.empty() && produced != expected)
+        problem = "it decompresses to " + std::to_string(produced) + " bytes, not the " +
+                  std::to_string(expected) + " recorded";
+    return problem;
+}
+
+} // namespace
+
+VerifyReport VerifyArchive(const std::string& path) {
+    VerifyReport report;
+    auto fatal = [&](const std::string& why) {
+        report.Readable = false;
+        report.Fatal = why;
+        return report;
+    };
+    if (qvr::FileLength(path) < 0)
+        return fatal("no such file, or it cannot be read");
+    if (qvr::FileLength(path) == 0)
+        return fatal("the file is empty; it is not an archive");
+    try {
+        qvr::RandomAccessFile f(path, qvr::RandomAccessFile::Mode::Read);
+        const int64_t length = f.Length();
+        char magic[6] = {0, 0, 0, 0, 0, 0};
+        size_t got = f.ReadAt(1, magic, 6);
+        if (got >= 2 && magic[0] == 'P' && magic[1] == 'K')
+            return fatal("a zip file; only QVR archives can be verified");
+        if (got < 6 || std::string(magic, 6) != "QVR1.0")
+            return fatal("not a QVR archive (it does not start with \"QVR1.0\")");
+        auto problem = [&](const std::string& text) { report.Problems.push_back(text); };
+        if (length < 10) {
+            problem("the file ends inside its 10-byte header");
+            return report;
+        }
+        const int64_t directory = ReadInt(f, 7);
+        if (directory == 0) {
+            if (length != 10)
+                problem("the header says the archive holds no entries, but " +
+                        std::to_string(length - 10) + " bytes follow it");
+            return report;
+        }
+        if (directory < 11 || directory > length) {
+            problem("the directory position " + std::to_string(directory) +
+                    " lies outside the file (" + std::to_string(length) + " bytes)");
+            return report;
+        }
+        if (length > std::numeric_limits<int32_t>::max())
+            problem("the file is 2 GiB or larger; readers cannot address all of it");
+
+        std::vector<Record> records;
+        int64_t pos = directory;
+        while (pos <= length) {
+            Record r;
+            r.Position = pos;
+            r.Offset = ReadInt(f, pos);
+            r.Compressed = ReadInt(f, pos + 4);
+            pos += 8;
+            std::string* texts[] = {&r.Name, &r.Path, &r.Date, &r.SizeText, &r.ArchiveDate};
+            const char* labels[] = {"file name", "folder", "date", "size", "archive date"};
+            bool whole = true;
+            for (int k = 0; k < 5 && whole; ++k) {
+                if (!ReadText(f, pos, *texts[k])) {
+                    problem("directory record " + std::to_string(records.size() + 1) +
+                            " at position " + std::to_string(r.Position) + ": its " + labels[k] +
+                            " has no end within 255 bytes; the rest of the directory is lost");
+                    whole = false;
+                }
+            }
+            if (!whole)
+                break;
+            if (pos > length + 1) {
+                problem("directory record " + std::to_string(records.size() + 1) +
+                        " runs past the end of the file");
+                break;
+            }
+            r.SizeValid = ParseSize(r.SizeText, r.Size);
+            if (r.Name.empty() || r.Offset == 0) {
+                problem("directory record " + std::to_string(records.size() + 1) +
+                        " has an empty name or no position; readers stop there");
+                break;
+            }
+            records.push_back(std::move(r));
+        }
+        report.Entries = records.size();
+
+        const std::string infoName =
+            Lower(qvr::Utf8ToCp1252(qvr::GetFileNameFromPath(path)).value_or("") + ".ifo");
+        std::map<std::string, int> seen;
+        int infoEntries = 0;
+        int64_t expectedOffset = 11;
+        for (const Record& r : records) {
+            const std::string who = "entry " + Shown(r) + ": ";
+            if (!r.SizeValid)
+                problem(who + "its size \"" + qvr::Cp1252ToUtf8(r.SizeText) + "\" is not a number");
+            else if (r.Size < 0)
+                problem(who + "its size is negative");
+            else
+                report.UncompressedBytes += r.Size;
+            std::string why;
+            if (!qvr::IsSafeEntryPath(qvr::Cp1252ToUtf8(r.Path), qvr::Cp1252ToUtf8(r.Name), &why))
+                problem(who + "would land outside the data folder" +
+                        (why.empty() ? "" : " (" + why + ")"));
+            if (++seen[Lower(r.Path) + "\\" + Lower(r.Name)] == 2)
+                problem(who + "appears more than once");
+            if (r.Offset != expectedOffset)
+                problem(who + "its block starts at position " + std::to_string(r.Offset) +
+                        " instead of " + std::to_string(expectedOffset) +
+                        " (blocks must follow one another)");
+            const bool inside = r.Offset >= 11 && r.Compressed >= 0 &&
+                                int64_t{r.Offset} + r.Compressed <= directory;
+            if (!inside) {
+                problem(who + "its block does not lie between the header and the directory");
+            } else {
+                const bool isInfo = r.Path.empty() && Lower(r.Name) == infoName;
+                std::string info;
+                std::string bad = CheckBlock(f, r, isInfo ? &info : nullptr);
+                if (!bad.empty())
+                    problem(who + bad);
+                else if (isInfo && std::count(info.begin(), info.end(), '\0') < 6)
+                    problem(who + "the plug-in information is cut short");
+            }
+            if (r.Path.empty() && Lower(r.Name) == infoName)
+                ++infoEntries;
+            expectedOffset = int64_t{r.Offset} + std::max(0, r.Compressed);
+        }
+        if (!records.empty() && expectedOffset != directory)
+            problem("the blocks end at position " + std::to_string(expectedOffset) +
+                    " but the directory starts at " + std::to_string(directory));
+        if (infoEntries == 0)
+            problem("no plug-in information entry " + qvr::GetFileNameFromPath(path) +
+                    ".ifo (was the archive renamed after packing?)");
+    } catch (const std::exception& e) {
+        return fatal(e.what());
+    }
+    return report;
+}
+
+} // namespace qvrtool
