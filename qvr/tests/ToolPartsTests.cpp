@@ -1,0 +1,57 @@
+// The tool's small parts: options, answers, line breaks and the progress bar.
+
+#include "Args.h"
+#include "Terminal.h"
+#include "Tool.h"
+
+#include <gtest/gtest.h>
+
+using namespace qvrtool;
+
+TEST(Options, LongShortGroupedAndSeparatedFormsAllParse) {
+    std::vector<OptionSpec> specs = {
+        {"jobs", 'j', true}, {"quiet", 'q', false}, {"verbose", 'v', false}, {"name", 0, true}};
+    auto a = ParseArgs({"x.qvr", "-qvj4", "--name=A B", "dir", "--", "--name"}, specs);
+    EXPECT_EQ(a.Operands, (std::vector<std::string>{"x.qvr", "dir", "--name"}));
+    EXPECT_TRUE(a.Has("quiet"));
+    EXPECT_TRUE(a.Has("verbose"));
+    EXPECT_EQ(a.Value("jobs"), "4");
+    EXPECT_EQ(a.Value("name"), "A B");
+    auto b = ParseArgs({"-j", "2", "--name", "", "-"}, specs);
+    EXPECT_EQ(b.Value("jobs"), "2");
+    EXPECT_TRUE(b.Has("name"));
+    EXPECT_EQ(b.Value("name", "fallback"), "");
+    EXPECT_EQ(b.Operands, (std::vector<std::string>{"-"}));
+
+    EXPECT_THROW(ParseArgs({"--nope"}, specs), UsageError);
+    EXPECT_THROW(ParseArgs({"-x"}, specs), UsageError);
+    EXPECT_THROW(ParseArgs({"--name"}, specs), UsageError);
+    EXPECT_THROW(ParseArgs({"--quiet=yes"}, specs), UsageError);
+    EXPECT_EQ(ParseJobs("16"), 16u);
+    for (const char* bad : {"0", "-1", "two", "", "99999", "1.5"})
+        EXPECT_THROW(ParseJobs(bad), UsageError) << bad;
+}
+
+TEST(Options, OverwriteAnswersFollowUnzip) {
+    EXPECT_EQ(ParseOverwriteAnswer("y"), OverwriteAnswer::Overwrite);
+    EXPECT_EQ(ParseOverwriteAnswer(" Overwrite \r"), OverwriteAnswer::Overwrite);
+    EXPECT_EQ(ParseOverwriteAnswer("n"), OverwriteAnswer::Skip);
+    EXPECT_EQ(ParseOverwriteAnswer("skip"), OverwriteAnswer::Skip);
+    EXPECT_EQ(ParseOverwriteAnswer("A"), OverwriteAnswer::All);
+    EXPECT_EQ(ParseOverwriteAnswer("ALL"), OverwriteAnswer::All);
+    EXPECT_EQ(ParseOverwriteAnswer("N"), OverwriteAnswer::None);
+    EXPECT_EQ(ParseOverwriteAnswer("none"), OverwriteAnswer::None);
+    // A lower-case "a" is not taken for "all": one slip must not overwrite everything.
+    EXPECT_EQ(ParseOverwriteAnswer("a"), std::nullopt);
+    EXPECT_EQ(ParseOverwriteAnswer(""), std::nullopt);
+    EXPECT_EQ(ParseOverwriteAnswer("maybe"), std::nullopt);
+}
+
+TEST(Texts, NotesLineBreaksBecomeCrLfWhateverTheirForm) {
+    EXPECT_EQ(ToCrLf("a\nb\r\nc\rd\n\n"), "a\r\nb\r\nc\r\nd\r\n\r\n");
+    EXPECT_EQ(ToCrLf("plain"), "plain");
+    EXPECT_EQ(RenderBar("Packing", 5, 10, 10, "x.nif"), "Packing [#####     ] 50% x.nif");
+    EXPECT_EQ(RenderBar("Packing", 0, 0, 4, ""), "Packing [####] 100%");
+    std::string longName(60, 'n');
+    EXPECT_EQ(RenderBar("P", 1, 1, 2, longName).size(), std::string("P [##] 100% ").size() + 40);
+}
