@@ -1,0 +1,111 @@
+// A write that fails part-way, or a rename that fails, must leave the package exactly as it
+// was, with ArchiveFiles still listing what the file holds.
+
+#include "TestSupport.h"
+
+#include "qvr/modCompression.h"
+
+using namespace qvr;
+using namespace qvrtest;
+
+namespace {
+
+class WriteFailure : public ArchiveTest {
+protected:
+    void SetUp() override {
+        ArchiveTest::SetUp();
+        path = Path("pkg.qvr");
+        ASSERT_TRUE(arc.CreateArchive(path));
+        ASSERT_TRUE(arc.AddFileToArchive(Source("a.esp", MixedBytes(900, 1)), "a.esp", ""));
+        ASSERT_TRUE(arc.AddFileToArchive(Source("b.nif", RandomBytes(700, 2)), "b.nif", "Meshes"));
+        PlugInfo().PluginName("Old name");
+        ASSERT_TRUE(PlugInfo().SavePluginData(arc, "pkg.qvr"));
+        original = ReadAll(path);
+        originalFiles = arc.ArchiveFiles;
+    }
+    sgPlugInfo& PlugInfo() { return arc.PluginInfo; }
+
+    // Bytes the operation writes when nothing fails.
+    template <class Op> int64_t BytesWritten(Op op) {
+        testhooks::WriteBudget = int64_t{1} << 40;
+        EXPECT_TRUE(op());
+        int64_t used = (int64_t{1} << 40) - testhooks::WriteBudget.load();
+        testhooks::WriteBudget = -1;
+        Restore();
+        return used;
+    }
+    void Restore() {
+        WriteAll(path, original);
+        arc.ArchiveFiles = originalFiles;
+    }
+    // Runs op with the write failing after each chosen byte count and checks the package.
+    template <class Op> void FailEverywhere(Op op, const char* name) {
+        const int64_t total = BytesWritten(op);
+        ASSERT_GT(total, 0);
+        for (int64_t budget = 0; budget < total;
+             budget += (total - budget > 64 ? std::max<int64_t>(1, total / 150) : 1)) {
+            testhooks::WriteBudget = budget;
+            EXPECT_FALSE(op()) << name << " with " << budget << " of " << total << " bytes";
+            testhooks::WriteBudget = -1;
+            EXPECT_FALSE(arc.LastError.empty()) << name;
+            ASSERT_TRUE(ReadAll(path) == original) << name << " changed the package at " << budget;
+            ASSERT_EQ(arc.ArchiveFiles, originalFiles) << name << " at " << budget;
+            ASSERT_EQ(OnDisk(path), originalFiles);
+        }
+        EXPECT_EQ(WorkFilesLeft(), 0u) << name;
+        size_t besidePackage = 0;
+        for (auto& e : fs::directory_iterator(dir))
+            besidePackage += e.is_regular_file();
+        EXPECT_EQ(besidePackage, 1u) << name << " left a file beside the package";
+    }
+
+    std::string path;
+    std::string original;
+    std::vector<sgFileInfo> originalFiles;
+};
+
+TEST_F(WriteFailure, AddFileToArchive) {
+    const std::string src = Source("c.dds", MixedBytes(1500, 3));
+    FailEverywhere([&] { return arc.AddFileToArchive(src, "c.dds", "Textures"); }, "add");
+    EXPECT_EQ(ReadAll(src), MixedBytes(1500, 3));
+}
+
+TEST_F(WriteFailure, AppendEntryData) {
+    const std::string work = Path("w/block");
+    fs::create_directories(Path("w"));
+    ASSERT_EQ(CompressFile(Source("c.dds", MixedBytes(1500, 3)), work, 9), 0);
+    FailEverywhere(
+        [&] {
+            sgFileInfo e;
+            e.FileName("c.dds");
+            e.FilePath("Textures");
+            e.FileSize(1500);
+            e.FileCompressedSize(static_cast<int32_t>(FileLength(work)));
+            return arc.AppendEntryData(e, work);
+        },
+        "append");
+    fs::remove(work);
+}
+
+TEST_F(WriteFailure, RemoveEntry) {
+    FailEverywhere([&] { return arc.RemoveEntry("a.esp", ""); }, "remove");
+    testhooks::FailNextReplace = true;
+    EXPECT_FALSE(arc.RemoveEntry("a.esp", ""));
+    EXPECT_TRUE(ReadAll(path) == original);
+    EXPECT_EQ(arc.ArchiveFiles, originalFiles);
+}
+
+TEST_F(WriteFailure, UpdatePluginDataKeepsTheOldInformation) {
+    sgPlugInfo info;
+    info.PluginName("New name");
+    FailEverywhere([&] { return info.UpdatePluginData(arc, "pkg.qvr"); }, "update");
+    testhooks::FailNextReplace = true;
+    EXPECT_FALSE(info.UpdatePluginData(arc, "pkg.qvr"));
+    EXPECT_TRUE(ReadAll(path) == original);
+
+    sgPlugInfo read;
+    ASSERT_TRUE(read.GetPluginData(arc, "pkg.qvr"));
+    EXPECT_EQ(read.PluginName(), "Old name");
+}
+
+} // namespace
