@@ -1,0 +1,137 @@
+#include "PackagerLogic.h"
+
+#include <QSet>
+#include <algorithm>
+
+namespace packager {
+
+const QStringList& FixedFolders() {
+    static const QStringList folders = {"BookArt", "Fonts", "Icons",   "Meshes",
+                                        "Music",   "Sound", "Textures"};
+    return folders;
+}
+
+QString FormatGrouped(qint64 value, const QLocale& locale) {
+    if (value == 0)
+        return QString();
+    QLocale grouped = locale;
+    grouped.setNumberOptions(grouped.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return grouped.toString(value);
+}
+
+QString ToShownText(const QString& stored) {
+    QString shown = stored;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
+QString ToStoredText(const QString& shown) {
+    // Normalise first so that text pasted with CR LF does not gain a second CR.
+    QString stored = ToShownText(shown);
+    stored.replace(QLatin1String("\n"), QLatin1String("\r\n"));
+    return stored;
+}
+
+QString EntryKey(const qvr::sgFileInfo& entry) {
+    const QString name = QString::fromStdString(entry.FileName());
+    const QString path = QString::fromStdString(entry.FilePath());
+    return path.isEmpty() ? name : path + QLatin1Char('\\') + name;
+}
+
+QString FolderPart(const QString& key) {
+    const qsizetype at = key.lastIndexOf(QLatin1Char('\\'));
+    return at < 0 ? QString() : key.left(at);
+}
+
+QString LastLevel(const QString& key) {
+    const qsizetype at = key.lastIndexOf(QLatin1Char('\\'));
+    return at < 0 ? key : key.mid(at + 1);
+}
+
+qvr::sgPlugInfo DefaultPluginInfo(const QString& fileName, const QString& today) {
+    qvr::sgPlugInfo info;
+    info.PluginName(fileName.toStdString());
+    info.Version("1.0");
+    info.LastUpdated(today.toStdString());
+    return info;
+}
+
+std::optional<QString> FindTreeConflict(const std::vector<qvr::sgFileInfo>& entries,
+                                        const QString& infoEntryName) {
+    QSet<QString> folders{RootKey};
+    for (const QString& f : FixedFolders())
+        folders.insert(f);
+    QSet<QString> files;
+    QSet<QString> filesFolded;
+    const QString info = infoEntryName.toLower();
+    for (const qvr::sgFileInfo& entry : entries) {
+        if (QString::fromStdString(entry.FileName()).toLower() == info)
+            continue;
+        const QString path = QString::fromStdString(entry.FilePath());
+        if (!path.isEmpty()) {
+            qsizetype from = 0;
+            while (true) {
+                const qsizetype at = path.indexOf(QLatin1Char('\\'), from);
+                const QString prefix = at < 0 ? path : path.left(at);
+                if (!files.contains(prefix))
+                    folders.insert(prefix);
+                if (at < 0)
+                    break;
+                from = at + 1;
+            }
+        }
+        const QString key = EntryKey(entry);
+        if (folders.contains(key))
+            return QStringLiteral("The file %1 has the name of a folder beside it.").arg(key);
+        if (files.contains(key) || filesFolded.contains(key.toLower()))
+            return QStringLiteral("It holds the file %1 twice.").arg(key);
+        files.insert(key);
+        filesFolded.insert(key.toLower());
+    }
+    return std::nullopt;
+}
+
+ResizeResult ApplyResizeRule(int outerWidth, int outerHeight, int frame1Width, int frame2Width,
+                             int statusHeight) {
+    ResizeResult r;
+    // A negative left only moves a frame out of sight; a negative size is what cannot be set.
+    r.Frame1Left = outerWidth - frame1Width - 200;
+    r.Frame2Left = outerWidth - frame2Width - 200;
+    const int treeWidth = outerWidth - frame1Width - 400;
+    if (treeWidth < 0)
+        return r;
+    r.TreeWidth = treeWidth;
+    const int treeHeight = outerHeight - statusHeight - 800;
+    if (treeHeight < 0)
+        return r;
+    r.TreeHeight = treeHeight;
+    return r;
+}
+
+void NodeOrder::Clear() {
+    m_pos.clear();
+}
+
+void NodeOrder::Append(const QString& key) {
+    if (!m_pos.contains(key))
+        m_pos.insert(key, m_next++);
+}
+
+void NodeOrder::Remove(const QString& key) {
+    m_pos.remove(key);
+}
+
+QStringList NodeOrder::Keys() const {
+    std::vector<std::pair<qint64, QString>> items;
+    items.reserve(m_pos.size());
+    for (auto it = m_pos.cbegin(); it != m_pos.cend(); ++it)
+        items.emplace_back(it.value(), it.key());
+    std::sort(items.begin(), items.end());
+    QStringList keys;
+    for (const auto& item : items)
+        keys << item.second;
+    return keys;
+}
+
+} // namespace packager

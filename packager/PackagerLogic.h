@@ -1,0 +1,70 @@
+#pragma once
+// The packager's rules that need no window: number and text forms, the layout rule, the tree's
+// keys and the checks made before a package is shown.
+
+#include "qvr/sgFileInfo.h"
+#include "qvr/sgPlugInfo.h"
+
+#include <QHash>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace packager {
+
+inline const QString RootKey = QStringLiteral("<root>");
+inline const QString FolderImage = QStringLiteral("Folder");
+// The fixed folders every package shows, in this order.
+const QStringList& FixedFolders();
+
+// Digits grouped in threes with the locale's separator; zero gives empty text.
+QString FormatGrouped(qint64 value, const QLocale& locale = QLocale());
+
+// Multi-line texts are stored with CR LF line ends and edited with plain line feeds.
+QString ToShownText(const QString& stored);
+QString ToStoredText(const QString& shown);
+
+// The tree key of an entry: its folder, "\" and its name; the name alone at the root.
+QString EntryKey(const qvr::sgFileInfo& entry);
+// The part of a key before its last "\" ("" when it holds none).
+QString FolderPart(const QString& key);
+// The name a key ends in (the part after its last "\").
+QString LastLevel(const QString& key);
+
+// Plug-in information of a new package named fileName.
+qvr::sgPlugInfo DefaultPluginInfo(const QString& fileName, const QString& today);
+
+// Why the entries cannot be shown as one tree without two nodes for one place, or nullopt.
+// Two entries for the same folder and name (ignoring letter case) or a file whose key is
+// already a folder's are refused: every later command would act on the wrong entry.
+std::optional<QString> FindTreeConflict(const std::vector<qvr::sgFileInfo>& entries,
+                                        const QString& infoEntryName);
+
+// The places of the main window's movable controls after a resize, in twips. Each rule is
+// applied in order; the first one that would give a negative size stops the rest.
+struct ResizeResult {
+    std::optional<int> Frame1Left;
+    std::optional<int> Frame2Left;
+    std::optional<int> TreeWidth;
+    std::optional<int> TreeHeight;
+};
+ResizeResult ApplyResizeRule(int outerWidth, int outerHeight, int frame1Width, int frame2Width,
+                             int statusHeight);
+
+// The order in which tree nodes were made, for the New Folder dialog's parent list.
+class NodeOrder {
+public:
+    void Clear();
+    void Append(const QString& key); // ignored when the key is already listed
+    void Remove(const QString& key);
+    bool Contains(const QString& key) const { return m_pos.contains(key); }
+    QStringList Keys() const;
+
+private:
+    qint64 m_next = 0;
+    QHash<QString, qint64> m_pos;
+};
+
+} // namespace packager

@@ -1,0 +1,49 @@
+#include "frmHelp.h"
+
+#include "Twips.h"
+
+#include <QPushButton>
+#include <QTextBrowser>
+
+namespace packager {
+
+QString frmHelp::Text() {
+    return QStringLiteral(
+        "<h3>QVRPackager</h3>"
+        "<p>A package (<i>.qvr</i>) holds a plug-in's files in the folders they take below the "
+        "game's Data Files folder, and the plug-in's details. Every change is written into the "
+        "package file at once; there is nothing to save.</p>"
+        "<p><b>File &gt; New...</b> creates an empty package with default details. "
+        "<b>File &gt; Open...</b> opens a package (a zip file opens read-only, to look at). "
+        "<b>File &gt; Exit</b> ends the program.</p>"
+        "<p><b>Package &gt; Add file...</b> adds the chosen files to the folder selected in the "
+        "tree; with &lt;root&gt; or nothing selected they go straight into Data Files. "
+        "<b>Package &gt; Remove</b> takes the selected file, or the selected folder with "
+        "everything in it, out of the package. <b>Package &gt; New Folder...</b> adds a folder "
+        "below the parent you choose; it is kept once a file is added to it. A right click on "
+        "the tree opens the same menu.</p>"
+        "<p><b>Package Details</b>: edit the name, version, date, authors and required plug-ins, "
+        "and the notes with <b>Notes...</b>; <b>Update Details</b> writes them into the package. "
+        "<b>File Details</b> shows the stored details of the file clicked in the tree.</p>");
+}
+
+frmHelp::frmHelp(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmHelp"));
+    setWindowTitle(QStringLiteral("QVRPackager Help"));
+    setModal(true);
+    setFixedSize(Tw(7200), Tw(6000));
+
+    auto* text = new QTextBrowser(this);
+    text->setObjectName(QStringLiteral("txHelp"));
+    text->setGeometry(TwRect(120, 120, 6960, 5160));
+    text->setHtml(Text());
+
+    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    close->setObjectName(QStringLiteral("cmdClose"));
+    close->setGeometry(TwRect(5865, 5445, 1215, 375));
+    close->setDefault(true);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    FitAllTexts(this);
+}
+
+} // namespace packager

@@ -1,0 +1,144 @@
+#pragma once
+// The packager's main window: the package tree, the package's details, the selected file's
+// details and the status bar. Every command writes into the package file at once through the
+// archive library; the window only mirrors the open package.
+
+#include "ArchiveTree.h"
+#include "PackagerLogic.h"
+#include "qvr/Archives.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <memory>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class frmSplash;
+
+namespace packager {
+
+class PackageTree;
+class frmNewFolder;
+class frmNotes;
+
+inline const QString ProgramName = QStringLiteral("QVRPackager");
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMain(qvr::Archives& arc, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Commands.
+    void mNew_Click();
+    void mOpen_Click();
+    void mExit_Click();
+    void mContents_Click();
+    void mAbout_Click();
+    void mAddfile_Click();
+    void mRemove_Click();
+    void mNewFolder_Click();
+    void cmdUpdate_Click();
+    void cmdNotes_Click();
+
+    // The work of New, Open and Add file once the file dialog has answered.
+    bool NewPackage(const QString& path);
+    bool OpenPackage(const QString& path);
+    void AddFiles(const QStringList& paths);
+
+    // Procedures shared by the commands.
+    void ResetPackageTree();
+    void AddFolderNode(const QString& name, const QString& parent);
+    void AddFileNode(const qvr::sgFileInfo& entry);
+    void UpdateStatusBar();
+    void ShowFileDetails(QTreeWidgetItem* node);
+    void ShowPluginInfo();
+    void StorePluginInfo();
+
+    // What the window shows, for the dialogs and for tests.
+    PackageTree* TreeWidget() const { return m_treeWidget; }
+    ArchiveTree& Tree() { return *m_tree; }
+    QStringList NodeKeysInOrder() const;
+    bool PackageOpen() const { return m_open; }
+    bool ReadOnly() const { return m_readOnly; }
+    bool Busy() const { return m_busy; }
+    frmSplash* Splash() const;
+    frmNewFolder* NewFolderDialog();
+    frmNotes* NotesDialog();
+
+signals:
+    // The program should end (Exit, or the window was closed).
+    void Exited();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    enum class AddOutcome { Added, Failed, Stop };
+
+    void BuildMenus();
+    void BuildControls();
+    void Form_Resize();
+    void tvFileList_NodeClick(QTreeWidgetItem* node);
+    void tvFileList_MenuRequested(QTreeWidgetItem* node, const QPoint& pos);
+    void PackageDetailChanged();
+    AddOutcome AddFileToPackage(const QString& name, const QString& source,
+                                QTreeWidgetItem* target);
+    bool RemoveSubtree(QTreeWidgetItem* node, QStringList& failures);
+    void TrackNode(const QString& key);
+    void ClearFileDetails();
+    void RefreshCommandStates();
+    void Adopt(qvr::Archives& from);
+    QString InfoEntryName() const;
+    void Message(const QString& text);
+    frmSplash* ProgressWindow();
+
+    qvr::Archives& m_arc;
+    std::unique_ptr<ArchiveTree> m_tree;
+    NodeOrder m_order;
+
+    bool m_open = false;     // a package was created or opened
+    bool m_readOnly = false; // the open file is a zip file
+    bool m_busy = false;     // Add file is running
+    bool m_closeRequested = false;
+    bool m_removeByNode = true; // Remove as the last node click left it
+    bool m_updatePending = false;
+
+    PackageTree* m_treeWidget = nullptr;
+    QGroupBox* m_frame1 = nullptr;
+    QGroupBox* m_frame2 = nullptr;
+    QLineEdit* m_pluginName = nullptr;
+    QLineEdit* m_version = nullptr;
+    QLineEdit* m_lastUpdate = nullptr;
+    QPlainTextEdit* m_authors = nullptr;
+    QPlainTextEdit* m_depends = nullptr;
+    QPushButton* m_update = nullptr;
+    QPushButton* m_notesButton = nullptr;
+    QLineEdit* m_fileName = nullptr;
+    QLineEdit* m_fileDate = nullptr;
+    QLineEdit* m_fileSize = nullptr;
+    QLineEdit* m_dateArc = nullptr;
+    QLineEdit* m_comprSize = nullptr;
+    QLabel* m_panels[3] = {nullptr, nullptr, nullptr};
+
+    QMenu* m_packageMenu = nullptr;
+    QAction* m_newAction = nullptr;
+    QAction* m_openAction = nullptr;
+    QAction* m_exitAction = nullptr;
+    QAction* m_addAction = nullptr;
+    QAction* m_removeAction = nullptr;
+    QAction* m_newFolderAction = nullptr;
+
+    QPointer<frmSplash> m_splash;
+    frmNewFolder* m_newFolder = nullptr;
+    frmNotes* m_notes = nullptr;
+};
+
+} // namespace packager

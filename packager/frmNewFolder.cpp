@@ -1,0 +1,90 @@
+#include "frmNewFolder.h"
+
+#include "Twips.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace packager {
+
+frmNewFolder::frmNewFolder(QWidget* parent, std::function<QStringList()> keys)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_keys(std::move(keys)) {
+    setObjectName(QStringLiteral("frmNewFolder"));
+    setWindowTitle(QStringLiteral("New Folder"));
+    setModal(true);
+    setFixedSize(Tw(4860), Tw(1725));
+
+    m_folders = new QComboBox(this);
+    m_folders->setObjectName(QStringLiteral("cmbFolders"));
+    m_folders->setEditable(false);
+    m_folders->setGeometry(TwRect(1740, 300, 2235, 315));
+
+    m_name = new QLineEdit(this);
+    m_name->setObjectName(QStringLiteral("txNewFolder"));
+    m_name->setGeometry(TwRect(1740, 780, 2175, 315));
+
+    auto* parentLabel = new QLabel(QStringLiteral("Parent Folder:"), this);
+    parentLabel->setObjectName(QStringLiteral("Label1_0"));
+    parentLabel->setGeometry(QRect(Tw(540), Tw(300), Tw(1740 - 540 - 60), Tw(315)));
+    auto* nameLabel = new QLabel(QStringLiteral("Folder Name:"), this);
+    nameLabel->setObjectName(QStringLiteral("Label1_1"));
+    nameLabel->setGeometry(QRect(Tw(540), Tw(780), Tw(1740 - 540 - 60), Tw(315)));
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("OKButton"));
+    ok->setGeometry(TwRect(60, 1320, 1215, 375));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(QStringLiteral("CancelButton"));
+    cancel->setGeometry(TwRect(1320, 1320, 1215, 375));
+    connect(ok, &QPushButton::clicked, this, &frmNewFolder::OKButton_Click);
+    connect(cancel, &QPushButton::clicked, this, &frmNewFolder::CancelButton_Click);
+
+    FitAllTexts(this);
+}
+
+void frmNewFolder::Selectedfolder(const QString& vData) {
+    m_selected = vData;
+}
+
+QString frmNewFolder::Selectedfolder() {
+    if (m_folders->currentIndex() >= 0)
+        m_selected = m_folders->currentText();
+    return m_selected;
+}
+
+QString frmNewFolder::FolderName() const {
+    return m_name->text();
+}
+
+void frmNewFolder::OKButton_Click() {
+    accept();
+}
+
+void frmNewFolder::CancelButton_Click() {
+    m_name->clear();
+    QDialog::reject();
+}
+
+void frmNewFolder::reject() {
+    CancelButton_Click();
+}
+
+void frmNewFolder::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    Form_Activate();
+}
+
+void frmNewFolder::Form_Activate() {
+    m_folders->clear();
+    const QStringList keys = m_keys ? m_keys() : QStringList();
+    m_folders->addItems(keys);
+    const qsizetype at = m_selected.isEmpty() ? -1 : keys.indexOf(m_selected);
+    m_folders->setCurrentIndex(keys.isEmpty() ? -1 : (at < 0 ? 0 : int(at)));
+    m_name->setFocus(Qt::OtherFocusReason);
+    m_name->selectAll();
+}
+
+} // namespace packager

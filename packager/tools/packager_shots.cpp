@@ -1,0 +1,136 @@
+// Renders every packager window to PNG, with a small sample package open:
+//   packager_shots <folder>
+// writes packager-main.png, packager-newfolder.png, packager-notes.png, packager-help.png,
+// packager-about.png and packager-progress.png into <folder>.
+
+#include "ArchiveTree.h"
+#include "PackageTree.h"
+#include "frmAbout.h"
+#include "frmHelp.h"
+#include "frmMain.h"
+#include "frmNewFolder.h"
+#include "frmNotes.h"
+#include "frmSplash.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <cstdio>
+
+namespace {
+
+bool Save(QWidget* window, const QString& folder, const QString& name) {
+    QApplication::processEvents();
+    const QString path = QDir(folder).filePath(name);
+    if (!window->grab().save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+QString Sample(const QTemporaryDir& dir, const QString& name, int size) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        QByteArray bytes(size, '\0');
+        for (int i = 0; i < size; ++i)
+            bytes[i] = char("Balmora silt strider "[i % 21]);
+        file.write(bytes);
+    }
+    return path;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: packager_shots <folder>\n");
+        return 2;
+    }
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+
+    qvr::Archives archives;
+    packager::frmMain window(archives);
+    window.show();
+    bool ok = true;
+    if (!window.NewPackage(dir.filePath(QStringLiteral("Tower of Vos.qvr"))))
+        return 1;
+
+    window.AddFiles({Sample(dir, QStringLiteral("Tower of Vos.esp"), 48213)});
+    ArchiveTree& tree = window.Tree();
+    tree.Widget()->setCurrentItem(tree.Node(QStringLiteral("Meshes")));
+    window.AddFolderNode(QStringLiteral("tower"), QStringLiteral("Meshes"));
+    tree.Widget()->setCurrentItem(tree.Node(QStringLiteral("Meshes\\tower")));
+    window.AddFiles({Sample(dir, QStringLiteral("tower_base.nif"), 120533),
+                     Sample(dir, QStringLiteral("tower_top.nif"), 80412)});
+    tree.Widget()->setCurrentItem(tree.Node(QStringLiteral("Textures")));
+    window.AddFiles({Sample(dir, QStringLiteral("tx_tower_stone.tga"), 262188)});
+    window.Splash()->hide();
+
+    window.findChild<QLineEdit*>(QStringLiteral("txPluginName"))->setText("Tower of Vos");
+    window.findChild<QLineEdit*>(QStringLiteral("txVersion"))->setText("1.2");
+    window.findChild<QLineEdit*>(QStringLiteral("txLastUpdate"))->setText("12/07/2026");
+    window.findChild<QPlainTextEdit*>(QStringLiteral("txAuthors"))->setPlainText("Dralen Vos");
+    window.findChild<QPlainTextEdit*>(QStringLiteral("txDepends"))
+        ->setPlainText("Morrowind.esm\nTribunal.esm");
+    archives.PluginInfo.Notes("A watchtower on the road north of Vos.\r\n\r\n"
+                              "Install with QVRInstaller, then tick Tower of Vos.esp in the "
+                              "launcher's Data Files list.");
+    window.cmdUpdate_Click();
+
+    tree.Widget()->expandAll();
+    QTreeWidgetItem* file = tree.Node(QStringLiteral("Meshes\\tower\\tower_base.nif"));
+    tree.Widget()->setCurrentItem(file);
+    emit window.TreeWidget()->NodeClick(file);
+    ok = Save(&window, out, QStringLiteral("packager-main.png")) && ok;
+
+    packager::frmNewFolder* newFolder = window.NewFolderDialog();
+    newFolder->Selectedfolder(QStringLiteral("Meshes"));
+    newFolder->show();
+    newFolder->findChild<QLineEdit*>(QStringLiteral("txNewFolder"))->setText("armor");
+    ok = Save(newFolder, out, QStringLiteral("packager-newfolder.png")) && ok;
+    newFolder->hide();
+
+    packager::frmNotes* notes = window.NotesDialog();
+    notes->show();
+    ok = Save(notes, out, QStringLiteral("packager-notes.png")) && ok;
+    notes->hide();
+
+    packager::frmHelp help(&window);
+    help.show();
+    ok = Save(&help, out, QStringLiteral("packager-help.png")) && ok;
+    help.hide();
+
+    frmAbout about(frmAbout::Program::Packager, &window);
+    about.show();
+    ok = Save(&about, out, QStringLiteral("packager-about.png")) && ok;
+    about.hide();
+
+    frmSplash* splash = window.Splash();
+    splash->SetTitle(QStringLiteral("Compressing File tower_base.nif"));
+    splash->CalcIncrement(6);
+    splash->ShowModeless();
+    splash->IncrProgress(0);
+    splash->IncrProgress(0);
+    ok = Save(splash, out, QStringLiteral("packager-progress.png")) && ok;
+    splash->hide();
+    return ok ? 0 : 1;
+}
