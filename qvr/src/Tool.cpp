@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -193,6 +194,8 @@ PackDates CurrentPackDates() {
             LocalTime(static_cast<std::time_t>(value), tm, true)) {
             dates.Today = FormatTm(tm, "%x");
             dates.ArchiveDate = FormatTm(tm, "%x %X");
+            dates.Pinned = true;
+            dates.Epoch = value;
             return dates;
         }
     }
@@ -539,20 +542,49 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
     const std::string work = SiblingTemp(path);
     qvr::Archives arc;
     struct Cleanup {
-        std::string file;
+        std::string file, record;
         ~Cleanup() {
             if (!file.empty())
                 qvr::DeleteFileQuiet(file);
+            if (!record.empty())
+                qvr::DeleteFileQuiet(record);
         }
-    } cleanup{work};
+    } cleanup{work, ""};
     if (!arc.CreateArchive(work))
         throw CommandError{kUsage, path + ": cannot be written" +
                                        (arc.LastError.empty() ? "" : ": " + arc.LastError)};
     arc.ArchiveFiles.clear();
-    if (!info.SavePluginData(arc, archiveName))
-        throw CommandError{kUsage, path + ": cannot store the plug-in information" +
-                                       (arc.LastError.empty() ? "" : ": " + arc.LastError)};
+
+    // The info entry goes first, as a new package in the packager starts with it. It is packed
+    // from a record file of its own so that a pinned date covers its file date as well.
+    std::string record;
+    try {
+        record = info.ToRecord();
+    } catch (const std::exception& e) {
+        throw CommandError{kUsage, path + ": cannot store the plug-in information: " + e.what()};
+    }
+    const std::string recordFile = arc.NewWorkFile(archiveName + ".ifo");
+    cleanup.record = recordFile;
+    {
+        std::ofstream out(Native(recordFile), std::ios::binary | std::ios::trunc);
+        out.write(record.data(), static_cast<std::streamsize>(record.size()));
+        if (recordFile.empty() || !out.flush())
+            throw CommandError{kUsage, "cannot write a work file in " + arc.TempFolder};
+    }
+    if (dates.Pinned) {
+        std::error_code tec;
+        fs::last_write_time(
+            Native(recordFile),
+            std::chrono::file_clock::from_sys(
+                std::chrono::system_clock::from_time_t(static_cast<std::time_t>(dates.Epoch))),
+            tec);
+    }
+    files.insert(files.begin(), qvr::BatchFile{recordFile, archiveName + ".ifo", ""});
     AddOutcome outcome = AddWithProgress(arc, files, ctx, dates.ArchiveDate);
+    if (arc.ArchiveFiles.empty() || arc.ArchiveFiles[0].FileName() != archiveName + ".ifo")
+        throw CommandError{kUsage, path + ": the plug-in information could not be stored"};
+    --outcome.Added;
+    outcome.Bytes -= static_cast<int64_t>(record.size());
     ReplaceWith(work, path);
     cleanup.file.clear();
     if (!ctx.Quiet)

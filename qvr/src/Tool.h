@@ -30,6 +30,8 @@ std::string ToCrLf(const std::string& text);
 struct PackDates {
     std::string Today;       // the date in the user's short form
     std::string ArchiveDate; // date and time of adding; "" for the moment of adding
+    bool Pinned = false;     // taken from SOURCE_DATE_EPOCH
+    long long Epoch = 0;     // its value, when pinned
 };
 PackDates CurrentPackDates();
 

@@ -14,6 +14,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -226,6 +227,8 @@ TEST_F(Tool, PackagesDoNotDependOnThreadsAndReadLikeTheLibrarysOwn) {
     fs::create_directories(dir / "j1");
     fs::create_directories(dir / "j2");
     ASSERT_EQ(Run({"create", "-j", "1", P("j1/p.qvr"), P("plugin")}).Code, 0);
+    // A second later, so that no date taken from the clock could go unnoticed.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     ASSERT_EQ(Run({"-q", "create", "-j2", P("j2/p.qvr"), P("plugin")}).Code, 0);
     const std::string one = ReadAll(dir / "j1" / "p.qvr");
     EXPECT_EQ(ReadAll(dir / "j2" / "p.qvr"), one);
