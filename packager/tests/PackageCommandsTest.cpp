@@ -3,6 +3,7 @@
 #include "PackagerFixture.h"
 
 #include "PackagerLogic.h"
+#include "TestHooks.h"
 #include "frmNewFolder.h"
 #include "frmSplash.h"
 #include "qvr/FileUtils.h"
@@ -468,4 +469,31 @@ TEST_F(PackagerTest, RemoveNeedsASelectionOtherThanTheRoot) {
     Click("Fonts");
     EXPECT_TRUE(Action("mRemove")->isEnabled());
     EXPECT_EQ(dialogs->CountOf(ScriptedDialogs::Kind::AskYesNo), 0);
+}
+
+TEST_F(PackagerTest, AFileThatCannotBeRemovedKeepsItsNodeAndItsFolders) {
+    NewThroughMenu(Path("P.qvr"));
+    Select("Meshes");
+    AddThroughMenu({Source("a.nif", 100), Source("b.nif", 100), Source("c.nif", 100)});
+    Click("Meshes");
+    dialogs->YesNoAnswers.push_back(true);
+    qvr::testhooks::FailNextReplace = true; // the first rebuild cannot take the package's place
+    Action("mRemove")->trigger();
+    ASSERT_EQ(dialogs->Messages().size(), 1);
+    EXPECT_TRUE(dialogs->Messages()[0].contains("Meshes\\a.nif"));
+    EXPECT_EQ(ChildKeys("Meshes"), QStringList({"Meshes\\a.nif"}));
+    EXPECT_EQ(Panel(1), "Total files: 1");
+    ExpectDiskMatchesTree();
+}
+
+TEST_F(PackagerTest, NewThatCannotStoreItsDetailsLeavesNoFileBehind) {
+    NewThroughMenu(Path("Kept.qvr"));
+    // The details entry is named after the package, and this name has no Windows-1252 form.
+    const QString bad = Path(QString::fromUtf8("\xE5\xA1\x94.qvr"));
+    NewThroughMenu(bad);
+    ASSERT_EQ(dialogs->Messages().size(), 1);
+    EXPECT_TRUE(dialogs->Messages()[0].contains(QDir::toNativeSeparators(bad)));
+    EXPECT_FALSE(QFile::exists(bad));
+    EXPECT_EQ(window->windowTitle(), "Morrowind QVR Packager: Kept.qvr");
+    ExpectDiskMatchesTree();
 }
