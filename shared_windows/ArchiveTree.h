@@ -5,6 +5,7 @@
 #include "qvr/Archives.h"
 
 #include <QHash>
+#include <QIcon>
 #include <QString>
 
 class QTreeWidget;
@@ -44,4 +45,5 @@ private:
     QTreeWidget* m_tree;
     Variant m_variant;
     QHash<QString, QTreeWidgetItem*> m_index;
+    QHash<QString, QIcon> m_images; // drawn once per tree
 };

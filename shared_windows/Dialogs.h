@@ -29,5 +29,18 @@ public:
     static void set(Dialogs* dialogs);
 };
 
+// The dialogs of Qt. Chosen paths come back with native separators.
+class QtDialogs : public Dialogs {
+public:
+    std::optional<QString> OpenFile(QWidget* parent, const QString& title, const QString& filter,
+                                    const QString& fileName) override;
+    std::optional<QStringList> OpenFiles(QWidget* parent, const QString& title,
+                                         const QString& filter) override;
+    std::optional<QString> SaveFile(QWidget* parent, const QString& title, const QString& filter,
+                                    const QString& fileName) override;
+    void Message(QWidget* parent, const QString& title, const QString& text) override;
+    bool AskYesNo(QWidget* parent, const QString& title, const QString& text) override;
+};
+
 // "QVRfile(*.qvr)|*.qvr|Zip files(*.zip)|*.zip" to Qt's "QVRfile(*.qvr);;Zip files(*.zip)".
 QString ToQtFilter(const QString& filter);

@@ -12,6 +12,8 @@ public:
 
     void SetTitle(const QString& vText);
     // Answer whether pending events should be processed (false when nothing happened).
+    // The last of the announced steps completes the task even when the rounded step width
+    // leaves the bar a few units short.
     bool CalcIncrement(int32_t vNumFiles);
     void SetIncrement(int32_t vPercent);
     void IncrProgress(int32_t vPercent);
@@ -29,6 +31,8 @@ public:
 private:
     void CompleteTask();
     int32_t m_stepWidth = 0;
+    int32_t m_announced = 0; // steps announced by the last CalcIncrement
+    int32_t m_stepsDone = 0; // IncrProgress calls since then
     int m_barWidth = EmptyWidth;
     QString m_task;
     bool m_closeVisible = false;

@@ -9,4 +9,12 @@ public:
     enum class Program { Installer, Packager };
     frmAbout(Program program, QWidget* parent = nullptr);
     // object names: lblVersion0, lblVersion1, Label1
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPixmap m_picture;
 };

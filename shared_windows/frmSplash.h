@@ -7,6 +7,7 @@
 
 class QLabel;
 class QPushButton;
+class QWidget;
 
 class frmSplash : public QDialog {
     Q_OBJECT
@@ -20,12 +21,25 @@ public:
     void SetProgress(int32_t vTotalPercent);
     // Shows the window modeless, centred on its owner.
     void ShowModeless();
+    // The window that started the next task owns the window from then on.
+    void SetOwner(QWidget* owner);
 
     const ProgressModel& Model() const { return m_model; }
+
+public slots:
+    // Escape and the like close the window only once the task is complete, as "Close" does.
+    void reject() override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void Render();
     void ProcessEvents();
     ProgressModel m_model;
-    // object names: lblTask, Label1, Progress, Command1
+    QLabel* m_task = nullptr;
+    QFont m_taskFont;
+    QWidget* m_bar = nullptr;
+    QPushButton* m_close = nullptr;
+    // object names: lblTask, Label1, Progress, Label2_0, Label2_1, Label2_2, Command1
 };

@@ -1,0 +1,22 @@
+#pragma once
+// Window geometry is designed in twips: 1 pixel = 15 twips at 96 dots per inch. Qt's
+// device-independent pixels take care of other screens.
+
+#include <QRect>
+
+class QWidget;
+
+constexpr int Tw(int twips) {
+    return (twips * 2 + 15) / 30; // to the nearest pixel
+}
+inline QRect TwRect(int left, int top, int width, int height) {
+    return QRect(Tw(left), Tw(top), Tw(width), Tw(height));
+}
+
+// Shrinks the font of a label, button or check box (never below 6 points) until its text
+// fits the widget's present size, so that no caption is clipped whatever fonts the system has.
+void FitText(QWidget* widget);
+// FitText for every label, button and check box below parent.
+void FitAllTexts(QWidget* parent);
+// Whether the widget's text fits its present size with its present font.
+bool TextFits(const QWidget* widget);

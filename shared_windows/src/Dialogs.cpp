@@ -1,0 +1,99 @@
+#include "Dialogs.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+QtDialogs& QtInstance() {
+    static QtDialogs dialogs;
+    return dialogs;
+}
+
+Dialogs* g_dialogs = nullptr;
+
+QStringList ToNative(const QStringList& paths) {
+    QStringList out;
+    for (const QString& p : paths)
+        out << QDir::toNativeSeparators(p);
+    return out;
+}
+
+std::optional<QStringList> RunFileDialog(QWidget* parent, const QString& title,
+                                         const QString& filter, const QString& fileName,
+                                         QFileDialog::AcceptMode accept,
+                                         QFileDialog::FileMode mode) {
+    QFileDialog dialog(parent, title);
+    dialog.setAcceptMode(accept);
+    dialog.setFileMode(mode);
+    dialog.setNameFilters(ToQtFilter(filter).split(QStringLiteral(";;"), Qt::SkipEmptyParts));
+    if (!fileName.isEmpty())
+        dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return ToNative(dialog.selectedFiles());
+}
+
+} // namespace
+
+Dialogs& Dialogs::instance() {
+    return g_dialogs ? *g_dialogs : QtInstance();
+}
+
+void Dialogs::set(Dialogs* dialogs) {
+    g_dialogs = dialogs;
+}
+
+std::optional<QString> QtDialogs::OpenFile(QWidget* parent, const QString& title,
+                                           const QString& filter, const QString& fileName) {
+    auto files = RunFileDialog(parent, title, filter, fileName, QFileDialog::AcceptOpen,
+                               QFileDialog::ExistingFile);
+    if (!files)
+        return std::nullopt;
+    return files->first();
+}
+
+std::optional<QStringList> QtDialogs::OpenFiles(QWidget* parent, const QString& title,
+                                                const QString& filter) {
+    return RunFileDialog(parent, title, filter, QString(), QFileDialog::AcceptOpen,
+                         QFileDialog::ExistingFiles);
+}
+
+std::optional<QString> QtDialogs::SaveFile(QWidget* parent, const QString& title,
+                                           const QString& filter, const QString& fileName) {
+    auto files = RunFileDialog(parent, title, filter, fileName, QFileDialog::AcceptSave,
+                               QFileDialog::AnyFile);
+    if (!files)
+        return std::nullopt;
+    return files->first();
+}
+
+void QtDialogs::Message(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool QtDialogs::AskYesNo(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString ToQtFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& description = parts[i];
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        // Qt reads the patterns from the last parentheses of each entry.
+        if (description.endsWith(QLatin1Char('(') + patterns + QLatin1Char(')')))
+            out << description;
+        else
+            out << description + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    if (parts.size() % 2 == 1 && !parts.last().isEmpty())
+        out << parts.last();
+    return out.join(QStringLiteral(";;"));
+}

@@ -1,0 +1,150 @@
+#include "ArchiveTree.h"
+
+#include "qvr/Archives.h"
+#include "qvr/FileUtils.h"
+
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace {
+
+qvr::sgFileInfo Entry(const std::string& folder, const std::string& name) {
+    qvr::sgFileInfo e;
+    e.FilePath(folder);
+    e.FileName(name);
+    return e;
+}
+
+QStringList Keys(const QTreeWidgetItem* parent, const QTreeWidget& tree) {
+    QStringList keys;
+    const int n = parent ? parent->childCount() : tree.topLevelItemCount();
+    for (int i = 0; i < n; ++i)
+        keys << ArchiveTree::Key(parent ? parent->child(i) : tree.topLevelItem(i));
+    return keys;
+}
+
+} // namespace
+
+TEST(ArchiveTree, BuildsOneFolderNodePerPathLevel) {
+    QTreeWidget w;
+    ArchiveTree t(&w, ArchiveTree::Variant::Installer);
+    t.AddFileNode(Entry("Meshes\\Armor", "helm.nif"), "Pack.qvr.ifo");
+    t.AddFileNode(Entry("Meshes\\Armor", "boots.nif"), "Pack.qvr.ifo");
+    t.AddFileNode(Entry("", "plugin.esp"), "Pack.qvr.ifo");
+    t.AddFileNode(Entry("", "PACK.QVR.IFO"), "Pack.qvr.ifo");
+    t.AddFileNode(Entry("Textures", "a.dds"), "Pack.qvr.ifo");
+
+    EXPECT_EQ(Keys(nullptr, w), QStringList({"Meshes", "plugin.esp", "Textures"}));
+    QTreeWidgetItem* armor = t.Node("Meshes\\Armor");
+    ASSERT_NE(armor, nullptr);
+    EXPECT_EQ(armor->text(0), "Armor");
+    EXPECT_EQ(armor->parent(), t.Node("Meshes"));
+    EXPECT_TRUE(ArchiveTree::IsFolder(armor));
+    EXPECT_EQ(Keys(armor, w), QStringList({"Meshes\\Armor\\helm.nif", "Meshes\\Armor\\boots.nif"}));
+    QTreeWidgetItem* helm = t.Node("Meshes\\Armor\\helm.nif");
+    EXPECT_EQ(helm->text(0), "helm.nif");
+    EXPECT_EQ(helm->data(0, ArchiveTree::ImageRole).toString(), "File");
+    EXPECT_FALSE(ArchiveTree::IsFolder(helm));
+    EXPECT_EQ(ArchiveTree::FolderPart(helm), "Meshes\\Armor");
+    EXPECT_EQ(ArchiveTree::FolderPart(t.Node("plugin.esp")), "");
+
+    // Existing levels are reused.
+    t.AddFolderNodes("Meshes\\a\\b");
+    EXPECT_EQ(t.Node("Meshes\\a")->text(0), "a");
+    EXPECT_EQ(t.Node("Meshes\\a")->parent(), t.Node("Meshes"));
+    EXPECT_EQ(t.Node("Meshes\\a\\b")->parent(), t.Node("Meshes\\a"));
+    EXPECT_EQ(w.topLevelItemCount(), 3);
+
+    EXPECT_TRUE(t.NodeExists("Meshes"));
+    EXPECT_FALSE(t.NodeExists("meshes"));
+    EXPECT_FALSE(t.NodeExists("Pack.qvr.ifo"));
+
+    t.Clear();
+    EXPECT_EQ(w.topLevelItemCount(), 0);
+    EXPECT_FALSE(t.NodeExists("Meshes"));
+}
+
+TEST(ArchiveTree, ATakenKeyFailsNamingItAndKeepsWhatCameBefore) {
+    QTreeWidget w;
+    ArchiveTree t(&w, ArchiveTree::Variant::Installer);
+    t.AddFileNode(Entry("Meshes", "x.nif"), "p.qvr.ifo");
+    try {
+        t.AddFileNode(Entry("Meshes", "x.nif"), "p.qvr.ifo");
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("Meshes\\x.nif"), std::string::npos);
+    }
+    EXPECT_TRUE(t.NodeExists("Meshes\\x.nif"));
+    EXPECT_EQ(t.Node("Meshes")->childCount(), 1);
+
+    // A file named like a folder node already in the tree fails too.
+    EXPECT_THROW(t.AddFileNode(Entry("", "Meshes"), "p.qvr.ifo"), std::runtime_error);
+    // The other order: the file node is taken as the parent of the folder's contents.
+    t.AddFileNode(Entry("", "Icons"), "p.qvr.ifo");
+    t.AddFileNode(Entry("Icons", "i.dds"), "p.qvr.ifo");
+    EXPECT_EQ(t.Node("Icons\\i.dds")->parent(), t.Node("Icons"));
+}
+
+TEST(ArchiveTree, PackagerPutsTopLevelFilesRightAfterTheRoot) {
+    QTreeWidget w;
+    ArchiveTree t(&w, ArchiveTree::Variant::Packager);
+    t.AddNode(nullptr, "<root>", "<root>", "");
+    t.AddNode(nullptr, "BookArt", "BookArt", "Folder");
+    t.AddFileNode(Entry("", "first.esp"), "p.qvr.ifo");
+    t.AddFileNode(Entry("", "second.esp"), "p.qvr.ifo");
+    t.AddFileNode(Entry("BookArt", "b.tga"), "p.qvr.ifo");
+    t.AddFileNode(Entry("", "P.QVR.ifo"), "p.qvr.ifo");
+    EXPECT_EQ(Keys(nullptr, w), QStringList({"<root>", "second.esp", "first.esp", "BookArt"}));
+    EXPECT_EQ(t.Node("BookArt\\b.tga")->data(0, ArchiveTree::ImageRole).toString(), "");
+    EXPECT_TRUE(t.Node("first.esp")->icon(0).isNull());
+    EXPECT_FALSE(t.Node("BookArt")->icon(0).isNull());
+}
+
+TEST(ArchiveTree, RemovingASubtreeRemovesEveryEntryBelowIt) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string base = dir.path().toStdString() + "/";
+    const std::string source = base + "src.bin";
+    std::ofstream(source, std::ios::binary) << "some content";
+
+    qvr::Archives arc;
+    arc.TempFolder = base;
+    ASSERT_TRUE(arc.CreateArchive(base + "p.qvr"));
+    const std::pair<std::string, std::string> entries[] = {{"Meshes\\Armor", "helm.nif"},
+                                                           {"Meshes\\Armor\\Deep", "d.nif"},
+                                                           {"Meshes", "m.nif"},
+                                                           {"Textures", "t.dds"},
+                                                           {"", "plugin.esp"}};
+    for (const auto& [folder, name] : entries)
+        ASSERT_TRUE(arc.AddFileToArchive(source, name, folder)) << arc.LastError;
+
+    QTreeWidget w;
+    ArchiveTree t(&w, ArchiveTree::Variant::Installer);
+    for (const auto& e : arc.ArchiveFiles)
+        t.AddFileNode(e, QString::fromStdString(arc.InfoEntryName()));
+
+    t.RemoveNodeTree(t.Node("Meshes\\Armor\\helm.nif"), true, &arc);
+    EXPECT_FALSE(arc.FindEntry("helm.nif", "Meshes\\Armor").has_value());
+    EXPECT_EQ(arc.ArchiveFiles.size(), 4u);
+    EXPECT_TRUE(t.NodeExists("Meshes\\Armor"));
+
+    t.RemoveNodeTree(t.Node("Meshes"), true, &arc);
+    EXPECT_FALSE(t.NodeExists("Meshes"));
+    EXPECT_FALSE(t.NodeExists("Meshes\\Armor\\Deep\\d.nif"));
+    ASSERT_EQ(arc.ArchiveFiles.size(), 2u);
+    EXPECT_EQ(arc.ArchiveFiles[0].FileName(), "t.dds");
+    EXPECT_EQ(arc.ArchiveFiles[1].FileName(), "plugin.esp");
+
+    // Without removeFiles only the tree changes.
+    t.RemoveNodeTree(t.Node("Textures"), false, &arc);
+    EXPECT_FALSE(t.NodeExists("Textures\\t.dds"));
+    EXPECT_EQ(arc.ArchiveFiles.size(), 2u);
+    t.RemoveNodeTree(t.Node("plugin.esp"), true, &arc);
+    EXPECT_EQ(arc.ArchiveFiles.size(), 1u);
+    EXPECT_EQ(w.topLevelItemCount(), 0);
+    // The nodes' keys are free again.
+    t.AddFolderNodes("Meshes");
+    EXPECT_TRUE(t.NodeExists("Meshes"));
+}

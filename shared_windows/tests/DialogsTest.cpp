@@ -1,0 +1,55 @@
+#include "Dialogs.h"
+#include "ScriptedDialogs.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+TEST(Dialogs, FiltersBecomeQtFilters) {
+    EXPECT_EQ(ToQtFilter("QVRfile(*.qvr)|*.qvr|Zip files(*.zip)|*.zip"),
+              "QVRfile(*.qvr);;Zip files(*.zip)");
+    EXPECT_EQ(ToQtFilter("*.esm|*.esm"), "*.esm (*.esm)");
+    EXPECT_EQ(ToQtFilter("Pictures|*.tga;*.dds"), "Pictures (*.tga *.dds)");
+    EXPECT_EQ(ToQtFilter(""), "");
+}
+
+TEST(Dialogs, ScriptedDialogsStandInAndAnswerInOrder) {
+    {
+        ScriptedDialogs scripted;
+        EXPECT_EQ(&Dialogs::instance(), &scripted);
+        scripted.OpenFileAnswers = {QString("/a.qvr"), std::nullopt};
+        scripted.YesNoAnswers = {true};
+        EXPECT_EQ(Dialogs::instance().OpenFile(nullptr, "t", "f", "n"), QString("/a.qvr"));
+        EXPECT_EQ(Dialogs::instance().OpenFile(nullptr, "t", "f", ""), std::nullopt);
+        EXPECT_TRUE(Dialogs::instance().AskYesNo(nullptr, "QVRInstaller", "Continue?"));
+        EXPECT_FALSE(Dialogs::instance().AskYesNo(nullptr, "QVRInstaller", "Again?"));
+        Dialogs::instance().Message(nullptr, "QVRInstaller", "Hello");
+        EXPECT_EQ(scripted.Unanswered, 1);
+        EXPECT_EQ(scripted.Messages(), QStringList{"Hello"});
+        EXPECT_EQ(scripted.Calls[0].fileName, "n");
+        EXPECT_EQ(scripted.CountOf(ScriptedDialogs::Kind::AskYesNo), 2);
+    }
+    EXPECT_NE(dynamic_cast<QtDialogs*>(&Dialogs::instance()), nullptr);
+}
+
+TEST(Dialogs, QtQuestionHasNoIconAndYesByDefault) {
+    QtDialogs dialogs;
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::Warning;
+    bool yesIsDefault = false;
+    WhenModalShown([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        yesIsDefault = box->defaultButton() == box->button(QMessageBox::Yes);
+        box->button(QMessageBox::No)->click();
+    });
+    EXPECT_FALSE(dialogs.AskYesNo(nullptr, "QVRInstaller", "Continue?"));
+    EXPECT_EQ(title, "QVRInstaller");
+    EXPECT_EQ(text, "Continue?");
+    EXPECT_EQ(icon, QMessageBox::NoIcon);
+    EXPECT_TRUE(yesIsDefault);
+}
