@@ -116,6 +116,9 @@ void Archives::AppendBlock(sgFileInfo& entry, const std::string& workFile) {
 
 bool Archives::AppendEntryData(sgFileInfo& entry, const std::string& workFile) {
     LastError.clear();
+    std::string why;
+    if (!IsSafeEntryPath(entry.FilePath(), entry.FileName(), &why))
+        return Fail("Cannot add " + workFile + ": " + why);
     if (!FileExists(workFile))
         return Fail("The work file " + workFile + " is missing or empty");
     try {
@@ -173,7 +176,9 @@ bool Archives::AddFileToArchive(const std::string& source, const std::string& fi
 // block after block, and puts it in the archive's place only once it is complete.
 void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
                        const std::string& extraWorkFile) {
-    RandomAccessFile old(CurrentArchive, RandomAccessFile::Mode::Read);
+    // Opened for writing, though only read, so that a package the user may not change is
+    // refused here rather than replaced by the rename.
+    RandomAccessFile old(CurrentArchive, RandomAccessFile::Mode::ReadWrite);
     const int64_t oldLength = old.Length();
     std::vector<sgFileInfo> entries;
     std::string temp = detail::CreateUniqueFile(detail::FolderOf(CurrentArchive),

@@ -37,7 +37,7 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& hint)
                 break; // not a name clash: the folder itself is the problem
         }
     }
-    throw ArchiveError("Cannot create a work file in " + (folder.empty() ? "." : folder) +
+    throw ArchiveError("Cannot create a file in " + (folder.empty() ? "." : folder) +
                        (last.empty() ? "" : " (" + last + ")"));
 }
 
