@@ -155,16 +155,18 @@ TEST_F(Install, EntriesThatWouldLeaveTheDataFolderAreRefusedAndTheRestGoOn) {
              {"Meshes\\..\\..", "evil2.esp", "evil"},
              {"", "..", "evil"},
              {"C:\\Windows", "evil3.esp", "evil"},
+             {"Meshes/../..", "evil.esp", "evil"},
+             {"", "../evil.esp", "evil"},
              {"", "good.esp", "good"}});
     WriteAll(Path("evil.esp"), "precious");
     auto results = qvr::InstallArchive(arc, Data(), Always(true));
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(results[i].Outcome, EntryOutcome::Refused) << i;
         EXPECT_NE(results[i].Message.find(results[i].Entry.FileName()), std::string::npos)
             << results[i].Message;
         EXPECT_EQ(results[i].Target, "");
     }
-    EXPECT_EQ(results[4].Outcome, EntryOutcome::Installed);
+    EXPECT_EQ(results[6].Outcome, EntryOutcome::Installed);
     EXPECT_EQ(ReadAll(Path("evil.esp")), "precious");
     EXPECT_FALSE(fs::exists(Path("evil2.esp")));
     EXPECT_FALSE(fs::exists(fs::path(dir).parent_path() / "evil.esp"));
@@ -176,7 +178,9 @@ TEST_F(Install, EntriesThatWouldLeaveTheDataFolderAreRefusedAndTheRestGoOn) {
     auto removed = qvr::RemoveInstalledFiles(arc, Data());
     EXPECT_EQ(removed[0].Outcome, EntryOutcome::Refused);
     EXPECT_EQ(ReadAll(Path("evil.esp")), "precious");
-    EXPECT_EQ(removed[4].Outcome, EntryOutcome::Installed);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(removed[i].Outcome, EntryOutcome::Refused) << i;
+    EXPECT_EQ(removed[6].Outcome, EntryOutcome::Installed);
 }
 
 TEST_F(Install, FailuresNameTheEntryAndDoNotStopTheOthers) {
