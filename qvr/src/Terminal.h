@@ -21,6 +21,7 @@ public:
     ProgressBar& operator=(const ProgressBar&) = delete;
 
     void Update(size_t done, const std::string& current);
+    void SetTotal(size_t total) { m_total = total; }
     // Clears the bar so that a message can be printed on a clean line.
     void Clear();
     bool Enabled() const { return m_enabled; }

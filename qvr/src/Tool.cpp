@@ -937,7 +937,14 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
 int CmdVerify(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 1, "qvr verify ARCHIVE");
     const std::string path = a.Operands[0];
-    VerifyReport report = VerifyArchive(path);
+    VerifyReport report;
+    {
+        ProgressBar bar(ctx.ProgressWanted(), "Checking", 0);
+        report = VerifyArchive(path, [&](size_t done, size_t count, const std::string& name) {
+            bar.SetTotal(count);
+            bar.Update(done, name);
+        });
+    }
     if (!report.Readable)
         throw CommandError{kUsage, path + ": " + report.Fatal};
     for (const auto& p : report.Problems)

@@ -131,7 +131,7 @@ std::string CheckBlock(qvr::RandomAccessFile& f, const Record& r, std::string* k
 
 } // namespace
 
-VerifyReport VerifyArchive(const std::string& path) {
+VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progress) {
     VerifyReport report;
     auto fatal = [&](const std::string& why) {
         report.Readable = false;
@@ -212,7 +212,10 @@ VerifyReport VerifyArchive(const std::string& path) {
         std::map<std::string, int> seen;
         int infoEntries = 0;
         int64_t expectedOffset = 11;
-        for (const Record& r : records) {
+        for (size_t k = 0; k < records.size(); ++k) {
+            const Record& r = records[k];
+            if (progress)
+                progress(k, records.size(), qvr::Cp1252ToUtf8(r.Name));
             const std::string who = "entry " + Shown(r) + ": ";
             if (!r.SizeValid)
                 problem(who + "its size \"" + qvr::Cp1252ToUtf8(r.SizeText) + "\" is not a number");

@@ -3,6 +3,7 @@
 // blocks, and every block decompressed against its recorded size.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ struct VerifyReport {
     int64_t UncompressedBytes = 0;
 };
 
-VerifyReport VerifyArchive(const std::string& path);
+// progress, when given, is called before each entry's data is checked.
+using VerifyProgress = std::function<void(size_t done, size_t count, const std::string& name)>;
+VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progress = {});
 
 } // namespace qvrtool
