@@ -497,3 +497,36 @@ TEST_F(PackagerTest, NewThatCannotStoreItsDetailsLeavesNoFileBehind) {
     EXPECT_EQ(window->windowTitle(), "Morrowind QVR Packager: Kept.qvr");
     ExpectDiskMatchesTree();
 }
+
+TEST_F(PackagerTest, APackageWithoutDetailsOpensAndGetsThemWithUpdate) {
+    const std::string path = Path("Bare.qvr").toStdString();
+    {
+        qvr::Archives a;
+        a.TempFolder = arc.TempFolder;
+        ASSERT_TRUE(a.CreateArchive(path));
+        ASSERT_TRUE(a.AddFileToArchive(Source("bare.esp", 100).toStdString(), "bare.esp", ""));
+    }
+    OpenThroughMenu(Path("Bare.qvr"));
+    ASSERT_EQ(dialogs->Messages().size(), 1);
+    EXPECT_TRUE(dialogs->Messages()[0].contains("no plug-in details"));
+    EXPECT_EQ(TreeFileKeys(), QStringList({"bare.esp"}));
+    EXPECT_EQ(Control<QLineEdit>("txPluginName")->text(), "");
+    Control<QLineEdit>("txPluginName")->setText("Bare");
+    Control<QPushButton>("cmdUpdate")->click();
+    ExpectDiskMatchesTree(); // now with exactly one info entry
+
+    // The 10-byte empty archive opens as an empty package.
+    {
+        QFile f(Path("Empty.qvr"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("QVR1.0\0\0\0\0", 10));
+    }
+    OpenThroughMenu(Path("Empty.qvr"));
+    EXPECT_EQ(window->windowTitle(), "Morrowind Plug-in Packager: Empty.qvr");
+    EXPECT_EQ(dialogs->Messages().size(), 2);
+    Control<QLineEdit>("txPluginName")->setText("Empty");
+    Control<QPushButton>("cmdUpdate")->click();
+    Select(RootKey);
+    AddThroughMenu({Source("e.esp", 100)});
+    ExpectDiskMatchesTree();
+}
