@@ -298,8 +298,12 @@ void GatherFolder(const fs::path& folder, const std::string& archiveFolder, cons
             break;
         }
         std::error_code sec;
-        if (it->is_directory(sec))
+        if (it->is_directory(sec)) {
+            // Linked folders are not followed: a link back up the tree would never end.
+            if (it->is_symlink(sec))
+                out.Problems.push_back(Utf8(it->path()) + ": a linked folder; left out");
             continue;
+        }
         if (!it->is_regular_file(sec)) {
             out.Problems.push_back(Utf8(it->path()) + ": not a regular file; left out");
             continue;
