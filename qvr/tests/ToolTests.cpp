@@ -17,6 +17,14 @@
 #include <thread>
 #include <vector>
 
+#ifdef __linux__
+#include <cerrno>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -134,6 +142,53 @@ protected:
         r.Err = ReadAll(err);
         return r;
     }
+
+#ifdef __linux__
+    // Runs qvr on a terminal of its own, answering each time the output so far shows the
+    // next expected prompt text. Returns everything the terminal showed.
+    Result RunOnTerminal(const std::vector<std::string>& args,
+                         const std::vector<std::pair<std::string, std::string>>& dialogue) {
+        int master = -1;
+        pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+        if (pid == 0) {
+            std::vector<char*> argv;
+            std::string exe = QVR_EXE;
+            argv.push_back(exe.data());
+            std::vector<std::string> copy = args;
+            for (auto& a : copy)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(exe.c_str(), argv.data());
+            _exit(127);
+        }
+        Result r;
+        size_t step = 0, answeredAt = 0;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (;;) {
+            pollfd p{master, POLLIN, 0};
+            if (std::chrono::steady_clock::now() > deadline || poll(&p, 1, 200) < 0)
+                break;
+            if (p.revents & (POLLIN | POLLHUP)) {
+                char buf[4096];
+                ssize_t n = read(master, buf, sizeof buf);
+                if (n <= 0)
+                    break; // the program has ended
+                r.Out.append(buf, static_cast<size_t>(n));
+            }
+            if (step < dialogue.size() &&
+                r.Out.find(dialogue[step].first, answeredAt) != std::string::npos) {
+                answeredAt = r.Out.size();
+                std::string line = dialogue[step++].second + "\n";
+                (void)!write(master, line.data(), line.size());
+            }
+        }
+        close(master);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.Code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return r;
+    }
+#endif
 
     std::string P(const std::string& rel) const {
         return (dir / rel).string();
@@ -455,6 +510,35 @@ TEST_F(Tool, DamagedAndForeignFilesGiveClearErrorsAndExitCodes) {
     EXPECT_EQ(r.Code, 2);
     EXPECT_TRUE(Contains(r.Err, "zip")) << r.Err;
 }
+
+#ifdef __linux__
+TEST_F(Tool, OnATerminalInstallAsksPerFileAndUninstallAsksFirst) {
+    auto files = MakePlugin("plugin");
+    ASSERT_EQ(Run({"create", P("m.qvr"), P("plugin")}).Code, 0);
+    ASSERT_EQ(Run({"-q", "install", P("m.qvr"), P("data")}).Code, 0);
+    for (const char* name : {"Mod.esp", "Meshes/Armor/x.nif", "Textures/x.nif"})
+        WriteAll(dir / "data" / name, "mine");
+
+    // Nonsense is asked again; "y" replaces one file; "N" keeps this one and every later one.
+    Result r =
+        RunOnTerminal({"install", P("m.qvr"), P("data")},
+                      {{"Overwrite it?", "what"}, {"Overwrite it?", "y"}, {"Overwrite it?", "N"}});
+    EXPECT_EQ(r.Code, 0) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "Mod.esp already exists")) << r.Out;
+    EXPECT_EQ(ReadAll(dir / "data" / "Mod.esp"), files["Mod.esp"]);
+    EXPECT_EQ(ReadAll(dir / "data" / "Meshes" / "Armor" / "x.nif"), "mine");
+    EXPECT_EQ(ReadAll(dir / "data" / "Textures" / "x.nif"), "mine");
+
+    r = RunOnTerminal({"uninstall", P("m.qvr"), P("data")}, {{"Continue? [Y/n]", "n"}});
+    EXPECT_EQ(r.Code, 0) << r.Out;
+    EXPECT_TRUE(fs::exists(dir / "data" / "Mod.esp"));
+    // Yes is the default answer.
+    r = RunOnTerminal({"uninstall", P("m.qvr"), P("data")}, {{"Continue? [Y/n]", ""}});
+    EXPECT_EQ(r.Code, 0) << r.Out;
+    EXPECT_FALSE(fs::exists(dir / "data" / "Mod.esp"));
+    EXPECT_FALSE(fs::exists(dir / "data" / "Sound" / "Fx" / "a b.wav"));
+}
+#endif
 
 TEST_F(Tool, UsageErrorsExplainThemselves) {
     EXPECT_EQ(Run({}).Code, 2);
