@@ -727,8 +727,8 @@ void frmMain::mNewFolder_Click() {
         return;
     frmNewFolder* dialog = NewFolderDialog();
     const QList<QTreeWidgetItem*> selected = m_treeWidget->selectedItems();
-    if (!selected.isEmpty())
-        dialog->Selectedfolder(ArchiveTree::Key(selected.first()));
+    // With nothing selected the list starts at its first item, whatever was chosen last time.
+    dialog->Selectedfolder(selected.isEmpty() ? QString() : ArchiveTree::Key(selected.first()));
     dialog->exec();
     const QString name = dialog->FolderName();
     const QString parent = dialog->Selectedfolder();

@@ -383,6 +383,13 @@ TEST_F(PackagerTest, NewFolderUnderRootNestedAndExisting) {
     Action("mNewFolder")->trigger();
     EXPECT_EQ(preset, "armor");
     EXPECT_EQ(chosen, "Meshes\\armor");
+    Select(QString());
+    WhenModalShown([&](QWidget* modal) {
+        chosen = modal->findChild<QComboBox*>("cmbFolders")->currentText();
+        modal->findChild<QPushButton*>("CancelButton")->click();
+    });
+    Action("mNewFolder")->trigger();
+    EXPECT_EQ(chosen, RootKey);
 
     // Cancel and closing by the frame add nothing.
     const QStringList before = TopLevelKeys();
