@@ -6,8 +6,12 @@
 #include "qvr/Encoding.h"
 #include "qvr/RandomAccessFile.h"
 
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <algorithm>

@@ -163,6 +163,32 @@ TEST_F(RoundTrip, RemovalMovesBlocksDownAndEndsAtTheEmptyArchive) {
     EXPECT_EQ(ReadAll(Path("r.qvr")), std::string("QVR1.0\0\0\0\0", 10));
 }
 
+TEST_F(RoundTrip, OpeningAnotherArchiveReplacesTheList) {
+    ASSERT_TRUE(arc.CreateArchive(Path("one.qvr")));
+    for (const char* name : {"a", "b", "c"})
+        ASSERT_TRUE(arc.AddFileToArchive(Source(name, name), name, "X"));
+    Archives other;
+    other.TempFolder = arc.TempFolder;
+    ASSERT_TRUE(other.CreateArchive(Path("two.qvr")));
+    ASSERT_TRUE(other.AddFileToArchive(Source("d", "dd"), "d", ""));
+
+    Archives reader;
+    reader.TempFolder = arc.TempFolder;
+    ASSERT_TRUE(reader.OpenArchive(Path("one.qvr")));
+    ASSERT_EQ(reader.ArchiveFiles.size(), 3u);
+    EXPECT_EQ(reader.ArchiveFiles[2].FileName(), "c");
+    ASSERT_TRUE(reader.OpenArchive(Path("two.qvr")));
+    ASSERT_EQ(reader.ArchiveFiles.size(), 1u);
+    EXPECT_EQ(reader.CurrentArchive, Path("two.qvr"));
+    // An empty file at the destination counts as absent and is written over.
+    WriteAll(Path("empty"), "");
+    EXPECT_TRUE(reader.ExtractEntry("d", Path("empty"), false));
+    EXPECT_EQ(ReadAll(Path("empty")), "dd");
+    // A destination whose folder is missing fails and leaves nothing behind.
+    EXPECT_FALSE(reader.ExtractEntry("d", Path("no/such/folder/d"), true));
+    EXPECT_FALSE(reader.LastError.empty());
+}
+
 TEST_F(RoundTrip, FindEntryIgnoresCase) {
     ASSERT_TRUE(arc.CreateArchive(Path("f.qvr")));
     ASSERT_TRUE(arc.AddFileToArchive(Source("A.TGA", "tga"), "A.TGA", "Textures"));
