@@ -25,14 +25,18 @@ const char* NativeSeparator() {
 int64_t FileLength(const std::string& path) {
     if (path.empty())
         return -1;
-    std::error_code ec;
-    auto native = platform::ToNative(path);
-    if (!std::filesystem::is_regular_file(native, ec) || ec)
-        return -1;
-    auto size = std::filesystem::file_size(native, ec);
-    if (ec)
-        return -1;
-    return static_cast<int64_t>(size);
+    try {
+        std::error_code ec;
+        auto native = platform::ToNative(path);
+        if (!std::filesystem::is_regular_file(native, ec) || ec)
+            return -1;
+        auto size = std::filesystem::file_size(native, ec);
+        if (ec)
+            return -1;
+        return static_cast<int64_t>(size);
+    } catch (...) {
+        return -1; // a name the file system cannot take
+    }
 }
 
 bool FileExists(const std::string& path) {
@@ -42,12 +46,15 @@ bool FileExists(const std::string& path) {
 void DeleteFileQuiet(const std::string& path) {
     if (path.empty())
         return;
-    std::error_code ec;
-    auto native = platform::ToNative(path);
-    // Only files: a folder of the same name is left alone.
-    if (std::filesystem::is_directory(native, ec))
-        return;
-    std::filesystem::remove(native, ec);
+    try {
+        std::error_code ec;
+        auto native = platform::ToNative(path);
+        // Only files: a folder of the same name is left alone.
+        if (std::filesystem::is_directory(native, ec))
+            return;
+        std::filesystem::remove(native, ec);
+    } catch (...) {
+    }
 }
 
 std::string QueryTempPath() {

@@ -1,8 +1,16 @@
 #include "platform.h"
 
+#include "qvr/ArchiveError.h"
+#include "qvr/Encoding.h"
+
 namespace qvr::platform {
 
 std::filesystem::path ToNative(const std::string& utf8) {
+#ifdef _WIN32
+    // Windows names are UTF-16; bytes that are not UTF-8 have no form there.
+    if (!IsValidUtf8(utf8))
+        throw ArchiveError("The name " + utf8 + " is not valid text");
+#endif
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
