@@ -377,7 +377,10 @@ void frmMain::AddFileNode(const qvr::sgFileInfo& entry) {
             keys << path.left(i);
         keys << path;
     }
-    keys << EntryKey(entry);
+    // A zip file lists its folders as entries without a name: they are folders, not files.
+    const bool folderOnly = entry.FileName().empty();
+    if (!folderOnly)
+        keys << EntryKey(entry);
     auto track = [&] {
         for (const QString& key : keys) {
             if (m_tree->NodeExists(key))
@@ -385,7 +388,12 @@ void frmMain::AddFileNode(const qvr::sgFileInfo& entry) {
         }
     };
     try {
-        m_tree->AddFileNode(entry, InfoEntryName());
+        if (folderOnly) {
+            if (!path.isEmpty())
+                m_tree->AddFolderNodes(path);
+        } else {
+            m_tree->AddFileNode(entry, InfoEntryName());
+        }
     } catch (...) {
         track();
         throw;
@@ -414,7 +422,8 @@ void frmMain::UpdateStatusBar() {
     const QString info = InfoEntryName().toLower();
     qint64 files = 0;
     for (const qvr::sgFileInfo& entry : m_arc.ArchiveFiles) {
-        if (QString::fromStdString(entry.FileName()).toLower() != info)
+        const QString name = QString::fromStdString(entry.FileName());
+        if (!name.isEmpty() && name.toLower() != info)
             ++files;
     }
     m_panels[0]->setText(QStringLiteral("Total files: ") + FormatGrouped(files));

@@ -183,12 +183,16 @@ TEST_F(PackagerTest, OpenRefusesAPackageWithTwoEntriesForOnePlace) {
 
 TEST_F(PackagerTest, ZipFilesOpenReadOnly) {
     NewThroughMenu(Path("Good.qvr"));
-    // One stored member "Textures/t.tga" behind a version-20 local header, then the start of
-    // a central directory, which ends the walk.
+    // A folder entry and one stored member "Textures/t.tga", each behind a version-20 local
+    // header, then the start of a central directory, which ends the walk.
     QByteArray zip;
     auto le16 = [&](int v) { zip.append(char(v & 0xff)).append(char((v >> 8) & 0xff)); };
     auto le32 = [&](int v) { le16(v & 0xffff), le16((v >> 16) & 0xffff); };
-    const QByteArray name = "Textures/t.tga", data = "0123456789";
+    const QByteArray folder = "Textures/", name = "Textures/t.tga", data = "0123456789";
+    zip.append("PK\x03\x04", 4); // a folder entry, which is not a file
+    le16(20), le16(0), le16(0), le16(0), le16(0), le32(0);
+    le32(0), le32(0), le16(int(folder.size())), le16(0);
+    zip.append(folder);
     zip.append("PK\x03\x04", 4);
     le16(20), le16(0), le16(0), le16(0), le16(0), le32(0);
     le32(int(data.size())), le32(int(data.size())), le16(int(name.size())), le16(0);

@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
