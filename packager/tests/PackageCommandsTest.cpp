@@ -303,12 +303,20 @@ TEST_F(PackagerTest, AFileThatCannotBeAddedLeavesNoNodeAndTheRestAreAdded) {
     NewThroughMenu(Path("P.qvr"));
     Select("Sound");
     const QString empty = Source("empty.wav", QByteArray());
-    AddThroughMenu(
-        {Source("one.wav", 100), empty, Path("src/missing.wav"), Source("two.wav", 100)});
+    // A name the package's texts cannot hold, and (where the disk allows such a name) one that
+    // could not be installed on the player's disk.
+    const QString unstorable = Source(QString::fromUtf8("\xE5\xA1\x94.wav"), 100);
+    QStringList selection = {Source("one.wav", 100), empty, Path("src/missing.wav"), unstorable};
+#ifndef _WIN32
+    selection << Source("what?.wav", 100);
+#endif
+    selection << Source("two.wav", 100);
+    AddThroughMenu(selection);
     const QStringList messages = dialogs->Messages();
-    ASSERT_EQ(messages.size(), 2);
+    ASSERT_EQ(messages.size(), selection.size() - 2);
     EXPECT_TRUE(messages[0].contains(empty));
     EXPECT_TRUE(messages[1].contains("missing.wav"));
+    EXPECT_TRUE(messages[2].contains(unstorable));
     EXPECT_EQ(ChildKeys("Sound"), QStringList({"Sound\\one.wav", "Sound\\two.wav"}));
     EXPECT_TRUE(window->Splash()->Model().Complete());
     EXPECT_FALSE(window->Busy());
