@@ -1,0 +1,88 @@
+#pragma once
+// The installer's program-wide state and procedures: the open archive, the settings file,
+// the overwrite answers, the windows (each made on first use and kept), and the install and
+// removal procedures that both main windows run.
+
+#include "IniFile.h"
+
+#include "qvr/Archives.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QWidget;
+class frmMain;
+class frmManage;
+class frmExists;
+class frmSplash;
+class OverwritePrompt;
+
+class MainMod {
+public:
+    static const QString AppTitle; // "QVRInstaller", the title of every message box
+
+    struct Options {
+        QString SettingsPath;      // the settings file
+        QString DefaultDataFolder; // shown until a folder is stored
+        // Ends the program; QCoreApplication::quit when not given.
+        std::function<void()> Exit;
+    };
+    explicit MainMod(Options options);
+    ~MainMod();
+    MainMod(const MainMod&) = delete;
+    MainMod& operator=(const MainMod&) = delete;
+
+    qvr::Archives Arc;
+    IniFile Settings;
+    const QString DefaultDataFolder;
+    // The overwrite answers; they hold for the whole run.
+    bool bApplyToAll = false;
+    bool bOverwriteFile = false;
+
+    frmMain& Main();
+    frmManage& Manage();
+    bool ManageCreated() const { return m_manage != nullptr; }
+    frmSplash& Splash();
+    bool SplashCreated() const { return m_splash != nullptr; }
+    // The prompt the install asks; frmExists unless replaced (not owned; nullptr restores it).
+    OverwritePrompt& Prompt();
+    void SetPrompt(OverwritePrompt* prompt);
+    frmExists& ExistsWindow();
+
+    // Loads and shows the main window: the program's start.
+    void Start();
+    // Ends the program: every window goes, the exit function runs.
+    void Exit();
+    bool ExitRequested() const { return m_exitRequested; }
+
+    // While an install or a removal runs, the commands that would start another one or open
+    // another archive are unavailable.
+    bool Busy() const { return m_busy; }
+
+    // Installs every entry of the open archive but its info entry into dataFolder, with the
+    // progress window owned by owner.
+    void InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder);
+    // Asks, then removes the installed file of every entry of the open archive.
+    void RemovePluginFiles(QWidget* owner, const QString& pluginName, const QString& dataFolder);
+
+    // The file's size grouped by the locale ("1,234,567"); 0 gives "".
+    static QString FormatSize(qint64 size);
+
+private:
+    void SetBusy(bool busy);
+    void FinishProgress();
+
+    std::function<void()> m_exit;
+    std::unique_ptr<frmMain> m_main;
+    std::unique_ptr<frmManage> m_manage;
+    std::unique_ptr<frmSplash> m_splash;
+    std::unique_ptr<frmExists> m_exists;
+    OverwritePrompt* m_prompt = nullptr;
+    bool m_busy = false;
+    bool m_exitRequested = false;
+};
+
+// The game's data folder used until one is stored: the game's usual folder on Windows, the
+// folder of the user's Steam library elsewhere.
+QString DefaultDataFolder();

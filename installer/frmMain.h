@@ -1,0 +1,59 @@
+#pragma once
+// The installer's start-up window: the data folder, the open archive's information, and the
+// commands to open, install and manage.
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class LinkLabel;
+class MainMod;
+
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmMain(MainMod& mod);
+
+    void Form_Load();
+    void Form_Activate();
+    void cmdPathChange_Click();
+    void cmdOpenQVR_Click();
+    void cmdInstallQVR_Click();
+    void cmdManage_Click();
+    void cmdReadme_Click();
+    void lblAbout_Click();
+    void Command1_Click();
+
+    // Applies the command states, taking a running install or removal into account.
+    void UpdateCommands();
+
+    QString PlugPath() const;
+    QString QVRFileName() const;
+    QString DefaultDataFolderText() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void ShowZipState();
+    void ShowPluginInfo();
+
+    MainMod& m_mod;
+    QPixmap m_background;
+    bool m_installAllowed = false;
+    QLabel* m_lblPlugPath;
+    QLabel* m_lblQVRFileName;
+    QLabel* m_lblName;
+    QLabel* m_lblVersion;
+    QLabel* m_lblDepends;
+    QLabel* m_lblAuthors;
+    LinkLabel* m_cmdReadme;
+    LinkLabel* m_lblAbout;
+    QPushButton* m_cmdPathChange;
+    QPushButton* m_cmdOpenQVR;
+    QPushButton* m_cmdInstallQVR;
+    QPushButton* m_cmdManage;
+    QPushButton* m_command1;
+};

@@ -1,0 +1,148 @@
+#include "IniFile.h"
+
+#include "qvr/Encoding.h"
+#include "qvr/FileUtils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace {
+
+const QString kDefaultHeader = QStringLiteral("[Settings]");
+
+std::filesystem::path FsPath(const QString& path) {
+    const QByteArray utf8 = path.toUtf8();
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(utf8.constData()), size_t(utf8.size())));
+}
+
+[[noreturn]] void Fail(const QString& what, const QString& path, const QString& why) {
+    throw std::runtime_error(
+        (what + QStringLiteral(" ") + QDir::toNativeSeparators(path) + QStringLiteral(": ") + why)
+            .toStdString());
+}
+
+QByteArray Encode(const QStringList& lines) {
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += line.toUtf8() + "\r\n";
+    return bytes;
+}
+
+void WriteWhole(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        Fail(QStringLiteral("Cannot write"), path, file.errorString());
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        Fail(QStringLiteral("Cannot write"), path, file.errorString());
+    file.close();
+}
+
+QString Decode(const QByteArray& bytes) {
+    const QString utf8 = QString::fromUtf8(bytes);
+    if (utf8.toUtf8() == bytes)
+        return utf8;
+    return QString::fromStdString(qvr::Cp1252ToUtf8(bytes.toStdString()));
+}
+
+bool Exists(const QString& path) {
+    return qvr::FileExists(path.toStdString());
+}
+
+} // namespace
+
+IniFile::IniFile(QString path) : m_path(std::move(path)) {}
+
+bool IniFile::IsKeyLine(const QString& line, const QString& key) {
+    return line.size() >= key.size() &&
+           QStringView(line).left(key.size()).compare(key, Qt::CaseInsensitive) == 0;
+}
+
+QString IniFile::ValueOf(const QString& line, const QString& key) {
+    return line.mid(key.size() + 1);
+}
+
+QStringList IniFile::ReadLines() const {
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        Fail(QStringLiteral("Cannot read"), m_path, file.errorString());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        Fail(QStringLiteral("Cannot read"), m_path, file.errorString());
+    QStringList lines = Decode(bytes).split(QLatin1Char('\n'));
+    // The line end of the last line does not start another line.
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QString& line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    }
+    return lines;
+}
+
+QString IniFile::ReadIniValue(const QString& section, const QString& key) const {
+    if (!Exists(m_path))
+        WriteWhole(m_path, Encode({kDefaultHeader}));
+    const QStringList lines = ReadLines();
+    const QString header = QLatin1Char('[') + section + QLatin1Char(']');
+    const qsizetype start = lines.indexOf(header);
+    if (start < 0)
+        return {};
+    for (qsizetype i = start + 1; i < lines.size(); ++i) {
+        if (lines[i].startsWith(QLatin1Char('[')))
+            break;
+        if (IsKeyLine(lines[i], key))
+            return ValueOf(lines[i], key);
+    }
+    return {};
+}
+
+void IniFile::WriteIniValue(const QString& section, const QString& key,
+                            const QString& value) const {
+    const QString keyLine = key + QLatin1Char('=') + value;
+    const QString header = QLatin1Char('[') + section + QLatin1Char(']');
+    const QStringList lines = Exists(m_path) ? ReadLines() : QStringList();
+
+    QStringList out;
+    const qsizetype start = lines.indexOf(header);
+    if (start < 0) {
+        out = lines;
+        out << header << keyLine;
+    } else {
+        out = lines.mid(0, start + 1);
+        qsizetype i = start + 1;
+        for (; i < lines.size() && !lines[i].startsWith(QLatin1Char('[')); ++i) {
+            if (!IsKeyLine(lines[i], key))
+                out << lines[i];
+        }
+        out << keyLine;
+        out << lines.mid(i);
+    }
+
+    const QString copy = TempCopyPath();
+    WriteWhole(copy, Encode(out));
+    // Renaming over the old file replaces it in one step, so a failure half-way never
+    // leaves a settings file cut short.
+    std::error_code ec;
+    std::filesystem::rename(FsPath(copy), FsPath(m_path), ec);
+    if (ec)
+        Fail(QStringLiteral("Cannot replace"), m_path, QString::fromStdString(ec.message()));
+    qvr::DeleteFileQuiet(copy.toStdString());
+}
+
+QString SettingsFilePath(const QString& programFolder) {
+    const QString name = QStringLiteral("qvrinst.ini");
+    // Writing needs the folder itself (for the temporary copy), so try making a file there.
+    QTemporaryFile probe(programFolder + QStringLiteral("/qvrinst-probe-XXXXXX"));
+    if (!programFolder.isEmpty() && probe.open())
+        return QDir::toNativeSeparators(QDir(programFolder).filePath(name));
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QDir().mkpath(config);
+    return QDir::toNativeSeparators(QDir(config).filePath(name));
+}

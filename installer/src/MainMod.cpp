@@ -1,0 +1,185 @@
+#include "MainMod.h"
+
+#include "Dialogs.h"
+#include "frmExists.h"
+#include "frmMain.h"
+#include "frmManage.h"
+#include "frmSplash.h"
+
+#include "qvr/FileUtils.h"
+#include "qvr/Install.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLocale>
+
+#include <exception>
+
+const QString MainMod::AppTitle = QStringLiteral("QVRInstaller");
+
+QString DefaultDataFolder() {
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:\\Program Files\\Bethesda Softworks\\Morrowind\\Data Files");
+#else
+    return QDir::toNativeSeparators(QDir::homePath() +
+                                    QStringLiteral("/.steam/steam/steamapps/common/Morrowind/"
+                                                   "Data Files"));
+#endif
+}
+
+MainMod::MainMod(Options options)
+    : Settings(options.SettingsPath), DefaultDataFolder(options.DefaultDataFolder),
+      m_exit(std::move(options.Exit)) {
+    if (!m_exit)
+        m_exit = [] { QCoreApplication::quit(); };
+}
+
+MainMod::~MainMod() = default;
+
+frmMain& MainMod::Main() {
+    if (!m_main)
+        m_main = std::make_unique<frmMain>(*this);
+    return *m_main;
+}
+
+frmManage& MainMod::Manage() {
+    if (!m_manage)
+        m_manage = std::make_unique<frmManage>(*this);
+    return *m_manage;
+}
+
+frmSplash& MainMod::Splash() {
+    if (!m_splash)
+        m_splash = std::make_unique<frmSplash>(nullptr);
+    return *m_splash;
+}
+
+frmExists& MainMod::ExistsWindow() {
+    if (!m_exists)
+        m_exists = std::make_unique<frmExists>(nullptr);
+    return *m_exists;
+}
+
+OverwritePrompt& MainMod::Prompt() {
+    return m_prompt ? *m_prompt : ExistsWindow();
+}
+
+void MainMod::SetPrompt(OverwritePrompt* prompt) {
+    m_prompt = prompt;
+}
+
+void MainMod::Start() {
+    Main().Form_Load();
+    if (!m_exitRequested)
+        Main().show();
+}
+
+void MainMod::Exit() {
+    m_exitRequested = true;
+    // Hidden windows must not keep the program alive.
+    if (m_exists)
+        m_exists->hide();
+    if (m_splash)
+        m_splash->hide();
+    if (m_manage)
+        m_manage->hide();
+    if (m_main)
+        m_main->hide();
+    m_exit();
+}
+
+void MainMod::SetBusy(bool busy) {
+    m_busy = busy;
+    if (m_main)
+        m_main->UpdateCommands();
+    if (m_manage)
+        m_manage->UpdateCommands();
+}
+
+void MainMod::FinishProgress() {
+    // Whatever the count, the window does not stay open half-full once the work is done.
+    if (!Splash().Model().Complete())
+        Splash().SetProgress(100);
+}
+
+void MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder) {
+    if (m_busy)
+        return;
+    SetBusy(true);
+    frmSplash& splash = Splash();
+    splash.SetOwner(owner);
+    splash.SetTitle(QStringLiteral("Installing Plug-in ") + pluginName);
+    splash.CalcIncrement(static_cast<int32_t>(Arc.ArchiveFiles.size()));
+    splash.ShowModeless();
+
+    auto ask = [&](const qvr::sgFileInfo&, const std::string&) {
+        if (m_exitRequested)
+            return false; // the program is ending: keep what is there, ask nothing
+        if (!bApplyToAll) {
+            const OverwritePrompt::Answer answer = Prompt().Ask(owner);
+            bApplyToAll = answer.ApplyToAll;
+            bOverwriteFile = answer.Overwrite;
+        }
+        return bOverwriteFile;
+    };
+    auto progress = [&](const qvr::EntryResult& result, size_t, size_t) {
+        if (!m_exitRequested && (result.Outcome == qvr::EntryOutcome::Failed ||
+                                 result.Outcome == qvr::EntryOutcome::Refused)) {
+            Dialogs::instance().Message(
+                owner, AppTitle,
+                QStringLiteral("An Error occured while trying to extract the file") +
+                    QString::fromStdString(result.Entry.FileName()));
+        }
+        splash.IncrProgress(0);
+    };
+    try {
+        qvr::InstallArchive(Arc, dataFolder.toStdString(), ask, progress);
+    } catch (const std::exception& e) {
+        Dialogs::instance().Message(owner, AppTitle, QString::fromStdString(e.what()));
+    }
+    FinishProgress();
+    SetBusy(false);
+}
+
+void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
+                                const QString& dataFolder) {
+    if (m_busy)
+        return;
+    if (!Dialogs::instance().AskYesNo(
+            owner, AppTitle,
+            QStringLiteral("This will attempt to remove all files listed for the current QVR "
+                           "file. It will not remove folders. Continue?")))
+        return;
+    SetBusy(true);
+    frmSplash& splash = Splash();
+    splash.SetOwner(owner);
+    splash.SetTitle(QStringLiteral("Removing Plug-in Files") + pluginName);
+    splash.CalcIncrement(static_cast<int32_t>(Arc.ArchiveFiles.size()));
+    splash.ShowModeless();
+
+    auto progress = [&](const qvr::EntryResult& result, size_t, size_t) {
+        if (!m_exitRequested && (result.Outcome == qvr::EntryOutcome::Failed ||
+                                 result.Outcome == qvr::EntryOutcome::Refused)) {
+            Dialogs::instance().Message(
+                owner, AppTitle,
+                QStringLiteral("An Error occured while trying to remove the file") +
+                    QString::fromStdString(result.Entry.FileName()));
+        }
+        splash.IncrProgress(0);
+    };
+    try {
+        qvr::RemoveInstalledFiles(Arc, dataFolder.toStdString(), progress);
+    } catch (const std::exception& e) {
+        Dialogs::instance().Message(owner, AppTitle, QString::fromStdString(e.what()));
+    }
+    FinishProgress();
+    SetBusy(false);
+}
+
+QString MainMod::FormatSize(qint64 size) {
+    if (size == 0)
+        return {};
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return locale.toString(size);
+}

@@ -1,0 +1,69 @@
+#include "frmExists.h"
+
+#include "Twips.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+
+frmExists::frmExists(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("frmExists"));
+    setWindowTitle(QStringLiteral("File Exists"));
+    setModal(true);
+    setFixedSize(Tw(6030), Tw(2220));
+    QFont font = this->font();
+    font.setPointSizeF(8.25);
+    setFont(font);
+
+    auto* label = new QLabel(QStringLiteral("The file you are extracting currently exists in the "
+                                            "designated folder. Do you want to overwrite it?"),
+                             this);
+    label->setObjectName(QStringLiteral("Label1"));
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setGeometry(TwRect(240, 360, 5535, 495));
+
+    m_chkAll = new QCheckBox(QStringLiteral("perform this action for all files."), this);
+    m_chkAll->setObjectName(QStringLiteral("chkAll"));
+    m_chkAll->setGeometry(TwRect(720, 1080, 2535, 375));
+
+    auto* ok = new QPushButton(QStringLiteral("Overwrite"), this);
+    ok->setObjectName(QStringLiteral("OKButton"));
+    ok->setGeometry(TwRect(120, 1680, 1215, 375));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &frmExists::OKButton_Click);
+
+    auto* skip = new QPushButton(QStringLiteral("Skip"), this);
+    skip->setObjectName(QStringLiteral("CancelButton"));
+    skip->setGeometry(TwRect(1440, 1680, 1215, 375));
+    connect(skip, &QPushButton::clicked, this, &frmExists::CancelButton_Click);
+
+    FitAllTexts(this);
+}
+
+OverwritePrompt::Answer frmExists::Ask(QWidget* owner) {
+    if (parentWidget() != owner)
+        setParent(owner, windowFlags());
+    exec();
+    return {bOverwrite, m_chkAll->isChecked()};
+}
+
+void frmExists::OKButton_Click() {
+    bOverwrite = true;
+    hide();
+    done(Accepted);
+}
+
+void frmExists::CancelButton_Click() {
+    bOverwrite = false;
+    hide();
+    done(Rejected);
+}
+
+void frmExists::reject() {
+    // Closed by its frame or by Escape: the safe answer, as "Skip" gives.
+    bOverwrite = false;
+    QDialog::reject();
+}

@@ -1,0 +1,281 @@
+#include "frmMain.h"
+
+#include "Artwork.h"
+#include "Dialogs.h"
+#include "MainMod.h"
+#include "Ui.h"
+#include "frmAbout.h"
+#include "frmManage.h"
+#include "frmNotes.h"
+
+#include "qvr/FileUtils.h"
+#include "qvr/Install.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+
+#include <exception>
+
+namespace {
+
+const QColor kText(255, 255, 192);
+
+QString FileNamePart(const QString& path) {
+    return QString::fromStdString(qvr::GetFileNameFromPath(path.toStdString()));
+}
+
+QString Trimmed(const std::string& text) {
+    return QString::fromStdString(text).trimmed();
+}
+
+} // namespace
+
+frmMain::frmMain(MainMod& mod) : m_mod(mod) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("QVRfile Installer"));
+    setFixedSize(Tw(9600), Tw(7185));
+    m_background = Artwork::Background(Artwork::Scene::InstallerMain, size());
+
+    const QString text = Ui::TextStyle(kText);
+    const QFont caption = Ui::Font(9, true);
+    const QFont value = Ui::Font(9);
+    using Ui::MakeLabel;
+
+    // The backdrops first, so that everything else lies on top of them.
+    auto* backdrop = MakeLabel(this, "Label2", QString(), TwRect(720, 2520, 8115, 3735), value,
+                               QStringLiteral("background: rgba(0, 0, 0, 120);"
+                                              "border: 1px solid rgba(255, 255, 192, 90);"));
+    backdrop->lower();
+    MakeLabel(this, "Label1_8", QString(), TwRect(900, 5640, 7875, 495), value,
+              QStringLiteral("background: black;"));
+
+    MakeLabel(this, "Label1_1", QStringLiteral("Plug-in Installer"), TwRect(2940, 1560, 3855, 375),
+              Ui::Font(15, true), text)
+        ->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    MakeLabel(this, "Label1_0", QStringLiteral("Installed Directory:"),
+              TwRect(720, 2040, 2115, 375), caption, text);
+    m_lblPlugPath = MakeLabel(this, "lblPlugPath", DefaultDataFolderText(),
+                              TwRect(2760, 2040, 5655, 315), value, text);
+    m_cmdPathChange = Ui::MakeButton(this, "cmdPathChange", QStringLiteral("..."),
+                                     TwRect(8520, 2040, 375, 255), caption);
+    MakeLabel(this, "Label1_2", QStringLiteral("QVRfile:"), TwRect(840, 2580, 1395, 375), caption,
+              text);
+    m_lblQVRFileName =
+        MakeLabel(this, "lblQVRFileName", QString(), TwRect(2280, 2580, 6135, 315), value, text);
+    MakeLabel(this, "Label1_3", QStringLiteral("Plug-in name:"), TwRect(840, 3060, 1635, 375),
+              caption, text);
+    m_lblName = MakeLabel(this, "lblName", QString(), TwRect(2280, 3060, 4935, 315), value, text);
+    MakeLabel(this, "Label1_4", QStringLiteral("Version:"), TwRect(840, 3420, 1395, 375), caption,
+              text);
+    m_lblVersion =
+        MakeLabel(this, "lblVersion", QString(), TwRect(2280, 3420, 1575, 315), value, text);
+    MakeLabel(this, "Label1_6", QStringLiteral("Required Modules:"), TwRect(5040, 3480, 2175, 375),
+              caption, text);
+    m_lblDepends =
+        MakeLabel(this, "lblDepends", QString(), TwRect(5040, 3840, 3435, 1455), value, text);
+    m_lblDepends->setWordWrap(true);
+    MakeLabel(this, "Label1_5", QStringLiteral("Author(s):"), TwRect(840, 3960, 1395, 375), caption,
+              text);
+    m_lblAuthors =
+        MakeLabel(this, "lblAuthors", QString(), TwRect(2280, 3840, 2595, 1455), value, text);
+    m_lblAuthors->setWordWrap(true);
+    m_cmdReadme = MakeLabel<LinkLabel>(this, "cmdReadme", QStringLiteral("Read Me..."),
+                                       TwRect(840, 4800, 1215, 315), Ui::Font(9.75, true),
+                                       text + QStringLiteral("text-decoration: underline;"));
+    m_cmdReadme->setCursor(Qt::PointingHandCursor);
+    m_cmdReadme->hide();
+
+    m_cmdOpenQVR = Ui::MakeButton(this, "cmdOpenQVR", QStringLiteral("Open QVR..."),
+                                  TwRect(960, 5700, 1455, 375), value);
+    m_cmdInstallQVR = Ui::MakeButton(this, "cmdInstallQVR", QStringLiteral("Install Plug-in"),
+                                     TwRect(2520, 5700, 1455, 375), value);
+    m_cmdManage = Ui::MakeButton(this, "cmdManage", QStringLiteral("Manage plug-ins..."),
+                                 TwRect(7260, 5700, 1455, 375), value);
+    m_command1 = Ui::MakeButton(this, "Command1", QStringLiteral("Exit"),
+                                TwRect(4200, 6600, 1215, 375), value);
+    m_lblAbout = MakeLabel<LinkLabel>(this, "lblAbout", QStringLiteral("About..."),
+                                      TwRect(8160, 6660, 1215, 315), Ui::Font(9.75, true),
+                                      text + QStringLiteral("text-decoration: underline;"));
+    m_lblAbout->setCursor(Qt::PointingHandCursor);
+
+    FitAllTexts(this);
+
+    connect(m_cmdPathChange, &QPushButton::clicked, this, &frmMain::cmdPathChange_Click);
+    connect(m_cmdOpenQVR, &QPushButton::clicked, this, &frmMain::cmdOpenQVR_Click);
+    connect(m_cmdInstallQVR, &QPushButton::clicked, this, &frmMain::cmdInstallQVR_Click);
+    connect(m_cmdManage, &QPushButton::clicked, this, &frmMain::cmdManage_Click);
+    connect(m_command1, &QPushButton::clicked, this, &frmMain::Command1_Click);
+    connect(m_cmdReadme, &LinkLabel::clicked, this, &frmMain::cmdReadme_Click);
+    connect(m_lblAbout, &LinkLabel::clicked, this, &frmMain::lblAbout_Click);
+
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+QString frmMain::DefaultDataFolderText() const {
+    return m_mod.DefaultDataFolder;
+}
+
+QString frmMain::PlugPath() const {
+    return m_lblPlugPath->text();
+}
+
+QString frmMain::QVRFileName() const {
+    return m_lblQVRFileName->text();
+}
+
+void frmMain::Form_Load() {
+    QString stored;
+    try {
+        stored =
+            m_mod.Settings.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"));
+    } catch (const std::exception&) {
+        // A settings file that cannot be read or made: start as on a first run.
+    }
+    if (!stored.isEmpty()) {
+        Ui::SetValue(m_lblPlugPath, stored);
+    } else if (!qvr::HasMorrowindEsm(PlugPath().toStdString())) {
+        Dialogs::instance().Message(this, MainMod::AppTitle,
+                                    QStringLiteral("Please set the directory for the "
+                                                   "Morrowind.esm file."));
+        cmdPathChange_Click();
+    }
+    m_mod.Arc.TempFolder = qvr::GetTempFolder();
+    m_installAllowed = false;
+    UpdateCommands();
+}
+
+void frmMain::Form_Activate() {
+    if (!m_mod.ManageCreated())
+        return;
+    const QString shown = m_mod.Manage().QvrFile();
+    if (shown.isEmpty())
+        return;
+    Ui::SetValue(m_lblQVRFileName, FileNamePart(shown));
+    if (m_mod.Arc.ZipLoaded)
+        ShowZipState();
+    else
+        ShowPluginInfo();
+}
+
+void frmMain::ShowZipState() {
+    Ui::SetValue(m_lblName, QStringLiteral("Zip file loaded"));
+    Ui::SetValue(m_lblVersion, QString());
+    Ui::SetValue(m_lblAuthors, QString());
+    Ui::SetValue(m_lblDepends, QString());
+    m_cmdReadme->hide();
+    m_installAllowed = false;
+    UpdateCommands();
+}
+
+void frmMain::ShowPluginInfo() {
+    const qvr::sgPlugInfo& info = m_mod.Arc.PluginInfo;
+    Ui::SetValue(m_lblName, QString::fromStdString(info.PluginName()));
+    Ui::SetValue(m_lblVersion, QString::fromStdString(info.Version()));
+    Ui::SetValue(m_lblAuthors, QString::fromStdString(info.Authors()));
+    Ui::SetValue(m_lblDepends, QString::fromStdString(info.Depends()));
+    m_cmdReadme->setVisible(!Trimmed(info.Notes()).isEmpty());
+    m_installAllowed = true;
+    UpdateCommands();
+}
+
+void frmMain::cmdPathChange_Click() {
+    const auto chosen =
+        Dialogs::instance().OpenFile(this, QStringLiteral("Open"), QStringLiteral("*.esm|*.esm"),
+                                     QStringLiteral("Morrowind.esm"));
+    if (!chosen)
+        return;
+    const QString folder = QDir::toNativeSeparators(QFileInfo(*chosen).absolutePath());
+    Ui::SetValue(m_lblPlugPath, folder);
+    try {
+        m_mod.Settings.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"),
+                                     folder);
+    } catch (const std::exception& e) {
+        // The folder is used for this run; say why it will not be there next time.
+        Dialogs::instance().Message(this, MainMod::AppTitle,
+                                    QStringLiteral("The data folder could not be saved: ") +
+                                        QString::fromStdString(e.what()));
+    }
+}
+
+void frmMain::cmdOpenQVR_Click() {
+    if (m_mod.Busy())
+        return;
+    const auto chosen = Dialogs::instance().OpenFile(
+        this, QStringLiteral("Open"), QStringLiteral("QVRfile(*.qvr)|*.qvr|Zip files(*.zip)|*.zip"),
+        QString());
+    if (!chosen)
+        return;
+    Ui::SetValue(m_lblQVRFileName, FileNamePart(*chosen));
+    m_mod.Arc.OpenArchive(chosen->toStdString());
+    if (m_mod.Arc.ZipLoaded) {
+        ShowZipState();
+        return;
+    }
+    if (!m_mod.Arc.PluginInfo.GetPluginData(m_mod.Arc, QVRFileName().toStdString()))
+        return;
+    ShowPluginInfo();
+}
+
+void frmMain::cmdInstallQVR_Click() {
+    if (!m_cmdInstallQVR->isEnabled())
+        return;
+    m_mod.InstallPlugin(this, m_lblName->text(), PlugPath());
+}
+
+void frmMain::cmdManage_Click() {
+    if (m_mod.Busy())
+        return;
+    m_mod.Manage().show();
+    m_mod.Manage().raise();
+    hide();
+}
+
+void frmMain::cmdReadme_Click() {
+    {
+        frmNotes notes(m_mod.Arc.PluginInfo, this);
+        notes.exec();
+    }
+    Form_Activate();
+}
+
+void frmMain::lblAbout_Click() {
+    {
+        frmAbout about(frmAbout::Program::Installer, this);
+        about.exec();
+    }
+    Form_Activate();
+}
+
+void frmMain::Command1_Click() {
+    m_mod.Exit();
+}
+
+void frmMain::UpdateCommands() {
+    const bool idle = !m_mod.Busy();
+    m_cmdPathChange->setEnabled(idle);
+    m_cmdOpenQVR->setEnabled(idle);
+    m_cmdInstallQVR->setEnabled(idle && m_installAllowed);
+    m_cmdManage->setEnabled(idle);
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Form_Activate();
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    // Closing by the frame ends the program as "Exit" does.
+    event->accept();
+    if (!m_mod.ExitRequested())
+        m_mod.Exit();
+}
+
+void frmMain::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.drawPixmap(0, 0, m_background);
+}

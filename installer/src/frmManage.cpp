@@ -1,0 +1,310 @@
+#include "frmManage.h"
+
+#include "ArchiveTree.h"
+#include "Artwork.h"
+#include "Dialogs.h"
+#include "MainMod.h"
+#include "Ui.h"
+#include "frmAbout.h"
+#include "frmMain.h"
+#include "frmNotes.h"
+
+#include "qvr/FileUtils.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTreeWidget>
+
+#include <stdexcept>
+
+namespace {
+
+const QColor kText(255, 255, 192);
+
+} // namespace
+
+frmManage::frmManage(MainMod& mod)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_mod(mod) {
+    setObjectName(QStringLiteral("frmManage"));
+    setWindowTitle(QStringLiteral("View/Manage Plug-ins"));
+    setFixedSize(Tw(9600), Tw(7185));
+    m_background = Artwork::Background(Artwork::Scene::InstallerManage, size());
+
+    const QString text = Ui::TextStyle(kText);
+    const QString valueStyle = text + QStringLiteral("border: 1px solid rgb(255, 255, 192);"
+                                                     "padding-left: 2px;");
+    const QFont caption = Ui::Font(8.25, true);
+    const QFont value = Ui::Font(8.25);
+    const QFont link = Ui::Font(9.75, true);
+    using Ui::MakeLabel;
+
+    MakeLabel(this, "Label_DataPath", QStringLiteral("Data Path:"), TwRect(180, 60, 975, 255),
+              caption, text);
+    m_lblPlugPath =
+        MakeLabel(this, "lblPlugPath", QString(), TwRect(1200, 60, 6435, 255), value, text);
+    MakeLabel(this, "Label_QvrFile", QStringLiteral("QVR File:"), TwRect(180, 360, 915, 255),
+              caption, text);
+    m_lblQvrFile =
+        MakeLabel(this, "lblQvrFile", QString(), TwRect(1200, 360, 6435, 255), value, text);
+
+    MakeLabel(
+        this, "Label_Box", QString(), TwRect(120, 1020, 4695, 4035), value,
+        QStringLiteral("background: rgba(0, 0, 0, 90); border: 1px solid rgb(255, 255, 192);"));
+    MakeLabel(this, "Label_Heading", QStringLiteral("QVRfile"), TwRect(1320, 900, 2175, 255),
+              caption, QStringLiteral("color: white; background: black;"))
+        ->setAlignment(Qt::AlignCenter);
+
+    struct Row {
+        const char* captionName;
+        const char* captionText;
+        QRect captionRect;
+        QLabel** valueLabel;
+        const char* valueName;
+        QRect valueRect;
+    };
+    const Row rows[] = {
+        {"Label_PluginName", "Plug-in Name:", TwRect(240, 1260, 1215, 255), &m_lblPluginName,
+         "lblPluginName", TwRect(1440, 1260, 3255, 255)},
+        {"Label_Version", "Version:", TwRect(240, 1560, 1215, 255), &m_lblVersion, "lblVersion",
+         TwRect(1440, 1560, 795, 255)},
+        {"Label_Updated", "Updated:", TwRect(240, 1860, 1215, 255), &m_lblLastUpdate,
+         "lblLastUpdate", TwRect(1440, 1860, 3255, 255)},
+        {"Label_Authors", "Authors:", TwRect(240, 2160, 1215, 255), &m_lblAuthors, "lblAuthors",
+         TwRect(1440, 2160, 3255, 855)},
+        {"Label_Depends", "Required modules:", TwRect(240, 3060, 1215, 495), &m_lblDepends,
+         "lblDepends", TwRect(1440, 3060, 3255, 855)},
+        {"Label_FileSize", "File size:", TwRect(240, 3960, 1215, 255), &m_lblFileSize,
+         "lblFileSize", TwRect(1440, 3960, 1635, 255)},
+        {"Label_TotalFiles", "Total files:", TwRect(240, 4260, 1035, 255), &m_lblTtlFiles,
+         "lblTtlFiles", TwRect(1440, 4260, 1635, 255)},
+    };
+    for (const Row& row : rows) {
+        QLabel* c = MakeLabel(this, row.captionName, QString::fromLatin1(row.captionText),
+                              row.captionRect, caption, text);
+        c->setWordWrap(true);
+        *row.valueLabel =
+            MakeLabel(this, row.valueName, QString(), row.valueRect, value, valueStyle);
+    }
+    m_lblAuthors->setWordWrap(true);
+    m_lblDepends->setWordWrap(true);
+    MakeLabel(this, "Label_Bytes", QStringLiteral("bytes"), TwRect(3120, 3960, 735, 255), caption,
+              text);
+
+    m_cmdReadme = MakeLabel<LinkLabel>(this, "cmdReadme", QStringLiteral("Read Me..."),
+                                       TwRect(1740, 4680, 1275, 315), link, text);
+    m_cmdReadme->setCursor(Qt::PointingHandCursor);
+
+    m_tvFileList = new QTreeWidget(this);
+    m_tvFileList->setObjectName(QStringLiteral("tvFileList"));
+    m_tvFileList->setGeometry(TwRect(5100, 1020, 4215, 5415));
+    m_tvFileList->setHeaderHidden(true);
+    m_tvFileList->setFont(value);
+    m_tree = std::make_unique<ArchiveTree>(m_tvFileList, ArchiveTree::Variant::Installer);
+
+    MakeLabel(this, "Label_Strip", QString(), TwRect(60, 6540, 9495, 495), value,
+              QStringLiteral("background: black;"));
+    m_cmdOpenQVR = Ui::MakeButton(this, "cmdOpenQVR", QStringLiteral("Open QVR..."),
+                                  TwRect(360, 6600, 1455, 375), value);
+    m_cmdInstallQVR = Ui::MakeButton(this, "cmdInstallQVR", QStringLiteral("Install Plug-in"),
+                                     TwRect(2700, 6600, 1455, 375), value);
+    m_cmdRemoveQVRFiles =
+        Ui::MakeButton(this, "cmdRemoveQVRFiles", QStringLiteral("Remove Plug-in"),
+                       TwRect(4200, 6600, 1455, 375), value);
+    m_cmdClose = Ui::MakeButton(this, "cmdClose", QStringLiteral("Close"),
+                                TwRect(6300, 6600, 1035, 375), value);
+    m_cmdExit = Ui::MakeButton(this, "cmdExit", QStringLiteral("Exit"),
+                               TwRect(7380, 6600, 1035, 375), value);
+    m_lblAbout = MakeLabel<LinkLabel>(this, "lblAbout", QStringLiteral("About..."),
+                                      TwRect(8340, 6660, 1215, 315), link, text);
+    m_lblAbout->setCursor(Qt::PointingHandCursor);
+
+    FitAllTexts(this);
+
+    connect(m_cmdOpenQVR, &QPushButton::clicked, this, &frmManage::cmdOpenQVR_Click);
+    connect(m_cmdInstallQVR, &QPushButton::clicked, this, &frmManage::cmdInstallQVR_Click);
+    connect(m_cmdRemoveQVRFiles, &QPushButton::clicked, this, &frmManage::cmdRemoveQVRFiles_Click);
+    connect(m_cmdClose, &QPushButton::clicked, this, &frmManage::cmdClose_Click);
+    connect(m_cmdExit, &QPushButton::clicked, this, &frmManage::cmdExit_Click);
+    connect(m_cmdReadme, &LinkLabel::clicked, this, &frmManage::cmdReadme_Click);
+    connect(m_lblAbout, &LinkLabel::clicked, this, &frmManage::lblAbout_Click);
+
+    SetArchiveCommands(false);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+frmManage::~frmManage() = default;
+
+QString frmManage::QvrFile() const {
+    return m_lblQvrFile->text();
+}
+
+void frmManage::SetArchiveCommands(bool allowed) {
+    m_archiveCommandsAllowed = allowed;
+    UpdateCommands();
+}
+
+void frmManage::UpdateCommands() {
+    const bool idle = !m_mod.Busy();
+    m_cmdOpenQVR->setEnabled(idle);
+    m_cmdInstallQVR->setEnabled(idle && m_archiveCommandsAllowed);
+    m_cmdRemoveQVRFiles->setEnabled(idle && m_archiveCommandsAllowed);
+    m_cmdClose->setEnabled(idle);
+}
+
+void frmManage::Form_Activate() {
+    frmMain& main = m_mod.Main();
+    Ui::SetValue(m_lblPlugPath, main.PlugPath());
+    if (!main.QVRFileName().isEmpty()) {
+        Ui::SetValue(m_lblQvrFile, QString::fromStdString(m_mod.Arc.CurrentArchive));
+        if (m_mod.Arc.CurrentArchive.empty())
+            SetArchiveCommands(false); // a file was chosen, but no archive is open
+        else
+            ShowArchiveContents();
+    } else if (QvrFile().isEmpty()) {
+        SetArchiveCommands(false);
+    }
+}
+
+void frmManage::ShowArchiveContents() {
+    const qvr::Archives& arc = m_mod.Arc;
+    const QFileInfo file(QvrFile());
+    const qint64 size = file.isFile() ? file.size() : 0;
+    if (arc.ZipLoaded) {
+        Ui::SetValue(m_lblPluginName, QStringLiteral("Zip file loaded"));
+        Ui::SetValue(m_lblVersion, QString());
+        Ui::SetValue(m_lblLastUpdate, QString());
+        Ui::SetValue(m_lblAuthors, QString());
+        Ui::SetValue(m_lblDepends, QString());
+        Ui::SetValue(m_lblTtlFiles, QString::number(arc.ArchiveFiles.size()));
+        Ui::SetValue(m_lblFileSize, MainMod::FormatSize(size));
+        m_cmdReadme->hide();
+        SetArchiveCommands(false);
+    } else {
+        const qvr::sgPlugInfo& info = arc.PluginInfo;
+        Ui::SetValue(m_lblPluginName, QString::fromStdString(info.PluginName()));
+        Ui::SetValue(m_lblVersion, QString::fromStdString(info.Version()));
+        Ui::SetValue(m_lblLastUpdate, QString::fromStdString(info.LastUpdated()));
+        Ui::SetValue(m_lblAuthors, QString::fromStdString(info.Authors()));
+        Ui::SetValue(m_lblDepends, QString::fromStdString(info.Depends()));
+        // The info entry is no file of the plug-in.
+        qsizetype files = 0;
+        for (const qvr::sgFileInfo& entry : arc.ArchiveFiles)
+            files += arc.IsInfoEntry(entry) ? 0 : 1;
+        Ui::SetValue(m_lblTtlFiles, QString::number(files));
+        Ui::SetValue(m_lblFileSize, MainMod::FormatSize(size));
+        m_cmdReadme->setVisible(!QString::fromStdString(info.Notes()).trimmed().isEmpty());
+        SetArchiveCommands(true);
+    }
+
+    m_tree->Clear();
+    const QString infoName = QString::fromStdString(arc.InfoEntryName());
+    for (const qvr::sgFileInfo& entry : arc.ArchiveFiles) {
+        try {
+            m_tree->AddFileNode(entry, infoName);
+        } catch (const std::exception&) {
+            QString path = QString::fromStdString(entry.FilePath());
+            if (!path.isEmpty())
+                path += QLatin1Char('\\');
+            Dialogs::instance().Message(
+                this, MainMod::AppTitle,
+                QStringLiteral("The archive lists the file ") + path +
+                    QString::fromStdString(entry.FileName()) +
+                    QStringLiteral(" where another entry already stands; it and the entries "
+                                   "after it are not shown."));
+            break;
+        }
+    }
+    m_tree->ExpandAll();
+}
+
+void frmManage::cmdOpenQVR_Click() {
+    if (m_mod.Busy())
+        return;
+    const auto chosen = Dialogs::instance().OpenFile(
+        this, QStringLiteral("Open"), QStringLiteral("QVRfile(*.qvr)|*.qvr|zip file(*.zip)|*.zip"),
+        QString());
+    if (!chosen)
+        return;
+    Ui::SetValue(m_lblQvrFile, *chosen);
+    m_archiveFileName = QString::fromStdString(qvr::GetFileNameFromPath(chosen->toStdString()));
+    m_mod.Arc.OpenArchive(chosen->toStdString());
+    if (!m_mod.Arc.ZipLoaded &&
+        !m_mod.Arc.PluginInfo.GetPluginData(m_mod.Arc, m_archiveFileName.toStdString()))
+        return;
+    ShowArchiveContents();
+}
+
+void frmManage::cmdInstallQVR_Click() {
+    if (!m_cmdInstallQVR->isEnabled())
+        return;
+    m_mod.InstallPlugin(this, m_lblPluginName->text(), m_lblPlugPath->text());
+}
+
+void frmManage::cmdRemoveQVRFiles_Click() {
+    if (!m_cmdRemoveQVRFiles->isEnabled())
+        return;
+    m_mod.RemovePluginFiles(this, m_lblPluginName->text(), m_lblPlugPath->text());
+}
+
+void frmManage::cmdReadme_Click() {
+    {
+        frmNotes notes(m_mod.Arc.PluginInfo, this);
+        notes.exec();
+    }
+    Form_Activate();
+}
+
+void frmManage::lblAbout_Click() {
+    {
+        frmAbout about(frmAbout::Program::Installer, this);
+        about.exec();
+    }
+    Form_Activate();
+}
+
+void frmManage::cmdClose_Click() {
+    if (m_mod.Busy())
+        return;
+    m_mod.Main().show();
+    hide();
+}
+
+void frmManage::cmdExit_Click() {
+    m_mod.Exit();
+}
+
+void frmManage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Form_Activate();
+}
+
+void frmManage::closeEvent(QCloseEvent* event) {
+    // The window has no frame of its own, but a close from the system ends the program as
+    // "Exit" does.
+    event->accept();
+    if (!m_mod.ExitRequested())
+        m_mod.Exit();
+}
+
+void frmManage::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.drawPixmap(0, 0, m_background);
+}
+
+// Without a title bar the window is moved by dragging its background.
+void frmManage::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    QWidget::mousePressEvent(event);
+}
+
+void frmManage::mouseMoveEvent(QMouseEvent* event) {
+    if (event->buttons() & Qt::LeftButton)
+        move(event->globalPosition().toPoint() - m_dragOffset);
+    QWidget::mouseMoveEvent(event);
+}

@@ -1,0 +1,79 @@
+#pragma once
+// Archives, zip files and a started installer for the window tests.
+
+#include "MainMod.h"
+#include "OverwritePrompt.h"
+#include "QtPrinters.h"
+#include "ScriptedDialogs.h"
+
+#include <QTemporaryDir>
+#include <QWidget>
+#include <deque>
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct PackEntry {
+    std::string Folder;
+    std::string Name;
+    std::string Content;
+};
+
+struct PackInfo {
+    std::string Name = "Foo", Version = "1.2", Depends = "Morrowind.esm", Authors = "Anne",
+                Updated = "3/7/2003", Notes = "Read this.\r\nSecond line.";
+};
+
+// Writes a QVR archive holding entries and, unless info is null, the plug-in information.
+void MakePackage(const std::string& path, const std::vector<PackEntry>& entries,
+                 const PackInfo* info, const std::string& workFolder);
+// Writes a zip file of stored members, one local header each.
+void MakeZip(const std::string& path, const std::vector<std::string>& names);
+void WriteFile(const std::string& path, const std::string& content);
+std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);
+// Every file below folder as "relative/path" -> content.
+std::map<std::string, std::string> Snapshot(const std::string& folder);
+
+// The overwrite prompt answered in code.
+class ScriptedPrompt : public OverwritePrompt {
+public:
+    std::deque<Answer> Answers;
+    int Asked = 0;
+    std::function<void()> OnAsk;
+    Answer Ask(QWidget*) override;
+};
+
+class InstallerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::string Path(const std::string& rel) const; // below the test's folder
+    QString QPath(const std::string& rel) const { return QString::fromStdString(Path(rel)); }
+    // Makes the installer and runs its start-up.
+    void Start();
+    MainMod& Mod() { return *m_mod; }
+    template <typename T = QWidget> T* Find(QWidget* window, const char* name) {
+        T* w = window->findChild<T*>(QLatin1String(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QString Text(QWidget* window, const char* name);
+    bool Enabled(QWidget* window, const char* name);
+    bool Visible(QWidget* window, const char* name);
+    // Chooses the file in the next file dialog and clicks "Open QVR..." of window.
+    void OpenInMain(const std::string& rel);
+    void OpenInManage(const std::string& rel);
+
+    QTemporaryDir m_dir;
+    ScriptedDialogs Dialogs_;
+    ScriptedPrompt Prompt_;
+    std::unique_ptr<MainMod> m_mod;
+    QString SettingsPath;
+    QString DataFolder; // the default data folder
+    int Exits = 0;
+};

@@ -1,0 +1,208 @@
+#include "Fixture.h"
+
+#include "frmExists.h"
+#include "frmMain.h"
+#include "frmManage.h"
+#include "frmSplash.h"
+
+#include "qvr/Archives.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+const QString kExtractError = "An Error occured while trying to extract the file";
+}
+
+class InstallFromMain : public InstallerTest {
+protected:
+    void SetUp() override {
+        InstallerTest::SetUp();
+        WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+        MakePackage(Path("Foo.qvr"),
+                    {{"", "foo.esp", "plugin v2"},
+                     {"Meshes\\Foo", "a.nif", "mesh v2"},
+                     {"Textures", "t.dds", "texture v2"},
+                     {"Textures", "u.dds", "texture u v2"}},
+                    &m_info, Path(""));
+        Start();
+        OpenInMain("Foo.qvr");
+        ASSERT_TRUE(Enabled(&Mod().Main(), "cmdInstallQVR"));
+    }
+    void Install() {
+        QTest::mouseClick(Find<QAbstractButton>(&Mod().Main(), "cmdInstallQVR"), Qt::LeftButton);
+    }
+    std::string Data(const std::string& rel) const { return DataFolder.toStdString() + "/" + rel; }
+    PackInfo m_info;
+};
+
+TEST_F(InstallFromMain, InstallsEveryFileButTheInfoEntryIntoANewFolder) {
+    // The data folder and its parents do not exist yet.
+    const QString deep = QDir::toNativeSeparators(QPath("new/deeper/Data Files"));
+    WriteFile(Path("x/Morrowind.esm"), "TES3");
+    Dialogs_.OpenFileAnswers.push_back(QPath("new/deeper/Data Files/Morrowind.esm"));
+    Mod().Main().cmdPathChange_Click();
+    ASSERT_EQ(Mod().Main().PlugPath(), deep);
+
+    Install();
+    const auto files = Snapshot(deep.toStdString());
+    EXPECT_EQ(files, (std::map<std::string, std::string>{{"foo.esp", "plugin v2"},
+                                                         {"Meshes/Foo/a.nif", "mesh v2"},
+                                                         {"Textures/t.dds", "texture v2"},
+                                                         {"Textures/u.dds", "texture u v2"}}));
+    EXPECT_EQ(Prompt_.Asked, 0);
+    EXPECT_TRUE(Dialogs_.Messages().isEmpty());
+
+    // Five entries, five steps; the last one completes the bar and offers "Close".
+    frmSplash& splash = Mod().Splash();
+    EXPECT_TRUE(splash.isVisible());
+    EXPECT_EQ(splash.parentWidget(), &Mod().Main());
+    EXPECT_EQ(splash.Model().StepWidth(), 1323);
+    EXPECT_EQ(splash.findChild<QLabel*>("lblTask")->text(), "Installing Plug-in Foo: Complete!");
+    EXPECT_TRUE(splash.findChild<QWidget*>("Command1")->isVisible());
+}
+
+TEST_F(InstallFromMain, ExistingFilesAreAskedAboutAndTheAnswerForAllIsRemembered) {
+    WriteFile(Data("foo.esp"), "plugin v1");
+    WriteFile(Data("Textures/t.dds"), "texture v1");
+    WriteFile(Data("Textures/u.dds"), "texture u v1");
+    WriteFile(Data("Meshes/Foo/a.nif"), ""); // empty: replaced without a question
+
+    // Without the box ticked every existing file is asked about.
+    Prompt_.Answers = {{false, false}, {true, false}, {false, false}};
+    Install();
+    EXPECT_EQ(Prompt_.Asked, 3);
+    EXPECT_EQ(ReadFile(Data("foo.esp")), "plugin v1");
+    EXPECT_EQ(ReadFile(Data("Meshes/Foo/a.nif")), "mesh v2");
+    EXPECT_EQ(ReadFile(Data("Textures/t.dds")), "texture v2");
+    EXPECT_EQ(ReadFile(Data("Textures/u.dds")), "texture u v1");
+
+    // "Skip" for all files holds for the rest of the run, in later installs too.
+    Prompt_.Answers = {{false, true}};
+    Install();
+    Install();
+    EXPECT_EQ(Prompt_.Asked, 4);
+    EXPECT_EQ(ReadFile(Data("foo.esp")), "plugin v1");
+    EXPECT_EQ(ReadFile(Data("Textures/u.dds")), "texture u v1");
+    EXPECT_TRUE(Mod().bApplyToAll);
+    EXPECT_FALSE(Mod().bOverwriteFile);
+}
+
+TEST_F(InstallFromMain, OverwriteForAllReplacesEverythingSilently) {
+    WriteFile(Data("foo.esp"), "plugin v1");
+    WriteFile(Data("Textures/t.dds"), "texture v1");
+    Prompt_.Answers = {{true, true}};
+    Install();
+    EXPECT_EQ(Prompt_.Asked, 1);
+    EXPECT_EQ(ReadFile(Data("foo.esp")), "plugin v2");
+    EXPECT_EQ(ReadFile(Data("Textures/t.dds")), "texture v2");
+    WriteFile(Data("foo.esp"), "changed");
+    Install();
+    EXPECT_EQ(Prompt_.Asked, 1);
+    EXPECT_EQ(ReadFile(Data("foo.esp")), "plugin v2");
+}
+
+TEST_F(InstallFromMain, CommandsAreUnavailableWhileTheInstallRuns) {
+    WriteFile(Data("foo.esp"), "plugin v1");
+    std::map<std::string, bool> during;
+    Prompt_.OnAsk = [&] {
+        frmMain& main = Mod().Main();
+        during["open"] = Enabled(&main, "cmdOpenQVR");
+        during["install"] = Enabled(&main, "cmdInstallQVR");
+        during["manage"] = Enabled(&main, "cmdManage");
+        during["exit"] = Enabled(&main, "Command1");
+        // A click that slips through does nothing either.
+        Dialogs_.OpenFileAnswers.push_back(QPath("Foo.qvr"));
+        main.cmdOpenQVR_Click();
+        main.cmdInstallQVR_Click();
+    };
+    Prompt_.Answers = {{true, false}};
+    Install();
+    EXPECT_EQ(Prompt_.Asked, 1);
+    EXPECT_FALSE(during["open"]);
+    EXPECT_FALSE(during["install"]);
+    EXPECT_FALSE(during["manage"]);
+    EXPECT_TRUE(during["exit"]);
+    EXPECT_EQ(Dialogs_.CountOf(ScriptedDialogs::Kind::OpenFile), 1); // only the first open
+    frmMain& main = Mod().Main();
+    EXPECT_TRUE(Enabled(&main, "cmdOpenQVR"));
+    EXPECT_TRUE(Enabled(&main, "cmdInstallQVR"));
+    EXPECT_TRUE(Enabled(&main, "cmdManage"));
+}
+
+TEST_F(InstallFromMain, ADamagedEntryIsReportedAndTheOthersAreInstalled) {
+    // Spoil the middle of the block of "t.dds".
+    const auto entry = Mod().Arc.FindEntry("t.dds", "Textures");
+    ASSERT_TRUE(entry.has_value());
+    {
+        std::fstream f(Path("Foo.qvr"), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(entry->FileOffset() - 1 + 6);
+        f.write("\xff\xff\xff\xff\xff\xff", 6);
+    }
+    Install();
+    EXPECT_EQ(Dialogs_.Messages(), QStringList{kExtractError + "t.dds"});
+    EXPECT_FALSE(Exists(Data("Textures/t.dds")));
+    EXPECT_EQ(ReadFile(Data("Textures/u.dds")), "texture u v2");
+    EXPECT_EQ(ReadFile(Data("foo.esp")), "plugin v2");
+    EXPECT_TRUE(Mod().Splash().Model().Complete());
+}
+
+TEST_F(InstallerTest, AnEntryLeavingTheDataFolderIsRefused) {
+    WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+    // The library writes no such entry, so one is made by changing a harmless folder name
+    // of the same length in the directory record.
+    MakePackage(Path("Evil.qvr"), {{"", "good.esp", "payload"}, {"aa\\bb", "evil.txt", "x"}},
+                nullptr, Path(""));
+    std::string bytes = ReadFile(Path("Evil.qvr"));
+    const size_t at = bytes.rfind("aa\\bb");
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, 5, "..\\..");
+    WriteFile(Path("Evil.qvr"), bytes);
+    {
+        qvr::Archives arc;
+        arc.TempFolder = Path("");
+        ASSERT_TRUE(arc.OpenArchive(Path("Evil.qvr")));
+        arc.PluginInfo.PluginName("Evil");
+        ASSERT_TRUE(arc.PluginInfo.SavePluginData(arc, "Evil.qvr"));
+    }
+    Start();
+    OpenInMain("Evil.qvr");
+    Mod().Main().cmdInstallQVR_Click();
+    EXPECT_EQ(Dialogs_.Messages(), QStringList{kExtractError + "evil.txt"});
+    EXPECT_EQ(ReadFile(DataFolder.toStdString() + "/good.esp"), "payload");
+    EXPECT_FALSE(Exists(Path("evil.txt")));
+    EXPECT_FALSE(Exists(Path("Morrowind/evil.txt")));
+}
+
+TEST_F(InstallFromMain, TheRealPromptAnswersSkipWhenClosedAndKeepsItsBox) {
+    Mod().SetPrompt(nullptr);
+    WriteFile(Data("foo.esp"), "plugin v1");
+    WriteFile(Data("Textures/t.dds"), "texture v1");
+    QString caption, question;
+    WhenModalShown([&](QWidget* modal) {
+        caption = modal->windowTitle();
+        question = modal->findChild<QLabel*>("Label1")->text();
+        modal->close(); // by its frame
+        WhenModalShown([](QWidget* again) {
+            auto* box = again->findChild<QCheckBox*>("chkAll");
+            EXPECT_FALSE(box->isChecked());
+            box->setChecked(true);
+            again->findChild<QAbstractButton*>("OKButton")->click();
+        });
+    });
+    Install();
+    EXPECT_EQ(caption, "File Exists");
+    EXPECT_EQ(question, "The file you are extracting currently exists in the designated folder. "
+                        "Do you want to overwrite it?");
+    EXPECT_EQ(ReadFile(Data("foo.esp")), "plugin v1");
+    EXPECT_EQ(ReadFile(Data("Textures/t.dds")), "texture v2");
+    EXPECT_TRUE(Mod().bApplyToAll);
+    // The window was hidden, not destroyed: the box is still ticked.
+    EXPECT_TRUE(Mod().ExistsWindow().chkAll()->isChecked());
+    EXPECT_FALSE(Mod().ExistsWindow().isVisible());
+}

@@ -1,0 +1,178 @@
+#include "Fixture.h"
+
+#include "frmMain.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QTest>
+#include <filesystem>
+
+namespace {
+const QString kAskFolder = "Please set the directory for the Morrowind.esm file.";
+}
+
+TEST_F(InstallerTest, FirstRunWithTheGameInTheDefaultFolderAsksNothing) {
+    WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+    Start();
+    frmMain& main = Mod().Main();
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_TRUE(Dialogs_.Calls.empty());
+    EXPECT_EQ(main.PlugPath(), DataFolder);
+    EXPECT_EQ(ReadFile(SettingsPath.toStdString()), "[Settings]\r\n");
+    EXPECT_FALSE(Enabled(&main, "cmdInstallQVR"));
+    EXPECT_FALSE(Visible(&main, "cmdReadme"));
+    EXPECT_EQ(main.windowTitle(), "QVRfile Installer");
+    EXPECT_EQ(Text(&main, "Label1_0"), "Installed Directory:");
+}
+
+TEST_F(InstallerTest, WithoutTheGameTheFolderIsAskedForBeforeTheWindowShows) {
+    bool mainVisibleAtMessage = true;
+    Dialogs_.OnMessage = [&](const QString&) { mainVisibleAtMessage = Mod().Main().isVisible(); };
+    Start(); // the folder dialog is cancelled
+    EXPECT_EQ(Dialogs_.Messages(), QStringList{kAskFolder});
+    EXPECT_EQ(Dialogs_.Calls[0].title, "QVRInstaller");
+    EXPECT_FALSE(mainVisibleAtMessage);
+    ASSERT_EQ(Dialogs_.CountOf(ScriptedDialogs::Kind::OpenFile), 1);
+    EXPECT_EQ(Dialogs_.Calls[1].filter, "*.esm|*.esm");
+    EXPECT_EQ(Dialogs_.Calls[1].fileName, "Morrowind.esm");
+    EXPECT_EQ(Mod().Main().PlugPath(), DataFolder);
+    EXPECT_EQ(ReadFile(SettingsPath.toStdString()), "[Settings]\r\n");
+
+    // Nothing was saved, so the next start asks again; this time a folder is chosen.
+    m_mod.reset();
+    Dialogs_.Calls.clear();
+    WriteFile(Path("Games/MW/Data/Other.esm"), "x");
+    Dialogs_.OpenFileAnswers.push_back(QPath("Games/MW/Data/Other.esm"));
+    Start();
+    EXPECT_EQ(Dialogs_.Messages(), QStringList{kAskFolder});
+    const QString chosen = QDir::toNativeSeparators(QPath("Games/MW/Data"));
+    EXPECT_EQ(Mod().Main().PlugPath(), chosen);
+    EXPECT_EQ(QString::fromStdString(ReadFile(SettingsPath.toStdString())),
+              "[Settings]\r\nTESLocation=" + chosen + "\r\n");
+
+    // The stored folder is used from then on, even when it has gone away.
+    m_mod.reset();
+    Dialogs_.Calls.clear();
+    QDir(QPath("Games")).removeRecursively();
+    Start();
+    EXPECT_TRUE(Dialogs_.Calls.empty());
+    EXPECT_EQ(Mod().Main().PlugPath(), chosen);
+}
+
+TEST_F(InstallerTest, ChangingTheFolderSavesIt) {
+    WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+    WriteFile(SettingsPath.toStdString(),
+              "[Other]\r\na=1\r\n[Settings]\r\nTESLocation=/old/and/long\r\n");
+    Start();
+    EXPECT_EQ(Mod().Main().PlugPath(), "/old/and/long");
+    WriteFile(Path("new/Morrowind.esm"), "TES3");
+    Dialogs_.OpenFileAnswers.push_back(QPath("new/Morrowind.esm"));
+    QTest::mouseClick(Find<QAbstractButton>(&Mod().Main(), "cmdPathChange"), Qt::LeftButton);
+    const QString chosen = QDir::toNativeSeparators(QPath("new"));
+    EXPECT_EQ(Mod().Main().PlugPath(), chosen);
+    EXPECT_EQ(QString::fromStdString(ReadFile(SettingsPath.toStdString())),
+              "[Other]\r\na=1\r\n[Settings]\r\nTESLocation=" + chosen + "\r\n");
+
+    // Cancelling changes nothing.
+    QTest::mouseClick(Find<QAbstractButton>(&Mod().Main(), "cmdPathChange"), Qt::LeftButton);
+    EXPECT_EQ(Mod().Main().PlugPath(), chosen);
+}
+
+TEST_F(InstallerTest, ASettingsFileThatCannotBeWrittenIsReported) {
+    WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+    Start();
+    // The temporary copy's name is taken by a folder, so the write cannot happen.
+    QDir().mkpath(SettingsPath + "x");
+    WriteFile(Path("elsewhere/Morrowind.esm"), "TES3");
+    Dialogs_.OpenFileAnswers.push_back(QPath("elsewhere/Morrowind.esm"));
+    Mod().Main().cmdPathChange_Click();
+    EXPECT_EQ(Mod().Main().PlugPath(), QDir::toNativeSeparators(QPath("elsewhere")));
+    ASSERT_EQ(Dialogs_.Messages().size(), 1);
+    EXPECT_TRUE(Dialogs_.Messages()[0].startsWith("The data folder could not be saved: "));
+    EXPECT_EQ(ReadFile(SettingsPath.toStdString()), "[Settings]\r\n");
+}
+
+class MainWindowOpen : public InstallerTest {
+protected:
+    void SetUp() override {
+        InstallerTest::SetUp();
+        WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+        PackInfo info;
+        info.Authors = "Anne\r\nBert";
+        MakePackage(Path("Foo.qvr"), {{"", "foo.esp", "plugin"}, {"Meshes\\Foo", "a.nif", "mesh"}},
+                    &info, Path(""));
+        Start();
+    }
+};
+
+TEST_F(MainWindowOpen, OpeningAPackageShowsItsInformation) {
+    OpenInMain("Foo.qvr");
+    frmMain& main = Mod().Main();
+    ASSERT_EQ(Dialogs_.CountOf(ScriptedDialogs::Kind::OpenFile), 1);
+    EXPECT_EQ(Dialogs_.Calls[0].filter, "QVRfile(*.qvr)|*.qvr|Zip files(*.zip)|*.zip");
+    EXPECT_EQ(Dialogs_.Calls[0].fileName, "");
+    EXPECT_EQ(Text(&main, "lblQVRFileName"), "Foo.qvr");
+    EXPECT_EQ(Text(&main, "lblName"), "Foo");
+    EXPECT_EQ(Text(&main, "lblVersion"), "1.2");
+    EXPECT_EQ(Text(&main, "lblAuthors"), "Anne\r\nBert");
+    EXPECT_EQ(Text(&main, "lblDepends"), "Morrowind.esm");
+    EXPECT_TRUE(Visible(&main, "cmdReadme"));
+    EXPECT_TRUE(Enabled(&main, "cmdInstallQVR"));
+
+    // A zip file afterwards can be looked at but not installed.
+    MakeZip(Path("pack.zip"), {"a.esp", "Meshes/b.nif"});
+    OpenInMain("pack.zip");
+    EXPECT_EQ(Text(&main, "lblQVRFileName"), "pack.zip");
+    EXPECT_EQ(Text(&main, "lblName"), "Zip file loaded");
+    EXPECT_EQ(Text(&main, "lblVersion"), "");
+    EXPECT_EQ(Text(&main, "lblAuthors"), "");
+    EXPECT_EQ(Text(&main, "lblDepends"), "");
+    EXPECT_FALSE(Visible(&main, "cmdReadme"));
+    EXPECT_FALSE(Enabled(&main, "cmdInstallQVR"));
+    EXPECT_TRUE(Mod().Arc.ZipLoaded);
+    EXPECT_TRUE(Dialogs_.Messages().isEmpty());
+}
+
+TEST_F(MainWindowOpen, AFileThatIsNeitherChangesOnlyTheName) {
+    OpenInMain("Foo.qvr");
+    WriteFile(Path("notes.txt"), "just text");
+    OpenInMain("notes.txt");
+    frmMain& main = Mod().Main();
+    EXPECT_EQ(Text(&main, "lblQVRFileName"), "notes.txt");
+    EXPECT_EQ(Text(&main, "lblName"), "Foo");
+    EXPECT_TRUE(Enabled(&main, "cmdInstallQVR"));
+    EXPECT_TRUE(Dialogs_.Messages().isEmpty());
+
+    // Cancelling the dialog changes nothing at all.
+    QTest::mouseClick(Find<QAbstractButton>(&main, "cmdOpenQVR"), Qt::LeftButton);
+    EXPECT_EQ(Text(&main, "lblQVRFileName"), "notes.txt");
+}
+
+TEST_F(MainWindowOpen, ARenamedPackageOrBlankNotesShowNoInformation) {
+    std::filesystem::copy_file(Path("Foo.qvr"), Path("Renamed.qvr"));
+    OpenInMain("Renamed.qvr");
+    frmMain& main = Mod().Main();
+    EXPECT_EQ(Text(&main, "lblQVRFileName"), "Renamed.qvr");
+    EXPECT_EQ(Text(&main, "lblName"), "");
+    EXPECT_FALSE(Enabled(&main, "cmdInstallQVR"));
+
+    PackInfo blank;
+    blank.Name = "Blank";
+    blank.Notes = "   ";
+    MakePackage(Path("Blank.qvr"), {{"", "b.esp", "b"}}, &blank, Path(""));
+    OpenInMain("Blank.qvr");
+    EXPECT_EQ(Text(&main, "lblName"), "Blank");
+    EXPECT_FALSE(Visible(&main, "cmdReadme"));
+    EXPECT_TRUE(Enabled(&main, "cmdInstallQVR"));
+}
+
+TEST_F(MainWindowOpen, ExitAndClosingTheWindowEndTheProgram) {
+    QTest::mouseClick(Find<QAbstractButton>(&Mod().Main(), "Command1"), Qt::LeftButton);
+    EXPECT_EQ(Exits, 1);
+    EXPECT_FALSE(Mod().Main().isVisible());
+    m_mod.reset();
+    Start();
+    Mod().Main().close();
+    EXPECT_EQ(Exits, 2);
+    EXPECT_TRUE(Mod().ExitRequested());
+}

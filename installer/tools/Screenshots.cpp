@@ -1,0 +1,110 @@
+// Renders every installer window and the shared windows to PNG files, offscreen, for the
+// documentation: installer_screenshots [OUTPUT_FOLDER]
+#include "MainMod.h"
+#include "ScriptedDialogs.h"
+#include "frmAbout.h"
+#include "frmExists.h"
+#include "frmMain.h"
+#include "frmManage.h"
+#include "frmNotes.h"
+#include "frmSplash.h"
+
+#include "qvr/Archives.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <fstream>
+
+namespace {
+
+bool Save(QWidget& w, const QString& folder, const char* name) {
+    const QString path = QDir(folder).filePath(QString::fromLatin1(name) + ".png");
+    const bool ok = w.grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+bool MakeSample(const QString& folder, const std::string& archive) {
+    qvr::Archives arc;
+    arc.TempFolder = folder.toStdString() + "/";
+    if (!arc.CreateArchive(archive))
+        return false;
+    const std::pair<const char*, const char*> files[] = {{"", "AshHelm.esp"},
+                                                         {"Meshes\\a", "ash_helm.nif"},
+                                                         {"Meshes\\a", "ash_helm_gnd.nif"},
+                                                         {"Textures", "tx_ash_helm.dds"},
+                                                         {"Icons\\a", "tx_ash_helm.tga"},
+                                                         {"Sound\\Fx\\ash", "helm_clank.wav"}};
+    const std::string source = folder.toStdString() + "/sample.bin";
+    std::ofstream(source, std::ios::binary) << std::string(40000, 'x');
+    for (const auto& [path, name] : files) {
+        if (!arc.AddFileToArchive(source, name, path))
+            return false;
+    }
+    qvr::sgPlugInfo& info = arc.PluginInfo;
+    info.PluginName("Helm of the Ash");
+    info.Version("1.3");
+    info.LastUpdated("14/05/2026");
+    info.Authors("Nerevar Indoril\r\nVivec's Scribes");
+    info.Depends("Morrowind.esm\r\nTribunal.esm");
+    info.Notes("Helm of the Ash\r\n\r\nAdds an ash-grey helm to the Foreign Quarter in Vivec.\r\n"
+               "Install with QVRInstaller, then tick AshHelm.esp in the launcher.");
+    return info.SavePluginData(arc, "AshHelm.qvr");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
+    QDir().mkpath(out);
+    QTemporaryDir work;
+    const std::string archive = work.filePath("AshHelm.qvr").toStdString();
+    if (!MakeSample(work.path(), archive)) {
+        std::fprintf(stderr, "cannot make the sample archive\n");
+        return 1;
+    }
+
+    ScriptedDialogs dialogs; // the start-up's folder question is cancelled
+    MainMod mod({work.filePath("qvrinst.ini"),
+                 QStringLiteral("C:\\Program Files\\Bethesda Softworks\\Morrowind\\Data Files"),
+                 [] {}});
+    mod.Start();
+    dialogs.OpenFileAnswers.push_back(QString::fromStdString(archive));
+    mod.Main().cmdOpenQVR_Click();
+    bool ok = Save(mod.Main(), out, "installer-main");
+
+    mod.Manage().show();
+    ok &= Save(mod.Manage(), out, "installer-manage");
+
+    frmExists exists;
+    exists.show();
+    ok &= Save(exists, out, "installer-exists");
+
+    frmNotes notes(mod.Arc.PluginInfo);
+    notes.show();
+    ok &= Save(notes, out, "installer-notes");
+
+    frmSplash splash(nullptr);
+    splash.SetTitle("Installing Plug-in Helm of the Ash");
+    splash.CalcIncrement(7);
+    splash.show();
+    for (int i = 0; i < 4; ++i)
+        splash.IncrProgress(0);
+    ok &= Save(splash, out, "shared-progress");
+    for (int i = 0; i < 3; ++i)
+        splash.IncrProgress(0);
+    ok &= Save(splash, out, "shared-progress-complete");
+
+    frmAbout aboutInstaller(frmAbout::Program::Installer);
+    aboutInstaller.show();
+    ok &= Save(aboutInstaller, out, "shared-about-installer");
+    frmAbout aboutPackager(frmAbout::Program::Packager);
+    aboutPackager.show();
+    ok &= Save(aboutPackager, out, "shared-about-packager");
+    return ok ? 0 : 1;
+}
