@@ -1047,7 +1047,9 @@ std::vector<Command> Commands() {
              "usage: qvr install ARCHIVE DATA_FOLDER [--overwrite | --skip-existing]\n\n"
              "Writes every file of ARCHIVE below DATA_FOLDER, creating folders as needed.\n"
              "For a file that already exists it asks on a terminal; with no terminal it\n"
-             "keeps existing files and lists them. An existing file of 0 bytes is replaced.\n\n"
+             "keeps existing files and lists them. An existing file of 0 bytes is replaced.\n"
+             "Answers to the question: y (overwrite), n (keep), A (overwrite this and every\n"
+             "later file), N (keep this and every later file).\n\n"
              "  --overwrite          replace existing files without asking\n"
              "  --skip-existing      keep existing files without asking\n") +
              kCommonHelp,
@@ -1071,7 +1073,7 @@ std::vector<Command> Commands() {
 }
 
 std::string MainHelp() {
-    std::string text = "usage: qvr [-q] [-v] COMMAND [ARGS]\n\n"
+    std::string text = "usage: qvr [-q] [-v] [-j N] COMMAND [ARGS]\n\n"
                        "Packs, lists, installs and removes Morrowind plug-in archives (.qvr).\n\n"
                        "Commands:\n";
     for (const auto& c : Commands())
@@ -1098,7 +1100,25 @@ int Run(const std::vector<std::string>& args) {
             std::cout << "qvr " << QVR_VERSION << "\n";
             return kOk;
         }
-        if (opt == "-q" || opt == "--quiet")
+        if (opt == "-j" || opt == "--jobs" || opt.starts_with("-j") || opt.starts_with("--jobs=")) {
+            std::string value = opt.starts_with("--jobs=")        ? opt.substr(7)
+                                : opt.size() > 2 && opt[1] == 'j' ? opt.substr(2)
+                                                                  : "";
+            if (value.empty()) {
+                if (rest.size() < 2) {
+                    std::cerr << "qvr: option " << opt << " needs a value\n";
+                    return kUsage;
+                }
+                value = rest[1];
+                rest.erase(rest.begin());
+            }
+            try {
+                ctx.Jobs = ParseJobs(value);
+            } catch (const UsageError& e) {
+                std::cerr << "qvr: " << e.what() << "\n";
+                return kUsage;
+            }
+        } else if (opt == "-q" || opt == "--quiet")
             ctx.Quiet = true;
         else if (opt == "-v" || opt == "--verbose")
             ctx.Verbose = true;
