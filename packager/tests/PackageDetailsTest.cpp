@@ -4,11 +4,15 @@
 #include "PackagerFixture.h"
 
 #include "PackagerLogic.h"
+#include "Twips.h"
+#include "frmHelp.h"
+#include "frmNewFolder.h"
 #include "frmNotes.h"
 
 #include <QApplication>
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -262,4 +266,23 @@ TEST_F(PackagerTest, ContentsAndAboutOpenTheirWindows) {
     });
     Action("mAbout")->trigger();
     EXPECT_EQ(name, "frmAbout");
+}
+
+TEST_F(PackagerTest, NoCaptionIsClipped) {
+    NewThroughMenu(Path("P.qvr"));
+    window->NotesDialog()->show();
+    window->NewFolderDialog()->show();
+    packager::frmHelp help(window.get());
+    help.show();
+    for (QWidget* top :
+         {static_cast<QWidget*>(window.get()), static_cast<QWidget*>(window->NotesDialog()),
+          static_cast<QWidget*>(window->NewFolderDialog()), static_cast<QWidget*>(&help)}) {
+        for (QWidget* w : top->findChildren<QWidget*>()) {
+            if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))
+                EXPECT_TRUE(TextFits(w))
+                    << top->objectName().toStdString() << ": " << w->objectName().toStdString();
+        }
+    }
+    window->NotesDialog()->hide();
+    window->NewFolderDialog()->hide();
 }
