@@ -532,7 +532,8 @@ TEST_F(PackagerTest, APackageWithoutDetailsOpensAndGetsThemWithUpdate) {
     EXPECT_EQ(Control<QLineEdit>("txPluginName")->text(), "");
     Control<QLineEdit>("txPluginName")->setText("Bare");
     Control<QPushButton>("cmdUpdate")->click();
-    ExpectDiskMatchesTree(); // now with exactly one info entry
+    ExpectDiskMatchesTree();
+    EXPECT_TRUE(arc.FindEntry("Bare.qvr.ifo", "")); // the one info entry
 
     // The 10-byte empty archive opens as an empty package.
     {

@@ -23,6 +23,7 @@ void PackagerTest::SetUp() {
 }
 
 void PackagerTest::TearDown() {
+    CheckAfterCommand();
     window.reset();
     dialogs.reset();
 }
@@ -69,16 +70,19 @@ void PackagerTest::Click(const QString& key) {
 void PackagerTest::NewThroughMenu(const QString& path) {
     dialogs->SaveFileAnswers.push_back(path);
     Action("mNew")->trigger();
+    CheckAfterCommand();
 }
 
 void PackagerTest::OpenThroughMenu(const QString& path) {
     dialogs->OpenFileAnswers.push_back(path);
     Action("mOpen")->trigger();
+    CheckAfterCommand();
 }
 
 void PackagerTest::AddThroughMenu(const QStringList& paths) {
     dialogs->OpenFilesAnswers.push_back(paths);
     Action("mAddfile")->trigger();
+    CheckAfterCommand();
 }
 
 QStringList PackagerTest::TopLevelKeys() const {
@@ -118,7 +122,10 @@ QStringList PackagerTest::TreeFileKeys() const {
 QStringList PackagerTest::DiskFileKeys() const {
     qvr::Archives disk;
     disk.TempFolder = arc.TempFolder;
-    EXPECT_TRUE(disk.OpenArchive(arc.CurrentArchive)) << "the package does not read completely";
+    // The 10-byte empty archive reads as no entries, though the walk answers false.
+    const bool complete = disk.OpenArchive(arc.CurrentArchive) ||
+                          (qvr::FileLength(arc.CurrentArchive) == 10 && disk.ArchiveFiles.empty());
+    EXPECT_TRUE(complete) << "the package does not read completely";
     const QString info = QString::fromStdString(disk.InfoEntryName()).toLower();
     QStringList keys;
     int infos = 0;
@@ -128,7 +135,8 @@ QStringList PackagerTest::DiskFileKeys() const {
         else
             keys << EntryKey(e);
     }
-    EXPECT_EQ(infos, 1) << "the package should hold one info entry";
+    // One info entry; none only in a package opened without one, until Update Details.
+    EXPECT_LE(infos, 1) << "the package holds more than one info entry";
     EXPECT_EQ(disk.ArchiveFiles, arc.ArchiveFiles) << "the entry list differs from the disk";
     return keys;
 }
@@ -139,6 +147,11 @@ void PackagerTest::ExpectDiskMatchesTree() const {
     tree.sort();
     disk.sort();
     EXPECT_EQ(tree, disk);
+}
+
+void PackagerTest::CheckAfterCommand() const {
+    if (window && window->PackageOpen() && !window->ReadOnly())
+        ExpectDiskMatchesTree();
 }
 
 QString PackagerTest::Panel(int i) const {

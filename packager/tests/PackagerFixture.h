@@ -41,11 +41,14 @@ protected:
     // Every file node's key (not folders, not the root node), in tree order.
     QStringList TreeFileKeys() const;
     // The entries of the package file on disk (read afresh), as keys, without the info entry;
-    // fails the test when the file does not read completely or holds no single info entry.
+    // fails the test when the file does not read completely or holds several info entries.
     QStringList DiskFileKeys() const;
     // The package on disk reads back with exactly the entries the tree shows (plus the info
     // entry), and the program's entry list matches the disk.
     void ExpectDiskMatchesTree() const;
+    // ExpectDiskMatchesTree when a package that takes changes is open; the command helpers
+    // above and the end of every test call it.
+    void CheckAfterCommand() const;
 
     QString Panel(int i) const;
 
