@@ -13,7 +13,7 @@ std::string Cp1252ToUtf8(const std::string& cp1252);
 bool IsValidUtf8(const std::string& text);
 
 // Names compare as the game's Windows edition compares them: ignoring letter case, for the
-// letters Windows-1252 holds. Texts that are not valid UTF-8 compare byte for byte.
+// letters Windows-1252 holds. In texts that are not valid UTF-8 only A to Z are folded.
 bool SameTextIgnoreCase(const std::string& a, const std::string& b);
 // The lower-case form used by that comparison.
 std::string LowerText(const std::string& text);
