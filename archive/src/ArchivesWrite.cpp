@@ -8,7 +8,10 @@
 #include "qvr/PathRules.h"
 #include "qvr/RandomAccessFile.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <limits>
+#include <optional>
 
 namespace qvr {
 
@@ -30,7 +33,57 @@ int32_t GetLong(const char* b) {
     return static_cast<int32_t>(u(0) | (u(1) << 8) | (u(2) << 16) | (u(3) << 24));
 }
 
+// The records in a directory's bytes, read as the reader reads them; nullopt when they cannot
+// be read to their end.
+std::optional<std::vector<sgFileInfo>> ParseDirectory(const std::string& bytes) {
+    std::vector<sgFileInfo> entries;
+    size_t p = 0;
+    auto text = [&](std::string& out) {
+        const size_t window = std::min<size_t>(255, bytes.size() - p);
+        const size_t nul = bytes.find('\0', p);
+        if (nul == std::string::npos || nul >= p + window)
+            return false;
+        out = Cp1252ToUtf8(bytes.substr(p, nul - p));
+        p = nul + 1;
+        return true;
+    };
+    while (p < bytes.size()) {
+        if (bytes.size() - p < 8)
+            return std::nullopt;
+        sgFileInfo e;
+        e.FileOffset(GetLong(bytes.data() + p));
+        e.FileCompressedSize(GetLong(bytes.data() + p + 4));
+        p += 8;
+        std::string name, path, date, size, archiveDate;
+        if (!text(name) || !text(path) || !text(date) || !text(size) || !text(archiveDate))
+            return std::nullopt;
+        char* end = nullptr;
+        errno = 0;
+        const long long value = std::strtoll(size.c_str(), &end, 10);
+        if (size.empty() || *end != '\0' || errno != 0 || size[0] == ' ' || size[0] == '+' ||
+            value < std::numeric_limits<int32_t>::min() ||
+            value > std::numeric_limits<int32_t>::max())
+            return std::nullopt;
+        e.FileName(name);
+        e.FilePath(path);
+        e.FileDate(date);
+        e.FileSize(static_cast<int32_t>(value));
+        e.FileArchiveDate(archiveDate);
+        entries.push_back(e);
+    }
+    return entries;
+}
+
 } // namespace
+
+// Another program may have changed the file, or the list may hold only what a damaged
+// directory gave up; writing on from such a list would lose entries.
+void Archives::CheckListMatches(const std::string& directory) const {
+    auto onDisk = ParseDirectory(directory);
+    if (!onDisk || *onDisk != ArchiveFiles)
+        throw ArchiveError("The archive " + CurrentArchive +
+                           " no longer holds the files listed for it; open it again");
+}
 
 bool Archives::CreateArchive(const std::string& path) {
     LastError.clear();
@@ -83,6 +136,7 @@ void Archives::AppendBlock(sgFileInfo& entry, const std::string& workFile) {
     std::string directory(static_cast<size_t>(directoryLength), '\0');
     if (arc.ReadAt(d, directory.data(), directory.size()) != directory.size())
         throw ArchiveError("The archive " + CurrentArchive + " changed while it was read");
+    CheckListMatches(directory);
 
     sgFileInfo e = entry;
     e.FileOffset(static_cast<int32_t>(std::min(d, kMaxArchive)));
@@ -180,6 +234,21 @@ void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
     // refused here rather than replaced by the rename.
     RandomAccessFile old(CurrentArchive, RandomAccessFile::Mode::ReadWrite);
     const int64_t oldLength = old.Length();
+    {
+        char head[4] = {0, 0, 0, 0};
+        if (old.ReadAt(7, head, 4) != 4)
+            throw ArchiveError("The archive " + CurrentArchive + " is cut short");
+        const int64_t d = GetLong(head);
+        if (d != 0 && (d < 11 || d > oldLength || oldLength + 1 - d > kMaxDirectory))
+            throw ArchiveError("The archive " + CurrentArchive +
+                               " is damaged: its directory "
+                               "position lies outside the file");
+        std::string directory(d == 0 ? 0 : static_cast<size_t>(oldLength + 1 - d), '\0');
+        if (!directory.empty() &&
+            old.ReadAt(d, directory.data(), directory.size()) != directory.size())
+            throw ArchiveError("The archive " + CurrentArchive + " changed while it was read");
+        CheckListMatches(directory);
+    }
     std::vector<sgFileInfo> entries;
     std::string temp = detail::CreateUniqueFile(detail::FolderOf(CurrentArchive),
                                                 GetFileNameFromPath(CurrentArchive));

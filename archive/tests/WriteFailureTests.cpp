@@ -108,4 +108,29 @@ TEST_F(WriteFailure, UpdatePluginDataKeepsTheOldInformation) {
     EXPECT_EQ(read.PluginName(), "Old name");
 }
 
+// Writing on from a list that no longer matches the file would lose entries.
+TEST_F(WriteFailure, ListThatNoLongerMatchesTheFileIsRefused) {
+    Archives other;
+    other.TempFolder = arc.TempFolder;
+    ASSERT_TRUE(other.OpenArchive(path));
+    ASSERT_TRUE(other.AddFileToArchive(Source("late.esp", "late"), "late.esp", ""));
+    const std::string changed = ReadAll(path);
+    const std::string src = Source("c.dds", "c");
+    EXPECT_FALSE(arc.AddFileToArchive(src, "c.dds", ""));
+    EXPECT_NE(arc.LastError.find("open it again"), std::string::npos);
+    EXPECT_FALSE(arc.RemoveEntry("a.esp", ""));
+    EXPECT_FALSE(PlugInfo().UpdatePluginData(arc, "pkg.qvr"));
+    EXPECT_TRUE(ReadAll(path) == changed);
+
+    // A list cut short by a damaged directory cannot be written on either.
+    std::string damaged = original;
+    damaged.back() = 'x'; // the last record loses its closing NUL
+    WriteAll(path, damaged);
+    EXPECT_FALSE(arc.OpenArchive(path));
+    EXPECT_EQ(arc.ArchiveFiles.size(), 2u);
+    EXPECT_FALSE(arc.RemoveEntry("a.esp", ""));
+    EXPECT_FALSE(arc.AddFileToArchive(src, "c.dds", ""));
+    EXPECT_TRUE(ReadAll(path) == damaged);
+}
+
 } // namespace

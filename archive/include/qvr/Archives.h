@@ -79,6 +79,7 @@ public:
 
 private:
     bool Fail(const std::string& why);
+    void CheckListMatches(const std::string& directory) const;
     void AppendBlock(sgFileInfo& entry, const std::string& workFile);
     void Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
                  const std::string& extraWorkFile);
