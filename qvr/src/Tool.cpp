@@ -647,6 +647,13 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
 // that then takes its place.
 void RebuildWithout(qvr::Archives& arc, const std::vector<bool>& drop, const Context& ctx) {
     const std::string path = arc.CurrentArchive;
+    // The new copy would take the old one's place even when the old one may not be changed.
+    try {
+        qvr::RandomAccessFile probe(path, qvr::RandomAccessFile::Mode::ReadWrite);
+    } catch (const std::exception& e) {
+        throw CommandError{kSomeFailed, path + ": cannot be changed (" + std::string(e.what()) +
+                                            "); nothing was removed"};
+    }
     const std::string work = SiblingTemp(path);
     const std::string block = SiblingTemp(work + "b");
     struct Cleanup {
