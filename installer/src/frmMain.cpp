@@ -43,6 +43,7 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
     const QString text = Ui::TextStyle(kText);
     const QFont caption = Ui::Font(9, true);
     const QFont value = Ui::Font(9);
+    const QFont button = Ui::Font(8.25);
     using Ui::MakeLabel;
 
     // The backdrops first, so that everything else lies on top of them.
@@ -90,13 +91,13 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
     m_cmdReadme->hide();
 
     m_cmdOpenQVR = Ui::MakeButton(this, "cmdOpenQVR", QStringLiteral("Open QVR..."),
-                                  TwRect(960, 5700, 1455, 375), value);
+                                  TwRect(960, 5700, 1455, 375), button);
     m_cmdInstallQVR = Ui::MakeButton(this, "cmdInstallQVR", QStringLiteral("Install Plug-in"),
-                                     TwRect(2520, 5700, 1455, 375), value);
+                                     TwRect(2520, 5700, 1455, 375), button);
     m_cmdManage = Ui::MakeButton(this, "cmdManage", QStringLiteral("Manage plug-ins..."),
-                                 TwRect(7260, 5700, 1455, 375), value);
+                                 TwRect(7260, 5700, 1455, 375), button);
     m_command1 = Ui::MakeButton(this, "Command1", QStringLiteral("Exit"),
-                                TwRect(4200, 6600, 1215, 375), value);
+                                TwRect(4200, 6600, 1215, 375), button);
     m_lblAbout = MakeLabel<LinkLabel>(this, "lblAbout", QStringLiteral("About..."),
                                       TwRect(8160, 6660, 1215, 315), Ui::Font(9.75, true),
                                       text + QStringLiteral("text-decoration: underline;"));

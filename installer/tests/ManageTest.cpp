@@ -147,7 +147,24 @@ TEST_F(ManageTest, TwoEntriesWithOneKeyAreReportedOnce) {
 TEST_F(ManageTest, InstallsFromHereWithThisWindowsLabels) {
     ToManage();
     OpenInManage("Pack.qvr");
+    WriteFile(Data("Pack.esp"), "older");
+    std::map<std::string, bool> during;
+    Prompt_.OnAsk = [&] {
+        for (const char* name :
+             {"cmdOpenQVR", "cmdInstallQVR", "cmdRemoveQVRFiles", "cmdClose", "cmdExit"})
+            during[name] = Enabled(&Manage(), name);
+    };
+    Prompt_.Answers = {{true, false}};
     Click("cmdInstallQVR");
+    EXPECT_EQ(during, (std::map<std::string, bool>{{"cmdClose", false},
+                                                   {"cmdExit", true},
+                                                   {"cmdInstallQVR", false},
+                                                   {"cmdOpenQVR", false},
+                                                   {"cmdRemoveQVRFiles", false}}));
+    EXPECT_TRUE(Enabled(&Manage(), "cmdInstallQVR"));
+    EXPECT_TRUE(Enabled(&Manage(), "cmdRemoveQVRFiles"));
+    EXPECT_TRUE(Enabled(&Manage(), "cmdClose"));
+    EXPECT_EQ(ReadFile(Data("Pack.esp")), "plugin");
     EXPECT_EQ(ReadFile(Data("Meshes/Foo/m3.nif")), "mesh");
     EXPECT_EQ(ReadFile(Data("Textures/t.dds")), "texture");
     EXPECT_FALSE(Exists(Data("Pack.qvr.ifo")));
@@ -214,12 +231,24 @@ TEST_F(ManageTest, NoCaptionIsClipped) {
     QWidget* windows[] = {&Mod().Main(), &Manage(), &Mod().ExistsWindow()};
     for (QWidget* window : windows) {
         for (QWidget* w : window->findChildren<QWidget*>()) {
-            if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))
+            if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w)) {
                 EXPECT_TRUE(TextFits(w)) << w->objectName().toStdString();
+            }
         }
     }
     // Each control is where its twips put it.
     EXPECT_EQ(Find(&Manage(), "tvFileList")->geometry(), TwRect(5100, 1020, 4215, 5415));
     EXPECT_EQ(Find(&Mod().Main(), "cmdInstallQVR")->geometry(), TwRect(2520, 5700, 1455, 375));
     EXPECT_EQ(Manage().size(), QSize(640, 479));
+}
+
+TEST_F(ManageTest, AFileThatIsNoArchiveOpensNothingToInstallOrRemove) {
+    WriteFile(Path("notes.txt"), "just text");
+    OpenInMain("notes.txt");
+    ToManage();
+    EXPECT_EQ(Text(&Manage(), "lblQvrFile"), "");
+    EXPECT_FALSE(Enabled(&Manage(), "cmdInstallQVR"));
+    EXPECT_FALSE(Enabled(&Manage(), "cmdRemoveQVRFiles"));
+    EXPECT_EQ(Text(&Manage(), "lblTtlFiles"), "");
+    EXPECT_TRUE(Dialogs_.Messages().isEmpty());
 }
