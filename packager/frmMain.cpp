@@ -26,8 +26,6 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include <cstring>
-
 namespace packager {
 
 namespace {
@@ -52,8 +50,9 @@ QString FiltersStartingWith(int first) {
     return ordered.join(QLatin1Char('|'));
 }
 
-// The width in twips the original window's frame adds to its inner area, and the height its
-// caption, menu and frame add; the layout rule is written in terms of the outer size.
+// The layout rule works on the window's outer size, in twips. A frame adds 120 to the inner
+// width; for the height 800 is counted, so that the rule's own 800 leave the tree the whole
+// height between the menu and the status bar.
 constexpr int kOuterExtraWidth = 120;
 constexpr int kOuterExtraHeight = 800;
 constexpr int kTwipsPerPixel = 15;
