@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -99,6 +100,13 @@ TEST_F(PackagerTest, NodeClicksSetRemoveAndFileDetails) {
     EXPECT_FALSE(Action("mRemove")->isEnabled());
     EXPECT_TRUE(Control<QLineEdit>("txFileName")->text().isEmpty());
     Control<QMenu>("mnuPackage")->hide();
+
+    // Moving with the keyboard counts as a click on the node reached.
+    Click("Icons");
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(tree, &down);
+    EXPECT_EQ(tree->currentItem(), file);
+    EXPECT_EQ(Control<QLineEdit>("txFileName")->text(), "i.tga");
     EXPECT_FALSE(file->flags() & Qt::ItemIsEditable);
     EXPECT_EQ(tree->editTriggers(), QAbstractItemView::NoEditTriggers);
 }
