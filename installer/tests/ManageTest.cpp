@@ -201,6 +201,7 @@ TEST_F(ManageTest, RemovalDeletesTheListedFilesAfterAYes) {
     EXPECT_TRUE(Exists(Data("other.esp")));
     EXPECT_EQ(Mod().Splash().findChild<QLabel*>("lblTask")->text(),
               "Removing Plug-in FilesFoo: Complete!");
+    EXPECT_EQ(Mod().Splash().Model().StepWidth(), 2205); // three steps, the info entry's too
     EXPECT_TRUE(Dialogs_.Messages().isEmpty());
     // The window keeps its labels and tree.
     EXPECT_TRUE(Manage().Tree().NodeExists("Meshes\\x.nif"));
