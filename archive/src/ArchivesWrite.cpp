@@ -78,11 +78,21 @@ std::optional<std::vector<sgFileInfo>> ParseDirectory(const std::string& bytes) 
 
 // Another program may have changed the file, or the list may hold only what a damaged
 // directory gave up; writing on from such a list would lose entries.
-void Archives::CheckListMatches(const std::string& directory) const {
+void Archives::CheckListMatches(const std::string& directory) {
+    if (m_knownArchive == CurrentArchive && m_knownDirectory == directory &&
+        m_knownList == ArchiveFiles)
+        return;
     auto onDisk = ParseDirectory(directory);
     if (!onDisk || *onDisk != ArchiveFiles)
         throw ArchiveError("The archive " + CurrentArchive +
                            " no longer holds the files listed for it; open it again");
+    RememberDirectory(directory, std::move(*onDisk));
+}
+
+void Archives::RememberDirectory(const std::string& directory, std::vector<sgFileInfo> list) {
+    m_knownArchive = CurrentArchive;
+    m_knownDirectory = directory;
+    m_knownList = std::move(list);
 }
 
 bool Archives::CreateArchive(const std::string& path) {
@@ -166,6 +176,10 @@ void Archives::AppendBlock(sgFileInfo& entry, const std::string& workFile) {
     }
     arc.Close();
     entry = e;
+    // The list the caller is to have once it has taken the new entry.
+    std::vector<sgFileInfo> list = std::move(m_knownList);
+    list.push_back(e);
+    RememberDirectory(directory + record, std::move(list));
 }
 
 bool Archives::AppendEntryData(sgFileInfo& entry, const std::string& workFile) {
@@ -304,6 +318,7 @@ void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
         throw;
     }
     ArchiveFiles = std::move(entries);
+    m_knownArchive.clear(); // the next write reads the new directory afresh
 }
 
 bool Archives::RemoveEntry(const std::string& fileName, const std::string& filePath) {

@@ -79,10 +79,17 @@ public:
 
 private:
     bool Fail(const std::string& why);
-    void CheckListMatches(const std::string& directory) const;
+    void CheckListMatches(const std::string& directory);
+    void RememberDirectory(const std::string& directory, std::vector<sgFileInfo> list);
     void AppendBlock(sgFileInfo& entry, const std::string& workFile);
     void Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
                  const std::string& extraWorkFile);
+
+    // The directory this object last wrote or read through, and the list that went with it,
+    // so that the check before each write is a comparison rather than a new reading.
+    std::string m_knownArchive;
+    std::string m_knownDirectory;
+    std::vector<sgFileInfo> m_knownList;
 };
 
 } // namespace qvr
