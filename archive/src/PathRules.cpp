@@ -32,6 +32,10 @@ bool IsDeviceName(const std::string& level) {
     if (base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
         base[3] >= '1' && base[3] <= '9')
         return true;
+    // Windows takes the superscript digits one, two and three for devices as well.
+    if (base.size() == 5 && (base.starts_with("COM") || base.starts_with("LPT")) &&
+        (base.ends_with("\xC2\xB9") || base.ends_with("\xC2\xB2") || base.ends_with("\xC2\xB3")))
+        return true;
     return false;
 }
 

@@ -75,9 +75,9 @@ RandomAccessFile::RandomAccessFile(const std::string& path, Mode mode)
         disposition = CREATE_NEW;
         break;
     }
-    HANDLE h =
-        ::CreateFileW(platform::ToNative(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                      nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = ::CreateFileW(platform::ToNative(path).c_str(), access,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         throw ArchiveError("Cannot open " + path + ": " + LastErrorText());
     m_impl->handle = h;
