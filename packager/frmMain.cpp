@@ -460,10 +460,9 @@ void frmMain::Message(const QString& text) {
 }
 
 void frmMain::Adopt(qvr::Archives& from) {
-    m_arc.CurrentArchive = std::move(from.CurrentArchive);
-    m_arc.ArchiveFiles = std::move(from.ArchiveFiles);
-    m_arc.ZipLoaded = from.ZipLoaded;
-    m_arc.PluginInfo = from.PluginInfo;
+    // The whole object, so that whatever the library keeps about the file it read comes along.
+    from.TempFolder = m_arc.TempFolder;
+    m_arc = std::move(from);
     m_arc.LastError.clear();
 }
 
