@@ -88,6 +88,19 @@ TEST_F(EntryIdentity, AppendEntryDataKeepsTheCallersValues) {
     EXPECT_FALSE(arc.AppendEntryData(copy, Path("missing.blk")));
 }
 
+TEST_F(EntryIdentity, WorkFilesAreNewEveryTime) {
+    WriteAll(arc.TempFolder + "a.esp", "user's");
+    const std::string one = arc.NewWorkFile("a.esp");
+    const std::string two = arc.NewWorkFile("a.esp");
+    EXPECT_NE(one, two);
+    EXPECT_EQ(one.rfind(arc.TempFolder, 0), 0u);
+    EXPECT_TRUE(fs::exists(one));
+    EXPECT_EQ(ReadAll(arc.TempFolder + "a.esp"), "user's");
+    arc.TempFolder = Path("no/such/folder/");
+    EXPECT_EQ(arc.NewWorkFile("x"), "");
+    EXPECT_NE(arc.LastError.find("no/such/folder"), std::string::npos);
+}
+
 TEST_F(EntryIdentity, BlocksAroundTheCopyPieceSize) {
     for (int64_t n : {int64_t{1000000}, int64_t{2500001}}) {
         const std::string bytes = RandomBytes(static_cast<size_t>(n), 3);
