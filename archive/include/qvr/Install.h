@@ -44,7 +44,8 @@ std::string FindCaseInsensitive(const std::string& folder, const std::string& na
 bool HasMorrowindEsm(const std::string& dataFolder);
 
 // One entry: folders created level by level, the question asked for an existing file,
-// the entry extracted as itself.
+// the entry extracted as itself. The info entry is never written (Outcome InfoEntry).
+// InstallArchive is cheaper for many entries: it lists each folder only once.
 EntryResult InstallFile(Archives& arc, const sgFileInfo& entry, const std::string& dataFolder,
                         const OverwriteQuestion& ask);
 // Every entry of a copy of ArchiveFiles taken at the start, in order.
