@@ -550,3 +550,20 @@ TEST_F(PackagerTest, APackageWithoutDetailsOpensAndGetsThemWithUpdate) {
     AddThroughMenu({Source("e.esp", 100)});
     ExpectDiskMatchesTree();
 }
+
+TEST_F(PackagerTest, APackageOpenedAgainTakesChanges) {
+    NewThroughMenu(Path("A.qvr"));
+    AddThroughMenu({Source("a1.esp", 100)});
+    NewThroughMenu(Path("B.qvr"));
+    AddThroughMenu({Source("b1.esp", 100)});
+    OpenThroughMenu(Path("A.qvr"));
+    AddThroughMenu({Source("a2.esp", 100)});
+    OpenThroughMenu(Path("B.qvr"));
+    OpenThroughMenu(Path("A.qvr"));
+    AddThroughMenu({Source("a3.esp", 100)});
+    Click("a1.esp");
+    dialogs->YesNoAnswers.push_back(true);
+    Action("mRemove")->trigger();
+    EXPECT_EQ(dialogs->Messages(), QStringList());
+    EXPECT_EQ(TreeFileKeys(), QStringList({"a3.esp", "a2.esp"}));
+}
