@@ -22,24 +22,25 @@ trap 'rm -rf "$work"' EXIT
 python3 "$corpus_tool" --profile "$profile" --out "$work/corpus" --no-summary
 export SOURCE_DATE_EPOCH=1700000000
 
-now() { python3 -c 'import time; print(time.perf_counter())'; }
-pack() { # jobs output
-    local t0 t1
-    t0=$(now)
-    "$qvr" -q create -j "$1" "$2" "$work/corpus"
-    t1=$(now)
-    python3 -c "print(f'{$t1 - $t0:.3f}')"
-}
-
 mkdir -p "$work/j1" "$work/j2"
-t1=$(pack 1 "$work/j1/bench.qvr")
-t2=$(pack 2 "$work/j2/bench.qvr")
-same=no
-cmp -s "$work/j1/bench.qvr" "$work/j2/bench.qvr" && same=yes
-python3 - "$t1" "$t2" "$same" "$(stat -c %s "$work/j1/bench.qvr")" "$(nproc)" <<'PY'
-import sys
-t1, t2, same, size, cores = float(sys.argv[1]), float(sys.argv[2]), sys.argv[3], int(sys.argv[4]), sys.argv[5]
-print(f"qvr create -j 1: {t1:.2f} s")
-print(f"qvr create -j 2: {t2:.2f} s")
-print(f"speed-up: {t1 / t2:.2f}x on {cores} cores; package {size / 1e6:.1f} MB; identical bytes: {same}")
+python3 - "$qvr" "$work" <<'PY'
+import os, resource, subprocess, sys, time
+qvr, work = sys.argv[1], sys.argv[2]
+def pack(jobs):
+    out = os.path.join(work, "j%d" % jobs, "bench.qvr")
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    t0 = time.perf_counter()
+    subprocess.run([qvr, "-q", "create", "-j", str(jobs), out, os.path.join(work, "corpus")], check=True)
+    wall = time.perf_counter() - t0
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    return out, wall, cpu
+o1, w1, c1 = pack(1)
+o2, w2, c2 = pack(2)
+same = open(o1, "rb").read() == open(o2, "rb").read()
+size = os.path.getsize(o1)
+print(f"qvr create -j 1: {w1:.2f} s ({c1:.2f} s of processor time)")
+print(f"qvr create -j 2: {w2:.2f} s ({c2:.2f} s of processor time)")
+print(f"speed-up: {w1 / w2:.2f}x on {os.cpu_count()} cores; package {size / 1e6:.1f} MB; "
+      f"identical bytes: {'yes' if same else 'NO'}; load average: {os.getloadavg()[0]:.1f}")
 PY
