@@ -159,8 +159,14 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
 
     const unsigned jobs = static_cast<unsigned>(
         std::min<size_t>(options.Jobs ? options.Jobs : DefaultJobs(), files.size()));
-    // Bounded look-ahead: compressed blocks wait on disk, not without limit.
-    const size_t window = 2 * static_cast<size_t>(jobs);
+    // Bounded look-ahead: compressed blocks wait on disk for their turn, but only so many and
+    // only so large. Too short a look-ahead idles a thread behind every large file.
+    const size_t window = options.MaxPendingFiles ? options.MaxPendingFiles : 16 * size_t{jobs};
+    const int64_t byteLimit = options.MaxPendingBytes;
+    std::vector<int64_t> sizes(files.size());
+    for (size_t i = 0; i < files.size(); ++i)
+        sizes[i] = std::max<int64_t>(0, FileLength(files[i].Source));
+    int64_t pendingBytes = 0;
 
     std::vector<Slot> slots(files.size());
     std::mutex mutex;
@@ -175,11 +181,17 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
             {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [&] {
-                    return stop || nextToClaim >= files.size() || nextToClaim < appended + window;
+                    if (stop || nextToClaim >= files.size())
+                        return true;
+                    if (nextToClaim == appended) // the next to append may always go
+                        return true;
+                    return nextToClaim < appended + window &&
+                           pendingBytes + sizes[nextToClaim] <= byteLimit;
                 });
                 if (stop || nextToClaim >= files.size())
                     return;
                 i = nextToClaim++;
+                pendingBytes += sizes[i];
             }
             Slot slot;
             try {
@@ -248,6 +260,7 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
         {
             std::lock_guard lock(mutex);
             appended = i + 1;
+            pendingBytes -= sizes[i];
         }
         changed.notify_all();
         if (progress)

@@ -99,19 +99,34 @@ TEST_F(BatchAdd, FilesThatCannotBePackedAreReportedInPlaceAndTheOthersGoOn) {
     EXPECT_EQ(WorkFilesLeft(), 0u);
 }
 
-TEST_F(BatchAdd, WorkFilesWaitingForTheirTurnStayBounded) {
+TEST_F(BatchAdd, WorkFilesWaitingForTheirTurnStayWithinTheBounds) {
     auto files = MakeFiles(40);
-    ASSERT_TRUE(arc.CreateArchive(Path("p.qvr")));
-    size_t most = 0;
-    qvr::AddFilesToArchive(arc, files, {2, ""}, [&](const qvr::BatchResult&, size_t, size_t) {
-        size_t waiting = 0;
-        for (auto& d : fs::recursive_directory_iterator(dir + "/tmp"))
-            waiting += d.is_regular_file() ? 1 : 0;
-        most = std::max(most, waiting);
-    });
-    // Two threads may run ahead by two files each, plus the ones they are writing.
-    EXPECT_LE(most, 6u);
-    EXPECT_EQ(arc.ArchiveFiles.size(), files.size());
+    auto mostWaiting = [&](qvr::BatchOptions options) {
+        qvr::Archives a;
+        a.TempFolder = arc.TempFolder;
+        std::string path = Path("p" + std::to_string(options.MaxPendingFiles) + ".qvr");
+        EXPECT_TRUE(a.CreateArchive(path));
+        size_t most = 0;
+        qvr::AddFilesToArchive(a, files, options, [&](const qvr::BatchResult&, size_t, size_t) {
+            size_t waiting = 0;
+            for (auto& d : fs::recursive_directory_iterator(dir + "/tmp"))
+                waiting += d.is_regular_file() ? 1 : 0;
+            most = std::max(most, waiting);
+        });
+        EXPECT_EQ(a.ArchiveFiles.size(), files.size());
+        EXPECT_EQ(WorkFilesLeft(), 0u);
+        return most;
+    };
+    qvr::BatchOptions byCount;
+    byCount.Jobs = 3;
+    byCount.MaxPendingFiles = 4;
+    EXPECT_LE(mostWaiting(byCount), 4u);
+    // A byte limit smaller than any file still lets the next file through, one at a time.
+    qvr::BatchOptions bySize;
+    bySize.Jobs = 3;
+    bySize.MaxPendingFiles = 1000;
+    bySize.MaxPendingBytes = 1;
+    EXPECT_LE(mostWaiting(bySize), 1u);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "qvr/Archives.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,6 +27,11 @@ struct BatchResult {
 struct BatchOptions {
     unsigned Jobs = 0;       // compressing threads; 0: one per core
     std::string ArchiveDate; // FileArchiveDate of every new entry; "": the time of adding
+    // How far compression may run ahead of the appending: files taken but not yet appended,
+    // by count (0: 16 per thread) and by their total size (the next file to append is always
+    // allowed, whatever its size).
+    size_t MaxPendingFiles = 0;
+    int64_t MaxPendingBytes = int64_t{64} << 20;
 };
 
 // Called in list order once a file was appended (or failed), from the calling thread.
@@ -36,7 +42,7 @@ unsigned DefaultJobs();
 
 // Appends every file that can be packed to CurrentArchive and ArchiveFiles, in list order;
 // a file that cannot be (empty, unreadable, a name the archive cannot hold) is reported and
-// the others go on. No more than about two work files per thread wait at any time.
+// the others go on. Work files waiting for their turn stay within the options' bounds.
 std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<BatchFile>& files,
                                            const BatchOptions& options = {},
                                            const BatchProgress& progress = {});
