@@ -1,9 +1,12 @@
 #include "qvr/BatchAdd.h"
 
+#include "Internal.h"
 #include "platform.h"
+#include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
 #include "qvr/FileUtils.h"
 #include "qvr/PathRules.h"
+#include "qvr/RandomAccessFile.h"
 #include "qvr/modCompression.h"
 
 #include <algorithm>
@@ -26,6 +29,8 @@ namespace {
 constexpr int64_t kMaxArchiveBytes = std::numeric_limits<int32_t>::max();
 // A record holds two numbers and five texts of at most 254 bytes each.
 constexpr int64_t kMaxRecordBytes = 8 + 5 * 255;
+// Blocks appended with one rewrite of the directory at most.
+constexpr size_t kMaxGroup = 256;
 
 std::string Describe(const BatchFile& f) {
     return f.FilePath.empty() ? f.FileName : f.FilePath + "\\" + f.FileName;
@@ -66,13 +71,14 @@ private:
 struct Slot {
     bool Ready = false;
     bool Ok = false;
-    std::string Work;
+    std::string Work;  // the block in a work file, or
+    std::string Block; // the block in memory (small files)
     sgFileInfo Entry;
     std::string Message;
 };
 
 // Everything AddFileToArchive does before the append: checks, dates, sizes, the block.
-void Prepare(const BatchFile& f, const std::string& work, Slot& slot) {
+void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, Slot& slot) {
     std::string why;
     if (f.FileName.empty() || f.FileName.find_first_of("\\/") != std::string::npos ||
         !IsSafeEntryPath(f.FilePath, f.FileName, &why)) {
@@ -109,25 +115,127 @@ void Prepare(const BatchFile& f, const std::string& work, Slot& slot) {
         return;
     }
     FindData found = GetFindData(f.Source);
-    int32_t code = CompressFile(f.Source, work, 9);
-    if (code != 0 || !FileExists(work)) {
-        DeleteFileQuiet(work);
-        slot.Message = f.Source + ": could not be compressed (read error or zlib code " +
-                       std::to_string(code) + ")";
-        return;
+    int64_t block = 0;
+    if (length <= inMemory) {
+        // Small files never touch the disk in between: thousands of work files created and
+        // deleted in one folder cost more than compressing them.
+        std::vector<unsigned char> data(static_cast<size_t>(length));
+        size_t got = 0;
+        try {
+            RandomAccessFile in(f.Source, RandomAccessFile::Mode::Read);
+            got = in.ReadAt(1, data.data(), data.size());
+        } catch (const std::exception& e) {
+            slot.Message = f.Source + ": cannot be read: " + e.what();
+            return;
+        }
+        if (got != data.size()) {
+            slot.Message = f.Source + ": changed while it was read";
+            return;
+        }
+        int32_t code = CompressBytes(data, 9);
+        if (code != 0) {
+            slot.Message =
+                f.Source + ": could not be compressed (zlib code " + std::to_string(code) + ")";
+            return;
+        }
+        slot.Block.reserve(4 + data.size());
+        for (int k = 0; k < 4; ++k)
+            slot.Block += static_cast<char>((static_cast<uint64_t>(length) >> (8 * k)) & 0xFF);
+        slot.Block.append(data.begin(), data.end());
+        block = static_cast<int64_t>(slot.Block.size());
+    } else {
+        int32_t code = CompressFile(f.Source, work, 9);
+        if (code != 0 || !FileExists(work)) {
+            DeleteFileQuiet(work);
+            slot.Message = f.Source + ": could not be compressed (read error or zlib code " +
+                           std::to_string(code) + ")";
+            return;
+        }
+        block = FileLength(work);
+        slot.Work = work;
     }
-    int64_t block = FileLength(work);
     slot.Entry.FileName(f.FileName);
     slot.Entry.FilePath(f.FilePath);
     slot.Entry.FileCompressedSize(static_cast<int32_t>(std::min(block, kMaxArchiveBytes)));
     slot.Entry.FileDate(FormatFileDate(found));
     slot.Entry.FileSize(static_cast<int32_t>(length));
-    slot.Work = work;
     slot.Ok = block < kMaxArchiveBytes;
     if (!slot.Ok) {
-        DeleteFileQuiet(work);
+        DeleteFileQuiet(slot.Work);
         slot.Message = f.Source + ": its compressed form is 2 GiB or larger";
     }
+}
+
+int32_t GetLong(const char* b) {
+    auto u = [&](int k) { return static_cast<uint32_t>(static_cast<unsigned char>(b[k])); };
+    return static_cast<int32_t>(u(0) | (u(1) << 8) | (u(2) << 16) | (u(3) << 24));
+}
+
+// Appends several blocks and their records with one rewrite of the directory. The file ends
+// exactly as appending them one at a time would leave it; on failure it is put back as it was.
+void AppendGroup(Archives& arc, const std::vector<Slot*>& slots) {
+    if (arc.ZipLoaded || !arc.IsQvrArchive(arc.CurrentArchive))
+        throw ArchiveError("Files cannot be added to " + arc.CurrentArchive);
+    RandomAccessFile file(arc.CurrentArchive, RandomAccessFile::Mode::ReadWrite);
+    const int64_t oldLength = file.Length();
+    char oldHead[4];
+    if (file.ReadAt(7, oldHead, 4) != 4)
+        throw ArchiveError("The archive " + arc.CurrentArchive + " is cut short");
+    int64_t d = GetLong(oldHead);
+    if (d == 0)
+        d = oldLength + 1;
+    else if (d < 11 || d > oldLength)
+        throw ArchiveError("The archive " + arc.CurrentArchive + " is damaged");
+    std::string directory(static_cast<size_t>(oldLength + 1 - d), '\0');
+    if (file.ReadAt(d, directory.data(), directory.size()) != directory.size())
+        throw ArchiveError("The archive " + arc.CurrentArchive + " changed while it was read");
+
+    std::string records;
+    int64_t pos = d;
+    std::vector<sgFileInfo> entries;
+    for (Slot* slot : slots) {
+        const int64_t block =
+            slot->Work.empty() ? static_cast<int64_t>(slot->Block.size()) : FileLength(slot->Work);
+        if (block < 4 || pos + block > kMaxArchiveBytes)
+            throw ArchiveError("The stored data of " + slot->Entry.FileName() + " cannot be added");
+        sgFileInfo e = slot->Entry;
+        e.FileOffset(static_cast<int32_t>(pos));
+        e.FileCompressedSize(static_cast<int32_t>(block));
+        records += detail::RecordBytes(e);
+        entries.push_back(e);
+        pos += block;
+    }
+    if (pos - 1 + static_cast<int64_t>(directory.size() + records.size()) > kMaxArchiveBytes)
+        throw ArchiveError("The archive " + arc.CurrentArchive + " would grow past 2 GB");
+    try {
+        int64_t at = d;
+        for (size_t n = 0; n < entries.size(); ++n) {
+            if (slots[n]->Work.empty()) {
+                file.WriteAt(at, slots[n]->Block.data(), slots[n]->Block.size());
+            } else {
+                RandomAccessFile work(slots[n]->Work, RandomAccessFile::Mode::Read);
+                Archives::CopyFileBlock(work, 1, file, at, entries[n].FileCompressedSize());
+            }
+            at += entries[n].FileCompressedSize();
+        }
+        file.WriteAt(pos, directory.data(), directory.size());
+        file.WriteAt(pos + static_cast<int64_t>(directory.size()), records.data(), records.size());
+        char head[4];
+        for (int k = 0; k < 4; ++k)
+            head[k] = static_cast<char>((static_cast<uint32_t>(pos) >> (8 * k)) & 0xFF);
+        file.WriteAt(7, head, 4);
+    } catch (...) {
+        try {
+            file.WriteAt(d, directory.data(), directory.size());
+            file.WriteAt(7, oldHead, 4);
+            file.Truncate(oldLength);
+        } catch (...) {
+        }
+        throw;
+    }
+    file.Close();
+    for (size_t n = 0; n < entries.size(); ++n)
+        slots[n]->Entry = entries[n];
 }
 
 } // namespace
@@ -195,7 +303,7 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
             }
             Slot slot;
             try {
-                Prepare(files[i], folder->File(i), slot);
+                Prepare(files[i], folder->File(i), options.InMemoryLimit, slot);
             } catch (const std::exception& e) {
                 slot.Ok = false;
                 slot.Message = files[i].Source + ": " + e.what();
@@ -230,41 +338,79 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
     for (unsigned t = 0; t < jobs; ++t)
         threads.emplace_back(worker);
 
-    for (size_t i = 0; i < files.size(); ++i) {
-        Slot slot;
+    for (size_t i = 0; i < files.size();) {
+        // Whatever is ready in a row goes in with one rewrite of the directory.
+        std::vector<Slot> group;
         {
             std::unique_lock lock(mutex);
             changed.wait(lock, [&] { return slots[i].Ready; });
-            slot = std::move(slots[i]);
+            for (size_t k = i; k < files.size() && slots[k].Ready && group.size() < kMaxGroup; ++k)
+                group.push_back(std::move(slots[k]));
         }
-        BatchResult& result = results[i];
-        if (slot.Ok) {
-            slot.Entry.FileArchiveDate(options.ArchiveDate.empty() ? FormatArchiveDate()
-                                                                   : options.ArchiveDate);
-            int64_t now = FileLength(arc.CurrentArchive);
-            if (now >= 0 &&
-                now + slot.Entry.FileCompressedSize() + kMaxRecordBytes > kMaxArchiveBytes) {
-                result.Message = Describe(files[i]) + ": the archive would reach 2 GiB";
-            } else if (arc.AppendEntryData(slot.Entry, slot.Work)) {
+        const std::string date =
+            options.ArchiveDate.empty() ? FormatArchiveDate() : options.ArchiveDate;
+        std::vector<size_t> ready;
+        int64_t length = FileLength(arc.CurrentArchive);
+        for (size_t g = 0; g < group.size(); ++g) {
+            Slot& slot = group[g];
+            BatchResult& result = results[i + g];
+            if (!slot.Ok) {
+                result.Message = slot.Message;
+                continue;
+            }
+            slot.Entry.FileArchiveDate(date);
+            length += slot.Entry.FileCompressedSize() + kMaxRecordBytes;
+            if (length > kMaxArchiveBytes) {
+                result.Message = Describe(files[i + g]) + ": the archive would reach 2 GiB";
+                DeleteFileQuiet(slot.Work);
+                slot.Ok = false;
+                continue;
+            }
+            ready.push_back(g);
+        }
+        bool together = false;
+        std::vector<Slot*> batch;
+        for (size_t g : ready)
+            batch.push_back(&group[g]);
+        if (batch.size() > 1) {
+            try {
+                AppendGroup(arc, batch);
+                together = true;
+            } catch (const std::exception&) {
+                // Put back as it was: one at a time tells which file is at fault.
+            }
+        }
+        for (size_t g : ready) {
+            Slot& slot = group[g];
+            BatchResult& result = results[i + g];
+            std::string why;
+            if (!together) {
+                try {
+                    AppendGroup(arc, {&slot});
+                } catch (const std::exception& e) {
+                    why = e.what();
+                }
+            }
+            if (why.empty()) {
                 arc.ArchiveFiles.push_back(slot.Entry);
                 result.Added = true;
             } else {
-                result.Message = Describe(files[i]) + ": could not be added to " +
-                                 arc.CurrentArchive +
-                                 (arc.LastError.empty() ? std::string() : ": " + arc.LastError);
+                result.Message = Describe(files[i + g]) + ": could not be added to " +
+                                 arc.CurrentArchive + ": " + why;
             }
             DeleteFileQuiet(slot.Work);
-        } else {
-            result.Message = slot.Message;
         }
         {
             std::lock_guard lock(mutex);
-            appended = i + 1;
-            pendingBytes -= sizes[i];
+            for (size_t g = 0; g < group.size(); ++g)
+                pendingBytes -= sizes[i + g];
+            appended = i + group.size();
         }
         changed.notify_all();
-        if (progress)
-            progress(result, i + 1, files.size());
+        for (size_t g = 0; g < group.size(); ++g)
+            if (progress)
+                progress(results[i + g], i + g + 1, files.size());
+        i += group.size();
     }
     return results;
 }

@@ -13,7 +13,7 @@ protected:
         std::vector<qvr::BatchFile> files;
         for (size_t i = 0; i < n; ++i) {
             // Sizes vary a lot so that threads finish out of order.
-            size_t size = (i % 3 == 0) ? 300000 + i * 1000 : 50 + i * 7;
+            size_t size = i == 3 ? 1200000 : (i % 3 == 0) ? 300000 + i * 1000 : 50 + i * 7;
             std::string name = "f" + std::to_string(i) + ".nif";
             files.push_back({Source(name, MixedBytes(size, static_cast<unsigned>(i))), name,
                              i % 2 ? "Meshes\\sub" : ""});
@@ -21,15 +21,17 @@ protected:
         return files;
     }
     std::string Build(const std::string& name, const std::vector<qvr::BatchFile>& files,
-                      unsigned jobs) {
+                      unsigned jobs, int64_t inMemory = int64_t{1} << 20) {
         qvr::Archives a;
         a.TempFolder = arc.TempFolder;
-        fs::create_directories(dir + "/" + std::to_string(jobs));
-        std::string path = dir + "/" + std::to_string(jobs) + "/" + name;
+        const std::string sub = std::to_string(jobs) + "-" + std::to_string(inMemory);
+        fs::create_directories(dir + "/" + sub);
+        std::string path = dir + "/" + sub + "/" + name;
         EXPECT_TRUE(a.CreateArchive(path));
         qvr::BatchOptions options;
         options.Jobs = jobs;
         options.ArchiveDate = "12/07/26 06:00:00";
+        options.InMemoryLimit = inMemory;
         auto results = qvr::AddFilesToArchive(a, files, options);
         for (const auto& r : results)
             EXPECT_TRUE(r.Added) << r.Message;
@@ -43,6 +45,9 @@ TEST_F(BatchAdd, BytesDoNotDependOnTheNumberOfThreadsAndMatchAddingOneByOne) {
     const std::string one = Build("p.qvr", files, 1);
     EXPECT_EQ(Build("p.qvr", files, 2), one);
     EXPECT_EQ(Build("p.qvr", files, 5), one);
+    // Through work files only, and in memory only: the same bytes.
+    EXPECT_EQ(Build("p.qvr", files, 2, 0), one);
+    EXPECT_EQ(Build("p.qvr", files, 2, int64_t{1} << 30), one);
 
     // The same files through AddFileToArchive: same blocks, same records but for the moment
     // of adding.
@@ -53,7 +58,7 @@ TEST_F(BatchAdd, BytesDoNotDependOnTheNumberOfThreadsAndMatchAddingOneByOne) {
     const int32_t directory = GetLe32(single, 6);
     EXPECT_EQ(GetLe32(one, 6), directory);
     EXPECT_EQ(one.substr(0, directory - 1), single.substr(0, directory - 1));
-    auto batch = OnDisk(dir + "/1/p.qvr");
+    auto batch = OnDisk(dir + "/1-1048576/p.qvr");
     auto plain = OnDisk(Path("single.qvr"));
     ASSERT_EQ(batch.size(), plain.size());
     for (size_t i = 0; i < batch.size(); ++i) {
@@ -117,12 +122,15 @@ TEST_F(BatchAdd, WorkFilesWaitingForTheirTurnStayWithinTheBounds) {
         EXPECT_EQ(WorkFilesLeft(), 0u);
         return most;
     };
+    // Work files are what can be counted: every file goes through one here.
     qvr::BatchOptions byCount;
+    byCount.InMemoryLimit = 0;
     byCount.Jobs = 3;
     byCount.MaxPendingFiles = 4;
     EXPECT_LE(mostWaiting(byCount), 4u);
     // A byte limit smaller than any file still lets the next file through, one at a time.
     qvr::BatchOptions bySize;
+    bySize.InMemoryLimit = 0;
     bySize.Jobs = 3;
     bySize.MaxPendingFiles = 1000;
     bySize.MaxPendingBytes = 1;

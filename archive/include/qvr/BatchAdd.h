@@ -32,6 +32,8 @@ struct BatchOptions {
     // allowed, whatever its size).
     size_t MaxPendingFiles = 0;
     int64_t MaxPendingBytes = int64_t{64} << 20;
+    // Files up to this size are compressed in memory; larger ones through a work file.
+    int64_t InMemoryLimit = int64_t{1} << 20;
 };
 
 // Called in list order once a file was appended (or failed), from the calling thread.
