@@ -452,7 +452,7 @@ void PrintField(const std::string& label, const std::string& value) {
         if (c == '\n')
             out += std::string(15, ' ');
     }
-    std::cout << PadRight(label, 15) << out << "\n";
+    std::cout << (out.empty() ? label : PadRight(label, 15) + out) << "\n";
 }
 
 int CmdInfo(const ParsedArgs& a, const Context&) {
