@@ -207,8 +207,9 @@ void Archives::SaveEntryData(const sgFileInfo& entry, const std::string& workFil
     CopyFileBlock(arc, entry.FileOffset(), out, 1, entry.FileCompressedSize());
 }
 
-bool Archives::AddFileToArchive(const std::string& source, const std::string& fileName,
-                                const std::string& filePath) {
+// The checks and values every new entry starts from, before any work is done.
+bool Archives::DescribeNewEntry(const std::string& source, const std::string& fileName,
+                                const std::string& filePath, sgFileInfo& e) {
     LastError.clear();
     std::string why;
     if (!IsSafeEntryPath(filePath, fileName, &why))
@@ -219,17 +220,28 @@ bool Archives::AddFileToArchive(const std::string& source, const std::string& fi
     const FindData found = GetFindData(source);
     if (!found.Found)
         return Fail("The file " + source + " cannot be found");
-    sgFileInfo e;
     e.FileName(fileName);
     e.FilePath(filePath);
     e.FileDate(FormatFileDate(found));
     e.FileArchiveDate(FormatArchiveDate());
+    return true;
+}
+
+// Compresses source into a fresh work file (named in work, so the caller can delete it).
+void Archives::CompressNewEntry(const std::string& source, sgFileInfo& e, std::string& work) {
+    detail::RecordBytes(e); // refuse names the archive cannot hold before any work
+    work = detail::CreateUniqueFile(TempFolder, e.FileName());
+    e.FileSize(static_cast<int32_t>(detail::CompressFileChecked(source, work, 9)));
+}
+
+bool Archives::AddFileToArchive(const std::string& source, const std::string& fileName,
+                                const std::string& filePath) {
+    sgFileInfo e;
+    if (!DescribeNewEntry(source, fileName, filePath, e))
+        return false;
     std::string work;
     try {
-        detail::RecordBytes(e); // refuse names the archive cannot hold before any work
-        work = detail::CreateUniqueFile(TempFolder, fileName);
-        const int64_t size = detail::CompressFileChecked(source, work, 9);
-        e.FileSize(static_cast<int32_t>(size));
+        CompressNewEntry(source, e, work);
         AppendBlock(e, work);
     } catch (const std::exception& x) {
         DeleteFileQuiet(work);
@@ -349,30 +361,16 @@ bool Archives::RemoveEntry(const std::string& fileName, const std::string& fileP
 
 bool Archives::ReplaceEntry(const std::string& source, const std::string& fileName,
                             const std::string& filePath) {
-    LastError.clear();
-    std::string why;
-    if (!IsSafeEntryPath(filePath, fileName, &why))
-        return Fail("Cannot add " + source + ": " + why);
-    if (ZipLoaded || !IsQvrArchive(CurrentArchive))
-        return Fail("Files cannot be added to " +
-                    (CurrentArchive.empty() ? std::string("a closed archive") : CurrentArchive));
-    const FindData found = GetFindData(source);
-    if (!found.Found)
-        return Fail("The file " + source + " cannot be found");
     sgFileInfo e;
-    e.FileName(fileName);
-    e.FilePath(filePath);
-    e.FileDate(FormatFileDate(found));
-    e.FileArchiveDate(FormatArchiveDate());
+    if (!DescribeNewEntry(source, fileName, filePath, e))
+        return false;
     std::vector<bool> keep(ArchiveFiles.size(), true);
     for (size_t k = 0; k < ArchiveFiles.size(); ++k)
         keep[k] = !(SameTextIgnoreCase(ArchiveFiles[k].FileName(), fileName) &&
                     SameTextIgnoreCase(ArchiveFiles[k].FilePath(), filePath));
     std::string work;
     try {
-        detail::RecordBytes(e);
-        work = detail::CreateUniqueFile(TempFolder, fileName);
-        e.FileSize(static_cast<int32_t>(detail::CompressFileChecked(source, work, 9)));
+        CompressNewEntry(source, e, work);
         Rebuild(keep, &e, work);
     } catch (const std::exception& x) {
         DeleteFileQuiet(work);

@@ -67,10 +67,13 @@ std::string sgPlugInfo::GetToNull(std::string& vString) {
     return text;
 }
 
-bool sgPlugInfo::SavePluginData(Archives& arc, const std::string& arcName) const {
+// Writes the record to a work file and hands it to the archive, appended or in place of
+// the old info entry; the work file goes in every case.
+static bool StoreRecord(const sgPlugInfo& info, Archives& arc, const std::string& arcName,
+                        bool replace) {
     std::string record;
     try {
-        record = ToRecord();
+        record = info.ToRecord();
     } catch (const std::exception& e) {
         arc.LastError = e.what();
         return false;
@@ -78,25 +81,19 @@ bool sgPlugInfo::SavePluginData(Archives& arc, const std::string& arcName) const
     const std::string work = arc.NewWorkFile(arcName + ".ifo");
     if (work.empty())
         return false;
-    bool ok = WriteWorkFile(arc, work, record) && arc.AddFileToArchive(work, arcName + ".ifo", "");
+    bool ok = WriteWorkFile(arc, work, record) &&
+              (replace ? arc.ReplaceEntry(work, arcName + ".ifo", "")
+                       : arc.AddFileToArchive(work, arcName + ".ifo", ""));
     DeleteFileQuiet(work);
     return ok;
 }
 
+bool sgPlugInfo::SavePluginData(Archives& arc, const std::string& arcName) const {
+    return StoreRecord(*this, arc, arcName, false);
+}
+
 bool sgPlugInfo::UpdatePluginData(Archives& arc, const std::string& arcName) const {
-    std::string record;
-    try {
-        record = ToRecord();
-    } catch (const std::exception& e) {
-        arc.LastError = e.what();
-        return false;
-    }
-    const std::string work = arc.NewWorkFile(arcName + ".ifo");
-    if (work.empty())
-        return false;
-    bool ok = WriteWorkFile(arc, work, record) && arc.ReplaceEntry(work, arcName + ".ifo", "");
-    DeleteFileQuiet(work);
-    return ok;
+    return StoreRecord(*this, arc, arcName, true);
 }
 
 bool sgPlugInfo::GetPluginData(Archives& arc, const std::string& vFile) {

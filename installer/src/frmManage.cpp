@@ -121,6 +121,8 @@ frmManage::frmManage(MainMod& mod)
     m_lblAbout = MakeLabel<LinkLabel>(this, "lblAbout", QStringLiteral("About..."),
                                       TwRect(8340, 6660, 1215, 315), link, text);
     m_lblAbout->setCursor(Qt::PointingHandCursor);
+    // The label's box starts under the Exit button's right edge; keep its text clear of it.
+    m_lblAbout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     FitAllTexts(this);
 

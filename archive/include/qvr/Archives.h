@@ -82,6 +82,9 @@ private:
     void CheckListMatches(const std::string& directory);
     void RememberDirectory(const std::string& directory, std::vector<sgFileInfo> list);
     void AppendBlock(sgFileInfo& entry, const std::string& workFile);
+    bool DescribeNewEntry(const std::string& source, const std::string& fileName,
+                          const std::string& filePath, sgFileInfo& entry);
+    void CompressNewEntry(const std::string& source, sgFileInfo& entry, std::string& work);
     void Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
                  const std::string& extraWorkFile);
 
