@@ -54,10 +54,10 @@ std::string Utf8(const fs::path& p) {
     return std::string(s.begin(), s.end());
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
+// Letter case folded as the game's Windows edition folds names, accented letters included,
+// so that the tool and the library agree on which names are one.
+std::string Lower(const std::string& s) {
+    return qvr::LowerText(s);
 }
 
 bool SameText(const std::string& a, const std::string& b) {

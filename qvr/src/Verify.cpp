@@ -52,10 +52,9 @@ std::string Shown(const Record& r) {
     return path.empty() ? name : path + "\\" + name;
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
+// A stored (Windows-1252) name in the form that names are compared in, accents included.
+std::string Lower(const std::string& stored) {
+    return qvr::LowerText(qvr::Cp1252ToUtf8(stored));
 }
 
 bool ParseSize(const std::string& text, int64_t& value) {
@@ -207,8 +206,7 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
         }
         report.Entries = records.size();
 
-        const std::string infoName =
-            Lower(qvr::Utf8ToCp1252(qvr::GetFileNameFromPath(path)).value_or("") + ".ifo");
+        const std::string infoName = qvr::LowerText(qvr::GetFileNameFromPath(path) + ".ifo");
         std::map<std::string, int> seen;
         int infoEntries = 0;
         int64_t expectedOffset = 11;

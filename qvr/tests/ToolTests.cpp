@@ -392,6 +392,37 @@ TEST_F(Tool, AddAndRemoveChangeOnlyWhatTheyName) {
     EXPECT_EQ(ReadAll(dir / "out.esp"), "esp");
 }
 
+// "Été.esp" and "été.esp" are one file to the game on Windows, as "Ærø" and "æRØ" are.
+TEST_F(Tool, NamesThatDifferInTheCaseOfAccentedLettersAreOneName) {
+    auto U8 = [&](const std::string& rel) {
+        return dir / fs::path(std::u8string(rel.begin(), rel.end()));
+    };
+    WriteAll(U8("plugin/\xC3\x89t\xC3\xA9.esp"), "upper");
+    WriteAll(U8("plugin/\xC3\xA9t\xC3\xA9.esp"), "lower");
+    WriteAll(U8("plugin/Meshes/\xC3\x86r\xC3\xB8.nif"), "mesh");
+    Result r = Run({"create", P("m.qvr"), P("plugin")});
+    EXPECT_EQ(r.Code, 1) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "not added")) << r.Err;
+    EXPECT_EQ(Opened(P("m.qvr")).ArchiveFiles.size(), 3u);
+
+    WriteAll(U8("other/\xC3\xA6R\xC3\x98.nif"), "another mesh");
+    r = Run({"add", P("m.qvr"), "--folder", "MESHES", P("other/\xC3\xA6R\xC3\x98.nif")});
+    EXPECT_EQ(r.Code, 1) << r.Err;
+    EXPECT_EQ(Opened(P("m.qvr")).ArchiveFiles.size(), 3u);
+
+    r = Run({"remove", P("m.qvr"), "\xC3\x89T\xC3\x89.ESP", "meshes/\xC3\xA6R\xC3\x98.NIF"});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(Opened(P("m.qvr")).ArchiveFiles.size(), 1u);
+
+    // An archive that holds both spellings (stored in Windows-1252) fails verification.
+    WriteAll(dir / "two.qvr", RawArchive({{"", "two.qvr.ifo", std::string(6, '\0')},
+                                          {"", "\xC9t\xE9.esp", "upper"},
+                                          {"", "\xE9t\xE9.esp", "lower"}}));
+    r = Run({"verify", P("two.qvr")});
+    EXPECT_EQ(r.Code, 1) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "more than once")) << r.Out;
+}
+
 TEST_F(Tool, SetInfoChangesTheGivenFieldsInOneInfoEntry) {
     WriteAll(dir / "base" / "Mod.esp", "esp");
     ASSERT_EQ(Run({"create", P("m.qvr"), "--authors", "Ann", P("base")}).Code, 0);
