@@ -5,7 +5,8 @@ packages=(cmake ninja-build g++ zlib1g-dev libgtest-dev libgmock-dev qt6-base-de
           libqt6test6 fonts-dejavu-core python3)
 missing=()
 for p in "${packages[@]}"; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+    # dpkg -s also succeeds for a package that was removed but left its configuration behind.
+    [[ $(dpkg-query -W -f='${db:Status-Abbrev}' "$p" 2>/dev/null) == ii* ]] || missing+=("$p")
 done
 if ((${#missing[@]})); then
     echo "setup: installing ${missing[*]}"
