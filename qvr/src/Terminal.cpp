@@ -20,6 +20,25 @@ bool StderrIsTerminal() {
     return QVR_ISATTY(2) != 0;
 }
 
+std::string Printable(const std::string& text, bool keepLineBreaks) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            out += keepLineBreaks && (c == '\n' || c == '\t') ? static_cast<char>(c) : '?';
+        } else if (c == 0xC2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            out += '?'; // U+0080 to U+009F
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 std::string RenderBar(const std::string& label, size_t done, size_t total, size_t width,
                       const std::string& current) {
     size_t percent = total ? std::min<size_t>(100, done * 100 / total) : 100;
@@ -28,8 +47,13 @@ std::string RenderBar(const std::string& label, size_t done, size_t total, size_
                        "] " + std::to_string(percent) + "%";
     if (!current.empty()) {
         // Keep the line short enough for a narrow terminal: the end of a long name matters most.
-        std::string name =
-            current.size() > 40 ? "..." + current.substr(current.size() - 37) : current;
+        std::string name = Printable(current);
+        if (name.size() > 40) {
+            size_t from = name.size() - 37;
+            while (from < name.size() && (static_cast<unsigned char>(name[from]) & 0xC0) == 0x80)
+                ++from; // not inside a character
+            name = "..." + name.substr(from);
+        }
         text += " " + name;
     }
     return text;

@@ -34,6 +34,11 @@ private:
     std::chrono::steady_clock::time_point m_last{};
 };
 
+// text as it may be shown on a terminal: control characters (C0, DEL and C1), which a
+// hostile archive could use to move the cursor or retitle the window, become "?". With
+// keepLineBreaks, line breaks and tabs stay.
+std::string Printable(const std::string& text, bool keepLineBreaks = false);
+
 // The bar as text, for a given width of the bar itself (kept apart so it can be tested).
 std::string RenderBar(const std::string& label, size_t done, size_t total, size_t width,
                       const std::string& current);

@@ -76,7 +76,7 @@ struct Context {
 };
 
 void Warn(const std::string& text) {
-    std::cerr << "qvr: " << text << "\n";
+    std::cerr << "qvr: " << Printable(text) << "\n";
 }
 
 // ---------------------------------------------------------------------------- opening
@@ -370,7 +370,8 @@ AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>
                 outcome.Bytes += qvr::FileLength(r.File.Source);
                 if (ctx.Verbose) {
                     bar.Clear();
-                    std::cout << "added: " << JoinArchivePath(r.File.FilePath, r.File.FileName)
+                    std::cout << "added: "
+                              << Printable(JoinArchivePath(r.File.FilePath, r.File.FileName))
                               << "\n";
                 }
             } else {
@@ -423,9 +424,9 @@ int CmdList(const ParsedArgs& a, const Context&) {
         std::cout << PadLeft(std::to_string(e.FileSize()), 10) << "  "
                   << PadLeft(std::to_string(e.FileCompressedSize()), 10) << "  ";
         if (!zip)
-            std::cout << PadRight(e.FileDate(), 20) << "  " << PadRight(e.FileArchiveDate(), 20)
-                      << "  ";
-        std::cout << DisplayPath(e) << "\n";
+            std::cout << PadRight(Printable(e.FileDate()), 20) << "  "
+                      << PadRight(Printable(e.FileArchiveDate()), 20) << "  ";
+        std::cout << Printable(DisplayPath(e)) << "\n";
         total += e.FileSize();
         packed += e.FileCompressedSize();
         ++files;
@@ -452,7 +453,7 @@ void PrintField(const std::string& label, const std::string& value) {
         if (c == '\n')
             out += std::string(15, ' ');
     }
-    std::cout << (out.empty() ? label : PadRight(label, 15) + out) << "\n";
+    std::cout << (out.empty() ? label : PadRight(label, 15) + Printable(out, true)) << "\n";
 }
 
 int CmdInfo(const ParsedArgs& a, const Context&) {
@@ -484,7 +485,7 @@ int CmdInfo(const ParsedArgs& a, const Context&) {
         std::cout << "Notes:\n";
         std::string notes = info.Notes();
         notes.erase(std::remove(notes.begin(), notes.end(), '\r'), notes.end());
-        std::cout << notes << (notes.ends_with('\n') ? "" : "\n");
+        std::cout << Printable(notes, true) << (notes.ends_with('\n') ? "" : "\n");
     }
     return kOk;
 }
@@ -737,7 +738,7 @@ int CmdRemove(const ParsedArgs& a, const Context& ctx) {
         if (ctx.Verbose)
             for (size_t i = 0; i < drop.size(); ++i)
                 if (drop[i])
-                    std::cout << "removed: " << DisplayPath(arc.ArchiveFiles[i]) << "\n";
+                    std::cout << "removed: " << Printable(DisplayPath(arc.ArchiveFiles[i])) << "\n";
         RebuildWithout(arc, drop, ctx);
     }
     if (!ctx.Quiet)
@@ -813,7 +814,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
                 return allAnswer;
             bar.Clear();
             for (;;) {
-                std::cerr << DisplayPath(e) << " already exists in " << data
+                std::cerr << Printable(DisplayPath(e)) << " already exists in " << data
                           << ". Overwrite it? [y]es, [n]o, [A]ll, [N]one: " << std::flush;
                 std::string line;
                 if (!std::getline(std::cin, line)) {
@@ -848,7 +849,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
                 Warn(r.Message);
             } else if (ctx.Verbose && r.Outcome == qvr::EntryOutcome::Installed) {
                 bar.Clear();
-                std::cout << "installed: " << DisplayPath(r.Entry) << "\n";
+                std::cout << "installed: " << Printable(DisplayPath(r.Entry)) << "\n";
             }
             bar.Update(done, r.Entry.FileName());
         });
@@ -863,7 +864,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
              " (no terminal to ask; --overwrite replaces them):");
         for (const auto& r : results)
             if (r.Outcome == qvr::EntryOutcome::Skipped)
-                std::cerr << "  " << r.Target << "\n";
+                std::cerr << "  " << Printable(r.Target) << "\n";
     }
     if (!ctx.Quiet) {
         std::cout << "Installed " << installed << " of "
@@ -920,10 +921,10 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
                 Warn(r.Message);
             } else if (ctx.Verbose && r.Outcome == qvr::EntryOutcome::Installed) {
                 bar.Clear();
-                std::cout << "removed: " << r.Target << "\n";
+                std::cout << "removed: " << Printable(r.Target) << "\n";
             } else if (ctx.Verbose && r.Outcome == qvr::EntryOutcome::Skipped) {
                 bar.Clear();
-                std::cout << "left: " << r.Message << "\n";
+                std::cout << "left: " << Printable(r.Message) << "\n";
             }
             bar.Update(done, r.Entry.FileName());
         });
@@ -959,7 +960,7 @@ int CmdVerify(const ParsedArgs& a, const Context& ctx) {
     if (!report.Readable)
         throw CommandError{kUsage, path + ": " + report.Fatal};
     for (const auto& p : report.Problems)
-        std::cout << path << ": " << p << "\n";
+        std::cout << path << ": " << Printable(p) << "\n";
     if (!report.Problems.empty()) {
         std::cout << path << ": "
                   << Plural(static_cast<int>(report.Problems.size()), "problem", "problems")
@@ -1171,7 +1172,7 @@ int Run(const std::vector<std::string>& args) {
         std::cerr << "qvr " << name << ": " << e.what() << "\n(see 'qvr " << name << " --help')\n";
         return kUsage;
     } catch (const CommandError& e) {
-        std::cerr << "qvr: " << e.Message << "\n";
+        std::cerr << "qvr: " << Printable(e.Message) << "\n";
         return e.Code;
     } catch (const std::exception& e) {
         std::cerr << "qvr " << name << ": " << e.what() << "\n";

@@ -55,3 +55,22 @@ TEST(Texts, NotesLineBreaksBecomeCrLfWhateverTheirForm) {
     std::string longName(60, 'n');
     EXPECT_EQ(RenderBar("P", 1, 1, 2, longName).size(), std::string("P [##] 100% ").size() + 40);
 }
+
+TEST(Texts, ControlCharactersNeverReachTheTerminal) {
+    EXPECT_EQ(Printable("a\x1B[2Jb\x07"
+                        "c\x7F"),
+              "a?[2Jb?c?");
+    EXPECT_EQ(Printable("\xC2\x9B"
+                        "1m \xC2\xA0\xC3\xA9"),
+              "?1m \xC2\xA0\xC3\xA9"); // C1 only
+    EXPECT_EQ(Printable("one\ntwo\tthree"), "one?two?three");
+    EXPECT_EQ(Printable("one\ntwo\tthree", true), "one\ntwo\tthree");
+    // A long name is cut at the start of a character, never inside one.
+    std::string name;
+    for (int i = 0; i < 30; ++i)
+        name += "\xC3\xA9";
+    std::string bar = RenderBar("P", 1, 1, 2, name);
+    std::string shown = bar.substr(bar.find("...") + 3);
+    EXPECT_EQ(static_cast<unsigned char>(shown[0]), 0xC3u);
+    EXPECT_EQ(shown.size() % 2, 0u);
+}

@@ -485,6 +485,27 @@ TEST_F(Tool, HostileEntriesAreRefusedOneByOneAndNothingOutsideIsTouched) {
     EXPECT_EQ(r.Code, 1);
     EXPECT_EQ(ReadAll(dir / "evil.esp"), "precious");
     EXPECT_FALSE(fs::exists(dir / "game" / "Data Files" / "Meshes" / "ok.nif"));
+
+    // Names and information that carry terminal control sequences are never passed on raw.
+    const std::string esc = "\x1B]0;owned\x07\x1B[2J\x9B";
+    WriteAll(dir / "ctl.qvr", RawArchive({{"", "ctl.qvr.ifo",
+                                           "Name" + esc + '\0' + "1" + '\0' + '\0' + '\0' + '\0' +
+                                               "line one\r\nline" + esc + '\0'},
+                                          {"", "a" + esc + ".esp", "x"},
+                                          {"Meshes" + esc, "b.nif", "y"}}));
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"list", P("ctl.qvr")},
+                                               {"info", P("ctl.qvr")},
+                                               {"verify", P("ctl.qvr")},
+                                               {"-v", "install", P("ctl.qvr"), P("ctl data")}}) {
+        r = Run(args);
+        for (const std::string* text : {&r.Out, &r.Err}) {
+            EXPECT_EQ(text->find_first_of("\x1B\x07"), std::string::npos) << args[0] << *text;
+            EXPECT_EQ(text->find("\xC2\x9B"), std::string::npos) << args[0] << *text;
+        }
+        EXPECT_NE((r.Out + r.Err).find("?"), std::string::npos) << args[0] << r.Out << r.Err;
+    }
+    EXPECT_TRUE(Contains(Run({"info", P("ctl.qvr")}).Out, "line one\n")); // line breaks stay
 }
 
 TEST_F(Tool, DamagedAndForeignFilesGiveClearErrorsAndExitCodes) {
