@@ -117,6 +117,9 @@ std::string CheckBlock(qvr::RandomAccessFile& f, const Record& r, std::string* k
             keep->append(reinterpret_cast<char*>(out.data()), n);
         if (rc != Z_OK && rc != Z_STREAM_END)
             problem = std::string("its data is damaged (zlib: ") + (z.msg ? z.msg : "error") + ")";
+        else if (produced > expected) // no need to inflate a hostile block to its very end
+            problem =
+                "it decompresses to more than the " + std::to_string(expected) + " bytes recorded";
     }
     if (problem.empty() && (z.avail_in != 0 || left != 0))
         problem = "its block has " + std::to_string(z.avail_in + left) +

@@ -541,6 +541,22 @@ TEST_F(Tool, DamagedAndForeignFilesGiveClearErrorsAndExitCodes) {
     EXPECT_EQ(Run({"add", P("cut.qvr"), P("base/Mod.esp")}).Code, 2);
     EXPECT_EQ(ReadAll(dir / "cut.qvr"), good.substr(0, good.size() - 30));
 
+    // A block that inflates far past its recorded size is given up as soon as it passes it.
+    {
+        std::vector<unsigned char> zeros(1 << 20, 0);
+        qvr::CompressBytes(zeros, 9);
+        const std::string block = Le32(10) + std::string(zeros.begin(), zeros.end());
+        const std::string record = Le32(11) + Le32(static_cast<int32_t>(block.size())) +
+                                   std::string("bomb.esp\0\0", 10) + "1/1/2000 0:0:0" + '\0' +
+                                   "10" + '\0' + "x" + '\0';
+        WriteAll(dir / "bomb.qvr",
+                 "QVR1.0" + Le32(11 + static_cast<int32_t>(block.size())) + block + record);
+        r = Run({"verify", P("bomb.qvr")});
+        EXPECT_EQ(r.Code, 1);
+        EXPECT_TRUE(Contains(r.Out, "bomb.esp: it decompresses to more than the 10 bytes"))
+            << r.Out;
+    }
+
     // Not an archive, or no file at all.
     WriteAll(dir / "text.qvr", "just some text");
     for (const char* cmd : {"list", "info", "verify"}) {
