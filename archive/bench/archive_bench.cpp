@@ -63,14 +63,24 @@ bool SameContent(const fs::path& a, const fs::path& b) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: archive_bench FOLDER [WORK_FOLDER]\n");
+    std::vector<std::string> args;
+    bool oneShot = true;
+    for (int k = 1; k < argc; ++k) {
+        if (std::string(argv[k]) == "--stream-only")
+            oneShot = false;
+        else
+            args.push_back(argv[k]);
+    }
+    if (args.empty() || args.size() > 2) {
+        std::fprintf(stderr, "usage: archive_bench FOLDER [WORK_FOLDER] [--stream-only]\n");
         return 2;
     }
-    const fs::path folder = argv[1];
-    const fs::path work = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / "qvr-bench";
-    const bool oneShot = !(argc > 3 && std::string(argv[3]) == "--stream-only");
-    fs::remove_all(work);
+    const fs::path folder = args[0];
+    // A folder of its own inside WORK_FOLDER, so that nothing of the user's is ever removed.
+    const fs::path work =
+        (args.size() > 1 ? fs::path(args[1]) : fs::temp_directory_path()) /
+        ("qvr-bench-" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     fs::create_directories(work / "tmp");
     fs::create_directories(work / "out");
 
