@@ -82,17 +82,22 @@ void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, Slot
     std::string why;
     if (f.FileName.empty() || f.FileName.find_first_of("\\/") != std::string::npos ||
         !IsSafeEntryPath(f.FilePath, f.FileName, &why)) {
-        slot.Message = Describe(f) + ": not a valid entry name" + (why.empty() ? "" : ": " + why);
+        slot.Message = f.Source + ": cannot be packed as " + Describe(f) +
+                       (why.empty() ? std::string() : ": " + why);
         return;
     }
     for (const std::string* text : {&f.FileName, &f.FilePath}) {
         auto stored = Utf8ToCp1252(*text);
         if (!stored) {
-            slot.Message = Describe(f) + ": the name has characters an archive cannot hold";
+            slot.Message = f.Source + ": cannot be packed as " + Describe(f) +
+                           (IsValidUtf8(*text) ? ": the name holds characters outside "
+                                                 "Windows-1252, which an archive cannot store"
+                                               : ": the name is not valid UTF-8");
             return;
         }
         if (stored->size() > 254) {
-            slot.Message = Describe(f) + ": the name is longer than 254 bytes";
+            slot.Message = f.Source + ": cannot be packed as " + Describe(f) +
+                           ": a name or folder longer than 254 bytes cannot be stored";
             return;
         }
     }

@@ -94,6 +94,11 @@ TEST_F(BatchAdd, FilesThatCannotBePackedAreReportedInPlaceAndTheOthersGoOn) {
     }
     EXPECT_NE(results[1].Message.find("empty.esp"), std::string::npos) << results[1].Message;
     EXPECT_NE(results[2].Message.find("missing.esp"), std::string::npos) << results[2].Message;
+    // Names that cannot be stored: the message names the file on disk as well as the entry.
+    EXPECT_NE(results[3].Message.find(files[3].Source), std::string::npos) << results[3].Message;
+    EXPECT_NE(results[3].Message.find("Windows-1252"), std::string::npos) << results[3].Message;
+    EXPECT_NE(results[4].Message.find(files[4].Source), std::string::npos) << results[4].Message;
+    EXPECT_NE(results[4].Message.find("..\\out\\c.esp"), std::string::npos) << results[4].Message;
     auto entries = OnDisk(Path("p.qvr"));
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].FileName(), "a.esp");
