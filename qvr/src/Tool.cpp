@@ -525,6 +525,10 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
         throw CommandError{kUsage, path + ": is a folder"};
     if (qvr::FileExists(path) && !a.Has("force"))
         throw CommandError{kUsage, path + ": already exists (--force replaces it)"};
+    const fs::path parent = Native(path).parent_path();
+    if (!parent.empty() && !fs::is_directory(parent, ec))
+        throw CommandError{kUsage,
+                           path + ": cannot be written: there is no folder " + Utf8(parent)};
 
     const std::string archiveName = qvr::GetFileNameFromPath(Utf8(Native(path).filename()));
     const PackDates dates = CurrentPackDates();
@@ -795,11 +799,17 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     std::error_code ec;
     if (fs::exists(Native(data), ec) && !fs::is_directory(Native(data), ec))
         throw CommandError{kUsage, data + ": is a file, not a folder"};
-    if (!ctx.Quiet) {
-        if (!fs::exists(Native(data), ec))
+    if (!fs::exists(Native(data), ec)) {
+        if (!ctx.Quiet)
             Warn("note: " + data + " does not exist yet; it is created");
-        else if (!qvr::HasMorrowindEsm(data))
-            Warn("note: " + data + " holds no Morrowind.esm; installing there all the same");
+        // Once here rather than once for every entry of the archive.
+        fs::create_directories(Native(data), ec);
+        if (!fs::is_directory(Native(data)))
+            throw CommandError{kUsage, data + ": cannot be created" +
+                                           (ec ? ": " + ec.message() : std::string()) +
+                                           "; nothing was installed"};
+    } else if (!ctx.Quiet && !qvr::HasMorrowindEsm(data)) {
+        Warn("note: " + data + " holds no Morrowind.esm; installing there all the same");
     }
 
     ProgressBar bar(ctx.ProgressWanted(), "Installing", arc.ArchiveFiles.size());

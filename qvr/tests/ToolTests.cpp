@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -618,6 +619,21 @@ TEST_F(Tool, UsageErrorsExplainThemselves) {
     EXPECT_TRUE(Contains(r.Err, "--bogus"));
     EXPECT_EQ(Run({"create", "-j", "0", P("x.qvr"), P(".")}).Code, 2);
     EXPECT_EQ(Run({"install", P("x.qvr")}).Code, 2);
+
+    // A place that cannot be written is named once, plainly, before any work is done.
+    WriteAll(dir / "plugin" / "a.esp", "a");
+    WriteAll(dir / "plugin" / "Meshes" / "b.nif", "b");
+    r = Run({"create", P("no folder/m.qvr"), P("plugin")});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, P("no folder/m.qvr") + ": cannot be written: there is no folder"))
+        << r.Err;
+    ASSERT_EQ(Run({"create", P("m.qvr"), P("plugin")}).Code, 0);
+    WriteAll(dir / "a file", "x");
+    r = Run({"install", P("m.qvr"), P("a file/Data Files")});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, P("a file/Data Files") + ": cannot be created")) << r.Err;
+    EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 2) << r.Err; // the note and the error
+
     r = Run({"--help"});
     EXPECT_EQ(r.Code, 0);
     for (const char* cmd : {"list", "info", "create", "add", "remove", "set-info", "install",
