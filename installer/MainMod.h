@@ -39,6 +39,10 @@ public:
     // The overwrite answers; they hold for the whole run.
     bool bApplyToAll = false;
     bool bOverwriteFile = false;
+    // Whether the last "Open QVR..." of either window read the whole file (and, for a
+    // package, its information). After a failed open the labels keep what they showed, but
+    // nothing may be installed or removed by a list that no longer belongs to them.
+    bool ArchiveReady = false;
 
     frmMain& Main();
     frmManage& Manage();

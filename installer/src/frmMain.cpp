@@ -180,7 +180,7 @@ void frmMain::ShowPluginInfo() {
     Ui::SetValue(m_lblAuthors, QString::fromStdString(info.Authors()));
     Ui::SetValue(m_lblDepends, QString::fromStdString(info.Depends()));
     m_cmdReadme->setVisible(!Trimmed(info.Notes()).isEmpty());
-    m_installAllowed = true;
+    m_installAllowed = m_mod.ArchiveReady;
     UpdateCommands();
 }
 
@@ -212,13 +212,20 @@ void frmMain::cmdOpenQVR_Click() {
     if (!chosen)
         return;
     Ui::SetValue(m_lblQVRFileName, FileNamePart(*chosen));
-    m_mod.Arc.OpenArchive(chosen->toStdString());
+    const bool read = m_mod.Arc.OpenArchive(chosen->toStdString());
     if (m_mod.Arc.ZipLoaded) {
+        m_mod.ArchiveReady = true;
         ShowZipState();
         return;
     }
-    if (!m_mod.Arc.PluginInfo.GetPluginData(m_mod.Arc, QVRFileName().toStdString()))
+    m_mod.ArchiveReady =
+        read && m_mod.Arc.PluginInfo.GetPluginData(m_mod.Arc, QVRFileName().toStdString());
+    if (!m_mod.ArchiveReady) {
+        // The labels still describe the archive before, which is no longer open.
+        m_installAllowed = false;
+        UpdateCommands();
         return;
+    }
     ShowPluginInfo();
 }
 

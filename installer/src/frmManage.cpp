@@ -162,11 +162,14 @@ void frmManage::Form_Activate() {
     frmMain& main = m_mod.Main();
     Ui::SetValue(m_lblPlugPath, main.PlugPath());
     if (!main.QVRFileName().isEmpty()) {
-        Ui::SetValue(m_lblQvrFile, QString::fromStdString(m_mod.Arc.CurrentArchive));
-        if (m_mod.Arc.CurrentArchive.empty())
-            SetArchiveCommands(false); // a file was chosen, but no archive is open
-        else
+        if (m_mod.Arc.CurrentArchive.empty() || !m_mod.ArchiveReady) {
+            // A file was chosen, but no archive could be read from it.
+            Ui::SetValue(m_lblQvrFile, QString());
+            SetArchiveCommands(false);
+        } else {
+            Ui::SetValue(m_lblQvrFile, QString::fromStdString(m_mod.Arc.CurrentArchive));
             ShowArchiveContents();
+        }
     } else if (QvrFile().isEmpty()) {
         SetArchiveCommands(false);
     }
@@ -200,7 +203,7 @@ void frmManage::ShowArchiveContents() {
         Ui::SetValue(m_lblTtlFiles, QString::number(files));
         Ui::SetValue(m_lblFileSize, MainMod::FormatSize(size));
         m_cmdReadme->setVisible(!QString::fromStdString(info.Notes()).trimmed().isEmpty());
-        SetArchiveCommands(true);
+        SetArchiveCommands(m_mod.ArchiveReady);
     }
 
     m_tree->Clear();
@@ -234,10 +237,15 @@ void frmManage::cmdOpenQVR_Click() {
         return;
     Ui::SetValue(m_lblQvrFile, *chosen);
     m_archiveFileName = QString::fromStdString(qvr::GetFileNameFromPath(chosen->toStdString()));
-    m_mod.Arc.OpenArchive(chosen->toStdString());
-    if (!m_mod.Arc.ZipLoaded &&
-        !m_mod.Arc.PluginInfo.GetPluginData(m_mod.Arc, m_archiveFileName.toStdString()))
+    const bool read = m_mod.Arc.OpenArchive(chosen->toStdString());
+    m_mod.ArchiveReady =
+        m_mod.Arc.ZipLoaded ||
+        (read && m_mod.Arc.PluginInfo.GetPluginData(m_mod.Arc, m_archiveFileName.toStdString()));
+    if (!m_mod.ArchiveReady) {
+        // The labels and the tree still show the archive before, which is no longer open.
+        SetArchiveCommands(false);
         return;
+    }
     ShowArchiveContents();
 }
 

@@ -1,6 +1,7 @@
 #include "Fixture.h"
 
 #include "frmMain.h"
+#include "frmManage.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -140,12 +141,28 @@ TEST_F(MainWindowOpen, AFileThatIsNeitherChangesOnlyTheName) {
     frmMain& main = Mod().Main();
     EXPECT_EQ(Text(&main, "lblQVRFileName"), "notes.txt");
     EXPECT_EQ(Text(&main, "lblName"), "Foo");
-    EXPECT_TRUE(Enabled(&main, "cmdInstallQVR"));
     EXPECT_TRUE(Dialogs_.Messages().isEmpty());
+    // Foo.qvr is no longer open, so its install is not offered under its old labels.
+    EXPECT_FALSE(Enabled(&main, "cmdInstallQVR"));
+    main.cmdInstallQVR_Click();
+    EXPECT_FALSE(Mod().SplashCreated());
 
     // Cancelling the dialog changes nothing at all.
     QTest::mouseClick(Find<QAbstractButton>(&main, "cmdOpenQVR"), Qt::LeftButton);
     EXPECT_EQ(Text(&main, "lblQVRFileName"), "notes.txt");
+
+    // The manage window has nothing to install or remove either, and hands back the same.
+    QTest::mouseClick(Find<QAbstractButton>(&main, "cmdManage"), Qt::LeftButton);
+    QWidget* manage = &Mod().Manage();
+    EXPECT_EQ(Text(manage, "lblQvrFile"), "");
+    EXPECT_FALSE(Enabled(manage, "cmdInstallQVR"));
+    EXPECT_FALSE(Enabled(manage, "cmdRemoveQVRFiles"));
+    QTest::mouseClick(Find<QAbstractButton>(manage, "cmdClose"), Qt::LeftButton);
+    EXPECT_EQ(Text(&main, "lblQVRFileName"), "notes.txt");
+    EXPECT_FALSE(Enabled(&main, "cmdInstallQVR"));
+
+    OpenInMain("Foo.qvr");
+    EXPECT_TRUE(Enabled(&main, "cmdInstallQVR"));
 }
 
 TEST_F(MainWindowOpen, ARenamedPackageOrBlankNotesShowNoInformation) {

@@ -253,3 +253,35 @@ TEST_F(ManageTest, AFileThatIsNoArchiveOpensNothingToInstallOrRemove) {
     EXPECT_EQ(Text(&Manage(), "lblTtlFiles"), "");
     EXPECT_TRUE(Dialogs_.Messages().isEmpty());
 }
+
+TEST_F(ManageTest, AFailedOpenLeavesNothingToInstallOrRemove) {
+    ToManage();
+    OpenInManage("Pack.qvr");
+    ASSERT_TRUE(Enabled(&Manage(), "cmdRemoveQVRFiles"));
+    WriteFile(Data("Pack.esp"), "installed");
+    // The same package cut short inside its last directory record.
+    const std::string whole = ReadFile(Path("Pack.qvr"));
+    WriteFile(Path("Cut.qvr"), whole.substr(0, whole.size() - 10));
+    OpenInManage("Cut.qvr");
+    EXPECT_EQ(Text(&Manage(), "lblQvrFile"), QPath("Cut.qvr"));
+    EXPECT_EQ(Text(&Manage(), "lblPluginName"), "Foo"); // kept, as after any failed open
+    EXPECT_FALSE(Enabled(&Manage(), "cmdInstallQVR"));
+    EXPECT_FALSE(Enabled(&Manage(), "cmdRemoveQVRFiles"));
+    Dialogs_.YesNoAnswers = {true};
+    Manage().cmdRemoveQVRFiles_Click();
+    Manage().cmdInstallQVR_Click();
+    EXPECT_FALSE(Mod().SplashCreated());
+    EXPECT_EQ(ReadFile(Data("Pack.esp")), "installed");
+    EXPECT_TRUE(Dialogs_.Messages().isEmpty());
+
+    // The main window shows the name chosen, without an install to offer.
+    Click("cmdClose");
+    EXPECT_EQ(Text(&Mod().Main(), "lblQVRFileName"), "Cut.qvr");
+    EXPECT_FALSE(Enabled(&Mod().Main(), "cmdInstallQVR"));
+    ToManage();
+    EXPECT_FALSE(Enabled(&Manage(), "cmdRemoveQVRFiles"));
+
+    OpenInManage("Pack.qvr");
+    EXPECT_TRUE(Enabled(&Manage(), "cmdInstallQVR"));
+    EXPECT_TRUE(Enabled(&Manage(), "cmdRemoveQVRFiles"));
+}
