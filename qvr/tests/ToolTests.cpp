@@ -627,6 +627,11 @@ TEST_F(Tool, UsageErrorsExplainThemselves) {
     EXPECT_EQ(r.Code, 2);
     EXPECT_TRUE(Contains(r.Err, P("no folder/m.qvr") + ": cannot be written: there is no folder"))
         << r.Err;
+    // The information entry is named after the archive, so the name must fit Windows-1252.
+    r = Run({"create", P("\xE6\x97\xA5\xE6\x9C\xAC.qvr"), P("plugin")});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "\xE6\x97\xA5\xE6\x9C\xAC.qvr.ifo would hold characters")) << r.Err;
+    EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
     ASSERT_EQ(Run({"create", P("m.qvr"), P("plugin")}).Code, 0);
     WriteAll(dir / "a file", "x");
     r = Run({"install", P("m.qvr"), P("a file/Data Files")});
