@@ -17,6 +17,12 @@
 
 const QString MainMod::AppTitle = QStringLiteral("QVRInstaller");
 
+namespace {
+// Thrown from a progress step once "Exit" was pressed: the program ends at once, so the work
+// stops between two entries instead of going on behind closed windows.
+struct ProgramEnding {};
+} // namespace
+
 QString DefaultDataFolder() {
 #ifdef Q_OS_WIN
     return QStringLiteral("C:\\Program Files\\Bethesda Softworks\\Morrowind\\Data Files");
@@ -131,13 +137,18 @@ void MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QSt
                     QString::fromStdString(result.Entry.FileName()));
         }
         splash.IncrProgress(0);
+        if (m_exitRequested)
+            throw ProgramEnding{};
     };
     try {
-        qvr::InstallArchive(Arc, dataFolder.toStdString(), ask, progress);
+        if (!m_exitRequested)
+            qvr::InstallArchive(Arc, dataFolder.toStdString(), ask, progress);
+    } catch (const ProgramEnding&) {
     } catch (const std::exception& e) {
         Dialogs::instance().Message(owner, AppTitle, QString::fromStdString(e.what()));
     }
-    FinishProgress();
+    if (!m_exitRequested)
+        FinishProgress();
     SetBusy(false);
 }
 
@@ -166,13 +177,18 @@ void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
                     QString::fromStdString(result.Entry.FileName()));
         }
         splash.IncrProgress(0);
+        if (m_exitRequested)
+            throw ProgramEnding{};
     };
     try {
-        qvr::RemoveInstalledFiles(Arc, dataFolder.toStdString(), progress);
+        if (!m_exitRequested)
+            qvr::RemoveInstalledFiles(Arc, dataFolder.toStdString(), progress);
+    } catch (const ProgramEnding&) {
     } catch (const std::exception& e) {
         Dialogs::instance().Message(owner, AppTitle, QString::fromStdString(e.what()));
     }
-    FinishProgress();
+    if (!m_exitRequested)
+        FinishProgress();
     SetBusy(false);
 }
 

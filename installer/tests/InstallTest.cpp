@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 
@@ -136,6 +137,25 @@ TEST_F(InstallFromMain, CommandsAreUnavailableWhileTheInstallRuns) {
     EXPECT_TRUE(Enabled(&main, "cmdOpenQVR"));
     EXPECT_TRUE(Enabled(&main, "cmdInstallQVR"));
     EXPECT_TRUE(Enabled(&main, "cmdManage"));
+}
+
+TEST_F(InstallFromMain, ExitWhileTheBarMovesStopsTheInstallAfterTheEntryAtHand) {
+    WriteFile(Data("foo.esp"), "plugin v1");
+    // The player presses "Exit" while the first file is being written.
+    Prompt_.OnAsk = [&] {
+        QTimer::singleShot(0, &Mod().Main(), [&] {
+            QTest::mouseClick(Find<QAbstractButton>(&Mod().Main(), "Command1"), Qt::LeftButton);
+        });
+    };
+    Prompt_.Answers = {{true, false}};
+    Install();
+    EXPECT_EQ(Exits, 1);
+    EXPECT_EQ(
+        Snapshot(DataFolder.toStdString()),
+        (std::map<std::string, std::string>{{"Morrowind.esm", "TES3"}, {"foo.esp", "plugin v2"}}));
+    EXPECT_TRUE(Dialogs_.Messages().isEmpty());
+    EXPECT_FALSE(Mod().Main().isVisible());
+    EXPECT_FALSE(Mod().Splash().isVisible());
 }
 
 TEST_F(InstallFromMain, ADamagedEntryIsReportedAndTheOthersAreInstalled) {

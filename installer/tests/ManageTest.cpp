@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 class ManageTest : public InstallerTest {
@@ -284,4 +285,18 @@ TEST_F(ManageTest, AFailedOpenLeavesNothingToInstallOrRemove) {
     OpenInManage("Pack.qvr");
     EXPECT_TRUE(Enabled(&Manage(), "cmdInstallQVR"));
     EXPECT_TRUE(Enabled(&Manage(), "cmdRemoveQVRFiles"));
+}
+
+TEST_F(ManageTest, ExitAsTheRemovalStartsRemovesNothing) {
+    ToManage();
+    OpenInManage("Pack.qvr");
+    WriteFile(Data("Pack.esp"), "p");
+    WriteFile(Data("Textures/t.dds"), "t");
+    Dialogs_.YesNoAnswers = {true};
+    QTimer::singleShot(0, &Manage(), [&] { Click("cmdExit"); });
+    Click("cmdRemoveQVRFiles");
+    EXPECT_EQ(Exits, 1);
+    EXPECT_TRUE(Exists(Data("Pack.esp")));
+    EXPECT_TRUE(Exists(Data("Textures/t.dds")));
+    EXPECT_FALSE(Manage().isVisible());
 }
