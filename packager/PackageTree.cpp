@@ -33,7 +33,26 @@ void PackageTree::mousePressEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
+    if (event->button() == Qt::LeftButton) {
+        m_leftDown = true;
+        m_pressedNode = itemAt(event->position().toPoint());
+    }
     QTreeWidget::mousePressEvent(event);
+}
+
+void PackageTree::mouseReleaseEvent(QMouseEvent* event) {
+    const bool left = event->button() == Qt::LeftButton && m_leftDown;
+    QTreeWidgetItem* pressed = m_pressedNode;
+    if (event->button() == Qt::LeftButton) {
+        m_leftDown = false;
+        m_pressedNode = nullptr;
+    }
+    QTreeWidget::mouseReleaseEvent(event);
+    // Released on the node it went down on, the view reports a click itself. Dragged across
+    // the tree, the selection follows the pointer, and the node it ends on counts as clicked:
+    // otherwise Remove and File Details would still describe the node left behind.
+    if (left && itemAt(event->position().toPoint()) != pressed && currentItem())
+        emit NodeClick(currentItem());
 }
 
 void PackageTree::keyPressEvent(QKeyEvent* event) {

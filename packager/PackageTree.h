@@ -20,7 +20,12 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    bool m_leftDown = false;
+    QTreeWidgetItem* m_pressedNode = nullptr;
 };
 
 } // namespace packager

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -109,6 +110,40 @@ TEST_F(PackagerTest, NodeClicksSetRemoveAndFileDetails) {
     EXPECT_EQ(Control<QLineEdit>("txFileName")->text(), "i.tga");
     EXPECT_FALSE(file->flags() & Qt::ItemIsEditable);
     EXPECT_EQ(tree->editTriggers(), QAbstractItemView::NoEditTriggers);
+}
+
+TEST_F(PackagerTest, APressDraggedToAnotherNodeCountsAsAClickOnIt) {
+    NewThroughMenu(Path("P.qvr"));
+    Select("Icons");
+    AddThroughMenu({Source("i.tga", 300)});
+    window->TreeWidget()->expandAll();
+    QTreeWidget* tree = window->TreeWidget();
+    auto mouse = [&](QEvent::Type type, const QString& key, Qt::MouseButton button,
+                     Qt::MouseButtons buttons) {
+        const QPoint at = tree->visualItemRect(window->Tree().Node(key)).center();
+        QMouseEvent event(type, at, tree->viewport()->mapToGlobal(at), button, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(tree->viewport(), &event);
+    };
+    auto drag = [&](const QString& from, const QString& over, const QString& to) {
+        mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        mouse(QEvent::MouseMove, over, Qt::NoButton, Qt::LeftButton);
+        mouse(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+    };
+
+    // Gone down on the root node, let go on the file: the file is selected, so Remove and File
+    // Details must describe it, not the root node.
+    Click(RootKey);
+    drag(RootKey, "Fonts", "Icons\\i.tga");
+    ASSERT_EQ(tree->currentItem(), window->Tree().Node("Icons\\i.tga"));
+    EXPECT_TRUE(Action("mRemove")->isEnabled());
+    EXPECT_EQ(Control<QLineEdit>("txFileName")->text(), "i.tga");
+
+    drag("Icons\\i.tga", "Icons", RootKey);
+    ASSERT_EQ(tree->currentItem(), window->Tree().Node(RootKey));
+    EXPECT_FALSE(Action("mRemove")->isEnabled());
+    EXPECT_TRUE(Control<QLineEdit>("txFileName")->text().isEmpty());
 }
 
 TEST_F(PackagerTest, UpdateDetailsIsAvailableOnlyAfterAnEdit) {
