@@ -667,42 +667,62 @@ void RebuildWithout(qvr::Archives& arc, const std::vector<bool>& drop, const Con
                                             "); nothing was removed"};
     }
     const std::string work = SiblingTemp(path);
-    const std::string block = SiblingTemp(work + "b");
     struct Cleanup {
-        std::string a, b;
+        std::string file;
         ~Cleanup() {
-            qvr::DeleteFileQuiet(a);
-            qvr::DeleteFileQuiet(b);
+            if (!file.empty())
+                qvr::DeleteFileQuiet(file);
         }
-    } cleanup{work, block};
-    qvr::Archives out;
-    out.TempFolder = arc.TempFolder;
-    if (!out.CreateArchive(work))
-        throw CommandError{kSomeFailed, path + ": cannot write a new copy beside it" +
-                                            (out.LastError.empty() ? "" : ": " + out.LastError)};
-    out.ArchiveFiles.clear();
+    } cleanup{work};
+    // One pass: the kept blocks back to back, then their records once. Appending them one by
+    // one would rewrite the growing directory for every entry, which grows with the square of
+    // the number of entries. The bytes are the same.
     ProgressBar bar(ctx.ProgressWanted(), "Rewriting", arc.ArchiveFiles.size());
-    for (size_t i = 0; i < arc.ArchiveFiles.size(); ++i) {
-        bar.Update(i, arc.ArchiveFiles[i].FileName());
-        if (drop[i])
-            continue;
-        qvr::sgFileInfo entry = arc.ArchiveFiles[i];
-        qvr::DeleteFileQuiet(block);
-        try {
-            arc.SaveEntryData(entry, block);
-        } catch (const std::exception& e) {
-            throw CommandError{kSomeFailed, path + ": cannot read " + DisplayPath(entry) + ": " +
-                                                e.what() + "; the archive was left as it was"};
+    try {
+        qvr::RandomAccessFile in(path, qvr::RandomAccessFile::Mode::Read);
+        qvr::RandomAccessFile out(work, qvr::RandomAccessFile::Mode::CreateNew);
+        const int64_t length = in.Length();
+        out.WriteAt(1, "QVR1.0\0\0\0\0", 10);
+        int64_t pos = 11;
+        std::vector<qvr::sgFileInfo> kept;
+        for (size_t i = 0; i < arc.ArchiveFiles.size(); ++i) {
+            bar.Update(i, arc.ArchiveFiles[i].FileName());
+            if (drop[i])
+                continue;
+            qvr::sgFileInfo entry = arc.ArchiveFiles[i];
+            const int64_t size = entry.FileCompressedSize();
+            if (entry.FileOffset() < 11 || size < 0 || entry.FileOffset() + size - 1 > length)
+                throw CommandError{kSomeFailed, path + ": the stored data of " +
+                                                    DisplayPath(entry) +
+                                                    " lies outside the file; the archive was "
+                                                    "left as it was"};
+            qvr::Archives::CopyFileBlock(in, entry.FileOffset(), out, pos, size);
+            entry.FileOffset(static_cast<int32_t>(pos));
+            pos += size;
+            kept.push_back(entry);
         }
-        if (!out.AppendEntryData(entry, block))
-            throw CommandError{kSomeFailed,
-                               path + ": cannot write " + DisplayPath(entry) + " to a new copy" +
-                                   (out.LastError.empty() ? "" : ": " + out.LastError) +
-                                   "; the archive was left as it was"};
-        out.ArchiveFiles.push_back(entry);
+        if (!kept.empty()) {
+            int32_t at = static_cast<int32_t>(pos);
+            for (const auto& entry : kept)
+                entry.WriteHeaderData(out, at);
+            const uint32_t d = static_cast<uint32_t>(pos);
+            const unsigned char head[4] = {
+                static_cast<unsigned char>(d), static_cast<unsigned char>(d >> 8),
+                static_cast<unsigned char>(d >> 16), static_cast<unsigned char>(d >> 24)};
+            out.WriteAt(7, head, 4);
+        }
+        out.Sync();
+        out.Close();
+    } catch (const CommandError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw CommandError{kSomeFailed,
+                           path + ": cannot write a new copy beside it: " + std::string(e.what()) +
+                               "; the archive was left as it was"};
     }
     bar.Clear();
     ReplaceWith(work, path);
+    cleanup.file.clear();
     arc.OpenArchive(path);
 }
 

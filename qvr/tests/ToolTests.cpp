@@ -377,8 +377,15 @@ TEST_F(Tool, AddAndRemoveChangeOnlyWhatTheyName) {
               (std::vector<std::string>{"|m.qvr.ifo", "|Mod.esp", "Meshes\\sub|a.nif",
                                         "Meshes\\sub|b.nif", "Textures\\extra\\deep|c.dds"}));
 
+    // The library's own removal, one entry at a time, gives the very same bytes.
+    fs::create_directories(dir / "lib");
+    fs::copy_file(dir / "m.qvr", dir / "lib" / "m.qvr");
+    qvr::Archives lib = Opened(P("lib/m.qvr"));
+    ASSERT_TRUE(lib.RemoveEntry("a.nif", "Meshes\\sub"));
+    ASSERT_TRUE(lib.RemoveEntry("b.nif", "Meshes\\sub"));
     r = Run({"remove", P("m.qvr"), "meshes/Sub"});
     EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(ReadAll(dir / "m.qvr"), ReadAll(dir / "lib" / "m.qvr"));
     r = Run({"remove", P("m.qvr"), "Nothing\\here.nif", "m.qvr.ifo"});
     EXPECT_EQ(r.Code, 1);
     EXPECT_TRUE(Contains(r.Err, "Nothing\\here.nif")) << r.Err;
