@@ -933,8 +933,8 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
         throw CommandError{kUsage, data + ": no such folder"};
     if (!a.Has("yes")) {
         if (!StdinIsTerminal())
-            throw CommandError{kUsage, "uninstall deletes files: confirm on a terminal, or "
-                                       "pass --yes"};
+            throw CommandError{kUsage, path + ": uninstalling deletes its files from " + data +
+                                           "; confirm on a terminal, or pass --yes"};
         std::cerr << "This will attempt to remove all files listed for the current QVR file. It "
                      "will not remove folders. Continue? [Y/n] "
                   << std::flush;

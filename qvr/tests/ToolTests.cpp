@@ -265,6 +265,8 @@ TEST_F(Tool, PackListShowInstallVerifyAndUninstallAPlugin) {
     r = Run({"uninstall", P("mod.qvr"), P("Data Files")});
     EXPECT_EQ(r.Code, 2);
     EXPECT_TRUE(Contains(r.Err, "--yes"));
+    EXPECT_TRUE(Contains(r.Err, P("mod.qvr"))) << r.Err; // which archive, which folder
+    EXPECT_TRUE(Contains(r.Err, P("Data Files"))) << r.Err;
     EXPECT_TRUE(fs::exists(dir / "Data Files" / "Mod.esp"));
 
     WriteAll(dir / "Data Files" / "Meshes" / "Armor" / "theirs.nif", "not ours");
