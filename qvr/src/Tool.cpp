@@ -533,10 +533,12 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
     const std::string archiveName = qvr::GetFileNameFromPath(Utf8(Native(path).filename()));
     // The information entry is named after the archive: find out now, before packing anything.
     if (auto stored = qvr::Utf8ToCp1252(archiveName + ".ifo"); !stored || stored->size() > 254) {
-        const std::string why = stored ? "would be longer than 254 bytes"
-                                       : "would hold characters outside Windows-1252";
-        throw CommandError{kUsage, path + ": cannot be an archive's name: its information entry " +
-                                       archiveName + ".ifo " + why};
+        const std::string entry = "its information entry " + archiveName + ".ifo";
+        const std::string why = stored ? entry + " would be longer than 254 bytes"
+                                : qvr::IsValidUtf8(archiveName)
+                                    ? entry + " would hold characters outside Windows-1252"
+                                    : "the name is not valid UTF-8";
+        throw CommandError{kUsage, path + ": cannot be an archive's name: " + why};
     }
     const PackDates dates = CurrentPackDates();
     qvr::sgPlugInfo info;

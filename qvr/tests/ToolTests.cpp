@@ -641,6 +641,11 @@ TEST_F(Tool, UsageErrorsExplainThemselves) {
     EXPECT_EQ(r.Code, 2);
     EXPECT_TRUE(Contains(r.Err, "\xE6\x97\xA5\xE6\x9C\xAC.qvr.ifo would hold characters")) << r.Err;
     EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+#ifdef __linux__
+    r = Run({"create", P("x\xE9.qvr"), P("plugin")}); // a name in a legacy encoding
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "not valid UTF-8")) << r.Err;
+#endif
     ASSERT_EQ(Run({"create", P("m.qvr"), P("plugin")}).Code, 0);
     WriteAll(dir / "a file", "x");
     r = Run({"install", P("m.qvr"), P("a file/Data Files")});
