@@ -1139,6 +1139,12 @@ int Run(const std::vector<std::string>& args) {
     // Options before the command apply to it as well.
     while (!rest.empty() && rest[0].size() > 1 && rest[0][0] == '-') {
         const std::string opt = rest[0];
+        if (opt.size() > 2 && opt[1] != '-' && opt[1] != 'j') {
+            // Grouped flags (-qv, -qj4), as after the command.
+            rest[0] = opt.substr(0, 2);
+            rest.insert(rest.begin() + 1, "-" + opt.substr(2));
+            continue;
+        }
         if (opt == "-h" || opt == "--help") {
             std::cout << MainHelp();
             return kOk;

@@ -627,6 +627,10 @@ TEST_F(Tool, UsageErrorsExplainThemselves) {
     EXPECT_EQ(r.Code, 2);
     EXPECT_TRUE(Contains(r.Err, "--bogus"));
     EXPECT_EQ(Run({"create", "-j", "0", P("x.qvr"), P(".")}).Code, 2);
+    EXPECT_EQ(Run({"-qj0", "list", P("x.qvr")}).Code, 2);
+    r = Run({"-qx", "list", P("x.qvr")});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "unknown option -x")) << r.Err;
     EXPECT_EQ(Run({"install", P("x.qvr")}).Code, 2);
 
     // A place that cannot be written is named once, plainly, before any work is done.
@@ -647,6 +651,9 @@ TEST_F(Tool, UsageErrorsExplainThemselves) {
     EXPECT_TRUE(Contains(r.Err, "not valid UTF-8")) << r.Err;
 #endif
     ASSERT_EQ(Run({"create", P("m.qvr"), P("plugin")}).Code, 0);
+    r = Run({"-qv", "verify", P("m.qvr")}); // flags grouped before the command too
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(r.Out, "");
     WriteAll(dir / "a file", "x");
     r = Run({"install", P("m.qvr"), P("a file/Data Files")});
     EXPECT_EQ(r.Code, 2);
