@@ -13,6 +13,9 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// <windows.h> maps ReplaceFile to ReplaceFileA/W, which would rename our own function here
+// and leave the library's callers unresolved at link time.
+#undef ReplaceFile
 
 #include <algorithm>
 #include <cstdio>
