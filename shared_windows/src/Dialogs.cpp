@@ -27,6 +27,9 @@ std::optional<QStringList> RunFileDialog(QWidget* parent, const QString& title,
     QFileDialog dialog(parent, title);
     dialog.setAcceptMode(accept);
     dialog.setFileMode(mode);
+    // Whoever saves decides what an existing file means; the packager refuses one with its own
+    // message, so a "replace it?" question here would only contradict it.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setNameFilters(ToQtFilter(filter).split(QStringLiteral(";;"), Qt::SkipEmptyParts));
     if (!fileName.isEmpty())
         dialog.selectFile(fileName);
