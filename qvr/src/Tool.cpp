@@ -627,8 +627,15 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
         const fs::path source = Native(a.Operands[i]);
         std::error_code ec;
         if (fs::is_directory(source, ec)) {
+            // The folder's own name, also when it is given as ".", ".." or with a trailing "/".
+            fs::path whole = fs::absolute(source, ec).lexically_normal();
             fs::path name =
-                source.filename().empty() ? source.parent_path().filename() : source.filename();
+                whole.has_filename() ? whole.filename() : whole.parent_path().filename();
+            if (ec || name.empty() || name == "." || name == "..") {
+                gathered.Problems.push_back(a.Operands[i] + ": a folder without a name of its "
+                                                            "own; add what is in it instead");
+                continue;
+            }
             GatherFolder(source, JoinArchivePath(folder, Utf8(name)), path, gathered);
         } else if (fs::exists(source, ec)) {
             if (IsSameFile(source, path)) {

@@ -400,6 +400,16 @@ TEST_F(Tool, AddAndRemoveChangeOnlyWhatTheyName) {
     EXPECT_EQ(Run({"verify", P("m.qvr")}).Code, 0);
     ASSERT_TRUE(arc.ExtractEntry(arc.ArchiveFiles[1], P("out.esp"), false));
     EXPECT_EQ(ReadAll(dir / "out.esp"), "esp");
+
+    // A folder given as "." or ".." is added below its real name.
+    r = Run({"add", P("m.qvr"), "--folder", "Textures", P("extra/deep/.")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    r = Run({"add", P("m.qvr"), "--folder", "Sound", P("extra/deep/..")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    arc = Opened(P("m.qvr"));
+    ASSERT_EQ(arc.ArchiveFiles.size(), 4u);
+    EXPECT_EQ(arc.ArchiveFiles[2].FilePath(), "Textures\\deep");
+    EXPECT_EQ(arc.ArchiveFiles[3].FilePath(), "Sound\\extra\\deep");
 }
 
 // "Été.esp" and "été.esp" are one file to the game on Windows, as "Ærø" and "æRØ" are.
