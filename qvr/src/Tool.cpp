@@ -456,6 +456,11 @@ void PrintField(const std::string& label, const std::string& value) {
     std::cout << (out.empty() ? label : PadRight(label, 15) + Printable(out, true)) << "\n";
 }
 
+bool HasInfoEntry(const qvr::Archives& arc) {
+    return std::any_of(arc.ArchiveFiles.begin(), arc.ArchiveFiles.end(),
+                       [&](const qvr::sgFileInfo& e) { return arc.IsInfoEntry(e); });
+}
+
 int CmdInfo(const ParsedArgs& a, const Context&) {
     NeedOperands(a, 1, 1, "qvr info ARCHIVE");
     const std::string path = a.Operands[0];
@@ -464,6 +469,9 @@ int CmdInfo(const ParsedArgs& a, const Context&) {
     const std::string name = qvr::GetFileNameFromPath(path);
     qvr::sgPlugInfo info;
     if (!info.GetPluginData(arc, name)) {
+        if (HasInfoEntry(arc))
+            throw CommandError{kSomeFailed,
+                               path + ": its plug-in information cannot be read: " + arc.LastError};
         std::string hint;
         for (const auto& e : arc.ArchiveFiles)
             if (e.FilePath().empty() && Lower(e.FileName()).ends_with(".ifo"))
@@ -800,8 +808,13 @@ int CmdSetInfo(const ParsedArgs& a, const Context& ctx) {
     Open(arc, path, false);
     const std::string name = qvr::GetFileNameFromPath(path);
     qvr::sgPlugInfo info;
-    if (!info.GetPluginData(arc, name) && !ctx.Quiet)
-        Warn(path + ": had no plug-in information entry; a new one is written");
+    if (!info.GetPluginData(arc, name) && !ctx.Quiet) {
+        if (HasInfoEntry(arc))
+            Warn(path + ": its plug-in information cannot be read (" + arc.LastError +
+                 "); it is written anew from the fields given");
+        else
+            Warn(path + ": had no plug-in information entry; a new one is written");
+    }
     ApplyInfoOptions(a, info);
     if (!info.UpdatePluginData(arc, name))
         throw CommandError{kSomeFailed, path + ": the plug-in information could not be written" +

@@ -577,6 +577,22 @@ TEST_F(Tool, DamagedAndForeignFilesGiveClearErrorsAndExitCodes) {
             << r.Out;
     }
 
+    // A damaged information entry is called damaged, not missing, and can be written anew.
+    {
+        std::string raw = RawArchive(
+            {{"", "inf.qvr.ifo", std::string("Name\0V1\0\0\0\0\0", 13)}, {"", "a.esp", "a"}});
+        raw[10 + 4 + 6] ^= 0x5A;
+        WriteAll(dir / "inf.qvr", raw);
+        r = Run({"info", P("inf.qvr")});
+        EXPECT_EQ(r.Code, 1);
+        EXPECT_TRUE(Contains(r.Err, "cannot be read")) << r.Err;
+        EXPECT_FALSE(Contains(r.Err, "holds no plug-in information")) << r.Err;
+        r = Run({"set-info", P("inf.qvr"), "--version", "2"});
+        EXPECT_EQ(r.Code, 0) << r.Err;
+        EXPECT_TRUE(Contains(r.Err, "cannot be read")) << r.Err;
+        EXPECT_EQ(Run({"verify", P("inf.qvr")}).Code, 0);
+    }
+
     // Not an archive, or no file at all.
     WriteAll(dir / "text.qvr", "just some text");
     for (const char* cmd : {"list", "info", "verify"}) {
