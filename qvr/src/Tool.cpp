@@ -526,6 +526,8 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 2, 2, "qvr create ARCHIVE [OPTIONS] FOLDER");
     const std::string path = a.Operands[0];
     const std::string folder = a.Operands[1];
+    if (const fs::path file = Native(path).filename(); file.empty() || file == "." || file == "..")
+        throw UsageError("ARCHIVE must name a file, not \"" + path + "\"");
     std::error_code ec;
     if (!fs::is_directory(Native(folder), ec))
         throw CommandError{kUsage, folder + ": no such folder"};

@@ -676,6 +676,11 @@ TEST_F(Tool, UsageErrorsExplainThemselves) {
     EXPECT_EQ(r.Code, 2);
     EXPECT_TRUE(Contains(r.Err, "not valid UTF-8")) << r.Err;
 #endif
+    for (const std::string& nameless : {std::string(), P("out") + "/"}) {
+        r = Run({"create", nameless, P("plugin")});
+        EXPECT_EQ(r.Code, 2) << nameless;
+        EXPECT_TRUE(Contains(r.Err, "must name a file")) << r.Err;
+    }
     ASSERT_EQ(Run({"create", P("m.qvr"), P("plugin")}).Code, 0);
     r = Run({"-qv", "verify", P("m.qvr")}); // flags grouped before the command too
     EXPECT_EQ(r.Code, 0) << r.Err;
