@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# Shows qvr at work on a sample plug-in, with no display needed: sets up, builds the tool,
-# packs a plug-in folder, lists it, shows its information, installs it into a scratch data
-# folder, checks the archive and removes the plug-in again.
+# Shows qvr at work on a sample plug-in, with no display needed: sets up, builds the tool and
+# the two programs, packs a plug-in folder, lists it, shows its information, installs it into a
+# scratch data folder, checks the archive and removes the plug-in again. Where a display is
+# available it then starts QVRInstaller, with the sample package kept for it to open.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash scripts/setup.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target qvr -j "$(nproc)"
+targets=(qvr)
+gui=""
+[[ -n ${DISPLAY:-}${WAYLAND_DISPLAY:-} ]] && gui=1 && targets+=(QVRInstaller QVRPackager)
+cmake --build --preset default --target "${targets[@]}" -j "$(nproc)"
 qvr="$root/build/default/qvr/qvr"
 
 work=$(mktemp -d)
@@ -51,3 +55,9 @@ show uninstall demo.qvr "Data Files" --yes
 printf '\n$ find "Data Files" -type f\n'
 find "Data Files" -type f
 printf '\nDone: the package was made, listed, installed, checked and removed again.\n'
+
+if [[ -n $gui ]]; then
+    cp demo.qvr "$root/build/default/demo.qvr"
+    printf '\nStarting QVRInstaller: "Open QVR..." and pick %s\n' "$root/build/default/demo.qvr"
+    "$root/build/default/installer/QVRInstaller"
+fi

@@ -17,9 +17,9 @@ std::string Stored(const std::string& text, const char* field) {
     auto bytes = Utf8ToCp1252(text);
     if (!bytes)
         throw ArchiveError("The " + std::string(field) +
-                           " holds a character that cannot be stored in an archive");
+                           " field holds a character that cannot be stored in an archive");
     if (bytes->find('\0') != std::string::npos)
-        throw ArchiveError("The " + std::string(field) + " holds a NUL character");
+        throw ArchiveError("The " + std::string(field) + " field holds a NUL character");
     return *bytes;
 }
 
