@@ -43,29 +43,29 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<Opt
                 name.resize(eq);
                 hasValue = true;
             }
-            const OptionSpec* spec = byLong(name);
-            if (!spec)
+            const OptionSpec* opt = byLong(name);
+            if (!opt)
                 throw UsageError("unknown option --" + name);
-            if (spec->TakesValue) {
+            if (opt->TakesValue) {
                 if (!hasValue) {
                     if (i + 1 >= args.size())
                         throw UsageError("option --" + name + " needs a value");
                     value = args[++i];
                 }
-                parsed.Options[spec->Long].push_back(value);
+                parsed.Options[opt->Long].push_back(value);
             } else {
                 if (hasValue)
                     throw UsageError("option --" + name + " takes no value");
-                parsed.Options[spec->Long].push_back("");
+                parsed.Options[opt->Long].push_back("");
             }
             continue;
         }
         for (size_t k = 1; k < arg.size(); ++k) {
-            const OptionSpec* spec = byShort(arg[k]);
-            if (!spec)
+            const OptionSpec* opt = byShort(arg[k]);
+            if (!opt)
                 throw UsageError(std::string("unknown option -") + arg[k]);
-            if (!spec->TakesValue) {
-                parsed.Options[spec->Long].push_back("");
+            if (!opt->TakesValue) {
+                parsed.Options[opt->Long].push_back("");
                 continue;
             }
             std::string value = arg.substr(k + 1);
@@ -74,7 +74,7 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<Opt
                     throw UsageError(std::string("option -") + arg[k] + " needs a value");
                 value = args[++i];
             }
-            parsed.Options[spec->Long].push_back(value);
+            parsed.Options[opt->Long].push_back(value);
             break;
         }
     }
