@@ -6,6 +6,7 @@
 #include "IniFile.h"
 
 #include "qvr/Archives.h"
+#include "qvr/Install.h"
 
 #include <QString>
 #include <functional>
@@ -76,6 +77,10 @@ public:
 private:
     void SetBusy(bool busy);
     void FinishProgress();
+    // Runs one install or removal with the progress window: one step per entry, a message for
+    // every entry that failed or was refused, and a stop between entries once Exit was asked.
+    void RunEntryTask(QWidget* owner, const QString& title, const QString& failureText,
+                      const std::function<void(const qvr::EntryProgress&)>& work);
 
     std::function<void()> m_exit;
     std::unique_ptr<frmMain> m_main;

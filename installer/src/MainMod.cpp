@@ -108,16 +108,40 @@ void MainMod::FinishProgress() {
         Splash().SetProgress(100);
 }
 
-void MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder) {
-    if (m_busy)
-        return;
+void MainMod::RunEntryTask(QWidget* owner, const QString& title, const QString& failureText,
+                           const std::function<void(const qvr::EntryProgress&)>& work) {
     SetBusy(true);
     frmSplash& splash = Splash();
     splash.SetOwner(owner);
-    splash.SetTitle(QStringLiteral("Installing Plug-in ") + pluginName);
+    splash.SetTitle(title);
     splash.CalcIncrement(static_cast<int32_t>(Arc.ArchiveFiles.size()));
     splash.ShowModeless();
 
+    auto progress = [&](const qvr::EntryResult& result, size_t, size_t) {
+        if (!m_exitRequested && (result.Outcome == qvr::EntryOutcome::Failed ||
+                                 result.Outcome == qvr::EntryOutcome::Refused)) {
+            Dialogs::instance().Message(
+                owner, AppTitle, failureText + QString::fromStdString(result.Entry.FileName()));
+        }
+        splash.IncrProgress(0);
+        if (m_exitRequested)
+            throw ProgramEnding{};
+    };
+    try {
+        if (!m_exitRequested)
+            work(progress);
+    } catch (const ProgramEnding&) {
+    } catch (const std::exception& e) {
+        Dialogs::instance().Message(owner, AppTitle, QString::fromStdString(e.what()));
+    }
+    if (!m_exitRequested)
+        FinishProgress();
+    SetBusy(false);
+}
+
+void MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder) {
+    if (m_busy)
+        return;
     auto ask = [&](const qvr::sgFileInfo&, const std::string&) {
         if (m_exitRequested)
             return false; // the program is ending: keep what is there, ask nothing
@@ -128,28 +152,11 @@ void MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QSt
         }
         return bOverwriteFile;
     };
-    auto progress = [&](const qvr::EntryResult& result, size_t, size_t) {
-        if (!m_exitRequested && (result.Outcome == qvr::EntryOutcome::Failed ||
-                                 result.Outcome == qvr::EntryOutcome::Refused)) {
-            Dialogs::instance().Message(
-                owner, AppTitle,
-                QStringLiteral("An Error occured while trying to extract the file") +
-                    QString::fromStdString(result.Entry.FileName()));
-        }
-        splash.IncrProgress(0);
-        if (m_exitRequested)
-            throw ProgramEnding{};
-    };
-    try {
-        if (!m_exitRequested)
-            qvr::InstallArchive(Arc, dataFolder.toStdString(), ask, progress);
-    } catch (const ProgramEnding&) {
-    } catch (const std::exception& e) {
-        Dialogs::instance().Message(owner, AppTitle, QString::fromStdString(e.what()));
-    }
-    if (!m_exitRequested)
-        FinishProgress();
-    SetBusy(false);
+    RunEntryTask(owner, QStringLiteral("Installing Plug-in ") + pluginName,
+                 QStringLiteral("An Error occured while trying to extract the file"),
+                 [&](const qvr::EntryProgress& progress) {
+                     qvr::InstallArchive(Arc, dataFolder.toStdString(), ask, progress);
+                 });
 }
 
 void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
@@ -161,35 +168,11 @@ void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
             QStringLiteral("This will attempt to remove all files listed for the current QVR "
                            "file. It will not remove folders. Continue?")))
         return;
-    SetBusy(true);
-    frmSplash& splash = Splash();
-    splash.SetOwner(owner);
-    splash.SetTitle(QStringLiteral("Removing Plug-in Files") + pluginName);
-    splash.CalcIncrement(static_cast<int32_t>(Arc.ArchiveFiles.size()));
-    splash.ShowModeless();
-
-    auto progress = [&](const qvr::EntryResult& result, size_t, size_t) {
-        if (!m_exitRequested && (result.Outcome == qvr::EntryOutcome::Failed ||
-                                 result.Outcome == qvr::EntryOutcome::Refused)) {
-            Dialogs::instance().Message(
-                owner, AppTitle,
-                QStringLiteral("An Error occured while trying to remove the file") +
-                    QString::fromStdString(result.Entry.FileName()));
-        }
-        splash.IncrProgress(0);
-        if (m_exitRequested)
-            throw ProgramEnding{};
-    };
-    try {
-        if (!m_exitRequested)
-            qvr::RemoveInstalledFiles(Arc, dataFolder.toStdString(), progress);
-    } catch (const ProgramEnding&) {
-    } catch (const std::exception& e) {
-        Dialogs::instance().Message(owner, AppTitle, QString::fromStdString(e.what()));
-    }
-    if (!m_exitRequested)
-        FinishProgress();
-    SetBusy(false);
+    RunEntryTask(owner, QStringLiteral("Removing Plug-in Files") + pluginName,
+                 QStringLiteral("An Error occured while trying to remove the file"),
+                 [&](const qvr::EntryProgress& progress) {
+                     qvr::RemoveInstalledFiles(Arc, dataFolder.toStdString(), progress);
+                 });
 }
 
 QString MainMod::FormatSize(qint64 size) {
