@@ -1,0 +1,28 @@
+#pragma once
+// The one way the library's public operations report how they went: as data, never by
+// throwing. Entry-level failures leave the archive usable; archive-level ones do not.
+
+#include <string>
+#include <utility>
+
+namespace qvr {
+
+enum class Status {
+    Ok,
+    EntryFailed,     // this entry (or file) could not be handled; the archive is still usable
+    ArchiveUnusable, // the archive cannot be read or changed; nothing more should be tried on it
+};
+
+struct Result {
+    Status Code = Status::Ok;
+    std::string Message; // for the user; "" when Ok
+
+    static Result Success() { return {}; }
+    static Result EntryFailure(std::string why) { return {Status::EntryFailed, std::move(why)}; }
+    static Result Unusable(std::string why) { return {Status::ArchiveUnusable, std::move(why)}; }
+
+    bool Ok() const { return Code == Status::Ok; }
+    explicit operator bool() const { return Ok(); }
+};
+
+} // namespace qvr
