@@ -1,0 +1,22 @@
+#pragma once
+// The parts of the user's surroundings that finding the game and OpenMW's files depend on,
+// passed in as values so that the same routines run over a fake home folder in the tests.
+
+#include <map>
+#include <string>
+
+namespace qvr {
+
+struct HostEnvironment {
+    std::string Home;                             // UTF-8; "" when unknown
+    std::map<std::string, std::string> Variables; // the environment variables that matter
+    std::string Documents; // Windows' Documents folder; "" for Home\Documents
+
+    // A variable's value, or "" when unset.
+    std::string Get(const std::string& name) const;
+};
+
+// The running user's home folder and environment.
+HostEnvironment CurrentHostEnvironment();
+
+} // namespace qvr
