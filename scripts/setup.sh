@@ -2,7 +2,10 @@
 # Installs the Debian packages the build needs, only those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ zlib1g-dev libgtest-dev libgmock-dev qt6-base-dev qt6-qpa-plugins
-          libqt6test6 fonts-dejavu-core python3)
+          libqt6test6 fonts-dejavu-core python3
+          # Installing into a desktop and the Debian package (scripts/package-check.sh)
+          dpkg-dev desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl help2man
+          imagemagick groff-base)
 missing=()
 for p in "${packages[@]}"; do
     # dpkg -s also succeeds for a package that was removed but left its configuration behind.

@@ -11,3 +11,5 @@ for preset in default sanitize; do
     cmake --build --preset "$preset" -j "$jobs"
     ASAN_OPTIONS=detect_leaks=0 ctest --preset "$preset" -j "$jobs"
 done
+echo "== package"
+bash scripts/package-check.sh
