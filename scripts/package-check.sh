@@ -50,7 +50,7 @@ desktop-file-validate "$stage"/usr/share/applications/*.desktop
 step "the archive type resolves"
 share=$stage/usr/share
 update-mime-database "$share/mime"
-update-desktop-database "$share/applications"
+update-desktop-database -q "$share/applications"
 mkdir -p "$work/home" "$work/sample/Meshes"
 echo "TES3 sample" >"$work/sample/Sample.esp"
 echo "mesh" >"$work/sample/Meshes/rock.nif"

@@ -115,11 +115,11 @@ QImage ArchiveIcon() {
     p.setBrush(QColor(214, 204, 186));
     p.drawPolygon(fold);
     QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(52);
+    font.setPixelSize(46);
     font.setBold(true);
     p.setFont(font);
     p.setPen(QColor(150, 60, 20));
-    p.drawText(QRectF(40, 36, 150, 64), Qt::AlignCenter, QStringLiteral("QVR"));
+    p.drawText(QRectF(44, 36, 124, 64), Qt::AlignCenter, QStringLiteral("QVR"));
     return image;
 }
 
