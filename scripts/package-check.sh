@@ -92,14 +92,25 @@ $sudo dpkg -i "$deb"
 grep -q 'application/x-qvr-archive=.*qvrinstaller.desktop' /usr/share/applications/mimeinfo.cache ||
     fail "the desktop database was not updated"
 # The programs must start and stay up until killed; a crash or an early failure is an error.
+# They run as a desktop user would, not as root, with a home folder of their own.
+user_home=$(mktemp -d)
+as_user=()
+if [[ $(id -u) -eq 0 ]]; then
+    chown nobody: "$user_home"
+    as_user=(runuser -u nobody --)
+fi
+ls -A /usr/bin >"$work/bin-before"
 for program in QVRInstaller QVRPackager; do
     rc=0
-    env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" QT_QPA_PLATFORM=offscreen \
-        timeout 5 "/usr/bin/$program" >"$work/$program.log" 2>&1 || rc=$?
+    (cd "$user_home" && "${as_user[@]}" env HOME="$user_home" XDG_CONFIG_HOME="$user_home/.config" \
+        XDG_RUNTIME_DIR="$user_home" QT_QPA_PLATFORM=offscreen timeout 5 "/usr/bin/$program") \
+        >"$work/$program.log" 2>&1 || rc=$?
     cat "$work/$program.log"
     [[ $rc -eq 0 || $rc -eq 124 ]] || fail "$program ended with status $rc"
     echo "$program: ran until stopped (status $rc)"
 done
+rm -rf "$user_home"
+ls -A /usr/bin | diff "$work/bin-before" - || fail "a program wrote into /usr/bin"
 
 step "dpkg -r"
 dpkg-query -L qvr >"$work/owned"
