@@ -159,6 +159,32 @@ void RemoveEmptyTree(const fs::path& root) {
         }
 }
 
+// A folder this install made that still holds another plug-in's files becomes that plug-in's
+// to remove. Losing this in a crash costs at most an empty folder left behind.
+void HandOverFolders(const std::string& dataFolder, const InstallRecord& record,
+                     const std::vector<std::string>& folders, std::vector<InstallRecord> others) {
+    std::error_code ec;
+    for (const std::string& folder : folders) {
+        if (!fs::is_directory(DataPath(dataFolder, folder), ec))
+            continue;
+        const std::string prefix = FoldCase(folder) + "\\";
+        for (InstallRecord& r : others) {
+            if (r.Sequence == record.Sequence || r.State != RecordState::Installed)
+                continue;
+            bool inside = std::any_of(r.Files.begin(), r.Files.end(), [&](const RecordedFile& f) {
+                return FoldCase(f.Path).rfind(prefix, 0) == 0;
+            });
+            if (!inside)
+                continue;
+            if (std::find(r.Folders.begin(), r.Folders.end(), folder) == r.Folders.end()) {
+                r.Folders.push_back(folder);
+                WriteInstallRecord(dataFolder, r);
+            }
+            break;
+        }
+    }
+}
+
 } // namespace
 
 fs::path Below(const fs::path& base, const std::string& recorded) {
@@ -264,6 +290,7 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
                   [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
         for (const std::string& folder : folders)
             RemoveEmptyFolders(DataPath(dataFolder, folder), platform::ToNative(dataFolder));
+        HandOverFolders(dataFolder, record, folders, others);
         RemoveEmptyTree(BackupsFolder(dataFolder) / std::to_string(record.Sequence));
         // The commit: once the record is gone, the removal is complete.
         const fs::path recordFolder = platform::ToNative(RecordFolder(dataFolder));

@@ -289,18 +289,18 @@ RemovalReport PlanRemoval(const std::string& dataFolder, const std::string& what
 RemovalReport RemoveByRecord(const std::string& dataFolder, const std::string& what,
                              const FileProgress& progress) {
     std::optional<InstallRecord> found = FindInstallRecord(dataFolder, what);
-    Result pending = CompletePendingWork(dataFolder, found ? found->Key : std::string());
     RemovalReport report;
+    Result pending = CompletePendingWork(dataFolder, found ? found->Key : std::string());
     if (!pending) {
         report.Outcome = pending;
         return report;
     }
-    found = FindInstallRecord(dataFolder, what);
     if (!found) {
         report.Outcome =
             Result::EntryFailure("No install of " + what + " is recorded in " + dataFolder);
         return report;
     }
+    // Its own interrupted install or removal is finished (or undone) by this run.
     return detail::RunRemoval(dataFolder, *found, ListInstallRecords(dataFolder), progress, false);
 }
 
@@ -333,12 +333,16 @@ RemovalReport RemovePlugin(Archives& arc, const std::string& dataFolder,
     return report;
 }
 
-Result CompletePendingWork(const std::string& dataFolder, const std::string& keepInstalling) {
-    std::vector<std::string> problems;
-    std::vector<InstallRecord> records = ListInstallRecords(dataFolder, &problems);
+Result CompletePendingWork(const std::string& dataFolder, const std::string& ownKey) {
+    // Record texts whose rename never happened.
+    std::error_code ec;
+    for (fs::directory_iterator d(platform::ToNative(RecordFolder(dataFolder)), ec), end;
+         !ec && d != end; d.increment(ec))
+        if (d->path().extension() == ".new")
+            detail::RemoveFile(d->path());
+    std::vector<InstallRecord> records = ListInstallRecords(dataFolder);
     for (const InstallRecord& r : records) {
-        if (r.State == RecordState::Installed ||
-            (r.State == RecordState::Installing && r.Key == keepInstalling))
+        if (r.State == RecordState::Installed || r.Key == ownKey)
             continue;
         RemovalReport done = detail::RunRemoval(dataFolder, r, records, {}, false);
         if (!done.Outcome)

@@ -65,8 +65,9 @@ RemovalReport RemoveByRecord(const std::string& dataFolder, const std::string& w
 RemovalReport RemovePlugin(Archives& arc, const std::string& dataFolder,
                            const FileProgress& progress = {});
 
-// Finishes interrupted removals and undoes interrupted installs (except the install of
-// keepInstalling, which its own next run resumes). Every operation above calls it first.
-Result CompletePendingWork(const std::string& dataFolder, const std::string& keepInstalling = {});
+// Finishes interrupted removals and undoes interrupted installs, except those of ownKey (the
+// record key of the operation about to run, which finishes its own). Every operation above
+// calls it first.
+Result CompletePendingWork(const std::string& dataFolder, const std::string& ownKey = {});
 
 } // namespace qvr
