@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -30,12 +31,14 @@ int main(int argc, char** argv) {
     }
     auto keep = [](const qvr::sgFileInfo&, const std::string&) { return false; };
     std::vector<double> plain, recorded;
+    double cpuPlain = 0, cpuRecorded = 0; // processor time, less disturbed by other work
     for (int round = 0; round < rounds; ++round) {
         for (int withRecord = 0; withRecord < 2; ++withRecord) {
             const fs::path data = work / ("data-" + std::to_string(withRecord));
             fs::remove_all(data);
             fs::create_directories(data);
             auto start = std::chrono::steady_clock::now();
+            std::clock_t cpuStart = std::clock();
             bool ok = true;
             if (withRecord)
                 ok = qvr::InstallRecorded(arc, data.string(), keep).Outcome.Ok();
@@ -44,12 +47,17 @@ int main(int argc, char** argv) {
                     ok = ok && r.Outcome != qvr::EntryOutcome::Failed;
             double s =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            (withRecord ? cpuRecorded : cpuPlain) +=
+                static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
             if (!ok) {
                 std::fprintf(stderr, "install failed\n");
                 return 1;
             }
             (withRecord ? recorded : plain).push_back(s);
         }
+        std::printf("round %d: without %.3f s, with %.3f s\n", round + 1, plain.back(),
+                    recorded.back());
+        std::fflush(stdout);
     }
     auto median = [](std::vector<double> v) {
         std::sort(v.begin(), v.end());
@@ -60,7 +68,10 @@ int main(int argc, char** argv) {
                 *std::min_element(plain.begin(), plain.end()));
     std::printf("with record:    median %.3f s (min %.3f)\n", median(recorded),
                 *std::min_element(recorded.begin(), recorded.end()));
-    std::printf("extra wall time: %+.1f %%\n", 100.0 * (median(recorded) / median(plain) - 1.0));
+    std::printf("extra wall time: %+.1f %% (medians)\n",
+                100.0 * (median(recorded) / median(plain) - 1.0));
+    std::printf("processor time per install: without %.3f s, with %.3f s (%+.1f %%)\n",
+                cpuPlain / rounds, cpuRecorded / rounds, 100.0 * (cpuRecorded / cpuPlain - 1.0));
     fs::remove_all(work / "data-0");
     fs::remove_all(work / "data-1");
     return 0;
