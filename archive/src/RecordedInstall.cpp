@@ -45,7 +45,8 @@ EntryResult Outcome(const sgFileInfo& entry, EntryOutcome outcome, std::string m
 
 // Folders below the data folder that the target needs and that do not exist yet.
 void NoteMissingFolders(const fs::path& target, const std::string& dataFolder,
-                        std::set<std::string>& checked, std::vector<std::string>& missing) {
+                        std::set<fs::path::string_type>& checked,
+                        std::vector<std::string>& missing) {
     std::error_code ec;
     const fs::path root = fs::path(platform::ToNative(dataFolder)).lexically_normal();
     for (fs::path folder = target.parent_path().lexically_normal();
@@ -68,7 +69,7 @@ std::vector<Planned> MakePlan(Archives& arc, const std::vector<sgFileInfo>& entr
     if (resumed)
         for (const RecordedFile& f : resumed->Files)
             earlier.emplace(FoldCase(f.Path), &f);
-    std::set<std::string> checked;
+    std::set<fs::path::string_type> checked;
     detail::CaseResolver cases;
     for (size_t i = 0; i < entries.size(); ++i) {
         const sgFileInfo& entry = entries[i];
@@ -276,10 +277,8 @@ InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
 }
 
 RemovalReport PlanRemoval(const std::string& dataFolder, const std::string& what) {
-    std::vector<InstallRecord> records = ListInstallRecords(dataFolder);
-    for (const InstallRecord& r : records)
-        if (auto found = FindInstallRecord(dataFolder, what); found && found->Key == r.Key)
-            return detail::RunRemoval(dataFolder, r, records, {}, true);
+    if (std::optional<InstallRecord> found = FindInstallRecord(dataFolder, what))
+        return detail::RunRemoval(dataFolder, *found, ListInstallRecords(dataFolder), {}, true);
     RemovalReport report;
     report.Outcome =
         Result::EntryFailure("No install of " + what + " is recorded in " + dataFolder);
