@@ -256,7 +256,7 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
     report.Plugin = record.Name.empty() ? record.Archive : record.Name;
     try {
         if (record.State != RecordState::Removing) {
-            if (record.State == RecordState::Installing)
+            if (record.State == RecordState::Installing && !dryRun)
                 for (const RecordedFile& f : record.Files)
                     DeleteStrayWorkFiles(DataPath(dataFolder, f.Path).parent_path());
             record.Plan.clear();
