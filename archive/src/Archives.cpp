@@ -131,8 +131,8 @@ bool Archives::ExtractEntry(const std::string& entryName, const std::string& des
     return Fail("The archive " + CurrentArchive + " holds no file named " + entryName);
 }
 
-bool Archives::ExtractEntry(const sgFileInfo& entry, const std::string& destination,
-                            bool overwrite) {
+bool Archives::ExtractEntry(const sgFileInfo& entry, const std::string& destination, bool overwrite,
+                            uint32_t* crc) {
     LastError.clear();
     if (ZipLoaded || !IsQvrArchive(CurrentArchive))
         return Fail("Files cannot be extracted from " +
@@ -148,8 +148,9 @@ bool Archives::ExtractEntry(const sgFileInfo& entry, const std::string& destinat
         if (entry.FileOffset() < kFirstBlock || entry.FileCompressedSize() < 4 || end > limit)
             throw ArchiveError("The stored data of " + entry.FileName() + " lies outside " +
                                CurrentArchive);
-        std::string temp = detail::InflateBlockBeside(
-            file, entry.FileOffset(), entry.FileCompressedSize(), entry.FileSize(), destination);
+        std::string temp =
+            detail::InflateBlockBeside(file, entry.FileOffset(), entry.FileCompressedSize(),
+                                       entry.FileSize(), destination, crc);
         file.Close();
         try {
             platform::ReplaceFile(temp, destination);

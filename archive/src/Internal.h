@@ -31,8 +31,10 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& hint)
 int64_t CompressFileChecked(const std::string& source, const std::string& destination, int level);
 // Inflates the block of `length` bytes at pos into a new file beside destination, checked
 // against the expected size (the block's own prefix when expected is not above 0), and
-// answers that file's path; the caller renames it into place. Throws ZlibError or ArchiveError.
+// answers that file's path; the caller renames it into place. With crc, also answers the
+// zlib crc32 of the bytes written. Throws ZlibError or ArchiveError.
 std::string InflateBlockBeside(RandomAccessFile& source, int64_t pos, int64_t length,
-                               int32_t expected, const std::string& destination);
+                               int32_t expected, const std::string& destination,
+                               uint32_t* crc = nullptr);
 
 } // namespace qvr::detail

@@ -132,7 +132,8 @@ int64_t detail::CompressFileChecked(const std::string& source, const std::string
 }
 
 std::string detail::InflateBlockBeside(RandomAccessFile& source, int64_t pos, int64_t length,
-                                       int32_t expected, const std::string& destination) {
+                                       int32_t expected, const std::string& destination,
+                                       uint32_t* crc) {
     const std::string where =
         "The stored data at position " + std::to_string(pos) + " of " + source.Path();
     if (length < 4)
@@ -154,6 +155,7 @@ std::string detail::InflateBlockBeside(RandomAccessFile& source, int64_t pos, in
         int64_t inPos = pos + 4;
         int64_t inLeft = length - 4;
         int64_t total = 0;
+        uLong sum = crc32(0L, Z_NULL, 0);
         int rc = Z_OK;
         while (rc != Z_STREAM_END) {
             if (z.s.avail_in == 0 && inLeft > 0) {
@@ -179,8 +181,11 @@ std::string detail::InflateBlockBeside(RandomAccessFile& source, int64_t pos, in
             if (total + static_cast<int64_t>(have) > want)
                 throw ZlibError(Z_DATA_ERROR, where + " holds more than the recorded " +
                                                   std::to_string(want) + " bytes");
-            if (have > 0)
+            if (have > 0) {
                 out.WriteAt(total + 1, buf.data(), have);
+                if (crc)
+                    sum = crc32(sum, buf.data(), static_cast<uInt>(have));
+            }
             total += static_cast<int64_t>(have);
         }
         if (total != want)
@@ -188,6 +193,8 @@ std::string detail::InflateBlockBeside(RandomAccessFile& source, int64_t pos, in
                                               " bytes instead of the recorded " +
                                               std::to_string(want));
         out.Close();
+        if (crc)
+            *crc = static_cast<uint32_t>(sum);
     } catch (...) {
         DeleteFileQuiet(temp);
         throw;

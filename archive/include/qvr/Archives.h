@@ -49,8 +49,10 @@ public:
     bool ReadZipDirectory(const std::string& path);
     // By name: the first entry whose FileName matches, ignoring case (kept for its callers).
     bool ExtractEntry(const std::string& entryName, const std::string& destination, bool overwrite);
-    // As itself: the entry's own block, whatever other entries share its name.
-    bool ExtractEntry(const sgFileInfo& entry, const std::string& destination, bool overwrite);
+    // As itself: the entry's own block, whatever other entries share its name. With crc, also
+    // answers the zlib crc32 of the bytes written, taken while inflating.
+    bool ExtractEntry(const sgFileInfo& entry, const std::string& destination, bool overwrite,
+                      uint32_t* crc = nullptr);
     static void CopyFileBlock(RandomAccessFile& source, int64_t sourcePos,
                               RandomAccessFile& destination, int64_t destinationPos,
                               int64_t length);

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace qvr {
@@ -29,7 +30,36 @@ struct EntryResult {
 // empty function keeps every existing file.
 using OverwriteQuestion = std::function<bool(const sgFileInfo& entry, const std::string& target)>;
 // Called once per entry of ArchiveFiles, after it was handled (the info entry included).
-using EntryProgress = std::function<void(const EntryResult& result, size_t done, size_t count)>;
+// Answers whether to go on; a function that answers nothing always goes on, so a caller
+// that never stops needs no return statement.
+class EntryProgress {
+public:
+    EntryProgress() = default;
+    template <class F,
+              std::enable_if_t<std::is_invocable_v<F&, const EntryResult&, size_t, size_t> &&
+                                   !std::is_same_v<std::decay_t<F>, EntryProgress>,
+                               int> = 0>
+    EntryProgress(F f) { // NOLINT: converts from any callable, as std::function does
+        if constexpr (std::is_constructible_v<bool, const F&>)
+            if (!static_cast<bool>(f))
+                return;
+        if constexpr (std::is_void_v<std::invoke_result_t<F&, const EntryResult&, size_t, size_t>>)
+            m_fn = [f = std::move(f)](const EntryResult& r, size_t done, size_t count) mutable {
+                f(r, done, count);
+                return true;
+            };
+        else
+            m_fn = std::move(f);
+    }
+    explicit operator bool() const { return static_cast<bool>(m_fn); }
+    // True to go on.
+    bool operator()(const EntryResult& r, size_t done, size_t count) const {
+        return !m_fn || m_fn(r, done, count);
+    }
+
+private:
+    std::function<bool(const EntryResult&, size_t, size_t)> m_fn;
+};
 
 // The archive path of an entry as people read it: "Meshes\\x.nif", or the bare name.
 std::string EntryDisplayPath(const sgFileInfo& entry);
@@ -48,13 +78,16 @@ bool HasMorrowindEsm(const std::string& dataFolder);
 // InstallArchive is cheaper for many entries: it lists each folder only once.
 EntryResult InstallFile(Archives& arc, const sgFileInfo& entry, const std::string& dataFolder,
                         const OverwriteQuestion& ask);
-// Every entry of a copy of ArchiveFiles taken at the start, in order.
+// Every entry of a copy of ArchiveFiles taken at the start, in order, until progress answers
+// false. Keeps no record; InstallRecorded (RecordedInstall.h) is the reversible install.
 std::vector<EntryResult> InstallArchive(Archives& arc, const std::string& dataFolder,
                                         const OverwriteQuestion& ask,
                                         const EntryProgress& progress = {});
 
-// Deletes the installed file of one entry when it exists and is longer than 0 bytes.
-// Installed means deleted; Skipped means there was nothing to delete (Message says why).
+// Deletes the installed file of one entry when it exists, is longer than 0 bytes and holds
+// exactly the entry's content: a file changed since, or put there by someone else, is kept.
+// Installed means deleted; Skipped means there was nothing to delete or the file was kept
+// (Message says why). For archives installed without a record; see RecordedInstall.h.
 EntryResult RemoveInstalledFile(const Archives& arc, const sgFileInfo& entry,
                                 const std::string& dataFolder);
 std::vector<EntryResult> RemoveInstalledFiles(const Archives& arc, const std::string& dataFolder,

@@ -1,0 +1,191 @@
+// Installing with a record and taking back exactly what was written.
+
+#include "ReversibleSupport.h"
+
+#include <zlib.h>
+
+using namespace qvrtest;
+using qvr::FileFate;
+
+namespace {
+
+uint32_t Crc(const std::string& s) {
+    return static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
+}
+
+// The story of a player who loses the game's own file and breaks another plug-in.
+TEST_F(Reversible, RemovingInAnyOrderGivesBackTheGamesFilesAndKeepsTheOtherPluginsOnes) {
+    const Files original = {{"Morrowind.esm", "master"},
+                            {"Meshes\\x.nif", "game's own x"},
+                            {"Meshes\\other.nif", "another plug-in's file"}};
+    Lay(Data(), original);
+    std::string a = Pack("A", {{"Meshes\\x.nif", "A's x"}, {"Textures\\t.dds", "A's t"}});
+    std::string b = Pack("B", {{"Textures\\t.dds", "B's t"}, {"b.esp", "B"}});
+    ASSERT_TRUE(Install(a, true).Outcome.Ok());
+    ASSERT_TRUE(Install(b, true).Outcome.Ok());
+    EXPECT_EQ(ReadAll(Data() + "/Textures/t.dds"), "B's t");
+
+    qvr::RemovalReport removed = qvr::RemoveByRecord(Data(), "A.qvr");
+    ASSERT_TRUE(removed.Outcome.Ok()) << removed.Outcome.Message;
+    EXPECT_EQ(ReadAll(Data() + "/Meshes/x.nif"), "game's own x");
+    EXPECT_EQ(ReadAll(Data() + "/Textures/t.dds"), "B's t");
+    EXPECT_EQ(removed.Count(FileFate::Restored), 1u);
+    EXPECT_EQ(removed.Count(FileFate::Kept), 1u); // t.dds: B's now
+
+    ASSERT_TRUE(qvr::RemoveByRecord(Data(), "b.qvr").Outcome.Ok());
+    EXPECT_EQ(Snapshot(Data()), original);
+    EXPECT_FALSE(fs::exists(Data() + "/Textures"));      // made by A, empty now
+    EXPECT_FALSE(fs::exists(qvr::RecordFolder(Data()))); // nothing left behind
+}
+
+TEST_F(Reversible, RecordSaysWhatWasWrittenAndReadsBackAsWritten) {
+    Lay(Data(), {{"Meshes\\x.nif", "old"}});
+    std::string pack = Pack("Pack", {{"Meshes\\x.nif", "new x"}, {"Meshes\\y.nif", "y"}});
+    qvr::Archives a;
+    a.TempFolder = arc.TempFolder;
+    ASSERT_TRUE(a.OpenArchive(pack));
+    a.PluginInfo.PluginName("My Mod\nwith a line break");
+    a.PluginInfo.Version("1.2");
+    auto report = qvr::InstallRecorded(a, Data(), [](auto&, auto&) { return true; });
+    ASSERT_TRUE(report.Outcome.Ok()) << report.Outcome.Message;
+    ASSERT_EQ(report.Entries.size(), 3u);
+    EXPECT_EQ(report.Entries[2].Outcome, qvr::EntryOutcome::InfoEntry);
+
+    auto records = qvr::ListInstallRecords(Data());
+    ASSERT_EQ(records.size(), 1u);
+    const qvr::InstallRecord& r = records[0];
+    EXPECT_EQ(r.Key, "pack.qvr");
+    EXPECT_EQ(r.Archive, "Pack.qvr");
+    EXPECT_EQ(r.Version, "1.2");
+    EXPECT_EQ(r.State, qvr::RecordState::Installed);
+    ASSERT_EQ(r.Files.size(), 2u);
+    EXPECT_EQ(r.Files[0].Path, "Meshes\\x.nif");
+    EXPECT_TRUE(r.Files[0].Replaced);
+    EXPECT_EQ(r.Files[0].Size, 5);
+    EXPECT_EQ(r.Files[0].Crc, Crc("new x")); // taken while inflating
+    EXPECT_FALSE(r.Files[1].Replaced);
+    EXPECT_EQ(ReadAll(qvr::RecordFolder(Data()) + "/backups/" + std::to_string(r.Sequence) +
+                      "/Meshes/x.nif"),
+              "old");
+
+    // Plain text a person can read, one line per file; a name cannot break it into lines.
+    std::string text = ReadAll(qvr::RecordFolder(Data()) + "/pack.qvr.ini");
+    EXPECT_NE(text.find("name=My Mod with a line break\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("file=N 1 "), std::string::npos) << text;
+    qvr::InstallRecord back;
+    ASSERT_TRUE(qvr::ParseInstallRecord(text, back).Ok());
+    EXPECT_EQ(qvr::FormatInstallRecord(back), text);
+    EXPECT_FALSE(qvr::ParseInstallRecord("sequence=1\nstate=odd\n", back).Ok());
+
+    // Found by key, archive name or plug-in name, in any letter case.
+    EXPECT_TRUE(qvr::FindInstallRecord(Data(), "PACK.QVR"));
+    EXPECT_TRUE(qvr::FindInstallRecord(Data(), "my mod with a line break"));
+    EXPECT_FALSE(qvr::FindInstallRecord(Data(), "other"));
+    // Nothing the game would read as content lies outside the hidden folder.
+    EXPECT_EQ(Snapshot(Data()), (Files{{"Meshes\\x.nif", "new x"}, {"Meshes\\y.nif", "y"}}));
+}
+
+TEST_F(Reversible, ChangedFilesAreKeptAndTheirKeptCopiesAreNotLost) {
+    Lay(Data(), {{"a.esp", "original a"}});
+    std::string pack = Pack("P", {{"a.esp", "P's a"}, {"b.esp", "P's b"}, {"c.esp", "P's c"}});
+    ASSERT_TRUE(Install(pack, true).Outcome.Ok());
+    WriteAll(Data() + "/a.esp", "player's a");
+    WriteAll(Data() + "/b.esp", "player's b");
+    fs::remove(Data() + "/c.esp");
+
+    // The dry run says what would happen and changes nothing.
+    Files before = Snapshot(Data());
+    qvr::RemovalReport plan = qvr::PlanRemoval(Data(), "p.qvr");
+    EXPECT_EQ(plan.Count(FileFate::Kept), 2u);
+    EXPECT_EQ(plan.Count(FileFate::Absent), 1u);
+    EXPECT_EQ(Snapshot(Data()), before);
+    EXPECT_EQ(qvr::ListInstallRecords(Data()).size(), 1u);
+
+    qvr::RemovalReport removed = qvr::RemoveByRecord(Data(), "P.qvr");
+    ASSERT_TRUE(removed.Outcome.Ok());
+    EXPECT_EQ(Snapshot(Data()), (Files{{"a.esp", "player's a"}, {"b.esp", "player's b"}}));
+    ASSERT_EQ(removed.Files.size(), 3u);
+    EXPECT_EQ(removed.Files[0].Fate, FileFate::Kept);
+    // The game's own a.esp waits where the message says.
+    size_t at = removed.Files[0].Message.find("kept at ");
+    ASSERT_NE(at, std::string::npos) << removed.Files[0].Message;
+    EXPECT_EQ(ReadAll(removed.Files[0].Message.substr(at + 8)), "original a");
+    EXPECT_TRUE(qvr::ListInstallRecords(Data()).empty());
+}
+
+TEST_F(Reversible, InstallingAgainUpdatesTheRecordAndTakesBackWhatTheNewVersionLacks) {
+    Lay(Data(), {{"shared.nif", "game's"}});
+    std::string v1 = Pack("Mod", {{"shared.nif", "v1 shared"}, {"old.esp", "v1 only"}});
+    ASSERT_TRUE(Install(v1, true).Outcome.Ok());
+    std::string v2 = Pack("Mod", {{"shared.nif", "v2 shared"}, {"new.esp", "v2 only"}});
+    int asked = 0;
+    auto report = Install(v2, [&](auto&, auto&) { return ++asked, false; });
+    ASSERT_TRUE(report.Outcome.Ok()) << report.Outcome.Message;
+    EXPECT_EQ(asked, 0); // replacing shared.nif was answered at the first install
+    ASSERT_TRUE(report.Earlier);
+    EXPECT_EQ(Snapshot(Data()), (Files{{"shared.nif", "v2 shared"}, {"new.esp", "v2 only"}}));
+    ASSERT_EQ(qvr::ListInstallRecords(Data()).size(), 1u);
+    ASSERT_TRUE(qvr::RemoveByRecord(Data(), "mod.qvr").Outcome.Ok());
+    EXPECT_EQ(Snapshot(Data()), (Files{{"shared.nif", "game's"}}));
+}
+
+TEST_F(Reversible, SkippedFilesAreNotThePluginsAndDamagedOnesPutTheOldFileBack) {
+    Lay(Data(), {{"keep.esp", "mine"}, {"bad.esp", "old bad"}});
+    std::string pack =
+        Pack("P", {{"keep.esp", "theirs"}, {"bad.esp", MixedBytes(5000, 3)}, {"ok.esp", "ok"}});
+    // Spoil bad.esp's stream (entries are in name order: bad.esp comes first).
+    std::string bytes = ReadAll(pack);
+    bytes[11 + 4 + 30] ^= 0x55;
+    WriteAll(pack, bytes);
+    auto report =
+        Install(pack, [](const qvr::sgFileInfo& e, auto&) { return e.FileName() != "keep.esp"; });
+    EXPECT_EQ(report.Entries[0].Outcome, qvr::EntryOutcome::Failed);
+    EXPECT_EQ(report.Entries[1].Outcome, qvr::EntryOutcome::Skipped);
+    EXPECT_EQ(report.Entries[2].Outcome, qvr::EntryOutcome::Installed);
+    EXPECT_EQ(ReadAll(Data() + "/bad.esp"), "old bad");
+    auto records = qvr::ListInstallRecords(Data());
+    ASSERT_EQ(records.size(), 1u);
+    ASSERT_EQ(records[0].Files.size(), 1u);
+    EXPECT_EQ(records[0].Files[0].Path, "ok.esp");
+    ASSERT_TRUE(qvr::RemoveByRecord(Data(), "p.qvr").Outcome.Ok());
+    EXPECT_EQ(Snapshot(Data()), (Files{{"keep.esp", "mine"}, {"bad.esp", "old bad"}}));
+}
+
+TEST_F(Reversible, AStoppedInstallRecordsWhatItWroteSoItCanBeRemoved) {
+    Lay(Data(), {{"a.esp", "old a"}});
+    std::string pack = Pack("P", {{"a.esp", "new a"}, {"b.esp", "b"}, {"c.esp", "c"}});
+    qvr::Archives a;
+    a.TempFolder = arc.TempFolder;
+    ASSERT_TRUE(a.OpenArchive(pack));
+    auto report = qvr::InstallRecorded(
+        a, Data(), [](auto&, auto&) { return true; },
+        [](const qvr::EntryResult&, size_t done, size_t) { return done < 2; });
+    EXPECT_FALSE(report.Outcome.Ok());
+    EXPECT_EQ(Snapshot(Data()), (Files{{"a.esp", "new a"}, {"b.esp", "b"}}));
+    ASSERT_TRUE(qvr::RemoveByRecord(Data(), "p.qvr").Outcome.Ok());
+    EXPECT_EQ(Snapshot(Data()), (Files{{"a.esp", "old a"}}));
+}
+
+TEST_F(Reversible, WithoutARecordOnlyFilesHoldingTheArchivesContentAreDeleted) {
+    std::string pack =
+        Pack("P", {{"same.esp", "P's"}, {"changed.esp", "P's"}, {"Meshes\\m.nif", "m"}});
+    Lay(Data(), {{"same.esp", "P's"}, {"changed.esp", "P's, edited"}, {"Meshes\\m.nif", "m"}});
+    qvr::Archives a;
+    a.TempFolder = arc.TempFolder;
+    ASSERT_TRUE(a.OpenArchive(pack));
+    qvr::RemovalReport removed = qvr::RemovePlugin(a, Data());
+    EXPECT_FALSE(removed.ByRecord);
+    EXPECT_EQ(removed.Count(FileFate::Removed), 2u);
+    EXPECT_EQ(removed.Count(FileFate::Kept), 1u);
+    EXPECT_EQ(Snapshot(Data()), (Files{{"changed.esp", "P's, edited"}}));
+    EXPECT_EQ(WorkFilesLeft(), 0u);
+
+    // With a record, the same call removes by it.
+    ASSERT_TRUE(Install(pack, true).Outcome.Ok());
+    removed = qvr::RemovePlugin(a, Data());
+    EXPECT_TRUE(removed.ByRecord);
+    EXPECT_EQ(Snapshot(Data()), (Files{{"changed.esp", "P's, edited"}}));
+}
+
+} // namespace
