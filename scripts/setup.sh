@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs, only those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ zlib1g-dev libgtest-dev libgmock-dev qt6-base-dev qt6-qpa-plugins
-          libqt6test6 fonts-dejavu-core python3)
+          libqt6test6 fonts-dejavu-core python3
+          g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64)
 missing=()
 for p in "${packages[@]}"; do
     # dpkg -s also succeeds for a package that was removed but left its configuration behind.

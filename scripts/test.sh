@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets everything up, then builds and runs every test under both presets.
+# Sets everything up, then builds and runs every test under both presets, then the Windows
+# build of the library and qvr with their tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -11,3 +12,5 @@ for preset in default sanitize; do
     cmake --build --preset "$preset" -j "$jobs"
     ASAN_OPTIONS=detect_leaks=0 ctest --preset "$preset" -j "$jobs"
 done
+echo "== windows"
+bash scripts/windows-test.sh

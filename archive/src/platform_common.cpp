@@ -2,6 +2,7 @@
 
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
+#include "qvr/FileUtils.h"
 
 namespace qvr::platform {
 
@@ -17,6 +18,15 @@ std::filesystem::path ToNative(const std::string& utf8) {
 std::string FromNative(const std::filesystem::path& path) {
     std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
+}
+
+std::string FileNamePart(const std::string& path) {
+#ifdef _WIN32
+    size_t at = path.find_last_of("\\/");
+    return at == std::string::npos ? path : path.substr(at + 1);
+#else
+    return GetFileNameFromPath(path);
+#endif
 }
 
 } // namespace qvr::platform
