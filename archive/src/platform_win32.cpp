@@ -220,9 +220,23 @@ std::string LocalDateTimeText() {
 void ReplaceFile(const std::string& from, const std::string& to) {
     if (testhooks::ReplaceMustFail())
         throw ArchiveError("Cannot replace " + to + ": the file is in use");
-    if (!::MoveFileExW(ToNative(from).c_str(), ToNative(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        throw ArchiveError("Cannot replace " + to + ": " + LastErrorText());
+    const std::wstring target = ToNative(to).wstring();
+    if (::MoveFileExW(ToNative(from).c_str(), target.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return;
+    // The two usual reasons in words a player can act on; the old file is still whole.
+    DWORD code = ::GetLastError();
+    DWORD attributes = ::GetFileAttributesW(target.c_str());
+    std::string why;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        why = "the file is read-only";
+    else if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION)
+        why = "the file is in use by another program";
+    else {
+        ::SetLastError(code);
+        why = LastErrorText();
+    }
+    throw ArchiveError("Cannot replace " + to + ": " + why + "; the old file was kept");
 }
 
 uint32_t ProcessId() {
