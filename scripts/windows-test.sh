@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the library, qvr and their tests for Windows with MinGW-w64 and runs them under Wine
 # (Wine prefix in build/windows/wineprefix). Prints the number of tests run and every skipped
-# test with its reason. Expects the default preset's qvr to be built, for the byte comparison.
+# test with its reason, and checks the Qt programs for POSIX-only calls. Expects the default preset's qvr to be built, for the byte comparison.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -29,5 +29,6 @@ else
     echo "No test was skipped on Wine."
 fi
 grep -ahE '^(same bytes|qvr.exe )' "$log" | sed 's/^/  /' || true
+bash scripts/windows-portability.sh || status=1
 echo "== windows step took $((SECONDS - start)) s"
 exit "$status"

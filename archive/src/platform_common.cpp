@@ -54,6 +54,15 @@ std::string FromNative(const std::filesystem::path& path) {
     return std::string(text.begin(), text.end());
 }
 
+std::filesystem::path WithoutLongPathPrefix(const std::filesystem::path& path) {
+#ifdef _WIN32
+    std::string text = FromNative(path);
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+#else
+    return path;
+#endif
+}
+
 std::string FileNamePart(const std::string& path) {
 #ifdef _WIN32
     size_t at = path.find_last_of("\\/");
