@@ -21,14 +21,16 @@ ctest --preset windows -j "$jobs" || status=$?
 # Each test program prints its own totals; these are what ran under Wine.
 ran=$(grep -ahE '^\[==========\] [0-9]+ tests? from .* ran' "$log" | awk '{s += $2} END {print s + 0}')
 passed=$(grep -ahE '^\[  PASSED  \] [0-9]+ test' "$log" | awk '{s += $4} END {print s + 0}')
-echo "== windows: $ran tests ran under Wine in the test programs, $passed passed"
+skipped=$(grep -ahE '^\[  SKIPPED \] [0-9]+ test' "$log" | awk '{s += $4} END {print s + 0}')
+echo "== windows: $ran tests ran under Wine in the test programs: $passed passed, $skipped skipped"
 if grep -aq '^Skipped on Wine: ' "$log"; then
     echo "Skipped on Wine only, with the reason:"
     grep -ah '^Skipped on Wine: ' "$log" | sed 's/^Skipped on Wine: /  /' | sort -u
 else
     echo "No test was skipped on Wine."
 fi
-grep -ahE '^(same bytes|qvr.exe )' "$log" | sed 's/^/  /' || true
+echo "qvr.exe under Wine:"
+grep -ahE '^(same bytes|qvr.exe |No Linux qvr)' "$log" | sed 's/^/  /' || true
 bash scripts/windows-portability.sh || status=1
 echo "== windows step took $((SECONDS - start)) s"
 exit "$status"
