@@ -5,7 +5,9 @@ packages=(cmake ninja-build g++ zlib1g-dev libgtest-dev libgmock-dev qt6-base-de
           libqt6test6 fonts-dejavu-core python3
           # Installing into a desktop and the Debian package (scripts/package-check.sh)
           dpkg-dev desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl help2man
-          imagemagick groff-base)
+          imagemagick groff-base
+          # The Windows build and its run under Wine (scripts/windows-test.sh)
+          g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64)
 missing=()
 for p in "${packages[@]}"; do
     # dpkg -s also succeeds for a package that was removed but left its configuration behind.

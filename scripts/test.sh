@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets everything up, then builds and runs every test under both presets.
+# Sets everything up, then builds and runs every test under both presets, then the Windows
+# build of the library and qvr with their tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -13,3 +14,5 @@ for preset in default sanitize; do
 done
 echo "== package"
 bash scripts/package-check.sh
+echo "== windows"
+bash scripts/windows-test.sh

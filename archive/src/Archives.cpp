@@ -181,7 +181,7 @@ void Archives::CopyFileBlock(RandomAccessFile& source, int64_t sourcePos,
 }
 
 std::string Archives::InfoEntryName() const {
-    return GetFileNameFromPath(CurrentArchive) + ".ifo";
+    return platform::FileNamePart(CurrentArchive) + ".ifo";
 }
 
 bool Archives::IsInfoEntry(const sgFileInfo& entry) const {

@@ -97,7 +97,8 @@ Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFil
     std::string name = cases.Find(current, entry.FileName());
     r.Target = current / platform::ToNative(name.empty() ? entry.FileName() : name);
     // Whatever the name rules let through, the result must still lie below the data folder.
-    fs::path rel = r.Target.lexically_normal().lexically_relative(root.lexically_normal());
+    fs::path rel = platform::WithoutLongPathPrefix(r.Target).lexically_normal().lexically_relative(
+        platform::WithoutLongPathPrefix(root).lexically_normal());
     if (rel.empty() || *rel.begin() == ".." || rel.is_absolute())
         r.Refusal = "its path leaves the data folder";
     return r;

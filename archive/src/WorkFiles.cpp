@@ -8,7 +8,7 @@
 namespace qvr::detail {
 
 std::string FolderOf(const std::string& path) {
-    std::string name = GetFileNameFromPath(path);
+    std::string name = platform::FileNamePart(path);
     return path.substr(0, path.size() - name.size());
 }
 

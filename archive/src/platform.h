@@ -12,6 +12,12 @@ namespace qvr::platform {
 // UTF-8 text to the file system's own path form and back.
 std::filesystem::path ToNative(const std::string& utf8);
 std::string FromNative(const std::filesystem::path& path);
+// The path without the long-path prefix ToNative may add on Windows, for path arithmetic:
+// the standard library's lexical operations do not know that prefix.
+std::filesystem::path WithoutLongPathPrefix(const std::filesystem::path& path);
+// The file name at the end of a path as the system reads it: after the last "\" or, on
+// Windows also "/", which file dialogs there hand out.
+std::string FileNamePart(const std::string& path);
 
 // The user's temporary folder as the system reports it (any trailing separators included),
 // or "" when there is none.

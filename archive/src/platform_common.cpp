@@ -2,21 +2,74 @@
 
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
+#include "qvr/FileUtils.h"
 
 namespace qvr::platform {
+
+#ifdef _WIN32
+namespace {
+
+// Paths of MAX_PATH characters or more reach the system only with the "\\?\" prefix, which
+// also turns off the system's own tidying: so the path is made whole, absolute and "\"-only.
+// The folder functions stop 12 characters short of MAX_PATH, hence the margin.
+std::filesystem::path Lengthened(std::filesystem::path path) {
+    const std::wstring& text = path.native();
+    if (text.size() < 248 || text.starts_with(L"\\\\?\\"))
+        return path;
+    std::error_code ec;
+    std::filesystem::path whole = std::filesystem::absolute(path, ec);
+    if (ec)
+        return path;
+    std::wstring full = whole.lexically_normal().make_preferred().native();
+    if (full.starts_with(L"\\\\"))
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\')
+        return L"\\\\?\\" + full;
+    return path;
+}
+
+} // namespace
+#endif
 
 std::filesystem::path ToNative(const std::string& utf8) {
 #ifdef _WIN32
     // Windows names are UTF-16; bytes that are not UTF-8 have no form there.
     if (!IsValidUtf8(utf8))
         throw ArchiveError("The name " + utf8 + " is not valid text");
-#endif
+    return Lengthened(std::filesystem::path(std::u8string(utf8.begin(), utf8.end())));
+#else
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+#endif
 }
 
 std::string FromNative(const std::filesystem::path& path) {
     std::u8string text = path.u8string();
+#ifdef _WIN32
+    // People read paths without the long-path prefix ToNative may have put in front.
+    if (text.starts_with(u8"\\\\?\\UNC\\"))
+        text = u8"\\\\" + text.substr(8);
+    else if (text.starts_with(u8"\\\\?\\"))
+        text = text.substr(4);
+#endif
     return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path WithoutLongPathPrefix(const std::filesystem::path& path) {
+#ifdef _WIN32
+    std::string text = FromNative(path);
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+#else
+    return path;
+#endif
+}
+
+std::string FileNamePart(const std::string& path) {
+#ifdef _WIN32
+    size_t at = path.find_last_of("\\/");
+    return at == std::string::npos ? path : path.substr(at + 1);
+#else
+    return GetFileNameFromPath(path);
+#endif
 }
 
 } // namespace qvr::platform

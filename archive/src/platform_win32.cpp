@@ -43,6 +43,19 @@ std::string LastErrorText() {
     return text;
 }
 
+// Whether another handle keeps the file from being replaced: a refusal to share deletion
+// (the system may report that as plain "access denied").
+bool HeldOpen(const std::wstring& path) {
+    HANDLE h =
+        ::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(h);
+        return false;
+    }
+    return ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 std::string FromWide(const wchar_t* text, int length) {
     return platform::FromNative(std::filesystem::path(std::wstring(text, length)));
 }
@@ -220,9 +233,29 @@ std::string LocalDateTimeText() {
 void ReplaceFile(const std::string& from, const std::string& to) {
     if (testhooks::ReplaceMustFail())
         throw ArchiveError("Cannot replace " + to + ": the file is in use");
-    if (!::MoveFileExW(ToNative(from).c_str(), ToNative(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        throw ArchiveError("Cannot replace " + to + ": " + LastErrorText());
+    const std::wstring target = ToNative(to).wstring();
+    // Windows itself refuses to replace a read-only file; say so before trying, whatever
+    // the file system underneath would allow.
+    DWORD before = ::GetFileAttributesW(target.c_str());
+    if (before != INVALID_FILE_ATTRIBUTES && (before & FILE_ATTRIBUTE_READONLY))
+        throw ArchiveError("Cannot replace " + to +
+                           ": the file is read-only; the old file was kept");
+    if (::MoveFileExW(ToNative(from).c_str(), target.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return;
+    // The two usual reasons in words a player can act on; the old file is still whole.
+    DWORD code = ::GetLastError();
+    DWORD attributes = ::GetFileAttributesW(target.c_str());
+    std::string why;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        why = "the file is read-only";
+    else if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || HeldOpen(target))
+        why = "the file is in use by another program";
+    else {
+        ::SetLastError(code);
+        why = LastErrorText();
+    }
+    throw ArchiveError("Cannot replace " + to + ": " + why + "; the old file was kept");
 }
 
 uint32_t ProcessId() {

@@ -1,5 +1,6 @@
 #include "qvr/sgPlugInfo.h"
 
+#include "platform.h"
 #include "qvr/ArchiveError.h"
 #include "qvr/Archives.h"
 #include "qvr/Encoding.h"
@@ -97,7 +98,13 @@ bool sgPlugInfo::UpdatePluginData(Archives& arc, const std::string& arcName) con
 }
 
 bool sgPlugInfo::GetPluginData(Archives& arc, const std::string& vFile) {
+#ifdef _WIN32
+    // A caller may hand over the archive's path as typed, "/" included, which no Windows file
+    // name can hold: only its last part names the entry.
+    const std::string name = platform::FileNamePart(vFile) + ".ifo";
+#else
     const std::string name = vFile + ".ifo";
+#endif
     const sgFileInfo* entry = nullptr;
     for (const sgFileInfo& e : arc.ArchiveFiles)
         if (e.FilePath().empty() && SameTextIgnoreCase(e.FileName(), name)) {

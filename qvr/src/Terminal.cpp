@@ -4,8 +4,16 @@
 #include <cstdio>
 
 #ifdef _WIN32
-#include <io.h>
-#define QVR_ISATTY(fd) _isatty(fd)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+// _isatty is true for any character device, NUL included; only a console answers questions.
+static int QvrIsConsole(int fd) {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(fd == 0 ? STD_INPUT_HANDLE : STD_ERROR_HANDLE), &mode);
+}
+#define QVR_ISATTY(fd) QvrIsConsole(fd)
 #else
 #include <unistd.h>
 #define QVR_ISATTY(fd) ::isatty(fd)

@@ -15,6 +15,16 @@
 namespace qvrtool {
 namespace {
 
+// The archive's file name, which names its information entry; Windows reads "/" as a
+// separator too.
+std::string ArchiveFileName(const std::string& path) {
+    std::string name = qvr::GetFileNameFromPath(path);
+#ifdef _WIN32
+    name = name.substr(name.find_last_of('/') + 1);
+#endif
+    return name;
+}
+
 struct Record {
     int64_t Position = 0;
     int32_t Offset = 0;
@@ -209,7 +219,7 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
         }
         report.Entries = records.size();
 
-        const std::string infoName = qvr::LowerText(qvr::GetFileNameFromPath(path) + ".ifo");
+        const std::string infoName = qvr::LowerText(ArchiveFileName(path) + ".ifo");
         std::map<std::string, int> seen;
         int infoEntries = 0;
         int64_t expectedOffset = 11;
@@ -255,7 +265,7 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
             problem("the blocks end at position " + std::to_string(expectedOffset) +
                     " but the directory starts at " + std::to_string(directory));
         if (infoEntries == 0)
-            problem("no plug-in information entry " + qvr::GetFileNameFromPath(path) +
+            problem("no plug-in information entry " + ArchiveFileName(path) +
                     ".ifo (was the archive renamed after packing?)");
     } catch (const std::exception& e) {
         return fatal(e.what());

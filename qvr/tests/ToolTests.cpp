@@ -18,6 +18,9 @@
 #include <thread>
 #include <vector>
 
+#ifndef __linux__
+#include "WineSkip.h"
+#endif
 #ifdef __linux__
 #include <cerrno>
 #include <poll.h>
@@ -132,7 +135,13 @@ protected:
 #else
         command += " > " + Quote(out.string()) + " 2> " + Quote(err.string()) + " < /dev/null";
 #endif
+#ifdef _WIN32
+        // The narrow form would pass the arguments through the ANSI code page.
+        int status =
+            _wsystem(fs::path(std::u8string(command.begin(), command.end())).wstring().c_str());
+#else
         int status = std::system(command.c_str());
+#endif
         Result r;
 #ifdef _WIN32
         r.Code = status;
@@ -141,6 +150,12 @@ protected:
 #endif
         r.Out = ReadAll(out);
         r.Err = ReadAll(err);
+#ifdef _WIN32
+        // Text written on Windows ends its lines in CR LF; compare the lines themselves.
+        for (std::string* text : {&r.Out, &r.Err})
+            for (size_t at; (at = text->find("\r\n")) != std::string::npos;)
+                text->erase(at, 1);
+#endif
         return r;
     }
 
@@ -192,7 +207,13 @@ protected:
 #endif
 
     std::string P(const std::string& rel) const {
+#ifdef _WIN32
+        // UTF-8 both ways: the narrow forms would go through the ANSI code page.
+        auto u8 = (dir / std::u8string(rel.begin(), rel.end())).u8string();
+        return std::string(u8.begin(), u8.end());
+#else
         return (dir / rel).string();
+#endif
     }
 
     // A plug-in folder laid out like the data folder.
@@ -421,8 +442,13 @@ TEST_F(Tool, NamesThatDifferInTheCaseOfAccentedLettersAreOneName) {
     WriteAll(U8("plugin/\xC3\xA9t\xC3\xA9.esp"), "lower");
     WriteAll(U8("plugin/Meshes/\xC3\x86r\xC3\xB8.nif"), "mesh");
     Result r = Run({"create", P("m.qvr"), P("plugin")});
+#ifdef _WIN32
+    // The Windows file system holds the two spellings as one file: nothing to refuse.
+    EXPECT_EQ(r.Code, 0) << r.Err;
+#else
     EXPECT_EQ(r.Code, 1) << r.Err;
     EXPECT_TRUE(Contains(r.Err, "not added")) << r.Err;
+#endif
     EXPECT_EQ(Opened(P("m.qvr")).ArchiveFiles.size(), 3u);
 
     WriteAll(U8("other/\xC3\xA6R\xC3\x98.nif"), "another mesh");
@@ -641,6 +667,12 @@ TEST_F(Tool, OnATerminalInstallAsksPerFileAndUninstallAsksFirst) {
     EXPECT_EQ(r.Code, 0) << r.Out;
     EXPECT_FALSE(fs::exists(dir / "data" / "Mod.esp"));
     EXPECT_FALSE(fs::exists(dir / "data" / "Sound" / "Fx" / "a b.wav"));
+}
+#else
+TEST_F(Tool, OnATerminalInstallAsksPerFileAndUninstallAsksFirst) {
+    QVR_SKIP_ON_WINE("qvr.exe needs a console of its own to ask on, and this test drives one "
+                     "through a Linux pseudo-terminal only");
+    GTEST_SKIP() << "the console dialogue is driven through a Linux pseudo-terminal only";
 }
 #endif
 
