@@ -18,6 +18,8 @@ public:
     void Form_Activate();
     void cmdPathChange_Click();
     void cmdOpenQVR_Click();
+    // Opens path as "Open QVR..." does once its file dialog has answered.
+    void OpenQVR(const QString& path);
     void cmdInstallQVR_Click();
     void cmdManage_Click();
     void cmdReadme_Click();

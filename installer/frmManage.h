@@ -48,7 +48,6 @@ private:
     QPixmap m_background;
     QPoint m_dragOffset;
     bool m_archiveCommandsAllowed = false;
-    QString m_archiveFileName;
     QLabel* m_lblPlugPath;
     QLabel* m_lblQvrFile;
     QLabel* m_lblPluginName;

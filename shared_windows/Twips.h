@@ -12,6 +12,10 @@ constexpr int Tw(int twips) {
 inline QRect TwRect(int left, int top, int width, int height) {
     return QRect(Tw(left), Tw(top), Tw(width), Tw(height));
 }
+// A box given in twips, in pixels.
+inline QRect TwRect(const QRect& twips) {
+    return TwRect(twips.x(), twips.y(), twips.width(), twips.height());
+}
 
 // Shrinks the font of a label, button or check box (never below 6 points) until its text
 // fits the widget's present size, so that no caption is clipped whatever fonts the system has.

@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
             entries.push_back(e);
         }
         QTreeWidget widget;
-        ArchiveTree tree(&widget, ArchiveTree::Variant::Installer);
+        ArchiveTree tree(&widget, ArchiveTree::Options{});
         QElapsedTimer clock;
         clock.start();
         for (const auto& e : entries)
