@@ -4,7 +4,7 @@
 #include "ArchiveTree.h"
 #include "frmAbout.h"
 
-namespace Ui {
+namespace installer::Ui {
 
 inline frmAbout::Options AboutOptions() {
     return {QStringLiteral("QVR Installer"),
@@ -20,4 +20,4 @@ inline ArchiveTree::Options TreeOptions() {
     return {true, QString()};
 }
 
-} // namespace Ui
+} // namespace installer::Ui

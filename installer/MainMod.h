@@ -15,10 +15,13 @@
 #include <memory>
 
 class QWidget;
+class frmSplash;
+
+namespace installer {
+
 class frmMain;
 class frmManage;
 class frmExists;
-class frmSplash;
 class OverwritePrompt;
 
 class MainMod {
@@ -102,3 +105,5 @@ private:
 // The game's data folder used until one is stored: the game's usual folder on Windows, the
 // folder of the user's Steam library elsewhere.
 QString DefaultDataFolder();
+
+} // namespace installer

@@ -6,6 +6,8 @@
 
 class QLabel;
 class QPushButton;
+namespace installer {
+
 class LinkLabel;
 class MainMod;
 
@@ -59,3 +61,5 @@ private:
     QPushButton* m_cmdManage;
     QPushButton* m_command1;
 };
+
+} // namespace installer

@@ -10,6 +10,8 @@ class QLabel;
 class QPushButton;
 class QTreeWidget;
 class ArchiveTree;
+namespace installer {
+
 class LinkLabel;
 class MainMod;
 
@@ -67,3 +69,5 @@ private:
     QPushButton* m_cmdClose;
     QPushButton* m_cmdExit;
 };
+
+} // namespace installer

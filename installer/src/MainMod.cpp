@@ -15,6 +15,8 @@
 
 #include <exception>
 
+namespace installer {
+
 const QString MainMod::AppTitle = QStringLiteral("QVRInstaller");
 
 namespace {
@@ -198,3 +200,5 @@ QString MainMod::FormatSize(qint64 size) {
     locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
     return locale.toString(size);
 }
+
+} // namespace installer

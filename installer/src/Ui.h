@@ -10,7 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-namespace Ui {
+namespace installer::Ui {
 
 inline QFont Font(double points, bool bold = false) {
     QFont f(QStringLiteral("DejaVu Sans"));
@@ -56,4 +56,4 @@ inline void SetValue(QLabel* label, const QString& text) {
     FitText(label);
 }
 
-} // namespace Ui
+} // namespace installer::Ui

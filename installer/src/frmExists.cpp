@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+namespace installer {
+
 frmExists::frmExists(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
@@ -67,3 +69,5 @@ void frmExists::reject() {
     bOverwrite = false;
     QDialog::reject();
 }
+
+} // namespace installer

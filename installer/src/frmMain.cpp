@@ -21,6 +21,8 @@
 
 #include <exception>
 
+namespace installer {
+
 namespace {
 
 const QColor kText(255, 255, 192);
@@ -290,3 +292,5 @@ void frmMain::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.drawPixmap(0, 0, m_background);
 }
+
+} // namespace installer

@@ -20,6 +20,8 @@
 #include <QScreen>
 #include <QTreeWidget>
 
+namespace installer {
+
 namespace {
 
 const QColor kText(255, 255, 192);
@@ -310,3 +312,5 @@ void frmManage::mouseMoveEvent(QMouseEvent* event) {
         move(event->globalPosition().toPoint() - m_dragOffset);
     QWidget::mouseMoveEvent(event);
 }
+
+} // namespace installer

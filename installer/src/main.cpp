@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+using namespace installer;
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QVRInstaller"));

@@ -7,6 +7,8 @@
 #include <QAbstractButton>
 #include <QTest>
 
+using namespace installer;
+
 class CommandLine : public InstallerTest {
 protected:
     void SetUp() override {

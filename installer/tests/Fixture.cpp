@@ -14,6 +14,8 @@
 #include <fstream>
 #include <sstream>
 
+using namespace installer;
+
 void WriteFile(const std::string& path, const std::string& content) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << content;

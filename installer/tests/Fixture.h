@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+using namespace installer;
+
 struct PackEntry {
     std::string Folder;
     std::string Name;

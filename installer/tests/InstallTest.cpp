@@ -16,6 +16,8 @@
 #include <filesystem>
 #include <fstream>
 
+using namespace installer;
+
 namespace {
 const QString kExtractError = "An Error occured while trying to extract the file";
 }

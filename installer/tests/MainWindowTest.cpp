@@ -8,6 +8,8 @@
 #include <QTest>
 #include <filesystem>
 
+using namespace installer;
+
 namespace {
 const QString kAskFolder = "Please set the directory for the Morrowind.esm file.";
 }

@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+using namespace installer;
+
 class ManageTest : public InstallerTest {
 protected:
     void SetUp() override {

@@ -10,6 +10,8 @@
 #include <QPlainTextEdit>
 #include <QTest>
 
+using namespace installer;
+
 TEST(frmNotes, ShowsTheNotesAndForgetsWhatWasTyped) {
     qvr::sgPlugInfo info;
     frmNotes empty(info);

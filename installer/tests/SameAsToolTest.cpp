@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QProcess>
 
+using namespace installer;
+
 namespace {
 int RunTool(const QStringList& args) {
     QProcess tool;

@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <fstream>
 
+using namespace installer;
+
 namespace {
 
 bool Save(QWidget& w, const QString& folder, const char* name) {
