@@ -15,9 +15,13 @@
 #include <memory>
 
 class QWidget;
+namespace shared_windows {
 class frmSplash;
+}
 
 namespace installer {
+
+using shared_windows::frmSplash;
 
 class frmMain;
 class frmManage;

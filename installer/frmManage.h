@@ -9,8 +9,12 @@
 class QLabel;
 class QPushButton;
 class QTreeWidget;
+namespace shared_windows {
 class ArchiveTree;
+}
 namespace installer {
+
+using shared_windows::ArchiveTree;
 
 class LinkLabel;
 class MainMod;

@@ -6,8 +6,8 @@
 
 namespace packager {
 
-frmAbout::Options AboutOptions();
+shared_windows::frmAbout::Options AboutOptions();
 // Files without an image, top-level ones right after the <root> node.
-ArchiveTree::Options TreeOptions();
+shared_windows::ArchiveTree::Options TreeOptions();
 
 } // namespace packager

@@ -19,9 +19,14 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+namespace shared_windows {
 class frmSplash;
+}
 
 namespace packager {
+
+using shared_windows::ArchiveTree;
+using shared_windows::frmSplash;
 
 class PackageTree;
 class frmNewFolder;

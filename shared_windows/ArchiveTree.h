@@ -15,6 +15,8 @@
 class QTreeWidget;
 class QTreeWidgetItem;
 
+namespace shared_windows {
+
 // The order in which keys were made; a key made again after its removal counts as new.
 class NodeOrder {
 public:
@@ -81,3 +83,5 @@ private:
     NodeOrder m_order;
     QHash<QString, QIcon> m_images; // drawn once per tree
 };
+
+} // namespace shared_windows

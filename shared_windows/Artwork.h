@@ -7,7 +7,7 @@
 #include <QPixmap>
 #include <QString>
 
-namespace Artwork {
+namespace shared_windows::Artwork {
 
 // The colours of one backdrop; each window picks the one it is drawn in.
 struct Palette {
@@ -26,4 +26,4 @@ QPixmap BarPicture();
 // 16 x 16 images keyed "Folder" and "File".
 QIcon TreeImage(const QString& key);
 
-} // namespace Artwork
+} // namespace shared_windows::Artwork

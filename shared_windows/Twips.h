@@ -6,6 +6,8 @@
 
 class QWidget;
 
+namespace shared_windows {
+
 constexpr int Tw(int twips) {
     return (twips * 2 + 15) / 30; // to the nearest pixel
 }
@@ -24,3 +26,5 @@ void FitText(QWidget* widget);
 void FitAllTexts(QWidget* parent);
 // Whether the widget's text fits its present size with its present font.
 bool TextFits(const QWidget* widget);
+
+} // namespace shared_windows

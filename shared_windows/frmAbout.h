@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QRect>
 
+namespace shared_windows {
+
 class frmAbout : public QDialog {
     Q_OBJECT
 public:
@@ -29,3 +31,5 @@ protected:
 private:
     QPixmap m_picture;
 };
+
+} // namespace shared_windows

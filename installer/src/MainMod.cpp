@@ -15,6 +15,8 @@
 
 #include <exception>
 
+using namespace shared_windows;
+
 namespace installer {
 
 const QString MainMod::AppTitle = QStringLiteral("QVRInstaller");

@@ -12,6 +12,8 @@
 
 namespace installer::Ui {
 
+using namespace shared_windows;
+
 inline QFont Font(double points, bool bold = false) {
     QFont f(QStringLiteral("DejaVu Sans"));
     f.setStyleHint(QFont::SansSerif);

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+using namespace shared_windows;
+
 namespace installer {
 
 frmExists::frmExists(QWidget* parent)

@@ -21,6 +21,8 @@
 
 #include <exception>
 
+using namespace shared_windows;
+
 namespace installer {
 
 namespace {

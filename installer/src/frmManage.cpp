@@ -20,6 +20,8 @@
 #include <QScreen>
 #include <QTreeWidget>
 
+using namespace shared_windows;
+
 namespace installer {
 
 namespace {

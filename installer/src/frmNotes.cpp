@@ -8,6 +8,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+using namespace shared_windows;
+
 namespace installer {
 
 frmNotes::frmNotes(const qvr::sgPlugInfo& info, QWidget* parent) : QDialog(parent), m_info(info) {

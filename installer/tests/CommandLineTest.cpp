@@ -7,6 +7,8 @@
 #include <QAbstractButton>
 #include <QTest>
 
+using namespace shared_windows;
+
 using namespace installer;
 
 class CommandLine : public InstallerTest {

@@ -14,6 +14,8 @@
 #include <fstream>
 #include <sstream>
 
+using namespace shared_windows;
+
 using namespace installer;
 
 void WriteFile(const std::string& path, const std::string& content) {

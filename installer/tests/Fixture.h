@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+using namespace shared_windows;
+
 using namespace installer;
 
 struct PackEntry {

@@ -16,6 +16,8 @@
 #include <filesystem>
 #include <fstream>
 
+using namespace shared_windows;
+
 using namespace installer;
 
 namespace {

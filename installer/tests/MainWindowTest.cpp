@@ -8,6 +8,8 @@
 #include <QTest>
 #include <filesystem>
 
+using namespace shared_windows;
+
 using namespace installer;
 
 namespace {

@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+using namespace shared_windows;
+
 using namespace installer;
 
 class ManageTest : public InstallerTest {

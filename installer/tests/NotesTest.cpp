@@ -10,6 +10,8 @@
 #include <QPlainTextEdit>
 #include <QTest>
 
+using namespace shared_windows;
+
 using namespace installer;
 
 TEST(frmNotes, ShowsTheNotesAndForgetsWhatWasTyped) {

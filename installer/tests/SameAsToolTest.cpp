@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QProcess>
 
+using namespace shared_windows;
+
 using namespace installer;
 
 namespace {

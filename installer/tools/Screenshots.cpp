@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <fstream>
 
+using namespace shared_windows;
+
 using namespace installer;
 
 namespace {

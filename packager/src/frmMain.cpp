@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QStatusBar>
 
+using namespace shared_windows;
+
 namespace packager {
 
 namespace {

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QTreeWidgetItem>
 
+using namespace shared_windows;
+
 // What the main window shows of the open package, and which commands it offers.
 
 namespace packager {

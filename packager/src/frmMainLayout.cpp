@@ -14,6 +14,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
+using namespace shared_windows;
+
 // The main window's menus, controls and their places after a resize.
 
 namespace packager {

@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QTreeWidget>
 
+using namespace shared_windows;
+
 TEST_F(PackagerTest, APackageNamedOnTheCommandLineIsOpened) {
     const QString path = Path("MyMod.qvr");
     qvr::sgPlugInfo info;

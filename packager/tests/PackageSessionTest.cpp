@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using namespace shared_windows;
+
 using packager::OpenStatus;
 using packager::PackageSession;
 

@@ -26,6 +26,8 @@
 
 #include <cstdio>
 
+using namespace shared_windows;
+
 namespace {
 
 bool Save(QWidget* window, const QString& folder, const QString& name) {

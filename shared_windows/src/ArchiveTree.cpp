@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace shared_windows {
+
 namespace {
 
 const QString kFolder = QStringLiteral("Folder");
@@ -190,3 +192,5 @@ void ArchiveTree::Clear() {
 void ArchiveTree::ExpandAll() {
     m_tree->expandAll();
 }
+
+} // namespace shared_windows

@@ -5,7 +5,7 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
-namespace Artwork {
+namespace shared_windows::Artwork {
 
 namespace {
 
@@ -150,4 +150,4 @@ QIcon TreeImage(const QString& key) {
     return QIcon(pix);
 }
 
-} // namespace Artwork
+} // namespace shared_windows::Artwork

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+namespace shared_windows {
+
 frmAbout::frmAbout(const Options& options, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("frmAbout"));
@@ -82,3 +84,5 @@ bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
     }
     return QDialog::eventFilter(watched, event);
 }
+
+} // namespace shared_windows

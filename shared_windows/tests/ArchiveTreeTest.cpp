@@ -8,6 +8,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+using namespace shared_windows;
+
 namespace {
 
 qvr::sgFileInfo Entry(const std::string& folder, const std::string& name) {

@@ -5,6 +5,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+using namespace shared_windows;
+
 namespace {
 // The two programs' about windows, as they fill them in.
 frmAbout::Options InstallerAbout() {

@@ -7,6 +7,8 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+using namespace shared_windows;
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
