@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace installer {
+
 class IniFile {
 public:
     explicit IniFile(QString path);
@@ -35,3 +37,5 @@ private:
 // Where the settings file lives: beside the program when that folder can be written,
 // otherwise in the user's configuration folder.
 QString SettingsFilePath(const QString& programFolder);
+
+} // namespace installer

@@ -3,6 +3,8 @@
 
 #include <QLabel>
 
+namespace installer {
+
 class LinkLabel : public QLabel {
     Q_OBJECT
 public:
@@ -14,3 +16,5 @@ signals:
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
+
+} // namespace installer

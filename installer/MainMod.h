@@ -7,16 +7,25 @@
 
 #include "qvr/Archives.h"
 #include "qvr/Install.h"
+#include "qvr/Result.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
 class QWidget;
+namespace shared_windows {
+class frmSplash;
+}
+
+namespace installer {
+
+using shared_windows::frmSplash;
+
 class frmMain;
 class frmManage;
 class frmExists;
-class frmSplash;
 class OverwritePrompt;
 
 class MainMod {
@@ -55,8 +64,13 @@ public:
     void SetPrompt(OverwritePrompt* prompt);
     frmExists& ExistsWindow();
 
-    // Loads and shows the main window: the program's start.
-    void Start();
+    // Loads and shows the main window: the program's start. An archive named in arguments (those
+    // after the program's name) is opened as "Open QVR..." opens it.
+    void Start(const QStringList& arguments = {});
+
+    // Reads path as the open archive, for either window. Ok when it can be installed from: a
+    // zip file, or a package read whole with its information. Sets ArchiveReady to match.
+    qvr::Result OpenArchive(const QString& path);
     // Ends the program: every window goes, the exit function runs.
     void Exit();
     bool ExitRequested() const { return m_exitRequested; }
@@ -95,3 +109,5 @@ private:
 // The game's data folder used until one is stored: the game's usual folder on Windows, the
 // folder of the user's Steam library elsewhere.
 QString DefaultDataFolder();
+
+} // namespace installer

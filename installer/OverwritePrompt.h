@@ -4,6 +4,8 @@
 
 class QWidget;
 
+namespace installer {
+
 class OverwritePrompt {
 public:
     struct Answer {
@@ -13,3 +15,5 @@ public:
     virtual ~OverwritePrompt() = default;
     virtual Answer Ask(QWidget* owner) = 0;
 };
+
+} // namespace installer

@@ -8,6 +8,8 @@
 
 class QCheckBox;
 
+namespace installer {
+
 class frmExists : public QDialog, public OverwritePrompt {
     Q_OBJECT
 public:
@@ -29,3 +31,5 @@ private:
     QCheckBox* m_chkAll;
     // object names: Label1, chkAll, OKButton, CancelButton
 };
+
+} // namespace installer

@@ -6,6 +6,8 @@
 
 class QLabel;
 class QPushButton;
+namespace installer {
+
 class LinkLabel;
 class MainMod;
 
@@ -18,6 +20,8 @@ public:
     void Form_Activate();
     void cmdPathChange_Click();
     void cmdOpenQVR_Click();
+    // Opens path as "Open QVR..." does once its file dialog has answered.
+    void OpenQVR(const QString& path);
     void cmdInstallQVR_Click();
     void cmdManage_Click();
     void cmdReadme_Click();
@@ -57,3 +61,5 @@ private:
     QPushButton* m_cmdManage;
     QPushButton* m_command1;
 };
+
+} // namespace installer

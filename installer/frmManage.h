@@ -9,7 +9,13 @@
 class QLabel;
 class QPushButton;
 class QTreeWidget;
+namespace shared_windows {
 class ArchiveTree;
+}
+namespace installer {
+
+using shared_windows::ArchiveTree;
+
 class LinkLabel;
 class MainMod;
 
@@ -48,7 +54,6 @@ private:
     QPixmap m_background;
     QPoint m_dragOffset;
     bool m_archiveCommandsAllowed = false;
-    QString m_archiveFileName;
     QLabel* m_lblPlugPath;
     QLabel* m_lblQvrFile;
     QLabel* m_lblPluginName;
@@ -68,3 +73,5 @@ private:
     QPushButton* m_cmdClose;
     QPushButton* m_cmdExit;
 };
+
+} // namespace installer

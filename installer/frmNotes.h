@@ -10,6 +10,8 @@ namespace qvr {
 class sgPlugInfo;
 }
 
+namespace installer {
+
 class frmNotes : public QDialog {
     Q_OBJECT
 public:
@@ -30,3 +32,5 @@ private:
     QPushButton* m_close;
     // object names: txNotes, Command1
 };
+
+} // namespace installer

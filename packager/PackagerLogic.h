@@ -5,7 +5,6 @@
 #include "qvr/sgFileInfo.h"
 #include "qvr/sgPlugInfo.h"
 
-#include <QHash>
 #include <QLocale>
 #include <QString>
 #include <QStringList>
@@ -52,19 +51,5 @@ struct ResizeResult {
 };
 ResizeResult ApplyResizeRule(int outerWidth, int outerHeight, int frame1Width, int frame2Width,
                              int statusHeight);
-
-// The order in which tree nodes were made, for the New Folder dialog's parent list.
-class NodeOrder {
-public:
-    void Clear();
-    void Append(const QString& key); // ignored when the key is already listed
-    void Remove(const QString& key);
-    bool Contains(const QString& key) const { return m_pos.contains(key); }
-    QStringList Keys() const;
-
-private:
-    qint64 m_next = 0;
-    QHash<QString, qint64> m_pos;
-};
 
 } // namespace packager

@@ -1,9 +1,10 @@
 #pragma once
 // The packager's main window: the package tree, the package's details, the selected file's
 // details and the status bar. Every command writes into the package file at once through the
-// archive library; the window only mirrors the open package.
+// package session; the window only mirrors the open package and shows what went wrong.
 
 #include "ArchiveTree.h"
+#include "PackageSession.h"
 #include "PackagerLogic.h"
 #include "qvr/Archives.h"
 
@@ -18,9 +19,14 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+namespace shared_windows {
 class frmSplash;
+}
 
 namespace packager {
+
+using shared_windows::ArchiveTree;
+using shared_windows::frmSplash;
 
 class PackageTree;
 class frmNewFolder;
@@ -50,22 +56,29 @@ public:
     bool NewPackage(const QString& path);
     bool OpenPackage(const QString& path);
     void AddFiles(const QStringList& paths);
+    // Opens the package named by the program's arguments (those after the program's name), as
+    // Open does; nothing when none is given.
+    void OpenGiven(const QStringList& arguments);
 
     // Procedures shared by the commands.
     void ResetPackageTree();
     void AddFolderNode(const QString& name, const QString& parent);
-    void AddFileNode(const qvr::sgFileInfo& entry);
+    // EntryFailed when the entry's key is taken in the tree.
+    qvr::Result AddFileNode(const qvr::sgFileInfo& entry);
     void UpdateStatusBar();
+    void ShowPackage();
     void ShowFileDetails(QTreeWidgetItem* node);
     void ShowPluginInfo();
-    void StorePluginInfo();
+    // The open package's details with the boxes' texts in place of the shown ones.
+    qvr::sgPlugInfo ShownPluginInfo() const;
 
     // What the window shows, for the dialogs and for tests.
     PackageTree* TreeWidget() const { return m_treeWidget; }
     ArchiveTree& Tree() { return *m_tree; }
-    QStringList NodeKeysInOrder() const;
-    bool PackageOpen() const { return m_open; }
-    bool ReadOnly() const { return m_readOnly; }
+    QStringList NodeKeysInOrder() const { return m_tree->KeysInOrder(); }
+    PackageSession& Session() { return m_session; }
+    bool PackageOpen() const { return m_session.IsOpen(); }
+    bool ReadOnly() const { return m_session.ReadOnly(); }
     bool Busy() const { return m_busy; }
     frmSplash* Splash() const;
     frmNewFolder* NewFolderDialog();
@@ -83,30 +96,29 @@ protected:
 private:
     enum class AddOutcome { Added, Failed, Stop };
 
+    // Layout (frmMainLayout.cpp).
     void BuildMenus();
     void BuildControls();
     void Form_Resize();
+
     void tvFileList_NodeClick(QTreeWidgetItem* node);
     void tvFileList_MenuRequested(QTreeWidgetItem* node, const QPoint& pos);
     void PackageDetailChanged();
     AddOutcome AddFileToPackage(const QString& name, const QString& source,
                                 QTreeWidgetItem* target);
-    bool RemoveSubtree(QTreeWidgetItem* node, QStringList& failures);
-    void TrackNode(const QString& key);
     void ClearFileDetails();
     void RefreshCommandStates();
-    void Adopt(qvr::Archives& from);
-    QString InfoEntryName() const;
+    QString InfoEntryName() const { return m_session.InfoEntryName(); }
     void Message(const QString& text);
+    // Shows a failed result's message; true when the result was Ok.
+    bool Report(const qvr::Result& result);
     frmSplash* ProgressWindow();
 
-    qvr::Archives& m_arc;
+    PackageSession m_session;
+    qvr::Archives& m_arc; // the session's
     std::unique_ptr<ArchiveTree> m_tree;
-    NodeOrder m_order;
 
-    bool m_open = false;     // a package was created or opened
-    bool m_readOnly = false; // the open file is a zip file
-    bool m_busy = false;     // Add file is running
+    bool m_busy = false; // Add file is running
     bool m_closeRequested = false;
     bool m_removeByNode = true; // Remove as the last node click left it
     bool m_updatePending = false;

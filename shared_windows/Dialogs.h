@@ -8,6 +8,8 @@
 
 class QWidget;
 
+namespace shared_windows {
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -44,3 +46,5 @@ public:
 
 // "QVRfile(*.qvr)|*.qvr|Zip files(*.zip)|*.zip" to Qt's "QVRfile(*.qvr);;Zip files(*.zip)".
 QString ToQtFilter(const QString& filter);
+
+} // namespace shared_windows

@@ -4,6 +4,8 @@
 #include <QString>
 #include <cstdint>
 
+namespace shared_windows {
+
 class ProgressModel {
 public:
     static constexpr int FullWidth = 6615;
@@ -37,3 +39,5 @@ private:
     QString m_task;
     bool m_closeVisible = false;
 };
+
+} // namespace shared_windows

@@ -6,11 +6,17 @@
 
 class QWidget;
 
+namespace shared_windows {
+
 constexpr int Tw(int twips) {
     return (twips * 2 + 15) / 30; // to the nearest pixel
 }
 inline QRect TwRect(int left, int top, int width, int height) {
     return QRect(Tw(left), Tw(top), Tw(width), Tw(height));
+}
+// A box given in twips, in pixels.
+inline QRect TwRect(const QRect& twips) {
+    return TwRect(twips.x(), twips.y(), twips.width(), twips.height());
 }
 
 // Shrinks the font of a label, button or check box (never below 6 points) until its text
@@ -20,3 +26,5 @@ void FitText(QWidget* widget);
 void FitAllTexts(QWidget* parent);
 // Whether the widget's text fits its present size with its present font.
 bool TextFits(const QWidget* widget);
+
+} // namespace shared_windows

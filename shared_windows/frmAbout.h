@@ -1,13 +1,26 @@
 #pragma once
 // The about window; a click on it or on either red label closes it.
 
+#include "Artwork.h"
+
 #include <QDialog>
+#include <QRect>
+
+namespace shared_windows {
 
 class frmAbout : public QDialog {
     Q_OBJECT
 public:
-    enum class Program { Installer, Packager };
-    frmAbout(Program program, QWidget* parent = nullptr);
+    // What the window shows; each program fills in its own. Boxes are in twips.
+    struct Options {
+        QString ProgramName;       // the picture's title
+        QString Version;           // the left red label
+        Artwork::Palette Backdrop; // the picture's colours
+        QRect VersionBox;
+        QRect CloseBox;
+        QRect CreditBox; // the credit line, centred under the two red labels
+    };
+    explicit frmAbout(const Options& options, QWidget* parent = nullptr);
     // object names: lblVersion0, lblVersion1, Label1
 
 protected:
@@ -18,3 +31,5 @@ protected:
 private:
     QPixmap m_picture;
 };
+
+} // namespace shared_windows

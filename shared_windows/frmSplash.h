@@ -9,6 +9,8 @@ class QLabel;
 class QPushButton;
 class QWidget;
 
+namespace shared_windows {
+
 class frmSplash : public QDialog {
     Q_OBJECT
 public:
@@ -43,3 +45,5 @@ private:
     QPushButton* m_close = nullptr;
     // object names: lblTask, Label1, Progress, Label2_0, Label2_1, Label2_2, Command1
 };
+
+} // namespace shared_windows

@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <system_error>
 
+namespace installer {
+
 namespace {
 
 const QString kDefaultHeader = QStringLiteral("[Settings]");
@@ -146,3 +148,5 @@ QString SettingsFilePath(const QString& programFolder) {
     QDir().mkpath(config);
     return QDir::toNativeSeparators(QDir(config).filePath(name));
 }
+
+} // namespace installer

@@ -15,6 +15,10 @@
 
 #include <exception>
 
+using namespace shared_windows;
+
+namespace installer {
+
 const QString MainMod::AppTitle = QStringLiteral("QVRInstaller");
 
 namespace {
@@ -74,10 +78,26 @@ void MainMod::SetPrompt(OverwritePrompt* prompt) {
     m_prompt = prompt;
 }
 
-void MainMod::Start() {
+void MainMod::Start(const QStringList& arguments) {
     Main().Form_Load();
-    if (!m_exitRequested)
-        Main().show();
+    if (m_exitRequested)
+        return;
+    if (!arguments.isEmpty())
+        Main().OpenQVR(arguments.first());
+    Main().show();
+}
+
+qvr::Result MainMod::OpenArchive(const QString& path) {
+    const std::string p = path.toStdString();
+    const bool read = Arc.OpenArchive(p);
+    ArchiveReady =
+        Arc.ZipLoaded || (read && Arc.PluginInfo.GetPluginData(Arc, qvr::GetFileNameFromPath(p)));
+    if (ArchiveReady)
+        return qvr::Result::Success();
+    std::string why = Arc.LastError;
+    if (why.empty())
+        why = "The file " + p + " holds no archive that can be installed.";
+    return qvr::Result::Unusable(why);
 }
 
 void MainMod::Exit() {
@@ -182,3 +202,5 @@ QString MainMod::FormatSize(qint64 size) {
     locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
     return locale.toString(size);
 }
+
+} // namespace installer

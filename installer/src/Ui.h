@@ -10,7 +10,9 @@
 #include <QLabel>
 #include <QPushButton>
 
-namespace Ui {
+namespace installer::Ui {
+
+using namespace shared_windows;
 
 inline QFont Font(double points, bool bold = false) {
     QFont f(QStringLiteral("DejaVu Sans"));
@@ -56,4 +58,4 @@ inline void SetValue(QLabel* label, const QString& text) {
     FitText(label);
 }
 
-} // namespace Ui
+} // namespace installer::Ui

@@ -6,6 +6,10 @@
 #include <QLabel>
 #include <QPushButton>
 
+using namespace shared_windows;
+
+namespace installer {
+
 frmExists::frmExists(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
@@ -67,3 +71,5 @@ void frmExists::reject() {
     bOverwrite = false;
     QDialog::reject();
 }
+
+} // namespace installer

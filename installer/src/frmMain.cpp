@@ -2,6 +2,7 @@
 
 #include "Artwork.h"
 #include "Dialogs.h"
+#include "Looks.h"
 #include "MainMod.h"
 #include "Ui.h"
 #include "frmAbout.h"
@@ -19,6 +20,10 @@
 #include <QScreen>
 
 #include <exception>
+
+using namespace shared_windows;
+
+namespace installer {
 
 namespace {
 
@@ -38,7 +43,7 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("QVRfile Installer"));
     setFixedSize(Tw(9600), Tw(7185));
-    m_background = Artwork::Background(Artwork::Scene::InstallerMain, size());
+    m_background = Artwork::Background(Artwork::Ember(), size());
 
     const QString text = Ui::TextStyle(kText);
     const QFont caption = Ui::Font(9, true);
@@ -211,22 +216,24 @@ void frmMain::cmdOpenQVR_Click() {
         QString());
     if (!chosen)
         return;
-    Ui::SetValue(m_lblQVRFileName, FileNamePart(*chosen));
-    const bool read = m_mod.Arc.OpenArchive(chosen->toStdString());
-    if (m_mod.Arc.ZipLoaded) {
-        m_mod.ArchiveReady = true;
-        ShowZipState();
+    OpenQVR(*chosen);
+}
+
+void frmMain::OpenQVR(const QString& path) {
+    if (m_mod.Busy())
         return;
-    }
-    m_mod.ArchiveReady =
-        read && m_mod.Arc.PluginInfo.GetPluginData(m_mod.Arc, QVRFileName().toStdString());
-    if (!m_mod.ArchiveReady) {
-        // The labels still describe the archive before, which is no longer open.
+    Ui::SetValue(m_lblQVRFileName, FileNamePart(path));
+    // A file that cannot be installed from says so by the Install button alone: the labels
+    // still describe the archive before, which is no longer open.
+    m_mod.OpenArchive(path);
+    if (m_mod.Arc.ZipLoaded) {
+        ShowZipState();
+    } else if (m_mod.ArchiveReady) {
+        ShowPluginInfo();
+    } else {
         m_installAllowed = false;
         UpdateCommands();
-        return;
     }
-    ShowPluginInfo();
 }
 
 void frmMain::cmdInstallQVR_Click() {
@@ -253,7 +260,7 @@ void frmMain::cmdReadme_Click() {
 
 void frmMain::lblAbout_Click() {
     {
-        frmAbout about(frmAbout::Program::Installer, this);
+        frmAbout about(Ui::AboutOptions(), this);
         about.exec();
     }
     Form_Activate();
@@ -287,3 +294,5 @@ void frmMain::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.drawPixmap(0, 0, m_background);
 }
+
+} // namespace installer

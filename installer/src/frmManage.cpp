@@ -3,6 +3,7 @@
 #include "ArchiveTree.h"
 #include "Artwork.h"
 #include "Dialogs.h"
+#include "Looks.h"
 #include "MainMod.h"
 #include "Ui.h"
 #include "frmAbout.h"
@@ -19,7 +20,9 @@
 #include <QScreen>
 #include <QTreeWidget>
 
-#include <stdexcept>
+using namespace shared_windows;
+
+namespace installer {
 
 namespace {
 
@@ -32,7 +35,7 @@ frmManage::frmManage(MainMod& mod)
     setObjectName(QStringLiteral("frmManage"));
     setWindowTitle(QStringLiteral("View/Manage Plug-ins"));
     setFixedSize(Tw(9600), Tw(7185));
-    m_background = Artwork::Background(Artwork::Scene::InstallerManage, size());
+    m_background = Artwork::Background(Artwork::Dusk(), size());
 
     const QString text = Ui::TextStyle(kText);
     const QString valueStyle = text + QStringLiteral("border: 1px solid rgb(255, 255, 192);"
@@ -103,7 +106,7 @@ frmManage::frmManage(MainMod& mod)
     m_tvFileList->setGeometry(TwRect(5100, 1020, 4215, 5415));
     m_tvFileList->setHeaderHidden(true);
     m_tvFileList->setFont(value);
-    m_tree = std::make_unique<ArchiveTree>(m_tvFileList, ArchiveTree::Variant::Installer);
+    m_tree = std::make_unique<ArchiveTree>(m_tvFileList, Ui::TreeOptions());
 
     MakeLabel(this, "Label_Strip", QString(), TwRect(60, 6540, 9495, 495), value,
               QStringLiteral("background: black;"));
@@ -209,9 +212,7 @@ void frmManage::ShowArchiveContents() {
     m_tree->Clear();
     const QString infoName = QString::fromStdString(arc.InfoEntryName());
     for (const qvr::sgFileInfo& entry : arc.ArchiveFiles) {
-        try {
-            m_tree->AddFileNode(entry, infoName);
-        } catch (const std::exception&) {
+        if (!m_tree->AddFileNode(entry, infoName)) {
             QString path = QString::fromStdString(entry.FilePath());
             if (!path.isEmpty())
                 path += QLatin1Char('\\');
@@ -236,12 +237,7 @@ void frmManage::cmdOpenQVR_Click() {
     if (!chosen)
         return;
     Ui::SetValue(m_lblQvrFile, *chosen);
-    m_archiveFileName = QString::fromStdString(qvr::GetFileNameFromPath(chosen->toStdString()));
-    const bool read = m_mod.Arc.OpenArchive(chosen->toStdString());
-    m_mod.ArchiveReady =
-        m_mod.Arc.ZipLoaded ||
-        (read && m_mod.Arc.PluginInfo.GetPluginData(m_mod.Arc, m_archiveFileName.toStdString()));
-    if (!m_mod.ArchiveReady) {
+    if (!m_mod.OpenArchive(*chosen)) {
         // The labels and the tree still show the archive before, which is no longer open.
         SetArchiveCommands(false);
         return;
@@ -271,7 +267,7 @@ void frmManage::cmdReadme_Click() {
 
 void frmManage::lblAbout_Click() {
     {
-        frmAbout about(frmAbout::Program::Installer, this);
+        frmAbout about(Ui::AboutOptions(), this);
         about.exec();
     }
     Form_Activate();
@@ -318,3 +314,5 @@ void frmManage::mouseMoveEvent(QMouseEvent* event) {
         move(event->globalPosition().toPoint() - m_dragOffset);
     QWidget::mouseMoveEvent(event);
 }
+
+} // namespace installer

@@ -8,6 +8,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+using namespace shared_windows;
+
+namespace installer {
+
 frmNotes::frmNotes(const qvr::sgPlugInfo& info, QWidget* parent) : QDialog(parent), m_info(info) {
     setObjectName(QStringLiteral("frmNotes"));
     setWindowTitle(QStringLiteral("Plug-in Notes"));
@@ -66,3 +70,5 @@ void frmNotes::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     Form_Resize();
 }
+
+} // namespace installer

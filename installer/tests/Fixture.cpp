@@ -14,6 +14,10 @@
 #include <fstream>
 #include <sstream>
 
+using namespace shared_windows;
+
+using namespace installer;
+
 void WriteFile(const std::string& path, const std::string& content) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
@@ -129,11 +133,11 @@ std::string InstallerTest::Path(const std::string& rel) const {
     return m_dir.path().toStdString() + "/" + rel;
 }
 
-void InstallerTest::Start() {
+void InstallerTest::Start(const QStringList& arguments) {
     m_mod =
         std::make_unique<MainMod>(MainMod::Options{SettingsPath, DataFolder, [this] { ++Exits; }});
     m_mod->SetPrompt(&Prompt_);
-    m_mod->Start();
+    m_mod->Start(arguments);
     m_mod->Arc.TempFolder = Path("");
 }
 

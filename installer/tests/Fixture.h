@@ -16,6 +16,10 @@
 #include <string>
 #include <vector>
 
+using namespace shared_windows;
+
+using namespace installer;
+
 struct PackEntry {
     std::string Folder;
     std::string Name;
@@ -54,8 +58,8 @@ protected:
 
     std::string Path(const std::string& rel) const; // below the test's folder
     QString QPath(const std::string& rel) const { return QString::fromStdString(Path(rel)); }
-    // Makes the installer and runs its start-up.
-    void Start();
+    // Makes the installer and runs its start-up, with the program's arguments.
+    void Start(const QStringList& arguments = {});
     MainMod& Mod() { return *m_mod; }
     template <typename T = QWidget> T* Find(QWidget* window, const char* name) {
         T* w = window->findChild<T*>(QLatin1String(name));

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
+using namespace installer;
+
 namespace {
 
 class IniFileTest : public ::testing::Test {

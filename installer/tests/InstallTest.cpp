@@ -16,6 +16,10 @@
 #include <filesystem>
 #include <fstream>
 
+using namespace shared_windows;
+
+using namespace installer;
+
 namespace {
 const QString kExtractError = "An Error occured while trying to extract the file";
 }

@@ -8,6 +8,10 @@
 #include <QTest>
 #include <filesystem>
 
+using namespace shared_windows;
+
+using namespace installer;
+
 namespace {
 const QString kAskFolder = "Please set the directory for the Morrowind.esm file.";
 }

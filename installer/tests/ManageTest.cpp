@@ -14,6 +14,10 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+using namespace shared_windows;
+
+using namespace installer;
+
 class ManageTest : public InstallerTest {
 protected:
     void SetUp() override {

@@ -10,6 +10,10 @@
 #include <QPlainTextEdit>
 #include <QTest>
 
+using namespace shared_windows;
+
+using namespace installer;
+
 TEST(frmNotes, ShowsTheNotesAndForgetsWhatWasTyped) {
     qvr::sgPlugInfo info;
     frmNotes empty(info);

@@ -5,6 +5,10 @@
 #include <QDir>
 #include <QProcess>
 
+using namespace shared_windows;
+
+using namespace installer;
+
 namespace {
 int RunTool(const QStringList& args) {
     QProcess tool;

@@ -1,5 +1,6 @@
 // Renders every installer window and the shared windows to PNG files, offscreen, for the
 // documentation: installer_screenshots [OUTPUT_FOLDER]
+#include "Looks.h"
 #include "MainMod.h"
 #include "ScriptedDialogs.h"
 #include "frmAbout.h"
@@ -16,6 +17,10 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <fstream>
+
+using namespace shared_windows;
+
+using namespace installer;
 
 namespace {
 
@@ -100,11 +105,9 @@ int main(int argc, char** argv) {
         splash.IncrProgress(0);
     ok &= Save(splash, out, "shared-progress-complete");
 
-    frmAbout aboutInstaller(frmAbout::Program::Installer);
+    // The packager's about window is drawn by the packager's own tool (packager-about).
+    frmAbout aboutInstaller(Ui::AboutOptions());
     aboutInstaller.show();
     ok &= Save(aboutInstaller, out, "shared-about-installer");
-    frmAbout aboutPackager(frmAbout::Program::Packager);
-    aboutPackager.show();
-    ok &= Save(aboutPackager, out, "shared-about-packager");
     return ok ? 0 : 1;
 }

@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+using namespace shared_windows;
+
 using packager::RootKey;
 
 namespace {

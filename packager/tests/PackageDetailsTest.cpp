@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QStatusBar>
 
+using namespace shared_windows;
+
 using packager::RootKey;
 
 namespace {

@@ -12,6 +12,8 @@
 #include <QProcess>
 #include <map>
 
+using namespace shared_windows;
+
 using packager::RootKey;
 
 namespace {

@@ -9,6 +9,8 @@
 #include <QTreeWidget>
 #include <algorithm>
 
+using namespace shared_windows;
+
 using packager::EntryKey;
 
 void PackagerTest::SetUp() {

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+using namespace shared_windows;
+
 class PackagerTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -90,17 +90,3 @@ TEST(PackagerLogic, ResizeRuleStopsAtTheFirstSizeThatWouldBeNegative) {
     EXPECT_EQ(r.TreeWidth, 4720);
     EXPECT_FALSE(r.TreeHeight);
 }
-
-TEST(PackagerLogic, NodeOrderKeepsCreationOrder) {
-    NodeOrder order;
-    order.Append("<root>");
-    order.Append("Meshes");
-    order.Append("a.esp");
-    order.Append("Meshes"); // already there: keeps its place
-    EXPECT_EQ(order.Keys(), QStringList({"<root>", "Meshes", "a.esp"}));
-    order.Remove("Meshes");
-    order.Append("Meshes"); // made again: now the newest
-    EXPECT_EQ(order.Keys(), QStringList({"<root>", "a.esp", "Meshes"}));
-    order.Clear();
-    EXPECT_TRUE(order.Keys().isEmpty());
-}

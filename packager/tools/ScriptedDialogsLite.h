@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+using namespace shared_windows;
+
 class QuietDialogs : public Dialogs {
 public:
     QuietDialogs() { Dialogs::set(this); }

@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace shared_windows;
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

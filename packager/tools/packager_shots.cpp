@@ -4,6 +4,7 @@
 // packager-about.png and packager-progress.png into <folder>.
 
 #include "ArchiveTree.h"
+#include "Looks.h"
 #include "PackageTree.h"
 #include "frmAbout.h"
 #include "frmHelp.h"
@@ -24,6 +25,8 @@
 #include <QTreeWidget>
 
 #include <cstdio>
+
+using namespace shared_windows;
 
 namespace {
 
@@ -119,7 +122,7 @@ int main(int argc, char** argv) {
     ok = Save(&help, out, QStringLiteral("packager-help.png")) && ok;
     help.hide();
 
-    frmAbout about(frmAbout::Program::Packager, &window);
+    frmAbout about(packager::AboutOptions(), &window);
     about.show();
     ok = Save(&about, out, QStringLiteral("packager-about.png")) && ok;
     about.hide();

@@ -5,13 +5,14 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
-#include <stdexcept>
+#include <algorithm>
+
+namespace shared_windows {
 
 namespace {
 
 const QString kFolder = QStringLiteral("Folder");
 const QString kFile = QStringLiteral("File");
-const QString kRoot = QStringLiteral("<root>");
 const QChar kSep = QLatin1Char('\\');
 
 QString AfterLastSeparator(const QString& path) {
@@ -20,7 +21,33 @@ QString AfterLastSeparator(const QString& path) {
 
 } // namespace
 
-ArchiveTree::ArchiveTree(QTreeWidget* tree, Variant variant) : m_tree(tree), m_variant(variant) {}
+void NodeOrder::Clear() {
+    m_pos.clear();
+}
+
+void NodeOrder::Append(const QString& key) {
+    if (!m_pos.contains(key))
+        m_pos.insert(key, m_next++);
+}
+
+void NodeOrder::Remove(const QString& key) {
+    m_pos.remove(key);
+}
+
+QStringList NodeOrder::Keys() const {
+    std::vector<std::pair<qint64, QString>> items;
+    items.reserve(m_pos.size());
+    for (auto it = m_pos.cbegin(); it != m_pos.cend(); ++it)
+        items.emplace_back(it.value(), it.key());
+    std::sort(items.begin(), items.end());
+    QStringList keys;
+    for (const auto& item : items)
+        keys << item.second;
+    return keys;
+}
+
+ArchiveTree::ArchiveTree(QTreeWidget* tree, Options options)
+    : m_tree(tree), m_options(std::move(options)) {}
 
 QString ArchiveTree::Key(const QTreeWidgetItem* node) {
     return node ? node->data(0, KeyRole).toString() : QString();
@@ -48,8 +75,7 @@ QTreeWidgetItem* ArchiveTree::AddNode(QTreeWidgetItem* parent, const QString& ke
                                       const QString& text, const QString& image,
                                       QTreeWidgetItem* after) {
     if (m_index.contains(key))
-        throw std::runtime_error("A node with the key \"" + key.toStdString() +
-                                 "\" is already in the tree");
+        return nullptr;
     auto* item = new QTreeWidgetItem(QStringList{text});
     item->setData(0, KeyRole, key);
     item->setData(0, ImageRole, image);
@@ -71,6 +97,7 @@ QTreeWidgetItem* ArchiveTree::AddNode(QTreeWidgetItem* parent, const QString& ke
             m_tree->addTopLevelItem(item);
     }
     m_index.insert(key, item);
+    m_order.Append(key);
     return item;
 }
 
@@ -90,28 +117,34 @@ void ArchiveTree::AddFolderNodes(const QString& path) {
     ensure(path);
 }
 
-void ArchiveTree::AddFileNode(const qvr::sgFileInfo& entry, const QString& infoEntryName) {
+qvr::Result ArchiveTree::AddFileNode(const qvr::sgFileInfo& entry, const QString& infoEntryName) {
     const QString name = QString::fromStdString(entry.FileName());
     const QString folder = QString::fromStdString(entry.FilePath());
     if (name.toLower() == infoEntryName.toLower())
-        return;
-    const QString image = m_variant == Variant::Installer ? kFile : QString();
+        return qvr::Result::Success();
+    const QString image = m_options.FileImages ? kFile : QString();
+    const QString key = folder.isEmpty() ? name : folder + kSep + name;
+    QTreeWidgetItem* made = nullptr;
     if (!folder.isEmpty()) {
         AddFolderNodes(folder);
-        AddNode(Node(folder), folder + kSep + name, name, image);
-    } else if (m_variant == Variant::Installer) {
-        AddNode(nullptr, name, name, image);
+        made = AddNode(Node(folder), key, name, image);
+    } else if (m_options.TopFilesAfter.isEmpty()) {
+        made = AddNode(nullptr, name, name, image);
     } else {
-        // Directly after the root node, so later top-level files come before earlier ones.
-        QTreeWidgetItem* root = Node(kRoot);
-        if (root && !root->parent()) {
-            AddNode(nullptr, name, name, image, root);
+        QTreeWidgetItem* anchor = Node(m_options.TopFilesAfter);
+        if (anchor && !anchor->parent()) {
+            made = AddNode(nullptr, name, name, image, anchor);
         } else {
-            AddNode(nullptr, name, name, image);
-            m_tree->insertTopLevelItem(0,
-                                       m_tree->takeTopLevelItem(m_tree->topLevelItemCount() - 1));
+            made = AddNode(nullptr, name, name, image);
+            if (made)
+                m_tree->insertTopLevelItem(
+                    0, m_tree->takeTopLevelItem(m_tree->topLevelItemCount() - 1));
         }
     }
+    if (!made)
+        return qvr::Result::EntryFailure("A node with the key \"" + key.toStdString() +
+                                         "\" is already in the tree");
+    return qvr::Result::Success();
 }
 
 void ArchiveTree::RemoveNodeTree(QTreeWidgetItem* node, bool removeFiles, qvr::Archives* arc) {
@@ -121,17 +154,43 @@ void ArchiveTree::RemoveNodeTree(QTreeWidgetItem* node, bool removeFiles, qvr::A
     // a folder of the same name takes them along too.
     while (node->childCount() > 0)
         RemoveNodeTree(node->child(0), removeFiles, arc);
-    if (removeFiles && arc && !IsFolder(node) && Key(node) != kRoot)
+    if (removeFiles && arc && !IsFolder(node) && Key(node) != QLatin1String("<root>"))
         arc->RemoveEntry(node->text(0).toStdString(), FolderPart(node).toStdString());
+    Forget(node);
+}
+
+void ArchiveTree::Forget(QTreeWidgetItem* node) {
     m_index.remove(Key(node));
+    m_order.Remove(Key(node));
     delete node;
+}
+
+void ArchiveTree::RemoveNodeTreeExcept(QTreeWidgetItem* node, const QSet<QString>& keep) {
+    if (node)
+        RemoveExcept(node, keep);
+}
+
+bool ArchiveTree::RemoveExcept(QTreeWidgetItem* node, const QSet<QString>& keep) {
+    QList<QTreeWidgetItem*> children;
+    for (int i = 0; i < node->childCount(); ++i)
+        children << node->child(i);
+    bool emptied = true;
+    for (QTreeWidgetItem* child : children)
+        emptied = RemoveExcept(child, keep) && emptied;
+    if (!emptied || keep.contains(Key(node)))
+        return false;
+    Forget(node);
+    return true;
 }
 
 void ArchiveTree::Clear() {
     m_tree->clear();
     m_index.clear();
+    m_order.Clear();
 }
 
 void ArchiveTree::ExpandAll() {
     m_tree->expandAll();
 }
+
+} // namespace shared_windows

@@ -5,28 +5,9 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
-namespace Artwork {
+namespace shared_windows::Artwork {
 
 namespace {
-
-struct Palette {
-    QColor skyTop, skyBottom, glow, ridge, ground;
-};
-
-Palette PaletteFor(Scene scene) {
-    switch (scene) {
-    case Scene::InstallerMain:
-        return {QColor(38, 22, 18), QColor(148, 72, 36), QColor(255, 170, 80, 170),
-                QColor(30, 18, 14), QColor(52, 34, 24)};
-    case Scene::InstallerManage:
-        return {QColor(22, 24, 34), QColor(96, 70, 60), QColor(255, 200, 120, 120),
-                QColor(20, 18, 20), QColor(40, 32, 30)};
-    case Scene::PackagerMain:
-        return {QColor(18, 30, 28), QColor(70, 96, 70), QColor(230, 230, 150, 130),
-                QColor(16, 24, 18), QColor(34, 44, 32)};
-    }
-    return {};
-}
 
 // A ridge with one great volcano, ash drifting from its crater.
 void PaintScene(QPainter& p, const QSize& size, const Palette& pal) {
@@ -81,18 +62,33 @@ void PaintScene(QPainter& p, const QSize& size, const Palette& pal) {
 
 } // namespace
 
-QPixmap Background(Scene scene, QSize size) {
+Palette Ember() {
+    return {QColor(38, 22, 18), QColor(148, 72, 36), QColor(255, 170, 80, 170), QColor(30, 18, 14),
+            QColor(52, 34, 24)};
+}
+
+Palette Dusk() {
+    return {QColor(22, 24, 34), QColor(96, 70, 60), QColor(255, 200, 120, 120), QColor(20, 18, 20),
+            QColor(40, 32, 30)};
+}
+
+Palette Moss() {
+    return {QColor(18, 30, 28), QColor(70, 96, 70), QColor(230, 230, 150, 130), QColor(16, 24, 18),
+            QColor(34, 44, 32)};
+}
+
+QPixmap Background(const Palette& palette, QSize size) {
     QPixmap pix(size);
     QPainter p(&pix);
-    PaintScene(p, size, PaletteFor(scene));
+    PaintScene(p, size, palette);
     return pix;
 }
 
-QPixmap AboutPicture(const QString& programName, bool installer) {
+QPixmap AboutPicture(const QString& programName, const Palette& palette) {
     const QSize size(525, 184);
     QPixmap pix(size);
     QPainter p(&pix);
-    PaintScene(p, size, PaletteFor(installer ? Scene::InstallerMain : Scene::PackagerMain));
+    PaintScene(p, size, palette);
     QFont font(QStringLiteral("DejaVu Serif"));
     font.setStyleHint(QFont::Serif);
     font.setPixelSize(34);
@@ -154,4 +150,4 @@ QIcon TreeImage(const QString& key) {
     return QIcon(pix);
 }
 
-} // namespace Artwork
+} // namespace shared_windows::Artwork

@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+namespace shared_windows {
+
 namespace {
 
 QtDialogs& QtInstance() {
@@ -100,3 +102,5 @@ QString ToQtFilter(const QString& filter) {
         out << parts.last();
     return out.join(QStringLiteral(";;"));
 }
+
+} // namespace shared_windows

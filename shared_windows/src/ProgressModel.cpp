@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace shared_windows {
+
 namespace {
 const QString kComplete = QStringLiteral(": Complete!");
 }
@@ -67,3 +69,5 @@ void ProgressModel::CompleteTask() {
         m_task += kComplete;
     m_closeVisible = true;
 }
+
+} // namespace shared_windows

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+namespace shared_windows {
+
 namespace {
 
 constexpr double kMinPointSize = 6.0;
@@ -75,3 +77,5 @@ void FitAllTexts(QWidget* parent) {
             FitText(w);
     }
 }
+
+} // namespace shared_windows

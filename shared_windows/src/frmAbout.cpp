@@ -11,20 +11,20 @@
 
 #include <algorithm>
 
-frmAbout::frmAbout(Program program, QWidget* parent)
+namespace shared_windows {
+
+frmAbout::frmAbout(const Options& options, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
-    const bool installer = program == Program::Installer;
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About MyApp"));
     setModal(true);
     setFixedSize(Tw(7875), Tw(2760));
-    m_picture = Artwork::AboutPicture(
-        installer ? QStringLiteral("QVR Installer") : QStringLiteral("QVR Packager"), installer);
+    m_picture = Artwork::AboutPicture(options.ProgramName, options.Backdrop);
 
     // The credit line lies under the two red labels; made first so they stay on top of it.
     auto* credit = new QLabel(QStringLiteral("Made for Vvardenfell."), this);
     credit->setObjectName(QStringLiteral("Label1"));
-    credit->setGeometry(installer ? TwRect(120, 2400, 7695, 255) : TwRect(600, 2400, 6855, 255));
+    credit->setGeometry(TwRect(options.CreditBox));
     credit->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     credit->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
     credit->installEventFilter(this);
@@ -35,14 +35,13 @@ frmAbout::frmAbout(Program program, QWidget* parent)
     red.setBold(true);
     const QString redStyle = QStringLiteral("color: red; background: transparent;");
 
-    auto* version = new QLabel(
-        installer ? QStringLiteral("Version 1.11") : QStringLiteral("Version 1.1"), this);
+    auto* version = new QLabel(options.Version, this);
     version->setObjectName(QStringLiteral("lblVersion0"));
-    version->setGeometry(installer ? TwRect(180, 2340, 1785, 285) : TwRect(240, 2340, 2445, 285));
+    version->setGeometry(TwRect(options.VersionBox));
 
     auto* close = new QLabel(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("lblVersion1"));
-    close->setGeometry(installer ? TwRect(6900, 2340, 885, 345) : TwRect(6960, 2340, 885, 345));
+    close->setGeometry(TwRect(options.CloseBox));
 
     for (QLabel* label : {version, close}) {
         label->setFont(red);
@@ -85,3 +84,5 @@ bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
     }
     return QDialog::eventFilter(watched, event);
 }
+
+} // namespace shared_windows

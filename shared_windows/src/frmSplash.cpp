@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QPushButton>
 
+namespace shared_windows {
+
 namespace {
 
 // The bar: the bar picture drawn unscaled from its top-left corner, clipped to the width.
@@ -152,3 +154,5 @@ void frmSplash::Render() {
 void frmSplash::ProcessEvents() {
     QCoreApplication::processEvents();
 }
+
+} // namespace shared_windows

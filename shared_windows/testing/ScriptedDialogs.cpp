@@ -9,6 +9,8 @@
 #include <memory>
 #include <utility>
 
+namespace shared_windows {
+
 ScriptedDialogs::ScriptedDialogs() {
     Dialogs::set(this);
 }
@@ -92,3 +94,5 @@ void WhenModalShown(std::function<void(QWidget*)> action, int timeoutMs) {
     });
     timer->start();
 }
+
+} // namespace shared_windows

@@ -13,6 +13,8 @@
 #include <optional>
 #include <vector>
 
+namespace shared_windows {
+
 class ScriptedDialogs : public Dialogs {
 public:
     enum class Kind { OpenFile, OpenFiles, SaveFile, Message, AskYesNo };
@@ -56,3 +58,5 @@ public:
 // Runs action on the next modal window that opens (polled from the event loop), e.g. to press
 // its buttons while the code under test waits in exec(). Gives up after timeoutMs.
 void WhenModalShown(std::function<void(QWidget* modal)> action, int timeoutMs = 5000);
+
+} // namespace shared_windows

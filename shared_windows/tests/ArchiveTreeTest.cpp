@@ -8,6 +8,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+using namespace shared_windows;
+
 namespace {
 
 qvr::sgFileInfo Entry(const std::string& folder, const std::string& name) {
@@ -25,11 +27,19 @@ QStringList Keys(const QTreeWidgetItem* parent, const QTreeWidget& tree) {
     return keys;
 }
 
+// The two programs' ways of showing files.
+ArchiveTree::Options InstallerLook() {
+    return {true, QString()};
+}
+ArchiveTree::Options PackagerLook() {
+    return {false, QStringLiteral("<root>")};
+}
+
 } // namespace
 
 TEST(ArchiveTree, BuildsOneFolderNodePerPathLevel) {
     QTreeWidget w;
-    ArchiveTree t(&w, ArchiveTree::Variant::Installer);
+    ArchiveTree t(&w, InstallerLook());
     t.AddFileNode(Entry("Meshes\\Armor", "helm.nif"), "Pack.qvr.ifo");
     t.AddFileNode(Entry("Meshes\\Armor", "boots.nif"), "Pack.qvr.ifo");
     t.AddFileNode(Entry("", "plugin.esp"), "Pack.qvr.ifo");
@@ -68,19 +78,16 @@ TEST(ArchiveTree, BuildsOneFolderNodePerPathLevel) {
 
 TEST(ArchiveTree, ATakenKeyFailsNamingItAndKeepsWhatCameBefore) {
     QTreeWidget w;
-    ArchiveTree t(&w, ArchiveTree::Variant::Installer);
+    ArchiveTree t(&w, InstallerLook());
     t.AddFileNode(Entry("Meshes", "x.nif"), "p.qvr.ifo");
-    try {
-        t.AddFileNode(Entry("Meshes", "x.nif"), "p.qvr.ifo");
-        FAIL() << "no error";
-    } catch (const std::runtime_error& e) {
-        EXPECT_NE(std::string(e.what()).find("Meshes\\x.nif"), std::string::npos);
-    }
+    const qvr::Result taken = t.AddFileNode(Entry("Meshes", "x.nif"), "p.qvr.ifo");
+    EXPECT_EQ(taken.Code, qvr::Status::EntryFailed);
+    EXPECT_NE(taken.Message.find("Meshes\\x.nif"), std::string::npos);
     EXPECT_TRUE(t.NodeExists("Meshes\\x.nif"));
     EXPECT_EQ(t.Node("Meshes")->childCount(), 1);
 
     // A file named like a folder node already in the tree fails too.
-    EXPECT_THROW(t.AddFileNode(Entry("", "Meshes"), "p.qvr.ifo"), std::runtime_error);
+    EXPECT_FALSE(t.AddFileNode(Entry("", "Meshes"), "p.qvr.ifo").Ok());
     // The other order: the file node is taken as the parent of the folder's contents.
     t.AddFileNode(Entry("", "Icons"), "p.qvr.ifo");
     t.AddFileNode(Entry("Icons", "i.dds"), "p.qvr.ifo");
@@ -89,7 +96,7 @@ TEST(ArchiveTree, ATakenKeyFailsNamingItAndKeepsWhatCameBefore) {
 
 TEST(ArchiveTree, PackagerPutsTopLevelFilesRightAfterTheRoot) {
     QTreeWidget w;
-    ArchiveTree t(&w, ArchiveTree::Variant::Packager);
+    ArchiveTree t(&w, PackagerLook());
     t.AddNode(nullptr, "<root>", "<root>", "");
     t.AddNode(nullptr, "BookArt", "BookArt", "Folder");
     t.AddFileNode(Entry("", "first.esp"), "p.qvr.ifo");
@@ -121,7 +128,7 @@ TEST(ArchiveTree, RemovingASubtreeRemovesEveryEntryBelowIt) {
         ASSERT_TRUE(arc.AddFileToArchive(source, name, folder)) << arc.LastError;
 
     QTreeWidget w;
-    ArchiveTree t(&w, ArchiveTree::Variant::Installer);
+    ArchiveTree t(&w, InstallerLook());
     for (const auto& e : arc.ArchiveFiles)
         t.AddFileNode(e, QString::fromStdString(arc.InfoEntryName()));
 
@@ -147,4 +154,45 @@ TEST(ArchiveTree, RemovingASubtreeRemovesEveryEntryBelowIt) {
     // The nodes' keys are free again.
     t.AddFolderNodes("Meshes");
     EXPECT_TRUE(t.NodeExists("Meshes"));
+}
+
+TEST(ArchiveTree, NodeOrderKeepsCreationOrder) {
+    NodeOrder order;
+    order.Append("<root>");
+    order.Append("Meshes");
+    order.Append("a.esp");
+    order.Append("Meshes"); // already there: keeps its place
+    EXPECT_EQ(order.Keys(), QStringList({"<root>", "Meshes", "a.esp"}));
+    order.Remove("Meshes");
+    order.Append("Meshes"); // made again: now the newest
+    EXPECT_EQ(order.Keys(), QStringList({"<root>", "a.esp", "Meshes"}));
+    order.Clear();
+    EXPECT_TRUE(order.Keys().isEmpty());
+}
+
+TEST(ArchiveTree, KeepsTheOrderNodesWereMadeInAndRemovesAroundWhatStays) {
+    QTreeWidget w;
+    ArchiveTree t(&w, PackagerLook());
+    t.AddNode(nullptr, "<root>", "<root>", "");
+    t.AddNode(nullptr, "Meshes", "Meshes", "Folder");
+    EXPECT_EQ(t.AddNode(nullptr, "Meshes", "Meshes", "Folder"), nullptr);
+    ASSERT_TRUE(t.AddFileNode(Entry("Meshes\\Armor", "helm.nif"), "p.qvr.ifo").Ok());
+    ASSERT_TRUE(t.AddFileNode(Entry("Meshes\\Armor", "boots.nif"), "p.qvr.ifo").Ok());
+    ASSERT_TRUE(t.AddFileNode(Entry("Meshes", "m.nif"), "p.qvr.ifo").Ok());
+    ASSERT_TRUE(t.AddFileNode(Entry("", "a.esp"), "p.qvr.ifo").Ok());
+    EXPECT_EQ(t.KeysInOrder(),
+              QStringList({"<root>", "Meshes", "Meshes\\Armor", "Meshes\\Armor\\helm.nif",
+                           "Meshes\\Armor\\boots.nif", "Meshes\\m.nif", "a.esp"}));
+
+    // What stays keeps the folders above it; everything else below the node goes.
+    t.RemoveNodeTreeExcept(t.Node("Meshes"), {"Meshes\\Armor\\boots.nif"});
+    EXPECT_EQ(t.KeysInOrder(), QStringList({"<root>", "Meshes", "Meshes\\Armor",
+                                            "Meshes\\Armor\\boots.nif", "a.esp"}));
+    EXPECT_EQ(t.Node("Meshes")->childCount(), 1);
+    t.RemoveNodeTreeExcept(t.Node("Meshes"), {});
+    EXPECT_FALSE(t.NodeExists("Meshes"));
+    t.AddFolderNodes("Meshes");
+    EXPECT_EQ(t.KeysInOrder().last(), "Meshes");
+    t.Clear();
+    EXPECT_TRUE(t.KeysInOrder().isEmpty());
 }

@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
+using namespace shared_windows;
+
 TEST(Dialogs, FiltersBecomeQtFilters) {
     EXPECT_EQ(ToQtFilter("QVRfile(*.qvr)|*.qvr|Zip files(*.zip)|*.zip"),
               "QVRfile(*.qvr);;Zip files(*.zip)");

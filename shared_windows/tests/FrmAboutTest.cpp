@@ -5,9 +5,29 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+using namespace shared_windows;
+
 namespace {
+// The two programs' about windows, as they fill them in.
+frmAbout::Options InstallerAbout() {
+    return {"QVR Installer",
+            "Version 1.11",
+            Artwork::Ember(),
+            QRect(180, 2340, 1785, 285),
+            QRect(6900, 2340, 885, 345),
+            QRect(120, 2400, 7695, 255)};
+}
+frmAbout::Options PackagerAbout() {
+    return {"QVR Packager",
+            "Version 1.1",
+            Artwork::Moss(),
+            QRect(240, 2340, 2445, 285),
+            QRect(6960, 2340, 885, 345),
+            QRect(600, 2400, 6855, 255)};
+}
+
 bool ClosesOnClickAt(const char* child) {
-    frmAbout about(frmAbout::Program::Installer);
+    frmAbout about(InstallerAbout());
     about.show();
     QWidget* target = child ? about.findChild<QWidget*>(child) : &about;
     EXPECT_NE(target, nullptr);
@@ -24,8 +44,8 @@ TEST(frmAbout, ClickOnEitherRedLabelOrTheBackgroundCloses) {
 }
 
 TEST(frmAbout, ShowsEachProgramsVersionUnclipped) {
-    frmAbout installer(frmAbout::Program::Installer);
-    frmAbout packager(frmAbout::Program::Packager);
+    frmAbout installer(InstallerAbout());
+    frmAbout packager(PackagerAbout());
     EXPECT_EQ(installer.findChild<QLabel*>("lblVersion0")->text(), "Version 1.11");
     EXPECT_EQ(packager.findChild<QLabel*>("lblVersion0")->text(), "Version 1.1");
     for (frmAbout* about : {&installer, &packager}) {

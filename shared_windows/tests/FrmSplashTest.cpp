@@ -9,6 +9,8 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+using namespace shared_windows;
+
 namespace {
 
 struct Splash {

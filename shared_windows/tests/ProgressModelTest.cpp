@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace shared_windows;
+
 namespace {
 
 // Runs a task of n announced steps and answers the model after `steps` steps.

@@ -6,6 +6,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+using namespace shared_windows;
+
 namespace packager {
 
 frmNotes::frmNotes(QWidget* parent, qvr::sgPlugInfo& info)

@@ -1,7 +1,6 @@
 #include "PackagerLogic.h"
 
 #include <QSet>
-#include <algorithm>
 
 namespace packager {
 
@@ -107,31 +106,6 @@ ResizeResult ApplyResizeRule(int outerWidth, int outerHeight, int frame1Width, i
         return r;
     r.TreeHeight = treeHeight;
     return r;
-}
-
-void NodeOrder::Clear() {
-    m_pos.clear();
-}
-
-void NodeOrder::Append(const QString& key) {
-    if (!m_pos.contains(key))
-        m_pos.insert(key, m_next++);
-}
-
-void NodeOrder::Remove(const QString& key) {
-    m_pos.remove(key);
-}
-
-QStringList NodeOrder::Keys() const {
-    std::vector<std::pair<qint64, QString>> items;
-    items.reserve(m_pos.size());
-    for (auto it = m_pos.cbegin(); it != m_pos.cend(); ++it)
-        items.emplace_back(it.value(), it.key());
-    std::sort(items.begin(), items.end());
-    QStringList keys;
-    for (const auto& item : items)
-        keys << item.second;
-    return keys;
 }
 
 } // namespace packager

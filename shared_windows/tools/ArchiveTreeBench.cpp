@@ -7,6 +7,8 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+using namespace shared_windows;
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -21,7 +23,7 @@ int main(int argc, char** argv) {
             entries.push_back(e);
         }
         QTreeWidget widget;
-        ArchiveTree tree(&widget, ArchiveTree::Variant::Installer);
+        ArchiveTree tree(&widget, ArchiveTree::Options{});
         QElapsedTimer clock;
         clock.start();
         for (const auto& e : entries)

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+using namespace shared_windows;
+
 namespace packager {
 
 frmNewFolder::frmNewFolder(QWidget* parent, std::function<QStringList()> keys)

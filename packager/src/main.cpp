@@ -11,5 +11,7 @@ int main(int argc, char** argv) {
     packager::frmMain window(archives);
     QObject::connect(&window, &packager::frmMain::Exited, &app, &QApplication::quit);
     window.show();
+    // A package named on the command line ("QVRPackager MyMod.qvr") is opened as Open does.
+    window.OpenGiven(QApplication::arguments().mid(1));
     return app.exec();
 }

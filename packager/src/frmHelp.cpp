@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QTextBrowser>
 
+using namespace shared_windows;
+
 namespace packager {
 
 QString frmHelp::Text() {

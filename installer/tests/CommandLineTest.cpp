@@ -1,0 +1,61 @@
+// "QVRInstaller MyMod.qvr": the archive named on the command line is shown ready to install.
+
+#include "Fixture.h"
+#include "frmMain.h"
+#include "frmManage.h"
+
+#include <QAbstractButton>
+#include <QTest>
+
+using namespace shared_windows;
+
+using namespace installer;
+
+class CommandLine : public InstallerTest {
+protected:
+    void SetUp() override {
+        InstallerTest::SetUp();
+        WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+        PackInfo info;
+        MakePackage(Path("MyMod.qvr"), {{"", "my.esp", "plugin"}, {"Meshes", "a.nif", "mesh"}},
+                    &info, Path(""));
+    }
+};
+
+TEST_F(CommandLine, AnArchiveGivenIsShownReadyToInstall) {
+    Start({QPath("MyMod.qvr")});
+    frmMain& main = Mod().Main();
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_EQ(Text(&main, "lblQVRFileName"), "MyMod.qvr");
+    EXPECT_EQ(Text(&main, "lblName"), "Foo");
+    EXPECT_EQ(Text(&main, "lblVersion"), "1.2");
+    EXPECT_TRUE(Visible(&main, "cmdReadme"));
+    EXPECT_TRUE(Enabled(&main, "cmdInstallQVR"));
+    EXPECT_TRUE(Dialogs_.Messages().isEmpty());
+
+    // It installs as one opened from the window does.
+    Prompt_.Answers.clear();
+    QTest::mouseClick(Find<QAbstractButton>(&main, "cmdInstallQVR"), Qt::LeftButton);
+    EXPECT_EQ(ReadFile(DataFolder.toStdString() + "/my.esp"), "plugin");
+    EXPECT_EQ(ReadFile(DataFolder.toStdString() + "/Meshes/a.nif"), "mesh");
+}
+
+TEST_F(CommandLine, AMissingOrBadFileIsTreatedAsOpeningItFromTheWindow) {
+    WriteFile(Path("notes.txt"), "just text");
+    for (const char* name : {"Missing.qvr", "notes.txt"}) {
+        Start({QPath(name)});
+        frmMain& main = Mod().Main();
+        EXPECT_TRUE(main.isVisible());
+        const QString given = Text(&main, "lblQVRFileName");
+        EXPECT_FALSE(Enabled(&main, "cmdInstallQVR"));
+        const QStringList messages = Dialogs_.Messages();
+
+        // The same file chosen in the window afterwards shows and says the same.
+        OpenInMain(name);
+        EXPECT_EQ(Text(&main, "lblQVRFileName"), given);
+        EXPECT_EQ(given, QString::fromLatin1(name));
+        EXPECT_FALSE(Enabled(&main, "cmdInstallQVR"));
+        EXPECT_EQ(Dialogs_.Messages(), messages);
+        EXPECT_FALSE(Mod().ArchiveReady);
+    }
+}

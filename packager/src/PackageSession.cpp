@@ -1,0 +1,244 @@
+#include "PackageSession.h"
+
+#include "PackagerLogic.h"
+#include "qvr/FileUtils.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace packager {
+
+namespace {
+
+QString Native(const std::string& path) {
+    return QDir::toNativeSeparators(QString::fromStdString(path));
+}
+
+std::string Utf8(const QString& text) {
+    return text.toStdString();
+}
+
+qvr::Result Refused(const QString& text) {
+    return qvr::Result::EntryFailure(Utf8(text));
+}
+
+// Entries whose key is key or lies below it (a file node may carry a folder's contents).
+bool InSubtree(const qvr::sgFileInfo& entry, const QString& key) {
+    const QString folder = QString::fromStdString(entry.FilePath());
+    return EntryKey(entry) == key || folder == key || folder.startsWith(key + QLatin1Char('\\'));
+}
+
+} // namespace
+
+OpenStatus ReadPackage(qvr::Archives& read, const std::string& path) {
+    const bool complete = read.OpenArchive(path);
+    if (read.ZipLoaded)
+        return OpenStatus::Zip;
+    if (complete)
+        return OpenStatus::Complete;
+    if (!read.IsQvrArchive(path))
+        return OpenStatus::NotArchive;
+    // The bare header of a package with no entries: the library answers "no files" before it
+    // takes the file as its archive, which it does for any damaged one.
+    if (qvr::FileLength(path) == 10 && read.CurrentArchive.empty())
+        return OpenStatus::Empty;
+    return OpenStatus::Partial;
+}
+
+PackageSession::PackageSession(qvr::Archives& arc) : m_arc(arc) {
+    if (m_arc.TempFolder.empty())
+        m_arc.TempFolder = qvr::GetTempFolder();
+}
+
+QString PackageSession::Title() const {
+    return QString::fromStdString(qvr::GetFileNameFromPath(m_arc.CurrentArchive));
+}
+
+QString PackageSession::InfoEntryName() const {
+    return QString::fromStdString(m_arc.InfoEntryName());
+}
+
+qint64 PackageSession::FileCount() const {
+    const QString info = InfoEntryName().toLower();
+    qint64 files = 0;
+    for (const qvr::sgFileInfo& entry : m_arc.ArchiveFiles) {
+        const QString name = QString::fromStdString(entry.FileName());
+        if (!name.isEmpty() && name.toLower() != info)
+            ++files;
+    }
+    return files;
+}
+
+qint64 PackageSession::FileSize() const {
+    const int64_t size = m_arc.CurrentArchive.empty() ? 0 : qvr::FileLength(m_arc.CurrentArchive);
+    return size > 0 ? size : 0;
+}
+
+void PackageSession::Adopt(qvr::Archives& from) {
+    // The whole object, so that whatever the library keeps about the file it read comes along.
+    from.TempFolder = m_arc.TempFolder;
+    m_arc = std::move(from);
+    m_arc.LastError.clear();
+}
+
+qvr::Result PackageSession::New(const QString& chosen) {
+    if (chosen.isEmpty())
+        return Refused(QStringLiteral("No file name was given."));
+    QString path = chosen;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".qvr");
+    const std::string p = Utf8(path);
+    const QString shown = Native(p);
+    const bool existed = QFileInfo::exists(path);
+
+    // Built aside and taken over only when complete.
+    qvr::Archives made;
+    made.TempFolder = m_arc.TempFolder;
+    if (!made.CreateArchive(p)) {
+        if (qvr::FileExists(p))
+            return Refused(shown + QStringLiteral(" already exists. Choose a new name for the "
+                                                  "package, or open it with Open."));
+        return Refused(shown + QStringLiteral(" cannot be created.\n\n") +
+                       QString::fromStdString(made.LastError));
+    }
+    made.ArchiveFiles.clear();
+    const QString title = QString::fromStdString(qvr::GetFileNameFromPath(p));
+    made.PluginInfo =
+        DefaultPluginInfo(title, QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+    if (!made.PluginInfo.SavePluginData(made, Utf8(title))) {
+        const QString why = QString::fromStdString(made.LastError);
+        if (existed)
+            QFile::resize(path, 0);
+        else
+            QFile::remove(path);
+        return Refused(shown + QStringLiteral(" cannot be made a package.\n\n") + why);
+    }
+    Adopt(made);
+    m_open = true;
+    m_readOnly = false;
+    return qvr::Result::Success();
+}
+
+qvr::Result PackageSession::Open(const QString& path, QString* notice) {
+    if (notice)
+        notice->clear();
+    if (path.isEmpty())
+        return Refused(QStringLiteral("No file name was given."));
+    const std::string p = Utf8(path);
+    const QString shown = Native(p);
+    const QString cannot = shown + QStringLiteral(" cannot be opened.\n\n");
+
+    qvr::Archives read;
+    read.TempFolder = m_arc.TempFolder;
+    const OpenStatus status = ReadPackage(read, p);
+    if (status == OpenStatus::Partial || status == OpenStatus::NotArchive) {
+        QString why = QString::fromStdString(read.LastError);
+        if (why.isEmpty())
+            why =
+                status == OpenStatus::Partial
+                    ? QStringLiteral("Its list of files is damaged and cannot be read to its end.")
+                    : QStringLiteral("It is neither a QVR package nor a zip file.");
+        return qvr::Result::Unusable(Utf8(cannot + why));
+    }
+    if (status == OpenStatus::Empty) {
+        read.ArchiveFiles.clear();
+        read.CurrentArchive = p;
+    }
+
+    const bool zip = status == OpenStatus::Zip;
+    const QString title = QString::fromStdString(qvr::GetFileNameFromPath(p));
+    QString infoProblem;
+    if (!zip) {
+        if (const auto conflict = FindTreeConflict(read.ArchiveFiles, title + ".ifo"))
+            return qvr::Result::Unusable(Utf8(cannot + *conflict));
+        if (!read.PluginInfo.GetPluginData(read, Utf8(title))) {
+            read.PluginInfo = qvr::sgPlugInfo();
+            infoProblem = QString::fromStdString(read.LastError);
+        }
+    }
+    Adopt(read);
+    m_open = true;
+    m_readOnly = zip;
+    if (notice && !zip &&
+        (!infoProblem.isEmpty() || m_arc.ArchiveFiles.empty() ||
+         !m_arc.FindEntry(Utf8(InfoEntryName()), std::string()))) {
+        *notice =
+            shown + QStringLiteral(" holds no plug-in details that can be read") +
+            (infoProblem.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + infoProblem) +
+            QStringLiteral("\n\nThe details are shown empty; Update Details writes new ones.");
+    }
+    return qvr::Result::Success();
+}
+
+qvr::Result PackageSession::CanAdd(const QString& name, const QString& folder) const {
+    // A second entry for one place, even in another letter case, would make later commands act
+    // on the wrong one; and a file named like the info entry would be taken for it.
+    if (name.toLower() == InfoEntryName().toLower())
+        return Refused(name + QStringLiteral(" cannot be added: that is the name of the "
+                                             "package's own information entry."));
+    if (m_arc.FindEntry(Utf8(name), Utf8(folder)))
+        return Refused(name + QStringLiteral(" cannot be added: ") +
+                       (folder.isEmpty() ? RootKey : folder) +
+                       QStringLiteral(" already holds a file of that name."));
+    return qvr::Result::Success();
+}
+
+qvr::Result PackageSession::Add(const QString& source, const QString& name, const QString& folder) {
+    if (!m_open || m_readOnly)
+        return qvr::Result::Unusable("No package that takes changes is open.");
+    if (qvr::Result allowed = CanAdd(name, folder); !allowed)
+        return allowed;
+    if (m_arc.AddFileToArchive(Utf8(source), Utf8(name), Utf8(folder)))
+        return qvr::Result::Success();
+    QString why = QString::fromStdString(m_arc.LastError);
+    if (why.isEmpty())
+        why = QStringLiteral("The file is empty or cannot be read.");
+    return Refused(QDir::toNativeSeparators(source) +
+                   QStringLiteral(" could not be added to the package.\n\n") + why);
+}
+
+qvr::Result PackageSession::RemoveSubtree(const QString& key, QSet<QString>* kept) {
+    if (!m_open || m_readOnly)
+        return qvr::Result::Unusable("No package that takes changes is open.");
+    const QString info = InfoEntryName().toLower();
+    std::vector<std::pair<std::string, std::string>> doomed;
+    for (const qvr::sgFileInfo& entry : m_arc.ArchiveFiles) {
+        if (!entry.FileName().empty() &&
+            QString::fromStdString(entry.FileName()).toLower() != info && InSubtree(entry, key))
+            doomed.emplace_back(entry.FileName(), entry.FilePath());
+    }
+    QStringList failures;
+    for (const auto& [name, folder] : doomed) {
+        if (m_arc.FindEntry(name, folder) && !m_arc.RemoveEntry(name, folder) &&
+            m_arc.FindEntry(name, folder)) {
+            qvr::sgFileInfo still;
+            still.FileName(name);
+            still.FilePath(folder);
+            const QString why = QString::fromStdString(m_arc.LastError);
+            failures << EntryKey(still) + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+            if (kept)
+                kept->insert(EntryKey(still));
+        }
+    }
+    if (failures.isEmpty())
+        return qvr::Result::Success();
+    return Refused(QStringLiteral("Some files could not be removed from the package and are "
+                                  "still in it:\n\n") +
+                   failures.join(QLatin1Char('\n')));
+}
+
+qvr::Result PackageSession::UpdateDetails(const qvr::sgPlugInfo& info) {
+    if (!m_open || m_readOnly)
+        return qvr::Result::Unusable("No package that takes changes is open.");
+    m_arc.PluginInfo = info;
+    if (m_arc.PluginInfo.UpdatePluginData(m_arc, qvr::GetFileNameFromPath(m_arc.CurrentArchive)))
+        return qvr::Result::Success();
+    return qvr::Result::EntryFailure(Utf8(QStringLiteral("The details could not be written into ") +
+                                          Native(m_arc.CurrentArchive) +
+                                          QStringLiteral("; it keeps its earlier details.\n\n") +
+                                          QString::fromStdString(m_arc.LastError)));
+}
+
+} // namespace packager

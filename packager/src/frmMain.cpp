@@ -1,0 +1,379 @@
+#include "frmMain.h"
+
+#include "Dialogs.h"
+#include "Looks.h"
+#include "PackageTree.h"
+#include "Twips.h"
+#include "frmHelp.h"
+#include "frmNewFolder.h"
+#include "frmNotes.h"
+#include "frmSplash.h"
+#include "qvr/PathRules.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+
+using namespace shared_windows;
+
+namespace packager {
+
+namespace {
+
+const QString kFilters = QStringLiteral("Zipped Plug-ins|*.qvr"
+                                        "|Common Files|*.esp;*.bmp;*.tga;*.mp3;*.ttf;*.htm;*.fnt;"
+                                        "*.tex;*.nif;*.kf"
+                                        "|Plug-ins|*.esm;*.esp"
+                                        "|All files|*.*");
+
+// The filter list with entry `first` (1-based) moved to the front: Qt's dialogs start on their
+// first entry, and there is no other way to pick the one a command starts with.
+QString FiltersStartingWith(int first) {
+    const QStringList parts = kFilters.split(QLatin1Char('|'));
+    QStringList ordered;
+    const int i = (first - 1) * 2;
+    ordered << parts[i] << parts[i + 1];
+    for (int j = 0; j + 1 < parts.size(); j += 2) {
+        if (j != i)
+            ordered << parts[j] << parts[j + 1];
+    }
+    return ordered.join(QLatin1Char('|'));
+}
+
+} // namespace
+
+frmMain::frmMain(qvr::Archives& arc, QWidget* parent)
+    : QMainWindow(parent), m_session(arc), m_arc(arc) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Morrowind QVRfile Packager"));
+    BuildMenus();
+    BuildControls();
+    m_tree = std::make_unique<ArchiveTree>(m_treeWidget, TreeOptions());
+
+    resize(Tw(9875), Tw(6975) + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    RefreshCommandStates();
+}
+
+frmMain::~frmMain() = default;
+
+frmSplash* frmMain::Splash() const {
+    return m_splash;
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    if (m_busy) {
+        // Stop once the file being compressed is in; the package is never left half-written.
+        m_closeRequested = true;
+        event->ignore();
+        return;
+    }
+    if (m_splash)
+        m_splash->hide();
+    event->accept();
+    emit Exited();
+}
+
+// ---- Tree ------------------------------------------------------------------------------------
+
+void frmMain::tvFileList_NodeClick(QTreeWidgetItem* node) {
+    m_removeByNode = !(node && ArchiveTree::Key(node) == RootKey);
+    ClearFileDetails();
+    if (node && !ArchiveTree::IsFolder(node) && node->text(0) != RootKey)
+        ShowFileDetails(node);
+    RefreshCommandStates();
+}
+
+void frmMain::tvFileList_MenuRequested(QTreeWidgetItem*, const QPoint& pos) {
+    m_packageMenu->popup(m_treeWidget->viewport()->mapToGlobal(pos));
+}
+
+void frmMain::ResetPackageTree() {
+    m_tree->Clear();
+    m_tree->AddNode(nullptr, RootKey, RootKey, QString());
+    for (const QString& folder : FixedFolders())
+        AddFolderNode(folder, QString());
+    ClearFileDetails();
+    m_removeByNode = true;
+    m_updatePending = false;
+    RefreshCommandStates();
+}
+
+void frmMain::AddFolderNode(const QString& name, const QString& parent) {
+    if (parent.isEmpty())
+        m_tree->AddNode(nullptr, name, name, FolderImage);
+    else
+        m_tree->AddNode(m_tree->Node(parent), parent + QLatin1Char('\\') + name, name, FolderImage);
+}
+
+qvr::Result frmMain::AddFileNode(const qvr::sgFileInfo& entry) {
+    // A zip file lists its folders as entries without a name: they are folders, not files.
+    if (entry.FileName().empty()) {
+        if (!entry.FilePath().empty())
+            m_tree->AddFolderNodes(QString::fromStdString(entry.FilePath()));
+        return qvr::Result::Success();
+    }
+    return m_tree->AddFileNode(entry, InfoEntryName());
+}
+
+void frmMain::Message(const QString& text) {
+    Dialogs::instance().Message(this, ProgramName, text);
+}
+
+bool frmMain::Report(const qvr::Result& result) {
+    if (!result.Ok())
+        Message(QString::fromStdString(result.Message));
+    return result.Ok();
+}
+
+// ---- File menu ---------------------------------------------------------------------------
+
+void frmMain::mNew_Click() {
+    if (m_busy)
+        return;
+    const auto chosen = Dialogs::instance().SaveFile(this, QStringLiteral("Create New Package"),
+                                                     FiltersStartingWith(1), QString());
+    if (chosen)
+        NewPackage(*chosen);
+}
+
+bool frmMain::NewPackage(const QString& chosen) {
+    if (m_busy || chosen.isEmpty() || !Report(m_session.New(chosen)))
+        return false;
+    setWindowTitle(QStringLiteral("Morrowind QVR Packager: ") + m_session.Title());
+    ShowPluginInfo();
+    ResetPackageTree();
+    UpdateStatusBar();
+    return true;
+}
+
+void frmMain::mOpen_Click() {
+    if (m_busy)
+        return;
+    const auto chosen = Dialogs::instance().OpenFile(
+        this, QStringLiteral("Open Morrowind Plug-in Package"), FiltersStartingWith(1), QString());
+    if (chosen)
+        OpenPackage(*chosen);
+}
+
+bool frmMain::OpenPackage(const QString& path) {
+    if (m_busy || path.isEmpty())
+        return false;
+    QString notice;
+    if (!Report(m_session.Open(path, &notice)))
+        return false;
+    ShowPackage();
+    if (!notice.isEmpty())
+        Message(notice);
+    return true;
+}
+
+void frmMain::OpenGiven(const QStringList& arguments) {
+    if (!arguments.isEmpty())
+        OpenPackage(arguments.first());
+}
+
+void frmMain::mExit_Click() {
+    close();
+}
+
+void frmMain::mContents_Click() {
+    frmHelp help(this);
+    help.exec();
+}
+
+void frmMain::mAbout_Click() {
+    frmAbout about(AboutOptions(), this);
+    about.exec();
+}
+
+// ---- Adding files ----------------------------------------------------------------------------
+
+frmSplash* frmMain::ProgressWindow() {
+    if (!m_splash)
+        m_splash = new frmSplash(this);
+    return m_splash;
+}
+
+void frmMain::mAddfile_Click() {
+    if (!m_addAction->isEnabled())
+        return;
+    const auto chosen = Dialogs::instance().OpenFiles(this, QStringLiteral("Add File to Package"),
+                                                      FiltersStartingWith(2));
+    if (!chosen) {
+        Message(QStringLiteral("Cancel was selected."));
+        return;
+    }
+    AddFiles(*chosen);
+}
+
+void frmMain::AddFiles(const QStringList& paths) {
+    if (paths.isEmpty() || !PackageOpen() || ReadOnly() || m_busy)
+        return;
+    m_busy = true;
+    RefreshCommandStates();
+
+    // The folder is taken once: clicking around in the tree while files are compressed must
+    // not scatter the rest of the selection into other folders.
+    const QList<QTreeWidgetItem*> selected = m_treeWidget->selectedItems();
+    QTreeWidgetItem* target = selected.isEmpty() ? nullptr : selected.first();
+
+    frmSplash* splash = ProgressWindow();
+    const auto nameOf = [](const QString& path) { return QFileInfo(path).fileName(); };
+    const QString task = QStringLiteral("Compressing File ");
+    if (paths.size() == 1) {
+        splash->SetTitle(task + nameOf(paths.first()));
+        splash->CalcIncrement(2);
+        splash->ShowModeless();
+    } else {
+        splash->CalcIncrement(int32_t(2 * paths.size()));
+        splash->ShowModeless();
+    }
+    for (const QString& path : paths) {
+        if (paths.size() > 1)
+            splash->SetTitle(task + nameOf(path));
+        if (AddFileToPackage(nameOf(path), QDir::toNativeSeparators(path), target) ==
+                AddOutcome::Stop ||
+            m_closeRequested)
+            break;
+    }
+    UpdateStatusBar();
+    if (!splash->Model().Complete())
+        splash->SetProgress(100);
+
+    m_busy = false;
+    RefreshCommandStates();
+    if (m_closeRequested)
+        close();
+}
+
+frmMain::AddOutcome frmMain::AddFileToPackage(const QString& name, const QString& source,
+                                              QTreeWidgetItem* target) {
+    const bool atRoot = !target || ArchiveTree::Key(target) == RootKey;
+    const QString folder = atRoot ? QString() : ArchiveTree::Key(target);
+    const QString key = atRoot ? name : folder + QLatin1Char('\\') + name;
+    if (!Report(m_session.CanAdd(name, folder)))
+        return AddOutcome::Stop;
+    qvr::sgFileInfo shown;
+    shown.FileName(name.toStdString());
+    shown.FilePath(folder.toStdString());
+    if (const qvr::Result placed = AddFileNode(shown); !placed) {
+        Message(name + QStringLiteral(" cannot be added: ") +
+                QString::fromStdString(placed.Message) + QLatin1Char('.'));
+        return AddOutcome::Stop;
+    }
+    if (target && !atRoot)
+        target->setExpanded(true);
+
+    frmSplash* splash = ProgressWindow();
+    splash->IncrProgress(0);
+    const qvr::Result added = m_session.Add(source, name, folder);
+    splash->IncrProgress(0);
+    if (!added) {
+        m_tree->RemoveNodeTree(m_tree->Node(key), false);
+        Message(QString::fromStdString(added.Message));
+        return AddOutcome::Failed;
+    }
+    return AddOutcome::Added;
+}
+
+// ---- Folders and removal ---------------------------------------------------------------------
+
+frmNewFolder* frmMain::NewFolderDialog() {
+    if (!m_newFolder)
+        m_newFolder = new frmNewFolder(this, [this] { return NodeKeysInOrder(); });
+    return m_newFolder;
+}
+
+void frmMain::mNewFolder_Click() {
+    if (!m_newFolderAction->isEnabled())
+        return;
+    frmNewFolder* dialog = NewFolderDialog();
+    const QList<QTreeWidgetItem*> selected = m_treeWidget->selectedItems();
+    // With nothing selected the list starts at its first item, whatever was chosen last time.
+    dialog->Selectedfolder(selected.isEmpty() ? QString() : ArchiveTree::Key(selected.first()));
+    dialog->exec();
+    const QString name = dialog->FolderName();
+    const QString parent = dialog->Selectedfolder();
+    if (name.isEmpty())
+        return;
+
+    const bool atTop = parent == RootKey || parent.isEmpty();
+    const QString key = atTop ? name : parent + QLatin1Char('\\') + name;
+    std::string why;
+    if (name.contains(QLatin1Char('\\')) || name.contains(QLatin1Char('/')))
+        why = "it may not hold \\ or /";
+    if (!why.empty() || !qvr::IsSafeFolderPath(key.toStdString(), &why)) {
+        Message(QStringLiteral("The folder name ") + name + QStringLiteral(" cannot be used: ") +
+                QString::fromStdString(why));
+        return;
+    }
+    QTreeWidgetItem* parentNode = atTop ? nullptr : m_tree->Node(parent);
+    if ((!atTop && !parentNode) || !m_tree->AddNode(parentNode, key, name, FolderImage)) {
+        Message(QStringLiteral("That folder already exists under that directory."));
+        return;
+    }
+    if (parentNode)
+        parentNode->setExpanded(true);
+}
+
+void frmMain::mRemove_Click() {
+    if (!m_removeAction->isEnabled())
+        return;
+    const QList<QTreeWidgetItem*> selected = m_treeWidget->selectedItems();
+    QTreeWidgetItem* node = selected.isEmpty() ? nullptr : selected.first();
+    if (!node) {
+        Message(QStringLiteral("You must select an item to remove"));
+        return;
+    }
+    if (ArchiveTree::Key(node) == RootKey) {
+        Message(QStringLiteral("You may not remove the <root> item"));
+        return;
+    }
+    const QString question =
+        ArchiveTree::IsFolder(node)
+            ? QStringLiteral("Are you sure you wish to delete this folder and all of it contents "
+                             "from the package?")
+            : QStringLiteral("Are you sure you wish to delete this file from the package?");
+    if (Dialogs::instance().AskYesNo(this, ProgramName, question)) {
+        // A file still in the package keeps its node, and so does every folder above it.
+        QSet<QString> kept;
+        const qvr::Result removed = m_session.RemoveSubtree(ArchiveTree::Key(node), &kept);
+        m_tree->RemoveNodeTreeExcept(node, kept);
+        m_treeWidget->setCurrentItem(nullptr);
+        m_treeWidget->clearSelection();
+        ClearFileDetails();
+        Report(removed);
+    }
+    UpdateStatusBar();
+}
+
+frmNotes* frmMain::NotesDialog() {
+    if (!m_notes)
+        m_notes = new frmNotes(this, m_arc.PluginInfo);
+    return m_notes;
+}
+
+void frmMain::cmdNotes_Click() {
+    if (!m_notesButton->isEnabled())
+        return;
+    if (NotesDialog()->exec() == QDialog::Accepted) {
+        m_updatePending = true;
+        RefreshCommandStates();
+    }
+}
+
+void frmMain::cmdUpdate_Click() {
+    if (!m_update->isEnabled() || !Report(m_session.UpdateDetails(ShownPluginInfo())))
+        return;
+    m_updatePending = false;
+    RefreshCommandStates();
+    UpdateStatusBar();
+}
+
+} // namespace packager
