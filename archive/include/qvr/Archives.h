@@ -12,6 +12,15 @@
 
 namespace qvr {
 
+class RandomAccessFile;
+namespace detail {
+struct NewBlock;
+struct ArchivesAccess;
+} // namespace detail
+namespace format {
+struct Head;
+}
+
 // The directory-search record of one file; only the last-write time is used.
 struct FindData {
     bool Found = false;
@@ -81,6 +90,9 @@ private:
     bool Fail(const std::string& why);
     void CheckListMatches(const std::string& directory);
     void RememberDirectory(const std::string& directory, std::vector<sgFileInfo> list);
+    friend struct detail::ArchivesAccess;
+    std::string DirectoryForWriting(RandomAccessFile& arc, format::Head& head);
+    void AppendBlocks(std::vector<detail::NewBlock>& blocks);
     void AppendBlock(sgFileInfo& entry, const std::string& workFile);
     bool DescribeNewEntry(const std::string& source, const std::string& fileName,
                           const std::string& filePath, sgFileInfo& entry);
