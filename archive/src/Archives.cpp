@@ -9,6 +9,7 @@
 #include "qvr/RandomAccessFile.h"
 
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <vector>
 
@@ -58,6 +59,42 @@ bool Archives::IsQvrArchive(const std::string& path) const {
 
 bool Archives::IsZipArchive(const std::string& path) const {
     return StartsWith(path, "PK");
+}
+
+OpenStatus Archives::Open(const std::string& path) {
+    auto notArchive = [&](const std::string& why) {
+        return OpenStatus{OpenKind::NotArchive, path + ": " + why};
+    };
+    std::error_code ec;
+    const auto native = platform::ToNative(path);
+    if (!std::filesystem::exists(native, ec))
+        return notArchive("no such file");
+    if (std::filesystem::is_directory(native, ec))
+        return notArchive("is a folder, not an archive");
+    const int64_t length = FileLength(path);
+    if (length == 0)
+        return notArchive("is empty, not an archive");
+    if (OpenArchive(path))
+        return {OpenKind::Complete, ""};
+    if (ZipLoaded)
+        return {OpenKind::Zip, ""};
+    if (!IsQvrArchive(path))
+        return notArchive(length < 0 ? "cannot be read" : "not a QVR archive or zip file");
+    if (length == format::kHeadLength) {
+        try {
+            RandomAccessFile file(path, RandomAccessFile::Mode::Read);
+            if (format::ReadHead(file).Empty()) {
+                CurrentArchive = path;
+                ArchiveFiles.clear();
+                m_knownArchive.clear();
+                return {OpenKind::Empty, ""};
+            }
+        } catch (const std::exception&) {
+            // Read as damaged below.
+        }
+    }
+    return {OpenKind::Partial,
+            path + ": the archive is damaged" + (LastError.empty() ? "" : " (" + LastError + ")")};
 }
 
 bool Archives::OpenArchive(const std::string& path) {

@@ -223,7 +223,7 @@ bool Archives::AddFileToArchive(const std::string& source, const std::string& fi
 // Writes the kept entries (and extra, from its work file) into a new file beside the archive,
 // block after block, and puts it in the archive's place only once it is complete.
 void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
-                       const std::string& extraWorkFile) {
+                       const std::string& extraWorkFile, const StepProgress& progress) {
     // Opened for writing, though only read, so that a package the user may not change is
     // refused here rather than replaced by the rename.
     RandomAccessFile old(CurrentArchive, RandomAccessFile::Mode::ReadWrite);
@@ -248,6 +248,8 @@ void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
             entries.push_back(e);
         };
         for (size_t k = 0; k < ArchiveFiles.size(); ++k) {
+            if (progress && !progress(k, ArchiveFiles.size(), ArchiveFiles[k].FileName()))
+                throw detail::Stopped();
             if (!keep[k])
                 continue;
             const sgFileInfo& e = ArchiveFiles[k];
@@ -311,6 +313,31 @@ bool Archives::RemoveEntry(const std::string& fileName, const std::string& fileP
         return true;
     } catch (const std::exception& e) {
         return Fail(e.what());
+    }
+}
+
+Result Archives::RemoveEntries(const std::vector<size_t>& indices, const StepProgress& progress) {
+    LastError.clear();
+    if (ZipLoaded || !IsQvrArchive(CurrentArchive))
+        return Result::Unusable(
+            "Files cannot be removed from " +
+            (CurrentArchive.empty() ? std::string("a closed archive") : CurrentArchive));
+    std::vector<bool> keep(ArchiveFiles.size(), true);
+    for (size_t k : indices) {
+        if (k >= keep.size())
+            return Result::EntryFailure("The archive " + CurrentArchive + " holds no entry " +
+                                        std::to_string(k + 1));
+        keep[k] = false;
+    }
+    try {
+        Rebuild(keep, nullptr, "", progress);
+        return Result::Success();
+    } catch (const detail::Stopped&) {
+        return Result::EntryFailure("Stopped; the archive " + CurrentArchive +
+                                    " was left as it was");
+    } catch (const std::exception& e) {
+        Fail(e.what());
+        return Result::EntryFailure(std::string(e.what()) + "; the archive was left as it was");
     }
 }
 

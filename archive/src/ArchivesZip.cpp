@@ -1,5 +1,7 @@
 #include "qvr/Archives.h"
 
+#include "Format.h"
+
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
 #include "qvr/FileUtils.h"
@@ -20,10 +22,7 @@ struct CentralDirectory {
 };
 
 uint64_t Le(const unsigned char* b, int n) {
-    uint64_t v = 0;
-    for (int k = n - 1; k >= 0; --k)
-        v = (v << 8) | b[k];
-    return v;
+    return format::GetLittleEndian(b, n);
 }
 
 // Reads exactly n bytes at the 0-based offset, or fails.

@@ -31,6 +31,14 @@ uint16_t GetShort(const void* bytes) {
     return static_cast<uint16_t>(b[0] | (b[1] << 8));
 }
 
+uint64_t GetLittleEndian(const void* bytes, int width) {
+    auto b = static_cast<const unsigned char*>(bytes);
+    uint64_t v = 0;
+    for (int k = width - 1; k >= 0; --k)
+        v = (v << 8) | b[k];
+    return v;
+}
+
 std::string EmptyHead() {
     std::string head(kMagic);
     head.append(static_cast<size_t>(kHeadLength) - kMagic.size(), '\0');

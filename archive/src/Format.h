@@ -38,6 +38,8 @@ int32_t GetLong(const void* bytes);
 void PutLong(void* bytes, int32_t value);
 void AppendLong(std::string& out, int32_t value);
 uint16_t GetShort(const void* bytes);
+// Any width up to 8 bytes (zip files use 2, 4 and 8).
+uint64_t GetLittleEndian(const void* bytes, int width);
 
 // The head of an archive without entries.
 std::string EmptyHead();

@@ -19,6 +19,9 @@ public:
     int Code;
 };
 
+// Thrown inside the library when a progress callback answers that the work is to stop.
+struct Stopped {};
+
 // A block waiting to be appended: in a work file, or in memory when InMemory is set.
 struct NewBlock {
     sgFileInfo Entry;

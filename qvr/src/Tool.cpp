@@ -2,7 +2,6 @@
 
 #include "Args.h"
 #include "Terminal.h"
-#include "Verify.h"
 
 #include "qvr/ArchiveError.h"
 #include "qvr/Archives.h"
@@ -12,6 +11,7 @@
 #include "qvr/Install.h"
 #include "qvr/PathRules.h"
 #include "qvr/RandomAccessFile.h"
+#include "qvr/Verify.h"
 
 #include <algorithm>
 #include <cctype>
@@ -81,53 +81,26 @@ void Warn(const std::string& text) {
 
 // ---------------------------------------------------------------------------- opening
 
-enum class OpenState { Entries, Empty, Zip, Partial };
-
-int64_t DirectoryPosition(const std::string& path) {
-    try {
-        qvr::RandomAccessFile f(path, qvr::RandomAccessFile::Mode::Read);
-        unsigned char b[4] = {0, 0, 0, 0};
-        if (f.ReadAt(7, b, 4) != 4)
-            return -1;
-        return static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 |
-                                    static_cast<uint32_t>(b[3]) << 24);
-    } catch (const qvr::ArchiveError&) {
-        return -1;
-    }
-}
-
 // Opens path into arc, or ends the command with a message that says what is wrong.
-OpenState Open(qvr::Archives& arc, const std::string& path, bool allowZip,
-               bool allowPartial = false) {
-    std::error_code ec;
-    if (!fs::exists(Native(path), ec))
-        throw CommandError{kUsage, path + ": no such file"};
-    if (fs::is_directory(Native(path), ec))
-        throw CommandError{kUsage, path + ": is a folder, not an archive"};
-    if (qvr::FileLength(path) == 0)
-        throw CommandError{kUsage, path + ": is empty, not an archive"};
-    if (arc.OpenArchive(path))
-        return OpenState::Entries;
-    if (arc.ZipLoaded) {
+qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip,
+                   bool allowPartial = false) {
+    const qvr::OpenStatus status = arc.Open(path);
+    switch (status.Kind) {
+    case qvr::OpenKind::Complete:
+    case qvr::OpenKind::Empty:
+        return status.Kind;
+    case qvr::OpenKind::Zip:
         if (!allowZip)
             throw CommandError{kUsage, path + ": is a zip file; zip files can only be listed"};
-        return OpenState::Zip;
+        return status.Kind;
+    case qvr::OpenKind::Partial:
+        if (allowPartial)
+            return status.Kind;
+        throw CommandError{kUsage, status.Message + "; 'qvr verify " + path + "' tells more"};
+    case qvr::OpenKind::NotArchive:
+        break;
     }
-    if (!arc.IsQvrArchive(path)) {
-        if (qvr::FileLength(path) < 0)
-            throw CommandError{kUsage, path + ": cannot be read"};
-        throw CommandError{kUsage, path + ": not a QVR archive or zip file"};
-    }
-    if (qvr::FileLength(path) == 10 && DirectoryPosition(path) == 0) {
-        arc.CurrentArchive = path;
-        arc.ArchiveFiles.clear();
-        return OpenState::Empty;
-    }
-    if (allowPartial)
-        return OpenState::Partial;
-    throw CommandError{kUsage, path + ": the archive is damaged" +
-                                   (arc.LastError.empty() ? "" : " (" + arc.LastError + ")") +
-                                   "; 'qvr verify " + path + "' tells more"};
+    throw CommandError{kUsage, status.Message};
 }
 
 // A fresh name beside target, for building a file that then takes target's place in one step.
@@ -156,70 +129,7 @@ void ReplaceWith(const std::string& from, const std::string& to) {
 
 // ---------------------------------------------------------------------------- dates, texts
 
-bool LocalTime(std::time_t t, std::tm& out, bool utc) {
-#ifdef _WIN32
-    return (utc ? gmtime_s(&out, &t) : localtime_s(&out, &t)) == 0;
-#else
-    return (utc ? gmtime_r(&t, &out) : localtime_r(&t, &out)) != nullptr;
-#endif
-}
-
-std::string FormatTm(const std::tm& tm, const char* format) {
-    std::ostringstream out;
-    try {
-        out.imbue(std::locale(""));
-    } catch (const std::exception&) {
-        // An unknown locale in the environment: the neutral one will do.
-    }
-    out << std::put_time(&tm, format);
-    std::string text = out.str();
-    if (text.empty() || !qvr::Utf8ToCp1252(text)) {
-        std::ostringstream plain;
-        plain << std::put_time(&tm, std::string(format) == "%x" ? "%m/%d/%y" : "%m/%d/%y %H:%M:%S");
-        text = plain.str();
-    }
-    return text;
-}
-
 } // namespace
-
-PackDates CurrentPackDates() {
-    PackDates dates;
-    std::tm tm{};
-    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
-    if (epoch && *epoch) {
-        char* end = nullptr;
-        long long value = std::strtoll(epoch, &end, 10);
-        if (end && *end == '\0' && value >= 0 &&
-            LocalTime(static_cast<std::time_t>(value), tm, true)) {
-            dates.Today = FormatTm(tm, "%x");
-            dates.ArchiveDate = FormatTm(tm, "%x %X");
-            dates.Pinned = true;
-            dates.Epoch = value;
-            return dates;
-        }
-    }
-    if (LocalTime(std::time(nullptr), tm, false))
-        dates.Today = FormatTm(tm, "%x");
-    return dates;
-}
-
-std::string ToCrLf(const std::string& text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 16);
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            out += "\r\n";
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else if (text[i] == '\n') {
-            out += "\r\n";
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
 
 std::optional<OverwriteAnswer> ParseOverwriteAnswer(const std::string& line) {
     std::string s = line;
@@ -412,9 +322,9 @@ int CmdList(const ParsedArgs& a, const Context&) {
     NeedOperands(a, 1, 1, "qvr list ARCHIVE");
     const std::string path = a.Operands[0];
     qvr::Archives arc;
-    OpenState state = Open(arc, path, true, true);
-    const bool damaged = state == OpenState::Partial;
-    const bool zip = state == OpenState::Zip;
+    const qvr::OpenKind state = Open(arc, path, true, true);
+    const bool damaged = state == qvr::OpenKind::Partial;
+    const bool zip = state == qvr::OpenKind::Zip;
     std::cout << PadLeft("Size", 10) << "  " << PadLeft("Compressed", 10) << "  "
               << (zip ? "" : PadRight("Modified (UTC)", 20) + "  " + PadRight("Added", 20) + "  ")
               << "Name\n";
@@ -674,77 +584,6 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
     return outcome.Failed > 0 || !gathered.Problems.empty() ? kSomeFailed : kOk;
 }
 
-// Rewrites the archive without the entries marked in drop, in one pass, into a file beside it
-// that then takes its place.
-void RebuildWithout(qvr::Archives& arc, const std::vector<bool>& drop, const Context& ctx) {
-    const std::string path = arc.CurrentArchive;
-    // The new copy would take the old one's place even when the old one may not be changed.
-    try {
-        qvr::RandomAccessFile probe(path, qvr::RandomAccessFile::Mode::ReadWrite);
-    } catch (const std::exception& e) {
-        throw CommandError{kSomeFailed, path + ": cannot be changed (" + std::string(e.what()) +
-                                            "); nothing was removed"};
-    }
-    const std::string work = SiblingTemp(path);
-    struct Cleanup {
-        std::string file;
-        ~Cleanup() {
-            if (!file.empty())
-                qvr::DeleteFileQuiet(file);
-        }
-    } cleanup{work};
-    // One pass: the kept blocks back to back, then their records once. Appending them one by
-    // one would rewrite the growing directory for every entry, which grows with the square of
-    // the number of entries. The bytes are the same.
-    ProgressBar bar(ctx.ProgressWanted(), "Rewriting", arc.ArchiveFiles.size());
-    try {
-        qvr::RandomAccessFile in(path, qvr::RandomAccessFile::Mode::Read);
-        qvr::RandomAccessFile out(work, qvr::RandomAccessFile::Mode::CreateNew);
-        const int64_t length = in.Length();
-        out.WriteAt(1, "QVR1.0\0\0\0\0", 10);
-        int64_t pos = 11;
-        std::vector<qvr::sgFileInfo> kept;
-        for (size_t i = 0; i < arc.ArchiveFiles.size(); ++i) {
-            bar.Update(i, arc.ArchiveFiles[i].FileName());
-            if (drop[i])
-                continue;
-            qvr::sgFileInfo entry = arc.ArchiveFiles[i];
-            const int64_t size = entry.FileCompressedSize();
-            if (entry.FileOffset() < 11 || size < 0 || entry.FileOffset() + size - 1 > length)
-                throw CommandError{kSomeFailed, path + ": the stored data of " +
-                                                    DisplayPath(entry) +
-                                                    " lies outside the file; the archive was "
-                                                    "left as it was"};
-            qvr::Archives::CopyFileBlock(in, entry.FileOffset(), out, pos, size);
-            entry.FileOffset(static_cast<int32_t>(pos));
-            pos += size;
-            kept.push_back(entry);
-        }
-        if (!kept.empty()) {
-            int32_t at = static_cast<int32_t>(pos);
-            for (const auto& entry : kept)
-                entry.WriteHeaderData(out, at);
-            const uint32_t d = static_cast<uint32_t>(pos);
-            const unsigned char head[4] = {
-                static_cast<unsigned char>(d), static_cast<unsigned char>(d >> 8),
-                static_cast<unsigned char>(d >> 16), static_cast<unsigned char>(d >> 24)};
-            out.WriteAt(7, head, 4);
-        }
-        out.Sync();
-        out.Close();
-    } catch (const CommandError&) {
-        throw;
-    } catch (const std::exception& e) {
-        throw CommandError{kSomeFailed,
-                           path + ": cannot write a new copy beside it: " + std::string(e.what()) +
-                               "; the archive was left as it was"};
-    }
-    bar.Clear();
-    ReplaceWith(work, path);
-    cleanup.file.clear();
-    arc.OpenArchive(path);
-}
-
 int CmdRemove(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 2, SIZE_MAX, "qvr remove ARCHIVE PATH...");
     const std::string path = a.Operands[0];
@@ -789,7 +628,21 @@ int CmdRemove(const ParsedArgs& a, const Context& ctx) {
             for (size_t i = 0; i < drop.size(); ++i)
                 if (drop[i])
                     std::cout << "removed: " << Printable(DisplayPath(arc.ArchiveFiles[i])) << "\n";
-        RebuildWithout(arc, drop, ctx);
+        std::vector<size_t> indices;
+        for (size_t i = 0; i < drop.size(); ++i)
+            if (drop[i])
+                indices.push_back(i);
+        qvr::Result removed;
+        {
+            // One pass: the kept blocks back to back, then their records once.
+            ProgressBar bar(ctx.ProgressWanted(), "Rewriting", arc.ArchiveFiles.size());
+            removed = arc.RemoveEntries(indices, [&](size_t done, size_t, const std::string& name) {
+                bar.Update(done, name);
+                return true;
+            });
+        }
+        if (!removed)
+            throw CommandError{kSomeFailed, path + ": " + removed.Message};
     }
     if (!ctx.Quiet)
         std::cout << "Removed " << removing << (removing == 1 ? " entry" : " entries") << " from "
@@ -842,7 +695,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     const std::string path = a.Operands[0];
     const std::string data = a.Operands[1];
     qvr::Archives arc;
-    if (Open(arc, path, false) == OpenState::Empty) {
+    if (Open(arc, path, false) == qvr::OpenKind::Empty) {
         if (!ctx.Quiet)
             std::cout << path << " holds no files; nothing to install\n";
         return kOk;
@@ -947,7 +800,7 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     const std::string path = a.Operands[0];
     const std::string data = a.Operands[1];
     qvr::Archives arc;
-    if (Open(arc, path, false) == OpenState::Empty) {
+    if (Open(arc, path, false) == qvr::OpenKind::Empty) {
         if (!ctx.Quiet)
             std::cout << path << " holds no files; nothing to remove\n";
         return kOk;
@@ -1010,12 +863,13 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
 int CmdVerify(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 1, "qvr verify ARCHIVE");
     const std::string path = a.Operands[0];
-    VerifyReport report;
+    qvr::VerifyReport report;
     {
         ProgressBar bar(ctx.ProgressWanted(), "Checking", 0);
-        report = VerifyArchive(path, [&](size_t done, size_t count, const std::string& name) {
+        report = qvr::VerifyArchive(path, [&](size_t done, size_t count, const std::string& name) {
             bar.SetTotal(count);
             bar.Update(done, name);
+            return true;
         });
     }
     if (!report.Readable)
