@@ -500,7 +500,6 @@ bool frmMain::NewPackage(const QString& chosen) {
                     QString::fromStdString(made.LastError));
         return false;
     }
-    made.ArchiveFiles.clear();
     const QString title = QString::fromStdString(qvr::GetFileNameFromPath(p));
     made.PluginInfo =
         DefaultPluginInfo(title, QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
@@ -555,8 +554,7 @@ bool frmMain::OpenPackage(const QString& path) {
             Message(shown + QStringLiteral(" cannot be opened.\n\n") + why);
             return false;
         }
-        read.ArchiveFiles.clear();
-        read.CurrentArchive = p;
+        read.Open(p); // an empty package: opened as such
     }
 
     const QString title = QString::fromStdString(qvr::GetFileNameFromPath(p));

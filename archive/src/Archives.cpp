@@ -48,6 +48,34 @@ std::string FormatArchiveDate() {
 
 Archives::Archives() : TempFolder(GetTempFolder()) {}
 
+// The state's public names are references to this object's own fields, so copies copy the
+// fields and leave the references where they are.
+Archives::Archives(const Archives& o)
+    : TempFolder(o.TempFolder), PluginInfo(o.PluginInfo), LastError(o.LastError),
+      m_state(o.m_state) {}
+
+Archives::Archives(Archives&& o) noexcept
+    : TempFolder(std::move(o.TempFolder)), PluginInfo(std::move(o.PluginInfo)),
+      LastError(std::move(o.LastError)), m_state(std::move(o.m_state)) {}
+
+Archives& Archives::operator=(const Archives& o) {
+    if (this != &o) {
+        TempFolder = o.TempFolder;
+        PluginInfo = o.PluginInfo;
+        LastError = o.LastError;
+        m_state = o.m_state;
+    }
+    return *this;
+}
+
+Archives& Archives::operator=(Archives&& o) noexcept {
+    TempFolder = std::move(o.TempFolder);
+    PluginInfo = std::move(o.PluginInfo);
+    LastError = std::move(o.LastError);
+    m_state = std::move(o.m_state);
+    return *this;
+}
+
 bool Archives::Fail(const std::string& why) {
     LastError = why;
     return false;
@@ -84,9 +112,9 @@ OpenStatus Archives::Open(const std::string& path) {
         try {
             RandomAccessFile file(path, RandomAccessFile::Mode::Read);
             if (format::ReadHead(file).Empty()) {
-                CurrentArchive = path;
-                ArchiveFiles.clear();
-                m_knownArchive.clear();
+                m_state.Current = path;
+                m_state.Files.clear();
+                m_state.KnownArchive.clear();
                 return {OpenKind::Empty, ""};
             }
         } catch (const std::exception&) {
@@ -98,8 +126,8 @@ OpenStatus Archives::Open(const std::string& path) {
 }
 
 bool Archives::OpenArchive(const std::string& path) {
-    ArchiveFiles.clear();
-    ZipLoaded = false;
+    m_state.Files.clear();
+    m_state.Zip = false;
     return ReadArchiveDirectory(path);
 }
 
@@ -111,7 +139,7 @@ bool Archives::ReadArchiveDirectory(const std::string& path) {
             const format::Head head = format::ReadHead(file);
             if (head.Empty())
                 return Fail("The archive " + path + " holds no files");
-            CurrentArchive = path;
+            m_state.Current = path;
             const format::Decoded read =
                 format::DecodeRecords(format::ReadDirectory(file, head), path);
             for (const sgFileInfo& e : read.Entries) {
@@ -122,7 +150,7 @@ bool Archives::ReadArchiveDirectory(const std::string& path) {
                 if (!format::BlockInside(e.FileOffset(), e.FileCompressedSize(), head.Directory))
                     throw ArchiveError("The archive " + path + " is damaged: the stored data of " +
                                        e.FileName() + " lies outside its data area");
-                ArchiveFiles.push_back(e);
+                m_state.Files.push_back(e);
             }
             if (!read.Complete())
                 return Fail(read.Problem);

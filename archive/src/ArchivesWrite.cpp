@@ -21,8 +21,8 @@ using format::kMaxArchive;
 // Another program may have changed the file, or the list may hold only what a damaged
 // directory gave up; writing on from such a list would lose entries.
 void Archives::CheckListMatches(const std::string& directory) {
-    if (m_knownArchive == CurrentArchive && m_knownDirectory == directory &&
-        m_knownList == ArchiveFiles)
+    if (m_state.KnownArchive == CurrentArchive && m_state.KnownDirectory == directory &&
+        m_state.KnownList == ArchiveFiles)
         return;
     format::Decoded onDisk = format::DecodeRecords(directory, CurrentArchive);
     if (!onDisk.Complete() || onDisk.Entries != ArchiveFiles)
@@ -32,9 +32,9 @@ void Archives::CheckListMatches(const std::string& directory) {
 }
 
 void Archives::RememberDirectory(const std::string& directory, std::vector<sgFileInfo> list) {
-    m_knownArchive = CurrentArchive;
-    m_knownDirectory = directory;
-    m_knownList = std::move(list);
+    m_state.KnownArchive = CurrentArchive;
+    m_state.KnownDirectory = directory;
+    m_state.KnownList = std::move(list);
 }
 
 bool Archives::CreateArchive(const std::string& path) {
@@ -55,7 +55,9 @@ bool Archives::CreateArchive(const std::string& path) {
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
-    CurrentArchive = path;
+    // A new, empty archive: nothing of the one open before stays.
+    m_state = State{};
+    m_state.Current = path;
     return true;
 }
 
@@ -135,7 +137,7 @@ void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
     }
     arc.Close();
     // The list the caller is to have once it has taken the new entries.
-    std::vector<sgFileInfo> list = std::move(m_knownList);
+    std::vector<sgFileInfo> list = std::move(m_state.KnownList);
     for (size_t n = 0; n < blocks.size(); ++n) {
         blocks[n].Entry = entries[n];
         list.push_back(entries[n]);
@@ -216,7 +218,7 @@ bool Archives::AddFileToArchive(const std::string& source, const std::string& fi
         return Fail(x.what());
     }
     DeleteFileQuiet(work);
-    ArchiveFiles.push_back(e);
+    m_state.Files.push_back(e);
     return true;
 }
 
@@ -286,8 +288,8 @@ void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
         DeleteFileQuiet(temp);
         throw;
     }
-    ArchiveFiles = std::move(entries);
-    m_knownArchive.clear(); // the next write reads the new directory afresh
+    m_state.Files = std::move(entries);
+    m_state.KnownArchive.clear(); // the next write reads the new directory afresh
 }
 
 bool Archives::RemoveEntry(const std::string& fileName, const std::string& filePath) {

@@ -160,10 +160,10 @@ bool Archives::ReadZipDirectory(const std::string& path) {
     LastError.clear();
     try {
         RandomAccessFile file(path, RandomAccessFile::Mode::Read);
-        CurrentArchive = path;
-        ZipLoaded = true;
+        m_state.Current = path;
+        m_state.Zip = true;
         if (auto cd = FindCentralDirectory(file)) {
-            ReadCentralDirectory(file, *cd, ArchiveFiles);
+            ReadCentralDirectory(file, *cd, m_state.Files);
             return true;
         }
         // No central directory: walk the local headers from the start.
@@ -174,7 +174,7 @@ bool Archives::ReadZipDirectory(const std::string& path) {
             const int32_t before = p;
             if (!e.ParseZipHeader(file, p) || e.FileOffset() == 0)
                 break;
-            ArchiveFiles.push_back(e);
+            m_state.Files.push_back(e);
             if (p > length || p <= before)
                 break;
         }

@@ -35,8 +35,12 @@ struct ArchivesAccess {
         arc.AppendBlocks(blocks);
     }
     static void AddToList(Archives& arc, const sgFileInfo& entry) {
-        arc.ArchiveFiles.push_back(entry);
+        arc.m_state.Files.push_back(entry);
     }
+    // For tests that put an object into a state no operation leads to.
+    static std::vector<sgFileInfo>& Files(Archives& arc) { return arc.m_state.Files; }
+    static std::string& Current(Archives& arc) { return arc.m_state.Current; }
+    static bool& Zip(Archives& arc) { return arc.m_state.Zip; }
 };
 
 // The folder part of a path with its trailing separator ("" for a bare name).

@@ -491,8 +491,6 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
     if (!arc.CreateArchive(work))
         throw CommandError{kUsage, path + ": cannot be written" +
                                        (arc.LastError.empty() ? "" : ": " + arc.LastError)};
-    arc.ArchiveFiles.clear();
-
     // The info entry goes first, as a new package in the packager starts with it. It is packed
     // from a record file of its own so that a pinned date covers its file date as well.
     std::string record;

@@ -60,11 +60,16 @@ using StepProgress = std::function<bool(size_t done, size_t count, const std::st
 class Archives {
 public:
     Archives();
+    Archives(const Archives& other);
+    Archives(Archives&& other) noexcept;
+    Archives& operator=(const Archives& other);
+    Archives& operator=(Archives&& other) noexcept;
 
-    // Program-wide state, read by the windows and tools, changed only by the operations below.
-    std::vector<sgFileInfo> ArchiveFiles;
-    std::string CurrentArchive;
-    bool ZipLoaded = false;
+    // Program-wide state, read by the windows and tools, changed only by the operations below,
+    // so that it always agrees with what the library checks before each write.
+    const std::vector<sgFileInfo>& ArchiveFiles = m_state.Files;
+    const std::string& CurrentArchive = m_state.Current;
+    const bool& ZipLoaded = m_state.Zip;
     std::string TempFolder; // ends in one separator; set from GetTempFolder() on construction
     sgPlugInfo PluginInfo;
     // Why the last operation that answered false failed, for the user ("" when it did not say).
@@ -125,11 +130,17 @@ private:
     void Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
                  const std::string& extraWorkFile, const StepProgress& progress = {});
 
-    // The directory this object last wrote or read through, and the list that went with it,
-    // so that the check before each write is a comparison rather than a new reading.
-    std::string m_knownArchive;
-    std::string m_knownDirectory;
-    std::vector<sgFileInfo> m_knownList;
+    struct State {
+        std::vector<sgFileInfo> Files;
+        std::string Current;
+        bool Zip = false;
+        // The directory this object last wrote or read through, and the list that went with
+        // it, so that the check before each write is a comparison rather than a new reading.
+        std::string KnownArchive;
+        std::string KnownDirectory;
+        std::vector<sgFileInfo> KnownList;
+    };
+    State m_state;
 };
 
 } // namespace qvr
