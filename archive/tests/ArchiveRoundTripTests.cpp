@@ -30,6 +30,7 @@ TEST_F(RoundTrip, NewArchiveIsTenBytesAndRefusesExistingFile) {
     EXPECT_EQ(ReadAll(Path("empty.qvr")).size(), 10u);
 }
 
+// The layout of docs/format.md, byte by byte.
 TEST_F(RoundTrip, OneMemberMatchesTheDocumentedLayout) {
     const std::string path = Path("one.qvr");
     const std::string content = MixedBytes(100, 1);
