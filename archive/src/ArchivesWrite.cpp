@@ -8,6 +8,7 @@
 #include "qvr/FileUtils.h"
 #include "qvr/PathRules.h"
 #include "qvr/RandomAccessFile.h"
+#include "qvr/TempFile.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -233,10 +234,9 @@ void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
     DirectoryForWriting(old, head);
     const int64_t oldLength = head.Length;
     std::vector<sgFileInfo> entries;
-    std::string temp = detail::CreateUniqueFile(detail::FolderOf(CurrentArchive),
-                                                GetFileNameFromPath(CurrentArchive));
-    try {
-        RandomAccessFile out(temp, RandomAccessFile::Mode::ReadWrite);
+    TempFile temp = TempFile::Beside(CurrentArchive); // deleted unless it takes the place
+    {
+        RandomAccessFile out(temp.Path(), RandomAccessFile::Mode::ReadWrite);
         const std::string emptyHead = format::EmptyHead();
         out.WriteAt(format::kMagicPosition, emptyHead.data(), emptyHead.size());
         int64_t pos = format::kFirstBlock;
@@ -283,10 +283,7 @@ void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
         out.Sync();
         out.Close();
         old.Close();
-        platform::ReplaceFile(temp, CurrentArchive);
-    } catch (...) {
-        DeleteFileQuiet(temp);
-        throw;
+        temp.ReplaceInto(CurrentArchive);
     }
     m_state.Files = std::move(entries);
     m_state.KnownArchive.clear(); // the next write reads the new directory afresh

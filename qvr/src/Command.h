@@ -44,8 +44,6 @@ void Warn(const std::string& text);
 // Opens path into arc, or ends the command with a message that says what is wrong.
 qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip,
                    bool allowPartial = false);
-// A fresh name beside target, for building a file that then takes target's place in one step.
-std::string SiblingTemp(const std::string& target);
 void ReplaceWith(const std::string& from, const std::string& to);
 
 std::string ReadNotesFile(const std::string& path);

@@ -74,20 +74,6 @@ qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip, b
     throw CommandError{kUsage, status.Message};
 }
 
-// A fresh name beside target, for building a file that then takes target's place in one step.
-std::string SiblingTemp(const std::string& target) {
-    fs::path t = Native(target);
-    std::random_device rd;
-    for (int i = 0; i < 100; ++i) {
-        fs::path candidate =
-            t.parent_path() / ("." + Utf8(t.filename()) + ".part" + std::to_string(rd() % 1000000));
-        std::error_code ec;
-        if (!fs::exists(candidate, ec))
-            return Utf8(candidate);
-    }
-    throw CommandError{kUsage, target + ": cannot find a free name for a work file beside it"};
-}
-
 void ReplaceWith(const std::string& from, const std::string& to) {
     std::error_code ec;
     fs::rename(Native(from), Native(to), ec);

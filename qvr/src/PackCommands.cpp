@@ -9,6 +9,7 @@
 #include "qvr/Install.h"
 #include "qvr/PathRules.h"
 #include "qvr/RandomAccessFile.h"
+#include "qvr/TempFile.h"
 #include "qvr/Verify.h"
 
 #include <algorithm>
@@ -192,18 +193,22 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
         Warn(p);
 
     // Built beside the target and put in its place at the end: never a half-written package.
-    const std::string work = SiblingTemp(path);
+    qvr::TempFile work;
+    try {
+        work = qvr::TempFile::Beside(path);
+    } catch (const std::exception&) {
+        throw CommandError{kUsage, path + ": cannot find a free name for a work file beside it"};
+    }
+    qvr::DeleteFileQuiet(work.Path()); // the name is kept; CreateArchive makes the file
     qvr::Archives arc;
     struct Cleanup {
-        std::string file, record;
+        std::string record;
         ~Cleanup() {
-            if (!file.empty())
-                qvr::DeleteFileQuiet(file);
             if (!record.empty())
                 qvr::DeleteFileQuiet(record);
         }
-    } cleanup{work, ""};
-    if (!arc.CreateArchive(work))
+    } cleanup{""};
+    if (!arc.CreateArchive(work.Path()))
         throw CommandError{kUsage, path + ": cannot be written" +
                                        (arc.LastError.empty() ? "" : ": " + arc.LastError)};
     // The info entry goes first, as a new package in the packager starts with it. It is packed
@@ -236,8 +241,8 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
         throw CommandError{kUsage, path + ": the plug-in information could not be stored"};
     --outcome.Added;
     outcome.Bytes -= static_cast<int64_t>(record.size());
-    ReplaceWith(work, path);
-    cleanup.file.clear();
+    ReplaceWith(work.Path(), path);
+    work.Release();
     if (!ctx.Quiet)
         std::cout << "Created " << path << ": " << outcome.Added
                   << (outcome.Added == 1 ? " file, " : " files, ") << outcome.Bytes
