@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those that are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ zlib1g-dev libgtest-dev libgmock-dev qt6-base-dev qt6-qpa-plugins
+packages=(cmake ninja-build clang-format g++ zlib1g-dev libgtest-dev libgmock-dev qt6-base-dev qt6-qpa-plugins
           libqt6test6 fonts-dejavu-core python3
           # Installing into a desktop and the Debian package (scripts/package-check.sh)
           dpkg-dev desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl help2man

@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+bash scripts/format-check.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 for preset in default sanitize; do

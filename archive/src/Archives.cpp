@@ -1,5 +1,6 @@
 #include "qvr/Archives.h"
 
+#include "Format.h"
 #include "Internal.h"
 #include "platform.h"
 #include "qvr/ArchiveError.h"
@@ -8,6 +9,7 @@
 #include "qvr/RandomAccessFile.h"
 
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <vector>
 
@@ -15,29 +17,17 @@ namespace qvr {
 
 namespace {
 
-constexpr int64_t kFirstBlock = 11; // right behind the magic and the directory position
-
-bool StartsWith(const std::string& path, const char* magic) {
+bool StartsWith(const std::string& path, std::string_view magic) {
     try {
         if (!FileExists(path))
             return false;
         RandomAccessFile file(path, RandomAccessFile::Mode::Read);
-        size_t n = std::strlen(magic);
-        std::string head(n, '\0');
-        head.resize(file.ReadAt(1, head.data(), n));
+        std::string head(magic.size(), '\0');
+        head.resize(file.ReadAt(format::kMagicPosition, head.data(), head.size()));
         return head == magic;
     } catch (...) {
         return false;
     }
-}
-
-int32_t ReadDirectoryPosition(RandomAccessFile& file) {
-    unsigned char b[4] = {0, 0, 0, 0};
-    if (file.ReadAt(7, b, 4) != 4)
-        throw ArchiveError("The archive " + file.Path() + " is cut short");
-    return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-                                (static_cast<uint32_t>(b[2]) << 16) |
-                                (static_cast<uint32_t>(b[3]) << 24));
 }
 
 } // namespace
@@ -58,22 +48,86 @@ std::string FormatArchiveDate() {
 
 Archives::Archives() : TempFolder(GetTempFolder()) {}
 
+// The state's public names are references to this object's own fields, so copies copy the
+// fields and leave the references where they are.
+Archives::Archives(const Archives& o)
+    : TempFolder(o.TempFolder), PluginInfo(o.PluginInfo), LastError(o.LastError),
+      m_state(o.m_state) {}
+
+Archives::Archives(Archives&& o) noexcept
+    : TempFolder(std::move(o.TempFolder)), PluginInfo(std::move(o.PluginInfo)),
+      LastError(std::move(o.LastError)), m_state(std::move(o.m_state)) {}
+
+Archives& Archives::operator=(const Archives& o) {
+    if (this != &o) {
+        TempFolder = o.TempFolder;
+        PluginInfo = o.PluginInfo;
+        LastError = o.LastError;
+        m_state = o.m_state;
+    }
+    return *this;
+}
+
+Archives& Archives::operator=(Archives&& o) noexcept {
+    TempFolder = std::move(o.TempFolder);
+    PluginInfo = std::move(o.PluginInfo);
+    LastError = std::move(o.LastError);
+    m_state = std::move(o.m_state);
+    return *this;
+}
+
 bool Archives::Fail(const std::string& why) {
     LastError = why;
     return false;
 }
 
 bool Archives::IsQvrArchive(const std::string& path) const {
-    return StartsWith(path, "QVR1.0");
+    return StartsWith(path, format::kMagic);
 }
 
 bool Archives::IsZipArchive(const std::string& path) const {
     return StartsWith(path, "PK");
 }
 
+OpenStatus Archives::Open(const std::string& path) {
+    auto notArchive = [&](const std::string& why) {
+        return OpenStatus{OpenKind::NotArchive, path + ": " + why};
+    };
+    std::error_code ec;
+    const auto native = platform::ToNative(path);
+    if (!std::filesystem::exists(native, ec))
+        return notArchive("no such file");
+    if (std::filesystem::is_directory(native, ec))
+        return notArchive("is a folder, not an archive");
+    const int64_t length = FileLength(path);
+    if (length == 0)
+        return notArchive("is empty, not an archive");
+    if (OpenArchive(path))
+        return {OpenKind::Complete, ""};
+    if (ZipLoaded)
+        return {OpenKind::Zip, ""};
+    if (!IsQvrArchive(path))
+        return notArchive(length < 0 ? "cannot be read" : "not a QVR archive or zip file");
+    if (length == format::kHeadLength) {
+        try {
+            RandomAccessFile file(path, RandomAccessFile::Mode::Read);
+            if (format::ReadHead(file).Empty()) {
+                m_state.Current = path;
+                m_state.Files.clear();
+                m_state.KnownArchive.clear();
+                return {OpenKind::Empty, ""};
+            }
+        } catch (const std::exception&) {
+            // Read as damaged below.
+        }
+    }
+    return {OpenKind::Partial,
+            path + ": the archive is damaged" + (LastError.empty() ? "" : " (" + LastError + ")")};
+}
+
 bool Archives::OpenArchive(const std::string& path) {
-    ArchiveFiles.clear();
-    ZipLoaded = false;
+    m_state.Files.clear();
+    m_state.Zip = false;
     return ReadArchiveDirectory(path);
 }
 
@@ -82,31 +136,24 @@ bool Archives::ReadArchiveDirectory(const std::string& path) {
     if (IsQvrArchive(path)) {
         try {
             RandomAccessFile file(path, RandomAccessFile::Mode::Read);
-            const int64_t length = file.Length();
-            const int32_t d = ReadDirectoryPosition(file);
-            if (d == 0)
+            const format::Head head = format::ReadHead(file);
+            if (head.Empty())
                 return Fail("The archive " + path + " holds no files");
-            CurrentArchive = path;
-            if (d < kFirstBlock || d > length)
-                throw ArchiveError("The archive " + path + " is damaged: its directory position " +
-                                   std::to_string(d) + " lies outside the file");
-            int32_t pos = d;
-            while (pos <= length) {
-                sgFileInfo e;
-                e.ParseHeaderData(file, pos);
+            m_state.Current = path;
+            const format::Decoded read =
+                format::DecodeRecords(format::ReadDirectory(file, head), path);
+            for (const sgFileInfo& e : read.Entries) {
                 if (e.FileName().empty() || e.FileOffset() == 0)
                     return Fail("The archive " + path +
                                 " is damaged: its directory holds an "
                                 "entry without a name or position");
-                if (pos - 1 > length)
-                    throw ArchiveError("The archive " + path +
-                                       " is damaged: its last directory record is cut short");
-                const int64_t end = int64_t{e.FileOffset()} + e.FileCompressedSize();
-                if (e.FileOffset() < kFirstBlock || e.FileCompressedSize() < 4 || end > d)
+                if (!format::BlockInside(e.FileOffset(), e.FileCompressedSize(), head.Directory))
                     throw ArchiveError("The archive " + path + " is damaged: the stored data of " +
                                        e.FileName() + " lies outside its data area");
-                ArchiveFiles.push_back(e);
+                m_state.Files.push_back(e);
             }
+            if (!read.Complete())
+                return Fail(read.Problem);
             return true;
         } catch (const std::exception& e) {
             return Fail(e.what());
@@ -141,11 +188,8 @@ bool Archives::ExtractEntry(const sgFileInfo& entry, const std::string& destinat
         return Fail("The file " + destination + " exists already");
     try {
         RandomAccessFile file(CurrentArchive, RandomAccessFile::Mode::Read);
-        const int64_t end = int64_t{entry.FileOffset()} + entry.FileCompressedSize();
-        int64_t limit = ReadDirectoryPosition(file);
-        if (limit == 0)
-            limit = file.Length() + 1;
-        if (entry.FileOffset() < kFirstBlock || entry.FileCompressedSize() < 4 || end > limit)
+        const format::Head head = format::ReadHead(file);
+        if (!format::BlockInside(entry.FileOffset(), entry.FileCompressedSize(), head.DataEnd()))
             throw ArchiveError("The stored data of " + entry.FileName() + " lies outside " +
                                CurrentArchive);
         std::string temp =

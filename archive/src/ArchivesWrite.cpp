@@ -1,5 +1,6 @@
 #include "qvr/Archives.h"
 
+#include "Format.h"
 #include "Internal.h"
 #include "platform.h"
 #include "qvr/ArchiveError.h"
@@ -7,6 +8,7 @@
 #include "qvr/FileUtils.h"
 #include "qvr/PathRules.h"
 #include "qvr/RandomAccessFile.h"
+#include "qvr/TempFile.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -15,84 +17,25 @@
 
 namespace qvr {
 
-namespace {
-
-constexpr int64_t kMaxArchive = std::numeric_limits<int32_t>::max();
-// A directory is a few hundred bytes per entry; more than this is not a directory.
-constexpr int64_t kMaxDirectory = 64 * 1024 * 1024;
-const char kEmptyArchive[10] = {'Q', 'V', 'R', '1', '.', '0', 0, 0, 0, 0};
-
-void PutLong(char* b, int32_t value) {
-    auto u = static_cast<uint32_t>(value);
-    for (int k = 0; k < 4; ++k)
-        b[k] = static_cast<char>((u >> (8 * k)) & 0xFF);
-}
-
-int32_t GetLong(const char* b) {
-    auto u = [&](int k) { return static_cast<uint32_t>(static_cast<unsigned char>(b[k])); };
-    return static_cast<int32_t>(u(0) | (u(1) << 8) | (u(2) << 16) | (u(3) << 24));
-}
-
-// The records in a directory's bytes, read as the reader reads them; nullopt when they cannot
-// be read to their end.
-std::optional<std::vector<sgFileInfo>> ParseDirectory(const std::string& bytes) {
-    std::vector<sgFileInfo> entries;
-    size_t p = 0;
-    auto text = [&](std::string& out) {
-        const size_t window = std::min<size_t>(255, bytes.size() - p);
-        const size_t nul = bytes.find('\0', p);
-        if (nul == std::string::npos || nul >= p + window)
-            return false;
-        out = Cp1252ToUtf8(bytes.substr(p, nul - p));
-        p = nul + 1;
-        return true;
-    };
-    while (p < bytes.size()) {
-        if (bytes.size() - p < 8)
-            return std::nullopt;
-        sgFileInfo e;
-        e.FileOffset(GetLong(bytes.data() + p));
-        e.FileCompressedSize(GetLong(bytes.data() + p + 4));
-        p += 8;
-        std::string name, path, date, size, archiveDate;
-        if (!text(name) || !text(path) || !text(date) || !text(size) || !text(archiveDate))
-            return std::nullopt;
-        char* end = nullptr;
-        errno = 0;
-        const long long value = std::strtoll(size.c_str(), &end, 10);
-        if (size.empty() || *end != '\0' || errno != 0 || size[0] == ' ' || size[0] == '+' ||
-            value < std::numeric_limits<int32_t>::min() ||
-            value > std::numeric_limits<int32_t>::max())
-            return std::nullopt;
-        e.FileName(name);
-        e.FilePath(path);
-        e.FileDate(date);
-        e.FileSize(static_cast<int32_t>(value));
-        e.FileArchiveDate(archiveDate);
-        entries.push_back(e);
-    }
-    return entries;
-}
-
-} // namespace
+using format::kMaxArchive;
 
 // Another program may have changed the file, or the list may hold only what a damaged
 // directory gave up; writing on from such a list would lose entries.
 void Archives::CheckListMatches(const std::string& directory) {
-    if (m_knownArchive == CurrentArchive && m_knownDirectory == directory &&
-        m_knownList == ArchiveFiles)
+    if (m_state.KnownArchive == CurrentArchive && m_state.KnownDirectory == directory &&
+        m_state.KnownList == ArchiveFiles)
         return;
-    auto onDisk = ParseDirectory(directory);
-    if (!onDisk || *onDisk != ArchiveFiles)
+    format::Decoded onDisk = format::DecodeRecords(directory, CurrentArchive);
+    if (!onDisk.Complete() || onDisk.Entries != ArchiveFiles)
         throw ArchiveError("The archive " + CurrentArchive +
                            " no longer holds the files listed for it; open it again");
-    RememberDirectory(directory, std::move(*onDisk));
+    RememberDirectory(directory, std::move(onDisk.Entries));
 }
 
 void Archives::RememberDirectory(const std::string& directory, std::vector<sgFileInfo> list) {
-    m_knownArchive = CurrentArchive;
-    m_knownDirectory = directory;
-    m_knownList = std::move(list);
+    m_state.KnownArchive = CurrentArchive;
+    m_state.KnownDirectory = directory;
+    m_state.KnownList = std::move(list);
 }
 
 bool Archives::CreateArchive(const std::string& path) {
@@ -102,7 +45,8 @@ bool Archives::CreateArchive(const std::string& path) {
     try {
         RandomAccessFile file(path, RandomAccessFile::Mode::CreateReadWrite);
         try {
-            file.WriteAt(1, kEmptyArchive, sizeof kEmptyArchive);
+            const std::string head = format::EmptyHead();
+            file.WriteAt(format::kMagicPosition, head.data(), head.size());
             file.Close();
         } catch (...) {
             file.Close();
@@ -112,74 +56,100 @@ bool Archives::CreateArchive(const std::string& path) {
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
-    CurrentArchive = path;
+    // A new, empty archive: nothing of the one open before stays.
+    m_state = State{};
+    m_state.Current = path;
     return true;
 }
 
-// Writes the work file as entry's block where the directory began, then the old directory and
-// entry's record behind it. On any failure the archive is put back exactly as it was.
-void Archives::AppendBlock(sgFileInfo& entry, const std::string& workFile) {
+// Reads and checks the head and directory of the open archive for a change, and that the list
+// in memory is still the one on disk.
+std::string Archives::DirectoryForWriting(RandomAccessFile& arc, format::Head& head) {
+    head = format::ReadHead(arc);
+    std::string directory = format::ReadDirectory(arc, head);
+    CheckListMatches(directory);
+    return directory;
+}
+
+// Writes the blocks where the directory began, one after another, then the old directory and
+// their records behind them: the same bytes as appending them one at a time. On any failure
+// the archive is put back exactly as it was.
+void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
     if (ZipLoaded || !IsQvrArchive(CurrentArchive))
         throw ArchiveError("Files cannot be added to " + (CurrentArchive.empty()
                                                               ? std::string("a closed archive")
                                                               : CurrentArchive));
-    RandomAccessFile block(workFile, RandomAccessFile::Mode::Read);
-    const int64_t blockLength = block.Length();
-    if (blockLength < 4)
-        throw ArchiveError("The work file " + workFile + " holds no stored data");
+    std::vector<int64_t> lengths;
+    for (const detail::NewBlock& b : blocks) {
+        const int64_t length =
+            b.InMemory ? static_cast<int64_t>(b.InMemory->size()) : FileLength(b.WorkFile);
+        if (length < format::kBlockPrefix)
+            throw ArchiveError("The work file " + b.WorkFile + " holds no stored data");
+        lengths.push_back(length);
+    }
 
     RandomAccessFile arc(CurrentArchive, RandomAccessFile::Mode::ReadWrite);
-    const int64_t oldLength = arc.Length();
-    char oldHead[4];
-    if (arc.ReadAt(7, oldHead, 4) != 4)
-        throw ArchiveError("The archive " + CurrentArchive + " is cut short");
-    int64_t d = GetLong(oldHead);
-    if (d == 0)
-        d = oldLength + 1;
-    else if (d < 11 || d > oldLength)
-        throw ArchiveError("The archive " + CurrentArchive +
-                           " is damaged: its directory position lies outside the file");
-    const int64_t directoryLength = oldLength + 1 - d;
-    if (directoryLength > kMaxDirectory)
-        throw ArchiveError("The archive " + CurrentArchive + " is damaged: its directory is " +
-                           std::to_string(directoryLength) + " bytes long");
-    std::string directory(static_cast<size_t>(directoryLength), '\0');
-    if (arc.ReadAt(d, directory.data(), directory.size()) != directory.size())
-        throw ArchiveError("The archive " + CurrentArchive + " changed while it was read");
-    CheckListMatches(directory);
+    format::Head head;
+    const std::string directory = DirectoryForWriting(arc, head);
+    const int64_t oldLength = head.Length;
+    const int64_t d = head.DataEnd();
 
-    sgFileInfo e = entry;
-    e.FileOffset(static_cast<int32_t>(std::min(d, kMaxArchive)));
-    e.FileCompressedSize(static_cast<int32_t>(std::min(blockLength, kMaxArchive)));
-    const std::string record = detail::RecordBytes(e);
-    const int64_t newD = d + blockLength;
-    const int64_t newLength = newD - 1 + directoryLength + static_cast<int64_t>(record.size());
+    std::string records;
+    std::vector<sgFileInfo> entries;
+    int64_t pos = d;
+    for (size_t n = 0; n < blocks.size(); ++n) {
+        if (pos + lengths[n] > kMaxArchive)
+            throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
+        sgFileInfo e = blocks[n].Entry;
+        e.FileOffset(static_cast<int32_t>(pos));
+        e.FileCompressedSize(static_cast<int32_t>(lengths[n]));
+        records += format::EncodeRecord(e);
+        entries.push_back(e);
+        pos += lengths[n];
+    }
+    const int64_t newLength =
+        pos - 1 + static_cast<int64_t>(directory.size()) + static_cast<int64_t>(records.size());
     if (newLength > kMaxArchive)
         throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
 
     try {
-        CopyFileBlock(block, 1, arc, d, blockLength);
-        arc.WriteAt(newD, directory.data(), directory.size());
-        arc.WriteAt(newD + directoryLength, record.data(), record.size());
-        char head[4];
-        PutLong(head, static_cast<int32_t>(newD));
-        arc.WriteAt(7, head, 4);
+        int64_t at = d;
+        for (size_t n = 0; n < blocks.size(); ++n) {
+            if (blocks[n].InMemory) {
+                arc.WriteAt(at, blocks[n].InMemory->data(), blocks[n].InMemory->size());
+            } else {
+                RandomAccessFile block(blocks[n].WorkFile, RandomAccessFile::Mode::Read);
+                CopyFileBlock(block, 1, arc, at, lengths[n]);
+            }
+            at += lengths[n];
+        }
+        arc.WriteAt(pos, directory.data(), directory.size());
+        arc.WriteAt(pos + static_cast<int64_t>(directory.size()), records.data(), records.size());
+        format::WriteDirectoryPosition(arc, pos);
     } catch (...) {
         // Undo: the old directory back in its place, the old position, the old length.
         try {
             arc.WriteAt(d, directory.data(), directory.size());
-            arc.WriteAt(7, oldHead, 4);
+            format::WriteDirectoryPosition(arc, head.Directory);
             arc.Truncate(oldLength);
         } catch (...) {
         }
         throw;
     }
     arc.Close();
-    entry = e;
-    // The list the caller is to have once it has taken the new entry.
-    std::vector<sgFileInfo> list = std::move(m_knownList);
-    list.push_back(e);
-    RememberDirectory(directory + record, std::move(list));
+    // The list the caller is to have once it has taken the new entries.
+    std::vector<sgFileInfo> list = std::move(m_state.KnownList);
+    for (size_t n = 0; n < blocks.size(); ++n) {
+        blocks[n].Entry = entries[n];
+        list.push_back(entries[n]);
+    }
+    RememberDirectory(directory + records, std::move(list));
+}
+
+void Archives::AppendBlock(sgFileInfo& entry, const std::string& workFile) {
+    std::vector<detail::NewBlock> one{{entry, workFile, nullptr}};
+    AppendBlocks(one);
+    entry = one[0].Entry;
 }
 
 bool Archives::AppendEntryData(sgFileInfo& entry, const std::string& workFile) {
@@ -200,7 +170,8 @@ bool Archives::AppendEntryData(sgFileInfo& entry, const std::string& workFile) {
 void Archives::SaveEntryData(const sgFileInfo& entry, const std::string& workFile) {
     RandomAccessFile arc(CurrentArchive, RandomAccessFile::Mode::Read);
     const int64_t end = int64_t{entry.FileOffset()} + entry.FileCompressedSize() - 1;
-    if (entry.FileOffset() < 11 || entry.FileCompressedSize() < 0 || end > arc.Length())
+    if (entry.FileOffset() < format::kFirstBlock || entry.FileCompressedSize() < 0 ||
+        end > arc.Length())
         throw ArchiveError("The stored data of " + entry.FileName() + " lies outside " +
                            CurrentArchive);
     RandomAccessFile out(workFile, RandomAccessFile::Mode::CreateReadWrite);
@@ -229,7 +200,7 @@ bool Archives::DescribeNewEntry(const std::string& source, const std::string& fi
 
 // Compresses source into a fresh work file (named in work, so the caller can delete it).
 void Archives::CompressNewEntry(const std::string& source, sgFileInfo& e, std::string& work) {
-    detail::RecordBytes(e); // refuse names the archive cannot hold before any work
+    format::EncodeRecord(e); // refuse names the archive cannot hold before any work
     work = detail::CreateUniqueFile(TempFolder, e.FileName());
     e.FileSize(static_cast<int32_t>(detail::CompressFileChecked(source, work, 9)));
 }
@@ -248,40 +219,27 @@ bool Archives::AddFileToArchive(const std::string& source, const std::string& fi
         return Fail(x.what());
     }
     DeleteFileQuiet(work);
-    ArchiveFiles.push_back(e);
+    m_state.Files.push_back(e);
     return true;
 }
 
 // Writes the kept entries (and extra, from its work file) into a new file beside the archive,
 // block after block, and puts it in the archive's place only once it is complete.
 void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
-                       const std::string& extraWorkFile) {
+                       const std::string& extraWorkFile, const StepProgress& progress) {
     // Opened for writing, though only read, so that a package the user may not change is
     // refused here rather than replaced by the rename.
     RandomAccessFile old(CurrentArchive, RandomAccessFile::Mode::ReadWrite);
-    const int64_t oldLength = old.Length();
-    {
-        char head[4] = {0, 0, 0, 0};
-        if (old.ReadAt(7, head, 4) != 4)
-            throw ArchiveError("The archive " + CurrentArchive + " is cut short");
-        const int64_t d = GetLong(head);
-        if (d != 0 && (d < 11 || d > oldLength || oldLength + 1 - d > kMaxDirectory))
-            throw ArchiveError("The archive " + CurrentArchive +
-                               " is damaged: its directory "
-                               "position lies outside the file");
-        std::string directory(d == 0 ? 0 : static_cast<size_t>(oldLength + 1 - d), '\0');
-        if (!directory.empty() &&
-            old.ReadAt(d, directory.data(), directory.size()) != directory.size())
-            throw ArchiveError("The archive " + CurrentArchive + " changed while it was read");
-        CheckListMatches(directory);
-    }
+    format::Head head;
+    DirectoryForWriting(old, head);
+    const int64_t oldLength = head.Length;
     std::vector<sgFileInfo> entries;
-    std::string temp = detail::CreateUniqueFile(detail::FolderOf(CurrentArchive),
-                                                GetFileNameFromPath(CurrentArchive));
-    try {
-        RandomAccessFile out(temp, RandomAccessFile::Mode::ReadWrite);
-        out.WriteAt(1, kEmptyArchive, sizeof kEmptyArchive);
-        int64_t pos = 11;
+    TempFile temp = TempFile::Beside(CurrentArchive); // deleted unless it takes the place
+    {
+        RandomAccessFile out(temp.Path(), RandomAccessFile::Mode::ReadWrite);
+        const std::string emptyHead = format::EmptyHead();
+        out.WriteAt(format::kMagicPosition, emptyHead.data(), emptyHead.size());
+        int64_t pos = format::kFirstBlock;
         auto place = [&](sgFileInfo e, RandomAccessFile& from, int64_t at) {
             const int64_t size = e.FileCompressedSize();
             if (pos + size - 1 > kMaxArchive)
@@ -292,11 +250,14 @@ void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
             entries.push_back(e);
         };
         for (size_t k = 0; k < ArchiveFiles.size(); ++k) {
+            if (progress && !progress(k, ArchiveFiles.size(), ArchiveFiles[k].FileName()))
+                throw detail::Stopped();
             if (!keep[k])
                 continue;
             const sgFileInfo& e = ArchiveFiles[k];
             const int64_t end = int64_t{e.FileOffset()} + e.FileCompressedSize() - 1;
-            if (e.FileOffset() < 11 || e.FileCompressedSize() < 0 || end > oldLength)
+            if (e.FileOffset() < format::kFirstBlock || e.FileCompressedSize() < 0 ||
+                end > oldLength)
                 throw ArchiveError("The stored data of " + e.FileName() + " lies outside " +
                                    CurrentArchive);
             place(e, old, e.FileOffset());
@@ -305,7 +266,7 @@ void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
             RandomAccessFile block(extraWorkFile, RandomAccessFile::Mode::Read);
             sgFileInfo e = *extra;
             const int64_t size = block.Length();
-            if (size < 4 || size > kMaxArchive)
+            if (size < format::kBlockPrefix || size > kMaxArchive)
                 throw ArchiveError("The work file " + extraWorkFile + " holds no stored data");
             e.FileCompressedSize(static_cast<int32_t>(size));
             place(e, block, 1);
@@ -313,24 +274,19 @@ void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
         if (!entries.empty()) {
             std::string directory;
             for (const sgFileInfo& e : entries)
-                directory += detail::RecordBytes(e);
+                directory += format::EncodeRecord(e);
             if (pos - 1 + static_cast<int64_t>(directory.size()) > kMaxArchive)
                 throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
             out.WriteAt(pos, directory.data(), directory.size());
-            char head[4];
-            PutLong(head, static_cast<int32_t>(pos));
-            out.WriteAt(7, head, 4);
+            format::WriteDirectoryPosition(out, pos);
         }
         out.Sync();
         out.Close();
         old.Close();
-        platform::ReplaceFile(temp, CurrentArchive);
-    } catch (...) {
-        DeleteFileQuiet(temp);
-        throw;
+        temp.ReplaceInto(CurrentArchive);
     }
-    ArchiveFiles = std::move(entries);
-    m_knownArchive.clear(); // the next write reads the new directory afresh
+    m_state.Files = std::move(entries);
+    m_state.KnownArchive.clear(); // the next write reads the new directory afresh
 }
 
 bool Archives::RemoveEntry(const std::string& fileName, const std::string& filePath) {
@@ -356,6 +312,31 @@ bool Archives::RemoveEntry(const std::string& fileName, const std::string& fileP
         return true;
     } catch (const std::exception& e) {
         return Fail(e.what());
+    }
+}
+
+Result Archives::RemoveEntries(const std::vector<size_t>& indices, const StepProgress& progress) {
+    LastError.clear();
+    if (ZipLoaded || !IsQvrArchive(CurrentArchive))
+        return Result::Unusable(
+            "Files cannot be removed from " +
+            (CurrentArchive.empty() ? std::string("a closed archive") : CurrentArchive));
+    std::vector<bool> keep(ArchiveFiles.size(), true);
+    for (size_t k : indices) {
+        if (k >= keep.size())
+            return Result::EntryFailure("The archive " + CurrentArchive + " holds no entry " +
+                                        std::to_string(k + 1));
+        keep[k] = false;
+    }
+    try {
+        Rebuild(keep, nullptr, "", progress);
+        return Result::Success();
+    } catch (const detail::Stopped&) {
+        return Result::EntryFailure("Stopped; the archive " + CurrentArchive +
+                                    " was left as it was");
+    } catch (const std::exception& e) {
+        Fail(e.what());
+        return Result::EntryFailure(std::string(e.what()) + "; the archive was left as it was");
     }
 }
 

@@ -1,5 +1,7 @@
 #include "qvr/Archives.h"
 
+#include "Format.h"
+
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
 #include "qvr/FileUtils.h"
@@ -20,10 +22,7 @@ struct CentralDirectory {
 };
 
 uint64_t Le(const unsigned char* b, int n) {
-    uint64_t v = 0;
-    for (int k = n - 1; k >= 0; --k)
-        v = (v << 8) | b[k];
-    return v;
+    return format::GetLittleEndian(b, n);
 }
 
 // Reads exactly n bytes at the 0-based offset, or fails.
@@ -161,10 +160,10 @@ bool Archives::ReadZipDirectory(const std::string& path) {
     LastError.clear();
     try {
         RandomAccessFile file(path, RandomAccessFile::Mode::Read);
-        CurrentArchive = path;
-        ZipLoaded = true;
+        m_state.Current = path;
+        m_state.Zip = true;
         if (auto cd = FindCentralDirectory(file)) {
-            ReadCentralDirectory(file, *cd, ArchiveFiles);
+            ReadCentralDirectory(file, *cd, m_state.Files);
             return true;
         }
         // No central directory: walk the local headers from the start.
@@ -175,7 +174,7 @@ bool Archives::ReadZipDirectory(const std::string& path) {
             const int32_t before = p;
             if (!e.ParseZipHeader(file, p) || e.FileOffset() == 0)
                 break;
-            ArchiveFiles.push_back(e);
+            m_state.Files.push_back(e);
             if (p > length || p <= before)
                 break;
         }

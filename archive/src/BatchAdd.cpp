@@ -1,5 +1,6 @@
 #include "qvr/BatchAdd.h"
 
+#include "Format.h"
 #include "Internal.h"
 #include "platform.h"
 #include "qvr/ArchiveError.h"
@@ -26,9 +27,8 @@ namespace fs = std::filesystem;
 namespace qvr {
 namespace {
 
-constexpr int64_t kMaxArchiveBytes = std::numeric_limits<int32_t>::max();
-// A record holds two numbers and five texts of at most 254 bytes each.
-constexpr int64_t kMaxRecordBytes = 8 + 5 * 255;
+using format::kMaxArchive;
+using format::kMaxRecordBytes;
 // Blocks appended with one rewrite of the directory at most.
 constexpr size_t kMaxGroup = 256;
 
@@ -115,7 +115,7 @@ void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, Slot
         slot.Message = f.Source + ": is empty; files of 0 bytes cannot be packed";
         return;
     }
-    if (length >= kMaxArchiveBytes) {
+    if (length >= kMaxArchive) {
         slot.Message = f.Source + ": is 2 GiB or larger; the archive cannot hold it";
         return;
     }
@@ -144,8 +144,7 @@ void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, Slot
             return;
         }
         slot.Block.reserve(4 + data.size());
-        for (int k = 0; k < 4; ++k)
-            slot.Block += static_cast<char>((static_cast<uint64_t>(length) >> (8 * k)) & 0xFF);
+        format::AppendLong(slot.Block, static_cast<int32_t>(length));
         slot.Block.append(data.begin(), data.end());
         block = static_cast<int64_t>(slot.Block.size());
     } else {
@@ -161,86 +160,25 @@ void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, Slot
     }
     slot.Entry.FileName(f.FileName);
     slot.Entry.FilePath(f.FilePath);
-    slot.Entry.FileCompressedSize(static_cast<int32_t>(std::min(block, kMaxArchiveBytes)));
+    slot.Entry.FileCompressedSize(static_cast<int32_t>(std::min(block, kMaxArchive)));
     slot.Entry.FileDate(FormatFileDate(found));
     slot.Entry.FileSize(static_cast<int32_t>(length));
-    slot.Ok = block < kMaxArchiveBytes;
+    slot.Ok = block < kMaxArchive;
     if (!slot.Ok) {
         DeleteFileQuiet(slot.Work);
         slot.Message = f.Source + ": its compressed form is 2 GiB or larger";
     }
 }
 
-int32_t GetLong(const char* b) {
-    auto u = [&](int k) { return static_cast<uint32_t>(static_cast<unsigned char>(b[k])); };
-    return static_cast<int32_t>(u(0) | (u(1) << 8) | (u(2) << 16) | (u(3) << 24));
-}
-
-// Appends several blocks and their records with one rewrite of the directory. The file ends
-// exactly as appending them one at a time would leave it; on failure it is put back as it was.
+// Appends several blocks and their records with one rewrite of the directory, through the
+// same checks as a single append.
 void AppendGroup(Archives& arc, const std::vector<Slot*>& slots) {
-    if (arc.ZipLoaded || !arc.IsQvrArchive(arc.CurrentArchive))
-        throw ArchiveError("Files cannot be added to " + arc.CurrentArchive);
-    RandomAccessFile file(arc.CurrentArchive, RandomAccessFile::Mode::ReadWrite);
-    const int64_t oldLength = file.Length();
-    char oldHead[4];
-    if (file.ReadAt(7, oldHead, 4) != 4)
-        throw ArchiveError("The archive " + arc.CurrentArchive + " is cut short");
-    int64_t d = GetLong(oldHead);
-    if (d == 0)
-        d = oldLength + 1;
-    else if (d < 11 || d > oldLength)
-        throw ArchiveError("The archive " + arc.CurrentArchive + " is damaged");
-    std::string directory(static_cast<size_t>(oldLength + 1 - d), '\0');
-    if (file.ReadAt(d, directory.data(), directory.size()) != directory.size())
-        throw ArchiveError("The archive " + arc.CurrentArchive + " changed while it was read");
-
-    std::string records;
-    int64_t pos = d;
-    std::vector<sgFileInfo> entries;
-    for (Slot* slot : slots) {
-        const int64_t block =
-            slot->Work.empty() ? static_cast<int64_t>(slot->Block.size()) : FileLength(slot->Work);
-        if (block < 4 || pos + block > kMaxArchiveBytes)
-            throw ArchiveError("The stored data of " + slot->Entry.FileName() + " cannot be added");
-        sgFileInfo e = slot->Entry;
-        e.FileOffset(static_cast<int32_t>(pos));
-        e.FileCompressedSize(static_cast<int32_t>(block));
-        records += detail::RecordBytes(e);
-        entries.push_back(e);
-        pos += block;
-    }
-    if (pos - 1 + static_cast<int64_t>(directory.size() + records.size()) > kMaxArchiveBytes)
-        throw ArchiveError("The archive " + arc.CurrentArchive + " would grow past 2 GB");
-    try {
-        int64_t at = d;
-        for (size_t n = 0; n < entries.size(); ++n) {
-            if (slots[n]->Work.empty()) {
-                file.WriteAt(at, slots[n]->Block.data(), slots[n]->Block.size());
-            } else {
-                RandomAccessFile work(slots[n]->Work, RandomAccessFile::Mode::Read);
-                Archives::CopyFileBlock(work, 1, file, at, entries[n].FileCompressedSize());
-            }
-            at += entries[n].FileCompressedSize();
-        }
-        file.WriteAt(pos, directory.data(), directory.size());
-        file.WriteAt(pos + static_cast<int64_t>(directory.size()), records.data(), records.size());
-        char head[4];
-        for (int k = 0; k < 4; ++k)
-            head[k] = static_cast<char>((static_cast<uint32_t>(pos) >> (8 * k)) & 0xFF);
-        file.WriteAt(7, head, 4);
-    } catch (...) {
-        try {
-            file.WriteAt(d, directory.data(), directory.size());
-            file.WriteAt(7, oldHead, 4);
-            file.Truncate(oldLength);
-        } catch (...) {
-        }
-        throw;
-    }
-    file.Close();
-    for (size_t n = 0; n < entries.size(); ++n)
-        slots[n]->Entry = entries[n];
+    std::vector<detail::NewBlock> blocks;
+    for (Slot* slot : slots)
+        blocks.push_back({slot->Entry, slot->Work, slot->Work.empty() ? &slot->Block : nullptr});
+    detail::ArchivesAccess::AppendBlocks(arc, blocks);
+    for (size_t n = 0; n < slots.size(); ++n)
+        slots[n]->Entry = blocks[n].Entry;
 }
 
 } // namespace
@@ -365,7 +303,7 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
             }
             slot.Entry.FileArchiveDate(date);
             length += slot.Entry.FileCompressedSize() + kMaxRecordBytes;
-            if (length > kMaxArchiveBytes) {
+            if (length > kMaxArchive) {
                 result.Message = Describe(files[i + g]) + ": the archive would reach 2 GiB";
                 DeleteFileQuiet(slot.Work);
                 slot.Ok = false;
@@ -397,7 +335,7 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
                 }
             }
             if (why.empty()) {
-                arc.ArchiveFiles.push_back(slot.Entry);
+                detail::ArchivesAccess::AddToList(arc, slot.Entry);
                 result.Added = true;
             } else {
                 result.Message = Describe(files[i + g]) + ": could not be added to " +

@@ -158,4 +158,21 @@ bool SameTextIgnoreCase(const std::string& a, const std::string& b) {
     return LowerText(a) == LowerText(b);
 }
 
+std::string ToCrLf(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += "\r\n";
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else if (text[i] == '\n') {
+            out += "\r\n";
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 } // namespace qvr

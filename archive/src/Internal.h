@@ -2,11 +2,13 @@
 // Pieces shared by the library's own sources; not part of its interface.
 
 #include "qvr/ArchiveError.h"
+#include "qvr/Archives.h"
 #include "qvr/RandomAccessFile.h"
 #include "qvr/sgFileInfo.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qvr::detail {
 
@@ -17,8 +19,29 @@ public:
     int Code;
 };
 
-// The bytes of one directory record; throws ArchiveError when a text cannot be stored.
-std::string RecordBytes(const sgFileInfo& entry);
+// Thrown inside the library when a progress callback answers that the work is to stop.
+struct Stopped {};
+
+// A block waiting to be appended: in a work file, or in memory when InMemory is set.
+struct NewBlock {
+    sgFileInfo Entry;
+    std::string WorkFile;
+    const std::string* InMemory = nullptr;
+};
+
+// The library's own way into an Archives object's private operations.
+struct ArchivesAccess {
+    static void AppendBlocks(Archives& arc, std::vector<NewBlock>& blocks) {
+        arc.AppendBlocks(blocks);
+    }
+    static void AddToList(Archives& arc, const sgFileInfo& entry) {
+        arc.m_state.Files.push_back(entry);
+    }
+    // For tests that put an object into a state no operation leads to.
+    static std::vector<sgFileInfo>& Files(Archives& arc) { return arc.m_state.Files; }
+    static std::string& Current(Archives& arc) { return arc.m_state.Current; }
+    static bool& Zip(Archives& arc) { return arc.m_state.Zip; }
+};
 
 // The folder part of a path with its trailing separator ("" for a bare name).
 std::string FolderOf(const std::string& path);

@@ -1,6 +1,7 @@
 #include "Internal.h"
 #include "platform.h"
 #include "qvr/FileUtils.h"
+#include "qvr/TempFile.h"
 
 #include <atomic>
 #include <cerrno>
@@ -42,3 +43,39 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& hint)
 }
 
 } // namespace qvr::detail
+
+namespace qvr {
+
+TempFile TempFile::Beside(const std::string& target) {
+    return In(detail::FolderOf(target), GetFileNameFromPath(target));
+}
+
+TempFile TempFile::In(const std::string& folder, const std::string& hint) {
+    return TempFile(detail::CreateUniqueFile(folder, hint));
+}
+
+TempFile::TempFile(TempFile&& other) noexcept : m_path(std::move(other.m_path)) {
+    other.m_path.clear();
+}
+
+TempFile& TempFile::operator=(TempFile&& other) noexcept {
+    if (this != &other) {
+        if (!m_path.empty())
+            DeleteFileQuiet(m_path);
+        m_path = std::move(other.m_path);
+        other.m_path.clear();
+    }
+    return *this;
+}
+
+TempFile::~TempFile() {
+    if (!m_path.empty())
+        DeleteFileQuiet(m_path);
+}
+
+void TempFile::ReplaceInto(const std::string& target) {
+    platform::ReplaceFile(m_path, target);
+    m_path.clear();
+}
+
+} // namespace qvr

@@ -1,5 +1,6 @@
 #include "qvr/modCompression.h"
 
+#include "Format.h"
 #include "Internal.h"
 #include "platform.h"
 #include "qvr/FileUtils.h"
@@ -53,18 +54,6 @@ std::string ZlibText(const z_stream& s, int code) {
     return zError(code);
 }
 
-void PutLong(unsigned char* b, int32_t value) {
-    auto u = static_cast<uint32_t>(value);
-    for (int k = 0; k < 4; ++k)
-        b[k] = static_cast<unsigned char>((u >> (8 * k)) & 0xFF);
-}
-
-int32_t GetLong(const unsigned char* b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-                                (static_cast<uint32_t>(b[2]) << 16) |
-                                (static_cast<uint32_t>(b[3]) << 24));
-}
-
 } // namespace
 
 int64_t detail::CompressFileChecked(const std::string& source, const std::string& destination,
@@ -84,7 +73,7 @@ int64_t detail::CompressFileChecked(const std::string& source, const std::string
     try {
         RandomAccessFile out(temp, RandomAccessFile::Mode::ReadWrite);
         unsigned char prefix[4];
-        PutLong(prefix, static_cast<int32_t>(n));
+        format::PutLong(prefix, static_cast<int32_t>(n));
         out.WriteAt(1, prefix, 4);
         int64_t outPos = 5;
         std::vector<unsigned char> in(kChunk), buf(kChunk);
@@ -141,7 +130,7 @@ std::string detail::InflateBlockBeside(RandomAccessFile& source, int64_t pos, in
     unsigned char prefix[4];
     if (source.ReadAt(pos, prefix, 4) != 4)
         throw ZlibError(Z_DATA_ERROR, where + " lies past the end of the file");
-    const int64_t want = expected > 0 ? expected : GetLong(prefix);
+    const int64_t want = expected > 0 ? expected : format::GetLong(prefix);
     if (want < 0)
         throw ZlibError(Z_DATA_ERROR, where + " records a negative size");
     Inflater z;

@@ -30,6 +30,7 @@ TEST_F(RoundTrip, NewArchiveIsTenBytesAndRefusesExistingFile) {
     EXPECT_EQ(ReadAll(Path("empty.qvr")).size(), 10u);
 }
 
+// The layout of docs/format.md, byte by byte.
 TEST_F(RoundTrip, OneMemberMatchesTheDocumentedLayout) {
     const std::string path = Path("one.qvr");
     const std::string content = MixedBytes(100, 1);
@@ -126,10 +127,11 @@ TEST_F(RoundTrip, RemovingTheMiddleEqualsNeverHavingAddedIt) {
     ASSERT_TRUE(two.AddFileToArchive(a, "a.esp", ""));
     ASSERT_TRUE(two.AddFileToArchive(c, "c.esp", "Meshes\\Deep"));
     // Same records except the archive dates, which keep their first values.
-    for (auto& e : two.ArchiveFiles)
+    auto twoFiles = two.ArchiveFiles;
+    for (auto& e : twoFiles)
         e.FileArchiveDate(e.FileName() == "a.esp" ? firstValues[0].FileArchiveDate()
                                                   : firstValues[2].FileArchiveDate());
-    EXPECT_EQ(arc.ArchiveFiles, two.ArchiveFiles);
+    EXPECT_EQ(arc.ArchiveFiles, twoFiles);
     EXPECT_EQ(OnDisk(Path("three.qvr")), arc.ArchiveFiles);
     const std::string x = ReadAll(Path("three.qvr")), y = ReadAll(Path("two.qvr"));
     const int32_t d = GetLe32(x, 6);

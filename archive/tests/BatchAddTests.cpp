@@ -142,4 +142,28 @@ TEST_F(BatchAdd, WorkFilesWaitingForTheirTurnStayWithinTheBounds) {
     EXPECT_LE(mostWaiting(bySize), 1u);
 }
 
+// A package changed behind the program's back: the batch refuses to write from its stale list,
+// as a single append does, and leaves the file as the other program wrote it.
+TEST_F(BatchAdd, AListThatNoLongerMatchesTheFileIsRefused) {
+    const std::string path = Path("p.qvr");
+    ASSERT_TRUE(arc.CreateArchive(path));
+    ASSERT_TRUE(arc.AddFileToArchive(Source("a.esp", "aaaa"), "a.esp", ""));
+    qvr::Archives other;
+    other.TempFolder = arc.TempFolder;
+    ASSERT_TRUE(other.OpenArchive(path));
+    ASSERT_TRUE(other.AddFileToArchive(Source("late.esp", "late"), "late.esp", ""));
+    const std::string changed = ReadAll(path);
+
+    for (size_t n : {1u, 3u}) { // one file alone, and a group written together
+        auto results = qvr::AddFilesToArchive(arc, MakeFiles(n), {2, "12/07/26 06:00:00"});
+        for (const auto& r : results) {
+            EXPECT_FALSE(r.Added);
+            EXPECT_NE(r.Message.find("open it again"), std::string::npos) << r.Message;
+        }
+        EXPECT_TRUE(ReadAll(path) == changed);
+        EXPECT_EQ(arc.ArchiveFiles.size(), 1u);
+    }
+    EXPECT_EQ(WorkFilesLeft(), 0u);
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 // Entries of the same name in different folders keep their own blocks, and each can be
 // extracted as itself. Dates given to new entries.
 
+#include "Internal.h"
 #include "TestSupport.h"
 
 #include "qvr/Encoding.h"
@@ -81,7 +82,7 @@ TEST_F(EntryIdentity, AppendEntryDataKeepsTheCallersValues) {
     EXPECT_EQ(copy.FileArchiveDate(), a.FileArchiveDate());
     EXPECT_TRUE(fs::exists(Path("saved.blk")));
     EXPECT_EQ(arc.ArchiveFiles.size(), 1u); // the caller adds it
-    arc.ArchiveFiles.push_back(copy);
+    qvr::detail::ArchivesAccess::Files(arc).push_back(copy);
     EXPECT_EQ(OnDisk(Path("p.qvr")), arc.ArchiveFiles);
     ASSERT_TRUE(arc.ExtractEntry(copy, Path("c.out"), false));
     EXPECT_EQ(ReadAll(Path("c.out")), MixedBytes(500, 1));

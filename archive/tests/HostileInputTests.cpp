@@ -1,6 +1,7 @@
 // Opening damaged or hostile files: never out of bounds, never a crash, always closed, and
 // failure reported with the entries read so far.
 
+#include "Internal.h"
 #include "ZipBuilder.h"
 
 #include "qvr/sgPlugInfo.h"
@@ -173,12 +174,12 @@ TEST_F(Hostile, LyingSizesAreErrorsNotAllocations) {
 }
 
 TEST_F(Hostile, NotArchives) {
-    arc.CurrentArchive = "kept";
+    qvr::detail::ArchivesAccess::Current(arc) = "kept";
     for (const std::string& bytes : {std::string(), std::string("qvr1.0\0\0\0\0", 10),
                                      std::string("QVR1"), std::string("hello world")}) {
         WriteAll(Path("n.qvr"), bytes);
-        arc.ZipLoaded = true;
-        arc.ArchiveFiles.resize(2);
+        qvr::detail::ArchivesAccess::Zip(arc) = true;
+        qvr::detail::ArchivesAccess::Files(arc).resize(2);
         EXPECT_FALSE(arc.OpenArchive(Path("n.qvr")));
         EXPECT_TRUE(arc.ArchiveFiles.empty());
         EXPECT_FALSE(arc.ZipLoaded);

@@ -1,5 +1,6 @@
 // Installing an archive into a data folder and removing it again.
 
+#include "Internal.h"
 #include "TestSupport.h"
 #include "qvr/Install.h"
 #include "qvr/modCompression.h"
@@ -196,7 +197,7 @@ TEST_F(Install, FailuresNameTheEntryAndDoNotStopTheOthers) {
     EXPECT_EQ(ReadAll(Data("Meshes")), "a file where a folder belongs");
 
     // A zip file is listed only; nothing is written from it.
-    arc.ZipLoaded = true;
+    qvr::detail::ArchivesAccess::Zip(arc) = true;
     auto zip = qvr::InstallFile(arc, arc.ArchiveFiles[2], Data("z"), Always(true));
     EXPECT_EQ(zip.Outcome, EntryOutcome::Failed);
     EXPECT_FALSE(fs::exists(Data("z/ok.esp")));

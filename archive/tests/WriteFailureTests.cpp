@@ -1,6 +1,7 @@
 // A write that fails part-way, or a rename that fails, must leave the package exactly as it
 // was, with ArchiveFiles still listing what the file holds.
 
+#include "Internal.h"
 #include "TestSupport.h"
 
 #include "qvr/modCompression.h"
@@ -36,7 +37,7 @@ protected:
     }
     void Restore() {
         WriteAll(path, original);
-        arc.ArchiveFiles = originalFiles;
+        qvr::detail::ArchivesAccess::Files(arc) = originalFiles;
     }
     // Runs op with the write failing after each chosen byte count and checks the package.
     template <class Op> void FailEverywhere(Op op, const char* name) {

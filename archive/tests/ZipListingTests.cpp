@@ -1,6 +1,7 @@
 // Listing zip files: every member through the central directory, the local-header walk
 // only when there is none.
 
+#include "Internal.h"
 #include "ZipBuilder.h"
 
 #include "qvr/RandomAccessFile.h"
@@ -41,7 +42,7 @@ TEST_F(ZipListing, CentralDirectoryListsEveryFileMember) {
     for (bool zip64 : {false, true}) {
         const BuiltZip zip = BuildZip(kMembers, true, zip64, zip64 ? "" : "a comment");
         WriteAll(Path("a.zip"), zip.bytes);
-        arc.CurrentArchive = "before";
+        qvr::detail::ArchivesAccess::Current(arc) = "before";
         EXPECT_FALSE(arc.OpenArchive(Path("a.zip")));
         EXPECT_TRUE(arc.ZipLoaded);
         EXPECT_EQ(arc.CurrentArchive, Path("a.zip"));

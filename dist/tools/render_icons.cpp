@@ -5,6 +5,8 @@
 
 #include "Artwork.h"
 
+using namespace shared_windows;
+
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
@@ -68,7 +70,7 @@ void PackagerBadge(QPainter& p) {
     p.drawLine(QPointF(128, 56), QPointF(128, 204));
 }
 
-QImage AppIcon(Artwork::Scene scene, bool installer) {
+QImage AppIcon(const Artwork::Palette& scene, bool installer) {
     QImage image(kMaster, kMaster, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
@@ -104,8 +106,7 @@ QImage ArchiveIcon() {
     p.setBrush(QColor(250, 246, 236));
     p.drawPath(page);
     p.setClipPath(page);
-    p.drawPixmap(QRect(40, 104, 176, 140),
-                 Artwork::Background(Artwork::Scene::InstallerMain, QSize(176, 140)));
+    p.drawPixmap(QRect(40, 104, 176, 140), Artwork::Background(Artwork::Ember(), QSize(176, 140)));
     p.setClipping(false);
     p.setPen(QPen(QColor(70, 60, 50), 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
@@ -141,8 +142,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: render_icons OUTPUT_FOLDER SIZE...\n");
         return 2;
     }
-    const QImage installer = AppIcon(Artwork::Scene::InstallerMain, true);
-    const QImage packager = AppIcon(Artwork::Scene::PackagerMain, false);
+    const QImage installer = AppIcon(Artwork::Ember(), true);
+    const QImage packager = AppIcon(Artwork::Moss(), false);
     const QImage archive = ArchiveIcon();
     for (int i = 2; i < args.size(); ++i) {
         const int size = args[i].toInt();

@@ -33,18 +33,14 @@ bool InSubtree(const qvr::sgFileInfo& entry, const QString& key) {
 } // namespace
 
 OpenStatus ReadPackage(qvr::Archives& read, const std::string& path) {
-    const bool complete = read.OpenArchive(path);
-    if (read.ZipLoaded)
-        return OpenStatus::Zip;
-    if (complete)
-        return OpenStatus::Complete;
-    if (!read.IsQvrArchive(path))
-        return OpenStatus::NotArchive;
-    // The bare header of a package with no entries: the library answers "no files" before it
-    // takes the file as its archive, which it does for any damaged one.
-    if (qvr::FileLength(path) == 10 && read.CurrentArchive.empty())
-        return OpenStatus::Empty;
-    return OpenStatus::Partial;
+    switch (read.Open(path).Kind) {
+    case qvr::OpenKind::Complete: return OpenStatus::Complete;
+    case qvr::OpenKind::Empty: return OpenStatus::Empty;
+    case qvr::OpenKind::Partial: return OpenStatus::Partial;
+    case qvr::OpenKind::Zip: return OpenStatus::Zip;
+    case qvr::OpenKind::NotArchive: break;
+    }
+    return OpenStatus::NotArchive;
 }
 
 PackageSession::PackageSession(qvr::Archives& arc) : m_arc(arc) {
@@ -103,7 +99,6 @@ qvr::Result PackageSession::New(const QString& chosen) {
         return Refused(shown + QStringLiteral(" cannot be created.\n\n") +
                        QString::fromStdString(made.LastError));
     }
-    made.ArchiveFiles.clear();
     const QString title = QString::fromStdString(qvr::GetFileNameFromPath(p));
     made.PluginInfo =
         DefaultPluginInfo(title, QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
@@ -141,10 +136,6 @@ qvr::Result PackageSession::Open(const QString& path, QString* notice) {
                     ? QStringLiteral("Its list of files is damaged and cannot be read to its end.")
                     : QStringLiteral("It is neither a QVR package nor a zip file.");
         return qvr::Result::Unusable(Utf8(cannot + why));
-    }
-    if (status == OpenStatus::Empty) {
-        read.ArchiveFiles.clear();
-        read.CurrentArchive = p;
     }
 
     const bool zip = status == OpenStatus::Zip;

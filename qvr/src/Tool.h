@@ -1,6 +1,9 @@
 #pragma once
 // The qvr command line: one entry point, with the pieces that are tested on their own.
 
+#include "qvr/Encoding.h"
+#include "qvr/PackDates.h"
+
 #include <istream>
 #include <optional>
 #include <ostream>
@@ -22,17 +25,9 @@ enum class OverwriteAnswer { Overwrite, Skip, All, None };
 // y/o/yes/overwrite, n/s/no/skip, A/all, N/none (words in any letter case); nullopt otherwise.
 std::optional<OverwriteAnswer> ParseOverwriteAnswer(const std::string& line);
 
-// Line breaks of any kind (LF, CR LF, CR) as CR LF, the form notes are stored in.
-std::string ToCrLf(const std::string& text);
-
-// Dates for new packages and entries. With SOURCE_DATE_EPOCH set they are taken from it (in
-// UTC), so that packing the same files twice gives the same bytes.
-struct PackDates {
-    std::string Today;       // the date in the user's short form
-    std::string ArchiveDate; // date and time of adding; "" for the moment of adding
-    bool Pinned = false;     // taken from SOURCE_DATE_EPOCH
-    long long Epoch = 0;     // its value, when pinned
-};
-PackDates CurrentPackDates();
+// The library's rules, under the names the tool's tests know.
+using qvr::CurrentPackDates;
+using qvr::PackDates;
+using qvr::ToCrLf;
 
 } // namespace qvrtool

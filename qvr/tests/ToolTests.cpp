@@ -377,6 +377,8 @@ TEST_F(Tool, CreateNeverReplacesAFileUnlessForcedAndNeverPacksItself) {
         EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
     for (auto& e : fs::directory_iterator(dir / "plugin"))
         EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+    for (auto& e : fs::recursive_directory_iterator(dir))
+        EXPECT_EQ(e.path().filename().string().find("~qvr-"), std::string::npos) << e.path();
 }
 
 TEST_F(Tool, AddAndRemoveChangeOnlyWhatTheyName) {

@@ -2,15 +2,26 @@
 // The open archive of one program and the operations that read and change it.
 // One Archives object per program (or per test): no state lives outside it.
 
+#include "qvr/Result.h"
 #include "qvr/sgFileInfo.h"
 #include "qvr/sgPlugInfo.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace qvr {
+
+class RandomAccessFile;
+namespace detail {
+struct NewBlock;
+struct ArchivesAccess;
+} // namespace detail
+namespace format {
+struct Head;
+}
 
 // The directory-search record of one file; only the last-write time is used.
 struct FindData {
@@ -28,14 +39,37 @@ std::string FormatFileDate(const FindData& data);
 // in its long time format.
 std::string FormatArchiveDate();
 
+// What opening a file found, as data: the caller decides what each case means for it.
+enum class OpenKind {
+    Complete,   // a QVR archive, every entry read
+    Empty,      // a QVR archive that holds no entries yet (one may be added)
+    Partial,    // a damaged QVR archive: ArchiveFiles holds the entries read before the damage
+    Zip,        // a zip file, listed in ArchiveFiles; it cannot be changed or installed
+    NotArchive, // missing, unreadable, a folder, or neither a QVR archive nor a zip file
+};
+
+struct OpenStatus {
+    OpenKind Kind = OpenKind::NotArchive;
+    std::string Message; // "path: what is wrong" for Partial and NotArchive, else ""
+    bool Usable() const { return Kind == OpenKind::Complete || Kind == OpenKind::Empty; }
+};
+
+// Called before each step of a long operation; answer false to stop it (nothing is changed).
+using StepProgress = std::function<bool(size_t done, size_t count, const std::string& name)>;
+
 class Archives {
 public:
     Archives();
+    Archives(const Archives& other);
+    Archives(Archives&& other) noexcept;
+    Archives& operator=(const Archives& other);
+    Archives& operator=(Archives&& other) noexcept;
 
-    // Program-wide state, read by the windows and tools, changed only by the operations below.
-    std::vector<sgFileInfo> ArchiveFiles;
-    std::string CurrentArchive;
-    bool ZipLoaded = false;
+    // Program-wide state, read by the windows and tools, changed only by the operations below,
+    // so that it always agrees with what the library checks before each write.
+    const std::vector<sgFileInfo>& ArchiveFiles = m_state.Files;
+    const std::string& CurrentArchive = m_state.Current;
+    const bool& ZipLoaded = m_state.Zip;
     std::string TempFolder; // ends in one separator; set from GetTempFolder() on construction
     sgPlugInfo PluginInfo;
     // Why the last operation that answered false failed, for the user ("" when it did not say).
@@ -44,6 +78,8 @@ public:
     // Reading.
     bool IsQvrArchive(const std::string& path) const;
     bool IsZipArchive(const std::string& path) const;
+    // Opens path, whatever it holds, and says what it found (see OpenKind).
+    OpenStatus Open(const std::string& path);
     bool OpenArchive(const std::string& path);
     bool ReadArchiveDirectory(const std::string& path);
     bool ReadZipDirectory(const std::string& path);
@@ -64,6 +100,9 @@ public:
     bool AppendEntryData(sgFileInfo& entry, const std::string& workFile);
     void SaveEntryData(const sgFileInfo& entry, const std::string& workFile);
     bool RemoveEntry(const std::string& fileName, const std::string& filePath);
+    // Rebuilds the archive once without the entries at these places in ArchiveFiles. On any
+    // failure, or when progress answers false, the archive stays as it was.
+    Result RemoveEntries(const std::vector<size_t>& indices, const StepProgress& progress = {});
     // Rebuilds the archive, in one step, without every entry of that name and folder
     // (ignoring case) and with source appended as a new last entry of that name.
     bool ReplaceEntry(const std::string& source, const std::string& fileName,
@@ -83,18 +122,27 @@ private:
     bool Fail(const std::string& why);
     void CheckListMatches(const std::string& directory);
     void RememberDirectory(const std::string& directory, std::vector<sgFileInfo> list);
+    friend struct detail::ArchivesAccess;
+    std::string DirectoryForWriting(RandomAccessFile& arc, format::Head& head);
+    void AppendBlocks(std::vector<detail::NewBlock>& blocks);
     void AppendBlock(sgFileInfo& entry, const std::string& workFile);
     bool DescribeNewEntry(const std::string& source, const std::string& fileName,
                           const std::string& filePath, sgFileInfo& entry);
     void CompressNewEntry(const std::string& source, sgFileInfo& entry, std::string& work);
     void Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
-                 const std::string& extraWorkFile);
+                 const std::string& extraWorkFile, const StepProgress& progress = {});
 
-    // The directory this object last wrote or read through, and the list that went with it,
-    // so that the check before each write is a comparison rather than a new reading.
-    std::string m_knownArchive;
-    std::string m_knownDirectory;
-    std::vector<sgFileInfo> m_knownList;
+    struct State {
+        std::vector<sgFileInfo> Files;
+        std::string Current;
+        bool Zip = false;
+        // The directory this object last wrote or read through, and the list that went with
+        // it, so that the check before each write is a comparison rather than a new reading.
+        std::string KnownArchive;
+        std::string KnownDirectory;
+        std::vector<sgFileInfo> KnownList;
+    };
+    State m_state;
 };
 
 } // namespace qvr

@@ -17,5 +17,7 @@ bool IsValidUtf8(const std::string& text);
 bool SameTextIgnoreCase(const std::string& a, const std::string& b);
 // The lower-case form used by that comparison.
 std::string LowerText(const std::string& text);
+// Line breaks of any kind (LF, CR LF, CR) as CR LF, the form notes are stored in.
+std::string ToCrLf(const std::string& text);
 
 } // namespace qvr

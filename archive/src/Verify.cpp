@@ -1,4 +1,6 @@
-#include "Verify.h"
+#include "qvr/Verify.h"
+
+#include "Format.h"
 
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
@@ -12,7 +14,7 @@
 #include <map>
 #include <zlib.h>
 
-namespace qvrtool {
+namespace qvr {
 namespace {
 
 // The archive's file name, which names its information entry; Windows reads "/" as a
@@ -34,18 +36,16 @@ struct Record {
     bool SizeValid = false;
 };
 
-int32_t ReadInt(qvr::RandomAccessFile& f, int64_t pos) {
+int32_t ReadInt(RandomAccessFile& f, int64_t pos) {
     unsigned char b[4] = {0, 0, 0, 0};
     f.ReadAt(pos, b, 4);
-    return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                                static_cast<uint32_t>(b[2]) << 16 |
-                                static_cast<uint32_t>(b[3]) << 24);
+    return format::GetLong(b);
 }
 
 // A NUL-terminated text in the 255-byte window at pos, as readers see it; false when the
 // window holds no NUL (a reader would then lose its place).
-bool ReadText(qvr::RandomAccessFile& f, int64_t& pos, std::string& text) {
-    char window[255];
+bool ReadText(RandomAccessFile& f, int64_t& pos, std::string& text) {
+    char window[format::kTextWindow];
     size_t got = f.ReadAt(pos, window, sizeof window);
     std::fill(window + got, window + sizeof window, '\0');
     const char* end = std::find(window, window + sizeof window, '\0');
@@ -57,34 +57,30 @@ bool ReadText(qvr::RandomAccessFile& f, int64_t& pos, std::string& text) {
 }
 
 std::string Shown(const Record& r) {
-    std::string name = qvr::Cp1252ToUtf8(r.Name);
-    std::string path = qvr::Cp1252ToUtf8(r.Path);
+    std::string name = Cp1252ToUtf8(r.Name);
+    std::string path = Cp1252ToUtf8(r.Path);
     return path.empty() ? name : path + "\\" + name;
 }
 
 // A stored (Windows-1252) name in the form that names are compared in, accents included.
 std::string Lower(const std::string& stored) {
-    return qvr::LowerText(qvr::Cp1252ToUtf8(stored));
+    return LowerText(Cp1252ToUtf8(stored));
 }
 
 bool ParseSize(const std::string& text, int64_t& value) {
-    size_t i = text.size() > 0 && text[0] == '-' ? 1 : 0;
-    if (i == text.size() || text.size() > 11)
+    int32_t size = 0;
+    if (!format::ParseSizeText(text, size))
         return false;
-    for (size_t k = i; k < text.size(); ++k)
-        if (text[k] < '0' || text[k] > '9')
-            return false;
-    value = std::stoll(text);
-    return value >= std::numeric_limits<int32_t>::min() &&
-           value <= std::numeric_limits<int32_t>::max();
+    value = size;
+    return true;
 }
 
 // Inflates a block in pieces; empty result when it is sound, else what is wrong. keep receives
 // the data when asked for (only the small info entry is kept).
-std::string CheckBlock(qvr::RandomAccessFile& f, const Record& r, std::string* keep) {
+std::string CheckBlock(RandomAccessFile& f, const Record& r, std::string* keep) {
     if (r.Compressed < 6)
         return "its block of " + std::to_string(r.Compressed) + " bytes is too short to hold data";
-    int32_t prefix = ReadInt(f, r.Offset);
+    const int32_t prefix = ReadInt(f, r.Offset);
     if (prefix < 0)
         return "its block gives a negative length";
     if (r.SizeValid && r.Size > 0 && prefix != r.Size)
@@ -96,8 +92,8 @@ std::string CheckBlock(qvr::RandomAccessFile& f, const Record& r, std::string* k
     if (inflateInit(&z) != Z_OK)
         return "zlib could not start";
     std::vector<unsigned char> in(1 << 20), out(1 << 20);
-    int64_t pos = r.Offset + 4;
-    int64_t left = r.Compressed - 4;
+    int64_t pos = r.Offset + format::kBlockPrefix;
+    int64_t left = r.Compressed - format::kBlockPrefix;
     int64_t produced = 0;
     int rc = Z_OK;
     std::string problem;
@@ -150,37 +146,37 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
         report.Fatal = why;
         return report;
     };
-    if (qvr::FileLength(path) < 0)
+    if (FileLength(path) < 0)
         return fatal("no such file, or it cannot be read");
-    if (qvr::FileLength(path) == 0)
+    if (FileLength(path) == 0)
         return fatal("the file is empty; it is not an archive");
     try {
-        qvr::RandomAccessFile f(path, qvr::RandomAccessFile::Mode::Read);
+        RandomAccessFile f(path, RandomAccessFile::Mode::Read);
         const int64_t length = f.Length();
-        char magic[6] = {0, 0, 0, 0, 0, 0};
-        size_t got = f.ReadAt(1, magic, 6);
+        char magic[format::kMagic.size()] = {};
+        size_t got = f.ReadAt(format::kMagicPosition, magic, sizeof magic);
         if (got >= 2 && magic[0] == 'P' && magic[1] == 'K')
             return fatal("a zip file; only QVR archives can be verified");
-        if (got < 6 || std::string(magic, 6) != "QVR1.0")
+        if (!format::HasMagic(f))
             return fatal("not a QVR archive (it does not start with \"QVR1.0\")");
         auto problem = [&](const std::string& text) { report.Problems.push_back(text); };
-        if (length < 10) {
+        if (length < format::kHeadLength) {
             problem("the file ends inside its 10-byte header");
             return report;
         }
-        const int64_t directory = ReadInt(f, 7);
+        const int64_t directory = ReadInt(f, format::kDirectoryPositionAt);
         if (directory == 0) {
-            if (length != 10)
+            if (length != format::kHeadLength)
                 problem("the header says the archive holds no entries, but " +
-                        std::to_string(length - 10) + " bytes follow it");
+                        std::to_string(length - format::kHeadLength) + " bytes follow it");
             return report;
         }
-        if (directory < 11 || directory > length) {
+        if (directory < format::kFirstBlock || directory > length) {
             problem("the directory position " + std::to_string(directory) +
                     " lies outside the file (" + std::to_string(length) + " bytes)");
             return report;
         }
-        if (length > std::numeric_limits<int32_t>::max())
+        if (length > format::kMaxArchive)
             problem("the file is 2 GiB or larger; readers cannot address all of it");
 
         std::vector<Record> records;
@@ -219,23 +215,25 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
         }
         report.Entries = records.size();
 
-        const std::string infoName = qvr::LowerText(ArchiveFileName(path) + ".ifo");
+        const std::string infoName = LowerText(ArchiveFileName(path) + ".ifo");
         std::map<std::string, int> seen;
         int infoEntries = 0;
-        int64_t expectedOffset = 11;
+        int64_t expectedOffset = format::kFirstBlock;
         for (size_t k = 0; k < records.size(); ++k) {
             const Record& r = records[k];
-            if (progress)
-                progress(k, records.size(), qvr::Cp1252ToUtf8(r.Name));
+            if (progress && !progress(k, records.size(), Cp1252ToUtf8(r.Name))) {
+                problem("the check was stopped before entry " + Shown(r));
+                break;
+            }
             const std::string who = "entry " + Shown(r) + ": ";
             if (!r.SizeValid)
-                problem(who + "its size \"" + qvr::Cp1252ToUtf8(r.SizeText) + "\" is not a number");
+                problem(who + "its size \"" + Cp1252ToUtf8(r.SizeText) + "\" is not a number");
             else if (r.Size < 0)
                 problem(who + "its size is negative");
             else
                 report.UncompressedBytes += r.Size;
             std::string why;
-            if (!qvr::IsSafeEntryPath(qvr::Cp1252ToUtf8(r.Path), qvr::Cp1252ToUtf8(r.Name), &why))
+            if (!IsSafeEntryPath(Cp1252ToUtf8(r.Path), Cp1252ToUtf8(r.Name), &why))
                 problem(who + "would land outside the data folder" +
                         (why.empty() ? "" : " (" + why + ")"));
             if (++seen[Lower(r.Path) + "\\" + Lower(r.Name)] == 2)
@@ -244,7 +242,7 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
                 problem(who + "its block starts at position " + std::to_string(r.Offset) +
                         " instead of " + std::to_string(expectedOffset) +
                         " (blocks must follow one another)");
-            const bool inside = r.Offset >= 11 && r.Compressed >= 0 &&
+            const bool inside = r.Offset >= format::kFirstBlock && r.Compressed >= 0 &&
                                 int64_t{r.Offset} + r.Compressed <= directory;
             if (!inside) {
                 problem(who + "its block does not lie between the header and the directory");
@@ -273,4 +271,4 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
     return report;
 }
 
-} // namespace qvrtool
+} // namespace qvr

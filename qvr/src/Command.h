@@ -1,0 +1,76 @@
+#pragma once
+// What every qvr command shares: its context, how it ends with an error, opening an archive,
+// and the small helpers of the command line.
+
+#include "Args.h"
+#include "Terminal.h"
+#include "Tool.h"
+
+#include "qvr/Archives.h"
+#include "qvr/sgFileInfo.h"
+#include "qvr/sgPlugInfo.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qvrtool {
+
+namespace fs = std::filesystem;
+
+// Ends a command with an exit code and a message for standard error.
+struct CommandError {
+    int Code;
+    std::string Message;
+};
+
+struct Context {
+    bool Quiet = false;
+    bool Verbose = false;
+    unsigned Jobs = 0;
+    bool ProgressWanted() const { return !Quiet && StderrIsTerminal(); }
+};
+
+fs::path Native(const std::string& utf8);
+std::string Utf8(const fs::path& p);
+// Letter case folded as the game's Windows edition folds names, accented letters included,
+// so that the tool and the library agree on which names are one.
+std::string Lower(const std::string& s);
+bool SameText(const std::string& a, const std::string& b);
+std::string DisplayPath(const qvr::sgFileInfo& e);
+void Warn(const std::string& text);
+
+// Opens path into arc, or ends the command with a message that says what is wrong.
+qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip,
+                   bool allowPartial = false);
+void ReplaceWith(const std::string& from, const std::string& to);
+
+std::string ReadNotesFile(const std::string& path);
+void ApplyInfoOptions(const ParsedArgs& a, qvr::sgPlugInfo& info);
+bool HasInfoEntry(const qvr::Archives& arc);
+void NeedOperands(const ParsedArgs& a, size_t min, size_t max, const std::string& usage);
+std::string PadLeft(const std::string& s, size_t width);
+std::string PadRight(const std::string& s, size_t width);
+std::string Plural(int n, const char* one, const char* many);
+
+struct Command {
+    std::string Name;
+    std::string Summary;
+    std::string Usage; // the full --help text
+    std::vector<OptionSpec> Options;
+    std::function<int(const ParsedArgs&, const Context&)> Run;
+};
+
+// The commands, by group.
+int CmdList(const ParsedArgs& a, const Context& ctx);      // show
+int CmdInfo(const ParsedArgs& a, const Context& ctx);      // show
+int CmdVerify(const ParsedArgs& a, const Context& ctx);    // show
+int CmdCreate(const ParsedArgs& a, const Context& ctx);    // pack
+int CmdAdd(const ParsedArgs& a, const Context& ctx);       // pack
+int CmdRemove(const ParsedArgs& a, const Context& ctx);    // edit
+int CmdSetInfo(const ParsedArgs& a, const Context& ctx);   // edit
+int CmdInstall(const ParsedArgs& a, const Context& ctx);   // install
+int CmdUninstall(const ParsedArgs& a, const Context& ctx); // install
+
+} // namespace qvrtool

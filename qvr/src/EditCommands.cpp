@@ -1,0 +1,122 @@
+// remove and set-info: changing an archive in place.
+
+#include "Command.h"
+
+#include "qvr/ArchiveError.h"
+#include "qvr/BatchAdd.h"
+#include "qvr/Encoding.h"
+#include "qvr/FileUtils.h"
+#include "qvr/Install.h"
+#include "qvr/PathRules.h"
+#include "qvr/RandomAccessFile.h"
+#include "qvr/Verify.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+
+namespace qvrtool {
+
+int CmdRemove(const ParsedArgs& a, const Context& ctx) {
+    NeedOperands(a, 2, SIZE_MAX, "qvr remove ARCHIVE PATH...");
+    const std::string path = a.Operands[0];
+    qvr::Archives arc;
+    Open(arc, path, false);
+    std::vector<bool> drop(arc.ArchiveFiles.size(), false);
+    int code = kOk;
+    for (size_t k = 1; k < a.Operands.size(); ++k) {
+        const std::string wanted = qvr::ToArchivePath(a.Operands[k]);
+        if (wanted.empty()) {
+            Warn(a.Operands[k] + ": name a file or folder inside the archive");
+            code = kSomeFailed;
+            continue;
+        }
+        size_t matched = 0;
+        for (size_t i = 0; i < arc.ArchiveFiles.size(); ++i) {
+            const auto& e = arc.ArchiveFiles[i];
+            const std::string folder = Lower(e.FilePath());
+            const bool hit = SameText(DisplayPath(e), wanted) || folder == Lower(wanted) ||
+                             folder.starts_with(Lower(wanted) + "\\");
+            if (!hit)
+                continue;
+            if (arc.IsInfoEntry(e)) {
+                if (SameText(DisplayPath(e), wanted)) {
+                    Warn(a.Operands[k] + ": is the plug-in information; 'qvr set-info' changes it");
+                    code = kSomeFailed;
+                    ++matched;
+                }
+                continue;
+            }
+            drop[i] = true;
+            ++matched;
+        }
+        if (matched == 0) {
+            Warn(path + ": holds no file or folder " + wanted);
+            code = kSomeFailed;
+        }
+    }
+    const size_t removing = static_cast<size_t>(std::count(drop.begin(), drop.end(), true));
+    if (removing > 0) {
+        if (ctx.Verbose)
+            for (size_t i = 0; i < drop.size(); ++i)
+                if (drop[i])
+                    std::cout << "removed: " << Printable(DisplayPath(arc.ArchiveFiles[i])) << "\n";
+        std::vector<size_t> indices;
+        for (size_t i = 0; i < drop.size(); ++i)
+            if (drop[i])
+                indices.push_back(i);
+        qvr::Result removed;
+        {
+            // One pass: the kept blocks back to back, then their records once.
+            ProgressBar bar(ctx.ProgressWanted(), "Rewriting", arc.ArchiveFiles.size());
+            removed = arc.RemoveEntries(indices, [&](size_t done, size_t, const std::string& name) {
+                bar.Update(done, name);
+                return true;
+            });
+        }
+        if (!removed)
+            throw CommandError{kSomeFailed, path + ": " + removed.Message};
+    }
+    if (!ctx.Quiet)
+        std::cout << "Removed " << removing << (removing == 1 ? " entry" : " entries") << " from "
+                  << path << "\n";
+    return code;
+}
+
+int CmdSetInfo(const ParsedArgs& a, const Context& ctx) {
+    NeedOperands(a, 1, 1, "qvr set-info ARCHIVE [--name N] [--version V] ...");
+    const std::string path = a.Operands[0];
+    bool any = false;
+    for (const char* o : {"name", "version", "last-updated", "authors", "depends", "notes-file"})
+        any = any || a.Has(o);
+    if (!any)
+        throw UsageError("nothing to change: give at least one of --name, --version, "
+                         "--last-updated, --authors, --depends, --notes-file");
+    qvr::Archives arc;
+    Open(arc, path, false);
+    const std::string name = qvr::GetFileNameFromPath(path);
+    qvr::sgPlugInfo info;
+    if (!info.GetPluginData(arc, name) && !ctx.Quiet) {
+        if (HasInfoEntry(arc))
+            Warn(path + ": its plug-in information cannot be read (" + arc.LastError +
+                 "); it is written anew from the fields given");
+        else
+            Warn(path + ": had no plug-in information entry; a new one is written");
+    }
+    ApplyInfoOptions(a, info);
+    if (!info.UpdatePluginData(arc, name))
+        throw CommandError{kSomeFailed, path + ": the plug-in information could not be written" +
+                                            (arc.LastError.empty() ? "" : ": " + arc.LastError)};
+    if (!ctx.Quiet)
+        std::cout << "Updated the plug-in information of " << path << "\n";
+    return kOk;
+}
+
+} // namespace qvrtool

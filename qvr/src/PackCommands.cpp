@@ -1,0 +1,305 @@
+// create and add: packing files into a new or an open archive.
+
+#include "Command.h"
+
+#include "qvr/ArchiveError.h"
+#include "qvr/BatchAdd.h"
+#include "qvr/Encoding.h"
+#include "qvr/FileUtils.h"
+#include "qvr/Install.h"
+#include "qvr/PathRules.h"
+#include "qvr/RandomAccessFile.h"
+#include "qvr/TempFile.h"
+#include "qvr/Verify.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+
+namespace qvrtool {
+
+namespace {
+
+// --------------------------------------------------------------------------- gathering files
+
+struct Gathered {
+    std::vector<qvr::BatchFile> Files;
+    std::vector<std::string> Problems;
+};
+
+std::string JoinArchivePath(const std::string& folder, const std::string& level) {
+    return folder.empty() ? level : folder + "\\" + level;
+}
+
+bool IsSameFile(const fs::path& a, const std::string& b) {
+    std::error_code ec;
+    return !b.empty() && fs::exists(Native(b), ec) && fs::equivalent(a, Native(b), ec);
+}
+
+// The files below folder, as entries below archiveFolder, sorted so that the archive's order
+// does not depend on the order in which the file system lists them.
+void GatherFolder(const fs::path& folder, const std::string& archiveFolder, const std::string& skip,
+                  Gathered& out) {
+    std::vector<qvr::BatchFile> found;
+    std::error_code ec;
+    fs::recursive_directory_iterator it(folder, ec), end;
+    if (ec) {
+        out.Problems.push_back(Utf8(folder) + ": cannot be read: " + ec.message());
+        return;
+    }
+    for (; it != end; it.increment(ec)) {
+        if (ec) {
+            out.Problems.push_back(Utf8(folder) + ": cannot be read completely: " + ec.message());
+            break;
+        }
+        std::error_code sec;
+        if (it->is_directory(sec)) {
+            // Linked folders are not followed: a link back up the tree would never end.
+            if (it->is_symlink(sec))
+                out.Problems.push_back(Utf8(it->path()) + ": a linked folder; left out");
+            continue;
+        }
+        if (!it->is_regular_file(sec)) {
+            out.Problems.push_back(Utf8(it->path()) + ": not a regular file; left out");
+            continue;
+        }
+        if (IsSameFile(it->path(), skip))
+            continue;
+        fs::path rel = it->path().lexically_relative(folder);
+        std::string path = archiveFolder;
+        std::string name;
+        for (auto part = rel.begin(); part != rel.end(); ++part) {
+            if (std::next(part) == rel.end())
+                name = Utf8(*part);
+            else
+                path = JoinArchivePath(path, Utf8(*part));
+        }
+        found.push_back({Utf8(it->path()), name, path});
+    }
+    std::sort(found.begin(), found.end(), [](const qvr::BatchFile& a, const qvr::BatchFile& b) {
+        auto ka = std::make_tuple(Lower(a.FilePath), Lower(a.FileName), a.FilePath, a.FileName);
+        auto kb = std::make_tuple(Lower(b.FilePath), Lower(b.FileName), b.FilePath, b.FileName);
+        return ka < kb;
+    });
+    out.Files.insert(out.Files.end(), found.begin(), found.end());
+}
+
+// Drops files whose entry would repeat one of existing or an earlier file, reporting each.
+std::vector<qvr::BatchFile> WithoutDuplicates(const std::vector<qvr::BatchFile>& files,
+                                              const std::vector<qvr::sgFileInfo>& existing,
+                                              std::vector<std::string>& problems) {
+    std::set<std::string> taken;
+    for (const auto& e : existing)
+        taken.insert(Lower(e.FilePath()) + "\\" + Lower(e.FileName()));
+    std::vector<qvr::BatchFile> kept;
+    for (const auto& f : files) {
+        std::string key = Lower(f.FilePath) + "\\" + Lower(f.FileName);
+        std::string shown = JoinArchivePath(f.FilePath, f.FileName);
+        if (!taken.insert(key).second) {
+            problems.push_back(f.Source + ": not added: the archive already holds " + shown +
+                               " (names are compared without regard to letter case)");
+            continue;
+        }
+        kept.push_back(f);
+    }
+    return kept;
+}
+
+struct AddOutcome {
+    size_t Added = 0;
+    int64_t Bytes = 0;
+    size_t Failed = 0;
+};
+
+AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>& files,
+                           const Context& ctx, const std::string& archiveDate) {
+    ProgressBar bar(ctx.ProgressWanted(), "Packing", files.size());
+    qvr::BatchOptions options;
+    options.Jobs = ctx.Jobs;
+    options.ArchiveDate = archiveDate;
+    AddOutcome outcome;
+    qvr::AddFilesToArchive(
+        arc, files, options, [&](const qvr::BatchResult& r, size_t done, size_t) {
+            if (r.Added) {
+                ++outcome.Added;
+                outcome.Bytes += qvr::FileLength(r.File.Source);
+                if (ctx.Verbose) {
+                    bar.Clear();
+                    std::cout << "added: "
+                              << Printable(JoinArchivePath(r.File.FilePath, r.File.FileName))
+                              << "\n";
+                }
+            } else {
+                ++outcome.Failed;
+                bar.Clear();
+                Warn(r.Message);
+            }
+            bar.Update(done, r.File.FileName);
+        });
+    return outcome;
+}
+
+} // namespace
+
+int CmdCreate(const ParsedArgs& a, const Context& ctx) {
+    NeedOperands(a, 2, 2, "qvr create ARCHIVE [OPTIONS] FOLDER");
+    const std::string path = a.Operands[0];
+    const std::string folder = a.Operands[1];
+    if (const fs::path file = Native(path).filename(); file.empty() || file == "." || file == "..")
+        throw UsageError("ARCHIVE must name a file, not \"" + path + "\"");
+    std::error_code ec;
+    if (!fs::is_directory(Native(folder), ec))
+        throw CommandError{kUsage, folder + ": no such folder"};
+    if (fs::is_directory(Native(path), ec))
+        throw CommandError{kUsage, path + ": is a folder"};
+    if (qvr::FileExists(path) && !a.Has("force"))
+        throw CommandError{kUsage, path + ": already exists (--force replaces it)"};
+    const fs::path parent = Native(path).parent_path();
+    if (!parent.empty() && !fs::is_directory(parent, ec))
+        throw CommandError{kUsage,
+                           path + ": cannot be written: there is no folder " + Utf8(parent)};
+
+    const std::string archiveName = qvr::GetFileNameFromPath(Utf8(Native(path).filename()));
+    // The information entry is named after the archive: find out now, before packing anything.
+    if (auto stored = qvr::Utf8ToCp1252(archiveName + ".ifo"); !stored || stored->size() > 254) {
+        const std::string entry = "its information entry " + archiveName + ".ifo";
+        const std::string why = stored ? entry + " would be longer than 254 bytes"
+                                : qvr::IsValidUtf8(archiveName)
+                                    ? entry + " would hold characters outside Windows-1252"
+                                    : "the name is not valid UTF-8";
+        throw CommandError{kUsage, path + ": cannot be an archive's name: " + why};
+    }
+    const PackDates dates = CurrentPackDates();
+    qvr::sgPlugInfo info;
+    info.PluginName(archiveName);
+    info.Version("1.0");
+    info.LastUpdated(dates.Today);
+    ApplyInfoOptions(a, info);
+
+    Gathered gathered;
+    GatherFolder(Native(folder), "", path, gathered);
+    std::vector<qvr::sgFileInfo> infoEntry(1);
+    infoEntry[0].FileName(archiveName + ".ifo");
+    std::vector<qvr::BatchFile> files =
+        WithoutDuplicates(gathered.Files, infoEntry, gathered.Problems);
+    for (const auto& p : gathered.Problems)
+        Warn(p);
+
+    // Built beside the target and put in its place at the end: never a half-written package.
+    qvr::TempFile work;
+    try {
+        work = qvr::TempFile::Beside(path);
+    } catch (const std::exception&) {
+        throw CommandError{kUsage, path + ": cannot find a free name for a work file beside it"};
+    }
+    qvr::DeleteFileQuiet(work.Path()); // the name is kept; CreateArchive makes the file
+    qvr::Archives arc;
+    struct Cleanup {
+        std::string record;
+        ~Cleanup() {
+            if (!record.empty())
+                qvr::DeleteFileQuiet(record);
+        }
+    } cleanup{""};
+    if (!arc.CreateArchive(work.Path()))
+        throw CommandError{kUsage, path + ": cannot be written" +
+                                       (arc.LastError.empty() ? "" : ": " + arc.LastError)};
+    // The info entry goes first, as a new package in the packager starts with it. It is packed
+    // from a record file of its own so that a pinned date covers its file date as well.
+    std::string record;
+    try {
+        record = info.ToRecord();
+    } catch (const std::exception& e) {
+        throw CommandError{kUsage, path + ": cannot store the plug-in information: " + e.what()};
+    }
+    const std::string recordFile = arc.NewWorkFile(archiveName + ".ifo");
+    cleanup.record = recordFile;
+    {
+        std::ofstream out(Native(recordFile), std::ios::binary | std::ios::trunc);
+        out.write(record.data(), static_cast<std::streamsize>(record.size()));
+        if (recordFile.empty() || !out.flush())
+            throw CommandError{kUsage, "cannot write a work file in " + arc.TempFolder};
+    }
+    if (dates.Pinned) {
+        std::error_code tec;
+        fs::last_write_time(
+            Native(recordFile),
+            std::chrono::file_clock::from_sys(
+                std::chrono::system_clock::from_time_t(static_cast<std::time_t>(dates.Epoch))),
+            tec);
+    }
+    files.insert(files.begin(), qvr::BatchFile{recordFile, archiveName + ".ifo", ""});
+    AddOutcome outcome = AddWithProgress(arc, files, ctx, dates.ArchiveDate);
+    if (arc.ArchiveFiles.empty() || arc.ArchiveFiles[0].FileName() != archiveName + ".ifo")
+        throw CommandError{kUsage, path + ": the plug-in information could not be stored"};
+    --outcome.Added;
+    outcome.Bytes -= static_cast<int64_t>(record.size());
+    ReplaceWith(work.Path(), path);
+    work.Release();
+    if (!ctx.Quiet)
+        std::cout << "Created " << path << ": " << outcome.Added
+                  << (outcome.Added == 1 ? " file, " : " files, ") << outcome.Bytes
+                  << " bytes packed into " << qvr::FileLength(path) << "\n";
+    const bool failed = outcome.Failed > 0 || !gathered.Problems.empty();
+    return failed ? kSomeFailed : kOk;
+}
+
+int CmdAdd(const ParsedArgs& a, const Context& ctx) {
+    NeedOperands(a, 2, SIZE_MAX, "qvr add ARCHIVE [--folder PATH] FILE...");
+    const std::string path = a.Operands[0];
+    const std::string folder = qvr::ToArchivePath(a.Value("folder"));
+    std::string why;
+    if (!qvr::IsSafeFolderPath(folder, &why))
+        throw CommandError{kUsage, "--folder " + a.Value("folder") + ": " + why};
+    qvr::Archives arc;
+    Open(arc, path, false);
+    Gathered gathered;
+    for (size_t i = 1; i < a.Operands.size(); ++i) {
+        const fs::path source = Native(a.Operands[i]);
+        std::error_code ec;
+        if (fs::is_directory(source, ec)) {
+            // The folder's own name, also when it is given as ".", ".." or with a trailing "/".
+            fs::path whole = fs::absolute(source, ec).lexically_normal();
+            fs::path name =
+                whole.has_filename() ? whole.filename() : whole.parent_path().filename();
+            if (ec || name.empty() || name == "." || name == "..") {
+                gathered.Problems.push_back(a.Operands[i] + ": a folder without a name of its "
+                                                            "own; add what is in it instead");
+                continue;
+            }
+            GatherFolder(source, JoinArchivePath(folder, Utf8(name)), path, gathered);
+        } else if (fs::exists(source, ec)) {
+            if (IsSameFile(source, path)) {
+                gathered.Problems.push_back(a.Operands[i] + ": is the archive itself");
+                continue;
+            }
+            gathered.Files.push_back({a.Operands[i], Utf8(source.filename()), folder});
+        } else {
+            gathered.Problems.push_back(a.Operands[i] + ": no such file");
+        }
+    }
+    std::vector<qvr::BatchFile> files =
+        WithoutDuplicates(gathered.Files, arc.ArchiveFiles, gathered.Problems);
+    if (arc.ArchiveFiles.empty()) {
+        // An empty archive still gets its info entry's name reserved.
+        std::vector<qvr::sgFileInfo> none(1);
+        none[0].FileName(qvr::GetFileNameFromPath(path) + ".ifo");
+        files = WithoutDuplicates(files, none, gathered.Problems);
+    }
+    for (const auto& p : gathered.Problems)
+        Warn(p);
+    AddOutcome outcome = AddWithProgress(arc, files, ctx, CurrentPackDates().ArchiveDate);
+    if (!ctx.Quiet)
+        std::cout << "Added " << outcome.Added << (outcome.Added == 1 ? " file" : " files")
+                  << " to " << path << "\n";
+    return outcome.Failed > 0 || !gathered.Problems.empty() ? kSomeFailed : kOk;
+}
+
+} // namespace qvrtool

@@ -1,0 +1,146 @@
+// list, info and verify: what an archive holds, and whether it is sound.
+
+#include "Command.h"
+
+#include "qvr/ArchiveError.h"
+#include "qvr/BatchAdd.h"
+#include "qvr/Encoding.h"
+#include "qvr/FileUtils.h"
+#include "qvr/Install.h"
+#include "qvr/PathRules.h"
+#include "qvr/RandomAccessFile.h"
+#include "qvr/Verify.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+
+namespace qvrtool {
+
+int CmdList(const ParsedArgs& a, const Context&) {
+    NeedOperands(a, 1, 1, "qvr list ARCHIVE");
+    const std::string path = a.Operands[0];
+    qvr::Archives arc;
+    const qvr::OpenKind state = Open(arc, path, true, true);
+    const bool damaged = state == qvr::OpenKind::Partial;
+    const bool zip = state == qvr::OpenKind::Zip;
+    std::cout << PadLeft("Size", 10) << "  " << PadLeft("Compressed", 10) << "  "
+              << (zip ? "" : PadRight("Modified (UTC)", 20) + "  " + PadRight("Added", 20) + "  ")
+              << "Name\n";
+    int64_t total = 0, packed = 0;
+    size_t files = 0;
+    for (const auto& e : arc.ArchiveFiles) {
+        std::cout << PadLeft(std::to_string(e.FileSize()), 10) << "  "
+                  << PadLeft(std::to_string(e.FileCompressedSize()), 10) << "  ";
+        if (!zip)
+            std::cout << PadRight(Printable(e.FileDate()), 20) << "  "
+                      << PadRight(Printable(e.FileArchiveDate()), 20) << "  ";
+        std::cout << Printable(DisplayPath(e)) << "\n";
+        total += e.FileSize();
+        packed += e.FileCompressedSize();
+        ++files;
+    }
+    std::cout << PadLeft(std::to_string(total), 10) << "  " << PadLeft(std::to_string(packed), 10)
+              << "  " << files << (files == 1 ? " entry" : " entries")
+              << (zip ? " (zip file: listed only)" : "") << "\n";
+    if (damaged)
+        throw CommandError{kUsage, path +
+                                       ": the archive is damaged; only the entries above "
+                                       "could be read ('qvr verify " +
+                                       path + "' tells more)"};
+    return kOk;
+}
+
+void PrintField(const std::string& label, const std::string& value) {
+    std::string text = value;
+    // Multi-line fields (authors, requirements) continue under their first line.
+    std::string out;
+    for (char c : ToCrLf(text)) {
+        if (c == '\r')
+            continue;
+        out += c;
+        if (c == '\n')
+            out += std::string(15, ' ');
+    }
+    std::cout << (out.empty() ? label : PadRight(label, 15) + Printable(out, true)) << "\n";
+}
+
+bool HasInfoEntry(const qvr::Archives& arc) {
+    return std::any_of(arc.ArchiveFiles.begin(), arc.ArchiveFiles.end(),
+                       [&](const qvr::sgFileInfo& e) { return arc.IsInfoEntry(e); });
+}
+
+int CmdInfo(const ParsedArgs& a, const Context&) {
+    NeedOperands(a, 1, 1, "qvr info ARCHIVE");
+    const std::string path = a.Operands[0];
+    qvr::Archives arc;
+    Open(arc, path, false);
+    const std::string name = qvr::GetFileNameFromPath(path);
+    qvr::sgPlugInfo info;
+    if (!info.GetPluginData(arc, name)) {
+        if (HasInfoEntry(arc))
+            throw CommandError{kSomeFailed,
+                               path + ": its plug-in information cannot be read: " + arc.LastError};
+        std::string hint;
+        for (const auto& e : arc.ArchiveFiles)
+            if (e.FilePath().empty() && Lower(e.FileName()).ends_with(".ifo"))
+                hint = " (it holds " + e.FileName() + ": was the archive renamed from " +
+                       e.FileName().substr(0, e.FileName().size() - 4) + "?)";
+        throw CommandError{kSomeFailed,
+                           path + ": holds no plug-in information entry " + name + ".ifo" + hint};
+    }
+    PrintField("Name:", info.PluginName());
+    PrintField("Version:", info.Version());
+    PrintField("Last updated:", info.LastUpdated());
+    PrintField("Authors:", info.Authors());
+    PrintField("Depends on:", info.Depends());
+    size_t files = 0;
+    for (const auto& e : arc.ArchiveFiles)
+        files += arc.IsInfoEntry(e) ? 0 : 1;
+    PrintField("Files:", std::to_string(files));
+    if (!info.Notes().empty()) {
+        std::cout << "Notes:\n";
+        std::string notes = info.Notes();
+        notes.erase(std::remove(notes.begin(), notes.end(), '\r'), notes.end());
+        std::cout << Printable(notes, true) << (notes.ends_with('\n') ? "" : "\n");
+    }
+    return kOk;
+}
+
+int CmdVerify(const ParsedArgs& a, const Context& ctx) {
+    NeedOperands(a, 1, 1, "qvr verify ARCHIVE");
+    const std::string path = a.Operands[0];
+    qvr::VerifyReport report;
+    {
+        ProgressBar bar(ctx.ProgressWanted(), "Checking", 0);
+        report = qvr::VerifyArchive(path, [&](size_t done, size_t count, const std::string& name) {
+            bar.SetTotal(count);
+            bar.Update(done, name);
+            return true;
+        });
+    }
+    if (!report.Readable)
+        throw CommandError{kUsage, path + ": " + report.Fatal};
+    for (const auto& p : report.Problems)
+        std::cout << path << ": " << Printable(p) << "\n";
+    if (!report.Problems.empty()) {
+        std::cout << path << ": "
+                  << Plural(static_cast<int>(report.Problems.size()), "problem", "problems")
+                  << " found\n";
+        return kSomeFailed;
+    }
+    if (!ctx.Quiet)
+        std::cout << path << ": OK, "
+                  << Plural(static_cast<int>(report.Entries), "entry", "entries") << ", "
+                  << report.UncompressedBytes << " bytes\n";
+    return kOk;
+}
+
+} // namespace qvrtool
