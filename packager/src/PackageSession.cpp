@@ -34,11 +34,16 @@ bool InSubtree(const qvr::sgFileInfo& entry, const QString& key) {
 
 OpenStatus ReadPackage(qvr::Archives& read, const std::string& path) {
     switch (read.Open(path).Kind) {
-    case qvr::OpenKind::Complete: return OpenStatus::Complete;
-    case qvr::OpenKind::Empty: return OpenStatus::Empty;
-    case qvr::OpenKind::Partial: return OpenStatus::Partial;
-    case qvr::OpenKind::Zip: return OpenStatus::Zip;
-    case qvr::OpenKind::NotArchive: break;
+    case qvr::OpenKind::Complete:
+        return OpenStatus::Complete;
+    case qvr::OpenKind::Empty:
+        return OpenStatus::Empty;
+    case qvr::OpenKind::Partial:
+        return OpenStatus::Partial;
+    case qvr::OpenKind::Zip:
+        return OpenStatus::Zip;
+    case qvr::OpenKind::NotArchive:
+        break;
     }
     return OpenStatus::NotArchive;
 }
