@@ -2,6 +2,7 @@
 
 #include "Format.h"
 #include "Internal.h"
+#include "WorkRegistry.h"
 #include "platform.h"
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
@@ -42,21 +43,22 @@ public:
     explicit WorkFolder(const std::string& tempFolder) {
         fs::path base =
             tempFolder.empty() ? fs::temp_directory_path() : platform::ToNative(tempFolder);
-        std::random_device rd;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            fs::path candidate = base / ("qvr-batch-" + std::to_string(platform::ProcessId()) +
-                                         "-" + std::to_string(rd() % 1000000));
+            fs::path candidate = base / platform::ToNative(detail::WorkFileName("batch"));
+            detail::RememberWorkFile(platform::FromNative(candidate), true);
             std::error_code ec;
             if (fs::create_directory(candidate, ec) && !ec) {
                 m_path = candidate;
                 return;
             }
+            detail::ForgetWorkFile(platform::FromNative(candidate));
         }
         throw std::runtime_error("cannot create a work folder in " + platform::FromNative(base));
     }
     ~WorkFolder() {
         std::error_code ec;
         fs::remove_all(m_path, ec);
+        detail::ForgetWorkFile(platform::FromNative(m_path));
     }
     WorkFolder(const WorkFolder&) = delete;
     WorkFolder& operator=(const WorkFolder&) = delete;
@@ -340,6 +342,7 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
             } else {
                 result.Message = Describe(files[i + g]) + ": could not be added to " +
                                  arc.CurrentArchive + ": " + why;
+                result.ArchiveFailed = true;
             }
             DeleteFileQuiet(slot.Work);
         }

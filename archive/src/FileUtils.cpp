@@ -1,5 +1,6 @@
 #include "qvr/FileUtils.h"
 
+#include "WorkRegistry.h"
 #include "platform.h"
 
 #include <system_error>
@@ -53,6 +54,7 @@ void DeleteFileQuiet(const std::string& path) {
         if (std::filesystem::is_directory(native, ec))
             return;
         std::filesystem::remove(native, ec);
+        detail::ForgetWorkFile(path);
     } catch (...) {
     }
 }

@@ -3,6 +3,7 @@
 #include "platform.h"
 #include "qvr/FileUtils.h"
 #include "qvr/RandomAccessFile.h"
+#include "qvr/TempFile.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -127,16 +128,14 @@ void WriteFileAtomically(const fs::path& file, const std::string& text) {
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
     const std::string target = platform::FromNative(file);
-    const std::string temp = target + ".new";
     try {
-        RandomAccessFile out(temp, RandomAccessFile::Mode::CreateReadWrite);
+        TempFile temp = TempFile::Beside(target);
+        RandomAccessFile out(temp.Path(), RandomAccessFile::Mode::ReadWrite);
         if (!text.empty())
             out.WriteAt(1, text.data(), text.size());
-        out.Sync();
         out.Close();
-        platform::ReplaceFile(temp, target);
+        temp.ReplaceInto(target);
     } catch (const std::exception& e) {
-        DeleteFileQuiet(temp);
         throw std::runtime_error(e.what());
     }
 }

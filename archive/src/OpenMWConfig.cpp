@@ -1,4 +1,5 @@
 #include "qvr/OpenMWConfig.h"
+#include "qvr/TempFile.h"
 
 #include "platform.h"
 #include "qvr/ArchiveError.h"
@@ -70,15 +71,9 @@ void WriteAll(const std::string& path, const std::string& bytes) {
 
 // Written beside the target first, so that the target is either the old or the new version.
 void WriteReplacing(const std::string& path, const std::string& bytes) {
-    const std::string temp = path + ".qvr-new-" + std::to_string(platform::ProcessId());
-    try {
-        WriteAll(temp, bytes);
-        platform::ReplaceFile(temp, path);
-    } catch (...) {
-        std::error_code ec;
-        std::filesystem::remove(platform::ToNative(temp), ec);
-        throw;
-    }
+    TempFile temp = TempFile::Beside(path); // deleted unless it takes the place
+    WriteAll(temp.Path(), bytes);
+    temp.ReplaceInto(path);
 }
 
 } // namespace

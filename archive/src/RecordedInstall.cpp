@@ -1,4 +1,5 @@
 #include "qvr/RecordedInstall.h"
+#include "qvr/WorkFiles.h"
 
 #include "Backups.h"
 #include "InstallFiles.h"
@@ -339,6 +340,7 @@ Result CompletePendingWork(const std::string& dataFolder, const std::string& own
          !ec && d != end; d.increment(ec))
         if (d->path().extension() == ".new")
             detail::RemoveFile(d->path());
+    RemoveStaleWorkFiles(RecordFolder(dataFolder));
     std::vector<InstallRecord> records = ListInstallRecords(dataFolder);
     for (const InstallRecord& r : records) {
         if (r.State == RecordState::Installed || r.Key == ownKey)

@@ -1,10 +1,15 @@
+#include "qvr/WorkFiles.h"
 #include "Internal.h"
+#include "WorkRegistry.h"
 #include "platform.h"
 #include "qvr/FileUtils.h"
 #include "qvr/TempFile.h"
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <mutex>
 
 namespace qvr::detail {
 
@@ -13,7 +18,22 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, path.size() - name.size());
 }
 
-std::string CreateUniqueFile(const std::string& folder, const std::string& hint) {
+namespace {
+
+struct Registry {
+    std::mutex Mutex;
+    std::map<std::string, bool> Live; // path, whether a folder
+};
+
+// Never destroyed: work files may still be removed while the program ends.
+Registry& TheRegistry() {
+    static Registry* registry = new Registry;
+    return *registry;
+}
+
+} // namespace
+
+std::string WorkFileName(const std::string& hint) {
     static std::atomic<uint64_t> counter{0};
     // Only plain characters from the hint, so the name is valid on every file system.
     std::string stem;
@@ -24,14 +44,32 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& hint)
             c == '.' || c == '_' || c == '-')
             stem += c;
     }
+    return "~qvr-" + stem + "-" + std::to_string(platform::ProcessId()) + "-" +
+           std::to_string(counter.fetch_add(1)) + ".tmp";
+}
+
+void RememberWorkFile(const std::string& path, bool folder) {
+    Registry& r = TheRegistry();
+    std::lock_guard lock(r.Mutex);
+    r.Live[path] = folder;
+}
+
+void ForgetWorkFile(const std::string& path) {
+    Registry& r = TheRegistry();
+    std::lock_guard lock(r.Mutex);
+    r.Live.erase(path);
+}
+
+std::string CreateUniqueFile(const std::string& folder, const std::string& hint) {
     std::string last;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string path = folder + "~qvr-" + stem + "-" + std::to_string(platform::ProcessId()) +
-                           "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
+        std::string path = folder + WorkFileName(hint);
+        RememberWorkFile(path);
         try {
             RandomAccessFile file(path, RandomAccessFile::Mode::CreateNew);
             return path;
         } catch (const ArchiveError& e) {
+            ForgetWorkFile(path);
             last = e.what();
             std::error_code ec;
             if (!std::filesystem::exists(platform::ToNative(path), ec))
@@ -46,8 +84,103 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& hint)
 
 namespace qvr {
 
+bool IsWorkFileName(const std::string& name, uint32_t& pid) {
+    if (!name.starts_with("~qvr-") || !name.ends_with(".tmp"))
+        return false;
+    const std::string core = name.substr(5, name.size() - 9);
+    const size_t counterAt = core.rfind('-');
+    if (counterAt == std::string::npos || counterAt == 0)
+        return false;
+    const size_t pidAt = core.rfind('-', counterAt - 1);
+    const size_t pidStart = pidAt == std::string::npos ? 0 : pidAt + 1;
+    const std::string pidText = core.substr(pidStart, counterAt - pidStart);
+    const std::string counter = core.substr(counterAt + 1);
+    auto digits = [](const std::string& s) {
+        return !s.empty() && s.size() <= 10 &&
+               s.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (!digits(pidText) || !digits(counter))
+        return false;
+    const unsigned long long value = std::strtoull(pidText.c_str(), nullptr, 10);
+    if (value > UINT32_MAX)
+        return false;
+    pid = static_cast<uint32_t>(value);
+    return true;
+}
+
+namespace {
+
+template <typename Iterator>
+void CollectStale(const std::filesystem::path& folder, std::vector<std::string>& stale) {
+    std::error_code ec;
+    for (Iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        uint32_t pid = 0;
+        const std::string name = platform::FromNative(it->path().filename());
+        if (IsWorkFileName(name, pid) && pid != platform::ProcessId() &&
+            !platform::ProcessAlive(pid))
+            stale.push_back(platform::FromNative(it->path()));
+    }
+}
+
+} // namespace
+
+std::vector<std::string> FindStaleWorkFiles(const std::string& folder, bool below) {
+    std::vector<std::string> stale;
+    try {
+        const auto native = platform::ToNative(folder.empty() ? "." : folder);
+        if (below)
+            CollectStale<std::filesystem::recursive_directory_iterator>(native, stale);
+        else
+            CollectStale<std::filesystem::directory_iterator>(native, stale);
+    } catch (...) {
+        // A folder that cannot be read holds nothing we could remove either.
+    }
+    return stale;
+}
+
+std::vector<std::string> RemoveStaleWorkFiles(const std::string& folder, bool below) {
+    std::vector<std::string> removed;
+    for (const std::string& path : FindStaleWorkFiles(folder, below)) {
+        std::error_code ec;
+        std::filesystem::remove_all(platform::ToNative(path), ec);
+        if (!ec)
+            removed.push_back(path);
+    }
+    return removed;
+}
+
+void RemoveWorkFilesAndExit(int code) {
+    detail::Registry& r = detail::TheRegistry();
+    // Held until the end: a thread that would note a new work file waits here, before making it.
+    r.Mutex.lock();
+    for (const auto& [path, folder] : r.Live) {
+        std::error_code ec;
+        if (folder)
+            std::filesystem::remove_all(platform::ToNative(path), ec);
+        else
+            std::filesystem::remove(platform::ToNative(path), ec);
+    }
+    std::_Exit(code);
+}
+
+std::string TempFile::RewriteTarget(const std::string& path) {
+    const std::string real = platform::FollowLinks(path);
+    switch (platform::KindOf(real)) {
+    case platform::PathKind::Missing:
+    case platform::PathKind::Regular:
+        return real;
+    case platform::PathKind::Folder:
+        throw ArchiveError(path + " is a folder, not a file");
+    case platform::PathKind::Other:
+        break;
+    }
+    throw ArchiveError(path +
+                       " is not a regular file (a device, pipe or socket); it is left alone");
+}
+
 TempFile TempFile::Beside(const std::string& target) {
-    return In(detail::FolderOf(target), GetFileNameFromPath(target));
+    const std::string real = RewriteTarget(target);
+    return In(detail::FolderOf(real), GetFileNameFromPath(real));
 }
 
 TempFile TempFile::In(const std::string& folder, const std::string& hint) {
@@ -74,8 +207,15 @@ TempFile::~TempFile() {
 }
 
 void TempFile::ReplaceInto(const std::string& target) {
-    platform::ReplaceFile(m_path, target);
+    const std::string real = RewriteTarget(target);
+    // Whole on the disk before its name is: a power loss after the rename never finds the new
+    // name on an empty file.
+    platform::SyncFile(m_path);
+    if (platform::KindOf(real) == platform::PathKind::Regular)
+        platform::CopyAccess(real, m_path);
+    platform::ReplaceFile(m_path, real);
     m_path.clear();
+    platform::SyncFolder(detail::FolderOf(real));
 }
 
 } // namespace qvr

@@ -30,5 +30,20 @@ std::string LocalDateTimeText();
 void ReplaceFile(const std::string& from, const std::string& to);
 // A small number that differs between processes running at the same time.
 uint32_t ProcessId();
+// Whether a process of that number may still be running (true when that cannot be told).
+bool ProcessAlive(uint32_t pid);
+
+// What a path names once symbolic links are followed.
+enum class PathKind { Missing, Regular, Folder, Other };
+PathKind KindOf(const std::string& path);
+// The path with every symbolic link at its end followed to what it names (the path itself
+// when it is no link). Throws ArchiveError on a loop of links.
+std::string FollowLinks(const std::string& path);
+// Flushes the file's bytes to the disk. Throws ArchiveError.
+void SyncFile(const std::string& path);
+// Makes the renames in folder survive a power loss, where the system needs to be told.
+void SyncFolder(const std::string& folder);
+// Gives `to` the permissions and, where allowed, the owner of `from`. Throws ArchiveError.
+void CopyAccess(const std::string& from, const std::string& to);
 
 } // namespace qvr::platform

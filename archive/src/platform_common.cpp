@@ -3,6 +3,7 @@
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
 #include "qvr/FileUtils.h"
+#include "qvr/RandomAccessFile.h"
 
 namespace qvr::platform {
 
@@ -70,6 +71,41 @@ std::string FileNamePart(const std::string& path) {
 #else
     return GetFileNameFromPath(path);
 #endif
+}
+
+PathKind KindOf(const std::string& path) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(ToNative(path), ec);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return PathKind::Missing;
+    if (status.type() == std::filesystem::file_type::regular)
+        return PathKind::Regular;
+    if (status.type() == std::filesystem::file_type::directory)
+        return PathKind::Folder;
+    // A link pointing nowhere is followed to where its file is to be made.
+    if (ec && std::filesystem::is_symlink(std::filesystem::symlink_status(ToNative(path), ec)))
+        return PathKind::Missing;
+    return PathKind::Other;
+}
+
+std::string FollowLinks(const std::string& path) {
+    std::filesystem::path at = ToNative(path);
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(at, ec)))
+            return hops == 0 ? path : FromNative(at);
+        std::filesystem::path next = std::filesystem::read_symlink(at, ec);
+        if (ec)
+            throw ArchiveError("Cannot follow the link " + FromNative(at) + ": " + ec.message());
+        at = next.is_absolute() ? next : at.parent_path() / next;
+    }
+    throw ArchiveError("The links from " + path + " go round in a circle");
+}
+
+void SyncFile(const std::string& path) {
+    RandomAccessFile file(path, RandomAccessFile::Mode::ReadWrite);
+    file.Sync();
+    file.Close();
 }
 
 } // namespace qvr::platform

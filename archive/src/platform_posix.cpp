@@ -1,6 +1,7 @@
 #ifndef _WIN32
 
 #include "TestHooks.h"
+#include "WorkRegistry.h"
 #include "platform.h"
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
@@ -12,7 +13,9 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <limits>
 #include <locale.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -191,10 +194,37 @@ void ReplaceFile(const std::string& from, const std::string& to) {
         throw ArchiveError("Cannot replace " + to + ": the file is in use");
     if (::rename(ToNative(from).c_str(), ToNative(to).c_str()) != 0)
         throw ArchiveError("Cannot replace " + to + ": " + ErrnoText(errno));
+    detail::ForgetWorkFile(from);
 }
 
 uint32_t ProcessId() {
     return static_cast<uint32_t>(::getpid());
+}
+
+bool ProcessAlive(uint32_t pid) {
+    if (pid == 0 || pid > static_cast<uint32_t>(std::numeric_limits<pid_t>::max()))
+        return true;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+void SyncFolder(const std::string& folder) {
+    int fd =
+        ::open(ToNative(folder.empty() ? "." : folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    // Some file systems cannot flush a folder (EINVAL); their renames are as durable as they get.
+    (void)::fsync(fd);
+    ::close(fd);
+}
+
+void CopyAccess(const std::string& from, const std::string& to) {
+    struct stat st {};
+    if (::stat(ToNative(from).c_str(), &st) != 0)
+        throw ArchiveError("Cannot read the permissions of " + from + ": " + ErrnoText(errno));
+    // The owner only where allowed (root, or the group of a member); the permissions always.
+    (void)::chown(ToNative(to).c_str(), st.st_uid, st.st_gid);
+    if (::chmod(ToNative(to).c_str(), st.st_mode & 07777) != 0)
+        throw ArchiveError("Cannot set the permissions of " + to + ": " + ErrnoText(errno));
 }
 
 } // namespace platform

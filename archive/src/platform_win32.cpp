@@ -1,6 +1,7 @@
 #ifdef _WIN32
 
 #include "TestHooks.h"
+#include "WorkRegistry.h"
 #include "platform.h"
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
@@ -241,8 +242,10 @@ void ReplaceFile(const std::string& from, const std::string& to) {
         throw ArchiveError("Cannot replace " + to +
                            ": the file is read-only; the old file was kept");
     if (::MoveFileExW(ToNative(from).c_str(), target.c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        detail::ForgetWorkFile(from);
         return;
+    }
     // The two usual reasons in words a player can act on; the old file is still whole.
     DWORD code = ::GetLastError();
     DWORD attributes = ::GetFileAttributesW(target.c_str());
@@ -261,6 +264,23 @@ void ReplaceFile(const std::string& from, const std::string& to) {
 uint32_t ProcessId() {
     return static_cast<uint32_t>(::GetCurrentProcessId());
 }
+
+bool ProcessAlive(uint32_t pid) {
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process)
+        return ::GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool running = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    ::CloseHandle(process);
+    return running;
+}
+
+// MoveFileEx with MOVEFILE_WRITE_THROUGH already makes the rename durable.
+void SyncFolder(const std::string&) {}
+
+// A new file takes the folder's inherited permissions, as the old one did; only the
+// read-only mark is the old file's own, and ReplaceFile refuses such a file anyway.
+void CopyAccess(const std::string&, const std::string&) {}
 
 } // namespace platform
 } // namespace qvr

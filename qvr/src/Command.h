@@ -7,6 +7,7 @@
 #include "Tool.h"
 
 #include "qvr/Archives.h"
+#include "qvr/TempFile.h"
 #include "qvr/sgFileInfo.h"
 #include "qvr/sgPlugInfo.h"
 
@@ -44,7 +45,11 @@ void Warn(const std::string& text);
 // Opens path into arc, or ends the command with a message that says what is wrong.
 qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip,
                    bool allowPartial = false);
-void ReplaceWith(const std::string& from, const std::string& to);
+// Puts the finished work file in to's place, or ends the command saying that to was kept.
+void ReplaceWith(qvr::TempFile& from, const std::string& to);
+// Removes work files left by ended processes beside the file path names (with below: in the
+// folder path and its sub-folders); answers those removed.
+std::vector<std::string> SweepWorkFiles(const std::string& path, bool below = false);
 
 std::string ReadNotesFile(const std::string& path);
 void ApplyInfoOptions(const ParsedArgs& a, qvr::sgPlugInfo& info);

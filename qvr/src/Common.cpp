@@ -9,7 +9,9 @@
 #include "qvr/Install.h"
 #include "qvr/PathRules.h"
 #include "qvr/RandomAccessFile.h"
+#include "qvr/TempFile.h"
 #include "qvr/Verify.h"
+#include "qvr/WorkFiles.h"
 
 #include <algorithm>
 #include <chrono>
@@ -53,8 +55,24 @@ void Warn(const std::string& text) {
 
 // ---------------------------------------------------------------------------- opening
 
+std::vector<std::string> SweepWorkFiles(const std::string& path, bool below) {
+    if (below)
+        return qvr::RemoveStaleWorkFiles(path, true);
+    // Work files for a package behind a link are made beside the file it names.
+    std::string real = path;
+    try {
+        real = qvr::TempFile::RewriteTarget(path);
+    } catch (const std::exception&) {
+    }
+    std::vector<std::string> removed = qvr::RemoveStaleWorkFiles(Utf8(Native(real).parent_path()));
+    for (const std::string& more : qvr::RemoveStaleWorkFiles(qvr::GetTempFolder()))
+        removed.push_back(more);
+    return removed;
+}
+
 // Opens path into arc, or ends the command with a message that says what is wrong.
 qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip, bool allowPartial) {
+    SweepWorkFiles(path);
     const qvr::OpenStatus status = arc.Open(path);
     switch (status.Kind) {
     case qvr::OpenKind::Complete:
@@ -74,13 +92,12 @@ qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip, b
     throw CommandError{kUsage, status.Message};
 }
 
-void ReplaceWith(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    fs::rename(Native(from), Native(to), ec);
-    if (ec) {
-        fs::remove(Native(from), ec);
-        throw CommandError{kSomeFailed, to + ": could not be replaced: " + ec.message() +
-                                            "; it was left as it was"};
+void ReplaceWith(qvr::TempFile& from, const std::string& to) {
+    try {
+        from.ReplaceInto(to);
+    } catch (const std::exception& e) {
+        throw CommandError{kSomeFailed,
+                           to + ": could not be replaced: " + e.what() + "; it was left as it was"};
     }
 }
 

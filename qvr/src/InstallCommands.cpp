@@ -39,6 +39,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
         throw UsageError("--overwrite and --skip-existing exclude each other");
     const std::string path = a.Operands[0];
     const std::string data = a.Operands[1];
+    SweepWorkFiles(data, true); // left below it by an interrupted install
     qvr::Archives arc;
     if (Open(arc, path, false) == qvr::OpenKind::Empty) {
         if (!ctx.Quiet)
@@ -144,6 +145,7 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 2, 2, "qvr uninstall ARCHIVE DATA_FOLDER [--yes]");
     const std::string path = a.Operands[0];
     const std::string data = a.Operands[1];
+    SweepWorkFiles(data, true); // left below it by an interrupted install
     qvr::Archives arc;
     if (Open(arc, path, false) == qvr::OpenKind::Empty) {
         if (!ctx.Quiet)

@@ -112,10 +112,40 @@ std::vector<qvr::BatchFile> WithoutDuplicates(const std::vector<qvr::BatchFile>&
     return kept;
 }
 
+bool SameBytes(const std::string& a, const std::string& b) {
+    std::ifstream x(Native(a), std::ios::binary), y(Native(b), std::ios::binary);
+    if (!x || !y)
+        return false;
+    std::vector<char> bx(1 << 16), by(1 << 16);
+    for (;;) {
+        x.read(bx.data(), static_cast<std::streamsize>(bx.size()));
+        y.read(by.data(), static_cast<std::streamsize>(by.size()));
+        if (x.gcount() != y.gcount() ||
+            !std::equal(bx.begin(), bx.begin() + x.gcount(), by.begin()))
+            return false;
+        if (x.gcount() == 0 || !x || !y)
+            return !x.bad() && !y.bad() && x.eof() == y.eof();
+    }
+}
+
+// Whether the archive's entry holds exactly the file's bytes: such a file is already there,
+// as after an add that was interrupted and is run again.
+bool AlreadyHolds(qvr::Archives& arc, const qvr::sgFileInfo& entry, const std::string& source) {
+    if (qvr::FileLength(source) != entry.FileSize())
+        return false;
+    const std::string work = arc.NewWorkFile("compare");
+    if (work.empty())
+        return false;
+    const bool same = arc.ExtractEntry(entry, work, true) && SameBytes(work, source);
+    qvr::DeleteFileQuiet(work);
+    return same;
+}
+
 struct AddOutcome {
     size_t Added = 0;
     int64_t Bytes = 0;
     size_t Failed = 0;
+    size_t ArchiveFailed = 0; // of those, because the archive could not be written
 };
 
 AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>& files,
@@ -138,6 +168,7 @@ AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>
                 }
             } else {
                 ++outcome.Failed;
+                outcome.ArchiveFailed += r.ArchiveFailed ? 1 : 0;
                 bar.Clear();
                 Warn(r.Message);
             }
@@ -159,7 +190,15 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
         throw CommandError{kUsage, folder + ": no such folder"};
     if (fs::is_directory(Native(path), ec))
         throw CommandError{kUsage, path + ": is a folder"};
-    if (qvr::FileExists(path) && !a.Has("force"))
+    // Only a regular file (or a link to one) may be replaced; a device or a pipe never is,
+    // however empty it reads.
+    try {
+        qvr::TempFile::RewriteTarget(path);
+    } catch (const std::exception& e) {
+        throw CommandError{kUsage, e.what()};
+    }
+    const bool replacing = fs::symlink_status(Native(path), ec).type() != fs::file_type::not_found;
+    if (replacing && !a.Has("force"))
         throw CommandError{kUsage, path + ": already exists (--force replaces it)"};
     const fs::path parent = Native(path).parent_path();
     if (!parent.empty() && !fs::is_directory(parent, ec))
@@ -193,13 +232,13 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
         Warn(p);
 
     // Built beside the target and put in its place at the end: never a half-written package.
+    SweepWorkFiles(path);
     qvr::TempFile work;
     try {
         work = qvr::TempFile::Beside(path);
-    } catch (const std::exception&) {
-        throw CommandError{kUsage, path + ": cannot find a free name for a work file beside it"};
+    } catch (const std::exception& e) {
+        throw CommandError{kUsage, path + ": cannot make a work file beside it: " + e.what()};
     }
-    qvr::DeleteFileQuiet(work.Path()); // the name is kept; CreateArchive makes the file
     qvr::Archives arc;
     struct Cleanup {
         std::string record;
@@ -241,8 +280,14 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
         throw CommandError{kUsage, path + ": the plug-in information could not be stored"};
     --outcome.Added;
     outcome.Bytes -= static_cast<int64_t>(record.size());
-    ReplaceWith(work.Path(), path);
-    work.Release();
+    // A package missing files because it could not be written is never put in place, and an
+    // old one is only replaced by a package holding every file.
+    if (outcome.ArchiveFailed > 0 || (replacing && outcome.Failed > 0))
+        throw CommandError{kSomeFailed,
+                           path + (replacing ? ": was left as it was: " : ": was not created: ") +
+                               Plural(static_cast<int>(outcome.Failed), "file", "files") +
+                               " could not be packed"};
+    ReplaceWith(work, path);
     if (!ctx.Quiet)
         std::cout << "Created " << path << ": " << outcome.Added
                   << (outcome.Added == 1 ? " file, " : " files, ") << outcome.Bytes
@@ -285,8 +330,22 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
             gathered.Problems.push_back(a.Operands[i] + ": no such file");
         }
     }
+    // Files the archive holds already with the same bytes are left as they are, not errors:
+    // running an interrupted add again completes it.
+    std::vector<qvr::BatchFile> fresh;
+    size_t already = 0;
+    for (const auto& f : gathered.Files) {
+        const auto entry = arc.FindEntry(f.FileName, f.FilePath);
+        if (entry && AlreadyHolds(arc, *entry, f.Source)) {
+            ++already;
+            if (ctx.Verbose)
+                std::cout << "already there: " << Printable(DisplayPath(*entry)) << "\n";
+            continue;
+        }
+        fresh.push_back(f);
+    }
     std::vector<qvr::BatchFile> files =
-        WithoutDuplicates(gathered.Files, arc.ArchiveFiles, gathered.Problems);
+        WithoutDuplicates(fresh, arc.ArchiveFiles, gathered.Problems);
     if (arc.ArchiveFiles.empty()) {
         // An empty archive still gets its info entry's name reserved.
         std::vector<qvr::sgFileInfo> none(1);
@@ -298,7 +357,11 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
     AddOutcome outcome = AddWithProgress(arc, files, ctx, CurrentPackDates().ArchiveDate);
     if (!ctx.Quiet)
         std::cout << "Added " << outcome.Added << (outcome.Added == 1 ? " file" : " files")
-                  << " to " << path << "\n";
+                  << " to " << path
+                  << (already ? " (" + Plural(static_cast<int>(already), "file was", "files were") +
+                                    " there already with the same content)"
+                              : std::string())
+                  << "\n";
     return outcome.Failed > 0 || !gathered.Problems.empty() ? kSomeFailed : kOk;
 }
 

@@ -117,6 +117,10 @@ int CmdInfo(const ParsedArgs& a, const Context&) {
 int CmdVerify(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 1, "qvr verify ARCHIVE");
     const std::string path = a.Operands[0];
+    // Left by a command that was killed or lost its power: not part of the package, but said.
+    for (const std::string& stale : SweepWorkFiles(path))
+        std::cout << path << ": removed " << Printable(stale)
+                  << ", a work file left by an interrupted command\n";
     qvr::VerifyReport report;
     {
         ProgressBar bar(ctx.ProgressWanted(), "Checking", 0);

@@ -15,9 +15,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -153,9 +155,7 @@ std::string MainHelp() {
     return text;
 }
 
-} // namespace
-
-int Run(const std::vector<std::string>& args) {
+int RunCommand(const std::vector<std::string>& args) {
     std::vector<std::string> rest = args;
     Context ctx;
     // Options before the command apply to it as well.
@@ -245,6 +245,23 @@ int Run(const std::vector<std::string>& args) {
         std::cerr << "qvr " << name << ": " << e.what() << "\n";
         return kUsage;
     }
+}
+
+} // namespace
+
+int Run(const std::vector<std::string>& args) {
+    const int code = RunCommand(args);
+    // Output lost on a full disk or a closed pipe is a failure, not a listing that looked fine.
+    errno = 0;
+    std::cout.flush();
+    const bool lost = !std::cout || std::fflush(stdout) != 0 || std::ferror(stdout);
+    if (lost) {
+        const int err = errno;
+        std::cerr << "qvr: cannot write to standard output"
+                  << (err ? ": " + std::string(std::strerror(err)) : std::string()) << "\n";
+        return kUsage;
+    }
+    return code;
 }
 
 } // namespace qvrtool

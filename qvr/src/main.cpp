@@ -1,14 +1,28 @@
 #include "Tool.h"
 
+#include "qvr/WorkFiles.h"
+
 #include <string>
 #include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
 
+namespace {
+
+// Ctrl+C and Ctrl+Break arrive on a thread of their own: the work files go with the process.
+BOOL WINAPI OnInterrupt(DWORD event) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT)
+        qvr::RemoveWorkFilesAndExit(130);
+    return FALSE;
+}
+
+} // namespace
+
 // Arguments arrive as UTF-16; the tool works in UTF-8 throughout.
 int wmain(int argc, wchar_t** argv) {
     SetConsoleOutputCP(CP_UTF8);
+    SetConsoleCtrlHandler(OnInterrupt, TRUE);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         int n = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
@@ -20,7 +34,36 @@ int wmain(int argc, wchar_t** argv) {
     return qvrtool::Run(args);
 }
 #else
+#include <csignal>
+#include <pthread.h>
+#include <thread>
+
+namespace {
+
+// SIGINT and SIGTERM are taken by a thread of their own (blocked in every other thread), which
+// removes the work files and ends the process as the signal would have: 128 + its number.
+// A signal ignored by whoever started us (nohup, a background job) stays ignored.
+void HandleInterrupts() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : {SIGINT, SIGTERM}) {
+        struct sigaction old {};
+        if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+            sigaddset(&set, signal);
+    }
+    if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0)
+        return;
+    std::thread([set] {
+        int signal = 0;
+        if (sigwait(&set, &signal) == 0)
+            qvr::RemoveWorkFilesAndExit(128 + signal);
+    }).detach();
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    HandleInterrupts();
     return qvrtool::Run(std::vector<std::string>(argv + 1, argv + argc));
 }
 #endif

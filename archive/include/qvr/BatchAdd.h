@@ -21,7 +21,8 @@ struct BatchFile {
 struct BatchResult {
     BatchFile File;
     bool Added = false;
-    std::string Message; // why not, naming the file, when Added is false
+    std::string Message;        // why not, naming the file, when Added is false
+    bool ArchiveFailed = false; // not added because the archive could not be written
 };
 
 struct BatchOptions {

@@ -8,7 +8,11 @@ namespace qvr {
 
 class TempFile {
 public:
-    // A new, empty file beside target whose name no other file holds. Throws ArchiveError.
+    // The file a rewrite of path changes: symbolic links are followed to the file they name.
+    // Throws ArchiveError when that is anything but a regular file or nothing.
+    static std::string RewriteTarget(const std::string& path);
+    // A new, empty file beside the file a rewrite of target changes, whose name no other file
+    // holds. Throws ArchiveError.
     static TempFile Beside(const std::string& target);
     // The same in folder (ending in a separator, or "" for the current folder).
     static TempFile In(const std::string& folder, const std::string& hint);
@@ -21,8 +25,10 @@ public:
     ~TempFile();
 
     const std::string& Path() const { return m_path; }
-    // Puts the file in target's place in one step; it is then no longer owned. Throws
-    // ArchiveError, and the file is still deleted with its owner.
+    // Puts the file in place of the file a rewrite of target changes, in one step: flushed to
+    // the disk first, with the old file's permissions (and owner where allowed), the folder
+    // flushed after. It is then no longer owned. Throws ArchiveError, and then the old file is
+    // untouched and this one is still deleted with its owner.
     void ReplaceInto(const std::string& target);
     // Keeps the file: it is no longer deleted with its owner.
     void Release() { m_path.clear(); }

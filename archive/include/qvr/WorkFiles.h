@@ -1,0 +1,23 @@
+#pragma once
+// Work files are the files and folders the library makes while it changes something. They are
+// all named "~qvr-HINT-PID-N.tmp", so that those of a process that ended without removing them
+// (killed, or the power went) can be found and removed by the next command.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qvr {
+
+// Whether name (without folder) is a work file's name; sets pid to the process that made it.
+bool IsWorkFileName(const std::string& name, uint32_t& pid);
+// The work files in folder (with below, also in its sub-folders) whose process is no longer
+// running.
+std::vector<std::string> FindStaleWorkFiles(const std::string& folder, bool below = false);
+// Removes those; answers the ones removed.
+std::vector<std::string> RemoveStaleWorkFiles(const std::string& folder, bool below = false);
+// For an interrupt: removes every work file of this process that is still there and ends the
+// process with code. No thread can make another work file meanwhile.
+[[noreturn]] void RemoveWorkFilesAndExit(int code);
+
+} // namespace qvr

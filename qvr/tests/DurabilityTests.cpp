@@ -1,0 +1,310 @@
+// qvr on a full disk, through links and special files, interrupted, and with nowhere to write
+// its output: the package is always the old one or the new one, and no work file stays.
+
+#include "qvr/Archives.h"
+#include "qvr/Verify.h"
+
+#include <gtest/gtest.h>
+
+#ifdef __linux__
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Noise(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(rng() & 0xFF);
+    return s;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+struct Launch {
+    std::vector<std::string> Args;
+    rlim_t MaxFileSize =
+        RLIM_INFINITY;  // with SIGXFSZ ignored: writes beyond fail as on a full disk
+    std::string Stdout; // a file, or "" for the fixture's own
+    int StdoutFd = -1;  // used instead when set
+    bool IgnorePipeSignal = false;
+};
+
+struct Outcome {
+    int Code = -1; // exit status, or 128 + signal
+    std::string Out, Err;
+};
+
+class Durability : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir =
+            fs::temp_directory_path() /
+            ("qvr-durable-" + std::to_string(getpid()) + "-" +
+             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000));
+        fs::remove_all(dir);
+        fs::create_directories(dir / "tmp");
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+
+    pid_t Start(const Launch& l) {
+        const std::string out = l.Stdout.empty() ? (dir / "out.txt").string() : l.Stdout;
+        const std::string err = (dir / "err.txt").string();
+        const std::string tmp = (dir / "tmp").string();
+        pid_t pid = fork();
+        if (pid == 0) {
+            setenv("TMPDIR", tmp.c_str(), 1);
+            int o = l.StdoutFd >= 0 ? l.StdoutFd
+                                    : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int n = open("/dev/null", O_RDONLY);
+            dup2(o, 1);
+            dup2(e, 2);
+            dup2(n, 0);
+            if (l.MaxFileSize != RLIM_INFINITY) {
+                signal(SIGXFSZ, SIG_IGN);
+                rlimit limit{l.MaxFileSize, l.MaxFileSize};
+                setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            signal(SIGPIPE, l.IgnorePipeSignal ? SIG_IGN : SIG_DFL);
+            std::vector<char*> argv;
+            std::string exe = QVR_EXE;
+            argv.push_back(exe.data());
+            std::vector<std::string> copy = l.Args;
+            for (auto& a : copy)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(exe.c_str(), argv.data());
+            _exit(127);
+        }
+        return pid;
+    }
+
+    Outcome Finish(pid_t pid) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        Outcome r;
+        r.Code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        r.Out = ReadAll(dir / "out.txt");
+        r.Err = ReadAll(dir / "err.txt");
+        return r;
+    }
+
+    Outcome Run(const Launch& l) { return Finish(Start(l)); }
+    Outcome Run(const std::vector<std::string>& args) { return Run(Launch{args}); }
+
+    std::string P(const std::string& rel) const { return (dir / rel).string(); }
+
+    // count files of n bytes that do not compress, below folder.
+    void MakeFolder(const std::string& folder, int count, size_t n, unsigned seed = 1) {
+        for (int i = 0; i < count; ++i)
+            WriteAll(dir / folder / ("file" + std::to_string(i) + ".dds"), Noise(n, seed + i));
+    }
+
+    // Work files left anywhere below the test's folder.
+    std::vector<std::string> WorkFilesLeft() const {
+        std::vector<std::string> left;
+        for (auto& e : fs::recursive_directory_iterator(dir))
+            if (e.path().filename().string().starts_with("~qvr-"))
+                left.push_back(e.path().string());
+        return left;
+    }
+
+    static size_t Entries(const std::string& path) {
+        qvr::Archives arc;
+        arc.OpenArchive(path);
+        return arc.ArchiveFiles.size();
+    }
+
+    // A process number no process has: a child that has ended and been reaped.
+    static pid_t DeadPid() {
+        pid_t pid = fork();
+        if (pid == 0)
+            _exit(0);
+        waitpid(pid, nullptr, 0);
+        return pid;
+    }
+
+    fs::path dir;
+};
+
+// Finding 1: the half-written package was renamed over the good one.
+TEST_F(Durability, CreateOverAPackageOnAFullDiskKeepsTheOldPackage) {
+    MakeFolder("old", 12, 200'000);
+    ASSERT_EQ(Run({"create", "-q", P("mod.qvr"), P("old")}).Code, 0);
+    const std::string before = ReadAll(dir / "mod.qvr");
+    ASSERT_EQ(Entries(P("mod.qvr")), 13u);
+
+    MakeFolder("new", 20, 200'000, 100);
+    Launch full{{"create", "-q", "-f", P("mod.qvr"), P("new")}};
+    full.MaxFileSize = before.size() + 1'000'000; // room for the old package, not the new one
+    const Outcome r = Run(full);
+    EXPECT_NE(r.Code, 0);
+    EXPECT_TRUE(Contains(r.Err, "left as it was")) << r.Err;
+    EXPECT_EQ(ReadAll(dir / "mod.qvr"), before);
+    EXPECT_TRUE(qvr::VerifyArchive(P("mod.qvr")).Problems.empty());
+    EXPECT_TRUE(WorkFilesLeft().empty()) << WorkFilesLeft()[0];
+
+    // A new package that cannot be written whole is not made at all.
+    full.Args = {"create", "-q", P("other.qvr"), P("new")};
+    EXPECT_NE(Run(full).Code, 0);
+    EXPECT_FALSE(fs::exists(dir / "other.qvr"));
+    EXPECT_TRUE(WorkFilesLeft().empty());
+}
+
+// Finding 4: special files replaced, links replaced by files, permissions widened.
+TEST_F(Durability, SpecialFilesAreRefusedLinksFollowedAndPermissionsKept) {
+    MakeFolder("mod", 3, 1000);
+    ASSERT_EQ(mkfifo(P("pipe.qvr").c_str(), 0600), 0);
+    for (bool force : {false, true}) {
+        std::vector<std::string> args = {"create", "-q", P("pipe.qvr"), P("mod")};
+        if (force)
+            args.insert(args.begin() + 1, "-f");
+        const Outcome r = Run(args);
+        EXPECT_EQ(r.Code, 2);
+        EXPECT_TRUE(Contains(r.Err, "not a regular file")) << r.Err;
+        EXPECT_TRUE(fs::is_fifo(dir / "pipe.qvr"));
+    }
+    fs::create_symlink("/dev/null", dir / "null.qvr");
+    EXPECT_EQ(Run({"create", "-q", "-f", P("null.qvr"), P("mod")}).Code, 2);
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+    // Through a link: the file it names changes, the link stays.
+    fs::create_directories(dir / "store");
+    ASSERT_EQ(Run({"create", "-q", P("store/real.qvr"), P("mod")}).Code, 0);
+    fs::create_symlink("store/real.qvr", dir / "link.qvr");
+    chmod(P("store/real.qvr").c_str(), 0600);
+    ASSERT_EQ(Run({"remove", "-q", P("link.qvr"), "file0.dds"}).Code, 0);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.qvr"));
+    EXPECT_EQ(Entries(P("store/real.qvr")), 3u);
+    ASSERT_EQ(Run({"set-info", "-q", P("link.qvr"), "--version", "2"}).Code, 0);
+    ASSERT_EQ(Run({"create", "-q", "-f", P("link.qvr"), P("mod")}).Code, 0);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.qvr"));
+    EXPECT_EQ(Entries(P("store/real.qvr")), 4u);
+    struct stat st {};
+    ASSERT_EQ(stat(P("store/real.qvr").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_TRUE(WorkFilesLeft().empty());
+}
+
+// Finding 5: work files stayed after kills and were never cleaned.
+TEST_F(Durability, InterruptsRemoveTheWorkFileAndLaterCommandsRemoveStaleOnes) {
+    MakeFolder("big", 40, 900'000);
+    for (int sig : {SIGINT, SIGTERM}) {
+        fs::remove(dir / "mod.qvr");
+        const pid_t pid = Start(Launch{{"create", "-q", "-j1", P("mod.qvr"), P("big")}});
+        // Interrupted while its work file is being written.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (WorkFilesLeft().empty() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        kill(pid, sig);
+        const Outcome r = Finish(pid);
+        if (r.Code == 0)
+            continue; // finished before the signal came: nothing to show on this machine
+        EXPECT_EQ(r.Code, 128 + sig);
+        EXPECT_FALSE(fs::exists(dir / "mod.qvr"));
+        EXPECT_TRUE(WorkFilesLeft().empty()) << WorkFilesLeft()[0];
+    }
+
+    // A killed process leaves its work files; the next command beside them removes them.
+    MakeFolder("small", 2, 1000);
+    fs::remove(dir / "mod.qvr");
+    ASSERT_EQ(Run({"create", "-q", P("mod.qvr"), P("small")}).Code, 0);
+    const std::string dead = std::to_string(DeadPid());
+    const std::string mine = "~qvr-mod.qvr-" + std::to_string(getpid()) + "-1.tmp";
+    WriteAll(dir / ("~qvr-mod.qvr-" + dead + "-7.tmp"), "half");
+    WriteAll(dir / mine, "a live process's");
+    fs::create_directories(dir / "tmp" / ("~qvr-batch-" + dead + "-0.tmp"));
+    WriteAll(dir / "tmp" / ("~qvr-batch-" + dead + "-0.tmp") / "block-1", "x");
+    Outcome r = Run({"verify", P("mod.qvr")});
+    EXPECT_EQ(r.Code, 0) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "~qvr-mod.qvr-" + dead + "-7.tmp, a work file left")) << r.Out;
+    EXPECT_EQ(WorkFilesLeft(), std::vector<std::string>{P(mine)});
+
+    WriteAll(dir / ("~qvr-mod.qvr-" + dead + "-8.tmp"), "half");
+    EXPECT_EQ(Run({"list", P("mod.qvr")}).Code, 0);
+    EXPECT_EQ(WorkFilesLeft(), std::vector<std::string>{P(mine)});
+}
+
+// Finding 7: output lost on a full disk or a closed pipe was success.
+TEST_F(Durability, LostStandardOutputIsAnError) {
+    MakeFolder("mod", 3, 1000);
+    ASSERT_EQ(Run({"create", "-q", P("mod.qvr"), P("mod")}).Code, 0);
+    Launch full{{"list", P("mod.qvr")}};
+    full.Stdout = "/dev/full";
+    Outcome r = Run(full);
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "standard output")) << r.Err;
+
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    close(fds[0]);
+    Launch closed{{"info", P("mod.qvr")}};
+    closed.StdoutFd = fds[1];
+    closed.IgnorePipeSignal = true;
+    r = Run(closed);
+    close(fds[1]);
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "standard output")) << r.Err;
+}
+
+// Finding 8: an interrupted add, run again, failed on every file it had already added.
+TEST_F(Durability, AddingAgainCompletesAnInterruptedAdd) {
+    MakeFolder("mod", 1, 1000);
+    MakeFolder("more", 4, 3000, 50);
+    ASSERT_EQ(Run({"create", "-q", P("mod.qvr"), P("mod")}).Code, 0);
+    // As if the first add ended after two of its four files.
+    ASSERT_EQ(Run({"add", "-q", P("mod.qvr"), P("more/file0.dds"), P("more/file1.dds")}).Code, 0);
+    std::vector<std::string> all = {"add", P("mod.qvr")};
+    for (int i = 0; i < 4; ++i)
+        all.push_back(P("more/file" + std::to_string(i) + ".dds"));
+    Outcome r = Run(all);
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "Added 2 files")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "2 files were there already")) << r.Out;
+    EXPECT_EQ(r.Err, "");
+    EXPECT_EQ(Entries(P("mod.qvr")), 6u);
+
+    // A different file of the same name is still refused, named once.
+    WriteAll(dir / "more" / "file0.dds", "other bytes");
+    r = Run(all);
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Err, "already holds file0.dds")) << r.Err;
+    EXPECT_FALSE(Contains(r.Err, "file1.dds")) << r.Err;
+    EXPECT_EQ(Entries(P("mod.qvr")), 6u);
+}
+
+} // namespace
+#endif
