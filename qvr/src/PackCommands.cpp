@@ -330,13 +330,16 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
             gathered.Problems.push_back(a.Operands[i] + ": no such file");
         }
     }
-    // Files the archive holds already with the same bytes are left as they are, not errors:
-    // running an interrupted add again completes it.
+    // Files the archive holds already, under the same name with the same bytes, are left as
+    // they are and are no errors: running an interrupted add again completes it.
     std::vector<qvr::BatchFile> fresh;
     size_t already = 0;
     for (const auto& f : gathered.Files) {
+        // Only under the very same name: a name given in another letter case asks for
+        // something else, and is refused below as before.
         const auto entry = arc.FindEntry(f.FileName, f.FilePath);
-        if (entry && AlreadyHolds(arc, *entry, f.Source)) {
+        if (entry && entry->FileName() == f.FileName && entry->FilePath() == f.FilePath &&
+            AlreadyHolds(arc, *entry, f.Source)) {
             ++already;
             if (ctx.Verbose)
                 std::cout << "already there: " << Printable(DisplayPath(*entry)) << "\n";

@@ -286,8 +286,11 @@ TEST_F(Durability, AddingAgainCompletesAnInterruptedAdd) {
     MakeFolder("more", 4, 3000, 50);
     ASSERT_EQ(Run({"create", "-q", P("mod.qvr"), P("mod")}).Code, 0);
     // As if the first add ended after two of its four files.
-    ASSERT_EQ(Run({"add", "-q", P("mod.qvr"), P("more/file0.dds"), P("more/file1.dds")}).Code, 0);
-    std::vector<std::string> all = {"add", P("mod.qvr")};
+    ASSERT_EQ(Run({"add", "-q", P("mod.qvr"), "--folder", "Textures", P("more/file0.dds"),
+                   P("more/file1.dds")})
+                  .Code,
+              0);
+    std::vector<std::string> all = {"add", P("mod.qvr"), "--folder", "Textures"};
     for (int i = 0; i < 4; ++i)
         all.push_back(P("more/file" + std::to_string(i) + ".dds"));
     Outcome r = Run(all);
@@ -301,7 +304,7 @@ TEST_F(Durability, AddingAgainCompletesAnInterruptedAdd) {
     WriteAll(dir / "more" / "file0.dds", "other bytes");
     r = Run(all);
     EXPECT_EQ(r.Code, 1);
-    EXPECT_TRUE(Contains(r.Err, "already holds file0.dds")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "already holds Textures\\file0.dds")) << r.Err;
     EXPECT_FALSE(Contains(r.Err, "file1.dds")) << r.Err;
     EXPECT_EQ(Entries(P("mod.qvr")), 6u);
 }
