@@ -1,9 +1,7 @@
 #include "IniFile.h"
 
-#include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
 #include "qvr/FileUtils.h"
-#include "qvr/TempFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -129,16 +127,15 @@ void IniFile::WriteIniValue(const QString& section, const QString& key,
         out << lines.mid(i);
     }
 
-    // Written beside the old file and renamed over it in one step, so that a failure half-way
-    // never leaves a settings file cut short; the work file goes with `copy` unless it took
-    // the old one's place.
-    try {
-        qvr::TempFile copy = qvr::TempFile::Beside(m_path.toStdString());
-        WriteWhole(QString::fromStdString(copy.Path()), Encode(out));
-        copy.ReplaceInto(m_path.toStdString());
-    } catch (const qvr::ArchiveError& e) {
-        Fail(QStringLiteral("Cannot replace"), m_path, QString::fromStdString(e.what()));
-    }
+    const QString copy = TempCopyPath();
+    WriteWhole(copy, Encode(out));
+    // Renaming over the old file replaces it in one step, so a failure half-way never
+    // leaves a settings file cut short.
+    std::error_code ec;
+    std::filesystem::rename(FsPath(copy), FsPath(m_path), ec);
+    if (ec)
+        Fail(QStringLiteral("Cannot replace"), m_path, QString::fromStdString(ec.message()));
+    qvr::DeleteFileQuiet(copy.toStdString());
 }
 
 QString SettingsFilePath(const QString& programFolder) {
