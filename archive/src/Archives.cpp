@@ -1,8 +1,8 @@
 #include "qvr/Archives.h"
 
 #include "Format.h"
-#include "Journal.h"
 #include "Internal.h"
+#include "Journal.h"
 #include "platform.h"
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"

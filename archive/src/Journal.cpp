@@ -214,8 +214,8 @@ std::unique_ptr<RandomAccessFile> OpenLocked(const std::string& archive, bool fo
     using Mode = RandomAccessFile::Mode;
     using Lock = RandomAccessFile::Lock;
     for (int round = 0;; ++round) {
-        auto file = std::make_unique<RandomAccessFile>(archive, forChange ? Mode::ReadWrite
-                                                                          : Mode::Read);
+        auto file =
+            std::make_unique<RandomAccessFile>(archive, forChange ? Mode::ReadWrite : Mode::Read);
         file->TakeLock(forChange ? Lock::Exclusive : Lock::Shared);
         if (!Exists(PathFor(archive)))
             return file;

@@ -34,8 +34,8 @@ void Operation(Op op, const char* path) {
         std::_Exit(137);
     if (mode == FaultMode::Once && n != at)
         return;
-    static const char* const names[] = {"open", "read", "write", "flush", "rename", "delete",
-                                        "lock"};
+    static const char* const names[] = {"open",   "read",   "write", "flush",
+                                        "rename", "delete", "lock"};
     throw ArchiveError(std::string("Cannot ") + names[static_cast<int>(op)] + " " + path +
                        ": input/output error (injected)");
 }

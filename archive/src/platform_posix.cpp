@@ -7,16 +7,16 @@
 #include "qvr/RandomAccessFile.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <chrono>
 #include <fcntl.h>
-#include <sys/file.h>
-#include <thread>
 #include <locale.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace qvr {
@@ -152,7 +152,8 @@ void RandomAccessFile::TakeLock(Lock kind) {
         int fd = CheckedFd(m_impl->fd, m_path);
         if (::flock(fd, how | LOCK_NB) == 0) {
             // A writer that replaced the file while we waited leaves us holding the old one.
-            struct stat held {}, named {};
+            struct stat held {
+            }, named{};
             if (::fstat(fd, &held) == 0 &&
                 ::stat(platform::ToNative(m_path).c_str(), &named) == 0 &&
                 (held.st_dev != named.st_dev || held.st_ino != named.st_ino)) {

@@ -44,9 +44,8 @@ TEST_F(Concurrency, TwoWritersAndAReader) {
         std::thread writers[2];
         for (int w = 0; w < 2; ++w) {
             names[w] = "w" + std::to_string(w) + "-" + std::to_string(rounds) + ".esp";
-            writers[w] = std::thread([&, w] {
-                ok[w] = AddAsAProgram(path, arc.TempFolder, sources[w], names[w]);
-            });
+            writers[w] = std::thread(
+                [&, w] { ok[w] = AddAsAProgram(path, arc.TempFolder, sources[w], names[w]); });
         }
         std::thread reader([&] {
             Archives r;

@@ -201,8 +201,8 @@ TEST_F(CrashSafety, InstallReadsOneHandleThroughout) {
     other.TempFolder = arc.TempFolder;
     ASSERT_EQ(other.Open(path).Kind, OpenKind::Complete);
     bool rewrote = true;
-    const auto results = InstallArchive(
-        arc, data, {}, [&](const EntryResult&, size_t done, size_t) {
+    const auto results =
+        InstallArchive(arc, data, {}, [&](const EntryResult&, size_t done, size_t) {
             if (done == 1)
                 rewrote = static_cast<bool>(other.RemoveEntries({1, 2}));
             return true;

@@ -54,8 +54,8 @@ protected:
         path = Path("pkg.qvr");
         data = Path("Data Files");
         ASSERT_TRUE(arc.CreateArchive(path));
-        for (auto [name, bytes] : {std::pair{"a.esp", MixedBytes(900, 1)},
-                                   std::pair{"b.nif", RandomBytes(700, 2)}})
+        for (auto [name, bytes] :
+             {std::pair{"a.esp", MixedBytes(900, 1)}, std::pair{"b.nif", RandomBytes(700, 2)}})
             ASSERT_TRUE(arc.AddFileToArchive(Source(name, bytes), name, ""));
         arc.PluginInfo.PluginName("Old name");
         ASSERT_TRUE(arc.PluginInfo.SavePluginData(arc, "pkg.qvr"));
@@ -139,8 +139,8 @@ protected:
                     continue;
                 const bool oldOne = oldData.count(file) && oldData.at(file) == bytes;
                 const bool newOne = newData.count(file) && newData.at(file) == bytes;
-                EXPECT_TRUE(oldOne || newOne) << name << ", " << mode << " at " << k << ": "
-                                              << file << " is neither the old nor the new file";
+                EXPECT_TRUE(oldOne || newOne) << name << ", " << mode << " at " << k << ": " << file
+                                              << " is neither the old nor the new file";
             }
             CountLeftovers(c);
         };
@@ -214,8 +214,7 @@ TEST_F(FaultInjection, InformationUpdate) {
 
 TEST_F(FaultInjection, Install) {
     Everywhere("install", [&] {
-        InstallArchive(
-            arc, data, [](const sgFileInfo&, const std::string&) { return true; }, {});
+        InstallArchive(arc, data, [](const sgFileInfo&, const std::string&) { return true; }, {});
     });
 }
 
