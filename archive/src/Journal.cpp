@@ -18,8 +18,8 @@ namespace qvr::journal {
 namespace {
 
 constexpr std::string_view kJournalMagic{"QVRJ0001", 8};
-// The bytes just before the old directory are not touched by an append: a checksum over them
-// tells whether the journal was written for this very archive.
+// The blocks just before the old directory (never the head) are not touched by an append: a
+// checksum over them tells whether the journal was written for this very archive.
 constexpr int64_t kTail = 4096;
 constexpr int64_t kMaxJournal = format::kMaxDirectory + 4096;
 
@@ -115,7 +115,7 @@ bool Fits(const Journal& j, RandomAccessFile& arc) {
     const int64_t d = j.DataEnd();
     if (static_cast<int64_t>(j.Directory.size()) != j.OldLength + 1 - d)
         return false;
-    if (j.TailLength != std::min<int64_t>(kTail, d - 1) ||
+    if (j.TailLength != std::min<int64_t>(kTail, d - format::kFirstBlock) ||
         Crc(ReadRange(arc, d - j.TailLength, j.TailLength)) != j.TailCrc)
         return false;
     if (!format::HasMagic(arc))
@@ -159,7 +159,7 @@ void Begin(RandomAccessFile& arc, const format::Head& head, const std::string& d
     j.Name = NameOf(arc.Path());
     j.OldLength = head.Length;
     j.OldDirectory = head.Directory;
-    j.TailLength = std::min<int64_t>(kTail, j.DataEnd() - 1);
+    j.TailLength = std::min<int64_t>(kTail, j.DataEnd() - format::kFirstBlock);
     j.TailCrc = Crc(ReadRange(arc, j.DataEnd() - j.TailLength, j.TailLength));
     j.Directory = directory;
     const std::string bytes = Encode(j);
