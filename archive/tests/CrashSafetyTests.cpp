@@ -6,6 +6,7 @@
 #include "Journal.h"
 #include "TestSupport.h"
 
+#include "qvr/BatchAdd.h"
 #include "qvr/Install.h"
 #include "qvr/RandomAccessFile.h"
 #include "qvr/Verify.h"
