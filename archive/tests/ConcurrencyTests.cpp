@@ -33,6 +33,8 @@ bool AddAsAProgram(const std::string& path, const std::string& temp, const std::
 TEST_F(Concurrency, TwoWritersAndAReader) {
     const std::string path = Path("pkg.qvr");
     ASSERT_TRUE(arc.CreateArchive(path));
+    arc.PluginInfo.PluginName("Shared");
+    ASSERT_TRUE(arc.PluginInfo.SavePluginData(arc, "pkg.qvr"));
     const std::string sources[2] = {Source("one.esp", MixedBytes(2000, 1)),
                                     Source("two.esp", RandomBytes(1500, 2))};
     std::set<std::string> reported;

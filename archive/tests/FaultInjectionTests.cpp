@@ -100,9 +100,13 @@ protected:
     // for, once the next command (an opening) has run.
     void CountLeftovers(Counts& c) {
         c.Journals += fs::exists(journal::PathFor(path));
+        std::vector<fs::path> beside;
         for (auto& e : fs::directory_iterator(dir))
             if (e.is_regular_file() && e.path().filename() != "pkg.qvr")
-                ++c.Left;
+                beside.push_back(e.path());
+        c.Left += static_cast<long>(beside.size());
+        for (const fs::path& p : beside)
+            fs::remove(p);
         c.Left += static_cast<long>(WorkFilesLeft());
         for (auto& [name, bytes] : DataFolder())
             if (name != "a.esp" && name != "b.nif")
