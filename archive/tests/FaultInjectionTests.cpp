@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <optional>
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -133,7 +134,7 @@ protected:
         auto check = [&](int64_t k, const char* mode) {
             ++c.Checked;
             const Contents held = Held();
-            if (!OneOf(held, oldHeld, newHeld)) {
+            if (!OneOf(held, oldHeld, newHeld) && !(claimed && held == *claimed)) {
                 ++c.Lost;
                 ADD_FAILURE() << name << ", " << mode << " at operation " << k << " of " << n
                               << ": the package holds neither its old nor its new entries";
@@ -151,6 +152,7 @@ protected:
         for (auto mode : {testhooks::FaultMode::Once, testhooks::FaultMode::ForGood}) {
             for (int64_t k = 1; k <= n; ++k) {
                 Restore();
+                claimed.reset();
                 testhooks::ArmFault(k, mode);
                 op();
                 testhooks::ArmFault(0, testhooks::FaultMode::Once);
@@ -189,6 +191,8 @@ protected:
 
     std::string path, data, original;
     Contents oldHeld;
+    // What an operation that reports each file on its own said it did, when it said so.
+    std::optional<Contents> claimed;
 };
 
 TEST_F(FaultInjection, Add) {
@@ -202,7 +206,14 @@ TEST_F(FaultInjection, AddOfSeveralFiles) {
                                           {Source("e.dds", MixedBytes(100, 5)), "e.dds", ""}};
     BatchOptions options;
     options.Jobs = 1;
-    Everywhere("add of several files", [&] { AddFilesToArchive(arc, files, options, {}); });
+    Everywhere("add of several files", [&] {
+        // A file that cannot be read is reported and left out; the others go in together.
+        const auto results = AddFilesToArchive(arc, files, options, {});
+        claimed = oldHeld;
+        for (const BatchResult& r : results)
+            if (r.Added)
+                (*claimed)[r.File.FileName] = ReadAll(r.File.Source);
+    });
 }
 
 TEST_F(FaultInjection, Remove) {
