@@ -181,6 +181,38 @@ void AppendGroup(Archives& arc, const std::vector<Slot*>& slots) {
         slots[n]->Entry = blocks[n].Entry;
 }
 
+// The whole call as one change of the archive: locked throughout, and undone by the journal
+// written at its start unless every append was flushed. Entries reported added before a
+// failed end are reported not added after all.
+struct OneChange {
+    Archives& arc;
+    std::vector<sgFileInfo> before = arc.ArchiveFiles;
+    bool open = false;
+    ~OneChange() {
+        if (open)
+            detail::ArchivesAccess::AbandonAppends(arc);
+    }
+    void End(std::vector<BatchResult>& results) {
+        if (!open)
+            return;
+        try {
+            detail::ArchivesAccess::CommitAppends(arc);
+            open = false;
+            return;
+        } catch (const std::exception& e) {
+            detail::ArchivesAccess::AbandonAppends(arc);
+            open = false;
+            detail::ArchivesAccess::Files(arc) = before;
+            for (BatchResult& r : results)
+                if (r.Added) {
+                    r.Added = false;
+                    r.Message = Describe(r.File) + ": could not be added to " + arc.CurrentArchive +
+                                ": " + e.what();
+                }
+        }
+    }
+};
+
 } // namespace
 
 unsigned DefaultJobs() {
@@ -199,6 +231,19 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
     std::unique_ptr<WorkFolder> folder;
     try {
         folder = std::make_unique<WorkFolder>(arc.TempFolder);
+    } catch (const std::exception& e) {
+        for (size_t i = 0; i < files.size(); ++i) {
+            results[i].Message = Describe(files[i]) + ": " + e.what();
+            if (progress)
+                progress(results[i], i + 1, files.size());
+        }
+        return results;
+    }
+
+    OneChange change{arc};
+    try {
+        detail::ArchivesAccess::BeginAppends(arc);
+        change.open = true;
     } catch (const std::exception& e) {
         for (size_t i = 0; i < files.size(); ++i) {
             results[i].Message = Describe(files[i]) + ": " + e.what();
@@ -355,6 +400,7 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
                 progress(results[i + g], i + g + 1, files.size());
         i += group.size();
     }
+    change.End(results);
     return results;
 }
 

@@ -34,6 +34,9 @@ struct ArchivesAccess {
     static void AppendBlocks(Archives& arc, std::vector<NewBlock>& blocks) {
         arc.AppendBlocks(blocks);
     }
+    static void BeginAppends(Archives& arc) { arc.BeginAppends(); }
+    static void CommitAppends(Archives& arc) { arc.CommitAppends(); }
+    static void AbandonAppends(Archives& arc) { arc.AbandonAppends(); }
     static void AddToList(Archives& arc, const sgFileInfo& entry) {
         arc.m_state.Files.push_back(entry);
     }

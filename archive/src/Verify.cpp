@@ -1,6 +1,7 @@
 #include "qvr/Verify.h"
 
 #include "Format.h"
+#include "Journal.h"
 
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
@@ -151,7 +152,8 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
     if (FileLength(path) == 0)
         return fatal("the file is empty; it is not an archive");
     try {
-        RandomAccessFile f(path, RandomAccessFile::Mode::Read);
+        std::unique_ptr<RandomAccessFile> held = journal::OpenLocked(path, false);
+        RandomAccessFile& f = *held;
         const int64_t length = f.Length();
         char magic[format::kMagic.size()] = {};
         size_t got = f.ReadAt(format::kMagicPosition, magic, sizeof magic);

@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include "TestHooks.h"
+
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
 #include "qvr/FileUtils.h"
@@ -70,6 +72,10 @@ std::string FileNamePart(const std::string& path) {
 #else
     return GetFileNameFromPath(path);
 #endif
+}
+
+std::chrono::milliseconds LockWait() {
+    return std::chrono::milliseconds(testhooks::LockWaitMs.load());
 }
 
 } // namespace qvr::platform

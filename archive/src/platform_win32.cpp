@@ -18,6 +18,7 @@
 #undef ReplaceFile
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cwchar>
 
@@ -91,6 +92,7 @@ RandomAccessFile::RandomAccessFile(const std::string& path, Mode mode)
         disposition = CREATE_NEW;
         break;
     }
+    testhooks::Operation(testhooks::Op::Open, path.c_str());
     HANDLE h = ::CreateFileW(platform::ToNative(path).c_str(), access,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -119,6 +121,7 @@ int64_t RandomAccessFile::Length() const {
 
 size_t RandomAccessFile::ReadAt(int64_t pos, void* buf, size_t n) {
     HANDLE h = CheckedHandle(m_impl->handle, m_path);
+    testhooks::Operation(testhooks::Op::Read, m_path.c_str());
     if (pos < 1)
         throw ArchiveError("Cannot read " + m_path + " before its first byte");
     size_t done = 0;
@@ -144,6 +147,7 @@ size_t RandomAccessFile::ReadAt(int64_t pos, void* buf, size_t n) {
 
 void RandomAccessFile::WriteAt(int64_t pos, const void* buf, size_t n) {
     HANDLE h = CheckedHandle(m_impl->handle, m_path);
+    testhooks::Operation(testhooks::Op::Write, m_path.c_str());
     if (pos < 1)
         throw ArchiveError("Cannot write " + m_path + " before its first byte");
     bool fail = false;
@@ -166,6 +170,7 @@ void RandomAccessFile::WriteAt(int64_t pos, const void* buf, size_t n) {
 }
 
 void RandomAccessFile::Truncate(int64_t length) {
+    testhooks::Operation(testhooks::Op::Write, m_path.c_str());
     HANDLE h = CheckedHandle(m_impl->handle, m_path);
     FILE_END_OF_FILE_INFO info{};
     info.EndOfFile.QuadPart = length;
@@ -174,8 +179,30 @@ void RandomAccessFile::Truncate(int64_t length) {
 }
 
 void RandomAccessFile::Sync() {
+    testhooks::Operation(testhooks::Op::Flush, m_path.c_str());
     if (!::FlushFileBuffers(CheckedHandle(m_impl->handle, m_path)))
         throw ArchiveError("Cannot flush " + m_path + ": " + LastErrorText());
+}
+
+// The lock covers one byte far past any archive's end, so that it only keeps other lockers
+// out and never gets in the way of reading or writing the data itself.
+void RandomAccessFile::TakeLock(Lock kind) {
+    const auto deadline = std::chrono::steady_clock::now() + platform::LockWait();
+    const DWORD how =
+        LOCKFILE_FAIL_IMMEDIATELY | (kind == Lock::Exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    for (;;) {
+        testhooks::Operation(testhooks::Op::Lock, m_path.c_str());
+        OVERLAPPED at{};
+        at.OffsetHigh = 0x40000000;
+        if (::LockFileEx(CheckedHandle(m_impl->handle, m_path), how, 0, 1, 0, &at))
+            return;
+        if (::GetLastError() != ERROR_LOCK_VIOLATION && ::GetLastError() != ERROR_IO_PENDING)
+            throw ArchiveError("Cannot lock " + m_path + ": " + LastErrorText());
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw ArchiveError("The archive " + m_path +
+                               " is in use by another program; try again when it has finished");
+        ::Sleep(5);
+    }
 }
 
 namespace platform {
@@ -231,6 +258,7 @@ std::string LocalDateTimeText() {
 }
 
 void ReplaceFile(const std::string& from, const std::string& to) {
+    testhooks::Operation(testhooks::Op::Rename, to.c_str());
     if (testhooks::ReplaceMustFail())
         throw ArchiveError("Cannot replace " + to + ": the file is in use");
     const std::wstring target = ToNative(to).wstring();
@@ -260,6 +288,10 @@ void ReplaceFile(const std::string& from, const std::string& to) {
 
 uint32_t ProcessId() {
     return static_cast<uint32_t>(::GetCurrentProcessId());
+}
+
+void SyncFolderOf(const std::string&) {
+    // MoveFileEx with MOVEFILE_WRITE_THROUGH already waits for the rename to reach the disk.
 }
 
 } // namespace platform
