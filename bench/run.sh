@@ -146,9 +146,9 @@ run_profile() {
     measure "zip" "rm -f '$out/p.zip'" "zip -9 -r -q '$out/p.zip' ."
     row pack "zip -9 -r -q" "$(size_of "$out/p.zip")" "$q"
     measure "tar|gzip" "rm -f '$out/p.tgz'" "tar -cf - . | gzip -9 > '$out/p.tgz'"
-    row pack "tar -cf - | gzip -9" "$(size_of "$out/p.tgz")" "$q"
+    row pack "tar -cf - \\| gzip -9" "$(size_of "$out/p.tgz")" "$q"
     measure "tar|pigz" "rm -f '$out/p.pigz.tgz'" "tar -cf - . | pigz -9 > '$out/p.pigz.tgz'"
-    row pack "tar -cf - | pigz -9" "$(size_of "$out/p.pigz.tgz")" "$q"
+    row pack "tar -cf - \\| pigz -9" "$(size_of "$out/p.pigz.tgz")" "$q"
     cd "$work"
 
     local fresh="rm -rf '$dest' && mkdir -p '$dest'"

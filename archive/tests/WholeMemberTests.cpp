@@ -80,12 +80,17 @@ TEST_F(WholeMember, PackagesAreTheSameForAnyThreadsAndZlibReadsEveryMember) {
     for (int level : {9, qvr::detail::kBestLevel}) {
         const std::string one = Build(files, 1, level);
         ExpectZlibReadsEveryMember(one, files);
-        for (unsigned jobs : {2u, 3u, 8u})
+        // Level 12 is slow; two thread counts show enough there.
+        const std::vector<unsigned> counts =
+            level == 9 ? std::vector<unsigned>{2, 3, 8} : std::vector<unsigned>{2};
+        for (unsigned jobs : counts)
             EXPECT_TRUE(ReadAll(Build(files, jobs, level)) == ReadAll(one))
                 << "-j " << jobs << ", level " << level;
         const auto report = qvr::VerifyArchive(one, {});
         EXPECT_TRUE(report.Readable) << report.Fatal;
-        EXPECT_TRUE(report.Problems.empty()) << report.Problems.front();
+        // Packed without plug-in information, which verify mentions; nothing else.
+        for (const auto& problem : report.Problems)
+            EXPECT_NE(problem.find(".ifo"), std::string::npos) << problem;
     }
     if (qvr::detail::UsesLibdeflate())
         EXPECT_LT(ReadAll(Path("p-1-12")).size(), ReadAll(Path("p-1-9")).size());
