@@ -2,6 +2,7 @@
 
 #include "Format.h"
 #include "Internal.h"
+#include "WholeMember.h"
 #include "platform.h"
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
@@ -78,7 +79,7 @@ struct Slot {
 };
 
 // Everything AddFileToArchive does before the append: checks, dates, sizes, the block.
-void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, Slot& slot) {
+void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, int level, Slot& slot) {
     std::string why;
     if (f.FileName.empty() || f.FileName.find_first_of("\\/") != std::string::npos ||
         !IsSafeEntryPath(f.FilePath, f.FileName, &why)) {
@@ -137,7 +138,9 @@ void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, Slot
             slot.Message = f.Source + ": changed while it was read";
             return;
         }
-        int32_t code = CompressBytes(data, 9);
+        std::vector<unsigned char> packed;
+        int32_t code = detail::DeflateWhole(data.data(), data.size(), level, packed);
+        data.swap(packed);
         if (code != 0) {
             slot.Message =
                 f.Source + ": could not be compressed (zlib code " + std::to_string(code) + ")";
@@ -148,7 +151,7 @@ void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, Slot
         slot.Block.append(data.begin(), data.end());
         block = static_cast<int64_t>(slot.Block.size());
     } else {
-        int32_t code = CompressFile(f.Source, work, 9);
+        int32_t code = detail::CompressFileAt(f.Source, work, level);
         if (code != 0 || !FileExists(work)) {
             DeleteFileQuiet(work);
             slot.Message = f.Source + ": could not be compressed (read error or zlib code " +
@@ -291,7 +294,7 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
             }
             Slot slot;
             try {
-                Prepare(files[i], folder->File(i), options.InMemoryLimit, slot);
+                Prepare(files[i], folder->File(i), options.InMemoryLimit, options.Level, slot);
             } catch (const std::exception& e) {
                 slot.Ok = false;
                 slot.Message = files[i].Source + ": " + e.what();

@@ -119,10 +119,11 @@ struct AddOutcome {
 };
 
 AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>& files,
-                           const Context& ctx, const std::string& archiveDate) {
+                           const Context& ctx, const std::string& archiveDate, bool best) {
     ProgressBar bar(ctx.ProgressWanted(), "Packing", files.size());
     qvr::BatchOptions options;
     options.Jobs = ctx.Jobs;
+    options.Level = best ? 12 : 9;
     options.ArchiveDate = archiveDate;
     AddOutcome outcome;
     qvr::AddFilesToArchive(
@@ -236,7 +237,7 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
             tec);
     }
     files.insert(files.begin(), qvr::BatchFile{recordFile, archiveName + ".ifo", ""});
-    AddOutcome outcome = AddWithProgress(arc, files, ctx, dates.ArchiveDate);
+    AddOutcome outcome = AddWithProgress(arc, files, ctx, dates.ArchiveDate, a.Has("best"));
     if (arc.ArchiveFiles.empty() || arc.ArchiveFiles[0].FileName() != archiveName + ".ifo")
         throw CommandError{kUsage, path + ": the plug-in information could not be stored"};
     --outcome.Added;
@@ -295,7 +296,8 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
     }
     for (const auto& p : gathered.Problems)
         Warn(p);
-    AddOutcome outcome = AddWithProgress(arc, files, ctx, CurrentPackDates().ArchiveDate);
+    AddOutcome outcome =
+        AddWithProgress(arc, files, ctx, CurrentPackDates().ArchiveDate, a.Has("best"));
     if (!ctx.Quiet)
         std::cout << "Added " << outcome.Added << (outcome.Added == 1 ? " file" : " files")
                   << " to " << path << "\n";

@@ -86,20 +86,22 @@ std::vector<Command> Commands() {
                      "the date of the last update to today.\n\n") +
              kInfoHelp +
              "  -f, --force          replace ARCHIVE when it exists\n"
+             "  --best               smallest package: slower compression, same format\n"
              "  -j, --jobs N         compress on N threads (default: one per core)\n" +
              kCommonHelp +
              "\nWith SOURCE_DATE_EPOCH set, its time (UTC) is used for every date the archive\n"
              "records apart from the files' own, so the same files give the same bytes.\n",
-         InfoOptions({{"force", 'f', false}, {"jobs", 'j', true}}), CmdCreate},
+         InfoOptions({{"force", 'f', false}, {"jobs", 'j', true}, {"best", 0, false}}), CmdCreate},
         {"add", "add files or folders to an archive",
          std::string("usage: qvr add ARCHIVE [--folder PATH] FILE...\n\n"
                      "Adds each FILE below PATH in the archive (the top level by default);\n"
                      "a folder is added with everything in it, below its own name.\n"
                      "PATH is written Meshes\\x or Meshes/x.\n\n"
                      "  --folder PATH        the folder inside the archive\n"
-                     "  -j, --jobs N         compress on N threads (default: one per core)\n") +
+                     "  -j, --jobs N         compress on N threads (default: one per core)\n"
+                     "  --best               smallest package: slower compression, same format\n") +
              kCommonHelp,
-         With({{"folder", 0, true}, {"jobs", 'j', true}}), CmdAdd},
+         With({{"folder", 0, true}, {"jobs", 'j', true}, {"best", 0, false}}), CmdAdd},
         {"remove", "remove files or folders from an archive",
          std::string("usage: qvr remove ARCHIVE PATH...\n\n"
                      "Removes the entry PATH (Meshes\\x.nif or Meshes/x.nif); a folder removes\n"

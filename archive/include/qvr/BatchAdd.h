@@ -34,6 +34,9 @@ struct BatchOptions {
     int64_t MaxPendingBytes = int64_t{64} << 20;
     // Files up to this size are compressed in memory; larger ones through a work file.
     int64_t InMemoryLimit = int64_t{1} << 20;
+    // Compression level: 9, or 12 for the smallest packages (several times slower; members
+    // held whole only, larger ones stay at 9). Either way any zlib reader reads the result.
+    int Level = 9;
 };
 
 // Called in list order once a file was appended (or failed), from the calling thread.
