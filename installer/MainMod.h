@@ -68,9 +68,12 @@ public:
     // after the program's name) is opened as "Open QVR..." opens it.
     void Start(const QStringList& arguments = {});
 
-    // Reads path as the open archive, for either window. Ok when it can be installed from: a
-    // zip file, or a package read whole with its information. Sets ArchiveReady to match.
+    // Reads path as the open archive, for either window. Ok when it is a zip file or a package
+    // read whole with its information; then it becomes the open archive. Otherwise the archive
+    // open before stays open, untouched, and the result says what is wrong with the file.
     qvr::Result OpenArchive(const QString& path);
+    // Counts successful opens, so that a window warns about an archive once per open.
+    int OpenSerial() const { return m_openSerial; }
     // Ends the program: every window goes, the exit function runs.
     void Exit();
     bool ExitRequested() const { return m_exitRequested; }
@@ -93,8 +96,10 @@ private:
     void FinishProgress();
     // Runs one install or removal with the progress window: one step per entry, a message for
     // every entry that failed or was refused, and a stop between entries once Exit was asked.
+    // onEntry sees every entry's result after it was handled.
     void RunEntryTask(QWidget* owner, const QString& title, const QString& failureText,
-                      const std::function<void(const qvr::EntryProgress&)>& work);
+                      const std::function<void(const qvr::EntryProgress&)>& work,
+                      const std::function<void(const qvr::EntryResult&)>& onEntry = {});
 
     std::function<void()> m_exit;
     std::unique_ptr<frmMain> m_main;
@@ -104,6 +109,7 @@ private:
     OverwritePrompt* m_prompt = nullptr;
     bool m_busy = false;
     bool m_exitRequested = false;
+    int m_openSerial = 0;
 };
 
 // The game's data folder used until one is stored: the game's usual folder on Windows, the

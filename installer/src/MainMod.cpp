@@ -87,17 +87,51 @@ void MainMod::Start(const QStringList& arguments) {
     Main().show();
 }
 
+namespace {
+// What the library found wrong with a file, as the rest of a sentence that starts with its name.
+std::string WhatIsWrong(const qvr::OpenStatus& status, const std::string& path,
+                        const std::string& lastError) {
+    std::string why = status.Message;
+    if (why.rfind(path + ": ", 0) == 0)
+        why.erase(0, path.size() + 2);
+    if (status.Kind == qvr::OpenKind::Partial) {
+        // The library's own sentence names the file again; keep only its reason.
+        std::string detail = lastError;
+        const size_t at = detail.find(" is damaged: ");
+        if (at != std::string::npos)
+            detail.erase(0, at + 13);
+        return "is damaged: " +
+               (detail.empty() ? std::string("its directory cannot be read") : detail);
+    }
+    if (why == "no such file")
+        return "does not exist";
+    if (why.rfind("not a ", 0) == 0)
+        return "is " + why;
+    return why.empty() ? "is not a QVR archive or zip file" : why;
+}
+} // namespace
+
 qvr::Result MainMod::OpenArchive(const QString& path) {
     const std::string p = path.toStdString();
-    const bool read = Arc.OpenArchive(p);
-    ArchiveReady =
-        Arc.ZipLoaded || (read && Arc.PluginInfo.GetPluginData(Arc, qvr::GetFileNameFromPath(p)));
-    if (ArchiveReady)
-        return qvr::Result::Success();
-    std::string why = Arc.LastError;
-    if (why.empty())
-        why = "The file " + p + " holds no archive that can be installed.";
-    return qvr::Result::Unusable(why);
+    qvr::Archives next;
+    if (!Arc.TempFolder.empty())
+        next.TempFolder = Arc.TempFolder;
+    const qvr::OpenStatus status = next.Open(p);
+    std::string why;
+    if (status.Kind == qvr::OpenKind::Complete) {
+        if (!next.PluginInfo.GetPluginData(next, qvr::GetFileNameFromPath(p)))
+            why = "holds no plug-in information";
+    } else if (status.Kind == qvr::OpenKind::Empty) {
+        why = "holds no plug-in information";
+    } else if (status.Kind != qvr::OpenKind::Zip) {
+        why = WhatIsWrong(status, p, next.LastError);
+    }
+    if (!why.empty())
+        return qvr::Result::Unusable("The file " + p + " " + why + ".");
+    Arc = std::move(next);
+    ArchiveReady = true;
+    ++m_openSerial;
+    return qvr::Result::Success();
 }
 
 void MainMod::Exit() {
@@ -129,7 +163,8 @@ void MainMod::FinishProgress() {
 }
 
 void MainMod::RunEntryTask(QWidget* owner, const QString& title, const QString& failureText,
-                           const std::function<void(const qvr::EntryProgress&)>& work) {
+                           const std::function<void(const qvr::EntryProgress&)>& work,
+                           const std::function<void(const qvr::EntryResult&)>& onEntry) {
     SetBusy(true);
     frmSplash& splash = Splash();
     splash.SetOwner(owner);
@@ -140,9 +175,14 @@ void MainMod::RunEntryTask(QWidget* owner, const QString& title, const QString& 
     auto progress = [&](const qvr::EntryResult& result, size_t, size_t) {
         if (!m_exitRequested && (result.Outcome == qvr::EntryOutcome::Failed ||
                                  result.Outcome == qvr::EntryOutcome::Refused)) {
-            Dialogs::instance().Message(
-                owner, AppTitle, failureText + QString::fromStdString(result.Entry.FileName()));
+            // The first line as it always was; the reason below it.
+            QString text = failureText + QString::fromStdString(result.Entry.FileName());
+            if (!result.Message.empty())
+                text += QLatin1Char('\n') + QString::fromStdString(result.Message);
+            Dialogs::instance().Message(owner, AppTitle, text);
         }
+        if (onEntry)
+            onEntry(result);
         splash.IncrProgress(0);
         if (m_exitRequested)
             throw ProgramEnding{};
@@ -172,11 +212,58 @@ void MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QSt
         }
         return bOverwriteFile;
     };
-    RunEntryTask(owner, QStringLiteral("Installing Plug-in ") + pluginName,
-                 QStringLiteral("An Error occured while trying to extract the file"),
-                 [&](const qvr::EntryProgress& progress) {
-                     qvr::InstallArchive(Arc, dataFolder.toStdString(), ask, progress);
-                 });
+    struct Counts {
+        int installed = 0, replaced = 0, kept = 0, failed = 0;
+        QStringList failedNames;
+    } counts;
+    std::string replacing; // the target the last question answered "overwrite" for
+    auto askAndNote = [&](const qvr::sgFileInfo& entry, const std::string& target) {
+        const bool overwrite = ask(entry, target);
+        replacing = overwrite ? target : std::string();
+        return overwrite;
+    };
+    auto note = [&](const qvr::EntryResult& result) {
+        switch (result.Outcome) {
+        case qvr::EntryOutcome::Installed:
+            ++(!replacing.empty() && replacing == result.Target ? counts.replaced
+                                                                : counts.installed);
+            break;
+        case qvr::EntryOutcome::Skipped:
+            ++counts.kept;
+            break;
+        case qvr::EntryOutcome::Refused:
+        case qvr::EntryOutcome::Failed: {
+            ++counts.failed;
+            QString path = QString::fromStdString(result.Entry.FilePath());
+            if (!path.isEmpty())
+                path += QLatin1Char('\\');
+            counts.failedNames << path + QString::fromStdString(result.Entry.FileName());
+            break;
+        }
+        case qvr::EntryOutcome::InfoEntry:
+            break;
+        }
+        replacing.clear();
+    };
+    RunEntryTask(
+        owner, QStringLiteral("Installing Plug-in ") + pluginName,
+        QStringLiteral("An Error occured while trying to extract the file"),
+        [&](const qvr::EntryProgress& progress) {
+            qvr::InstallArchive(Arc, dataFolder.toStdString(), askAndNote, progress);
+        },
+        note);
+    // A clean install needs no words; one that skipped, kept or lost anything says so once.
+    if (!m_exitRequested && (counts.kept || counts.failed)) {
+        Dialogs::instance().Summary(
+            owner, AppTitle,
+            QStringLiteral("%1 files installed, %2 replaced, %3 kept, %4 failed.")
+                    .arg(counts.installed)
+                    .arg(counts.replaced)
+                    .arg(counts.kept)
+                    .arg(counts.failed) +
+                (counts.failed ? QStringLiteral("\nThese files failed:") : QString()),
+            counts.failedNames);
+    }
 }
 
 void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
