@@ -19,6 +19,9 @@ public:
     int Code;
 };
 
+// Whether the file ends in a zip's end record, whatever stands in front of the zip.
+bool HasZipEndRecord(const std::string& path);
+
 // Thrown inside the library when a progress callback answers that the work is to stop.
 struct Stopped {};
 

@@ -67,11 +67,14 @@ const char* kCommonHelp = "  -q, --quiet          no progress bar and no summary
 std::vector<Command> Commands() {
     return {
         {"list", "list the entries of a QVR archive or zip file",
-         std::string("usage: qvr list ARCHIVE\n\n"
+         std::string("usage: qvr list ARCHIVE [--json]\n\n"
                      "Lists every entry with its size, compressed size, dates and path.\n"
-                     "Plain zip files are listed too.\n\n") +
+                     "Plain zip files are listed too. Dates are in ISO 8601: the file's time\n"
+                     "in UTC and the time it was added in local time, each with its zone.\n"
+                     "With -q, only the entries' lines (no header and no totals).\n\n"
+                     "  --json               one JSON object per entry with every field\n") +
              kCommonHelp,
-         With({}), CmdList},
+         With({{"json", 0, false}}), CmdList},
         {"info", "show the plug-in information and notes",
          std::string(
              "usage: qvr info ARCHIVE\n\n"
