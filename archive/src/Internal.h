@@ -50,7 +50,9 @@ struct ArchivesAccess {
 std::string FolderOf(const std::string& path);
 // Creates a new, empty file in folder (which ends in a separator, or is "") whose name no
 // other file holds, and answers its path. Throws ArchiveError.
-std::string CreateUniqueFile(const std::string& folder, const std::string& hint);
+// With target, a failure is told as a failure to write target, not as one of the work file.
+std::string CreateUniqueFile(const std::string& folder, const std::string& hint,
+                             const std::string& target = "");
 
 // Compresses source into destination (written beside it, then renamed into place) and
 // answers the source length. Throws ZlibError or ArchiveError.

@@ -49,8 +49,7 @@ int CmdList(const ParsedArgs& a, const Context& ctx) {
             std::cout << PadLeft(std::to_string(e.FileSize()), 10) << "  "
                       << PadLeft(std::to_string(e.FileCompressedSize()), 10) << "  "
                       << PadRight(Printable(IsoFileDate(e.FileDate())), 25) << "  "
-                      << PadRight(Printable(added), 25) << "  " << Printable(SlashPath(e))
-                      << "\n";
+                      << PadRight(Printable(added), 25) << "  " << Printable(SlashPath(e)) << "\n";
         }
         total += e.FileSize();
         packed += e.FileCompressedSize();
@@ -130,6 +129,13 @@ int CmdInfo(const ParsedArgs& a, const Context&) {
 int CmdVerify(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 1, "qvr verify ARCHIVE");
     const std::string path = a.Operands[0];
+    {
+        // A folder, a device or a missing file is told about as every other command tells it.
+        qvr::Archives probe;
+        const qvr::OpenStatus status = probe.Open(path);
+        if (status.Kind == qvr::OpenKind::NotArchive && !probe.IsQvrArchive(path))
+            throw CommandError{kUsage, status.Message};
+    }
     qvr::VerifyReport report;
     {
         ProgressBar bar(ctx.ProgressWanted(), "Checking", 0);

@@ -200,4 +200,44 @@ TEST_F(Tool, SetInfoChangesTheGivenFieldsInOneInfoEntry) {
     EXPECT_EQ(Run({"info", P("m.qvr")}).Out.find("2.0") != std::string::npos, true);
 }
 
+TEST_F(Tool, AddReplaceSwapsEntriesThatExistAndOnlyWithIt) {
+    WriteAll(dir / "base" / "Mod.esp", "esp");
+    WriteAll(dir / "base" / "Meshes" / "a.nif", "old mesh");
+    ASSERT_EQ(Run({"create", P("m.qvr"), P("base")}).Code, 0);
+    WriteAll(dir / "new" / "A.NIF", "new mesh");
+    WriteAll(dir / "new" / "b.nif", "another");
+
+    // Without --replace a name the archive holds stays an error, and nothing changes.
+    const std::string before = ReadAll(dir / "m.qvr");
+    Result r = Run({"add", P("m.qvr"), "--folder", "meshes", P("new/A.NIF")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Err, "already holds")) << r.Err;
+    EXPECT_EQ(ReadAll(dir / "m.qvr"), before);
+
+    r = Run({"add", P("m.qvr"), "--replace", "--folder", "Meshes", P("new/A.NIF"), P("new/b.nif")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    qvr::Archives arc = Opened(P("m.qvr"));
+    std::vector<std::string> paths;
+    for (const auto& e : arc.ArchiveFiles)
+        paths.push_back(e.FilePath() + "|" + e.FileName());
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{"|m.qvr.ifo", "|Mod.esp", "Meshes|A.NIF", "Meshes|b.nif"}));
+    ASSERT_TRUE(arc.ExtractEntry(arc.ArchiveFiles[2], P("out.nif"), false));
+    EXPECT_EQ(ReadAll(dir / "out.nif"), "new mesh");
+    // The replaced block is gone, not left behind as dead bytes.
+    EXPECT_EQ(Run({"verify", P("m.qvr")}).Code, 0);
+    int64_t blocks = 0;
+    for (const auto& e : arc.ArchiveFiles)
+        blocks += e.FileCompressedSize();
+    EXPECT_LT(static_cast<int64_t>(fs::file_size(dir / "m.qvr")), 11 + blocks + 400);
+
+    // The information entry is still set-info's alone; a name given twice is still refused.
+    WriteAll(dir / "m.qvr.ifo", "not information");
+    r = Run({"add", P("m.qvr"), "-r", P("m.qvr.ifo"), P("new/b.nif"), P("new/b.nif")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Err, "m.qvr.ifo")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "b.nif: not added")) << r.Err;
+    EXPECT_EQ(Opened(P("m.qvr")).ArchiveFiles.size(), 5u);
+}
+
 } // namespace

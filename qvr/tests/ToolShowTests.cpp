@@ -16,8 +16,8 @@ TEST_F(Tool, PackListShowInstallVerifyAndUninstallAPlugin) {
 
     r = Run({"list", P("mod.qvr")});
     EXPECT_EQ(r.Code, 0) << r.Err;
-    for (const char* shown : {"mod.qvr.ifo", "Meshes\\Armor\\x.nif", "Textures\\x.nif",
-                              "Sound\\Fx\\a b.wav", "BookArt\\\xC3\xBC.tga", "7 entries"})
+    for (const char* shown : {"mod.qvr.ifo", "Meshes/Armor/x.nif", "Textures/x.nif",
+                              "Sound/Fx/a b.wav", "BookArt/\xC3\xBC.tga", "7 entries"})
         EXPECT_TRUE(Contains(r.Out, shown)) << shown << "\n" << r.Out;
 
     r = Run({"info", P("mod.qvr")});
@@ -144,10 +144,118 @@ TEST_F(Tool, DamagedAndForeignFilesGiveClearErrorsAndExitCodes) {
     WriteAll(dir / "plain.zip", zip);
     r = Run({"list", P("plain.zip")});
     EXPECT_EQ(r.Code, 0) << r.Err;
-    EXPECT_TRUE(Contains(r.Out, "Textures\\ab.dds")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "Textures/ab.dds")) << r.Out;
     r = Run({"install", P("plain.zip"), P("data3")});
     EXPECT_EQ(r.Code, 2);
     EXPECT_TRUE(Contains(r.Err, "zip")) << r.Err;
 }
+
+TEST_F(Tool, ListIsForPeopleAndForScripts) {
+    MakePlugin("plugin");
+    // A known file time, and a known time of adding in a known zone.
+    const auto when = std::chrono::sys_seconds(std::chrono::seconds(1047045909));
+    fs::last_write_time(dir / "plugin" / "Mod.esp", std::chrono::file_clock::from_sys(when));
+    SetEnv("SOURCE_DATE_EPOCH", "1047045909");
+    SetEnv("TZ", "UTC");
+    ASSERT_EQ(Run({"create", P("mod.qvr"), P("plugin")}).Code, 0);
+
+    Result r = Run({"list", P("mod.qvr")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    // Both dates in one zero-padded ISO 8601 form, each with its zone; paths with "/".
+    EXPECT_TRUE(Contains(r.Out, "2003-03-07 14:05:09 +0000  2003-03-07 14:05:09 +0000  Mod.esp"))
+        << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "Meshes/Armor/x.nif")) << r.Out;
+    EXPECT_FALSE(Contains(r.Out, "\\")) << r.Out;
+
+    // -q: the entries' lines only.
+    r = Run({"-q", "list", P("mod.qvr")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_FALSE(Contains(r.Out, "Size")) << r.Out;
+    EXPECT_FALSE(Contains(r.Out, "entries")) << r.Out;
+    EXPECT_EQ(std::count(r.Out.begin(), r.Out.end(), '\n'), 7) << r.Out;
+
+    // --json: one object per entry with every field.
+    r = Run({"list", "--json", P("mod.qvr")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(r.Out.front(), '[');
+    EXPECT_EQ(std::count(r.Out.begin(), r.Out.end(), '{'), 7) << r.Out;
+    for (const char* field : {"\"path\": \"Meshes/Armor/x.nif\"", "\"name\": \"x.nif\"",
+                              "\"folder\": \"Meshes/Armor\"", "\"size\": 7000", "\"compressed\": ",
+                              "\"offset\": ", "\"modified\": \"2003-03-07 14:05:09 +0000\"",
+                              "\"added\": ", "\"information\": true", "\"information\": false"})
+        EXPECT_TRUE(Contains(r.Out, field)) << field << "\n" << r.Out;
+}
+
+#ifdef __linux__
+TEST_F(Tool, AZipWithDataInFrontListsLikeAnyOther) {
+    WriteAll(dir / "z" / "Textures" / "ab.dds", Bytes(3000, 7));
+    WriteAll(dir / "z" / "Mod.esp", Bytes(500, 8));
+    ASSERT_EQ(
+        std::system(("cd " + Quote(P("z")) + " && zip -qr ../plain.zip Mod.esp Textures").c_str()),
+        0);
+    // As a self-extractor carries it: a program in front of the zip.
+    WriteAll(dir / "sfx.exe", "MZ" + Bytes(70000, 9, false) + ReadAll(dir / "plain.zip"));
+    const Result plain = Run({"list", P("plain.zip")});
+    ASSERT_EQ(plain.Code, 0) << plain.Err;
+    Result r = Run({"list", P("sfx.exe")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(r.Out, plain.Out);
+    EXPECT_TRUE(Contains(r.Out, "Textures/ab.dds")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "2 entries (zip file")) << r.Out;
+    qvr::Archives arc;
+    EXPECT_EQ(arc.Open(P("sfx.exe")).Kind, qvr::OpenKind::Zip);
+    ASSERT_EQ(arc.ArchiveFiles.size(), 2u);
+    // The offsets point at the members' data in the whole file.
+    qvr::Archives alone;
+    ASSERT_EQ(alone.Open(P("plain.zip")).Kind, qvr::OpenKind::Zip);
+    ASSERT_EQ(alone.ArchiveFiles.size(), 2u);
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(arc.ArchiveFiles[i].FileOffset(), alone.ArchiveFiles[i].FileOffset() + 70002);
+}
+#endif
+
+#ifdef __linux__
+TEST_F(Tool, ADashReadsThePackageFromStandardInputAndCreateWritesItToStandardOutput) {
+    auto files = MakePlugin("plugin");
+    fs::create_directories(dir / "tmp");
+    // Through a shell, so that standard input and output are files or pipes.
+    auto shell = [&](const std::string& args) {
+        const std::string command = "TMPDIR=" + Quote(P("tmp")) + " " + Quote(QVR_EXE) + " " +
+                                    args + " 2> " + Quote(P("err.txt"));
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    ASSERT_EQ(shell("create - " + Quote(P("plugin")) + " > " + Quote(P("out.qvr"))), 0);
+    EXPECT_TRUE(Contains(ReadAll(dir / "err.txt"), "Created")) << ReadAll(dir / "err.txt");
+    qvr::Archives arc;
+    ASSERT_EQ(arc.Open(P("out.qvr")).Kind, qvr::OpenKind::Complete);
+    EXPECT_EQ(arc.ArchiveFiles.size(), 7u);
+    EXPECT_EQ(Run({"verify", P("out.qvr")}).Code, 0);
+
+    EXPECT_EQ(shell("list - < " + Quote(P("out.qvr")) + " > " + Quote(P("list.txt"))), 0);
+    EXPECT_TRUE(Contains(ReadAll(dir / "list.txt"), "Meshes/Armor/x.nif"));
+    // Through a pipe, too; the information is found whatever the package was called.
+    EXPECT_EQ(shell("info - < " + Quote(P("out.qvr")) + " > " + Quote(P("info.txt"))), 0)
+        << ReadAll(dir / "err.txt");
+    EXPECT_TRUE(Contains(ReadAll(dir / "info.txt"), "Version:       1.0"))
+        << ReadAll(dir / "info.txt");
+    EXPECT_EQ(shell("cat " + Quote(P("out.qvr")) + " | " + Quote(QVR_EXE) + " verify - > " +
+                    Quote(P("verify.txt"))),
+              0);
+    EXPECT_TRUE(Contains(ReadAll(dir / "verify.txt"), "OK, 7 entries"));
+    EXPECT_EQ(shell("install - " + Quote(P("data")) + " < " + Quote(P("out.qvr")) + " > " +
+                    Quote(P("install.txt"))),
+              0)
+        << ReadAll(dir / "err.txt");
+    for (const auto& [name, content] : files)
+        EXPECT_EQ(ReadAll(dir / "data" / fs::path(std::u8string(name.begin(), name.end()))),
+                  content)
+            << name;
+    EXPECT_FALSE(fs::exists(dir / "data" / "package.qvr.ifo"));
+    // Something that is no package says so, and the copy is gone either way.
+    EXPECT_EQ(shell("list - < " + Quote(P("err.txt")) + " > " + Quote(P("list.txt"))), 2);
+    EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+}
+#endif
 
 } // namespace

@@ -64,4 +64,72 @@ TEST_F(Tool, UsageErrorsExplainThemselves) {
     }
 }
 
+TEST_F(Tool, MessagesNameWhatTheUserGaveAndOneCauseGivesOneStatus) {
+    WriteAll(dir / "plugin" / "Mod.esp", "esp");
+    WriteAll(dir / "plugin" / "empty.nif", "");
+
+    // A file where create needs a folder.
+    Result r = Run({"create", P("x.qvr"), P("plugin/Mod.esp")});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "is a file; create packs a folder")) << r.Err;
+    EXPECT_FALSE(fs::exists(dir / "x.qvr"));
+
+    // Packed some, refused some: how many of how many, and which.
+    r = Run({"create", P("m.qvr"), P("plugin")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Out, "packed 1 of 2 files")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "refused: " + P("plugin/empty.nif"))) << r.Out;
+
+    // verify on a folder (or a device) says what list and info say, with the same status.
+    for (const std::string& odd : {P("plugin"),
+#ifdef __linux__
+                                   std::string("/dev/null")
+#endif
+         }) {
+        const Result list = Run({"list", odd});
+        r = Run({"verify", odd});
+        EXPECT_EQ(r.Code, list.Code) << odd;
+        EXPECT_EQ(r.Err, list.Err) << odd;
+        EXPECT_EQ(Run({"info", odd}).Err, list.Err) << odd;
+    }
+
+    // set-info does not announce (or make) a change that changes nothing.
+    ASSERT_EQ(Run({"set-info", P("m.qvr"), "--version", "2.5"}).Code, 0);
+    const std::string before = ReadAll(dir / "m.qvr");
+    r = Run({"set-info", P("m.qvr"), "--version", "2.5"});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_FALSE(Contains(r.Out, "Updated")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "Nothing changed")) << r.Out;
+    EXPECT_EQ(ReadAll(dir / "m.qvr"), before);
+
+#ifdef __linux__
+    // A folder nobody may create files in: the file asked for is named, never a work file.
+    if (fs::is_directory("/sys/kernel") && !fs::exists("/sys/kernel/Mod.esp")) {
+        r = Run({"install", "--overwrite", P("m.qvr"), "/sys/kernel"});
+        EXPECT_EQ(r.Code, 1);
+        EXPECT_TRUE(Contains(r.Err, "Cannot write /sys/kernel/Mod.esp: permission denied"))
+            << r.Err;
+        EXPECT_FALSE(Contains(r.Err, "~qvr-")) << r.Err;
+    }
+#endif
+}
+
+TEST_F(Tool, OptionsBeforeTheCommandAreParsedAsTheCommandsOwnAre) {
+    WriteAll(dir / "plugin" / "Mod.esp", "esp");
+    ASSERT_EQ(Run({"--jobs=2", "--quiet", "create", P("m.qvr"), P("plugin")}).Code, 0);
+    // "--" ends the options before the command as it does after it.
+    Result r = Run({"-q", "--", "list", P("m.qvr")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "Mod.esp")) << r.Out;
+    r = Run({"--quiet=yes", "list", P("m.qvr")});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "option --quiet takes no value")) << r.Err;
+    r = Run({"--jobs"});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "option --jobs needs a value")) << r.Err;
+    r = Run({"--version"});
+    EXPECT_EQ(r.Code, 0);
+    EXPECT_TRUE(Contains(r.Out, "qvr ")) << r.Out;
+}
+
 } // namespace
