@@ -121,7 +121,7 @@ int CmdSetInfo(const ParsedArgs& a, const Context& ctx) {
     // Told once it is done, so that nothing is announced that did not happen.
     if (!read && !ctx.Quiet) {
         if (hadEntry)
-            Warn(path + ": its plug-in information could not be read (" + why +
+            Warn(path + ": its plug-in information cannot be read (" + why +
                  "); it was written anew from the fields given");
         else
             Warn(path + ": had no plug-in information entry; a new one was written");

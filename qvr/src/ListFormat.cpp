@@ -2,7 +2,7 @@
 
 #include "Terminal.h"
 
-#include "qvr/PathRules.h"
+#include "qvr/Install.h"
 
 #include <cstdio>
 #include <ctime>
