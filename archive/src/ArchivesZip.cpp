@@ -162,11 +162,6 @@ void ReadCentralDirectory(RandomAccessFile& file, const CentralDirectory& cd,
             e.FileOffset(Clamp(data + 1));
             e.FileCompressedSize(Clamp(compressed));
             e.FileSize(Clamp(size));
-            // The member's MS-DOS date and time, in the form a QVR entry records its date.
-            const uint64_t time = Le(h + 12, 2), date = Le(h + 14, 2);
-            e.FileDate(std::to_string((date >> 5) & 15) + "/" + std::to_string(date & 31) + "/" +
-                       std::to_string(1980 + (date >> 9)) + " " + std::to_string(time >> 11) + ":" +
-                       std::to_string((time >> 5) & 63) + ":" + std::to_string((time & 31) * 2));
             out.push_back(e);
         }
         pos = next;
