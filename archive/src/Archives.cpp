@@ -87,7 +87,7 @@ bool Archives::IsQvrArchive(const std::string& path) const {
 }
 
 bool Archives::IsZipArchive(const std::string& path) const {
-    return StartsWith(path, "PK");
+    return StartsWith(path, "PK") || detail::HasZipEndRecord(path);
 }
 
 OpenStatus Archives::Open(const std::string& path) {

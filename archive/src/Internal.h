@@ -19,6 +19,9 @@ public:
     int Code;
 };
 
+// Whether the file ends in a zip's end record, whatever stands in front of the zip.
+bool HasZipEndRecord(const std::string& path);
+
 // Thrown inside the library when a progress callback answers that the work is to stop.
 struct Stopped {};
 
@@ -50,7 +53,9 @@ struct ArchivesAccess {
 std::string FolderOf(const std::string& path);
 // Creates a new, empty file in folder (which ends in a separator, or is "") whose name no
 // other file holds, and answers its path. Throws ArchiveError.
-std::string CreateUniqueFile(const std::string& folder, const std::string& hint);
+// With target, a failure is told as a failure to write target, not as one of the work file.
+std::string CreateUniqueFile(const std::string& folder, const std::string& hint,
+                             const std::string& target = "");
 
 // Compresses source into destination (written beside it, then renamed into place) and
 // answers the source length. Throws ZlibError or ArchiveError.

@@ -13,7 +13,8 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, path.size() - name.size());
 }
 
-std::string CreateUniqueFile(const std::string& folder, const std::string& hint) {
+std::string CreateUniqueFile(const std::string& folder, const std::string& hint,
+                             const std::string& target) {
     static std::atomic<uint64_t> counter{0};
     // Only plain characters from the hint, so the name is valid on every file system.
     std::string stem;
@@ -24,7 +25,7 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& hint)
             c == '.' || c == '_' || c == '-')
             stem += c;
     }
-    std::string last;
+    std::string last, reason;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string path = folder + "~qvr-" + stem + "-" + std::to_string(platform::ProcessId()) +
                            "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
@@ -33,10 +34,19 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& hint)
             return path;
         } catch (const ArchiveError& e) {
             last = e.what();
+            const std::string prefix = "Cannot open " + path + ": ";
+            reason = last.rfind(prefix, 0) == 0 ? last.substr(prefix.size()) : last;
             std::error_code ec;
             if (!std::filesystem::exists(platform::ToNative(path), ec))
                 break; // not a name clash: the folder itself is the problem
         }
+    }
+    // The user knows the file they asked for, not our work file's name.
+    if (!target.empty()) {
+        if (reason.size() > 1 && reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a' &&
+            reason[1] <= 'z')
+            reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+        throw ArchiveError("Cannot write " + target + (reason.empty() ? "" : ": " + reason));
     }
     throw ArchiveError("Cannot create a file in " + (folder.empty() ? "." : folder) +
                        (last.empty() ? "" : " (" + last + ")"));
@@ -47,7 +57,8 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& hint)
 namespace qvr {
 
 TempFile TempFile::Beside(const std::string& target) {
-    return In(detail::FolderOf(target), GetFileNameFromPath(target));
+    return TempFile(
+        detail::CreateUniqueFile(detail::FolderOf(target), GetFileNameFromPath(target), target));
 }
 
 TempFile TempFile::In(const std::string& folder, const std::string& hint) {

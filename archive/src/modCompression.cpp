@@ -81,7 +81,8 @@ int64_t detail::CompressFileChecked(const std::string& source, const std::string
         throw ZlibError(Z_STREAM_ERROR,
                         "Compression level " + std::to_string(level) + " is not valid");
 
-    std::string temp = CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination));
+    std::string temp =
+        CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination), destination);
     try {
         RandomAccessFile out(temp, RandomAccessFile::Mode::ReadWrite);
         unsigned char prefix[4];
@@ -133,7 +134,8 @@ std::string detail::InflateBlockBeside(RandomAccessFile& source, int64_t pos, in
     if (!z.Ok())
         throw ZlibError(Z_MEM_ERROR, "Cannot start decompression");
 
-    std::string temp = CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination));
+    std::string temp =
+        CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination), destination);
     try {
         RandomAccessFile out(temp, RandomAccessFile::Mode::ReadWrite);
         std::vector<unsigned char> in(kChunk), buf(kChunk);

@@ -157,16 +157,20 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
         if (!StdinIsTerminal())
             throw CommandError{kUsage, path + ": uninstalling deletes its files from " + data +
                                            "; confirm on a terminal, or pass --yes"};
+        // Deleting is asked about with what it will touch, and No is the default.
+        const auto files = std::count_if(arc.ArchiveFiles.begin(), arc.ArchiveFiles.end(),
+                                         [&](const auto& e) { return !arc.IsInfoEntry(e); });
         std::cerr << "This will attempt to remove all files listed for the current QVR file. It "
-                     "will not remove folders. Continue? [Y/n] "
-                  << std::flush;
+                     "will not remove folders.\nDelete "
+                  << Plural(static_cast<int>(files), "file", "files") << " of " << Printable(path)
+                  << " from " << Printable(data) << "? [y/N] " << std::flush;
         std::string line;
         if (!std::getline(std::cin, line))
             line = "n";
         std::string w = Lower(line);
         w.erase(std::remove_if(w.begin(), w.end(), [](unsigned char c) { return std::isspace(c); }),
                 w.end());
-        if (!(w.empty() || w == "y" || w == "yes")) {
+        if (!(w == "y" || w == "yes")) {
             if (!ctx.Quiet)
                 std::cout << "Nothing was removed.\n";
             return kOk;

@@ -3,6 +3,7 @@
 // are exactly those that AddFileToArchive would give, one file after another in list order.
 
 #include "qvr/Archives.h"
+#include "qvr/Result.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -51,5 +52,13 @@ unsigned DefaultJobs();
 std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<BatchFile>& files,
                                            const BatchOptions& options = {},
                                            const BatchProgress& progress = {});
+
+// As AddFilesToArchive, but a file whose entry name (folder and name, ignoring case) the
+// archive already holds replaces every such entry: the new blocks are appended and the entries
+// they replace are then dropped in one rebuild of the archive. An entry whose file failed stays.
+// The answer tells whether that rebuild failed (the archive then holds old and new entries).
+Result ReplaceFilesInArchive(Archives& arc, const std::vector<BatchFile>& files,
+                             std::vector<BatchResult>& results, const BatchOptions& options = {},
+                             const BatchProgress& progress = {});
 
 } // namespace qvr
