@@ -52,6 +52,8 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
             std::cout << path << " holds no files; nothing to install\n";
         return kOk;
     }
+    // The plug-in's name, version and masters go into the install record.
+    arc.PluginInfo.GetPluginData(arc, qvr::GetFileNameFromPath(path));
     OpenMWInstall openmw;
     if (a.Has("openmw"))
         openmw = PrepareOpenMWInstall(arc, a.Value("mods-folder"), ctx);
@@ -189,6 +191,8 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
             std::cout << path << " holds no files; nothing to remove\n";
         return kOk;
     }
+    if (isArchive)
+        arc.PluginInfo.GetPluginData(arc, qvr::GetFileNameFromPath(path));
     const std::string data = ChooseDataFolder(a.Operands.size() > 1 ? a.Operands[1] : "", ctx,
                                               "qvr uninstall ARCHIVE DATA_FOLDER");
     if (!fs::is_directory(Native(data), ec))
