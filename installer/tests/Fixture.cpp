@@ -141,8 +141,8 @@ std::string InstallerTest::Path(const std::string& rel) const {
 }
 
 void InstallerTest::Start(const QStringList& arguments) {
-    m_mod =
-        std::make_unique<MainMod>(MainMod::Options{SettingsPath, DataFolder, [this] { ++Exits; }});
+    m_mod = std::make_unique<MainMod>(
+        MainMod::Options{SettingsPath, DataFolder, [this] { ++Exits; }, {}});
     m_mod->SetPrompt(&Prompt_);
     m_mod->Start(arguments);
     m_mod->Arc.TempFolder = Path("");
