@@ -128,7 +128,7 @@ TEST_F(RecordTool, RemovingPluginsInAnyOrderPutsTheGamesFilesBack) {
 
     r = Run({"installed", data.string()});
     EXPECT_EQ(r.Code, 0) << r.Err;
-    EXPECT_TRUE(Contains(r.Out, "A ") && Contains(r.Out, "B ") && Contains(r.Out, "a.qvr"))
+    EXPECT_TRUE(Contains(r.Out, "A ") && Contains(r.Out, "B ") && Contains(r.Out, "A.qvr"))
         << r.Out;
     EXPECT_TRUE(Contains(r.Out, "2 plug-ins")) << r.Out;
 
