@@ -6,6 +6,7 @@
 #include "IniFile.h"
 
 #include "qvr/Archives.h"
+#include "qvr/GameFolders.h"
 #include "qvr/Install.h"
 #include "qvr/Result.h"
 
@@ -37,6 +38,9 @@ public:
         QString DefaultDataFolder; // shown until a folder is stored
         // Ends the program; QCoreApplication::quit when not given.
         std::function<void()> Exit;
+        // The game's data folders found on this computer, offered on the first start; none
+        // when not given.
+        std::function<std::vector<qvr::GameFolder>()> FindFolders;
     };
     explicit MainMod(Options options);
     ~MainMod();
@@ -93,6 +97,8 @@ public:
 
 private:
     void SetBusy(bool busy);
+    // On the first start (no folder stored yet), offers each folder found until one is taken.
+    void OfferFoundFolders();
     void FinishProgress();
     // Runs one install or removal with the progress window: one step per entry, a message for
     // every entry that failed or was refused, and a stop between entries once Exit was asked.
@@ -102,6 +108,7 @@ private:
                       const std::function<void(const qvr::EntryResult&)>& onEntry = {});
 
     std::function<void()> m_exit;
+    std::function<std::vector<qvr::GameFolder>()> m_findFolders;
     std::unique_ptr<frmMain> m_main;
     std::unique_ptr<frmManage> m_manage;
     std::unique_ptr<frmSplash> m_splash;

@@ -1,6 +1,7 @@
 #include "MainMod.h"
 
 #include "Dialogs.h"
+#include "RemovalSummary.h"
 #include "frmExists.h"
 #include "frmMain.h"
 #include "frmManage.h"
@@ -8,7 +9,9 @@
 
 #include "qvr/FileUtils.h"
 #include "qvr/Install.h"
+#include "qvr/RecordedInstall.h"
 
+#include <set>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLocale>
@@ -39,7 +42,7 @@ QString DefaultDataFolder() {
 
 MainMod::MainMod(Options options)
     : Settings(options.SettingsPath), DefaultDataFolder(options.DefaultDataFolder),
-      m_exit(std::move(options.Exit)) {
+      m_exit(std::move(options.Exit)), m_findFolders(std::move(options.FindFolders)) {
     if (!m_exit)
         m_exit = [] { QCoreApplication::quit(); };
 }
@@ -78,7 +81,32 @@ void MainMod::SetPrompt(OverwritePrompt* prompt) {
     m_prompt = prompt;
 }
 
+void MainMod::OfferFoundFolders() {
+    if (!m_findFolders)
+        return;
+    try {
+        if (!Settings.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"))
+                 .isEmpty())
+            return;
+        for (const qvr::GameFolder& f : m_findFolders()) {
+            const QString folder = QDir::toNativeSeparators(QString::fromStdString(f.Folder));
+            if (Dialogs::instance().AskYesNo(
+                    &Main(), AppTitle,
+                    QStringLiteral("Morrowind's data folder was found here (%1):\n\n%2\n\nInstall "
+                                   "plug-ins into this folder?")
+                        .arg(QString::fromUtf8(qvr::SourceName(f.Source)), folder))) {
+                Settings.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"),
+                                       folder);
+                return;
+            }
+        }
+    } catch (const std::exception&) {
+        // No settings file to keep the choice in: the window asks as on any first start.
+    }
+}
+
 void MainMod::Start(const QStringList& arguments) {
+    OfferFoundFolders();
     Main().Form_Load();
     if (m_exitRequested)
         return;
@@ -216,17 +244,18 @@ void MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QSt
         int installed = 0, replaced = 0, kept = 0, failed = 0;
         QStringList failedNames;
     } counts;
-    std::string replacing; // the target the last question answered "overwrite" for
+    // Every question comes before the first file is written, so keep all the answers.
+    std::set<std::string> replacing;
     auto askAndNote = [&](const qvr::sgFileInfo& entry, const std::string& target) {
         const bool overwrite = ask(entry, target);
-        replacing = overwrite ? target : std::string();
+        if (overwrite)
+            replacing.insert(target);
         return overwrite;
     };
     auto note = [&](const qvr::EntryResult& result) {
         switch (result.Outcome) {
         case qvr::EntryOutcome::Installed:
-            ++(!replacing.empty() && replacing == result.Target ? counts.replaced
-                                                                : counts.installed);
+            ++(replacing.count(result.Target) ? counts.replaced : counts.installed);
             break;
         case qvr::EntryOutcome::Skipped:
             ++counts.kept;
@@ -243,13 +272,16 @@ void MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QSt
         case qvr::EntryOutcome::InfoEntry:
             break;
         }
-        replacing.clear();
     };
     RunEntryTask(
         owner, QStringLiteral("Installing Plug-in ") + pluginName,
         QStringLiteral("An Error occured while trying to extract the file"),
         [&](const qvr::EntryProgress& progress) {
-            qvr::InstallArchive(Arc, dataFolder.toStdString(), askAndNote, progress);
+            const qvr::InstallReport report =
+                qvr::InstallRecorded(Arc, dataFolder.toStdString(), askAndNote, progress);
+            if (!report.Outcome && !m_exitRequested)
+                Dialogs::instance().Message(owner, AppTitle,
+                                            QString::fromStdString(report.Outcome.Message));
         },
         note);
     // A clean install needs no words; one that skipped, kept or lost anything says so once.
@@ -275,11 +307,26 @@ void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
             QStringLiteral("This will attempt to remove all files listed for the current QVR "
                            "file. It will not remove folders. Continue?")))
         return;
+    qvr::RemovalReport report;
     RunEntryTask(owner, QStringLiteral("Removing Plug-in Files") + pluginName,
                  QStringLiteral("An Error occured while trying to remove the file"),
                  [&](const qvr::EntryProgress& progress) {
-                     qvr::RemoveInstalledFiles(Arc, dataFolder.toStdString(), progress);
+                     // One step per file, as for an install; a failure is named as before.
+                     auto each = [&](const qvr::FileResult& f, size_t done, size_t count) {
+                         qvr::EntryResult r;
+                         r.Outcome = f.Fate == qvr::FileFate::Failed ? qvr::EntryOutcome::Failed
+                                                                     : qvr::EntryOutcome::Installed;
+                         r.Entry.FileName(f.Path.substr(f.Path.find_last_of('\\') + 1));
+                         return progress(r, done, count);
+                     };
+                     report = qvr::RemovePlugin(Arc, dataFolder.toStdString(), each);
                  });
+    if (m_exitRequested)
+        return;
+    if (!report.Outcome && report.Count(qvr::FileFate::Failed) == 0)
+        Dialogs::instance().Message(owner, AppTitle,
+                                    QString::fromStdString(report.Outcome.Message));
+    ShowRemovalSummary(owner, AppTitle, report);
 }
 
 QString MainMod::FormatSize(qint64 size) {

@@ -120,24 +120,63 @@ std::vector<Command> Commands() {
          InfoOptions({}), CmdSetInfo},
         {"install", "install an archive's files into the game's data folder",
          std::string(
-             "usage: qvr install ARCHIVE DATA_FOLDER [--overwrite | --skip-existing]\n\n"
+             "usage: qvr install ARCHIVE [DATA_FOLDER] [--overwrite | --skip-existing]\n"
+             "       qvr install --openmw [--mods-folder FOLDER] ARCHIVE\n\n"
              "Writes every file of ARCHIVE below DATA_FOLDER, creating folders as needed.\n"
+             "Without DATA_FOLDER, the folder QVRInstaller remembers is used, else the only\n"
+             "one 'qvr where' finds. The install is recorded in DATA_FOLDER/.qvr-installed\n"
+             "and every file it replaces is kept there, so that 'qvr uninstall' can put the\n"
+             "folder back as it was. Installing a recorded plug-in again replaces its\n"
+             "earlier install.\n"
              "For a file that already exists it asks on a terminal; with no terminal it\n"
              "keeps existing files and lists them. An existing file of 0 bytes is replaced.\n"
              "Answers to the question: y (overwrite), n (keep), A (overwrite this and every\n"
              "later file), N (keep this and every later file).\n\n"
              "  --overwrite          replace existing files without asking\n"
-             "  --skip-existing      keep existing files without asking\n") +
+             "  --skip-existing      keep existing files without asking\n"
+             "  --openmw             install for OpenMW: into a folder of its own below the\n"
+             "                       mods folder, listed in openmw.cfg with its plug-ins\n"
+             "  --mods-folder DIR    OpenMW's mods folder (default ~/.local/share/openmw/mods)\n") +
              kCommonHelp,
-         With({{"overwrite", 0, false}, {"skip-existing", 0, false}}), CmdInstall},
+         With({{"overwrite", 0, false},
+               {"skip-existing", 0, false},
+               {"openmw", 0, false},
+               {"mods-folder", 0, true}}),
+         CmdInstall},
         {"uninstall", "remove an archive's files from the game's data folder",
-         std::string("usage: qvr uninstall ARCHIVE DATA_FOLDER [--yes]\n\n"
-                     "Deletes every file below DATA_FOLDER that an entry of ARCHIVE names\n"
-                     "(files of 0 bytes stay; folders are never removed). Asks first on a\n"
-                     "terminal; without one, --yes is needed.\n\n"
-                     "  -y, --yes            do not ask\n") +
+         std::string("usage: qvr uninstall ARCHIVE|PLUGIN_NAME [DATA_FOLDER] [--yes] [--dry-run]\n"
+                     "       qvr uninstall --openmw [--mods-folder FOLDER] ARCHIVE|PLUGIN_NAME\n\n"
+                     "Removes an installed plug-in, named by its archive or by the name its\n"
+                     "install record holds (see 'qvr installed'). A recorded install is taken\n"
+                     "back: files still as it wrote them are deleted, files it replaced are\n"
+                     "restored, files changed since are kept and named, and folders it created\n"
+                     "go when empty. Without a record, a file is deleted only when it holds\n"
+                     "exactly the archive's content. Asks first on a terminal; without one,\n"
+                     "--yes is needed.\n\n"
+                     "  -y, --yes            do not ask\n"
+                     "  -n, --dry-run        show what would be removed, restored and kept\n"
+                     "  --openmw             remove an OpenMW install: its folder and its lines\n"
+                     "                       in openmw.cfg\n"
+                     "  --mods-folder DIR    OpenMW's mods folder\n") +
              kCommonHelp,
-         With({{"yes", 'y', false}}), CmdUninstall},
+         With({{"yes", 'y', false},
+               {"dry-run", 'n', false},
+               {"openmw", 0, false},
+               {"mods-folder", 0, true}}),
+         CmdUninstall},
+        {"installed", "list the plug-ins installed into a data folder",
+         std::string("usage: qvr installed [DATA_FOLDER]\n\n"
+                     "Lists the plug-ins whose installs are recorded in DATA_FOLDER: name,\n"
+                     "version, number of files, date of the install (UTC) and archive.\n\n") +
+             kCommonHelp,
+         With({}), CmdInstalled},
+        {"where", "list the game's data folders found on this computer",
+         std::string("usage: qvr where\n\n"
+                     "Prints each Morrowind data folder found (one holding Morrowind.esm), with\n"
+                     "where it was found: QVRInstaller's settings, Steam and its libraries,\n"
+                     "Flatpak Steam, Heroic, Lutris and Wine prefixes, OpenMW's openmw.cfg.\n\n") +
+             kCommonHelp,
+         With({}), CmdWhere},
         {"verify", "check an archive thoroughly",
          std::string("usage: qvr verify ARCHIVE\n\n"
                      "Checks the archive's layout and directory and decompresses every entry\n"

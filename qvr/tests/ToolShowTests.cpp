@@ -37,6 +37,9 @@ TEST_F(Tool, PackListShowInstallVerifyAndUninstallAPlugin) {
     r = Run({"verify", P("mod.qvr")});
     EXPECT_EQ(r.Code, 0) << r.Out << r.Err;
 
+    // A folder that was there before the install stays after the removal (those the install
+    // made go again when empty).
+    fs::create_directories(dir / "Data Files" / "Sound" / "Fx");
     r = Run({"install", P("mod.qvr"), P("Data Files")});
     ASSERT_EQ(r.Code, 0) << r.Err;
     for (const auto& [name, content] : files)
