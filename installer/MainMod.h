@@ -6,6 +6,7 @@
 #include "IniFile.h"
 
 #include "qvr/Archives.h"
+#include "qvr/GameFolders.h"
 #include "qvr/Install.h"
 #include "qvr/Result.h"
 
@@ -37,6 +38,9 @@ public:
         QString DefaultDataFolder; // shown until a folder is stored
         // Ends the program; QCoreApplication::quit when not given.
         std::function<void()> Exit;
+        // The game's data folders found on this computer, offered on the first start; none
+        // when not given.
+        std::function<std::vector<qvr::GameFolder>()> FindFolders;
     };
     explicit MainMod(Options options);
     ~MainMod();
@@ -68,9 +72,12 @@ public:
     // after the program's name) is opened as "Open QVR..." opens it.
     void Start(const QStringList& arguments = {});
 
-    // Reads path as the open archive, for either window. Ok when it can be installed from: a
-    // zip file, or a package read whole with its information. Sets ArchiveReady to match.
+    // Reads path as the open archive, for either window. Ok when it is a zip file or a package
+    // read whole with its information; then it becomes the open archive. Otherwise the archive
+    // open before stays open, untouched, and the result says what is wrong with the file.
     qvr::Result OpenArchive(const QString& path);
+    // Counts successful opens, so that a window warns about an archive once per open.
+    int OpenSerial() const { return m_openSerial; }
     // Ends the program: every window goes, the exit function runs.
     void Exit();
     bool ExitRequested() const { return m_exitRequested; }
@@ -90,13 +97,18 @@ public:
 
 private:
     void SetBusy(bool busy);
+    // On the first start (no folder stored yet), offers each folder found until one is taken.
+    void OfferFoundFolders();
     void FinishProgress();
     // Runs one install or removal with the progress window: one step per entry, a message for
     // every entry that failed or was refused, and a stop between entries once Exit was asked.
+    // onEntry sees every entry's result after it was handled.
     void RunEntryTask(QWidget* owner, const QString& title, const QString& failureText,
-                      const std::function<void(const qvr::EntryProgress&)>& work);
+                      const std::function<void(const qvr::EntryProgress&)>& work,
+                      const std::function<void(const qvr::EntryResult&)>& onEntry = {});
 
     std::function<void()> m_exit;
+    std::function<std::vector<qvr::GameFolder>()> m_findFolders;
     std::unique_ptr<frmMain> m_main;
     std::unique_ptr<frmManage> m_manage;
     std::unique_ptr<frmSplash> m_splash;
@@ -104,6 +116,7 @@ private:
     OverwritePrompt* m_prompt = nullptr;
     bool m_busy = false;
     bool m_exitRequested = false;
+    int m_openSerial = 0;
 };
 
 // The game's data folder used until one is stored: the game's usual folder on Windows, the

@@ -41,6 +41,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void ShowOpenArchive();
     void ShowZipState();
     void ShowPluginInfo();
 

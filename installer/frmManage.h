@@ -54,6 +54,7 @@ private:
     QPixmap m_background;
     QPoint m_dragOffset;
     bool m_archiveCommandsAllowed = false;
+    int m_warnedSerial = -1;
     QLabel* m_lblPlugPath;
     QLabel* m_lblQvrFile;
     QLabel* m_lblPluginName;

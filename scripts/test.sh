@@ -13,6 +13,7 @@ for preset in default sanitize; do
     cmake --build --preset "$preset" -j "$jobs"
     ASAN_OPTIONS=detect_leaks=0 ctest --preset "$preset" -j "$jobs"
 done
+bash scripts/fuzz-check.sh
 echo "== package"
 bash scripts/package-check.sh
 echo "== windows"

@@ -25,6 +25,10 @@ public:
     virtual void Message(QWidget* parent, const QString& title, const QString& text) = 0;
     // Yes (default) and No; true for Yes.
     virtual bool AskYesNo(QWidget* parent, const QString& title, const QString& text) = 0;
+    // A closing message with a scrollable list of names (e.g. the files that failed) below it;
+    // OK only. The default shows the names in a plain message, for dialogs that have no list.
+    virtual void Summary(QWidget* parent, const QString& title, const QString& text,
+                         const QStringList& items);
 
     static Dialogs& instance();
     // Replaces the dialogs (not owned); nullptr restores Qt's.
@@ -42,6 +46,8 @@ public:
                                     const QString& fileName) override;
     void Message(QWidget* parent, const QString& title, const QString& text) override;
     bool AskYesNo(QWidget* parent, const QString& title, const QString& text) override;
+    void Summary(QWidget* parent, const QString& title, const QString& text,
+                 const QStringList& items) override;
 };
 
 // "QVRfile(*.qvr)|*.qvr|Zip files(*.zip)|*.zip" to Qt's "QVRfile(*.qvr);;Zip files(*.zip)".

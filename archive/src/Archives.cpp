@@ -2,6 +2,7 @@
 
 #include "Format.h"
 #include "Internal.h"
+#include "Journal.h"
 #include "platform.h"
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
@@ -86,7 +87,7 @@ bool Archives::IsQvrArchive(const std::string& path) const {
 }
 
 bool Archives::IsZipArchive(const std::string& path) const {
-    return StartsWith(path, "PK");
+    return StartsWith(path, "PK") || detail::HasZipEndRecord(path);
 }
 
 OpenStatus Archives::Open(const std::string& path) {
@@ -108,10 +109,11 @@ OpenStatus Archives::Open(const std::string& path) {
         return {OpenKind::Zip, ""};
     if (!IsQvrArchive(path))
         return notArchive(length < 0 ? "cannot be read" : "not a QVR archive or zip file");
-    if (length == format::kHeadLength) {
+    // Measured again: opening may have undone an interrupted change.
+    if (FileLength(path) == format::kHeadLength) {
         try {
-            RandomAccessFile file(path, RandomAccessFile::Mode::Read);
-            if (format::ReadHead(file).Empty()) {
+            std::unique_ptr<RandomAccessFile> held = journal::OpenLocked(path, false);
+            if (format::ReadHead(*held).Empty()) {
                 m_state.Current = path;
                 m_state.Files.clear();
                 m_state.KnownArchive.clear();
@@ -135,7 +137,8 @@ bool Archives::ReadArchiveDirectory(const std::string& path) {
     LastError.clear();
     if (IsQvrArchive(path)) {
         try {
-            RandomAccessFile file(path, RandomAccessFile::Mode::Read);
+            std::unique_ptr<RandomAccessFile> held = journal::OpenLocked(path, false);
+            RandomAccessFile& file = *held;
             const format::Head head = format::ReadHead(file);
             if (head.Empty())
                 return Fail("The archive " + path + " holds no files");
@@ -187,7 +190,11 @@ bool Archives::ExtractEntry(const sgFileInfo& entry, const std::string& destinat
     if (!overwrite && FileExists(destination))
         return Fail("The file " + destination + " exists already");
     try {
-        RandomAccessFile file(CurrentArchive, RandomAccessFile::Mode::Read);
+        // The handle of a series of extractions, or one of our own for this one.
+        std::shared_ptr<RandomAccessFile> held = m_state.Reader;
+        if (!held || held->Path() != CurrentArchive)
+            held = journal::OpenLocked(CurrentArchive, false);
+        RandomAccessFile& file = *held;
         const format::Head head = format::ReadHead(file);
         if (!format::BlockInside(entry.FileOffset(), entry.FileCompressedSize(), head.DataEnd()))
             throw ArchiveError("The stored data of " + entry.FileName() + " lies outside " +
@@ -195,7 +202,7 @@ bool Archives::ExtractEntry(const sgFileInfo& entry, const std::string& destinat
         std::string temp =
             detail::InflateBlockBeside(file, entry.FileOffset(), entry.FileCompressedSize(),
                                        entry.FileSize(), destination, crc);
-        file.Close();
+        held.reset();
         try {
             platform::ReplaceFile(temp, destination);
         } catch (...) {
@@ -206,6 +213,32 @@ bool Archives::ExtractEntry(const sgFileInfo& entry, const std::string& destinat
     } catch (const std::exception& e) {
         return Fail(std::string(e.what()) + " (" + entry.FileName() + ")");
     }
+}
+
+Result Archives::BeginReading() {
+    LastError.clear();
+    m_state.Reader.reset();
+    if (ZipLoaded || !IsQvrArchive(CurrentArchive))
+        return Result::Success(); // nothing of ours to hold: a zip is not extracted from
+    try {
+        std::shared_ptr<RandomAccessFile> file = journal::OpenLocked(CurrentArchive, false);
+        const format::Head head = format::ReadHead(*file);
+        const format::Decoded onDisk =
+            format::DecodeRecords(format::ReadDirectory(*file, head), CurrentArchive);
+        if (!onDisk.Complete() || onDisk.Entries != ArchiveFiles)
+            throw ArchiveError("The archive " + CurrentArchive +
+                               " was changed by another program since it was opened; open it "
+                               "again");
+        m_state.Reader = std::move(file);
+        return Result::Success();
+    } catch (const std::exception& e) {
+        Fail(e.what());
+        return Result::Unusable(e.what());
+    }
+}
+
+void Archives::EndReading() {
+    m_state.Reader.reset();
 }
 
 void Archives::CopyFileBlock(RandomAccessFile& source, int64_t sourcePos,

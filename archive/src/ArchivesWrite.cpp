@@ -2,6 +2,7 @@
 
 #include "Format.h"
 #include "Internal.h"
+#include "Journal.h"
 #include "platform.h"
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
@@ -88,7 +89,12 @@ void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
         lengths.push_back(length);
     }
 
-    RandomAccessFile arc(CurrentArchive, RandomAccessFile::Mode::ReadWrite);
+    // Inside a change of several appends, the journal written at its start undoes them all.
+    const bool alone = !m_state.Change;
+    std::shared_ptr<RandomAccessFile> held =
+        alone ? std::shared_ptr<RandomAccessFile>(journal::OpenLocked(CurrentArchive, true))
+              : m_state.Change;
+    RandomAccessFile& arc = *held;
     format::Head head;
     const std::string directory = DirectoryForWriting(arc, head);
     const int64_t oldLength = head.Length;
@@ -112,6 +118,8 @@ void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
     if (newLength > kMaxArchive)
         throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
 
+    if (alone)
+        journal::Begin(arc, head, directory);
     try {
         int64_t at = d;
         for (size_t n = 0; n < blocks.size(); ++n) {
@@ -126,17 +134,27 @@ void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
         arc.WriteAt(pos, directory.data(), directory.size());
         arc.WriteAt(pos + static_cast<int64_t>(directory.size()), records.data(), records.size());
         format::WriteDirectoryPosition(arc, pos);
+        if (alone) {
+            arc.Sync();
+            journal::End(CurrentArchive);
+        }
     } catch (...) {
-        // Undo: the old directory back in its place, the old position, the old length.
+        // Undo: the old directory back in its place, the old position, the old length. When
+        // that fails too, the journal stays and the next opening undoes the change.
         try {
             arc.WriteAt(d, directory.data(), directory.size());
             format::WriteDirectoryPosition(arc, head.Directory);
             arc.Truncate(oldLength);
+            if (alone) {
+                arc.Sync();
+                journal::End(CurrentArchive);
+            }
         } catch (...) {
         }
         throw;
     }
-    arc.Close();
+    if (alone)
+        arc.Close();
     // The list the caller is to have once it has taken the new entries.
     std::vector<sgFileInfo> list = std::move(m_state.KnownList);
     for (size_t n = 0; n < blocks.size(); ++n) {
@@ -144,6 +162,44 @@ void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
         list.push_back(entries[n]);
     }
     RememberDirectory(directory + records, std::move(list));
+}
+
+void Archives::BeginAppends() {
+    if (ZipLoaded || !IsQvrArchive(CurrentArchive))
+        throw ArchiveError("Files cannot be added to " + (CurrentArchive.empty()
+                                                              ? std::string("a closed archive")
+                                                              : CurrentArchive));
+    std::shared_ptr<RandomAccessFile> arc = journal::OpenLocked(CurrentArchive, true);
+    format::Head head;
+    const std::string directory = DirectoryForWriting(*arc, head);
+    journal::Begin(*arc, head, directory);
+    m_state.Change = std::move(arc);
+}
+
+void Archives::CommitAppends() {
+    std::shared_ptr<RandomAccessFile> arc = std::move(m_state.Change);
+    if (!arc)
+        return;
+    try {
+        arc->Sync();
+        journal::End(CurrentArchive);
+    } catch (...) {
+        m_state.Change = std::move(arc);
+        throw;
+    }
+}
+
+// Puts the archive back as it was before BeginAppends. When even that fails, the journal
+// stays and the next opening does it.
+void Archives::AbandonAppends() {
+    std::shared_ptr<RandomAccessFile> arc = std::move(m_state.Change);
+    m_state.KnownArchive.clear();
+    if (!arc)
+        return;
+    try {
+        journal::RollBack(*arc);
+    } catch (...) {
+    }
 }
 
 void Archives::AppendBlock(sgFileInfo& entry, const std::string& workFile) {
@@ -229,7 +285,9 @@ void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
                        const std::string& extraWorkFile, const StepProgress& progress) {
     // Opened for writing, though only read, so that a package the user may not change is
     // refused here rather than replaced by the rename.
-    RandomAccessFile old(CurrentArchive, RandomAccessFile::Mode::ReadWrite);
+    // Locked until the new file has taken its place, so no other change is lost in between.
+    std::unique_ptr<RandomAccessFile> held = journal::OpenLocked(CurrentArchive, true);
+    RandomAccessFile& old = *held;
     format::Head head;
     DirectoryForWriting(old, head);
     const int64_t oldLength = head.Length;
@@ -282,8 +340,9 @@ void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
         }
         out.Sync();
         out.Close();
-        old.Close();
         temp.ReplaceInto(CurrentArchive);
+        platform::SyncFolderOf(CurrentArchive);
+        old.Close();
     }
     m_state.Files = std::move(entries);
     m_state.KnownArchive.clear(); // the next write reads the new directory afresh

@@ -19,6 +19,9 @@ struct CentralDirectory {
     uint64_t Offset = 0; // 0-based
     uint64_t Size = 0;
     uint64_t Count = 0;
+    // Bytes in front of the zip (a self-extractor's program, or a file it was appended to):
+    // the offsets the zip records count from its own start, not from the file's.
+    uint64_t Prefix = 0;
 };
 
 uint64_t Le(const unsigned char* b, int n) {
@@ -55,20 +58,30 @@ std::optional<CentralDirectory> FindCentralDirectory(RandomAccessFile& file) {
         cd.Size = Le(r + 12, 4);
         cd.Offset = Le(r + 16, 4);
         const uint64_t eocd = tailStart + static_cast<uint64_t>(i);
+        // The central directory ends where the end record (or its zip64 form) begins.
+        uint64_t directoryEnd = eocd;
         if ((cd.Count == 0xFFFF || cd.Size == 0xFFFFFFFF || cd.Offset == 0xFFFFFFFF) &&
             eocd >= 20) {
             unsigned char loc[20];
             if (ReadExact(file, eocd - 20, loc, sizeof loc) && Le(loc, 4) == 0x07064b50) {
                 unsigned char z64[56];
-                const uint64_t at = Le(loc + 8, 8);
-                if (!ReadExact(file, at, z64, sizeof z64) || Le(z64, 4) != 0x06064b50)
-                    throw ArchiveError("The zip file " + file.Path() +
-                                       " is damaged: its zip64 directory record is missing");
+                uint64_t at = Le(loc + 8, 8);
+                if (!ReadExact(file, at, z64, sizeof z64) || Le(z64, 4) != 0x06064b50) {
+                    // With data in front, the record stands just before its locator.
+                    at = eocd >= 76 ? eocd - 76 : 0;
+                    if (!ReadExact(file, at, z64, sizeof z64) || Le(z64, 4) != 0x06064b50)
+                        throw ArchiveError("The zip file " + file.Path() +
+                                           " is damaged: its zip64 directory record is missing");
+                }
                 cd.Count = Le(z64 + 32, 8);
                 cd.Size = Le(z64 + 40, 8);
                 cd.Offset = Le(z64 + 48, 8);
+                directoryEnd = at;
             }
         }
+        if (cd.Offset <= directoryEnd && cd.Size <= directoryEnd - cd.Offset)
+            cd.Prefix = directoryEnd - cd.Offset - cd.Size;
+        cd.Offset += cd.Prefix;
         return cd;
     }
     return std::nullopt;
@@ -136,6 +149,7 @@ void ReadCentralDirectory(RandomAccessFile& file, const CentralDirectory& cd,
             }
             x += 4 + len;
         }
+        local += cd.Prefix;
         std::string name = (flags & 0x0800) && IsValidUtf8(raw) ? raw : Cp1252ToUtf8(raw);
         const bool folder = !name.empty() && (name.back() == '/' || name.back() == '\\');
         if (!folder) {
@@ -155,6 +169,17 @@ void ReadCentralDirectory(RandomAccessFile& file, const CentralDirectory& cd,
 }
 
 } // namespace
+
+namespace detail {
+bool HasZipEndRecord(const std::string& path) {
+    try {
+        RandomAccessFile file(path, RandomAccessFile::Mode::Read);
+        return FindCentralDirectory(file).has_value();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+} // namespace detail
 
 bool Archives::ReadZipDirectory(const std::string& path) {
     LastError.clear();

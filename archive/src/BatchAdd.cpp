@@ -2,6 +2,7 @@
 
 #include "Format.h"
 #include "Internal.h"
+#include "WholeMember.h"
 #include "WorkRegistry.h"
 #include "platform.h"
 #include "qvr/ArchiveError.h"
@@ -80,7 +81,7 @@ struct Slot {
 };
 
 // Everything AddFileToArchive does before the append: checks, dates, sizes, the block.
-void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, Slot& slot) {
+void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, int level, Slot& slot) {
     std::string why;
     if (f.FileName.empty() || f.FileName.find_first_of("\\/") != std::string::npos ||
         !IsSafeEntryPath(f.FilePath, f.FileName, &why)) {
@@ -139,7 +140,9 @@ void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, Slot
             slot.Message = f.Source + ": changed while it was read";
             return;
         }
-        int32_t code = CompressBytes(data, 9);
+        std::vector<unsigned char> packed;
+        int32_t code = detail::DeflateWhole(data.data(), data.size(), level, packed);
+        data.swap(packed);
         if (code != 0) {
             slot.Message =
                 f.Source + ": could not be compressed (zlib code " + std::to_string(code) + ")";
@@ -150,7 +153,7 @@ void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, Slot
         slot.Block.append(data.begin(), data.end());
         block = static_cast<int64_t>(slot.Block.size());
     } else {
-        int32_t code = CompressFile(f.Source, work, 9);
+        int32_t code = detail::CompressFileAt(f.Source, work, level);
         if (code != 0 || !FileExists(work)) {
             DeleteFileQuiet(work);
             slot.Message = f.Source + ": could not be compressed (read error or zlib code " +
@@ -183,6 +186,38 @@ void AppendGroup(Archives& arc, const std::vector<Slot*>& slots) {
         slots[n]->Entry = blocks[n].Entry;
 }
 
+// The whole call as one change of the archive: locked throughout, and undone by the journal
+// written at its start unless every append was flushed. Entries reported added before a
+// failed end are reported not added after all.
+struct OneChange {
+    Archives& arc;
+    std::vector<sgFileInfo> before = arc.ArchiveFiles;
+    bool open = false;
+    ~OneChange() {
+        if (open)
+            detail::ArchivesAccess::AbandonAppends(arc);
+    }
+    void End(std::vector<BatchResult>& results) {
+        if (!open)
+            return;
+        try {
+            detail::ArchivesAccess::CommitAppends(arc);
+            open = false;
+            return;
+        } catch (const std::exception& e) {
+            detail::ArchivesAccess::AbandonAppends(arc);
+            open = false;
+            detail::ArchivesAccess::Files(arc) = before;
+            for (BatchResult& r : results)
+                if (r.Added) {
+                    r.Added = false;
+                    r.Message = Describe(r.File) + ": could not be added to " + arc.CurrentArchive +
+                                ": " + e.what();
+                }
+        }
+    }
+};
+
 } // namespace
 
 unsigned DefaultJobs() {
@@ -201,6 +236,19 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
     std::unique_ptr<WorkFolder> folder;
     try {
         folder = std::make_unique<WorkFolder>(arc.TempFolder);
+    } catch (const std::exception& e) {
+        for (size_t i = 0; i < files.size(); ++i) {
+            results[i].Message = Describe(files[i]) + ": " + e.what();
+            if (progress)
+                progress(results[i], i + 1, files.size());
+        }
+        return results;
+    }
+
+    OneChange change{arc};
+    try {
+        detail::ArchivesAccess::BeginAppends(arc);
+        change.open = true;
     } catch (const std::exception& e) {
         for (size_t i = 0; i < files.size(); ++i) {
             results[i].Message = Describe(files[i]) + ": " + e.what();
@@ -248,7 +296,7 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
             }
             Slot slot;
             try {
-                Prepare(files[i], folder->File(i), options.InMemoryLimit, slot);
+                Prepare(files[i], folder->File(i), options.InMemoryLimit, options.Level, slot);
             } catch (const std::exception& e) {
                 slot.Ok = false;
                 slot.Message = files[i].Source + ": " + e.what();
@@ -358,6 +406,7 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
                 progress(results[i + g], i + g + 1, files.size());
         i += group.size();
     }
+    change.End(results);
     return results;
 }
 

@@ -1,5 +1,6 @@
 #include "qvr/FileUtils.h"
 
+#include "TestHooks.h"
 #include "WorkRegistry.h"
 #include "platform.h"
 
@@ -48,6 +49,7 @@ void DeleteFileQuiet(const std::string& path) {
     if (path.empty())
         return;
     try {
+        testhooks::Operation(testhooks::Op::Delete, path.c_str());
         std::error_code ec;
         auto native = platform::ToNative(path);
         // Only files: a folder of the same name is left alone.

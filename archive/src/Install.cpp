@@ -174,8 +174,19 @@ std::vector<EntryResult> InstallArchive(Archives& arc, const std::string& dataFo
     std::vector<EntryResult> results;
     results.reserve(entries.size());
     CaseResolver cases;
+    // One handle for the whole install: a package another program rewrites meanwhile is
+    // either read as it was when the install began, or not at all.
+    ReadingScope reading(arc);
     for (const sgFileInfo& entry : entries) {
-        results.push_back(InstallOne(arc, entry, dataFolder, ask, cases));
+        if (!reading.Outcome()) {
+            EntryResult failed;
+            failed.Entry = entry;
+            failed.Outcome = EntryOutcome::Failed;
+            failed.Message = EntryDisplayPath(entry) + ": " + reading.Outcome().Message;
+            results.push_back(failed);
+        } else {
+            results.push_back(InstallOne(arc, entry, dataFolder, ask, cases));
+        }
         if (!progress(results.back(), results.size(), entries.size()))
             break;
     }

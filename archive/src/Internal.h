@@ -19,6 +19,9 @@ public:
     int Code;
 };
 
+// Whether the file ends in a zip's end record, whatever stands in front of the zip.
+bool HasZipEndRecord(const std::string& path);
+
 // Thrown inside the library when a progress callback answers that the work is to stop.
 struct Stopped {};
 
@@ -34,6 +37,9 @@ struct ArchivesAccess {
     static void AppendBlocks(Archives& arc, std::vector<NewBlock>& blocks) {
         arc.AppendBlocks(blocks);
     }
+    static void BeginAppends(Archives& arc) { arc.BeginAppends(); }
+    static void CommitAppends(Archives& arc) { arc.CommitAppends(); }
+    static void AbandonAppends(Archives& arc) { arc.AbandonAppends(); }
     static void AddToList(Archives& arc, const sgFileInfo& entry) {
         arc.m_state.Files.push_back(entry);
     }
@@ -47,7 +53,9 @@ struct ArchivesAccess {
 std::string FolderOf(const std::string& path);
 // Creates a new, empty file in folder (which ends in a separator, or is "") whose name no
 // other file holds, and answers its path. Throws ArchiveError.
-std::string CreateUniqueFile(const std::string& folder, const std::string& hint);
+// With target, a failure is told as a failure to write target, not as one of the work file.
+std::string CreateUniqueFile(const std::string& folder, const std::string& hint,
+                             const std::string& target = "");
 
 // Compresses source into destination (written beside it, then renamed into place) and
 // answers the source length. Throws ZlibError or ArchiveError.

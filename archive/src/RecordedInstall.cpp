@@ -184,6 +184,11 @@ InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
     }
     const std::vector<sgFileInfo> entries = arc.ArchiveFiles; // see InstallArchive
     report.Entries.resize(entries.size());
+    ReadingScope reading(arc); // one handle for every entry, as in InstallArchive
+    if (!reading.Outcome()) {
+        report.Outcome = reading.Outcome();
+        return report;
+    }
     const std::string key = RecordKey(GetFileNameFromPath(arc.CurrentArchive));
     try {
         Result pending = CompletePendingWork(dataFolder, key);

@@ -1,9 +1,44 @@
 #include "TestHooks.h"
 
+#include "qvr/ArchiveError.h"
+
+#include <cstdlib>
+#include <string>
+
 namespace qvr::testhooks {
 
 std::atomic<int64_t> WriteBudget{-1};
 std::atomic<bool> FailNextReplace{false};
+
+std::atomic<int64_t> OperationCount{0};
+std::atomic<int64_t> LockWaitMs{5000};
+namespace {
+std::atomic<int64_t> faultAt{0};
+std::atomic<int> faultMode{0};
+} // namespace
+
+void ArmFault(int64_t k, FaultMode mode) {
+    faultAt.store(0);
+    OperationCount.store(0);
+    faultMode.store(static_cast<int>(mode));
+    faultAt.store(k);
+}
+
+void Operation(Op op, const char* path) {
+    const int64_t n = ++OperationCount;
+    const int64_t at = faultAt.load();
+    if (at <= 0 || n < at)
+        return;
+    const auto mode = static_cast<FaultMode>(faultMode.load());
+    if (mode == FaultMode::Exit)
+        std::_Exit(137);
+    if (mode == FaultMode::Once && n != at)
+        return;
+    static const char* const names[] = {"open",   "read",   "write", "flush",
+                                        "rename", "delete", "lock"};
+    throw ArchiveError(std::string("Cannot ") + names[static_cast<int>(op)] + " " + path +
+                       ": input/output error (injected)");
+}
 
 size_t AllowWrite(size_t n, bool& fail) {
     fail = false;

@@ -1,6 +1,8 @@
 #include "qvr/Verify.h"
 
 #include "Format.h"
+#include "Journal.h"
+#include "WholeMember.h"
 
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
@@ -88,6 +90,26 @@ std::string CheckBlock(RandomAccessFile& f, const Record& r, std::string* keep) 
                r.SizeText;
     const int64_t expected = r.SizeValid && r.Size > 0 ? r.Size : prefix;
 
+    // The usual case in one read and one call into buffers kept for the next entry; a block
+    // that fails is inflated again below only to say what is wrong with it.
+    const int64_t stored = r.Compressed - format::kBlockPrefix;
+    if (expected <= detail::kWholeMemberLimit && stored <= 2 * detail::kWholeMemberLimit) {
+        unsigned char* in = detail::ThreadBuffer(1, static_cast<size_t>(stored));
+        unsigned char* out =
+            detail::ThreadBuffer(2, static_cast<size_t>(std::max<int64_t>(expected, 1)));
+        size_t used = 0;
+        if (f.ReadAt(r.Offset + format::kBlockPrefix, in, static_cast<size_t>(stored)) ==
+                static_cast<size_t>(stored) &&
+            detail::InflateWhole(in, static_cast<size_t>(stored), out,
+                                 static_cast<size_t>(expected), &used) == Z_OK &&
+            used == static_cast<size_t>(stored)) {
+            if (keep)
+                keep->assign(reinterpret_cast<char*>(out),
+                             static_cast<size_t>(std::min<int64_t>(expected, 1 << 24)));
+            return {};
+        }
+    }
+
     z_stream z{};
     if (inflateInit(&z) != Z_OK)
         return "zlib could not start";
@@ -151,7 +173,8 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
     if (FileLength(path) == 0)
         return fatal("the file is empty; it is not an archive");
     try {
-        RandomAccessFile f(path, RandomAccessFile::Mode::Read);
+        std::unique_ptr<RandomAccessFile> held = journal::OpenLocked(path, false);
+        RandomAccessFile& f = *held;
         const int64_t length = f.Length();
         char magic[format::kMagic.size()] = {};
         size_t got = f.ReadAt(format::kMagicPosition, magic, sizeof magic);

@@ -60,8 +60,9 @@ void ForgetWorkFile(const std::string& path) {
     r.Live.erase(path);
 }
 
-std::string CreateUniqueFile(const std::string& folder, const std::string& hint) {
-    std::string last;
+std::string CreateUniqueFile(const std::string& folder, const std::string& hint,
+                             const std::string& target) {
+    std::string last, reason;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string path = folder + WorkFileName(hint);
         RememberWorkFile(path);
@@ -71,10 +72,19 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& hint)
         } catch (const ArchiveError& e) {
             ForgetWorkFile(path);
             last = e.what();
+            const std::string prefix = "Cannot open " + path + ": ";
+            reason = last.rfind(prefix, 0) == 0 ? last.substr(prefix.size()) : last;
             std::error_code ec;
             if (!std::filesystem::exists(platform::ToNative(path), ec))
                 break; // not a name clash: the folder itself is the problem
         }
+    }
+    // The user knows the file they asked for, not our work file's name.
+    if (!target.empty()) {
+        if (reason.size() > 1 && reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a' &&
+            reason[1] <= 'z')
+            reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+        throw ArchiveError("Cannot write " + target + (reason.empty() ? "" : ": " + reason));
     }
     throw ArchiveError("Cannot create a file in " + (folder.empty() ? "." : folder) +
                        (last.empty() ? "" : " (" + last + ")"));
@@ -180,7 +190,8 @@ std::string TempFile::RewriteTarget(const std::string& path) {
 
 TempFile TempFile::Beside(const std::string& target) {
     const std::string real = RewriteTarget(target);
-    return In(detail::FolderOf(real), GetFileNameFromPath(real));
+    return TempFile(
+        detail::CreateUniqueFile(detail::FolderOf(real), GetFileNameFromPath(real), target));
 }
 
 TempFile TempFile::In(const std::string& folder, const std::string& hint) {

@@ -2,9 +2,12 @@
 
 #include "Format.h"
 #include "Internal.h"
+#include "PieceDeflate.h"
+#include "WholeMember.h"
 #include "platform.h"
 #include "qvr/FileUtils.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <zlib.h>
@@ -15,22 +18,6 @@ namespace {
 
 // Pieces small enough to keep memory at a few hundred kilobytes whatever the member's size.
 constexpr size_t kChunk = 256 * 1024;
-
-class Deflater {
-public:
-    explicit Deflater(int level) { m_ok = deflateInit(&s, level) == Z_OK; }
-    ~Deflater() {
-        if (m_ok)
-            deflateEnd(&s);
-    }
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
-    bool Ok() const { return m_ok; }
-    z_stream s{};
-
-private:
-    bool m_ok = false;
-};
 
 class Inflater {
 public:
@@ -54,6 +41,32 @@ std::string ZlibText(const z_stream& s, int code) {
     return zError(code);
 }
 
+std::string InflateWholeBeside(RandomAccessFile& source, int64_t pos, int64_t stored, int64_t want,
+                               const std::string& where, const std::string& destination,
+                               uint32_t* crc) {
+    using namespace detail;
+    unsigned char* in = ThreadBuffer(1, static_cast<size_t>(std::max<int64_t>(stored, 1)));
+    if (source.ReadAt(pos, in, static_cast<size_t>(stored)) != static_cast<size_t>(stored))
+        throw ZlibError(Z_DATA_ERROR, where + " lies past the end of the file");
+    unsigned char* data = ThreadBuffer(2, static_cast<size_t>(std::max<int64_t>(want, 1)));
+    if (InflateWhole(in, static_cast<size_t>(stored), data, static_cast<size_t>(want)) != Z_OK)
+        throw ZlibError(Z_DATA_ERROR, where + " is damaged or does not hold the recorded " +
+                                          std::to_string(want) + " bytes");
+    std::string temp = CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination));
+    try {
+        RandomAccessFile out(temp, RandomAccessFile::Mode::ReadWrite);
+        if (want > 0)
+            out.WriteAt(1, data, static_cast<size_t>(want));
+        out.Close();
+    } catch (...) {
+        DeleteFileQuiet(temp);
+        throw;
+    }
+    if (crc)
+        *crc = static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), data, static_cast<uInt>(want)));
+    return temp;
+}
+
 } // namespace
 
 int64_t detail::CompressFileChecked(const std::string& source, const std::string& destination,
@@ -64,52 +77,32 @@ int64_t detail::CompressFileChecked(const std::string& source, const std::string
         throw ZlibError(Z_ERRNO, "The file " + source + " is empty");
     if (n > std::numeric_limits<int32_t>::max())
         throw ZlibError(Z_ERRNO, "The file " + source + " is 2 GB or larger");
-    Deflater z(level);
-    if (!z.Ok())
+    if (level < Z_DEFAULT_COMPRESSION || level > kBestLevel)
         throw ZlibError(Z_STREAM_ERROR,
                         "Compression level " + std::to_string(level) + " is not valid");
 
-    std::string temp = CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination));
+    std::string temp =
+        CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination), destination);
     try {
         RandomAccessFile out(temp, RandomAccessFile::Mode::ReadWrite);
         unsigned char prefix[4];
         format::PutLong(prefix, static_cast<int32_t>(n));
         out.WriteAt(1, prefix, 4);
-        int64_t outPos = 5;
-        std::vector<unsigned char> in(kChunk), buf(kChunk);
-        int64_t readPos = 1;
-        int64_t remaining = n;
-        int flush = Z_NO_FLUSH;
-        int rc = Z_OK;
-        do {
-            size_t want = static_cast<size_t>(std::min<int64_t>(remaining, kChunk));
-            size_t got = src.ReadAt(readPos, in.data(), want);
-            if (got != want)
+        if (n <= kWholeMemberLimit) {
+            unsigned char* in = ThreadBuffer(0, static_cast<size_t>(n));
+            if (src.ReadAt(1, in, static_cast<size_t>(n)) != static_cast<size_t>(n))
                 throw ZlibError(Z_ERRNO, "The file " + source + " became shorter while read");
-            readPos += static_cast<int64_t>(got);
-            remaining -= static_cast<int64_t>(got);
-            flush = remaining == 0 ? Z_FINISH : Z_NO_FLUSH;
-            z.s.next_in = in.data();
-            z.s.avail_in = static_cast<uInt>(got);
-            do {
-                z.s.next_out = buf.data();
-                z.s.avail_out = static_cast<uInt>(kChunk);
-                rc = deflate(&z.s, flush);
-                if (rc == Z_STREAM_ERROR)
-                    throw ZlibError(rc, "Cannot compress " + source + ": " + ZlibText(z.s, rc));
-                size_t have = kChunk - z.s.avail_out;
-                if (have > 0) {
-                    if (outPos - 1 + static_cast<int64_t>(have) >
-                        std::numeric_limits<int32_t>::max())
-                        throw ZlibError(Z_ERRNO, "The compressed form of " + source +
-                                                     " would be 2 GB or larger");
-                    out.WriteAt(outPos, buf.data(), have);
-                    outPos += static_cast<int64_t>(have);
-                }
-            } while (z.s.avail_out == 0);
-        } while (flush != Z_FINISH);
-        if (rc != Z_STREAM_END)
-            throw ZlibError(Z_STREAM_ERROR, "Cannot compress " + source);
+            std::vector<unsigned char> packed;
+            int rc = DeflateWhole(in, static_cast<size_t>(n), level, packed);
+            if (rc != Z_OK)
+                throw ZlibError(rc, "Cannot compress " + source + ": " + zError(rc));
+            out.WriteAt(5, packed.data(), packed.size());
+            out.Close();
+            src.Close();
+            platform::ReplaceFile(temp, destination);
+            return n;
+        }
+        DeflateInPieces(src, n, std::min(level, 9), out, 5, source);
         out.Close();
         src.Close();
         platform::ReplaceFile(temp, destination);
@@ -133,11 +126,16 @@ std::string detail::InflateBlockBeside(RandomAccessFile& source, int64_t pos, in
     const int64_t want = expected > 0 ? expected : format::GetLong(prefix);
     if (want < 0)
         throw ZlibError(Z_DATA_ERROR, where + " records a negative size");
+    // A hostile block may claim any size; only plausible ones are read whole.
+    const int64_t stored = length - 4;
+    if (want <= kWholeMemberLimit && stored <= kWholeMemberLimit + kWholeMemberLimit / 8 + 4096)
+        return InflateWholeBeside(source, pos + 4, stored, want, where, destination, crc);
     Inflater z;
     if (!z.Ok())
         throw ZlibError(Z_MEM_ERROR, "Cannot start decompression");
 
-    std::string temp = CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination));
+    std::string temp =
+        CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination), destination);
     try {
         RandomAccessFile out(temp, RandomAccessFile::Mode::ReadWrite);
         std::vector<unsigned char> in(kChunk), buf(kChunk);
@@ -192,20 +190,25 @@ std::string detail::InflateBlockBeside(RandomAccessFile& source, int64_t pos, in
 }
 
 int32_t CompressBytes(std::vector<unsigned char>& bytes, int16_t level) {
-    const double n = static_cast<double>(bytes.size());
-    uLongf bound = static_cast<uLongf>(std::llround(n + n * 0.01 + 12));
-    std::vector<unsigned char> out(bound);
-    int rc = compress2(out.data(), &bound, bytes.data(), static_cast<uLong>(bytes.size()), level);
-    if (rc == Z_OK) {
-        out.resize(bound);
+    if (level > 9)
+        return Z_STREAM_ERROR;
+    std::vector<unsigned char> out;
+    int rc = detail::DeflateWhole(bytes.data(), bytes.size(), level, out);
+    if (rc == Z_OK)
         bytes.swap(out);
-    }
     return rc;
 }
 
 int32_t DecompressBytes(std::vector<unsigned char>& bytes, int32_t expectedSize) {
     if (expectedSize < 0)
         return Z_DATA_ERROR;
+    if (expectedSize <= detail::kWholeMemberLimit) {
+        std::vector<unsigned char> out(static_cast<size_t>(expectedSize));
+        int rc = detail::InflateWhole(bytes.data(), bytes.size(), out.data(), out.size());
+        if (rc == Z_OK)
+            bytes.swap(out);
+        return rc;
+    }
     Inflater z;
     if (!z.Ok())
         return Z_MEM_ERROR;
@@ -237,6 +240,11 @@ int32_t DecompressBytes(std::vector<unsigned char>& bytes, int32_t expectedSize)
 }
 
 int32_t CompressFile(const std::string& source, const std::string& destination, int16_t level) {
+    return level > 9 ? Z_STREAM_ERROR : detail::CompressFileAt(source, destination, level);
+}
+
+int32_t detail::CompressFileAt(const std::string& source, const std::string& destination,
+                               int level) {
     try {
         detail::CompressFileChecked(source, destination, level);
         return Z_OK;

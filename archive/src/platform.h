@@ -3,6 +3,7 @@
 
 #include "qvr/Archives.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -28,6 +29,10 @@ FindData FindFile(const std::string& path);
 std::string LocalDateTimeText();
 // Puts `from` in place of `to` in one step, replacing `to` when it exists. Throws ArchiveError.
 void ReplaceFile(const std::string& from, const std::string& to);
+// Makes a rename or deletion beside path last through a power cut (nothing to do on Windows).
+void SyncFolderOf(const std::string& path);
+// How long a program waits for another one's lock on an archive.
+std::chrono::milliseconds LockWait();
 // A small number that differs between processes running at the same time.
 uint32_t ProcessId();
 // Whether a process of that number may still be running (true when that cannot be told).

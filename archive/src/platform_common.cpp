@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include "TestHooks.h"
+
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
 #include "qvr/FileUtils.h"
@@ -106,6 +108,10 @@ void SyncFile(const std::string& path) {
     RandomAccessFile file(path, RandomAccessFile::Mode::ReadWrite);
     file.Sync();
     file.Close();
+}
+
+std::chrono::milliseconds LockWait() {
+    return std::chrono::milliseconds(testhooks::LockWaitMs.load());
 }
 
 } // namespace qvr::platform

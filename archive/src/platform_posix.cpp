@@ -8,6 +8,7 @@
 #include "qvr/RandomAccessFile.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +17,9 @@
 #include <limits>
 #include <locale.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace qvr {
@@ -31,6 +34,7 @@ std::string ErrnoText(int err) {
 
 struct RandomAccessFile::Impl {
     int fd = -1;
+    int reopenFlags = 0; // to open the same path again once it names another file
 };
 
 RandomAccessFile::RandomAccessFile(const std::string& path, Mode mode)
@@ -50,6 +54,7 @@ RandomAccessFile::RandomAccessFile(const std::string& path, Mode mode)
         flags |= O_RDWR | O_CREAT | O_EXCL;
         break;
     }
+    testhooks::Operation(testhooks::Op::Open, path.c_str());
     int fd = ::open(platform::ToNative(path).c_str(), flags, 0666);
     if (fd < 0)
         throw ArchiveError("Cannot open " + path + ": " + ErrnoText(errno));
@@ -59,6 +64,7 @@ RandomAccessFile::RandomAccessFile(const std::string& path, Mode mode)
         throw ArchiveError("Cannot open " + path + ": it is a folder");
     }
     m_impl->fd = fd;
+    m_impl->reopenFlags = flags & ~(O_CREAT | O_TRUNC | O_EXCL);
 }
 
 RandomAccessFile::~RandomAccessFile() {
@@ -87,6 +93,7 @@ int64_t RandomAccessFile::Length() const {
 
 size_t RandomAccessFile::ReadAt(int64_t pos, void* buf, size_t n) {
     int fd = CheckedFd(m_impl->fd, m_path);
+    testhooks::Operation(testhooks::Op::Read, m_path.c_str());
     if (pos < 1)
         throw ArchiveError("Cannot read " + m_path + " before its first byte");
     size_t done = 0;
@@ -107,6 +114,7 @@ size_t RandomAccessFile::ReadAt(int64_t pos, void* buf, size_t n) {
 
 void RandomAccessFile::WriteAt(int64_t pos, const void* buf, size_t n) {
     int fd = CheckedFd(m_impl->fd, m_path);
+    testhooks::Operation(testhooks::Op::Write, m_path.c_str());
     if (pos < 1)
         throw ArchiveError("Cannot write " + m_path + " before its first byte");
     bool fail = false;
@@ -127,13 +135,47 @@ void RandomAccessFile::WriteAt(int64_t pos, const void* buf, size_t n) {
 }
 
 void RandomAccessFile::Truncate(int64_t length) {
+    testhooks::Operation(testhooks::Op::Write, m_path.c_str());
     if (::ftruncate(CheckedFd(m_impl->fd, m_path), static_cast<off_t>(length)) != 0)
         throw ArchiveError("Cannot shorten " + m_path + ": " + ErrnoText(errno));
 }
 
 void RandomAccessFile::Sync() {
+    testhooks::Operation(testhooks::Op::Flush, m_path.c_str());
     if (::fsync(CheckedFd(m_impl->fd, m_path)) != 0)
         throw ArchiveError("Cannot flush " + m_path + ": " + ErrnoText(errno));
+}
+
+void RandomAccessFile::TakeLock(Lock kind) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + platform::LockWait();
+    const int how = kind == Lock::Exclusive ? LOCK_EX : LOCK_SH;
+    for (;;) {
+        testhooks::Operation(testhooks::Op::Lock, m_path.c_str());
+        int fd = CheckedFd(m_impl->fd, m_path);
+        if (::flock(fd, how | LOCK_NB) == 0) {
+            // A writer that replaced the file while we waited leaves us holding the old one.
+            struct stat held {
+            }, named{};
+            if (::fstat(fd, &held) == 0 &&
+                ::stat(platform::ToNative(m_path).c_str(), &named) == 0 &&
+                (held.st_dev != named.st_dev || held.st_ino != named.st_ino)) {
+                int again = ::open(platform::ToNative(m_path).c_str(), m_impl->reopenFlags);
+                if (again < 0)
+                    throw ArchiveError("Cannot open " + m_path + ": " + ErrnoText(errno));
+                ::close(fd);
+                m_impl->fd = again;
+                continue;
+            }
+            return;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            throw ArchiveError("Cannot lock " + m_path + ": " + ErrnoText(errno));
+        if (Clock::now() >= deadline)
+            throw ArchiveError("The archive " + m_path +
+                               " is in use by another program; try again when it has finished");
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 namespace platform {
@@ -190,6 +232,7 @@ std::string LocalDateTimeText() {
 }
 
 void ReplaceFile(const std::string& from, const std::string& to) {
+    testhooks::Operation(testhooks::Op::Rename, to.c_str());
     if (testhooks::ReplaceMustFail())
         throw ArchiveError("Cannot replace " + to + ": the file is in use");
     if (::rename(ToNative(from).c_str(), ToNative(to).c_str()) != 0)
@@ -225,6 +268,15 @@ void CopyAccess(const std::string& from, const std::string& to) {
     (void)::chown(ToNative(to).c_str(), st.st_uid, st.st_gid);
     if (::chmod(ToNative(to).c_str(), st.st_mode & 07777) != 0)
         throw ArchiveError("Cannot set the permissions of " + to + ": " + ErrnoText(errno));
+}
+
+void SyncFolderOf(const std::string& path) {
+    const std::filesystem::path folder = ToNative(path).parent_path();
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
 }
 
 } // namespace platform

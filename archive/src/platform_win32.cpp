@@ -19,6 +19,7 @@
 #undef ReplaceFile
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cwchar>
 
@@ -92,6 +93,7 @@ RandomAccessFile::RandomAccessFile(const std::string& path, Mode mode)
         disposition = CREATE_NEW;
         break;
     }
+    testhooks::Operation(testhooks::Op::Open, path.c_str());
     HANDLE h = ::CreateFileW(platform::ToNative(path).c_str(), access,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -120,6 +122,7 @@ int64_t RandomAccessFile::Length() const {
 
 size_t RandomAccessFile::ReadAt(int64_t pos, void* buf, size_t n) {
     HANDLE h = CheckedHandle(m_impl->handle, m_path);
+    testhooks::Operation(testhooks::Op::Read, m_path.c_str());
     if (pos < 1)
         throw ArchiveError("Cannot read " + m_path + " before its first byte");
     size_t done = 0;
@@ -145,6 +148,7 @@ size_t RandomAccessFile::ReadAt(int64_t pos, void* buf, size_t n) {
 
 void RandomAccessFile::WriteAt(int64_t pos, const void* buf, size_t n) {
     HANDLE h = CheckedHandle(m_impl->handle, m_path);
+    testhooks::Operation(testhooks::Op::Write, m_path.c_str());
     if (pos < 1)
         throw ArchiveError("Cannot write " + m_path + " before its first byte");
     bool fail = false;
@@ -167,6 +171,7 @@ void RandomAccessFile::WriteAt(int64_t pos, const void* buf, size_t n) {
 }
 
 void RandomAccessFile::Truncate(int64_t length) {
+    testhooks::Operation(testhooks::Op::Write, m_path.c_str());
     HANDLE h = CheckedHandle(m_impl->handle, m_path);
     FILE_END_OF_FILE_INFO info{};
     info.EndOfFile.QuadPart = length;
@@ -175,8 +180,30 @@ void RandomAccessFile::Truncate(int64_t length) {
 }
 
 void RandomAccessFile::Sync() {
+    testhooks::Operation(testhooks::Op::Flush, m_path.c_str());
     if (!::FlushFileBuffers(CheckedHandle(m_impl->handle, m_path)))
         throw ArchiveError("Cannot flush " + m_path + ": " + LastErrorText());
+}
+
+// The lock covers one byte far past any archive's end, so that it only keeps other lockers
+// out and never gets in the way of reading or writing the data itself.
+void RandomAccessFile::TakeLock(Lock kind) {
+    const auto deadline = std::chrono::steady_clock::now() + platform::LockWait();
+    const DWORD how =
+        LOCKFILE_FAIL_IMMEDIATELY | (kind == Lock::Exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    for (;;) {
+        testhooks::Operation(testhooks::Op::Lock, m_path.c_str());
+        OVERLAPPED at{};
+        at.OffsetHigh = 0x40000000;
+        if (::LockFileEx(CheckedHandle(m_impl->handle, m_path), how, 0, 1, 0, &at))
+            return;
+        if (::GetLastError() != ERROR_LOCK_VIOLATION && ::GetLastError() != ERROR_IO_PENDING)
+            throw ArchiveError("Cannot lock " + m_path + ": " + LastErrorText());
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw ArchiveError("The archive " + m_path +
+                               " is in use by another program; try again when it has finished");
+        ::Sleep(5);
+    }
 }
 
 namespace platform {
@@ -232,6 +259,7 @@ std::string LocalDateTimeText() {
 }
 
 void ReplaceFile(const std::string& from, const std::string& to) {
+    testhooks::Operation(testhooks::Op::Rename, to.c_str());
     if (testhooks::ReplaceMustFail())
         throw ArchiveError("Cannot replace " + to + ": the file is in use");
     const std::wstring target = ToNative(to).wstring();
@@ -281,6 +309,10 @@ void SyncFolder(const std::string&) {}
 // A new file takes the folder's inherited permissions, as the old one did; only the
 // read-only mark is the old file's own, and ReplaceFile refuses such a file anyway.
 void CopyAccess(const std::string&, const std::string&) {}
+
+void SyncFolderOf(const std::string&) {
+    // MoveFileEx with MOVEFILE_WRITE_THROUGH already waits for the rename to reach the disk.
+}
 
 } // namespace platform
 } // namespace qvr

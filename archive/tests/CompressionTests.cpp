@@ -1,6 +1,7 @@
 // Turning a file into a block and back: format, determinism, and checked decompression.
 
 #include "TestSupport.h"
+#include "WholeMember.h"
 
 #include "qvr/modCompression.h"
 
@@ -22,6 +23,15 @@ std::string OneShot(const std::string& input) {
               Z_OK);
     out.resize(bound);
     return out;
+}
+
+bool ZlibReads(const std::string& stream, const std::string& expected) {
+    std::string out(expected.size(), '\0');
+    uLongf length = static_cast<uLongf>(out.size());
+    return uncompress(reinterpret_cast<Bytef*>(out.data()), &length,
+                      reinterpret_cast<const Bytef*>(stream.data()),
+                      static_cast<uLong>(stream.size())) == Z_OK &&
+           length == expected.size() && out == expected;
 }
 
 TEST_F(Compression, BlockIsLengthPrefixAndLevel9Stream) {
@@ -60,11 +70,19 @@ TEST_F(Compression, StreamingEqualsOneShotCompress2) {
         ASSERT_EQ(CompressFile(src, Path("out"), 9), Z_OK);
         const std::string block = ReadAll(Path("out"));
         EXPECT_EQ(GetLe32(block, 0), static_cast<int32_t>(inputs[k].size()));
-        EXPECT_TRUE(block.substr(4) == OneShot(inputs[k])) << "input " << k;
+        // With libdeflate, members held whole get another (equally valid, level 9) stream:
+        // what holds then is that zlib's one-shot uncompress reads it back.
+        if (qvr::detail::UsesLibdeflate())
+            EXPECT_TRUE(ZlibReads(block.substr(4), inputs[k])) << "input " << k;
+        else
+            EXPECT_TRUE(block.substr(4) == OneShot(inputs[k])) << "input " << k;
 
         std::vector<unsigned char> bytes(inputs[k].begin(), inputs[k].end());
         ASSERT_EQ(CompressBytes(bytes, 9), Z_OK);
-        EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == OneShot(inputs[k]));
+        if (qvr::detail::UsesLibdeflate())
+            EXPECT_TRUE(ZlibReads(std::string(bytes.begin(), bytes.end()), inputs[k]));
+        else
+            EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == OneShot(inputs[k]));
         ASSERT_EQ(DecompressBytes(bytes, static_cast<int32_t>(inputs[k].size())), Z_OK);
         EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == inputs[k]);
     }

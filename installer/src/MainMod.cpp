@@ -1,6 +1,7 @@
 #include "MainMod.h"
 
 #include "Dialogs.h"
+#include "RemovalSummary.h"
 #include "frmExists.h"
 #include "frmMain.h"
 #include "frmManage.h"
@@ -8,7 +9,9 @@
 
 #include "qvr/FileUtils.h"
 #include "qvr/Install.h"
+#include "qvr/RecordedInstall.h"
 
+#include <set>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLocale>
@@ -39,7 +42,7 @@ QString DefaultDataFolder() {
 
 MainMod::MainMod(Options options)
     : Settings(options.SettingsPath), DefaultDataFolder(options.DefaultDataFolder),
-      m_exit(std::move(options.Exit)) {
+      m_exit(std::move(options.Exit)), m_findFolders(std::move(options.FindFolders)) {
     if (!m_exit)
         m_exit = [] { QCoreApplication::quit(); };
 }
@@ -78,7 +81,32 @@ void MainMod::SetPrompt(OverwritePrompt* prompt) {
     m_prompt = prompt;
 }
 
+void MainMod::OfferFoundFolders() {
+    if (!m_findFolders)
+        return;
+    try {
+        if (!Settings.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"))
+                 .isEmpty())
+            return;
+        for (const qvr::GameFolder& f : m_findFolders()) {
+            const QString folder = QDir::toNativeSeparators(QString::fromStdString(f.Folder));
+            if (Dialogs::instance().AskYesNo(
+                    &Main(), AppTitle,
+                    QStringLiteral("Morrowind's data folder was found here (%1):\n\n%2\n\nInstall "
+                                   "plug-ins into this folder?")
+                        .arg(QString::fromUtf8(qvr::SourceName(f.Source)), folder))) {
+                Settings.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"),
+                                       folder);
+                return;
+            }
+        }
+    } catch (const std::exception&) {
+        // No settings file to keep the choice in: the window asks as on any first start.
+    }
+}
+
 void MainMod::Start(const QStringList& arguments) {
+    OfferFoundFolders();
     Main().Form_Load();
     if (m_exitRequested)
         return;
@@ -87,17 +115,51 @@ void MainMod::Start(const QStringList& arguments) {
     Main().show();
 }
 
+namespace {
+// What the library found wrong with a file, as the rest of a sentence that starts with its name.
+std::string WhatIsWrong(const qvr::OpenStatus& status, const std::string& path,
+                        const std::string& lastError) {
+    std::string why = status.Message;
+    if (why.rfind(path + ": ", 0) == 0)
+        why.erase(0, path.size() + 2);
+    if (status.Kind == qvr::OpenKind::Partial) {
+        // The library's own sentence names the file again; keep only its reason.
+        std::string detail = lastError;
+        const size_t at = detail.find(" is damaged: ");
+        if (at != std::string::npos)
+            detail.erase(0, at + 13);
+        return "is damaged: " +
+               (detail.empty() ? std::string("its directory cannot be read") : detail);
+    }
+    if (why == "no such file")
+        return "does not exist";
+    if (why.rfind("not a ", 0) == 0)
+        return "is " + why;
+    return why.empty() ? "is not a QVR archive or zip file" : why;
+}
+} // namespace
+
 qvr::Result MainMod::OpenArchive(const QString& path) {
     const std::string p = path.toStdString();
-    const bool read = Arc.OpenArchive(p);
-    ArchiveReady =
-        Arc.ZipLoaded || (read && Arc.PluginInfo.GetPluginData(Arc, qvr::GetFileNameFromPath(p)));
-    if (ArchiveReady)
-        return qvr::Result::Success();
-    std::string why = Arc.LastError;
-    if (why.empty())
-        why = "The file " + p + " holds no archive that can be installed.";
-    return qvr::Result::Unusable(why);
+    qvr::Archives next;
+    if (!Arc.TempFolder.empty())
+        next.TempFolder = Arc.TempFolder;
+    const qvr::OpenStatus status = next.Open(p);
+    std::string why;
+    if (status.Kind == qvr::OpenKind::Complete) {
+        if (!next.PluginInfo.GetPluginData(next, qvr::GetFileNameFromPath(p)))
+            why = "holds no plug-in information";
+    } else if (status.Kind == qvr::OpenKind::Empty) {
+        why = "holds no plug-in information";
+    } else if (status.Kind != qvr::OpenKind::Zip) {
+        why = WhatIsWrong(status, p, next.LastError);
+    }
+    if (!why.empty())
+        return qvr::Result::Unusable("The file " + p + " " + why + ".");
+    Arc = std::move(next);
+    ArchiveReady = true;
+    ++m_openSerial;
+    return qvr::Result::Success();
 }
 
 void MainMod::Exit() {
@@ -129,7 +191,8 @@ void MainMod::FinishProgress() {
 }
 
 void MainMod::RunEntryTask(QWidget* owner, const QString& title, const QString& failureText,
-                           const std::function<void(const qvr::EntryProgress&)>& work) {
+                           const std::function<void(const qvr::EntryProgress&)>& work,
+                           const std::function<void(const qvr::EntryResult&)>& onEntry) {
     SetBusy(true);
     frmSplash& splash = Splash();
     splash.SetOwner(owner);
@@ -140,9 +203,14 @@ void MainMod::RunEntryTask(QWidget* owner, const QString& title, const QString& 
     auto progress = [&](const qvr::EntryResult& result, size_t, size_t) {
         if (!m_exitRequested && (result.Outcome == qvr::EntryOutcome::Failed ||
                                  result.Outcome == qvr::EntryOutcome::Refused)) {
-            Dialogs::instance().Message(
-                owner, AppTitle, failureText + QString::fromStdString(result.Entry.FileName()));
+            // The first line as it always was; the reason below it.
+            QString text = failureText + QString::fromStdString(result.Entry.FileName());
+            if (!result.Message.empty())
+                text += QLatin1Char('\n') + QString::fromStdString(result.Message);
+            Dialogs::instance().Message(owner, AppTitle, text);
         }
+        if (onEntry)
+            onEntry(result);
         splash.IncrProgress(0);
         if (m_exitRequested)
             throw ProgramEnding{};
@@ -172,11 +240,62 @@ void MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QSt
         }
         return bOverwriteFile;
     };
-    RunEntryTask(owner, QStringLiteral("Installing Plug-in ") + pluginName,
-                 QStringLiteral("An Error occured while trying to extract the file"),
-                 [&](const qvr::EntryProgress& progress) {
-                     qvr::InstallArchive(Arc, dataFolder.toStdString(), ask, progress);
-                 });
+    struct Counts {
+        int installed = 0, replaced = 0, kept = 0, failed = 0;
+        QStringList failedNames;
+    } counts;
+    // Every question comes before the first file is written, so keep all the answers.
+    std::set<std::string> replacing;
+    auto askAndNote = [&](const qvr::sgFileInfo& entry, const std::string& target) {
+        const bool overwrite = ask(entry, target);
+        if (overwrite)
+            replacing.insert(target);
+        return overwrite;
+    };
+    auto note = [&](const qvr::EntryResult& result) {
+        switch (result.Outcome) {
+        case qvr::EntryOutcome::Installed:
+            ++(replacing.count(result.Target) ? counts.replaced : counts.installed);
+            break;
+        case qvr::EntryOutcome::Skipped:
+            ++counts.kept;
+            break;
+        case qvr::EntryOutcome::Refused:
+        case qvr::EntryOutcome::Failed: {
+            ++counts.failed;
+            QString path = QString::fromStdString(result.Entry.FilePath());
+            if (!path.isEmpty())
+                path += QLatin1Char('\\');
+            counts.failedNames << path + QString::fromStdString(result.Entry.FileName());
+            break;
+        }
+        case qvr::EntryOutcome::InfoEntry:
+            break;
+        }
+    };
+    RunEntryTask(
+        owner, QStringLiteral("Installing Plug-in ") + pluginName,
+        QStringLiteral("An Error occured while trying to extract the file"),
+        [&](const qvr::EntryProgress& progress) {
+            const qvr::InstallReport report =
+                qvr::InstallRecorded(Arc, dataFolder.toStdString(), askAndNote, progress);
+            if (!report.Outcome && !m_exitRequested)
+                Dialogs::instance().Message(owner, AppTitle,
+                                            QString::fromStdString(report.Outcome.Message));
+        },
+        note);
+    // A clean install needs no words; one that skipped, kept or lost anything says so once.
+    if (!m_exitRequested && (counts.kept || counts.failed)) {
+        Dialogs::instance().Summary(
+            owner, AppTitle,
+            QStringLiteral("%1 files installed, %2 replaced, %3 kept, %4 failed.")
+                    .arg(counts.installed)
+                    .arg(counts.replaced)
+                    .arg(counts.kept)
+                    .arg(counts.failed) +
+                (counts.failed ? QStringLiteral("\nThese files failed:") : QString()),
+            counts.failedNames);
+    }
 }
 
 void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
@@ -188,11 +307,26 @@ void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
             QStringLiteral("This will attempt to remove all files listed for the current QVR "
                            "file. It will not remove folders. Continue?")))
         return;
+    qvr::RemovalReport report;
     RunEntryTask(owner, QStringLiteral("Removing Plug-in Files") + pluginName,
                  QStringLiteral("An Error occured while trying to remove the file"),
                  [&](const qvr::EntryProgress& progress) {
-                     qvr::RemoveInstalledFiles(Arc, dataFolder.toStdString(), progress);
+                     // One step per file, as for an install; a failure is named as before.
+                     auto each = [&](const qvr::FileResult& f, size_t done, size_t count) {
+                         qvr::EntryResult r;
+                         r.Outcome = f.Fate == qvr::FileFate::Failed ? qvr::EntryOutcome::Failed
+                                                                     : qvr::EntryOutcome::Installed;
+                         r.Entry.FileName(f.Path.substr(f.Path.find_last_of('\\') + 1));
+                         return progress(r, done, count);
+                     };
+                     report = qvr::RemovePlugin(Arc, dataFolder.toStdString(), each);
                  });
+    if (m_exitRequested)
+        return;
+    if (!report.Outcome && report.Count(qvr::FileFate::Failed) == 0)
+        Dialogs::instance().Message(owner, AppTitle,
+                                    QString::fromStdString(report.Outcome.Message));
+    ShowRemovalSummary(owner, AppTitle, report);
 }
 
 QString MainMod::FormatSize(qint64 size) {

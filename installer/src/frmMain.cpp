@@ -156,12 +156,16 @@ void frmMain::Form_Load() {
 }
 
 void frmMain::Form_Activate() {
-    if (!m_mod.ManageCreated())
+    ShowOpenArchive();
+}
+
+// Always the archive that is open: its name, its details and the install that goes with them,
+// whichever window opened it.
+void frmMain::ShowOpenArchive() {
+    const std::string& current = m_mod.Arc.CurrentArchive;
+    if (current.empty() || !m_mod.ArchiveReady)
         return;
-    const QString shown = m_mod.Manage().QvrFile();
-    if (shown.isEmpty())
-        return;
-    Ui::SetValue(m_lblQVRFileName, FileNamePart(shown));
+    Ui::SetValue(m_lblQVRFileName, FileNamePart(QString::fromStdString(current)));
     if (m_mod.Arc.ZipLoaded)
         ShowZipState();
     else
@@ -222,18 +226,11 @@ void frmMain::cmdOpenQVR_Click() {
 void frmMain::OpenQVR(const QString& path) {
     if (m_mod.Busy())
         return;
-    Ui::SetValue(m_lblQVRFileName, FileNamePart(path));
-    // A file that cannot be installed from says so by the Install button alone: the labels
-    // still describe the archive before, which is no longer open.
-    m_mod.OpenArchive(path);
-    if (m_mod.Arc.ZipLoaded) {
-        ShowZipState();
-    } else if (m_mod.ArchiveReady) {
-        ShowPluginInfo();
-    } else {
-        m_installAllowed = false;
-        UpdateCommands();
-    }
+    const qvr::Result opened = m_mod.OpenArchive(path);
+    if (!opened)
+        Dialogs::instance().Message(this, MainMod::AppTitle,
+                                    QString::fromStdString(opened.Message));
+    ShowOpenArchive();
 }
 
 void frmMain::cmdInstallQVR_Click() {

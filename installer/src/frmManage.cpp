@@ -164,18 +164,14 @@ void frmManage::UpdateCommands() {
 void frmManage::Form_Activate() {
     frmMain& main = m_mod.Main();
     Ui::SetValue(m_lblPlugPath, main.PlugPath());
-    if (!main.QVRFileName().isEmpty()) {
-        if (m_mod.Arc.CurrentArchive.empty() || !m_mod.ArchiveReady) {
-            // A file was chosen, but no archive could be read from it.
-            Ui::SetValue(m_lblQvrFile, QString());
-            SetArchiveCommands(false);
-        } else {
-            Ui::SetValue(m_lblQvrFile, QString::fromStdString(m_mod.Arc.CurrentArchive));
-            ShowArchiveContents();
-        }
-    } else if (QvrFile().isEmpty()) {
+    // Always the archive that is open, whichever window opened it.
+    if (m_mod.Arc.CurrentArchive.empty() || !m_mod.ArchiveReady) {
+        Ui::SetValue(m_lblQvrFile, QString());
         SetArchiveCommands(false);
+        return;
     }
+    Ui::SetValue(m_lblQvrFile, QString::fromStdString(m_mod.Arc.CurrentArchive));
+    ShowArchiveContents();
 }
 
 void frmManage::ShowArchiveContents() {
@@ -210,9 +206,14 @@ void frmManage::ShowArchiveContents() {
     }
 
     m_tree->Clear();
+    // The warning about a doubled entry belongs to the open, not to every activation.
+    const bool warn = m_warnedSerial != m_mod.OpenSerial();
+    m_warnedSerial = m_mod.OpenSerial();
     const QString infoName = QString::fromStdString(arc.InfoEntryName());
     for (const qvr::sgFileInfo& entry : arc.ArchiveFiles) {
         if (!m_tree->AddFileNode(entry, infoName)) {
+            if (!warn)
+                break;
             QString path = QString::fromStdString(entry.FilePath());
             if (!path.isEmpty())
                 path += QLatin1Char('\\');
@@ -236,13 +237,11 @@ void frmManage::cmdOpenQVR_Click() {
         QString());
     if (!chosen)
         return;
-    Ui::SetValue(m_lblQvrFile, *chosen);
-    if (!m_mod.OpenArchive(*chosen)) {
-        // The labels and the tree still show the archive before, which is no longer open.
-        SetArchiveCommands(false);
-        return;
-    }
-    ShowArchiveContents();
+    const qvr::Result opened = m_mod.OpenArchive(*chosen);
+    if (!opened)
+        Dialogs::instance().Message(this, MainMod::AppTitle,
+                                    QString::fromStdString(opened.Message));
+    Form_Activate();
 }
 
 void frmManage::cmdInstallQVR_Click() {

@@ -38,7 +38,14 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
     std::map<std::string, std::string> files;
     if (!Exists(folder))
         return files;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+    // The install records are the programs' own, not content of the data folder.
+    for (auto it = std::filesystem::recursive_directory_iterator(folder);
+         it != std::filesystem::recursive_directory_iterator(); ++it) {
+        const auto& e = *it;
+        if (e.path().filename() == ".qvr-installed") {
+            it.disable_recursion_pending();
+            continue;
+        }
         if (e.is_regular_file())
             files[std::filesystem::relative(e.path(), folder).generic_string()] =
                 ReadFile(e.path().string());
@@ -134,8 +141,8 @@ std::string InstallerTest::Path(const std::string& rel) const {
 }
 
 void InstallerTest::Start(const QStringList& arguments) {
-    m_mod =
-        std::make_unique<MainMod>(MainMod::Options{SettingsPath, DataFolder, [this] { ++Exits; }});
+    m_mod = std::make_unique<MainMod>(
+        MainMod::Options{SettingsPath, DataFolder, [this] { ++Exits; }, {}});
     m_mod->SetPrompt(&Prompt_);
     m_mod->Start(arguments);
     m_mod->Arc.TempFolder = Path("");

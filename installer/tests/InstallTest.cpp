@@ -172,7 +172,9 @@ TEST_F(InstallFromMain, ADamagedEntryIsReportedAndTheOthersAreInstalled) {
         f.write("\xff\xff\xff\xff\xff\xff", 6);
     }
     Install();
-    EXPECT_EQ(Dialogs_.Messages(), QStringList{kExtractError + "t.dds"});
+    // The first line as always; the reason follows it.
+    ASSERT_EQ(Dialogs_.Messages().size(), 1);
+    EXPECT_EQ(Dialogs_.Messages()[0].section('\n', 0, 0), kExtractError + "t.dds");
     EXPECT_FALSE(Exists(Data("Textures/t.dds")));
     EXPECT_EQ(ReadFile(Data("Textures/u.dds")), "texture u v2");
     EXPECT_EQ(ReadFile(Data("foo.esp")), "plugin v2");
@@ -200,7 +202,9 @@ TEST_F(InstallerTest, AnEntryLeavingTheDataFolderIsRefused) {
     Start();
     OpenInMain("Evil.qvr");
     Mod().Main().cmdInstallQVR_Click();
-    EXPECT_EQ(Dialogs_.Messages(), QStringList{kExtractError + "evil.txt"});
+    // The first line as always; the reason follows it.
+    ASSERT_EQ(Dialogs_.Messages().size(), 1);
+    EXPECT_EQ(Dialogs_.Messages()[0].section('\n', 0, 0), kExtractError + "evil.txt");
     EXPECT_EQ(ReadFile(DataFolder.toStdString() + "/good.esp"), "payload");
     EXPECT_FALSE(Exists(Path("evil.txt")));
     EXPECT_FALSE(Exists(Path("Morrowind/evil.txt")));
@@ -232,4 +236,28 @@ TEST_F(InstallFromMain, TheRealPromptAnswersSkipWhenClosedAndKeepsItsBox) {
     // The window was hidden, not destroyed: the box is still ticked.
     EXPECT_TRUE(Mod().ExistsWindow().chkAll()->isChecked());
     EXPECT_FALSE(Mod().ExistsWindow().isVisible());
+}
+
+TEST_F(InstallFromMain, ErrorsSayWhyAndASummaryCountsWhatWasSkippedOrFailed) {
+    // A file stands where the folder Meshes is needed; t.dds exists and is kept.
+    WriteFile(Data("Meshes"), "a file, not a folder");
+    WriteFile(Data("Textures/t.dds"), "mine");
+    Prompt_.Answers.push_back({false, false});
+    Install();
+    ASSERT_EQ(Dialogs_.Messages().size(), 1);
+    const QStringList lines = Dialogs_.Messages()[0].split('\n');
+    ASSERT_EQ(lines.size(), 2) << Dialogs_.Messages()[0].toStdString();
+    EXPECT_EQ(lines[0], kExtractError + "a.nif");
+    EXPECT_FALSE(lines[1].trimmed().isEmpty());
+    ASSERT_EQ(Dialogs_.Summaries().size(), 1u);
+    EXPECT_EQ(Dialogs_.Summaries()[0]->text,
+              "3 files installed, 0 replaced, 1 kept, 1 failed.\nThese files failed:");
+    EXPECT_EQ(Dialogs_.Summaries()[0]->items, QStringList{"Meshes\\Foo\\a.nif"});
+    EXPECT_EQ(ReadFile(Data("Textures/t.dds")), "mine");
+
+    // Replacing everything is a clean install: no summary.
+    Prompt_.Answers.push_back({true, true});
+    std::filesystem::remove(Data("Meshes"));
+    Install();
+    EXPECT_EQ(Dialogs_.Summaries().size(), 1u);
 }

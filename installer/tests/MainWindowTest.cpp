@@ -138,42 +138,70 @@ TEST_F(MainWindowOpen, OpeningAPackageShowsItsInformation) {
     EXPECT_TRUE(Dialogs_.Messages().isEmpty());
 }
 
-TEST_F(MainWindowOpen, AFileThatIsNeitherChangesOnlyTheName) {
+TEST_F(MainWindowOpen, AFileThatIsNeitherIsNamedAndTheOpenArchiveStays) {
     OpenInMain("Foo.qvr");
     WriteFile(Path("notes.txt"), "just text");
     OpenInMain("notes.txt");
     frmMain& main = Mod().Main();
-    EXPECT_EQ(Text(&main, "lblQVRFileName"), "notes.txt");
+    // One message naming the file and what is wrong; the windows go on showing Foo.qvr, which
+    // is still the open archive and still what "Install Plug-in" installs.
+    ASSERT_EQ(Dialogs_.Messages().size(), 1);
+    EXPECT_EQ(Dialogs_.Messages()[0],
+              "The file " + QPath("notes.txt") + " is not a QVR archive or zip file.");
+    EXPECT_EQ(Text(&main, "lblQVRFileName"), "Foo.qvr");
     EXPECT_EQ(Text(&main, "lblName"), "Foo");
-    EXPECT_TRUE(Dialogs_.Messages().isEmpty());
-    // Foo.qvr is no longer open, so its install is not offered under its old labels.
-    EXPECT_FALSE(Enabled(&main, "cmdInstallQVR"));
-    main.cmdInstallQVR_Click();
-    EXPECT_FALSE(Mod().SplashCreated());
+    EXPECT_TRUE(Enabled(&main, "cmdInstallQVR"));
+    EXPECT_EQ(Mod().Arc.CurrentArchive, Path("Foo.qvr"));
 
     // Cancelling the dialog changes nothing at all.
     QTest::mouseClick(Find<QAbstractButton>(&main, "cmdOpenQVR"), Qt::LeftButton);
-    EXPECT_EQ(Text(&main, "lblQVRFileName"), "notes.txt");
+    EXPECT_EQ(Text(&main, "lblQVRFileName"), "Foo.qvr");
 
-    // The manage window has nothing to install or remove either, and hands back the same.
+    // The manage window shows the same archive, and hands back the same.
     QTest::mouseClick(Find<QAbstractButton>(&main, "cmdManage"), Qt::LeftButton);
     QWidget* manage = &Mod().Manage();
-    EXPECT_EQ(Text(manage, "lblQvrFile"), "");
-    EXPECT_FALSE(Enabled(manage, "cmdInstallQVR"));
-    EXPECT_FALSE(Enabled(manage, "cmdRemoveQVRFiles"));
+    EXPECT_EQ(Text(manage, "lblQvrFile"), QPath("Foo.qvr"));
+    EXPECT_EQ(Text(manage, "lblPluginName"), "Foo");
+    EXPECT_TRUE(Enabled(manage, "cmdInstallQVR"));
     QTest::mouseClick(Find<QAbstractButton>(manage, "cmdClose"), Qt::LeftButton);
-    EXPECT_EQ(Text(&main, "lblQVRFileName"), "notes.txt");
-    EXPECT_FALSE(Enabled(&main, "cmdInstallQVR"));
+    EXPECT_EQ(Text(&main, "lblQVRFileName"), "Foo.qvr");
+    EXPECT_EQ(Dialogs_.Messages().size(), 1);
+}
 
-    OpenInMain("Foo.qvr");
-    EXPECT_TRUE(Enabled(&main, "cmdInstallQVR"));
+TEST_F(MainWindowOpen, AFailedOpenWithNothingOpenShowsNothing) {
+    const std::string whole = ReadFile(Path("Foo.qvr"));
+    WriteFile(Path("Cut.qvr"), whole.substr(0, whole.size() - 10));
+    OpenInMain("Cut.qvr");
+    frmMain& main = Mod().Main();
+    ASSERT_EQ(Dialogs_.Messages().size(), 1);
+    EXPECT_TRUE(Dialogs_.Messages()[0].startsWith("The file " + QPath("Cut.qvr") + " is damaged: "))
+        << Dialogs_.Messages()[0].toStdString();
+    EXPECT_EQ(Text(&main, "lblQVRFileName"), "");
+    EXPECT_EQ(Text(&main, "lblName"), "");
+    EXPECT_FALSE(Enabled(&main, "cmdInstallQVR"));
+}
+
+TEST_F(MainWindowOpen, TheMainWindowNamesTheArchiveItShowsAfterAManageVisit) {
+    PackInfo other;
+    other.Name = "Bar";
+    MakePackage(Path("B.qvr"), {{"", "bar.esp", "bar"}}, &other, Path(""));
+    frmMain& main = Mod().Main();
+    QTest::mouseClick(Find<QAbstractButton>(&main, "cmdManage"), Qt::LeftButton);
+    OpenInManage("Foo.qvr");
+    QTest::mouseClick(Find<QAbstractButton>(&Mod().Manage(), "cmdClose"), Qt::LeftButton);
+    OpenInMain("B.qvr");
+    // "Read Me..." comes back through the window's activation.
+    WhenModalShown([](QWidget* modal) { modal->close(); });
+    main.cmdReadme_Click();
+    EXPECT_EQ(Text(&main, "lblQVRFileName"), "B.qvr");
+    EXPECT_EQ(Text(&main, "lblName"), "Bar");
+    EXPECT_EQ(Mod().Arc.CurrentArchive, Path("B.qvr"));
 }
 
 TEST_F(MainWindowOpen, ARenamedPackageOrBlankNotesShowNoInformation) {
     std::filesystem::copy_file(Path("Foo.qvr"), Path("Renamed.qvr"));
     OpenInMain("Renamed.qvr");
     frmMain& main = Mod().Main();
-    EXPECT_EQ(Text(&main, "lblQVRFileName"), "Renamed.qvr");
     EXPECT_EQ(Text(&main, "lblName"), "");
     EXPECT_FALSE(Enabled(&main, "cmdInstallQVR"));
 

@@ -144,6 +144,12 @@ TEST_F(ManageTest, TwoEntriesWithOneKeyAreReportedOnce) {
     // Still usable.
     EXPECT_TRUE(Enabled(&Manage(), "cmdOpenQVR"));
     EXPECT_TRUE(Enabled(&Manage(), "cmdInstallQVR"));
+    // Once per open, not again on every activation.
+    Click("cmdClose");
+    ToManage();
+    WhenModalShown([](QWidget* modal) { modal->close(); });
+    Manage().lblAbout_Click();
+    EXPECT_EQ(Dialogs_.Messages().size(), 1);
     OpenInManage("Pack.qvr");
     EXPECT_EQ(Text(&Manage(), "lblTtlFiles"), "11");
     EXPECT_EQ(Dialogs_.Messages().size(), 1);
@@ -256,39 +262,39 @@ TEST_F(ManageTest, AFileThatIsNoArchiveOpensNothingToInstallOrRemove) {
     EXPECT_FALSE(Enabled(&Manage(), "cmdInstallQVR"));
     EXPECT_FALSE(Enabled(&Manage(), "cmdRemoveQVRFiles"));
     EXPECT_EQ(Text(&Manage(), "lblTtlFiles"), "");
-    EXPECT_TRUE(Dialogs_.Messages().isEmpty());
+    EXPECT_EQ(Dialogs_.Messages().size(), 1);
 }
 
-TEST_F(ManageTest, AFailedOpenLeavesNothingToInstallOrRemove) {
+TEST_F(ManageTest, AFailedOpenSaysWhyAndKeepsTheOpenArchive) {
     ToManage();
     OpenInManage("Pack.qvr");
     ASSERT_TRUE(Enabled(&Manage(), "cmdRemoveQVRFiles"));
-    WriteFile(Data("Pack.esp"), "installed");
     // The same package cut short inside its last directory record.
     const std::string whole = ReadFile(Path("Pack.qvr"));
     WriteFile(Path("Cut.qvr"), whole.substr(0, whole.size() - 10));
     OpenInManage("Cut.qvr");
-    EXPECT_EQ(Text(&Manage(), "lblQvrFile"), QPath("Cut.qvr"));
-    EXPECT_EQ(Text(&Manage(), "lblPluginName"), "Foo"); // kept, as after any failed open
-    EXPECT_FALSE(Enabled(&Manage(), "cmdInstallQVR"));
-    EXPECT_FALSE(Enabled(&Manage(), "cmdRemoveQVRFiles"));
-    Dialogs_.YesNoAnswers = {true};
-    Manage().cmdRemoveQVRFiles_Click();
-    Manage().cmdInstallQVR_Click();
-    EXPECT_FALSE(Mod().SplashCreated());
-    EXPECT_EQ(ReadFile(Data("Pack.esp")), "installed");
-    EXPECT_TRUE(Dialogs_.Messages().isEmpty());
-
-    // The main window shows the name chosen, without an install to offer.
-    Click("cmdClose");
-    EXPECT_EQ(Text(&Mod().Main(), "lblQVRFileName"), "Cut.qvr");
-    EXPECT_FALSE(Enabled(&Mod().Main(), "cmdInstallQVR"));
-    ToManage();
-    EXPECT_FALSE(Enabled(&Manage(), "cmdRemoveQVRFiles"));
-
-    OpenInManage("Pack.qvr");
+    ASSERT_EQ(Dialogs_.Messages().size(), 1);
+    EXPECT_TRUE(Dialogs_.Messages()[0].startsWith("The file " + QPath("Cut.qvr") + " is damaged: "))
+        << Dialogs_.Messages()[0].toStdString();
+    // Never a mix: the path, the details, the count and the tree are Pack.qvr's, still open.
+    EXPECT_EQ(Text(&Manage(), "lblQvrFile"), QPath("Pack.qvr"));
+    EXPECT_EQ(Text(&Manage(), "lblPluginName"), "Foo");
+    EXPECT_EQ(Text(&Manage(), "lblTtlFiles"), "11");
+    EXPECT_TRUE(Manage().Tree().NodeExists("Pack.esp"));
     EXPECT_TRUE(Enabled(&Manage(), "cmdInstallQVR"));
-    EXPECT_TRUE(Enabled(&Manage(), "cmdRemoveQVRFiles"));
+    EXPECT_EQ(Mod().Arc.CurrentArchive, Path("Pack.qvr"));
+
+    // A package without information says so.
+    MakePackage(Path("Bare.qvr"), {{"", "b.esp", "b"}}, nullptr, Path(""));
+    OpenInManage("Bare.qvr");
+    ASSERT_EQ(Dialogs_.Messages().size(), 2);
+    EXPECT_EQ(Dialogs_.Messages()[1],
+              "The file " + QPath("Bare.qvr") + " holds no plug-in information.");
+    EXPECT_EQ(Text(&Manage(), "lblQvrFile"), QPath("Pack.qvr"));
+
+    Click("cmdClose");
+    EXPECT_EQ(Text(&Mod().Main(), "lblQVRFileName"), "Pack.qvr");
+    EXPECT_TRUE(Enabled(&Mod().Main(), "cmdInstallQVR"));
 }
 
 TEST_F(ManageTest, ExitAsTheRemovalStartsRemovesNothing) {

@@ -9,7 +9,8 @@ std::string ParsedArgs::Value(const std::string& name, const std::string& fallba
     return it == Options.end() || it->second.empty() ? fallback : it->second.back();
 }
 
-ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs) {
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+                     bool untilOperand) {
     ParsedArgs parsed;
     auto byLong = [&](const std::string& name) -> const OptionSpec* {
         for (const auto& s : specs)
@@ -28,6 +29,8 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<Opt
         const std::string& arg = args[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
             parsed.Operands.push_back(arg);
+            if (untilOperand)
+                optionsEnded = true;
             continue;
         }
         if (arg == "--") {

@@ -29,8 +29,10 @@ struct ParsedArgs {
     std::string Value(const std::string& name, const std::string& fallback = "") const;
 };
 
-// Throws UsageError naming the offending argument.
-ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+// Throws UsageError naming the offending argument. With untilOperand, the first operand and
+// everything after it are left as operands (options before a command name).
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+                     bool untilOperand = false);
 
 // "-j" values: a whole number from 1 to 1024.
 unsigned ParseJobs(const std::string& text);

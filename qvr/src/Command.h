@@ -77,5 +77,7 @@ int CmdRemove(const ParsedArgs& a, const Context& ctx);    // edit
 int CmdSetInfo(const ParsedArgs& a, const Context& ctx);   // edit
 int CmdInstall(const ParsedArgs& a, const Context& ctx);   // install
 int CmdUninstall(const ParsedArgs& a, const Context& ctx); // install
+int CmdInstalled(const ParsedArgs& a, const Context& ctx); // records
+int CmdWhere(const ParsedArgs& a, const Context& ctx);     // records
 
 } // namespace qvrtool

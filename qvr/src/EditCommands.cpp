@@ -103,17 +103,29 @@ int CmdSetInfo(const ParsedArgs& a, const Context& ctx) {
     Open(arc, path, false);
     const std::string name = qvr::GetFileNameFromPath(path);
     qvr::sgPlugInfo info;
-    if (!info.GetPluginData(arc, name) && !ctx.Quiet) {
-        if (HasInfoEntry(arc))
-            Warn(path + ": its plug-in information cannot be read (" + arc.LastError +
-                 "); it is written anew from the fields given");
-        else
-            Warn(path + ": had no plug-in information entry; a new one is written");
-    }
+    const bool read = info.GetPluginData(arc, name);
+    const std::string why = arc.LastError;
+    const bool hadEntry = HasInfoEntry(arc);
+    const qvr::sgPlugInfo before = info;
     ApplyInfoOptions(a, info);
+    if (read && info == before) {
+        if (!ctx.Quiet)
+            std::cout << "Nothing changed: the plug-in information of " << path
+                      << " already says that\n";
+        return kOk;
+    }
     if (!info.UpdatePluginData(arc, name))
         throw CommandError{kSomeFailed, path + ": the plug-in information could not be written" +
-                                            (arc.LastError.empty() ? "" : ": " + arc.LastError)};
+                                            (arc.LastError.empty() ? "" : ": " + arc.LastError) +
+                                            "; the archive was left as it was"};
+    // Told once it is done, so that nothing is announced that did not happen.
+    if (!read && !ctx.Quiet) {
+        if (hadEntry)
+            Warn(path + ": its plug-in information cannot be read (" + why +
+                 "); it was written anew from the fields given");
+        else
+            Warn(path + ": had no plug-in information entry; a new one was written");
+    }
     if (!ctx.Quiet)
         std::cout << "Updated the plug-in information of " << path << "\n";
     return kOk;

@@ -91,6 +91,10 @@ void GatherFolder(const fs::path& folder, const std::string& archiveFolder, cons
     out.Files.insert(out.Files.end(), found.begin(), found.end());
 }
 
+std::vector<qvr::BatchFile> WithoutDuplicates(const std::vector<qvr::BatchFile>& files,
+                                              std::set<std::string> taken,
+                                              std::vector<std::string>& problems);
+
 // Drops files whose entry would repeat one of existing or an earlier file, reporting each.
 std::vector<qvr::BatchFile> WithoutDuplicates(const std::vector<qvr::BatchFile>& files,
                                               const std::vector<qvr::sgFileInfo>& existing,
@@ -98,6 +102,12 @@ std::vector<qvr::BatchFile> WithoutDuplicates(const std::vector<qvr::BatchFile>&
     std::set<std::string> taken;
     for (const auto& e : existing)
         taken.insert(Lower(e.FilePath()) + "\\" + Lower(e.FileName()));
+    return WithoutDuplicates(files, taken, problems);
+}
+
+std::vector<qvr::BatchFile> WithoutDuplicates(const std::vector<qvr::BatchFile>& files,
+                                              std::set<std::string> taken,
+                                              std::vector<std::string>& problems) {
     std::vector<qvr::BatchFile> kept;
     for (const auto& f : files) {
         std::string key = Lower(f.FilePath) + "\\" + Lower(f.FileName);
@@ -145,35 +155,59 @@ struct AddOutcome {
     size_t Added = 0;
     int64_t Bytes = 0;
     size_t Failed = 0;
-    size_t ArchiveFailed = 0; // of those, because the archive could not be written
+    size_t ArchiveFailed = 0;         // of those, because the archive could not be written
+    std::vector<std::string> Refused; // the sources that failed
 };
 
+// The files named at the start of each problem ("path: why"), and the failed ones, in one line.
+std::string Join(const std::vector<std::string>& failed, const std::vector<std::string>& problems) {
+    std::string text;
+    auto add = [&](const std::string& name) { text += (text.empty() ? "" : ", ") + name; };
+    for (const auto& p : problems)
+        add(p.substr(0, p.find(": ")));
+    for (const auto& f : failed)
+        add(f);
+    return text;
+}
+
 AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>& files,
-                           const Context& ctx, const std::string& archiveDate) {
+                           const Context& ctx, const std::string& archiveDate, bool best,
+                           bool replace = false) {
     ProgressBar bar(ctx.ProgressWanted(), "Packing", files.size());
     qvr::BatchOptions options;
     options.Jobs = ctx.Jobs;
+    options.Level = best ? 12 : 9;
     options.ArchiveDate = archiveDate;
     AddOutcome outcome;
-    qvr::AddFilesToArchive(
-        arc, files, options, [&](const qvr::BatchResult& r, size_t done, size_t) {
-            if (r.Added) {
-                ++outcome.Added;
-                outcome.Bytes += qvr::FileLength(r.File.Source);
-                if (ctx.Verbose) {
-                    bar.Clear();
-                    std::cout << "added: "
-                              << Printable(JoinArchivePath(r.File.FilePath, r.File.FileName))
-                              << "\n";
-                }
-            } else {
-                ++outcome.Failed;
-                outcome.ArchiveFailed += r.ArchiveFailed ? 1 : 0;
+    auto report = [&](const qvr::BatchResult& r, size_t done, size_t) {
+        if (r.Added) {
+            ++outcome.Added;
+            outcome.Bytes += qvr::FileLength(r.File.Source);
+            if (ctx.Verbose) {
                 bar.Clear();
-                Warn(r.Message);
+                std::cout << "added: "
+                          << Printable(JoinArchivePath(r.File.FilePath, r.File.FileName)) << "\n";
             }
-            bar.Update(done, r.File.FileName);
-        });
+        } else {
+            ++outcome.Failed;
+            outcome.ArchiveFailed += r.ArchiveFailed ? 1 : 0;
+            outcome.Refused.push_back(r.File.Source);
+            bar.Clear();
+            Warn(r.Message);
+        }
+        bar.Update(done, r.File.FileName);
+    };
+    if (!replace) {
+        qvr::AddFilesToArchive(arc, files, options, report);
+        return outcome;
+    }
+    std::vector<qvr::BatchResult> results;
+    const qvr::Result dropped = qvr::ReplaceFilesInArchive(arc, files, results, options, report);
+    if (!dropped)
+        throw CommandError{kSomeFailed, arc.CurrentArchive +
+                                            ": the new files were added, but the entries they "
+                                            "replace could not be removed: " +
+                                            dropped.Message};
     return outcome;
 }
 
@@ -186,6 +220,10 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
     if (const fs::path file = Native(path).filename(); file.empty() || file == "." || file == "..")
         throw UsageError("ARCHIVE must name a file, not \"" + path + "\"");
     std::error_code ec;
+    if (fs::exists(Native(folder), ec) && !fs::is_directory(Native(folder), ec))
+        throw CommandError{kUsage, folder +
+                                       ": is a file; create packs a folder laid out like the "
+                                       "game's data folder (add puts single files in an archive)"};
     if (!fs::is_directory(Native(folder), ec))
         throw CommandError{kUsage, folder + ": no such folder"};
     if (fs::is_directory(Native(path), ec))
@@ -275,7 +313,7 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
             tec);
     }
     files.insert(files.begin(), qvr::BatchFile{recordFile, archiveName + ".ifo", ""});
-    AddOutcome outcome = AddWithProgress(arc, files, ctx, dates.ArchiveDate);
+    AddOutcome outcome = AddWithProgress(arc, files, ctx, dates.ArchiveDate, a.Has("best"));
     if (arc.ArchiveFiles.empty() || arc.ArchiveFiles[0].FileName() != archiveName + ".ifo")
         throw CommandError{kUsage, path + ": the plug-in information could not be stored"};
     --outcome.Added;
@@ -288,11 +326,20 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
                                Plural(static_cast<int>(outcome.Failed), "file", "files") +
                                " could not be packed"};
     ReplaceWith(work, path);
-    if (!ctx.Quiet)
-        std::cout << "Created " << path << ": " << outcome.Added
-                  << (outcome.Added == 1 ? " file, " : " files, ") << outcome.Bytes
-                  << " bytes packed into " << qvr::FileLength(path) << "\n";
-    const bool failed = outcome.Failed > 0 || !gathered.Problems.empty();
+    const size_t refused = outcome.Failed + gathered.Problems.size();
+    if (!ctx.Quiet) {
+        std::cout << "Created " << path << ": ";
+        if (refused)
+            std::cout << "packed " << outcome.Added << " of "
+                      << Plural(static_cast<int>(outcome.Added + refused), "file", "files") << " ("
+                      << outcome.Bytes << " bytes into " << qvr::FileLength(path)
+                      << "); refused: " << Printable(Join(outcome.Refused, gathered.Problems))
+                      << "\n";
+        else
+            std::cout << outcome.Added << (outcome.Added == 1 ? " file, " : " files, ")
+                      << outcome.Bytes << " bytes packed into " << qvr::FileLength(path) << "\n";
+    }
+    const bool failed = refused > 0;
     return failed ? kSomeFailed : kOk;
 }
 
@@ -347,8 +394,14 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
         }
         fresh.push_back(f);
     }
-    std::vector<qvr::BatchFile> files =
-        WithoutDuplicates(fresh, arc.ArchiveFiles, gathered.Problems);
+    // With --replace, only the information entry (set-info changes it) and repeats among the
+    // files given are refused; other names the archive holds are replaced.
+    const bool replace = a.Has("replace");
+    std::vector<qvr::sgFileInfo> reserved;
+    for (const auto& e : arc.ArchiveFiles)
+        if (!replace || arc.IsInfoEntry(e))
+            reserved.push_back(e);
+    std::vector<qvr::BatchFile> files = WithoutDuplicates(fresh, reserved, gathered.Problems);
     if (arc.ArchiveFiles.empty()) {
         // An empty archive still gets its info entry's name reserved.
         std::vector<qvr::sgFileInfo> none(1);
@@ -357,7 +410,8 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
     }
     for (const auto& p : gathered.Problems)
         Warn(p);
-    AddOutcome outcome = AddWithProgress(arc, files, ctx, CurrentPackDates().ArchiveDate);
+    AddOutcome outcome =
+        AddWithProgress(arc, files, ctx, CurrentPackDates().ArchiveDate, a.Has("best"), replace);
     if (!ctx.Quiet)
         std::cout << "Added " << outcome.Added << (outcome.Added == 1 ? " file" : " files")
                   << " to " << path

@@ -1,6 +1,7 @@
 // list, info and verify: what an archive holds, and whether it is sound.
 
 #include "Command.h"
+#include "ListFormat.h"
 
 #include "qvr/ArchiveError.h"
 #include "qvr/BatchAdd.h"
@@ -24,32 +25,43 @@
 
 namespace qvrtool {
 
-int CmdList(const ParsedArgs& a, const Context&) {
+int CmdList(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 1, "qvr list ARCHIVE");
     const std::string path = a.Operands[0];
     qvr::Archives arc;
     const qvr::OpenKind state = Open(arc, path, true, true);
     const bool damaged = state == qvr::OpenKind::Partial;
     const bool zip = state == qvr::OpenKind::Zip;
-    std::cout << PadLeft("Size", 10) << "  " << PadLeft("Compressed", 10) << "  "
-              << (zip ? "" : PadRight("Modified (UTC)", 20) + "  " + PadRight("Added", 20) + "  ")
-              << "Name\n";
+    const bool json = a.Has("json");
+    const bool frame = !json && !ctx.Quiet; // header and totals, for people
+    if (json)
+        std::cout << "[";
+    else if (frame)
+        std::cout << PadLeft("Size", 10) << "  " << PadLeft("Compressed", 10) << "  "
+                  << PadRight("Modified", 25) << "  " << PadRight("Added", 25) << "  Name\n";
     int64_t total = 0, packed = 0;
     size_t files = 0;
     for (const auto& e : arc.ArchiveFiles) {
-        std::cout << PadLeft(std::to_string(e.FileSize()), 10) << "  "
-                  << PadLeft(std::to_string(e.FileCompressedSize()), 10) << "  ";
-        if (!zip)
-            std::cout << PadRight(Printable(e.FileDate()), 20) << "  "
-                      << PadRight(Printable(e.FileArchiveDate()), 20) << "  ";
-        std::cout << Printable(DisplayPath(e)) << "\n";
+        if (json) {
+            std::cout << (files ? ",\n " : "\n ") << EntryJson(e, !zip && arc.IsInfoEntry(e));
+        } else {
+            const std::string added = zip ? "-" : IsoAddedDate(e.FileArchiveDate());
+            std::cout << PadLeft(std::to_string(e.FileSize()), 10) << "  "
+                      << PadLeft(std::to_string(e.FileCompressedSize()), 10) << "  "
+                      << PadRight(Printable(IsoFileDate(e.FileDate())), 25) << "  "
+                      << PadRight(Printable(added), 25) << "  " << Printable(SlashPath(e)) << "\n";
+        }
         total += e.FileSize();
         packed += e.FileCompressedSize();
         ++files;
     }
-    std::cout << PadLeft(std::to_string(total), 10) << "  " << PadLeft(std::to_string(packed), 10)
-              << "  " << files << (files == 1 ? " entry" : " entries")
-              << (zip ? " (zip file: listed only)" : "") << "\n";
+    if (json)
+        std::cout << (files ? "\n]\n" : "]\n");
+    else if (frame)
+        std::cout << PadLeft(std::to_string(total), 10) << "  "
+                  << PadLeft(std::to_string(packed), 10) << "  " << files
+                  << (files == 1 ? " entry" : " entries") << (zip ? " (zip file: listed only)" : "")
+                  << "\n";
     if (damaged)
         throw CommandError{kUsage, path +
                                        ": the archive is damaged; only the entries above "
@@ -117,6 +129,13 @@ int CmdInfo(const ParsedArgs& a, const Context&) {
 int CmdVerify(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 1, "qvr verify ARCHIVE");
     const std::string path = a.Operands[0];
+    {
+        // A folder, a device or a missing file is told about as every other command tells it.
+        qvr::Archives probe;
+        const qvr::OpenStatus status = probe.Open(path);
+        if (status.Kind == qvr::OpenKind::NotArchive && !probe.IsQvrArchive(path))
+            throw CommandError{kUsage, status.Message};
+    }
     // Left by a command that was killed or lost its power: not part of the package, but said.
     for (const std::string& stale : SweepWorkFiles(path))
         std::cout << path << ": removed " << Printable(stale)

@@ -1,6 +1,7 @@
 #include "Tool.h"
 
 #include "Command.h"
+#include "StdStreams.h"
 
 #include "qvr/ArchiveError.h"
 #include "qvr/Archives.h"
@@ -69,11 +70,14 @@ const char* kCommonHelp = "  -q, --quiet          no progress bar and no summary
 std::vector<Command> Commands() {
     return {
         {"list", "list the entries of a QVR archive or zip file",
-         std::string("usage: qvr list ARCHIVE\n\n"
+         std::string("usage: qvr list ARCHIVE [--json]\n\n"
                      "Lists every entry with its size, compressed size, dates and path.\n"
-                     "Plain zip files are listed too.\n\n") +
+                     "Plain zip files are listed too. Dates are in ISO 8601: the file's time\n"
+                     "in UTC and the time it was added in local time, each with its zone.\n"
+                     "With -q, only the entries' lines (no header and no totals).\n\n"
+                     "  --json               one JSON object per entry with every field\n") +
              kCommonHelp,
-         With({}), CmdList},
+         With({{"json", 0, false}}), CmdList},
         {"info", "show the plug-in information and notes",
          std::string(
              "usage: qvr info ARCHIVE\n\n"
@@ -88,20 +92,27 @@ std::vector<Command> Commands() {
                      "the date of the last update to today.\n\n") +
              kInfoHelp +
              "  -f, --force          replace ARCHIVE when it exists\n"
+             "  --best               smallest package: slower compression, same format\n"
              "  -j, --jobs N         compress on N threads (default: one per core)\n" +
              kCommonHelp +
              "\nWith SOURCE_DATE_EPOCH set, its time (UTC) is used for every date the archive\n"
              "records apart from the files' own, so the same files give the same bytes.\n",
-         InfoOptions({{"force", 'f', false}, {"jobs", 'j', true}}), CmdCreate},
+         InfoOptions({{"force", 'f', false}, {"jobs", 'j', true}, {"best", 0, false}}), CmdCreate},
         {"add", "add files or folders to an archive",
-         std::string("usage: qvr add ARCHIVE [--folder PATH] FILE...\n\n"
+         std::string("usage: qvr add ARCHIVE [--folder PATH] [--replace] FILE...\n\n"
                      "Adds each FILE below PATH in the archive (the top level by default);\n"
                      "a folder is added with everything in it, below its own name.\n"
                      "PATH is written Meshes\\x or Meshes/x.\n\n"
                      "  --folder PATH        the folder inside the archive\n"
-                     "  -j, --jobs N         compress on N threads (default: one per core)\n") +
+                     "  -r, --replace        replace entries of the same name (in one rewrite)\n"
+                     "  -j, --jobs N         compress on N threads (default: one per core)\n"
+                     "  --best               smallest package: slower compression, same format\n") +
              kCommonHelp,
-         With({{"folder", 0, true}, {"jobs", 'j', true}}), CmdAdd},
+         With({{"folder", 0, true},
+               {"replace", 'r', false},
+               {"jobs", 'j', true},
+               {"best", 0, false}}),
+         CmdAdd},
         {"remove", "remove files or folders from an archive",
          std::string("usage: qvr remove ARCHIVE PATH...\n\n"
                      "Removes the entry PATH (Meshes\\x.nif or Meshes/x.nif); a folder removes\n"
@@ -115,24 +126,63 @@ std::vector<Command> Commands() {
          InfoOptions({}), CmdSetInfo},
         {"install", "install an archive's files into the game's data folder",
          std::string(
-             "usage: qvr install ARCHIVE DATA_FOLDER [--overwrite | --skip-existing]\n\n"
+             "usage: qvr install ARCHIVE [DATA_FOLDER] [--overwrite | --skip-existing]\n"
+             "       qvr install --openmw [--mods-folder FOLDER] ARCHIVE\n\n"
              "Writes every file of ARCHIVE below DATA_FOLDER, creating folders as needed.\n"
+             "Without DATA_FOLDER, the folder QVRInstaller remembers is used, else the only\n"
+             "one 'qvr where' finds. The install is recorded in DATA_FOLDER/.qvr-installed\n"
+             "and every file it replaces is kept there, so that 'qvr uninstall' can put the\n"
+             "folder back as it was. Installing a recorded plug-in again replaces its\n"
+             "earlier install.\n"
              "For a file that already exists it asks on a terminal; with no terminal it\n"
              "keeps existing files and lists them. An existing file of 0 bytes is replaced.\n"
              "Answers to the question: y (overwrite), n (keep), A (overwrite this and every\n"
              "later file), N (keep this and every later file).\n\n"
              "  --overwrite          replace existing files without asking\n"
-             "  --skip-existing      keep existing files without asking\n") +
+             "  --skip-existing      keep existing files without asking\n"
+             "  --openmw             install for OpenMW: into a folder of its own below the\n"
+             "                       mods folder, listed in openmw.cfg with its plug-ins\n"
+             "  --mods-folder DIR    OpenMW's mods folder (default ~/.local/share/openmw/mods)\n") +
              kCommonHelp,
-         With({{"overwrite", 0, false}, {"skip-existing", 0, false}}), CmdInstall},
+         With({{"overwrite", 0, false},
+               {"skip-existing", 0, false},
+               {"openmw", 0, false},
+               {"mods-folder", 0, true}}),
+         CmdInstall},
         {"uninstall", "remove an archive's files from the game's data folder",
-         std::string("usage: qvr uninstall ARCHIVE DATA_FOLDER [--yes]\n\n"
-                     "Deletes every file below DATA_FOLDER that an entry of ARCHIVE names\n"
-                     "(files of 0 bytes stay; folders are never removed). Asks first on a\n"
-                     "terminal; without one, --yes is needed.\n\n"
-                     "  -y, --yes            do not ask\n") +
+         std::string("usage: qvr uninstall ARCHIVE|PLUGIN_NAME [DATA_FOLDER] [--yes] [--dry-run]\n"
+                     "       qvr uninstall --openmw [--mods-folder FOLDER] ARCHIVE|PLUGIN_NAME\n\n"
+                     "Removes an installed plug-in, named by its archive or by the name its\n"
+                     "install record holds (see 'qvr installed'). A recorded install is taken\n"
+                     "back: files still as it wrote them are deleted, files it replaced are\n"
+                     "restored, files changed since are kept and named, and folders it created\n"
+                     "go when empty. Without a record, a file is deleted only when it holds\n"
+                     "exactly the archive's content. Asks first on a terminal; without one,\n"
+                     "--yes is needed.\n\n"
+                     "  -y, --yes            do not ask\n"
+                     "  -n, --dry-run        show what would be removed, restored and kept\n"
+                     "  --openmw             remove an OpenMW install: its folder and its lines\n"
+                     "                       in openmw.cfg\n"
+                     "  --mods-folder DIR    OpenMW's mods folder\n") +
              kCommonHelp,
-         With({{"yes", 'y', false}}), CmdUninstall},
+         With({{"yes", 'y', false},
+               {"dry-run", 'n', false},
+               {"openmw", 0, false},
+               {"mods-folder", 0, true}}),
+         CmdUninstall},
+        {"installed", "list the plug-ins installed into a data folder",
+         std::string("usage: qvr installed [DATA_FOLDER]\n\n"
+                     "Lists the plug-ins whose installs are recorded in DATA_FOLDER: name,\n"
+                     "version, number of files, date of the install (UTC) and archive.\n\n") +
+             kCommonHelp,
+         With({}), CmdInstalled},
+        {"where", "list the game's data folders found on this computer",
+         std::string("usage: qvr where\n\n"
+                     "Prints each Morrowind data folder found (one holding Morrowind.esm), with\n"
+                     "where it was found: QVRInstaller's settings, Steam and its libraries,\n"
+                     "Flatpak Steam, Heroic, Lutris and Wine prefixes, OpenMW's openmw.cfg.\n\n") +
+             kCommonHelp,
+         With({}), CmdWhere},
         {"verify", "check an archive thoroughly",
          std::string("usage: qvr verify ARCHIVE\n\n"
                      "Checks the archive's layout and directory and decompresses every entry\n"
@@ -150,58 +200,43 @@ std::string MainHelp() {
     for (const auto& c : Commands())
         text += "  " + PadRight(c.Name, 11) + c.Summary + "\n";
     text += "\n'qvr COMMAND --help' describes a command.\n"
+            "ARCHIVE may be - : list, info, verify and install read the package from\n"
+            "standard input, and create writes it to standard output.\n"
             "Exit status: 0 all done, 1 some entries failed or were refused, 2 usage error or\n"
             "unreadable archive.\n";
     return text;
 }
 
-int RunCommand(const std::vector<std::string>& args) {
-    std::vector<std::string> rest = args;
+} // namespace
+
+// The options that may stand before the command; they apply to it as well.
+const std::vector<OptionSpec> kGlobal = {{"help", 'h', false},
+                                         {"version", 0, false},
+                                         {"quiet", 'q', false},
+                                         {"verbose", 'v', false},
+                                         {"jobs", 'j', true}};
+
+static int RunCommand(const std::vector<std::string>& args) {
     Context ctx;
-    // Options before the command apply to it as well.
-    while (!rest.empty() && rest[0].size() > 1 && rest[0][0] == '-') {
-        const std::string opt = rest[0];
-        if (opt.size() > 2 && opt[1] != '-' && opt[1] != 'j') {
-            // Grouped flags (-qv, -qj4), as after the command.
-            rest[0] = opt.substr(0, 2);
-            rest.insert(rest.begin() + 1, "-" + opt.substr(2));
-            continue;
-        }
-        if (opt == "-h" || opt == "--help") {
+    std::vector<std::string> rest;
+    try {
+        const ParsedArgs global = ParseArgs(args, kGlobal, true);
+        if (global.Has("help")) {
             std::cout << MainHelp();
             return kOk;
         }
-        if (opt == "--version") {
+        if (global.Has("version")) {
             std::cout << "qvr " << qvr::kVersion << "\n";
             return kOk;
         }
-        if (opt == "-j" || opt == "--jobs" || opt.starts_with("-j") || opt.starts_with("--jobs=")) {
-            std::string value = opt.starts_with("--jobs=")        ? opt.substr(7)
-                                : opt.size() > 2 && opt[1] == 'j' ? opt.substr(2)
-                                                                  : "";
-            if (value.empty()) {
-                if (rest.size() < 2) {
-                    std::cerr << "qvr: option " << opt << " needs a value\n";
-                    return kUsage;
-                }
-                value = rest[1];
-                rest.erase(rest.begin());
-            }
-            try {
-                ctx.Jobs = ParseJobs(value);
-            } catch (const UsageError& e) {
-                std::cerr << "qvr: " << e.what() << "\n";
-                return kUsage;
-            }
-        } else if (opt == "-q" || opt == "--quiet")
-            ctx.Quiet = true;
-        else if (opt == "-v" || opt == "--verbose")
-            ctx.Verbose = true;
-        else {
-            std::cerr << "qvr: unknown option " << opt << "\n" << MainHelp();
-            return kUsage;
-        }
-        rest.erase(rest.begin());
+        ctx.Quiet = global.Has("quiet");
+        ctx.Verbose = global.Has("verbose");
+        if (global.Has("jobs"))
+            ctx.Jobs = ParseJobs(global.Value("jobs"));
+        rest = global.Operands;
+    } catch (const UsageError& e) {
+        std::cerr << "qvr: " << e.what() << "\n\n" << MainHelp();
+        return kUsage;
     }
     if (rest.empty()) {
         std::cerr << MainHelp();
@@ -234,6 +269,26 @@ int RunCommand(const std::vector<std::string>& args) {
         ctx.Verbose = ctx.Verbose || parsed.Has("verbose");
         if (parsed.Has("jobs"))
             ctx.Jobs = ParseJobs(parsed.Value("jobs"));
+        // "-" as the archive: read from standard input, or for create written to standard
+        // output (which then holds the package alone; what create says goes to standard error).
+        SpoolFolder spool;
+        const bool piped = !parsed.Operands.empty() && parsed.Operands[0] == "-";
+        if (piped && name == "create") {
+            parsed.Operands[0] = spool.PathOf("package.qvr");
+            struct Redirect {
+                std::streambuf* old = std::cout.rdbuf(std::cerr.rdbuf());
+                ~Redirect() { std::cout.rdbuf(old); }
+            };
+            int code;
+            {
+                Redirect toStderr;
+                code = it->Run(parsed, ctx);
+            }
+            CopyToStdout(parsed.Operands[0]);
+            return code;
+        }
+        if (piped && (name == "list" || name == "info" || name == "verify" || name == "install"))
+            parsed.Operands[0] = ArchiveOperand("-", spool);
         return it->Run(parsed, ctx);
     } catch (const UsageError& e) {
         std::cerr << "qvr " << name << ": " << e.what() << "\n(see 'qvr " << name << " --help')\n";
@@ -246,8 +301,6 @@ int RunCommand(const std::vector<std::string>& args) {
         return kUsage;
     }
 }
-
-} // namespace
 
 int Run(const std::vector<std::string>& args) {
     const int code = RunCommand(args);

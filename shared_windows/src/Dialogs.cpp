@@ -1,4 +1,5 @@
 #include "Dialogs.h"
+#include "SummaryBox.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -83,6 +84,18 @@ bool QtDialogs::AskYesNo(QWidget* parent, const QString& title, const QString& t
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
+}
+
+void Dialogs::Summary(QWidget* parent, const QString& title, const QString& text,
+                      const QStringList& items) {
+    Message(parent, title,
+            items.isEmpty() ? text : text + QStringLiteral("\n\n") + items.join('\n'));
+}
+
+void QtDialogs::Summary(QWidget* parent, const QString& title, const QString& text,
+                        const QStringList& items) {
+    SummaryBox box(parent, title, text, items);
+    box.exec();
 }
 
 QString ToQtFilter(const QString& filter) {

@@ -76,6 +76,22 @@ bool ScriptedDialogs::AskYesNo(QWidget*, const QString& title, const QString& te
     return Take<bool>(YesNoAnswers, Unanswered, false);
 }
 
+void ScriptedDialogs::Summary(QWidget*, const QString& title, const QString& text,
+                              const QStringList& items) {
+    Calls.push_back({Kind::Summary, title, text, QString(), QString(), items});
+    if (OnMessage)
+        OnMessage(text);
+}
+
+std::vector<const ScriptedDialogs::Call*> ScriptedDialogs::Summaries() const {
+    std::vector<const Call*> out;
+    for (const Call& c : Calls) {
+        if (c.kind == Kind::Summary)
+            out.push_back(&c);
+    }
+    return out;
+}
+
 void WhenModalShown(std::function<void(QWidget*)> action, int timeoutMs) {
     auto* timer = new QTimer(qApp);
     auto clock = std::make_shared<QElapsedTimer>();

@@ -17,13 +17,14 @@ namespace shared_windows {
 
 class ScriptedDialogs : public Dialogs {
 public:
-    enum class Kind { OpenFile, OpenFiles, SaveFile, Message, AskYesNo };
+    enum class Kind { OpenFile, OpenFiles, SaveFile, Message, AskYesNo, Summary };
     struct Call {
         Kind kind;
         QString title;
         QString text; // message or question text
         QString filter;
-        QString fileName; // preset file name of a file dialog
+        QString fileName;       // preset file name of a file dialog
+        QStringList items = {}; // the list of a summary
     };
 
     ScriptedDialogs();
@@ -53,6 +54,10 @@ public:
                                     const QString& fileName) override;
     void Message(QWidget* parent, const QString& title, const QString& text) override;
     bool AskYesNo(QWidget* parent, const QString& title, const QString& text) override;
+    void Summary(QWidget* parent, const QString& title, const QString& text,
+                 const QStringList& items) override;
+    // The summaries shown so far, in order (nullptr-free pointers into Calls).
+    std::vector<const Call*> Summaries() const;
 };
 
 // Runs action on the next modal window that opens (polled from the event loop), e.g. to press

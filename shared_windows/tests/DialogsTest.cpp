@@ -1,5 +1,9 @@
 #include "Dialogs.h"
 #include "ScriptedDialogs.h"
+#include "SummaryBox.h"
+
+#include <QListWidget>
+#include <QScrollBar>
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -54,4 +58,28 @@ TEST(Dialogs, QtQuestionHasNoIconAndYesByDefault) {
     EXPECT_EQ(text, "Continue?");
     EXPECT_EQ(icon, QMessageBox::NoIcon);
     EXPECT_TRUE(yesIsDefault);
+}
+
+TEST(Dialogs, SummaryIsAnsweredInCodeAndItsListScrolls) {
+    {
+        ScriptedDialogs scripted;
+        Dialogs::instance().Summary(nullptr, "QVRInstaller", "2 files failed.", {"a.esp", "b.nif"});
+        ASSERT_EQ(scripted.Summaries().size(), 1u);
+        EXPECT_EQ(scripted.Summaries()[0]->text, "2 files failed.");
+        EXPECT_EQ(scripted.Summaries()[0]->items, (QStringList{"a.esp", "b.nif"}));
+        EXPECT_TRUE(scripted.Messages().isEmpty());
+    }
+    QStringList many;
+    for (int i = 0; i < 500; ++i)
+        many << QString("Meshes/file%1.nif").arg(i);
+    SummaryBox box(nullptr, "QVRInstaller", "500 files failed.", many);
+    box.show();
+    EXPECT_EQ(box.List()->count(), 500);
+    EXPECT_TRUE(box.List()->isVisible());
+    // The box stays on a screen however many names it holds; the list scrolls instead.
+    EXPECT_LT(box.height(), 700);
+    EXPECT_TRUE(box.List()->verticalScrollBar()->maximum() > 0);
+    SummaryBox empty(nullptr, "QVRInstaller", "All done.", {});
+    empty.show();
+    EXPECT_FALSE(empty.List()->isVisible());
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -107,6 +108,12 @@ public:
     // (ignoring case) and with source appended as a new last entry of that name.
     bool ReplaceEntry(const std::string& source, const std::string& fileName,
                       const std::string& filePath);
+    // Keeps the open archive open, with a shared lock, until EndReading, so that a series of
+    // extractions (an install) reads one and the same file whatever other programs do
+    // meanwhile. Fails when the archive no longer holds what was read from it.
+    Result BeginReading();
+    void EndReading();
+
     std::optional<sgFileInfo> FindEntry(const std::string& fileName,
                                         const std::string& filePath) const;
 
@@ -129,6 +136,10 @@ private:
     bool DescribeNewEntry(const std::string& source, const std::string& fileName,
                           const std::string& filePath, sgFileInfo& entry);
     void CompressNewEntry(const std::string& source, sgFileInfo& entry, std::string& work);
+    // Several appends as one change: one journal, one lock, all kept or none.
+    void BeginAppends();
+    void CommitAppends();
+    void AbandonAppends();
     void Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
                  const std::string& extraWorkFile, const StepProgress& progress = {});
 
@@ -141,8 +152,26 @@ private:
         std::string KnownArchive;
         std::string KnownDirectory;
         std::vector<sgFileInfo> KnownList;
+        // The archive, locked, while a change of several appends is under way.
+        std::shared_ptr<RandomAccessFile> Change;
+        // The archive, with a shared lock, while a series of extractions reads it.
+        std::shared_ptr<RandomAccessFile> Reader;
     };
     State m_state;
+};
+
+// Holds an archive open for reading while it lives (see Archives::BeginReading).
+class ReadingScope {
+public:
+    explicit ReadingScope(Archives& arc) : m_arc(arc), m_outcome(arc.BeginReading()) {}
+    ~ReadingScope() { m_arc.EndReading(); }
+    ReadingScope(const ReadingScope&) = delete;
+    ReadingScope& operator=(const ReadingScope&) = delete;
+    const Result& Outcome() const { return m_outcome; }
+
+private:
+    Archives& m_arc;
+    Result m_outcome;
 };
 
 } // namespace qvr

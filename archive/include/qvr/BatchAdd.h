@@ -3,6 +3,7 @@
 // are exactly those that AddFileToArchive would give, one file after another in list order.
 
 #include "qvr/Archives.h"
+#include "qvr/Result.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +36,9 @@ struct BatchOptions {
     int64_t MaxPendingBytes = int64_t{64} << 20;
     // Files up to this size are compressed in memory; larger ones through a work file.
     int64_t InMemoryLimit = int64_t{1} << 20;
+    // Compression level: 9, or 12 for the smallest packages (several times slower; members
+    // held whole only, larger ones stay at 9). Either way any zlib reader reads the result.
+    int Level = 9;
 };
 
 // Called in list order once a file was appended (or failed), from the calling thread.
@@ -49,5 +53,13 @@ unsigned DefaultJobs();
 std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<BatchFile>& files,
                                            const BatchOptions& options = {},
                                            const BatchProgress& progress = {});
+
+// As AddFilesToArchive, but a file whose entry name (folder and name, ignoring case) the
+// archive already holds replaces every such entry: the new blocks are appended and the entries
+// they replace are then dropped in one rebuild of the archive. An entry whose file failed stays.
+// The answer tells whether that rebuild failed (the archive then holds old and new entries).
+Result ReplaceFilesInArchive(Archives& arc, const std::vector<BatchFile>& files,
+                             std::vector<BatchResult>& results, const BatchOptions& options = {},
+                             const BatchProgress& progress = {});
 
 } // namespace qvr

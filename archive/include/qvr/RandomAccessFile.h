@@ -30,6 +30,13 @@ public:
     void Truncate(int64_t length);
     void Sync();
     void Close();
+
+    enum class Lock { Shared, Exclusive };
+    // An advisory lock held while the file stays open: shared for reading, exclusive for a
+    // change. Waits a few seconds for another program's lock, then throws ArchiveError saying
+    // the file is in use. When the path was replaced by another file meanwhile, that file is
+    // opened and locked instead, so the lock always covers what the path names.
+    void TakeLock(Lock kind);
     const std::string& Path() const { return m_path; }
 
 private:

@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# Whole-process figures for qvr against zip, tar, gzip, pigz and unzip on the same corpus, in one
+# run, so the ratios hold even on a machine that others share.
+#
+#   bench/run.sh [--qvr PATH] [--work DIR] [--repeat N] [--jobs N] [PROFILE...]
+#
+# PROFILE is tiny, medium, many or huge-member (default: medium many huge-member). Corpora come
+# from make-corpus.py beside the repository (../shared/bench) or /work/shared/bench; without it a
+# small corpus is made here. Every figure is the median of N runs (default 3), each into a fresh
+# target. Prints one table per profile; exits non-zero when a command fails.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(dirname "$here")
+qvr="$repo/build/default/qvr/qvr"
+work="${TMPDIR:-/tmp}/qvr-bench"
+repeat=3
+jobs=$(nproc 2>/dev/null || echo 2)
+profiles=()
+while (($#)); do
+    case "$1" in
+    --qvr) qvr=$2; shift 2 ;;
+    --work) work=$2; shift 2 ;;
+    --repeat) repeat=$2; shift 2 ;;
+    --jobs) jobs=$2; shift 2 ;;
+    -h | --help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -*) echo "run.sh: unknown option $1" >&2; exit 2 ;;
+    *) profiles+=("$1"); shift ;;
+    esac
+done
+((${#profiles[@]})) || profiles=(medium many huge-member)
+qvr=$(realpath "$qvr")
+[[ -x $qvr ]] || { echo "run.sh: no qvr at $qvr (build it or pass --qvr)" >&2; exit 2; }
+
+# The peers are Debian packages; a fresh machine gets them here.
+missing=()
+for tool in zip unzip pigz gzip tar; do command -v "$tool" >/dev/null || missing+=("$tool"); done
+[[ -x /usr/bin/time ]] || missing+=(time)
+if ((${#missing[@]})); then
+    echo "run.sh: installing ${missing[*]}" >&2
+    sudo=""
+    [[ $(id -u) -eq 0 ]] || sudo="sudo"
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >&2
+fi
+
+maker=""
+for candidate in "$repo/../shared/bench/make-corpus.py" /work/shared/bench/make-corpus.py; do
+    [[ -f $candidate ]] && { maker=$candidate; break; }
+done
+
+mkdir -p "$work"
+work=$(realpath "$work")
+
+# Without the generator: a few hundred files of text-like and random data, enough to keep the
+# command working, not to compare with published figures.
+fallback_corpus() {
+    python3 - "$1" "$2" <<'EOF'
+import os, random, sys
+out, profile = sys.argv[1], sys.argv[2]
+count, big = {"tiny": (40, 0), "medium": (800, 0), "many": (10000, 0), "huge-member": (20, 300)}[profile]
+rng = random.Random(1)
+words = [b"Morrowind", b"Balmora", b"NPC_", b"INFO", b"DIAL", b"Vivec", b"Ald'ruhn", b"ebony"]
+def write(path, size):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        left = size
+        while left > 0:
+            piece = b" ".join(rng.choice(words) for _ in range(200)) + rng.randbytes(400)
+            f.write(piece[:left]); left -= len(piece)
+for i in range(count):
+    write(os.path.join(out, "Meshes", "m%02d" % (i % 37), "f%05d.nif" % i), rng.randint(200, 60000))
+if big:
+    write(os.path.join(out, "Huge.esm"), big << 20)
+EOF
+}
+
+corpus_for() {
+    local profile=$1 dir="$work/corpus-$1"
+    # The mark lies beside the corpus: an empty file inside would be packed (or refused) too.
+    [[ -f $dir/.complete ]] && mv "$dir/.complete" "$dir.complete"
+    if [[ ! -f $dir.complete ]]; then
+        rm -rf "$dir"
+        if [[ -n $maker ]]; then
+            python3 "$maker" --profile "$profile" --out "$dir" --no-summary >&2
+        else
+            fallback_corpus "$dir" "$profile"
+        fi
+        touch "$dir.complete"
+    fi
+    echo "$dir"
+}
+
+# measure LABEL PREP COMMAND: runs PREP (untimed) and COMMAND `repeat` times; sets wall, cpu, mem
+# to the medians (seconds, seconds, MB).
+measure() {
+    local prep=$2 cmd=$3 i
+    local walls=() cpus=() mems=()
+    for ((i = 0; i < repeat; ++i)); do
+        bash -c "$prep"
+        if ! /usr/bin/time -f '%e %U %S %M' -o "$work/time.txt" bash -c "$cmd" >"$work/out.txt" 2>&1; then
+            echo "run.sh: $1 failed: $cmd" >&2
+            tail -5 "$work/out.txt" >&2
+            exit 1
+        fi
+        read -r w u s m < <(tail -1 "$work/time.txt")
+        walls+=("$w")
+        cpus+=("$(awk -v u="$u" -v s="$s" 'BEGIN{printf "%.2f", u+s}')")
+        mems+=("$(awk -v m="$m" 'BEGIN{printf "%.1f", m/1024}')")
+    done
+    wall=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}')
+    cpu=$(printf '%s\n' "${cpus[@]}" | sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}')
+    mem=$(printf '%s\n' "${mems[@]}" | sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}')
+}
+
+size_of() { if [[ -e $1 ]]; then du -sb "$1" | cut -f1; else echo -; fi; }
+
+# row WORK TOOL SIZE [QVR_WALL]: prints the last measurement, with qvr's wall time over this one.
+row() {
+    local ratio="" 
+    [[ -n ${4:-} ]] && ratio=$(awk -v q="$4" -v p="$wall" 'BEGIN{ if (p > 0) printf "%.2f×", q/p; else print "-" }')
+    printf '| %-22s | %-28s | %8s | %8s | %8s | %13s | %7s |\n' "$1" "$2" "$wall" "$cpu" "$mem" "$3" "$ratio"
+}
+
+run_profile() {
+    local profile=$1 src out dest
+    src=$(corpus_for "$profile")
+    out="$work/out-$profile"
+    dest="$work/dest-$profile"
+    rm -rf "$out" "$dest"
+    mkdir -p "$out"
+    local files bytes
+    files=$(find "$src" -type f | wc -l)
+    bytes=$(find "$src" -type f -printf '%s\n' | awk '{s+=$1} END{print s+0}')
+    echo
+    echo "### $profile: $files files, $bytes bytes; qvr -j $jobs; median of $repeat"
+    echo
+    echo "| Work                   | Tool                         |   wall s |    CPU s |  peak MB |  output bytes |   qvr/… |"
+    echo "|------------------------|------------------------------|---------:|---------:|---------:|--------------:|--------:|"
+    local q
+    # The corpus is read once before timing so every packer finds it in the page cache.
+    cat $(find "$src" -type f) >/dev/null 2>&1 || true
+    cd "$src"
+
+    measure "qvr create" "rm -f '$out/p.qvr'" "'$qvr' create -q -j $jobs '$out/p.qvr' ."
+    q=$wall; row pack "qvr create -j $jobs" "$(size_of "$out/p.qvr")"
+    measure "zip" "rm -f '$out/p.zip'" "zip -9 -r -q '$out/p.zip' ."
+    row pack "zip -9 -r -q" "$(size_of "$out/p.zip")" "$q"
+    measure "tar|gzip" "rm -f '$out/p.tgz'" "tar -cf - . | gzip -9 > '$out/p.tgz'"
+    row pack "tar -cf - \\| gzip -9" "$(size_of "$out/p.tgz")" "$q"
+    measure "tar|pigz" "rm -f '$out/p.pigz.tgz'" "tar -cf - . | pigz -9 > '$out/p.pigz.tgz'"
+    row pack "tar -cf - \\| pigz -9" "$(size_of "$out/p.pigz.tgz")" "$q"
+    cd "$work"
+
+    local fresh="rm -rf '$dest' && mkdir -p '$dest'"
+    measure "qvr install" "$fresh" "'$qvr' install -q --overwrite '$out/p.qvr' '$dest'"
+    q=$wall; row install "qvr install" "$(size_of "$dest")"
+    measure "tar -xzf" "$fresh" "tar -xzf '$out/p.tgz' -C '$dest'"
+    row install "tar -xzf" "$(size_of "$dest")" "$q"
+    measure "unzip -q" "$fresh" "unzip -q '$out/p.zip' -d '$dest'"
+    row install "unzip -q" "$(size_of "$dest")" "$q"
+    rm -rf "$dest"
+
+    measure "qvr verify" ":" "'$qvr' verify -q '$out/p.qvr'"
+    q=$wall; row verify "qvr verify" -
+    measure "unzip -tq" ":" "unzip -tq '$out/p.zip'"
+    row verify "unzip -tq" - "$q"
+
+    measure "qvr list" ":" "'$qvr' list '$out/p.qvr' >/dev/null"
+    q=$wall; row list "qvr list" -
+    measure "unzip -l" ":" "unzip -l '$out/p.zip' >/dev/null"
+    row list "unzip -l" - "$q"
+
+    # Removing the smallest entry rewrites the package around everything else: for huge-member
+    # that is copying the one large block.
+    local victim
+    victim=$(cd "$src" && find . -type f -printf '%s %P\n' | sort -n | head -1 | cut -d' ' -f2-)
+    measure "qvr remove" "cp '$out/p.qvr' '$out/r.qvr'" "'$qvr' remove -q '$out/r.qvr' '$victim'"
+    q=$wall; row "remove one entry" "qvr remove" "$(size_of "$out/r.qvr")"
+    measure "cp" "rm -f '$out/c.qvr'" "cp '$out/p.qvr' '$out/c.qvr'"
+    row "remove one entry" "cp of the package" "$(size_of "$out/c.qvr")" "$q"
+    rm -rf "$out"
+}
+
+echo "qvr bench: $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -m), $(nproc) cores," \
+    "$(awk '/MemTotal/{printf "%.0f GB RAM", $2/1048576}' /proc/meminfo)," \
+    "load $(cut -d' ' -f1-3 /proc/loadavg)"
+for p in "${profiles[@]}"; do run_profile "$p"; done

@@ -1,0 +1,173 @@
+#include "ListFormat.h"
+
+#include "Terminal.h"
+
+#include "qvr/Install.h"
+
+#include <cstdio>
+#include <ctime>
+#include <iomanip>
+#include <locale>
+#include <sstream>
+#include <vector>
+
+namespace qvrtool {
+
+namespace {
+
+// The whole numbers in text, in order; false when anything but digits and the given
+// separators stands in it.
+bool Numbers(const std::string& text, const std::string& separators, std::vector<int>& out) {
+    out.clear();
+    bool inNumber = false;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            if (!inNumber)
+                out.push_back(0);
+            if (out.back() > 100000)
+                return false;
+            out.back() = out.back() * 10 + (c - '0');
+            inNumber = true;
+        } else if (separators.find(c) != std::string::npos) {
+            inNumber = false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Plausible(const std::tm& tm) {
+    return tm.tm_mon >= 0 && tm.tm_mon < 12 && tm.tm_mday >= 1 && tm.tm_mday <= 31 &&
+           tm.tm_hour >= 0 && tm.tm_hour < 24 && tm.tm_min >= 0 && tm.tm_min < 60 &&
+           tm.tm_sec >= 0 && tm.tm_sec <= 60;
+}
+
+std::string Format(const std::tm& tm, const char* zone) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d %s", tm.tm_year + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, zone);
+    return text;
+}
+
+// The local zone's offset at that local time, as "+0100".
+std::string LocalZone(std::tm tm) {
+    tm.tm_isdst = -1;
+    const std::time_t t = std::mktime(&tm);
+    std::tm local{};
+#ifdef _WIN32
+    if (t == static_cast<std::time_t>(-1) || localtime_s(&local, &t) != 0)
+        return "";
+#else
+    if (t == static_cast<std::time_t>(-1) || !localtime_r(&t, &local))
+        return "";
+#endif
+    char zone[16];
+    return std::strftime(zone, sizeof zone, "%z", &local) ? zone : "";
+}
+
+bool ParseWith(const std::string& text, const std::locale& loc, const char* format, std::tm& tm) {
+    std::istringstream in(text);
+    in.imbue(loc);
+    tm = std::tm{};
+    in >> std::get_time(&tm, format);
+    if (in.fail())
+        return false;
+    in >> std::ws;
+    return in.eof() && Plausible(tm);
+}
+
+} // namespace
+
+std::string IsoFileDate(const std::string& stored) {
+    std::vector<int> n;
+    if (!Numbers(stored, "/ :", n) || n.size() != 6)
+        return stored;
+    std::tm tm{};
+    tm.tm_mon = n[0] - 1;
+    tm.tm_mday = n[1];
+    tm.tm_year = n[2] - 1900;
+    tm.tm_hour = n[3];
+    tm.tm_min = n[4];
+    tm.tm_sec = n[5];
+    return Plausible(tm) ? Format(tm, "+0000") : stored;
+}
+
+std::string IsoAddedDate(const std::string& stored) {
+    std::tm tm{};
+    bool parsed = false;
+    // The user's own format first (the one this machine's packer writes), then the format
+    // written when there is none.
+    try {
+        parsed = ParseWith(stored, std::locale(""), "%x %X", tm);
+    } catch (const std::exception&) {
+    }
+    if (!parsed)
+        parsed = ParseWith(stored, std::locale::classic(), "%m/%d/%y %H:%M:%S", tm);
+    if (!parsed)
+        return stored;
+    if (tm.tm_year < 0)
+        tm.tm_year += 100; // two-digit years read as 19xx
+    if (tm.tm_year < 70)
+        tm.tm_year += 100;
+    const std::string zone = LocalZone(tm);
+    return zone.empty() ? stored : Format(tm, zone.c_str());
+}
+
+std::string SlashPath(const qvr::sgFileInfo& e) {
+    std::string path = qvr::EntryDisplayPath(e);
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+    return path;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20 || c == 0x7F) {
+                char esc[8];
+                std::snprintf(esc, sizeof esc, "\\u%04x", c);
+                out += esc;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string EntryJson(const qvr::sgFileInfo& e, bool infoEntry) {
+    std::string folder = e.FilePath();
+    for (char& c : folder)
+        if (c == '\\')
+            c = '/';
+    return "{\"path\": " + JsonString(SlashPath(e)) + ", \"name\": " + JsonString(e.FileName()) +
+           ", \"folder\": " + JsonString(folder) + ", \"size\": " + std::to_string(e.FileSize()) +
+           ", \"compressed\": " + std::to_string(e.FileCompressedSize()) +
+           ", \"offset\": " + std::to_string(e.FileOffset()) +
+           ", \"modified\": " + JsonString(IsoFileDate(e.FileDate())) +
+           ", \"added\": " + JsonString(IsoAddedDate(e.FileArchiveDate())) +
+           ", \"modified_recorded\": " + JsonString(e.FileDate()) +
+           ", \"added_recorded\": " + JsonString(e.FileArchiveDate()) +
+           ", \"information\": " + (infoEntry ? "true" : "false") + "}";
+}
+
+} // namespace qvrtool

@@ -1,0 +1,31 @@
+#pragma once
+// Installing for OpenMW: each plug-in in a folder of its own below the mods folder, listed in
+// openmw.cfg by a data= line and its plug-ins enabled by content= lines. The lines a plug-in
+// added are remembered in the mods folder, so that removal takes out exactly those.
+
+#include "Command.h"
+
+#include "qvr/Archives.h"
+
+#include <string>
+
+namespace qvrtool {
+
+struct OpenMWInstall {
+    std::string ConfigPath; // openmw.cfg
+    std::string ModsFolder;
+    std::string ModFolder; // the plug-in's own folder, below ModsFolder
+};
+
+// Works out where the archive goes; ends the command when there is nowhere to put it.
+OpenMWInstall PrepareOpenMWInstall(const qvr::Archives& arc, const std::string& modsFolder,
+                                   const Context& ctx);
+// After the files are in place: the plug-in's lines in openmw.cfg, and a warning for each
+// master no content= line enables and no data folder holds. False when openmw.cfg could not
+// be updated (said on standard error).
+bool FinishOpenMWInstall(const qvr::Archives& arc, const OpenMWInstall& where, const Context& ctx);
+// qvr uninstall --openmw: what is an archive or a recorded plug-in name.
+int UninstallOpenMW(const std::string& what, const std::string& modsFolder, bool dryRun,
+                    const Context& ctx);
+
+} // namespace qvrtool

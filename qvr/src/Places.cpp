@@ -1,0 +1,105 @@
+#include "Places.h"
+
+#include "qvr/GameFolders.h"
+#include "qvr/HostEnvironment.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace qvrtool {
+
+namespace {
+
+std::string ProgramFolder() {
+    std::error_code ec;
+#ifdef _WIN32
+    wchar_t buf[32768];
+    DWORD n = GetModuleFileNameW(nullptr, buf, 32768);
+    if (n == 0 || n >= 32768)
+        return {};
+    return Utf8(fs::path(std::wstring(buf, n)).parent_path());
+#else
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : Utf8(self.parent_path());
+#endif
+}
+
+} // namespace
+
+std::vector<std::string> InstallerSettingsCandidates() {
+    std::vector<std::string> out;
+    const std::string program = ProgramFolder();
+    if (!program.empty())
+        out.push_back(Utf8(Native(program) / "qvrinst.ini"));
+    // Qt's configuration folder for a program named QVRInstaller.
+    const qvr::HostEnvironment env = qvr::CurrentHostEnvironment();
+#ifdef _WIN32
+    const char* local = std::getenv("LOCALAPPDATA"); // not among the host's usual variables
+    const std::string base = local ? local : "";
+#else
+    std::string base = env.Get("XDG_CONFIG_HOME");
+    if (base.empty() && !env.Home.empty())
+        base = Utf8(Native(env.Home) / ".config");
+#endif
+    if (!base.empty())
+        out.push_back(Utf8(Native(base) / "QVRInstaller" / "qvrinst.ini"));
+    return out;
+}
+
+std::string InstallerSetting(const std::string& key) {
+    for (const std::string& path : InstallerSettingsCandidates()) {
+        std::ifstream in(Native(path), std::ios::binary);
+        if (!in)
+            continue;
+        std::string line;
+        bool inSettings = false;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (!line.empty() && line[0] == '[') {
+                inSettings = SameText(line, "[Settings]");
+                continue;
+            }
+            // The installer matches keys by their start, in any letter case.
+            if (inSettings && line.size() > key.size() &&
+                SameText(line.substr(0, key.size()), key) && line[key.size()] == '=')
+                return line.substr(key.size() + 1);
+        }
+    }
+    return {};
+}
+
+std::string ChooseDataFolder(const std::string& operand, const Context& ctx,
+                             const std::string& usage) {
+    if (!operand.empty())
+        return operand;
+    const std::string remembered = InstallerSetting("TESLocation");
+    if (!remembered.empty()) {
+        if (!ctx.Quiet)
+            Warn("note: using " + remembered + ", the data folder QVRInstaller remembers");
+        return remembered;
+    }
+    const std::vector<qvr::GameFolder> found = qvr::FindGameFolders(qvr::CurrentHostEnvironment());
+    if (found.size() == 1) {
+        if (!ctx.Quiet)
+            Warn("note: using " + found[0].Folder + " (found through " +
+                 qvr::SourceName(found[0].Source) + ")");
+        return found[0].Folder;
+    }
+    std::string text = found.empty() ? "no data folder given, and no Morrowind data folder was "
+                                       "found; pass it: " +
+                                           usage
+                                     : "no data folder given, and several were found; pass one "
+                                       "of them:";
+    for (const qvr::GameFolder& f : found)
+        text += "\n  " + f.Folder;
+    throw CommandError{kUsage, text};
+}
+
+} // namespace qvrtool

@@ -1,0 +1,263 @@
+// qvr's recorded installs and removals, its choice of data folder, and the OpenMW target, run
+// as a program over fake home folders.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#ifdef __linux__
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// Every file below a folder with its bytes, and every folder (as an empty value marker).
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+    std::map<std::string, std::string> out;
+    for (auto& e : fs::recursive_directory_iterator(root))
+        out[fs::relative(e.path(), root).generic_string()] =
+            e.is_directory() ? std::string("<folder>") : "=" + ReadAll(e.path());
+    return out;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+struct Result {
+    int Code = -1;
+    std::string Out, Err;
+};
+
+class RecordTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static std::atomic<int> counter{0};
+        dir = fs::temp_directory_path() /
+              ("qvr-rec-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        fs::remove_all(dir);
+        fs::create_directories(dir / "home");
+        for (const char* name :
+             {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "OPENMW_CONFIG", "OPENMW_CONFIG_DIR"}) {
+            const char* v = std::getenv(name);
+            if (v)
+                saved[name] = v;
+            unsetenv(name);
+        }
+        setenv("HOME", (dir / "home").c_str(), 1);
+    }
+    void TearDown() override {
+        for (const char* name :
+             {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "OPENMW_CONFIG", "OPENMW_CONFIG_DIR"})
+            unsetenv(name);
+        for (const auto& [name, value] : saved)
+            setenv(name.c_str(), value.c_str(), 1);
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+
+    Result Run(const std::vector<std::string>& args) {
+        auto quote = [](const std::string& a) {
+            std::string out = "'";
+            for (char c : a)
+                out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            return out + "'";
+        };
+        std::string command = quote(QVR_EXE);
+        for (const auto& a : args)
+            command += " " + quote(a);
+        const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
+        command += " > " + quote(out.string()) + " 2> " + quote(err.string()) + " < /dev/null";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out), ReadAll(err)};
+    }
+
+    std::string P(const std::string& rel) const { return (dir / rel).string(); }
+
+    // Packs files (path below the data folder -> bytes) into name.qvr.
+    void Pack(const std::string& name, const std::map<std::string, std::string>& files,
+              const std::vector<std::string>& extra = {}) {
+        for (const auto& [path, bytes] : files)
+            WriteAll(dir / ("src-" + name) / path, bytes);
+        std::vector<std::string> args = {"-q", "create", P(name + ".qvr"), "--name", name};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(P("src-" + name));
+        Result r = Run(args);
+        ASSERT_EQ(r.Code, 0) << r.Err;
+    }
+
+    fs::path dir;
+    std::map<std::string, std::string> saved;
+};
+
+TEST_F(RecordTool, RemovingPluginsInAnyOrderPutsTheGamesFilesBack) {
+    const fs::path data = dir / "Data Files";
+    WriteAll(data / "Morrowind.esm", "TES3 master");
+    WriteAll(data / "Meshes" / "x.nif", "the game's own mesh");
+    WriteAll(data / "Other.esp", "another plug-in");
+    const auto original = Snapshot(data);
+    Pack("A", {{"A.esp", "A plug-in"}, {"Meshes/x.nif", "A's mesh"}, {"Textures/t.dds", "A's"}});
+    Pack("B", {{"B.esp", "B plug-in"}, {"Textures/t.dds", "B's texture"}});
+
+    // 1-3: A overwrites the game's mesh, B replaces A's texture.
+    Result r = Run({"install", "--overwrite", P("A.qvr"), data.string()});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    r = Run({"install", "--overwrite", P("B.qvr"), data.string()});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(ReadAll(data / "Meshes" / "x.nif"), "A's mesh");
+    EXPECT_EQ(ReadAll(data / "Textures" / "t.dds"), "B's texture");
+
+    r = Run({"installed", data.string()});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "A ") && Contains(r.Out, "B ") && Contains(r.Out, "A.qvr"))
+        << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "2 plug-ins")) << r.Out;
+
+    // A dry run says what would happen and changes nothing.
+    const auto installed = Snapshot(data);
+    r = Run({"uninstall", "--dry-run", P("A.qvr"), data.string()});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "would be restored: Meshes\\x.nif")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "would be removed: A.esp")) << r.Out;
+    EXPECT_EQ(Snapshot(data), installed);
+
+    // 4: removing A gives the game its mesh back and leaves B's texture alone.
+    r = Run({"uninstall", "--yes", P("A.qvr"), data.string()});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(ReadAll(data / "Meshes" / "x.nif"), "the game's own mesh");
+    EXPECT_EQ(ReadAll(data / "Textures" / "t.dds"), "B's texture");
+    EXPECT_FALSE(fs::exists(data / "A.esp"));
+    EXPECT_TRUE(Contains(r.Out, "1 restored")) << r.Out;
+
+    // B by its recorded name, its archive gone: the folder is the original, byte for byte.
+    fs::remove(dir / "B.qvr");
+    r = Run({"uninstall", "--yes", "B", data.string()});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(Snapshot(data), original);
+
+    r = Run({"uninstall", "--yes", "B", data.string()});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "no install of it is recorded")) << r.Err;
+}
+
+TEST_F(RecordTool, FilesChangedSinceTheInstallAreKeptAndNamed) {
+    const fs::path data = dir / "data";
+    WriteAll(data / "Morrowind.esm", "TES3");
+    Pack("A", {{"A.esp", "A plug-in"}, {"Meshes/m.nif", "A's mesh"}});
+    ASSERT_EQ(Run({"-q", "install", P("A.qvr"), data.string()}).Code, 0);
+    WriteAll(data / "Meshes" / "m.nif", "edited by the player");
+    Result r = Run({"uninstall", "--yes", "a", data.string()});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(ReadAll(data / "Meshes" / "m.nif"), "edited by the player");
+    EXPECT_FALSE(fs::exists(data / "A.esp"));
+    EXPECT_TRUE(Contains(r.Err, "kept: Meshes\\m.nif")) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "1 kept")) << r.Out;
+
+    // Without a record a file goes only when it still holds the archive's content.
+    ASSERT_EQ(Run({"-q", "install", "--overwrite", P("A.qvr"), data.string()}).Code, 0);
+    fs::remove_all(data / ".qvr-installed");
+    WriteAll(data / "A.esp", "changed");
+    r = Run({"uninstall", "--yes", P("A.qvr"), data.string()});
+    EXPECT_EQ(ReadAll(data / "A.esp"), "changed");
+    EXPECT_FALSE(fs::exists(data / "Meshes" / "m.nif"));
+    EXPECT_TRUE(Contains(r.Out, "no install record")) << r.Out;
+}
+
+TEST_F(RecordTool, WithoutADataFolderTheRememberedOrTheOnlyOneFoundIsUsed) {
+    Pack("A", {{"A.esp", "A plug-in"}});
+    // Nothing remembered, nothing found: say what to pass.
+    Result r = Run({"install", P("A.qvr")});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "DATA_FOLDER")) << r.Err;
+    EXPECT_EQ(Run({"where"}).Code, 1);
+
+    // Steam's folder is the only one found.
+    const fs::path steam = dir / "home/.steam/steam/steamapps/common/Morrowind/Data Files";
+    WriteAll(steam / "morrowind.ESM", "TES3");
+    r = Run({"where"});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, steam.string())) << r.Out;
+    r = Run({"install", P("A.qvr")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(ReadAll(steam / "A.esp"), "A plug-in");
+
+    // The folder QVRInstaller remembers comes first.
+    const fs::path chosen = dir / "chosen";
+    WriteAll(chosen / "Morrowind.esm", "TES3");
+    WriteAll(dir / "home/.config/QVRInstaller/qvrinst.ini",
+             "[Settings]\r\nTESLocation=" + chosen.string() + "\r\n");
+    r = Run({"where"});
+    EXPECT_TRUE(Contains(r.Out, chosen.string() + "\n    remembered by QVRInstaller")) << r.Out;
+    ASSERT_EQ(Run({"install", P("A.qvr")}).Code, 0);
+    EXPECT_EQ(ReadAll(chosen / "A.esp"), "A plug-in");
+    ASSERT_EQ(Run({"uninstall", "--yes", "A"}).Code, 0);
+    EXPECT_FALSE(fs::exists(chosen / "A.esp"));
+    EXPECT_TRUE(fs::exists(steam / "A.esp"));
+}
+
+TEST_F(RecordTool, OpenMWInstallAndRemovalTouchOnlyTheirOwnLines) {
+    const std::string cfgText = "# my settings\r\n"
+                                "data=\"/games/Morrowind/Data Files\"\r\n"
+                                "data=\"/mods/Caf&&e &\"quoted&\"\"\r\n"
+                                "fallback-archive=Morrowind.bsa\r\n"
+                                "content=Morrowind.esm\r\n"
+                                "content=Tribunal.esm\r\n"
+                                "\r\n"
+                                "# the end\r\n";
+    const fs::path cfg = dir / "home/.config/openmw/openmw.cfg";
+    WriteAll(cfg, cfgText);
+    Pack("MyMod", {{"MyMod.esp", "mine"}, {"Meshes/m.nif", "mesh"}},
+         {"--depends", "Morrowind.esm, Bloodmoon.esm"});
+    Pack("Other", {{"Other.omwaddon", "other"}});
+    const fs::path mods = dir / "home/.local/share/openmw/mods";
+
+    Result r = Run({"install", "--openmw", P("MyMod.qvr")});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(ReadAll(mods / "MyMod" / "MyMod.esp"), "mine");
+    EXPECT_TRUE(Contains(r.Err, "Bloodmoon.esm")) << r.Err; // the missing master
+    EXPECT_FALSE(Contains(r.Err, "Tribunal.esm")) << r.Err;
+    std::string now = ReadAll(cfg);
+    EXPECT_TRUE(Contains(now, "content=Tribunal.esm\r\ncontent=MyMod.esp\r\n")) << now;
+    EXPECT_TRUE(Contains(now, "data=\"" + (mods / "MyMod").string() + "\"\r\n")) << now;
+    const std::string withMine = now;
+
+    // Installed again: updated in place, no line twice.
+    ASSERT_EQ(Run({"install", "--openmw", P("MyMod.qvr")}).Code, 0);
+    EXPECT_EQ(ReadAll(cfg), withMine);
+
+    ASSERT_EQ(Run({"install", "--openmw", P("Other.qvr")}).Code, 0);
+    ASSERT_EQ(Run({"uninstall", "--openmw", P("MyMod.qvr")}).Code, 0);
+    now = ReadAll(cfg);
+    EXPECT_FALSE(Contains(now, "MyMod")) << now;
+    EXPECT_TRUE(Contains(now, "content=Other.omwaddon\r\n")) << now;
+    EXPECT_TRUE(Contains(now, "data=\"" + (mods / "Other").string() + "\"\r\n")) << now;
+    EXPECT_FALSE(fs::exists(mods / "MyMod"));
+
+    // By the recorded name; the file is the original again, byte for byte.
+    r = Run({"uninstall", "--openmw", "Other"});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(ReadAll(cfg), cfgText);
+    EXPECT_FALSE(fs::exists(mods / "Other"));
+}
+
+} // namespace
+#endif

@@ -1,0 +1,243 @@
+// qvr create, add, remove and set-info run as a program: what they leave in the archive.
+
+#include "ToolTestSupport.h"
+
+namespace {
+
+using namespace tooltest;
+
+TEST_F(Tool, PackagesDoNotDependOnThreadsAndReadLikeTheLibrarysOwn) {
+    MakePlugin("plugin");
+    SetEnv("SOURCE_DATE_EPOCH", "1700000000");
+    fs::create_directories(dir / "j1");
+    fs::create_directories(dir / "j2");
+    ASSERT_EQ(Run({"create", "-j", "1", P("j1/p.qvr"), P("plugin")}).Code, 0);
+    // A second later, so that no date taken from the clock could go unnoticed.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    ASSERT_EQ(Run({"-q", "create", "-j2", P("j2/p.qvr"), P("plugin")}).Code, 0);
+    const std::string one = ReadAll(dir / "j1" / "p.qvr");
+    EXPECT_EQ(ReadAll(dir / "j2" / "p.qvr"), one);
+
+    // The same package built through the library's own calls, as the packager makes it.
+    qvr::Archives made = Opened(P("j1/p.qvr"));
+    qvr::sgPlugInfo info;
+    ASSERT_TRUE(info.GetPluginData(made, "p.qvr"));
+    EXPECT_EQ(info.PluginName(), "p.qvr");
+    fs::create_directories(dir / "lib" / "tmp");
+    qvr::Archives lib;
+    lib.TempFolder = P("lib/tmp/");
+    ASSERT_TRUE(lib.CreateArchive(P("lib/p.qvr")));
+    ASSERT_TRUE(info.SavePluginData(lib, "p.qvr"));
+    for (size_t i = 1; i < made.ArchiveFiles.size(); ++i) {
+        const auto& e = made.ArchiveFiles[i];
+        std::string rel = e.FilePath();
+        for (char& c : rel)
+            c = c == '\\' ? '/' : c;
+        fs::path source = dir / "plugin" / fs::path(std::u8string(rel.begin(), rel.end())) /
+                          fs::path(std::u8string(e.FileName().begin(), e.FileName().end()));
+        std::string s = source.string();
+        ASSERT_TRUE(lib.AddFileToArchive(s, e.FileName(), e.FilePath())) << lib.LastError;
+    }
+    qvr::Archives back = Opened(P("lib/p.qvr"));
+    ASSERT_EQ(back.ArchiveFiles.size(), made.ArchiveFiles.size());
+    for (size_t i = 0; i < made.ArchiveFiles.size(); ++i) {
+        qvr::sgFileInfo a = made.ArchiveFiles[i], b = back.ArchiveFiles[i];
+        // Only the moments of packing differ (and the info work file's own time).
+        a.FileArchiveDate("");
+        b.FileArchiveDate("");
+        if (i == 0) {
+            a.FileDate("");
+            b.FileDate("");
+        }
+        EXPECT_EQ(a, b) << i;
+    }
+    const std::string theirs = ReadAll(dir / "lib" / "p.qvr");
+    const size_t blocks = static_cast<size_t>(back.ArchiveFiles.back().FileOffset() +
+                                              back.ArchiveFiles.back().FileCompressedSize() - 1);
+    EXPECT_EQ(one.substr(0, blocks), theirs.substr(0, blocks));
+}
+
+TEST_F(Tool, CreateNeverReplacesAFileUnlessForcedAndNeverPacksItself) {
+    MakePlugin("plugin");
+    WriteAll(dir / "mod.qvr", "precious");
+    Result r = Run({"create", P("mod.qvr"), P("plugin")});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "mod.qvr")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "--force")) << r.Err;
+    EXPECT_EQ(ReadAll(dir / "mod.qvr"), "precious");
+
+    EXPECT_EQ(Run({"create", "--force", P("mod.qvr"), P("plugin")}).Code, 0);
+    EXPECT_EQ(Opened(P("mod.qvr")).ArchiveFiles.size(), 7u);
+
+    r = Run({"create", P("other.qvr"), P("no such folder")});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "no such folder")) << r.Err;
+    EXPECT_FALSE(fs::exists(dir / "other.qvr"));
+
+    // An archive written inside the folder it packs does not end up inside itself.
+    WriteAll(dir / "plugin" / "self.qvr", "old");
+    EXPECT_EQ(Run({"create", "-f", P("plugin/self.qvr"), P("plugin")}).Code, 0);
+    EXPECT_EQ(Opened(P("plugin/self.qvr")).ArchiveFiles.size(), 7u);
+    // And no work file is left beside it.
+    for (auto& e : fs::directory_iterator(dir))
+        EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+    for (auto& e : fs::directory_iterator(dir / "plugin"))
+        EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+    for (auto& e : fs::recursive_directory_iterator(dir))
+        EXPECT_EQ(e.path().filename().string().find("~qvr-"), std::string::npos) << e.path();
+}
+
+TEST_F(Tool, AddAndRemoveChangeOnlyWhatTheyName) {
+    WriteAll(dir / "base" / "Mod.esp", "esp");
+    ASSERT_EQ(Run({"create", P("m.qvr"), P("base")}).Code, 0);
+    WriteAll(dir / "a.nif", "aaa");
+    WriteAll(dir / "b.nif", "bbb");
+    WriteAll(dir / "extra" / "deep" / "c.dds", "ccc");
+    Result r = Run({"add", P("m.qvr"), "--folder", "Meshes/sub", P("a.nif"), P("b.nif")});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    ASSERT_EQ(Run({"add", P("m.qvr"), "--folder", "Textures", P("extra")}).Code, 0);
+    r = Run({"add", P("m.qvr"), "--folder", "meshes\\SUB", P("a.nif")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Err, "already holds")) << r.Err;
+
+    qvr::Archives arc = Opened(P("m.qvr"));
+    std::vector<std::string> paths;
+    for (const auto& e : arc.ArchiveFiles)
+        paths.push_back(e.FilePath() + "|" + e.FileName());
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{"|m.qvr.ifo", "|Mod.esp", "Meshes\\sub|a.nif",
+                                        "Meshes\\sub|b.nif", "Textures\\extra\\deep|c.dds"}));
+
+    // The library's own removal, one entry at a time, gives the very same bytes.
+    fs::create_directories(dir / "lib");
+    fs::copy_file(dir / "m.qvr", dir / "lib" / "m.qvr");
+    qvr::Archives lib = Opened(P("lib/m.qvr"));
+    ASSERT_TRUE(lib.RemoveEntry("a.nif", "Meshes\\sub"));
+    ASSERT_TRUE(lib.RemoveEntry("b.nif", "Meshes\\sub"));
+    r = Run({"remove", P("m.qvr"), "meshes/Sub"});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(ReadAll(dir / "m.qvr"), ReadAll(dir / "lib" / "m.qvr"));
+    r = Run({"remove", P("m.qvr"), "Nothing\\here.nif", "m.qvr.ifo"});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Err, "Nothing\\here.nif")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "set-info")) << r.Err;
+    EXPECT_EQ(Run({"remove", P("m.qvr"), "Textures/extra/deep/c.dds"}).Code, 0);
+
+    arc = Opened(P("m.qvr"));
+    ASSERT_EQ(arc.ArchiveFiles.size(), 2u);
+    EXPECT_EQ(arc.ArchiveFiles[1].FileName(), "Mod.esp");
+    EXPECT_EQ(Run({"verify", P("m.qvr")}).Code, 0);
+    ASSERT_TRUE(arc.ExtractEntry(arc.ArchiveFiles[1], P("out.esp"), false));
+    EXPECT_EQ(ReadAll(dir / "out.esp"), "esp");
+
+    // A folder given as "." or ".." is added below its real name.
+    r = Run({"add", P("m.qvr"), "--folder", "Textures", P("extra/deep/.")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    r = Run({"add", P("m.qvr"), "--folder", "Sound", P("extra/deep/..")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    arc = Opened(P("m.qvr"));
+    ASSERT_EQ(arc.ArchiveFiles.size(), 4u);
+    EXPECT_EQ(arc.ArchiveFiles[2].FilePath(), "Textures\\deep");
+    EXPECT_EQ(arc.ArchiveFiles[3].FilePath(), "Sound\\extra\\deep");
+}
+
+// "Été.esp" and "été.esp" are one file to the game on Windows, as "Ærø" and "æRØ" are.
+TEST_F(Tool, NamesThatDifferInTheCaseOfAccentedLettersAreOneName) {
+    auto U8 = [&](const std::string& rel) {
+        return dir / fs::path(std::u8string(rel.begin(), rel.end()));
+    };
+    WriteAll(U8("plugin/\xC3\x89t\xC3\xA9.esp"), "upper");
+    WriteAll(U8("plugin/\xC3\xA9t\xC3\xA9.esp"), "lower");
+    WriteAll(U8("plugin/Meshes/\xC3\x86r\xC3\xB8.nif"), "mesh");
+    Result r = Run({"create", P("m.qvr"), P("plugin")});
+#ifdef _WIN32
+    // The Windows file system holds the two spellings as one file: nothing to refuse.
+    EXPECT_EQ(r.Code, 0) << r.Err;
+#else
+    EXPECT_EQ(r.Code, 1) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "not added")) << r.Err;
+#endif
+    EXPECT_EQ(Opened(P("m.qvr")).ArchiveFiles.size(), 3u);
+
+    WriteAll(U8("other/\xC3\xA6R\xC3\x98.nif"), "another mesh");
+    r = Run({"add", P("m.qvr"), "--folder", "MESHES", P("other/\xC3\xA6R\xC3\x98.nif")});
+    EXPECT_EQ(r.Code, 1) << r.Err;
+    EXPECT_EQ(Opened(P("m.qvr")).ArchiveFiles.size(), 3u);
+
+    r = Run({"remove", P("m.qvr"), "\xC3\x89T\xC3\x89.ESP", "meshes/\xC3\xA6R\xC3\x98.NIF"});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(Opened(P("m.qvr")).ArchiveFiles.size(), 1u);
+
+    // An archive that holds both spellings (stored in Windows-1252) fails verification.
+    WriteAll(dir / "two.qvr", RawArchive({{"", "two.qvr.ifo", std::string(6, '\0')},
+                                          {"", "\xC9t\xE9.esp", "upper"},
+                                          {"", "\xE9t\xE9.esp", "lower"}}));
+    r = Run({"verify", P("two.qvr")});
+    EXPECT_EQ(r.Code, 1) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "more than once")) << r.Out;
+}
+
+TEST_F(Tool, SetInfoChangesTheGivenFieldsInOneInfoEntry) {
+    WriteAll(dir / "base" / "Mod.esp", "esp");
+    ASSERT_EQ(Run({"create", P("m.qvr"), "--authors", "Ann", P("base")}).Code, 0);
+    WriteAll(dir / "n.txt", "one\ntwo");
+    Result r = Run({"set-info", P("m.qvr"), "--version", "2.0", "--notes-file", P("n.txt")});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    qvr::Archives arc = Opened(P("m.qvr"));
+    ASSERT_EQ(arc.ArchiveFiles.size(), 2u);
+    EXPECT_TRUE(arc.IsInfoEntry(arc.ArchiveFiles[1]));
+    qvr::sgPlugInfo info;
+    ASSERT_TRUE(info.GetPluginData(arc, "m.qvr"));
+    EXPECT_EQ(info.Version(), "2.0");
+    EXPECT_EQ(info.Authors(), "Ann");
+    EXPECT_EQ(info.PluginName(), "m.qvr");
+    EXPECT_EQ(info.Notes(), "one\r\ntwo");
+
+    EXPECT_EQ(Run({"set-info", P("m.qvr")}).Code, 2);
+    r = Run({"set-info", P("m.qvr"), "--name", "\xE5\x90\x8D"});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "Windows-1252")) << r.Err;
+    EXPECT_EQ(Run({"info", P("m.qvr")}).Out.find("2.0") != std::string::npos, true);
+}
+
+TEST_F(Tool, AddReplaceSwapsEntriesThatExistAndOnlyWithIt) {
+    WriteAll(dir / "base" / "Mod.esp", "esp");
+    WriteAll(dir / "base" / "Meshes" / "a.nif", "old mesh");
+    ASSERT_EQ(Run({"create", P("m.qvr"), P("base")}).Code, 0);
+    WriteAll(dir / "new" / "A.NIF", "new mesh");
+    WriteAll(dir / "new" / "b.nif", "another");
+
+    // Without --replace a name the archive holds stays an error, and nothing changes.
+    const std::string before = ReadAll(dir / "m.qvr");
+    Result r = Run({"add", P("m.qvr"), "--folder", "meshes", P("new/A.NIF")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Err, "already holds")) << r.Err;
+    EXPECT_EQ(ReadAll(dir / "m.qvr"), before);
+
+    r = Run({"add", P("m.qvr"), "--replace", "--folder", "Meshes", P("new/A.NIF"), P("new/b.nif")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    qvr::Archives arc = Opened(P("m.qvr"));
+    std::vector<std::string> paths;
+    for (const auto& e : arc.ArchiveFiles)
+        paths.push_back(e.FilePath() + "|" + e.FileName());
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{"|m.qvr.ifo", "|Mod.esp", "Meshes|A.NIF", "Meshes|b.nif"}));
+    ASSERT_TRUE(arc.ExtractEntry(arc.ArchiveFiles[2], P("out.nif"), false));
+    EXPECT_EQ(ReadAll(dir / "out.nif"), "new mesh");
+    // The replaced block is gone, not left behind as dead bytes.
+    EXPECT_EQ(Run({"verify", P("m.qvr")}).Code, 0);
+    int64_t blocks = 0;
+    for (const auto& e : arc.ArchiveFiles)
+        blocks += e.FileCompressedSize();
+    EXPECT_LT(static_cast<int64_t>(fs::file_size(dir / "m.qvr")), 11 + blocks + 400);
+
+    // The information entry is still set-info's alone; a name given twice is still refused.
+    WriteAll(dir / "m.qvr.ifo", "not information");
+    r = Run({"add", P("m.qvr"), "-r", P("m.qvr.ifo"), P("new/b.nif"), P("new/b.nif")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Err, "m.qvr.ifo")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "b.nif: not added")) << r.Err;
+    EXPECT_EQ(Opened(P("m.qvr")).ArchiveFiles.size(), 5u);
+}
+
+} // namespace

@@ -1,0 +1,34 @@
+#include "SummaryBox.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace shared_windows {
+
+SummaryBox::SummaryBox(QWidget* parent, const QString& title, const QString& text,
+                       const QStringList& items)
+    : QDialog(parent), text_(new QLabel(text, this)), list_(new QListWidget(this)) {
+    setWindowTitle(title);
+    text_->setWordWrap(true);
+    text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    list_->addItems(items);
+    list_->setVisible(!items.isEmpty());
+    // Tall enough for a handful of names; more scroll.
+    const int rows = std::min<int>(static_cast<int>(items.size()), 8);
+    list_->setMinimumHeight(list_->fontMetrics().height() * std::max(rows, 1) + 8);
+    list_->setMinimumWidth(360);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(text_);
+    layout->addWidget(list_, 1);
+    layout->addWidget(buttons);
+}
+
+} // namespace shared_windows
