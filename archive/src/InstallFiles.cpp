@@ -126,7 +126,10 @@ bool RemoveFile(const fs::path& file) {
 void WriteFileAtomically(const fs::path& file, const std::string& text) {
     Step();
     std::error_code ec;
-    fs::create_directories(file.parent_path(), ec);
+    // Said as the folder the user can act on, not as the work file that could not be made there.
+    if (!fs::create_directories(file.parent_path(), ec) && ec)
+        throw std::runtime_error("Cannot make the folder " +
+                                 platform::FromNative(file.parent_path()) + ": " + ec.message());
     const std::string target = platform::FromNative(file);
     try {
         TempFile temp = TempFile::Beside(target);

@@ -1,10 +1,12 @@
 #include "Journal.h"
 
 #include "TestHooks.h"
+#include "WorkRegistry.h"
 #include "platform.h"
 #include "qvr/ArchiveError.h"
 #include "qvr/FileUtils.h"
 #include "qvr/RandomAccessFile.h"
+#include "qvr/WorkFiles.h"
 
 #include <zlib.h>
 
@@ -164,6 +166,10 @@ void Begin(RandomAccessFile& arc, const format::Head& head, const std::string& d
     j.Directory = directory;
     const std::string bytes = Encode(j);
     const std::string path = PathFor(arc.Path());
+    // The journal of a work file is a work file too: an interrupt removes both.
+    uint32_t pid = 0;
+    if (IsWorkFileName(platform::FileNamePart(path), pid))
+        detail::RememberWorkFile(path);
     try {
         RandomAccessFile out(path, RandomAccessFile::Mode::CreateReadWrite);
         out.WriteAt(1, bytes.data(), bytes.size());
@@ -178,6 +184,7 @@ void Begin(RandomAccessFile& arc, const format::Head& head, const std::string& d
 
 void End(const std::string& archive) {
     DeleteChecked(PathFor(archive));
+    detail::ForgetWorkFile(PathFor(archive));
 }
 
 bool RollBack(RandomAccessFile& arc) {

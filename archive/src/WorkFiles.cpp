@@ -94,7 +94,11 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& hint,
 
 namespace qvr {
 
-bool IsWorkFileName(const std::string& name, uint32_t& pid) {
+bool IsWorkFileName(const std::string& fullName, uint32_t& pid) {
+    // A work file that was being appended to may have left its append journal beside it.
+    std::string name = fullName;
+    if (name.ends_with(".tmp-journal"))
+        name.resize(name.size() - 8);
     if (!name.starts_with("~qvr-") || !name.ends_with(".tmp"))
         return false;
     const std::string core = name.substr(5, name.size() - 9);

@@ -11,10 +11,10 @@
 #include "qvr/Install.h"
 #include "qvr/RecordedInstall.h"
 
-#include <set>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLocale>
+#include <set>
 
 #include <exception>
 
