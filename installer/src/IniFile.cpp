@@ -142,9 +142,18 @@ QString SettingsFilePath(const QString& programFolder) {
     const QString name = QStringLiteral("qvrinst.ini");
     // Writing needs the folder itself (for the temporary copy), so try making a file there.
     QTemporaryFile probe(programFolder + QStringLiteral("/qvrinst-probe-XXXXXX"));
-    if (!programFolder.isEmpty() && probe.open())
+#ifdef _WIN32
+    const bool systemFolder = false;
+    // %APPDATA%, which roams with the user, as Windows programs keep their settings.
+    const auto userPlace = QStandardPaths::AppDataLocation;
+#else
+    // A packaged program (run as root, say) must not write beside itself into /usr.
+    const bool systemFolder = QDir::cleanPath(programFolder).startsWith(QStringLiteral("/usr/"));
+    const auto userPlace = QStandardPaths::AppConfigLocation;
+#endif
+    if (!programFolder.isEmpty() && !systemFolder && probe.open())
         return QDir::toNativeSeparators(QDir(programFolder).filePath(name));
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    const QString config = QStandardPaths::writableLocation(userPlace);
     QDir().mkpath(config);
     return QDir::toNativeSeparators(QDir(config).filePath(name));
 }

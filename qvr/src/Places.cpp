@@ -40,8 +40,8 @@ std::vector<std::string> InstallerSettingsCandidates() {
     // Qt's configuration folder for a program named QVRInstaller.
     const qvr::HostEnvironment env = qvr::CurrentHostEnvironment();
 #ifdef _WIN32
-    const char* local = std::getenv("LOCALAPPDATA"); // not among the host's usual variables
-    const std::string base = local ? local : "";
+    const char* roaming = std::getenv("APPDATA"); // not among the host's usual variables
+    const std::string base = roaming ? roaming : "";
 #else
     std::string base = env.Get("XDG_CONFIG_HOME");
     if (base.empty() && !env.Home.empty())
