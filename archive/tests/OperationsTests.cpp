@@ -103,9 +103,15 @@ TEST_F(Operations, TheCheckCanBeStopped) {
 
 TEST_F(Operations, NotesAreStoredWithCrLfAndSourceDateEpochPinsTheDates) {
     EXPECT_EQ(qvr::ToCrLf("a\nb\r\nc\rd"), "a\r\nb\r\nc\r\nd");
+#ifdef _WIN32
+    _putenv_s("SOURCE_DATE_EPOCH", "0");
+    const qvr::PackDates pinned = qvr::CurrentPackDates();
+    _putenv_s("SOURCE_DATE_EPOCH", "");
+#else
     ::setenv("SOURCE_DATE_EPOCH", "0", 1);
     const qvr::PackDates pinned = qvr::CurrentPackDates();
     ::unsetenv("SOURCE_DATE_EPOCH");
+#endif
     EXPECT_TRUE(pinned.Pinned);
     EXPECT_EQ(pinned.Epoch, 0);
     EXPECT_FALSE(pinned.ArchiveDate.empty());
