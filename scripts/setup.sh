@@ -9,7 +9,9 @@ packages=(cmake ninja-build clang-format g++ zlib1g-dev libgtest-dev libgmock-de
           # The Windows build and its run under Wine (scripts/windows-test.sh)
           g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64
           # Whole members through libdeflate; the peers of the benchmark (bench/run.sh)
-          libdeflate-dev zip unzip pigz time)
+          libdeflate-dev zip unzip pigz time
+          # The fuzz targets (scripts/fuzz-check.sh): clang with libFuzzer and its sanitizer runtimes
+          clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     # dpkg -s also succeeds for a package that was removed but left its configuration behind.
