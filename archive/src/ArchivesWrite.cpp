@@ -340,6 +340,11 @@ void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
         }
         out.Sync();
         out.Close();
+        // Where our own lock would keep the rename from happening, it goes just before it;
+        // another program that opens the package in between makes the rename fail, and
+        // the old package stays, whole.
+        if (platform::kReplaceNeedsTargetClosed)
+            old.Close();
         temp.ReplaceInto(CurrentArchive);
         platform::SyncFolderOf(CurrentArchive);
         old.Close();

@@ -36,17 +36,29 @@ std::string FormatTm(const std::tm& tm, const char* format) {
     return text;
 }
 
+bool PinnedEpoch(long long& value) {
+    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+    if (!epoch || !*epoch)
+        return false;
+    char* end = nullptr;
+    value = std::strtoll(epoch, &end, 10);
+    return end && *end == '\0' && value >= 0;
+}
+
 } // namespace
+
+bool ReproduciblePackages() {
+    long long value = 0;
+    std::tm tm{};
+    return PinnedEpoch(value) && LocalTime(static_cast<std::time_t>(value), tm, true);
+}
 
 PackDates CurrentPackDates() {
     PackDates dates;
     std::tm tm{};
-    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
-    if (epoch && *epoch) {
-        char* end = nullptr;
-        long long value = std::strtoll(epoch, &end, 10);
-        if (end && *end == '\0' && value >= 0 &&
-            LocalTime(static_cast<std::time_t>(value), tm, true)) {
+    long long value = 0;
+    if (PinnedEpoch(value)) {
+        if (LocalTime(static_cast<std::time_t>(value), tm, true)) {
             dates.Today = FormatTm(tm, "%x");
             dates.ArchiveDate = FormatTm(tm, "%x %X");
             dates.Pinned = true;

@@ -189,7 +189,7 @@ InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
         report.Outcome = reading.Outcome();
         return report;
     }
-    const std::string key = RecordKey(GetFileNameFromPath(arc.CurrentArchive));
+    const std::string key = RecordKey(platform::FileNamePart(arc.CurrentArchive));
     try {
         Result pending = CompletePendingWork(dataFolder, key);
         if (!pending) {
@@ -226,7 +226,7 @@ InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
             record.Key = key;
             record.Sequence = detail::NextSequence(dataFolder, records);
         }
-        record.Archive = GetFileNameFromPath(arc.CurrentArchive);
+        record.Archive = platform::FileNamePart(arc.CurrentArchive);
         record.Name = arc.PluginInfo.PluginName();
         record.Version = arc.PluginInfo.Version();
         record.Date = detail::NowUtc();
@@ -311,12 +311,12 @@ RemovalReport RemoveByRecord(const std::string& dataFolder, const std::string& w
 
 RemovalReport RemovePlugin(Archives& arc, const std::string& dataFolder,
                            const FileProgress& progress) {
-    const std::string key = RecordKey(GetFileNameFromPath(arc.CurrentArchive));
+    const std::string key = RecordKey(platform::FileNamePart(arc.CurrentArchive));
     for (const InstallRecord& r : ListInstallRecords(dataFolder))
         if (r.Key == key)
             return RemoveByRecord(dataFolder, key, progress);
     RemovalReport report;
-    report.Plugin = arc.PluginInfo.PluginName().empty() ? GetFileNameFromPath(arc.CurrentArchive)
+    report.Plugin = arc.PluginInfo.PluginName().empty() ? platform::FileNamePart(arc.CurrentArchive)
                                                         : arc.PluginInfo.PluginName();
     EntryProgress each = [&](const EntryResult& r, size_t done, size_t count) {
         if (r.Outcome == EntryOutcome::InfoEntry)

@@ -1,4 +1,5 @@
 #include "WholeMember.h"
+#include "qvr/PackDates.h"
 
 #include <algorithm>
 #include <memory>
@@ -46,7 +47,7 @@ libdeflate_decompressor* Decompressor() {
 } // namespace
 
 bool UsesLibdeflate() {
-    return QVR_HAVE_LIBDEFLATE != 0;
+    return QVR_HAVE_LIBDEFLATE != 0 && !ReproduciblePackages();
 }
 
 unsigned char* ThreadBuffer(int slot, size_t n) {
@@ -65,17 +66,19 @@ int DeflateWhole(const unsigned char* in, size_t n, int level, std::vector<unsig
     if (level < 0 || level > kBestLevel)
         return Z_STREAM_ERROR;
 #if QVR_HAVE_LIBDEFLATE
-    libdeflate_compressor* c = Compressor(level);
-    if (!c)
-        return Z_MEM_ERROR;
-    std::vector<unsigned char> result(libdeflate_zlib_compress_bound(c, n));
-    size_t made = libdeflate_zlib_compress(c, in, n, result.data(), result.size());
-    if (made == 0)
-        return Z_BUF_ERROR;
-    result.resize(made);
-    out.swap(result);
-    return Z_OK;
-#else
+    if (UsesLibdeflate()) {
+        libdeflate_compressor* c = Compressor(level);
+        if (!c)
+            return Z_MEM_ERROR;
+        std::vector<unsigned char> result(libdeflate_zlib_compress_bound(c, n));
+        size_t made = libdeflate_zlib_compress(c, in, n, result.data(), result.size());
+        if (made == 0)
+            return Z_BUF_ERROR;
+        result.resize(made);
+        out.swap(result);
+        return Z_OK;
+    }
+#endif
     uLongf bound = compressBound(static_cast<uLong>(n));
     std::vector<unsigned char> result(bound);
     int rc = compress2(result.data(), &bound, in, static_cast<uLong>(n), std::min(level, 9));
@@ -84,7 +87,6 @@ int DeflateWhole(const unsigned char* in, size_t n, int level, std::vector<unsig
     result.resize(bound);
     out.swap(result);
     return Z_OK;
-#endif
 }
 
 int InflateWhole(const unsigned char* in, size_t n, unsigned char* out, size_t expected,

@@ -29,6 +29,13 @@ FindData FindFile(const std::string& path);
 std::string LocalDateTimeText();
 // Puts `from` in place of `to` in one step, replacing `to` when it exists. Throws ArchiveError.
 void ReplaceFile(const std::string& from, const std::string& to);
+// Windows refuses to replace a file that any handle holds open, our own locked one included;
+// POSIX replaces it and lets the holder keep the old file.
+#ifdef _WIN32
+inline constexpr bool kReplaceNeedsTargetClosed = true;
+#else
+inline constexpr bool kReplaceNeedsTargetClosed = false;
+#endif
 // Makes a rename or deletion beside path last through a power cut (nothing to do on Windows).
 void SyncFolderOf(const std::string& path);
 // How long a program waits for another one's lock on an archive.

@@ -1,6 +1,7 @@
 // Finding the game's data folder over fake home folders.
 
 #include "TestSupport.h"
+#include "WineSkip.h"
 #include "qvr/GameFolders.h"
 
 using namespace qvrtest;
@@ -28,6 +29,20 @@ protected:
         return out;
     }
     static std::string Canon(const std::string& p) { return fs::weakly_canonical(p).string(); }
+    // As Steam's .vdf files and JSON write a path: with each "\" doubled.
+    static std::string Escaped(const std::string& path) {
+        std::string out;
+        for (char c : path)
+            out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+        return out;
+    }
+    // As openmw.cfg quotes a path: "&" and '"' escaped with "&".
+    static std::string OpenMWQuoted(const std::string& path) {
+        std::string out = "\"";
+        for (char c : path)
+            out += c == '&' || c == '"' ? std::string("&") + c : std::string(1, c);
+        return out + "\"";
+    }
 
     qvr::HostEnvironment env;
 };
@@ -41,21 +56,18 @@ TEST_F(GameFoldersTest, SteamDefaultAndEveryLibraryOfLibraryFoldersVdf) {
     WriteAll(steam + "/steamapps/libraryfolders.vdf",
              "\"libraryfolders\"\n{\n"
              "\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" +
-                 steam +
+                 Escaped(steam) +
                  "\"\n\t\t\"label\"\t\t\"\"\n\t}\n"
                  "\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" +
-                 Path("lib1") +
+                 Escaped(Path("lib1")) +
                  "\"\n\t}\n"
                  "\t\"2\"\n\t{\n\t\t\"path\"\t\t\"" +
-                 Path("lib3") +
+                 Escaped(Path("lib3")) +
                  "\"\n\t}\n"
                  "\t\"3\"\n\t{\n\t\t\"path\"\t\t\"" +
-                 Path("lib 2") +
+                 Escaped(Path("lib 2")) +
                  "\"\n\t\t\"apps\"\n\t\t{\n"
                  "\t\t\t\"22320\"\t\t\"123\"\n\t\t}\n\t}\n}\n");
-    // ~/.steam/steam is usually a link to the same folder: it must not list the game twice.
-    fs::create_directories(Home(".steam"));
-    fs::create_directory_symlink(steam, Home(".steam/steam"));
 
     auto found = Found();
     ASSERT_EQ(found.size(), 3u);
@@ -64,6 +76,18 @@ TEST_F(GameFoldersTest, SteamDefaultAndEveryLibraryOfLibraryFoldersVdf) {
     EXPECT_EQ(found[1].first, Canon(Path("lib1/steamapps/common/Morrowind/Data Files")));
     EXPECT_EQ(found[1].second, GameFolderSource::SteamLibrary);
     EXPECT_EQ(found[2].first, Canon(Path("lib 2/steamapps/common/Morrowind/Data Files")));
+}
+
+TEST_F(GameFoldersTest, SteamReachedThroughALinkIsListedOnce) {
+    QVR_SKIP_ON_WINE("Wine cannot make symbolic links to folders");
+    const std::string steam = Home(".local/share/Steam");
+    Game(steam + "/steamapps/common/Morrowind/Data Files");
+    // ~/.steam/steam is usually a link to the same folder: it must not list the game twice.
+    fs::create_directories(Home(".steam"));
+    fs::create_directory_symlink(steam, Home(".steam/steam"));
+    auto found = Found();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].second, GameFolderSource::Steam);
 }
 
 TEST(LibraryFoldersVdf, ReadsBothLayoutsAndEscapes) {
@@ -99,7 +123,7 @@ TEST_F(GameFoldersTest, HeroicAndLutrisPrefixesInGogAndSteamLayouts) {
     Game(Path("elsewhere/Morrowind GOTY/Data Files")); // a GOG install Heroic recorded
     WriteAll(Home(".config/heroic/gog_store/installed.json"),
              "{\"installed\": [{\"appName\": \"1\", \"install_path\": \"" +
-                 Path("elsewhere/Morrowind GOTY") + "\"}]}");
+                 Escaped(Path("elsewhere/Morrowind GOTY")) + "\"}]}");
     Game(Home("Games/morrowind/drive_c/Program Files (x86)/Steam/steamapps/common/Morrowind/"
               "Data Files"));
     Game(Path("prefixes/mw/drive_c/GOG Games/Morrowind/Data Files"));
@@ -117,14 +141,18 @@ TEST_F(GameFoldersTest, HeroicAndLutrisPrefixesInGogAndSteamLayouts) {
 }
 
 TEST_F(GameFoldersTest, OpenMWConfigChainWithConfigLinesAndQuotedPaths) {
-    const std::string game = Game(Path("Mw & \"Co\"/Data Files"));
+#ifdef _WIN32
+    const std::string gameFolder = Path("Mw & Co/Data Files"); // '"' cannot be in a name there
+#else
+    const std::string gameFolder = Path("Mw & \"Co\"/Data Files");
+#endif
+    const std::string game = Game(gameFolder);
     const std::string extra = Game(Path("second/Data Files"));
     fs::create_directories(Path("mods/NoMaster")); // an ordinary mod folder: not the game
     WriteAll(Path("first/openmw.cfg"),
              "# first\nconfig=../chained\ndata=\"" + Path("mods/NoMaster") + "\"\n");
-    WriteAll(Path("chained/openmw.cfg"), "data=\"" + Path("Mw && &\"Co&\"/Data Files") +
-                                             "\"\r\nconfig=\"" + Path("first") +
-                                             "\"\r\ncontent=Morrowind.esm\r\n");
+    WriteAll(Path("chained/openmw.cfg"), "data=" + OpenMWQuoted(gameFolder) + "\r\nconfig=\"" +
+                                             Path("first") + "\"\r\ncontent=Morrowind.esm\r\n");
     WriteAll(Home(".var/app/org.openmw.OpenMW/config/openmw/openmw.cfg"),
              "data=\"" + extra + "\"\n");
     env.Variables["OPENMW_CONFIG"] = Path("first/openmw.cfg");

@@ -79,10 +79,14 @@ TEST_F(WindowsLayer, ReadOnlyFileIsNeitherReplacedNorDeletedAndSaysWhy) {
     EXPECT_NE(results[0].Message.find("read-only"), std::string::npos) << results[0].Message;
     EXPECT_EQ(ReadWide(target), "old");
 
+    // Removal only deletes a file that is the member's own; this one is, and is read-only.
+    ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    WriteAll(dir + "/data/Meshes/rock.nif", "new");
+    ASSERT_TRUE(::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
     results = qvr::RemoveInstalledFiles(arc, dir + "/data");
     EXPECT_EQ(results[0].Outcome, EntryOutcome::Failed);
     EXPECT_FALSE(results[0].Message.empty());
-    EXPECT_EQ(ReadWide(target), "old");
+    EXPECT_EQ(ReadWide(target), "new");
     EXPECT_EQ(WorkFilesLeft(), 0u);
     ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     for (auto& e : fs::directory_iterator(dir + "/data/Meshes"))

@@ -50,20 +50,29 @@ std::string Format(const std::tm& tm, const char* zone) {
     return text;
 }
 
-// The local zone's offset at that local time, as "+0100".
+// The local zone's offset at that local time, as "+0100". Worked out from the two broken-down
+// times rather than strftime's %z, which Windows fills with the zone's name.
 std::string LocalZone(std::tm tm) {
     tm.tm_isdst = -1;
     const std::time_t t = std::mktime(&tm);
-    std::tm local{};
+    std::tm local{}, utc{};
 #ifdef _WIN32
-    if (t == static_cast<std::time_t>(-1) || localtime_s(&local, &t) != 0)
+    if (t == static_cast<std::time_t>(-1) || localtime_s(&local, &t) != 0 ||
+        gmtime_s(&utc, &t) != 0)
         return "";
 #else
-    if (t == static_cast<std::time_t>(-1) || !localtime_r(&t, &local))
+    if (t == static_cast<std::time_t>(-1) || !localtime_r(&t, &local) || !gmtime_r(&t, &utc))
         return "";
 #endif
+    // The two dates are at most a day apart, over a year's end at worst.
+    int days = local.tm_yday - utc.tm_yday;
+    if (local.tm_year != utc.tm_year)
+        days = local.tm_year > utc.tm_year ? 1 : -1;
+    const int minutes = (days * 24 + local.tm_hour - utc.tm_hour) * 60 + local.tm_min - utc.tm_min;
+    const int size = minutes < 0 ? -minutes : minutes;
     char zone[16];
-    return std::strftime(zone, sizeof zone, "%z", &local) ? zone : "";
+    std::snprintf(zone, sizeof zone, "%c%02d%02d", minutes < 0 ? '-' : '+', size / 60, size % 60);
+    return zone;
 }
 
 bool ParseWith(const std::string& text, const std::locale& loc, const char* format, std::tm& tm) {

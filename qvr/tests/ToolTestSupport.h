@@ -212,7 +212,8 @@ protected:
     std::string P(const std::string& rel) const {
 #ifdef _WIN32
         // UTF-8 both ways: the narrow forms would go through the ANSI code page.
-        auto u8 = (dir / std::u8string(rel.begin(), rel.end())).u8string();
+        // Each separator as the system writes it, as the tool names the files it finds.
+        auto u8 = (dir / std::u8string(rel.begin(), rel.end())).make_preferred().u8string();
         return std::string(u8.begin(), u8.end());
 #else
         return (dir / rel).string();
