@@ -7,6 +7,7 @@
 #include "qvr/sgFileInfo.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,8 @@ struct ArchivesAccess {
         arc.AppendBlocks(blocks);
     }
     static void BeginAppends(Archives& arc) { arc.BeginAppends(); }
+    // The handle a reading scope holds, shared with threads that read through it.
+    static std::shared_ptr<RandomAccessFile> Reader(Archives& arc) { return arc.m_state.Reader; }
     static void CommitAppends(Archives& arc) { arc.CommitAppends(); }
     static void AbandonAppends(Archives& arc) { arc.AbandonAppends(); }
     static void AddToList(Archives& arc, const sgFileInfo& entry) {

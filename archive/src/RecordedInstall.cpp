@@ -2,8 +2,11 @@
 #include "qvr/WorkFiles.h"
 
 #include "Backups.h"
+#include "Format.h"
+#include "InflateAhead.h"
 #include "InstallFiles.h"
 #include "InstallPaths.h"
+#include "Internal.h"
 #include "platform.h"
 #include "qvr/FileUtils.h"
 
@@ -133,8 +136,9 @@ std::vector<Planned> MakePlan(Archives& arc, const std::vector<sgFileInfo>& entr
     return plan;
 }
 
-// Writes one planned file; a file moved aside goes back when the new one cannot be written.
-bool WriteOne(Archives& arc, const sgFileInfo& entry, const Planned& p,
+// Puts one planned file in place from its inflated work file; a file moved aside goes back
+// when the new one cannot take its place.
+bool WriteOne(detail::InflateAhead& inflater, size_t job, const sgFileInfo& entry, const Planned& p,
               const std::string& dataFolder, int64_t sequence, RecordedFile& file,
               EntryResult& result) {
     const fs::path backup = detail::BackupPath(dataFolder, sequence, p.Path);
@@ -144,14 +148,22 @@ bool WriteOne(Archives& arc, const sgFileInfo& entry, const Planned& p,
             detail::MoveFile(p.Target, backup);
         fs::create_directories(p.Target.parent_path(), ec);
         detail::Step();
-        uint32_t crc = 0;
-        if (arc.ExtractEntry(entry, result.Target, true, &crc)) {
-            file = RecordedFile{p.Path, entry.FileSize(), crc, true, p.Replaced};
+        detail::InflateAhead::Done done = inflater.Take(job);
+        if (done.Error.empty()) {
+            try {
+                platform::ReplaceFile(done.WorkFile, result.Target);
+            } catch (const std::exception& e) {
+                DeleteFileQuiet(done.WorkFile);
+                done.Error = std::string(e.what()) + " (" + entry.FileName() + ")";
+            }
+        }
+        if (done.Error.empty()) {
+            file = RecordedFile{p.Path, entry.FileSize(), done.Crc, true, p.Replaced};
             result.Outcome = EntryOutcome::Installed;
             return true;
         }
-        result.Message = EntryDisplayPath(entry) + ": could not write " + result.Target +
-                         (arc.LastError.empty() ? std::string() : ": " + arc.LastError);
+        result.Message =
+            EntryDisplayPath(entry) + ": could not write " + result.Target + ": " + done.Error;
     } catch (const std::exception& e) {
         result.Message = EntryDisplayPath(entry) + ": " + e.what();
     }
@@ -175,7 +187,10 @@ size_t RemovalReport::Count(FileFate fate) const {
 }
 
 InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
-                              const OverwriteQuestion& ask, const EntryProgress& progress) {
+                              const OverwriteQuestion& ask, const EntryProgress& progress,
+                              unsigned threads) {
+    if (threads == 0)
+        threads = detail::InflateAhead::DefaultThreads();
     InstallReport report;
     if (arc.ZipLoaded) {
         report.Entries = InstallArchive(arc, dataFolder, ask, progress);
@@ -242,6 +257,19 @@ InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
         if (!plan.empty())
             WriteInstallRecord(dataFolder, record); // the intent
 
+        // Members are inflated ahead on the other cores while this thread puts each one in
+        // place, in archive order, so the record and every result read as in a plain loop.
+        std::vector<detail::InflateAhead::Job> jobs;
+        for (const Planned& p : plan) {
+            const sgFileInfo& e = entries[p.Entry];
+            jobs.push_back({e.FileOffset(), e.FileCompressedSize(), e.FileSize(),
+                            report.Entries[p.Entry].Target, e.FileName()});
+        }
+        std::shared_ptr<RandomAccessFile> reader = detail::ArchivesAccess::Reader(arc);
+        if (!reader)
+            throw ArchiveError("The archive " + arc.CurrentArchive + " is not open for reading");
+        detail::InflateAhead inflater(reader, format::ReadHead(*reader).DataEnd(), std::move(jobs),
+                                      threads);
         std::vector<RecordedFile> written;
         size_t next = 0;
         bool stopped = false;
@@ -249,8 +277,8 @@ InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
             EntryResult& result = report.Entries[i];
             if (next < plan.size() && plan[next].Entry == i) {
                 RecordedFile file;
-                if (WriteOne(arc, entries[i], plan[next], dataFolder, record.Sequence, file,
-                             result))
+                if (WriteOne(inflater, next, entries[i], plan[next], dataFolder, record.Sequence,
+                             file, result))
                     written.push_back(file);
                 ++next;
             }

@@ -11,9 +11,13 @@
 #include "qvr/RandomAccessFile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <exception>
+#include <functional>
 #include <limits>
 #include <map>
+#include <thread>
 #include <zlib.h>
 
 namespace qvr {
@@ -159,6 +163,26 @@ std::string CheckBlock(RandomAccessFile& f, const Record& r, std::string* keep) 
     return problem;
 }
 
+// Runs work(k) for every k in [from, to) on up to `threads` threads, this one included.
+void InParallel(size_t from, size_t to, unsigned threads, const std::function<void(size_t)>& work) {
+    std::atomic<size_t> next{from};
+    auto run = [&] {
+        for (size_t k; (k = next++) < to;)
+            work(k);
+    };
+    std::vector<std::thread> others;
+    for (unsigned t = 1; t < threads && t < to - from; ++t)
+        others.emplace_back(run);
+    run();
+    for (std::thread& t : others)
+        t.join();
+}
+
+// Two threads at most: each holds buffers for a whole member, and the check stays in 64 MB.
+unsigned VerifyThreads() {
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
+}
+
 } // namespace
 
 VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progress) {
@@ -242,8 +266,30 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
         std::map<std::string, int> seen;
         int infoEntries = 0;
         int64_t expectedOffset = format::kFirstBlock;
+        auto inside = [&](const Record& r) {
+            return r.Offset >= format::kFirstBlock && r.Compressed >= 0 &&
+                   int64_t{r.Offset} + r.Compressed <= directory;
+        };
+        auto isInfo = [&](const Record& r) { return r.Path.empty() && Lower(r.Name) == infoName; };
+        // Blocks are inflated a batch at a time on the cores; what is said of each entry is
+        // then said in archive order, as one thread would say it.
+        constexpr size_t kBatch = 32;
+        const unsigned threads = VerifyThreads();
+        std::vector<std::string> bad(records.size()), infos(records.size());
+        std::vector<std::exception_ptr> failed(records.size());
         for (size_t k = 0; k < records.size(); ++k) {
             const Record& r = records[k];
+            if (k % kBatch == 0)
+                InParallel(k, std::min(k + kBatch, records.size()), threads, [&](size_t j) {
+                    if (!inside(records[j]))
+                        return;
+                    try {
+                        bad[j] =
+                            CheckBlock(f, records[j], isInfo(records[j]) ? &infos[j] : nullptr);
+                    } catch (...) {
+                        failed[j] = std::current_exception();
+                    }
+                });
             if (progress && !progress(k, records.size(), Cp1252ToUtf8(r.Name))) {
                 problem("the check was stopped before entry " + Shown(r));
                 break;
@@ -265,17 +311,15 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
                 problem(who + "its block starts at position " + std::to_string(r.Offset) +
                         " instead of " + std::to_string(expectedOffset) +
                         " (blocks must follow one another)");
-            const bool inside = r.Offset >= format::kFirstBlock && r.Compressed >= 0 &&
-                                int64_t{r.Offset} + r.Compressed <= directory;
-            if (!inside) {
+            if (!inside(r)) {
                 problem(who + "its block does not lie between the header and the directory");
             } else {
-                const bool isInfo = r.Path.empty() && Lower(r.Name) == infoName;
-                std::string info;
-                std::string bad = CheckBlock(f, r, isInfo ? &info : nullptr);
-                if (!bad.empty())
-                    problem(who + bad);
-                else if (isInfo && std::count(info.begin(), info.end(), '\0') < 6)
+                if (failed[k])
+                    std::rethrow_exception(failed[k]);
+                const std::string& info = infos[k];
+                if (!bad[k].empty())
+                    problem(who + bad[k]);
+                else if (isInfo(r) && std::count(info.begin(), info.end(), '\0') < 6)
                     problem(who + "the plug-in information is cut short");
             }
             if (r.Path.empty() && Lower(r.Name) == infoName)

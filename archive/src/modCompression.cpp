@@ -52,7 +52,8 @@ std::string InflateWholeBeside(RandomAccessFile& source, int64_t pos, int64_t st
     if (InflateWhole(in, static_cast<size_t>(stored), data, static_cast<size_t>(want)) != Z_OK)
         throw ZlibError(Z_DATA_ERROR, where + " is damaged or does not hold the recorded " +
                                           std::to_string(want) + " bytes");
-    std::string temp = CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination));
+    std::string temp =
+        CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination), destination);
     try {
         RandomAccessFile out(temp, RandomAccessFile::Mode::ReadWrite);
         if (want > 0)

@@ -3,8 +3,10 @@
 #include "Internal.h"
 #include "TestSupport.h"
 #include "qvr/Install.h"
+#include "qvr/RecordedInstall.h"
 #include "qvr/modCompression.h"
 
+#include <algorithm>
 #include <map>
 
 using namespace qvrtest;
@@ -244,6 +246,63 @@ TEST_F(Install, RemovalDeletesListedFilesOnlyAndKeepsFoldersAndEmptyFiles) {
     EXPECT_EQ(ReadAll(Data("Meshes/other.nif")), "someone else's");
     EXPECT_EQ(ReadAll(Data("pack.qvr.ifo")), "not ours to touch");
     EXPECT_TRUE(fs::is_directory(Data("Meshes")));
+}
+
+// Members inflated ahead on other threads give what one thread gives: the same files, and the
+// same outcome and message for every entry, damaged, refused and blocked ones in the middle
+// included, in archive order.
+TEST_F(Install, ThreadsInstallExactlyWhatOneThreadInstalls) {
+    std::vector<RawEntry> entries;
+    for (int k = 0; k < 40; ++k)
+        entries.push_back({k % 3 ? "Meshes\\m" + std::to_string(k % 5) : "",
+                           "f" + std::to_string(k) + ".nif",
+                           MixedBytes(k % 7 == 0 ? 300000 : 1000 + 97 * k, k)});
+    entries[9] = {"..\\..", "escape.esp", "outside"};
+    entries[21] = {"Blocked", "b.nif", "b"};
+    OpenRaw(entries);
+    // Spoil the stream of entry 14's block.
+    std::string bytes = ReadAll(Path("pack.qvr"));
+    bytes[static_cast<size_t>(arc.ArchiveFiles[14].FileOffset()) + 4 + 30] ^= 0x5A;
+    WriteAll(Path("pack.qvr"), bytes);
+
+    std::vector<std::vector<std::string>> said;
+    for (unsigned threads : {1u, 3u}) {
+        const std::string data = Path("data" + std::to_string(threads));
+        WriteAll(data + "/Blocked", "a file where a folder belongs");
+        ASSERT_TRUE(arc.OpenArchive(Path("pack.qvr")));
+        std::vector<size_t> order;
+        qvr::InstallReport report = qvr::InstallRecorded(
+            arc, data, Always(true),
+            [&](const qvr::EntryResult&, size_t done, size_t) {
+                order.push_back(done);
+                return true;
+            },
+            threads);
+        EXPECT_TRUE(report.Outcome.Ok()) << report.Outcome.Message;
+        std::vector<std::string> lines;
+        for (size_t k = 0; k < report.Entries.size(); ++k) {
+            std::string message = report.Entries[k].Message;
+            for (size_t at; (at = message.find(data)) != std::string::npos;)
+                message.replace(at, data.size(), "DATA");
+            lines.push_back(std::to_string(static_cast<int>(report.Entries[k].Outcome)) + " " +
+                            message);
+            EXPECT_EQ(order[k], k + 1);
+        }
+        said.push_back(lines);
+        for (size_t k = 0; k < entries.size(); ++k) {
+            std::string file = data + "/" + entries[k].Path + "/" + entries[k].Name;
+            std::replace(file.begin(), file.end(), '\\', '/');
+            if (k == 9 || k == 14 || k == 21)
+                EXPECT_FALSE(fs::exists(file)) << file;
+            else
+                EXPECT_TRUE(ReadAll(file) == entries[k].Content) << file;
+        }
+    }
+    EXPECT_EQ(said[0], said[1]);
+    EXPECT_EQ(said[0][9][0], '2');  // refused
+    EXPECT_EQ(said[0][14][0], '3'); // damaged
+    EXPECT_EQ(said[0][21][0], '3'); // a file stands where its folder belongs
+    EXPECT_EQ(WorkFilesLeft(), 0u);
 }
 
 } // namespace

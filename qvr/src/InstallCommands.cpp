@@ -118,8 +118,9 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
             }
         };
     }
-    qvr::InstallReport report =
-        qvr::InstallRecorded(arc, data, ask, [&](const qvr::EntryResult& r, size_t done, size_t) {
+    qvr::InstallReport report = qvr::InstallRecorded(
+        arc, data, ask,
+        [&](const qvr::EntryResult& r, size_t done, size_t) {
             if (r.Outcome == qvr::EntryOutcome::Refused || r.Outcome == qvr::EntryOutcome::Failed) {
                 bar.Clear();
                 Warn(r.Message);
@@ -129,7 +130,8 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
             }
             bar.Update(done, r.Entry.FileName());
             return true;
-        });
+        },
+        ctx.Jobs);
     bar.Clear();
     const auto& results = report.Entries;
     if (report.Earlier && !ctx.Quiet) {

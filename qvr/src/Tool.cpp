@@ -142,12 +142,14 @@ std::vector<Command> Commands() {
              "  --skip-existing      keep existing files without asking\n"
              "  --openmw             install for OpenMW: into a folder of its own below the\n"
              "                       mods folder, listed in openmw.cfg with its plug-ins\n"
-             "  --mods-folder DIR    OpenMW's mods folder (default ~/.local/share/openmw/mods)\n") +
+             "  --mods-folder DIR    OpenMW's mods folder (default ~/.local/share/openmw/mods)\n"
+             "  -j, --jobs N         inflate on N threads (default: one per core, at most 3)\n") +
              kCommonHelp,
          With({{"overwrite", 0, false},
                {"skip-existing", 0, false},
                {"openmw", 0, false},
-               {"mods-folder", 0, true}}),
+               {"mods-folder", 0, true},
+               {"jobs", 'j', true}}),
          CmdInstall},
         {"uninstall", "remove an archive's files from the game's data folder",
          std::string("usage: qvr uninstall ARCHIVE|PLUGIN_NAME [DATA_FOLDER] [--yes] [--dry-run]\n"

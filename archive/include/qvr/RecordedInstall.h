@@ -51,9 +51,11 @@ struct InstallReport {
 // Installs every entry of arc like InstallArchive and records it in dataFolder. Every
 // question is asked before the first file is moved; files the earlier install of the same
 // plug-in had replaced are replaced again without asking. When progress answers false the
-// install stops and records the files written so far.
+// install stops and records the files written so far. threads: how many inflate members
+// ahead of the one being put in place (0: as many as the machine has cores; 1: none).
 InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
-                              const OverwriteQuestion& ask, const EntryProgress& progress = {});
+                              const OverwriteQuestion& ask, const EntryProgress& progress = {},
+                              unsigned threads = 0);
 
 // What RemoveByRecord would do, without changing anything. what: the record key, the
 // archive's file name or the plug-in's name.
