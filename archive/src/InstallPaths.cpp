@@ -56,6 +56,24 @@ std::vector<std::string> SplitLevels(const std::string& filePath) {
     return levels;
 }
 
+namespace {
+
+// The entry's file in its resolved folder, checked to lie below the data folder.
+Resolved Finish(CaseResolver& cases, const fs::path& root, const fs::path& folder,
+                const sgFileInfo& entry) {
+    Resolved r;
+    std::string name = cases.Find(folder, entry.FileName());
+    r.Target = folder / platform::ToNative(name.empty() ? entry.FileName() : name);
+    // Whatever the name rules let through, the result must still lie below the data folder.
+    fs::path rel = platform::WithoutLongPathPrefix(r.Target).lexically_normal().lexically_relative(
+        platform::WithoutLongPathPrefix(root).lexically_normal());
+    if (rel.empty() || *rel.begin() == ".." || rel.is_absolute())
+        r.Refusal = "its path leaves the data folder";
+    return r;
+}
+
+} // namespace
+
 Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFileInfo& entry,
                  bool create) {
     Resolved r;
@@ -71,6 +89,12 @@ Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFil
         if (!fs::is_directory(root))
             throw std::runtime_error("cannot create the data folder " + dataFolder +
                                      (ec ? ": " + ec.message() : std::string()));
+    }
+    std::string folderKey;
+    if (!create) {
+        folderKey = dataFolder + '\0' + FoldCase(entry.FilePath());
+        if (auto known = cases.Folders.find(folderKey); known != cases.Folders.end())
+            return Finish(cases, root, known->second, entry);
     }
     fs::path current = root;
     for (const std::string& level : SplitLevels(entry.FilePath())) {
@@ -94,14 +118,9 @@ Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFil
         }
         current = next;
     }
-    std::string name = cases.Find(current, entry.FileName());
-    r.Target = current / platform::ToNative(name.empty() ? entry.FileName() : name);
-    // Whatever the name rules let through, the result must still lie below the data folder.
-    fs::path rel = platform::WithoutLongPathPrefix(r.Target).lexically_normal().lexically_relative(
-        platform::WithoutLongPathPrefix(root).lexically_normal());
-    if (rel.empty() || *rel.begin() == ".." || rel.is_absolute())
-        r.Refusal = "its path leaves the data folder";
-    return r;
+    if (!create)
+        cases.Folders.emplace(std::move(folderKey), current);
+    return Finish(cases, root, current, entry);
 }
 
 } // namespace qvr::detail

@@ -64,6 +64,11 @@ private:
 
     std::unordered_map<std::filesystem::path::string_type, std::map<std::string, std::string>>
         m_listings;
+
+public:
+    // Folders already resolved when nothing is created on the way, by data folder and folded
+    // entry path: an install of many files looks each folder up once, not once per file.
+    std::unordered_map<std::string, std::filesystem::path> Folders;
 };
 
 struct Resolved {

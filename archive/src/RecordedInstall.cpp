@@ -146,9 +146,8 @@ bool WriteOne(detail::InflateAhead& inflater, size_t job, const sgFileInfo& entr
     try {
         if (p.Replaced && !fs::exists(backup, ec) && fs::exists(fs::symlink_status(p.Target, ec)))
             detail::MoveFile(p.Target, backup);
-        fs::create_directories(p.Target.parent_path(), ec);
         detail::Step();
-        detail::InflateAhead::Done done = inflater.Take(job);
+        detail::InflateAhead::Done done = inflater.Take(job); // its folder is made by then
         if (done.Error.empty()) {
             try {
                 platform::ReplaceFile(done.WorkFile, result.Target);
