@@ -1,5 +1,7 @@
 #include "PackagerLogic.h"
 
+#include "qvr/Encoding.h"
+
 #include <QSet>
 
 namespace packager {
@@ -46,6 +48,53 @@ QString FolderPart(const QString& key) {
 QString LastLevel(const QString& key) {
     const qsizetype at = key.lastIndexOf(QLatin1Char('\\'));
     return at < 0 ? key : key.mid(at + 1);
+}
+
+QString DatePart(const QString& dateTime) {
+    // The time follows the date after a blank, begins with a digit and holds a ":"; a date
+    // may hold blanks of its own.
+    for (qsizetype at = dateTime.indexOf(QLatin1Char(' ')); at >= 0;
+         at = dateTime.indexOf(QLatin1Char(' '), at + 1)) {
+        const QString rest = dateTime.mid(at + 1);
+        if (!rest.isEmpty() && rest[0].isDigit() && rest.contains(QLatin1Char(':')))
+            return dateTime.left(at);
+    }
+    return dateTime;
+}
+
+QString PackageFileName(const QString& chosen) {
+    if (chosen.endsWith(QStringLiteral(".qvr"), Qt::CaseInsensitive))
+        return chosen;
+    return chosen + QStringLiteral(".qvr");
+}
+
+std::optional<QString> UnstorableCharacter(const QString& text) {
+    for (const uint c : text.toUcs4()) {
+        const QString one = QString::fromUcs4(reinterpret_cast<const char32_t*>(&c), 1);
+        if (c == 0 || !qvr::Utf8ToCp1252(one.toStdString())) {
+            const QString code = QStringLiteral("U+%1").arg(c, 4, 16, QLatin1Char('0')).toUpper();
+            return QStringLiteral("\"%1\" (%2)").arg(c == 0 ? QString() : one, code);
+        }
+    }
+    return std::nullopt;
+}
+
+QStringList FilesBelowFiles(const std::vector<qvr::sgFileInfo>& entries) {
+    QSet<QString> files;
+    for (const qvr::sgFileInfo& entry : entries)
+        files.insert(EntryKey(entry).toLower());
+    QStringList below;
+    for (const qvr::sgFileInfo& entry : entries) {
+        QString path = QString::fromStdString(entry.FilePath()).toLower();
+        while (!path.isEmpty()) {
+            if (files.contains(path)) {
+                below << EntryKey(entry);
+                break;
+            }
+            path = FolderPart(path);
+        }
+    }
+    return below;
 }
 
 qvr::sgPlugInfo DefaultPluginInfo(const QString& fileName, const QString& today) {
