@@ -79,7 +79,7 @@ EntryResult RemoveOne(Archives& arc, const sgFileInfo& entry, const std::string&
                       CaseResolver& cases) {
     EntryResult result;
     result.Entry = entry;
-    if (arc.IsInfoEntry(entry) || (!arc.ZipLoaded && Archives::LooksLikeInfoEntry(entry))) {
+    if (arc.IsInfoEntry(entry)) {
         result.Outcome = EntryOutcome::InfoEntry;
         return result;
     }

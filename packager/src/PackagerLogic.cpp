@@ -3,6 +3,7 @@
 #include "qvr/Encoding.h"
 
 #include <QSet>
+#include <algorithm>
 
 namespace packager {
 
@@ -51,15 +52,18 @@ QString LastLevel(const QString& key) {
 }
 
 QString DatePart(const QString& dateTime) {
-    // The time follows the date after a blank, begins with a digit and holds a ":"; a date
-    // may hold blanks of its own.
-    for (qsizetype at = dateTime.indexOf(QLatin1Char(' ')); at >= 0;
-         at = dateTime.indexOf(QLatin1Char(' '), at + 1)) {
-        const QString rest = dateTime.mid(at + 1);
-        if (!rest.isEmpty() && rest[0].isDigit() && rest.contains(QLatin1Char(':')))
-            return dateTime.left(at);
-    }
-    return dateTime;
+    // The time is the part around the first ":", after the last blank before it; a date may
+    // hold blanks of its own, and a word for morning or afternoon may stand before the time.
+    const qsizetype colon = dateTime.indexOf(QLatin1Char(':'));
+    const qsizetype at = colon < 0 ? -1 : dateTime.lastIndexOf(QLatin1Char(' '), colon);
+    if (at <= 0)
+        return dateTime;
+    QString date = dateTime.left(at).trimmed();
+    const qsizetype last = date.lastIndexOf(QLatin1Char(' '));
+    const QString word = date.mid(last + 1);
+    if (last > 0 && std::none_of(word.begin(), word.end(), [](QChar c) { return c.isDigit(); }))
+        date = date.left(last).trimmed();
+    return date;
 }
 
 QString PackageFileName(const QString& chosen) {

@@ -5,9 +5,9 @@
 // refused) and packager-zip.png (a read-only zip file in the smallest window) into <folder>.
 
 #include "ArchiveTree.h"
-#include "ScriptedDialogsLite.h"
 #include "Looks.h"
 #include "PackageTree.h"
+#include "ScriptedDialogsLite.h"
 #include "frmAbout.h"
 #include "frmHelp.h"
 #include "frmMain.h"
