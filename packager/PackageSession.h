@@ -4,6 +4,7 @@
 // is ready for the user; the window only shows it.
 
 #include "qvr/Archives.h"
+#include "qvr/BatchAdd.h"
 #include "qvr/Result.h"
 
 #include <QSet>
@@ -47,10 +48,19 @@ public:
     qvr::Result Open(const QString& path, QString* notice = nullptr);
 
     // Whether name may be added to folder ("" for the top level): EntryFailed when the name is
-    // the info entry's or the folder already holds a file of that name.
+    // the info entry's, the folder already holds a file of that name, or the folder lies below
+    // a file (no player could install it there).
     qvr::Result CanAdd(const QString& name, const QString& folder) const;
     // Compresses source into folder under name.
     qvr::Result Add(const QString& source, const QString& name, const QString& folder);
+    // Adds many files at once on several threads (as the command-line tool does); progress is
+    // called on this thread after each file. Files CanAdd refuses are answered as not added.
+    std::vector<qvr::BatchResult> AddMany(const std::vector<qvr::BatchFile>& files,
+                                          const qvr::BatchProgress& progress = {});
+    // The open package's file is no longer there (moved or deleted since it was opened).
+    bool Gone() const;
+    // The message for a change refused because the file is gone.
+    qvr::Result GoneResult() const;
 
     // Removes every file whose key is key or lies below it. The keys of the files that could
     // not be removed (and are still in the package) are put in kept.

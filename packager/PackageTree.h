@@ -17,11 +17,18 @@ signals:
     // The right button went down at pos (viewport coordinates) over node (or nullptr), or the
     // menu key was pressed.
     void MenuRequested(QTreeWidgetItem* node, const QPoint& pos);
+    // Files or folders from a file manager were dropped on node (nullptr: below every node).
+    void FilesDropped(QTreeWidgetItem* node, const QStringList& paths);
+    // The Delete key was pressed in the tree.
+    void DeletePressed();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     bool m_leftDown = false;

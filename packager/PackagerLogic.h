@@ -32,6 +32,22 @@ QString FolderPart(const QString& key);
 // The name a key ends in (the part after its last "\").
 QString LastLevel(const QString& key);
 
+// The date of a "date time" text as the library writes it for Date Archived, so that Last
+// Updated can use the same short-date form.
+QString DatePart(const QString& dateTime);
+
+// The file a New of chosen makes: ".qvr" is added unless the name already ends in it (a name
+// like "Tower v1.2" has a dot but no extension of a package).
+QString PackageFileName(const QString& chosen);
+
+// The first character of text that a package cannot store (outside Windows-1252), described
+// for the user ("\"塔\" (U+5854)"), or nullopt.
+std::optional<QString> UnstorableCharacter(const QString& text);
+
+// The keys of the entries that lie below another entry's file (a folder path passing through
+// a file's key): no player can install them there.
+QStringList FilesBelowFiles(const std::vector<qvr::sgFileInfo>& entries);
+
 // Plug-in information of a new package named fileName.
 qvr::sgPlugInfo DefaultPluginInfo(const QString& fileName, const QString& today);
 

@@ -10,7 +10,9 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QGroupBox;
@@ -29,10 +31,14 @@ using shared_windows::ArchiveTree;
 using shared_windows::frmSplash;
 
 class PackageTree;
+class PathPanel;
 class frmNewFolder;
 class frmNotes;
 
 inline const QString ProgramName = QStringLiteral("QVRPackager");
+
+// The file dialogs' filter list, starting with entry first (1-based).
+QString FileFilters(int first);
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -47,6 +53,7 @@ public:
     void mContents_Click();
     void mAbout_Click();
     void mAddfile_Click();
+    void mAddfolder_Click();
     void mRemove_Click();
     void mNewFolder_Click();
     void cmdUpdate_Click();
@@ -56,6 +63,11 @@ public:
     bool NewPackage(const QString& path);
     bool OpenPackage(const QString& path);
     void AddFiles(const QStringList& paths);
+    // Adds files and whole folders (with their subfolders) below folder ("" for the top level)
+    // in one go, on several threads, with one progress window: Add folder... and dropping.
+    void AddPaths(const QStringList& paths, const QString& folder);
+    // Asks for the folder of Add folder... (nullopt: cancelled); tests answer it in code.
+    std::function<std::optional<QString>(QWidget* parent, const QString& title)> FolderChooser;
     // Opens the package named by the program's arguments (those after the program's name), as
     // Open does; nothing when none is given.
     void OpenGiven(const QStringList& arguments);
@@ -65,6 +77,12 @@ public:
     void AddFolderNode(const QString& name, const QString& parent);
     // EntryFailed when the entry's key is taken in the tree.
     qvr::Result AddFileNode(const qvr::sgFileInfo& entry);
+    qvr::Result AddFileNode(const qvr::sgFileInfo& entry, const QString& infoEntryName);
+    // The folder a command acting on node puts files in: "" for none or the root node, a
+    // folder's own key, and a file's folder (nothing ever goes below a file).
+    QString TargetFolder(QTreeWidgetItem* node) const;
+    // The root node's and every folder's key, in the order the nodes were made.
+    QStringList FolderKeysInOrder() const;
     void UpdateStatusBar();
     void ShowPackage();
     void ShowFileDetails(QTreeWidgetItem* node);
@@ -94,18 +112,21 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    enum class AddOutcome { Added, Failed, Stop };
-
     // Layout (frmMainLayout.cpp).
     void BuildMenus();
     void BuildControls();
     void Form_Resize();
+    void ShowReadOnlyLook(bool readOnly);
 
     void tvFileList_NodeClick(QTreeWidgetItem* node);
     void tvFileList_MenuRequested(QTreeWidgetItem* node, const QPoint& pos);
     void PackageDetailChanged();
-    AddOutcome AddFileToPackage(const QString& name, const QString& source,
-                                QTreeWidgetItem* target);
+    void tvFileList_FilesDropped(QTreeWidgetItem* node, const QStringList& paths);
+    // Adds one file; false with why set (one line) when it was not added.
+    bool AddFileToPackage(const QString& name, const QString& source, const QString& folder,
+                          QString* why);
+    // Ends an add: the status bar, the progress window on what happened, one message.
+    void FinishAdding(int added, int total, QStringList failures);
     void ClearFileDetails();
     void RefreshCommandStates();
     QString InfoEntryName() const { return m_session.InfoEntryName(); }
@@ -138,13 +159,15 @@ private:
     QLineEdit* m_fileSize = nullptr;
     QLineEdit* m_dateArc = nullptr;
     QLineEdit* m_comprSize = nullptr;
-    QLabel* m_panels[3] = {nullptr, nullptr, nullptr};
+    QLabel* m_panels[2] = {nullptr, nullptr};
+    PathPanel* m_pathPanel = nullptr;
 
     QMenu* m_packageMenu = nullptr;
     QAction* m_newAction = nullptr;
     QAction* m_openAction = nullptr;
     QAction* m_exitAction = nullptr;
     QAction* m_addAction = nullptr;
+    QAction* m_addFolderAction = nullptr;
     QAction* m_removeAction = nullptr;
     QAction* m_newFolderAction = nullptr;
 

@@ -20,6 +20,8 @@ public:
     void SetIncrement(int32_t vPercent);
     void IncrProgress(int32_t vPercent);
     void SetProgress(int32_t vTotalPercent);
+    // Ends the task on what happened (a task that did not all succeed is never "Complete!").
+    void Finish(const QString& outcome);
 
     int32_t StepWidth() const { return m_stepWidth; }
     int BarWidth() const { return m_barWidth; }

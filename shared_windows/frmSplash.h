@@ -21,6 +21,7 @@ public:
     void SetIncrement(int32_t vPercent);
     void IncrProgress(int32_t vPercent);
     void SetProgress(int32_t vTotalPercent);
+    void Finish(const QString& outcome); // see ProgressModel::Finish
     // Shows the window modeless, centred on its owner.
     void ShowModeless();
     // The window that started the next task owns the window from then on.

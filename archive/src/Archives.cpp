@@ -257,12 +257,66 @@ void Archives::CopyFileBlock(RandomAccessFile& source, int64_t sourcePos,
     }
 }
 
+namespace {
+
+// An info entry of some archive, whatever that archive is called now.
+bool LooksLikeInfoEntryName(const std::string& name) {
+    constexpr std::string_view kEnd = ".qvr.ifo";
+    return name.size() > kEnd.size() && LowerText(name.substr(name.size() - kEnd.size())) == kEnd;
+}
+
+} // namespace
+
+bool Archives::LooksLikeInfoEntry(const sgFileInfo& entry) {
+    return entry.FilePath().empty() && LooksLikeInfoEntryName(entry.FileName());
+}
+
+std::vector<std::string> Archives::RenamedInfoEntries() const {
+    // Authors rename packages by version; the entry keeps the name it was packed under.
+    const std::string own = platform::FileNamePart(CurrentArchive) + ".ifo";
+    std::vector<std::string> found;
+    for (const sgFileInfo& e : ArchiveFiles) {
+        if (!e.FilePath().empty())
+            continue;
+        if (SameTextIgnoreCase(e.FileName(), own))
+            return {};
+        if (LooksLikeInfoEntryName(e.FileName()))
+            found.push_back(e.FileName());
+    }
+    return found;
+}
+
 std::string Archives::InfoEntryName() const {
+    if (!ZipLoaded) {
+        const std::vector<std::string> renamed = RenamedInfoEntries();
+        if (renamed.size() == 1)
+            return renamed.front();
+    }
     return platform::FileNamePart(CurrentArchive) + ".ifo";
 }
 
+std::string Archives::InfoEntryProblem() const {
+    if (ZipLoaded)
+        return "";
+    const std::vector<std::string> renamed = RenamedInfoEntries();
+    if (renamed.size() < 2)
+        return "";
+    std::string names;
+    for (const std::string& n : renamed)
+        names += (names.empty() ? "" : ", ") + n;
+    return "The archive " + CurrentArchive + " holds " + std::to_string(renamed.size()) +
+           " information entries named after other archives (" + names +
+           ") and none named after itself, so none of them is taken as its information";
+}
+
 bool Archives::IsInfoEntry(const sgFileInfo& entry) const {
-    return entry.FilePath().empty() && SameTextIgnoreCase(entry.FileName(), InfoEntryName());
+    if (!entry.FilePath().empty())
+        return false;
+    // Only a name that looks like an info entry needs the walk over the whole list.
+    if (SameTextIgnoreCase(entry.FileName(), platform::FileNamePart(CurrentArchive) + ".ifo"))
+        return true;
+    return !ZipLoaded && LooksLikeInfoEntryName(entry.FileName()) &&
+           SameTextIgnoreCase(entry.FileName(), InfoEntryName());
 }
 
 std::optional<sgFileInfo> Archives::FindEntry(const std::string& fileName,

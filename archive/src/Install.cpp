@@ -29,7 +29,7 @@ EntryResult InstallOne(Archives& arc, const sgFileInfo& entry, const std::string
                        const OverwriteQuestion& ask, CaseResolver& cases) {
     EntryResult result;
     result.Entry = entry;
-    if (arc.IsInfoEntry(entry)) {
+    if (arc.IsInfoEntry(entry) || (!arc.ZipLoaded && Archives::LooksLikeInfoEntry(entry))) {
         result.Outcome = EntryOutcome::InfoEntry;
         return result;
     }

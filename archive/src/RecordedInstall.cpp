@@ -79,7 +79,7 @@ std::vector<Planned> MakePlan(Archives& arc, const std::vector<sgFileInfo>& entr
         const sgFileInfo& entry = entries[i];
         EntryResult& result = results[i];
         result = Outcome(entry, EntryOutcome::Skipped);
-        if (arc.IsInfoEntry(entry)) {
+        if (arc.IsInfoEntry(entry) || (!arc.ZipLoaded && Archives::LooksLikeInfoEntry(entry))) {
             result.Outcome = EntryOutcome::InfoEntry;
             continue;
         }

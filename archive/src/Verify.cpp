@@ -262,7 +262,22 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
         }
         report.Entries = records.size();
 
-        const std::string infoName = LowerText(ArchiveFileName(path) + ".ifo");
+        // A package renamed after packing keeps its one entry named "*.qvr.ifo" as its info.
+        std::string infoName = LowerText(ArchiveFileName(path) + ".ifo");
+        {
+            std::vector<std::string> renamed;
+            bool own = false;
+            for (const Record& r : records) {
+                const std::string name = Lower(r.Name);
+                if (!r.Path.empty())
+                    continue;
+                own = own || name == infoName;
+                if (name.size() > 8 && name.ends_with(".qvr.ifo"))
+                    renamed.push_back(name);
+            }
+            if (!own && renamed.size() == 1)
+                infoName = renamed.front();
+        }
         std::map<std::string, int> seen;
         int infoEntries = 0;
         int64_t expectedOffset = format::kFirstBlock;

@@ -82,10 +82,19 @@ static bool StoreRecord(const sgPlugInfo& info, Archives& arc, const std::string
     const std::string work = arc.NewWorkFile(arcName + ".ifo");
     if (work.empty())
         return false;
+    // A package renamed after packing holds its details under its old name: the new entry is
+    // written first, so that a failure on the way never leaves it without details.
+    const std::string oldName = replace ? arc.InfoEntryName() : std::string();
     bool ok = WriteWorkFile(arc, work, record) &&
               (replace ? arc.ReplaceEntry(work, arcName + ".ifo", "")
                        : arc.AddFileToArchive(work, arcName + ".ifo", ""));
     DeleteFileQuiet(work);
+    if (ok && replace && !SameTextIgnoreCase(oldName, arcName + ".ifo") &&
+        arc.FindEntry(oldName, "") && !arc.RemoveEntry(oldName, "")) {
+        arc.LastError = "The details were written as " + arcName + ".ifo, but the old entry " +
+                        oldName + " could not be removed: " + arc.LastError;
+        return false;
+    }
     return ok;
 }
 
@@ -105,14 +114,21 @@ bool sgPlugInfo::GetPluginData(Archives& arc, const std::string& vFile) {
 #else
     const std::string name = vFile + ".ifo";
 #endif
-    const sgFileInfo* entry = nullptr;
-    for (const sgFileInfo& e : arc.ArchiveFiles)
-        if (e.FilePath().empty() && SameTextIgnoreCase(e.FileName(), name)) {
-            entry = &e;
-            break;
-        }
+    const auto find = [&arc](const std::string& wanted) -> const sgFileInfo* {
+        for (const sgFileInfo& e : arc.ArchiveFiles)
+            if (e.FilePath().empty() && SameTextIgnoreCase(e.FileName(), wanted))
+                return &e;
+        return nullptr;
+    };
+    const sgFileInfo* entry = find(name);
+    // Asked for the open archive's own details: a renamed package's entry counts as well.
+    if (!entry && SameTextIgnoreCase(name, platform::FileNamePart(arc.CurrentArchive) + ".ifo"))
+        entry = find(arc.InfoEntryName());
     if (!entry) {
-        arc.LastError = "The archive " + arc.CurrentArchive + " holds no information entry " + name;
+        const std::string problem = arc.InfoEntryProblem();
+        arc.LastError = !problem.empty() ? problem
+                                         : "The archive " + arc.CurrentArchive +
+                                               " holds no information entry " + name;
         return false;
     }
     if (entry->FileSize() > kMaxRecord) {

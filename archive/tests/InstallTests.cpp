@@ -90,6 +90,25 @@ TEST_F(Install, InfoEntryIsRecognisedWhateverItsLetterCase) {
     EXPECT_EQ(results[1].Outcome, EntryOutcome::Installed);
 }
 
+// A package renamed after packing, even one with two candidates, never installs one.
+TEST_F(Install, NoInformationEntryIsWrittenIntoTheDataFolder) {
+    WriteAll(Path("pack 1.1.qvr"),
+             RawArchive({{"", "Pack.qvr.ifo", std::string(6, '\0')}, {"", "a.esp", "a"}}));
+    ASSERT_TRUE(arc.OpenArchive(Path("pack 1.1.qvr")));
+    auto results = qvr::InstallArchive(arc, Data(), {});
+    EXPECT_EQ(results[0].Outcome, EntryOutcome::InfoEntry);
+    EXPECT_EQ(results[1].Outcome, EntryOutcome::Installed);
+    WriteAll(Path("pack 2.qvr"), RawArchive({{"", "a.qvr.ifo", std::string(6, '\0')},
+                                             {"", "b.qvr.ifo", std::string(6, '\0')}}));
+    ASSERT_TRUE(arc.OpenArchive(Path("pack 2.qvr")));
+    results = qvr::InstallArchive(arc, Data(), {});
+    for (const auto& r : results)
+        EXPECT_EQ(r.Outcome, EntryOutcome::InfoEntry) << r.Entry.FileName();
+    EXPECT_FALSE(fs::exists(Data("Pack.qvr.ifo")));
+    EXPECT_FALSE(fs::exists(Data("a.qvr.ifo")));
+    EXPECT_FALSE(fs::exists(Data("b.qvr.ifo")));
+}
+
 TEST_F(Install, ExistingFilesFollowTheAnswerAndEmptyOnesAreReplacedUnasked) {
     OpenRaw({{"", "keep.esp", "new keep"},
              {"", "replace.esp", "new replace"},

@@ -145,3 +145,54 @@ TEST_F(PlugInfo, FilesInTheTemporaryFolderSurvive) {
 }
 
 } // namespace
+
+namespace {
+
+// Authors rename packages by version: the one entry named "*.qvr.ifo" is then the info entry;
+// two of them leave none, and that is said.
+TEST_F(PlugInfo, RenamedPackageKeepsItsDetailsAndUpdateRenamesTheEntry) {
+    ASSERT_TRUE(Full().SavePluginData(arc, "mymod.qvr"));
+    std::filesystem::copy_file(path, Path("mymod 1.1.qvr"));
+    Archives copy;
+    copy.TempFolder = arc.TempFolder;
+    ASSERT_TRUE(copy.OpenArchive(Path("mymod 1.1.qvr")));
+    EXPECT_EQ(copy.InfoEntryName(), "mymod.qvr.ifo");
+    EXPECT_TRUE(copy.IsInfoEntry(copy.ArchiveFiles[1]));
+    EXPECT_FALSE(copy.IsInfoEntry(copy.ArchiveFiles[0]));
+    EXPECT_EQ(copy.InfoEntryProblem(), "");
+    sgPlugInfo read;
+    ASSERT_TRUE(read.GetPluginData(copy, "mymod 1.1.qvr")) << copy.LastError;
+    EXPECT_EQ(read, Full());
+
+    // Update writes one entry named after the file, with the new details, and drops the old.
+    read.Version("1.1");
+    ASSERT_TRUE(read.UpdatePluginData(copy, "mymod 1.1.qvr")) << copy.LastError;
+    ASSERT_EQ(copy.ArchiveFiles.size(), 2u);
+    EXPECT_EQ(copy.ArchiveFiles[1].FileName(), "mymod 1.1.qvr.ifo");
+    Archives again;
+    again.TempFolder = arc.TempFolder;
+    ASSERT_TRUE(again.OpenArchive(Path("mymod 1.1.qvr")));
+    sgPlugInfo back;
+    ASSERT_TRUE(back.GetPluginData(again, "mymod 1.1.qvr"));
+    EXPECT_EQ(back.Version(), "1.1");
+    EXPECT_EQ(WorkFilesLeft(), 0u);
+
+    // A second candidate: neither is the info entry, and the reason names both.
+    ASSERT_TRUE(arc.AddFileToArchive(Source("o.ifo", std::string(6, '\0')), "other.qvr.ifo", ""));
+    std::filesystem::copy_file(path, Path("mymod 2.qvr"));
+    Archives two;
+    two.TempFolder = arc.TempFolder;
+    ASSERT_TRUE(two.OpenArchive(Path("mymod 2.qvr")));
+    EXPECT_EQ(two.InfoEntryName(), "mymod 2.qvr.ifo");
+    for (const sgFileInfo& e : two.ArchiveFiles)
+        EXPECT_FALSE(two.IsInfoEntry(e)) << e.FileName();
+    EXPECT_FALSE(back.GetPluginData(two, "mymod 2.qvr"));
+    EXPECT_NE(two.LastError.find("mymod.qvr.ifo, other.qvr.ifo"), std::string::npos)
+        << two.LastError;
+    EXPECT_EQ(two.InfoEntryProblem(), two.LastError);
+    // In the archive named after it, its own entry wins and the other is an ordinary file.
+    EXPECT_EQ(arc.InfoEntryName(), "mymod.qvr.ifo");
+    EXPECT_FALSE(arc.IsInfoEntry(arc.ArchiveFiles.back()));
+}
+
+} // namespace

@@ -198,12 +198,19 @@ TEST_F(MainWindowOpen, TheMainWindowNamesTheArchiveItShowsAfterAManageVisit) {
     EXPECT_EQ(Mod().Arc.CurrentArchive, Path("B.qvr"));
 }
 
-TEST_F(MainWindowOpen, ARenamedPackageOrBlankNotesShowNoInformation) {
+TEST_F(MainWindowOpen, ARenamedPackageKeepsItsInformationAndBlankNotesShowNone) {
+    // Renamed after packing (as authors do by version), its one "*.qvr.ifo" entry is its
+    // information; with two such entries none is, and nothing is shown.
     std::filesystem::copy_file(Path("Foo.qvr"), Path("Renamed.qvr"));
     OpenInMain("Renamed.qvr");
     frmMain& main = Mod().Main();
-    EXPECT_EQ(Text(&main, "lblName"), "");
-    EXPECT_FALSE(Enabled(&main, "cmdInstallQVR"));
+    EXPECT_EQ(Text(&main, "lblName"), "Foo");
+    EXPECT_TRUE(Enabled(&main, "cmdInstallQVR"));
+    PackInfo other;
+    MakePackage(Path("Two.qvr"), {{"", "Other.qvr.ifo", std::string(6, '\0')}}, &other, Path(""));
+    std::filesystem::copy_file(Path("Two.qvr"), Path("Two 2.qvr"));
+    OpenInMain("Two 2.qvr");
+    EXPECT_EQ(Text(&main, "lblName"), "Foo"); // the package still open
 
     PackInfo blank;
     blank.Name = "Blank";

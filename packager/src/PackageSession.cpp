@@ -87,9 +87,7 @@ void PackageSession::Adopt(qvr::Archives& from) {
 qvr::Result PackageSession::New(const QString& chosen) {
     if (chosen.isEmpty())
         return Refused(QStringLiteral("No file name was given."));
-    QString path = chosen;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QStringLiteral(".qvr");
+    const QString path = PackageFileName(chosen);
     const std::string p = Utf8(path);
     const QString shown = Native(p);
     const bool existed = QFileInfo::exists(path);
@@ -105,8 +103,9 @@ qvr::Result PackageSession::New(const QString& chosen) {
                        QString::fromStdString(made.LastError));
     }
     const QString title = QString::fromStdString(qvr::GetFileNameFromPath(p));
+    // Last Updated in the form the library gives Date Archived, so the two look alike.
     made.PluginInfo =
-        DefaultPluginInfo(title, QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+        DefaultPluginInfo(title, DatePart(QString::fromStdString(qvr::FormatArchiveDate())));
     if (!made.PluginInfo.SavePluginData(made, Utf8(title))) {
         const QString why = QString::fromStdString(made.LastError);
         if (existed)
@@ -133,22 +132,28 @@ qvr::Result PackageSession::Open(const QString& path, QString* notice) {
     qvr::Archives read;
     read.TempFolder = m_arc.TempFolder;
     const OpenStatus status = ReadPackage(read, p);
-    if (status == OpenStatus::Partial || status == OpenStatus::NotArchive) {
+    if (status == OpenStatus::Partial)
+        return qvr::Result::Unusable(
+            Utf8(cannot + QStringLiteral("It is damaged: its list of files is cut short or "
+                                         "garbled, so not every file in it can be found.")));
+    if (status == OpenStatus::NotArchive) {
+        if (!QFileInfo::exists(path))
+            return qvr::Result::Unusable(Utf8(cannot + QStringLiteral("There is no such file.")));
         QString why = QString::fromStdString(read.LastError);
         if (why.isEmpty())
-            why =
-                status == OpenStatus::Partial
-                    ? QStringLiteral("Its list of files is damaged and cannot be read to its end.")
-                    : QStringLiteral("It is neither a QVR package nor a zip file.");
+            why = QStringLiteral("It is neither a QVR package nor a zip file.");
         return qvr::Result::Unusable(Utf8(cannot + why));
     }
 
     const bool zip = status == OpenStatus::Zip;
     const QString title = QString::fromStdString(qvr::GetFileNameFromPath(p));
     QString infoProblem;
+    QStringList below;
     if (!zip) {
-        if (const auto conflict = FindTreeConflict(read.ArchiveFiles, title + ".ifo"))
+        if (const auto conflict =
+                FindTreeConflict(read.ArchiveFiles, QString::fromStdString(read.InfoEntryName())))
             return qvr::Result::Unusable(Utf8(cannot + *conflict));
+        below = FilesBelowFiles(read.ArchiveFiles);
         if (!read.PluginInfo.GetPluginData(read, Utf8(title))) {
             read.PluginInfo = qvr::sgPlugInfo();
             infoProblem = QString::fromStdString(read.LastError);
@@ -157,14 +162,29 @@ qvr::Result PackageSession::Open(const QString& path, QString* notice) {
     Adopt(read);
     m_open = true;
     m_readOnly = zip;
-    if (notice && !zip &&
-        (!infoProblem.isEmpty() || m_arc.ArchiveFiles.empty() ||
-         !m_arc.FindEntry(Utf8(InfoEntryName()), std::string()))) {
-        *notice =
-            shown + QStringLiteral(" holds no plug-in details that can be read") +
-            (infoProblem.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + infoProblem) +
-            QStringLiteral("\n\nThe details are shown empty; Update Details writes new ones.");
+    if (!notice || zip)
+        return qvr::Result::Success();
+    QStringList notes;
+    if (!infoProblem.isEmpty() || !m_arc.FindEntry(Utf8(InfoEntryName()), std::string())) {
+        const QString problem = QString::fromStdString(m_arc.InfoEntryProblem());
+        QString why;
+        if (!problem.isEmpty())
+            why = QString::fromStdString(m_arc.InfoEntryProblem()) + QLatin1Char('.');
+        else if (m_arc.FindEntry(Utf8(InfoEntryName()), std::string()))
+            why = QStringLiteral("The plug-in details in ") + shown +
+                  QStringLiteral(" cannot be read: ") + infoProblem;
+        else
+            why = shown + QStringLiteral(" holds no plug-in details.");
+        notes << why + QStringLiteral("\n\nThe details are shown empty; Update Details writes "
+                                      "new ones.");
     }
+    if (!below.isEmpty())
+        notes << shown +
+                     QStringLiteral(" holds files below another file, where no player can "
+                                    "install them:\n\n") +
+                     below.join(QLatin1Char('\n')) +
+                     QStringLiteral("\n\nRemove them and add them again into a folder.");
+    *notice = notes.join(QStringLiteral("\n\n"));
     return qvr::Result::Success();
 }
 
@@ -178,7 +198,69 @@ qvr::Result PackageSession::CanAdd(const QString& name, const QString& folder) c
         return Refused(name + QStringLiteral(" cannot be added: ") +
                        (folder.isEmpty() ? RootKey : folder) +
                        QStringLiteral(" already holds a file of that name."));
+    // Nothing goes below a file: installing it would need a folder where the file stands.
+    for (QString above = folder; !above.isEmpty(); above = FolderPart(above)) {
+        if (m_arc.FindEntry(Utf8(LastLevel(above)), Utf8(FolderPart(above))))
+            return Refused(name + QStringLiteral(" cannot be added: ") + above +
+                           QStringLiteral(" is a file, not a folder."));
+    }
     return qvr::Result::Success();
+}
+
+bool PackageSession::Gone() const {
+    return m_open && !m_arc.CurrentArchive.empty() &&
+           !QFileInfo::exists(QString::fromStdString(m_arc.CurrentArchive));
+}
+
+qvr::Result PackageSession::GoneResult() const {
+    return qvr::Result::Unusable(Utf8(Native(m_arc.CurrentArchive) +
+                                      QStringLiteral(" is gone: it was moved or deleted since "
+                                                     "it was opened. Open it where it is now.")));
+}
+
+std::vector<qvr::BatchResult> PackageSession::AddMany(const std::vector<qvr::BatchFile>& files,
+                                                      const qvr::BatchProgress& progress) {
+    std::vector<qvr::BatchResult> results(files.size());
+    std::vector<qvr::BatchFile> allowed;
+    std::vector<size_t> where;
+    QSet<QString> taken; // keys of this batch, so that two sources for one place are refused
+    for (size_t i = 0; i < files.size(); ++i) {
+        results[i].File = files[i];
+        const QString name = QString::fromStdString(files[i].FileName);
+        const QString folder = QString::fromStdString(files[i].FilePath);
+        const QString key = (folder.isEmpty() ? name : folder + QLatin1Char('\\') + name).toLower();
+        qvr::Result ok = !m_open || m_readOnly
+                             ? qvr::Result::Unusable("No package that takes changes is open.")
+                             : CanAdd(name, folder);
+        if (ok && taken.contains(key))
+            ok = Refused(name + QStringLiteral(" cannot be added: another file of that name goes "
+                                               "into the same folder."));
+        if (!ok) {
+            results[i].Message = ok.Message;
+            continue;
+        }
+        taken.insert(key);
+        allowed.push_back(files[i]);
+        where.push_back(i);
+    }
+    if (Gone()) {
+        for (size_t i : where) {
+            results[i].Message = GoneResult().Message;
+            results[i].ArchiveFailed = true;
+        }
+        return results;
+    }
+    size_t done = 0;
+    const auto each = [&](const qvr::BatchResult& r, size_t, size_t) {
+        ++done;
+        if (progress)
+            progress(r, done, allowed.size());
+    };
+    const std::vector<qvr::BatchResult> added = qvr::AddFilesToArchive(m_arc, allowed, {}, each);
+    for (size_t k = 0; k < added.size() && k < where.size(); ++k)
+        results[where[k]] = added[k];
+    m_arc.LastError.clear();
+    return results;
 }
 
 qvr::Result PackageSession::Add(const QString& source, const QString& name, const QString& folder) {
@@ -186,8 +268,12 @@ qvr::Result PackageSession::Add(const QString& source, const QString& name, cons
         return qvr::Result::Unusable("No package that takes changes is open.");
     if (qvr::Result allowed = CanAdd(name, folder); !allowed)
         return allowed;
+    if (Gone())
+        return GoneResult();
     if (m_arc.AddFileToArchive(Utf8(source), Utf8(name), Utf8(folder)))
         return qvr::Result::Success();
+    if (Gone())
+        return GoneResult();
     QString why = QString::fromStdString(m_arc.LastError);
     if (why.isEmpty())
         why = QStringLiteral("The file is empty or cannot be read.");
@@ -198,6 +284,8 @@ qvr::Result PackageSession::Add(const QString& source, const QString& name, cons
 qvr::Result PackageSession::RemoveSubtree(const QString& key, QSet<QString>* kept) {
     if (!m_open || m_readOnly)
         return qvr::Result::Unusable("No package that takes changes is open.");
+    if (Gone())
+        return GoneResult();
     const QString info = InfoEntryName().toLower();
     std::vector<std::pair<std::string, std::string>> doomed;
     for (const qvr::sgFileInfo& entry : m_arc.ArchiveFiles) {
@@ -228,6 +316,8 @@ qvr::Result PackageSession::RemoveSubtree(const QString& key, QSet<QString>* kep
 qvr::Result PackageSession::UpdateDetails(const qvr::sgPlugInfo& info) {
     if (!m_open || m_readOnly)
         return qvr::Result::Unusable("No package that takes changes is open.");
+    if (Gone())
+        return GoneResult();
     m_arc.PluginInfo = info;
     if (m_arc.PluginInfo.UpdatePluginData(m_arc, qvr::GetFileNameFromPath(m_arc.CurrentArchive)))
         return qvr::Result::Success();

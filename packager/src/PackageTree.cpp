@@ -1,7 +1,9 @@
 #include "PackageTree.h"
 
+#include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 
 namespace packager {
@@ -16,6 +18,9 @@ PackageTree::PackageTree(QWidget* parent) : QTreeWidget(parent) {
     setRootIsDecorated(true);
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     header()->setStretchLastSection(false);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
     connect(this, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* node, int) { emit NodeClick(node); });
 }
@@ -56,6 +61,11 @@ void PackageTree::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void PackageTree::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        emit DeletePressed();
+        event->accept();
+        return;
+    }
     if (event->key() == Qt::Key_Menu) {
         QTreeWidgetItem* node = currentItem();
         const QRect r = node ? visualItemRect(node) : QRect();
@@ -68,6 +78,53 @@ void PackageTree::keyPressEvent(QKeyEvent* event) {
     QTreeWidgetItem* after = currentItem();
     if (after && after != before)
         emit NodeClick(after);
+}
+
+namespace {
+
+// The local files of a drop from a file manager; empty for anything else.
+QStringList DroppedFiles(const QMimeData* data) {
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile())
+            return {};
+        paths << url.toLocalFile();
+    }
+    return paths;
+}
+
+} // namespace
+
+void PackageTree::dragEnterEvent(QDragEnterEvent* event) {
+    if (DroppedFiles(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void PackageTree::dragMoveEvent(QDragMoveEvent* event) {
+    if (DroppedFiles(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    // The node under the pointer shows where the files go.
+    if (QTreeWidgetItem* node = itemAt(event->position().toPoint())) {
+        const QSignalBlocker quiet(this);
+        setCurrentItem(node);
+    }
+    event->acceptProposedAction();
+}
+
+void PackageTree::dropEvent(QDropEvent* event) {
+    const QStringList paths = DroppedFiles(event->mimeData());
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit FilesDropped(itemAt(event->position().toPoint()), paths);
 }
 
 } // namespace packager

@@ -1,6 +1,9 @@
 #include "PackagerLogic.h"
 
+#include "qvr/Encoding.h"
+
 #include <QSet>
+#include <algorithm>
 
 namespace packager {
 
@@ -46,6 +49,56 @@ QString FolderPart(const QString& key) {
 QString LastLevel(const QString& key) {
     const qsizetype at = key.lastIndexOf(QLatin1Char('\\'));
     return at < 0 ? key : key.mid(at + 1);
+}
+
+QString DatePart(const QString& dateTime) {
+    // The time is the part around the first ":", after the last blank before it; a date may
+    // hold blanks of its own, and a word for morning or afternoon may stand before the time.
+    const qsizetype colon = dateTime.indexOf(QLatin1Char(':'));
+    const qsizetype at = colon < 0 ? -1 : dateTime.lastIndexOf(QLatin1Char(' '), colon);
+    if (at <= 0)
+        return dateTime;
+    QString date = dateTime.left(at).trimmed();
+    const qsizetype last = date.lastIndexOf(QLatin1Char(' '));
+    const QString word = date.mid(last + 1);
+    if (last > 0 && std::none_of(word.begin(), word.end(), [](QChar c) { return c.isDigit(); }))
+        date = date.left(last).trimmed();
+    return date;
+}
+
+QString PackageFileName(const QString& chosen) {
+    if (chosen.endsWith(QStringLiteral(".qvr"), Qt::CaseInsensitive))
+        return chosen;
+    return chosen + QStringLiteral(".qvr");
+}
+
+std::optional<QString> UnstorableCharacter(const QString& text) {
+    for (const uint c : text.toUcs4()) {
+        const QString one = QString::fromUcs4(reinterpret_cast<const char32_t*>(&c), 1);
+        if (c == 0 || !qvr::Utf8ToCp1252(one.toStdString())) {
+            const QString code = QStringLiteral("U+%1").arg(c, 4, 16, QLatin1Char('0')).toUpper();
+            return QStringLiteral("\"%1\" (%2)").arg(c == 0 ? QString() : one, code);
+        }
+    }
+    return std::nullopt;
+}
+
+QStringList FilesBelowFiles(const std::vector<qvr::sgFileInfo>& entries) {
+    QSet<QString> files;
+    for (const qvr::sgFileInfo& entry : entries)
+        files.insert(EntryKey(entry).toLower());
+    QStringList below;
+    for (const qvr::sgFileInfo& entry : entries) {
+        QString path = QString::fromStdString(entry.FilePath()).toLower();
+        while (!path.isEmpty()) {
+            if (files.contains(path)) {
+                below << EntryKey(entry);
+                break;
+            }
+            path = FolderPart(path);
+        }
+    }
+    return below;
 }
 
 qvr::sgPlugInfo DefaultPluginInfo(const QString& fileName, const QString& today) {

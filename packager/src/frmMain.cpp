@@ -32,9 +32,11 @@ const QString kFilters = QStringLiteral("Zipped Plug-ins|*.qvr"
                                         "|Plug-ins|*.esm;*.esp"
                                         "|All files|*.*");
 
+} // namespace
+
 // The filter list with entry `first` (1-based) moved to the front: Qt's dialogs start on their
 // first entry, and there is no other way to pick the one a command starts with.
-QString FiltersStartingWith(int first) {
+QString FileFilters(int first) {
     const QStringList parts = kFilters.split(QLatin1Char('|'));
     QStringList ordered;
     const int i = (first - 1) * 2;
@@ -45,8 +47,6 @@ QString FiltersStartingWith(int first) {
     }
     return ordered.join(QLatin1Char('|'));
 }
-
-} // namespace
 
 frmMain::frmMain(qvr::Archives& arc, QWidget* parent)
     : QMainWindow(parent), m_session(arc), m_arc(arc) {
@@ -112,13 +112,33 @@ void frmMain::AddFolderNode(const QString& name, const QString& parent) {
 }
 
 qvr::Result frmMain::AddFileNode(const qvr::sgFileInfo& entry) {
+    return AddFileNode(entry, InfoEntryName());
+}
+
+qvr::Result frmMain::AddFileNode(const qvr::sgFileInfo& entry, const QString& infoEntryName) {
     // A zip file lists its folders as entries without a name: they are folders, not files.
     if (entry.FileName().empty()) {
         if (!entry.FilePath().empty())
             m_tree->AddFolderNodes(QString::fromStdString(entry.FilePath()));
         return qvr::Result::Success();
     }
-    return m_tree->AddFileNode(entry, InfoEntryName());
+    return m_tree->AddFileNode(entry, infoEntryName);
+}
+
+QString frmMain::TargetFolder(QTreeWidgetItem* node) const {
+    if (!node || ArchiveTree::Key(node) == RootKey)
+        return QString();
+    // A file's own folder: nothing ever goes below a file.
+    return ArchiveTree::IsFolder(node) ? ArchiveTree::Key(node) : ArchiveTree::FolderPart(node);
+}
+
+QStringList frmMain::FolderKeysInOrder() const {
+    QStringList keys;
+    for (const QString& key : m_tree->KeysInOrder()) {
+        if (key == RootKey || ArchiveTree::IsFolder(m_tree->Node(key)))
+            keys << key;
+    }
+    return keys;
 }
 
 void frmMain::Message(const QString& text) {
@@ -137,7 +157,7 @@ void frmMain::mNew_Click() {
     if (m_busy)
         return;
     const auto chosen = Dialogs::instance().SaveFile(this, QStringLiteral("Create New Package"),
-                                                     FiltersStartingWith(1), QString());
+                                                     FileFilters(1), QString());
     if (chosen)
         NewPackage(*chosen);
 }
@@ -156,7 +176,7 @@ void frmMain::mOpen_Click() {
     if (m_busy)
         return;
     const auto chosen = Dialogs::instance().OpenFile(
-        this, QStringLiteral("Open Morrowind Plug-in Package"), FiltersStartingWith(1), QString());
+        this, QStringLiteral("Open Morrowind Plug-in Package"), FileFilters(1), QString());
     if (chosen)
         OpenPackage(*chosen);
 }
@@ -192,101 +212,11 @@ void frmMain::mAbout_Click() {
     about.exec();
 }
 
-// ---- Adding files ----------------------------------------------------------------------------
-
-frmSplash* frmMain::ProgressWindow() {
-    if (!m_splash)
-        m_splash = new frmSplash(this);
-    return m_splash;
-}
-
-void frmMain::mAddfile_Click() {
-    if (!m_addAction->isEnabled())
-        return;
-    const auto chosen = Dialogs::instance().OpenFiles(this, QStringLiteral("Add File to Package"),
-                                                      FiltersStartingWith(2));
-    if (!chosen) {
-        Message(QStringLiteral("Cancel was selected."));
-        return;
-    }
-    AddFiles(*chosen);
-}
-
-void frmMain::AddFiles(const QStringList& paths) {
-    if (paths.isEmpty() || !PackageOpen() || ReadOnly() || m_busy)
-        return;
-    m_busy = true;
-    RefreshCommandStates();
-
-    // The folder is taken once: clicking around in the tree while files are compressed must
-    // not scatter the rest of the selection into other folders.
-    const QList<QTreeWidgetItem*> selected = m_treeWidget->selectedItems();
-    QTreeWidgetItem* target = selected.isEmpty() ? nullptr : selected.first();
-
-    frmSplash* splash = ProgressWindow();
-    const auto nameOf = [](const QString& path) { return QFileInfo(path).fileName(); };
-    const QString task = QStringLiteral("Compressing File ");
-    if (paths.size() == 1) {
-        splash->SetTitle(task + nameOf(paths.first()));
-        splash->CalcIncrement(2);
-        splash->ShowModeless();
-    } else {
-        splash->CalcIncrement(int32_t(2 * paths.size()));
-        splash->ShowModeless();
-    }
-    for (const QString& path : paths) {
-        if (paths.size() > 1)
-            splash->SetTitle(task + nameOf(path));
-        if (AddFileToPackage(nameOf(path), QDir::toNativeSeparators(path), target) ==
-                AddOutcome::Stop ||
-            m_closeRequested)
-            break;
-    }
-    UpdateStatusBar();
-    if (!splash->Model().Complete())
-        splash->SetProgress(100);
-
-    m_busy = false;
-    RefreshCommandStates();
-    if (m_closeRequested)
-        close();
-}
-
-frmMain::AddOutcome frmMain::AddFileToPackage(const QString& name, const QString& source,
-                                              QTreeWidgetItem* target) {
-    const bool atRoot = !target || ArchiveTree::Key(target) == RootKey;
-    const QString folder = atRoot ? QString() : ArchiveTree::Key(target);
-    const QString key = atRoot ? name : folder + QLatin1Char('\\') + name;
-    if (!Report(m_session.CanAdd(name, folder)))
-        return AddOutcome::Stop;
-    qvr::sgFileInfo shown;
-    shown.FileName(name.toStdString());
-    shown.FilePath(folder.toStdString());
-    if (const qvr::Result placed = AddFileNode(shown); !placed) {
-        Message(name + QStringLiteral(" cannot be added: ") +
-                QString::fromStdString(placed.Message) + QLatin1Char('.'));
-        return AddOutcome::Stop;
-    }
-    if (target && !atRoot)
-        target->setExpanded(true);
-
-    frmSplash* splash = ProgressWindow();
-    splash->IncrProgress(0);
-    const qvr::Result added = m_session.Add(source, name, folder);
-    splash->IncrProgress(0);
-    if (!added) {
-        m_tree->RemoveNodeTree(m_tree->Node(key), false);
-        Message(QString::fromStdString(added.Message));
-        return AddOutcome::Failed;
-    }
-    return AddOutcome::Added;
-}
-
 // ---- Folders and removal ---------------------------------------------------------------------
 
 frmNewFolder* frmMain::NewFolderDialog() {
     if (!m_newFolder)
-        m_newFolder = new frmNewFolder(this, [this] { return NodeKeysInOrder(); });
+        m_newFolder = new frmNewFolder(this, [this] { return FolderKeysInOrder(); });
     return m_newFolder;
 }
 
@@ -295,8 +225,10 @@ void frmMain::mNewFolder_Click() {
         return;
     frmNewFolder* dialog = NewFolderDialog();
     const QList<QTreeWidgetItem*> selected = m_treeWidget->selectedItems();
-    // With nothing selected the list starts at its first item, whatever was chosen last time.
-    dialog->Selectedfolder(selected.isEmpty() ? QString() : ArchiveTree::Key(selected.first()));
+    // With nothing selected the list starts at its first item, whatever was chosen last time;
+    // with a file selected, at the file's folder.
+    const QString folder = selected.isEmpty() ? QString() : TargetFolder(selected.first());
+    dialog->Selectedfolder(selected.isEmpty() ? QString() : folder.isEmpty() ? RootKey : folder);
     dialog->exec();
     const QString name = dialog->FolderName();
     const QString parent = dialog->Selectedfolder();
@@ -314,6 +246,10 @@ void frmMain::mNewFolder_Click() {
         return;
     }
     QTreeWidgetItem* parentNode = atTop ? nullptr : m_tree->Node(parent);
+    if (parentNode && !ArchiveTree::IsFolder(parentNode)) {
+        Message(parent + QStringLiteral(" is a file: a folder cannot be made below it."));
+        return;
+    }
     if ((!atTop && !parentNode) || !m_tree->AddNode(parentNode, key, name, FolderImage)) {
         Message(QStringLiteral("That folder already exists under that directory."));
         return;
@@ -340,6 +276,10 @@ void frmMain::mRemove_Click() {
             ? QStringLiteral("Are you sure you wish to delete this folder and all of it contents "
                              "from the package?")
             : QStringLiteral("Are you sure you wish to delete this file from the package?");
+    if (m_session.Gone()) {
+        Report(m_session.GoneResult());
+        return;
+    }
     if (Dialogs::instance().AskYesNo(this, ProgramName, question)) {
         // A file still in the package keeps its node, and so does every folder above it.
         QSet<QString> kept;
@@ -369,7 +309,27 @@ void frmMain::cmdNotes_Click() {
 }
 
 void frmMain::cmdUpdate_Click() {
-    if (!m_update->isEnabled() || !Report(m_session.UpdateDetails(ShownPluginInfo())))
+    if (!m_update->isEnabled())
+        return;
+    // Named before anything is written: the library could only say which field is at fault.
+    const std::pair<QString, QString> fields[] = {
+        {QStringLiteral("Name"), m_pluginName->text()},
+        {QStringLiteral("Version"), m_version->text()},
+        {QStringLiteral("Last Updated"), m_lastUpdate->text()},
+        {QStringLiteral("Author(s)"), m_authors->toPlainText()},
+        {QStringLiteral("Dependencies"), m_depends->toPlainText()},
+        {QStringLiteral("Notes"), QString::fromStdString(m_arc.PluginInfo.Notes())}};
+    for (const auto& [field, text] : fields) {
+        if (const auto bad = UnstorableCharacter(text)) {
+            Message(QStringLiteral("The details could not be written: the %1 box holds the "
+                                   "character %2, which a package cannot store (it keeps its "
+                                   "texts in Windows-1252). Replace it, then press Update "
+                                   "Details again.")
+                        .arg(field, *bad));
+            return;
+        }
+    }
+    if (!Report(m_session.UpdateDetails(ShownPluginInfo())))
         return;
     m_updatePending = false;
     RefreshCommandStates();

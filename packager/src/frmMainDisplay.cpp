@@ -1,3 +1,4 @@
+#include "PathPanel.h"
 #include "frmMain.h"
 
 #include <QAction>
@@ -35,7 +36,7 @@ void frmMain::UpdateStatusBar() {
     m_panels[0]->setText(QStringLiteral("Total files: ") + FormatGrouped(m_session.FileCount()));
     m_panels[1]->setText(QStringLiteral("File size: ") + FormatGrouped(m_session.FileSize()));
     const QString path = QDir::toNativeSeparators(QString::fromStdString(m_arc.CurrentArchive));
-    m_panels[2]->setText(ReadOnly() ? QStringLiteral("Read-only zip file: ") + path : path);
+    m_pathPanel->SetPath(ReadOnly() ? QStringLiteral("Read-only zip file: ") : QString(), path);
 }
 
 // ---- Command states ----------------------------------------------------------------------
@@ -46,6 +47,7 @@ void frmMain::RefreshCommandStates() {
     m_newAction->setEnabled(!m_busy);
     m_openAction->setEnabled(!m_busy);
     m_addAction->setEnabled(canChange);
+    m_addFolderAction->setEnabled(canChange);
     m_newFolderAction->setEnabled(canChange);
     m_removeAction->setEnabled(canChange && m_removeByNode);
     m_update->setEnabled(canChange && m_updatePending);
@@ -54,6 +56,7 @@ void frmMain::RefreshCommandStates() {
         box->setReadOnly(!writable);
     m_authors->setReadOnly(!writable);
     m_depends->setReadOnly(!writable);
+    ShowReadOnlyLook(PackageOpen() && !writable);
 }
 
 void frmMain::PackageDetailChanged() {
@@ -65,8 +68,9 @@ void frmMain::ShowPackage() {
     ResetPackageTree();
     // A package was checked for clashing keys as it was read; only a zip file, which is never
     // changed, can still hold one, and its clashing entries are left out of the tree.
+    const QString info = InfoEntryName(); // looked up once: a renamed package's takes a walk
     for (const qvr::sgFileInfo& entry : m_arc.ArchiveFiles)
-        AddFileNode(entry);
+        AddFileNode(entry, info);
     ShowPluginInfo();
     m_updatePending = false;
     setWindowTitle(QStringLiteral("Morrowind Plug-in Packager: ") + m_session.Title());

@@ -1,5 +1,6 @@
 #include "Looks.h"
 #include "PackageTree.h"
+#include "PathPanel.h"
 #include "Twips.h"
 #include "frmMain.h"
 
@@ -29,6 +30,8 @@ constexpr int kOuterExtraWidth = 120;
 constexpr int kOuterExtraHeight = 800;
 constexpr int kTwipsPerPixel = 15;
 constexpr int kFrameWidth = 4875;
+constexpr int kMinTreeWidth = 2400;
+constexpr int kDetailsBottom = 4080 + 2775; // the lower frame's bottom edge
 
 QLabel* FieldLabel(QWidget* parent, const QString& text, int top) {
     auto* label = new QLabel(text, parent);
@@ -75,7 +78,9 @@ frmAbout::Options AboutOptions() {
 }
 
 ArchiveTree::Options TreeOptions() {
-    return {false, RootKey};
+    // File rows carry the document image as the installer's do, so that they are as tall as
+    // folder rows and their names line up with their sibling folders' names.
+    return {true, RootKey};
 }
 
 void frmMain::BuildMenus() {
@@ -91,16 +96,25 @@ void frmMain::BuildMenus() {
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
     m_newAction = item(file, "mNew", QStringLiteral("&New..."), &frmMain::mNew_Click);
+    m_newAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+N")));
     m_openAction = item(file, "mOpen", QStringLiteral("&Open..."), &frmMain::mOpen_Click);
+    m_openAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
     file->addSeparator();
     m_exitAction = item(file, "mExit", QStringLiteral("E&xit"), &frmMain::mExit_Click);
+    m_exitAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
 
     m_packageMenu = bar->addMenu(QStringLiteral("&Package"));
     m_packageMenu->setObjectName(QStringLiteral("mnuPackage"));
     m_addAction =
         item(m_packageMenu, "mAddfile", QStringLiteral("&Add file..."), &frmMain::mAddfile_Click);
+    m_addFolderAction = item(m_packageMenu, "mAddfolder", QStringLiteral("Add &folder..."),
+                             &frmMain::mAddfolder_Click);
     m_removeAction =
         item(m_packageMenu, "mRemove", QStringLiteral("&Remove"), &frmMain::mRemove_Click);
+    // Delete removes only in the tree (which handles the key itself): in a text box it deletes
+    // text, as everywhere. The menu shows the key.
+    m_removeAction->setShortcut(QKeySequence(Qt::Key_Delete));
+    m_removeAction->setShortcutContext(Qt::WidgetShortcut);
     m_packageMenu->addSeparator();
     m_newFolderAction = item(m_packageMenu, "mNewFolder", QStringLiteral("&New Folder..."),
                              &frmMain::mNewFolder_Click);
@@ -122,6 +136,8 @@ void frmMain::BuildControls() {
     m_treeWidget->setGeometry(TwRect(0, 0, 4695, 6975));
     connect(m_treeWidget, &PackageTree::NodeClick, this, &frmMain::tvFileList_NodeClick);
     connect(m_treeWidget, &PackageTree::MenuRequested, this, &frmMain::tvFileList_MenuRequested);
+    connect(m_treeWidget, &PackageTree::FilesDropped, this, &frmMain::tvFileList_FilesDropped);
+    connect(m_treeWidget, &PackageTree::DeletePressed, this, &frmMain::mRemove_Click);
 
     m_frame1 = new QGroupBox(QStringLiteral("Package Details"), central);
     m_frame1->setObjectName(QStringLiteral("Frame1"));
@@ -190,18 +206,36 @@ void frmMain::BuildControls() {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(true);
-    const int widths[3] = {Tw(2100), Tw(2400), 0};
-    for (int i = 0; i < 3; ++i) {
+    // Wide enough for usual counts and sizes, not so wide that the path loses its room.
+    const int widths[2] = {Tw(1500), Tw(1700)};
+    for (int i = 0; i < 2; ++i) {
         m_panels[i] = new QLabel(bar);
         m_panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
         m_panels[i]->setFrameShape(QFrame::Panel);
         m_panels[i]->setFrameShadow(QFrame::Sunken);
-        if (widths[i] > 0) {
-            m_panels[i]->setMinimumWidth(widths[i]);
-            bar->addWidget(m_panels[i]);
-        } else {
-            bar->addWidget(m_panels[i], 1);
-        }
+        m_panels[i]->setMinimumWidth(widths[i]);
+        bar->addWidget(m_panels[i]);
+    }
+    m_pathPanel = new PathPanel(bar);
+    m_pathPanel->setObjectName(QStringLiteral("Panel3"));
+    m_pathPanel->setFrameShape(QFrame::Panel);
+    m_pathPanel->setFrameShadow(QFrame::Sunken);
+    bar->addWidget(m_pathPanel, 1);
+
+    // The smallest window in which both frames are whole and the tree keeps a usable width.
+    const int menuHeight = menuBar()->sizeHint().height();
+    setMinimumSize(Tw(kFrameWidth + 400 + kMinTreeWidth),
+                   Tw(kDetailsBottom + 120) + menuHeight + bar->sizeHint().height());
+}
+
+void frmMain::ShowReadOnlyLook(bool readOnly) {
+    // Boxes that take no typing look it, as the File Details boxes do.
+    for (QWidget* box : std::initializer_list<QWidget*>{m_pluginName, m_version, m_lastUpdate,
+                                                        m_authors, m_depends}) {
+        QPalette pal = box->palette();
+        pal.setColor(QPalette::Base, readOnly ? palette().color(QPalette::Window)
+                                              : palette().color(QPalette::Base));
+        box->setPalette(pal);
     }
 }
 

@@ -272,24 +272,29 @@ TEST_F(PackagerTest, AddThreeFilesIntoMeshesInTheDialogsOrder) {
     EXPECT_EQ(Panel(1), "Total files: 3");
     ExpectDiskMatchesTree();
 
-    // With a file node selected the file becomes its child, in a folder named after it.
+    // With a file node selected the file goes into that file's folder, never below the file.
     Select("Meshes\\a.nif");
     AddThroughMenu({Source("inner.nif", 50)});
-    EXPECT_EQ(ChildKeys("Meshes\\a.nif"), QStringList({"Meshes\\a.nif\\inner.nif"}));
-    EXPECT_TRUE(arc.FindEntry("inner.nif", "Meshes\\a.nif"));
+    EXPECT_EQ(ChildKeys("Meshes\\a.nif"), QStringList());
+    EXPECT_TRUE(arc.FindEntry("inner.nif", "Meshes"));
+    EXPECT_EQ(ChildKeys("Meshes").last(), "Meshes\\inner.nif");
     ExpectDiskMatchesTree();
 }
 
-TEST_F(PackagerTest, AddStopsAtANameTheFolderAlreadyHolds) {
+TEST_F(PackagerTest, AddSkipsANameTheFolderAlreadyHoldsAndSaysWhatHappened) {
     NewThroughMenu(Path("P.qvr"));
     Select("Meshes");
     AddThroughMenu({Source("x.nif", 100)});
     dialogs->Calls.clear();
-    // Same name, other letter case: one place on the player's disk, so refused as well.
+    // Same name, other letter case: one place on the player's disk, so refused as well. The
+    // others are added, and neither the window nor the message calls the refused one complete.
     AddThroughMenu({Source("y.nif", 100), Source("other/X.NIF", 100), Source("z.nif", 100)});
     ASSERT_EQ(dialogs->Messages().size(), 1);
-    EXPECT_TRUE(dialogs->Messages()[0].startsWith("X.NIF cannot be added"));
-    EXPECT_EQ(ChildKeys("Meshes"), QStringList({"Meshes\\x.nif", "Meshes\\y.nif"}));
+    EXPECT_TRUE(dialogs->Messages()[0].startsWith("Added 2 of 3 files to the package."));
+    EXPECT_TRUE(dialogs->Messages()[0].contains("X.NIF cannot be added"));
+    EXPECT_EQ(ChildKeys("Meshes"),
+              QStringList({"Meshes\\x.nif", "Meshes\\y.nif", "Meshes\\z.nif"}));
+    EXPECT_EQ(window->Splash()->Model().TaskText(), "Added 2 of 3 files");
     EXPECT_TRUE(window->Splash()->Model().Complete());
     EXPECT_TRUE(Action("mAddfile")->isEnabled());
     ExpectDiskMatchesTree();
@@ -314,13 +319,20 @@ TEST_F(PackagerTest, AFileThatCannotBeAddedLeavesNoNodeAndTheRestAreAdded) {
 #endif
     selection << Source("two.wav", 100);
     AddThroughMenu(selection);
+    // One message naming every file that was not added, one line each.
     const QStringList messages = dialogs->Messages();
-    ASSERT_EQ(messages.size(), selection.size() - 2);
-    EXPECT_TRUE(messages[0].contains(empty));
-    EXPECT_TRUE(messages[1].contains("missing.wav"));
-    EXPECT_TRUE(messages[2].contains(unstorable));
+    ASSERT_EQ(messages.size(), 1);
+    const QStringList lines = messages[0].split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), selection.size() - 2 + 1);
+    EXPECT_EQ(
+        lines[0],
+        QStringLiteral("Added 2 of %1 files to the package. Not added:").arg(selection.size()));
+    EXPECT_TRUE(lines[1].contains(empty));
+    EXPECT_TRUE(lines[2].contains("missing.wav"));
+    EXPECT_TRUE(lines[3].contains(unstorable));
     EXPECT_EQ(ChildKeys("Sound"), QStringList({"Sound\\one.wav", "Sound\\two.wav"}));
     EXPECT_TRUE(window->Splash()->Model().Complete());
+    EXPECT_FALSE(window->Splash()->Model().TaskText().contains("Complete!"));
     EXPECT_FALSE(window->Busy());
     ExpectDiskMatchesTree();
 }
@@ -368,8 +380,8 @@ TEST_F(PackagerTest, NewFolderUnderRootNestedAndExisting) {
     QStringList offered;
     AnswerNewFolder(RootKey, "Splash", "OKButton", &offered);
     Action("mNewFolder")->trigger();
-    // Every node is offered, in the order the nodes were made, the file node included.
-    EXPECT_EQ(offered, WithRoot(kFixed + QStringList{"Meshes\\m.nif"}));
+    // Every folder is offered, in the order the nodes were made; a file is no parent.
+    EXPECT_EQ(offered, WithRoot(kFixed));
     EXPECT_EQ(TopLevelKeys().last(), "Splash");
     EXPECT_TRUE(ChildKeys(RootKey).isEmpty());
 

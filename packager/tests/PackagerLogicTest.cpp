@@ -90,3 +90,25 @@ TEST(PackagerLogic, ResizeRuleStopsAtTheFirstSizeThatWouldBeNegative) {
     EXPECT_EQ(r.TreeWidth, 4720);
     EXPECT_FALSE(r.TreeHeight);
 }
+
+TEST(PackagerLogic, DatesNamesCharactersAndFilesBelowFiles) {
+    // The date of a library "date time" text, whatever blanks either part holds.
+    EXPECT_EQ(DatePart("12/07/26 16:52:14"), "12/07/26");
+    EXPECT_EQ(DatePart("2026. 12. 7. 16:52:14"), "2026. 12. 7.");
+    EXPECT_EQ(DatePart("07.12.2026 4:05:09 PM"), "07.12.2026");
+    EXPECT_EQ(DatePart("7 Dec 2026"), "7 Dec 2026");
+
+    EXPECT_EQ(PackageFileName("Tower v1.2"), "Tower v1.2.qvr");
+    EXPECT_EQ(PackageFileName("/a.b/Tower"), "/a.b/Tower.qvr");
+    EXPECT_EQ(PackageFileName("Tower.QVR"), "Tower.QVR");
+
+    EXPECT_EQ(UnstorableCharacter(QString::fromUtf8("Caf\xC3\xA9 \xE2\x82\xAC")), std::nullopt);
+    EXPECT_EQ(UnstorableCharacter(QString::fromUtf8("ok \xF0\x9F\x90\x89 \xE5\xA1\x94")),
+              QString::fromUtf8("\"\xF0\x9F\x90\x89\" (U+1F409)"));
+
+    const std::vector<qvr::sgFileInfo> entries = {
+        Entry("", "Tower.esp"), Entry("Tower.esp", "t.tga"), Entry("TOWER.ESP\\deep", "u.tga"),
+        Entry("Meshes", "m.nif"), Entry("Meshes\\m.nif.d", "x.nif")};
+    EXPECT_EQ(FilesBelowFiles(entries),
+              QStringList({"Tower.esp\\t.tga", "TOWER.ESP\\deep\\u.tga"}));
+}

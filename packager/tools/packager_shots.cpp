@@ -1,11 +1,13 @@
 // Renders every packager window to PNG, with a small sample package open:
 //   packager_shots <folder>
 // writes packager-main.png, packager-newfolder.png, packager-notes.png, packager-help.png,
-// packager-about.png and packager-progress.png into <folder>.
+// packager-about.png, packager-progress.png, packager-partial.png (an add in which one file was
+// refused) and packager-zip.png (a read-only zip file in the smallest window) into <folder>.
 
 #include "ArchiveTree.h"
 #include "Looks.h"
 #include "PackageTree.h"
+#include "ScriptedDialogsLite.h"
 #include "frmAbout.h"
 #include "frmHelp.h"
 #include "frmMain.h"
@@ -135,5 +137,32 @@ int main(int argc, char** argv) {
     splash->IncrProgress(0);
     ok = Save(splash, out, QStringLiteral("packager-progress.png")) && ok;
     splash->hide();
+
+    // One file of three refused: the window ends on what happened.
+    {
+        QuietDialogs quiet;
+        tree.Widget()->setCurrentItem(tree.Node(QStringLiteral("Meshes\\tower")));
+        QDir().mkpath(dir.filePath(QStringLiteral("again")));
+        window.AddFiles({Sample(dir, QStringLiteral("tower_roof.nif"), 4000),
+                         Sample(dir, QStringLiteral("again/tower_top.nif"), 300),
+                         Sample(dir, QStringLiteral("tower_door.nif"), 5000)});
+        ok = Save(window.Splash(), out, QStringLiteral("packager-partial.png")) && ok;
+        window.Splash()->hide();
+    }
+
+    // A zip file deep in the disk, in the smallest window the packager allows.
+    const QString deep = dir.filePath(QStringLiteral("Downloads/Morrowind mods/2026/December"));
+    QDir().mkpath(deep);
+    QFile zip(QDir(deep).filePath(QStringLiteral("Tower of Vos 1.2.zip")));
+    if (zip.open(QIODevice::WriteOnly)) {
+        zip.write(QByteArray("PK\x03\x04\x14\0\0\0\0\0\0\0\0\0\0\0\0\0\x01\0\0\0\x01\0\0\0"
+                             "\x05\0\0\0a.espxPK\x01\x02",
+                             40));
+        zip.write(QByteArray(42, '\0'));
+        zip.close();
+    }
+    window.OpenPackage(zip.fileName());
+    window.resize(window.minimumSize());
+    ok = Save(&window, out, QStringLiteral("packager-zip.png")) && ok;
     return ok ? 0 : 1;
 }

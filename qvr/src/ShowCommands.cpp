@@ -100,6 +100,8 @@ int CmdInfo(const ParsedArgs& a, const Context&) {
         if (HasInfoEntry(arc))
             throw CommandError{kSomeFailed,
                                path + ": its plug-in information cannot be read: " + arc.LastError};
+        if (const std::string problem = arc.InfoEntryProblem(); !problem.empty())
+            throw CommandError{kSomeFailed, path + ": " + problem};
         std::string hint;
         for (const auto& e : arc.ArchiveFiles)
             if (e.FilePath().empty() && Lower(e.FileName()).ends_with(".ifo"))

@@ -200,6 +200,43 @@ TEST_F(Tool, SetInfoChangesTheGivenFieldsInOneInfoEntry) {
     EXPECT_EQ(Run({"info", P("m.qvr")}).Out.find("2.0") != std::string::npos, true);
 }
 
+// A package renamed by version keeps its details for every command, never installs its
+// information entry, and set-info renames that entry after the file.
+TEST_F(Tool, RenamedPackageKeepsItsDetails) {
+    WriteAll(dir / "base" / "Mod.esp", "esp");
+    ASSERT_EQ(Run({"create", P("Mod.qvr"), "--version", "1.1", P("base")}).Code, 0);
+    fs::copy_file(dir / "Mod.qvr", dir / "Mod 1.1.qvr");
+    Result r = Run({"info", P("Mod 1.1.qvr")});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "1.1")) << r.Out;
+    const size_t files = r.Out.find("Files:");
+    ASSERT_NE(files, std::string::npos) << r.Out;
+    EXPECT_EQ(r.Out.substr(r.Out.find_first_not_of(' ', files + 6), 2), "1\n") << r.Out;
+    EXPECT_EQ(Run({"verify", P("Mod 1.1.qvr")}).Code, 0);
+    r = Run({"install", P("Mod 1.1.qvr"), P("data")});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    EXPECT_TRUE(fs::exists(dir / "data" / "Mod.esp"));
+    EXPECT_FALSE(fs::exists(dir / "data" / "Mod.qvr.ifo"));
+
+    r = Run({"set-info", P("Mod 1.1.qvr"), "--version", "1.2"});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    qvr::Archives arc = Opened(P("Mod 1.1.qvr"));
+    ASSERT_EQ(arc.ArchiveFiles.size(), 2u);
+    EXPECT_EQ(arc.ArchiveFiles[1].FileName(), "Mod 1.1.qvr.ifo");
+    qvr::sgPlugInfo info;
+    ASSERT_TRUE(info.GetPluginData(arc, "Mod 1.1.qvr"));
+    EXPECT_EQ(info.Version(), "1.2");
+
+    // Two candidates: none is the information, and info says why.
+    WriteAll(dir / "Other.qvr.ifo", std::string(6, '\0'));
+    r = Run({"add", P("Mod.qvr"), P("Other.qvr.ifo")});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    fs::copy_file(dir / "Mod.qvr", dir / "Both.qvr");
+    r = Run({"info", P("Both.qvr")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Err, "none named after itself")) << r.Err;
+}
+
 TEST_F(Tool, AddReplaceSwapsEntriesThatExistAndOnlyWithIt) {
     WriteAll(dir / "base" / "Mod.esp", "esp");
     WriteAll(dir / "base" / "Meshes" / "a.nif", "old mesh");

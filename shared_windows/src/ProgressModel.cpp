@@ -62,6 +62,12 @@ void ProgressModel::SetProgress(int32_t vTotalPercent) {
     }
 }
 
+void ProgressModel::Finish(const QString& outcome) {
+    m_barWidth = FullWidth;
+    m_task = outcome;
+    m_closeVisible = true;
+}
+
 void ProgressModel::CompleteTask() {
     m_barWidth = FullWidth;
     // Steps past the end must not pile up the suffix in the task line.

@@ -119,6 +119,12 @@ void frmSplash::SetProgress(int32_t vTotalPercent) {
     ProcessEvents();
 }
 
+void frmSplash::Finish(const QString& outcome) {
+    m_model.Finish(outcome);
+    Render();
+    ProcessEvents();
+}
+
 void frmSplash::ShowModeless() {
     if (QWidget* owner = parentWidget()) {
         const QRect o = owner->frameGeometry();

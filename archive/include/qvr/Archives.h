@@ -117,15 +117,24 @@ public:
     std::optional<sgFileInfo> FindEntry(const std::string& fileName,
                                         const std::string& filePath) const;
 
-    // The info entry's name for the open archive: its file name followed by ".ifo".
+    // The info entry's name for the open archive: its file name followed by ".ifo"; when no
+    // top-level entry bears that name and exactly one top-level entry ends in ".qvr.ifo" (the
+    // archive was renamed after packing), that entry's name.
     std::string InfoEntryName() const;
     bool IsInfoEntry(const sgFileInfo& entry) const;
+    // Why no entry is taken as the info entry although several could be ("" otherwise).
+    std::string InfoEntryProblem() const;
+    // A top-level entry whose name ends in ".qvr.ifo": the info entry of this archive or of
+    // the one it was packed as. Installs never write one into the data folder.
+    static bool LooksLikeInfoEntry(const sgFileInfo& entry);
 
     // A fresh work-file path in TempFolder that no other file holds (the file is created
     // empty to reserve the name); "" with LastError set when none can be made.
     std::string NewWorkFile(const std::string& hint);
 
 private:
+    // The top-level ".qvr.ifo" entries when none is named after the archive (else none).
+    std::vector<std::string> RenamedInfoEntries() const;
     bool Fail(const std::string& why);
     void CheckListMatches(const std::string& directory);
     void RememberDirectory(const std::string& directory, std::vector<sgFileInfo> list);
