@@ -19,7 +19,7 @@ inline QRect TwRect(const QRect& twips) {
     return TwRect(twips.x(), twips.y(), twips.width(), twips.height());
 }
 
-// Shrinks the font of a label, button or check box (never below 6 points) until its text
+// Shrinks the font of a label, button or check box (never below 8 points) until its text
 // fits the widget's present size, so that no caption is clipped whatever fonts the system has.
 void FitText(QWidget* widget);
 // FitText for every label, button and check box below parent.

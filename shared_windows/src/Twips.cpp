@@ -14,7 +14,7 @@ namespace shared_windows {
 
 namespace {
 
-constexpr double kMinPointSize = 6.0;
+constexpr double kMinPointSize = 8.0; // nothing smaller can be read
 
 QString TextOf(const QWidget* w) {
     if (auto* label = qobject_cast<const QLabel*>(w))
