@@ -54,7 +54,7 @@ frmExists::frmExists(QWidget* parent)
     skip->setGeometry(TwRect(1440, 1980, 1215, 375));
     connect(skip, &QPushButton::clicked, this, &frmExists::CancelButton_Click);
 
-    FitAllTexts(this);
+    FitAllTexts(this, kReadablePoints);
 }
 
 void frmExists::SetFile(const QString& file) {

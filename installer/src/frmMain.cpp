@@ -134,7 +134,7 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
     m_lblAbout->setCursor(Qt::PointingHandCursor);
     m_lblAbout->SetShortcut(QKeySequence(Qt::ALT | Qt::Key_A));
 
-    FitAllTexts(this);
+    FitAllTexts(this, kReadablePoints);
 
     connect(m_cmdPathChange, &QPushButton::clicked, this, &frmMain::cmdPathChange_Click);
     connect(m_cmdOpenQVR, &QPushButton::clicked, this, &frmMain::cmdOpenQVR_Click);

@@ -137,7 +137,7 @@ frmManage::frmManage(MainMod& mod)
     // The label's box starts under the Exit button's right edge; keep its text clear of it.
     m_lblAbout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    FitAllTexts(this);
+    FitAllTexts(this, kReadablePoints);
 
     connect(m_cmdOpenQVR, &QPushButton::clicked, this, &frmManage::cmdOpenQVR_Click);
     connect(m_cmdInstallQVR, &QPushButton::clicked, this, &frmManage::cmdInstallQVR_Click);

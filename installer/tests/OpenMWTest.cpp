@@ -166,8 +166,8 @@ TEST_F(FirstStart, OffersTheGameFoldersFoundUntilOneIsTaken) {
     Configure = [this](MainMod::Options& o) {
         o.FindFolders = [this] {
             return std::vector<qvr::GameFolder>{
-                {Path("steam/Data Files"), qvr::GameFolderSource::Steam},
-                {Path("gog/Data Files"), qvr::GameFolderSource::Heroic}};
+                {Path("steam/Data Files"), qvr::GameFolderSource::Steam, {}},
+                {Path("gog/Data Files"), qvr::GameFolderSource::Heroic, {}}};
         };
     };
     Dialogs_.YesNoAnswers = {false, true};
@@ -194,7 +194,7 @@ TEST_F(FirstStart, WithEveryOfferDeclinedAsksForTheFolderAsBefore) {
     Configure = [this](MainMod::Options& o) {
         o.FindFolders = [this] {
             return std::vector<qvr::GameFolder>{
-                {Path("steam/Data Files"), qvr::GameFolderSource::Steam}};
+                {Path("steam/Data Files"), qvr::GameFolderSource::Steam, {}}};
         };
     };
     Dialogs_.YesNoAnswers = {false};

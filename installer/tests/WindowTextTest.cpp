@@ -58,8 +58,15 @@ protected:
                     {{"", "telvanni.esp", "p"},
                      {"Meshes\\A_Very_Deep_Folder\\Of_Telvanni\\Towers", "tower.nif", "m"}},
                     &m_info, Path(""));
+        // With OpenMW found, so that its choice is looked at too.
+        WriteFile(Path("openmw/openmw.cfg"), "content=Morrowind.esm\n");
+        Configure = [this](MainMod::Options& o) {
+            o.OpenMWConfig = QPath("openmw/openmw.cfg");
+            o.ModsFolder = QPath("mods");
+        };
         Start();
         OpenInMain(m_archive);
+        ASSERT_TRUE(Visible(&Mod().Main(), "optOpenMW"));
     }
     void ExpectReadable(QWidget& window, const char* name) {
         Picture(window, name);

@@ -83,7 +83,7 @@ frmSplash::frmSplash(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Frameless
     for (const char* name : {"Label2_0", "Label2_1", "Label2_2"})
         findChild<QLabel*>(QLatin1String(name))->setFont(small);
     m_close->setFont(small);
-    FitAllTexts(this);
+    FitAllTexts(this, kReadablePoints);
 
     Render();
 }
@@ -151,7 +151,7 @@ void frmSplash::Render() {
     // the middle, so that ": Complete!" stays in view; the whole line is the tooltip.
     m_task->setFont(m_taskFont);
     m_task->setText(m_model.TaskText());
-    FitText(m_task);
+    FitText(m_task, kReadablePoints);
     SetElided(m_task, m_model.TaskText(), Qt::ElideMiddle);
     // Keep the bar at least one pixel wide, as an empty bar is never of width 0.
     m_bar->resize(std::max(1, Tw(m_model.BarWidth())), Tw(ProgressModel::BarHeight));

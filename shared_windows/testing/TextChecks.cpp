@@ -29,9 +29,14 @@ constexpr int kMinGap = 3;
 
 QString Name(const QWidget* w) {
     QString name = w->objectName();
-    if (name.isEmpty())
-        name =
-            QStringLiteral("(unnamed %1)").arg(QString::fromLatin1(w->metaObject()->className()));
+    if (name.isEmpty()) {
+        // A caption without a name is known by its text.
+        QString text;
+        if (auto* label = qobject_cast<const QLabel*>(w))
+            text = label->text();
+        name = QStringLiteral("(%1 \"%2\")")
+                   .arg(QString::fromLatin1(w->metaObject()->className()), text.left(30));
+    }
     const QWidget* top = w->window();
     return (top->objectName().isEmpty() ? QStringLiteral("window") : top->objectName()) +
            QLatin1Char('/') + name;
