@@ -78,7 +78,9 @@ inline QLabel* MakeListLabel(QWidget* parent, const QString& name, const QRect& 
     label->setObjectName(name);
     label->setFont(font);
     label->setProperty("baseFont", font);
-    label->setStyleSheet(TextStyle(colour) + QStringLiteral("padding-left: 2px;"));
+    // In a framed box the text keeps off the frame, as the one-line values do.
+    label->setStyleSheet(TextStyle(colour) +
+                         (boxStyle.isEmpty() ? QString() : QStringLiteral("padding-left: 2px;")));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);

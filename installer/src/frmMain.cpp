@@ -100,6 +100,7 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
     // Where an openmw.cfg is found, the player chooses which game the plug-in is for.
     m_lblTarget = MakeLabel(this, "Label1_9", QStringLiteral("Install for:"),
                             TwRect(840, 5325, 1395, 285), caption, text);
+    m_lblTarget->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_optDataFolder = new QRadioButton(QStringLiteral("Morrowind"), this);
     m_optOpenMW = new QRadioButton(QStringLiteral("OpenMW"), this);
     int left = 2400;

@@ -91,16 +91,18 @@ frmManage::frmManage(MainMod& mod)
         c->setWordWrap(true);
         const QString name = QString::fromLatin1(row.valueName);
         // Authors and required modules are lists, which scroll in their box when long.
-        if (row.valueLabel == &m_lblAuthors || row.valueLabel == &m_lblDepends)
+        if (row.valueLabel == &m_lblAuthors || row.valueLabel == &m_lblDepends) {
             *row.valueLabel = Ui::MakeListLabel(
                 this, name, row.valueRect, value,
                 QStringLiteral("background: transparent; border: 1px solid rgb(255, 255, 192);"),
                 kText);
-        else
+        } else {
             *row.valueLabel =
                 MakeLabel(this, row.valueName, QString(), row.valueRect, value, valueStyle);
-        // Centred in its frame: a one-line value has no room for the frame's indent above it.
-        (*row.valueLabel)->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            // Centred in its frame: a one-line value has no room for the frame's indent above
+            // it.
+            (*row.valueLabel)->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        }
     }
     MakeLabel(this, "Label_Bytes", QStringLiteral("bytes"), TwRect(3120, 3960, 735, 255), caption,
               text);
