@@ -151,7 +151,8 @@ void frmSplash::Render() {
     // the middle, so that ": Complete!" stays in view; the whole line is the tooltip.
     m_task->setFont(m_taskFont);
     m_task->setText(m_model.TaskText());
-    FitText(m_task, kReadablePoints);
+    // The task line stays the window's largest text: 10 points at least.
+    FitText(m_task, 10.0);
     SetElided(m_task, m_model.TaskText(), Qt::ElideMiddle);
     // Keep the bar at least one pixel wide, as an empty bar is never of width 0.
     m_bar->resize(std::max(1, Tw(m_model.BarWidth())), Tw(ProgressModel::BarHeight));
