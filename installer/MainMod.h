@@ -41,6 +41,10 @@ public:
         // The game's data folders found on this computer, offered on the first start; none
         // when not given.
         std::function<std::vector<qvr::GameFolder>()> FindFolders;
+        // OpenMW's settings file; where it exists, OpenMW is offered as the install target.
+        QString OpenMWConfig = {};
+        // OpenMW's mods folder unless the settings file names another (OpenMWModsFolder).
+        QString ModsFolder = {};
     };
     explicit MainMod(Options options);
     ~MainMod();
@@ -87,10 +91,29 @@ public:
     bool Busy() const { return m_busy; }
 
     // Installs every entry of the open archive but its info entry into dataFolder, with the
-    // progress window owned by owner.
-    void InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder);
+    // progress window owned by owner. Answers how many files were written.
+    int InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder);
+
+    // OpenMW as install target, offered where its openmw.cfg exists. ForOpenMW is the main
+    // window's choice; both windows install and remove for it while it is set.
+    bool OpenMWFound() const;
+    bool ForOpenMW = false;
+    QString OpenMWConfig() const { return m_openMWConfig; }
+    QString ModsFolder();
+    // Installs the open archive into a folder of its own below the mods folder and lists it in
+    // openmw.cfg, as qvr install --openmw does.
+    void InstallForOpenMW(QWidget* owner, const QString& pluginName);
+    // Asks, then takes the open archive's OpenMW install out: its files, its folder when
+    // emptied, and exactly the lines it added to openmw.cfg.
+    void RemoveFromOpenMW(QWidget* owner, const QString& pluginName);
     // Asks, then removes the installed file of every entry of the open archive.
     void RemovePluginFiles(QWidget* owner, const QString& pluginName, const QString& dataFolder);
+
+    // Where "Open QVR..." starts: the folder an archive was last chosen from, kept in the
+    // settings file, as a preset for Dialogs::OpenFile ("" before the first).
+    QString OpenDialogStart();
+    // Keeps the folder of a chosen file for the next "Open QVR...".
+    void RememberFolder(const QString& chosenFile);
 
     // The file's size grouped by the locale ("1,234,567"); 0 gives "".
     static QString FormatSize(qint64 size);
@@ -109,6 +132,8 @@ private:
 
     std::function<void()> m_exit;
     std::function<std::vector<qvr::GameFolder>()> m_findFolders;
+    QString m_openMWConfig;
+    QString m_modsFolder;
     std::unique_ptr<frmMain> m_main;
     std::unique_ptr<frmManage> m_manage;
     std::unique_ptr<frmSplash> m_splash;

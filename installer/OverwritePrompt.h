@@ -2,6 +2,7 @@
 // How the install asks whether an existing file is to be replaced. The program asks with the
 // frmExists window; tests answer in code.
 
+class QString;
 class QWidget;
 
 namespace installer {
@@ -13,7 +14,8 @@ public:
         bool ApplyToAll = false; // "perform this action for all files." was ticked
     };
     virtual ~OverwritePrompt() = default;
-    virtual Answer Ask(QWidget* owner) = 0;
+    // file: the existing file, as its path below the data folder ("Meshes\\x.nif").
+    virtual Answer Ask(QWidget* owner, const QString& file) = 0;
 };
 
 } // namespace installer

@@ -7,6 +7,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QLabel;
 
 namespace installer {
 
@@ -17,8 +18,10 @@ public:
 
     bool bOverwrite = false;
 
-    // Shows the window modally, owned by owner, and answers what was chosen.
-    Answer Ask(QWidget* owner) override;
+    // Shows the window modally, owned by owner, naming file, and answers what was chosen.
+    Answer Ask(QWidget* owner, const QString& file) override;
+    // Names the file asked about, below the question.
+    void SetFile(const QString& file);
 
     void OKButton_Click();
     void CancelButton_Click();
@@ -29,7 +32,8 @@ public slots:
 
 private:
     QCheckBox* m_chkAll;
-    // object names: Label1, chkAll, OKButton, CancelButton
+    QLabel* m_lblFile;
+    // object names: Label1, lblFile, chkAll, OKButton, CancelButton
 };
 
 } // namespace installer

@@ -6,6 +6,7 @@
 
 class QLabel;
 class QPushButton;
+class QRadioButton;
 namespace installer {
 
 class LinkLabel;
@@ -61,6 +62,9 @@ private:
     QPushButton* m_cmdInstallQVR;
     QPushButton* m_cmdManage;
     QPushButton* m_command1;
+    QLabel* m_lblTarget;
+    QRadioButton* m_optDataFolder;
+    QRadioButton* m_optOpenMW;
 };
 
 } // namespace installer

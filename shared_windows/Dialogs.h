@@ -15,6 +15,8 @@ public:
     virtual ~Dialogs() = default;
 
     // File dialogs report cancel as nullopt. filter uses the "Description|pattern|..." form.
+    // fileName presets the name; a path in it sets the folder the dialog starts in, and a
+    // path ending in a separator only the folder.
     virtual std::optional<QString> OpenFile(QWidget* parent, const QString& title,
                                             const QString& filter, const QString& fileName) = 0;
     virtual std::optional<QStringList> OpenFiles(QWidget* parent, const QString& title,

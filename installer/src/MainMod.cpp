@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <set>
 
@@ -28,6 +29,14 @@ namespace {
 // Thrown from a progress step once "Exit" was pressed: the program ends at once, so the work
 // stops between two entries instead of going on behind closed windows.
 struct ProgramEnding {};
+
+// An entry as the player knows it: its path below the data folder.
+QString EntryPath(const qvr::sgFileInfo& entry) {
+    QString path = QString::fromStdString(entry.FilePath());
+    if (!path.isEmpty())
+        path += QLatin1Char('\\');
+    return path + QString::fromStdString(entry.FileName());
+}
 } // namespace
 
 QString DefaultDataFolder() {
@@ -42,7 +51,8 @@ QString DefaultDataFolder() {
 
 MainMod::MainMod(Options options)
     : Settings(options.SettingsPath), DefaultDataFolder(options.DefaultDataFolder),
-      m_exit(std::move(options.Exit)), m_findFolders(std::move(options.FindFolders)) {
+      m_exit(std::move(options.Exit)), m_findFolders(std::move(options.FindFolders)),
+      m_openMWConfig(options.OpenMWConfig), m_modsFolder(options.ModsFolder) {
     if (!m_exit)
         m_exit = [] { QCoreApplication::quit(); };
 }
@@ -227,14 +237,14 @@ void MainMod::RunEntryTask(QWidget* owner, const QString& title, const QString& 
     SetBusy(false);
 }
 
-void MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder) {
+int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder) {
     if (m_busy)
-        return;
-    auto ask = [&](const qvr::sgFileInfo&, const std::string&) {
+        return 0;
+    auto ask = [&](const qvr::sgFileInfo& entry, const std::string&) {
         if (m_exitRequested)
             return false; // the program is ending: keep what is there, ask nothing
         if (!bApplyToAll) {
-            const OverwritePrompt::Answer answer = Prompt().Ask(owner);
+            const OverwritePrompt::Answer answer = Prompt().Ask(owner, EntryPath(entry));
             bApplyToAll = answer.ApplyToAll;
             bOverwriteFile = answer.Overwrite;
         }
@@ -261,14 +271,10 @@ void MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QSt
             ++counts.kept;
             break;
         case qvr::EntryOutcome::Refused:
-        case qvr::EntryOutcome::Failed: {
+        case qvr::EntryOutcome::Failed:
             ++counts.failed;
-            QString path = QString::fromStdString(result.Entry.FilePath());
-            if (!path.isEmpty())
-                path += QLatin1Char('\\');
-            counts.failedNames << path + QString::fromStdString(result.Entry.FileName());
+            counts.failedNames << EntryPath(result.Entry);
             break;
-        }
         case qvr::EntryOutcome::InfoEntry:
             break;
         }
@@ -296,6 +302,7 @@ void MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QSt
                 (counts.failed ? QStringLiteral("\nThese files failed:") : QString()),
             counts.failedNames);
     }
+    return counts.installed + counts.replaced;
 }
 
 void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
@@ -327,6 +334,26 @@ void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
         Dialogs::instance().Message(owner, AppTitle,
                                     QString::fromStdString(report.Outcome.Message));
     ShowRemovalSummary(owner, AppTitle, report);
+}
+
+QString MainMod::OpenDialogStart() {
+    try {
+        const QString folder =
+            Settings.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("LastFolder"));
+        if (!folder.isEmpty() && QDir(folder).exists())
+            return QDir::toNativeSeparators(folder + QLatin1Char('/'));
+    } catch (const std::exception&) {
+    }
+    return {};
+}
+
+void MainMod::RememberFolder(const QString& chosenFile) {
+    try {
+        Settings.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("LastFolder"),
+                               QDir::toNativeSeparators(QFileInfo(chosenFile).absolutePath()));
+    } catch (const std::exception&) {
+        // Only a convenience: the next dialog starts elsewhere.
+    }
 }
 
 QString MainMod::FormatSize(qint64 size) {

@@ -2,13 +2,18 @@
 // Small builders for the installer's windows: controls placed in twips and named as the
 // program's code names them.
 
+#include "Elide.h"
 #include "LinkLabel.h"
 #include "Twips.h"
 
 #include <QColor>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 
 namespace installer::Ui {
 
@@ -49,13 +54,66 @@ inline QPushButton* MakeButton(QWidget* parent, const QString& name, const QStri
     return button;
 }
 
-// A value from the archive: a long one gets a smaller font (and the whole text as its tip)
-// rather than being cut off.
-inline void SetValue(QLabel* label, const QString& text) {
-    label->setFont(label->property("baseFont").value<QFont>());
-    label->setText(text);
-    label->setToolTip(TextFits(label) ? QString() : text);
-    FitText(label);
+// A value from the archive on one line: a long one is cut with an ellipsis (paths in the
+// middle, so that their end stays in view), with the whole text as its tip.
+inline void SetValue(QLabel* label, const QString& text, Qt::TextElideMode mode = Qt::ElideRight) {
+    SetElided(label, text, mode);
+}
+
+// A value of several lines (authors, required modules) in a box that scrolls when the lines
+// do not fit. The label is made inside the box; the box takes rect and style.
+inline QLabel* MakeListLabel(QWidget* parent, const QString& name, const QRect& rect,
+                             const QFont& font, const QString& boxStyle, const QColor& colour) {
+    auto* box = new QScrollArea(parent);
+    box->setObjectName(name + QStringLiteral("Box"));
+    box->setGeometry(rect);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setWidgetResizable(false);
+    box->setFrameShape(QFrame::NoFrame);
+    box->setStyleSheet(QStringLiteral("QScrollArea#%1 { %2 }").arg(box->objectName(), boxStyle));
+    box->viewport()->setAutoFillBackground(false);
+    box->viewport()->setStyleSheet(QStringLiteral("background: transparent;"));
+    auto* label = new QLabel(box);
+    label->setObjectName(name);
+    label->setFont(font);
+    label->setProperty("baseFont", font);
+    // In a framed box the text keeps off the frame, as the one-line values do.
+    label->setStyleSheet(TextStyle(colour) +
+                         (boxStyle.isEmpty() ? QString() : QStringLiteral("padding-left: 2px;")));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box->setWidget(label);
+    label->resize(box->viewport()->size());
+    return label;
+}
+
+// Fills a label made by MakeListLabel: as wide as its box, as high as its lines need; the
+// box scrolls when that is more than it shows.
+inline void SetList(QLabel* label, const QString& text) {
+    auto* box = qobject_cast<QScrollArea*>(label->parentWidget()->parentWidget());
+    const QSize room = box->contentsRect().size();
+    label->resize(room.width(), label->height());
+    SetWrappedElided(label, text);
+    int height = label->heightForWidth(room.width());
+    if (height > room.height()) {
+        // The scroll bar takes its width from the lines.
+        const int width = room.width() - box->verticalScrollBar()->sizeHint().width();
+        label->resize(width, label->height());
+        SetWrappedElided(label, text);
+        height = label->heightForWidth(width);
+        label->resize(width, height);
+        // Set rather than left to the box, so that the bar is there at once.
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    } else {
+        label->resize(room.width(), room.height());
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    // The box lays out its bars at once, not when the event loop next runs.
+    QEvent relayout(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(box, &relayout);
+    box->verticalScrollBar()->setValue(0);
 }
 
 } // namespace installer::Ui

@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QRadioButton>
 #include <QScreen>
 
 #include <exception>
@@ -50,6 +51,8 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
     const QFont value = Ui::Font(9);
     const QFont button = Ui::Font(8.25);
     using Ui::MakeLabel;
+    // The values stand a little right of where the captions' design put them, so that no
+    // caption touches its value.
 
     // The backdrops first, so that everything else lies on top of them.
     auto* backdrop = MakeLabel(this, "Label2", QString(), TwRect(720, 2520, 8115, 3735), value,
@@ -71,44 +74,68 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
     MakeLabel(this, "Label1_2", QStringLiteral("QVRfile:"), TwRect(840, 2580, 1395, 375), caption,
               text);
     m_lblQVRFileName =
-        MakeLabel(this, "lblQVRFileName", QString(), TwRect(2280, 2580, 6135, 315), value, text);
+        MakeLabel(this, "lblQVRFileName", QString(), TwRect(2400, 2580, 6015, 315), value, text);
     MakeLabel(this, "Label1_3", QStringLiteral("Plug-in name:"), TwRect(840, 3060, 1635, 375),
               caption, text);
-    m_lblName = MakeLabel(this, "lblName", QString(), TwRect(2280, 3060, 4935, 315), value, text);
+    m_lblName = MakeLabel(this, "lblName", QString(), TwRect(2400, 3060, 4815, 315), value, text);
     MakeLabel(this, "Label1_4", QStringLiteral("Version:"), TwRect(840, 3420, 1395, 375), caption,
               text);
     m_lblVersion =
-        MakeLabel(this, "lblVersion", QString(), TwRect(2280, 3420, 1575, 315), value, text);
+        MakeLabel(this, "lblVersion", QString(), TwRect(2400, 3420, 1455, 315), value, text);
     MakeLabel(this, "Label1_6", QStringLiteral("Required Modules:"), TwRect(5040, 3480, 2175, 375),
               caption, text);
-    m_lblDepends =
-        MakeLabel(this, "lblDepends", QString(), TwRect(5040, 3840, 3435, 1455), value, text);
-    m_lblDepends->setWordWrap(true);
+    m_lblDepends = Ui::MakeListLabel(this, QStringLiteral("lblDepends"),
+                                     TwRect(5040, 3840, 3435, 1455), value, QString(), kText);
     MakeLabel(this, "Label1_5", QStringLiteral("Author(s):"), TwRect(840, 3960, 1395, 375), caption,
               text);
-    m_lblAuthors =
-        MakeLabel(this, "lblAuthors", QString(), TwRect(2280, 3840, 2595, 1455), value, text);
-    m_lblAuthors->setWordWrap(true);
+    m_lblAuthors = Ui::MakeListLabel(this, QStringLiteral("lblAuthors"),
+                                     TwRect(2400, 3840, 2475, 1455), value, QString(), kText);
     m_cmdReadme = MakeLabel<LinkLabel>(this, "cmdReadme", QStringLiteral("Read Me..."),
                                        TwRect(840, 4800, 1215, 315), Ui::Font(9.75, true),
                                        text + QStringLiteral("text-decoration: underline;"));
     m_cmdReadme->setCursor(Qt::PointingHandCursor);
+    m_cmdReadme->SetShortcut(QKeySequence(Qt::ALT | Qt::Key_R));
     m_cmdReadme->hide();
+
+    // Where an openmw.cfg is found, the player chooses which game the plug-in is for.
+    m_lblTarget = MakeLabel(this, "Label1_9", QStringLiteral("Install for:"),
+                            TwRect(840, 5325, 1395, 285), caption, text);
+    m_lblTarget->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_optDataFolder = new QRadioButton(QStringLiteral("Morrowind"), this);
+    m_optOpenMW = new QRadioButton(QStringLiteral("OpenMW"), this);
+    int left = 2400;
+    for (QRadioButton* option : {m_optDataFolder, m_optOpenMW}) {
+        option->setObjectName(option == m_optOpenMW ? QStringLiteral("optOpenMW")
+                                                    : QStringLiteral("optDataFolder"));
+        option->setGeometry(TwRect(left, 5325, 1800, 285));
+        option->setFont(value);
+        QPalette palette = option->palette();
+        palette.setColor(QPalette::WindowText, kText);
+        option->setPalette(palette);
+        left += 1920;
+    }
+    m_optDataFolder->setChecked(true);
+    connect(m_optOpenMW, &QRadioButton::toggled, this, [this](bool on) { m_mod.ForOpenMW = on; });
+    for (QWidget* w : {static_cast<QWidget*>(m_lblTarget), static_cast<QWidget*>(m_optDataFolder),
+                       static_cast<QWidget*>(m_optOpenMW)})
+        w->hide();
 
     m_cmdOpenQVR = Ui::MakeButton(this, "cmdOpenQVR", QStringLiteral("Open QVR..."),
                                   TwRect(960, 5700, 1455, 375), button);
     m_cmdInstallQVR = Ui::MakeButton(this, "cmdInstallQVR", QStringLiteral("Install Plug-in"),
                                      TwRect(2520, 5700, 1455, 375), button);
+    // Wider than its neighbours: its caption is longer.
     m_cmdManage = Ui::MakeButton(this, "cmdManage", QStringLiteral("Manage plug-ins..."),
-                                 TwRect(7260, 5700, 1455, 375), button);
+                                 TwRect(6960, 5700, 1755, 375), button);
     m_command1 = Ui::MakeButton(this, "Command1", QStringLiteral("Exit"),
                                 TwRect(4200, 6600, 1215, 375), button);
     m_lblAbout = MakeLabel<LinkLabel>(this, "lblAbout", QStringLiteral("About..."),
                                       TwRect(8160, 6660, 1215, 315), Ui::Font(9.75, true),
                                       text + QStringLiteral("text-decoration: underline;"));
     m_lblAbout->setCursor(Qt::PointingHandCursor);
+    m_lblAbout->SetShortcut(QKeySequence(Qt::ALT | Qt::Key_A));
 
-    FitAllTexts(this);
+    FitAllTexts(this, kReadablePoints);
 
     connect(m_cmdPathChange, &QPushButton::clicked, this, &frmMain::cmdPathChange_Click);
     connect(m_cmdOpenQVR, &QPushButton::clicked, this, &frmMain::cmdOpenQVR_Click);
@@ -127,11 +154,11 @@ QString frmMain::DefaultDataFolderText() const {
 }
 
 QString frmMain::PlugPath() const {
-    return m_lblPlugPath->text();
+    return FullText(m_lblPlugPath);
 }
 
 QString frmMain::QVRFileName() const {
-    return m_lblQVRFileName->text();
+    return FullText(m_lblQVRFileName);
 }
 
 void frmMain::Form_Load() {
@@ -143,7 +170,7 @@ void frmMain::Form_Load() {
         // A settings file that cannot be read or made: start as on a first run.
     }
     if (!stored.isEmpty()) {
-        Ui::SetValue(m_lblPlugPath, stored);
+        Ui::SetValue(m_lblPlugPath, stored, Qt::ElideMiddle);
     } else if (!qvr::HasMorrowindEsm(PlugPath().toStdString())) {
         Dialogs::instance().Message(this, MainMod::AppTitle,
                                     QStringLiteral("Please set the directory for the "
@@ -151,6 +178,14 @@ void frmMain::Form_Load() {
         cmdPathChange_Click();
     }
     m_mod.Arc.TempFolder = qvr::GetTempFolder();
+    const bool openmw = m_mod.OpenMWFound();
+    m_lblTarget->setVisible(openmw);
+    m_optDataFolder->setVisible(openmw);
+    m_optOpenMW->setVisible(openmw);
+    if (openmw)
+        m_optOpenMW->setToolTip(QStringLiteral("Into a folder of its own below ") +
+                                m_mod.ModsFolder() + QStringLiteral(", listed in ") +
+                                m_mod.OpenMWConfig());
     m_installAllowed = false;
     UpdateCommands();
 }
@@ -165,7 +200,7 @@ void frmMain::ShowOpenArchive() {
     const std::string& current = m_mod.Arc.CurrentArchive;
     if (current.empty() || !m_mod.ArchiveReady)
         return;
-    Ui::SetValue(m_lblQVRFileName, FileNamePart(QString::fromStdString(current)));
+    Ui::SetValue(m_lblQVRFileName, FileNamePart(QString::fromStdString(current)), Qt::ElideMiddle);
     if (m_mod.Arc.ZipLoaded)
         ShowZipState();
     else
@@ -175,8 +210,8 @@ void frmMain::ShowOpenArchive() {
 void frmMain::ShowZipState() {
     Ui::SetValue(m_lblName, QStringLiteral("Zip file loaded"));
     Ui::SetValue(m_lblVersion, QString());
-    Ui::SetValue(m_lblAuthors, QString());
-    Ui::SetValue(m_lblDepends, QString());
+    Ui::SetList(m_lblAuthors, QString());
+    Ui::SetList(m_lblDepends, QString());
     m_cmdReadme->hide();
     m_installAllowed = false;
     UpdateCommands();
@@ -186,21 +221,26 @@ void frmMain::ShowPluginInfo() {
     const qvr::sgPlugInfo& info = m_mod.Arc.PluginInfo;
     Ui::SetValue(m_lblName, QString::fromStdString(info.PluginName()));
     Ui::SetValue(m_lblVersion, QString::fromStdString(info.Version()));
-    Ui::SetValue(m_lblAuthors, QString::fromStdString(info.Authors()));
-    Ui::SetValue(m_lblDepends, QString::fromStdString(info.Depends()));
+    Ui::SetList(m_lblAuthors, QString::fromStdString(info.Authors()));
+    Ui::SetList(m_lblDepends, QString::fromStdString(info.Depends()));
     m_cmdReadme->setVisible(!Trimmed(info.Notes()).isEmpty());
     m_installAllowed = m_mod.ArchiveReady;
     UpdateCommands();
 }
 
 void frmMain::cmdPathChange_Click() {
-    const auto chosen =
-        Dialogs::instance().OpenFile(this, QStringLiteral("Open"), QStringLiteral("*.esm|*.esm"),
-                                     QStringLiteral("Morrowind.esm"));
+    // The dialog starts in the data folder in use, when there is one.
+    const QString current = PlugPath();
+    const QString preset =
+        QDir(current).exists()
+            ? QDir::toNativeSeparators(QDir(current).filePath(QStringLiteral("Morrowind.esm")))
+            : QStringLiteral("Morrowind.esm");
+    const auto chosen = Dialogs::instance().OpenFile(this, QStringLiteral("Open"),
+                                                     QStringLiteral("*.esm|*.esm"), preset);
     if (!chosen)
         return;
     const QString folder = QDir::toNativeSeparators(QFileInfo(*chosen).absolutePath());
-    Ui::SetValue(m_lblPlugPath, folder);
+    Ui::SetValue(m_lblPlugPath, folder, Qt::ElideMiddle);
     try {
         m_mod.Settings.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"),
                                      folder);
@@ -217,9 +257,10 @@ void frmMain::cmdOpenQVR_Click() {
         return;
     const auto chosen = Dialogs::instance().OpenFile(
         this, QStringLiteral("Open"), QStringLiteral("QVRfile(*.qvr)|*.qvr|Zip files(*.zip)|*.zip"),
-        QString());
+        m_mod.OpenDialogStart());
     if (!chosen)
         return;
+    m_mod.RememberFolder(*chosen);
     OpenQVR(*chosen);
 }
 
@@ -236,7 +277,10 @@ void frmMain::OpenQVR(const QString& path) {
 void frmMain::cmdInstallQVR_Click() {
     if (!m_cmdInstallQVR->isEnabled())
         return;
-    m_mod.InstallPlugin(this, m_lblName->text(), PlugPath());
+    if (m_mod.ForOpenMW)
+        m_mod.InstallForOpenMW(this, FullText(m_lblName));
+    else
+        m_mod.InstallPlugin(this, FullText(m_lblName), PlugPath());
 }
 
 void frmMain::cmdManage_Click() {

@@ -45,14 +45,14 @@ frmManage::frmManage(MainMod& mod)
     const QFont link = Ui::Font(9.75, true);
     using Ui::MakeLabel;
 
-    MakeLabel(this, "Label_DataPath", QStringLiteral("Data Path:"), TwRect(180, 60, 975, 255),
+    MakeLabel(this, "Label_DataPath", QStringLiteral("Data Path:"), TwRect(180, 60, 1035, 255),
               caption, text);
     m_lblPlugPath =
-        MakeLabel(this, "lblPlugPath", QString(), TwRect(1200, 60, 6435, 255), value, text);
+        MakeLabel(this, "lblPlugPath", QString(), TwRect(1260, 60, 6375, 255), value, text);
     MakeLabel(this, "Label_QvrFile", QStringLiteral("QVR File:"), TwRect(180, 360, 915, 255),
               caption, text);
     m_lblQvrFile =
-        MakeLabel(this, "lblQvrFile", QString(), TwRect(1200, 360, 6435, 255), value, text);
+        MakeLabel(this, "lblQvrFile", QString(), TwRect(1260, 360, 6375, 255), value, text);
 
     MakeLabel(
         this, "Label_Box", QString(), TwRect(120, 1020, 4695, 4035), value,
@@ -70,36 +70,47 @@ frmManage::frmManage(MainMod& mod)
         QRect valueRect;
     };
     const Row rows[] = {
-        {"Label_PluginName", "Plug-in Name:", TwRect(240, 1260, 1215, 255), &m_lblPluginName,
-         "lblPluginName", TwRect(1440, 1260, 3255, 255)},
-        {"Label_Version", "Version:", TwRect(240, 1560, 1215, 255), &m_lblVersion, "lblVersion",
-         TwRect(1440, 1560, 795, 255)},
-        {"Label_Updated", "Updated:", TwRect(240, 1860, 1215, 255), &m_lblLastUpdate,
-         "lblLastUpdate", TwRect(1440, 1860, 3255, 255)},
-        {"Label_Authors", "Authors:", TwRect(240, 2160, 1215, 255), &m_lblAuthors, "lblAuthors",
-         TwRect(1440, 2160, 3255, 855)},
-        {"Label_Depends", "Required modules:", TwRect(240, 3060, 1215, 495), &m_lblDepends,
-         "lblDepends", TwRect(1440, 3060, 3255, 855)},
-        {"Label_FileSize", "File size:", TwRect(240, 3960, 1215, 255), &m_lblFileSize,
-         "lblFileSize", TwRect(1440, 3960, 1635, 255)},
+        {"Label_PluginName", "Plug-in Name:", TwRect(240, 1260, 1365, 255), &m_lblPluginName,
+         "lblPluginName", TwRect(1620, 1260, 3075, 255)},
+        {"Label_Version", "Version:", TwRect(240, 1560, 1365, 255), &m_lblVersion, "lblVersion",
+         TwRect(1620, 1560, 795, 255)},
+        {"Label_Updated", "Updated:", TwRect(240, 1860, 1365, 255), &m_lblLastUpdate,
+         "lblLastUpdate", TwRect(1620, 1860, 3075, 255)},
+        {"Label_Authors", "Authors:", TwRect(240, 2160, 1365, 255), &m_lblAuthors, "lblAuthors",
+         TwRect(1620, 2160, 3075, 855)},
+        {"Label_Depends", "Required modules:", TwRect(240, 3060, 1365, 495), &m_lblDepends,
+         "lblDepends", TwRect(1620, 3060, 3075, 855)},
+        {"Label_FileSize", "File size:", TwRect(240, 3960, 1365, 255), &m_lblFileSize,
+         "lblFileSize", TwRect(1620, 3960, 1455, 255)},
         {"Label_TotalFiles", "Total files:", TwRect(240, 4260, 1035, 255), &m_lblTtlFiles,
-         "lblTtlFiles", TwRect(1440, 4260, 1635, 255)},
+         "lblTtlFiles", TwRect(1620, 4260, 1455, 255)},
     };
     for (const Row& row : rows) {
         QLabel* c = MakeLabel(this, row.captionName, QString::fromLatin1(row.captionText),
                               row.captionRect, caption, text);
         c->setWordWrap(true);
-        *row.valueLabel =
-            MakeLabel(this, row.valueName, QString(), row.valueRect, value, valueStyle);
+        const QString name = QString::fromLatin1(row.valueName);
+        // Authors and required modules are lists, which scroll in their box when long.
+        if (row.valueLabel == &m_lblAuthors || row.valueLabel == &m_lblDepends) {
+            *row.valueLabel = Ui::MakeListLabel(
+                this, name, row.valueRect, value,
+                QStringLiteral("background: transparent; border: 1px solid rgb(255, 255, 192);"),
+                kText);
+        } else {
+            *row.valueLabel =
+                MakeLabel(this, row.valueName, QString(), row.valueRect, value, valueStyle);
+            // Centred in its frame: a one-line value has no room for the frame's indent above
+            // it.
+            (*row.valueLabel)->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        }
     }
-    m_lblAuthors->setWordWrap(true);
-    m_lblDepends->setWordWrap(true);
     MakeLabel(this, "Label_Bytes", QStringLiteral("bytes"), TwRect(3120, 3960, 735, 255), caption,
               text);
 
     m_cmdReadme = MakeLabel<LinkLabel>(this, "cmdReadme", QStringLiteral("Read Me..."),
                                        TwRect(1740, 4680, 1275, 315), link, text);
     m_cmdReadme->setCursor(Qt::PointingHandCursor);
+    m_cmdReadme->SetShortcut(QKeySequence(Qt::ALT | Qt::Key_R));
 
     m_tvFileList = new QTreeWidget(this);
     m_tvFileList->setObjectName(QStringLiteral("tvFileList"));
@@ -124,10 +135,11 @@ frmManage::frmManage(MainMod& mod)
     m_lblAbout = MakeLabel<LinkLabel>(this, "lblAbout", QStringLiteral("About..."),
                                       TwRect(8340, 6660, 1215, 315), link, text);
     m_lblAbout->setCursor(Qt::PointingHandCursor);
+    m_lblAbout->SetShortcut(QKeySequence(Qt::ALT | Qt::Key_A));
     // The label's box starts under the Exit button's right edge; keep its text clear of it.
     m_lblAbout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    FitAllTexts(this);
+    FitAllTexts(this, kReadablePoints);
 
     connect(m_cmdOpenQVR, &QPushButton::clicked, this, &frmManage::cmdOpenQVR_Click);
     connect(m_cmdInstallQVR, &QPushButton::clicked, this, &frmManage::cmdInstallQVR_Click);
@@ -145,7 +157,7 @@ frmManage::frmManage(MainMod& mod)
 frmManage::~frmManage() = default;
 
 QString frmManage::QvrFile() const {
-    return m_lblQvrFile->text();
+    return FullText(m_lblQvrFile);
 }
 
 void frmManage::SetArchiveCommands(bool allowed) {
@@ -163,14 +175,16 @@ void frmManage::UpdateCommands() {
 
 void frmManage::Form_Activate() {
     frmMain& main = m_mod.Main();
-    Ui::SetValue(m_lblPlugPath, main.PlugPath());
+    // For OpenMW the plug-ins go below its mods folder.
+    Ui::SetValue(m_lblPlugPath, m_mod.ForOpenMW ? m_mod.ModsFolder() : main.PlugPath(),
+                 Qt::ElideMiddle);
     // Always the archive that is open, whichever window opened it.
     if (m_mod.Arc.CurrentArchive.empty() || !m_mod.ArchiveReady) {
         Ui::SetValue(m_lblQvrFile, QString());
         SetArchiveCommands(false);
         return;
     }
-    Ui::SetValue(m_lblQvrFile, QString::fromStdString(m_mod.Arc.CurrentArchive));
+    Ui::SetValue(m_lblQvrFile, QString::fromStdString(m_mod.Arc.CurrentArchive), Qt::ElideMiddle);
     ShowArchiveContents();
 }
 
@@ -182,8 +196,8 @@ void frmManage::ShowArchiveContents() {
         Ui::SetValue(m_lblPluginName, QStringLiteral("Zip file loaded"));
         Ui::SetValue(m_lblVersion, QString());
         Ui::SetValue(m_lblLastUpdate, QString());
-        Ui::SetValue(m_lblAuthors, QString());
-        Ui::SetValue(m_lblDepends, QString());
+        Ui::SetList(m_lblAuthors, QString());
+        Ui::SetList(m_lblDepends, QString());
         Ui::SetValue(m_lblTtlFiles, QString::number(arc.ArchiveFiles.size()));
         Ui::SetValue(m_lblFileSize, MainMod::FormatSize(size));
         m_cmdReadme->hide();
@@ -193,8 +207,8 @@ void frmManage::ShowArchiveContents() {
         Ui::SetValue(m_lblPluginName, QString::fromStdString(info.PluginName()));
         Ui::SetValue(m_lblVersion, QString::fromStdString(info.Version()));
         Ui::SetValue(m_lblLastUpdate, QString::fromStdString(info.LastUpdated()));
-        Ui::SetValue(m_lblAuthors, QString::fromStdString(info.Authors()));
-        Ui::SetValue(m_lblDepends, QString::fromStdString(info.Depends()));
+        Ui::SetList(m_lblAuthors, QString::fromStdString(info.Authors()));
+        Ui::SetList(m_lblDepends, QString::fromStdString(info.Depends()));
         // The info entry is no file of the plug-in.
         qsizetype files = 0;
         for (const qvr::sgFileInfo& entry : arc.ArchiveFiles)
@@ -234,9 +248,10 @@ void frmManage::cmdOpenQVR_Click() {
         return;
     const auto chosen = Dialogs::instance().OpenFile(
         this, QStringLiteral("Open"), QStringLiteral("QVRfile(*.qvr)|*.qvr|zip file(*.zip)|*.zip"),
-        QString());
+        m_mod.OpenDialogStart());
     if (!chosen)
         return;
+    m_mod.RememberFolder(*chosen);
     const qvr::Result opened = m_mod.OpenArchive(*chosen);
     if (!opened)
         Dialogs::instance().Message(this, MainMod::AppTitle,
@@ -247,13 +262,19 @@ void frmManage::cmdOpenQVR_Click() {
 void frmManage::cmdInstallQVR_Click() {
     if (!m_cmdInstallQVR->isEnabled())
         return;
-    m_mod.InstallPlugin(this, m_lblPluginName->text(), m_lblPlugPath->text());
+    if (m_mod.ForOpenMW)
+        m_mod.InstallForOpenMW(this, FullText(m_lblPluginName));
+    else
+        m_mod.InstallPlugin(this, FullText(m_lblPluginName), FullText(m_lblPlugPath));
 }
 
 void frmManage::cmdRemoveQVRFiles_Click() {
     if (!m_cmdRemoveQVRFiles->isEnabled())
         return;
-    m_mod.RemovePluginFiles(this, m_lblPluginName->text(), m_lblPlugPath->text());
+    if (m_mod.ForOpenMW)
+        m_mod.RemoveFromOpenMW(this, FullText(m_lblPluginName));
+    else
+        m_mod.RemovePluginFiles(this, FullText(m_lblPluginName), FullText(m_lblPlugPath));
 }
 
 void frmManage::cmdReadme_Click() {

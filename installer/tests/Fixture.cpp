@@ -112,8 +112,9 @@ void MakeZip(const std::string& path, const std::vector<std::string>& names) {
     WriteFile(path, zip);
 }
 
-OverwritePrompt::Answer ScriptedPrompt::Ask(QWidget*) {
+OverwritePrompt::Answer ScriptedPrompt::Ask(QWidget*, const QString& file) {
     ++Asked;
+    Files << file;
     if (OnAsk)
         OnAsk();
     if (Answers.empty()) {
@@ -141,8 +142,10 @@ std::string InstallerTest::Path(const std::string& rel) const {
 }
 
 void InstallerTest::Start(const QStringList& arguments) {
-    m_mod = std::make_unique<MainMod>(
-        MainMod::Options{SettingsPath, DataFolder, [this] { ++Exits; }, {}});
+    MainMod::Options options{SettingsPath, DataFolder, [this] { ++Exits; }, {}};
+    if (Configure)
+        Configure(options);
+    m_mod = std::make_unique<MainMod>(std::move(options));
     m_mod->SetPrompt(&Prompt_);
     m_mod->Start(arguments);
     m_mod->Arc.TempFolder = Path("");

@@ -48,7 +48,8 @@ public:
     std::deque<Answer> Answers;
     int Asked = 0;
     std::function<void()> OnAsk;
-    Answer Ask(QWidget*) override;
+    QStringList Files; // the file of every question, in order
+    Answer Ask(QWidget*, const QString& file) override;
 };
 
 class InstallerTest : public ::testing::Test {
@@ -80,4 +81,6 @@ protected:
     QString SettingsPath;
     QString DataFolder; // the default data folder
     int Exits = 0;
+    // Changes the program's options before Start makes it (game folders found, OpenMW).
+    std::function<void(MainMod::Options&)> Configure;
 };

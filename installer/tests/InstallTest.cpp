@@ -261,3 +261,33 @@ TEST_F(InstallFromMain, ErrorsSayWhyAndASummaryCountsWhatWasSkippedOrFailed) {
     Install();
     EXPECT_EQ(Dialogs_.Summaries().size(), 1u);
 }
+
+TEST_F(InstallFromMain, ThePromptNamesTheFileBelowTheDataFolderUnderItsQuestion) {
+    WriteFile(Data("foo.esp"), "plugin v1");
+    WriteFile(Data("Meshes/Foo/a.nif"), "mesh v1");
+    Prompt_.Answers = {{false, false}, {false, false}};
+    Install();
+    EXPECT_EQ(Prompt_.Files, (QStringList{"foo.esp", "Meshes\\Foo\\a.nif"}));
+
+    // The window itself: the question as always, the file below it.
+    Mod().SetPrompt(nullptr);
+    QString question, file;
+    QRect questionBox, fileBox;
+    WhenModalShown([&](QWidget* modal) {
+        auto* label = modal->findChild<QLabel*>("Label1");
+        auto* name = modal->findChild<QLabel*>("lblFile");
+        ASSERT_NE(name, nullptr);
+        question = label->text();
+        file = name->text();
+        questionBox = label->geometry();
+        fileBox = name->geometry();
+        EXPECT_TRUE(name->isVisible());
+        modal->findChild<QCheckBox*>("chkAll")->setChecked(true);
+        modal->findChild<QAbstractButton*>("CancelButton")->click();
+    });
+    Install();
+    EXPECT_EQ(question, "The file you are extracting currently exists in the designated folder. "
+                        "Do you want to overwrite it?");
+    EXPECT_EQ(file, "foo.esp");
+    EXPECT_GE(fileBox.top(), questionBox.bottom());
+}

@@ -75,9 +75,14 @@ int main(int argc, char** argv) {
     }
 
     ScriptedDialogs dialogs; // the start-up's folder question is cancelled
+    // With an openmw.cfg, so that the main window shows its "Install for:" choice.
+    std::ofstream(work.filePath("openmw.cfg").toStdString()) << "content=Morrowind.esm\n";
     MainMod mod({work.filePath("qvrinst.ini"),
                  QStringLiteral("C:\\Program Files\\Bethesda Softworks\\Morrowind\\Data Files"),
-                 [] {}});
+                 [] {},
+                 {},
+                 work.filePath("openmw.cfg"),
+                 work.filePath("mods")});
     mod.Start();
     dialogs.OpenFileAnswers.push_back(QString::fromStdString(archive));
     mod.Main().cmdOpenQVR_Click();
@@ -87,6 +92,7 @@ int main(int argc, char** argv) {
     ok &= Save(mod.Manage(), out, "installer-manage");
 
     frmExists exists;
+    exists.SetFile(QStringLiteral("Meshes\\a\\ash_helm.nif"));
     exists.show();
     ok &= Save(exists, out, "installer-exists");
 

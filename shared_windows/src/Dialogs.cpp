@@ -34,7 +34,11 @@ std::optional<QStringList> RunFileDialog(QWidget* parent, const QString& title,
     // message, so a "replace it?" question here would only contradict it.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setNameFilters(ToQtFilter(filter).split(QStringLiteral(";;"), Qt::SkipEmptyParts));
-    if (!fileName.isEmpty())
+    // A folder (ending in a separator) is where the dialog starts; a path with a file name
+    // starts in its folder with the name filled in.
+    if (fileName.endsWith(QLatin1Char('/')) || fileName.endsWith(QLatin1Char('\\')))
+        dialog.setDirectory(fileName);
+    else if (!fileName.isEmpty())
         dialog.selectFile(fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;

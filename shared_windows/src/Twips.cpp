@@ -14,8 +14,6 @@ namespace shared_windows {
 
 namespace {
 
-constexpr double kMinPointSize = 6.0;
-
 QString TextOf(const QWidget* w) {
     if (auto* label = qobject_cast<const QLabel*>(w))
         return label->text();
@@ -63,18 +61,18 @@ bool TextFits(const QWidget* w) {
     return true;
 }
 
-void FitText(QWidget* w) {
+void FitText(QWidget* w, double minPoints) {
     QFont font = w->font();
-    while (!TextFits(w) && font.pointSizeF() > kMinPointSize) {
-        font.setPointSizeF(std::max(kMinPointSize, font.pointSizeF() - 0.25));
+    while (!TextFits(w) && font.pointSizeF() > minPoints) {
+        font.setPointSizeF(std::max(minPoints, font.pointSizeF() - 0.25));
         w->setFont(font);
     }
 }
 
-void FitAllTexts(QWidget* parent) {
+void FitAllTexts(QWidget* parent, double minPoints) {
     for (QWidget* w : parent->findChildren<QWidget*>()) {
         if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))
-            FitText(w);
+            FitText(w, minPoints);
     }
 }
 

@@ -51,7 +51,7 @@ frmAbout::frmAbout(const Options& options, QWidget* parent)
         label->raise();
     }
     // The credit line would otherwise run under the red labels.
-    FitAllTexts(this);
+    FitAllTexts(this, kReadablePoints);
     const int centre = credit->geometry().center().x();
     const int room =
         2 * (std::min(centre - version->geometry().right(), close->geometry().left() - centre) - 6);

@@ -1,6 +1,7 @@
 #include "frmSplash.h"
 
 #include "Artwork.h"
+#include "Elide.h"
 #include "Twips.h"
 
 #include <QCoreApplication>
@@ -48,7 +49,8 @@ frmSplash::frmSplash(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Frameless
     frame->setFrameShadow(QFrame::Sunken);
     frame->setGeometry(TwRect(120, 0, 7080, 1410));
 
-    m_task = MakeLabel(frame, "lblTask", QStringLiteral("Label1"), TwRect(120, 300, 6855, 375));
+    // Ends above the bar, so that the bar never hides the descenders of the task line.
+    m_task = MakeLabel(frame, "lblTask", QStringLiteral("Label1"), TwRect(120, 240, 6855, 345));
     QFont taskFont(QStringLiteral("Arial"));
     taskFont.setStyleHint(QFont::SansSerif);
     taskFont.setPointSizeF(12);
@@ -63,9 +65,12 @@ frmSplash::frmSplash(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Frameless
     m_bar->setObjectName(QStringLiteral("Progress"));
     m_bar->setGeometry(TwRect(240, 600, 6615, 315));
 
-    MakeLabel(frame, "Label2_0", QStringLiteral("0%"), TwRect(240, 1020, 255, 195));
-    MakeLabel(frame, "Label2_2", QStringLiteral("Progress"), TwRect(3240, 1020, 675, 195));
-    MakeLabel(frame, "Label2_1", QStringLiteral("100%"), TwRect(6420, 1020, 435, 195));
+    // A little wider than the texts need at the design's font, so that none is clipped.
+    MakeLabel(frame, "Label2_0", QStringLiteral("0%"), TwRect(240, 1020, 315, 195));
+    MakeLabel(frame, "Label2_2", QStringLiteral("Progress"), TwRect(3195, 1020, 765, 195))
+        ->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    MakeLabel(frame, "Label2_1", QStringLiteral("100%"), TwRect(6315, 1020, 540, 195))
+        ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     m_close = new QPushButton(QStringLiteral("Close"), this);
     m_close->setObjectName(QStringLiteral("Command1"));
@@ -78,7 +83,7 @@ frmSplash::frmSplash(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Frameless
     for (const char* name : {"Label2_0", "Label2_1", "Label2_2"})
         findChild<QLabel*>(QLatin1String(name))->setFont(small);
     m_close->setFont(small);
-    FitAllTexts(this);
+    FitAllTexts(this, kReadablePoints);
 
     Render();
 }
@@ -148,10 +153,13 @@ void frmSplash::paintEvent(QPaintEvent* event) {
 }
 
 void frmSplash::Render() {
-    m_task->setText(m_model.TaskText());
-    // A long plug-in name gets a smaller font rather than a cut-off line.
+    // A long plug-in name gets a somewhat smaller font, and what still does not fit is cut in
+    // the middle, so that ": Complete!" stays in view; the whole line is the tooltip.
     m_task->setFont(m_taskFont);
-    FitText(m_task);
+    m_task->setText(m_model.TaskText());
+    // The task line stays the window's largest text: 10 points at least.
+    FitText(m_task, 10.0);
+    SetElided(m_task, m_model.TaskText(), Qt::ElideMiddle);
     // Keep the bar at least one pixel wide, as an empty bar is never of width 0.
     m_bar->resize(std::max(1, Tw(m_model.BarWidth())), Tw(ProgressModel::BarHeight));
     m_close->setVisible(m_model.CloseVisible());

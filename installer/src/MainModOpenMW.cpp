@@ -1,0 +1,106 @@
+// The installer's OpenMW target: the same routine qvr install --openmw runs.
+#include "MainMod.h"
+
+#include "Dialogs.h"
+#include "RemovalSummary.h"
+#include "frmSplash.h"
+
+#include "qvr/FileUtils.h"
+#include "qvr/OpenMWInstall.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <exception>
+
+using namespace shared_windows;
+
+namespace installer {
+
+namespace {
+const QString kModsKey = QStringLiteral("OpenMWModsFolder");
+}
+
+bool MainMod::OpenMWFound() const {
+    return !m_openMWConfig.isEmpty() && QFileInfo(m_openMWConfig).isFile();
+}
+
+QString MainMod::ModsFolder() {
+    try {
+        const QString stored = Settings.ReadIniValue(QStringLiteral("Settings"), kModsKey);
+        if (!stored.isEmpty())
+            return stored;
+    } catch (const std::exception&) {
+        // No settings file: the usual folder.
+    }
+    return m_modsFolder;
+}
+
+void MainMod::InstallForOpenMW(QWidget* owner, const QString& pluginName) {
+    if (m_busy)
+        return;
+    const qvr::openmw::Target where = qvr::openmw::TargetFor(
+        Arc.CurrentArchive, m_openMWConfig.toStdString(), ModsFolder().toStdString());
+    const QString modFolder = QDir::toNativeSeparators(QString::fromStdString(where.ModFolder));
+    if (!QDir().mkpath(modFolder)) {
+        Dialogs::instance().Message(owner, AppTitle,
+                                    QStringLiteral("The folder ") + modFolder +
+                                        QStringLiteral(" cannot be created; nothing was "
+                                                       "installed."));
+        return;
+    }
+    // Nothing written, nothing to list: openmw.cfg stays as it was.
+    if (InstallPlugin(owner, pluginName, modFolder) == 0 || m_exitRequested)
+        return;
+    const qvr::openmw::ListReport listed = qvr::openmw::ListInstall(Arc, where);
+    QStringList problems;
+    if (!listed.Outcome)
+        problems << QString::fromStdString(listed.Outcome.Message);
+    for (const std::string& master : listed.MissingMasters)
+        problems << QString::fromStdString(master) +
+                        QStringLiteral(" is needed but no content= line enables it and no data "
+                                       "folder holds it.");
+    if (!problems.isEmpty())
+        Dialogs::instance().Message(owner, AppTitle, problems.join(QLatin1Char('\n')));
+}
+
+void MainMod::RemoveFromOpenMW(QWidget* owner, const QString& pluginName) {
+    if (m_busy)
+        return;
+    const QString mods = ModsFolder();
+    const auto install = qvr::openmw::FindInstall(mods.toStdString(), Arc.CurrentArchive);
+    if (!install) {
+        Dialogs::instance().Message(
+            owner, AppTitle,
+            QString::fromStdString(qvr::GetFileNameFromPath(Arc.CurrentArchive)) +
+                QStringLiteral(" is not installed for OpenMW in ") + mods + QLatin1Char('.'));
+        return;
+    }
+    if (!Dialogs::instance().AskYesNo(
+            owner, AppTitle,
+            QStringLiteral("This will attempt to remove all files listed for the current QVR "
+                           "file. It will not remove folders. Continue?")))
+        return;
+    qvr::openmw::UninstallReport report;
+    RunEntryTask(owner, QStringLiteral("Removing Plug-in Files") + pluginName,
+                 QStringLiteral("An Error occured while trying to remove the file"),
+                 [&](const qvr::EntryProgress& progress) {
+                     auto each = [&](const qvr::FileResult& f, size_t done, size_t count) {
+                         qvr::EntryResult r;
+                         r.Outcome = f.Fate == qvr::FileFate::Failed ? qvr::EntryOutcome::Failed
+                                                                     : qvr::EntryOutcome::Installed;
+                         r.Entry.FileName(f.Path.substr(f.Path.find_last_of('\\') + 1));
+                         return progress(r, done, count);
+                     };
+                     report = qvr::openmw::Uninstall(m_openMWConfig.toStdString(),
+                                                     mods.toStdString(), *install, each);
+                 });
+    if (m_exitRequested)
+        return;
+    if (!report.Outcome && report.Files.Count(qvr::FileFate::Failed) == 0)
+        Dialogs::instance().Message(owner, AppTitle,
+                                    QString::fromStdString(report.Outcome.Message));
+    ShowRemovalSummary(owner, AppTitle, report.Files);
+}
+
+} // namespace installer
