@@ -1,11 +1,11 @@
 #include "InstallFiles.h"
 
+#include "TestHooks.h"
 #include "platform.h"
 #include "qvr/FileUtils.h"
 #include "qvr/RandomAccessFile.h"
 #include "qvr/TempFile.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
@@ -14,26 +14,10 @@
 
 namespace fs = std::filesystem;
 
-namespace qvr::testhooks {
-std::atomic<int64_t> KillAtStep{-1};
-std::atomic<int64_t> StepsTaken{0};
-} // namespace qvr::testhooks
-
 namespace qvr::detail {
 
 void Step() {
-    ++testhooks::StepsTaken;
-    int64_t left = testhooks::KillAtStep.load();
-    if (left < 0)
-        return;
-    if (left == 0) {
-#ifdef _WIN32
-        std::_Exit(137);
-#else
-        std::raise(SIGKILL);
-#endif
-    }
-    testhooks::KillAtStep.store(left - 1);
+    testhooks::Step();
 }
 
 bool FileCrc(const fs::path& file, int64_t& size, uint32_t& crc) {
