@@ -161,8 +161,8 @@ protected:
                 EXPECT_TRUE(oldOne || newOne) << name << ", " << mode << " at " << k << ": " << file
                                               << " is neither the old nor the new file";
             }
-            CountLeftovers(c, std::string(name) + ", " + mode + " at operation " +
-                                  std::to_string(k));
+            CountLeftovers(c,
+                           std::string(name) + ", " + mode + " at operation " + std::to_string(k));
         };
         for (auto mode : {testhooks::FaultMode::Once, testhooks::FaultMode::ForGood}) {
             for (int64_t k = 1; k <= n; ++k) {
