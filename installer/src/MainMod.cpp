@@ -84,24 +84,23 @@ void MainMod::SetPrompt(OverwritePrompt* prompt) {
 void MainMod::OfferFoundFolders() {
     if (!m_findFolders)
         return;
-    try {
-        if (!Settings.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"))
-                 .isEmpty())
+    // A settings file that cannot be read: the window asks as on any first start.
+    const IniValue stored =
+        Settings.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"));
+    if (!stored.Outcome || !stored.Value.isEmpty())
+        return;
+    for (const qvr::GameFolder& f : m_findFolders()) {
+        const QString folder = QDir::toNativeSeparators(QString::fromStdString(f.Folder));
+        if (Dialogs::instance().AskYesNo(
+                &Main(), AppTitle,
+                QStringLiteral("Morrowind's data folder was found here (%1):\n\n%2\n\nInstall "
+                               "plug-ins into this folder?")
+                    .arg(QString::fromUtf8(qvr::SourceName(f.Source)), folder))) {
+            // Not kept when it cannot be written: the window then asks as on a first start.
+            Settings.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"),
+                                   folder);
             return;
-        for (const qvr::GameFolder& f : m_findFolders()) {
-            const QString folder = QDir::toNativeSeparators(QString::fromStdString(f.Folder));
-            if (Dialogs::instance().AskYesNo(
-                    &Main(), AppTitle,
-                    QStringLiteral("Morrowind's data folder was found here (%1):\n\n%2\n\nInstall "
-                                   "plug-ins into this folder?")
-                        .arg(QString::fromUtf8(qvr::SourceName(f.Source)), folder))) {
-                Settings.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"),
-                                       folder);
-                return;
-            }
         }
-    } catch (const std::exception&) {
-        // No settings file to keep the choice in: the window asks as on any first start.
     }
 }
 
