@@ -56,16 +56,16 @@ bool HoldsMember(Archives& arc, const sgFileInfo& entry, const std::string& file
         why = "its size differs from the archive's file";
         return false;
     }
-    std::string work = arc.NewWorkFile("compare");
-    if (work.empty()) {
-        why = "it cannot be compared: " + arc.LastError;
+    const Archives::WorkFile work = arc.NewWorkFile("compare");
+    if (!work.Outcome) {
+        why = "it cannot be compared: " + work.Outcome.Message;
         return false;
     }
     uint32_t memberCrc = 0;
-    bool extracted = arc.ExtractEntry(entry, work, true, &memberCrc);
-    DeleteFileQuiet(work);
+    const Result extracted = arc.ExtractEntry(entry, work.Path, true, &memberCrc);
+    DeleteFileQuiet(work.Path);
     if (!extracted) {
-        why = "it cannot be compared: " + arc.LastError;
+        why = "it cannot be compared: " + extracted.Message;
         return false;
     }
     if (!FileMatches(platform::ToNative(file), entry.FileSize(), memberCrc)) {

@@ -145,13 +145,14 @@ bool WriteOne(Archives& arc, const sgFileInfo& entry, const Planned& p,
         fs::create_directories(p.Target.parent_path(), ec);
         detail::Step();
         uint32_t crc = 0;
-        if (arc.ExtractEntry(entry, result.Target, true, &crc)) {
+        const Result extracted = arc.ExtractEntry(entry, result.Target, true, &crc);
+        if (extracted) {
             file = RecordedFile{p.Path, entry.FileSize(), crc, true, p.Replaced};
             result.Outcome = EntryOutcome::Installed;
             return true;
         }
         result.Message = EntryDisplayPath(entry) + ": could not write " + result.Target +
-                         (arc.LastError.empty() ? std::string() : ": " + arc.LastError);
+                         (extracted.Message.empty() ? std::string() : ": " + extracted.Message);
     } catch (const std::exception& e) {
         result.Message = EntryDisplayPath(entry) + ": " + e.what();
     }

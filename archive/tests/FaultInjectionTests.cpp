@@ -73,8 +73,8 @@ protected:
     Contents Held() {
         Archives reader;
         reader.TempFolder = arc.TempFolder;
-        if (!reader.Open(path).Usable())
-            return {{"<unreadable>", reader.LastError}};
+        if (const OpenStatus opened = reader.Open(path); !opened.Usable())
+            return {{"<unreadable>", opened.Message}};
         Contents held;
         for (const sgFileInfo& e : reader.ArchiveFiles) {
             const std::string out = Path("out.bin");

@@ -62,7 +62,7 @@ TEST_F(PlugInfo, RecordLayout) {
 
 TEST_F(PlugInfo, SaveAndReadBackThroughTheArchive) {
     const sgPlugInfo p = Full();
-    ASSERT_TRUE(p.SavePluginData(arc, "mymod.qvr")) << arc.LastError;
+    ASSERT_TRUE(Ok(p.SavePluginData(arc, "mymod.qvr")));
     ASSERT_EQ(arc.ArchiveFiles.size(), 2u);
     EXPECT_EQ(arc.ArchiveFiles[1].FileName(), "mymod.qvr.ifo");
     EXPECT_EQ(arc.ArchiveFiles[1].FilePath(), "");
@@ -74,7 +74,7 @@ TEST_F(PlugInfo, SaveAndReadBackThroughTheArchive) {
     reader.TempFolder = arc.TempFolder;
     ASSERT_TRUE(reader.OpenArchive(path));
     sgPlugInfo back;
-    ASSERT_TRUE(back.GetPluginData(reader, "MyMod.QVR")) << reader.LastError;
+    ASSERT_TRUE(Ok(back.GetPluginData(reader, "MyMod.QVR")));
     EXPECT_EQ(back, p);
     EXPECT_EQ(WorkFilesLeft(), 0u);
 }
@@ -84,7 +84,7 @@ TEST_F(PlugInfo, UpdateLeavesExactlyOneInfoEntryAtTheEnd) {
     ASSERT_TRUE(arc.AddFileToArchive(Source("b.esp", "second"), "b.esp", "Meshes"));
     sgPlugInfo changed = Full();
     changed.Version("2.0");
-    ASSERT_TRUE(changed.UpdatePluginData(arc, "mymod.qvr")) << arc.LastError;
+    ASSERT_TRUE(Ok(changed.UpdatePluginData(arc, "mymod.qvr")));
     ASSERT_EQ(arc.ArchiveFiles.size(), 3u);
     EXPECT_EQ(arc.ArchiveFiles[2].FileName(), "mymod.qvr.ifo");
     EXPECT_EQ(OnDisk(path), arc.ArchiveFiles);
@@ -110,8 +110,9 @@ TEST_F(PlugInfo, TextsWindows1252CannotHoldWriteNothing) {
     sgPlugInfo p = Full();
     p.Notes("\xE6\x97\xA5\xE6\x9C\xAC");
     EXPECT_THROW(p.ToRecord(), ArchiveError);
-    EXPECT_FALSE(p.SavePluginData(arc, "mymod.qvr"));
-    EXPECT_NE(arc.LastError.find("notes"), std::string::npos);
+    const Result saved = p.SavePluginData(arc, "mymod.qvr");
+    EXPECT_FALSE(saved);
+    EXPECT_NE(saved.Message.find("notes"), std::string::npos);
     EXPECT_FALSE(p.UpdatePluginData(arc, "mymod.qvr"));
     EXPECT_EQ(ReadAll(path), before);
     EXPECT_EQ(arc.ArchiveFiles.size(), 1u);

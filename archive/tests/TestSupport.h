@@ -19,6 +19,13 @@ namespace qvrtest {
 
 namespace fs = std::filesystem;
 
+// A library result as an assertion, so that a failure shows the library's message.
+inline ::testing::AssertionResult Ok(const qvr::Result& r) {
+    if (r)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << r.Message;
+}
+
 inline std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});

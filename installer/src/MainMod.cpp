@@ -24,12 +24,6 @@ namespace installer {
 
 const QString MainMod::AppTitle = QStringLiteral("QVRInstaller");
 
-namespace {
-// Thrown from a progress step once "Exit" was pressed: the program ends at once, so the work
-// stops between two entries instead of going on behind closed windows.
-struct ProgramEnding {};
-} // namespace
-
 QString DefaultDataFolder() {
 #ifdef Q_OS_WIN
     return QStringLiteral("C:\\Program Files\\Bethesda Softworks\\Morrowind\\Data Files");
@@ -116,14 +110,17 @@ void MainMod::Start(const QStringList& arguments) {
 
 namespace {
 // What the library found wrong with a file, as the rest of a sentence that starts with its name.
-std::string WhatIsWrong(const qvr::OpenStatus& status, const std::string& path,
-                        const std::string& lastError) {
+std::string WhatIsWrong(const qvr::OpenStatus& status, const std::string& path) {
     std::string why = status.Message;
     if (why.rfind(path + ": ", 0) == 0)
         why.erase(0, path.size() + 2);
     if (status.Kind == qvr::OpenKind::Partial) {
         // The library's own sentence names the file again; keep only its reason.
-        std::string detail = lastError;
+        // The reason comes in brackets after the library's own sentence.
+        std::string detail;
+        const std::string damaged = "the archive is damaged (";
+        if (const size_t open = why.find(damaged); open != std::string::npos && why.back() == ')')
+            detail = why.substr(open + damaged.size(), why.size() - open - damaged.size() - 1);
         const size_t at = detail.find(" is damaged: ");
         if (at != std::string::npos)
             detail.erase(0, at + 13);
@@ -151,7 +148,7 @@ qvr::Result MainMod::OpenArchive(const QString& path) {
     } else if (status.Kind == qvr::OpenKind::Empty) {
         why = "holds no plug-in information";
     } else if (status.Kind != qvr::OpenKind::Zip) {
-        why = WhatIsWrong(status, p, next.LastError);
+        why = WhatIsWrong(status, p);
     }
     if (!why.empty())
         return qvr::Result::Unusable("The file " + p + " " + why + ".");
@@ -211,13 +208,13 @@ void MainMod::RunEntryTask(QWidget* owner, const QString& title, const QString& 
         if (onEntry)
             onEntry(result);
         splash.IncrProgress(0);
-        if (m_exitRequested)
-            throw ProgramEnding{};
+        // Once "Exit" was pressed the program ends at once, so the work stops between two
+        // entries instead of going on behind closed windows.
+        return !m_exitRequested;
     };
     try {
         if (!m_exitRequested)
             work(progress);
-    } catch (const ProgramEnding&) {
     } catch (const std::exception& e) {
         Dialogs::instance().Message(owner, AppTitle, QString::fromStdString(e.what()));
     }

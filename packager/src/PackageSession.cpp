@@ -32,8 +32,9 @@ bool InSubtree(const qvr::sgFileInfo& entry, const QString& key) {
 
 } // namespace
 
-OpenStatus ReadPackage(qvr::Archives& read, const std::string& path) {
-    switch (read.Open(path).Kind) {
+namespace {
+OpenStatus StatusOf(qvr::OpenKind kind) {
+    switch (kind) {
     case qvr::OpenKind::Complete:
         return OpenStatus::Complete;
     case qvr::OpenKind::Empty:
@@ -46,6 +47,20 @@ OpenStatus ReadPackage(qvr::Archives& read, const std::string& path) {
         break;
     }
     return OpenStatus::NotArchive;
+}
+
+// Why the library could not read the file: for a damaged one, the reason it gives in brackets.
+QString WhyNotRead(const qvr::OpenStatus& opened) {
+    std::string why = opened.Message;
+    const std::string damaged = "the archive is damaged (";
+    if (const size_t at = why.find(damaged); at != std::string::npos && why.back() == ')')
+        why = why.substr(at + damaged.size(), why.size() - at - damaged.size() - 1);
+    return QString::fromStdString(why);
+}
+} // namespace
+
+OpenStatus ReadPackage(qvr::Archives& read, const std::string& path) {
+    return StatusOf(read.Open(path).Kind);
 }
 
 PackageSession::PackageSession(qvr::Archives& arc) : m_arc(arc) {
@@ -81,7 +96,6 @@ void PackageSession::Adopt(qvr::Archives& from) {
     // The whole object, so that whatever the library keeps about the file it read comes along.
     from.TempFolder = m_arc.TempFolder;
     m_arc = std::move(from);
-    m_arc.LastError.clear();
 }
 
 qvr::Result PackageSession::New(const QString& chosen) {
@@ -97,18 +111,18 @@ qvr::Result PackageSession::New(const QString& chosen) {
     // Built aside and taken over only when complete.
     qvr::Archives made;
     made.TempFolder = m_arc.TempFolder;
-    if (!made.CreateArchive(p)) {
+    if (const qvr::Result created = made.CreateArchive(p); !created) {
         if (qvr::FileExists(p))
             return Refused(shown + QStringLiteral(" already exists. Choose a new name for the "
                                                   "package, or open it with Open."));
         return Refused(shown + QStringLiteral(" cannot be created.\n\n") +
-                       QString::fromStdString(made.LastError));
+                       QString::fromStdString(created.Message));
     }
     const QString title = QString::fromStdString(qvr::GetFileNameFromPath(p));
     made.PluginInfo =
         DefaultPluginInfo(title, QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
-    if (!made.PluginInfo.SavePluginData(made, Utf8(title))) {
-        const QString why = QString::fromStdString(made.LastError);
+    if (const qvr::Result saved = made.PluginInfo.SavePluginData(made, Utf8(title)); !saved) {
+        const QString why = QString::fromStdString(saved.Message);
         if (existed)
             QFile::resize(path, 0);
         else
@@ -132,9 +146,10 @@ qvr::Result PackageSession::Open(const QString& path, QString* notice) {
 
     qvr::Archives read;
     read.TempFolder = m_arc.TempFolder;
-    const OpenStatus status = ReadPackage(read, p);
+    const qvr::OpenStatus opened = read.Open(p);
+    const OpenStatus status = StatusOf(opened.Kind);
     if (status == OpenStatus::Partial || status == OpenStatus::NotArchive) {
-        QString why = QString::fromStdString(read.LastError);
+        QString why = WhyNotRead(opened);
         if (why.isEmpty())
             why =
                 status == OpenStatus::Partial
@@ -149,9 +164,9 @@ qvr::Result PackageSession::Open(const QString& path, QString* notice) {
     if (!zip) {
         if (const auto conflict = FindTreeConflict(read.ArchiveFiles, title + ".ifo"))
             return qvr::Result::Unusable(Utf8(cannot + *conflict));
-        if (!read.PluginInfo.GetPluginData(read, Utf8(title))) {
+        if (const qvr::Result got = read.PluginInfo.GetPluginData(read, Utf8(title)); !got) {
             read.PluginInfo = qvr::sgPlugInfo();
-            infoProblem = QString::fromStdString(read.LastError);
+            infoProblem = QString::fromStdString(got.Message);
         }
     }
     Adopt(read);
@@ -186,9 +201,10 @@ qvr::Result PackageSession::Add(const QString& source, const QString& name, cons
         return qvr::Result::Unusable("No package that takes changes is open.");
     if (qvr::Result allowed = CanAdd(name, folder); !allowed)
         return allowed;
-    if (m_arc.AddFileToArchive(Utf8(source), Utf8(name), Utf8(folder)))
+    const qvr::Result added = m_arc.AddFileToArchive(Utf8(source), Utf8(name), Utf8(folder));
+    if (added)
         return qvr::Result::Success();
-    QString why = QString::fromStdString(m_arc.LastError);
+    QString why = QString::fromStdString(added.Message);
     if (why.isEmpty())
         why = QStringLiteral("The file is empty or cannot be read.");
     return Refused(QDir::toNativeSeparators(source) +
@@ -207,12 +223,14 @@ qvr::Result PackageSession::RemoveSubtree(const QString& key, QSet<QString>* kep
     }
     QStringList failures;
     for (const auto& [name, folder] : doomed) {
-        if (m_arc.FindEntry(name, folder) && !m_arc.RemoveEntry(name, folder) &&
-            m_arc.FindEntry(name, folder)) {
+        if (!m_arc.FindEntry(name, folder))
+            continue;
+        const qvr::Result removed = m_arc.RemoveEntry(name, folder);
+        if (!removed && m_arc.FindEntry(name, folder)) {
             qvr::sgFileInfo still;
             still.FileName(name);
             still.FilePath(folder);
-            const QString why = QString::fromStdString(m_arc.LastError);
+            const QString why = QString::fromStdString(removed.Message);
             failures << EntryKey(still) + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
             if (kept)
                 kept->insert(EntryKey(still));
@@ -229,12 +247,14 @@ qvr::Result PackageSession::UpdateDetails(const qvr::sgPlugInfo& info) {
     if (!m_open || m_readOnly)
         return qvr::Result::Unusable("No package that takes changes is open.");
     m_arc.PluginInfo = info;
-    if (m_arc.PluginInfo.UpdatePluginData(m_arc, qvr::GetFileNameFromPath(m_arc.CurrentArchive)))
+    const qvr::Result updated =
+        m_arc.PluginInfo.UpdatePluginData(m_arc, qvr::GetFileNameFromPath(m_arc.CurrentArchive));
+    if (updated)
         return qvr::Result::Success();
     return qvr::Result::EntryFailure(Utf8(QStringLiteral("The details could not be written into ") +
                                           Native(m_arc.CurrentArchive) +
                                           QStringLiteral("; it keeps its earlier details.\n\n") +
-                                          QString::fromStdString(m_arc.LastError)));
+                                          QString::fromStdString(updated.Message)));
 }
 
 } // namespace packager
