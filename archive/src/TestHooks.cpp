@@ -1,5 +1,8 @@
 #include "TestHooks.h"
 
+// Only the library's test variant holds the hooks; elsewhere this file is empty.
+#ifdef QVR_TEST_HOOKS
+
 #include "qvr/ArchiveError.h"
 
 #include <csignal>
@@ -77,3 +80,5 @@ void Step() {
 }
 
 } // namespace qvr::testhooks
+
+#endif // QVR_TEST_HOOKS

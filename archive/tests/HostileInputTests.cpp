@@ -2,7 +2,8 @@
 // failure reported with the entries read so far.
 
 #include "Internal.h"
-#include "ZipBuilder.h"
+#include "TestSupport.h"
+#include "qvrtest/ZipBuilder.h"
 
 #include "qvr/sgPlugInfo.h"
 

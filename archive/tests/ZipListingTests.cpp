@@ -2,7 +2,8 @@
 // only when there is none.
 
 #include "Internal.h"
-#include "ZipBuilder.h"
+#include "TestSupport.h"
+#include "qvrtest/ZipBuilder.h"
 
 #include "qvr/RandomAccessFile.h"
 
