@@ -5,23 +5,28 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::WriteInput("qvrinst.ini", data, size);
+    using installer::IniValue;
     const installer::IniFile ini(QString::fromStdString(path));
-    try {
+    // Failing to read or write the file is reported to the user; it is not a fault here.
+    const auto report = [](const qvr::Result& r) {
+        if (!r)
+            std::fprintf(stderr, "%s\n", r.Message.c_str());
+        return r.Ok();
+    };
+    if (!report(ini.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("DataFolder")).Outcome))
+        return 0;
+    ini.ReadIniValue(QStringLiteral("Paths"), QStringLiteral("Last"));
+    const QString value = QStringLiteral("C:\\Games\\Morrowind\\Data Files");
+    if (!report(ini.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("DataFolder"), value)))
+        return 0;
+    const IniValue back =
         ini.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("DataFolder"));
-        ini.ReadIniValue(QStringLiteral("Paths"), QStringLiteral("Last"));
-        const QString value = QStringLiteral("C:\\Games\\Morrowind\\Data Files");
-        ini.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("DataFolder"), value);
-        if (ini.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("DataFolder")) != value) {
-            std::fprintf(stderr, "a written value does not read back\n");
-            std::abort();
-        }
-    } catch (const std::exception& e) {
-        // Failing to read or write the file is reported to the user; it is not a fault here.
-        std::fprintf(stderr, "%s\n", e.what());
+    if (back.Outcome && back.Value != value) {
+        std::fprintf(stderr, "a written value does not read back\n");
+        std::abort();
     }
     return 0;
 }

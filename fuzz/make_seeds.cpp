@@ -53,8 +53,9 @@ bool MakePackage(const fs::path& work, const fs::path& out, const std::vector<Me
     for (const Member& m : members) {
         const fs::path source = work / m.Name;
         WriteAll(source, Content(m.Length, seed++));
-        if (!arc.AddFileToArchive(source.string(), m.Name, m.Folder)) {
-            std::fprintf(stderr, "%s\n", arc.LastError.c_str());
+        if (const qvr::Result added = arc.AddFileToArchive(source.string(), m.Name, m.Folder);
+            !added) {
+            std::fprintf(stderr, "%s\n", added.Message.c_str());
             return false;
         }
     }

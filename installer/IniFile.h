@@ -3,27 +3,35 @@
 // Lines are written with CR LF; reading takes CR LF or LF. Texts are written as UTF-8 and read
 // as UTF-8, or as Windows-1252 when the bytes are not UTF-8 (a file from an older installer).
 
+#include "qvr/Result.h"
+
 #include <QString>
 #include <QStringList>
 
 namespace installer {
+
+// A value read, with how the reading went.
+struct IniValue {
+    QString Value; // "" when the section or the key is not there, or the file could not be read
+    qvr::Result Outcome;
+};
 
 class IniFile {
 public:
     explicit IniFile(QString path);
 
     const QString& Path() const { return m_path; }
-    QString TempCopyPath() const { return m_path + QLatin1Char('x'); }
 
     // The key's value in the section, or "" when the section or the key is not there. A
-    // missing or empty file is first created holding "[Settings]". Throws std::runtime_error
-    // when the file cannot be created or read.
-    QString ReadIniValue(const QString& section, const QString& key) const;
+    // missing or empty file is first created holding "[Settings]". Fails when the file cannot
+    // be created or read.
+    IniValue ReadIniValue(const QString& section, const QString& key) const;
     // Sets the key as the last line of its section, creating the file, the section or the
-    // key as needed; every other line keeps its place. The new text is built in the
-    // temporary copy and then takes the file's place. Throws std::runtime_error on failure,
-    // leaving the settings file as it was.
-    void WriteIniValue(const QString& section, const QString& key, const QString& value) const;
+    // key as needed; every other line keeps its place. The new text is written to a work file
+    // beside the settings file, flushed to the disk and then takes its place, so a failure at
+    // any step leaves the settings file as it was.
+    qvr::Result WriteIniValue(const QString& section, const QString& key,
+                              const QString& value) const;
 
     // The line rules, shared by both procedures.
     static bool IsKeyLine(const QString& line, const QString& key);
@@ -31,6 +39,7 @@ public:
 
 private:
     QStringList ReadLines() const;
+    void Write(const QString& section, const QString& key, const QString& value) const;
     QString m_path;
 };
 

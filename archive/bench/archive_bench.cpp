@@ -111,11 +111,13 @@ int main(int argc, char** argv) {
     arc.TempFolder = (work / "tmp").string() + "/";
     const std::string archive = (work / "bench.qvr").string();
     auto start = std::chrono::steady_clock::now();
-    if (!arc.CreateArchive(archive))
-        return std::fprintf(stderr, "%s\n", arc.LastError.c_str()), 1;
+    if (const qvr::Result made = arc.CreateArchive(archive); !made)
+        return std::fprintf(stderr, "%s\n", made.Message.c_str()), 1;
     for (const Item& item : items)
-        if (!arc.AddFileToArchive(item.source.string(), item.name, item.path))
-            return std::fprintf(stderr, "%s\n", arc.LastError.c_str()), 1;
+        if (const qvr::Result added =
+                arc.AddFileToArchive(item.source.string(), item.name, item.path);
+            !added)
+            return std::fprintf(stderr, "%s\n", added.Message.c_str()), 1;
     double t = Seconds(start);
     std::printf(
         "library, streaming:  %7.2f s  %7.2f MiB/s  archive %.1f MiB  peak memory %.1f MiB\n", t,

@@ -25,8 +25,8 @@ int main(int argc, char** argv) {
     const fs::path work = argv[2];
     const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
     qvr::Archives arc;
-    if (!arc.OpenArchive(package)) {
-        std::fprintf(stderr, "%s\n", arc.LastError.c_str());
+    if (const qvr::Result opened = arc.OpenArchive(package); !opened) {
+        std::fprintf(stderr, "%s\n", opened.Message.c_str());
         return 2;
     }
     auto keep = [](const qvr::sgFileInfo&, const std::string&) { return false; };

@@ -52,18 +52,16 @@ Archives::Archives() : TempFolder(GetTempFolder()) {}
 // The state's public names are references to this object's own fields, so copies copy the
 // fields and leave the references where they are.
 Archives::Archives(const Archives& o)
-    : TempFolder(o.TempFolder), PluginInfo(o.PluginInfo), LastError(o.LastError),
-      m_state(o.m_state) {}
+    : TempFolder(o.TempFolder), PluginInfo(o.PluginInfo), m_state(o.m_state) {}
 
 Archives::Archives(Archives&& o) noexcept
     : TempFolder(std::move(o.TempFolder)), PluginInfo(std::move(o.PluginInfo)),
-      LastError(std::move(o.LastError)), m_state(std::move(o.m_state)) {}
+      m_state(std::move(o.m_state)) {}
 
 Archives& Archives::operator=(const Archives& o) {
     if (this != &o) {
         TempFolder = o.TempFolder;
         PluginInfo = o.PluginInfo;
-        LastError = o.LastError;
         m_state = o.m_state;
     }
     return *this;
@@ -72,14 +70,8 @@ Archives& Archives::operator=(const Archives& o) {
 Archives& Archives::operator=(Archives&& o) noexcept {
     TempFolder = std::move(o.TempFolder);
     PluginInfo = std::move(o.PluginInfo);
-    LastError = std::move(o.LastError);
     m_state = std::move(o.m_state);
     return *this;
-}
-
-bool Archives::Fail(const std::string& why) {
-    LastError = why;
-    return false;
 }
 
 bool Archives::IsQvrArchive(const std::string& path) const {
@@ -103,7 +95,8 @@ OpenStatus Archives::Open(const std::string& path) {
     const int64_t length = FileLength(path);
     if (length == 0)
         return notArchive("is empty, not an archive");
-    if (OpenArchive(path))
+    const Result opened = OpenArchive(path);
+    if (opened)
         return {OpenKind::Complete, ""};
     if (ZipLoaded)
         return {OpenKind::Zip, ""};
@@ -123,72 +116,74 @@ OpenStatus Archives::Open(const std::string& path) {
             // Read as damaged below.
         }
     }
-    return {OpenKind::Partial,
-            path + ": the archive is damaged" + (LastError.empty() ? "" : " (" + LastError + ")")};
+    return {OpenKind::Partial, path + ": the archive is damaged" +
+                                   (opened.Message.empty() ? "" : " (" + opened.Message + ")")};
 }
 
-bool Archives::OpenArchive(const std::string& path) {
+Result Archives::OpenArchive(const std::string& path) {
     m_state.Files.clear();
     m_state.Zip = false;
     return ReadArchiveDirectory(path);
 }
 
-bool Archives::ReadArchiveDirectory(const std::string& path) {
-    LastError.clear();
+Result Archives::ReadArchiveDirectory(const std::string& path) {
     if (IsQvrArchive(path)) {
         try {
             std::unique_ptr<RandomAccessFile> held = journal::OpenLocked(path, false);
             RandomAccessFile& file = *held;
             const format::Head head = format::ReadHead(file);
             if (head.Empty())
-                return Fail("The archive " + path + " holds no files");
+                return Result::Unusable("The archive " + path + " holds no files");
             m_state.Current = path;
             const format::Decoded read =
                 format::DecodeRecords(format::ReadDirectory(file, head), path);
             for (const sgFileInfo& e : read.Entries) {
                 if (e.FileName().empty() || e.FileOffset() == 0)
-                    return Fail("The archive " + path +
-                                " is damaged: its directory holds an "
-                                "entry without a name or position");
+                    return Result::Unusable("The archive " + path +
+                                            " is damaged: its directory holds an "
+                                            "entry without a name or position");
                 if (!format::BlockInside(e.FileOffset(), e.FileCompressedSize(), head.Directory))
                     throw ArchiveError("The archive " + path + " is damaged: the stored data of " +
                                        e.FileName() + " lies outside its data area");
                 m_state.Files.push_back(e);
             }
             if (!read.Complete())
-                return Fail(read.Problem);
-            return true;
+                return Result::Unusable(read.Problem);
+            return Result::Success();
         } catch (const std::exception& e) {
-            return Fail(e.what());
+            return Result::Unusable(e.what());
         }
     }
     if (IsZipArchive(path)) {
-        ReadZipDirectory(path);
-        return false;
+        const Result listed = ReadZipDirectory(path);
+        return Result::Unusable(listed ? "The file " + path +
+                                             " is a zip file: it can be listed, not changed"
+                                       : listed.Message);
     }
-    return Fail("The file " + path + " is not a QVR archive");
+    return Result::Unusable("The file " + path + " is not a QVR archive");
 }
 
-bool Archives::ExtractEntry(const std::string& entryName, const std::string& destination,
-                            bool overwrite) {
-    LastError.clear();
+Result Archives::ExtractEntry(const std::string& entryName, const std::string& destination,
+                              bool overwrite) {
     if (ZipLoaded || !IsQvrArchive(CurrentArchive))
-        return Fail("Files cannot be extracted from " +
-                    (CurrentArchive.empty() ? std::string("a closed archive") : CurrentArchive));
+        return Result::Unusable(
+            "Files cannot be extracted from " +
+            (CurrentArchive.empty() ? std::string("a closed archive") : CurrentArchive));
     for (const sgFileInfo& e : ArchiveFiles)
         if (SameTextIgnoreCase(e.FileName(), entryName))
             return ExtractEntry(e, destination, overwrite);
-    return Fail("The archive " + CurrentArchive + " holds no file named " + entryName);
+    return Result::EntryFailure("The archive " + CurrentArchive + " holds no file named " +
+                                entryName);
 }
 
-bool Archives::ExtractEntry(const sgFileInfo& entry, const std::string& destination, bool overwrite,
-                            uint32_t* crc) {
-    LastError.clear();
+Result Archives::ExtractEntry(const sgFileInfo& entry, const std::string& destination,
+                              bool overwrite, uint32_t* crc) {
     if (ZipLoaded || !IsQvrArchive(CurrentArchive))
-        return Fail("Files cannot be extracted from " +
-                    (CurrentArchive.empty() ? std::string("a closed archive") : CurrentArchive));
+        return Result::Unusable(
+            "Files cannot be extracted from " +
+            (CurrentArchive.empty() ? std::string("a closed archive") : CurrentArchive));
     if (!overwrite && FileExists(destination))
-        return Fail("The file " + destination + " exists already");
+        return Result::EntryFailure("The file " + destination + " exists already");
     try {
         // The handle of a series of extractions, or one of our own for this one.
         std::shared_ptr<RandomAccessFile> held = m_state.Reader;
@@ -209,14 +204,13 @@ bool Archives::ExtractEntry(const sgFileInfo& entry, const std::string& destinat
             DeleteFileQuiet(temp);
             throw;
         }
-        return true;
+        return Result::Success();
     } catch (const std::exception& e) {
-        return Fail(std::string(e.what()) + " (" + entry.FileName() + ")");
+        return Result::EntryFailure(std::string(e.what()) + " (" + entry.FileName() + ")");
     }
 }
 
 Result Archives::BeginReading() {
-    LastError.clear();
     m_state.Reader.reset();
     if (ZipLoaded || !IsQvrArchive(CurrentArchive))
         return Result::Success(); // nothing of ours to hold: a zip is not extracted from
@@ -232,7 +226,6 @@ Result Archives::BeginReading() {
         m_state.Reader = std::move(file);
         return Result::Success();
     } catch (const std::exception& e) {
-        Fail(e.what());
         return Result::Unusable(e.what());
     }
 }
@@ -328,12 +321,11 @@ std::optional<sgFileInfo> Archives::FindEntry(const std::string& fileName,
     return std::nullopt;
 }
 
-std::string Archives::NewWorkFile(const std::string& hint) {
+Archives::WorkFile Archives::NewWorkFile(const std::string& hint) {
     try {
-        return detail::CreateUniqueFile(TempFolder, hint);
+        return {detail::CreateUniqueFile(TempFolder, hint), {}};
     } catch (const std::exception& e) {
-        LastError = e.what();
-        return "";
+        return {"", Result::Unusable(e.what())};
     }
 }
 

@@ -39,10 +39,9 @@ void Archives::RememberDirectory(const std::string& directory, std::vector<sgFil
     m_state.KnownList = std::move(list);
 }
 
-bool Archives::CreateArchive(const std::string& path) {
-    LastError.clear();
+Result Archives::CreateArchive(const std::string& path) {
     if (FileExists(path))
-        return Fail("The file " + path + " exists already");
+        return Result::Unusable("The file " + path + " exists already");
     try {
         RandomAccessFile file(path, RandomAccessFile::Mode::CreateReadWrite);
         try {
@@ -55,12 +54,12 @@ bool Archives::CreateArchive(const std::string& path) {
             throw;
         }
     } catch (const std::exception& e) {
-        return Fail(e.what());
+        return Result::Unusable(e.what());
     }
     // A new, empty archive: nothing of the one open before stays.
     m_state = State{};
     m_state.Current = path;
-    return true;
+    return Result::Success();
 }
 
 // Reads and checks the head and directory of the open archive for a change, and that the list
@@ -208,18 +207,17 @@ void Archives::AppendBlock(sgFileInfo& entry, const std::string& workFile) {
     entry = one[0].Entry;
 }
 
-bool Archives::AppendEntryData(sgFileInfo& entry, const std::string& workFile) {
-    LastError.clear();
+Result Archives::AppendEntryData(sgFileInfo& entry, const std::string& workFile) {
     std::string why;
     if (!IsSafeEntryPath(entry.FilePath(), entry.FileName(), &why))
-        return Fail("Cannot add " + workFile + ": " + why);
+        return Result::EntryFailure("Cannot add " + workFile + ": " + why);
     if (!FileExists(workFile))
-        return Fail("The work file " + workFile + " is missing or empty");
+        return Result::EntryFailure("The work file " + workFile + " is missing or empty");
     try {
         AppendBlock(entry, workFile);
-        return true;
+        return Result::Success();
     } catch (const std::exception& e) {
-        return Fail(e.what());
+        return Result::Unusable(e.what());
     }
 }
 
@@ -235,23 +233,23 @@ void Archives::SaveEntryData(const sgFileInfo& entry, const std::string& workFil
 }
 
 // The checks and values every new entry starts from, before any work is done.
-bool Archives::DescribeNewEntry(const std::string& source, const std::string& fileName,
-                                const std::string& filePath, sgFileInfo& e) {
-    LastError.clear();
+Result Archives::DescribeNewEntry(const std::string& source, const std::string& fileName,
+                                  const std::string& filePath, sgFileInfo& e) {
     std::string why;
     if (!IsSafeEntryPath(filePath, fileName, &why))
-        return Fail("Cannot add " + source + ": " + why);
+        return Result::EntryFailure("Cannot add " + source + ": " + why);
     if (ZipLoaded || !IsQvrArchive(CurrentArchive))
-        return Fail("Files cannot be added to " +
-                    (CurrentArchive.empty() ? std::string("a closed archive") : CurrentArchive));
+        return Result::Unusable("Files cannot be added to " + (CurrentArchive.empty()
+                                                                   ? std::string("a closed archive")
+                                                                   : CurrentArchive));
     const FindData found = GetFindData(source);
     if (!found.Found)
-        return Fail("The file " + source + " cannot be found");
+        return Result::EntryFailure("The file " + source + " cannot be found");
     e.FileName(fileName);
     e.FilePath(filePath);
     e.FileDate(FormatFileDate(found));
     e.FileArchiveDate(FormatArchiveDate());
-    return true;
+    return Result::Success();
 }
 
 // Compresses source into a fresh work file (named in work, so the caller can delete it).
@@ -261,22 +259,31 @@ void Archives::CompressNewEntry(const std::string& source, sgFileInfo& e, std::s
     e.FileSize(static_cast<int32_t>(detail::CompressFileChecked(source, work, 9)));
 }
 
-bool Archives::AddFileToArchive(const std::string& source, const std::string& fileName,
-                                const std::string& filePath) {
+Result Archives::AddFileToArchive(const std::string& source, const std::string& fileName,
+                                  const std::string& filePath) {
     sgFileInfo e;
-    if (!DescribeNewEntry(source, fileName, filePath, e))
-        return false;
+    if (Result described = DescribeNewEntry(source, fileName, filePath, e); !described)
+        return described;
     std::string work;
+    // A source that cannot be packed is this entry's failure; an archive that cannot take
+    // the block is the archive's.
+    Result outcome;
     try {
         CompressNewEntry(source, e, work);
-        AppendBlock(e, work);
     } catch (const std::exception& x) {
-        DeleteFileQuiet(work);
-        return Fail(x.what());
+        outcome = Result::EntryFailure(x.what());
+    }
+    if (outcome) {
+        try {
+            AppendBlock(e, work);
+        } catch (const std::exception& x) {
+            outcome = Result::Unusable(x.what());
+        }
     }
     DeleteFileQuiet(work);
-    m_state.Files.push_back(e);
-    return true;
+    if (outcome)
+        m_state.Files.push_back(e);
+    return outcome;
 }
 
 // Writes the kept entries (and extra, from its work file) into a new file beside the archive,
@@ -353,11 +360,11 @@ void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
     m_state.KnownArchive.clear(); // the next write reads the new directory afresh
 }
 
-bool Archives::RemoveEntry(const std::string& fileName, const std::string& filePath) {
-    LastError.clear();
+Result Archives::RemoveEntry(const std::string& fileName, const std::string& filePath) {
     if (ZipLoaded || !IsQvrArchive(CurrentArchive))
-        return Fail("Files cannot be removed from " +
-                    (CurrentArchive.empty() ? std::string("a closed archive") : CurrentArchive));
+        return Result::Unusable(
+            "Files cannot be removed from " +
+            (CurrentArchive.empty() ? std::string("a closed archive") : CurrentArchive));
     std::vector<bool> keep(ArchiveFiles.size(), true);
     bool found = false;
     for (size_t k = ArchiveFiles.size(); k > 0 && !found; --k) {
@@ -369,18 +376,18 @@ bool Archives::RemoveEntry(const std::string& fileName, const std::string& fileP
         }
     }
     if (!found)
-        return Fail("The archive " + CurrentArchive + " holds no file " +
-                    (filePath.empty() ? fileName : filePath + "\\" + fileName));
+        return Result::EntryFailure("The archive " + CurrentArchive + " holds no file " +
+                                    (filePath.empty() ? fileName : filePath + "\\" + fileName));
+    // A rebuild that fails leaves the archive as it was.
     try {
         Rebuild(keep, nullptr, "");
-        return true;
+        return Result::Success();
     } catch (const std::exception& e) {
-        return Fail(e.what());
+        return Result::EntryFailure(e.what());
     }
 }
 
 Result Archives::RemoveEntries(const std::vector<size_t>& indices, const StepProgress& progress) {
-    LastError.clear();
     if (ZipLoaded || !IsQvrArchive(CurrentArchive))
         return Result::Unusable(
             "Files cannot be removed from " +
@@ -399,16 +406,15 @@ Result Archives::RemoveEntries(const std::vector<size_t>& indices, const StepPro
         return Result::EntryFailure("Stopped; the archive " + CurrentArchive +
                                     " was left as it was");
     } catch (const std::exception& e) {
-        Fail(e.what());
         return Result::EntryFailure(std::string(e.what()) + "; the archive was left as it was");
     }
 }
 
-bool Archives::ReplaceEntry(const std::string& source, const std::string& fileName,
-                            const std::string& filePath) {
+Result Archives::ReplaceEntry(const std::string& source, const std::string& fileName,
+                              const std::string& filePath) {
     sgFileInfo e;
-    if (!DescribeNewEntry(source, fileName, filePath, e))
-        return false;
+    if (Result described = DescribeNewEntry(source, fileName, filePath, e); !described)
+        return described;
     std::vector<bool> keep(ArchiveFiles.size(), true);
     for (size_t k = 0; k < ArchiveFiles.size(); ++k)
         keep[k] = !(SameTextIgnoreCase(ArchiveFiles[k].FileName(), fileName) &&
@@ -419,10 +425,10 @@ bool Archives::ReplaceEntry(const std::string& source, const std::string& fileNa
         Rebuild(keep, &e, work);
     } catch (const std::exception& x) {
         DeleteFileQuiet(work);
-        return Fail(x.what());
+        return Result::EntryFailure(x.what());
     }
     DeleteFileQuiet(work);
-    return true;
+    return Result::Success();
 }
 
 } // namespace qvr

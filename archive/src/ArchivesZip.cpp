@@ -181,15 +181,14 @@ bool HasZipEndRecord(const std::string& path) {
 }
 } // namespace detail
 
-bool Archives::ReadZipDirectory(const std::string& path) {
-    LastError.clear();
+Result Archives::ReadZipDirectory(const std::string& path) {
     try {
         RandomAccessFile file(path, RandomAccessFile::Mode::Read);
         m_state.Current = path;
         m_state.Zip = true;
         if (auto cd = FindCentralDirectory(file)) {
             ReadCentralDirectory(file, *cd, m_state.Files);
-            return true;
+            return Result::Success();
         }
         // No central directory: walk the local headers from the start.
         const int64_t length = file.Length();
@@ -203,9 +202,9 @@ bool Archives::ReadZipDirectory(const std::string& path) {
             if (p > length || p <= before)
                 break;
         }
-        return true;
+        return Result::Success();
     } catch (const std::exception& e) {
-        return Fail(e.what());
+        return Result::Unusable(e.what());
     }
 }
 

@@ -59,7 +59,10 @@ public:
     ~WorkFolder() {
         std::error_code ec;
         fs::remove_all(m_path, ec);
-        detail::ForgetWorkFile(platform::FromNative(m_path));
+        if (ec)
+            detail::AbandonWorkFile(platform::FromNative(m_path));
+        else
+            detail::ForgetWorkFile(platform::FromNative(m_path));
     }
     WorkFolder(const WorkFolder&) = delete;
     WorkFolder& operator=(const WorkFolder&) = delete;

@@ -56,8 +56,13 @@ void DeleteFileQuiet(const std::string& path) {
         if (std::filesystem::is_directory(native, ec))
             return;
         std::filesystem::remove(native, ec);
+        if (ec && std::filesystem::exists(native, ec)) {
+            detail::AbandonWorkFile(path);
+            return;
+        }
         detail::ForgetWorkFile(path);
     } catch (...) {
+        detail::AbandonWorkFile(path);
     }
 }
 

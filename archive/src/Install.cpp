@@ -60,10 +60,10 @@ EntryResult InstallOne(Archives& arc, const sgFileInfo& entry, const std::string
                 EntryDisplayPath(entry) + ": " + result.Target + " already exists and was kept";
             return result;
         }
-        if (!arc.ExtractEntry(entry, result.Target, true)) {
+        if (const Result extracted = arc.ExtractEntry(entry, result.Target, true); !extracted) {
             result.Outcome = EntryOutcome::Failed;
             result.Message = EntryDisplayPath(entry) + ": could not write " + result.Target +
-                             (arc.LastError.empty() ? std::string() : ": " + arc.LastError);
+                             (extracted.Message.empty() ? std::string() : ": " + extracted.Message);
             return result;
         }
         cases.Note(where.Target.parent_path(), platform::FromNative(where.Target.filename()));

@@ -1,11 +1,11 @@
 #include "InstallFiles.h"
 
+#include "TestHooks.h"
 #include "platform.h"
 #include "qvr/FileUtils.h"
 #include "qvr/RandomAccessFile.h"
 #include "qvr/TempFile.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
@@ -14,26 +14,10 @@
 
 namespace fs = std::filesystem;
 
-namespace qvr::testhooks {
-std::atomic<int64_t> KillAtStep{-1};
-std::atomic<int64_t> StepsTaken{0};
-} // namespace qvr::testhooks
-
 namespace qvr::detail {
 
 void Step() {
-    ++testhooks::StepsTaken;
-    int64_t left = testhooks::KillAtStep.load();
-    if (left < 0)
-        return;
-    if (left == 0) {
-#ifdef _WIN32
-        std::_Exit(137);
-#else
-        std::raise(SIGKILL);
-#endif
-    }
-    testhooks::KillAtStep.store(left - 1);
+    testhooks::Step();
 }
 
 bool FileCrc(const fs::path& file, int64_t& size, uint32_t& crc) {
@@ -72,16 +56,16 @@ bool HoldsMember(Archives& arc, const sgFileInfo& entry, const std::string& file
         why = "its size differs from the archive's file";
         return false;
     }
-    std::string work = arc.NewWorkFile("compare");
-    if (work.empty()) {
-        why = "it cannot be compared: " + arc.LastError;
+    const Archives::WorkFile work = arc.NewWorkFile("compare");
+    if (!work.Outcome) {
+        why = "it cannot be compared: " + work.Outcome.Message;
         return false;
     }
     uint32_t memberCrc = 0;
-    bool extracted = arc.ExtractEntry(entry, work, true, &memberCrc);
-    DeleteFileQuiet(work);
+    const Result extracted = arc.ExtractEntry(entry, work.Path, true, &memberCrc);
+    DeleteFileQuiet(work.Path);
     if (!extracted) {
-        why = "it cannot be compared: " + arc.LastError;
+        why = "it cannot be compared: " + extracted.Message;
         return false;
     }
     if (!FileMatches(platform::ToNative(file), entry.FileSize(), memberCrc)) {

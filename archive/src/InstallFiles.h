@@ -9,13 +9,6 @@
 #include <filesystem>
 #include <string>
 
-namespace qvr::testhooks {
-// Steps still allowed before the process kills itself; negative means no limit.
-extern std::atomic<int64_t> KillAtStep;
-// Steps taken since the program started.
-extern std::atomic<int64_t> StepsTaken;
-} // namespace qvr::testhooks
-
 namespace qvr::detail {
 
 void Step();

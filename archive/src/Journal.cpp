@@ -183,7 +183,12 @@ void Begin(RandomAccessFile& arc, const format::Head& head, const std::string& d
 }
 
 void End(const std::string& archive) {
-    DeleteChecked(PathFor(archive));
+    try {
+        DeleteChecked(PathFor(archive));
+    } catch (...) {
+        detail::AbandonWorkFile(PathFor(archive));
+        throw;
+    }
     detail::ForgetWorkFile(PathFor(archive));
 }
 

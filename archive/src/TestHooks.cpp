@@ -1,7 +1,11 @@
 #include "TestHooks.h"
 
+// Only the library's test variant holds the hooks; elsewhere this file is empty.
+#ifdef QVR_TEST_HOOKS
+
 #include "qvr/ArchiveError.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <string>
 
@@ -11,7 +15,9 @@ std::atomic<int64_t> WriteBudget{-1};
 std::atomic<bool> FailNextReplace{false};
 
 std::atomic<int64_t> OperationCount{0};
-std::atomic<int64_t> LockWaitMs{5000};
+std::atomic<int64_t> LockWaitMs{DefaultLockWaitMs};
+std::atomic<int64_t> KillAtStep{-1};
+std::atomic<int64_t> StepsTaken{0};
 namespace {
 std::atomic<int64_t> faultAt{0};
 std::atomic<int> faultMode{0};
@@ -58,4 +64,21 @@ bool ReplaceMustFail() {
     return FailNextReplace.exchange(false);
 }
 
+void Step() {
+    ++StepsTaken;
+    const int64_t left = KillAtStep.load();
+    if (left < 0)
+        return;
+    if (left == 0) {
+#ifdef _WIN32
+        std::_Exit(137);
+#else
+        std::raise(SIGKILL);
+#endif
+    }
+    KillAtStep.store(left - 1);
+}
+
 } // namespace qvr::testhooks
+
+#endif // QVR_TEST_HOOKS

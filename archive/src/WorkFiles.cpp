@@ -1,5 +1,6 @@
 #include "qvr/WorkFiles.h"
 #include "Internal.h"
+#include "Journal.h"
 #include "WorkRegistry.h"
 #include "platform.h"
 #include "qvr/FileUtils.h"
@@ -22,7 +23,8 @@ namespace {
 
 struct Registry {
     std::mutex Mutex;
-    std::map<std::string, bool> Live; // path, whether a folder
+    std::map<std::string, bool> Live;             // path, whether a folder
+    std::map<std::string, std::string> Abandoned; // name, path as remembered
 };
 
 // Never destroyed: work files may still be removed while the program ends.
@@ -58,6 +60,25 @@ void ForgetWorkFile(const std::string& path) {
     Registry& r = TheRegistry();
     std::lock_guard lock(r.Mutex);
     r.Live.erase(path);
+    r.Abandoned.erase(platform::FileNamePart(path));
+}
+
+void AbandonWorkFile(const std::string& path) {
+    uint32_t pid = 0;
+    const std::string name = platform::FileNamePart(path);
+    if (!IsWorkFileName(name, pid) || pid != platform::ProcessId())
+        return;
+    Registry& r = TheRegistry();
+    std::lock_guard lock(r.Mutex);
+    // Still remembered as well, so that an interrupt tries once more.
+    r.Live.try_emplace(path, false);
+    r.Abandoned[name] = path;
+}
+
+bool IsAbandonedWorkFile(const std::string& name) {
+    Registry& r = TheRegistry();
+    std::lock_guard lock(r.Mutex);
+    return r.Abandoned.count(name) > 0;
 }
 
 std::string CreateUniqueFile(const std::string& folder, const std::string& hint,
@@ -130,8 +151,10 @@ void CollectStale(const std::filesystem::path& folder, std::vector<std::string>&
     for (Iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         uint32_t pid = 0;
         const std::string name = platform::FromNative(it->path().filename());
-        if (IsWorkFileName(name, pid) && pid != platform::ProcessId() &&
-            !platform::ProcessAlive(pid))
+        if (!IsWorkFileName(name, pid))
+            continue;
+        const bool ours = pid == platform::ProcessId();
+        if ((!ours && !platform::ProcessAlive(pid)) || (ours && detail::IsAbandonedWorkFile(name)))
             stale.push_back(platform::FromNative(it->path()));
     }
 }
@@ -157,8 +180,19 @@ std::vector<std::string> RemoveStaleWorkFiles(const std::string& folder, bool be
     for (const std::string& path : FindStaleWorkFiles(folder, below)) {
         std::error_code ec;
         std::filesystem::remove_all(platform::ToNative(path), ec);
-        if (!ec)
-            removed.push_back(path);
+        if (ec)
+            continue;
+        removed.push_back(path);
+        uint32_t pid = 0;
+        const std::string name = platform::FileNamePart(path);
+        if (IsWorkFileName(name, pid) && pid == platform::ProcessId()) {
+            detail::Registry& r = detail::TheRegistry();
+            std::lock_guard lock(r.Mutex);
+            if (auto at = r.Abandoned.find(name); at != r.Abandoned.end()) {
+                r.Live.erase(at->second);
+                r.Abandoned.erase(at);
+            }
+        }
     }
     return removed;
 }
@@ -206,10 +240,20 @@ TempFile::TempFile(TempFile&& other) noexcept : m_path(std::move(other.m_path)) 
     other.m_path.clear();
 }
 
+namespace {
+
+// A work file given up needs no rolling back: its append journal, if any, goes with it.
+void Discard(const std::string& path) {
+    DeleteFileQuiet(path);
+    DeleteFileQuiet(journal::PathFor(path));
+}
+
+} // namespace
+
 TempFile& TempFile::operator=(TempFile&& other) noexcept {
     if (this != &other) {
         if (!m_path.empty())
-            DeleteFileQuiet(m_path);
+            Discard(m_path);
         m_path = std::move(other.m_path);
         other.m_path.clear();
     }
@@ -218,7 +262,7 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
 
 TempFile::~TempFile() {
     if (!m_path.empty())
-        DeleteFileQuiet(m_path);
+        Discard(m_path);
 }
 
 void TempFile::ReplaceInto(const std::string& target) {

@@ -12,5 +12,10 @@ std::string WorkFileName(const std::string& hint);
 void RememberWorkFile(const std::string& path, bool folder = false);
 // Once it is removed or has taken another file's place.
 void ForgetWorkFile(const std::string& path);
+// When removing it failed: no one owns it any more, so the next sweep for stale work files
+// (RemoveStaleWorkFiles) removes it although this process is still running.
+void AbandonWorkFile(const std::string& path);
+// Whether this process gave up the work file of that name (without folder).
+bool IsAbandonedWorkFile(const std::string& name);
 
 } // namespace qvr::detail

@@ -111,7 +111,7 @@ void SyncFile(const std::string& path) {
 }
 
 std::chrono::milliseconds LockWait() {
-    return std::chrono::milliseconds(testhooks::LockWaitMs.load());
+    return testhooks::LockWait();
 }
 
 } // namespace qvr::platform

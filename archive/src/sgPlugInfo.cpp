@@ -24,14 +24,13 @@ std::string Stored(const std::string& text, const char* field) {
     return *bytes;
 }
 
-bool WriteWorkFile(Archives& arc, const std::string& path, const std::string& bytes) {
+Result WriteWorkFile(const std::string& path, const std::string& bytes) {
     try {
         RandomAccessFile file(path, RandomAccessFile::Mode::CreateReadWrite);
         file.WriteAt(1, bytes.data(), bytes.size());
-        return true;
+        return Result::Success();
     } catch (const std::exception& e) {
-        arc.LastError = e.what();
-        return false;
+        return Result::Unusable(e.what());
     }
 }
 
@@ -70,43 +69,45 @@ std::string sgPlugInfo::GetToNull(std::string& vString) {
 
 // Writes the record to a work file and hands it to the archive, appended or in place of
 // the old info entry; the work file goes in every case.
-static bool StoreRecord(const sgPlugInfo& info, Archives& arc, const std::string& arcName,
-                        bool replace) {
+static Result StoreRecord(const sgPlugInfo& info, Archives& arc, const std::string& arcName,
+                          bool replace) {
     std::string record;
     try {
         record = info.ToRecord();
     } catch (const std::exception& e) {
-        arc.LastError = e.what();
-        return false;
+        return Result::EntryFailure(e.what());
     }
-    const std::string work = arc.NewWorkFile(arcName + ".ifo");
-    if (work.empty())
-        return false;
+    const Archives::WorkFile work = arc.NewWorkFile(arcName + ".ifo");
+    if (!work.Outcome)
+        return work.Outcome;
     // A package renamed after packing holds its details under its old name: the new entry is
     // written first, so that a failure on the way never leaves it without details.
     const std::string oldName = replace ? arc.InfoEntryName() : std::string();
-    bool ok = WriteWorkFile(arc, work, record) &&
-              (replace ? arc.ReplaceEntry(work, arcName + ".ifo", "")
-                       : arc.AddFileToArchive(work, arcName + ".ifo", ""));
-    DeleteFileQuiet(work);
-    if (ok && replace && !SameTextIgnoreCase(oldName, arcName + ".ifo") &&
-        arc.FindEntry(oldName, "") && !arc.RemoveEntry(oldName, "")) {
-        arc.LastError = "The details were written as " + arcName + ".ifo, but the old entry " +
-                        oldName + " could not be removed: " + arc.LastError;
-        return false;
+    Result outcome = WriteWorkFile(work.Path, record);
+    if (outcome)
+        outcome = replace ? arc.ReplaceEntry(work.Path, arcName + ".ifo", "")
+                          : arc.AddFileToArchive(work.Path, arcName + ".ifo", "");
+    DeleteFileQuiet(work.Path);
+    if (outcome && replace && !SameTextIgnoreCase(oldName, arcName + ".ifo") &&
+        arc.FindEntry(oldName, "")) {
+        const Result removed = arc.RemoveEntry(oldName, "");
+        if (!removed)
+            return Result::EntryFailure("The details were written as " + arcName +
+                                        ".ifo, but the old entry " + oldName +
+                                        " could not be removed: " + removed.Message);
     }
-    return ok;
+    return outcome;
 }
 
-bool sgPlugInfo::SavePluginData(Archives& arc, const std::string& arcName) const {
+Result sgPlugInfo::SavePluginData(Archives& arc, const std::string& arcName) const {
     return StoreRecord(*this, arc, arcName, false);
 }
 
-bool sgPlugInfo::UpdatePluginData(Archives& arc, const std::string& arcName) const {
+Result sgPlugInfo::UpdatePluginData(Archives& arc, const std::string& arcName) const {
     return StoreRecord(*this, arc, arcName, true);
 }
 
-bool sgPlugInfo::GetPluginData(Archives& arc, const std::string& vFile) {
+Result sgPlugInfo::GetPluginData(Archives& arc, const std::string& vFile) {
 #ifdef _WIN32
     // A caller may hand over the archive's path as typed, "/" included, which no Windows file
     // name can hold: only its last part names the entry.
@@ -126,22 +127,19 @@ bool sgPlugInfo::GetPluginData(Archives& arc, const std::string& vFile) {
         entry = find(arc.InfoEntryName());
     if (!entry) {
         const std::string problem = arc.InfoEntryProblem();
-        arc.LastError = !problem.empty() ? problem
-                                         : "The archive " + arc.CurrentArchive +
-                                               " holds no information entry " + name;
-        return false;
+        return Result::EntryFailure(!problem.empty() ? problem
+                                                     : "The archive " + arc.CurrentArchive +
+                                                           " holds no information entry " + name);
     }
-    if (entry->FileSize() > kMaxRecord) {
-        arc.LastError = "The information entry " + name + " is too large";
-        return false;
-    }
-    const std::string work = arc.NewWorkFile(name);
-    if (work.empty())
-        return false;
-    bool ok = false;
-    if (arc.ExtractEntry(*entry, work, true)) {
+    if (entry->FileSize() > kMaxRecord)
+        return Result::EntryFailure("The information entry " + name + " is too large");
+    const Archives::WorkFile work = arc.NewWorkFile(name);
+    if (!work.Outcome)
+        return work.Outcome;
+    Result outcome = arc.ExtractEntry(*entry, work.Path, true);
+    if (outcome) {
         try {
-            RandomAccessFile file(work, RandomAccessFile::Mode::Read);
+            RandomAccessFile file(work.Path, RandomAccessFile::Mode::Read);
             const int64_t length = file.Length();
             if (length > kMaxRecord)
                 throw ArchiveError("The information entry " + name + " is too large");
@@ -150,13 +148,12 @@ bool sgPlugInfo::GetPluginData(Archives& arc, const std::string& vFile) {
             sgPlugInfo read;
             read.FromRecord(buffer);
             *this = read;
-            ok = true;
         } catch (const std::exception& e) {
-            arc.LastError = e.what();
+            outcome = Result::EntryFailure(e.what());
         }
     }
-    DeleteFileQuiet(work);
-    return ok;
+    DeleteFileQuiet(work.Path);
+    return outcome;
 }
 
 } // namespace qvr

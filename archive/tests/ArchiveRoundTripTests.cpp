@@ -20,10 +20,11 @@ TEST_F(RoundTrip, NewArchiveIsTenBytesAndRefusesExistingFile) {
 
     Archives other;
     WriteAll(Path("full.qvr"), "something");
-    EXPECT_FALSE(other.CreateArchive(Path("full.qvr")));
+    const Result made = other.CreateArchive(Path("full.qvr"));
+    EXPECT_FALSE(made);
     EXPECT_EQ(ReadAll(Path("full.qvr")), "something");
     EXPECT_EQ(other.CurrentArchive, "");
-    EXPECT_NE(other.LastError.find("full.qvr"), std::string::npos);
+    EXPECT_NE(made.Message.find("full.qvr"), std::string::npos);
 
     WriteAll(Path("empty.qvr"), "");
     EXPECT_TRUE(other.CreateArchive(Path("empty.qvr")));
@@ -86,8 +87,7 @@ TEST_F(RoundTrip, EveryMemberExtractsToItsSource) {
         {"mixed.nif", MixedBytes(1200000, 6)},
     };
     for (auto& [name, content] : files)
-        ASSERT_TRUE(arc.AddFileToArchive(Source(name, content), name, "Data\\" + name))
-            << arc.LastError;
+        ASSERT_TRUE(Ok(arc.AddFileToArchive(Source(name, content), name, "Data\\" + name)));
 
     Archives reader;
     reader.TempFolder = arc.TempFolder;
@@ -97,7 +97,7 @@ TEST_F(RoundTrip, EveryMemberExtractsToItsSource) {
     for (size_t k = 0; k < files.size(); ++k) {
         const std::string out = Path("out/" + files[k].first);
         std::filesystem::create_directories(Path("out"));
-        ASSERT_TRUE(reader.ExtractEntry(files[k].first, out, false)) << reader.LastError;
+        ASSERT_TRUE(Ok(reader.ExtractEntry(files[k].first, out, false)));
         EXPECT_EQ(ReadAll(out), files[k].second) << files[k].first;
     }
     // By name, ignoring case; without overwrite an existing file stays.
@@ -119,7 +119,7 @@ TEST_F(RoundTrip, RemovingTheMiddleEqualsNeverHavingAddedIt) {
     ASSERT_TRUE(arc.AddFileToArchive(b, "b.esp", "Meshes"));
     ASSERT_TRUE(arc.AddFileToArchive(c, "c.esp", "Meshes\\Deep"));
     const auto firstValues = arc.ArchiveFiles;
-    ASSERT_TRUE(arc.RemoveEntry("B.ESP", "meshes")) << arc.LastError;
+    ASSERT_TRUE(Ok(arc.RemoveEntry("B.ESP", "meshes")));
 
     Archives two;
     two.TempFolder = arc.TempFolder;
@@ -187,8 +187,9 @@ TEST_F(RoundTrip, OpeningAnotherArchiveReplacesTheList) {
     EXPECT_TRUE(reader.ExtractEntry("d", Path("empty"), false));
     EXPECT_EQ(ReadAll(Path("empty")), "dd");
     // A destination whose folder is missing fails and leaves nothing behind.
-    EXPECT_FALSE(reader.ExtractEntry("d", Path("no/such/folder/d"), true));
-    EXPECT_FALSE(reader.LastError.empty());
+    const Result extracted = reader.ExtractEntry("d", Path("no/such/folder/d"), true);
+    EXPECT_FALSE(extracted);
+    EXPECT_FALSE(extracted.Message.empty());
 }
 
 TEST_F(RoundTrip, FindEntryIgnoresCase) {

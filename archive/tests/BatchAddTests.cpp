@@ -53,7 +53,7 @@ TEST_F(BatchAdd, BytesDoNotDependOnTheNumberOfThreadsAndMatchAddingOneByOne) {
     // of adding.
     ASSERT_TRUE(arc.CreateArchive(Path("single.qvr")));
     for (const auto& f : files)
-        ASSERT_TRUE(arc.AddFileToArchive(f.Source, f.FileName, f.FilePath)) << arc.LastError;
+        ASSERT_TRUE(Ok(arc.AddFileToArchive(f.Source, f.FileName, f.FilePath)));
     const std::string single = ReadAll(Path("single.qvr"));
     const int32_t directory = GetLe32(single, 6);
     EXPECT_EQ(GetLe32(one, 6), directory);

@@ -39,8 +39,10 @@ TEST_F(Concurrency, TwoWritersAndAReader) {
                                     Source("two.esp", RandomBytes(1500, 2))};
     std::set<std::string> reported;
     int rounds = 0, readsOk = 0, added = 0;
-    for (; rounds < 10; ++rounds) {
-        if (rounds % 5 == 0)
+    // Hundreds of rounds: a race that loses an entry once in a hundred shows up here.
+    constexpr int kRounds = 300;
+    for (; rounds < kRounds; ++rounds) {
+        if (rounds % 50 == 0)
             std::fprintf(stderr, "round %d\n", rounds);
         bool ok[2] = {false, false};
         std::string names[2];

@@ -40,15 +40,15 @@ protected:
         ArchiveTest::TearDown();
     }
     void Add(const std::string& name, const std::string& bytes) {
-        ASSERT_TRUE(arc.AddFileToArchive(Source(name, bytes), name, "")) << arc.LastError;
+        ASSERT_TRUE(Ok(arc.AddFileToArchive(Source(name, bytes), name, "")));
         contents[name] = bytes;
     }
     // The entries of the package on disk and what each inflates to, read as a program would.
     std::map<std::string, std::string> Held() {
         Archives reader;
         reader.TempFolder = arc.TempFolder;
-        if (!reader.Open(path).Usable())
-            return {{"<unreadable>", reader.LastError}};
+        if (const OpenStatus opened = reader.Open(path); !opened.Usable())
+            return {{"<unreadable>", opened.Message}};
         std::map<std::string, std::string> held;
         for (const sgFileInfo& e : reader.ArchiveFiles) {
             const std::string out = Path("out.bin");
@@ -171,9 +171,10 @@ TEST_F(CrashSafety, SecondWriterIsToldThePackageIsInUse) {
     {
         RandomAccessFile holder(path, RandomAccessFile::Mode::ReadWrite);
         holder.TakeLock(RandomAccessFile::Lock::Exclusive);
-        EXPECT_FALSE(arc.AddFileToArchive(Source("c.dds", "ccc"), "c.dds", ""));
-        EXPECT_NE(arc.LastError.find("in use by another program"), std::string::npos)
-            << arc.LastError;
+        const Result added = arc.AddFileToArchive(Source("c.dds", "ccc"), "c.dds", "");
+        EXPECT_FALSE(added);
+        EXPECT_NE(added.Message.find("in use by another program"), std::string::npos)
+            << added.Message;
         EXPECT_FALSE(arc.RemoveEntries({0}));
         Archives reader;
         EXPECT_NE(reader.Open(path).Kind, OpenKind::Complete) << "read while being changed";
@@ -187,7 +188,7 @@ TEST_F(CrashSafety, SecondWriterIsToldThePackageIsInUse) {
         EXPECT_EQ(reader.Open(path).Kind, OpenKind::Complete);
         EXPECT_FALSE(arc.AddFileToArchive(Source("c.dds", "ccc"), "c.dds", ""));
     }
-    EXPECT_TRUE(arc.AddFileToArchive(Source("c.dds", "ccc"), "c.dds", "")) << arc.LastError;
+    EXPECT_TRUE(Ok(arc.AddFileToArchive(Source("c.dds", "ccc"), "c.dds", "")));
 }
 
 // An install reads every entry from the handle it opened: a rewrite attempted meanwhile waits

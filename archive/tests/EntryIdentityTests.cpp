@@ -52,8 +52,9 @@ TEST_F(EntryIdentity, UnsafeOrUnstorableNamesAreNotAdded) {
                                                           {"x.esp", "\\abs"},
                                                           {"\xE6\x97\xA5.esp", ""},
                                                           {"x.esp", std::string(300, 'f')}}) {
-        EXPECT_FALSE(arc.AddFileToArchive(src, name, folder)) << name << " in " << folder;
-        EXPECT_FALSE(arc.LastError.empty());
+        const Result added = arc.AddFileToArchive(src, name, folder);
+        EXPECT_FALSE(added) << name << " in " << folder;
+        EXPECT_FALSE(added.Message.empty());
     }
     EXPECT_EQ(ReadAll(Path("p.qvr")), before);
     EXPECT_TRUE(arc.ArchiveFiles.empty());
@@ -91,15 +92,16 @@ TEST_F(EntryIdentity, AppendEntryDataKeepsTheCallersValues) {
 
 TEST_F(EntryIdentity, WorkFilesAreNewEveryTime) {
     WriteAll(arc.TempFolder + "a.esp", "user's");
-    const std::string one = arc.NewWorkFile("a.esp");
-    const std::string two = arc.NewWorkFile("a.esp");
+    const std::string one = arc.NewWorkFile("a.esp").Path;
+    const std::string two = arc.NewWorkFile("a.esp").Path;
     EXPECT_NE(one, two);
     EXPECT_EQ(one.rfind(arc.TempFolder, 0), 0u);
     EXPECT_TRUE(fs::exists(one));
     EXPECT_EQ(ReadAll(arc.TempFolder + "a.esp"), "user's");
     arc.TempFolder = Path("no/such/folder/");
-    EXPECT_EQ(arc.NewWorkFile("x"), "");
-    EXPECT_NE(arc.LastError.find("no/such/folder"), std::string::npos);
+    const Archives::WorkFile none = arc.NewWorkFile("x");
+    EXPECT_EQ(none.Path, "");
+    EXPECT_NE(none.Outcome.Message.find("no/such/folder"), std::string::npos);
 }
 
 TEST_F(EntryIdentity, BlocksAroundTheCopyPieceSize) {

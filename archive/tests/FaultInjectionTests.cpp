@@ -8,6 +8,8 @@
 
 #include "qvr/BatchAdd.h"
 #include "qvr/Install.h"
+#include "qvr/TempFile.h"
+#include "qvr/WorkFiles.h"
 
 #include <cstdio>
 #include <functional>
@@ -71,8 +73,8 @@ protected:
     Contents Held() {
         Archives reader;
         reader.TempFolder = arc.TempFolder;
-        if (!reader.Open(path).Usable())
-            return {{"<unreadable>", reader.LastError}};
+        if (const OpenStatus opened = reader.Open(path); !opened.Usable())
+            return {{"<unreadable>", opened.Message}};
         Contents held;
         for (const sgFileInfo& e : reader.ArchiveFiles) {
             const std::string out = Path("out.bin");
@@ -98,22 +100,34 @@ protected:
         ASSERT_EQ(arc.Open(path).Kind, OpenKind::Complete);
     }
     // Files beside the package, in the work folder and in the data folder that no one asked
-    // for, once the next command (an opening) has run.
-    void CountLeftovers(Counts& c) {
+    // for, once the next command has run: it opens the package (which rolls back an
+    // interrupted append) and removes the work files no running program owns, as qvr does.
+    void CountLeftovers(Counts& c, const std::string& where) {
+        {
+            Archives next;
+            next.TempFolder = arc.TempFolder;
+            next.Open(path);
+        }
+        RemoveStaleWorkFiles(dir);
+        RemoveStaleWorkFiles(arc.TempFolder);
+        RemoveStaleWorkFiles(data, true);
         c.Journals += fs::exists(journal::PathFor(path));
-        std::vector<fs::path> beside;
+        std::vector<fs::path> left;
         for (auto& e : fs::directory_iterator(dir))
             if (e.is_regular_file() && e.path().filename() != "pkg.qvr")
-                beside.push_back(e.path());
-        c.Left += static_cast<long>(beside.size());
-        for (const fs::path& p : beside)
-            fs::remove(p);
-        c.Left += static_cast<long>(WorkFilesLeft());
-        for (auto& [name, bytes] : DataFolder())
-            if (name != "a.esp" && name != "b.nif")
-                ++c.Left;
+                left.push_back(e.path());
         for (auto& e : fs::directory_iterator(dir + "/tmp"))
-            fs::remove_all(e.path());
+            left.push_back(e.path());
+        if (fs::exists(data))
+            for (auto& e : fs::recursive_directory_iterator(data))
+                if (e.is_regular_file() && e.path().filename() != "a.esp" &&
+                    e.path().filename() != "b.nif")
+                    left.push_back(e.path());
+        for (const fs::path& p : left) {
+            ADD_FAILURE() << where << ": " << p.filename().string() << " was left behind";
+            ++c.Left;
+            fs::remove_all(p);
+        }
     }
     bool OneOf(const Contents& held, const Contents& a, const Contents& b) {
         return held == a || held == b;
@@ -147,7 +161,8 @@ protected:
                 EXPECT_TRUE(oldOne || newOne) << name << ", " << mode << " at " << k << ": " << file
                                               << " is neither the old nor the new file";
             }
-            CountLeftovers(c);
+            CountLeftovers(c,
+                           std::string(name) + ", " + mode + " at operation " + std::to_string(k));
         };
         for (auto mode : {testhooks::FaultMode::Once, testhooks::FaultMode::ForGood}) {
             for (int64_t k = 1; k <= n; ++k) {
@@ -181,6 +196,7 @@ protected:
                     name, c.Tried, c.Checked, c.Lost, c.Journals, c.Left);
         EXPECT_EQ(c.Lost, 0);
         EXPECT_EQ(c.Journals, 0);
+        EXPECT_EQ(c.Left, 0);
         Counts& t = Total();
         t.Tried += c.Tried;
         t.Checked += c.Checked;
@@ -194,6 +210,30 @@ protected:
     // What an operation that reports each file on its own said it did, when it said so.
     std::optional<Contents> claimed;
 };
+
+// A new package built beside the old one and put in its place only when every file went in,
+// as qvr create --force does.
+TEST_F(FaultInjection, CreateOverAnExistingPackage) {
+    const std::vector<BatchFile> files = {{Source("c.dds", MixedBytes(3000, 3)), "c.dds", ""},
+                                          {Source("d.dds", RandomBytes(2000, 4)), "d.dds", ""}};
+    BatchOptions options;
+    options.Jobs = 1;
+    Everywhere("create over an existing package", [&] {
+        try {
+            TempFile work = TempFile::Beside(path);
+            Archives fresh;
+            fresh.TempFolder = arc.TempFolder;
+            if (!fresh.CreateArchive(work.Path()))
+                return;
+            for (const BatchResult& r : AddFilesToArchive(fresh, files, options, {}))
+                if (!r.Added)
+                    return;
+            work.ReplaceInto(path);
+        } catch (const std::exception&) {
+            // reported by the command; the old package must still be there
+        }
+    });
+}
 
 TEST_F(FaultInjection, Add) {
     const std::string src = Source("c.dds", MixedBytes(3000, 3));

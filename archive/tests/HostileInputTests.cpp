@@ -2,7 +2,8 @@
 // failure reported with the entries read so far.
 
 #include "Internal.h"
-#include "ZipBuilder.h"
+#include "TestSupport.h"
+#include "qvrtest/ZipBuilder.h"
 
 #include "qvr/sgPlugInfo.h"
 
@@ -63,7 +64,7 @@ TEST_F(Hostile, EveryCutOfAnArchiveOpensSafely) {
         WriteAll(Path("cut.qvr"), full.substr(0, n));
         Archives reader;
         reader.TempFolder = arc.TempFolder;
-        const bool ok = reader.OpenArchive(Path("cut.qvr"));
+        const Result ok = reader.OpenArchive(Path("cut.qvr"));
         ASSERT_LE(reader.ArchiveFiles.size(), entries.size());
         for (size_t k = 0; k < reader.ArchiveFiles.size(); ++k)
             ASSERT_EQ(reader.ArchiveFiles[k], entries[k]) << "cut at " << n;
@@ -71,7 +72,7 @@ TEST_F(Hostile, EveryCutOfAnArchiveOpensSafely) {
         if (ok) {
             EXPECT_LT(reader.ArchiveFiles.size(), entries.size());
         } else if (n >= 10) {
-            EXPECT_FALSE(reader.LastError.empty()) << n;
+            EXPECT_FALSE(ok.Message.empty()) << n;
         }
         for (const sgFileInfo& e : reader.ArchiveFiles)
             reader.ExtractEntry(e, Path("x.out"), true);
@@ -133,9 +134,10 @@ TEST_F(Hostile, LyingDirectoryValuesFailTheOpening) {
     for (const Case& c : cases) {
         WriteAll(Path("h.qvr"), c.bytes);
         Archives reader;
-        EXPECT_FALSE(reader.OpenArchive(Path("h.qvr"))) << c.what;
+        const Result opened = reader.OpenArchive(Path("h.qvr"));
+        EXPECT_FALSE(opened) << c.what;
         EXPECT_EQ(reader.ArchiveFiles.size(), c.listed) << c.what;
-        EXPECT_FALSE(reader.LastError.empty()) << c.what;
+        EXPECT_FALSE(opened.Message.empty()) << c.what;
     }
     // The sound archive opens.
     WriteAll(Path("h.qvr"), HandMade({block}, {good}));
@@ -154,14 +156,14 @@ TEST_F(Hostile, LyingSizesAreErrorsNotAllocations) {
         WriteAll(Path("l.qvr"), HandMade({block}, {RecordOf(11, B, "m", size)}));
         ASSERT_TRUE(arc.OpenArchive(Path("l.qvr"))) << size;
         WriteAll(Path("dest"), "old");
-        const bool ok = arc.ExtractEntry("m", Path("dest"), true);
+        const Result ok = arc.ExtractEntry("m", Path("dest"), true);
         if (std::string(size) == "0") { // the block's own prefix decides
             EXPECT_TRUE(ok);
             EXPECT_EQ(ReadAll(Path("dest")), MixedBytes(40, 4));
         } else {
             EXPECT_FALSE(ok) << size;
             EXPECT_EQ(ReadAll(Path("dest")), "old") << size;
-            EXPECT_NE(arc.LastError.find("m"), std::string::npos);
+            EXPECT_NE(ok.Message.find("m"), std::string::npos);
         }
     }
     // A prefix that lies while the record says 0.

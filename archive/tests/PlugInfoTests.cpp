@@ -62,7 +62,7 @@ TEST_F(PlugInfo, RecordLayout) {
 
 TEST_F(PlugInfo, SaveAndReadBackThroughTheArchive) {
     const sgPlugInfo p = Full();
-    ASSERT_TRUE(p.SavePluginData(arc, "mymod.qvr")) << arc.LastError;
+    ASSERT_TRUE(Ok(p.SavePluginData(arc, "mymod.qvr")));
     ASSERT_EQ(arc.ArchiveFiles.size(), 2u);
     EXPECT_EQ(arc.ArchiveFiles[1].FileName(), "mymod.qvr.ifo");
     EXPECT_EQ(arc.ArchiveFiles[1].FilePath(), "");
@@ -74,7 +74,7 @@ TEST_F(PlugInfo, SaveAndReadBackThroughTheArchive) {
     reader.TempFolder = arc.TempFolder;
     ASSERT_TRUE(reader.OpenArchive(path));
     sgPlugInfo back;
-    ASSERT_TRUE(back.GetPluginData(reader, "MyMod.QVR")) << reader.LastError;
+    ASSERT_TRUE(Ok(back.GetPluginData(reader, "MyMod.QVR")));
     EXPECT_EQ(back, p);
     EXPECT_EQ(WorkFilesLeft(), 0u);
 }
@@ -84,7 +84,7 @@ TEST_F(PlugInfo, UpdateLeavesExactlyOneInfoEntryAtTheEnd) {
     ASSERT_TRUE(arc.AddFileToArchive(Source("b.esp", "second"), "b.esp", "Meshes"));
     sgPlugInfo changed = Full();
     changed.Version("2.0");
-    ASSERT_TRUE(changed.UpdatePluginData(arc, "mymod.qvr")) << arc.LastError;
+    ASSERT_TRUE(Ok(changed.UpdatePluginData(arc, "mymod.qvr")));
     ASSERT_EQ(arc.ArchiveFiles.size(), 3u);
     EXPECT_EQ(arc.ArchiveFiles[2].FileName(), "mymod.qvr.ifo");
     EXPECT_EQ(OnDisk(path), arc.ArchiveFiles);
@@ -110,8 +110,9 @@ TEST_F(PlugInfo, TextsWindows1252CannotHoldWriteNothing) {
     sgPlugInfo p = Full();
     p.Notes("\xE6\x97\xA5\xE6\x9C\xAC");
     EXPECT_THROW(p.ToRecord(), ArchiveError);
-    EXPECT_FALSE(p.SavePluginData(arc, "mymod.qvr"));
-    EXPECT_NE(arc.LastError.find("notes"), std::string::npos);
+    const Result saved = p.SavePluginData(arc, "mymod.qvr");
+    EXPECT_FALSE(saved);
+    EXPECT_NE(saved.Message.find("notes"), std::string::npos);
     EXPECT_FALSE(p.UpdatePluginData(arc, "mymod.qvr"));
     EXPECT_EQ(ReadAll(path), before);
     EXPECT_EQ(arc.ArchiveFiles.size(), 1u);
@@ -161,12 +162,14 @@ TEST_F(PlugInfo, RenamedPackageKeepsItsDetailsAndUpdateRenamesTheEntry) {
     EXPECT_FALSE(copy.IsInfoEntry(copy.ArchiveFiles[0]));
     EXPECT_EQ(copy.InfoEntryProblem(), "");
     sgPlugInfo read;
-    ASSERT_TRUE(read.GetPluginData(copy, "mymod 1.1.qvr")) << copy.LastError;
+    const qvr::Result got = read.GetPluginData(copy, "mymod 1.1.qvr");
+    ASSERT_TRUE(got) << got.Message;
     EXPECT_EQ(read, Full());
 
     // Update writes one entry named after the file, with the new details, and drops the old.
     read.Version("1.1");
-    ASSERT_TRUE(read.UpdatePluginData(copy, "mymod 1.1.qvr")) << copy.LastError;
+    const qvr::Result updated = read.UpdatePluginData(copy, "mymod 1.1.qvr");
+    ASSERT_TRUE(updated) << updated.Message;
     ASSERT_EQ(copy.ArchiveFiles.size(), 2u);
     EXPECT_EQ(copy.ArchiveFiles[1].FileName(), "mymod 1.1.qvr.ifo");
     Archives again;
@@ -186,10 +189,10 @@ TEST_F(PlugInfo, RenamedPackageKeepsItsDetailsAndUpdateRenamesTheEntry) {
     EXPECT_EQ(two.InfoEntryName(), "mymod 2.qvr.ifo");
     for (const sgFileInfo& e : two.ArchiveFiles)
         EXPECT_FALSE(two.IsInfoEntry(e)) << e.FileName();
-    EXPECT_FALSE(back.GetPluginData(two, "mymod 2.qvr"));
-    EXPECT_NE(two.LastError.find("mymod.qvr.ifo, other.qvr.ifo"), std::string::npos)
-        << two.LastError;
-    EXPECT_EQ(two.InfoEntryProblem(), two.LastError);
+    const qvr::Result none = back.GetPluginData(two, "mymod 2.qvr");
+    EXPECT_FALSE(none);
+    EXPECT_NE(none.Message.find("mymod.qvr.ifo, other.qvr.ifo"), std::string::npos) << none.Message;
+    EXPECT_EQ(two.InfoEntryProblem(), none.Message);
     // In the archive named after it, its own entry wins and the other is an ordinary file.
     EXPECT_EQ(arc.InfoEntryName(), "mymod.qvr.ifo");
     EXPECT_FALSE(arc.IsInfoEntry(arc.ArchiveFiles.back()));

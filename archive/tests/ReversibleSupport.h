@@ -89,7 +89,7 @@ protected:
                                const std::string& data = {}) {
         qvr::Archives a;
         a.TempFolder = arc.TempFolder;
-        EXPECT_TRUE(a.OpenArchive(pack)) << a.LastError;
+        EXPECT_TRUE(Ok(a.OpenArchive(pack)));
         return qvr::InstallRecorded(a, data.empty() ? Data() : data, ask);
     }
 };

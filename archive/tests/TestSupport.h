@@ -1,9 +1,11 @@
 #pragma once
-// A fresh folder per test, an Archives object working in it, and small file helpers.
+// A fresh folder per test and an Archives object working in it; the byte helpers come from
+// the shared test support (qvrtest/Bytes.h).
 
 #include "TestHooks.h"
 #include "qvr/Archives.h"
 #include "qvr/FileUtils.h"
+#include "qvrtest/Bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -19,47 +21,11 @@ namespace qvrtest {
 
 namespace fs = std::filesystem;
 
-inline std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteAll(const std::string& path, const std::string& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string Le32(int32_t v) {
-    std::string s(4, '\0');
-    for (int k = 0; k < 4; ++k)
-        s[k] = static_cast<char>((static_cast<uint32_t>(v) >> (8 * k)) & 0xFF);
-    return s;
-}
-
-inline int32_t GetLe32(const std::string& s, size_t at) {
-    uint32_t v = 0;
-    for (int k = 3; k >= 0; --k)
-        v = (v << 8) | static_cast<unsigned char>(s[at + k]);
-    return static_cast<int32_t>(v);
-}
-
-// Bytes that compress a little, different for each seed.
-inline std::string MixedBytes(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i)
-        s[i] =
-            (i % 7 == 0) ? static_cast<char>(rng() & 0xFF) : static_cast<char>('a' + (i / 13) % 26);
-    return s;
-}
-
-inline std::string RandomBytes(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(rng() & 0xFF);
-    return s;
+// A library result as an assertion, so that a failure shows the library's message.
+inline ::testing::AssertionResult Ok(const qvr::Result& r) {
+    if (r)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << r.Message;
 }
 
 class ArchiveTest : public ::testing::Test {

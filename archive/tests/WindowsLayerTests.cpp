@@ -150,11 +150,11 @@ TEST_F(WindowsLayer, ArchiveFolderLongerThanMaxPathCanBeWrittenAndRead) {
         folder += "\\Packages level";
     fs::create_directories(fs::path(L"\\\\?\\" + Wide(folder)));
     const std::string pack = folder + "\\pack.qvr";
-    ASSERT_TRUE(arc.CreateArchive(pack)) << arc.LastError;
-    ASSERT_TRUE(arc.AddFileToArchive(Source("a.esp", "content"), "a.esp", "")) << arc.LastError;
+    ASSERT_TRUE(Ok(arc.CreateArchive(pack)));
+    ASSERT_TRUE(Ok(arc.AddFileToArchive(Source("a.esp", "content"), "a.esp", "")));
     qvr::Archives other;
     other.TempFolder = arc.TempFolder;
-    ASSERT_TRUE(other.OpenArchive(pack)) << other.LastError;
+    ASSERT_TRUE(Ok(other.OpenArchive(pack)));
     ASSERT_EQ(other.ArchiveFiles.size(), 1u);
     EXPECT_TRUE(other.ExtractEntry(other.ArchiveFiles[0], folder + "\\out.esp", true));
     EXPECT_EQ(ReadWide(L"\\\\?\\" + Wide(folder + "\\out.esp")), "content");

@@ -46,9 +46,10 @@ protected:
         for (int64_t budget = 0; budget < total;
              budget += (total - budget > 64 ? std::max<int64_t>(1, total / 150) : 1)) {
             testhooks::WriteBudget = budget;
-            EXPECT_FALSE(op()) << name << " with " << budget << " of " << total << " bytes";
+            const Result r = op();
+            EXPECT_FALSE(r) << name << " with " << budget << " of " << total << " bytes";
             testhooks::WriteBudget = -1;
-            EXPECT_FALSE(arc.LastError.empty()) << name;
+            EXPECT_FALSE(r.Message.empty()) << name;
             ASSERT_TRUE(ReadAll(path) == original) << name << " changed the package at " << budget;
             ASSERT_EQ(arc.ArchiveFiles, originalFiles) << name << " at " << budget;
             ASSERT_EQ(OnDisk(path), originalFiles);
@@ -117,8 +118,9 @@ TEST_F(WriteFailure, ListThatNoLongerMatchesTheFileIsRefused) {
     ASSERT_TRUE(other.AddFileToArchive(Source("late.esp", "late"), "late.esp", ""));
     const std::string changed = ReadAll(path);
     const std::string src = Source("c.dds", "c");
-    EXPECT_FALSE(arc.AddFileToArchive(src, "c.dds", ""));
-    EXPECT_NE(arc.LastError.find("open it again"), std::string::npos);
+    const Result added = arc.AddFileToArchive(src, "c.dds", "");
+    EXPECT_FALSE(added);
+    EXPECT_NE(added.Message.find("open it again"), std::string::npos);
     EXPECT_FALSE(arc.RemoveEntry("a.esp", ""));
     EXPECT_FALSE(PlugInfo().UpdatePluginData(arc, "pkg.qvr"));
     EXPECT_TRUE(ReadAll(path) == changed);

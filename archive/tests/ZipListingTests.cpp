@@ -2,7 +2,8 @@
 // only when there is none.
 
 #include "Internal.h"
-#include "ZipBuilder.h"
+#include "TestSupport.h"
+#include "qvrtest/ZipBuilder.h"
 
 #include "qvr/RandomAccessFile.h"
 
@@ -111,9 +112,10 @@ TEST_F(ZipListing, DamagedCentralDirectoryKeepsWhatWasRead) {
     const size_t second = zip.bytes.find("PK\x01\x02", zip.bytes.find("PK\x01\x02", cd + 1) + 1);
     zip.bytes.replace(second + 42, 4, Le32(3));
     WriteAll(Path("bad.zip"), zip.bytes);
-    EXPECT_FALSE(arc.ReadZipDirectory(Path("bad.zip")));
+    const Result listed = arc.ReadZipDirectory(Path("bad.zip"));
+    EXPECT_FALSE(listed);
     EXPECT_EQ(arc.ArchiveFiles.size(), 1u);
-    EXPECT_FALSE(arc.LastError.empty());
+    EXPECT_FALSE(listed.Message.empty());
 }
 
 } // namespace

@@ -2,27 +2,21 @@
 
 #include "qvr/Encoding.h"
 #include "qvr/FileUtils.h"
+#include "qvr/RandomAccessFile.h"
+#include "qvr/TempFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
-#include <filesystem>
 #include <stdexcept>
-#include <system_error>
 
 namespace installer {
 
 namespace {
 
 const QString kDefaultHeader = QStringLiteral("[Settings]");
-
-std::filesystem::path FsPath(const QString& path) {
-    const QByteArray utf8 = path.toUtf8();
-    return std::filesystem::path(
-        std::u8string(reinterpret_cast<const char8_t*>(utf8.constData()), size_t(utf8.size())));
-}
 
 [[noreturn]] void Fail(const QString& what, const QString& path, const QString& why) {
     throw std::runtime_error(
@@ -37,13 +31,27 @@ QByteArray Encode(const QStringList& lines) {
     return bytes;
 }
 
+// The bytes become the file's whole content in one step: written beside it, flushed to the
+// disk, then put in its place (with its permissions; through a link, its target changes).
 void WriteWhole(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        Fail(QStringLiteral("Cannot write"), path, file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        Fail(QStringLiteral("Cannot write"), path, file.errorString());
-    file.close();
+    const std::string target = path.toStdString();
+    qvr::TempFile work;
+    try {
+        work = qvr::TempFile::Beside(target);
+        qvr::RandomAccessFile file(work.Path(), qvr::RandomAccessFile::Mode::ReadWrite);
+        file.WriteAt(1, bytes.constData(), size_t(bytes.size()));
+        file.Close();
+        work.ReplaceInto(target);
+    } catch (const std::exception& e) {
+        // The user knows the settings file, not the work file the library names.
+        std::string why = e.what();
+        for (const std::string& named : {work.Path(), target})
+            if (const size_t at = why.find(named + ": "); !named.empty() && at != why.npos) {
+                why.erase(0, at + named.size() + 2);
+                break;
+            }
+        Fail(QStringLiteral("Cannot write"), path, QString::fromStdString(why));
+    }
 }
 
 QString Decode(const QByteArray& bytes) {
@@ -88,25 +96,39 @@ QStringList IniFile::ReadLines() const {
     return lines;
 }
 
-QString IniFile::ReadIniValue(const QString& section, const QString& key) const {
-    if (!Exists(m_path))
-        WriteWhole(m_path, Encode({kDefaultHeader}));
-    const QStringList lines = ReadLines();
-    const QString header = QLatin1Char('[') + section + QLatin1Char(']');
-    const qsizetype start = lines.indexOf(header);
-    if (start < 0)
+IniValue IniFile::ReadIniValue(const QString& section, const QString& key) const {
+    // Failures are thrown inside and answered as a result at the edge.
+    try {
+        if (!Exists(m_path))
+            WriteWhole(m_path, Encode({kDefaultHeader}));
+        const QStringList lines = ReadLines();
+        const QString header = QLatin1Char('[') + section + QLatin1Char(']');
+        const qsizetype start = lines.indexOf(header);
+        if (start < 0)
+            return {};
+        for (qsizetype i = start + 1; i < lines.size(); ++i) {
+            if (lines[i].startsWith(QLatin1Char('[')))
+                break;
+            if (IsKeyLine(lines[i], key))
+                return {ValueOf(lines[i], key), {}};
+        }
         return {};
-    for (qsizetype i = start + 1; i < lines.size(); ++i) {
-        if (lines[i].startsWith(QLatin1Char('[')))
-            break;
-        if (IsKeyLine(lines[i], key))
-            return ValueOf(lines[i], key);
+    } catch (const std::exception& e) {
+        return {QString(), qvr::Result::EntryFailure(e.what())};
     }
-    return {};
 }
 
-void IniFile::WriteIniValue(const QString& section, const QString& key,
-                            const QString& value) const {
+qvr::Result IniFile::WriteIniValue(const QString& section, const QString& key,
+                                   const QString& value) const {
+    try {
+        Write(section, key, value);
+        return {};
+    } catch (const std::exception& e) {
+        return qvr::Result::EntryFailure(e.what());
+    }
+}
+
+void IniFile::Write(const QString& section, const QString& key, const QString& value) const {
     const QString keyLine = key + QLatin1Char('=') + value;
     const QString header = QLatin1Char('[') + section + QLatin1Char(']');
     const QStringList lines = Exists(m_path) ? ReadLines() : QStringList();
@@ -127,15 +149,7 @@ void IniFile::WriteIniValue(const QString& section, const QString& key,
         out << lines.mid(i);
     }
 
-    const QString copy = TempCopyPath();
-    WriteWhole(copy, Encode(out));
-    // Renaming over the old file replaces it in one step, so a failure half-way never
-    // leaves a settings file cut short.
-    std::error_code ec;
-    std::filesystem::rename(FsPath(copy), FsPath(m_path), ec);
-    if (ec)
-        Fail(QStringLiteral("Cannot replace"), m_path, QString::fromStdString(ec.message()));
-    qvr::DeleteFileQuiet(copy.toStdString());
+    WriteWhole(m_path, Encode(out));
 }
 
 QString SettingsFilePath(const QString& programFolder) {

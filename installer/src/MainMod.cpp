@@ -26,10 +26,6 @@ namespace installer {
 const QString MainMod::AppTitle = QStringLiteral("QVRInstaller");
 
 namespace {
-// Thrown from a progress step once "Exit" was pressed: the program ends at once, so the work
-// stops between two entries instead of going on behind closed windows.
-struct ProgramEnding {};
-
 // An entry as the player knows it: its path below the data folder.
 QString EntryPath(const qvr::sgFileInfo& entry) {
     QString path = QString::fromStdString(entry.FilePath());
@@ -94,24 +90,23 @@ void MainMod::SetPrompt(OverwritePrompt* prompt) {
 void MainMod::OfferFoundFolders() {
     if (!m_findFolders)
         return;
-    try {
-        if (!Settings.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"))
-                 .isEmpty())
+    // A settings file that cannot be read: the window asks as on any first start.
+    const IniValue stored =
+        Settings.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"));
+    if (!stored.Outcome || !stored.Value.isEmpty())
+        return;
+    for (const qvr::GameFolder& f : m_findFolders()) {
+        const QString folder = QDir::toNativeSeparators(QString::fromStdString(f.Folder));
+        if (Dialogs::instance().AskYesNo(
+                &Main(), AppTitle,
+                QStringLiteral("Morrowind's data folder was found here (%1):\n\n%2\n\nInstall "
+                               "plug-ins into this folder?")
+                    .arg(QString::fromUtf8(qvr::SourceName(f.Source)), folder))) {
+            // Not kept when it cannot be written: the window then asks as on a first start.
+            Settings.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"),
+                                   folder);
             return;
-        for (const qvr::GameFolder& f : m_findFolders()) {
-            const QString folder = QDir::toNativeSeparators(QString::fromStdString(f.Folder));
-            if (Dialogs::instance().AskYesNo(
-                    &Main(), AppTitle,
-                    QStringLiteral("Morrowind's data folder was found here (%1):\n\n%2\n\nInstall "
-                                   "plug-ins into this folder?")
-                        .arg(QString::fromUtf8(qvr::SourceName(f.Source)), folder))) {
-                Settings.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"),
-                                       folder);
-                return;
-            }
         }
-    } catch (const std::exception&) {
-        // No settings file to keep the choice in: the window asks as on any first start.
     }
 }
 
@@ -127,14 +122,17 @@ void MainMod::Start(const QStringList& arguments) {
 
 namespace {
 // What the library found wrong with a file, as the rest of a sentence that starts with its name.
-std::string WhatIsWrong(const qvr::OpenStatus& status, const std::string& path,
-                        const std::string& lastError) {
+std::string WhatIsWrong(const qvr::OpenStatus& status, const std::string& path) {
     std::string why = status.Message;
     if (why.rfind(path + ": ", 0) == 0)
         why.erase(0, path.size() + 2);
     if (status.Kind == qvr::OpenKind::Partial) {
         // The library's own sentence names the file again; keep only its reason.
-        std::string detail = lastError;
+        // The reason comes in brackets after the library's own sentence.
+        std::string detail;
+        const std::string damaged = "the archive is damaged (";
+        if (const size_t open = why.find(damaged); open != std::string::npos && why.back() == ')')
+            detail = why.substr(open + damaged.size(), why.size() - open - damaged.size() - 1);
         const size_t at = detail.find(" is damaged: ");
         if (at != std::string::npos)
             detail.erase(0, at + 13);
@@ -162,7 +160,7 @@ qvr::Result MainMod::OpenArchive(const QString& path) {
     } else if (status.Kind == qvr::OpenKind::Empty) {
         why = "holds no plug-in information";
     } else if (status.Kind != qvr::OpenKind::Zip) {
-        why = WhatIsWrong(status, p, next.LastError);
+        why = WhatIsWrong(status, p);
     }
     if (!why.empty())
         return qvr::Result::Unusable("The file " + p + " " + why + ".");
@@ -222,13 +220,13 @@ void MainMod::RunEntryTask(QWidget* owner, const QString& title, const QString& 
         if (onEntry)
             onEntry(result);
         splash.IncrProgress(0);
-        if (m_exitRequested)
-            throw ProgramEnding{};
+        // Once "Exit" was pressed the program ends at once, so the work stops between two
+        // entries instead of going on behind closed windows.
+        return !m_exitRequested;
     };
     try {
         if (!m_exitRequested)
             work(progress);
-    } catch (const ProgramEnding&) {
     } catch (const std::exception& e) {
         Dialogs::instance().Message(owner, AppTitle, QString::fromStdString(e.what()));
     }
@@ -337,23 +335,17 @@ void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
 }
 
 QString MainMod::OpenDialogStart() {
-    try {
-        const QString folder =
-            Settings.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("LastFolder"));
-        if (!folder.isEmpty() && QDir(folder).exists())
-            return QDir::toNativeSeparators(folder + QLatin1Char('/'));
-    } catch (const std::exception&) {
-    }
+    const QString folder =
+        Settings.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("LastFolder")).Value;
+    if (!folder.isEmpty() && QDir(folder).exists())
+        return QDir::toNativeSeparators(folder + QLatin1Char('/'));
     return {};
 }
 
 void MainMod::RememberFolder(const QString& chosenFile) {
-    try {
-        Settings.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("LastFolder"),
-                               QDir::toNativeSeparators(QFileInfo(chosenFile).absolutePath()));
-    } catch (const std::exception&) {
-        // Only a convenience: the next dialog starts elsewhere.
-    }
+    // Only a convenience: when it cannot be kept, the next dialog starts elsewhere.
+    (void)Settings.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("LastFolder"),
+                                 QDir::toNativeSeparators(QFileInfo(chosenFile).absolutePath()));
 }
 
 QString MainMod::FormatSize(qint64 size) {

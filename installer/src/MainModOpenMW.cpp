@@ -26,13 +26,10 @@ bool MainMod::OpenMWFound() const {
 }
 
 QString MainMod::ModsFolder() {
-    try {
-        const QString stored = Settings.ReadIniValue(QStringLiteral("Settings"), kModsKey);
-        if (!stored.isEmpty())
-            return stored;
-    } catch (const std::exception&) {
-        // No settings file: the usual folder.
-    }
+    // Without a settings file or the key: the usual folder.
+    const QString stored = Settings.ReadIniValue(QStringLiteral("Settings"), kModsKey).Value;
+    if (!stored.isEmpty())
+        return stored;
     return m_modsFolder;
 }
 

@@ -162,13 +162,10 @@ QString frmMain::QVRFileName() const {
 }
 
 void frmMain::Form_Load() {
-    QString stored;
-    try {
-        stored =
-            m_mod.Settings.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"));
-    } catch (const std::exception&) {
-        // A settings file that cannot be read or made: start as on a first run.
-    }
+    // A settings file that cannot be read or made: start as on a first run.
+    const QString stored =
+        m_mod.Settings.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"))
+            .Value;
     if (!stored.isEmpty()) {
         Ui::SetValue(m_lblPlugPath, stored, Qt::ElideMiddle);
     } else if (!qvr::HasMorrowindEsm(PlugPath().toStdString())) {
@@ -241,14 +238,13 @@ void frmMain::cmdPathChange_Click() {
         return;
     const QString folder = QDir::toNativeSeparators(QFileInfo(*chosen).absolutePath());
     Ui::SetValue(m_lblPlugPath, folder, Qt::ElideMiddle);
-    try {
-        m_mod.Settings.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"),
-                                     folder);
-    } catch (const std::exception& e) {
+    const qvr::Result saved = m_mod.Settings.WriteIniValue(QStringLiteral("Settings"),
+                                                           QStringLiteral("TESLocation"), folder);
+    if (!saved) {
         // The folder is used for this run; say why it will not be there next time.
         Dialogs::instance().Message(this, MainMod::AppTitle,
                                     QStringLiteral("The data folder could not be saved: ") +
-                                        QString::fromStdString(e.what()));
+                                        QString::fromStdString(saved.Message));
     }
 }
 

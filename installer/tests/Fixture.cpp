@@ -58,12 +58,14 @@ void MakePackage(const std::string& path, const std::vector<PackEntry>& entries,
     qvr::Archives arc;
     arc.TempFolder = workFolder + "/";
     std::filesystem::remove(path);
-    ASSERT_TRUE(arc.CreateArchive(path)) << arc.LastError;
+    const qvr::Result made = arc.CreateArchive(path);
+    ASSERT_TRUE(made) << made.Message;
     int n = 0;
     for (const PackEntry& e : entries) {
         const std::string source = workFolder + "/source" + std::to_string(n++);
         WriteFile(source, e.Content);
-        ASSERT_TRUE(arc.AddFileToArchive(source, e.Name, e.Folder)) << arc.LastError;
+        const qvr::Result added = arc.AddFileToArchive(source, e.Name, e.Folder);
+        ASSERT_TRUE(added) << added.Message;
         std::filesystem::remove(source);
     }
     if (info) {
@@ -73,9 +75,9 @@ void MakePackage(const std::string& path, const std::vector<PackEntry>& entries,
         arc.PluginInfo.Authors(info->Authors);
         arc.PluginInfo.LastUpdated(info->Updated);
         arc.PluginInfo.Notes(info->Notes);
-        ASSERT_TRUE(
-            arc.PluginInfo.SavePluginData(arc, std::filesystem::path(path).filename().string()))
-            << arc.LastError;
+        const qvr::Result saved =
+            arc.PluginInfo.SavePluginData(arc, std::filesystem::path(path).filename().string());
+        ASSERT_TRUE(saved) << saved.Message;
     }
 }
 

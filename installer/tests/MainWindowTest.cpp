@@ -1,4 +1,5 @@
 #include "Fixture.h"
+#include "TestHooks.h"
 
 #include "frmMain.h"
 #include "frmManage.h"
@@ -86,8 +87,8 @@ TEST_F(InstallerTest, ChangingTheFolderSavesIt) {
 TEST_F(InstallerTest, ASettingsFileThatCannotBeWrittenIsReported) {
     WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
     Start();
-    // The temporary copy's name is taken by a folder, so the write cannot happen.
-    QDir().mkpath(SettingsPath + "x");
+    // The disk is full, so the write cannot happen.
+    qvr::testhooks::WriteBudget = 0;
     WriteFile(Path("elsewhere/Morrowind.esm"), "TES3");
     Dialogs_.OpenFileAnswers.push_back(QPath("elsewhere/Morrowind.esm"));
     Mod().Main().cmdPathChange_Click();

@@ -56,7 +56,7 @@ bool MakeSample(const QString& folder, const std::string& archive) {
     info.Depends("Morrowind.esm\r\nTribunal.esm");
     info.Notes("Helm of the Ash\r\n\r\nAdds an ash-grey helm to the Foreign Quarter in Vivec.\r\n"
                "Install with QVRInstaller, then tick AshHelm.esp in the launcher.");
-    return info.SavePluginData(arc, "AshHelm.qvr");
+    return info.SavePluginData(arc, "AshHelm.qvr").Ok();
 }
 
 } // namespace

@@ -32,8 +32,9 @@ bool InSubtree(const qvr::sgFileInfo& entry, const QString& key) {
 
 } // namespace
 
-OpenStatus ReadPackage(qvr::Archives& read, const std::string& path) {
-    switch (read.Open(path).Kind) {
+namespace {
+OpenStatus StatusOf(qvr::OpenKind kind) {
+    switch (kind) {
     case qvr::OpenKind::Complete:
         return OpenStatus::Complete;
     case qvr::OpenKind::Empty:
@@ -46,6 +47,20 @@ OpenStatus ReadPackage(qvr::Archives& read, const std::string& path) {
         break;
     }
     return OpenStatus::NotArchive;
+}
+
+// Why the library could not read the file: for a damaged one, the reason it gives in brackets.
+QString WhyNotRead(const qvr::OpenStatus& opened) {
+    std::string why = opened.Message;
+    const std::string damaged = "the archive is damaged (";
+    if (const size_t at = why.find(damaged); at != std::string::npos && why.back() == ')')
+        why = why.substr(at + damaged.size(), why.size() - at - damaged.size() - 1);
+    return QString::fromStdString(why);
+}
+} // namespace
+
+OpenStatus ReadPackage(qvr::Archives& read, const std::string& path) {
+    return StatusOf(read.Open(path).Kind);
 }
 
 PackageSession::PackageSession(qvr::Archives& arc) : m_arc(arc) {
@@ -81,7 +96,6 @@ void PackageSession::Adopt(qvr::Archives& from) {
     // The whole object, so that whatever the library keeps about the file it read comes along.
     from.TempFolder = m_arc.TempFolder;
     m_arc = std::move(from);
-    m_arc.LastError.clear();
 }
 
 qvr::Result PackageSession::New(const QString& chosen) {
@@ -95,19 +109,19 @@ qvr::Result PackageSession::New(const QString& chosen) {
     // Built aside and taken over only when complete.
     qvr::Archives made;
     made.TempFolder = m_arc.TempFolder;
-    if (!made.CreateArchive(p)) {
+    if (const qvr::Result created = made.CreateArchive(p); !created) {
         if (qvr::FileExists(p))
             return Refused(shown + QStringLiteral(" already exists. Choose a new name for the "
                                                   "package, or open it with Open."));
         return Refused(shown + QStringLiteral(" cannot be created.\n\n") +
-                       QString::fromStdString(made.LastError));
+                       QString::fromStdString(created.Message));
     }
     const QString title = QString::fromStdString(qvr::GetFileNameFromPath(p));
     // Last Updated in the form the library gives Date Archived, so the two look alike.
     made.PluginInfo =
         DefaultPluginInfo(title, DatePart(QString::fromStdString(qvr::FormatArchiveDate())));
-    if (!made.PluginInfo.SavePluginData(made, Utf8(title))) {
-        const QString why = QString::fromStdString(made.LastError);
+    if (const qvr::Result saved = made.PluginInfo.SavePluginData(made, Utf8(title)); !saved) {
+        const QString why = QString::fromStdString(saved.Message);
         if (existed)
             QFile::resize(path, 0);
         else
@@ -131,7 +145,8 @@ qvr::Result PackageSession::Open(const QString& path, QString* notice) {
 
     qvr::Archives read;
     read.TempFolder = m_arc.TempFolder;
-    const OpenStatus status = ReadPackage(read, p);
+    const qvr::OpenStatus opened = read.Open(p);
+    const OpenStatus status = StatusOf(opened.Kind);
     if (status == OpenStatus::Partial)
         return qvr::Result::Unusable(
             Utf8(cannot + QStringLiteral("It is damaged: its list of files is cut short or "
@@ -139,7 +154,7 @@ qvr::Result PackageSession::Open(const QString& path, QString* notice) {
     if (status == OpenStatus::NotArchive) {
         if (!QFileInfo::exists(path))
             return qvr::Result::Unusable(Utf8(cannot + QStringLiteral("There is no such file.")));
-        QString why = QString::fromStdString(read.LastError);
+        QString why = WhyNotRead(opened);
         if (why.isEmpty())
             why = QStringLiteral("It is neither a QVR package nor a zip file.");
         return qvr::Result::Unusable(Utf8(cannot + why));
@@ -154,9 +169,9 @@ qvr::Result PackageSession::Open(const QString& path, QString* notice) {
                 FindTreeConflict(read.ArchiveFiles, QString::fromStdString(read.InfoEntryName())))
             return qvr::Result::Unusable(Utf8(cannot + *conflict));
         below = FilesBelowFiles(read.ArchiveFiles);
-        if (!read.PluginInfo.GetPluginData(read, Utf8(title))) {
+        if (const qvr::Result got = read.PluginInfo.GetPluginData(read, Utf8(title)); !got) {
             read.PluginInfo = qvr::sgPlugInfo();
-            infoProblem = QString::fromStdString(read.LastError);
+            infoProblem = QString::fromStdString(got.Message);
         }
     }
     Adopt(read);
@@ -259,7 +274,6 @@ std::vector<qvr::BatchResult> PackageSession::AddMany(const std::vector<qvr::Bat
     const std::vector<qvr::BatchResult> added = qvr::AddFilesToArchive(m_arc, allowed, {}, each);
     for (size_t k = 0; k < added.size() && k < where.size(); ++k)
         results[where[k]] = added[k];
-    m_arc.LastError.clear();
     return results;
 }
 
@@ -270,11 +284,12 @@ qvr::Result PackageSession::Add(const QString& source, const QString& name, cons
         return allowed;
     if (Gone())
         return GoneResult();
-    if (m_arc.AddFileToArchive(Utf8(source), Utf8(name), Utf8(folder)))
+    const qvr::Result added = m_arc.AddFileToArchive(Utf8(source), Utf8(name), Utf8(folder));
+    if (added)
         return qvr::Result::Success();
     if (Gone())
         return GoneResult();
-    QString why = QString::fromStdString(m_arc.LastError);
+    QString why = QString::fromStdString(added.Message);
     if (why.isEmpty())
         why = QStringLiteral("The file is empty or cannot be read.");
     return Refused(QDir::toNativeSeparators(source) +
@@ -295,12 +310,14 @@ qvr::Result PackageSession::RemoveSubtree(const QString& key, QSet<QString>* kep
     }
     QStringList failures;
     for (const auto& [name, folder] : doomed) {
-        if (m_arc.FindEntry(name, folder) && !m_arc.RemoveEntry(name, folder) &&
-            m_arc.FindEntry(name, folder)) {
+        if (!m_arc.FindEntry(name, folder))
+            continue;
+        const qvr::Result removed = m_arc.RemoveEntry(name, folder);
+        if (!removed && m_arc.FindEntry(name, folder)) {
             qvr::sgFileInfo still;
             still.FileName(name);
             still.FilePath(folder);
-            const QString why = QString::fromStdString(m_arc.LastError);
+            const QString why = QString::fromStdString(removed.Message);
             failures << EntryKey(still) + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
             if (kept)
                 kept->insert(EntryKey(still));
@@ -319,12 +336,14 @@ qvr::Result PackageSession::UpdateDetails(const qvr::sgPlugInfo& info) {
     if (Gone())
         return GoneResult();
     m_arc.PluginInfo = info;
-    if (m_arc.PluginInfo.UpdatePluginData(m_arc, qvr::GetFileNameFromPath(m_arc.CurrentArchive)))
+    const qvr::Result updated =
+        m_arc.PluginInfo.UpdatePluginData(m_arc, qvr::GetFileNameFromPath(m_arc.CurrentArchive));
+    if (updated)
         return qvr::Result::Success();
     return qvr::Result::EntryFailure(Utf8(QStringLiteral("The details could not be written into ") +
                                           Native(m_arc.CurrentArchive) +
                                           QStringLiteral("; it keeps its earlier details.\n\n") +
-                                          QString::fromStdString(m_arc.LastError)));
+                                          QString::fromStdString(updated.Message)));
 }
 
 } // namespace packager

@@ -103,8 +103,8 @@ int CmdSetInfo(const ParsedArgs& a, const Context& ctx) {
     Open(arc, path, false);
     const std::string name = qvr::GetFileNameFromPath(path);
     qvr::sgPlugInfo info;
-    const bool read = info.GetPluginData(arc, name);
-    const std::string why = arc.LastError;
+    const qvr::Result read = info.GetPluginData(arc, name);
+    const std::string why = read.Message;
     const bool hadEntry = HasInfoEntry(arc);
     const qvr::sgPlugInfo before = info;
     ApplyInfoOptions(a, info);
@@ -114,10 +114,11 @@ int CmdSetInfo(const ParsedArgs& a, const Context& ctx) {
                       << " already says that\n";
         return kOk;
     }
-    if (!info.UpdatePluginData(arc, name))
-        throw CommandError{kSomeFailed, path + ": the plug-in information could not be written" +
-                                            (arc.LastError.empty() ? "" : ": " + arc.LastError) +
-                                            "; the archive was left as it was"};
+    if (const qvr::Result written = info.UpdatePluginData(arc, name); !written)
+        throw CommandError{kSomeFailed,
+                           path + ": the plug-in information could not be written" +
+                               (written.Message.empty() ? "" : ": " + written.Message) +
+                               "; the archive was left as it was"};
     // Told once it is done, so that nothing is announced that did not happen.
     if (!read && !ctx.Quiet) {
         if (hadEntry)

@@ -143,7 +143,7 @@ bool SameBytes(const std::string& a, const std::string& b) {
 bool AlreadyHolds(qvr::Archives& arc, const qvr::sgFileInfo& entry, const std::string& source) {
     if (qvr::FileLength(source) != entry.FileSize())
         return false;
-    const std::string work = arc.NewWorkFile("compare");
+    const std::string work = arc.NewWorkFile("compare").Path;
     if (work.empty())
         return false;
     const bool same = arc.ExtractEntry(entry, work, true) && SameBytes(work, source);
@@ -285,9 +285,9 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
                 qvr::DeleteFileQuiet(record);
         }
     } cleanup{""};
-    if (!arc.CreateArchive(work.Path()))
+    if (const qvr::Result made = arc.CreateArchive(work.Path()); !made)
         throw CommandError{kUsage, path + ": cannot be written" +
-                                       (arc.LastError.empty() ? "" : ": " + arc.LastError)};
+                                       (made.Message.empty() ? "" : ": " + made.Message)};
     // The info entry goes first, as a new package in the packager starts with it. It is packed
     // from a record file of its own so that a pinned date covers its file date as well.
     std::string record;
@@ -296,7 +296,7 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
     } catch (const std::exception& e) {
         throw CommandError{kUsage, path + ": cannot store the plug-in information: " + e.what()};
     }
-    const std::string recordFile = arc.NewWorkFile(archiveName + ".ifo");
+    const std::string recordFile = arc.NewWorkFile(archiveName + ".ifo").Path;
     cleanup.record = recordFile;
     {
         std::ofstream out(Native(recordFile), std::ios::binary | std::ios::trunc);

@@ -96,10 +96,10 @@ int CmdInfo(const ParsedArgs& a, const Context&) {
     Open(arc, path, false);
     const std::string name = qvr::GetFileNameFromPath(path);
     qvr::sgPlugInfo info;
-    if (!info.GetPluginData(arc, name)) {
+    if (const qvr::Result read = info.GetPluginData(arc, name); !read) {
         if (HasInfoEntry(arc))
             throw CommandError{kSomeFailed,
-                               path + ": its plug-in information cannot be read: " + arc.LastError};
+                               path + ": its plug-in information cannot be read: " + read.Message};
         if (const std::string problem = arc.InfoEntryProblem(); !problem.empty())
             throw CommandError{kSomeFailed, path + ": " + problem};
         std::string hint;

@@ -36,7 +36,8 @@ TEST_F(Tool, PackagesDoNotDependOnThreadsAndReadLikeTheLibrarysOwn) {
         fs::path source = dir / "plugin" / fs::path(std::u8string(rel.begin(), rel.end())) /
                           fs::path(std::u8string(e.FileName().begin(), e.FileName().end()));
         std::string s = source.string();
-        ASSERT_TRUE(lib.AddFileToArchive(s, e.FileName(), e.FilePath())) << lib.LastError;
+        const qvr::Result added = lib.AddFileToArchive(s, e.FileName(), e.FilePath());
+        ASSERT_TRUE(added) << added.Message;
     }
     qvr::Archives back = Opened(P("lib/p.qvr"));
     ASSERT_EQ(back.ArchiveFiles.size(), made.ArchiveFiles.size());

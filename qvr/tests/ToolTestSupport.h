@@ -5,6 +5,7 @@
 #include "qvr/Archives.h"
 #include "qvr/FileUtils.h"
 #include "qvr/modCompression.h"
+#include "qvrtest/Bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -36,16 +37,8 @@ namespace fs = std::filesystem;
 
 namespace tooltest {
 
-inline std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteAll(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using qvrtest::ReadAll;
+using qvrtest::WriteAll;
 
 inline std::string Bytes(size_t n, unsigned seed, bool compressible = true) {
     std::mt19937 rng(seed);
@@ -56,12 +49,7 @@ inline std::string Bytes(size_t n, unsigned seed, bool compressible = true) {
     return s;
 }
 
-inline std::string Le32(int32_t v) {
-    std::string s(4, '\0');
-    for (int k = 0; k < 4; ++k)
-        s[k] = static_cast<char>((static_cast<uint32_t>(v) >> (8 * k)) & 0xFF);
-    return s;
-}
+using qvrtest::Le32;
 
 // An archive written byte by byte, so that it can hold what no writer of ours would produce.
 inline std::string RawArchive(const std::vector<std::array<std::string, 3>>& entries) {

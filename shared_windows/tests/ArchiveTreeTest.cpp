@@ -124,8 +124,10 @@ TEST(ArchiveTree, RemovingASubtreeRemovesEveryEntryBelowIt) {
                                                            {"Meshes", "m.nif"},
                                                            {"Textures", "t.dds"},
                                                            {"", "plugin.esp"}};
-    for (const auto& [folder, name] : entries)
-        ASSERT_TRUE(arc.AddFileToArchive(source, name, folder)) << arc.LastError;
+    for (const auto& [folder, name] : entries) {
+        const qvr::Result added = arc.AddFileToArchive(source, name, folder);
+        ASSERT_TRUE(added) << added.Message;
+    }
 
     QTreeWidget w;
     ArchiveTree t(&w, InstallerLook());

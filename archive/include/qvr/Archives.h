@@ -73,41 +73,44 @@ public:
     const bool& ZipLoaded = m_state.Zip;
     std::string TempFolder; // ends in one separator; set from GetTempFolder() on construction
     sgPlugInfo PluginInfo;
-    // Why the last operation that answered false failed, for the user ("" when it did not say).
-    std::string LastError;
 
     // Reading.
     bool IsQvrArchive(const std::string& path) const;
     bool IsZipArchive(const std::string& path) const;
     // Opens path, whatever it holds, and says what it found (see OpenKind).
     OpenStatus Open(const std::string& path);
-    bool OpenArchive(const std::string& path);
-    bool ReadArchiveDirectory(const std::string& path);
-    bool ReadZipDirectory(const std::string& path);
+    // Ok when a QVR directory was read to its end; a zip file is listed and answers
+    // ArchiveUnusable (ZipLoaded tells it apart).
+    Result OpenArchive(const std::string& path);
+    Result ReadArchiveDirectory(const std::string& path);
+    Result ReadZipDirectory(const std::string& path);
     // By name: the first entry whose FileName matches, ignoring case (kept for its callers).
-    bool ExtractEntry(const std::string& entryName, const std::string& destination, bool overwrite);
+    Result ExtractEntry(const std::string& entryName, const std::string& destination,
+                        bool overwrite);
     // As itself: the entry's own block, whatever other entries share its name. With crc, also
     // answers the zlib crc32 of the bytes written, taken while inflating.
-    bool ExtractEntry(const sgFileInfo& entry, const std::string& destination, bool overwrite,
-                      uint32_t* crc = nullptr);
+    Result ExtractEntry(const sgFileInfo& entry, const std::string& destination, bool overwrite,
+                        uint32_t* crc = nullptr);
     static void CopyFileBlock(RandomAccessFile& source, int64_t sourcePos,
                               RandomAccessFile& destination, int64_t destinationPos,
                               int64_t length);
 
     // Writing.
-    bool CreateArchive(const std::string& path);
-    bool AddFileToArchive(const std::string& source, const std::string& fileName,
-                          const std::string& filePath);
-    bool AppendEntryData(sgFileInfo& entry, const std::string& workFile);
+    // Each answers EntryFailed when the file or entry it was given could not be handled (the
+    // archive is as it was) and ArchiveUnusable when the archive itself cannot be changed.
+    Result CreateArchive(const std::string& path);
+    Result AddFileToArchive(const std::string& source, const std::string& fileName,
+                            const std::string& filePath);
+    Result AppendEntryData(sgFileInfo& entry, const std::string& workFile);
     void SaveEntryData(const sgFileInfo& entry, const std::string& workFile);
-    bool RemoveEntry(const std::string& fileName, const std::string& filePath);
+    Result RemoveEntry(const std::string& fileName, const std::string& filePath);
     // Rebuilds the archive once without the entries at these places in ArchiveFiles. On any
     // failure, or when progress answers false, the archive stays as it was.
     Result RemoveEntries(const std::vector<size_t>& indices, const StepProgress& progress = {});
     // Rebuilds the archive, in one step, without every entry of that name and folder
     // (ignoring case) and with source appended as a new last entry of that name.
-    bool ReplaceEntry(const std::string& source, const std::string& fileName,
-                      const std::string& filePath);
+    Result ReplaceEntry(const std::string& source, const std::string& fileName,
+                        const std::string& filePath);
     // Keeps the open archive open, with a shared lock, until EndReading, so that a series of
     // extractions (an install) reads one and the same file whatever other programs do
     // meanwhile. Fails when the archive no longer holds what was read from it.
@@ -129,21 +132,24 @@ public:
     static bool LooksLikeInfoEntry(const sgFileInfo& entry);
 
     // A fresh work-file path in TempFolder that no other file holds (the file is created
-    // empty to reserve the name); "" with LastError set when none can be made.
-    std::string NewWorkFile(const std::string& hint);
+    // empty to reserve the name); Path is "" when none can be made.
+    struct WorkFile {
+        std::string Path;
+        Result Outcome;
+    };
+    WorkFile NewWorkFile(const std::string& hint);
 
 private:
     // The top-level ".qvr.ifo" entries when none is named after the archive (else none).
     std::vector<std::string> RenamedInfoEntries() const;
-    bool Fail(const std::string& why);
     void CheckListMatches(const std::string& directory);
     void RememberDirectory(const std::string& directory, std::vector<sgFileInfo> list);
     friend struct detail::ArchivesAccess;
     std::string DirectoryForWriting(RandomAccessFile& arc, format::Head& head);
     void AppendBlocks(std::vector<detail::NewBlock>& blocks);
     void AppendBlock(sgFileInfo& entry, const std::string& workFile);
-    bool DescribeNewEntry(const std::string& source, const std::string& fileName,
-                          const std::string& filePath, sgFileInfo& entry);
+    Result DescribeNewEntry(const std::string& source, const std::string& fileName,
+                            const std::string& filePath, sgFileInfo& entry);
     void CompressNewEntry(const std::string& source, sgFileInfo& entry, std::string& work);
     // Several appends as one change: one journal, one lock, all kept or none.
     void BeginAppends();

@@ -1,6 +1,7 @@
 #pragma once
 // The plug-in information record that travels as the archive's info entry.
 
+#include "qvr/Result.h"
 #include <string>
 
 namespace qvr {
@@ -23,13 +24,13 @@ public:
     const std::string& Depends() const { return m_Depends; }
 
     // Appends the record as a new info entry named arcName + ".ifo" to the open archive.
-    // Answers false (with arc.LastError set) when it could not be stored.
-    bool SavePluginData(Archives& arc, const std::string& arcName) const;
+    // Fails, saying why, when it could not be stored.
+    Result SavePluginData(Archives& arc, const std::string& arcName) const;
     // Replaces the info entry in one rebuild; on failure the archive keeps its old entry.
-    bool UpdatePluginData(Archives& arc, const std::string& arcName) const;
+    Result UpdatePluginData(Archives& arc, const std::string& arcName) const;
     // Fills all six fields from the info entry named vFile + ".ifo"; on failure the
-    // fields keep their earlier values and false is answered.
-    bool GetPluginData(Archives& arc, const std::string& vFile);
+    // fields keep their earlier values.
+    Result GetPluginData(Archives& arc, const std::string& vFile);
 
     // The record's bytes (Windows-1252, six NUL-terminated texts) and back.
     std::string ToRecord() const; // throws ArchiveError for a text Windows-1252 cannot hold

@@ -1,7 +1,9 @@
 #pragma once
 // Builds small zip files byte by byte, so the listing tests need no zip tool or sample file.
 
-#include "TestSupport.h"
+#include "qvrtest/Bytes.h"
+
+#include <cstdint>
 
 #include <string>
 #include <vector>
