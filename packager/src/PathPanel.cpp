@@ -34,7 +34,12 @@ void PathPanel::resizeEvent(QResizeEvent* event) {
 
 QString PathPanel::ShownText() const {
     const QFontMetrics fm(font());
-    const int width = std::max(0, contentsRect().width() - 2 * margin());
+    // QLabel sets left-aligned text in by half an "x" when it has a frame and no indent of
+    // its own.
+    int indentBy = indent();
+    if (indentBy < 0)
+        indentBy = frameWidth() > 0 ? fm.horizontalAdvance(QLatin1Char('x')) / 2 : 0;
+    const int width = std::max(0, contentsRect().width() - 2 * margin() - indentBy);
     auto drawnWidth = [&fm](const QString& text) {
         return fm.boundingRect(QRect(0, 0, 100000, 1000), Qt::AlignLeft, text).width();
     };

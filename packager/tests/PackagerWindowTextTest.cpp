@@ -11,6 +11,7 @@
 #include "frmNotes.h"
 #include "frmSplash.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -21,6 +22,7 @@ namespace {
 
 void ExpectReadable(QWidget& window, const char* name) {
     const QString folder = qEnvironmentVariable("QVR_WINDOW_PICTURES");
+    QCoreApplication::processEvents(); // scroll bars and the status bar settle after a change
     const QPixmap picture = window.grab();
     EXPECT_FALSE(picture.isNull()) << name;
     if (!folder.isEmpty())
@@ -45,6 +47,9 @@ TEST_F(PackagerTest, EveryWindowShowsLongValuesReadably) {
     window->resize(window->minimumSize().expandedTo(window->size()));
     window->show();
     ExpectReadable(*window, "main");
+    // The smallest window narrows only the tree and the status bar's path.
+    window->resize(window->minimumSize());
+    ExpectReadable(*window, "main-smallest");
 
     frmHelp help(window.get());
     help.show();
@@ -76,6 +81,8 @@ TEST_F(PackagerTest, EveryWindowShowsLongValuesReadably) {
 // path panel holds only what it can show, the note kept.
 TEST_F(PackagerTest, ThePathPanelHoldsOnlyWhatFitsAtEveryWidth) {
     PathPanel panel;
+    panel.setFrameShape(QFrame::Panel); // as in the status bar: the text is set in
+    panel.setFrameShadow(QFrame::Sunken);
     panel.show();
     for (const QString& note : {QString(), QStringLiteral("Read-only zip file: ")}) {
         for (const char* folder : {"QQbyPe", "Qx7bPe", "VIOFFu", "mmWWii"}) {
