@@ -163,6 +163,8 @@ void frmMain::BuildControls() {
     m_depends = new QPlainTextEdit(m_frame1);
     m_depends->setObjectName(QStringLiteral("txDepends"));
     m_depends->setGeometry(TwRect(kValueLeft, 2460, kValueWidth, 975));
+    // One plug-in file a line: a long name scrolls rather than breaking in the middle.
+    m_depends->setLineWrapMode(QPlainTextEdit::NoWrap);
     for (QPlainTextEdit* box : {m_authors, m_depends}) {
         box->setTabChangesFocus(true);
         connect(box, &QPlainTextEdit::textChanged, this, &frmMain::PackageDetailChanged);

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 
 using namespace packager;
 
@@ -50,6 +51,8 @@ TEST_F(PackagerTest, EveryWindowShowsLongValuesReadably) {
     // The smallest window narrows only the tree and the status bar's path.
     window->resize(window->minimumSize());
     ExpectReadable(*window, "main-smallest");
+    // Each required module keeps to its own line, however narrow its box.
+    EXPECT_EQ(Control<QPlainTextEdit>("txDepends")->document()->lineCount(), 12);
 
     frmHelp help(window.get());
     help.show();
