@@ -11,17 +11,21 @@ class PathPanel : public QLabel {
 public:
     explicit PathPanel(QWidget* parent = nullptr);
 
-    // text() answers note + path, whatever is drawn.
     void SetPath(const QString& note, const QString& path);
-    // What is drawn at the panel's present width.
+    // note + path, whatever the panel's width.
+    QString FullText() const;
+    // What is shown at the panel's present width; text() answers the same.
     QString ShownText() const;
 
     QSize minimumSizeHint() const override;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The label draws its own text, so that what it holds is what can be seen.
+    void ShowFitting();
+
     QString m_note;
     QString m_path;
 };

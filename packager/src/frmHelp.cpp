@@ -45,7 +45,7 @@ frmHelp::frmHelp(QWidget* parent) : QDialog(parent) {
     close->setGeometry(TwRect(5865, 5445, 1215, 375));
     close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
-    FitAllTexts(this);
+    FitAllTexts(this, kReadablePoints);
 }
 
 } // namespace packager

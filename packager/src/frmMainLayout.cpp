@@ -32,10 +32,17 @@ constexpr int kTwipsPerPixel = 15;
 constexpr int kFrameWidth = 4875;
 constexpr int kMinTreeWidth = 2400;
 constexpr int kDetailsBottom = 4080 + 2775; // the lower frame's bottom edge
+// The details' columns: captions from the frame's left edge, values from kValueLeft, wide
+// enough for the longest caption at 8 points with a clear gap before its value; the values
+// end as far from the frame's right edge as the captions start from its left.
+constexpr int kCaptionLeft = 180;
+constexpr int kValueLeft = 1680;
+constexpr int kValueWidth = kFrameWidth - kCaptionLeft - kValueLeft;
+constexpr int kShortValueWidth = 1755;
 
 QLabel* FieldLabel(QWidget* parent, const QString& text, int top) {
     auto* label = new QLabel(text, parent);
-    label->setGeometry(TwRect(180, top, 1320 - 180 - 30, 315));
+    label->setGeometry(TwRect(kCaptionLeft, top, kValueLeft - kCaptionLeft - 90, 315));
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     return label;
 }
@@ -147,15 +154,17 @@ void frmMain::BuildControls() {
     FieldLabel(m_frame1, QStringLiteral("Last Updated:"), 1080);
     FieldLabel(m_frame1, QStringLiteral("Author(s):"), 1440);
     FieldLabel(m_frame1, QStringLiteral("Dependencies:"), 2460);
-    m_pluginName = LineBox(m_frame1, "txPluginName", TwRect(1320, 360, 3015, 315));
-    m_version = LineBox(m_frame1, "txVersion", TwRect(1320, 720, 3015, 315));
-    m_lastUpdate = LineBox(m_frame1, "txLastUpdate", TwRect(1320, 1080, 3015, 315));
+    m_pluginName = LineBox(m_frame1, "txPluginName", TwRect(kValueLeft, 360, kValueWidth, 315));
+    m_version = LineBox(m_frame1, "txVersion", TwRect(kValueLeft, 720, kValueWidth, 315));
+    m_lastUpdate = LineBox(m_frame1, "txLastUpdate", TwRect(kValueLeft, 1080, kValueWidth, 315));
     m_authors = new QPlainTextEdit(m_frame1);
     m_authors->setObjectName(QStringLiteral("txAuthors"));
-    m_authors->setGeometry(TwRect(1320, 1440, 3015, 975));
+    m_authors->setGeometry(TwRect(kValueLeft, 1440, kValueWidth, 975));
     m_depends = new QPlainTextEdit(m_frame1);
     m_depends->setObjectName(QStringLiteral("txDepends"));
-    m_depends->setGeometry(TwRect(1320, 2460, 3015, 975));
+    m_depends->setGeometry(TwRect(kValueLeft, 2460, kValueWidth, 975));
+    // One plug-in file a line: a long name scrolls rather than breaking in the middle.
+    m_depends->setLineWrapMode(QPlainTextEdit::NoWrap);
     for (QPlainTextEdit* box : {m_authors, m_depends}) {
         box->setTabChangesFocus(true);
         connect(box, &QPlainTextEdit::textChanged, this, &frmMain::PackageDetailChanged);
@@ -166,11 +175,11 @@ void frmMain::BuildControls() {
     }
     m_update = new QPushButton(QStringLiteral("Update Details"), m_frame1);
     m_update->setObjectName(QStringLiteral("cmdUpdate"));
-    m_update->setGeometry(TwRect(180, 3540, 1275, 375));
+    m_update->setGeometry(TwRect(kCaptionLeft, 3540, 1620, 375));
     connect(m_update, &QPushButton::clicked, this, &frmMain::cmdUpdate_Click);
     m_notesButton = new QPushButton(QStringLiteral("Notes..."), m_frame1);
     m_notesButton->setObjectName(QStringLiteral("cmdNotes"));
-    m_notesButton->setGeometry(TwRect(3240, 3540, 1095, 375));
+    m_notesButton->setGeometry(TwRect(kValueLeft + kValueWidth - 1215, 3540, 1215, 375));
     connect(m_notesButton, &QPushButton::clicked, this, &frmMain::cmdNotes_Click);
 
     m_frame2 = new QGroupBox(QStringLiteral("File Details"), central);
@@ -181,25 +190,27 @@ void frmMain::BuildControls() {
     FieldLabel(m_frame2, QStringLiteral("Size:"), 1080);
     FieldLabel(m_frame2, QStringLiteral("Date Archived:"), 1440);
     FieldLabel(m_frame2, QStringLiteral("Compressed:"), 1800);
-    m_fileName = DetailBox(m_frame2, "txFileName", TwRect(1320, 360, 3015, 315));
-    m_fileDate = DetailBox(m_frame2, "txFileDate", TwRect(1320, 720, 3015, 315));
-    m_fileSize = DetailBox(m_frame2, "txFileSize", TwRect(1320, 1080, 1755, 315));
-    m_dateArc = DetailBox(m_frame2, "txDateArc", TwRect(1320, 1440, 3015, 315));
-    m_comprSize = DetailBox(m_frame2, "txComprSize", TwRect(1320, 1800, 1755, 315));
+    m_fileName = DetailBox(m_frame2, "txFileName", TwRect(kValueLeft, 360, kValueWidth, 315));
+    m_fileDate = DetailBox(m_frame2, "txFileDate", TwRect(kValueLeft, 720, kValueWidth, 315));
+    m_fileSize = DetailBox(m_frame2, "txFileSize", TwRect(kValueLeft, 1080, kShortValueWidth, 315));
+    m_dateArc = DetailBox(m_frame2, "txDateArc", TwRect(kValueLeft, 1440, kValueWidth, 315));
+    m_comprSize =
+        DetailBox(m_frame2, "txComprSize", TwRect(kValueLeft, 1800, kShortValueWidth, 315));
     for (int top : {1080, 1800}) {
         auto* bytes = new QLabel(QStringLiteral("bytes"), m_frame2);
-        bytes->setGeometry(TwRect(3135, top, 900, 315));
+        bytes->setGeometry(TwRect(kValueLeft + kShortValueWidth + 60, top, 900, 315));
         bytes->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
     m_fileSize->setAlignment(Qt::AlignRight);
     m_comprSize->setAlignment(Qt::AlignRight);
 
     // The layout was drawn for an 8-point font; captions that still do not fit get a smaller
-    // one, and each kind of caption then takes the smallest so the window looks even.
+    // one, never below what can be read, and each kind of caption then takes the smallest so
+    // the window looks even.
     QFont font = central->font();
     font.setPointSizeF(8.25);
     central->setFont(font);
-    FitAllTexts(central);
+    FitAllTexts(central, kReadablePoints);
     UnifyFontSizes(central->findChildren<QLabel*>());
     UnifyFontSizes(QList<QPushButton*>{m_update, m_notesButton});
 

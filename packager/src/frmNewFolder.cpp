@@ -11,6 +11,12 @@ using namespace shared_windows;
 
 namespace packager {
 
+namespace {
+// Captions and their boxes; the caption column holds "Parent Folder:" at 8 points with a gap.
+constexpr int kCaptionLeft = 300;
+constexpr int kValueLeft = 1920;
+} // namespace
+
 frmNewFolder::frmNewFolder(QWidget* parent, std::function<QStringList()> keys)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_keys(std::move(keys)) {
     setObjectName(QStringLiteral("frmNewFolder"));
@@ -21,18 +27,18 @@ frmNewFolder::frmNewFolder(QWidget* parent, std::function<QStringList()> keys)
     m_folders = new QComboBox(this);
     m_folders->setObjectName(QStringLiteral("cmbFolders"));
     m_folders->setEditable(false);
-    m_folders->setGeometry(TwRect(1740, 300, 2235, 315));
+    m_folders->setGeometry(TwRect(kValueLeft, 300, 2235, 315));
 
     m_name = new QLineEdit(this);
     m_name->setObjectName(QStringLiteral("txNewFolder"));
-    m_name->setGeometry(TwRect(1740, 780, 2175, 315));
+    m_name->setGeometry(TwRect(kValueLeft, 780, 2175, 315));
 
     auto* parentLabel = new QLabel(QStringLiteral("Parent Folder:"), this);
     parentLabel->setObjectName(QStringLiteral("Label1_0"));
-    parentLabel->setGeometry(QRect(Tw(540), Tw(300), Tw(1740 - 540 - 60), Tw(315)));
+    parentLabel->setGeometry(TwRect(kCaptionLeft, 300, kValueLeft - kCaptionLeft - 90, 315));
     auto* nameLabel = new QLabel(QStringLiteral("Folder Name:"), this);
     nameLabel->setObjectName(QStringLiteral("Label1_1"));
-    nameLabel->setGeometry(QRect(Tw(540), Tw(780), Tw(1740 - 540 - 60), Tw(315)));
+    nameLabel->setGeometry(TwRect(kCaptionLeft, 780, kValueLeft - kCaptionLeft - 90, 315));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("OKButton"));
@@ -44,7 +50,7 @@ frmNewFolder::frmNewFolder(QWidget* parent, std::function<QStringList()> keys)
     connect(ok, &QPushButton::clicked, this, &frmNewFolder::OKButton_Click);
     connect(cancel, &QPushButton::clicked, this, &frmNewFolder::CancelButton_Click);
 
-    FitAllTexts(this);
+    FitAllTexts(this, kReadablePoints);
 }
 
 void frmNewFolder::Selectedfolder(const QString& vData) {

@@ -35,7 +35,7 @@ frmNotes::frmNotes(QWidget* parent, qvr::sgPlugInfo& info)
     connect(ok, &QPushButton::clicked, this, &frmNotes::OKButton_Click);
     connect(cancel, &QPushButton::clicked, this, &frmNotes::CancelButton_Click);
 
-    FitAllTexts(this);
+    FitAllTexts(this, kReadablePoints);
 }
 
 void frmNotes::showEvent(QShowEvent* event) {

@@ -1,6 +1,7 @@
 #include "PackagerFixture.h"
 
 #include "PackagerLogic.h"
+#include "PathPanel.h"
 #include "qvr/FileUtils.h"
 
 #include <QDir>
@@ -157,7 +158,11 @@ void PackagerTest::CheckAfterCommand() const {
 }
 
 QString PackagerTest::Panel(int i) const {
-    return window->findChild<QLabel*>(QStringLiteral("Panel%1").arg(i))->text();
+    auto* panel = window->findChild<QLabel*>(QStringLiteral("Panel%1").arg(i));
+    // The path panel shows as much of its text as its width allows.
+    if (auto* path = qobject_cast<packager::PathPanel*>(panel))
+        return path->FullText();
+    return panel->text();
 }
 
 void MakePackage(const QString& path, const QString& tempFolder, const QStringList& keys,
