@@ -1,5 +1,7 @@
 #include "qvr/OpenMWInstall.h"
 
+#include "platform.h"
+
 #include "qvr/Encoding.h"
 #include "qvr/FileUtils.h"
 #include "qvr/InstallRecord.h"
@@ -96,7 +98,7 @@ Target TargetFor(const std::string& archivePath, const std::string& configPath,
     Target where;
     where.ConfigPath = configPath;
     where.ModsFolder = modsFolder;
-    std::string stem = GetFileNameFromPath(archivePath);
+    std::string stem = platform::FileNamePart(archivePath);
     if (LowerText(stem).ends_with(".qvr"))
         stem.resize(stem.size() - 4);
     where.ModFolder = Utf8(Native(modsFolder) / Native(stem));
@@ -136,7 +138,7 @@ std::vector<std::string> Masters(const std::string& depends) {
 
 ListReport ListInstall(const Archives& arc, const Target& where) {
     ListReport report;
-    const std::string key = RecordKey(GetFileNameFromPath(arc.CurrentArchive));
+    const std::string key = RecordKey(platform::FileNamePart(arc.CurrentArchive));
     const fs::path linesFile = LinesFile(where.ModsFolder, key);
     const AddedLines before = ReadLines(linesFile);
     AddedLines after;
@@ -195,7 +197,7 @@ std::optional<AddedLines> FindInstall(const std::string& modsFolder, const std::
     // By the archive's name, else by the name its record holds.
     std::string key;
     if (fs::is_regular_file(Native(what), ec)) {
-        key = RecordKey(GetFileNameFromPath(what));
+        key = RecordKey(platform::FileNamePart(what));
     } else {
         for (fs::directory_iterator d(LinesFolder(modsFolder), ec), end; !ec && d != end;
              d.increment(ec)) {
