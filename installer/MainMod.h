@@ -8,6 +8,7 @@
 #include "qvr/Archives.h"
 #include "qvr/GameFolders.h"
 #include "qvr/Install.h"
+#include "qvr/RecordedInstall.h"
 #include "qvr/Result.h"
 
 #include <QString>
@@ -126,6 +127,9 @@ private:
     // Runs one install or removal with the progress window: one step per entry, a message for
     // every entry that failed or was refused, and a stop between entries once Exit was asked.
     // onEntry sees every entry's result after it was handled.
+    // A removal's file steps as the progress window's entry steps: one per file, a failure
+    // named as for an install.
+    static qvr::FileProgress StepPerFile(const qvr::EntryProgress& progress);
     void RunEntryTask(QWidget* owner, const QString& title, const QString& failureText,
                       const std::function<void(const qvr::EntryProgress&)>& work,
                       const std::function<void(const qvr::EntryResult&)>& onEntry = {});

@@ -303,6 +303,16 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
     return counts.installed + counts.replaced;
 }
 
+qvr::FileProgress MainMod::StepPerFile(const qvr::EntryProgress& progress) {
+    return [progress](const qvr::FileResult& f, size_t done, size_t count) {
+        qvr::EntryResult r;
+        r.Outcome = f.Fate == qvr::FileFate::Failed ? qvr::EntryOutcome::Failed
+                                                    : qvr::EntryOutcome::Installed;
+        r.Entry.FileName(f.Path.substr(f.Path.find_last_of('\\') + 1));
+        return progress(r, done, count);
+    };
+}
+
 void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
                                 const QString& dataFolder) {
     if (m_busy)
@@ -316,14 +326,7 @@ void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
     RunEntryTask(owner, QStringLiteral("Removing Plug-in Files") + pluginName,
                  QStringLiteral("An Error occured while trying to remove the file"),
                  [&](const qvr::EntryProgress& progress) {
-                     // One step per file, as for an install; a failure is named as before.
-                     auto each = [&](const qvr::FileResult& f, size_t done, size_t count) {
-                         qvr::EntryResult r;
-                         r.Outcome = f.Fate == qvr::FileFate::Failed ? qvr::EntryOutcome::Failed
-                                                                     : qvr::EntryOutcome::Installed;
-                         r.Entry.FileName(f.Path.substr(f.Path.find_last_of('\\') + 1));
-                         return progress(r, done, count);
-                     };
+                     const qvr::FileProgress each = StepPerFile(progress);
                      report = qvr::RemovePlugin(Arc, dataFolder.toStdString(), each);
                  });
     if (m_exitRequested)

@@ -82,13 +82,7 @@ void MainMod::RemoveFromOpenMW(QWidget* owner, const QString& pluginName) {
     RunEntryTask(owner, QStringLiteral("Removing Plug-in Files") + pluginName,
                  QStringLiteral("An Error occured while trying to remove the file"),
                  [&](const qvr::EntryProgress& progress) {
-                     auto each = [&](const qvr::FileResult& f, size_t done, size_t count) {
-                         qvr::EntryResult r;
-                         r.Outcome = f.Fate == qvr::FileFate::Failed ? qvr::EntryOutcome::Failed
-                                                                     : qvr::EntryOutcome::Installed;
-                         r.Entry.FileName(f.Path.substr(f.Path.find_last_of('\\') + 1));
-                         return progress(r, done, count);
-                     };
+                     const qvr::FileProgress each = StepPerFile(progress);
                      report = qvr::openmw::Uninstall(m_openMWConfig.toStdString(),
                                                      mods.toStdString(), *install, each);
                  });
