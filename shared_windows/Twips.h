@@ -19,17 +19,15 @@ inline QRect TwRect(const QRect& twips) {
     return TwRect(twips.x(), twips.y(), twips.width(), twips.height());
 }
 
-// The smallest font FitText may give: 8 points, the smallest that can be read, for the
-// windows laid out for it (the installer's and the shared ones); 6 for the others until their
-// layouts give their captions room.
+// The smallest font FitText may give: 8 points, the smallest that can be read; every window
+// is laid out to keep its texts at or above it.
 constexpr double kReadablePoints = 8.0;
-constexpr double kSmallestPoints = 6.0;
 
 // Shrinks the font of a label, button or check box (never below minPoints) until its text
 // fits the widget's present size, so that no caption is clipped whatever fonts the system has.
-void FitText(QWidget* widget, double minPoints = kSmallestPoints);
+void FitText(QWidget* widget, double minPoints = kReadablePoints);
 // FitText for every label, button and check box below parent.
-void FitAllTexts(QWidget* parent, double minPoints = kSmallestPoints);
+void FitAllTexts(QWidget* parent, double minPoints = kReadablePoints);
 // Whether the widget's text fits its present size with its present font.
 bool TextFits(const QWidget* widget);
 
