@@ -5,6 +5,7 @@
 #include "qvr/Install.h"
 #include "qvr/RecordedInstall.h"
 #include "qvr/modCompression.h"
+#include "qvrtest/HandMade.h"
 
 #include <algorithm>
 #include <map>
@@ -13,28 +14,6 @@ using namespace qvrtest;
 using qvr::EntryOutcome;
 
 namespace {
-
-struct RawEntry {
-    std::string Path, Name, Content;
-};
-
-// An archive written byte by byte, so that it can hold what no writer of ours would produce.
-std::string RawArchive(const std::vector<RawEntry>& entries) {
-    std::string blocks, directory;
-    int32_t offset = 11;
-    for (const auto& e : entries) {
-        std::vector<unsigned char> data(e.Content.begin(), e.Content.end());
-        qvr::CompressBytes(data, 9);
-        std::string block =
-            Le32(static_cast<int32_t>(e.Content.size())) + std::string(data.begin(), data.end());
-        directory += Le32(offset) + Le32(static_cast<int32_t>(block.size())) + e.Name + '\0' +
-                     e.Path + '\0' + "1/1/2000 0:0:0" + '\0' + std::to_string(e.Content.size()) +
-                     '\0' + "01/01/00 00:00:00" + '\0';
-        blocks += block;
-        offset += static_cast<int32_t>(block.size());
-    }
-    return "QVR1.0" + Le32(offset) + blocks + directory;
-}
 
 class Install : public ArchiveTest {
 protected:
