@@ -130,6 +130,8 @@ private:
     // A removal's file steps as the progress window's entry steps: one per file, a failure
     // named as for an install.
     static qvr::FileProgress StepPerFile(const qvr::EntryProgress& progress);
+    // The question before any removal, for both targets.
+    static bool ConfirmRemoval(QWidget* owner);
     void RunEntryTask(QWidget* owner, const QString& title, const QString& failureText,
                       const std::function<void(const qvr::EntryProgress&)>& work,
                       const std::function<void(const qvr::EntryResult&)>& onEntry = {});

@@ -313,14 +313,18 @@ qvr::FileProgress MainMod::StepPerFile(const qvr::EntryProgress& progress) {
     };
 }
 
+bool MainMod::ConfirmRemoval(QWidget* owner) {
+    return Dialogs::instance().AskYesNo(
+        owner, AppTitle,
+        QStringLiteral("This will attempt to remove all files listed for the current QVR "
+                       "file. It will not remove folders. Continue?"));
+}
+
 void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
                                 const QString& dataFolder) {
     if (m_busy)
         return;
-    if (!Dialogs::instance().AskYesNo(
-            owner, AppTitle,
-            QStringLiteral("This will attempt to remove all files listed for the current QVR "
-                           "file. It will not remove folders. Continue?")))
+    if (!ConfirmRemoval(owner))
         return;
     qvr::RemovalReport report;
     RunEntryTask(owner, QStringLiteral("Removing Plug-in Files") + pluginName,

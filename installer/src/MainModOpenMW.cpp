@@ -73,10 +73,7 @@ void MainMod::RemoveFromOpenMW(QWidget* owner, const QString& pluginName) {
                 QStringLiteral(" is not installed for OpenMW in ") + mods + QLatin1Char('.'));
         return;
     }
-    if (!Dialogs::instance().AskYesNo(
-            owner, AppTitle,
-            QStringLiteral("This will attempt to remove all files listed for the current QVR "
-                           "file. It will not remove folders. Continue?")))
+    if (!ConfirmRemoval(owner))
         return;
     qvr::openmw::UninstallReport report;
     RunEntryTask(owner, QStringLiteral("Removing Plug-in Files") + pluginName,
