@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "qvr/RecordedInstall.h"
 #include "qvr/modCompression.h"
+#include "qvrtest/HandMade.h"
 
 #include <map>
 #include <string>
@@ -16,26 +17,14 @@ using Files = std::map<std::string, std::string>;
 
 // A QVR archive with the given files and its info entry, written byte by byte.
 inline std::string PackBytes(const std::string& archiveName, const Files& files) {
-    std::string blocks, directory;
-    int32_t offset = 11;
-    auto add = [&](const std::string& path, const std::string& name, const std::string& content) {
-        std::vector<unsigned char> data(content.begin(), content.end());
-        qvr::CompressBytes(data, 6);
-        std::string block =
-            Le32(static_cast<int32_t>(content.size())) + std::string(data.begin(), data.end());
-        directory += Le32(offset) + Le32(static_cast<int32_t>(block.size())) + name + '\0' + path +
-                     '\0' + "1/1/2000 0:0:0" + '\0' + std::to_string(content.size()) + '\0' +
-                     "01/01/00 00:00:00" + '\0';
-        blocks += block;
-        offset += static_cast<int32_t>(block.size());
-    };
+    std::vector<RawEntry> entries;
     for (const auto& [path, content] : files) {
         size_t cut = path.rfind('\\');
-        add(cut == std::string::npos ? "" : path.substr(0, cut),
-            cut == std::string::npos ? path : path.substr(cut + 1), content);
+        entries.push_back({cut == std::string::npos ? "" : path.substr(0, cut),
+                           cut == std::string::npos ? path : path.substr(cut + 1), content});
     }
-    add("", archiveName + ".ifo", std::string(6, '\0'));
-    return "QVR1.0" + Le32(offset) + blocks + directory;
+    entries.push_back({"", archiveName + ".ifo", std::string(6, '\0')});
+    return RawArchive(entries, 6);
 }
 
 // Every file below folder except the record folder, by "\"-joined path.

@@ -4,6 +4,8 @@
 #include "qvr/Archives.h"
 #include "qvr/Verify.h"
 
+#include "qvrtest/Bytes.h"
+
 #include <gtest/gtest.h>
 
 #ifdef __linux__
@@ -26,16 +28,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using qvrtest::ReadAll;
+using qvrtest::WriteAll;
 
 std::string Noise(size_t n, unsigned seed) {
     std::mt19937 rng(seed);

@@ -1,6 +1,8 @@
 // qvr's recorded installs and removals, its choice of data folder, and the OpenMW target, run
 // as a program over fake home folders.
 
+#include "qvrtest/Bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -19,16 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using qvrtest::ReadAll;
+using qvrtest::WriteAll;
 
 // Every file below a folder with its bytes, and every folder (as an empty value marker).
 std::map<std::string, std::string> Snapshot(const fs::path& root) {

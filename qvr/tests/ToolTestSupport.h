@@ -6,6 +6,7 @@
 #include "qvr/FileUtils.h"
 #include "qvr/modCompression.h"
 #include "qvrtest/Bytes.h"
+#include "qvrtest/HandMade.h"
 
 #include <gtest/gtest.h>
 
@@ -53,20 +54,10 @@ using qvrtest::Le32;
 
 // An archive written byte by byte, so that it can hold what no writer of ours would produce.
 inline std::string RawArchive(const std::vector<std::array<std::string, 3>>& entries) {
-    std::string blocks, directory;
-    int32_t offset = 11;
-    for (const auto& [path, name, content] : entries) {
-        std::vector<unsigned char> data(content.begin(), content.end());
-        qvr::CompressBytes(data, 9);
-        std::string block =
-            Le32(static_cast<int32_t>(content.size())) + std::string(data.begin(), data.end());
-        directory += Le32(offset) + Le32(static_cast<int32_t>(block.size())) + name + '\0' + path +
-                     '\0' + "1/1/2000 0:0:0" + '\0' + std::to_string(content.size()) + '\0' +
-                     "01/01/00 00:00:00" + '\0';
-        blocks += block;
-        offset += static_cast<int32_t>(block.size());
-    }
-    return "QVR1.0" + Le32(offset) + blocks + directory;
+    std::vector<qvrtest::RawEntry> raw;
+    for (const auto& [path, name, content] : entries)
+        raw.push_back({path, name, content});
+    return qvrtest::RawArchive(raw);
 }
 
 inline std::string Quote(const std::string& arg) {

@@ -14,12 +14,12 @@ struct RawEntry {
     std::string Path, Name, Content;
 };
 
-inline std::string RawArchive(const std::vector<RawEntry>& entries) {
+inline std::string RawArchive(const std::vector<RawEntry>& entries, int level = 9) {
     std::string blocks, directory;
     int32_t offset = 11;
     for (const auto& e : entries) {
         std::vector<unsigned char> data(e.Content.begin(), e.Content.end());
-        qvr::CompressBytes(data, 9);
+        qvr::CompressBytes(data, level);
         std::string block =
             Le32(static_cast<int32_t>(e.Content.size())) + std::string(data.begin(), data.end());
         directory += Le32(offset) + Le32(static_cast<int32_t>(block.size())) + e.Name + '\0' +
