@@ -1,16 +1,15 @@
 #pragma once
-// A fresh folder per test and an Archives object working in it; the byte helpers come from
-// the shared test support (qvrtest/Bytes.h).
+// A fresh folder per test and an Archives object working in it; the folder and the byte
+// helpers come from the shared test support (qvrtest/).
 
 #include "TestHooks.h"
 #include "qvr/Archives.h"
 #include "qvr/FileUtils.h"
 #include "qvrtest/Bytes.h"
+#include "qvrtest/TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -31,14 +30,7 @@ inline ::testing::AssertionResult Ok(const qvr::Result& r) {
 class ArchiveTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static std::atomic<int> counter{0};
-        dir = (fs::temp_directory_path() /
-               ("qvr-test-" +
-                std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() %
-                               1000000007) +
-                "-" + std::to_string(counter++)))
-                  .string();
-        fs::remove_all(dir);
+        dir = folder.Path().string();
         fs::create_directories(dir + "/tmp");
         arc.TempFolder = dir + "/tmp/";
         qvr::testhooks::WriteBudget = -1;
@@ -47,8 +39,6 @@ protected:
     void TearDown() override {
         qvr::testhooks::WriteBudget = -1;
         qvr::testhooks::FailNextReplace = false;
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
 
     std::string Path(const std::string& name) const { return dir + "/" + name; }
@@ -72,6 +62,7 @@ protected:
         return other.ArchiveFiles;
     }
 
+    TempFolder folder; // first in, last out: removed after everything that works in it
     std::string dir;
     qvr::Archives arc;
 };

@@ -15,7 +15,7 @@ class CommandLine : public InstallerTest {
 protected:
     void SetUp() override {
         InstallerTest::SetUp();
-        WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+        WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
         PackInfo info;
         MakePackage(Path("MyMod.qvr"), {{"", "my.esp", "plugin"}, {"Meshes", "a.nif", "mesh"}},
                     &info, Path(""));
@@ -36,12 +36,12 @@ TEST_F(CommandLine, AnArchiveGivenIsShownReadyToInstall) {
     // It installs as one opened from the window does.
     Prompt_.Answers.clear();
     QTest::mouseClick(Find<QAbstractButton>(&main, "cmdInstallQVR"), Qt::LeftButton);
-    EXPECT_EQ(ReadFile(DataFolder.toStdString() + "/my.esp"), "plugin");
-    EXPECT_EQ(ReadFile(DataFolder.toStdString() + "/Meshes/a.nif"), "mesh");
+    EXPECT_EQ(ReadAll(DataFolder.toStdString() + "/my.esp"), "plugin");
+    EXPECT_EQ(ReadAll(DataFolder.toStdString() + "/Meshes/a.nif"), "mesh");
 }
 
 TEST_F(CommandLine, AMissingOrBadFileIsTreatedAsOpeningItFromTheWindow) {
-    WriteFile(Path("notes.txt"), "just text");
+    WriteAll(Path("notes.txt"), "just text");
     for (const char* name : {"Missing.qvr", "notes.txt"}) {
         Start({QPath(name)});
         frmMain& main = Mod().Main();

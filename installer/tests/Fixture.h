@@ -5,6 +5,8 @@
 #include "OverwritePrompt.h"
 #include "QtPrinters.h"
 #include "ScriptedDialogs.h"
+#include "qvrtest/Bytes.h"
+#include "qvrtest/Packages.h"
 
 #include <QTemporaryDir>
 #include <QWidget>
@@ -20,24 +22,14 @@ using namespace shared_windows;
 
 using namespace installer;
 
-struct PackEntry {
-    std::string Folder;
-    std::string Name;
-    std::string Content;
-};
+using qvrtest::MakePackage;
+using qvrtest::PackEntry;
+using qvrtest::PackInfo;
+using qvrtest::ReadAll;
+using qvrtest::WriteAll;
 
-struct PackInfo {
-    std::string Name = "Foo", Version = "1.2", Depends = "Morrowind.esm", Authors = "Anne",
-                Updated = "3/7/2003", Notes = "Read this.\r\nSecond line.";
-};
-
-// Writes a QVR archive holding entries and, unless info is null, the plug-in information.
-void MakePackage(const std::string& path, const std::vector<PackEntry>& entries,
-                 const PackInfo* info, const std::string& workFolder);
-// Writes a zip file of stored members, one local header each.
+// Writes a zip file of stored members named names, each holding "data of NAME".
 void MakeZip(const std::string& path, const std::vector<std::string>& names);
-void WriteFile(const std::string& path, const std::string& content);
-std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 // Every file below folder as "relative/path" -> content.
 std::map<std::string, std::string> Snapshot(const std::string& folder);

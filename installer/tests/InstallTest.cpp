@@ -28,7 +28,7 @@ class InstallFromMain : public InstallerTest {
 protected:
     void SetUp() override {
         InstallerTest::SetUp();
-        WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+        WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
         MakePackage(Path("Foo.qvr"),
                     {{"", "foo.esp", "plugin v2"},
                      {"Meshes\\Foo", "a.nif", "mesh v2"},
@@ -50,7 +50,7 @@ protected:
 TEST_F(InstallFromMain, InstallsEveryFileButTheInfoEntryIntoANewFolder) {
     // The data folder and its parents do not exist yet.
     const QString deep = QDir::toNativeSeparators(QPath("new/deeper/Data Files"));
-    WriteFile(Path("x/Morrowind.esm"), "TES3");
+    WriteAll(Path("x/Morrowind.esm"), "TES3");
     Dialogs_.OpenFileAnswers.push_back(QPath("new/deeper/Data Files/Morrowind.esm"));
     Mod().Main().cmdPathChange_Click();
     ASSERT_EQ(Mod().Main().PlugPath(), deep);
@@ -76,47 +76,47 @@ TEST_F(InstallFromMain, InstallsEveryFileButTheInfoEntryIntoANewFolder) {
 }
 
 TEST_F(InstallFromMain, ExistingFilesAreAskedAboutAndTheAnswerForAllIsRemembered) {
-    WriteFile(Data("foo.esp"), "plugin v1");
-    WriteFile(Data("Textures/t.dds"), "texture v1");
-    WriteFile(Data("Textures/u.dds"), "texture u v1");
-    WriteFile(Data("Meshes/Foo/a.nif"), ""); // empty: replaced without a question
+    WriteAll(Data("foo.esp"), "plugin v1");
+    WriteAll(Data("Textures/t.dds"), "texture v1");
+    WriteAll(Data("Textures/u.dds"), "texture u v1");
+    WriteAll(Data("Meshes/Foo/a.nif"), ""); // empty: replaced without a question
 
     // Without the box ticked every existing file is asked about.
     Prompt_.Answers = {{false, false}, {true, false}, {false, false}};
     Install();
     EXPECT_EQ(Prompt_.Asked, 3);
-    EXPECT_EQ(ReadFile(Data("foo.esp")), "plugin v1");
-    EXPECT_EQ(ReadFile(Data("Meshes/Foo/a.nif")), "mesh v2");
-    EXPECT_EQ(ReadFile(Data("Textures/t.dds")), "texture v2");
-    EXPECT_EQ(ReadFile(Data("Textures/u.dds")), "texture u v1");
+    EXPECT_EQ(ReadAll(Data("foo.esp")), "plugin v1");
+    EXPECT_EQ(ReadAll(Data("Meshes/Foo/a.nif")), "mesh v2");
+    EXPECT_EQ(ReadAll(Data("Textures/t.dds")), "texture v2");
+    EXPECT_EQ(ReadAll(Data("Textures/u.dds")), "texture u v1");
 
     // "Skip" for all files holds for the rest of the run, in later installs too.
     Prompt_.Answers = {{false, true}};
     Install();
     Install();
     EXPECT_EQ(Prompt_.Asked, 4);
-    EXPECT_EQ(ReadFile(Data("foo.esp")), "plugin v1");
-    EXPECT_EQ(ReadFile(Data("Textures/u.dds")), "texture u v1");
+    EXPECT_EQ(ReadAll(Data("foo.esp")), "plugin v1");
+    EXPECT_EQ(ReadAll(Data("Textures/u.dds")), "texture u v1");
     EXPECT_TRUE(Mod().bApplyToAll);
     EXPECT_FALSE(Mod().bOverwriteFile);
 }
 
 TEST_F(InstallFromMain, OverwriteForAllReplacesEverythingSilently) {
-    WriteFile(Data("foo.esp"), "plugin v1");
-    WriteFile(Data("Textures/t.dds"), "texture v1");
+    WriteAll(Data("foo.esp"), "plugin v1");
+    WriteAll(Data("Textures/t.dds"), "texture v1");
     Prompt_.Answers = {{true, true}};
     Install();
     EXPECT_EQ(Prompt_.Asked, 1);
-    EXPECT_EQ(ReadFile(Data("foo.esp")), "plugin v2");
-    EXPECT_EQ(ReadFile(Data("Textures/t.dds")), "texture v2");
-    WriteFile(Data("foo.esp"), "changed");
+    EXPECT_EQ(ReadAll(Data("foo.esp")), "plugin v2");
+    EXPECT_EQ(ReadAll(Data("Textures/t.dds")), "texture v2");
+    WriteAll(Data("foo.esp"), "changed");
     Install();
     EXPECT_EQ(Prompt_.Asked, 1);
-    EXPECT_EQ(ReadFile(Data("foo.esp")), "plugin v2");
+    EXPECT_EQ(ReadAll(Data("foo.esp")), "plugin v2");
 }
 
 TEST_F(InstallFromMain, CommandsAreUnavailableWhileTheInstallRuns) {
-    WriteFile(Data("foo.esp"), "plugin v1");
+    WriteAll(Data("foo.esp"), "plugin v1");
     std::map<std::string, bool> during;
     Prompt_.OnAsk = [&] {
         frmMain& main = Mod().Main();
@@ -144,7 +144,7 @@ TEST_F(InstallFromMain, CommandsAreUnavailableWhileTheInstallRuns) {
 }
 
 TEST_F(InstallFromMain, ExitWhileTheBarMovesStopsTheInstallAfterTheEntryAtHand) {
-    WriteFile(Data("foo.esp"), "plugin v1");
+    WriteAll(Data("foo.esp"), "plugin v1");
     // The player presses "Exit" while the first file is being written.
     Prompt_.OnAsk = [&] {
         QTimer::singleShot(0, &Mod().Main(), [&] {
@@ -176,22 +176,22 @@ TEST_F(InstallFromMain, ADamagedEntryIsReportedAndTheOthersAreInstalled) {
     ASSERT_EQ(Dialogs_.Messages().size(), 1);
     EXPECT_EQ(Dialogs_.Messages()[0].section('\n', 0, 0), kExtractError + "t.dds");
     EXPECT_FALSE(Exists(Data("Textures/t.dds")));
-    EXPECT_EQ(ReadFile(Data("Textures/u.dds")), "texture u v2");
-    EXPECT_EQ(ReadFile(Data("foo.esp")), "plugin v2");
+    EXPECT_EQ(ReadAll(Data("Textures/u.dds")), "texture u v2");
+    EXPECT_EQ(ReadAll(Data("foo.esp")), "plugin v2");
     EXPECT_TRUE(Mod().Splash().Model().Complete());
 }
 
 TEST_F(InstallerTest, AnEntryLeavingTheDataFolderIsRefused) {
-    WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+    WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
     // The library writes no such entry, so one is made by changing a harmless folder name
     // of the same length in the directory record.
     MakePackage(Path("Evil.qvr"), {{"", "good.esp", "payload"}, {"aa\\bb", "evil.txt", "x"}},
                 nullptr, Path(""));
-    std::string bytes = ReadFile(Path("Evil.qvr"));
+    std::string bytes = ReadAll(Path("Evil.qvr"));
     const size_t at = bytes.rfind("aa\\bb");
     ASSERT_NE(at, std::string::npos);
     bytes.replace(at, 5, "..\\..");
-    WriteFile(Path("Evil.qvr"), bytes);
+    WriteAll(Path("Evil.qvr"), bytes);
     {
         qvr::Archives arc;
         arc.TempFolder = Path("");
@@ -205,15 +205,15 @@ TEST_F(InstallerTest, AnEntryLeavingTheDataFolderIsRefused) {
     // The first line as always; the reason follows it.
     ASSERT_EQ(Dialogs_.Messages().size(), 1);
     EXPECT_EQ(Dialogs_.Messages()[0].section('\n', 0, 0), kExtractError + "evil.txt");
-    EXPECT_EQ(ReadFile(DataFolder.toStdString() + "/good.esp"), "payload");
+    EXPECT_EQ(ReadAll(DataFolder.toStdString() + "/good.esp"), "payload");
     EXPECT_FALSE(Exists(Path("evil.txt")));
     EXPECT_FALSE(Exists(Path("Morrowind/evil.txt")));
 }
 
 TEST_F(InstallFromMain, TheRealPromptAnswersSkipWhenClosedAndKeepsItsBox) {
     Mod().SetPrompt(nullptr);
-    WriteFile(Data("foo.esp"), "plugin v1");
-    WriteFile(Data("Textures/t.dds"), "texture v1");
+    WriteAll(Data("foo.esp"), "plugin v1");
+    WriteAll(Data("Textures/t.dds"), "texture v1");
     QString caption, question;
     WhenModalShown([&](QWidget* modal) {
         caption = modal->windowTitle();
@@ -230,8 +230,8 @@ TEST_F(InstallFromMain, TheRealPromptAnswersSkipWhenClosedAndKeepsItsBox) {
     EXPECT_EQ(caption, "File Exists");
     EXPECT_EQ(question, "The file you are extracting currently exists in the designated folder. "
                         "Do you want to overwrite it?");
-    EXPECT_EQ(ReadFile(Data("foo.esp")), "plugin v1");
-    EXPECT_EQ(ReadFile(Data("Textures/t.dds")), "texture v2");
+    EXPECT_EQ(ReadAll(Data("foo.esp")), "plugin v1");
+    EXPECT_EQ(ReadAll(Data("Textures/t.dds")), "texture v2");
     EXPECT_TRUE(Mod().bApplyToAll);
     // The window was hidden, not destroyed: the box is still ticked.
     EXPECT_TRUE(Mod().ExistsWindow().chkAll()->isChecked());
@@ -240,8 +240,8 @@ TEST_F(InstallFromMain, TheRealPromptAnswersSkipWhenClosedAndKeepsItsBox) {
 
 TEST_F(InstallFromMain, ErrorsSayWhyAndASummaryCountsWhatWasSkippedOrFailed) {
     // A file stands where the folder Meshes is needed; t.dds exists and is kept.
-    WriteFile(Data("Meshes"), "a file, not a folder");
-    WriteFile(Data("Textures/t.dds"), "mine");
+    WriteAll(Data("Meshes"), "a file, not a folder");
+    WriteAll(Data("Textures/t.dds"), "mine");
     Prompt_.Answers.push_back({false, false});
     Install();
     ASSERT_EQ(Dialogs_.Messages().size(), 1);
@@ -253,7 +253,7 @@ TEST_F(InstallFromMain, ErrorsSayWhyAndASummaryCountsWhatWasSkippedOrFailed) {
     EXPECT_EQ(Dialogs_.Summaries()[0]->text,
               "3 files installed, 0 replaced, 1 kept, 1 failed.\nThese files failed:");
     EXPECT_EQ(Dialogs_.Summaries()[0]->items, QStringList{"Meshes\\Foo\\a.nif"});
-    EXPECT_EQ(ReadFile(Data("Textures/t.dds")), "mine");
+    EXPECT_EQ(ReadAll(Data("Textures/t.dds")), "mine");
 
     // Replacing everything is a clean install: no summary.
     Prompt_.Answers.push_back({true, true});
@@ -263,8 +263,8 @@ TEST_F(InstallFromMain, ErrorsSayWhyAndASummaryCountsWhatWasSkippedOrFailed) {
 }
 
 TEST_F(InstallFromMain, ThePromptNamesTheFileBelowTheDataFolderUnderItsQuestion) {
-    WriteFile(Data("foo.esp"), "plugin v1");
-    WriteFile(Data("Meshes/Foo/a.nif"), "mesh v1");
+    WriteAll(Data("foo.esp"), "plugin v1");
+    WriteAll(Data("Meshes/Foo/a.nif"), "mesh v1");
     Prompt_.Answers = {{false, false}, {false, false}};
     Install();
     EXPECT_EQ(Prompt_.Files, (QStringList{"foo.esp", "Meshes\\Foo\\a.nif"}));

@@ -13,7 +13,7 @@ class Keyboard : public InstallerTest {
 protected:
     void SetUp() override {
         InstallerTest::SetUp();
-        WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+        WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
         PackInfo info;
         MakePackage(Path("Foo.qvr"), {{"", "foo.esp", "plugin"}}, &info, Path(""));
         Start();
@@ -76,7 +76,7 @@ TEST_F(Keyboard, TheLinksAreInTheTabOrderAndAnswerEnterAndSpace) {
 }
 
 TEST_F(InstallerTest, FileDialogsStartInTheFolderLastUsedAlsoAfterARestart) {
-    WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+    WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
     QDir().mkpath(QPath("downloads/mods"));
     PackInfo info;
     MakePackage(Path("downloads/mods/Bar.qvr"), {{"", "bar.esp", "plugin"}}, &info, Path(""));
@@ -91,7 +91,7 @@ TEST_F(InstallerTest, FileDialogsStartInTheFolderLastUsedAlsoAfterARestart) {
     EXPECT_EQ(Dialogs_.Calls[1].fileName, folder);
     EXPECT_EQ(Dialogs_.Calls[2].fileName, folder);
     EXPECT_NE(
-        ReadFile(SettingsPath.toStdString())
+        ReadAll(SettingsPath.toStdString())
             .find("LastFolder=" + QDir::toNativeSeparators(QPath("downloads/mods")).toStdString()),
         std::string::npos);
 

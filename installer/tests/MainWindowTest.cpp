@@ -18,13 +18,13 @@ const QString kAskFolder = "Please set the directory for the Morrowind.esm file.
 }
 
 TEST_F(InstallerTest, FirstRunWithTheGameInTheDefaultFolderAsksNothing) {
-    WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+    WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
     Start();
     frmMain& main = Mod().Main();
     EXPECT_TRUE(main.isVisible());
     EXPECT_TRUE(Dialogs_.Calls.empty());
     EXPECT_EQ(main.PlugPath(), DataFolder);
-    EXPECT_EQ(ReadFile(SettingsPath.toStdString()), "[Settings]\r\n");
+    EXPECT_EQ(ReadAll(SettingsPath.toStdString()), "[Settings]\r\n");
     EXPECT_FALSE(Enabled(&main, "cmdInstallQVR"));
     EXPECT_FALSE(Visible(&main, "cmdReadme"));
     EXPECT_EQ(main.windowTitle(), "QVRfile Installer");
@@ -42,18 +42,18 @@ TEST_F(InstallerTest, WithoutTheGameTheFolderIsAskedForBeforeTheWindowShows) {
     EXPECT_EQ(Dialogs_.Calls[1].filter, "*.esm|*.esm");
     EXPECT_EQ(Dialogs_.Calls[1].fileName, "Morrowind.esm");
     EXPECT_EQ(Mod().Main().PlugPath(), DataFolder);
-    EXPECT_EQ(ReadFile(SettingsPath.toStdString()), "[Settings]\r\n");
+    EXPECT_EQ(ReadAll(SettingsPath.toStdString()), "[Settings]\r\n");
 
     // Nothing was saved, so the next start asks again; this time a folder is chosen.
     m_mod.reset();
     Dialogs_.Calls.clear();
-    WriteFile(Path("Games/MW/Data/Other.esm"), "x");
+    WriteAll(Path("Games/MW/Data/Other.esm"), "x");
     Dialogs_.OpenFileAnswers.push_back(QPath("Games/MW/Data/Other.esm"));
     Start();
     EXPECT_EQ(Dialogs_.Messages(), QStringList{kAskFolder});
     const QString chosen = QDir::toNativeSeparators(QPath("Games/MW/Data"));
     EXPECT_EQ(Mod().Main().PlugPath(), chosen);
-    EXPECT_EQ(QString::fromStdString(ReadFile(SettingsPath.toStdString())),
+    EXPECT_EQ(QString::fromStdString(ReadAll(SettingsPath.toStdString())),
               "[Settings]\r\nTESLocation=" + chosen + "\r\n");
 
     // The stored folder is used from then on, even when it has gone away.
@@ -66,17 +66,17 @@ TEST_F(InstallerTest, WithoutTheGameTheFolderIsAskedForBeforeTheWindowShows) {
 }
 
 TEST_F(InstallerTest, ChangingTheFolderSavesIt) {
-    WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
-    WriteFile(SettingsPath.toStdString(),
-              "[Other]\r\na=1\r\n[Settings]\r\nTESLocation=/old/and/long\r\n");
+    WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+    WriteAll(SettingsPath.toStdString(),
+             "[Other]\r\na=1\r\n[Settings]\r\nTESLocation=/old/and/long\r\n");
     Start();
     EXPECT_EQ(Mod().Main().PlugPath(), "/old/and/long");
-    WriteFile(Path("new/Morrowind.esm"), "TES3");
+    WriteAll(Path("new/Morrowind.esm"), "TES3");
     Dialogs_.OpenFileAnswers.push_back(QPath("new/Morrowind.esm"));
     QTest::mouseClick(Find<QAbstractButton>(&Mod().Main(), "cmdPathChange"), Qt::LeftButton);
     const QString chosen = QDir::toNativeSeparators(QPath("new"));
     EXPECT_EQ(Mod().Main().PlugPath(), chosen);
-    EXPECT_EQ(QString::fromStdString(ReadFile(SettingsPath.toStdString())),
+    EXPECT_EQ(QString::fromStdString(ReadAll(SettingsPath.toStdString())),
               "[Other]\r\na=1\r\n[Settings]\r\nTESLocation=" + chosen + "\r\n");
 
     // Cancelling changes nothing.
@@ -85,24 +85,24 @@ TEST_F(InstallerTest, ChangingTheFolderSavesIt) {
 }
 
 TEST_F(InstallerTest, ASettingsFileThatCannotBeWrittenIsReported) {
-    WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+    WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
     Start();
     // The disk is full, so the write cannot happen.
     qvr::testhooks::WriteBudget = 0;
-    WriteFile(Path("elsewhere/Morrowind.esm"), "TES3");
+    WriteAll(Path("elsewhere/Morrowind.esm"), "TES3");
     Dialogs_.OpenFileAnswers.push_back(QPath("elsewhere/Morrowind.esm"));
     Mod().Main().cmdPathChange_Click();
     EXPECT_EQ(Mod().Main().PlugPath(), QDir::toNativeSeparators(QPath("elsewhere")));
     ASSERT_EQ(Dialogs_.Messages().size(), 1);
     EXPECT_TRUE(Dialogs_.Messages()[0].startsWith("The data folder could not be saved: "));
-    EXPECT_EQ(ReadFile(SettingsPath.toStdString()), "[Settings]\r\n");
+    EXPECT_EQ(ReadAll(SettingsPath.toStdString()), "[Settings]\r\n");
 }
 
 class MainWindowOpen : public InstallerTest {
 protected:
     void SetUp() override {
         InstallerTest::SetUp();
-        WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+        WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
         PackInfo info;
         info.Authors = "Anne\r\nBert";
         MakePackage(Path("Foo.qvr"), {{"", "foo.esp", "plugin"}, {"Meshes\\Foo", "a.nif", "mesh"}},
@@ -141,7 +141,7 @@ TEST_F(MainWindowOpen, OpeningAPackageShowsItsInformation) {
 
 TEST_F(MainWindowOpen, AFileThatIsNeitherIsNamedAndTheOpenArchiveStays) {
     OpenInMain("Foo.qvr");
-    WriteFile(Path("notes.txt"), "just text");
+    WriteAll(Path("notes.txt"), "just text");
     OpenInMain("notes.txt");
     frmMain& main = Mod().Main();
     // One message naming the file and what is wrong; the windows go on showing Foo.qvr, which
@@ -170,8 +170,8 @@ TEST_F(MainWindowOpen, AFileThatIsNeitherIsNamedAndTheOpenArchiveStays) {
 }
 
 TEST_F(MainWindowOpen, AFailedOpenWithNothingOpenShowsNothing) {
-    const std::string whole = ReadFile(Path("Foo.qvr"));
-    WriteFile(Path("Cut.qvr"), whole.substr(0, whole.size() - 10));
+    const std::string whole = ReadAll(Path("Foo.qvr"));
+    WriteAll(Path("Cut.qvr"), whole.substr(0, whole.size() - 10));
     OpenInMain("Cut.qvr");
     frmMain& main = Mod().Main();
     ASSERT_EQ(Dialogs_.Messages().size(), 1);

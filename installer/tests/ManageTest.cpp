@@ -22,7 +22,7 @@ class ManageTest : public InstallerTest {
 protected:
     void SetUp() override {
         InstallerTest::SetUp();
-        WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+        WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
         std::vector<PackEntry> entries;
         for (int i = 0; i < 8; ++i)
             entries.push_back({"Meshes\\Foo", "m" + std::to_string(i) + ".nif", "mesh"});
@@ -115,12 +115,12 @@ TEST_F(ManageTest, SizesAreGroupedByTheLocale) {
     EXPECT_EQ(MainMod::FormatSize(999), "999");
     EXPECT_EQ(MainMod::FormatSize(0), "");
     EXPECT_EQ(MainMod::FormatSize(12345678901LL), "12,345,678,901");
-    WriteFile(Path("big.zip"), std::string(1234567, 'x'));
+    WriteAll(Path("big.zip"), std::string(1234567, 'x'));
     MakeZip(Path("lead.zip"), {"a"});
     // A zip file whose listing ends early still shows its whole length.
     std::string bytes =
-        ReadFile(Path("lead.zip")) + std::string(1234567 - ReadFile(Path("lead.zip")).size(), 'x');
-    WriteFile(Path("big.zip"), bytes);
+        ReadAll(Path("lead.zip")) + std::string(1234567 - ReadAll(Path("lead.zip")).size(), 'x');
+    WriteAll(Path("big.zip"), bytes);
     ToManage();
     OpenInManage("big.zip");
     EXPECT_EQ(Text(&Manage(), "lblFileSize"), "1,234,567");
@@ -158,7 +158,7 @@ TEST_F(ManageTest, TwoEntriesWithOneKeyAreReportedOnce) {
 TEST_F(ManageTest, InstallsFromHereWithThisWindowsLabels) {
     ToManage();
     OpenInManage("Pack.qvr");
-    WriteFile(Data("Pack.esp"), "older");
+    WriteAll(Data("Pack.esp"), "older");
     std::map<std::string, bool> during;
     Prompt_.OnAsk = [&] {
         for (const char* name :
@@ -175,9 +175,9 @@ TEST_F(ManageTest, InstallsFromHereWithThisWindowsLabels) {
     EXPECT_TRUE(Enabled(&Manage(), "cmdInstallQVR"));
     EXPECT_TRUE(Enabled(&Manage(), "cmdRemoveQVRFiles"));
     EXPECT_TRUE(Enabled(&Manage(), "cmdClose"));
-    EXPECT_EQ(ReadFile(Data("Pack.esp")), "plugin");
-    EXPECT_EQ(ReadFile(Data("Meshes/Foo/m3.nif")), "mesh");
-    EXPECT_EQ(ReadFile(Data("Textures/t.dds")), "texture");
+    EXPECT_EQ(ReadAll(Data("Pack.esp")), "plugin");
+    EXPECT_EQ(ReadAll(Data("Meshes/Foo/m3.nif")), "mesh");
+    EXPECT_EQ(ReadAll(Data("Textures/t.dds")), "texture");
     EXPECT_FALSE(Exists(Data("Pack.qvr.ifo")));
     EXPECT_EQ(Mod().Splash().parentWidget(), &Manage());
     EXPECT_EQ(Mod().Splash().findChild<QLabel*>("lblTask")->text(),
@@ -189,10 +189,10 @@ TEST_F(ManageTest, RemovalDeletesTheListedFilesAfterAYes) {
                 Path(""));
     ToManage();
     OpenInManage("Small.qvr");
-    WriteFile(Data("plugin.esp"), "p");
-    WriteFile(Data("Meshes/x.nif"), "x");
-    WriteFile(Data("Small.qvr.ifo"), "not ours");
-    WriteFile(Data("other.esp"), "other");
+    WriteAll(Data("plugin.esp"), "p");
+    WriteAll(Data("Meshes/x.nif"), "x");
+    WriteAll(Data("Small.qvr.ifo"), "not ours");
+    WriteAll(Data("other.esp"), "other");
 
     Dialogs_.YesNoAnswers = {false};
     Click("cmdRemoveQVRFiles");
@@ -218,7 +218,7 @@ TEST_F(ManageTest, RemovalDeletesTheListedFilesAfterAYes) {
     EXPECT_TRUE(Manage().Tree().NodeExists("Meshes\\x.nif"));
 
     // An empty file at a target is left alone.
-    WriteFile(Data("plugin.esp"), "");
+    WriteAll(Data("plugin.esp"), "");
     Dialogs_.YesNoAnswers = {true};
     Click("cmdRemoveQVRFiles");
     EXPECT_TRUE(Exists(Data("plugin.esp")));
@@ -255,7 +255,7 @@ TEST_F(ManageTest, NoCaptionIsClipped) {
 }
 
 TEST_F(ManageTest, AFileThatIsNoArchiveOpensNothingToInstallOrRemove) {
-    WriteFile(Path("notes.txt"), "just text");
+    WriteAll(Path("notes.txt"), "just text");
     OpenInMain("notes.txt");
     ToManage();
     EXPECT_EQ(Text(&Manage(), "lblQvrFile"), "");
@@ -270,8 +270,8 @@ TEST_F(ManageTest, AFailedOpenSaysWhyAndKeepsTheOpenArchive) {
     OpenInManage("Pack.qvr");
     ASSERT_TRUE(Enabled(&Manage(), "cmdRemoveQVRFiles"));
     // The same package cut short inside its last directory record.
-    const std::string whole = ReadFile(Path("Pack.qvr"));
-    WriteFile(Path("Cut.qvr"), whole.substr(0, whole.size() - 10));
+    const std::string whole = ReadAll(Path("Pack.qvr"));
+    WriteAll(Path("Cut.qvr"), whole.substr(0, whole.size() - 10));
     OpenInManage("Cut.qvr");
     ASSERT_EQ(Dialogs_.Messages().size(), 1);
     EXPECT_TRUE(Dialogs_.Messages()[0].startsWith("The file " + QPath("Cut.qvr") + " is damaged: "))
@@ -300,8 +300,8 @@ TEST_F(ManageTest, AFailedOpenSaysWhyAndKeepsTheOpenArchive) {
 TEST_F(ManageTest, ExitAsTheRemovalStartsRemovesNothing) {
     ToManage();
     OpenInManage("Pack.qvr");
-    WriteFile(Data("Pack.esp"), "p");
-    WriteFile(Data("Textures/t.dds"), "t");
+    WriteAll(Data("Pack.esp"), "p");
+    WriteAll(Data("Textures/t.dds"), "t");
     Dialogs_.YesNoAnswers = {true};
     QTimer::singleShot(0, &Manage(), [&] { Click("cmdExit"); });
     Click("cmdRemoveQVRFiles");

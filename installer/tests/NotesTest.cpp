@@ -57,7 +57,7 @@ TEST(frmNotes, LaysOutOnResizeAndStopsWhenTooSmall) {
 }
 
 TEST_F(InstallerTest, ReadMeOpensTheNotesModally) {
-    WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+    WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
     PackInfo info;
     info.Notes = "Hello notes";
     MakePackage(Path("N.qvr"), {{"", "n.esp", "n"}}, &info, Path(""));

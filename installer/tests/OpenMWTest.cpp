@@ -28,8 +28,8 @@ class OpenMWTarget : public InstallerTest {
 protected:
     void SetUp() override {
         InstallerTest::SetUp();
-        WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
-        WriteFile(Path("openmw/openmw.cfg"), kConfig);
+        WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+        WriteAll(Path("openmw/openmw.cfg"), kConfig);
         PackInfo info;
         info.Depends = "Morrowind.esm, Bloodmoon.esm";
         MakePackage(Path("Foo.qvr"), {{"", "foo.esp", "plugin"}, {"Meshes\\Foo", "a.nif", "mesh"}},
@@ -61,8 +61,8 @@ TEST_F(OpenMWTarget, InstallsIntoItsOwnFolderAndRemovalGivesTheFileBackByteForBy
     ASSERT_TRUE(Mod().ForOpenMW);
     Mod().Main().cmdInstallQVR_Click();
 
-    EXPECT_EQ(ReadFile(ModFolder() + "/foo.esp"), "plugin");
-    EXPECT_EQ(ReadFile(ModFolder() + "/Meshes/Foo/a.nif"), "mesh");
+    EXPECT_EQ(ReadAll(ModFolder() + "/foo.esp"), "plugin");
+    EXPECT_EQ(ReadAll(ModFolder() + "/Meshes/Foo/a.nif"), "mesh");
     EXPECT_FALSE(Exists(DataFolder.toStdString() + "/foo.esp")); // not the game's folder
     const std::string folder =
         QDir::toNativeSeparators(QString::fromStdString(ModFolder())).toStdString();
@@ -77,8 +77,8 @@ TEST_F(OpenMWTarget, InstallsIntoItsOwnFolderAndRemovalGivesTheFileBackByteForBy
                                  "content=foo.esp\r\n"
                                  "\r\n"
                                  "fallback=LightAttenuation_UseConstant,0\r\n";
-    EXPECT_EQ(ReadFile(Path("openmw/openmw.cfg")), expected);
-    EXPECT_EQ(ReadFile(Path("openmw/openmw.cfg.bak")), kConfig);
+    EXPECT_EQ(ReadAll(Path("openmw/openmw.cfg")), expected);
+    EXPECT_EQ(ReadAll(Path("openmw/openmw.cfg.bak")), kConfig);
     // The missing master is said once, at the install.
     ASSERT_EQ(Dialogs_.Messages().size(), 1);
     EXPECT_TRUE(Dialogs_.Messages()[0].startsWith("Bloodmoon.esm is needed"))
@@ -89,7 +89,7 @@ TEST_F(OpenMWTarget, InstallsIntoItsOwnFolderAndRemovalGivesTheFileBackByteForBy
     EXPECT_EQ(Text(&Mod().Manage(), "lblPlugPath"), QDir::toNativeSeparators(QPath("mods")));
     Dialogs_.YesNoAnswers.push_back(true);
     QTest::mouseClick(Find<QAbstractButton>(&Mod().Manage(), "cmdRemoveQVRFiles"), Qt::LeftButton);
-    EXPECT_EQ(ReadFile(Path("openmw/openmw.cfg")), kConfig);
+    EXPECT_EQ(ReadAll(Path("openmw/openmw.cfg")), kConfig);
     EXPECT_FALSE(Exists(ModFolder()));
     EXPECT_EQ(Dialogs_.Messages().size(), 1);
     EXPECT_TRUE(Exists(DataFolder.toStdString() + "/Morrowind.esm"));
@@ -105,13 +105,13 @@ TEST_F(OpenMWTarget, RemovingOnePlugInLeavesTheOthersLines) {
     Mod().Main().cmdInstallQVR_Click();
     OpenInMain("Bar.qvr");
     Mod().Main().cmdInstallQVR_Click();
-    const std::string both = ReadFile(Path("openmw/openmw.cfg"));
+    const std::string both = ReadAll(Path("openmw/openmw.cfg"));
 
     Mod().Main().cmdManage_Click();
     OpenInManage("Foo.qvr");
     Dialogs_.YesNoAnswers.push_back(true);
     Mod().Manage().cmdRemoveQVRFiles_Click();
-    const std::string left = ReadFile(Path("openmw/openmw.cfg"));
+    const std::string left = ReadAll(Path("openmw/openmw.cfg"));
     EXPECT_EQ(left.find("content=foo.esp"), std::string::npos);
     EXPECT_NE(left.find("content=bar.esm\r\n"), std::string::npos);
     EXPECT_NE(left.find("mods" + std::string(1, QDir::separator().toLatin1()) + "Bar\"\r\n"),
@@ -123,7 +123,7 @@ TEST_F(OpenMWTarget, RemovingOnePlugInLeavesTheOthersLines) {
     Dialogs_.YesNoAnswers.push_back(true);
     Mod().Manage().cmdRemoveQVRFiles_Click();
     EXPECT_TRUE(Dialogs_.Messages().last().contains("is not installed for OpenMW"));
-    EXPECT_EQ(ReadFile(Path("openmw/openmw.cfg")), left);
+    EXPECT_EQ(ReadAll(Path("openmw/openmw.cfg")), left);
 }
 
 #ifdef QVR_TOOL
@@ -132,14 +132,14 @@ TEST_F(OpenMWTarget, TheWindowEditsOpenMWsFileExactlyAsTheToolDoes) {
     OpenInMain("Foo.qvr");
     Find<QRadioButton>(&Mod().Main(), "optOpenMW")->click();
     Mod().Main().cmdInstallQVR_Click();
-    const std::string byWindow = ReadFile(Path("openmw/openmw.cfg"));
+    const std::string byWindow = ReadAll(Path("openmw/openmw.cfg"));
     const auto filesByWindow = Snapshot(ModFolder());
     Mod().Main().cmdManage_Click();
     Dialogs_.YesNoAnswers.push_back(true);
     Mod().Manage().cmdRemoveQVRFiles_Click();
     ASSERT_FALSE(Exists(ModFolder()));
 
-    WriteFile(Path("tool/openmw.cfg"), kConfig);
+    WriteAll(Path("tool/openmw.cfg"), kConfig);
     QProcess tool;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("OPENMW_CONFIG_DIR", QPath("tool"));
@@ -152,17 +152,17 @@ TEST_F(OpenMWTarget, TheWindowEditsOpenMWsFileExactlyAsTheToolDoes) {
     tool.closeWriteChannel();
     ASSERT_TRUE(tool.waitForFinished(60000));
     EXPECT_EQ(tool.exitCode(), 0) << tool.readAll().toStdString();
-    EXPECT_EQ(ReadFile(Path("tool/openmw.cfg")), byWindow);
+    EXPECT_EQ(ReadAll(Path("tool/openmw.cfg")), byWindow);
     EXPECT_EQ(Snapshot(ModFolder()).size(), filesByWindow.size());
-    EXPECT_EQ(ReadFile(ModFolder() + "/foo.esp"), "plugin");
+    EXPECT_EQ(ReadAll(ModFolder() + "/foo.esp"), "plugin");
 }
 #endif
 
 class FirstStart : public InstallerTest {};
 
 TEST_F(FirstStart, OffersTheGameFoldersFoundUntilOneIsTaken) {
-    WriteFile(Path("steam/Data Files/Morrowind.esm"), "TES3");
-    WriteFile(Path("gog/Data Files/Morrowind.esm"), "TES3");
+    WriteAll(Path("steam/Data Files/Morrowind.esm"), "TES3");
+    WriteAll(Path("gog/Data Files/Morrowind.esm"), "TES3");
     Configure = [this](MainMod::Options& o) {
         o.FindFolders = [this] {
             return std::vector<qvr::GameFolder>{
@@ -179,7 +179,7 @@ TEST_F(FirstStart, OffersTheGameFoldersFoundUntilOneIsTaken) {
     EXPECT_TRUE(Dialogs_.Calls[1].text.contains(gog));
     // Taken: shown, kept in the settings file, and no "Please set the directory" message.
     EXPECT_EQ(Mod().Main().PlugPath(), gog);
-    EXPECT_TRUE(ReadFile(SettingsPath.toStdString()).find("TESLocation=" + gog.toStdString()) !=
+    EXPECT_TRUE(ReadAll(SettingsPath.toStdString()).find("TESLocation=" + gog.toStdString()) !=
                 std::string::npos);
     EXPECT_TRUE(Dialogs_.Messages().isEmpty());
 

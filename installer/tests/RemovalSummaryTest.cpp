@@ -23,7 +23,7 @@ class ManageRemovalTest : public InstallerTest {
 protected:
     void SetUp() override {
         InstallerTest::SetUp();
-        WriteFile(Data("Morrowind.esm"), "TES3");
+        WriteAll(Data("Morrowind.esm"), "TES3");
         Start();
         QTest::mouseClick(Find<QAbstractButton>(&Mod().Main(), "cmdManage"), Qt::LeftButton);
     }
@@ -39,14 +39,14 @@ TEST_F(ManageRemovalTest, RestoredAndKeptFilesAreToldInOneMessage) {
         Path("Stack.qvr"),
         {{"", "Stack.esp", "esp"}, {"Meshes", "a.nif", "new a"}, {"Textures", "b.dds", "b"}},
         &m_info, Path(""));
-    WriteFile(Data("Meshes/a.nif"), "the game's a");
+    WriteAll(Data("Meshes/a.nif"), "the game's a");
     const auto before = Snapshot(DataFolder.toStdString());
     OpenInManage("Stack.qvr");
     Prompt_.Answers = {{true, true}};
     Click("cmdInstallQVR");
-    ASSERT_EQ(ReadFile(Data("Meshes/a.nif")), "new a");
+    ASSERT_EQ(ReadAll(Data("Meshes/a.nif")), "new a");
     ASSERT_TRUE(Exists(Data(".qvr-installed")));
-    WriteFile(Data("Textures/b.dds"), "edited by the player");
+    WriteAll(Data("Textures/b.dds"), "edited by the player");
 
     Dialogs_.YesNoAnswers = {true};
     Click("cmdRemoveQVRFiles");
@@ -54,8 +54,8 @@ TEST_F(ManageRemovalTest, RestoredAndKeptFilesAreToldInOneMessage) {
     EXPECT_EQ(Dialogs_.Calls[Dialogs_.Calls.size() - 2].text,
               "This will attempt to remove all files listed for the current QVR file. It will not "
               "remove folders. Continue?");
-    EXPECT_EQ(ReadFile(Data("Meshes/a.nif")), "the game's a");
-    EXPECT_EQ(ReadFile(Data("Textures/b.dds")), "edited by the player");
+    EXPECT_EQ(ReadAll(Data("Meshes/a.nif")), "the game's a");
+    EXPECT_EQ(ReadAll(Data("Textures/b.dds")), "edited by the player");
     EXPECT_FALSE(Exists(Data("Stack.esp")));
     ASSERT_EQ(Dialogs_.Messages().size(), 1);
     const QString text = Dialogs_.Messages().front();
@@ -76,7 +76,7 @@ TEST_F(ManageRemovalTest, ManyKeptFilesAreListedInAScrollableList) {
     OpenInManage("Many.qvr");
     Click("cmdInstallQVR");
     for (int i = 0; i < 15; ++i)
-        WriteFile(Data("Meshes/m" + std::to_string(i) + ".nif"), "changed");
+        WriteAll(Data("Meshes/m" + std::to_string(i) + ".nif"), "changed");
 
     int listed = 0;
     QString summary;
@@ -95,7 +95,7 @@ TEST_F(ManageRemovalTest, ManyKeptFilesAreListedInAScrollableList) {
     EXPECT_TRUE(summary.startsWith("Removed 0 files, restored 0, kept 15."))
         << summary.toStdString();
     EXPECT_TRUE(Dialogs_.Messages().isEmpty());
-    EXPECT_EQ(ReadFile(Data("Meshes/m3.nif")), "changed");
+    EXPECT_EQ(ReadAll(Data("Meshes/m3.nif")), "changed");
 }
 
 } // namespace

@@ -24,18 +24,18 @@ int RunTool(const QStringList& args) {
 } // namespace
 
 TEST_F(InstallerTest, APackageMadeByTheToolInstallsAsTheToolInstallsIt) {
-    WriteFile(Path("src/mod.esp"), "plugin");
-    WriteFile(Path("src/Meshes/Armor/helm.nif"), std::string(300000, 'h'));
-    WriteFile(Path("src/Textures/helm.dds"), "texture");
-    WriteFile(Path("src/Sound/Fx/clank.wav"), "sound");
+    WriteAll(Path("src/mod.esp"), "plugin");
+    WriteAll(Path("src/Meshes/Armor/helm.nif"), std::string(300000, 'h'));
+    WriteAll(Path("src/Textures/helm.dds"), "texture");
+    WriteAll(Path("src/Sound/Fx/clank.wav"), "sound");
     ASSERT_EQ(RunTool({"create", QPath("mod.qvr"), QPath("src")}), 0);
     ASSERT_EQ(RunTool({"install", QPath("mod.qvr"), QPath("by-tool"), "--overwrite"}), 0);
 
-    WriteFile(Path("by-window/Morrowind.esm"), "TES3");
-    WriteFile(Path("by-tool/Morrowind.esm"), "TES3");
-    WriteFile(SettingsPath.toStdString(),
-              "[Settings]\r\nTESLocation=" +
-                  QDir::toNativeSeparators(QPath("by-window")).toStdString() + "\r\n");
+    WriteAll(Path("by-window/Morrowind.esm"), "TES3");
+    WriteAll(Path("by-tool/Morrowind.esm"), "TES3");
+    WriteAll(SettingsPath.toStdString(),
+             "[Settings]\r\nTESLocation=" +
+                 QDir::toNativeSeparators(QPath("by-window")).toStdString() + "\r\n");
     Start();
     OpenInMain("mod.qvr");
     Mod().Main().cmdInstallQVR_Click();

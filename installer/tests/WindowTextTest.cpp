@@ -47,7 +47,7 @@ protected:
         InstallerTest::SetUp();
         ASSERT_EQ(kLongName.size(), 60u);
         ASSERT_EQ(kLongVersion.size(), 30u);
-        WriteFile(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
+        WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
         m_info.Name = kLongName;
         m_info.Version = kLongVersion;
         m_info.Depends = TwelveModules();
@@ -59,7 +59,7 @@ protected:
                      {"Meshes\\A_Very_Deep_Folder\\Of_Telvanni\\Towers", "tower.nif", "m"}},
                     &m_info, Path(""));
         // With OpenMW found, so that its choice is looked at too.
-        WriteFile(Path("openmw/openmw.cfg"), "content=Morrowind.esm\n");
+        WriteAll(Path("openmw/openmw.cfg"), "content=Morrowind.esm\n");
         Configure = [this](MainMod::Options& o) {
             o.OpenMWConfig = QPath("openmw/openmw.cfg");
             o.ModsFolder = QPath("mods");

@@ -3,6 +3,7 @@
 #include "PackagerLogic.h"
 #include "PathPanel.h"
 #include "qvr/FileUtils.h"
+#include "qvrtest/Packages.h"
 
 #include <QDir>
 #include <QFile>
@@ -167,21 +168,15 @@ QString PackagerTest::Panel(int i) const {
 
 void MakePackage(const QString& path, const QString& tempFolder, const QStringList& keys,
                  const qvr::sgPlugInfo& info) {
-    qvr::Archives a;
-    a.TempFolder = tempFolder.toStdString();
-    ASSERT_TRUE(a.CreateArchive(path.toStdString()));
-    ASSERT_TRUE(info.SavePluginData(a, qvr::GetFileNameFromPath(path.toStdString())));
-    QTemporaryDir sources;
+    std::vector<qvrtest::PackEntry> entries;
     int n = 0;
     for (const QString& key : keys) {
-        const QString name = packager::LastLevel(key);
-        const QString src = sources.filePath(QString::number(n) + "_" + name);
-        QFile f(src);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray("content of ") + key.toUtf8() + QByteArray(100 + n * 13, 'x'));
-        f.close();
-        ASSERT_TRUE(a.AddFileToArchive(src.toStdString(), name.toStdString(),
-                                       packager::FolderPart(key).toStdString()));
-        ++n;
+        const std::string content =
+            "content of " + key.toStdString() + std::string(100 + n++ * 13, 'x');
+        entries.push_back({packager::FolderPart(key).toStdString(),
+                           packager::LastLevel(key).toStdString(), content});
     }
+    // The packager saves the information when it makes a package, before any file.
+    qvrtest::MakePackage(path.toStdString(), entries, info, tempFolder.toStdString(),
+                         qvrtest::InfoAt::Start);
 }

@@ -5,6 +5,7 @@
 #include "qvr/Verify.h"
 
 #include "qvrtest/Bytes.h"
+#include "qvrtest/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -60,16 +61,8 @@ struct Outcome {
 class Durability : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir =
-            fs::temp_directory_path() /
-            ("qvr-durable-" + std::to_string(getpid()) + "-" +
-             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000));
-        fs::remove_all(dir);
+        dir = folder.Path();
         fs::create_directories(dir / "tmp");
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
 
     pid_t Start(const Launch& l) {
@@ -150,6 +143,7 @@ protected:
         return pid;
     }
 
+    qvrtest::TempFolder folder{"qvr-durable"};
     fs::path dir;
 };
 

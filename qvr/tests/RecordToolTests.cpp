@@ -2,6 +2,7 @@
 // as a program over fake home folders.
 
 #include "qvrtest/Bytes.h"
+#include "qvrtest/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -45,10 +46,7 @@ struct Result {
 class RecordTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        static std::atomic<int> counter{0};
-        dir = fs::temp_directory_path() /
-              ("qvr-rec-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        fs::remove_all(dir);
+        dir = folder.Path();
         fs::create_directories(dir / "home");
         for (const char* name :
              {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "OPENMW_CONFIG", "OPENMW_CONFIG_DIR"}) {
@@ -65,8 +63,6 @@ protected:
             unsetenv(name);
         for (const auto& [name, value] : saved)
             setenv(name.c_str(), value.c_str(), 1);
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
 
     Result Run(const std::vector<std::string>& args) {
@@ -99,6 +95,7 @@ protected:
         ASSERT_EQ(r.Code, 0) << r.Err;
     }
 
+    qvrtest::TempFolder folder{"qvr-rec"};
     fs::path dir;
     std::map<std::string, std::string> saved;
 };

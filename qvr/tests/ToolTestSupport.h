@@ -7,6 +7,7 @@
 #include "qvr/modCompression.h"
 #include "qvrtest/Bytes.h"
 #include "qvrtest/HandMade.h"
+#include "qvrtest/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -89,21 +90,8 @@ struct Result {
 
 class Tool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        static std::atomic<int> counter{0};
-        dir = fs::temp_directory_path() /
-              ("qvr-tool-" +
-               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() %
-                              1000000007) +
-               "-" + std::to_string(counter++));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        SetEnv("SOURCE_DATE_EPOCH", nullptr);
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
+    void SetUp() override { dir = folder.Path(); }
+    void TearDown() override { SetEnv("SOURCE_DATE_EPOCH", nullptr); }
 
     // Runs qvr with no terminal on standard input.
     Result Run(const std::vector<std::string>& args) {
@@ -220,6 +208,7 @@ protected:
         return arc;
     }
 
+    qvrtest::TempFolder folder{"qvr-tool"}; // removed after the test's own TearDown
     fs::path dir;
 };
 
