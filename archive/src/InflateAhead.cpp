@@ -38,15 +38,23 @@ unsigned InflateAhead::DefaultThreads() {
     return std::clamp(std::thread::hardware_concurrency(), 1u, 3u);
 }
 
-InflateAhead::Done InflateAhead::Run(const Job& job) const {
+InflateAhead::Done InflateAhead::Run(const Job& job) {
     Done done;
     try {
         if (!format::BlockInside(job.Offset, job.Length, m_dataEnd))
             throw ArchiveError("The stored data of " + job.Name + " lies outside " +
                                m_file->Path());
-        // The work file goes beside the destination, so its folder must be there.
-        std::error_code ec;
-        std::filesystem::create_directories(platform::ToNative(job.Destination).parent_path(), ec);
+        // The work file goes beside the destination, so its folder must be there; each folder
+        // is looked at once per install.
+        // The lock is held while making it, so no other job writes into it before it exists.
+        const std::filesystem::path folder = platform::ToNative(job.Destination).parent_path();
+        {
+            std::lock_guard<std::mutex> lock(m_foldersMutex);
+            if (m_folders.insert(folder.native()).second) {
+                std::error_code ec;
+                std::filesystem::create_directories(folder, ec);
+            }
+        }
         done.WorkFile = InflateBlockBeside(*m_file, job.Offset, job.Length, job.Size,
                                            job.Destination, &done.Crc);
     } catch (const std::exception& e) {

@@ -6,11 +6,13 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 namespace qvr::detail {
@@ -45,7 +47,7 @@ public:
     static unsigned DefaultThreads();
 
 private:
-    Done Run(const Job& job) const;
+    Done Run(const Job& job);
     void Work();
 
     std::shared_ptr<RandomAccessFile> m_file;
@@ -59,6 +61,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::thread> m_threads;
+    std::mutex m_foldersMutex;
+    std::unordered_set<std::filesystem::path::string_type> m_folders; // made or found already
 };
 
 } // namespace qvr::detail

@@ -63,6 +63,7 @@ Resolved Finish(CaseResolver& cases, const fs::path& root, const fs::path& folde
                 const sgFileInfo& entry) {
     Resolved r;
     std::string name = cases.Find(folder, entry.FileName());
+    r.Absent = name.empty();
     r.Target = folder / platform::ToNative(name.empty() ? entry.FileName() : name);
     // Whatever the name rules let through, the result must still lie below the data folder.
     fs::path rel = platform::WithoutLongPathPrefix(r.Target).lexically_normal().lexically_relative(

@@ -74,6 +74,8 @@ public:
 struct Resolved {
     std::filesystem::path Target;
     std::string Refusal; // not empty when the entry must not be touched
+    // Nothing of the target's name, in any letter case, was there when it was resolved.
+    bool Absent = false;
 };
 
 // The target of an entry below dataFolder; with create, missing folders are made on the way.

@@ -57,8 +57,10 @@ std::string FolderOf(const std::string& path);
 // Creates a new, empty file in folder (which ends in a separator, or is "") whose name no
 // other file holds, and answers its path. Throws ArchiveError.
 // With target, a failure is told as a failure to write target, not as one of the work file.
+// With opened, the file stays open for writing there, which spares opening it again.
 std::string CreateUniqueFile(const std::string& folder, const std::string& hint,
-                             const std::string& target = "");
+                             const std::string& target = "",
+                             std::unique_ptr<RandomAccessFile>* opened = nullptr);
 
 // Compresses source into destination (written beside it, then renamed into place) and
 // answers the source length. Throws ZlibError or ArchiveError.

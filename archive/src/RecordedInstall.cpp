@@ -93,7 +93,7 @@ std::vector<Planned> MakePlan(Archives& arc, const std::vector<sgFileInfo>& entr
             }
             result.Target = platform::FromNative(where.Target);
             std::error_code ec;
-            if (fs::is_directory(where.Target, ec)) {
+            if (!where.Absent && fs::is_directory(where.Target, ec)) {
                 result.Outcome = EntryOutcome::Failed;
                 result.Message = EntryDisplayPath(entry) + ": cannot write " + result.Target +
                                  ": a folder of that name is in the way";
@@ -116,7 +116,7 @@ std::vector<Planned> MakePlan(Archives& arc, const std::vector<sgFileInfo>& entr
                     continue;
                 }
                 p.Replaced = it->second->Replaced;
-            } else if (FileExists(result.Target)) {
+            } else if (!where.Absent && FileExists(result.Target)) {
                 if (!replaceUnasked.count(key) && !(ask && ask(entry, result.Target))) {
                     result.Message = EntryDisplayPath(entry) + ": " + result.Target +
                                      " already exists and was kept";

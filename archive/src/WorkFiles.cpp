@@ -82,13 +82,15 @@ bool IsAbandonedWorkFile(const std::string& name) {
 }
 
 std::string CreateUniqueFile(const std::string& folder, const std::string& hint,
-                             const std::string& target) {
+                             const std::string& target, std::unique_ptr<RandomAccessFile>* opened) {
     std::string last, reason;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string path = folder + WorkFileName(hint);
         RememberWorkFile(path);
         try {
-            RandomAccessFile file(path, RandomAccessFile::Mode::CreateNew);
+            auto file = std::make_unique<RandomAccessFile>(path, RandomAccessFile::Mode::CreateNew);
+            if (opened)
+                *opened = std::move(file);
             return path;
         } catch (const ArchiveError& e) {
             ForgetWorkFile(path);

@@ -41,25 +41,24 @@ std::string ZlibText(const z_stream& s, int code) {
     return zError(code);
 }
 
-std::string InflateWholeBeside(RandomAccessFile& source, int64_t pos, int64_t stored, int64_t want,
+// in holds the block's stored bytes, read already.
+std::string InflateWholeBeside(const unsigned char* in, int64_t stored, int64_t want,
                                const std::string& where, const std::string& destination,
                                uint32_t* crc) {
     using namespace detail;
-    unsigned char* in = ThreadBuffer(1, static_cast<size_t>(std::max<int64_t>(stored, 1)));
-    if (source.ReadAt(pos, in, static_cast<size_t>(stored)) != static_cast<size_t>(stored))
-        throw ZlibError(Z_DATA_ERROR, where + " lies past the end of the file");
     unsigned char* data = ThreadBuffer(2, static_cast<size_t>(std::max<int64_t>(want, 1)));
     if (InflateWhole(in, static_cast<size_t>(stored), data, static_cast<size_t>(want)) != Z_OK)
         throw ZlibError(Z_DATA_ERROR, where + " is damaged or does not hold the recorded " +
                                           std::to_string(want) + " bytes");
-    std::string temp =
-        CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination), destination);
+    std::unique_ptr<RandomAccessFile> out;
+    std::string temp = CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination),
+                                        destination, &out);
     try {
-        RandomAccessFile out(temp, RandomAccessFile::Mode::ReadWrite);
         if (want > 0)
-            out.WriteAt(1, data, static_cast<size_t>(want));
-        out.Close();
+            out->WriteAt(1, data, static_cast<size_t>(want));
+        out->Close();
     } catch (...) {
+        out.reset();
         DeleteFileQuiet(temp);
         throw;
     }
@@ -121,16 +120,25 @@ std::string detail::InflateBlockBeside(RandomAccessFile& source, int64_t pos, in
         "The stored data at position " + std::to_string(pos) + " of " + source.Path();
     if (length < 4)
         throw ZlibError(Z_DATA_ERROR, where + " is too short to hold a block");
+    // A hostile block may claim any size; only plausible ones are read whole, prefix and
+    // data in one read.
+    const int64_t stored = length - 4;
+    const bool small = stored <= kWholeMemberLimit + kWholeMemberLimit / 8 + 4096;
+    unsigned char* block = nullptr;
     unsigned char prefix[4];
-    if (source.ReadAt(pos, prefix, 4) != 4)
+    if (small) {
+        block = ThreadBuffer(1, static_cast<size_t>(length));
+        if (source.ReadAt(pos, block, static_cast<size_t>(length)) != static_cast<size_t>(length))
+            throw ZlibError(Z_DATA_ERROR, where + " lies past the end of the file");
+        std::copy(block, block + 4, prefix);
+    } else if (source.ReadAt(pos, prefix, 4) != 4) {
         throw ZlibError(Z_DATA_ERROR, where + " lies past the end of the file");
+    }
     const int64_t want = expected > 0 ? expected : format::GetLong(prefix);
     if (want < 0)
         throw ZlibError(Z_DATA_ERROR, where + " records a negative size");
-    // A hostile block may claim any size; only plausible ones are read whole.
-    const int64_t stored = length - 4;
-    if (want <= kWholeMemberLimit && stored <= kWholeMemberLimit + kWholeMemberLimit / 8 + 4096)
-        return InflateWholeBeside(source, pos + 4, stored, want, where, destination, crc);
+    if (small && want <= kWholeMemberLimit)
+        return InflateWholeBeside(block + 4, stored, want, where, destination, crc);
     Inflater z;
     if (!z.Ok())
         throw ZlibError(Z_MEM_ERROR, "Cannot start decompression");

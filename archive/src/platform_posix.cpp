@@ -58,8 +58,9 @@ RandomAccessFile::RandomAccessFile(const std::string& path, Mode mode)
     int fd = ::open(platform::ToNative(path).c_str(), flags, 0666);
     if (fd < 0)
         throw ArchiveError("Cannot open " + path + ": " + ErrnoText(errno));
+    // Only a read-only open can succeed on a folder (the others fail with EISDIR).
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (mode == Mode::Read && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         throw ArchiveError("Cannot open " + path + ": it is a folder");
     }

@@ -303,4 +303,23 @@ TEST_F(Install, ThreadsInstallExactlyWhatOneThreadInstalls) {
     EXPECT_EQ(WorkFilesLeft(), 0u);
 }
 
+// Workers inflating two files of one new folder at once: the second must not try to write
+// into the folder before the first has made it.
+TEST_F(Install, ThreadsMakeEachNewFolderBeforeWritingIntoIt) {
+    std::vector<RawEntry> entries;
+    for (int k = 0; k < 120; ++k)
+        entries.push_back({"Meshes\\f" + std::to_string(k / 2) + "\\deep",
+                           "m" + std::to_string(k) + ".nif", MixedBytes(2000 + k, k)});
+    OpenRaw(entries);
+    for (int round = 0; round < 5; ++round) {
+        const std::string data = Path("data" + std::to_string(round));
+        ASSERT_TRUE(arc.OpenArchive(Path("pack.qvr")));
+        qvr::InstallReport report = qvr::InstallRecorded(arc, data, Always(true), {}, 3);
+        ASSERT_TRUE(report.Outcome.Ok()) << report.Outcome.Message;
+        for (const qvr::EntryResult& e : report.Entries)
+            if (e.Outcome != qvr::EntryOutcome::InfoEntry)
+                ASSERT_EQ(e.Outcome, qvr::EntryOutcome::Installed) << e.Message;
+    }
+}
+
 } // namespace
