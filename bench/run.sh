@@ -2,17 +2,19 @@
 # Whole-process figures for qvr against zip, tar, gzip, pigz and unzip on the same corpus, in one
 # run, so the ratios hold even on a machine that others share.
 #
-#   bench/run.sh [--qvr PATH] [--work DIR] [--repeat N] [--jobs N] [PROFILE...]
+#   bench/run.sh [--qvr PATH] [--installer PATH] [--work DIR] [--repeat N] [--jobs N] [PROFILE...]
 #
 # PROFILE is tiny, medium, many or huge-member (default: medium many huge-member). Corpora come
 # from make-corpus.py beside the repository (../shared/bench) or /work/shared/bench; without it a
 # small corpus is made here. Every figure is the median of N runs (default 3), each into a fresh
-# target. Prints one table per profile; exits non-zero when a command fails.
+# target. Prints one table per profile; exits non-zero when a command fails. --installer names
+# installer_install (built with the tools), which installs as QVRInstaller's window does.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
 qvr="$repo/build/default/qvr/qvr"
+installer="$repo/build/default/installer/installer_install"
 work="${TMPDIR:-/tmp}/qvr-bench"
 repeat=3
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -20,10 +22,11 @@ profiles=()
 while (($#)); do
     case "$1" in
     --qvr) qvr=$2; shift 2 ;;
+    --installer) installer=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
     --repeat) repeat=$2; shift 2 ;;
     --jobs) jobs=$2; shift 2 ;;
-    -h | --help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "run.sh: unknown option $1" >&2; exit 2 ;;
     *) profiles+=("$1"); shift ;;
     esac
@@ -143,6 +146,12 @@ run_profile() {
 
     measure "qvr create" "rm -f '$out/p.qvr'" "'$qvr' create -q -j $jobs '$out/p.qvr' ."
     q=$wall; row pack "qvr create -j $jobs" "$(size_of "$out/p.qvr")"
+    # A member above 1 MiB is deflated in pieces on every core; one core is the yardstick.
+    if [[ $profile == huge-member ]]; then
+        measure "qvr create -j 1" "rm -f '$out/p1.qvr'" "'$qvr' create -q -j 1 '$out/p1.qvr' ."
+        row pack "qvr create -j 1" "$(size_of "$out/p1.qvr")" "$q"
+        rm -f "$out/p1.qvr"
+    fi
     measure "zip" "rm -f '$out/p.zip'" "zip -9 -r -q '$out/p.zip' ."
     row pack "zip -9 -r -q" "$(size_of "$out/p.zip")" "$q"
     measure "tar|gzip" "rm -f '$out/p.tgz'" "tar -cf - . | gzip -9 > '$out/p.tgz'"
@@ -158,6 +167,14 @@ run_profile() {
     row install "tar -xzf" "$(size_of "$dest")" "$q"
     measure "unzip -q" "$fresh" "unzip -q '$out/p.zip' -d '$dest'"
     row install "unzip -q" "$(size_of "$dest")" "$q"
+    if [[ -x $installer ]]; then
+        # The ratio here is the installer's time over qvr's, the other way round.
+        measure "installer" "$fresh" "'$installer' '$out/p.qvr' '$dest'"
+        local iw=$wall
+        printf '| %-22s | %-28s | %8s | %8s | %8s | %13s | %7s |\n' install "QVRInstaller (offscreen)" \
+            "$iw" "$cpu" "$mem" "$(size_of "$dest")" \
+            "$(awk -v a="$iw" -v b="$q" 'BEGIN{ if (b > 0) printf "%.2f× qvr", a/b; else print "-" }')"
+    fi
     rm -rf "$dest"
 
     measure "qvr verify" ":" "'$qvr' verify -q '$out/p.qvr'"

@@ -4,6 +4,7 @@
 #include "ProgressModel.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 class QLabel;
 class QPushButton;
@@ -42,6 +43,8 @@ private:
     ProgressModel m_model;
     QLabel* m_task = nullptr;
     QFont m_taskFont;
+    QString m_shownTask; // the task text as last fitted, so an unchanged one is not fitted again
+    QElapsedTimer m_sinceEvents;
     QWidget* m_bar = nullptr;
     QPushButton* m_close = nullptr;
     // object names: lblTask, Label1, Progress, Label2_0, Label2_1, Label2_2, Command1

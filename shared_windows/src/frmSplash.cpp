@@ -103,6 +103,7 @@ void frmSplash::SetTitle(const QString& vText) {
 }
 
 void frmSplash::CalcIncrement(int32_t vNumFiles) {
+    m_sinceEvents.invalidate(); // a new run
     if (m_model.CalcIncrement(vNumFiles))
         ProcessEvents();
 }
@@ -115,7 +116,13 @@ void frmSplash::SetIncrement(int32_t vPercent) {
 void frmSplash::IncrProgress(int32_t vPercent) {
     m_model.IncrProgress(vPercent);
     Render();
-    ProcessEvents();
+    // One step per file: thousands of small files would otherwise spend more time on the
+    // event loop than on the files. Some tens of times a second keeps the window live.
+    // The first step of a run always looks, so what was pressed before it counts at once.
+    if (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= 30 || m_model.Complete()) {
+        ProcessEvents();
+        m_sinceEvents.start();
+    }
 }
 
 void frmSplash::SetProgress(int32_t vTotalPercent) {
@@ -155,11 +162,14 @@ void frmSplash::paintEvent(QPaintEvent* event) {
 void frmSplash::Render() {
     // A long plug-in name gets a somewhat smaller font, and what still does not fit is cut in
     // the middle, so that ": Complete!" stays in view; the whole line is the tooltip.
-    m_task->setFont(m_taskFont);
-    m_task->setText(m_model.TaskText());
-    // The task line stays the window's largest text: 10 points at least.
-    FitText(m_task, 10.0);
-    SetElided(m_task, m_model.TaskText(), Qt::ElideMiddle);
+    if (m_model.TaskText() != m_shownTask || m_shownTask.isNull()) {
+        m_shownTask = m_model.TaskText();
+        m_task->setFont(m_taskFont);
+        m_task->setText(m_shownTask);
+        // The task line stays the window's largest text: 10 points at least.
+        FitText(m_task, 10.0);
+        SetElided(m_task, m_shownTask, Qt::ElideMiddle);
+    }
     // Keep the bar at least one pixel wide, as an empty bar is never of width 0.
     m_bar->resize(std::max(1, Tw(m_model.BarWidth())), Tw(ProgressModel::BarHeight));
     m_close->setVisible(m_model.CloseVisible());

@@ -1,0 +1,50 @@
+// Installs a package as the installer's main window does (its install core, its progress
+// window, offscreen), so the benchmark command can time it against qvr install:
+// installer_install ARCHIVE DATA_FOLDER
+#include "MainMod.h"
+#include "OverwritePrompt.h"
+#include "ScriptedDialogs.h"
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <cstdio>
+
+using namespace installer;
+
+namespace {
+// Every file that exists already is replaced, as qvr install --overwrite does.
+class ReplaceAll : public OverwritePrompt {
+public:
+    Answer Ask(QWidget*, const QString&) override { return {true, true}; }
+};
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: installer_install ARCHIVE DATA_FOLDER\n");
+        return 2;
+    }
+    const QString archive = QString::fromLocal8Bit(argv[1]);
+    const QString data = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
+    QTemporaryDir work;
+    shared_windows::ScriptedDialogs dialogs; // the end's message box is recorded, not shown
+    ReplaceAll prompt;
+    MainMod mod({work.filePath("qvrinst.ini"), data, [] {}, {}});
+    mod.SetPrompt(&prompt);
+    mod.Start();
+    const qvr::Result opened = mod.OpenArchive(archive);
+    if (!opened) {
+        std::fprintf(stderr, "%s\n", opened.Message.c_str());
+        return 2;
+    }
+    const int written = mod.InstallPlugin(&mod.Main(), QFileInfo(archive).completeBaseName(), data);
+    std::printf("%d files installed\n", written);
+    for (const QString& m : dialogs.Messages())
+        std::printf("%s\n", qPrintable(m));
+    return written > 0 ? 0 : 1;
+}
