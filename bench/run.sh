@@ -115,6 +115,9 @@ measure() {
     mem=$(printf '%s\n' "${mems[@]}" | sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}')
 }
 
+# Lets the file system finish with deleted files before the next timing.
+settle() { sync; sleep 6; }
+
 size_of() { if [[ -e $1 ]]; then du -sb "$1" | cut -f1; else echo -; fi; }
 
 # row WORK TOOL SIZE [QVR_WALL]: prints the last measurement, with qvr's wall time over this one.
@@ -129,8 +132,9 @@ run_profile() {
     src=$(corpus_for "$profile")
     out="$work/out-$profile"
     dest="$work/dest-$profile"
-    rm -rf "$out" "$dest"
+    rm -rf "$out" "$dest" "$work"/trash-*
     mkdir -p "$out"
+    settle
     local files bytes
     files=$(find "$src" -type f | wc -l)
     bytes=$(find "$src" -type f -printf '%s\n' | awk '{s+=$1} END{print s+0}')
@@ -160,7 +164,11 @@ run_profile() {
     row pack "tar -cf - \\| pigz -9" "$(size_of "$out/p.pigz.tgz")" "$q"
     cd "$work"
 
-    local fresh="rm -rf '$dest' && mkdir -p '$dest'"
+    # Earlier targets are moved aside, not deleted: ext4 makes creating files much slower for a
+    # few seconds after thousands were deleted, which would favour whichever tool runs first.
+    local trash="$work/trash-$profile"
+    mkdir -p "$trash"
+    local fresh="if [ -e '$dest' ]; then mv '$dest' '$trash/'\$(date +%s%N); fi; mkdir -p '$dest'"
     measure "qvr install" "$fresh" "'$qvr' install -q --overwrite '$out/p.qvr' '$dest'"
     q=$wall; row install "qvr install" "$(size_of "$dest")"
     measure "tar -xzf" "$fresh" "tar -xzf '$out/p.tgz' -C '$dest'"
@@ -175,7 +183,8 @@ run_profile() {
             "$iw" "$cpu" "$mem" "$(size_of "$dest")" \
             "$(awk -v a="$iw" -v b="$q" 'BEGIN{ if (b > 0) printf "%.2f× qvr", a/b; else print "-" }')"
     fi
-    rm -rf "$dest"
+    rm -rf "$dest" "$trash"
+    settle
 
     measure "qvr verify" ":" "'$qvr' verify -q '$out/p.qvr'"
     q=$wall; row verify "qvr verify" -
@@ -190,7 +199,8 @@ run_profile() {
     # Removing the smallest entry rewrites the package around everything else: for huge-member
     # that is copying the one large block.
     local victim
-    victim=$(cd "$src" && find . -type f -printf '%s %P\n' | sort -n | head -1 | cut -d' ' -f2-)
+    # (sed reads the whole list: head would end sort with SIGPIPE, which pipefail counts.)
+    victim=$(cd "$src" && find . -type f -printf '%s %P\n' | sort -n | sed -n '1s/^[0-9]* //p')
     measure "qvr remove" "cp '$out/p.qvr' '$out/r.qvr'" "'$qvr' remove -q '$out/r.qvr' '$victim'"
     q=$wall; row "remove one entry" "qvr remove" "$(size_of "$out/r.qvr")"
     measure "cp" "rm -f '$out/c.qvr'" "cp '$out/p.qvr' '$out/c.qvr'"

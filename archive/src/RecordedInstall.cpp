@@ -258,22 +258,16 @@ InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
         // Members are inflated ahead on the other cores while this thread puts each one in
         // place, in archive order, so the record and every result read as in a plain loop.
         std::vector<detail::InflateAhead::Job> jobs;
-        int64_t bytes = 0;
         for (const Planned& p : plan) {
             const sgFileInfo& e = entries[p.Entry];
             jobs.push_back({e.FileOffset(), e.FileCompressedSize(), e.FileSize(),
                             report.Entries[p.Entry].Target, e.FileName()});
-            bytes += e.FileSize();
         }
-        // Small files cost more in handing over between threads than in inflating (measured:
-        // 10,000 files of 6 KB install 1.1 times slower on two threads, 800 of 125 KB 1.5 times
-        // faster), so by default only packages of larger files are inflated ahead.
-        constexpr int64_t kAheadFromAverage = 32 * 1024;
+        // On an otherwise idle two-core machine inflating ahead pays even for 6 KB files
+        // (10,000 of them: 0.59 s against 0.71 s on one thread; 800 of 125 KB: 0.65 against
+        // 1.02 s).
         if (!chosen)
-            threads =
-                !plan.empty() && bytes / static_cast<int64_t>(plan.size()) >= kAheadFromAverage
-                    ? detail::InflateAhead::DefaultThreads()
-                    : 1;
+            threads = detail::InflateAhead::DefaultThreads();
         std::shared_ptr<RandomAccessFile> reader = detail::ArchivesAccess::Reader(arc);
         if (!reader)
             throw ArchiveError("The archive " + arc.CurrentArchive + " is not open for reading");

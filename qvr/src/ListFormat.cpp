@@ -8,6 +8,7 @@
 #include <ctime>
 #include <iomanip>
 #include <locale>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -102,15 +103,25 @@ std::string IsoFileDate(const std::string& stored) {
     return Plausible(tm) ? Format(tm, "+0000") : stored;
 }
 
+// The user's locale, made once: loading it costs more than listing an entry.
+const std::locale* UserLocale() {
+    static const std::optional<std::locale> user = []() -> std::optional<std::locale> {
+        try {
+            return std::locale("");
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+    }();
+    return user ? &*user : nullptr;
+}
+
 std::string IsoAddedDate(const std::string& stored) {
     std::tm tm{};
     bool parsed = false;
     // The user's own format first (the one this machine's packer writes), then the format
     // written when there is none.
-    try {
-        parsed = ParseWith(stored, std::locale(""), "%x %X", tm);
-    } catch (const std::exception&) {
-    }
+    if (const std::locale* user = UserLocale())
+        parsed = ParseWith(stored, *user, "%x %X", tm);
     if (!parsed)
         parsed = ParseWith(stored, std::locale::classic(), "%m/%d/%y %H:%M:%S", tm);
     if (!parsed)
