@@ -93,12 +93,12 @@ corpus_for() {
     echo "$dir"
 }
 
-# measure LABEL PREP COMMAND: runs PREP (untimed) and COMMAND `repeat` times; sets wall, cpu, mem
-# to the medians (seconds, seconds, MB).
+# measure LABEL PREP COMMAND [TIMES]: runs PREP (untimed) and COMMAND TIMES times (`repeat`);
+# sets wall, cpu, mem to the medians (seconds, seconds, MB).
 measure() {
-    local prep=$2 cmd=$3 i
+    local prep=$2 cmd=$3 i times=${4:-$repeat}
     local walls=() cpus=() mems=()
-    for ((i = 0; i < repeat; ++i)); do
+    for ((i = 0; i < times; ++i)); do
         bash -c "$prep"
         if ! /usr/bin/time -f '%e %U %S %M' -o "$work/time.txt" bash -c "$cmd" >"$work/out.txt" 2>&1; then
             echo "run.sh: $1 failed: $cmd" >&2
@@ -114,6 +114,36 @@ measure() {
     cpu=$(printf '%s\n' "${cpus[@]}" | sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}')
     mem=$(printf '%s\n' "${mems[@]}" | sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}')
 }
+
+# measure_rounds PREP SIZE_PATH NAME CMD [NAME CMD...]: runs every command once per round,
+# `repeat` rounds, each after PREP, so a slow spell of the machine or the file system falls on
+# all of them alike; keeps each one's medians and the size of SIZE_PATH after it. pick NAME
+# sets wall, cpu, mem and size from them.
+declare -A RW RC RM RS
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
+measure_rounds() {
+    local prep=$1 sizePath=$2 i k
+    shift 2
+    local -a names=() cmds=()
+    while (($#)); do names+=("$1"); cmds+=("$2"); shift 2; done
+    local -A ws=() cs=() ms=()
+    for ((i = 0; i < repeat; ++i)); do
+        for k in "${!names[@]}"; do
+            measure "${names[$k]}" "$prep" "${cmds[$k]}" 1
+            ws[$k]+=" $wall" cs[$k]+=" $cpu" ms[$k]+=" $mem"
+            RS[${names[$k]}]=$(size_of "$sizePath")
+        done
+    done
+    for k in "${!names[@]}"; do
+        # shellcheck disable=SC2086
+        RW[${names[$k]}]=$(median ${ws[$k]})
+        # shellcheck disable=SC2086
+        RC[${names[$k]}]=$(median ${cs[$k]})
+        # shellcheck disable=SC2086
+        RM[${names[$k]}]=$(median ${ms[$k]})
+    done
+}
+pick() { wall=${RW[$1]} cpu=${RC[$1]} mem=${RM[$1]} size=${RS[$1]}; }
 
 # Lets the file system finish with deleted files before the next timing.
 settle() { sync; sleep 6; }
@@ -152,9 +182,11 @@ run_profile() {
     q=$wall; row pack "qvr create -j $jobs" "$(size_of "$out/p.qvr")"
     # A member above 1 MiB is deflated in pieces on every core; one core is the yardstick.
     if [[ $profile == huge-member ]]; then
-        measure "qvr create -j 1" "rm -f '$out/p1.qvr'" "'$qvr' create -q -j 1 '$out/p1.qvr' ."
-        row pack "qvr create -j 1" "$(size_of "$out/p1.qvr")" "$q"
-        rm -f "$out/p1.qvr"
+        # The same name, so the sizes compare (the bytes differ only by the packing time).
+        mkdir -p "$out/j1"
+        measure "qvr create -j 1" "rm -f '$out/j1/p.qvr'" "'$qvr' create -q -j 1 '$out/j1/p.qvr' ."
+        row pack "qvr create -j 1" "$(size_of "$out/j1/p.qvr")" "$q"
+        rm -rf "$out/j1"
     fi
     measure "zip" "rm -f '$out/p.zip'" "zip -9 -r -q '$out/p.zip' ."
     row pack "zip -9 -r -q" "$(size_of "$out/p.zip")" "$q"
@@ -169,19 +201,20 @@ run_profile() {
     local trash="$work/trash-$profile"
     mkdir -p "$trash"
     local fresh="if [ -e '$dest' ]; then mv '$dest' '$trash/'\$(date +%s%N); fi; mkdir -p '$dest'"
-    measure "qvr install" "$fresh" "'$qvr' install -q --overwrite '$out/p.qvr' '$dest'"
-    q=$wall; row install "qvr install" "$(size_of "$dest")"
-    measure "tar -xzf" "$fresh" "tar -xzf '$out/p.tgz' -C '$dest'"
-    row install "tar -xzf" "$(size_of "$dest")" "$q"
-    measure "unzip -q" "$fresh" "unzip -q '$out/p.zip' -d '$dest'"
-    row install "unzip -q" "$(size_of "$dest")" "$q"
+    local tools=(qvr "'$qvr' install -q --overwrite '$out/p.qvr' '$dest'"
+        tar "tar -xzf '$out/p.tgz' -C '$dest'"
+        unzip "unzip -q '$out/p.zip' -d '$dest'")
+    [[ -x $installer ]] && tools+=(installer "'$installer' '$out/p.qvr' '$dest'")
+    measure_rounds "$fresh" "$dest" "${tools[@]}"
+    pick qvr; q=$wall; row install "qvr install" "$size"
+    pick tar; row install "tar -xzf" "$size" "$q"
+    pick unzip; row install "unzip -q" "$size" "$q"
     if [[ -x $installer ]]; then
         # The ratio here is the installer's time over qvr's, the other way round.
-        measure "installer" "$fresh" "'$installer' '$out/p.qvr' '$dest'"
-        local iw=$wall
+        pick installer
         printf '| %-22s | %-28s | %8s | %8s | %8s | %13s | %7s |\n' install "QVRInstaller (offscreen)" \
-            "$iw" "$cpu" "$mem" "$(size_of "$dest")" \
-            "$(awk -v a="$iw" -v b="$q" 'BEGIN{ if (b > 0) printf "%.2f× qvr", a/b; else print "-" }')"
+            "$wall" "$cpu" "$mem" "$size" \
+            "$(awk -v a="$wall" -v b="$q" 'BEGIN{ if (b > 0) printf "%.2f× qvr", a/b; else print "-" }')"
     fi
     rm -rf "$dest" "$trash"
     settle

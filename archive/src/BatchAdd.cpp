@@ -84,7 +84,9 @@ struct Slot {
 };
 
 // Everything AddFileToArchive does before the append: checks, dates, sizes, the block.
-void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, int level, Slot& slot) {
+// threads: how many a large member's pieces may use; the batch's own job count.
+void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, int level,
+             unsigned threads, Slot& slot) {
     std::string why;
     if (f.FileName.empty() || f.FileName.find_first_of("\\/") != std::string::npos ||
         !IsSafeEntryPath(f.FilePath, f.FileName, &why)) {
@@ -156,7 +158,7 @@ void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, int 
         slot.Block.append(data.begin(), data.end());
         block = static_cast<int64_t>(slot.Block.size());
     } else {
-        int32_t code = detail::CompressFileAt(f.Source, work, level);
+        int32_t code = detail::CompressFileAt(f.Source, work, level, threads);
         if (code != 0 || !FileExists(work)) {
             DeleteFileQuiet(work);
             slot.Message = f.Source + ": could not be compressed (read error or zlib code " +
@@ -299,7 +301,8 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
             }
             Slot slot;
             try {
-                Prepare(files[i], folder->File(i), options.InMemoryLimit, options.Level, slot);
+                Prepare(files[i], folder->File(i), options.InMemoryLimit, options.Level,
+                        options.Jobs ? options.Jobs : DefaultJobs(), slot);
             } catch (const std::exception& e) {
                 slot.Ok = false;
                 slot.Message = files[i].Source + ": " + e.what();

@@ -64,7 +64,9 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& hint,
 
 // Compresses source into destination (written beside it, then renamed into place) and
 // answers the source length. Throws ZlibError or ArchiveError.
-int64_t CompressFileChecked(const std::string& source, const std::string& destination, int level);
+// threads: for a member deflated in pieces (0: one per core).
+int64_t CompressFileChecked(const std::string& source, const std::string& destination, int level,
+                            unsigned threads = 0);
 // Inflates the block of `length` bytes at pos into a new file beside destination, checked
 // against the expected size (the block's own prefix when expected is not above 0), and
 // answers that file's path; the caller renames it into place. With crc, also answers the

@@ -57,8 +57,8 @@ unsigned char HeaderLevelByte(int level) {
 } // namespace
 
 int64_t DeflateInPieces(RandomAccessFile& src, int64_t n, int level, RandomAccessFile& out,
-                        int64_t outPos, const std::string& source) {
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+                        int64_t outPos, const std::string& source, unsigned threads) {
+    const unsigned cores = threads ? threads : std::max(1u, std::thread::hardware_concurrency());
     const unsigned char header[2] = {0x78, HeaderLevelByte(level)};
     out.WriteAt(outPos, header, 2);
     int64_t pos = outPos + 2;

@@ -19,7 +19,9 @@ constexpr int kBestLevel = 12;
 bool UsesLibdeflate();
 
 // CompressFile at any level up to kBestLevel (the public call keeps to zlib's 0 to 9).
-int32_t CompressFileAt(const std::string& source, const std::string& destination, int level);
+// threads: for a member deflated in pieces (0: one per core).
+int32_t CompressFileAt(const std::string& source, const std::string& destination, int level,
+                       unsigned threads = 0);
 
 // Replaces out with the zlib stream of in[0..n) at level. Answers a zlib code (Z_OK is 0).
 int DeflateWhole(const unsigned char* in, size_t n, int level, std::vector<unsigned char>& out);

@@ -70,7 +70,7 @@ std::string InflateWholeBeside(const unsigned char* in, int64_t stored, int64_t 
 } // namespace
 
 int64_t detail::CompressFileChecked(const std::string& source, const std::string& destination,
-                                    int level) {
+                                    int level, unsigned threads) {
     RandomAccessFile src(source, RandomAccessFile::Mode::Read);
     const int64_t n = src.Length();
     if (n == 0)
@@ -102,7 +102,7 @@ int64_t detail::CompressFileChecked(const std::string& source, const std::string
             platform::ReplaceFile(temp, destination);
             return n;
         }
-        DeflateInPieces(src, n, std::min(level, 9), out, 5, source);
+        DeflateInPieces(src, n, std::min(level, 9), out, 5, source, threads);
         out.Close();
         src.Close();
         platform::ReplaceFile(temp, destination);
@@ -252,10 +252,10 @@ int32_t CompressFile(const std::string& source, const std::string& destination, 
     return level > 9 ? Z_STREAM_ERROR : detail::CompressFileAt(source, destination, level);
 }
 
-int32_t detail::CompressFileAt(const std::string& source, const std::string& destination,
-                               int level) {
+int32_t detail::CompressFileAt(const std::string& source, const std::string& destination, int level,
+                               unsigned threads) {
     try {
-        detail::CompressFileChecked(source, destination, level);
+        detail::CompressFileChecked(source, destination, level, threads);
         return Z_OK;
     } catch (const detail::ZlibError& e) {
         return e.Code;
