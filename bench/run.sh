@@ -200,7 +200,8 @@ run_profile() {
     # few seconds after thousands were deleted, which would favour whichever tool runs first.
     local trash="$work/trash-$profile"
     mkdir -p "$trash"
-    local fresh="if [ -e '$dest' ]; then mv '$dest' '$trash/'\$(date +%s%N); fi; mkdir -p '$dest'"
+    # sync: what the last tool left to write back must not slow the next one down.
+    local fresh="if [ -e '$dest' ]; then mv '$dest' '$trash/'\$(date +%s%N); fi; mkdir -p '$dest'; sync"
     local tools=(qvr "'$qvr' install -q --overwrite '$out/p.qvr' '$dest'"
         tar "tar -xzf '$out/p.tgz' -C '$dest'"
         unzip "unzip -q '$out/p.zip' -d '$dest'")

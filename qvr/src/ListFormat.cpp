@@ -4,10 +4,12 @@
 
 #include "qvr/Install.h"
 
+#include <array>
 #include <cstdio>
 #include <ctime>
 #include <iomanip>
 #include <locale>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <vector>
@@ -115,7 +117,9 @@ const std::locale* UserLocale() {
     return user ? &*user : nullptr;
 }
 
-std::string IsoAddedDate(const std::string& stored) {
+namespace {
+
+std::string ParseAddedDate(const std::string& stored) {
     std::tm tm{};
     bool parsed = false;
     // The user's own format first (the one this machine's packer writes), then the format
@@ -130,8 +134,28 @@ std::string IsoAddedDate(const std::string& stored) {
         tm.tm_year += 100; // two-digit years read as 19xx
     if (tm.tm_year < 70)
         tm.tm_year += 100;
-    const std::string zone = LocalZone(tm);
+    // mktime looks at the zone file each time; a package's dates fall in few hours, and the
+    // offset only changes on the hour.
+    static thread_local std::map<std::array<int, 4>, std::string> zones;
+    const std::array<int, 4> hour{tm.tm_year, tm.tm_mon, tm.tm_mday, tm.tm_hour};
+    auto known = zones.find(hour);
+    if (known == zones.end())
+        known = zones.emplace(hour, LocalZone(tm)).first;
+    const std::string& zone = known->second;
     return zone.empty() ? stored : Format(tm, zone.c_str());
+}
+
+} // namespace
+
+std::string IsoAddedDate(const std::string& stored) {
+    // One package's entries were mostly added at the same moment: each text is read once.
+    static thread_local std::map<std::string, std::string> seen;
+    auto known = seen.find(stored);
+    if (known != seen.end())
+        return known->second;
+    if (seen.size() > 4096)
+        seen.clear();
+    return seen.emplace(stored, ParseAddedDate(stored)).first->second;
 }
 
 std::string SlashPath(const qvr::sgFileInfo& e) {
