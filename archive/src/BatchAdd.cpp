@@ -263,8 +263,9 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
         return results;
     }
 
-    const unsigned jobs = static_cast<unsigned>(
-        std::min<size_t>(options.Jobs ? options.Jobs : DefaultJobs(), files.size()));
+    // A large member's pieces may use as many threads as the batch, even for one file.
+    const unsigned pieceThreads = options.Jobs ? options.Jobs : DefaultJobs();
+    const unsigned jobs = static_cast<unsigned>(std::min<size_t>(pieceThreads, files.size()));
     // Bounded look-ahead: compressed blocks wait on disk for their turn, but only so many and
     // only so large. Too short a look-ahead idles a thread behind every large file.
     const size_t window = options.MaxPendingFiles ? options.MaxPendingFiles : 16 * size_t{jobs};
@@ -302,7 +303,7 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
             Slot slot;
             try {
                 Prepare(files[i], folder->File(i), options.InMemoryLimit, options.Level,
-                        options.Jobs ? options.Jobs : DefaultJobs(), slot);
+                        pieceThreads, slot);
             } catch (const std::exception& e) {
                 slot.Ok = false;
                 slot.Message = files[i].Source + ": " + e.what();

@@ -44,9 +44,8 @@ InflateAhead::Done InflateAhead::Run(const Job& job) {
         if (!format::BlockInside(job.Offset, job.Length, m_dataEnd))
             throw ArchiveError("The stored data of " + job.Name + " lies outside " +
                                m_file->Path());
-        // The work file goes beside the destination, so its folder must be there; each folder
-        // is looked at once per install.
-        // The lock is held while making it, so no other job writes into it before it exists.
+        // The work file goes beside the destination, so its folder must be there. Each folder
+        // is made once per install, under the lock, so no other job writes into it before.
         const std::filesystem::path folder = platform::ToNative(job.Destination).parent_path();
         {
             std::lock_guard<std::mutex> lock(m_foldersMutex);

@@ -4,7 +4,6 @@
 
 #include "qvr/Install.h"
 
-#include <array>
 #include <cstdio>
 #include <ctime>
 #include <iomanip>
@@ -134,21 +133,15 @@ std::string ParseAddedDate(const std::string& stored) {
         tm.tm_year += 100; // two-digit years read as 19xx
     if (tm.tm_year < 70)
         tm.tm_year += 100;
-    // mktime looks at the zone file each time; a package's dates fall in few hours, and the
-    // offset only changes on the hour.
-    static thread_local std::map<std::array<int, 4>, std::string> zones;
-    const std::array<int, 4> hour{tm.tm_year, tm.tm_mon, tm.tm_mday, tm.tm_hour};
-    auto known = zones.find(hour);
-    if (known == zones.end())
-        known = zones.emplace(hour, LocalZone(tm)).first;
-    const std::string& zone = known->second;
+    const std::string zone = LocalZone(tm);
     return zone.empty() ? stored : Format(tm, zone.c_str());
 }
 
 } // namespace
 
 std::string IsoAddedDate(const std::string& stored) {
-    // One package's entries were mostly added at the same moment: each text is read once.
+    // One package's entries were mostly added at the same moment: each text is read once
+    // (reading it asks mktime, which looks at the zone file every time).
     static thread_local std::map<std::string, std::string> seen;
     auto known = seen.find(stored);
     if (known != seen.end())
