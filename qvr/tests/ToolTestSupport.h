@@ -107,8 +107,12 @@ protected:
 #endif
 #ifdef _WIN32
         // The narrow form would pass the arguments through the ANSI code page.
-        int status =
-            _wsystem(fs::path(std::u8string(command.begin(), command.end())).wstring().c_str());
+        const std::wstring wide = fs::path(std::u8string(command.begin(), command.end())).wstring();
+        int status = _wsystem(wide.c_str());
+        // 9009 is the shell saying it could not start the program, never an answer of qvr's;
+        // Wine's shell now and then says so under load, so ask it again.
+        for (int tries = 1; status == 9009 && tries < 4; ++tries)
+            status = _wsystem(wide.c_str());
 #else
         int status = std::system(command.c_str());
 #endif
