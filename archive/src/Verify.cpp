@@ -42,7 +42,37 @@ struct Record {
     bool SizeValid = false;
 };
 
-int32_t ReadInt(RandomAccessFile& f, int64_t pos) {
+// The directory read in one piece when it is of a size to hold, so that its records cost no
+// read each; else read from the file where asked.
+class DirectoryReader {
+public:
+    DirectoryReader(RandomAccessFile& f, int64_t directory, int64_t length) : m_file(f) {
+        const int64_t size = length + 1 - directory;
+        if (size > 0 && size <= format::kMaxDirectory) {
+            m_bytes.resize(static_cast<size_t>(size));
+            m_bytes.resize(f.ReadAt(directory, m_bytes.data(), m_bytes.size()));
+            m_start = directory;
+        }
+    }
+
+    size_t ReadAt(int64_t pos, void* buf, size_t n) {
+        if (m_start < 1 || pos < m_start)
+            return m_file.ReadAt(pos, buf, n);
+        const auto at = static_cast<size_t>(pos - m_start);
+        if (at >= m_bytes.size())
+            return 0;
+        n = std::min(n, m_bytes.size() - at);
+        std::copy_n(m_bytes.data() + at, n, static_cast<char*>(buf));
+        return n;
+    }
+
+private:
+    RandomAccessFile& m_file;
+    std::string m_bytes;
+    int64_t m_start = 0; // position of m_bytes[0]; 0 when not held
+};
+
+template <class Source> int32_t ReadInt(Source& f, int64_t pos) {
     unsigned char b[4] = {0, 0, 0, 0};
     f.ReadAt(pos, b, 4);
     return format::GetLong(b);
@@ -50,7 +80,7 @@ int32_t ReadInt(RandomAccessFile& f, int64_t pos) {
 
 // A NUL-terminated text in the 255-byte window at pos, as readers see it; false when the
 // window holds no NUL (a reader would then lose its place).
-bool ReadText(RandomAccessFile& f, int64_t& pos, std::string& text) {
+bool ReadText(DirectoryReader& f, int64_t& pos, std::string& text) {
     char window[format::kTextWindow];
     size_t got = f.ReadAt(pos, window, sizeof window);
     std::fill(window + got, window + sizeof window, '\0');
@@ -86,6 +116,31 @@ bool ParseSize(const std::string& text, int64_t& value) {
 std::string CheckBlock(RandomAccessFile& f, const Record& r, std::string* keep) {
     if (r.Compressed < 6)
         return "its block of " + std::to_string(r.Compressed) + " bytes is too short to hold data";
+    // The usual case in one read and one call into buffers kept for the next entry; a block
+    // that fails is read and inflated again below only to say what is wrong with it.
+    const int64_t stored = r.Compressed - format::kBlockPrefix;
+    const bool small = stored <= 2 * detail::kWholeMemberLimit;
+    unsigned char* block =
+        small ? detail::ThreadBuffer(1, static_cast<size_t>(r.Compressed)) : nullptr;
+    if (small && f.ReadAt(r.Offset, block, static_cast<size_t>(r.Compressed)) ==
+                     static_cast<size_t>(r.Compressed)) {
+        const int32_t prefix = format::GetLong(block);
+        const int64_t expected = r.SizeValid && r.Size > 0 ? r.Size : prefix;
+        // A prefix that disagrees with the record is left to the careful path to describe.
+        unsigned char* data = nullptr;
+        size_t used = 0;
+        if (prefix >= 0 && expected == prefix && expected <= detail::kWholeMemberLimit &&
+            (data = detail::ThreadBuffer(2, static_cast<size_t>(std::max<int64_t>(expected, 1)))) &&
+            detail::InflateWhole(block + format::kBlockPrefix, static_cast<size_t>(stored), data,
+                                 static_cast<size_t>(expected), &used) == Z_OK &&
+            used == static_cast<size_t>(stored)) {
+            if (keep)
+                keep->assign(reinterpret_cast<char*>(data),
+                             static_cast<size_t>(std::min<int64_t>(expected, 1 << 24)));
+            return {};
+        }
+    }
+
     const int32_t prefix = ReadInt(f, r.Offset);
     if (prefix < 0)
         return "its block gives a negative length";
@@ -93,26 +148,6 @@ std::string CheckBlock(RandomAccessFile& f, const Record& r, std::string* keep) 
         return "its block says " + std::to_string(prefix) + " bytes but its record says " +
                r.SizeText;
     const int64_t expected = r.SizeValid && r.Size > 0 ? r.Size : prefix;
-
-    // The usual case in one read and one call into buffers kept for the next entry; a block
-    // that fails is inflated again below only to say what is wrong with it.
-    const int64_t stored = r.Compressed - format::kBlockPrefix;
-    if (expected <= detail::kWholeMemberLimit && stored <= 2 * detail::kWholeMemberLimit) {
-        unsigned char* in = detail::ThreadBuffer(1, static_cast<size_t>(stored));
-        unsigned char* out =
-            detail::ThreadBuffer(2, static_cast<size_t>(std::max<int64_t>(expected, 1)));
-        size_t used = 0;
-        if (f.ReadAt(r.Offset + format::kBlockPrefix, in, static_cast<size_t>(stored)) ==
-                static_cast<size_t>(stored) &&
-            detail::InflateWhole(in, static_cast<size_t>(stored), out,
-                                 static_cast<size_t>(expected), &used) == Z_OK &&
-            used == static_cast<size_t>(stored)) {
-            if (keep)
-                keep->assign(reinterpret_cast<char*>(out),
-                             static_cast<size_t>(std::min<int64_t>(expected, 1 << 24)));
-            return {};
-        }
-    }
 
     z_stream z{};
     if (inflateInit(&z) != Z_OK)
@@ -227,18 +262,19 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
             problem("the file is 2 GiB or larger; readers cannot address all of it");
 
         std::vector<Record> records;
+        DirectoryReader dir(f, directory, length);
         int64_t pos = directory;
         while (pos <= length) {
             Record r;
             r.Position = pos;
-            r.Offset = ReadInt(f, pos);
-            r.Compressed = ReadInt(f, pos + 4);
+            r.Offset = ReadInt(dir, pos);
+            r.Compressed = ReadInt(dir, pos + 4);
             pos += 8;
             std::string* texts[] = {&r.Name, &r.Path, &r.Date, &r.SizeText, &r.ArchiveDate};
             const char* labels[] = {"file name", "folder", "date", "size", "archive date"};
             bool whole = true;
             for (int k = 0; k < 5 && whole; ++k) {
-                if (!ReadText(f, pos, *texts[k])) {
+                if (!ReadText(dir, pos, *texts[k])) {
                     problem("directory record " + std::to_string(records.size() + 1) +
                             " at position " + std::to_string(r.Position) + ": its " + labels[k] +
                             " has no end within 255 bytes; the rest of the directory is lost");
@@ -287,15 +323,23 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
         };
         auto isInfo = [&](const Record& r) { return r.Path.empty() && Lower(r.Name) == infoName; };
         // Blocks are inflated a batch at a time on the cores; what is said of each entry is
-        // then said in archive order, as one thread would say it.
-        constexpr size_t kBatch = 32;
+        // then said in archive order, as one thread would say it. A batch holds up to 256
+        // entries but stops at 8 MB of blocks, so that progress and a stop come as soon for
+        // large members as for small ones.
+        constexpr size_t kBatchEntries = 256;
+        constexpr int64_t kBatchBytes = int64_t{8} << 20;
         const unsigned threads = VerifyThreads();
         std::vector<std::string> bad(records.size()), infos(records.size());
         std::vector<std::exception_ptr> failed(records.size());
+        size_t batchEnd = 0;
         for (size_t k = 0; k < records.size(); ++k) {
             const Record& r = records[k];
-            if (k % kBatch == 0)
-                InParallel(k, std::min(k + kBatch, records.size()), threads, [&](size_t j) {
+            if (k == batchEnd) {
+                int64_t bytes = 0;
+                while (batchEnd < records.size() && batchEnd - k < kBatchEntries &&
+                       bytes < kBatchBytes)
+                    bytes += std::max(0, records[batchEnd++].Compressed);
+                InParallel(k, batchEnd, threads, [&](size_t j) {
                     if (!inside(records[j]))
                         return;
                     try {
@@ -305,6 +349,7 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
                         failed[j] = std::current_exception();
                     }
                 });
+            }
             if (progress && !progress(k, records.size(), Cp1252ToUtf8(r.Name))) {
                 problem("the check was stopped before entry " + Shown(r));
                 break;

@@ -5,6 +5,8 @@
 #include "TestSupport.h"
 #include "qvrtest/ZipBuilder.h"
 
+#include "qvr/Verify.h"
+#include "qvr/modCompression.h"
 #include "qvr/sgPlugInfo.h"
 
 using namespace qvr;
@@ -200,3 +202,75 @@ TEST_F(Hostile, NotArchives) {
 }
 
 } // namespace
+
+// Verify reads the directory in one piece and each block in one read: every kind of damage
+// must still be named as it was when each field was read from the file on its own.
+TEST_F(Hostile, VerifyNamesEachKindOfDamage) {
+    std::vector<unsigned char> packed(40);
+    const std::string content = MixedBytes(40, 4);
+    std::copy(content.begin(), content.end(), packed.begin());
+    qvr::CompressBytes(packed, 9);
+    const std::string stream(packed.begin(), packed.end());
+    const std::string block = Le32(40) + stream;
+    const int32_t B = static_cast<int32_t>(block.size());
+    const std::string longName(300, 'n');
+
+    struct Case {
+        const char* what;
+        std::vector<std::string> blocks, records;
+        const char* expected; // nullptr: sound apart from having no information entry
+        size_t entries;
+    };
+    const std::vector<Case> cases = {
+        {"sound", {block}, {RecordOf(11, B, "m", "40")}, nullptr, 1},
+        {"size left open", {block}, {RecordOf(11, B, "m", "0")}, nullptr, 1},
+        {"prefix disagrees",
+         {Le32(39) + stream},
+         {RecordOf(11, B, "m", "40")},
+         "its block says 39 bytes but its record says 40",
+         1},
+        {"bytes after the stream",
+         {block + "xx"},
+         {RecordOf(11, B + 2, "m", "40")},
+         "2 bytes after the end of its data",
+         1},
+        {"stream cut short",
+         {block.substr(0, block.size() - 3)},
+         {RecordOf(11, B - 3, "m", "40")},
+         "its data is cut short",
+         1},
+        {"size not a number", {block}, {RecordOf(11, B, "m", "forty")}, "is not a number", 1},
+        {"block beyond the directory",
+         {block},
+         {RecordOf(11, B + 9, "m", "40")},
+         "does not lie between the header and the directory",
+         1},
+        {"name without end",
+         {block},
+         {RecordOf(11, B, "m", "40"), Le32(11) + Le32(B) + longName},
+         "record 2 at position",
+         1},
+        {"record cut short",
+         {block},
+         {RecordOf(11, B, "m", "40").substr(0, 12)},
+         "runs past the end of the file",
+         0},
+        {"empty name", {block}, {RecordOf(11, B, "", "40")}, "has an empty name or no position", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteAll(Path("v.qvr"), HandMade(c.blocks, c.records));
+        const qvr::VerifyReport report = qvr::VerifyArchive(Path("v.qvr"));
+        ASSERT_TRUE(report.Readable) << report.Fatal;
+        EXPECT_EQ(report.Entries, c.entries);
+        std::string all;
+        for (const std::string& p : report.Problems)
+            all += p + "\n";
+        if (!c.expected) {
+            ASSERT_EQ(report.Problems.size(), 1u) << all;
+            EXPECT_NE(all.find("no plug-in information entry"), std::string::npos) << all;
+        } else {
+            EXPECT_NE(all.find(c.expected), std::string::npos) << all;
+        }
+    }
+}
