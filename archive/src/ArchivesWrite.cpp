@@ -88,11 +88,13 @@ void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
         lengths.push_back(length);
     }
 
-    // Inside a change of several appends, the journal written at its start undoes them all.
+    // Inside a change of several appends, the journal written at its start undoes them all,
+    // and the directory is written once, when the change ends: rewriting it behind every
+    // group made adding many files cost the square of their number.
     const bool alone = !m_state.Change;
-    std::shared_ptr<RandomAccessFile> held =
-        alone ? std::shared_ptr<RandomAccessFile>(journal::OpenLocked(CurrentArchive, true))
-              : m_state.Change;
+    if (!alone)
+        return AppendBlocksToChange(blocks, lengths);
+    std::unique_ptr<RandomAccessFile> held = journal::OpenLocked(CurrentArchive, true);
     RandomAccessFile& arc = *held;
     format::Head head;
     const std::string directory = DirectoryForWriting(arc, head);
@@ -117,8 +119,7 @@ void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
     if (newLength > kMaxArchive)
         throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
 
-    if (alone)
-        journal::Begin(arc, head, directory);
+    journal::Begin(arc, head, directory);
     try {
         int64_t at = d;
         for (size_t n = 0; n < blocks.size(); ++n) {
@@ -133,10 +134,8 @@ void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
         arc.WriteAt(pos, directory.data(), directory.size());
         arc.WriteAt(pos + static_cast<int64_t>(directory.size()), records.data(), records.size());
         format::WriteDirectoryPosition(arc, pos);
-        if (alone) {
-            arc.Sync();
-            journal::End(CurrentArchive);
-        }
+        arc.Sync();
+        journal::End(CurrentArchive);
     } catch (...) {
         // Undo: the old directory back in its place, the old position, the old length. When
         // that fails too, the journal stays and the next opening undoes the change.
@@ -144,16 +143,13 @@ void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
             arc.WriteAt(d, directory.data(), directory.size());
             format::WriteDirectoryPosition(arc, head.Directory);
             arc.Truncate(oldLength);
-            if (alone) {
-                arc.Sync();
-                journal::End(CurrentArchive);
-            }
+            arc.Sync();
+            journal::End(CurrentArchive);
         } catch (...) {
         }
         throw;
     }
-    if (alone)
-        arc.Close();
+    arc.Close();
     // The list the caller is to have once it has taken the new entries.
     std::vector<sgFileInfo> list = std::move(m_state.KnownList);
     for (size_t n = 0; n < blocks.size(); ++n) {
@@ -161,6 +157,59 @@ void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
         list.push_back(entries[n]);
     }
     RememberDirectory(directory + records, std::move(list));
+}
+
+// Writes the blocks where the change's data ends and adds their records to the directory
+// held in memory; CommitAppends writes it. The file's head still points at the directory the
+// change began with, so until then readers, who wait for the lock, and the journal see the
+// archive as it was.
+void Archives::AppendBlocksToChange(std::vector<detail::NewBlock>& blocks,
+                                    const std::vector<int64_t>& lengths) {
+    // The change holds the archive locked and checked the whole list when it began; since
+    // then only appends of its own have changed the list, each taking it with it.
+    if (m_state.KnownArchive != CurrentArchive || m_state.KnownList.size() != ArchiveFiles.size() ||
+        (!ArchiveFiles.empty() && !(m_state.KnownList.back() == ArchiveFiles.back())))
+        throw ArchiveError("The archive " + CurrentArchive +
+                           " no longer holds the files listed for it; open it again");
+    RandomAccessFile& arc = *m_state.Change;
+    const int64_t d = m_state.ChangeDataEnd;
+    std::string records;
+    std::vector<sgFileInfo> entries;
+    int64_t pos = d;
+    for (size_t n = 0; n < blocks.size(); ++n) {
+        if (pos + lengths[n] > kMaxArchive)
+            throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
+        sgFileInfo e = blocks[n].Entry;
+        e.FileOffset(static_cast<int32_t>(pos));
+        e.FileCompressedSize(static_cast<int32_t>(lengths[n]));
+        records += format::EncodeRecord(e);
+        entries.push_back(e);
+        pos += lengths[n];
+    }
+    const int64_t newLength = pos - 1 + static_cast<int64_t>(m_state.KnownDirectory.size()) +
+                              static_cast<int64_t>(records.size());
+    if (newLength > kMaxArchive)
+        throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
+
+    // What lies behind the change's data end is not part of the archive until the commit, so
+    // a failure here needs no undoing on disk.
+    int64_t at = d;
+    for (size_t n = 0; n < blocks.size(); ++n) {
+        if (blocks[n].InMemory) {
+            arc.WriteAt(at, blocks[n].InMemory->data(), blocks[n].InMemory->size());
+        } else {
+            RandomAccessFile block(blocks[n].WorkFile, RandomAccessFile::Mode::Read);
+            CopyFileBlock(block, 1, arc, at, lengths[n]);
+        }
+        at += lengths[n];
+    }
+    m_state.ChangeDataEnd = pos;
+    m_state.ChangeAppended = true;
+    m_state.KnownDirectory += records;
+    for (size_t n = 0; n < blocks.size(); ++n) {
+        blocks[n].Entry = entries[n];
+        m_state.KnownList.push_back(entries[n]);
+    }
 }
 
 void Archives::BeginAppends() {
@@ -173,6 +222,8 @@ void Archives::BeginAppends() {
     const std::string directory = DirectoryForWriting(*arc, head);
     journal::Begin(*arc, head, directory);
     m_state.Change = std::move(arc);
+    m_state.ChangeDataEnd = head.DataEnd();
+    m_state.ChangeAppended = false;
 }
 
 void Archives::CommitAppends() {
@@ -180,6 +231,13 @@ void Archives::CommitAppends() {
     if (!arc)
         return;
     try {
+        if (m_state.ChangeAppended) {
+            const std::string& directory = m_state.KnownDirectory;
+            const int64_t at = m_state.ChangeDataEnd;
+            arc->WriteAt(at, directory.data(), directory.size());
+            format::WriteDirectoryPosition(*arc, at);
+            arc->Truncate(at - 1 + static_cast<int64_t>(directory.size()));
+        }
         arc->Sync();
         journal::End(CurrentArchive);
     } catch (...) {

@@ -109,14 +109,9 @@ void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, int 
             return;
         }
     }
-    std::error_code ec;
-    if (!fs::is_regular_file(platform::ToNative(f.Source), ec)) {
-        slot.Message = f.Source + ": not a readable file";
-        return;
-    }
-    int64_t length = FileLength(f.Source);
+    const int64_t length = FileLength(f.Source);
     if (length < 0) {
-        slot.Message = f.Source + ": cannot be read";
+        slot.Message = f.Source + ": not a readable file";
         return;
     }
     if (length == 0) {
@@ -216,6 +211,7 @@ struct OneChange {
             for (BatchResult& r : results)
                 if (r.Added) {
                     r.Added = false;
+                    r.ArchiveFailed = true;
                     r.Message = Describe(r.File) + ": could not be added to " + arc.CurrentArchive +
                                 ": " + e.what();
                 }

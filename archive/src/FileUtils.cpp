@@ -28,14 +28,7 @@ int64_t FileLength(const std::string& path) {
     if (path.empty())
         return -1;
     try {
-        std::error_code ec;
-        auto native = platform::ToNative(path);
-        if (!std::filesystem::is_regular_file(native, ec) || ec)
-            return -1;
-        auto size = std::filesystem::file_size(native, ec);
-        if (ec)
-            return -1;
-        return static_cast<int64_t>(size);
+        return platform::RegularFileSize(platform::ToNative(path));
     } catch (...) {
         return -1; // a name the file system cannot take
     }

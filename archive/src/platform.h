@@ -45,6 +45,9 @@ uint32_t ProcessId();
 // Whether a process of that number may still be running (true when that cannot be told).
 bool ProcessAlive(uint32_t pid);
 
+// The size of the regular file at native, links followed; -1 when it names none or cannot be
+// reached. One look at the file: packing asks it of every file several times.
+int64_t RegularFileSize(const std::filesystem::path& native);
 // What a path names once symbolic links are followed.
 enum class PathKind { Missing, Regular, Folder, Other };
 PathKind KindOf(const std::string& path);

@@ -190,6 +190,13 @@ std::string TempPathRaw() {
     return "/tmp/";
 }
 
+int64_t RegularFileSize(const std::filesystem::path& native) {
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
 FindData FindFile(const std::string& path) {
     FindData data;
     struct stat st {};

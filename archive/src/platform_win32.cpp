@@ -216,6 +216,14 @@ std::string TempPathRaw() {
     return FromWide(buffer, static_cast<int>(n));
 }
 
+int64_t RegularFileSize(const std::filesystem::path& native) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(native, ec) || ec)
+        return -1;
+    const auto size = std::filesystem::file_size(native, ec);
+    return ec ? -1 : static_cast<int64_t>(size);
+}
+
 FindData FindFile(const std::string& path) {
     FindData data;
     if (path.empty())

@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "qvr/BatchAdd.h"
+#include "qvr/Verify.h"
 
 using namespace qvrtest;
 
@@ -140,6 +141,37 @@ TEST_F(BatchAdd, WorkFilesWaitingForTheirTurnStayWithinTheBounds) {
     bySize.MaxPendingFiles = 1000;
     bySize.MaxPendingBytes = 1;
     EXPECT_LE(mostWaiting(bySize), 1u);
+}
+
+// Within one add the directory is written once, at the end, behind all the new blocks: the
+// first small blocks land on the old directory, and nothing of it may survive but a copy.
+TEST_F(BatchAdd, AddingInManyGroupsToALongDirectoryGivesTheBytesOfOneAdd) {
+    std::vector<qvr::BatchFile> files;
+    for (size_t i = 0; i < 240; ++i) {
+        const std::string name = "file-with-a-long-name-" + std::to_string(i) + ".dds";
+        files.push_back({Source(name, MixedBytes(30 + i % 7, static_cast<unsigned>(i))), name,
+                         "Textures\\a\\much\\deeper\\folder"});
+    }
+    auto add = [&](qvr::Archives& a, size_t from, size_t to, size_t pending) {
+        qvr::BatchOptions options;
+        options.Jobs = 2;
+        options.ArchiveDate = "12/07/26 06:00:00";
+        options.MaxPendingFiles = pending;
+        const std::vector<qvr::BatchFile> part(files.begin() + from, files.begin() + to);
+        for (const auto& r : qvr::AddFilesToArchive(a, part, options))
+            EXPECT_TRUE(r.Added) << r.Message;
+    };
+    qvr::Archives whole, parts;
+    whole.TempFolder = parts.TempFolder = arc.TempFolder;
+    ASSERT_TRUE(whole.CreateArchive(Path("whole.qvr")));
+    add(whole, 0, files.size(), 0);
+    ASSERT_TRUE(parts.CreateArchive(Path("parts.qvr")));
+    add(parts, 0, 200, 0);
+    add(parts, 200, files.size(), 2); // two at a time: many groups
+    EXPECT_TRUE(ReadAll(Path("parts.qvr")) == ReadAll(Path("whole.qvr")));
+    EXPECT_EQ(parts.ArchiveFiles, OnDisk(Path("parts.qvr")));
+    EXPECT_EQ(qvr::VerifyArchive(Path("parts.qvr")).Problems.size(), 1u); // no information entry
+    EXPECT_EQ(WorkFilesLeft(), 0u);
 }
 
 // A package changed behind the program's back: the batch refuses to write from its stale list,

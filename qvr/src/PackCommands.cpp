@@ -22,6 +22,8 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <tuple>
+#include <utility>
 
 namespace qvrtool {
 
@@ -49,6 +51,8 @@ void GatherFolder(const fs::path& folder, const std::string& archiveFolder, cons
                   Gathered& out) {
     std::vector<qvr::BatchFile> found;
     std::error_code ec;
+    // Asked once, not for every file: most often the archive is not there yet.
+    const bool skipExists = !skip.empty() && fs::exists(Native(skip), ec);
     fs::recursive_directory_iterator it(folder, ec), end;
     if (ec) {
         out.Problems.push_back(Utf8(folder) + ": cannot be read: " + ec.message());
@@ -70,7 +74,7 @@ void GatherFolder(const fs::path& folder, const std::string& archiveFolder, cons
             out.Problems.push_back(Utf8(it->path()) + ": not a regular file; left out");
             continue;
         }
-        if (IsSameFile(it->path(), skip))
+        if (skipExists && IsSameFile(it->path(), skip))
             continue;
         fs::path rel = it->path().lexically_relative(folder);
         std::string path = archiveFolder;
@@ -83,12 +87,17 @@ void GatherFolder(const fs::path& folder, const std::string& archiveFolder, cons
         }
         found.push_back({Utf8(it->path()), name, path});
     }
-    std::sort(found.begin(), found.end(), [](const qvr::BatchFile& a, const qvr::BatchFile& b) {
-        auto ka = std::make_tuple(Lower(a.FilePath), Lower(a.FileName), a.FilePath, a.FileName);
-        auto kb = std::make_tuple(Lower(b.FilePath), Lower(b.FileName), b.FilePath, b.FileName);
-        return ka < kb;
-    });
-    out.Files.insert(out.Files.end(), found.begin(), found.end());
+    // Each key made once: folding case for every comparison cost more than the sort itself.
+    using Key = std::tuple<std::string, std::string, std::string, std::string>;
+    std::vector<std::pair<Key, size_t>> order;
+    order.reserve(found.size());
+    for (size_t i = 0; i < found.size(); ++i) {
+        const qvr::BatchFile& f = found[i];
+        order.push_back({{Lower(f.FilePath), Lower(f.FileName), f.FilePath, f.FileName}, i});
+    }
+    std::sort(order.begin(), order.end());
+    for (const auto& [key, i] : order)
+        out.Files.push_back(std::move(found[i]));
 }
 
 std::vector<qvr::BatchFile> WithoutDuplicates(const std::vector<qvr::BatchFile>& files,
@@ -179,8 +188,11 @@ AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>
     options.Level = best ? 12 : 9;
     options.ArchiveDate = archiveDate;
     AddOutcome outcome;
+    std::vector<bool> reportedAdded(files.size());
     auto report = [&](const qvr::BatchResult& r, size_t done, size_t) {
         if (r.Added) {
+            if (done >= 1 && done <= reportedAdded.size())
+                reportedAdded[done - 1] = true;
             ++outcome.Added;
             outcome.Bytes += qvr::FileLength(r.File.Source);
             if (ctx.Verbose) {
@@ -197,12 +209,29 @@ AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>
         }
         bar.Update(done, r.File.FileName);
     };
+    // Files reported added as they went in are taken back when the add could not be
+    // finished (the archive is then as it was before it).
+    auto takeBack = [&](const std::vector<qvr::BatchResult>& results) {
+        for (size_t k = 0; k < results.size() && k < reportedAdded.size(); ++k) {
+            const qvr::BatchResult& r = results[k];
+            if (!reportedAdded[k] || r.Added)
+                continue;
+            --outcome.Added;
+            outcome.Bytes -= qvr::FileLength(r.File.Source);
+            ++outcome.Failed;
+            outcome.ArchiveFailed += r.ArchiveFailed ? 1 : 0;
+            outcome.Refused.push_back(r.File.Source);
+            bar.Clear();
+            Warn(r.Message);
+        }
+    };
     if (!replace) {
-        qvr::AddFilesToArchive(arc, files, options, report);
+        takeBack(qvr::AddFilesToArchive(arc, files, options, report));
         return outcome;
     }
     std::vector<qvr::BatchResult> results;
     const qvr::Result dropped = qvr::ReplaceFilesInArchive(arc, files, results, options, report);
+    takeBack(results);
     if (!dropped)
         throw CommandError{kSomeFailed, arc.CurrentArchive +
                                             ": the new files were added, but the entries they "
@@ -314,17 +343,21 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
     }
     files.insert(files.begin(), qvr::BatchFile{recordFile, archiveName + ".ifo", ""});
     AddOutcome outcome = AddWithProgress(arc, files, ctx, dates.ArchiveDate, a.Has("best"));
-    if (arc.ArchiveFiles.empty() || arc.ArchiveFiles[0].FileName() != archiveName + ".ifo")
+    const bool infoStored =
+        !arc.ArchiveFiles.empty() && arc.ArchiveFiles[0].FileName() == archiveName + ".ifo";
+    // A package missing files because it could not be written is never put in place, and an
+    // old one is only replaced by a package holding every file.
+    if (outcome.ArchiveFailed > 0 || (replacing && outcome.Failed > 0)) {
+        const size_t failed = outcome.Failed - (infoStored ? 0 : 1);
+        throw CommandError{kSomeFailed,
+                           path + (replacing ? ": was left as it was: " : ": was not created: ") +
+                               Plural(static_cast<int>(failed), "file", "files") +
+                               " could not be packed"};
+    }
+    if (!infoStored)
         throw CommandError{kUsage, path + ": the plug-in information could not be stored"};
     --outcome.Added;
     outcome.Bytes -= static_cast<int64_t>(record.size());
-    // A package missing files because it could not be written is never put in place, and an
-    // old one is only replaced by a package holding every file.
-    if (outcome.ArchiveFailed > 0 || (replacing && outcome.Failed > 0))
-        throw CommandError{kSomeFailed,
-                           path + (replacing ? ": was left as it was: " : ": was not created: ") +
-                               Plural(static_cast<int>(outcome.Failed), "file", "files") +
-                               " could not be packed"};
     ReplaceWith(work, path);
     const size_t refused = outcome.Failed + gathered.Problems.size();
     if (!ctx.Quiet) {

@@ -171,6 +171,27 @@ TEST_F(Durability, CreateOverAPackageOnAFullDiskKeepsTheOldPackage) {
     EXPECT_TRUE(WorkFilesLeft().empty());
 }
 
+// An add that cannot be finished leaves the package as it was and says that nothing went in,
+// though files were reported as they were compressed.
+TEST_F(Durability, AddOnAFullDiskAddsNothingAndSaysSo) {
+    MakeFolder("mod", 3, 100'000);
+    ASSERT_EQ(Run({"create", "-q", P("mod.qvr"), P("mod")}).Code, 0);
+    const std::string before = ReadAll(dir / "mod.qvr");
+    MakeFolder("more", 10, 200'000, 50);
+    Launch full{{"add", P("mod.qvr"), "--folder", "Textures"}};
+    for (int i = 0; i < 10; ++i)
+        full.Args.push_back(P("more/file" + std::to_string(i) + ".dds"));
+    full.MaxFileSize = before.size() + 1'000'000; // room for some of the files, not all
+    const Outcome r = Run(full);
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Out, "Added 0 files")) << r.Out;
+    EXPECT_TRUE(Contains(r.Err, "file0.dds: could not be added")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "file9.dds")) << r.Err;
+    EXPECT_EQ(ReadAll(dir / "mod.qvr"), before);
+    EXPECT_TRUE(qvr::VerifyArchive(P("mod.qvr")).Problems.empty());
+    EXPECT_TRUE(WorkFilesLeft().empty());
+}
+
 // Finding 4: special files replaced, links replaced by files, permissions widened.
 TEST_F(Durability, SpecialFilesAreRefusedLinksFollowedAndPermissionsKept) {
     MakeFolder("mod", 3, 1000);

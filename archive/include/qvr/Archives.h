@@ -147,6 +147,8 @@ private:
     friend struct detail::ArchivesAccess;
     std::string DirectoryForWriting(RandomAccessFile& arc, format::Head& head);
     void AppendBlocks(std::vector<detail::NewBlock>& blocks);
+    void AppendBlocksToChange(std::vector<detail::NewBlock>& blocks,
+                              const std::vector<int64_t>& lengths);
     void AppendBlock(sgFileInfo& entry, const std::string& workFile);
     Result DescribeNewEntry(const std::string& source, const std::string& fileName,
                             const std::string& filePath, sgFileInfo& entry);
@@ -167,8 +169,12 @@ private:
         std::string KnownArchive;
         std::string KnownDirectory;
         std::vector<sgFileInfo> KnownList;
-        // The archive, locked, while a change of several appends is under way.
+        // The archive, locked, while a change of several appends is under way; where its
+        // blocks end so far, and whether it has appended any (its directory, in
+        // KnownDirectory, is written when it ends).
         std::shared_ptr<RandomAccessFile> Change;
+        int64_t ChangeDataEnd = 0;
+        bool ChangeAppended = false;
         // The archive, with a shared lock, while a series of extractions reads it.
         std::shared_ptr<RandomAccessFile> Reader;
     };
