@@ -75,7 +75,8 @@ std::string Archives::DirectoryForWriting(RandomAccessFile& arc, format::Head& h
 // their records behind them: the same bytes as appending them one at a time. On any failure
 // the archive is put back exactly as it was.
 void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
-    if (ZipLoaded || !IsQvrArchive(CurrentArchive))
+    // A change looked at the archive when it began and holds it locked since.
+    if (ZipLoaded || (!m_state.Change && !IsQvrArchive(CurrentArchive)))
         throw ArchiveError("Files cannot be added to " + (CurrentArchive.empty()
                                                               ? std::string("a closed archive")
                                                               : CurrentArchive));

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <ctime>
 #include <exception>
 #include <filesystem>
 #include <limits>
@@ -212,6 +213,7 @@ struct OneChange {
                 if (r.Added) {
                     r.Added = false;
                     r.ArchiveFailed = true;
+                    r.Bytes = 0;
                     r.Message = Describe(r.File) + ": could not be added to " + arc.CurrentArchive +
                                 ": " + e.what();
                 }
@@ -266,9 +268,14 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
     // only so large. Too short a look-ahead idles a thread behind every large file.
     const size_t window = options.MaxPendingFiles ? options.MaxPendingFiles : 16 * size_t{jobs};
     const int64_t byteLimit = options.MaxPendingBytes;
-    std::vector<int64_t> sizes(files.size());
-    for (size_t i = 0; i < files.size(); ++i)
-        sizes[i] = std::max<int64_t>(0, FileLength(files[i].Source));
+    // Each file's size is looked up when it is next to be taken (under the lock), so that the
+    // threads start at once rather than after a look at every file.
+    std::vector<int64_t> sizes(files.size(), -1);
+    auto sizeOf = [&](size_t i) {
+        if (sizes[i] < 0)
+            sizes[i] = std::max<int64_t>(0, FileLength(files[i].Source));
+        return sizes[i];
+    };
     int64_t pendingBytes = 0;
 
     std::vector<Slot> slots(files.size());
@@ -289,12 +296,12 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
                     if (nextToClaim == appended) // the next to append may always go
                         return true;
                     return nextToClaim < appended + window &&
-                           pendingBytes + sizes[nextToClaim] <= byteLimit;
+                           pendingBytes + sizeOf(nextToClaim) <= byteLimit;
                 });
                 if (stop || nextToClaim >= files.size())
                     return;
                 i = nextToClaim++;
-                pendingBytes += sizes[i];
+                pendingBytes += sizeOf(i);
             }
             Slot slot;
             try {
@@ -334,6 +341,14 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
     for (unsigned t = 0; t < jobs; ++t)
         threads.emplace_back(worker);
 
+    std::string date = options.ArchiveDate;
+    std::time_t dateMadeAt = -1;
+    // The most the archive can come to, kept up as files go in: inside the change its file's
+    // length says nothing until the directory is written at the end.
+    int64_t projected = std::max<int64_t>(0, FileLength(arc.CurrentArchive));
+    auto room = [](const Slot& slot) {
+        return int64_t{slot.Entry.FileCompressedSize()} + kMaxRecordBytes;
+    };
     for (size_t i = 0; i < files.size();) {
         // Whatever is ready in a row goes in with one rewrite of the directory.
         std::vector<Slot> group;
@@ -343,10 +358,15 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
             for (size_t k = i; k < files.size() && slots[k].Ready && group.size() < kMaxGroup; ++k)
                 group.push_back(std::move(slots[k]));
         }
-        const std::string date =
-            options.ArchiveDate.empty() ? FormatArchiveDate() : options.ArchiveDate;
+        // The text changes once a second; making it loads the user's locale, which for
+        // groups of a few small files cost more than appending them.
+        if (options.ArchiveDate.empty()) {
+            if (const std::time_t now = std::time(nullptr); now != dateMadeAt) {
+                date = FormatArchiveDate();
+                dateMadeAt = now;
+            }
+        }
         std::vector<size_t> ready;
-        int64_t length = FileLength(arc.CurrentArchive);
         for (size_t g = 0; g < group.size(); ++g) {
             Slot& slot = group[g];
             BatchResult& result = results[i + g];
@@ -355,13 +375,13 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
                 continue;
             }
             slot.Entry.FileArchiveDate(date);
-            length += slot.Entry.FileCompressedSize() + kMaxRecordBytes;
-            if (length > kMaxArchive) {
+            if (projected + room(slot) > kMaxArchive) {
                 result.Message = Describe(files[i + g]) + ": the archive would reach 2 GiB";
                 DeleteFileQuiet(slot.Work);
                 slot.Ok = false;
                 continue;
             }
+            projected += room(slot);
             ready.push_back(g);
         }
         bool together = false;
@@ -390,10 +410,12 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
             if (why.empty()) {
                 detail::ArchivesAccess::AddToList(arc, slot.Entry);
                 result.Added = true;
+                result.Bytes = slot.Entry.FileSize();
             } else {
                 result.Message = Describe(files[i + g]) + ": could not be added to " +
                                  arc.CurrentArchive + ": " + why;
                 result.ArchiveFailed = true;
+                projected -= room(slot);
             }
             DeleteFileQuiet(slot.Work);
         }

@@ -189,12 +189,15 @@ AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>
     options.ArchiveDate = archiveDate;
     AddOutcome outcome;
     std::vector<bool> reportedAdded(files.size());
+    std::vector<int64_t> reportedBytes(files.size());
     auto report = [&](const qvr::BatchResult& r, size_t done, size_t) {
         if (r.Added) {
-            if (done >= 1 && done <= reportedAdded.size())
+            if (done >= 1 && done <= reportedAdded.size()) {
                 reportedAdded[done - 1] = true;
+                reportedBytes[done - 1] = r.Bytes;
+            }
             ++outcome.Added;
-            outcome.Bytes += qvr::FileLength(r.File.Source);
+            outcome.Bytes += r.Bytes;
             if (ctx.Verbose) {
                 bar.Clear();
                 std::cout << "added: "
@@ -217,7 +220,7 @@ AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>
             if (!reportedAdded[k] || r.Added)
                 continue;
             --outcome.Added;
-            outcome.Bytes -= qvr::FileLength(r.File.Source);
+            outcome.Bytes -= reportedBytes[k];
             ++outcome.Failed;
             outcome.ArchiveFailed += r.ArchiveFailed ? 1 : 0;
             outcome.Refused.push_back(r.File.Source);

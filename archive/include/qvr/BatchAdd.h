@@ -24,6 +24,7 @@ struct BatchResult {
     bool Added = false;
     std::string Message;        // why not, naming the file, when Added is false
     bool ArchiveFailed = false; // not added because the archive could not be written
+    int64_t Bytes = 0;          // the file's size as packed, when Added
 };
 
 struct BatchOptions {
