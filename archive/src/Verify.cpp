@@ -11,12 +11,13 @@
 #include "qvr/RandomAccessFile.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
+#include <condition_variable>
 #include <exception>
 #include <functional>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <thread>
 #include <zlib.h>
 
@@ -119,7 +120,9 @@ std::string CheckBlock(RandomAccessFile& f, const Record& r, std::string* keep) 
     // The usual case in one read and one call into buffers kept for the next entry; a block
     // that fails is read and inflated again below only to say what is wrong with it.
     const int64_t stored = r.Compressed - format::kBlockPrefix;
-    const bool small = stored <= 2 * detail::kWholeMemberLimit;
+    // A member recorded as larger than the whole-member limit streams, without a first read.
+    const bool small = stored <= 2 * detail::kWholeMemberLimit &&
+                       !(r.SizeValid && r.Size > detail::kWholeMemberLimit);
     unsigned char* block =
         small ? detail::ThreadBuffer(1, static_cast<size_t>(r.Compressed)) : nullptr;
     if (small && f.ReadAt(r.Offset, block, static_cast<size_t>(r.Compressed)) ==
@@ -198,20 +201,68 @@ std::string CheckBlock(RandomAccessFile& f, const Record& r, std::string* keep) 
     return problem;
 }
 
-// Runs work(k) for every k in [from, to) on up to `threads` threads, this one included.
-void InParallel(size_t from, size_t to, unsigned threads, const std::function<void(size_t)>& work) {
-    std::atomic<size_t> next{from};
-    auto run = [&] {
-        for (size_t k; (k = next++) < to;)
-            work(k);
-    };
-    std::vector<std::thread> others;
-    for (unsigned t = 1; t < threads && t < to - from; ++t)
-        others.emplace_back(run);
-    run();
-    for (std::thread& t : others)
-        t.join();
-}
+// Runs work(k) for every k below count on worker threads, at most `window` entries ahead of
+// the caller, who takes the results in order with Wait(k); a stop or an exception ends the
+// workers when this goes.
+class LookAhead {
+public:
+    LookAhead(size_t count, unsigned threads, size_t window, std::function<void(size_t)> work)
+        : m_count(count), m_window(window), m_work(std::move(work)), m_done(count) {
+        for (unsigned t = 0; t < threads && t < count; ++t)
+            m_threads.emplace_back([this] { Run(); });
+    }
+    ~LookAhead() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        for (std::thread& t : m_threads)
+            t.join();
+    }
+    LookAhead(const LookAhead&) = delete;
+    LookAhead& operator=(const LookAhead&) = delete;
+
+    void Wait(size_t k) {
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [&] { return m_done[k] != 0; });
+            m_taken = k + 1;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    void Run() {
+        for (;;) {
+            size_t k;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] {
+                    return m_stop || m_next >= m_count || m_next < m_taken + m_window;
+                });
+                if (m_stop || m_next >= m_count)
+                    return;
+                k = m_next++;
+            }
+            m_work(k);
+            {
+                std::lock_guard lock(m_mutex);
+                m_done[k] = 1;
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    const size_t m_count, m_window;
+    const std::function<void(size_t)> m_work;
+    std::vector<char> m_done;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    size_t m_next = 0, m_taken = 0;
+    bool m_stop = false;
+    std::vector<std::thread> m_threads;
+};
 
 // Two threads at most: each holds buffers for a whole member, and the check stays in 64 MB.
 unsigned VerifyThreads() {
@@ -322,34 +373,23 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
                    int64_t{r.Offset} + r.Compressed <= directory;
         };
         auto isInfo = [&](const Record& r) { return r.Path.empty() && Lower(r.Name) == infoName; };
-        // Blocks are inflated a batch at a time on the cores; what is said of each entry is
-        // then said in archive order, as one thread would say it. A batch holds up to 256
-        // entries but stops at 8 MB of blocks, so that progress and a stop come as soon for
-        // large members as for small ones.
-        constexpr size_t kBatchEntries = 256;
-        constexpr int64_t kBatchBytes = int64_t{8} << 20;
-        const unsigned threads = VerifyThreads();
+        // Blocks are inflated on the cores a little ahead of the entry at hand; what is said
+        // of each entry is then said in archive order, as one thread would say it.
+        constexpr size_t kAhead = 256;
         std::vector<std::string> bad(records.size()), infos(records.size());
         std::vector<std::exception_ptr> failed(records.size());
-        size_t batchEnd = 0;
+        LookAhead ahead(records.size(), VerifyThreads(), kAhead, [&](size_t j) {
+            if (!inside(records[j]))
+                return;
+            try {
+                bad[j] = CheckBlock(f, records[j], isInfo(records[j]) ? &infos[j] : nullptr);
+            } catch (...) {
+                failed[j] = std::current_exception();
+            }
+        });
         for (size_t k = 0; k < records.size(); ++k) {
             const Record& r = records[k];
-            if (k == batchEnd) {
-                int64_t bytes = 0;
-                while (batchEnd < records.size() && batchEnd - k < kBatchEntries &&
-                       bytes < kBatchBytes)
-                    bytes += std::max(0, records[batchEnd++].Compressed);
-                InParallel(k, batchEnd, threads, [&](size_t j) {
-                    if (!inside(records[j]))
-                        return;
-                    try {
-                        bad[j] =
-                            CheckBlock(f, records[j], isInfo(records[j]) ? &infos[j] : nullptr);
-                    } catch (...) {
-                        failed[j] = std::current_exception();
-                    }
-                });
-            }
+            ahead.Wait(k);
             if (progress && !progress(k, records.size(), Cp1252ToUtf8(r.Name))) {
                 problem("the check was stopped before entry " + Shown(r));
                 break;

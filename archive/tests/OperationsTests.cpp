@@ -5,6 +5,7 @@
 #include "qvr/Encoding.h"
 #include "qvr/PackDates.h"
 #include "qvr/Verify.h"
+#include "qvrtest/HandMade.h"
 
 #include <cstdlib>
 
@@ -99,6 +100,39 @@ TEST_F(Operations, TheCheckCanBeStopped) {
         qvr::VerifyArchive(path, [](size_t done, size_t, const std::string&) { return done < 1; });
     ASSERT_FALSE(report.Problems.empty());
     EXPECT_NE(report.Problems[0].find("stopped"), std::string::npos);
+}
+
+// Blocks are checked on other threads ahead of the entry at hand: what is said still comes in
+// archive order, and a stop says nothing of the entries after it.
+TEST_F(Operations, VerifySpeaksInArchiveOrderAndStopsWhereAsked) {
+    std::vector<qvrtest::RawEntry> entries;
+    for (unsigned i = 0; i < 300; ++i)
+        entries.push_back({"Meshes", "m" + std::to_string(i) + ".nif", MixedBytes(200 + i, i)});
+    std::string bytes = qvrtest::RawArchive(entries);
+    const std::string path = Path("v.qvr");
+    WriteAll(path, bytes);
+    qvr::Archives reader;
+    ASSERT_TRUE(reader.OpenArchive(path));
+    for (size_t k : {250u, 5u}) { // the last byte of the stream: its checksum
+        const qvr::sgFileInfo& e = reader.ArchiveFiles[k];
+        bytes[static_cast<size_t>(e.FileOffset() - 1 + e.FileCompressedSize() - 1)] ^= 0x55;
+    }
+    WriteAll(path, bytes);
+
+    std::vector<std::string> said = qvr::VerifyArchive(path).Problems;
+    ASSERT_EQ(said.size(), 3u);
+    EXPECT_NE(said[0].find("Meshes\\m5.nif: its data is damaged"), std::string::npos) << said[0];
+    EXPECT_NE(said[1].find("Meshes\\m250.nif: its data is damaged"), std::string::npos) << said[1];
+    EXPECT_NE(said[2].find("no plug-in information"), std::string::npos) << said[2];
+
+    said = qvr::VerifyArchive(path, [](size_t done, size_t, const std::string&) {
+               return done < 100;
+           }).Problems;
+    ASSERT_GE(said.size(), 2u);
+    EXPECT_NE(said[0].find("m5.nif"), std::string::npos) << said[0];
+    EXPECT_NE(said[1].find("stopped before entry Meshes\\m100.nif"), std::string::npos) << said[1];
+    for (const std::string& problem : said)
+        EXPECT_EQ(problem.find("m250.nif"), std::string::npos) << problem;
 }
 
 TEST_F(Operations, NotesAreStoredWithCrLfAndSourceDateEpochPinsTheDates) {
