@@ -62,6 +62,43 @@ Result Archives::CreateArchive(const std::string& path) {
     return Result::Success();
 }
 
+// The records of blocks laid one after another from d, in front of a directory of
+// directorySize bytes; answers where the blocks end. Throws when the archive would pass 2 GB.
+int64_t Archives::LayOut(const std::vector<detail::NewBlock>& blocks,
+                         const std::vector<int64_t>& lengths, int64_t d, size_t directorySize,
+                         std::string& records, std::vector<sgFileInfo>& entries) const {
+    int64_t pos = d;
+    for (size_t n = 0; n < blocks.size(); ++n) {
+        if (pos + lengths[n] > kMaxArchive)
+            throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
+        sgFileInfo e = blocks[n].Entry;
+        e.FileOffset(static_cast<int32_t>(pos));
+        e.FileCompressedSize(static_cast<int32_t>(lengths[n]));
+        records += format::EncodeRecord(e);
+        entries.push_back(e);
+        pos += lengths[n];
+    }
+    const int64_t newLength =
+        pos - 1 + static_cast<int64_t>(directorySize) + static_cast<int64_t>(records.size());
+    if (newLength > kMaxArchive)
+        throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
+    return pos;
+}
+
+void Archives::WriteBlocks(RandomAccessFile& arc, const std::vector<detail::NewBlock>& blocks,
+                           const std::vector<int64_t>& lengths, int64_t d) {
+    int64_t at = d;
+    for (size_t n = 0; n < blocks.size(); ++n) {
+        if (blocks[n].InMemory) {
+            arc.WriteAt(at, blocks[n].InMemory->data(), blocks[n].InMemory->size());
+        } else {
+            RandomAccessFile block(blocks[n].WorkFile, RandomAccessFile::Mode::Read);
+            CopyFileBlock(block, 1, arc, at, lengths[n]);
+        }
+        at += lengths[n];
+    }
+}
+
 // Reads and checks the head and directory of the open archive for a change, and that the list
 // in memory is still the one on disk.
 std::string Archives::DirectoryForWriting(RandomAccessFile& arc, format::Head& head) {
@@ -104,34 +141,11 @@ void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
 
     std::string records;
     std::vector<sgFileInfo> entries;
-    int64_t pos = d;
-    for (size_t n = 0; n < blocks.size(); ++n) {
-        if (pos + lengths[n] > kMaxArchive)
-            throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
-        sgFileInfo e = blocks[n].Entry;
-        e.FileOffset(static_cast<int32_t>(pos));
-        e.FileCompressedSize(static_cast<int32_t>(lengths[n]));
-        records += format::EncodeRecord(e);
-        entries.push_back(e);
-        pos += lengths[n];
-    }
-    const int64_t newLength =
-        pos - 1 + static_cast<int64_t>(directory.size()) + static_cast<int64_t>(records.size());
-    if (newLength > kMaxArchive)
-        throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
+    const int64_t pos = LayOut(blocks, lengths, d, directory.size(), records, entries);
 
     journal::Begin(arc, head, directory);
     try {
-        int64_t at = d;
-        for (size_t n = 0; n < blocks.size(); ++n) {
-            if (blocks[n].InMemory) {
-                arc.WriteAt(at, blocks[n].InMemory->data(), blocks[n].InMemory->size());
-            } else {
-                RandomAccessFile block(blocks[n].WorkFile, RandomAccessFile::Mode::Read);
-                CopyFileBlock(block, 1, arc, at, lengths[n]);
-            }
-            at += lengths[n];
-        }
+        WriteBlocks(arc, blocks, lengths, d);
         arc.WriteAt(pos, directory.data(), directory.size());
         arc.WriteAt(pos + static_cast<int64_t>(directory.size()), records.data(), records.size());
         format::WriteDirectoryPosition(arc, pos);
@@ -172,38 +186,13 @@ void Archives::AppendBlocksToChange(std::vector<detail::NewBlock>& blocks,
         (!ArchiveFiles.empty() && !(m_state.KnownList.back() == ArchiveFiles.back())))
         throw ArchiveError("The archive " + CurrentArchive +
                            " no longer holds the files listed for it; open it again");
-    RandomAccessFile& arc = *m_state.Change;
     const int64_t d = m_state.ChangeDataEnd;
     std::string records;
     std::vector<sgFileInfo> entries;
-    int64_t pos = d;
-    for (size_t n = 0; n < blocks.size(); ++n) {
-        if (pos + lengths[n] > kMaxArchive)
-            throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
-        sgFileInfo e = blocks[n].Entry;
-        e.FileOffset(static_cast<int32_t>(pos));
-        e.FileCompressedSize(static_cast<int32_t>(lengths[n]));
-        records += format::EncodeRecord(e);
-        entries.push_back(e);
-        pos += lengths[n];
-    }
-    const int64_t newLength = pos - 1 + static_cast<int64_t>(m_state.KnownDirectory.size()) +
-                              static_cast<int64_t>(records.size());
-    if (newLength > kMaxArchive)
-        throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
-
+    const int64_t pos = LayOut(blocks, lengths, d, m_state.KnownDirectory.size(), records, entries);
     // What lies behind the change's data end is not part of the archive until the commit, so
     // a failure here needs no undoing on disk.
-    int64_t at = d;
-    for (size_t n = 0; n < blocks.size(); ++n) {
-        if (blocks[n].InMemory) {
-            arc.WriteAt(at, blocks[n].InMemory->data(), blocks[n].InMemory->size());
-        } else {
-            RandomAccessFile block(blocks[n].WorkFile, RandomAccessFile::Mode::Read);
-            CopyFileBlock(block, 1, arc, at, lengths[n]);
-        }
-        at += lengths[n];
-    }
+    WriteBlocks(*m_state.Change, blocks, lengths, d);
     m_state.ChangeDataEnd = pos;
     m_state.ChangeAppended = true;
     m_state.KnownDirectory += records;

@@ -149,6 +149,11 @@ private:
     void AppendBlocks(std::vector<detail::NewBlock>& blocks);
     void AppendBlocksToChange(std::vector<detail::NewBlock>& blocks,
                               const std::vector<int64_t>& lengths);
+    int64_t LayOut(const std::vector<detail::NewBlock>& blocks, const std::vector<int64_t>& lengths,
+                   int64_t d, size_t directorySize, std::string& records,
+                   std::vector<sgFileInfo>& entries) const;
+    static void WriteBlocks(RandomAccessFile& arc, const std::vector<detail::NewBlock>& blocks,
+                            const std::vector<int64_t>& lengths, int64_t d);
     void AppendBlock(sgFileInfo& entry, const std::string& workFile);
     Result DescribeNewEntry(const std::string& source, const std::string& fileName,
                             const std::string& filePath, sgFileInfo& entry);
