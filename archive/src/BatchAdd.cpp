@@ -32,7 +32,7 @@ namespace {
 
 using format::kMaxArchive;
 using format::kMaxRecordBytes;
-// Blocks appended with one rewrite of the directory at most.
+// Blocks appended in one step at most.
 constexpr size_t kMaxGroup = 256;
 
 std::string Describe(const BatchFile& f) {
@@ -176,8 +176,8 @@ void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, int 
     }
 }
 
-// Appends several blocks and their records with one rewrite of the directory, through the
-// same checks as a single append.
+// Appends several blocks in one step, through the same checks as a single append; their
+// records join the directory the change writes when it ends.
 void AppendGroup(Archives& arc, const std::vector<Slot*>& slots) {
     std::vector<detail::NewBlock> blocks;
     for (Slot* slot : slots)
@@ -350,7 +350,7 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
         return int64_t{slot.Entry.FileCompressedSize()} + kMaxRecordBytes;
     };
     for (size_t i = 0; i < files.size();) {
-        // Whatever is ready in a row goes in with one rewrite of the directory.
+        // Whatever is ready in a row goes in as one group.
         std::vector<Slot> group;
         {
             std::unique_lock lock(mutex);
