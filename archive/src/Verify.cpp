@@ -130,17 +130,18 @@ std::string CheckBlock(RandomAccessFile& f, const Record& r, std::string* keep) 
         const int32_t prefix = format::GetLong(block);
         const int64_t expected = r.SizeValid && r.Size > 0 ? r.Size : prefix;
         // A prefix that disagrees with the record is left to the careful path to describe.
-        unsigned char* data = nullptr;
-        size_t used = 0;
-        if (prefix >= 0 && expected == prefix && expected <= detail::kWholeMemberLimit &&
-            (data = detail::ThreadBuffer(2, static_cast<size_t>(std::max<int64_t>(expected, 1)))) &&
-            detail::InflateWhole(block + format::kBlockPrefix, static_cast<size_t>(stored), data,
-                                 static_cast<size_t>(expected), &used) == Z_OK &&
-            used == static_cast<size_t>(stored)) {
-            if (keep)
-                keep->assign(reinterpret_cast<char*>(data),
-                             static_cast<size_t>(std::min<int64_t>(expected, 1 << 24)));
-            return {};
+        if (prefix >= 0 && expected == prefix && expected <= detail::kWholeMemberLimit) {
+            unsigned char* data =
+                detail::ThreadBuffer(2, static_cast<size_t>(std::max<int64_t>(expected, 1)));
+            size_t used = 0;
+            if (detail::InflateWhole(block + format::kBlockPrefix, static_cast<size_t>(stored),
+                                     data, static_cast<size_t>(expected), &used) == Z_OK &&
+                used == static_cast<size_t>(stored)) {
+                if (keep)
+                    keep->assign(reinterpret_cast<char*>(data),
+                                 static_cast<size_t>(std::min<int64_t>(expected, 1 << 24)));
+                return {};
+            }
         }
     }
 

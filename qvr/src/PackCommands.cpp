@@ -188,14 +188,12 @@ AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>
     options.Level = best ? 12 : 9;
     options.ArchiveDate = archiveDate;
     AddOutcome outcome;
-    std::vector<bool> reportedAdded(files.size());
-    std::vector<int64_t> reportedBytes(files.size());
+    // The bytes of each file reported added as it went in; -1 for the others.
+    std::vector<int64_t> reportedBytes(files.size(), -1);
     auto report = [&](const qvr::BatchResult& r, size_t done, size_t) {
         if (r.Added) {
-            if (done >= 1 && done <= reportedAdded.size()) {
-                reportedAdded[done - 1] = true;
+            if (done >= 1 && done <= reportedBytes.size())
                 reportedBytes[done - 1] = r.Bytes;
-            }
             ++outcome.Added;
             outcome.Bytes += r.Bytes;
             if (ctx.Verbose) {
@@ -215,9 +213,9 @@ AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>
     // Files reported added as they went in are taken back when the add could not be
     // finished (the archive is then as it was before it).
     auto takeBack = [&](const std::vector<qvr::BatchResult>& results) {
-        for (size_t k = 0; k < results.size() && k < reportedAdded.size(); ++k) {
+        for (size_t k = 0; k < results.size() && k < reportedBytes.size(); ++k) {
             const qvr::BatchResult& r = results[k];
-            if (!reportedAdded[k] || r.Added)
+            if (reportedBytes[k] < 0 || r.Added)
                 continue;
             --outcome.Added;
             outcome.Bytes -= reportedBytes[k];
