@@ -2,9 +2,9 @@
 // check the verify command makes.
 #include "FuzzInput.h"
 
-#include "qvr/Archives.h"
-#include "qvr/FileUtils.h"
-#include "qvr/Verify.h"
+#include "qvr/package/Archives.h"
+#include "qvr/package/Verify.h"
+#include "qvr/platform/FileUtils.h"
 
 #include <algorithm>
 

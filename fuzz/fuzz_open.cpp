@@ -1,7 +1,7 @@
 // Opening a file as the programs do: the QVR head and directory, or a zip file's listing.
 #include "FuzzInput.h"
 
-#include "qvr/Archives.h"
+#include "qvr/package/Archives.h"
 
 #include <cstdlib>
 

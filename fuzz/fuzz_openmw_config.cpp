@@ -1,5 +1,5 @@
 // OpenMW's openmw.cfg: every byte the user wrote must survive reading and writing.
-#include "qvr/OpenMWConfig.h"
+#include "qvr/games/OpenMWConfig.h"
 
 #include <cstdint>
 #include <cstdio>

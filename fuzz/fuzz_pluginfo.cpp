@@ -1,5 +1,5 @@
 // The plug-in information record: six NUL-terminated Windows-1252 texts.
-#include "qvr/sgPlugInfo.h"
+#include "qvr/format/sgPlugInfo.h"
 
 #include <cstdint>
 #include <cstdio>

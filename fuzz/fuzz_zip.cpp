@@ -1,7 +1,7 @@
 // Listing a zip file (the installer shows a zip's entries but never changes one).
 #include "FuzzInput.h"
 
-#include "qvr/Archives.h"
+#include "qvr/package/Archives.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::WriteInput("input.zip", data, size);

@@ -1,8 +1,8 @@
 // Writes the seed corpus of the archive targets: small packages made by the library itself,
 // a zip file when one is named, and truncated and bit-flipped copies of each.
 // Usage: fuzz_make_seeds CORPUS_FOLDER [ZIP_FILE...]
-#include "qvr/Archives.h"
-#include "qvr/sgPlugInfo.h"
+#include "qvr/format/sgPlugInfo.h"
+#include "qvr/package/Archives.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // Lines are written with CR LF; reading takes CR LF or LF. Texts are written as UTF-8 and read
 // as UTF-8, or as Windows-1252 when the bytes are not UTF-8 (a file from an older installer).
 
-#include "qvr/Result.h"
+#include "qvr/platform/Result.h"
 
 #include <QString>
 #include <QStringList>

@@ -5,11 +5,11 @@
 
 #include "IniFile.h"
 
-#include "qvr/Archives.h"
-#include "qvr/GameFolders.h"
-#include "qvr/Install.h"
-#include "qvr/RecordedInstall.h"
-#include "qvr/Result.h"
+#include "qvr/games/GameFolders.h"
+#include "qvr/install/Install.h"
+#include "qvr/install/RecordedInstall.h"
+#include "qvr/package/Archives.h"
+#include "qvr/platform/Result.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,7 +2,7 @@
 // The one message that ends a removal which kept or restored files: how many files were
 // removed, restored and kept, and which were kept, in a scrollable list when there are many.
 
-#include "qvr/RecordedInstall.h"
+#include "qvr/install/RecordedInstall.h"
 
 #include <QString>
 #include <QStringList>

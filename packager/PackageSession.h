@@ -3,9 +3,9 @@
 // a file, removing a subtree and writing the details. Each answers with a result whose message
 // is ready for the user; the window only shows it.
 
-#include "qvr/Archives.h"
-#include "qvr/BatchAdd.h"
-#include "qvr/Result.h"
+#include "qvr/package/Archives.h"
+#include "qvr/package/BatchAdd.h"
+#include "qvr/platform/Result.h"
 
 #include <QSet>
 #include <QString>

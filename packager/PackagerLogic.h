@@ -2,8 +2,8 @@
 // The packager's rules that need no window: number and text forms, the layout rule, the tree's
 // keys and the checks made before a package is shown.
 
-#include "qvr/sgFileInfo.h"
-#include "qvr/sgPlugInfo.h"
+#include "qvr/format/sgFileInfo.h"
+#include "qvr/format/sgPlugInfo.h"
 
 #include <QLocale>
 #include <QString>

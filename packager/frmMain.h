@@ -6,7 +6,7 @@
 #include "ArchiveTree.h"
 #include "PackageSession.h"
 #include "PackagerLogic.h"
-#include "qvr/Archives.h"
+#include "qvr/package/Archives.h"
 
 #include <QMainWindow>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Keeps the Qt programs portable to Windows while Qt for MinGW is not at hand on Debian:
-# 1. no POSIX-only header or call in shared_windows/, installer/ and packager/ (the archive
-#    library's platform layer is where such calls belong); a line may opt out with the
+# 1. no POSIX-only header or call in shared_windows/, installer/ and packager/ (the core's
+#    platform layer is where such calls belong); a line may opt out with the
 #    comment "posix-only:" and its reason, inside a guard of its own;
 # 2. every source there that needs no Qt header compiles with MinGW for Windows.
 set -euo pipefail
@@ -21,9 +21,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 checked=0 needqt=0
 includes=()
+core_includes=()
+for d in core/*/include; do core_includes+=(-I"$d"); done
 while IFS= read -r d; do includes+=(-I"$d"); done < <(find "${folders[@]}" -name '*.h' -printf '%h\n' | sort -u)
 while IFS= read -r f; do
-    if "$cxx" -std=c++20 -fsyntax-only -Iarchive/include -I"$(dirname "$f")" "${includes[@]}" "$f" \
+    if "$cxx" -std=c++20 -fsyntax-only "${core_includes[@]}" -I"$(dirname "$f")" "${includes[@]}" "$f" \
         2>"$work/err"; then
         checked=$((checked + 1))
     elif grep -qE "fatal error: (Q[A-Za-z]+|qt[a-z/]*|ui_[a-z_]+\.h|gtest/gtest\.h|[A-Za-z/]*\.moc)[^:]*: No such file" "$work/err"; then

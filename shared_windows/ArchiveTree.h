@@ -3,8 +3,8 @@
 // that filling a large tree is not quadratic. Keys are the node's relative path with "\".
 // The tree also remembers the order its nodes were made in.
 
-#include "qvr/Archives.h"
-#include "qvr/Result.h"
+#include "qvr/package/Archives.h"
+#include "qvr/platform/Result.h"
 
 #include <QHash>
 #include <QIcon>

@@ -1,9 +1,9 @@
 #include "IniFile.h"
 
-#include "qvr/Encoding.h"
-#include "qvr/FileUtils.h"
-#include "qvr/RandomAccessFile.h"
-#include "qvr/TempFile.h"
+#include "qvr/platform/Encoding.h"
+#include "qvr/platform/FileUtils.h"
+#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/TempFile.h"
 
 #include <QDir>
 #include <QFile>

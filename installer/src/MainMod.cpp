@@ -7,9 +7,9 @@
 #include "frmManage.h"
 #include "frmSplash.h"
 
-#include "qvr/FileUtils.h"
-#include "qvr/Install.h"
-#include "qvr/RecordedInstall.h"
+#include "qvr/install/Install.h"
+#include "qvr/install/RecordedInstall.h"
+#include "qvr/platform/FileUtils.h"
 
 #include <QCoreApplication>
 #include <QDir>

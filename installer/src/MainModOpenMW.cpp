@@ -5,8 +5,8 @@
 #include "RemovalSummary.h"
 #include "frmSplash.h"
 
-#include "qvr/FileUtils.h"
-#include "qvr/OpenMWInstall.h"
+#include "qvr/games/OpenMWInstall.h"
+#include "qvr/platform/FileUtils.h"
 
 #include <QDir>
 #include <QFileInfo>

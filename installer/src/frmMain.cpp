@@ -9,8 +9,8 @@
 #include "frmManage.h"
 #include "frmNotes.h"
 
-#include "qvr/FileUtils.h"
-#include "qvr/Install.h"
+#include "qvr/install/Install.h"
+#include "qvr/platform/FileUtils.h"
 
 #include <QCloseEvent>
 #include <QDir>

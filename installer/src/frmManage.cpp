@@ -10,7 +10,7 @@
 #include "frmMain.h"
 #include "frmNotes.h"
 
-#include "qvr/FileUtils.h"
+#include "qvr/platform/FileUtils.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>

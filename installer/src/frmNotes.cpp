@@ -2,7 +2,7 @@
 
 #include "Twips.h"
 
-#include "qvr/sgPlugInfo.h"
+#include "qvr/format/sgPlugInfo.h"
 
 #include <QEvent>
 #include <QPlainTextEdit>

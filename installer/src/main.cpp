@@ -1,6 +1,6 @@
 #include "MainMod.h"
 
-#include "qvr/OpenMWConfig.h"
+#include "qvr/games/OpenMWConfig.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,7 +3,7 @@
 // link, changes the link's target.
 
 #include "IniFile.h"
-#include "TestHooks.h"
+#include "qvr/platform/detail/TestHooks.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 #include "IniFile.h"
-#include "TestHooks.h"
+#include "qvr/platform/detail/TestHooks.h"
 
 #include <QDir>
 #include <QStandardPaths>

@@ -5,7 +5,7 @@
 #include "frmManage.h"
 #include "frmSplash.h"
 
-#include "qvr/Archives.h"
+#include "qvr/package/Archives.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

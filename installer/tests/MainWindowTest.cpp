@@ -1,5 +1,5 @@
 #include "Fixture.h"
-#include "TestHooks.h"
+#include "qvr/platform/detail/TestHooks.h"
 
 #include "frmMain.h"
 #include "frmManage.h"

@@ -4,7 +4,7 @@
 #include "frmMain.h"
 #include "frmNotes.h"
 
-#include "qvr/sgPlugInfo.h"
+#include "qvr/format/sgPlugInfo.h"
 
 #include <QAbstractButton>
 #include <QPlainTextEdit>

@@ -10,7 +10,7 @@
 #include "frmNotes.h"
 #include "frmSplash.h"
 
-#include "qvr/Archives.h"
+#include "qvr/package/Archives.h"
 
 #include <QApplication>
 #include <QDir>

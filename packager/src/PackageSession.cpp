@@ -1,7 +1,7 @@
 #include "PackageSession.h"
 
 #include "PackagerLogic.h"
-#include "qvr/FileUtils.h"
+#include "qvr/platform/FileUtils.h"
 
 #include <QDate>
 #include <QDir>

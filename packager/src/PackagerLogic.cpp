@@ -1,6 +1,6 @@
 #include "PackagerLogic.h"
 
-#include "qvr/Encoding.h"
+#include "qvr/platform/Encoding.h"
 
 #include <QSet>
 #include <algorithm>

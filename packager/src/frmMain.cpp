@@ -8,7 +8,7 @@
 #include "frmNewFolder.h"
 #include "frmNotes.h"
 #include "frmSplash.h"
-#include "qvr/PathRules.h"
+#include "qvr/format/PathRules.h"
 
 #include <QCloseEvent>
 #include <QDir>

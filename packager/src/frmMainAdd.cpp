@@ -2,7 +2,7 @@
 #include "PackageTree.h"
 #include "frmMain.h"
 #include "frmSplash.h"
-#include "qvr/PathRules.h"
+#include "qvr/format/PathRules.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -3,10 +3,10 @@
 #include "PackagerFixture.h"
 
 #include "PackagerLogic.h"
-#include "TestHooks.h"
 #include "frmNewFolder.h"
 #include "frmSplash.h"
-#include "qvr/FileUtils.h"
+#include "qvr/platform/FileUtils.h"
+#include "qvr/platform/detail/TestHooks.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "PackagerFixture.h"
 
 #include "PackagerLogic.h"
-#include "qvr/Install.h"
+#include "qvr/install/Install.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -3,8 +3,8 @@
 #include "PackageSession.h"
 #include "PackagerFixture.h"
 #include "PackagerLogic.h"
-#include "TestHooks.h"
-#include "qvr/FileUtils.h"
+#include "qvr/platform/FileUtils.h"
+#include "qvr/platform/detail/TestHooks.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "PackagerLogic.h"
 #include "PathPanel.h"
-#include "qvr/FileUtils.h"
+#include "qvr/platform/FileUtils.h"
 #include "qvrtest/Packages.h"
 
 #include <QDir>

@@ -7,8 +7,8 @@
 #include "ScriptedDialogsLite.h"
 #include "frmMain.h"
 #include "frmSplash.h"
-#include "qvr/BatchAdd.h"
-#include "qvr/FileUtils.h"
+#include "qvr/package/BatchAdd.h"
+#include "qvr/platform/FileUtils.h"
 
 #include <QApplication>
 #include <QDir>

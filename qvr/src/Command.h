@@ -6,10 +6,10 @@
 #include "Terminal.h"
 #include "Tool.h"
 
-#include "qvr/Archives.h"
-#include "qvr/TempFile.h"
-#include "qvr/sgFileInfo.h"
-#include "qvr/sgPlugInfo.h"
+#include "qvr/format/sgFileInfo.h"
+#include "qvr/format/sgPlugInfo.h"
+#include "qvr/package/Archives.h"
+#include "qvr/platform/TempFile.h"
 
 #include <cstddef>
 #include <filesystem>

@@ -5,15 +5,15 @@
 #include "Places.h"
 #include "Removal.h"
 
-#include "qvr/ArchiveError.h"
-#include "qvr/BatchAdd.h"
-#include "qvr/Encoding.h"
-#include "qvr/FileUtils.h"
-#include "qvr/Install.h"
-#include "qvr/PathRules.h"
-#include "qvr/RandomAccessFile.h"
-#include "qvr/RecordedInstall.h"
-#include "qvr/Verify.h"
+#include "qvr/format/PathRules.h"
+#include "qvr/install/Install.h"
+#include "qvr/install/RecordedInstall.h"
+#include "qvr/package/BatchAdd.h"
+#include "qvr/package/Verify.h"
+#include "qvr/platform/ArchiveError.h"
+#include "qvr/platform/Encoding.h"
+#include "qvr/platform/FileUtils.h"
+#include "qvr/platform/RandomAccessFile.h"
 
 #include <algorithm>
 #include <chrono>

@@ -2,7 +2,7 @@
 
 #include "Terminal.h"
 
-#include "qvr/Install.h"
+#include "qvr/install/Install.h"
 
 #include <cstdio>
 #include <ctime>

@@ -1,7 +1,7 @@
 #pragma once
 // How `qvr list` shows an entry: dates in ISO 8601, paths with "/", and JSON for scripts.
 
-#include "qvr/sgFileInfo.h"
+#include "qvr/format/sgFileInfo.h"
 
 #include <string>
 

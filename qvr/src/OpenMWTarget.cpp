@@ -3,12 +3,12 @@
 #include "Places.h"
 #include "Removal.h"
 
-#include "qvr/FileUtils.h"
-#include "qvr/HostEnvironment.h"
-#include "qvr/InstallRecord.h"
-#include "qvr/OpenMWConfig.h"
-#include "qvr/OpenMWInstall.h"
-#include "qvr/RecordedInstall.h"
+#include "qvr/games/OpenMWConfig.h"
+#include "qvr/games/OpenMWInstall.h"
+#include "qvr/install/InstallRecord.h"
+#include "qvr/install/RecordedInstall.h"
+#include "qvr/platform/FileUtils.h"
+#include "qvr/platform/HostEnvironment.h"
 
 #include <iostream>
 #include <optional>

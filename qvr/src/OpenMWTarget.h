@@ -5,7 +5,7 @@
 
 #include "Command.h"
 
-#include "qvr/Archives.h"
+#include "qvr/package/Archives.h"
 
 #include <string>
 

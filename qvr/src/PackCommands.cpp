@@ -2,15 +2,15 @@
 
 #include "Command.h"
 
-#include "qvr/ArchiveError.h"
-#include "qvr/BatchAdd.h"
-#include "qvr/Encoding.h"
-#include "qvr/FileUtils.h"
-#include "qvr/Install.h"
-#include "qvr/PathRules.h"
-#include "qvr/RandomAccessFile.h"
-#include "qvr/TempFile.h"
-#include "qvr/Verify.h"
+#include "qvr/format/PathRules.h"
+#include "qvr/install/Install.h"
+#include "qvr/package/BatchAdd.h"
+#include "qvr/package/Verify.h"
+#include "qvr/platform/ArchiveError.h"
+#include "qvr/platform/Encoding.h"
+#include "qvr/platform/FileUtils.h"
+#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/TempFile.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "Places.h"
 
-#include "qvr/GameFolders.h"
-#include "qvr/HostEnvironment.h"
+#include "qvr/games/GameFolders.h"
+#include "qvr/platform/HostEnvironment.h"
 
 #include <cstdlib>
 #include <fstream>

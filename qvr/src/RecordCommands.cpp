@@ -4,9 +4,9 @@
 #include "Places.h"
 #include "Removal.h"
 
-#include "qvr/GameFolders.h"
-#include "qvr/HostEnvironment.h"
-#include "qvr/InstallRecord.h"
+#include "qvr/games/GameFolders.h"
+#include "qvr/install/InstallRecord.h"
+#include "qvr/platform/HostEnvironment.h"
 
 #include <iostream>
 

@@ -4,7 +4,7 @@
 
 #include "Command.h"
 
-#include "qvr/RecordedInstall.h"
+#include "qvr/install/RecordedInstall.h"
 
 namespace qvrtool {
 

@@ -2,7 +2,7 @@
 
 #include "Command.h"
 
-#include "qvr/FileUtils.h"
+#include "qvr/platform/FileUtils.h"
 
 #include <atomic>
 #include <cstdio>

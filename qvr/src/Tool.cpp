@@ -3,16 +3,16 @@
 #include "Command.h"
 #include "StdStreams.h"
 
-#include "qvr/ArchiveError.h"
-#include "qvr/Archives.h"
-#include "qvr/BatchAdd.h"
-#include "qvr/Encoding.h"
-#include "qvr/FileUtils.h"
-#include "qvr/Install.h"
-#include "qvr/PathRules.h"
-#include "qvr/RandomAccessFile.h"
-#include "qvr/Verify.h"
 #include "qvr/Version.h"
+#include "qvr/format/PathRules.h"
+#include "qvr/install/Install.h"
+#include "qvr/package/Archives.h"
+#include "qvr/package/BatchAdd.h"
+#include "qvr/package/Verify.h"
+#include "qvr/platform/ArchiveError.h"
+#include "qvr/platform/Encoding.h"
+#include "qvr/platform/FileUtils.h"
+#include "qvr/platform/RandomAccessFile.h"
 
 #include <algorithm>
 #include <cctype>

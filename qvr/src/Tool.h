@@ -1,8 +1,8 @@
 #pragma once
 // The qvr command line: one entry point, with the pieces that are tested on their own.
 
-#include "qvr/Encoding.h"
-#include "qvr/PackDates.h"
+#include "qvr/format/PackDates.h"
+#include "qvr/platform/Encoding.h"
 
 #include <istream>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "Tool.h"
 
-#include "qvr/WorkFiles.h"
+#include "qvr/platform/WorkFiles.h"
 
 #include <string>
 #include <vector>

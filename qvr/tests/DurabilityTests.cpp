@@ -1,8 +1,8 @@
 // qvr on a full disk, through links and special files, interrupted, and with nowhere to write
 // its output: the package is always the old one or the new one, and no work file stays.
 
-#include "qvr/Archives.h"
-#include "qvr/Verify.h"
+#include "qvr/package/Archives.h"
+#include "qvr/package/Verify.h"
 
 #include "qvrtest/Bytes.h"
 #include "qvrtest/TempFolder.h"

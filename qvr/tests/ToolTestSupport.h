@@ -2,9 +2,9 @@
 // What the tests of qvr run as a program share: running it (also on a terminal of its own),
 // folders of plug-in files, and archives written byte by byte.
 
-#include "qvr/Archives.h"
-#include "qvr/FileUtils.h"
-#include "qvr/modCompression.h"
+#include "qvr/format/modCompression.h"
+#include "qvr/package/Archives.h"
+#include "qvr/platform/FileUtils.h"
 #include "qvrtest/Bytes.h"
 #include "qvrtest/HandMade.h"
 #include "qvrtest/TempFolder.h"

@@ -1,7 +1,7 @@
 #include "ArchiveTree.h"
 
-#include "qvr/Archives.h"
-#include "qvr/FileUtils.h"
+#include "qvr/package/Archives.h"
+#include "qvr/platform/FileUtils.h"
 
 #include <QTemporaryDir>
 #include <QTreeWidget>

@@ -1,0 +1,32 @@
+#pragma once
+// Moving one member between a file and its compressed block; for the library's own sources.
+
+#include "qvr/platform/ArchiveError.h"
+#include "qvr/platform/RandomAccessFile.h"
+
+#include <cstdint>
+#include <string>
+
+namespace qvr::detail {
+
+// A failure of compression or decompression, with the zlib code the public calls answer.
+class ZlibError : public ArchiveError {
+public:
+    ZlibError(int code, const std::string& what) : ArchiveError(what), Code(code) {}
+    int Code;
+};
+
+// Compresses source into destination (written beside it, then renamed into place) and
+// answers the source length. Throws ZlibError or ArchiveError.
+// threads: for a member deflated in pieces (0: one per core).
+int64_t CompressFileChecked(const std::string& source, const std::string& destination, int level,
+                            unsigned threads = 0);
+// Inflates the block of `length` bytes at pos into a new file beside destination, checked
+// against the expected size (the block's own prefix when expected is not above 0), and
+// answers that file's path; the caller renames it into place. With crc, also answers the
+// zlib crc32 of the bytes written. Throws ZlibError or ArchiveError.
+std::string InflateBlockBeside(RandomAccessFile& source, int64_t pos, int64_t length,
+                               int32_t expected, const std::string& destination,
+                               uint32_t* crc = nullptr);
+
+} // namespace qvr::detail

@@ -1,0 +1,122 @@
+#include "qvr/format/detail/WholeMember.h"
+#include "qvr/format/PackDates.h"
+
+#include <algorithm>
+#include <memory>
+#include <zlib.h>
+
+#ifndef QVR_HAVE_LIBDEFLATE
+#define QVR_HAVE_LIBDEFLATE 0
+#endif
+#if QVR_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
+
+namespace qvr::detail {
+
+namespace {
+
+struct Buffer {
+    std::unique_ptr<unsigned char[]> Data;
+    size_t Size = 0;
+};
+
+#if QVR_HAVE_LIBDEFLATE
+struct CompressorFree {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+struct DecompressorFree {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+libdeflate_compressor* Compressor(int level) {
+    // One per thread and level: allocating one costs more than compressing a small file.
+    thread_local std::unique_ptr<libdeflate_compressor, CompressorFree> made[kBestLevel + 1];
+    if (!made[level])
+        made[level].reset(libdeflate_alloc_compressor(level));
+    return made[level].get();
+}
+
+libdeflate_decompressor* Decompressor() {
+    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorFree> made(
+        libdeflate_alloc_decompressor());
+    return made.get();
+}
+#endif
+
+} // namespace
+
+bool UsesLibdeflate() {
+    return QVR_HAVE_LIBDEFLATE != 0 && !ReproduciblePackages();
+}
+
+unsigned char* ThreadBuffer(int slot, size_t n) {
+    thread_local Buffer buffers[3];
+    Buffer& b = buffers[slot];
+    if (b.Size < n) {
+        b.Data.reset(new unsigned char[n]); // uninitialised on purpose: it is written before read
+        b.Size = n;
+    }
+    return b.Data.get();
+}
+
+int DeflateWhole(const unsigned char* in, size_t n, int level, std::vector<unsigned char>& out) {
+    if (level == Z_DEFAULT_COMPRESSION)
+        level = 6;
+    if (level < 0 || level > kBestLevel)
+        return Z_STREAM_ERROR;
+#if QVR_HAVE_LIBDEFLATE
+    if (UsesLibdeflate()) {
+        libdeflate_compressor* c = Compressor(level);
+        if (!c)
+            return Z_MEM_ERROR;
+        std::vector<unsigned char> result(libdeflate_zlib_compress_bound(c, n));
+        size_t made = libdeflate_zlib_compress(c, in, n, result.data(), result.size());
+        if (made == 0)
+            return Z_BUF_ERROR;
+        result.resize(made);
+        out.swap(result);
+        return Z_OK;
+    }
+#endif
+    uLongf bound = compressBound(static_cast<uLong>(n));
+    std::vector<unsigned char> result(bound);
+    int rc = compress2(result.data(), &bound, in, static_cast<uLong>(n), std::min(level, 9));
+    if (rc != Z_OK)
+        return rc;
+    result.resize(bound);
+    out.swap(result);
+    return Z_OK;
+}
+
+int InflateWhole(const unsigned char* in, size_t n, unsigned char* out, size_t expected,
+                 size_t* used) {
+#if QVR_HAVE_LIBDEFLATE
+    libdeflate_decompressor* d = Decompressor();
+    if (!d)
+        return Z_MEM_ERROR;
+    size_t took = 0, gave = 0;
+    libdeflate_result rc = libdeflate_zlib_decompress_ex(d, in, n, out, expected, &took, &gave);
+    if (rc != LIBDEFLATE_SUCCESS || gave != expected)
+        return Z_DATA_ERROR;
+    if (used)
+        *used = took;
+    return Z_OK;
+#else
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return Z_MEM_ERROR;
+    z.next_in = const_cast<unsigned char*>(in);
+    z.avail_in = static_cast<uInt>(n);
+    z.next_out = out;
+    z.avail_out = static_cast<uInt>(expected);
+    int rc = inflate(&z, Z_FINISH);
+    const bool whole = rc == Z_STREAM_END && z.total_out == expected;
+    if (used)
+        *used = n - z.avail_in;
+    inflateEnd(&z);
+    return whole ? Z_OK : Z_DATA_ERROR;
+#endif
+}
+
+} // namespace qvr::detail

@@ -1,0 +1,75 @@
+#pragma once
+// What an install wrote into a data folder, kept beside it so that removal can take back
+// exactly that. One plain-text file per plug-in in the hidden folder ".qvr-installed" of the
+// data folder; the files an install replaced wait in ".qvr-installed/backups/<sequence>/".
+
+#include "qvr/platform/Result.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qvr {
+
+// The hidden folder's name, directly inside the data folder.
+inline constexpr const char* kRecordFolderName = ".qvr-installed";
+
+struct RecordedFile {
+    std::string Path;      // below the data folder as on disk, levels joined by "\"
+    int64_t Size = 0;      // bytes written
+    uint32_t Crc = 0;      // zlib crc32 of the bytes written
+    bool Known = false;    // Size and Crc taken (false while the install is under way)
+    bool Replaced = false; // an existing file was moved to the backups before this one
+};
+
+// One step of a removal, written before any file is touched so that a run after a crash
+// does the same.
+struct RemovalStep {
+    enum class Action {
+        Delete,  // the file is the plug-in's own and nothing lies below it: delete it
+        Restore, // put the kept file back in place of the plug-in's own (or where it was)
+        PassOn,  // a later plug-in covers the file: its backup becomes the kept file below
+        Drop,    // a later plug-in covers the file and nothing lay below: delete its backup
+        Keep,    // changed since: stays, and so does the kept file below it (reported)
+        Missing, // gone already, with nothing to put back
+    };
+    Action What = Action::Keep;
+    std::string Path;      // as in RecordedFile
+    std::string LaterCopy; // PassOn and Drop: the later plug-in's backup, below the backups
+};
+
+enum class RecordState { Installing, Installed, Removing };
+
+struct InstallRecord {
+    std::string Key;     // the record file's name without ".ini", from the archive's name
+    std::string Archive; // the archive's file name
+    std::string Name, Version;
+    std::string Date; // when, UTC, "2026-12-07 13:50:00"
+    int64_t Sequence = 0;
+    RecordState State = RecordState::Installed;
+    std::vector<std::string> Folders; // created by the install, as Paths
+    std::vector<RecordedFile> Files;
+    std::vector<RemovalStep> Plan; // while Removing
+};
+
+// dataFolder's record folder, native path as UTF-8 text.
+std::string RecordFolder(const std::string& dataFolder);
+// The record key of an archive file name: lower case, without characters file names refuse.
+std::string RecordKey(const std::string& archiveFileName);
+
+// Every readable record of dataFolder, oldest install first. Records that cannot be read are
+// named in problems (when given) and left alone.
+std::vector<InstallRecord> ListInstallRecords(const std::string& dataFolder,
+                                              std::vector<std::string>* problems = nullptr);
+// The record whose key, archive name or plug-in name equals what (ignoring letter case).
+std::optional<InstallRecord> FindInstallRecord(const std::string& dataFolder,
+                                               const std::string& what);
+
+// The text form and back; ParseInstallRecord answers why in Result when it fails.
+std::string FormatInstallRecord(const InstallRecord& record);
+Result ParseInstallRecord(const std::string& text, InstallRecord& record);
+// Written beside its final name, flushed, and renamed into place. Throws std::runtime_error.
+void WriteInstallRecord(const std::string& dataFolder, const InstallRecord& record);
+
+} // namespace qvr

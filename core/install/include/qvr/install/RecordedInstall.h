@@ -1,0 +1,75 @@
+#pragma once
+// Reversible installs: an install that records what it wrote and keeps the files it replaced,
+// and removal that takes back only that. Removing plug-ins in any order leaves the data folder
+// as if the others alone had been installed, in their order, onto the original folder.
+// Interrupted work (a crash, a kill, a full disk) is finished by the next call on the same
+// data folder: each operation writes its intent before it moves a file and commits last.
+
+#include "qvr/install/Install.h"
+#include "qvr/install/InstallRecord.h"
+#include "qvr/platform/Result.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qvr {
+
+enum class FileFate {
+    Removed,  // deleted: it was the plug-in's own and nothing lay below it
+    Restored, // the file it had replaced is back in place
+    Kept,     // changed since, or covered by a plug-in installed later; Message says which
+    Absent,   // gone already, nothing to put back
+    Failed,   // could not be handled; Message says why
+};
+
+struct FileResult {
+    std::string Path; // below the data folder, levels joined by "\"
+    FileFate Fate = FileFate::Kept;
+    std::string Message; // for Kept and Failed, and where a kept copy stays behind
+};
+
+// Called after each file of a removal; answers whether to go on.
+using FileProgress = std::function<bool(const FileResult& result, size_t done, size_t count)>;
+
+struct RemovalReport {
+    Result Outcome;
+    std::string Plugin; // the plug-in's name (its archive's name when it has none)
+    bool ByRecord = false;
+    std::vector<FileResult> Files;
+    size_t Count(FileFate fate) const;
+};
+
+struct InstallReport {
+    Result Outcome;
+    std::vector<EntryResult> Entries; // one per entry of ArchiveFiles, in order
+    // The earlier install of the same plug-in (same archive or plug-in name), taken back first.
+    std::optional<RemovalReport> Earlier;
+};
+
+// Installs every entry of arc like InstallArchive and records it in dataFolder. Every
+// question is asked before the first file is moved; files the earlier install of the same
+// plug-in had replaced are replaced again without asking. When progress answers false the
+// install stops and records the files written so far. threads: how many inflate members
+// ahead of the one being put in place (0: as many as the machine has cores; 1: none).
+InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
+                              const OverwriteQuestion& ask, const EntryProgress& progress = {},
+                              unsigned threads = 0);
+
+// What RemoveByRecord would do, without changing anything. what: the record key, the
+// archive's file name or the plug-in's name.
+RemovalReport PlanRemoval(const std::string& dataFolder, const std::string& what);
+RemovalReport RemoveByRecord(const std::string& dataFolder, const std::string& what,
+                             const FileProgress& progress = {});
+// By record when the open archive has one in dataFolder, otherwise by content: a file is
+// deleted only when it holds exactly the archive's member.
+RemovalReport RemovePlugin(Archives& arc, const std::string& dataFolder,
+                           const FileProgress& progress = {});
+
+// Finishes interrupted removals and undoes interrupted installs, except those of ownKey (the
+// record key of the operation about to run, which finishes its own). Every operation above
+// calls it first.
+Result CompletePendingWork(const std::string& dataFolder, const std::string& ownKey = {});
+
+} // namespace qvr

@@ -1,0 +1,34 @@
+#pragma once
+// Where the reversible install keeps things below the record folder, and the removal engine
+// the install shares with the removal commands.
+
+#include "qvr/install/InstallRecord.h"
+#include "qvr/install/RecordedInstall.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qvr::detail {
+
+// A recorded path ("Meshes\x.nif") below base, as a native path.
+std::filesystem::path Below(const std::filesystem::path& base, const std::string& recorded);
+std::filesystem::path DataPath(const std::string& dataFolder, const std::string& recorded);
+std::filesystem::path BackupsFolder(const std::string& dataFolder);
+// "<sequence>\<path>": a backup's name below the backups folder, as LaterCopy holds it.
+std::string BackupName(int64_t sequence, const std::string& recorded);
+std::filesystem::path BackupPath(const std::string& dataFolder, int64_t sequence,
+                                 const std::string& recorded);
+// Higher than every sequence in use by a record or a backup folder.
+int64_t NextSequence(const std::string& dataFolder, const std::vector<InstallRecord>& records);
+std::string NowUtc();
+// Deletes work files that an interrupted extraction left in folder.
+void DeleteStrayWorkFiles(const std::filesystem::path& folder);
+
+// Removes record from dataFolder (its plan written first unless it has one), others being
+// every record of dataFolder. With dryRun, only plans and describes.
+RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
+                         const std::vector<InstallRecord>& others, const FileProgress& progress,
+                         bool dryRun);
+
+} // namespace qvr::detail

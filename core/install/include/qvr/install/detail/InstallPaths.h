@@ -1,0 +1,86 @@
+#pragma once
+// How an entry's path becomes a file below the data folder: letter case as the game sees it,
+// names that exist under another spelling, and refusal of paths that would leave the folder.
+// Private to the install and removal sources.
+
+#include "qvr/format/sgFileInfo.h"
+#include "qvr/platform/detail/platform.h"
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace qvr::detail {
+
+// Letter case folded the way the game's own file system sees names: ASCII and the accented
+// letters that Windows-1252 can hold (all that an archive name can carry).
+std::string FoldCase(const std::string& utf8);
+// "Meshes\\a" -> {"Meshes", "a"}; "" -> {}.
+std::vector<std::string> SplitLevels(const std::string& filePath);
+
+// Finds existing names under another letter case. Each folder is listed at most once per
+// object, so an install of many files into one folder stays cheap.
+class CaseResolver {
+public:
+    // The name as it exists in folder (exact spelling first), or "" when nothing matches.
+    std::string Find(const std::filesystem::path& folder, const std::string& name) {
+        std::error_code ec;
+        if (std::filesystem::exists(folder / platform::ToNative(name), ec))
+            return name;
+#ifdef _WIN32
+        return {};
+#else
+        const auto& listing = Listing(folder);
+        auto it = listing.find(FoldCase(name));
+        return it == listing.end() ? std::string() : it->second;
+#endif
+    }
+
+    // Tells the resolver that name now exists in folder.
+    void Note(const std::filesystem::path& folder, const std::string& name) {
+        auto it = m_listings.find(folder.native());
+        if (it != m_listings.end())
+            it->second.emplace(FoldCase(name), name);
+    }
+
+private:
+    const std::map<std::string, std::string>& Listing(const std::filesystem::path& folder) {
+        auto [it, fresh] = m_listings.try_emplace(folder.native());
+        if (fresh) {
+            std::error_code ec;
+            for (std::filesystem::directory_iterator d(folder, ec), end; !ec && d != end;
+                 d.increment(ec)) {
+                std::string actual = platform::FromNative(d->path().filename());
+                auto [slot, added] = it->second.emplace(FoldCase(actual), actual);
+                // Two spellings of one name (possible on Linux): take the same one every time.
+                if (!added && actual < slot->second)
+                    slot->second = actual;
+            }
+        }
+        return it->second;
+    }
+
+    std::unordered_map<std::filesystem::path::string_type, std::map<std::string, std::string>>
+        m_listings;
+
+public:
+    // Folders already resolved when nothing is created on the way, by data folder and folded
+    // entry path: an install of many files looks each folder up once, not once per file.
+    std::unordered_map<std::string, std::filesystem::path> Folders;
+};
+
+struct Resolved {
+    std::filesystem::path Target;
+    std::string Refusal; // not empty when the entry must not be touched
+    // Nothing of the target's name, in any letter case, was there when it was resolved.
+    bool Absent = false;
+};
+
+// The target of an entry below dataFolder; with create, missing folders are made on the way.
+// Throws std::runtime_error with a message for the user when a folder cannot be made.
+Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFileInfo& entry,
+                 bool create);
+
+} // namespace qvr::detail

@@ -1,0 +1,144 @@
+#include "qvr/install/detail/InstallFiles.h"
+
+#include "qvr/platform/FileUtils.h"
+#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/TempFile.h"
+#include "qvr/platform/detail/TestHooks.h"
+#include "qvr/platform/detail/platform.h"
+
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+#include <vector>
+#include <zlib.h>
+
+namespace fs = std::filesystem;
+
+namespace qvr::detail {
+
+void Step() {
+    testhooks::Step();
+}
+
+bool FileCrc(const fs::path& file, int64_t& size, uint32_t& crc) {
+    try {
+        RandomAccessFile in(platform::FromNative(file), RandomAccessFile::Mode::Read);
+        size = in.Length();
+        uLong sum = crc32(0L, Z_NULL, 0);
+        std::vector<unsigned char> buf(256 * 1024);
+        for (int64_t pos = 1; pos <= size;) {
+            size_t got = in.ReadAt(pos, buf.data(), buf.size());
+            if (got == 0)
+                break;
+            sum = crc32(sum, buf.data(), static_cast<uInt>(got));
+            pos += static_cast<int64_t>(got);
+        }
+        crc = static_cast<uint32_t>(sum);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool FileMatches(const fs::path& file, int64_t size, uint32_t crc) {
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(file, ec)) ||
+        static_cast<int64_t>(fs::file_size(file, ec)) != size || ec)
+        return false;
+    int64_t actualSize = 0;
+    uint32_t actual = 0;
+    return FileCrc(file, actualSize, actual) && actualSize == size && actual == crc;
+}
+
+bool HoldsMember(Archives& arc, const sgFileInfo& entry, const std::string& file,
+                 std::string& why) {
+    if (FileLength(file) != entry.FileSize()) {
+        why = "its size differs from the archive's file";
+        return false;
+    }
+    const Archives::WorkFile work = arc.NewWorkFile("compare");
+    if (!work.Outcome) {
+        why = "it cannot be compared: " + work.Outcome.Message;
+        return false;
+    }
+    uint32_t memberCrc = 0;
+    const Result extracted = arc.ExtractEntry(entry, work.Path, true, &memberCrc);
+    DeleteFileQuiet(work.Path);
+    if (!extracted) {
+        why = "it cannot be compared: " + extracted.Message;
+        return false;
+    }
+    if (!FileMatches(platform::ToNative(file), entry.FileSize(), memberCrc)) {
+        why = "its content differs from the archive's file";
+        return false;
+    }
+    return true;
+}
+
+void MoveFile(const fs::path& from, const fs::path& to) {
+    Step();
+    std::error_code ec;
+    fs::create_directories(to.parent_path(), ec);
+    fs::rename(from, to, ec);
+    if (ec == std::errc::cross_device_link) {
+        // Another file system: a copy made whole on the disk before the original goes.
+        std::string temp = platform::FromNative(to) + ".part";
+        ec.clear();
+        fs::copy_file(from, platform::ToNative(temp), fs::copy_options::overwrite_existing, ec);
+        if (!ec) {
+            try {
+                RandomAccessFile(temp, RandomAccessFile::Mode::ReadWrite).Sync();
+            } catch (...) {
+            }
+            fs::rename(platform::ToNative(temp), to, ec);
+        }
+        if (!ec)
+            fs::remove(from, ec);
+    }
+    if (ec)
+        throw std::runtime_error("cannot move " + platform::FromNative(from) + " to " +
+                                 platform::FromNative(to) + ": " + ec.message());
+}
+
+bool RemoveFile(const fs::path& file) {
+    Step();
+    std::error_code ec;
+    fs::remove(file, ec);
+    return !fs::exists(fs::symlink_status(file, ec));
+}
+
+void WriteFileAtomically(const fs::path& file, const std::string& text) {
+    Step();
+    std::error_code ec;
+    // Said as the folder the user can act on, not as the work file that could not be made there.
+    if (!fs::create_directories(file.parent_path(), ec) && ec)
+        throw std::runtime_error("Cannot make the folder " +
+                                 platform::FromNative(file.parent_path()) + ": " + ec.message());
+    const std::string target = platform::FromNative(file);
+    try {
+        TempFile temp = TempFile::Beside(target);
+        RandomAccessFile out(temp.Path(), RandomAccessFile::Mode::ReadWrite);
+        if (!text.empty())
+            out.WriteAt(1, text.data(), text.size());
+        out.Close();
+        temp.ReplaceInto(target);
+    } catch (const std::exception& e) {
+        throw std::runtime_error(e.what());
+    }
+}
+
+void RemoveEmptyFolders(fs::path folder, const fs::path& stop) {
+    std::error_code ec;
+    const fs::path end = stop.lexically_normal();
+    while (!folder.empty() && folder.lexically_normal() != end &&
+           folder.lexically_normal().native().size() > end.native().size()) {
+        if (!fs::is_directory(folder, ec) || !fs::is_empty(folder, ec))
+            return;
+        Step();
+        if (!fs::remove(folder, ec))
+            return;
+        folder = folder.parent_path();
+    }
+}
+
+} // namespace qvr::detail

@@ -1,0 +1,127 @@
+#include "qvr/install/detail/InstallPaths.h"
+
+#include "qvr/format/PathRules.h"
+
+#include <stdexcept>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace qvr::detail {
+
+std::string FoldCase(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        auto c = static_cast<unsigned char>(utf8[i]);
+        if (c >= 'A' && c <= 'Z') {
+            out += static_cast<char>(c + 32);
+            continue;
+        }
+        if (i + 1 < utf8.size()) {
+            auto d = static_cast<unsigned char>(utf8[i + 1]);
+            if (c == 0xC3 && d >= 0x80 && d <= 0x9E && d != 0x97) { // À..Þ except ×
+                out += static_cast<char>(c);
+                out += static_cast<char>(d + 0x20);
+                ++i;
+                continue;
+            }
+            if (c == 0xC5 && (d == 0xA0 || d == 0x92 || d == 0xBD)) { // Š Œ Ž
+                out += static_cast<char>(c);
+                out += static_cast<char>(d + 1);
+                ++i;
+                continue;
+            }
+            if (c == 0xC5 && d == 0xB8) { // Ÿ
+                out += "\xC3\xBF";
+                ++i;
+                continue;
+            }
+        }
+        out += static_cast<char>(c);
+    }
+    return out;
+}
+
+std::vector<std::string> SplitLevels(const std::string& filePath) {
+    std::vector<std::string> levels;
+    size_t start = 0;
+    while (start <= filePath.size() && !filePath.empty()) {
+        size_t end = filePath.find('\\', start);
+        if (end == std::string::npos)
+            end = filePath.size();
+        levels.push_back(filePath.substr(start, end - start));
+        start = end + 1;
+    }
+    return levels;
+}
+
+namespace {
+
+// The entry's file in its resolved folder, checked to lie below the data folder.
+Resolved Finish(CaseResolver& cases, const fs::path& root, const fs::path& folder,
+                const sgFileInfo& entry) {
+    Resolved r;
+    std::string name = cases.Find(folder, entry.FileName());
+    r.Absent = name.empty();
+    r.Target = folder / platform::ToNative(name.empty() ? entry.FileName() : name);
+    // Whatever the name rules let through, the result must still lie below the data folder.
+    fs::path rel = platform::WithoutLongPathPrefix(r.Target).lexically_normal().lexically_relative(
+        platform::WithoutLongPathPrefix(root).lexically_normal());
+    if (rel.empty() || *rel.begin() == ".." || rel.is_absolute())
+        r.Refusal = "its path leaves the data folder";
+    return r;
+}
+
+} // namespace
+
+Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFileInfo& entry,
+                 bool create) {
+    Resolved r;
+    std::string why;
+    if (!IsSafeEntryPath(entry.FilePath(), entry.FileName(), &why)) {
+        r.Refusal = why.empty() ? std::string("its path leaves the data folder") : why;
+        return r;
+    }
+    const fs::path root = platform::ToNative(dataFolder);
+    if (create) {
+        std::error_code ec;
+        fs::create_directories(root, ec);
+        if (!fs::is_directory(root))
+            throw std::runtime_error("cannot create the data folder " + dataFolder +
+                                     (ec ? ": " + ec.message() : std::string()));
+    }
+    std::string folderKey;
+    if (!create) {
+        folderKey = dataFolder + '\0' + FoldCase(entry.FilePath());
+        if (auto known = cases.Folders.find(folderKey); known != cases.Folders.end())
+            return Finish(cases, root, known->second, entry);
+    }
+    fs::path current = root;
+    for (const std::string& level : SplitLevels(entry.FilePath())) {
+        std::string actual = cases.Find(current, level);
+        if (actual.empty())
+            actual = level;
+        fs::path next = current / platform::ToNative(actual);
+        if (create) {
+            std::error_code ec;
+            if (!fs::is_directory(next, ec)) {
+                if (fs::exists(fs::symlink_status(next, ec)))
+                    throw std::runtime_error("cannot create the folder " +
+                                             platform::FromNative(next) +
+                                             ": a file of that name is in the way");
+                fs::create_directory(next, ec);
+                if (ec)
+                    throw std::runtime_error("cannot create the folder " +
+                                             platform::FromNative(next) + ": " + ec.message());
+                cases.Note(current, actual);
+            }
+        }
+        current = next;
+    }
+    if (!create)
+        cases.Folders.emplace(std::move(folderKey), current);
+    return Finish(cases, root, current, entry);
+}
+
+} // namespace qvr::detail

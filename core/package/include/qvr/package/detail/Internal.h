@@ -1,0 +1,49 @@
+#pragma once
+// Pieces the package operations share with the install engine; not part of the interface.
+
+#include "qvr/format/detail/BlockIO.h"
+#include "qvr/format/sgFileInfo.h"
+#include "qvr/package/Archives.h"
+#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/WorkFiles.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qvr::detail {
+
+// Whether the file ends in a zip's end record, whatever stands in front of the zip.
+bool HasZipEndRecord(const std::string& path);
+
+// Thrown inside the library when a progress callback answers that the work is to stop.
+struct Stopped {};
+
+// A block waiting to be appended: in a work file, or in memory when InMemory is set.
+struct NewBlock {
+    sgFileInfo Entry;
+    std::string WorkFile;
+    const std::string* InMemory = nullptr;
+};
+
+// The library's own way into an Archives object's private operations.
+struct ArchivesAccess {
+    static void AppendBlocks(Archives& arc, std::vector<NewBlock>& blocks) {
+        arc.AppendBlocks(blocks);
+    }
+    static void BeginAppends(Archives& arc) { arc.BeginAppends(); }
+    // The handle a reading scope holds, shared with threads that read through it.
+    static std::shared_ptr<RandomAccessFile> Reader(Archives& arc) { return arc.m_state.Reader; }
+    static void CommitAppends(Archives& arc) { arc.CommitAppends(); }
+    static void AbandonAppends(Archives& arc) { arc.AbandonAppends(); }
+    static void AddToList(Archives& arc, const sgFileInfo& entry) {
+        arc.m_state.Files.push_back(entry);
+    }
+    // For tests that put an object into a state no operation leads to.
+    static std::vector<sgFileInfo>& Files(Archives& arc) { return arc.m_state.Files; }
+    static std::string& Current(Archives& arc) { return arc.m_state.Current; }
+    static bool& Zip(Archives& arc) { return arc.m_state.Zip; }
+};
+
+} // namespace qvr::detail

@@ -1,0 +1,39 @@
+#pragma once
+// The undo journal of an append, and the locked opening every reader and writer goes through.
+//
+// An append writes its blocks where the old directory began, then the directory, then the
+// head. Before the first of those writes, what puts the archive back (its old length, the old
+// directory's position and bytes) lies flushed in NAME-journal beside it; the journal goes
+// once the change is flushed. Whoever opens the archive next and finds a journal puts the old
+// state back, after checking that the journal is whole and fits this archive.
+
+#include "qvr/format/detail/Format.h"
+
+#include <memory>
+#include <string>
+
+namespace qvr {
+class RandomAccessFile;
+}
+
+namespace qvr::journal {
+
+std::string PathFor(const std::string& archive);
+
+// Writes and flushes the journal of a change that starts at the old directory of `arc`.
+// Throws ArchiveError; then nothing was changed.
+void Begin(RandomAccessFile& arc, const format::Head& head, const std::string& directory);
+// The change is flushed: the journal goes. Throws when it cannot be deleted.
+void End(const std::string& archive);
+
+// With the exclusive lock on `arc` held: when a whole journal of this archive lies beside it,
+// puts the old state back, flushes and deletes the journal, and answers true. A journal that
+// is not whole is deleted (its change never began); one that does not fit this archive is
+// left alone and nothing is written. Throws when the old state cannot be written back.
+bool RollBack(RandomAccessFile& arc);
+
+// Opens archive with a shared lock (forChange false, read only) or an exclusive one, after
+// an interrupted change has been undone. Throws ArchiveError.
+std::unique_ptr<RandomAccessFile> OpenLocked(const std::string& archive, bool forChange);
+
+} // namespace qvr::journal

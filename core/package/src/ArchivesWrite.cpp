@@ -1,0 +1,482 @@
+#include "qvr/package/Archives.h"
+
+#include "qvr/format/PathRules.h"
+#include "qvr/format/detail/Format.h"
+#include "qvr/package/detail/Internal.h"
+#include "qvr/package/detail/Journal.h"
+#include "qvr/platform/ArchiveError.h"
+#include "qvr/platform/Encoding.h"
+#include "qvr/platform/FileUtils.h"
+#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/TempFile.h"
+#include "qvr/platform/detail/platform.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+
+namespace qvr {
+
+using format::kMaxArchive;
+
+// Another program may have changed the file, or the list may hold only what a damaged
+// directory gave up; writing on from such a list would lose entries.
+void Archives::CheckListMatches(const std::string& directory) {
+    if (m_state.KnownArchive == CurrentArchive && m_state.KnownDirectory == directory &&
+        m_state.KnownList == ArchiveFiles)
+        return;
+    format::Decoded onDisk = format::DecodeRecords(directory, CurrentArchive);
+    if (!onDisk.Complete() || onDisk.Entries != ArchiveFiles)
+        throw ArchiveError("The archive " + CurrentArchive +
+                           " no longer holds the files listed for it; open it again");
+    RememberDirectory(directory, std::move(onDisk.Entries));
+}
+
+void Archives::RememberDirectory(const std::string& directory, std::vector<sgFileInfo> list) {
+    m_state.KnownArchive = CurrentArchive;
+    m_state.KnownDirectory = directory;
+    m_state.KnownList = std::move(list);
+}
+
+Result Archives::CreateArchive(const std::string& path) {
+    if (FileExists(path))
+        return Result::Unusable("The file " + path + " exists already");
+    try {
+        RandomAccessFile file(path, RandomAccessFile::Mode::CreateReadWrite);
+        try {
+            const std::string head = format::EmptyHead();
+            file.WriteAt(format::kMagicPosition, head.data(), head.size());
+            file.Close();
+        } catch (...) {
+            file.Close();
+            DeleteFileQuiet(path);
+            throw;
+        }
+    } catch (const std::exception& e) {
+        return Result::Unusable(e.what());
+    }
+    // A new, empty archive: nothing of the one open before stays.
+    m_state = State{};
+    m_state.Current = path;
+    return Result::Success();
+}
+
+// The records of blocks laid one after another from d, in front of a directory of
+// directorySize bytes; answers where the blocks end. Throws when the archive would pass 2 GB.
+int64_t Archives::LayOut(const std::vector<detail::NewBlock>& blocks,
+                         const std::vector<int64_t>& lengths, int64_t d, size_t directorySize,
+                         std::string& records, std::vector<sgFileInfo>& entries) const {
+    int64_t pos = d;
+    for (size_t n = 0; n < blocks.size(); ++n) {
+        if (pos + lengths[n] > kMaxArchive)
+            throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
+        sgFileInfo e = blocks[n].Entry;
+        e.FileOffset(static_cast<int32_t>(pos));
+        e.FileCompressedSize(static_cast<int32_t>(lengths[n]));
+        records += format::EncodeRecord(e);
+        entries.push_back(e);
+        pos += lengths[n];
+    }
+    const int64_t newLength =
+        pos - 1 + static_cast<int64_t>(directorySize) + static_cast<int64_t>(records.size());
+    if (newLength > kMaxArchive)
+        throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
+    return pos;
+}
+
+void Archives::WriteBlocks(RandomAccessFile& arc, const std::vector<detail::NewBlock>& blocks,
+                           const std::vector<int64_t>& lengths, int64_t d) {
+    int64_t at = d;
+    for (size_t n = 0; n < blocks.size(); ++n) {
+        if (blocks[n].InMemory) {
+            arc.WriteAt(at, blocks[n].InMemory->data(), blocks[n].InMemory->size());
+        } else {
+            RandomAccessFile block(blocks[n].WorkFile, RandomAccessFile::Mode::Read);
+            CopyFileBlock(block, 1, arc, at, lengths[n]);
+        }
+        at += lengths[n];
+    }
+}
+
+// Reads and checks the head and directory of the open archive for a change, and that the list
+// in memory is still the one on disk.
+std::string Archives::DirectoryForWriting(RandomAccessFile& arc, format::Head& head) {
+    head = format::ReadHead(arc);
+    std::string directory = format::ReadDirectory(arc, head);
+    CheckListMatches(directory);
+    return directory;
+}
+
+// Writes the blocks where the directory began, one after another, then the old directory and
+// their records behind them: the same bytes as appending them one at a time. On any failure
+// the archive is put back exactly as it was.
+void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
+    // A change looked at the archive when it began and holds it locked since.
+    if (ZipLoaded || (!m_state.Change && !IsQvrArchive(CurrentArchive)))
+        throw ArchiveError("Files cannot be added to " + (CurrentArchive.empty()
+                                                              ? std::string("a closed archive")
+                                                              : CurrentArchive));
+    std::vector<int64_t> lengths;
+    for (const detail::NewBlock& b : blocks) {
+        const int64_t length =
+            b.InMemory ? static_cast<int64_t>(b.InMemory->size()) : FileLength(b.WorkFile);
+        if (length < format::kBlockPrefix)
+            throw ArchiveError("The work file " + b.WorkFile + " holds no stored data");
+        lengths.push_back(length);
+    }
+
+    // Inside a change of several appends, the journal written at its start undoes them all,
+    // and the directory is written once, when the change ends: rewriting it behind every
+    // group made adding many files cost the square of their number.
+    const bool alone = !m_state.Change;
+    if (!alone)
+        return AppendBlocksToChange(blocks, lengths);
+    std::unique_ptr<RandomAccessFile> held = journal::OpenLocked(CurrentArchive, true);
+    RandomAccessFile& arc = *held;
+    format::Head head;
+    const std::string directory = DirectoryForWriting(arc, head);
+    const int64_t oldLength = head.Length;
+    const int64_t d = head.DataEnd();
+
+    std::string records;
+    std::vector<sgFileInfo> entries;
+    const int64_t pos = LayOut(blocks, lengths, d, directory.size(), records, entries);
+
+    journal::Begin(arc, head, directory);
+    try {
+        WriteBlocks(arc, blocks, lengths, d);
+        arc.WriteAt(pos, directory.data(), directory.size());
+        arc.WriteAt(pos + static_cast<int64_t>(directory.size()), records.data(), records.size());
+        format::WriteDirectoryPosition(arc, pos);
+        arc.Sync();
+        journal::End(CurrentArchive);
+    } catch (...) {
+        // Undo: the old directory back in its place, the old position, the old length. When
+        // that fails too, the journal stays and the next opening undoes the change.
+        try {
+            arc.WriteAt(d, directory.data(), directory.size());
+            format::WriteDirectoryPosition(arc, head.Directory);
+            arc.Truncate(oldLength);
+            arc.Sync();
+            journal::End(CurrentArchive);
+        } catch (...) {
+        }
+        throw;
+    }
+    arc.Close();
+    // The list the caller is to have once it has taken the new entries.
+    std::vector<sgFileInfo> list = std::move(m_state.KnownList);
+    for (size_t n = 0; n < blocks.size(); ++n) {
+        blocks[n].Entry = entries[n];
+        list.push_back(entries[n]);
+    }
+    RememberDirectory(directory + records, std::move(list));
+}
+
+// Writes the blocks where the change's data ends and adds their records to the directory
+// held in memory; CommitAppends writes it. The file's head still points at the directory the
+// change began with, so until then readers, who wait for the lock, and the journal see the
+// archive as it was.
+void Archives::AppendBlocksToChange(std::vector<detail::NewBlock>& blocks,
+                                    const std::vector<int64_t>& lengths) {
+    // The change holds the archive locked and checked the whole list when it began; since
+    // then only appends of its own have changed the list, each taking it with it.
+    if (m_state.KnownArchive != CurrentArchive || m_state.KnownList.size() != ArchiveFiles.size() ||
+        (!ArchiveFiles.empty() && !(m_state.KnownList.back() == ArchiveFiles.back())))
+        throw ArchiveError("The archive " + CurrentArchive +
+                           " no longer holds the files listed for it; open it again");
+    const int64_t d = m_state.ChangeDataEnd;
+    std::string records;
+    std::vector<sgFileInfo> entries;
+    const int64_t pos = LayOut(blocks, lengths, d, m_state.KnownDirectory.size(), records, entries);
+    // What lies behind the change's data end is not part of the archive until the commit, so
+    // a failure here needs no undoing on disk.
+    WriteBlocks(*m_state.Change, blocks, lengths, d);
+    m_state.ChangeDataEnd = pos;
+    m_state.ChangeAppended = true;
+    m_state.KnownDirectory += records;
+    for (size_t n = 0; n < blocks.size(); ++n) {
+        blocks[n].Entry = entries[n];
+        m_state.KnownList.push_back(entries[n]);
+    }
+}
+
+void Archives::BeginAppends() {
+    if (ZipLoaded || !IsQvrArchive(CurrentArchive))
+        throw ArchiveError("Files cannot be added to " + (CurrentArchive.empty()
+                                                              ? std::string("a closed archive")
+                                                              : CurrentArchive));
+    std::shared_ptr<RandomAccessFile> arc = journal::OpenLocked(CurrentArchive, true);
+    format::Head head;
+    const std::string directory = DirectoryForWriting(*arc, head);
+    journal::Begin(*arc, head, directory);
+    m_state.Change = std::move(arc);
+    m_state.ChangeDataEnd = head.DataEnd();
+    m_state.ChangeAppended = false;
+}
+
+void Archives::CommitAppends() {
+    std::shared_ptr<RandomAccessFile> arc = std::move(m_state.Change);
+    if (!arc)
+        return;
+    try {
+        if (m_state.ChangeAppended) {
+            const std::string& directory = m_state.KnownDirectory;
+            const int64_t at = m_state.ChangeDataEnd;
+            arc->WriteAt(at, directory.data(), directory.size());
+            format::WriteDirectoryPosition(*arc, at);
+            arc->Truncate(at - 1 + static_cast<int64_t>(directory.size()));
+        }
+        arc->Sync();
+        journal::End(CurrentArchive);
+    } catch (...) {
+        m_state.Change = std::move(arc);
+        throw;
+    }
+}
+
+// Puts the archive back as it was before BeginAppends. When even that fails, the journal
+// stays and the next opening does it.
+void Archives::AbandonAppends() {
+    std::shared_ptr<RandomAccessFile> arc = std::move(m_state.Change);
+    m_state.KnownArchive.clear();
+    if (!arc)
+        return;
+    try {
+        journal::RollBack(*arc);
+    } catch (...) {
+    }
+}
+
+void Archives::AppendBlock(sgFileInfo& entry, const std::string& workFile) {
+    std::vector<detail::NewBlock> one{{entry, workFile, nullptr}};
+    AppendBlocks(one);
+    entry = one[0].Entry;
+}
+
+Result Archives::AppendEntryData(sgFileInfo& entry, const std::string& workFile) {
+    std::string why;
+    if (!IsSafeEntryPath(entry.FilePath(), entry.FileName(), &why))
+        return Result::EntryFailure("Cannot add " + workFile + ": " + why);
+    if (!FileExists(workFile))
+        return Result::EntryFailure("The work file " + workFile + " is missing or empty");
+    try {
+        AppendBlock(entry, workFile);
+        return Result::Success();
+    } catch (const std::exception& e) {
+        return Result::Unusable(e.what());
+    }
+}
+
+void Archives::SaveEntryData(const sgFileInfo& entry, const std::string& workFile) {
+    RandomAccessFile arc(CurrentArchive, RandomAccessFile::Mode::Read);
+    const int64_t end = int64_t{entry.FileOffset()} + entry.FileCompressedSize() - 1;
+    if (entry.FileOffset() < format::kFirstBlock || entry.FileCompressedSize() < 0 ||
+        end > arc.Length())
+        throw ArchiveError("The stored data of " + entry.FileName() + " lies outside " +
+                           CurrentArchive);
+    RandomAccessFile out(workFile, RandomAccessFile::Mode::CreateReadWrite);
+    CopyFileBlock(arc, entry.FileOffset(), out, 1, entry.FileCompressedSize());
+}
+
+// The checks and values every new entry starts from, before any work is done.
+Result Archives::DescribeNewEntry(const std::string& source, const std::string& fileName,
+                                  const std::string& filePath, sgFileInfo& e) {
+    std::string why;
+    if (!IsSafeEntryPath(filePath, fileName, &why))
+        return Result::EntryFailure("Cannot add " + source + ": " + why);
+    if (ZipLoaded || !IsQvrArchive(CurrentArchive))
+        return Result::Unusable("Files cannot be added to " + (CurrentArchive.empty()
+                                                                   ? std::string("a closed archive")
+                                                                   : CurrentArchive));
+    const FindData found = GetFindData(source);
+    if (!found.Found)
+        return Result::EntryFailure("The file " + source + " cannot be found");
+    e.FileName(fileName);
+    e.FilePath(filePath);
+    e.FileDate(FormatFileDate(found));
+    e.FileArchiveDate(FormatArchiveDate());
+    return Result::Success();
+}
+
+// Compresses source into a fresh work file (named in work, so the caller can delete it).
+void Archives::CompressNewEntry(const std::string& source, sgFileInfo& e, std::string& work) {
+    format::EncodeRecord(e); // refuse names the archive cannot hold before any work
+    work = detail::CreateUniqueFile(TempFolder, e.FileName());
+    e.FileSize(static_cast<int32_t>(detail::CompressFileChecked(source, work, 9)));
+}
+
+Result Archives::AddFileToArchive(const std::string& source, const std::string& fileName,
+                                  const std::string& filePath) {
+    sgFileInfo e;
+    if (Result described = DescribeNewEntry(source, fileName, filePath, e); !described)
+        return described;
+    std::string work;
+    // A source that cannot be packed is this entry's failure; an archive that cannot take
+    // the block is the archive's.
+    Result outcome;
+    try {
+        CompressNewEntry(source, e, work);
+    } catch (const std::exception& x) {
+        outcome = Result::EntryFailure(x.what());
+    }
+    if (outcome) {
+        try {
+            AppendBlock(e, work);
+        } catch (const std::exception& x) {
+            outcome = Result::Unusable(x.what());
+        }
+    }
+    DeleteFileQuiet(work);
+    if (outcome)
+        m_state.Files.push_back(e);
+    return outcome;
+}
+
+// Writes the kept entries (and extra, from its work file) into a new file beside the archive,
+// block after block, and puts it in the archive's place only once it is complete.
+void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
+                       const std::string& extraWorkFile, const StepProgress& progress) {
+    // Opened for writing, though only read, so that a package the user may not change is
+    // refused here rather than replaced by the rename.
+    // Locked until the new file has taken its place, so no other change is lost in between.
+    std::unique_ptr<RandomAccessFile> held = journal::OpenLocked(CurrentArchive, true);
+    RandomAccessFile& old = *held;
+    format::Head head;
+    DirectoryForWriting(old, head);
+    const int64_t oldLength = head.Length;
+    std::vector<sgFileInfo> entries;
+    TempFile temp = TempFile::Beside(CurrentArchive); // deleted unless it takes the place
+    {
+        RandomAccessFile out(temp.Path(), RandomAccessFile::Mode::ReadWrite);
+        const std::string emptyHead = format::EmptyHead();
+        out.WriteAt(format::kMagicPosition, emptyHead.data(), emptyHead.size());
+        int64_t pos = format::kFirstBlock;
+        auto place = [&](sgFileInfo e, RandomAccessFile& from, int64_t at) {
+            const int64_t size = e.FileCompressedSize();
+            if (pos + size - 1 > kMaxArchive)
+                throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
+            CopyFileBlock(from, at, out, pos, size);
+            e.FileOffset(static_cast<int32_t>(pos));
+            pos += size;
+            entries.push_back(e);
+        };
+        for (size_t k = 0; k < ArchiveFiles.size(); ++k) {
+            if (progress && !progress(k, ArchiveFiles.size(), ArchiveFiles[k].FileName()))
+                throw detail::Stopped();
+            if (!keep[k])
+                continue;
+            const sgFileInfo& e = ArchiveFiles[k];
+            const int64_t end = int64_t{e.FileOffset()} + e.FileCompressedSize() - 1;
+            if (e.FileOffset() < format::kFirstBlock || e.FileCompressedSize() < 0 ||
+                end > oldLength)
+                throw ArchiveError("The stored data of " + e.FileName() + " lies outside " +
+                                   CurrentArchive);
+            place(e, old, e.FileOffset());
+        }
+        if (extra) {
+            RandomAccessFile block(extraWorkFile, RandomAccessFile::Mode::Read);
+            sgFileInfo e = *extra;
+            const int64_t size = block.Length();
+            if (size < format::kBlockPrefix || size > kMaxArchive)
+                throw ArchiveError("The work file " + extraWorkFile + " holds no stored data");
+            e.FileCompressedSize(static_cast<int32_t>(size));
+            place(e, block, 1);
+        }
+        if (!entries.empty()) {
+            std::string directory;
+            for (const sgFileInfo& e : entries)
+                directory += format::EncodeRecord(e);
+            if (pos - 1 + static_cast<int64_t>(directory.size()) > kMaxArchive)
+                throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
+            out.WriteAt(pos, directory.data(), directory.size());
+            format::WriteDirectoryPosition(out, pos);
+        }
+        out.Sync();
+        out.Close();
+        // Where our own lock would keep the rename from happening, it goes just before it;
+        // another program that opens the package in between makes the rename fail, and
+        // the old package stays, whole.
+        if (platform::kReplaceNeedsTargetClosed)
+            old.Close();
+        temp.ReplaceInto(CurrentArchive);
+        platform::SyncFolderOf(CurrentArchive);
+        old.Close();
+    }
+    m_state.Files = std::move(entries);
+    m_state.KnownArchive.clear(); // the next write reads the new directory afresh
+}
+
+Result Archives::RemoveEntry(const std::string& fileName, const std::string& filePath) {
+    if (ZipLoaded || !IsQvrArchive(CurrentArchive))
+        return Result::Unusable(
+            "Files cannot be removed from " +
+            (CurrentArchive.empty() ? std::string("a closed archive") : CurrentArchive));
+    std::vector<bool> keep(ArchiveFiles.size(), true);
+    bool found = false;
+    for (size_t k = ArchiveFiles.size(); k > 0 && !found; --k) {
+        const sgFileInfo& e = ArchiveFiles[k - 1];
+        if (SameTextIgnoreCase(e.FileName(), fileName) &&
+            SameTextIgnoreCase(e.FilePath(), filePath)) {
+            keep[k - 1] = false;
+            found = true;
+        }
+    }
+    if (!found)
+        return Result::EntryFailure("The archive " + CurrentArchive + " holds no file " +
+                                    (filePath.empty() ? fileName : filePath + "\\" + fileName));
+    // A rebuild that fails leaves the archive as it was.
+    try {
+        Rebuild(keep, nullptr, "");
+        return Result::Success();
+    } catch (const std::exception& e) {
+        return Result::EntryFailure(e.what());
+    }
+}
+
+Result Archives::RemoveEntries(const std::vector<size_t>& indices, const StepProgress& progress) {
+    if (ZipLoaded || !IsQvrArchive(CurrentArchive))
+        return Result::Unusable(
+            "Files cannot be removed from " +
+            (CurrentArchive.empty() ? std::string("a closed archive") : CurrentArchive));
+    std::vector<bool> keep(ArchiveFiles.size(), true);
+    for (size_t k : indices) {
+        if (k >= keep.size())
+            return Result::EntryFailure("The archive " + CurrentArchive + " holds no entry " +
+                                        std::to_string(k + 1));
+        keep[k] = false;
+    }
+    try {
+        Rebuild(keep, nullptr, "", progress);
+        return Result::Success();
+    } catch (const detail::Stopped&) {
+        return Result::EntryFailure("Stopped; the archive " + CurrentArchive +
+                                    " was left as it was");
+    } catch (const std::exception& e) {
+        return Result::EntryFailure(std::string(e.what()) + "; the archive was left as it was");
+    }
+}
+
+Result Archives::ReplaceEntry(const std::string& source, const std::string& fileName,
+                              const std::string& filePath) {
+    sgFileInfo e;
+    if (Result described = DescribeNewEntry(source, fileName, filePath, e); !described)
+        return described;
+    std::vector<bool> keep(ArchiveFiles.size(), true);
+    for (size_t k = 0; k < ArchiveFiles.size(); ++k)
+        keep[k] = !(SameTextIgnoreCase(ArchiveFiles[k].FileName(), fileName) &&
+                    SameTextIgnoreCase(ArchiveFiles[k].FilePath(), filePath));
+    std::string work;
+    try {
+        CompressNewEntry(source, e, work);
+        Rebuild(keep, &e, work);
+    } catch (const std::exception& x) {
+        DeleteFileQuiet(work);
+        return Result::EntryFailure(x.what());
+    }
+    DeleteFileQuiet(work);
+    return Result::Success();
+}
+
+} // namespace qvr

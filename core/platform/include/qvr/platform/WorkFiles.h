@@ -1,0 +1,44 @@
+#pragma once
+// Work files are the files and folders the library makes while it changes something. They are
+// all named "~qvr-HINT-PID-N.tmp", so that those of a process that ended without removing them
+// (killed, or the power went) can be found and removed by the next command.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qvr {
+
+// Whether name (without folder) is a work file's name; sets pid to the process that made it.
+bool IsWorkFileName(const std::string& name, uint32_t& pid);
+// The work files in folder (with below, also in its sub-folders) whose process is no longer
+// running.
+std::vector<std::string> FindStaleWorkFiles(const std::string& folder, bool below = false);
+// Removes those; answers the ones removed.
+std::vector<std::string> RemoveStaleWorkFiles(const std::string& folder, bool below = false);
+// For an interrupt: removes every work file of this process that is still there and ends the
+// process with code. No thread can make another work file meanwhile.
+[[noreturn]] void RemoveWorkFilesAndExit(int code);
+
+} // namespace qvr
+
+namespace qvr {
+class RandomAccessFile;
+}
+
+namespace qvr::detail {
+
+// The folder part of a path with its trailing separator ("" for a bare name).
+std::string FolderOf(const std::string& path);
+// Creates a new, empty file in folder (which ends in a separator, or is "") whose name no
+// other file holds, and answers its path. Throws ArchiveError.
+// With target, a failure is told as a failure to write target, not as one of the work file.
+// With opened, the file stays open for writing there, which spares opening it again.
+std::string CreateUniqueFile(const std::string& folder, const std::string& hint,
+                             const std::string& target = "",
+                             std::unique_ptr<RandomAccessFile>* opened = nullptr);
+// The journal a change of path keeps beside it while it runs.
+std::string JournalPathFor(const std::string& path);
+
+} // namespace qvr::detail

@@ -1,0 +1,178 @@
+#include "qvr/platform/Encoding.h"
+
+#include <cstdint>
+
+namespace qvr {
+
+namespace {
+
+// Code points of the bytes 0x80..0x9F. The five bytes Windows-1252 leaves undefined map to
+// the C1 controls of the same value, so that every byte survives a round trip.
+const char32_t kHigh[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Decodes one code point at i; false for malformed, overlong or surrogate sequences.
+bool NextCodePoint(const std::string& s, size_t& i, char32_t& cp) {
+    auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    unsigned char b0 = byte(i);
+    size_t len;
+    if (b0 < 0x80) {
+        cp = b0;
+        len = 1;
+    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+        cp = b0 & 0x1F;
+        len = 2;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        cp = b0 & 0x0F;
+        len = 3;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        cp = b0 & 0x07;
+        len = 4;
+    } else {
+        return false;
+    }
+    if (i + len > s.size())
+        return false;
+    for (size_t k = 1; k < len; ++k) {
+        unsigned char b = byte(i + k);
+        if ((b & 0xC0) != 0x80)
+            return false;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
+        return false;
+    i += len;
+    return true;
+}
+
+int ToCp1252(char32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
+        return static_cast<int>(cp);
+    for (int k = 0; k < 32; ++k)
+        if (kHigh[k] == cp)
+            return 0x80 + k;
+    return -1;
+}
+
+char32_t FoldCase(char32_t cp) {
+    if (cp >= 'A' && cp <= 'Z')
+        return cp + 32;
+    if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7)
+        return cp + 32;
+    switch (cp) {
+    case 0x0160:
+        return 0x0161; // S with caron
+    case 0x0152:
+        return 0x0153; // OE
+    case 0x017D:
+        return 0x017E; // Z with caron
+    case 0x0178:
+        return 0x00FF; // Y with diaeresis
+    default:
+        return cp;
+    }
+}
+
+} // namespace
+
+std::optional<std::string> Utf8ToCp1252(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    size_t i = 0;
+    while (i < utf8.size()) {
+        char32_t cp;
+        if (!NextCodePoint(utf8, i, cp))
+            return std::nullopt;
+        int b = ToCp1252(cp);
+        if (b < 0)
+            return std::nullopt;
+        out += static_cast<char>(b);
+    }
+    return out;
+}
+
+std::string Cp1252ToUtf8(const std::string& cp1252) {
+    std::string out;
+    out.reserve(cp1252.size());
+    for (char c : cp1252) {
+        auto b = static_cast<unsigned char>(c);
+        AppendUtf8(out, b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : b);
+    }
+    return out;
+}
+
+bool IsValidUtf8(const std::string& text) {
+    size_t i = 0;
+    char32_t cp;
+    while (i < text.size())
+        if (!NextCodePoint(text, i, cp))
+            return false;
+    return true;
+}
+
+std::string LowerText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        char32_t cp;
+        size_t start = i;
+        if (!NextCodePoint(text, i, cp)) {
+            // Not UTF-8: keep the rest as it is, folding only ASCII letters.
+            for (size_t k = start; k < text.size(); ++k) {
+                char c = text[k];
+                out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+            }
+            return out;
+        }
+        AppendUtf8(out, FoldCase(cp));
+    }
+    return out;
+}
+
+bool SameTextIgnoreCase(const std::string& a, const std::string& b) {
+    if (a.size() == b.size() && a == b)
+        return true;
+    return LowerText(a) == LowerText(b);
+}
+
+std::string ToCrLf(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += "\r\n";
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else if (text[i] == '\n') {
+            out += "\r\n";
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+} // namespace qvr

@@ -1,0 +1,286 @@
+#include "qvr/platform/WorkFiles.h"
+#include "qvr/platform/ArchiveError.h"
+#include "qvr/platform/FileUtils.h"
+#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/TempFile.h"
+#include "qvr/platform/detail/WorkRegistry.h"
+#include "qvr/platform/detail/platform.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+namespace qvr::detail {
+
+std::string JournalPathFor(const std::string& path) {
+    return path + "-journal";
+}
+
+std::string FolderOf(const std::string& path) {
+    std::string name = platform::FileNamePart(path);
+    return path.substr(0, path.size() - name.size());
+}
+
+namespace {
+
+struct Registry {
+    std::mutex Mutex;
+    std::map<std::string, bool> Live;             // path, whether a folder
+    std::map<std::string, std::string> Abandoned; // name, path as remembered
+};
+
+// Never destroyed: work files may still be removed while the program ends.
+Registry& TheRegistry() {
+    static Registry* registry = new Registry;
+    return *registry;
+}
+
+} // namespace
+
+std::string WorkFileName(const std::string& hint) {
+    static std::atomic<uint64_t> counter{0};
+    // Only plain characters from the hint, so the name is valid on every file system.
+    std::string stem;
+    for (char c : hint) {
+        if (stem.size() >= 40)
+            break;
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '.' || c == '_' || c == '-')
+            stem += c;
+    }
+    return "~qvr-" + stem + "-" + std::to_string(platform::ProcessId()) + "-" +
+           std::to_string(counter.fetch_add(1)) + ".tmp";
+}
+
+void RememberWorkFile(const std::string& path, bool folder) {
+    Registry& r = TheRegistry();
+    std::lock_guard lock(r.Mutex);
+    r.Live[path] = folder;
+}
+
+void ForgetWorkFile(const std::string& path) {
+    Registry& r = TheRegistry();
+    std::lock_guard lock(r.Mutex);
+    r.Live.erase(path);
+    r.Abandoned.erase(platform::FileNamePart(path));
+}
+
+void AbandonWorkFile(const std::string& path) {
+    uint32_t pid = 0;
+    const std::string name = platform::FileNamePart(path);
+    if (!IsWorkFileName(name, pid) || pid != platform::ProcessId())
+        return;
+    Registry& r = TheRegistry();
+    std::lock_guard lock(r.Mutex);
+    // Still remembered as well, so that an interrupt tries once more.
+    r.Live.try_emplace(path, false);
+    r.Abandoned[name] = path;
+}
+
+bool IsAbandonedWorkFile(const std::string& name) {
+    Registry& r = TheRegistry();
+    std::lock_guard lock(r.Mutex);
+    return r.Abandoned.count(name) > 0;
+}
+
+std::string CreateUniqueFile(const std::string& folder, const std::string& hint,
+                             const std::string& target, std::unique_ptr<RandomAccessFile>* opened) {
+    std::string last, reason;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = folder + WorkFileName(hint);
+        RememberWorkFile(path);
+        try {
+            auto file = std::make_unique<RandomAccessFile>(path, RandomAccessFile::Mode::CreateNew);
+            if (opened)
+                *opened = std::move(file);
+            return path;
+        } catch (const ArchiveError& e) {
+            ForgetWorkFile(path);
+            last = e.what();
+            const std::string prefix = "Cannot open " + path + ": ";
+            reason = last.rfind(prefix, 0) == 0 ? last.substr(prefix.size()) : last;
+            std::error_code ec;
+            if (!std::filesystem::exists(platform::ToNative(path), ec))
+                break; // not a name clash: the folder itself is the problem
+        }
+    }
+    // The user knows the file they asked for, not our work file's name.
+    if (!target.empty()) {
+        if (reason.size() > 1 && reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a' &&
+            reason[1] <= 'z')
+            reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+        throw ArchiveError("Cannot write " + target + (reason.empty() ? "" : ": " + reason));
+    }
+    throw ArchiveError("Cannot create a file in " + (folder.empty() ? "." : folder) +
+                       (last.empty() ? "" : " (" + last + ")"));
+}
+
+} // namespace qvr::detail
+
+namespace qvr {
+
+bool IsWorkFileName(const std::string& fullName, uint32_t& pid) {
+    // A work file that was being appended to may have left its append journal beside it.
+    std::string name = fullName;
+    if (name.ends_with(".tmp-journal"))
+        name.resize(name.size() - 8);
+    if (!name.starts_with("~qvr-") || !name.ends_with(".tmp"))
+        return false;
+    const std::string core = name.substr(5, name.size() - 9);
+    const size_t counterAt = core.rfind('-');
+    if (counterAt == std::string::npos || counterAt == 0)
+        return false;
+    const size_t pidAt = core.rfind('-', counterAt - 1);
+    const size_t pidStart = pidAt == std::string::npos ? 0 : pidAt + 1;
+    const std::string pidText = core.substr(pidStart, counterAt - pidStart);
+    const std::string counter = core.substr(counterAt + 1);
+    auto digits = [](const std::string& s) {
+        return !s.empty() && s.size() <= 10 &&
+               s.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (!digits(pidText) || !digits(counter))
+        return false;
+    const unsigned long long value = std::strtoull(pidText.c_str(), nullptr, 10);
+    if (value > UINT32_MAX)
+        return false;
+    pid = static_cast<uint32_t>(value);
+    return true;
+}
+
+namespace {
+
+template <typename Iterator>
+void CollectStale(const std::filesystem::path& folder, std::vector<std::string>& stale) {
+    std::error_code ec;
+    for (Iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        uint32_t pid = 0;
+        const std::string name = platform::FromNative(it->path().filename());
+        if (!IsWorkFileName(name, pid))
+            continue;
+        const bool ours = pid == platform::ProcessId();
+        if ((!ours && !platform::ProcessAlive(pid)) || (ours && detail::IsAbandonedWorkFile(name)))
+            stale.push_back(platform::FromNative(it->path()));
+    }
+}
+
+} // namespace
+
+std::vector<std::string> FindStaleWorkFiles(const std::string& folder, bool below) {
+    std::vector<std::string> stale;
+    try {
+        const auto native = platform::ToNative(folder.empty() ? "." : folder);
+        if (below)
+            CollectStale<std::filesystem::recursive_directory_iterator>(native, stale);
+        else
+            CollectStale<std::filesystem::directory_iterator>(native, stale);
+    } catch (...) {
+        // A folder that cannot be read holds nothing we could remove either.
+    }
+    return stale;
+}
+
+std::vector<std::string> RemoveStaleWorkFiles(const std::string& folder, bool below) {
+    std::vector<std::string> removed;
+    for (const std::string& path : FindStaleWorkFiles(folder, below)) {
+        std::error_code ec;
+        std::filesystem::remove_all(platform::ToNative(path), ec);
+        if (ec)
+            continue;
+        removed.push_back(path);
+        uint32_t pid = 0;
+        const std::string name = platform::FileNamePart(path);
+        if (IsWorkFileName(name, pid) && pid == platform::ProcessId()) {
+            detail::Registry& r = detail::TheRegistry();
+            std::lock_guard lock(r.Mutex);
+            if (auto at = r.Abandoned.find(name); at != r.Abandoned.end()) {
+                r.Live.erase(at->second);
+                r.Abandoned.erase(at);
+            }
+        }
+    }
+    return removed;
+}
+
+void RemoveWorkFilesAndExit(int code) {
+    detail::Registry& r = detail::TheRegistry();
+    // Held until the end: a thread that would note a new work file waits here, before making it.
+    r.Mutex.lock();
+    for (const auto& [path, folder] : r.Live) {
+        std::error_code ec;
+        if (folder)
+            std::filesystem::remove_all(platform::ToNative(path), ec);
+        else
+            std::filesystem::remove(platform::ToNative(path), ec);
+    }
+    std::_Exit(code);
+}
+
+std::string TempFile::RewriteTarget(const std::string& path) {
+    const std::string real = platform::FollowLinks(path);
+    switch (platform::KindOf(real)) {
+    case platform::PathKind::Missing:
+    case platform::PathKind::Regular:
+        return real;
+    case platform::PathKind::Folder:
+        throw ArchiveError(path + " is a folder, not a file");
+    case platform::PathKind::Other:
+        break;
+    }
+    throw ArchiveError(path +
+                       " is not a regular file (a device, pipe or socket); it is left alone");
+}
+
+TempFile TempFile::Beside(const std::string& target) {
+    const std::string real = RewriteTarget(target);
+    return TempFile(
+        detail::CreateUniqueFile(detail::FolderOf(real), GetFileNameFromPath(real), target));
+}
+
+TempFile TempFile::In(const std::string& folder, const std::string& hint) {
+    return TempFile(detail::CreateUniqueFile(folder, hint));
+}
+
+TempFile::TempFile(TempFile&& other) noexcept : m_path(std::move(other.m_path)) {
+    other.m_path.clear();
+}
+
+namespace {
+
+// A work file given up needs no rolling back: its append journal, if any, goes with it.
+void Discard(const std::string& path) {
+    DeleteFileQuiet(path);
+    DeleteFileQuiet(detail::JournalPathFor(path));
+}
+
+} // namespace
+
+TempFile& TempFile::operator=(TempFile&& other) noexcept {
+    if (this != &other) {
+        if (!m_path.empty())
+            Discard(m_path);
+        m_path = std::move(other.m_path);
+        other.m_path.clear();
+    }
+    return *this;
+}
+
+TempFile::~TempFile() {
+    if (!m_path.empty())
+        Discard(m_path);
+}
+
+void TempFile::ReplaceInto(const std::string& target) {
+    const std::string real = RewriteTarget(target);
+    // Whole on the disk before its name is: a power loss after the rename never finds the new
+    // name on an empty file.
+    platform::SyncFile(m_path);
+    if (platform::KindOf(real) == platform::PathKind::Regular)
+        platform::CopyAccess(real, m_path);
+    platform::ReplaceFile(m_path, real);
+    m_path.clear();
+    platform::SyncFolder(detail::FolderOf(real));
+}
+
+} // namespace qvr

@@ -1,0 +1,114 @@
+// The one way a file is rewritten: beside the old one, flushed, renamed into place with the old
+// one's permissions, through links, never over anything but a regular file; and the names by
+// which work files of ended processes are found again.
+
+#include "TestSupport.h"
+#include "qvr/platform/detail/TestHooks.h"
+
+#include "qvr/platform/ArchiveError.h"
+#include "qvr/platform/TempFile.h"
+#include "qvr/platform/WorkFiles.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+using namespace qvr;
+using namespace qvrtest;
+
+namespace {
+
+class ReplaceFile : public ArchiveTest {
+protected:
+    // Rewrites target through a TempFile with text.
+    void Rewrite(const std::string& target, const std::string& text) {
+        TempFile temp = TempFile::Beside(target);
+        WriteAll(temp.Path(), text);
+        temp.ReplaceInto(target);
+    }
+    size_t FilesIn(const std::string& folder) const {
+        size_t n = 0;
+        for (auto& e : fs::directory_iterator(folder))
+            n += e.is_regular_file() ? 1 : 0;
+        return n;
+    }
+};
+
+TEST_F(ReplaceFile, AFailedRenameLeavesTheOldFileAndNoWorkFile) {
+    const std::string target = Path("settings.ini");
+    WriteAll(target, "old");
+    testhooks::FailNextReplace = true;
+    EXPECT_THROW(Rewrite(target, "new"), ArchiveError);
+    EXPECT_EQ(ReadAll(target), "old");
+    EXPECT_EQ(FilesIn(dir), 1u);
+    Rewrite(target, "new");
+    EXPECT_EQ(ReadAll(target), "new");
+    EXPECT_EQ(FilesIn(dir), 1u);
+}
+
+TEST_F(ReplaceFile, OnlyRegularFilesOrNothingAreReplaced) {
+    EXPECT_THROW(TempFile::Beside(dir + "/tmp"), ArchiveError);
+    EXPECT_EQ(TempFile::RewriteTarget(Path("absent.qvr")), Path("absent.qvr"));
+#ifndef _WIN32
+    ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
+    EXPECT_THROW(TempFile::Beside(Path("pipe")), ArchiveError);
+    EXPECT_THROW(TempFile::RewriteTarget("/dev/null"), ArchiveError);
+    EXPECT_TRUE(fs::is_fifo(Path("pipe")));
+#endif
+}
+
+#ifndef _WIN32
+TEST_F(ReplaceFile, LinksAreFollowedAndPermissionsKept) {
+    fs::create_directories(Path("store"));
+    WriteAll(Path("store/real.qvr"), "old");
+    ASSERT_EQ(::chmod(Path("store/real.qvr").c_str(), 0600), 0);
+    fs::create_symlink("store/real.qvr", Path("link.qvr"));
+    fs::create_symlink("link.qvr", Path("link2.qvr"));
+    Rewrite(Path("link2.qvr"), "new");
+    EXPECT_TRUE(fs::is_symlink(Path("link.qvr")));
+    EXPECT_TRUE(fs::is_symlink(Path("link2.qvr")));
+    EXPECT_EQ(ReadAll(Path("store/real.qvr")), "new");
+    struct stat st {};
+    ASSERT_EQ(::stat(Path("store/real.qvr").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // A dangling link: its file is made where it points.
+    fs::create_symlink("store/later.qvr", Path("later.qvr"));
+    Rewrite(Path("later.qvr"), "made");
+    EXPECT_EQ(ReadAll(Path("store/later.qvr")), "made");
+    fs::create_symlink("loop1", Path("loop2"));
+    fs::create_symlink("loop2", Path("loop1"));
+    EXPECT_THROW(TempFile::Beside(Path("loop1")), ArchiveError);
+}
+
+TEST_F(ReplaceFile, WorkFilesOfEndedProcessesAreFoundByTheirName) {
+    uint32_t pid = 0;
+    EXPECT_TRUE(IsWorkFileName("~qvr-mod.qvr-1234-5.tmp", pid));
+    EXPECT_EQ(pid, 1234u);
+    EXPECT_TRUE(IsWorkFileName("~qvr-a-b-c-77-0.tmp", pid));
+    EXPECT_EQ(pid, 77u);
+    EXPECT_TRUE(IsWorkFileName("~qvr-9-0.tmp", pid));
+    EXPECT_EQ(pid, 9u);
+    for (const char* other : {"qvr-1-2.tmp", "~qvr-x-1-2.tmpx", "~qvr-x-a-2.tmp", "~qvr-x-1-.tmp",
+                              "~qvr-x-99999999999-1.tmp", "~qvr-.tmp"})
+        EXPECT_FALSE(IsWorkFileName(other, pid)) << other;
+
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    const std::string dead = Path("~qvr-pkg.qvr-" + std::to_string(child) + "-3.tmp");
+    const std::string live = Path("~qvr-pkg.qvr-" + std::to_string(::getpid()) + "-4.tmp");
+    WriteAll(dead, "x");
+    WriteAll(live, "x");
+    WriteAll(Path("sub/~qvr-x-" + std::to_string(child) + "-1.tmp"), "x");
+    EXPECT_EQ(FindStaleWorkFiles(dir), std::vector<std::string>{dead});
+    EXPECT_EQ(FindStaleWorkFiles(dir, true).size(), 2u);
+    EXPECT_EQ(RemoveStaleWorkFiles(dir), std::vector<std::string>{dead});
+    EXPECT_FALSE(fs::exists(dead));
+    EXPECT_TRUE(fs::exists(live));
+}
+#endif
+
+} // namespace

@@ -1,0 +1,176 @@
+// Members held whole (libdeflate where built with it) and streamed ones: any zlib reader reads
+// both, the package's bytes do not depend on the threads, and damage is refused either way.
+
+#include "TestSupport.h"
+#include "qvr/format/detail/WholeMember.h"
+
+#include "qvr/format/modCompression.h"
+#include "qvr/package/BatchAdd.h"
+#include "qvr/package/Verify.h"
+
+#include <zlib.h>
+
+using namespace qvrtest;
+using qvr::detail::kWholeMemberLimit;
+
+namespace {
+
+class WholeMember : public ArchiveTest {
+protected:
+    // Small, exactly at the threshold, one byte above it (streamed), and incompressible.
+    std::vector<qvr::BatchFile> Corpus() {
+        const size_t limit = static_cast<size_t>(kWholeMemberLimit);
+        const std::vector<std::pair<std::string, std::string>> members = {
+            {"a.esp", MixedBytes(100, 1)},           {"at.esm", MixedBytes(limit, 2)},
+            {"above.bsa", MixedBytes(limit + 1, 3)}, {"noise.wav", RandomBytes(300000, 4)},
+            {"b.nif", MixedBytes(70000, 5)},         {"one.txt", "x"},
+        };
+        std::vector<qvr::BatchFile> files;
+        for (const auto& [name, bytes] : members)
+            files.push_back({Source(name, bytes), name, name.ends_with(".nif") ? "Meshes" : ""});
+        return files;
+    }
+    std::string Build(const std::vector<qvr::BatchFile>& files, unsigned jobs, int level) {
+        qvr::Archives a;
+        a.TempFolder = arc.TempFolder;
+        const std::string path = Path("p-" + std::to_string(jobs) + "-" + std::to_string(level));
+        EXPECT_TRUE(a.CreateArchive(path));
+        qvr::BatchOptions options;
+        options.Jobs = jobs;
+        options.Level = level;
+        options.ArchiveDate = "12/07/26 06:00:00";
+        for (const auto& r : qvr::AddFilesToArchive(a, files, options))
+            EXPECT_TRUE(r.Added) << r.Message;
+        return path;
+    }
+    // Every member through zlib's one-shot uncompress, the way any older reader reads it.
+    void ExpectZlibReadsEveryMember(const std::string& path,
+                                    const std::vector<qvr::BatchFile>& files) {
+        const std::string bytes = ReadAll(path);
+        const auto entries = OnDisk(path);
+        size_t checked = 0;
+        for (const auto& e : entries) {
+            std::string expected;
+            for (const auto& f : files)
+                if (f.FileName == e.FileName())
+                    expected = ReadAll(f.Source);
+            if (expected.empty())
+                continue; // the information entry
+            const std::string block =
+                bytes.substr(static_cast<size_t>(e.FileOffset() - 1), e.FileCompressedSize());
+            ASSERT_EQ(GetLe32(block, 0), static_cast<int32_t>(expected.size()));
+            EXPECT_EQ(block.substr(4, 2), "\x78\xDA") << e.FileName();
+            std::string out(expected.size(), '\0');
+            uLongf outLength = static_cast<uLongf>(out.size());
+            ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(out.data()), &outLength,
+                                 reinterpret_cast<const Bytef*>(block.data() + 4),
+                                 static_cast<uLong>(block.size() - 4)),
+                      Z_OK)
+                << path << ": " << e.FileName();
+            EXPECT_EQ(outLength, expected.size());
+            EXPECT_TRUE(out == expected) << path << ": " << e.FileName();
+            ++checked;
+        }
+        EXPECT_EQ(checked, files.size());
+    }
+};
+
+TEST_F(WholeMember, PackagesAreTheSameForAnyThreadsAndZlibReadsEveryMember) {
+    const auto files = Corpus();
+    for (int level : {9, qvr::detail::kBestLevel}) {
+        const std::string one = Build(files, 1, level);
+        ExpectZlibReadsEveryMember(one, files);
+        // Level 12 is slow; two thread counts show enough there.
+        const std::vector<unsigned> counts =
+            level == 9 ? std::vector<unsigned>{2, 3, 8} : std::vector<unsigned>{2};
+        for (unsigned jobs : counts)
+            EXPECT_TRUE(ReadAll(Build(files, jobs, level)) == ReadAll(one))
+                << "-j " << jobs << ", level " << level;
+        const auto report = qvr::VerifyArchive(one, {});
+        EXPECT_TRUE(report.Readable) << report.Fatal;
+        // Packed without plug-in information, which verify mentions; nothing else.
+        for (const auto& problem : report.Problems)
+            EXPECT_NE(problem.find(".ifo"), std::string::npos) << problem;
+    }
+    if (qvr::detail::UsesLibdeflate())
+        EXPECT_LT(ReadAll(Path("p-1-12")).size(), ReadAll(Path("p-1-9")).size());
+    EXPECT_EQ(WorkFilesLeft(), 0u);
+}
+
+// Reproducible packages (SOURCE_DATE_EPOCH set) hold zlib's own bytes for every member, so a
+// package made from the same folder is the same on every platform, whichever compressor a
+// build has for everyday use.
+TEST_F(WholeMember, PinnedDatesMeanZlibsOwnBytesEverywhere) {
+    const std::string member = MixedBytes(70000, 9);
+    const auto* in = reinterpret_cast<const unsigned char*>(member.data());
+    for (int level : {1, 6, 9}) {
+        uLongf bound = compressBound(static_cast<uLong>(member.size()));
+        std::vector<unsigned char> zlib(bound);
+        ASSERT_EQ(compress2(zlib.data(), &bound, in, static_cast<uLong>(member.size()), level),
+                  Z_OK);
+        zlib.resize(bound);
+#ifdef _WIN32
+        _putenv_s("SOURCE_DATE_EPOCH", "1000");
+#else
+        ::setenv("SOURCE_DATE_EPOCH", "1000", 1);
+#endif
+        std::vector<unsigned char> pinned;
+        const int rc = qvr::detail::DeflateWhole(in, member.size(), level, pinned);
+        const bool fast = qvr::detail::UsesLibdeflate();
+#ifdef _WIN32
+        _putenv_s("SOURCE_DATE_EPOCH", "");
+#else
+        ::unsetenv("SOURCE_DATE_EPOCH");
+#endif
+        ASSERT_EQ(rc, Z_OK);
+        EXPECT_FALSE(fast);
+        EXPECT_TRUE(pinned == zlib) << "level " << level;
+    }
+}
+
+// A flipped byte or a broken Adler-32 in a held-whole and in a streamed member: extracting,
+// DecompressBytes and verify all refuse it, and the destination is not written.
+TEST_F(WholeMember, DamagedBlocksAreRefusedByBothInflatePaths) {
+    for (size_t size : {size_t{5000}, static_cast<size_t>(kWholeMemberLimit),
+                        static_cast<size_t>(kWholeMemberLimit) + 4096}) {
+        const std::string member = MixedBytes(size, static_cast<unsigned>(size));
+        ASSERT_EQ(qvr::CompressFile(Source("m", member), Path("good.blk"), 9), Z_OK);
+        const std::string good = ReadAll(Path("good.blk"));
+        ASSERT_EQ(qvr::DecompressFile(Path("good.blk"), Path("back"), static_cast<int32_t>(size)),
+                  Z_OK);
+        EXPECT_TRUE(ReadAll(Path("back")) == member) << size;
+
+        for (size_t at : {good.size() / 2, good.size() - 1}) {
+            std::string bad = good;
+            bad[at] ^= 0x21;
+            WriteAll(Path("bad.blk"), bad);
+            EXPECT_NE(
+                qvr::DecompressFile(Path("bad.blk"), Path("dest"), static_cast<int32_t>(size)),
+                Z_OK)
+                << size << " at " << at;
+            EXPECT_FALSE(fs::exists(Path("dest"))) << size;
+            std::vector<unsigned char> bytes(bad.begin() + 4, bad.end());
+            EXPECT_NE(qvr::DecompressBytes(bytes, static_cast<int32_t>(size)), Z_OK) << size;
+        }
+    }
+}
+
+TEST_F(WholeMember, VerifyRefusesADamagedMemberOfEitherKind) {
+    const auto files = Corpus();
+    const std::string path = Build(files, 2, 9);
+    const auto entries = OnDisk(path);
+    for (const std::string name : {"b.nif", "above.bsa"}) {
+        std::string bytes = ReadAll(path);
+        for (const auto& e : entries)
+            if (e.FileName() == name)
+                bytes[static_cast<size_t>(e.FileOffset() - 1 + e.FileCompressedSize() / 2)] ^= 0x40;
+        WriteAll(Path("bad.qvr"), bytes);
+        const auto report = qvr::VerifyArchive(Path("bad.qvr"), {});
+        size_t bad = 0;
+        for (const auto& p : report.Problems)
+            bad += p.find(name) != std::string::npos;
+        EXPECT_GE(bad, 1u) << name;
+    }
+}
+
+} // namespace
