@@ -12,27 +12,16 @@ namespace qvr::detail {
 
 InflateAhead::InflateAhead(std::shared_ptr<RandomAccessFile> file, int64_t dataEnd,
                            std::vector<Job> jobs, unsigned threads)
-    : m_file(std::move(file)), m_dataEnd(dataEnd), m_jobs(std::move(jobs)), m_done(m_jobs.size()),
-      m_window(2 * std::max(threads, 1u) + 2) {
-    if (threads < 2)
-        return;
-    threads = static_cast<unsigned>(std::min<size_t>(threads, m_jobs.size()));
-    for (unsigned t = 0; t < threads; ++t)
-        m_threads.emplace_back([this] { Work(); });
-}
+    : m_file(std::move(file)), m_dataEnd(dataEnd), m_jobs(std::move(jobs)),
+      m_pool(
+          m_jobs.size(), threads, {.Window = 2 * size_t{std::max(threads, 1u)} + 2},
+          [this](size_t k) { return Run(m_jobs[k]); },
+          [](Done& d) {
+              if (!d.WorkFile.empty())
+                  DeleteFileQuiet(d.WorkFile);
+          }) {}
 
-InflateAhead::~InflateAhead() {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_stop = true;
-    }
-    m_changed.notify_all();
-    for (std::thread& t : m_threads)
-        t.join();
-    for (size_t k = m_taken; k < m_done.size(); ++k)
-        if (m_done[k] && !m_done[k]->WorkFile.empty())
-            DeleteFileQuiet(m_done[k]->WorkFile);
-}
+InflateAhead::~InflateAhead() = default;
 
 unsigned InflateAhead::DefaultThreads() {
     return std::clamp(std::thread::hardware_concurrency(), 1u, 3u);
@@ -60,42 +49,6 @@ InflateAhead::Done InflateAhead::Run(const Job& job) {
         done.WorkFile.clear();
         done.Error = std::string(e.what()) + " (" + job.Name + ")";
     }
-    return done;
-}
-
-void InflateAhead::Work() {
-    for (;;) {
-        size_t k;
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_changed.wait(lock, [&] {
-                return m_stop || m_next >= m_jobs.size() || m_next < m_taken + m_window;
-            });
-            if (m_stop || m_next >= m_jobs.size())
-                return;
-            k = m_next++;
-        }
-        Done done = Run(m_jobs[k]);
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_done[k] = std::move(done);
-        }
-        m_changed.notify_all();
-    }
-}
-
-InflateAhead::Done InflateAhead::Take(size_t k) {
-    if (m_threads.empty()) {
-        m_taken = k + 1;
-        return Run(m_jobs[k]);
-    }
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_done[k].has_value(); });
-    Done done = std::move(*m_done[k]);
-    m_done[k].reset();
-    m_taken = k + 1;
-    lock.unlock();
-    m_changed.notify_all();
     return done;
 }
 

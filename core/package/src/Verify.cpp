@@ -8,16 +8,15 @@
 #include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
+#include "qvr/platform/OrderedPool.h"
 #include "qvr/platform/RandomAccessFile.h"
 
 #include <algorithm>
 #include <cctype>
-#include <condition_variable>
 #include <exception>
 #include <functional>
 #include <limits>
 #include <map>
-#include <mutex>
 #include <thread>
 #include <zlib.h>
 
@@ -202,67 +201,10 @@ std::string CheckBlock(RandomAccessFile& f, const Record& r, std::string* keep) 
     return problem;
 }
 
-// Runs work(k) for every k below count on worker threads, at most `window` entries ahead of
-// the caller, who takes the results in order with Wait(k); a stop or an exception ends the
-// workers when this goes.
-class LookAhead {
-public:
-    LookAhead(size_t count, unsigned threads, size_t window, std::function<void(size_t)> work)
-        : m_count(count), m_window(window), m_work(std::move(work)), m_done(count) {
-        for (unsigned t = 0; t < threads && t < count; ++t)
-            m_threads.emplace_back([this] { Run(); });
-    }
-    ~LookAhead() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stop = true;
-        }
-        m_changed.notify_all();
-        for (std::thread& t : m_threads)
-            t.join();
-    }
-    LookAhead(const LookAhead&) = delete;
-    LookAhead& operator=(const LookAhead&) = delete;
-
-    void Wait(size_t k) {
-        {
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [&] { return m_done[k] != 0; });
-            m_taken = k + 1;
-        }
-        m_changed.notify_all();
-    }
-
-private:
-    void Run() {
-        for (;;) {
-            size_t k;
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [&] {
-                    return m_stop || m_next >= m_count || m_next < m_taken + m_window;
-                });
-                if (m_stop || m_next >= m_count)
-                    return;
-                k = m_next++;
-            }
-            m_work(k);
-            {
-                std::lock_guard lock(m_mutex);
-                m_done[k] = 1;
-            }
-            m_changed.notify_all();
-        }
-    }
-
-    const size_t m_count, m_window;
-    const std::function<void(size_t)> m_work;
-    std::vector<char> m_done;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    size_t m_next = 0, m_taken = 0;
-    bool m_stop = false;
-    std::vector<std::thread> m_threads;
+// What checking one block found, made on a worker thread and read in archive order.
+struct Checked {
+    std::string Bad, Info;
+    std::exception_ptr Failed;
 };
 
 // Two threads at most: each holds buffers for a whole member, and the check stays in 64 MB.
@@ -377,20 +319,21 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
         // Blocks are inflated on the cores a little ahead of the entry at hand; what is said
         // of each entry is then said in archive order, as one thread would say it.
         constexpr size_t kAhead = 256;
-        std::vector<std::string> bad(records.size()), infos(records.size());
-        std::vector<std::exception_ptr> failed(records.size());
-        LookAhead ahead(records.size(), VerifyThreads(), kAhead, [&](size_t j) {
-            if (!inside(records[j]))
-                return;
-            try {
-                bad[j] = CheckBlock(f, records[j], isInfo(records[j]) ? &infos[j] : nullptr);
-            } catch (...) {
-                failed[j] = std::current_exception();
-            }
-        });
+        OrderedPool<Checked> ahead(
+            records.size(), VerifyThreads(), {.Window = kAhead}, [&](size_t j) {
+                Checked c;
+                if (!inside(records[j]))
+                    return c;
+                try {
+                    c.Bad = CheckBlock(f, records[j], isInfo(records[j]) ? &c.Info : nullptr);
+                } catch (...) {
+                    c.Failed = std::current_exception();
+                }
+                return c;
+            });
         for (size_t k = 0; k < records.size(); ++k) {
             const Record& r = records[k];
-            ahead.Wait(k);
+            const Checked checked = ahead.Take(k);
             if (progress && !progress(k, records.size(), Cp1252ToUtf8(r.Name))) {
                 problem("the check was stopped before entry " + Shown(r));
                 break;
@@ -415,11 +358,11 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
             if (!inside(r)) {
                 problem(who + "its block does not lie between the header and the directory");
             } else {
-                if (failed[k])
-                    std::rethrow_exception(failed[k]);
-                const std::string& info = infos[k];
-                if (!bad[k].empty())
-                    problem(who + bad[k]);
+                if (checked.Failed)
+                    std::rethrow_exception(checked.Failed);
+                const std::string& info = checked.Info;
+                if (!checked.Bad.empty())
+                    problem(who + checked.Bad);
                 else if (isInfo(r) && std::count(info.begin(), info.end(), '\0') < 6)
                     problem(who + "the plug-in information is cut short");
             }

@@ -2,16 +2,14 @@
 // Inflates the members an install will write on worker threads, each into a work file beside
 // its destination, while the caller puts the finished ones in place one by one, in order.
 
+#include "qvr/platform/OrderedPool.h"
 #include "qvr/platform/RandomAccessFile.h"
 
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
-#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -40,7 +38,7 @@ public:
     InflateAhead& operator=(const InflateAhead&) = delete;
 
     // Job k's outcome, waiting for it; jobs are taken in order, each once.
-    Done Take(size_t k);
+    Done Take(size_t k) { return m_pool.Take(k); }
 
     // As many workers as the machine has cores, at most 3: each holds a whole member's buffers,
     // and an install stays within 64 MB.
@@ -48,21 +46,13 @@ public:
 
 private:
     Done Run(const Job& job);
-    void Work();
 
     std::shared_ptr<RandomAccessFile> m_file;
     int64_t m_dataEnd;
     std::vector<Job> m_jobs;
-    std::vector<std::optional<Done>> m_done;
-    size_t m_next = 0;  // the next job a worker starts
-    size_t m_taken = 0; // jobs before this one are the caller's
-    size_t m_window;    // how far ahead of the caller workers may go
-    bool m_stop = false;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::thread> m_threads;
     std::mutex m_foldersMutex;
     std::unordered_set<std::filesystem::path::string_type> m_folders; // made or found already
+    OrderedPool<Done> m_pool; // last: its threads go before what they use
 };
 
 } // namespace qvr::detail

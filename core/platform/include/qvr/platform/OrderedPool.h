@@ -1,0 +1,128 @@
+#pragma once
+// Jobs done on worker threads a bounded way ahead of a caller who takes their results in
+// order: packing compresses the files that come next while the one at hand is appended,
+// verifying inflates the blocks that come next, installing inflates the members that come
+// next. One pool for all three, so each says only what a job is and how far ahead to go.
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace qvr {
+
+template <class T> class OrderedPool {
+public:
+    struct Limits {
+        size_t Window = 1; // how many jobs may be started and not yet taken
+        // What the jobs started and not yet taken may weigh together (bytes held on disk or
+        // in memory); the next job to take always starts, whatever it weighs. Weight is asked
+        // once per job, under the pool's lock, when that job is next to start.
+        int64_t MaxWeight = std::numeric_limits<int64_t>::max();
+        std::function<int64_t(size_t)> Weight;
+    };
+
+    // With fewer than two threads nothing runs ahead: Take(k) does job k on the caller's
+    // thread. Results never taken are handed to discard when the pool goes.
+    OrderedPool(size_t count, unsigned threads, Limits limits, std::function<T(size_t)> work,
+                std::function<void(T&)> discard = {})
+        : m_limits(std::move(limits)), m_work(std::move(work)), m_discard(std::move(discard)),
+          m_done(count), m_weights(count, -1) {
+        if (threads < 2)
+            return;
+        for (unsigned t = 0; t < threads && t < count; ++t)
+            m_threads.emplace_back([this] { Run(); });
+    }
+    ~OrderedPool() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        for (std::thread& t : m_threads)
+            t.join();
+        if (m_discard)
+            for (std::optional<T>& d : m_done)
+                if (d)
+                    m_discard(*d);
+    }
+    OrderedPool(const OrderedPool&) = delete;
+    OrderedPool& operator=(const OrderedPool&) = delete;
+
+    // Job k's result, waiting for it; each job is taken once, in order.
+    T Take(size_t k) {
+        if (m_threads.empty()) {
+            m_taken = k + 1;
+            return m_work(k);
+        }
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_done[k].has_value(); });
+        T out = std::move(*m_done[k]);
+        m_done[k].reset();
+        m_taken = k + 1;
+        m_weight -= std::max<int64_t>(m_weights[k], 0);
+        lock.unlock();
+        m_changed.notify_all();
+        return out;
+    }
+
+    // Whether job k is done, without waiting (always false without threads).
+    bool Ready(size_t k) {
+        std::lock_guard lock(m_mutex);
+        return k < m_done.size() && m_done[k].has_value();
+    }
+
+private:
+    bool MayStart() {
+        if (m_stop || m_next >= m_done.size())
+            return true;
+        if (m_next == m_taken) // the next to take always goes
+            return true;
+        if (m_next >= m_taken + m_limits.Window)
+            return false;
+        return m_weight + WeightOf(m_next) <= m_limits.MaxWeight;
+    }
+    int64_t WeightOf(size_t k) {
+        if (m_weights[k] < 0)
+            m_weights[k] = m_limits.Weight ? std::max<int64_t>(0, m_limits.Weight(k)) : 0;
+        return m_weights[k];
+    }
+    void Run() {
+        for (;;) {
+            size_t k;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return MayStart(); });
+                if (m_stop || m_next >= m_done.size())
+                    return;
+                k = m_next++;
+                m_weight += WeightOf(k);
+            }
+            T result = m_work(k);
+            {
+                std::lock_guard lock(m_mutex);
+                m_done[k] = std::move(result);
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    const Limits m_limits;
+    const std::function<T(size_t)> m_work;
+    const std::function<void(T&)> m_discard;
+    std::vector<std::optional<T>> m_done;
+    std::vector<int64_t> m_weights;
+    int64_t m_weight = 0;
+    size_t m_next = 0, m_taken = 0;
+    bool m_stop = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::thread> m_threads;
+};
+
+} // namespace qvr
