@@ -9,6 +9,7 @@
 #include "qvr/platform/detail/platform.h"
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <set>
 
