@@ -305,13 +305,14 @@ void frmMain::RunAdd(AddJob& job) {
         splash->SetTitle(QStringLiteral("Compressing File ") +
                          QString::fromStdString(job.Files[0].FileName));
     splash->CalcIncrement(int32_t(std::max<size_t>(job.Files.size(), 1) * (job.PerFile ? 2 : 1)));
-    RunOffThread(
-        [&] {
-            job.Results =
-                m_session.AddMany(job.Files, job.Replaces,
-                                  [&job](const qvr::BatchResult&, size_t, size_t) { ++job.Done; });
-        },
-        [&] { ShowAddProgress(job); });
+    if (!job.Files.empty())
+        RunOffThread(
+            [&] {
+                job.Results = m_session.AddMany(
+                    job.Files, job.Replaces,
+                    [&job](const qvr::BatchResult&, size_t, size_t) { ++job.Done; });
+            },
+            [&] { ShowAddProgress(job); });
     ShowAddProgress(job);
     const int added = ShowAdded(job);
     FinishAdding(added, total - job.Skipped, job.Failures);
