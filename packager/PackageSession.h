@@ -5,6 +5,7 @@
 
 #include "qvr/package/Archives.h"
 #include "qvr/package/BatchAdd.h"
+#include "qvr/package/Packing.h"
 #include "qvr/platform/Result.h"
 
 #include <QSet>
@@ -51,20 +52,30 @@ public:
     // the info entry's, the folder already holds a file of that name, or the folder lies below
     // a file (no player could install it there).
     qvr::Result CanAdd(const QString& name, const QString& folder) const;
+    // The files of a batch that may go in, by the packing rules every program shares (see
+    // qvr::CheckFiles): with allowReplace a place the package holds is taken and marked.
+    // The files refused are named in problems.
+    qvr::CheckedFiles CheckAdd(const std::vector<qvr::BatchFile>& files, bool allowReplace,
+                               std::vector<qvr::PackProblem>& problems) const;
     // Compresses source into folder under name.
     qvr::Result Add(const QString& source, const QString& name, const QString& folder);
-    // Adds many files at once on several threads (as the command-line tool does); progress is
-    // called on this thread after each file. Files CanAdd refuses are answered as not added.
+    // Adds files as CheckAdd answered them, on several threads; those marked in replaces take
+    // the place of the entries they replace. progress is called on the calling thread after
+    // each file. The window runs it on a thread of its own and leaves the session alone
+    // meanwhile.
     std::vector<qvr::BatchResult> AddMany(const std::vector<qvr::BatchFile>& files,
+                                          const std::vector<bool>& replaces,
                                           const qvr::BatchProgress& progress = {});
     // The open package's file is no longer there (moved or deleted since it was opened).
     bool Gone() const;
     // The message for a change refused because the file is gone.
     qvr::Result GoneResult() const;
 
-    // Removes every file whose key is key or lies below it. The keys of the files that could
-    // not be removed (and are still in the package) are put in kept.
-    qvr::Result RemoveSubtree(const QString& key, QSet<QString>* kept = nullptr);
+    // Removes every file whose key is key or lies below it, in one rebuild of the package. The
+    // keys of the files that could not be removed (and are still in the package) are put in
+    // kept. progress is called before each step of the rebuild.
+    qvr::Result RemoveSubtree(const QString& key, QSet<QString>* kept = nullptr,
+                              const qvr::StepProgress& progress = {});
 
     // Writes info as the package's details.
     qvr::Result UpdateDetails(const qvr::sgPlugInfo& info);

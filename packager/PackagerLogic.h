@@ -48,9 +48,6 @@ std::optional<QString> UnstorableCharacter(const QString& text);
 // a file's key): no player can install them there.
 QStringList FilesBelowFiles(const std::vector<qvr::sgFileInfo>& entries);
 
-// Plug-in information of a new package named fileName.
-qvr::sgPlugInfo DefaultPluginInfo(const QString& fileName, const QString& today);
-
 // Why the entries cannot be shown as one tree without two nodes for one place, or nullopt.
 // Two entries for the same folder and name (ignoring letter case) or a file whose key is
 // already a folder's are refused: every later command would act on the wrong entry.

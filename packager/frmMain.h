@@ -34,6 +34,7 @@ class PackageTree;
 class PathPanel;
 class frmNewFolder;
 class frmNotes;
+class frmReplace;
 
 inline const QString ProgramName = QStringLiteral("QVRPackager");
 
@@ -122,9 +123,20 @@ private:
     void tvFileList_MenuRequested(QTreeWidgetItem* node, const QPoint& pos);
     void PackageDetailChanged();
     void tvFileList_FilesDropped(QTreeWidgetItem* node, const QStringList& paths);
-    // Adds one file; false with why set (one line) when it was not added.
-    bool AddFileToPackage(const QString& name, const QString& source, const QString& folder,
-                          QString* why);
+    // An add, step by step (frmMainAdd.cpp).
+    struct AddJob;
+    void RunAdd(AddJob& job);
+    void GatherAsked(AddJob& job);
+    void CheckAndAsk(AddJob& job);
+    void ShowAddProgress(AddJob& job);
+    int ShowAdded(AddJob& job);
+    frmReplace* ReplaceDialog();
+    // Runs work on a thread of its own while the window stays live: it paints, the progress
+    // window moves (tick runs on the window's thread some twenty times a second) and nothing
+    // that acts on the package takes clicks. Returns when work has ended.
+    void RunOffThread(const std::function<void()>& work, const std::function<void()>& tick);
+    // While busy, the commands that change the package and the tree take no clicks.
+    void SetBusy(bool busy);
     // Ends an add: the status bar, the progress window on what happened, one message.
     void FinishAdding(int added, int total, QStringList failures);
     void ClearFileDetails();
@@ -139,7 +151,7 @@ private:
     qvr::Archives& m_arc; // the session's
     std::unique_ptr<ArchiveTree> m_tree;
 
-    bool m_busy = false; // Add file is running
+    bool m_busy = false; // an add or a removal is running
     bool m_closeRequested = false;
     bool m_removeByNode = true; // Remove as the last node click left it
     bool m_updatePending = false;
@@ -174,6 +186,7 @@ private:
     QPointer<frmSplash> m_splash;
     frmNewFolder* m_newFolder = nullptr;
     frmNotes* m_notes = nullptr;
+    frmReplace* m_replaceDialog = nullptr;
 };
 
 } // namespace packager

@@ -1,7 +1,10 @@
 #include "PackageSession.h"
 
 #include "PackagerLogic.h"
+#include "qvr/format/PackDates.h"
 #include "qvr/platform/FileUtils.h"
+
+#include <algorithm>
 
 #include <QDate>
 #include <QDir>
@@ -106,6 +109,10 @@ qvr::Result PackageSession::New(const QString& chosen) {
     const QString shown = Native(p);
     const bool existed = QFileInfo::exists(path);
 
+    if (const std::string why = qvr::InfoEntryNameProblem(qvr::GetFileNameFromPath(p));
+        !why.empty())
+        return Refused(shown + QStringLiteral(" cannot be a package's name: ") +
+                       QString::fromStdString(why) + QLatin1Char('.'));
     // Built aside and taken over only when complete.
     qvr::Archives made;
     made.TempFolder = m_arc.TempFolder;
@@ -116,11 +123,11 @@ qvr::Result PackageSession::New(const QString& chosen) {
         return Refused(shown + QStringLiteral(" cannot be created.\n\n") +
                        QString::fromStdString(created.Message));
     }
-    const QString title = QString::fromStdString(qvr::GetFileNameFromPath(p));
-    // Last Updated in the form the library gives Date Archived, so the two look alike.
-    made.PluginInfo =
-        DefaultPluginInfo(title, DatePart(QString::fromStdString(qvr::FormatArchiveDate())));
-    if (const qvr::Result saved = made.PluginInfo.SavePluginData(made, Utf8(title)); !saved) {
+    const std::string title = qvr::GetFileNameFromPath(p);
+    const qvr::PackDates dates = qvr::CurrentPackDates();
+    if (const qvr::Result saved =
+            qvr::StartPackage(made, title, qvr::NewPackageInfo(title, dates), dates);
+        !saved) {
         const QString why = QString::fromStdString(saved.Message);
         if (existed)
             QFile::resize(path, 0);
@@ -203,23 +210,24 @@ qvr::Result PackageSession::Open(const QString& path, QString* notice) {
     return qvr::Result::Success();
 }
 
+qvr::CheckedFiles PackageSession::CheckAdd(const std::vector<qvr::BatchFile>& files,
+                                           bool allowReplace,
+                                           std::vector<qvr::PackProblem>& problems) const {
+    if (m_open && !m_readOnly)
+        return qvr::CheckFiles(m_arc, Utf8(InfoEntryName()), files, allowReplace, problems);
+    for (const qvr::BatchFile& f : files)
+        problems.push_back({qvr::PackProblemKind::Refused, f.Source,
+                            f.Source + ": not added: no package that takes changes is open"});
+    return {};
+}
+
 qvr::Result PackageSession::CanAdd(const QString& name, const QString& folder) const {
-    // A second entry for one place, even in another letter case, would make later commands act
-    // on the wrong one; and a file named like the info entry would be taken for it.
-    if (name.toLower() == InfoEntryName().toLower())
-        return Refused(name + QStringLiteral(" cannot be added: that is the name of the "
-                                             "package's own information entry."));
-    if (m_arc.FindEntry(Utf8(name), Utf8(folder)))
-        return Refused(name + QStringLiteral(" cannot be added: ") +
-                       (folder.isEmpty() ? RootKey : folder) +
-                       QStringLiteral(" already holds a file of that name."));
-    // Nothing goes below a file: installing it would need a folder where the file stands.
-    for (QString above = folder; !above.isEmpty(); above = FolderPart(above)) {
-        if (m_arc.FindEntry(Utf8(LastLevel(above)), Utf8(FolderPart(above))))
-            return Refused(name + QStringLiteral(" cannot be added: ") + above +
-                           QStringLiteral(" is a file, not a folder."));
-    }
-    return qvr::Result::Success();
+    std::vector<qvr::PackProblem> problems;
+    CheckAdd({{std::string(), Utf8(name), Utf8(folder)}}, false, problems);
+    if (problems.empty())
+        return qvr::Result::Success();
+    // Without a source, the message starts with the ": " that would follow it.
+    return Refused(name + QString::fromStdString(problems.front().Message));
 }
 
 bool PackageSession::Gone() const {
@@ -234,46 +242,33 @@ qvr::Result PackageSession::GoneResult() const {
 }
 
 std::vector<qvr::BatchResult> PackageSession::AddMany(const std::vector<qvr::BatchFile>& files,
+                                                      const std::vector<bool>& replaces,
                                                       const qvr::BatchProgress& progress) {
     std::vector<qvr::BatchResult> results(files.size());
-    std::vector<qvr::BatchFile> allowed;
-    std::vector<size_t> where;
-    QSet<QString> taken; // keys of this batch, so that two sources for one place are refused
-    for (size_t i = 0; i < files.size(); ++i) {
-        results[i].File = files[i];
-        const QString name = QString::fromStdString(files[i].FileName);
-        const QString folder = QString::fromStdString(files[i].FilePath);
-        const QString key = (folder.isEmpty() ? name : folder + QLatin1Char('\\') + name).toLower();
-        qvr::Result ok = !m_open || m_readOnly
-                             ? qvr::Result::Unusable("No package that takes changes is open.")
-                             : CanAdd(name, folder);
-        if (ok && taken.contains(key))
-            ok = Refused(name + QStringLiteral(" cannot be added: another file of that name goes "
-                                               "into the same folder."));
-        if (!ok) {
-            results[i].Message = ok.Message;
-            continue;
-        }
-        taken.insert(key);
-        allowed.push_back(files[i]);
-        where.push_back(i);
-    }
-    if (Gone()) {
-        for (size_t i : where) {
-            results[i].Message = GoneResult().Message;
-            results[i].ArchiveFailed = true;
-        }
+    if (!m_open || m_readOnly || Gone()) {
+        const std::string why =
+            Gone() ? GoneResult().Message : std::string("No package that takes changes is open.");
+        for (size_t i = 0; i < files.size(); ++i)
+            results[i] = {files[i], false, why, true, 0};
         return results;
     }
-    size_t done = 0;
-    const auto each = [&](const qvr::BatchResult& r, size_t, size_t) {
-        ++done;
-        if (progress)
-            progress(r, done, allowed.size());
-    };
-    const std::vector<qvr::BatchResult> added = qvr::AddFilesToArchive(m_arc, allowed, {}, each);
-    for (size_t k = 0; k < added.size() && k < where.size(); ++k)
-        results[where[k]] = added[k];
+    qvr::BatchOptions options;
+    options.ArchiveDate = qvr::CurrentPackDates().ArchiveDate;
+    if (std::find(replaces.begin(), replaces.end(), true) == replaces.end())
+        return qvr::AddFilesToArchive(m_arc, files, options, progress);
+    const qvr::Result dropped =
+        qvr::ReplaceFilesInArchive(m_arc, files, results, options, progress);
+    if (!dropped) {
+        for (size_t i = 0; i < results.size() && i < replaces.size(); ++i) {
+            if (results[i].Added && replaces[i]) {
+                results[i].Added = false;
+                results[i].Message = files[i].Source +
+                                     ": was added, but the file it replaces could not be "
+                                     "taken out: " +
+                                     dropped.Message;
+            }
+        }
+    }
     return results;
 }
 
@@ -284,50 +279,50 @@ qvr::Result PackageSession::Add(const QString& source, const QString& name, cons
         return allowed;
     if (Gone())
         return GoneResult();
-    const qvr::Result added = m_arc.AddFileToArchive(Utf8(source), Utf8(name), Utf8(folder));
-    if (added)
+    const std::vector<qvr::BatchResult> added =
+        AddMany({{Utf8(source), Utf8(name), Utf8(folder)}}, {false});
+    if (!added.empty() && added[0].Added)
         return qvr::Result::Success();
     if (Gone())
         return GoneResult();
-    QString why = QString::fromStdString(added.Message);
+    QString why = added.empty() ? QString() : QString::fromStdString(added[0].Message);
     if (why.isEmpty())
         why = QStringLiteral("The file is empty or cannot be read.");
     return Refused(QDir::toNativeSeparators(source) +
                    QStringLiteral(" could not be added to the package.\n\n") + why);
 }
 
-qvr::Result PackageSession::RemoveSubtree(const QString& key, QSet<QString>* kept) {
+qvr::Result PackageSession::RemoveSubtree(const QString& key, QSet<QString>* kept,
+                                          const qvr::StepProgress& progress) {
     if (!m_open || m_readOnly)
         return qvr::Result::Unusable("No package that takes changes is open.");
     if (Gone())
         return GoneResult();
     const QString info = InfoEntryName().toLower();
-    std::vector<std::pair<std::string, std::string>> doomed;
-    for (const qvr::sgFileInfo& entry : m_arc.ArchiveFiles) {
+    std::vector<size_t> doomed;
+    for (size_t i = 0; i < m_arc.ArchiveFiles.size(); ++i) {
+        const qvr::sgFileInfo& entry = m_arc.ArchiveFiles[i];
         if (!entry.FileName().empty() &&
             QString::fromStdString(entry.FileName()).toLower() != info && InSubtree(entry, key))
-            doomed.emplace_back(entry.FileName(), entry.FilePath());
+            doomed.push_back(i);
     }
-    QStringList failures;
-    for (const auto& [name, folder] : doomed) {
-        if (!m_arc.FindEntry(name, folder))
-            continue;
-        const qvr::Result removed = m_arc.RemoveEntry(name, folder);
-        if (!removed && m_arc.FindEntry(name, folder)) {
-            qvr::sgFileInfo still;
-            still.FileName(name);
-            still.FilePath(folder);
-            const QString why = QString::fromStdString(removed.Message);
-            failures << EntryKey(still) + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
-            if (kept)
-                kept->insert(EntryKey(still));
-        }
-    }
-    if (failures.isEmpty())
+    if (doomed.empty())
         return qvr::Result::Success();
-    return Refused(QStringLiteral("Some files could not be removed from the package and are "
-                                  "still in it:\n\n") +
-                   failures.join(QLatin1Char('\n')));
+    // One rebuild for the whole subtree: all of it goes, or none of it.
+    QStringList keys;
+    for (size_t i : doomed)
+        keys << EntryKey(m_arc.ArchiveFiles[i]);
+    const qvr::Result removed = m_arc.RemoveEntries(doomed, progress);
+    if (removed)
+        return qvr::Result::Success();
+    if (kept)
+        for (const QString& k : keys)
+            kept->insert(k);
+    const QString why = QString::fromStdString(removed.Message);
+    return Refused(QStringLiteral("The files could not be removed from the package and are "
+                                  "still in it") +
+                   (why.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + why) +
+                   QStringLiteral("\n\n") + keys.join(QLatin1Char('\n')));
 }
 
 qvr::Result PackageSession::UpdateDetails(const qvr::sgPlugInfo& info) {

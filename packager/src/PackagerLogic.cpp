@@ -101,14 +101,6 @@ QStringList FilesBelowFiles(const std::vector<qvr::sgFileInfo>& entries) {
     return below;
 }
 
-qvr::sgPlugInfo DefaultPluginInfo(const QString& fileName, const QString& today) {
-    qvr::sgPlugInfo info;
-    info.PluginName(fileName.toStdString());
-    info.Version("1.0");
-    info.LastUpdated(today.toStdString());
-    return info;
-}
-
 std::optional<QString> FindTreeConflict(const std::vector<qvr::sgFileInfo>& entries,
                                         const QString& infoEntryName) {
     QSet<QString> folders{RootKey};

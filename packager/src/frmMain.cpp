@@ -12,6 +12,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
@@ -19,6 +20,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
+#include <atomic>
+#include <exception>
+#include <thread>
 
 using namespace shared_windows;
 
@@ -77,6 +82,50 @@ void frmMain::closeEvent(QCloseEvent* event) {
         m_splash->hide();
     event->accept();
     emit Exited();
+}
+
+// ---- Long work -----------------------------------------------------------------------------
+
+void frmMain::SetBusy(bool busy) {
+    m_busy = busy;
+    // Rows move as files come and go: a click queued for one row must not land on another.
+    m_treeWidget->setEnabled(!busy);
+    RefreshCommandStates();
+}
+
+void frmMain::RunOffThread(const std::function<void()>& work, const std::function<void()>& tick) {
+    QEventLoop loop;
+    std::atomic<bool> finished{false};
+    bool ticking = false;
+    QTimer timer;
+    timer.setInterval(50);
+    connect(&timer, &QTimer::timeout, &loop, [&] {
+        // The progress window lets events run; a tick never runs inside another.
+        if (tick && !ticking) {
+            ticking = true;
+            tick();
+            ticking = false;
+        }
+        if (finished)
+            loop.quit();
+    });
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        finished = true;
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    timer.start();
+    // Ended by the worker's last word, or by the timer should that word come before exec.
+    loop.exec();
+    worker.join();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 // ---- Tree ------------------------------------------------------------------------------------
@@ -281,16 +330,44 @@ void frmMain::mRemove_Click() {
         return;
     }
     if (Dialogs::instance().AskYesNo(this, ProgramName, question)) {
-        // A file still in the package keeps its node, and so does every folder above it.
+        SetBusy(true);
+        frmSplash* splash = ProgressWindow();
+        splash->SetTitle(QStringLiteral("Removing ") + node->text(0));
+        splash->CalcIncrement(int32_t(std::max<size_t>(m_arc.ArchiveFiles.size(), 1)));
+        splash->ShowModeless();
+        // One rebuild of the package for the whole subtree, off the window's thread.
+        std::atomic<size_t> step{0};
+        size_t shown = 0;
         QSet<QString> kept;
-        const qvr::Result removed = m_session.RemoveSubtree(ArchiveTree::Key(node), &kept);
+        qvr::Result removed = qvr::Result::Success();
+        const QString key = ArchiveTree::Key(node);
+        RunOffThread(
+            [&] {
+                removed = m_session.RemoveSubtree(key, &kept,
+                                                  [&step](size_t done, size_t, const std::string&) {
+                                                      step = done;
+                                                      return true;
+                                                  });
+            },
+            [&] {
+                for (; shown < step; ++shown)
+                    splash->IncrProgress(0);
+            });
+        // A file still in the package keeps its node, and so does every folder above it.
         m_tree->RemoveNodeTreeExcept(node, kept);
         m_treeWidget->setCurrentItem(nullptr);
         m_treeWidget->clearSelection();
         ClearFileDetails();
+        if (removed)
+            splash->SetProgress(100);
+        else
+            splash->Finish(QStringLiteral("Nothing was removed"));
+        SetBusy(false);
         Report(removed);
     }
     UpdateStatusBar();
+    if (m_closeRequested)
+        close();
 }
 
 frmNotes* frmMain::NotesDialog() {

@@ -1,19 +1,21 @@
 #include "Dialogs.h"
 #include "PackageTree.h"
 #include "frmMain.h"
+#include "frmReplace.h"
 #include "frmSplash.h"
-#include "qvr/format/PathRules.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QTreeWidgetItem>
 #include <algorithm>
+#include <atomic>
 
 using namespace shared_windows;
 
-// Adding files and folders: Add file..., Add folder... and files dropped onto the tree.
+// Adding files and folders: Add file..., Add folder... and files dropped onto the tree. The
+// files are gathered, checked and added by the packing rules of the library, the same that
+// `qvr create` and `qvr add` follow; the slow parts run off the window's thread.
 
 namespace packager {
 
@@ -27,6 +29,10 @@ QString JoinKey(const QString& folder, const QString& name) {
     return folder.isEmpty() ? name : folder + QLatin1Char('\\') + name;
 }
 
+QString KeyOf(const qvr::BatchFile& f) {
+    return JoinKey(QString::fromStdString(f.FilePath), QString::fromStdString(f.FileName));
+}
+
 // One line per file for the closing message.
 QString OneLine(const std::string& message) {
     QString line = QString::fromStdString(message);
@@ -35,43 +41,49 @@ QString OneLine(const std::string& message) {
     return line;
 }
 
-// The files below folder, as entries below packageFolder + the folder's own name, in an order
-// that does not depend on how the file system lists them. Linked folders are not followed.
-void GatherFolder(const QString& folder, const QString& packageFolder,
-                  std::vector<qvr::BatchFile>& files, QStringList& problems) {
-    const QDir root(folder);
-    const QString top = JoinKey(packageFolder, root.dirName());
-    std::vector<qvr::BatchFile> found;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo info = it.nextFileInfo();
-        if (!info.isFile()) {
-            problems << QDir::toNativeSeparators(info.filePath()) +
-                            QStringLiteral(": not a regular file; left out.");
-            continue;
-        }
-        QString rel = QDir::fromNativeSeparators(root.relativeFilePath(info.path()));
-        QString path = top;
-        if (rel != QStringLiteral("."))
-            path = JoinKey(top, rel.replace(QLatin1Char('/'), QLatin1Char('\\')));
-        found.push_back({QDir::toNativeSeparators(info.filePath()).toStdString(),
-                         info.fileName().toStdString(), path.toStdString()});
+// The files and folders chosen, as the package's files below folder: a folder below its own
+// name, with everything in it.
+void Gather(const QStringList& paths, const QString& folder, const qvr::PackOptions& options,
+            const std::string& package, qvr::Gathered& out) {
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        const std::string source = QDir::toNativeSeparators(path).toStdString();
+        if (info.isDir())
+            qvr::GatherFolder(source, JoinKey(folder, QDir(path).dirName()).toStdString(), options,
+                              package, out);
+        else
+            out.Files.push_back({source, info.fileName().toStdString(), folder.toStdString()});
     }
-    std::sort(found.begin(), found.end(), [](const qvr::BatchFile& a, const qvr::BatchFile& b) {
-        const QString ka = QString::fromStdString(a.FilePath + "\\" + a.FileName).toLower();
-        const QString kb = QString::fromStdString(b.FilePath + "\\" + b.FileName).toLower();
-        return ka < kb;
-    });
-    files.insert(files.end(), found.begin(), found.end());
 }
 
 } // namespace
+
+// The state of one add, from the paths chosen to the files that went in.
+struct frmMain::AddJob {
+    QStringList Paths;
+    QString Folder;
+    bool PerFile = false; // Add file...: each file's own title and two steps
+    qvr::Gathered Gathered;
+    std::vector<qvr::BatchFile> Files;
+    std::vector<bool> Replaces;
+    std::vector<QString> OldKeys; // for each file that replaces, the key it replaces
+    QStringList Failures;
+    int Skipped = 0; // files the author chose to keep as the package holds them
+    std::vector<qvr::BatchResult> Results;
+    std::atomic<size_t> Done{0};
+    size_t Shown = 0;
+};
 
 frmSplash* frmMain::ProgressWindow() {
     if (!m_splash)
         m_splash = new frmSplash(this);
     return m_splash;
+}
+
+frmReplace* frmMain::ReplaceDialog() {
+    if (!m_replaceDialog)
+        m_replaceDialog = new frmReplace(this);
+    return m_replaceDialog;
 }
 
 void frmMain::mAddfile_Click() {
@@ -136,141 +148,176 @@ void frmMain::FinishAdding(int added, int total, QStringList failures) {
 }
 
 void frmMain::AddFiles(const QStringList& paths) {
-    if (paths.isEmpty() || !PackageOpen() || ReadOnly() || m_busy)
-        return;
-    m_busy = true;
-    RefreshCommandStates();
-
-    // The folder is taken once: clicking around in the tree while files are compressed must
-    // not scatter the rest of the selection into other folders.
+    // The folder is taken once: what is selected later must not scatter the files.
     const QList<QTreeWidgetItem*> selected = m_treeWidget->selectedItems();
-    const QString folder = TargetFolder(selected.isEmpty() ? nullptr : selected.first());
-
-    frmSplash* splash = ProgressWindow();
-    const QString task = QStringLiteral("Compressing File ");
-    if (paths.size() == 1)
-        splash->SetTitle(task + NameOf(paths.first()));
-    splash->CalcIncrement(int32_t(2 * paths.size()));
-    splash->ShowModeless();
-    int added = 0;
-    QStringList failures;
-    for (const QString& path : paths) {
-        if (paths.size() > 1)
-            splash->SetTitle(task + NameOf(path));
-        QString why;
-        if (AddFileToPackage(NameOf(path), QDir::toNativeSeparators(path), folder, &why))
-            ++added;
-        else
-            failures << why;
-        // A package that is gone fails every later file alike: said once.
-        if (m_closeRequested || m_session.Gone())
-            break;
-    }
-    FinishAdding(added, int(paths.size()), failures);
-
-    m_busy = false;
-    RefreshCommandStates();
-    if (m_closeRequested)
-        close();
-}
-
-bool frmMain::AddFileToPackage(const QString& name, const QString& source, const QString& folder,
-                               QString* why) {
-    const QString key = JoinKey(folder, name);
-    if (const qvr::Result allowed = m_session.CanAdd(name, folder); !allowed) {
-        *why = OneLine(allowed.Message);
-        return false;
-    }
-    qvr::sgFileInfo shown;
-    shown.FileName(name.toStdString());
-    shown.FilePath(folder.toStdString());
-    if (const qvr::Result placed = AddFileNode(shown); !placed) {
-        *why = name + QStringLiteral(" cannot be added: ") + OneLine(placed.Message) +
-               QLatin1Char('.');
-        return false;
-    }
-    if (QTreeWidgetItem* parent = folder.isEmpty() ? nullptr : m_tree->Node(folder))
-        parent->setExpanded(true);
-
-    frmSplash* splash = ProgressWindow();
-    splash->IncrProgress(0);
-    const qvr::Result added = m_session.Add(source, name, folder);
-    splash->IncrProgress(0);
-    if (!added) {
-        m_tree->RemoveNodeTree(m_tree->Node(key), false);
-        *why = OneLine(added.Message);
-        return false;
-    }
-    return true;
+    AddJob job;
+    job.Paths = paths;
+    job.Folder = TargetFolder(selected.isEmpty() ? nullptr : selected.first());
+    job.PerFile = true;
+    RunAdd(job);
 }
 
 void frmMain::AddPaths(const QStringList& paths, const QString& folder) {
-    if (paths.isEmpty() || !PackageOpen() || ReadOnly() || m_busy)
-        return;
-    std::vector<qvr::BatchFile> wanted;
-    QStringList failures;
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (info.isDir())
-            GatherFolder(path, folder, wanted, failures);
-        else
-            wanted.push_back({QDir::toNativeSeparators(path).toStdString(),
-                              info.fileName().toStdString(), folder.toStdString()});
-    }
-    const int total = int(wanted.size() + failures.size());
-    if (total == 0) {
-        Message(QStringLiteral("There is no file to add in ") +
-                QDir::toNativeSeparators(paths.first()) + QLatin1Char('.'));
-        return;
-    }
+    AddJob job;
+    job.Paths = paths;
+    job.Folder = folder;
+    RunAdd(job);
+}
 
-    // What the tree cannot show or a player could not install is left out before anything is
-    // written, so the package and the tree never disagree.
-    std::vector<qvr::BatchFile> files;
-    for (const qvr::BatchFile& f : wanted) {
-        const QString key =
-            JoinKey(QString::fromStdString(f.FilePath), QString::fromStdString(f.FileName));
-        std::string unsafe;
-        if (!qvr::IsSafeEntryPath(f.FilePath, f.FileName, &unsafe))
-            failures << QDir::toNativeSeparators(QString::fromStdString(f.Source)) +
-                            QStringLiteral(": cannot be added: ") + QString::fromStdString(unsafe);
-        else if (const qvr::Result ok = m_session.CanAdd(QString::fromStdString(f.FileName),
-                                                         QString::fromStdString(f.FilePath));
-                 !ok)
-            failures << OneLine(ok.Message);
-        else if (m_tree->NodeExists(key))
-            failures << key + QStringLiteral(" cannot be added: a folder of that name is there.");
-        else
-            files.push_back(f);
-    }
+// Links that lead out of a folder are followed only when the author says so.
+void frmMain::GatherAsked(AddJob& job) {
+    const std::string package = m_arc.CurrentArchive;
+    RunOffThread([&] { Gather(job.Paths, job.Folder, {}, package, job.Gathered); }, {});
+    QStringList outside;
+    for (const qvr::PackProblem& p : job.Gathered.Problems)
+        if (p.Kind == qvr::PackProblemKind::LinkOutside)
+            outside << OneLine(p.Message);
+    if (outside.isEmpty())
+        return;
+    const qsizetype count = outside.size();
+    if (count > 10)
+        outside = outside.mid(0, 10) << QStringLiteral("… and %1 more").arg(count - 10);
+    const QString question =
+        QStringLiteral("Some links lead to places outside the folder being added:\n\n") +
+        outside.join(QLatin1Char('\n')) +
+        QStringLiteral("\n\nPack what they lead to as well? With No, they are left out.");
+    if (!Dialogs::instance().AskYesNo(this, ProgramName, question))
+        return;
+    job.Gathered = {};
+    qvr::PackOptions follow;
+    follow.FollowLinks = true;
+    RunOffThread([&] { Gather(job.Paths, job.Folder, follow, package, job.Gathered); }, {});
+}
 
-    m_busy = true;
-    RefreshCommandStates();
+// What the package may take; a place it holds is replaced or skipped as the author says.
+void frmMain::CheckAndAsk(AddJob& job) {
+    std::vector<qvr::PackProblem> problems;
+    const qvr::CheckedFiles checked = m_session.CheckAdd(job.Gathered.Files, true, problems);
+    for (const qvr::PackProblem& p : job.Gathered.Problems)
+        job.Failures << OneLine(p.Message);
+    for (const qvr::PackProblem& p : problems)
+        job.Failures << OneLine(p.Message);
+    std::optional<bool> forAll;
+    for (size_t i = 0; i < checked.Files.size(); ++i) {
+        const qvr::BatchFile& f = checked.Files[i];
+        const QString key = KeyOf(f);
+        QString oldKey;
+        if (checked.Replaces[i]) {
+            const auto held = m_arc.FindEntry(f.FileName, f.FilePath);
+            oldKey = held ? EntryKey(*held) : key;
+            bool replace = forAll.value_or(false);
+            if (!forAll) {
+                const frmReplace::Answer answer =
+                    ReplaceDialog()->Ask(oldKey, QString::fromStdString(f.Source));
+                replace = answer.Replace;
+                if (answer.ForAll)
+                    forAll = replace;
+            }
+            if (!replace) {
+                ++job.Skipped; // the author's choice: no failure
+                continue;
+            }
+        } else if (m_tree->NodeExists(key)) {
+            // A folder made with New Folder holds no entry, yet takes the place in the tree.
+            job.Failures << key +
+                                QStringLiteral(" cannot be added: a folder of that name is there.");
+            continue;
+        }
+        job.Files.push_back(f);
+        job.Replaces.push_back(checked.Replaces[i]);
+        job.OldKeys.push_back(oldKey);
+    }
+}
+
+// Moves the progress window on by the files added since it last looked.
+void frmMain::ShowAddProgress(AddJob& job) {
     frmSplash* splash = ProgressWindow();
-    splash->SetTitle(paths.size() == 1 ? QStringLiteral("Compressing ") + NameOf(paths.first())
-                                       : QStringLiteral("Compressing %1 files").arg(total));
-    splash->CalcIncrement(int32_t(std::max<size_t>(files.size(), 1)));
-    splash->ShowModeless();
-    const std::vector<qvr::BatchResult> results = m_session.AddMany(
-        files, [splash](const qvr::BatchResult&, size_t, size_t) { splash->IncrProgress(0); });
+    const size_t done = std::min(job.Done.load(), job.Files.size());
+    for (; job.Shown < done; ++job.Shown) {
+        splash->IncrProgress(0);
+        if (!job.PerFile)
+            continue;
+        splash->IncrProgress(0);
+        if (job.Shown + 1 < job.Files.size())
+            splash->SetTitle(QStringLiteral("Compressing File ") +
+                             QString::fromStdString(job.Files[job.Shown + 1].FileName));
+    }
+}
+
+// Puts the nodes of the files that went in into the tree; the closing message for the rest.
+int frmMain::ShowAdded(AddJob& job) {
     int added = 0;
-    for (const qvr::BatchResult& r : results) {
+    for (size_t i = 0; i < job.Results.size() && i < job.Files.size(); ++i) {
+        const qvr::BatchResult& r = job.Results[i];
         if (!r.Added) {
-            failures << OneLine(r.Message);
+            job.Failures << OneLine(r.Message);
             continue;
         }
         ++added;
         qvr::sgFileInfo entry;
         entry.FileName(r.File.FileName);
         entry.FilePath(r.File.FilePath);
-        AddFileNode(entry);
+        // A replaced file keeps its node, unless the new one spells its name otherwise.
+        if (job.Replaces[i] && job.OldKeys[i] != EntryKey(entry))
+            m_tree->RemoveNodeTree(m_tree->Node(job.OldKeys[i]), false);
+        if (!m_tree->NodeExists(EntryKey(entry)))
+            AddFileNode(entry);
     }
-    if (QTreeWidgetItem* parent = folder.isEmpty() ? nullptr : m_tree->Node(folder))
+    if (QTreeWidgetItem* parent = job.Folder.isEmpty() ? nullptr : m_tree->Node(job.Folder))
         parent->setExpanded(true);
-    FinishAdding(added, total, failures);
+    return added;
+}
 
-    m_busy = false;
-    RefreshCommandStates();
+void frmMain::RunAdd(AddJob& job) {
+    if (job.Paths.isEmpty() || !PackageOpen() || ReadOnly() || m_busy)
+        return;
+    if (m_session.Gone()) {
+        Report(m_session.GoneResult());
+        return;
+    }
+    SetBusy(true);
+    frmSplash* splash = ProgressWindow();
+    const bool one = job.Paths.size() == 1;
+    const QString task = job.PerFile ? QStringLiteral("Compressing File ") + NameOf(job.Paths[0])
+                         : one       ? QStringLiteral("Compressing ") + NameOf(job.Paths[0])
+                                     : QStringLiteral("Compressing %1 files").arg(job.Paths.size());
+    splash->SetTitle(task);
+    splash->CalcIncrement(1);
+    splash->ShowModeless();
+
+    GatherAsked(job);
+    CheckAndAsk(job);
+    const int total = int(job.Gathered.Files.size() + job.Gathered.Problems.size());
+    if (total == 0 && !job.PerFile) {
+        splash->hide();
+        SetBusy(false);
+        Message(QStringLiteral("There is no file to add in ") +
+                QDir::toNativeSeparators(job.Paths.first()) + QLatin1Char('.'));
+        return;
+    }
+    // Files the author chose to keep as the package holds them are no part of this add.
+    if (job.Files.empty() && job.Failures.isEmpty()) {
+        splash->hide();
+        SetBusy(false);
+        return;
+    }
+    if (job.PerFile && !job.Files.empty())
+        splash->SetTitle(QStringLiteral("Compressing File ") +
+                         QString::fromStdString(job.Files[0].FileName));
+    splash->CalcIncrement(int32_t(std::max<size_t>(job.Files.size(), 1) * (job.PerFile ? 2 : 1)));
+    if (!job.Files.empty())
+        RunOffThread(
+            [&] {
+                job.Results = m_session.AddMany(
+                    job.Files, job.Replaces,
+                    [&job](const qvr::BatchResult&, size_t, size_t) { ++job.Done; });
+            },
+            [&] { ShowAddProgress(job); });
+    ShowAddProgress(job);
+    const int added = ShowAdded(job);
+    FinishAdding(added, total - job.Skipped, job.Failures);
+
+    SetBusy(false);
     if (m_closeRequested)
         close();
 }

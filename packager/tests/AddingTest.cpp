@@ -5,6 +5,7 @@
 
 #include "frmSplash.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -96,12 +97,13 @@ TEST_F(PackagerTest, ARefusedFileIsNeverShownComplete) {
     Select("Meshes");
     AddThroughMenu({Source("tower.nif", 100)});
     EXPECT_EQ(window->Splash()->Model().TaskText(), "Compressing File tower.nif: Complete!");
-    AddThroughMenu({Source("again/tower.nif", 100)});
+    Select(RootKey);
+    AddThroughMenu({Source("P.qvr.ifo", 100)});
     EXPECT_EQ(window->Splash()->Model().TaskText(), "Added 0 of 1 file");
     EXPECT_TRUE(window->Splash()->Model().Complete()); // Close is offered all the same
     ASSERT_EQ(dialogs->Messages().size(), 1);
     EXPECT_TRUE(dialogs->Messages()[0].startsWith("Added 0 of 1 file to the package."));
-    EXPECT_TRUE(dialogs->Messages()[0].contains("tower.nif cannot be added"));
+    EXPECT_TRUE(dialogs->Messages()[0].contains("information entry"));
 }
 
 TEST_F(PackagerTest, AddFolderAddsTheWholeTreeBelowTheSelectedFolder) {
@@ -133,17 +135,29 @@ TEST_F(PackagerTest, AddFolderAddsTheWholeTreeBelowTheSelectedFolder) {
     EXPECT_EQ(dialogs->Messages(), QStringList());
     ExpectDiskMatchesTree();
 
-    // Again: every file is there already, each is named once in one message.
+    // Again: every file is there already; Skip for all keeps them as they are, unasked after
+    // the first, and says nothing more.
+    auto bytes = [&] {
+        QFile f(Path("P.qvr"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray before = bytes();
+    int questions = 0;
+    WhenModalShown([&](QWidget* modal) {
+        ++questions;
+        modal->findChild<QCheckBox*>("chkAll")->setChecked(true);
+        modal->findChild<QPushButton*>("cmdSkip")->click();
+    });
     Select("Textures");
     Action("mAddfolder")->trigger();
-    EXPECT_EQ(window->Splash()->Model().TaskText(), "Added 0 of 4 files");
-    ASSERT_EQ(dialogs->Messages().size(), 1);
-    EXPECT_EQ(dialogs->Messages()[0].count("already holds"), 4);
+    EXPECT_EQ(questions, 1);
+    EXPECT_EQ(dialogs->Messages(), QStringList());
+    EXPECT_TRUE(bytes() == before);
 
     // Cancelled: nothing happens.
     window->FolderChooser = [](QWidget*, const QString&) { return std::optional<QString>(); };
     Action("mAddfolder")->trigger();
-    EXPECT_EQ(dialogs->Messages().size(), 1);
+    EXPECT_EQ(dialogs->Messages(), QStringList());
     ExpectDiskMatchesTree();
 }
 

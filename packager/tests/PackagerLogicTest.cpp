@@ -45,16 +45,6 @@ TEST(PackagerLogic, KeysAndTheirParts) {
     EXPECT_EQ(LastLevel("Meshes"), "Meshes");
 }
 
-TEST(PackagerLogic, NewPackageInformation) {
-    const qvr::sgPlugInfo info = DefaultPluginInfo("Tower.qvr", "12/7/2026");
-    EXPECT_EQ(info.PluginName(), "Tower.qvr");
-    EXPECT_EQ(info.Version(), "1.0");
-    EXPECT_EQ(info.LastUpdated(), "12/7/2026");
-    EXPECT_EQ(info.Authors(), "");
-    EXPECT_EQ(info.Depends(), "");
-    EXPECT_EQ(info.Notes(), "");
-}
-
 TEST(PackagerLogic, TreeConflictsAreFoundBeforeAPackageIsShown) {
     const QString info = "P.qvr.ifo";
     EXPECT_FALSE(FindTreeConflict({Entry("", "P.qvr.ifo"), Entry("Meshes\\a", "x.nif"),

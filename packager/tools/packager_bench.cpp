@@ -1,6 +1,8 @@
-// Times the packager window on a large package: opening it (tree and details), adding one file
-// and removing one file, each through the window's own procedures.
-//   packager_bench [entries]     (default 5000)
+// Times the packager window on a large package: opening it (tree and details), adding one file,
+// removing one file and removing a folder, each through the window's own procedures; the
+// folder's removal also as `qvr remove` does it (open, one rebuild) and, given its path, by qvr.
+//   packager_bench [entries] [files in the folder removed] [path of qvr]
+//   (defaults 5000 and 2000)
 
 #include "ArchiveTree.h"
 #include "PackageTree.h"
@@ -14,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -27,6 +30,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int count = argc > 1 ? std::atoi(argv[1]) : 5000;
+    const int folderFiles = argc > 2 ? std::atoi(argv[2]) : 2000;
+    const QString tool = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
     QTemporaryDir dir;
     QuietDialogs quiet;
 
@@ -45,8 +50,11 @@ int main(int argc, char** argv) {
             QFile f(src);
             f.open(QIODevice::WriteOnly);
             f.write(QByteArray(200 + i % 300, char('a' + i % 26)));
-            files.push_back({src.toStdString(), "f" + std::to_string(i) + ".nif",
-                             "Meshes\\d" + std::to_string(i % 50)});
+            // The last folderFiles files go into one folder of their own, removed at the end.
+            const std::string folder = i >= count - folderFiles
+                                           ? "Meshes\\Doomed\\d" + std::to_string(i % 7)
+                                           : "Meshes\\d" + std::to_string(i % 50);
+            files.push_back({src.toStdString(), "f" + std::to_string(i) + ".nif", folder});
         }
         qvr::AddFilesToArchive(a, files);
     }
@@ -77,10 +85,47 @@ int main(int argc, char** argv) {
     window.mRemove_Click();
     const qint64 remove = clock.elapsed();
 
+    // The folder: through the window, and as qvr remove does it, each on its own copy.
+    const QString copy = dir.filePath("Copy.qvr");
+    QFile::copy(QString::fromStdString(package), copy);
+    QFile::copy(QString::fromStdString(package), dir.filePath("Tool.qvr"));
+    window.OpenPackage(copy);
+    window.TreeWidget()->setCurrentItem(window.Tree().Node(QStringLiteral("Meshes\\Doomed")));
+    clock.restart();
+    window.mRemove_Click();
+    const qint64 removeFolder = clock.elapsed();
+    window.Splash()->hide();
+
+    clock.restart();
+    qvr::Archives library;
+    library.TempFolder = arc.TempFolder;
+    library.OpenArchive(dir.filePath("Tool.qvr").toStdString());
+    std::vector<size_t> doomed;
+    for (size_t i = 0; i < library.ArchiveFiles.size(); ++i)
+        if (library.ArchiveFiles[i].FilePath().starts_with("Meshes\\Doomed"))
+            doomed.push_back(i);
+    library.RemoveEntries(doomed);
+    const qint64 removeLibrary = clock.elapsed();
+    qint64 removeTool = -1;
+    if (!tool.isEmpty()) {
+        QFile::copy(QString::fromStdString(package), dir.filePath("Qvr.qvr"));
+        clock.restart();
+        QProcess::execute(tool, {"remove", "-q", dir.filePath("Qvr.qvr"), "Meshes/Doomed"});
+        removeTool = clock.elapsed();
+    }
+
     std::printf("package of %d entries, %lld bytes\n", count,
                 static_cast<long long>(qvr::FileLength(package)));
     std::printf("open (read, check, tree, details): %lld ms\n", static_cast<long long>(open));
     std::printf("add one file:                      %lld ms\n", static_cast<long long>(add));
     std::printf("remove one file (one rebuild):     %lld ms\n", static_cast<long long>(remove));
-    return arc.ArchiveFiles.size() == size_t(count) + 1 ? 0 : 1;
+    std::printf("remove a folder of %d files:     %lld ms (window)\n", folderFiles,
+                static_cast<long long>(removeFolder));
+    std::printf("  the same as qvr remove does it:  %lld ms (open, one rebuild)\n",
+                static_cast<long long>(removeLibrary));
+    if (removeTool >= 0)
+        std::printf("  the same by qvr remove:          %lld ms (a process)\n",
+                    static_cast<long long>(removeTool));
+    const bool removed = window.Session().FileCount() == count - folderFiles;
+    return removed && library.ArchiveFiles.size() == size_t(count - folderFiles) + 1 ? 0 : 1;
 }

@@ -2,7 +2,9 @@
 //   packager_shots <folder>
 // writes packager-main.png, packager-newfolder.png, packager-notes.png, packager-help.png,
 // packager-about.png, packager-progress.png, packager-partial.png (an add in which one file was
-// refused) and packager-zip.png (a read-only zip file in the smallest window) into <folder>.
+// refused), packager-replace.png (the question when an added file is there already),
+// packager-busy.png and packager-busy-progress.png (the window while a large file is compressed)
+// and packager-zip.png (a read-only zip file in the smallest window) into <folder>.
 
 #include "ArchiveTree.h"
 #include "Looks.h"
@@ -23,7 +25,9 @@
 #include <QLocale>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <cstdio>
@@ -138,16 +142,58 @@ int main(int argc, char** argv) {
     ok = Save(splash, out, QStringLiteral("packager-progress.png")) && ok;
     splash->hide();
 
-    // One file of three refused: the window ends on what happened.
+    // One file of three refused (it is empty): the window ends on what happened.
     {
         QuietDialogs quiet;
         tree.Widget()->setCurrentItem(tree.Node(QStringLiteral("Meshes\\tower")));
-        QDir().mkpath(dir.filePath(QStringLiteral("again")));
         window.AddFiles({Sample(dir, QStringLiteral("tower_roof.nif"), 4000),
-                         Sample(dir, QStringLiteral("again/tower_top.nif"), 300),
+                         Sample(dir, QStringLiteral("tower_flag.nif"), 0),
                          Sample(dir, QStringLiteral("tower_door.nif"), 5000)});
         ok = Save(window.Splash(), out, QStringLiteral("packager-partial.png")) && ok;
         window.Splash()->hide();
+    }
+
+    // A file the package holds already: the question, answered Skip once it is drawn.
+    {
+        QDir().mkpath(dir.filePath(QStringLiteral("again")));
+        QTimer::singleShot(300, [&] {
+            QWidget* question = QApplication::activeModalWidget();
+            if (!question)
+                return;
+            ok = Save(question, out, QStringLiteral("packager-replace.png")) && ok;
+            if (auto* skip = question->findChild<QPushButton*>(QStringLiteral("cmdSkip")))
+                skip->click();
+        });
+        window.AddFiles({Sample(dir, QStringLiteral("again/tower_top.nif"), 300)});
+        window.Splash()->hide();
+    }
+
+    // The main window while a large file is compressed: live, its tree closed to clicks.
+    {
+        bool saved = false;
+        QTimer look;
+        look.setInterval(20);
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            if (saved || !window.Busy() || !window.Splash() || !window.Splash()->isVisible())
+                return;
+            saved = true;
+            ok = Save(&window, out, QStringLiteral("packager-busy.png")) && ok;
+            ok = Save(window.Splash(), out, QStringLiteral("packager-busy-progress.png")) && ok;
+        });
+        look.start();
+        QFile big(dir.filePath(QStringLiteral("tx_tower_sky.dds")));
+        if (big.open(QIODevice::WriteOnly)) {
+            QByteArray noise(48'000'000, '\0');
+            for (qsizetype i = 0; i < noise.size(); ++i)
+                noise[i] = char((uint32_t(i) * 2654435761u) >> 24);
+            big.write(noise);
+            big.close();
+        }
+        tree.Widget()->setCurrentItem(tree.Node(QStringLiteral("Textures")));
+        window.AddFiles({big.fileName(), Sample(dir, QStringLiteral("tx_tower_moss.dds"), 9000)});
+        look.stop();
+        window.Splash()->hide();
+        ok = ok && saved;
     }
 
     // A zip file deep in the disk, in the smallest window the packager allows.

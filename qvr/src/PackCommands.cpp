@@ -5,6 +5,7 @@
 #include "qvr/format/PathRules.h"
 #include "qvr/install/Install.h"
 #include "qvr/package/BatchAdd.h"
+#include "qvr/package/Packing.h"
 #include "qvr/package/Verify.h"
 #include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
@@ -31,11 +32,6 @@ namespace {
 
 // --------------------------------------------------------------------------- gathering files
 
-struct Gathered {
-    std::vector<qvr::BatchFile> Files;
-    std::vector<std::string> Problems;
-};
-
 std::string JoinArchivePath(const std::string& folder, const std::string& level) {
     return folder.empty() ? level : folder + "\\" + level;
 }
@@ -45,90 +41,22 @@ bool IsSameFile(const fs::path& a, const std::string& b) {
     return !b.empty() && fs::exists(Native(b), ec) && fs::equivalent(a, Native(b), ec);
 }
 
-// The files below folder, as entries below archiveFolder, sorted so that the archive's order
-// does not depend on the order in which the file system lists them.
-void GatherFolder(const fs::path& folder, const std::string& archiveFolder, const std::string& skip,
-                  Gathered& out) {
-    std::vector<qvr::BatchFile> found;
-    std::error_code ec;
-    // Asked once, not for every file: most often the archive is not there yet.
-    const bool skipExists = !skip.empty() && fs::exists(Native(skip), ec);
-    fs::recursive_directory_iterator it(folder, ec), end;
-    if (ec) {
-        out.Problems.push_back(Utf8(folder) + ": cannot be read: " + ec.message());
-        return;
-    }
-    for (; it != end; it.increment(ec)) {
-        if (ec) {
-            out.Problems.push_back(Utf8(folder) + ": cannot be read completely: " + ec.message());
-            break;
-        }
-        std::error_code sec;
-        if (it->is_directory(sec)) {
-            // Linked folders are not followed: a link back up the tree would never end.
-            if (it->is_symlink(sec))
-                out.Problems.push_back(Utf8(it->path()) + ": a linked folder; left out");
-            continue;
-        }
-        if (!it->is_regular_file(sec)) {
-            out.Problems.push_back(Utf8(it->path()) + ": not a regular file; left out");
-            continue;
-        }
-        if (skipExists && IsSameFile(it->path(), skip))
-            continue;
-        fs::path rel = it->path().lexically_relative(folder);
-        std::string path = archiveFolder;
-        std::string name;
-        for (auto part = rel.begin(); part != rel.end(); ++part) {
-            if (std::next(part) == rel.end())
-                name = Utf8(*part);
-            else
-                path = JoinArchivePath(path, Utf8(*part));
-        }
-        found.push_back({Utf8(it->path()), name, path});
-    }
-    // Each key made once: folding case for every comparison cost more than the sort itself.
-    using Key = std::tuple<std::string, std::string, std::string, std::string>;
-    std::vector<std::pair<Key, size_t>> order;
-    order.reserve(found.size());
-    for (size_t i = 0; i < found.size(); ++i) {
-        const qvr::BatchFile& f = found[i];
-        order.push_back({{Lower(f.FilePath), Lower(f.FileName), f.FilePath, f.FileName}, i});
-    }
-    std::sort(order.begin(), order.end());
-    for (const auto& [key, i] : order)
-        out.Files.push_back(std::move(found[i]));
+qvr::PackOptions PackOptionsOf(const ParsedArgs& a) {
+    qvr::PackOptions options;
+    options.FollowLinks = a.Has("follow-links");
+    return options;
 }
 
-std::vector<qvr::BatchFile> WithoutDuplicates(const std::vector<qvr::BatchFile>& files,
-                                              std::set<std::string> taken,
-                                              std::vector<std::string>& problems);
-
-// Drops files whose entry would repeat one of existing or an earlier file, reporting each.
-std::vector<qvr::BatchFile> WithoutDuplicates(const std::vector<qvr::BatchFile>& files,
-                                              const std::vector<qvr::sgFileInfo>& existing,
-                                              std::vector<std::string>& problems) {
-    std::set<std::string> taken;
-    for (const auto& e : existing)
-        taken.insert(Lower(e.FilePath()) + "\\" + Lower(e.FileName()));
-    return WithoutDuplicates(files, taken, problems);
+// Each problem, and once how links left out could be followed.
+void WarnAll(const qvr::Gathered& gathered) {
+    for (const auto& p : gathered.Problems)
+        Warn(p.Message);
+    if (gathered.Has(qvr::PackProblemKind::LinkOutside))
+        Warn("--follow-links packs what links to places outside the folder point at");
 }
 
-std::vector<qvr::BatchFile> WithoutDuplicates(const std::vector<qvr::BatchFile>& files,
-                                              std::set<std::string> taken,
-                                              std::vector<std::string>& problems) {
-    std::vector<qvr::BatchFile> kept;
-    for (const auto& f : files) {
-        std::string key = Lower(f.FilePath) + "\\" + Lower(f.FileName);
-        std::string shown = JoinArchivePath(f.FilePath, f.FileName);
-        if (!taken.insert(key).second) {
-            problems.push_back(f.Source + ": not added: the archive already holds " + shown +
-                               " (names are compared without regard to letter case)");
-            continue;
-        }
-        kept.push_back(f);
-    }
-    return kept;
+void Problem(qvr::Gathered& gathered, const std::string& source, const std::string& why) {
+    gathered.Problems.push_back({qvr::PackProblemKind::Refused, source, source + ": " + why});
 }
 
 bool SameBytes(const std::string& a, const std::string& b) {
@@ -168,12 +96,13 @@ struct AddOutcome {
     std::vector<std::string> Refused; // the sources that failed
 };
 
-// The files named at the start of each problem ("path: why"), and the failed ones, in one line.
-std::string Join(const std::vector<std::string>& failed, const std::vector<std::string>& problems) {
+// The files of each problem, and the failed ones, in one line.
+std::string Join(const std::vector<std::string>& failed,
+                 const std::vector<qvr::PackProblem>& problems) {
     std::string text;
     auto add = [&](const std::string& name) { text += (text.empty() ? "" : ", ") + name; };
     for (const auto& p : problems)
-        add(p.substr(0, p.find(": ")));
+        add(p.Source);
     for (const auto& f : failed)
         add(f);
     return text;
@@ -243,10 +172,10 @@ AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>
 
 } // namespace
 
-int CmdCreate(const ParsedArgs& a, const Context& ctx) {
-    NeedOperands(a, 2, 2, "qvr create ARCHIVE [OPTIONS] FOLDER");
-    const std::string path = a.Operands[0];
-    const std::string folder = a.Operands[1];
+namespace {
+
+// Checks what create was given; answers whether it replaces an existing file.
+bool CheckCreateOperands(const ParsedArgs& a, const std::string& path, const std::string& folder) {
     if (const fs::path file = Native(path).filename(); file.empty() || file == "." || file == "..")
         throw UsageError("ARCHIVE must name a file, not \"" + path + "\"");
     std::error_code ec;
@@ -272,32 +201,43 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
     if (!parent.empty() && !fs::is_directory(parent, ec))
         throw CommandError{kUsage,
                            path + ": cannot be written: there is no folder " + Utf8(parent)};
+    return replacing;
+}
 
+void ReportCreated(const std::string& path, const AddOutcome& outcome,
+                   const qvr::Gathered& gathered, size_t refused) {
+    std::cout << "Created " << path << ": ";
+    if (refused)
+        std::cout << "packed " << outcome.Added << " of "
+                  << Plural(static_cast<int>(outcome.Added + refused), "file", "files") << " ("
+                  << outcome.Bytes << " bytes into " << qvr::FileLength(path)
+                  << "); refused: " << Printable(Join(outcome.Refused, gathered.Problems)) << "\n";
+    else
+        std::cout << outcome.Added << (outcome.Added == 1 ? " file, " : " files, ") << outcome.Bytes
+                  << " bytes packed into " << qvr::FileLength(path) << "\n";
+}
+
+} // namespace
+
+int CmdCreate(const ParsedArgs& a, const Context& ctx) {
+    NeedOperands(a, 2, 2, "qvr create ARCHIVE [OPTIONS] FOLDER");
+    const std::string path = a.Operands[0];
+    const std::string folder = a.Operands[1];
+    const bool replacing = CheckCreateOperands(a, path, folder);
     const std::string archiveName = qvr::GetFileNameFromPath(Utf8(Native(path).filename()));
     // The information entry is named after the archive: find out now, before packing anything.
-    if (auto stored = qvr::Utf8ToCp1252(archiveName + ".ifo"); !stored || stored->size() > 254) {
-        const std::string entry = "its information entry " + archiveName + ".ifo";
-        const std::string why = stored ? entry + " would be longer than 254 bytes"
-                                : qvr::IsValidUtf8(archiveName)
-                                    ? entry + " would hold characters outside Windows-1252"
-                                    : "the name is not valid UTF-8";
+    if (const std::string why = qvr::InfoEntryNameProblem(archiveName); !why.empty())
         throw CommandError{kUsage, path + ": cannot be an archive's name: " + why};
-    }
     const PackDates dates = CurrentPackDates();
-    qvr::sgPlugInfo info;
-    info.PluginName(archiveName);
-    info.Version("1.0");
-    info.LastUpdated(dates.Today);
+    qvr::sgPlugInfo info = qvr::NewPackageInfo(archiveName, dates);
     ApplyInfoOptions(a, info);
 
-    Gathered gathered;
-    GatherFolder(Native(folder), "", path, gathered);
-    std::vector<qvr::sgFileInfo> infoEntry(1);
-    infoEntry[0].FileName(archiveName + ".ifo");
-    std::vector<qvr::BatchFile> files =
-        WithoutDuplicates(gathered.Files, infoEntry, gathered.Problems);
-    for (const auto& p : gathered.Problems)
-        Warn(p);
+    qvr::Gathered gathered;
+    qvr::GatherFolder(folder, "", PackOptionsOf(a), path, gathered);
+    qvr::Archives none;
+    const std::vector<qvr::BatchFile> files =
+        qvr::CheckFiles(none, archiveName + ".ifo", gathered.Files, false, gathered.Problems).Files;
+    WarnAll(gathered);
 
     // Built beside the target and put in its place at the end: never a half-written package.
     SweepWorkFiles(path);
@@ -308,73 +248,34 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
         throw CommandError{kUsage, path + ": cannot make a work file beside it: " + e.what()};
     }
     qvr::Archives arc;
-    struct Cleanup {
-        std::string record;
-        ~Cleanup() {
-            if (!record.empty())
-                qvr::DeleteFileQuiet(record);
-        }
-    } cleanup{""};
     if (const qvr::Result made = arc.CreateArchive(work.Path()); !made)
         throw CommandError{kUsage, path + ": cannot be written" +
                                        (made.Message.empty() ? "" : ": " + made.Message)};
-    // The info entry goes first, as a new package in the packager starts with it. It is packed
-    // from a record file of its own so that a pinned date covers its file date as well.
-    std::string record;
-    try {
-        record = info.ToRecord();
-    } catch (const std::exception& e) {
-        throw CommandError{kUsage, path + ": cannot store the plug-in information: " + e.what()};
-    }
-    const std::string recordFile = arc.NewWorkFile(archiveName + ".ifo").Path;
-    cleanup.record = recordFile;
-    {
-        std::ofstream out(Native(recordFile), std::ios::binary | std::ios::trunc);
-        out.write(record.data(), static_cast<std::streamsize>(record.size()));
-        if (recordFile.empty() || !out.flush())
-            throw CommandError{kUsage, "cannot write a work file in " + arc.TempFolder};
-    }
-    if (dates.Pinned) {
-        std::error_code tec;
-        fs::last_write_time(
-            Native(recordFile),
-            std::chrono::file_clock::from_sys(
-                std::chrono::system_clock::from_time_t(static_cast<std::time_t>(dates.Epoch))),
-            tec);
-    }
-    files.insert(files.begin(), qvr::BatchFile{recordFile, archiveName + ".ifo", ""});
-    AddOutcome outcome = AddWithProgress(arc, files, ctx, dates.ArchiveDate, a.Has("best"));
-    const bool infoStored =
-        !arc.ArchiveFiles.empty() && arc.ArchiveFiles[0].FileName() == archiveName + ".ifo";
+    // The info entry goes first, as a new package in the packager starts with it.
+    qvr::BatchOptions options;
+    options.Level = a.Has("best") ? 12 : 9;
+    if (const qvr::Result started = qvr::StartPackage(arc, archiveName, info, dates, options);
+        !started)
+        throw CommandError{
+            kUsage, path + ": the plug-in information could not be stored: " + started.Message};
+    const AddOutcome outcome = AddWithProgress(arc, files, ctx, dates.ArchiveDate, a.Has("best"));
     // A package missing files because it could not be written is never put in place, and an
-    // old one is only replaced by a package holding every file.
-    if (outcome.ArchiveFailed > 0 || (replacing && outcome.Failed > 0)) {
-        const size_t failed = outcome.Failed - (infoStored ? 0 : 1);
+    // old one is only replaced by a package holding every file it was given.
+    const bool unread = gathered.Has(qvr::PackProblemKind::Unreadable);
+    if (outcome.ArchiveFailed > 0 || (replacing && (outcome.Failed > 0 || unread))) {
+        const std::string what =
+            outcome.Failed > 0
+                ? Plural(static_cast<int>(outcome.Failed), "file", "files") + " could not be packed"
+                : "not every file or folder given could be read";
         throw CommandError{kSomeFailed,
                            path + (replacing ? ": was left as it was: " : ": was not created: ") +
-                               Plural(static_cast<int>(failed), "file", "files") +
-                               " could not be packed"};
+                               what};
     }
-    if (!infoStored)
-        throw CommandError{kUsage, path + ": the plug-in information could not be stored"};
-    --outcome.Added;
-    outcome.Bytes -= static_cast<int64_t>(record.size());
     ReplaceWith(work, path);
     const size_t refused = outcome.Failed + gathered.Problems.size();
-    if (!ctx.Quiet) {
-        std::cout << "Created " << path << ": ";
-        if (refused)
-            std::cout << "packed " << outcome.Added << " of "
-                      << Plural(static_cast<int>(outcome.Added + refused), "file", "files") << " ("
-                      << outcome.Bytes << " bytes into " << qvr::FileLength(path)
-                      << "); refused: " << Printable(Join(outcome.Refused, gathered.Problems))
-                      << "\n";
-        else
-            std::cout << outcome.Added << (outcome.Added == 1 ? " file, " : " files, ")
-                      << outcome.Bytes << " bytes packed into " << qvr::FileLength(path) << "\n";
-    }
-    const bool failed = refused > 0;
-    return failed ? kSomeFailed : kOk;
+    if (!ctx.Quiet)
+        ReportCreated(path, outcome, gathered, refused);
+    return refused > 0 ? kSomeFailed : kOk;
 }
 
 int CmdAdd(const ParsedArgs& a, const Context& ctx) {
@@ -386,7 +287,8 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
         throw CommandError{kUsage, "--folder " + a.Value("folder") + ": " + why};
     qvr::Archives arc;
     Open(arc, path, false);
-    Gathered gathered;
+    qvr::Gathered gathered;
+    const qvr::PackOptions options = PackOptionsOf(a);
     for (size_t i = 1; i < a.Operands.size(); ++i) {
         const fs::path source = Native(a.Operands[i]);
         std::error_code ec;
@@ -396,19 +298,21 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
             fs::path name =
                 whole.has_filename() ? whole.filename() : whole.parent_path().filename();
             if (ec || name.empty() || name == "." || name == "..") {
-                gathered.Problems.push_back(a.Operands[i] + ": a folder without a name of its "
-                                                            "own; add what is in it instead");
+                Problem(gathered, a.Operands[i],
+                        "a folder without a name of its own; add what is in it instead");
                 continue;
             }
-            GatherFolder(source, JoinArchivePath(folder, Utf8(name)), path, gathered);
+            qvr::GatherFolder(a.Operands[i], JoinArchivePath(folder, Utf8(name)), options, path,
+                              gathered);
         } else if (fs::exists(source, ec)) {
             if (IsSameFile(source, path)) {
-                gathered.Problems.push_back(a.Operands[i] + ": is the archive itself");
+                Problem(gathered, a.Operands[i], "is the archive itself");
                 continue;
             }
             gathered.Files.push_back({a.Operands[i], Utf8(source.filename()), folder});
         } else {
-            gathered.Problems.push_back(a.Operands[i] + ": no such file");
+            gathered.Problems.push_back({qvr::PackProblemKind::Unreadable, a.Operands[i],
+                                         a.Operands[i] + ": no such file"});
         }
     }
     // Files the archive holds already, under the same name with the same bytes, are left as
@@ -431,19 +335,11 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
     // With --replace, only the information entry (set-info changes it) and repeats among the
     // files given are refused; other names the archive holds are replaced.
     const bool replace = a.Has("replace");
-    std::vector<qvr::sgFileInfo> reserved;
-    for (const auto& e : arc.ArchiveFiles)
-        if (!replace || arc.IsInfoEntry(e))
-            reserved.push_back(e);
-    std::vector<qvr::BatchFile> files = WithoutDuplicates(fresh, reserved, gathered.Problems);
-    if (arc.ArchiveFiles.empty()) {
-        // An empty archive still gets its info entry's name reserved.
-        std::vector<qvr::sgFileInfo> none(1);
-        none[0].FileName(qvr::GetFileNameFromPath(path) + ".ifo");
-        files = WithoutDuplicates(files, none, gathered.Problems);
-    }
-    for (const auto& p : gathered.Problems)
-        Warn(p);
+    const std::string infoEntry =
+        arc.ArchiveFiles.empty() ? qvr::GetFileNameFromPath(path) + ".ifo" : arc.InfoEntryName();
+    const std::vector<qvr::BatchFile> files =
+        qvr::CheckFiles(arc, infoEntry, fresh, replace, gathered.Problems).Files;
+    WarnAll(gathered);
     AddOutcome outcome =
         AddWithProgress(arc, files, ctx, CurrentPackDates().ArchiveDate, a.Has("best"), replace);
     if (!ctx.Quiet)

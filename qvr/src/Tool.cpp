@@ -93,11 +93,17 @@ std::vector<Command> Commands() {
              kInfoHelp +
              "  -f, --force          replace ARCHIVE when it exists\n"
              "  --best               smallest package: slower compression, same format\n"
-             "  -j, --jobs N         compress on N threads (default: one per core)\n" +
+             "  -j, --jobs N         compress on N threads (default: one per core)\n"
+             "  --follow-links       also pack what links to places outside FOLDER point at\n"
+             "                       (refused and named otherwise)\n" +
              kCommonHelp +
              "\nWith SOURCE_DATE_EPOCH set, its time (UTC) is used for every date the archive\n"
              "records apart from the files' own, so the same files give the same bytes.\n",
-         InfoOptions({{"force", 'f', false}, {"jobs", 'j', true}, {"best", 0, false}}), CmdCreate},
+         InfoOptions({{"force", 'f', false},
+                      {"jobs", 'j', true},
+                      {"best", 0, false},
+                      {"follow-links", 0, false}}),
+         CmdCreate},
         {"add", "add files or folders to an archive",
          std::string("usage: qvr add ARCHIVE [--folder PATH] [--replace] FILE...\n\n"
                      "Adds each FILE below PATH in the archive (the top level by default);\n"
@@ -106,12 +112,15 @@ std::vector<Command> Commands() {
                      "  --folder PATH        the folder inside the archive\n"
                      "  -r, --replace        replace entries of the same name (in one rewrite)\n"
                      "  -j, --jobs N         compress on N threads (default: one per core)\n"
-                     "  --best               smallest package: slower compression, same format\n") +
+                     "  --best               smallest package: slower compression, same format\n"
+                     "  --follow-links       also pack what links in a folder to places outside\n"
+                     "                       it point at (refused and named otherwise)\n") +
              kCommonHelp,
          With({{"folder", 0, true},
                {"replace", 'r', false},
                {"jobs", 'j', true},
-               {"best", 0, false}}),
+               {"best", 0, false},
+               {"follow-links", 0, false}}),
          CmdAdd},
         {"remove", "remove files or folders from an archive",
          std::string("usage: qvr remove ARCHIVE PATH...\n\n"

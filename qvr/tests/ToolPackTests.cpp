@@ -2,6 +2,10 @@
 
 #include "ToolTestSupport.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace {
 
 using namespace tooltest;
@@ -277,5 +281,59 @@ TEST_F(Tool, AddReplaceSwapsEntriesThatExistAndOnlyWithIt) {
     EXPECT_TRUE(Contains(r.Err, "b.nif: not added")) << r.Err;
     EXPECT_EQ(Opened(P("m.qvr")).ArchiveFiles.size(), 5u);
 }
+
+#ifndef _WIN32 // links as a player's Linux disk has them
+TEST_F(Tool, PackingRefusesLinksOutOwnNamesAndKeepsTheOldPackageWhenASourceIsUnread) {
+    WriteAll(dir / "mod" / "Meshes" / "a.nif", "mesh");
+    WriteAll(dir / "private" / "id_rsa", "PRIVATE KEY");
+    fs::create_symlink(dir / "private" / "id_rsa", dir / "mod" / "Meshes" / "key.nif");
+    fs::create_directory_symlink(dir / "private", dir / "mod" / "Textures");
+    WriteAll(dir / "mod" / ".QVR-INSTALLED" / "victim.qvr.ini", "plug-in=Victim");
+    WriteAll(dir / "mod" / "Meshes" / "~qvr-x-1-1.tmp", "work");
+
+    // Refused and named: links out of the folder (file and folder), the programs' own names.
+    Result r = Run({"create", P("m.qvr"), P("mod")});
+    EXPECT_EQ(r.Code, 1);
+    for (const char* named : {"key.nif", "Textures", ".QVR-INSTALLED", "~qvr-x-1-1.tmp"})
+        EXPECT_TRUE(Contains(r.Err, named)) << named << "\n" << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "outside the folder being packed")) << r.Err;
+    std::vector<std::string> keys;
+    const qvr::Archives packed = Opened(P("m.qvr"));
+    for (const auto& e : packed.ArchiveFiles)
+        keys.push_back(e.FilePath() + "|" + e.FileName());
+    EXPECT_EQ(keys, (std::vector<std::string>{"|m.qvr.ifo", "Meshes|a.nif"}));
+    r = Run({"add", P("m.qvr"), "--folder", ".qvr-openmw", P("mod/Meshes/a.nif")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Err, ".qvr-openmw")) << r.Err;
+
+    // Asked to, the links are followed.
+    fs::remove_all(dir / "mod" / ".QVR-INSTALLED");
+    fs::remove(dir / "mod" / "Meshes" / "~qvr-x-1-1.tmp");
+    r = Run({"create", "-f", "--follow-links", P("m.qvr"), P("mod")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(Opened(P("m.qvr")).ArchiveFiles.size(), 4u);
+
+    // A source that cannot be read (here a link that leads nowhere; a folder without read
+    // permission is reported alike) is named with its reason, and -f keeps the old package.
+    const std::string before = ReadAll(dir / "m.qvr");
+    fs::create_symlink(dir / "nowhere", dir / "mod" / "Meshes" / "gone.nif");
+    r = Run({"create", "-f", "--follow-links", P("m.qvr"), P("mod")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Err, "gone.nif")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "left as it was")) << r.Err;
+    EXPECT_EQ(ReadAll(dir / "m.qvr"), before);
+    fs::remove(dir / "mod" / "Meshes" / "gone.nif");
+    fs::create_directories(dir / "mod" / "Locked");
+    WriteAll(dir / "mod" / "Locked" / "l.nif", "locked");
+    fs::permissions(dir / "mod" / "Locked", fs::perms::none);
+    if (::geteuid() != 0) { // root reads it all the same
+        r = Run({"create", "-f", P("m.qvr"), P("mod")});
+        EXPECT_EQ(r.Code, 1);
+        EXPECT_TRUE(Contains(r.Err, "Locked: cannot be read")) << r.Err;
+        EXPECT_EQ(ReadAll(dir / "m.qvr"), before);
+    }
+    fs::permissions(dir / "mod" / "Locked", fs::perms::owner_all);
+}
+#endif
 
 } // namespace
