@@ -252,6 +252,15 @@ Result ParseInstallRecord(const std::string& text, InstallRecord& r) {
     }
     if (!haveSequence || !haveState)
         return Result::EntryFailure("it names no sequence or state");
+    // A step touches only a file the record holds, and a kept copy only through its later= line.
+    for (const RemovalStep& s : r.Plan) {
+        if (std::none_of(r.Files.begin(), r.Files.end(),
+                         [&](const RecordedFile& f) { return f.Path == s.Path; }))
+            return Result::EntryFailure("a step names \"" + s.Path + "\", which it did not install");
+        using A = RemovalStep::Action;
+        if ((s.What == A::PassOn || s.What == A::Drop) && s.LaterCopy.empty())
+            return Result::EntryFailure("a step names no kept copy of \"" + s.Path + "\"");
+    }
     return Result::Success();
 }
 
