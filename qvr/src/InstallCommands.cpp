@@ -49,7 +49,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     qvr::Archives arc;
     if (Open(arc, path, false) == qvr::OpenKind::Empty) {
         if (!ctx.Quiet)
-            std::cout << path << " holds no files; nothing to install\n";
+            std::cout << Printable(path) << " holds no files; nothing to install\n";
         return kOk;
     }
     // The plug-in's name, version and masters go into the install record.
@@ -118,6 +118,24 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
             }
         };
     }
+    // Another archive's install of this plug-in is taken back only when the player says so.
+    std::vector<std::string> keptBeside;
+    auto takeBack = [&](const qvr::InstallRecord& earlier) {
+        const std::string what = Printable(earlier.Name.empty() ? earlier.Archive : earlier.Name) +
+                                 " (from " + Printable(earlier.Archive) + ")";
+        bool yes = false;
+        if (interactive) {
+            bar.Clear();
+            std::cerr << what << " is installed in " << Printable(data)
+                      << " from another archive. Take that install back first? [y/N] "
+                      << std::flush;
+            std::string line;
+            yes = std::getline(std::cin, line) && (Lower(line) == "y" || Lower(line) == "yes");
+        }
+        if (!yes)
+            keptBeside.push_back(what);
+        return yes;
+    };
     qvr::InstallReport report = qvr::InstallRecorded(
         arc, data, ask,
         [&](const qvr::EntryResult& r, size_t done, size_t) {
@@ -131,7 +149,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
             bar.Update(done, r.Entry.FileName());
             return true;
         },
-        ctx.Jobs);
+        ctx.Jobs, takeBack);
     bar.Clear();
     const auto& results = report.Entries;
     if (report.Earlier && !ctx.Quiet) {
@@ -141,6 +159,11 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
                   << e.Count(qvr::FileFate::Restored) << " restored, "
                   << e.Count(qvr::FileFate::Kept) << " kept)\n";
     }
+    for (const std::string& other : keptBeside)
+        if (!ctx.Quiet)
+            Warn("note: the install of " + other +
+                 " stays; this archive is recorded on its "
+                 "own, and removing either takes back only its own files");
     const int installed = Tally(results, qvr::EntryOutcome::Installed);
     const int kept = Tally(results, qvr::EntryOutcome::Skipped);
     const int refused = Tally(results, qvr::EntryOutcome::Refused);
@@ -156,7 +179,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     if (!ctx.Quiet) {
         std::cout << "Installed " << installed << " of "
                   << Plural(installed + kept + refused + failed, "file", "files") << " into "
-                  << data;
+                  << Printable(data);
         if (kept)
             std::cout << "; " << Plural(kept, "existing file", "existing files") << " kept";
         if (refused)
@@ -169,7 +192,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
         Warn(report.Outcome.Message);
         return report.Outcome.Code == qvr::Status::ArchiveUnusable ? kUsage : kSomeFailed;
     }
-    if (a.Has("openmw") && installed > 0 && !FinishOpenMWInstall(arc, openmw, ctx))
+    if (a.Has("openmw") && installed > 0 && !FinishOpenMWInstall(arc, openmw, results, ctx))
         return kSomeFailed;
     return refused + failed > 0 ? kSomeFailed : kOk;
 }
@@ -191,7 +214,7 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     qvr::Archives arc;
     if (isArchive && Open(arc, path, false) == qvr::OpenKind::Empty) {
         if (!ctx.Quiet)
-            std::cout << path << " holds no files; nothing to remove\n";
+            std::cout << Printable(path) << " holds no files; nothing to remove\n";
         return kOk;
     }
     if (isArchive)
@@ -201,10 +224,16 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     if (!fs::is_directory(Native(data), ec))
         throw CommandError{kUsage, data + ": no such folder"};
     SweepWorkFiles(data, true); // left below it by an interrupted install
-    const std::string key =
-        isArchive ? qvr::RecordKey(qvr::GetFileNameFromPath(path)) : std::string(path);
-    const auto record = qvr::FindInstallRecord(data, key);
+    // Records that break the rules are used for nothing; the player is told which.
+    std::vector<std::string> problems;
+    (void)qvr::ListInstallRecords(data, &problems);
+    for (const std::string& p : problems)
+        Warn(p);
+    // By the archive (or a renamed copy of it), else by a recorded plug-in's name.
+    const auto record =
+        isArchive ? qvr::FindRecordOf(arc, data) : qvr::FindInstallRecord(data, path);
     const bool recorded = record.has_value();
+    const std::string key = recorded ? record->Key : std::string();
     if (!isArchive && !recorded)
         throw CommandError{kUsage, path +
                                        ": no such archive, and no install of it is recorded in " +
@@ -212,7 +241,7 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     if (dryRun) {
         if (recorded)
             return ReportRemoval(qvr::PlanRemoval(data, key), data, true, ctx);
-        std::cout << "No install of " << path << " is recorded in " << data
+        std::cout << "No install of " << Printable(path) << " is recorded in " << Printable(data)
                   << "; a removal deletes only the files that still hold exactly the archive's "
                      "content\n";
         return kOk;

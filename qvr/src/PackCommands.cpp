@@ -362,7 +362,7 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
     ReplaceWith(work, path);
     const size_t refused = outcome.Failed + gathered.Problems.size();
     if (!ctx.Quiet) {
-        std::cout << "Created " << path << ": ";
+        std::cout << "Created " << Printable(path) << ": ";
         if (refused)
             std::cout << "packed " << outcome.Added << " of "
                       << Plural(static_cast<int>(outcome.Added + refused), "file", "files") << " ("
@@ -448,7 +448,7 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
         AddWithProgress(arc, files, ctx, CurrentPackDates().ArchiveDate, a.Has("best"), replace);
     if (!ctx.Quiet)
         std::cout << "Added " << outcome.Added << (outcome.Added == 1 ? " file" : " files")
-                  << " to " << path
+                  << " to " << Printable(path)
                   << (already ? " (" + Plural(static_cast<int>(already), "file was", "files were") +
                                     " there already with the same content)"
                               : std::string())
