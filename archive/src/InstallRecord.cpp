@@ -256,7 +256,8 @@ Result ParseInstallRecord(const std::string& text, InstallRecord& r) {
     for (const RemovalStep& s : r.Plan) {
         if (std::none_of(r.Files.begin(), r.Files.end(),
                          [&](const RecordedFile& f) { return f.Path == s.Path; }))
-            return Result::EntryFailure("a step names \"" + s.Path + "\", which it did not install");
+            return Result::EntryFailure("a step names \"" + s.Path +
+                                        "\", which it did not install");
         using A = RemovalStep::Action;
         if ((s.What == A::PassOn || s.What == A::Drop) && s.LaterCopy.empty())
             return Result::EntryFailure("a step names no kept copy of \"" + s.Path + "\"");
