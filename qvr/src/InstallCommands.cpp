@@ -22,6 +22,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <sstream>
@@ -33,6 +34,87 @@ namespace {
 int Tally(const std::vector<qvr::EntryResult>& results, qvr::EntryOutcome o) {
     return static_cast<int>(std::count_if(results.begin(), results.end(),
                                           [&](const auto& r) { return r.Outcome == o; }));
+}
+
+// The question for an existing file: on a terminal per file (y, n, A, N), else as the options
+// say (keep, unless --overwrite).
+qvr::OverwriteQuestion AskOverwrite(const ParsedArgs& a, bool interactive, ProgressBar& bar,
+                                    const std::string& data) {
+    if (a.Has("overwrite"))
+        return [](const qvr::sgFileInfo&, const std::string&) { return true; };
+    if (!interactive)
+        return {};
+    struct Remembered {
+        bool All = false, Answer = false;
+    };
+    auto remembered = std::make_shared<Remembered>();
+    return [remembered, &bar, data](const qvr::sgFileInfo& e, const std::string&) {
+        if (remembered->All)
+            return remembered->Answer;
+        bar.Clear();
+        for (;;) {
+            std::cerr << Printable(DisplayPath(e)) << " already exists in " << Printable(data)
+                      << ". Overwrite it? [y]es, [n]o, [A]ll, [N]one: " << std::flush;
+            std::string line;
+            if (!std::getline(std::cin, line)) {
+                std::cerr << "\n";
+                *remembered = {true, false};
+                return false;
+            }
+            auto answer = ParseOverwriteAnswer(line);
+            if (!answer)
+                continue;
+            switch (*answer) {
+            case OverwriteAnswer::Overwrite:
+                return true;
+            case OverwriteAnswer::Skip:
+                return false;
+            case OverwriteAnswer::All:
+                *remembered = {true, true};
+                return true;
+            case OverwriteAnswer::None:
+                *remembered = {true, false};
+                return false;
+            }
+        }
+    };
+}
+
+// What became of earlier installs of the plug-in: taken back first, or kept beside this one.
+void TellEarlier(const qvr::InstallReport& report, const std::vector<std::string>& keptBeside) {
+    if (report.Earlier) {
+        const auto& e = *report.Earlier;
+        std::cout << "Took back the earlier install of " << Printable(e.Plugin) << " first ("
+                  << e.Count(qvr::FileFate::Removed) << " removed, "
+                  << e.Count(qvr::FileFate::Restored) << " restored, "
+                  << e.Count(qvr::FileFate::Kept) << " kept)\n";
+    }
+    for (const std::string& other : keptBeside)
+        Warn("note: the install of " + other +
+             " stays; this archive is recorded on its own, and removing either takes back only "
+             "its own files");
+}
+
+// Another archive's install of the plug-in is taken back only when the player says so on a
+// terminal; those kept are added to keptBeside.
+qvr::TakeBackQuestion AskTakeBack(bool interactive, ProgressBar& bar, const std::string& data,
+                                  std::vector<std::string>& keptBeside) {
+    return [interactive, &bar, data, &keptBeside](const qvr::InstallRecord& earlier) {
+        const std::string what = Printable(earlier.Name.empty() ? earlier.Archive : earlier.Name) +
+                                 " (from " + Printable(earlier.Archive) + ")";
+        bool yes = false;
+        if (interactive) {
+            bar.Clear();
+            std::cerr << what << " is installed in " << Printable(data)
+                      << " from another archive. Take that install back first? [y/N] "
+                      << std::flush;
+            std::string line;
+            yes = std::getline(std::cin, line) && (Lower(line) == "y" || Lower(line) == "yes");
+        }
+        if (!yes)
+            keptBeside.push_back(what);
+        return yes;
+    };
 }
 
 } // namespace
@@ -80,62 +162,9 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
 
     ProgressBar bar(ctx.ProgressWanted(), "Installing", arc.ArchiveFiles.size());
     const bool interactive = !a.Has("overwrite") && !a.Has("skip-existing") && StdinIsTerminal();
-    bool all = false, allAnswer = false;
-    qvr::OverwriteQuestion ask;
-    if (a.Has("overwrite")) {
-        ask = [](const qvr::sgFileInfo&, const std::string&) { return true; };
-    } else if (interactive) {
-        ask = [&](const qvr::sgFileInfo& e, const std::string&) {
-            if (all)
-                return allAnswer;
-            bar.Clear();
-            for (;;) {
-                std::cerr << Printable(DisplayPath(e)) << " already exists in " << data
-                          << ". Overwrite it? [y]es, [n]o, [A]ll, [N]one: " << std::flush;
-                std::string line;
-                if (!std::getline(std::cin, line)) {
-                    std::cerr << "\n";
-                    all = true;
-                    allAnswer = false;
-                    return false;
-                }
-                auto answer = ParseOverwriteAnswer(line);
-                if (!answer)
-                    continue;
-                switch (*answer) {
-                case OverwriteAnswer::Overwrite:
-                    return true;
-                case OverwriteAnswer::Skip:
-                    return false;
-                case OverwriteAnswer::All:
-                    all = allAnswer = true;
-                    return true;
-                case OverwriteAnswer::None:
-                    all = true;
-                    allAnswer = false;
-                    return false;
-                }
-            }
-        };
-    }
-    // Another archive's install of this plug-in is taken back only when the player says so.
+    const qvr::OverwriteQuestion ask = AskOverwrite(a, interactive, bar, data);
     std::vector<std::string> keptBeside;
-    auto takeBack = [&](const qvr::InstallRecord& earlier) {
-        const std::string what = Printable(earlier.Name.empty() ? earlier.Archive : earlier.Name) +
-                                 " (from " + Printable(earlier.Archive) + ")";
-        bool yes = false;
-        if (interactive) {
-            bar.Clear();
-            std::cerr << what << " is installed in " << Printable(data)
-                      << " from another archive. Take that install back first? [y/N] "
-                      << std::flush;
-            std::string line;
-            yes = std::getline(std::cin, line) && (Lower(line) == "y" || Lower(line) == "yes");
-        }
-        if (!yes)
-            keptBeside.push_back(what);
-        return yes;
-    };
+    const qvr::TakeBackQuestion takeBack = AskTakeBack(interactive, bar, data, keptBeside);
     qvr::InstallReport report = qvr::InstallRecorded(
         arc, data, ask,
         [&](const qvr::EntryResult& r, size_t done, size_t) {
@@ -152,18 +181,8 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
         ctx.Jobs, takeBack);
     bar.Clear();
     const auto& results = report.Entries;
-    if (report.Earlier && !ctx.Quiet) {
-        const auto& e = *report.Earlier;
-        std::cout << "Took back the earlier install of " << Printable(e.Plugin) << " first ("
-                  << e.Count(qvr::FileFate::Removed) << " removed, "
-                  << e.Count(qvr::FileFate::Restored) << " restored, "
-                  << e.Count(qvr::FileFate::Kept) << " kept)\n";
-    }
-    for (const std::string& other : keptBeside)
-        if (!ctx.Quiet)
-            Warn("note: the install of " + other +
-                 " stays; this archive is recorded on its "
-                 "own, and removing either takes back only its own files");
+    if (!ctx.Quiet)
+        TellEarlier(report, keptBeside);
     const int installed = Tally(results, qvr::EntryOutcome::Installed);
     const int kept = Tally(results, qvr::EntryOutcome::Skipped);
     const int refused = Tally(results, qvr::EntryOutcome::Refused);
