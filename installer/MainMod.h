@@ -92,8 +92,11 @@ public:
     bool Busy() const { return m_busy; }
 
     // Installs every entry of the open archive but its info entry into dataFolder, with the
-    // progress window owned by owner. Answers how many files were written.
-    int InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder);
+    // progress window owned by owner. Answers how many files were written; results (when
+    // given) receives what became of each entry. Another archive's install of the same
+    // plug-in is taken back only when the player says so.
+    int InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder,
+                      std::vector<qvr::EntryResult>* results = nullptr);
 
     // OpenMW as install target, offered where its openmw.cfg exists. ForOpenMW is the main
     // window's choice; both windows install and remove for it while it is set.

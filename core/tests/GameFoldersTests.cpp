@@ -180,7 +180,12 @@ TEST_F(GameFoldersTest, FoldersWithoutTheMasterAreIgnored) {
     WriteAll(Home(".local/share/Steam/steamapps/common/Morrowind/Data Files/Tribunal.esm"), "x");
     // A folder named like the master is not the master.
     fs::create_directories(Home(".wine/drive_c/GOG Games/Morrowind/Data Files/Morrowind.esm"));
-    WriteAll(Home(".config/openmw/openmw.cfg"), "data=" + Path("nowhere") + "\n");
+    // A plug-in's own folder that an OpenMW install made is no game, whatever it holds.
+    Game(Path("mods/Evil"));
+    fs::create_directories(Path("mods/Evil/.qvr-installed"));
+    fs::create_directories(Path("mods/.qvr-openmw"));
+    WriteAll(Home(".config/openmw/openmw.cfg"),
+             "data=" + Path("nowhere") + "\ndata=" + Path("mods/Evil") + "\n");
     EXPECT_TRUE(Found().empty());
     EXPECT_FALSE(qvr::HoldsMorrowindEsm(Path("nowhere")));
 }

@@ -1,7 +1,6 @@
 // Packing: what a folder on disk becomes, which files a package takes, how a package starts.
 
 #include "TestSupport.h"
-#include "qvr/format/OwnNames.h"
 #include "qvr/package/Packing.h"
 
 #include <algorithm>
@@ -28,20 +27,6 @@ protected:
     }
 };
 
-TEST(OwnNames, TheProgramsOwnNamesInAnyLetterCase) {
-    const std::vector<std::pair<std::string, bool>> cases = {
-        {".qvr-installed", true},      {".QVR-Installed", true},   {".qvr-openmw", true},
-        {"~qvr-batch-12-3.tmp", true}, {"~QVR-x.TMP", true},       {"Mod.qvr-journal", true},
-        {"notes-JOURNAL", true},       {".qvr-installed2", false}, {"qvr-installed", false},
-        {"~qvr-x.tmp.nif", false},     {"journal.txt", false},     {"my-journal.dds", false},
-    };
-    for (const auto& [name, own] : cases)
-        EXPECT_EQ(qvr::IsProgramOwnName(name), own) << name;
-    EXPECT_EQ(qvr::ProgramOwnLevel("Meshes\\.Qvr-Installed\\x", "a.nif"), ".Qvr-Installed");
-    EXPECT_EQ(qvr::ProgramOwnLevel("", "P.qvr-journal"), "P.qvr-journal");
-    EXPECT_EQ(qvr::ProgramOwnLevel("Meshes", "a.nif"), "");
-}
-
 TEST_F(Packing, CheckFilesKeepsOnePlacePerFileAndNothingBelowAFile) {
     ASSERT_TRUE(arc.CreateArchive(Path("P.qvr")));
     for (const std::string key : {"Meshes\\a.nif", "Tower.esp", "Textures\\x\\y.dds"}) {
@@ -64,7 +49,7 @@ TEST_F(Packing, CheckFilesKeepsOnePlacePerFileAndNothingBelowAFile) {
         {"", "p.QVR.ifo", false, false, "information entry"},
         {".QVR-installed", "r.ini", false, false, ".QVR-installed"},
         {"Meshes", "~qvr-batch-1-1.tmp", false, false, "~qvr-batch-1-1.tmp"},
-        {"", "Data-Journal", false, false, "Data-Journal"},
+        {"", "Data.QVR-Journal", false, false, "Data.QVR-Journal"},
         {"Meshes", std::string(255, 'n'), false, false, "254 bytes"},
         {"Meshes", "a\x01.nif", false, false, "control character"},
         {"Meshes", "\xE5\xA1\x94.nif", false, false, "Windows-1252"},

@@ -235,7 +235,8 @@ void MainMod::RunEntryTask(QWidget* owner, const QString& title, const QString& 
     SetBusy(false);
 }
 
-int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder) {
+int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder,
+                           std::vector<qvr::EntryResult>* results) {
     if (m_busy)
         return 0;
     auto ask = [&](const qvr::sgFileInfo& entry, const std::string&) {
@@ -281,8 +282,21 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
         owner, QStringLiteral("Installing Plug-in ") + pluginName,
         QStringLiteral("An Error occured while trying to extract the file"),
         [&](const qvr::EntryProgress& progress) {
-            const qvr::InstallReport report =
-                qvr::InstallRecorded(Arc, dataFolder.toStdString(), askAndNote, progress);
+            auto takeBack = [&](const qvr::InstallRecord& earlier) {
+                return !m_exitRequested &&
+                       Dialogs::instance().AskYesNo(
+                           owner, AppTitle,
+                           QStringLiteral("%1 is installed in this folder from another archive, "
+                                          "%2.\n\nTake that install back first? With No, it "
+                                          "stays and this archive is recorded on its own.")
+                               .arg(QString::fromStdString(earlier.Name.empty() ? earlier.Archive
+                                                                                : earlier.Name),
+                                    QString::fromStdString(earlier.Archive)));
+            };
+            const qvr::InstallReport report = qvr::InstallRecorded(
+                Arc, dataFolder.toStdString(), askAndNote, progress, 0, takeBack);
+            if (results)
+                *results = report.Entries;
             if (!report.Outcome && !m_exitRequested)
                 Dialogs::instance().Message(owner, AppTitle,
                                             QString::fromStdString(report.Outcome.Message));

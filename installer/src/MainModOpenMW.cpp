@@ -47,10 +47,14 @@ void MainMod::InstallForOpenMW(QWidget* owner, const QString& pluginName) {
         return;
     }
     // Nothing written, nothing to list: openmw.cfg stays as it was.
-    if (InstallPlugin(owner, pluginName, modFolder) == 0 || m_exitRequested)
+    std::vector<qvr::EntryResult> results;
+    if (InstallPlugin(owner, pluginName, modFolder, &results) == 0 || m_exitRequested)
         return;
-    const qvr::openmw::ListReport listed = qvr::openmw::ListInstall(Arc, where);
+    const qvr::openmw::ListReport listed =
+        qvr::openmw::ListInstall(Arc, where, qvr::openmw::InstalledPlugins(results));
     QStringList problems;
+    for (const std::string& why : listed.Unlisted)
+        problems << QStringLiteral("Not listed in openmw.cfg: ") + QString::fromStdString(why);
     if (!listed.Outcome)
         problems << QString::fromStdString(listed.Outcome.Message);
     for (const std::string& master : listed.MissingMasters)
@@ -65,7 +69,7 @@ void MainMod::RemoveFromOpenMW(QWidget* owner, const QString& pluginName) {
     if (m_busy)
         return;
     const QString mods = ModsFolder();
-    const auto install = qvr::openmw::FindInstall(mods.toStdString(), Arc.CurrentArchive);
+    const auto install = qvr::openmw::FindInstall(mods.toStdString(), Arc);
     if (!install) {
         Dialogs::instance().Message(
             owner, AppTitle,

@@ -98,7 +98,7 @@ TEST_F(PackagerTest, LinksOutOfAFolderAreAskedAboutAndOwnNamesRefused) {
     Source("Mod/Meshes/real.nif", 100);
     Source("private/key", 30);
     Source("Mod/.QVR-Installed/planted.qvr.ini", 20);
-    Source("Mod/Meshes/x.nif-journal", 20);
+    Source("Mod/Meshes/x.qvr-journal", 20);
     fs::create_symlink(Path("src/private/key").toStdString(),
                        Path("src/Mod/Meshes/key.nif").toStdString());
     NewThroughMenu(Path("P.qvr"));
@@ -112,11 +112,11 @@ TEST_F(PackagerTest, LinksOutOfAFolderAreAskedAboutAndOwnNamesRefused) {
             EXPECT_TRUE(call.text.contains("key.nif")) << call.text.toStdString();
     EXPECT_TRUE(arc.FindEntry("real.nif", "Mod\\Meshes"));
     EXPECT_FALSE(arc.FindEntry("key.nif", "Mod\\Meshes"));
-    EXPECT_FALSE(arc.FindEntry("x.nif-journal", "Mod\\Meshes"));
+    EXPECT_FALSE(arc.FindEntry("x.qvr-journal", "Mod\\Meshes"));
     EXPECT_FALSE(arc.FindEntry("planted.qvr.ini", "Mod\\.QVR-Installed"));
     const QString said = dialogs->Messages().last();
     EXPECT_TRUE(said.startsWith("Added 1 of 4 files")) << said.toStdString();
-    for (const char* named : {"key.nif", ".QVR-Installed", "x.nif-journal"})
+    for (const char* named : {"key.nif", ".QVR-Installed", "x.qvr-journal"})
         EXPECT_TRUE(said.contains(named)) << named;
     ExpectDiskMatchesTree();
 

@@ -86,7 +86,7 @@ int CmdRemove(const ParsedArgs& a, const Context& ctx) {
     }
     if (!ctx.Quiet)
         std::cout << "Removed " << removing << (removing == 1 ? " entry" : " entries") << " from "
-                  << path << "\n";
+                  << Printable(path) << "\n";
     return code;
 }
 
@@ -110,7 +110,7 @@ int CmdSetInfo(const ParsedArgs& a, const Context& ctx) {
     ApplyInfoOptions(a, info);
     if (read && info == before) {
         if (!ctx.Quiet)
-            std::cout << "Nothing changed: the plug-in information of " << path
+            std::cout << "Nothing changed: the plug-in information of " << Printable(path)
                       << " already says that\n";
         return kOk;
     }
@@ -128,7 +128,7 @@ int CmdSetInfo(const ParsedArgs& a, const Context& ctx) {
             Warn(path + ": had no plug-in information entry; a new one was written");
     }
     if (!ctx.Quiet)
-        std::cout << "Updated the plug-in information of " << path << "\n";
+        std::cout << "Updated the plug-in information of " << Printable(path) << "\n";
     return kOk;
 }
 

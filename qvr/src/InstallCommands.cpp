@@ -22,6 +22,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <sstream>
@@ -33,6 +34,87 @@ namespace {
 int Tally(const std::vector<qvr::EntryResult>& results, qvr::EntryOutcome o) {
     return static_cast<int>(std::count_if(results.begin(), results.end(),
                                           [&](const auto& r) { return r.Outcome == o; }));
+}
+
+// The question for an existing file: on a terminal per file (y, n, A, N), else as the options
+// say (keep, unless --overwrite).
+qvr::OverwriteQuestion AskOverwrite(const ParsedArgs& a, bool interactive, ProgressBar& bar,
+                                    const std::string& data) {
+    if (a.Has("overwrite"))
+        return [](const qvr::sgFileInfo&, const std::string&) { return true; };
+    if (!interactive)
+        return {};
+    struct Remembered {
+        bool All = false, Answer = false;
+    };
+    auto remembered = std::make_shared<Remembered>();
+    return [remembered, &bar, data](const qvr::sgFileInfo& e, const std::string&) {
+        if (remembered->All)
+            return remembered->Answer;
+        bar.Clear();
+        for (;;) {
+            std::cerr << Printable(DisplayPath(e)) << " already exists in " << Printable(data)
+                      << ". Overwrite it? [y]es, [n]o, [A]ll, [N]one: " << std::flush;
+            std::string line;
+            if (!std::getline(std::cin, line)) {
+                std::cerr << "\n";
+                *remembered = {true, false};
+                return false;
+            }
+            auto answer = ParseOverwriteAnswer(line);
+            if (!answer)
+                continue;
+            switch (*answer) {
+            case OverwriteAnswer::Overwrite:
+                return true;
+            case OverwriteAnswer::Skip:
+                return false;
+            case OverwriteAnswer::All:
+                *remembered = {true, true};
+                return true;
+            case OverwriteAnswer::None:
+                *remembered = {true, false};
+                return false;
+            }
+        }
+    };
+}
+
+// What became of earlier installs of the plug-in: taken back first, or kept beside this one.
+void TellEarlier(const qvr::InstallReport& report, const std::vector<std::string>& keptBeside) {
+    if (report.Earlier) {
+        const auto& e = *report.Earlier;
+        std::cout << "Took back the earlier install of " << Printable(e.Plugin) << " first ("
+                  << e.Count(qvr::FileFate::Removed) << " removed, "
+                  << e.Count(qvr::FileFate::Restored) << " restored, "
+                  << e.Count(qvr::FileFate::Kept) << " kept)\n";
+    }
+    for (const std::string& other : keptBeside)
+        Warn("note: the install of " + other +
+             " stays; this archive is recorded on its own, and removing either takes back only "
+             "its own files");
+}
+
+// Another archive's install of the plug-in is taken back only when the player says so on a
+// terminal; those kept are added to keptBeside.
+qvr::TakeBackQuestion AskTakeBack(bool interactive, ProgressBar& bar, const std::string& data,
+                                  std::vector<std::string>& keptBeside) {
+    return [interactive, &bar, data, &keptBeside](const qvr::InstallRecord& earlier) {
+        const std::string what = Printable(earlier.Name.empty() ? earlier.Archive : earlier.Name) +
+                                 " (from " + Printable(earlier.Archive) + ")";
+        bool yes = false;
+        if (interactive) {
+            bar.Clear();
+            std::cerr << what << " is installed in " << Printable(data)
+                      << " from another archive. Take that install back first? [y/N] "
+                      << std::flush;
+            std::string line;
+            yes = std::getline(std::cin, line) && (Lower(line) == "y" || Lower(line) == "yes");
+        }
+        if (!yes)
+            keptBeside.push_back(what);
+        return yes;
+    };
 }
 
 } // namespace
@@ -49,7 +131,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     qvr::Archives arc;
     if (Open(arc, path, false) == qvr::OpenKind::Empty) {
         if (!ctx.Quiet)
-            std::cout << path << " holds no files; nothing to install\n";
+            std::cout << Printable(path) << " holds no files; nothing to install\n";
         return kOk;
     }
     // The plug-in's name, version and masters go into the install record.
@@ -80,44 +162,9 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
 
     ProgressBar bar(ctx.ProgressWanted(), "Installing", arc.ArchiveFiles.size());
     const bool interactive = !a.Has("overwrite") && !a.Has("skip-existing") && StdinIsTerminal();
-    bool all = false, allAnswer = false;
-    qvr::OverwriteQuestion ask;
-    if (a.Has("overwrite")) {
-        ask = [](const qvr::sgFileInfo&, const std::string&) { return true; };
-    } else if (interactive) {
-        ask = [&](const qvr::sgFileInfo& e, const std::string&) {
-            if (all)
-                return allAnswer;
-            bar.Clear();
-            for (;;) {
-                std::cerr << Printable(DisplayPath(e)) << " already exists in " << data
-                          << ". Overwrite it? [y]es, [n]o, [A]ll, [N]one: " << std::flush;
-                std::string line;
-                if (!std::getline(std::cin, line)) {
-                    std::cerr << "\n";
-                    all = true;
-                    allAnswer = false;
-                    return false;
-                }
-                auto answer = ParseOverwriteAnswer(line);
-                if (!answer)
-                    continue;
-                switch (*answer) {
-                case OverwriteAnswer::Overwrite:
-                    return true;
-                case OverwriteAnswer::Skip:
-                    return false;
-                case OverwriteAnswer::All:
-                    all = allAnswer = true;
-                    return true;
-                case OverwriteAnswer::None:
-                    all = true;
-                    allAnswer = false;
-                    return false;
-                }
-            }
-        };
-    }
+    const qvr::OverwriteQuestion ask = AskOverwrite(a, interactive, bar, data);
+    std::vector<std::string> keptBeside;
+    const qvr::TakeBackQuestion takeBack = AskTakeBack(interactive, bar, data, keptBeside);
     qvr::InstallReport report = qvr::InstallRecorded(
         arc, data, ask,
         [&](const qvr::EntryResult& r, size_t done, size_t) {
@@ -131,16 +178,11 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
             bar.Update(done, r.Entry.FileName());
             return true;
         },
-        ctx.Jobs);
+        ctx.Jobs, takeBack);
     bar.Clear();
     const auto& results = report.Entries;
-    if (report.Earlier && !ctx.Quiet) {
-        const auto& e = *report.Earlier;
-        std::cout << "Took back the earlier install of " << Printable(e.Plugin) << " first ("
-                  << e.Count(qvr::FileFate::Removed) << " removed, "
-                  << e.Count(qvr::FileFate::Restored) << " restored, "
-                  << e.Count(qvr::FileFate::Kept) << " kept)\n";
-    }
+    if (!ctx.Quiet)
+        TellEarlier(report, keptBeside);
     const int installed = Tally(results, qvr::EntryOutcome::Installed);
     const int kept = Tally(results, qvr::EntryOutcome::Skipped);
     const int refused = Tally(results, qvr::EntryOutcome::Refused);
@@ -156,7 +198,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     if (!ctx.Quiet) {
         std::cout << "Installed " << installed << " of "
                   << Plural(installed + kept + refused + failed, "file", "files") << " into "
-                  << data;
+                  << Printable(data);
         if (kept)
             std::cout << "; " << Plural(kept, "existing file", "existing files") << " kept";
         if (refused)
@@ -169,7 +211,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
         Warn(report.Outcome.Message);
         return report.Outcome.Code == qvr::Status::ArchiveUnusable ? kUsage : kSomeFailed;
     }
-    if (a.Has("openmw") && installed > 0 && !FinishOpenMWInstall(arc, openmw, ctx))
+    if (a.Has("openmw") && installed > 0 && !FinishOpenMWInstall(arc, openmw, results, ctx))
         return kSomeFailed;
     return refused + failed > 0 ? kSomeFailed : kOk;
 }
@@ -191,7 +233,7 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     qvr::Archives arc;
     if (isArchive && Open(arc, path, false) == qvr::OpenKind::Empty) {
         if (!ctx.Quiet)
-            std::cout << path << " holds no files; nothing to remove\n";
+            std::cout << Printable(path) << " holds no files; nothing to remove\n";
         return kOk;
     }
     if (isArchive)
@@ -201,10 +243,16 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     if (!fs::is_directory(Native(data), ec))
         throw CommandError{kUsage, data + ": no such folder"};
     SweepWorkFiles(data, true); // left below it by an interrupted install
-    const std::string key =
-        isArchive ? qvr::RecordKey(qvr::GetFileNameFromPath(path)) : std::string(path);
-    const auto record = qvr::FindInstallRecord(data, key);
+    // Records that break the rules are used for nothing; the player is told which.
+    std::vector<std::string> problems;
+    (void)qvr::ListInstallRecords(data, &problems);
+    for (const std::string& p : problems)
+        Warn(p);
+    // By the archive (or a renamed copy of it), else by a recorded plug-in's name.
+    const auto record =
+        isArchive ? qvr::FindRecordOf(arc, data) : qvr::FindInstallRecord(data, path);
     const bool recorded = record.has_value();
+    const std::string key = recorded ? record->Key : std::string();
     if (!isArchive && !recorded)
         throw CommandError{kUsage, path +
                                        ": no such archive, and no install of it is recorded in " +
@@ -212,7 +260,7 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     if (dryRun) {
         if (recorded)
             return ReportRemoval(qvr::PlanRemoval(data, key), data, true, ctx);
-        std::cout << "No install of " << path << " is recorded in " << data
+        std::cout << "No install of " << Printable(path) << " is recorded in " << Printable(data)
                   << "; a removal deletes only the files that still hold exactly the archive's "
                      "content\n";
         return kOk;

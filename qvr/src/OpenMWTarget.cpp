@@ -38,21 +38,25 @@ OpenMWInstall PrepareOpenMWInstall(const qvr::Archives& arc, const std::string& 
     const std::string mods = ModsFolder(modsFolder);
     if (mods.empty())
         throw CommandError{kUsage, "no mods folder is known; pass --mods-folder FOLDER"};
-    const qvr::openmw::Target where =
-        qvr::openmw::TargetFor(arc.CurrentArchive, ConfigPath(), mods);
-    return {where.ConfigPath, where.ModsFolder, where.ModFolder};
+    return qvr::openmw::TargetFor(arc.CurrentArchive, ConfigPath(), mods);
 }
 
-bool FinishOpenMWInstall(const qvr::Archives& arc, const OpenMWInstall& where, const Context& ctx) {
+bool FinishOpenMWInstall(const qvr::Archives& arc, const OpenMWInstall& where,
+                         const std::vector<qvr::EntryResult>& entries, const Context& ctx) {
     const qvr::openmw::ListReport report =
-        qvr::openmw::ListInstall(arc, {where.ConfigPath, where.ModsFolder, where.ModFolder});
+        qvr::openmw::ListInstall(arc, where, qvr::openmw::InstalledPlugins(entries));
+    for (const std::string& why : report.Unlisted)
+        Warn("not listed in " + where.ConfigPath + ": " + why);
     if (!report.Outcome) {
         Warn(report.Outcome.Message);
         return false;
     }
     if (!ctx.Quiet)
-        std::cout << "Listed " << where.ModFolder << " in " << where.ConfigPath << " with "
+        std::cout << "Listed " << Printable(where.ModFolder) << " in "
+                  << Printable(where.ConfigPath) << " with "
                   << Plural(static_cast<int>(report.Plugins), "plug-in", "plug-ins") << "\n";
+    if (!report.Unlisted.empty())
+        return false;
     for (const std::string& master : report.MissingMasters)
         Warn("warning: " + Printable(master) +
              " is needed but no content= line enables it and no data folder holds it");
@@ -63,18 +67,23 @@ int UninstallOpenMW(const std::string& what, const std::string& modsFolder, bool
                     const Context& ctx) {
     const std::string mods = ModsFolder(modsFolder);
     const std::string cfgPath = ConfigPath();
-    const std::optional<qvr::openmw::AddedLines> found = qvr::openmw::FindInstall(mods, what);
+    std::vector<std::string> problems;
+    const std::optional<qvr::openmw::AddedLines> found =
+        qvr::openmw::FindInstall(mods, what, &problems);
+    for (const std::string& p : problems)
+        Warn(p);
     if (!found)
         throw CommandError{kUsage, what + ": no OpenMW install of it is recorded in " + mods};
     const qvr::openmw::AddedLines& lines = *found;
     if (dryRun) {
         int code =
-            ReportRemoval(qvr::PlanRemoval(lines.Folder, lines.Key), lines.Folder, true, ctx);
+            ReportRemoval(qvr::PlanRemoval(lines.Folder, lines.RecordKey), lines.Folder, true, ctx);
         if (!lines.Lines.DataFolder.empty())
-            std::cout << "would take out of " << cfgPath
-                      << ": data=" << qvr::openmw::Quote(lines.Lines.DataFolder) << "\n";
+            std::cout << "would take out of " << Printable(cfgPath)
+                      << ": data=" << Printable(qvr::openmw::Quote(lines.Lines.DataFolder)) << "\n";
         for (const auto& c : lines.Lines.Content)
-            std::cout << "would take out of " << cfgPath << ": content=" << c << "\n";
+            std::cout << "would take out of " << Printable(cfgPath) << ": content=" << Printable(c)
+                      << "\n";
         return code;
     }
     const qvr::openmw::UninstallReport report = qvr::openmw::Uninstall(cfgPath, mods, lines);
@@ -86,9 +95,11 @@ int UninstallOpenMW(const std::string& what, const std::string& modsFolder, bool
         return kSomeFailed;
     }
     if (!ctx.Quiet) {
-        std::cout << "Took " << lines.Folder << " and its plug-ins out of " << cfgPath << "\n";
+        std::cout << "Took " << Printable(lines.Folder) << " and its plug-ins out of "
+                  << Printable(cfgPath) << "\n";
         if (report.FolderKept)
-            std::cout << "The folder " << lines.Folder << " stays: it holds files kept\n";
+            std::cout << "The folder " << Printable(lines.Folder)
+                      << " stays: it holds files kept, or was there before the install\n";
     }
     return code;
 }

@@ -5,17 +5,17 @@
 
 #include "Command.h"
 
+#include "qvr/games/OpenMWInstall.h"
+#include "qvr/install/Install.h"
 #include "qvr/package/Archives.h"
 
 #include <string>
+#include <vector>
 
 namespace qvrtool {
 
-struct OpenMWInstall {
-    std::string ConfigPath; // openmw.cfg
-    std::string ModsFolder;
-    std::string ModFolder; // the plug-in's own folder, below ModsFolder
-};
+// Where the plug-in goes: its own folder below the mods folder, and the keys of its records.
+using OpenMWInstall = qvr::openmw::Target;
 
 // Works out where the archive goes; ends the command when there is nowhere to put it.
 OpenMWInstall PrepareOpenMWInstall(const qvr::Archives& arc, const std::string& modsFolder,
@@ -23,7 +23,8 @@ OpenMWInstall PrepareOpenMWInstall(const qvr::Archives& arc, const std::string& 
 // After the files are in place: the plug-in's lines in openmw.cfg, and a warning for each
 // master no content= line enables and no data folder holds. False when openmw.cfg could not
 // be updated (said on standard error).
-bool FinishOpenMWInstall(const qvr::Archives& arc, const OpenMWInstall& where, const Context& ctx);
+bool FinishOpenMWInstall(const qvr::Archives& arc, const OpenMWInstall& where,
+                         const std::vector<qvr::EntryResult>& entries, const Context& ctx);
 // qvr uninstall --openmw: what is an archive or a recorded plug-in name.
 int UninstallOpenMW(const std::string& what, const std::string& modsFolder, bool dryRun,
                     const Context& ctx);

@@ -206,7 +206,7 @@ bool CheckCreateOperands(const ParsedArgs& a, const std::string& path, const std
 
 void ReportCreated(const std::string& path, const AddOutcome& outcome,
                    const qvr::Gathered& gathered, size_t refused) {
-    std::cout << "Created " << path << ": ";
+    std::cout << "Created " << Printable(path) << ": ";
     if (refused)
         std::cout << "packed " << outcome.Added << " of "
                   << Plural(static_cast<int>(outcome.Added + refused), "file", "files") << " ("
@@ -344,7 +344,7 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
         AddWithProgress(arc, files, ctx, CurrentPackDates().ArchiveDate, a.Has("best"), replace);
     if (!ctx.Quiet)
         std::cout << "Added " << outcome.Added << (outcome.Added == 1 ? " file" : " files")
-                  << " to " << path
+                  << " to " << Printable(path)
                   << (already ? " (" + Plural(static_cast<int>(already), "file was", "files were") +
                                     " there already with the same content)"
                               : std::string())

@@ -22,7 +22,7 @@ int CmdInstalled(const ParsedArgs& a, const Context& ctx) {
         Warn(p);
     if (records.empty()) {
         if (!ctx.Quiet)
-            std::cout << "No installs are recorded in " << data << "\n";
+            std::cout << "No installs are recorded in " << Printable(data) << "\n";
         return problems.empty() ? kOk : kSomeFailed;
     }
     size_t nameWidth = 4, versionWidth = 7;
@@ -38,12 +38,12 @@ int CmdInstalled(const ParsedArgs& a, const Context& ctx) {
             state = "  (interrupted; the next install or removal finishes it)";
         std::cout << PadRight(Printable(r.Name.empty() ? r.Archive : r.Name), nameWidth + 2)
                   << PadRight(Printable(r.Version), versionWidth + 2)
-                  << PadLeft(std::to_string(r.Files.size()), 5) << "  " << PadRight(r.Date, 21)
-                  << Printable(r.Archive) << state << "\n";
+                  << PadLeft(std::to_string(r.Files.size()), 5) << "  "
+                  << PadRight(Printable(r.Date), 21) << Printable(r.Archive) << state << "\n";
     }
     if (!ctx.Quiet)
         std::cout << Plural(static_cast<int>(records.size()), "plug-in", "plug-ins")
-                  << " recorded in " << data << "\n";
+                  << " recorded in " << Printable(data) << "\n";
     return problems.empty() ? kOk : kSomeFailed;
 }
 
@@ -51,10 +51,11 @@ int CmdWhere(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 0, 0, "qvr where");
     const std::string remembered = InstallerSetting("TESLocation");
     if (!remembered.empty())
-        std::cout << remembered << "\n    remembered by QVRInstaller\n";
+        std::cout << Printable(remembered) << "\n    remembered by QVRInstaller\n";
     const auto found = qvr::FindGameFolders(qvr::CurrentHostEnvironment());
     for (const auto& f : found)
-        std::cout << f.Folder << "\n    " << qvr::SourceName(f.Source) << ": " << f.Origin << "\n";
+        std::cout << Printable(f.Folder) << "\n    " << qvr::SourceName(f.Source) << ": "
+                  << Printable(f.Origin) << "\n";
     if (found.empty() && remembered.empty()) {
         if (!ctx.Quiet)
             Warn("No Morrowind data folder (one holding Morrowind.esm) was found; name it when "

@@ -39,8 +39,8 @@ int ReportRemoval(const qvr::RemovalReport& report, const std::string& where, bo
     const int failed = static_cast<int>(report.Count(FileFate::Failed));
     if (!ctx.Quiet) {
         std::cout << (dryRun ? "Would remove " : "Removed ") << Plural(removed, "file", "files")
-                  << " of " << Printable(report.Plugin) << " from " << where << "; " << restored
-                  << (dryRun ? " would be restored" : " restored") << "; " << kept
+                  << " of " << Printable(report.Plugin) << " from " << Printable(where) << "; "
+                  << restored << (dryRun ? " would be restored" : " restored") << "; " << kept
                   << (dryRun ? " would be kept" : " kept");
         if (absent)
             std::cout << "; " << absent << " not there";

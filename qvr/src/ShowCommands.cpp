@@ -140,7 +140,7 @@ int CmdVerify(const ParsedArgs& a, const Context& ctx) {
     }
     // Left by a command that was killed or lost its power: not part of the package, but said.
     for (const std::string& stale : SweepWorkFiles(path))
-        std::cout << path << ": removed " << Printable(stale)
+        std::cout << Printable(path) << ": removed " << Printable(stale)
                   << ", a work file left by an interrupted command\n";
     qvr::VerifyReport report;
     {
@@ -154,15 +154,15 @@ int CmdVerify(const ParsedArgs& a, const Context& ctx) {
     if (!report.Readable)
         throw CommandError{kUsage, path + ": " + report.Fatal};
     for (const auto& p : report.Problems)
-        std::cout << path << ": " << Printable(p) << "\n";
+        std::cout << Printable(path) << ": " << Printable(p) << "\n";
     if (!report.Problems.empty()) {
-        std::cout << path << ": "
+        std::cout << Printable(path) << ": "
                   << Plural(static_cast<int>(report.Problems.size()), "problem", "problems")
                   << " found\n";
         return kSomeFailed;
     }
     if (!ctx.Quiet)
-        std::cout << path << ": OK, "
+        std::cout << Printable(path) << ": OK, "
                   << Plural(static_cast<int>(report.Entries), "entry", "entries") << ", "
                   << report.UncompressedBytes << " bytes\n";
     return kOk;

@@ -141,8 +141,11 @@ std::vector<Command> Commands() {
              "Without DATA_FOLDER, the folder QVRInstaller remembers is used, else the only\n"
              "one 'qvr where' finds. The install is recorded in DATA_FOLDER/.qvr-installed\n"
              "and every file it replaces is kept there, so that 'qvr uninstall' can put the\n"
-             "folder back as it was. Installing a recorded plug-in again replaces its\n"
-             "earlier install.\n"
+             "folder back as it was. Installing the same archive again replaces its\n"
+             "earlier install; an install of the same plug-in from another archive is\n"
+             "taken back first only when you say so on a terminal (without one it stays).\n"
+             "Entries that would leave the folder or name the programs' own files\n"
+             "(.qvr-installed) are refused and named.\n"
              "For a file that already exists it asks on a terminal; with no terminal it\n"
              "keeps existing files and lists them. An existing file of 0 bytes is replaced.\n"
              "Answers to the question: y (overwrite), n (keep), A (overwrite this and every\n"
@@ -164,7 +167,8 @@ std::vector<Command> Commands() {
          std::string("usage: qvr uninstall ARCHIVE|PLUGIN_NAME [DATA_FOLDER] [--yes] [--dry-run]\n"
                      "       qvr uninstall --openmw [--mods-folder FOLDER] ARCHIVE|PLUGIN_NAME\n\n"
                      "Removes an installed plug-in, named by its archive or by the name its\n"
-                     "install record holds (see 'qvr installed'). A recorded install is taken\n"
+                     "install record holds (see 'qvr installed'); a renamed copy of the archive\n"
+                     "finds the install of the same plug-in. A recorded install is taken\n"
                      "back: files still as it wrote them are deleted, files it replaced are\n"
                      "restored, files changed since are kept and named, and folders it created\n"
                      "go when empty. Without a record, a file is deleted only when it holds\n"
@@ -267,7 +271,7 @@ static int RunCommand(const std::vector<std::string>& args) {
     auto it = std::find_if(commands.begin(), commands.end(),
                            [&](const Command& c) { return c.Name == name; });
     if (it == commands.end()) {
-        std::cerr << "qvr: unknown command '" << name << "'\n\n" << MainHelp();
+        std::cerr << "qvr: unknown command '" << Printable(name) << "'\n\n" << MainHelp();
         return kUsage;
     }
     try {
@@ -302,13 +306,14 @@ static int RunCommand(const std::vector<std::string>& args) {
             parsed.Operands[0] = ArchiveOperand("-", spool);
         return it->Run(parsed, ctx);
     } catch (const UsageError& e) {
-        std::cerr << "qvr " << name << ": " << e.what() << "\n(see 'qvr " << name << " --help')\n";
+        std::cerr << "qvr " << Printable(name) << ": " << Printable(e.what()) << "\n(see 'qvr "
+                  << Printable(name) << " --help')\n";
         return kUsage;
     } catch (const CommandError& e) {
         std::cerr << "qvr: " << Printable(e.Message) << "\n";
         return e.Code;
     } catch (const std::exception& e) {
-        std::cerr << "qvr " << name << ": " << e.what() << "\n";
+        std::cerr << "qvr " << Printable(name) << ": " << Printable(e.what()) << "\n";
         return kUsage;
     }
 }

@@ -2,6 +2,7 @@
 // as a program over fake home folders.
 
 #include "qvrtest/Bytes.h"
+#include "qvrtest/HandMade.h"
 #include "qvrtest/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +33,11 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
         out[fs::relative(e.path(), root).generic_string()] =
             e.is_directory() ? std::string("<folder>") : "=" + ReadAll(e.path());
     return out;
+}
+
+// A package written byte by byte: {folder, name, content} per entry.
+std::string Package(const std::vector<qvrtest::RawEntry>& entries) {
+    return qvrtest::RawArchive(entries);
 }
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -248,6 +254,59 @@ TEST_F(RecordTool, OpenMWInstallAndRemovalTouchOnlyTheirOwnLines) {
     ASSERT_EQ(r.Code, 0) << r.Err;
     EXPECT_EQ(ReadAll(cfg), cfgText);
     EXPECT_FALSE(fs::exists(mods / "Other"));
+}
+
+// Finding 10: names from strangers reach the terminal without control characters, whichever
+// command prints them.
+TEST_F(RecordTool, EscapeSequencesInNamesNeverReachTheTerminal) {
+    const std::string esc = "esc\x1b]0;TITLE\x07\x1b[2J";
+    const fs::path data = dir / ("Data " + esc);
+    WriteAll(data / "Morrowind.esm", "TES3");
+    WriteAll(dir / "home/.config/openmw/openmw.cfg", "data=\"" + data.string() + "\"\n");
+    const std::string archive = P(esc + ".qvr");
+    WriteAll(archive, Package({{"", "Mod" + esc + ".esp", "m"}, {"Meshes", "x.nif", "x"}}));
+    const std::vector<std::vector<std::string>> commands = {
+        {"list", archive},
+        {"info", archive},
+        {"verify", archive},
+        {"where"},
+        {"install", archive, data.string()},
+        {"installed", data.string()},
+        {"uninstall", "--dry-run", archive, data.string()},
+        {"uninstall", "--yes", archive, data.string()},
+        {"install", "--openmw", archive},
+        {"uninstall", "--openmw", "--yes", archive},
+    };
+    for (const auto& args : commands) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.Out.find_first_of("\x1b\x07"), std::string::npos) << args[0] << ": " << r.Out;
+        EXPECT_EQ(r.Err.find_first_of("\x1b\x07"), std::string::npos) << args[0] << ": " << r.Err;
+    }
+}
+
+// Findings 1 and 2 from the command line: the entry is refused and named, the planted record
+// is named and used for nothing.
+TEST_F(RecordTool, ARecordCarriedByAPackageIsRefusedAndOnePlantedIsNotUsed) {
+    const fs::path data = dir / "data";
+    WriteAll(data / "Morrowind.esm", "TES3");
+    WriteAll(dir / "victim.txt", "victim\n");
+    const std::string planted = "archive=victim.qvr\nname=Victim\nsequence=5\nstate=installed\n"
+                                "file=N 7 706052f0 ..\\victim.txt\n";
+    WriteAll(dir / "E.qvr",
+             Package({{"", "E.esp", "e"}, {".qvr-installed", "victim.qvr.ini", planted}}));
+    Result r = Run({"install", P("E.qvr"), data.string()});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Err, ".qvr-installed\\victim.qvr.ini: refused")) << r.Err;
+    EXPECT_FALSE(fs::exists(data / ".qvr-installed" / "victim.qvr.ini"));
+
+    WriteAll(data / ".qvr-installed" / "victim.qvr.ini", planted); // as an older version left it
+    r = Run({"installed", data.string()});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Err, "victim.qvr.ini is not used")) << r.Err;
+    EXPECT_FALSE(Contains(r.Out, "Victim")) << r.Out;
+    r = Run({"uninstall", "--yes", "Victim", data.string()});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_EQ(ReadAll(dir / "victim.txt"), "victim\n");
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 #include "qvr/format/PathRules.h"
 
+#include "qvr/platform/Encoding.h"
+
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 namespace qvr {
@@ -39,6 +42,22 @@ bool IsDeviceName(const std::string& level) {
     return false;
 }
 
+// "QVR-IN~1" or "PROGRA~2.TXT": Windows answers such a name with the file whose short name it
+// is, so an entry could reach a folder it does not name (a record folder among them).
+bool IsShortAlias(const std::string& level) {
+    const size_t tilde = level.find('~');
+    if (tilde == std::string::npos || tilde == 0 || tilde > 6)
+        return false;
+    const size_t dot = level.find('.', tilde);
+    const std::string_view base(level.data(), dot == std::string::npos ? level.size() : dot);
+    if (base.size() > 8 || base.size() == tilde + 1 ||
+        base.find_first_not_of("0123456789", tilde + 1) != std::string_view::npos ||
+        base[tilde + 1] == '0')
+        return false;
+    return dot == std::string::npos ||
+           (level.size() - dot - 1 <= 3 && level.find('.', dot + 1) == std::string::npos);
+}
+
 bool CheckLevel(const std::string& level, const std::string& whole, std::string* why) {
     if (level.empty())
         return Fail(why, "\"" + whole + "\" has an empty folder level");
@@ -56,6 +75,12 @@ bool CheckLevel(const std::string& level, const std::string& whole, std::string*
         return Fail(why, "\"" + whole + "\" has a level that ends in a dot or a blank");
     if (IsDeviceName(level))
         return Fail(why, "\"" + whole + "\" uses the device name \"" + level + "\"");
+    if (IsShortAlias(level))
+        return Fail(why, "\"" + whole + "\" uses \"" + level +
+                             "\", which Windows can read as the short name of another file");
+    if (IsOwnName(level))
+        return Fail(why, "\"" + whole + "\" uses the name \"" + level +
+                             "\", which the programs keep for their own records");
     return true;
 }
 
@@ -73,13 +98,23 @@ std::vector<std::string> SplitLevels(const std::string& path) {
 
 } // namespace
 
-bool IsSafeFolderPath(const std::string& FilePath, std::string* why) {
-    if (FilePath.empty())
-        return true;
-    for (const std::string& level : SplitLevels(FilePath))
-        if (!CheckLevel(level, FilePath, why))
+bool IsSafeRelativePath(const std::string& path, std::string* why) {
+    if (path.empty())
+        return Fail(why, "The path is empty");
+    for (const std::string& level : SplitLevels(path))
+        if (!CheckLevel(level, path, why))
             return false;
     return true;
+}
+
+bool IsOwnName(const std::string& level) {
+    const std::string name = LowerText(level);
+    return name == kRecordFolderName || name == kOpenMWRecordFolderName ||
+           name.starts_with("~qvr-") || name.ends_with(".qvr-journal");
+}
+
+bool IsSafeFolderPath(const std::string& FilePath, std::string* why) {
+    return FilePath.empty() || IsSafeRelativePath(FilePath, why);
 }
 
 bool IsSafeEntryPath(const std::string& FilePath, const std::string& FileName, std::string* why) {
@@ -105,6 +140,90 @@ std::string ToArchivePath(const std::string& anyPath) {
     if (!out.empty() && out.back() == '\\')
         out.pop_back();
     return out;
+}
+
+namespace {
+
+// The length of the UTF-8 character at text[i], or 0 when there is none (a stray or cut-short
+// byte, an overlong form, a surrogate).
+size_t CharLength(const std::string& text, size_t i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80)
+        return 1;
+    const size_t n = (b >= 0xF0 && b <= 0xF4)  ? 4
+                     : (b >= 0xE0 && b < 0xF0) ? 3
+                     : (b >= 0xC2 && b < 0xE0) ? 2
+                                               : 0;
+    if (n == 0 || i + n > text.size())
+        return 0;
+    for (size_t k = 1; k < n; ++k)
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+            return 0;
+    const auto second = static_cast<unsigned char>(text[i + 1]);
+    if ((b == 0xE0 && second < 0xA0) || (b == 0xED && second >= 0xA0) ||
+        (b == 0xF0 && second < 0x90) || (b == 0xF4 && second >= 0x90))
+        return 0;
+    return n;
+}
+
+// C0, DEL and C1 (U+0080 to U+009F), the characters a terminal or a settings file acts on.
+bool IsControl(const std::string& text, size_t i, size_t length) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    return (length == 1 && (b < 0x20 || b == 0x7F)) ||
+           (length == 2 && b == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0);
+}
+
+void TrimBlanksAndDots(std::string& name) {
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.'))
+        name.pop_back();
+    const size_t first = name.find_first_not_of(" .");
+    name.erase(0, first == std::string::npos ? name.size() : first);
+}
+
+} // namespace
+
+std::string MakePlainName(const std::string& text, size_t maxBytes) {
+    std::string name;
+    for (size_t i = 0; i < text.size();) {
+        size_t n = CharLength(text, i);
+        if (n == 0 || IsControl(text, i, n) ||
+            (n == 1 && std::string_view("/\\:*?\"<>|").find(text[i]) != std::string_view::npos))
+            name += '_';
+        else
+            name.append(text, i, n);
+        i += n == 0 ? 1 : n;
+    }
+    TrimBlanksAndDots(name);
+    if (name.size() > maxBytes) {
+        size_t cut = maxBytes;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut; // not inside a character
+        name.resize(cut);
+        TrimBlanksAndDots(name);
+    }
+    if (name.empty() || !CheckLevel(name, name, nullptr))
+        name = "_" + name;
+    return name;
+}
+
+bool IsSafeSettingValue(const std::string& value, std::string* why) {
+    const std::string shown = "\"" + value + "\"";
+    if (value.empty())
+        return Fail(why, "The value is empty");
+    for (size_t i = 0; i < value.size();) {
+        const size_t n = CharLength(value, i);
+        if (n == 0)
+            return Fail(why, shown + " is not UTF-8 text");
+        if (IsControl(value, i, n))
+            return Fail(why, shown + " holds a line break or another control character");
+        i += n;
+    }
+    if (value.front() == ' ' || value.back() == ' ')
+        return Fail(why, shown + " begins or ends with a blank");
+    if (std::string_view("\"=#;[").find(value.front()) != std::string_view::npos)
+        return Fail(why, shown + " begins with \"" + value.substr(0, 1) +
+                             "\", which the settings file would read as more than a name");
+    return true;
 }
 
 } // namespace qvr

@@ -1,6 +1,8 @@
 #include "qvr/games/GameFolders.h"
 
+#include "qvr/format/PathRules.h"
 #include "qvr/games/OpenMWConfig.h"
+#include "qvr/install/InstallRecord.h"
 #include "qvr/platform/detail/platform.h"
 
 #include <filesystem>
@@ -171,6 +173,13 @@ public:
             WinePrefix(it->path(), source);
     }
 
+    // A plug-in's own folder our OpenMW install made: whatever it holds, it is no game.
+    static bool IsInstalledMod(const fs::path& folder) {
+        std::error_code ec;
+        return fs::is_directory(folder / kRecordFolderName, ec) &&
+               fs::is_directory(folder.parent_path() / kOpenMWRecordFolderName, ec);
+    }
+
     void OpenMWConfig(const fs::path& file, int depth = 0) {
         std::error_code ec;
         if (depth > 16 || !fs::is_regular_file(file, ec))
@@ -191,7 +200,7 @@ public:
             fs::path path = OpenMWPath(value, folder);
             if (name == "config")
                 OpenMWConfig(path / "openmw.cfg", depth + 1);
-            else
+            else if (!IsInstalledMod(path))
                 Offer(path, GameFolderSource::OpenMW, origin);
         }
     }

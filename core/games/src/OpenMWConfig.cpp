@@ -1,6 +1,7 @@
 #include "qvr/games/OpenMWConfig.h"
 #include "qvr/platform/TempFile.h"
 
+#include "qvr/format/PathRules.h"
 #include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/detail/platform.h"
 
@@ -70,9 +71,17 @@ void WriteAll(const std::string& path, const std::string& bytes) {
 }
 
 // Written beside the target first, so that the target is either the old or the new version.
-void WriteReplacing(const std::string& path, const std::string& bytes) {
+// With accessOf, it gets that file's permissions (a copy of a private file stays private).
+void WriteReplacing(const std::string& path, const std::string& bytes,
+                    const std::string& accessOf = {}) {
     TempFile temp = TempFile::Beside(path); // deleted unless it takes the place
     WriteAll(temp.Path(), bytes);
+    if (!accessOf.empty()) {
+        platform::CopyAccess(accessOf, temp.Path());
+        // The replacement takes the old file's permissions: make those the right ones first.
+        if (platform::KindOf(path) == platform::PathKind::Regular)
+            platform::CopyAccess(accessOf, path);
+    }
     temp.ReplaceInto(path);
 }
 
@@ -181,7 +190,8 @@ void Config::InsertAfterLast(const std::string& key, const std::string& text) {
 
 ModLines Config::AddMod(const ModLines& mod) {
     ModLines added;
-    if (!mod.DataFolder.empty()) {
+    // No value becomes a line unless the file reads it back as that one value.
+    if (!mod.DataFolder.empty() && IsSafeSettingValue(mod.DataFolder)) {
         auto folders = Values("data");
         if (std::find(folders.begin(), folders.end(), mod.DataFolder) == folders.end()) {
             InsertAfterLast("data", "data=" + Quote(mod.DataFolder));
@@ -189,6 +199,8 @@ ModLines Config::AddMod(const ModLines& mod) {
         }
     }
     for (const auto& name : mod.Content) {
+        if (!IsSafeSettingValue(name))
+            continue;
         auto present = Values("content");
         if (std::none_of(present.begin(), present.end(),
                          [&](const std::string& p) { return SameName(p, name); })) {
@@ -247,7 +259,7 @@ bool Update(const std::string& configPath, const std::function<void(Config&)>& e
         std::error_code ec;
         std::filesystem::create_directories(platform::ToNative(configPath).parent_path(), ec);
         if (existed)
-            WriteReplacing(BackupPath(configPath), before);
+            WriteReplacing(BackupPath(configPath), before, configPath);
         WriteReplacing(configPath, after);
     } catch (const std::exception& e) {
         return fail(e.what());

@@ -2,12 +2,15 @@
 
 #include "qvr/platform/detail/platform.h"
 
+#include "qvr/format/PathRules.h"
 #include "qvr/install/InstallRecord.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sstream>
 
 namespace qvr::openmw {
 
@@ -28,37 +31,45 @@ bool SameText(const std::string& a, const std::string& b) {
     return LowerText(a) == LowerText(b);
 }
 
+// Room for " (2)" and the work files made beside the folder, within the 255 bytes of a name.
+constexpr size_t kFolderBytes = 120;
+
 // The lists of lines plug-ins added, beside the mods folder's plug-in folders.
 fs::path LinesFolder(const std::string& modsFolder) {
-    return Native(modsFolder) / ".qvr-openmw";
+    return Native(modsFolder) / kOpenMWRecordFolderName;
 }
 
 fs::path LinesFile(const std::string& modsFolder, const std::string& key) {
-    return LinesFolder(modsFolder) / (key + ".txt");
+    return LinesFolder(modsFolder) / Native(key + ".txt");
 }
 
-AddedLines ReadLines(const fs::path& file) {
+std::string ReadText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The list in file when it keeps the rules; problems names it otherwise.
+std::optional<AddedLines> ReadLines(const fs::path& file, const std::string& modsFolder,
+                                    std::vector<std::string>* problems) {
     AddedLines out;
     out.Key = Utf8(file.stem());
-    std::ifstream in(file, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.starts_with("folder="))
-            out.Folder = line.substr(7);
-        else if (line.starts_with("data="))
-            out.Lines.DataFolder = line.substr(5);
-        else if (line.starts_with("content="))
-            out.Lines.Content.push_back(line.substr(8));
-    }
-    return out;
+    const Result read = ParseAddedLines(ReadText(file), modsFolder, out);
+    if (read)
+        return out;
+    if (problems)
+        problems->push_back("the list of lines " + Utf8(file) + " is not used: " + read.Message +
+                            "; nothing is removed by it");
+    return std::nullopt;
 }
 
 Result WriteLines(const fs::path& file, const AddedLines& lines) {
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
     std::string text = "folder=" + lines.Folder + "\n";
+    if (lines.MadeFolder)
+        text += "made=1\n";
     if (!lines.Lines.DataFolder.empty())
         text += "data=" + lines.Lines.DataFolder + "\n";
     for (const auto& c : lines.Lines.Content)
@@ -91,6 +102,42 @@ bool FolderHolds(const std::string& folder, const std::string& name) {
     return false;
 }
 
+// The record of the install in a plug-in's folder (which holds that one), when there is one.
+std::optional<InstallRecord> RecordIn(const std::string& folder, const std::string& key) {
+    std::vector<InstallRecord> records = ListInstallRecords(folder);
+    if (records.size() == 1)
+        return std::move(records[0]);
+    for (InstallRecord& r : records)
+        if (r.Key == key)
+            return std::move(r);
+    return std::nullopt;
+}
+
+// Whether the archive archiveName may go into folder under key: nothing of another archive's
+// install holds either, and the folder is absent, empty, or holds this archive's install.
+bool Usable(const std::string& modsFolder, const std::string& key, const fs::path& folder,
+            const std::string& archiveName) {
+    std::error_code ec;
+    const fs::path lines = LinesFile(modsFolder, key);
+    if (fs::exists(fs::symlink_status(lines, ec))) {
+        const std::optional<AddedLines> added = ReadLines(lines, modsFolder, nullptr);
+        if (!added)
+            return false;
+        const std::optional<InstallRecord> r = RecordIn(added->Folder, key);
+        if (!r || !IsRecordOf(*r, archiveName))
+            return false;
+    }
+    const fs::file_status status = fs::symlink_status(folder, ec);
+    if (!fs::exists(status) || (fs::is_directory(status) && fs::is_empty(folder, ec)))
+        return true;
+    if (!fs::is_directory(status))
+        return false;
+    for (const InstallRecord& r : ListInstallRecords(Utf8(folder)))
+        if (IsRecordOf(r, archiveName))
+            return true;
+    return false;
+}
+
 } // namespace
 
 Target TargetFor(const std::string& archivePath, const std::string& configPath,
@@ -98,11 +145,73 @@ Target TargetFor(const std::string& archivePath, const std::string& configPath,
     Target where;
     where.ConfigPath = configPath;
     where.ModsFolder = modsFolder;
-    std::string stem = platform::FileNamePart(archivePath);
+    const std::string archiveName = platform::FileNamePart(archivePath);
+    std::string stem = archiveName;
     if (LowerText(stem).ends_with(".qvr"))
         stem.resize(stem.size() - 4);
-    where.ModFolder = Utf8(Native(modsFolder) / Native(stem));
-    return where;
+    const std::string name = MakePlainName(stem, kFolderBytes);
+    const std::string key = RecordKey(archiveName);
+    for (int n = 1;; ++n) {
+        const std::string suffix = n == 1 ? std::string() : " (" + std::to_string(n) + ")";
+        const fs::path folder = Native(modsFolder) / Native(name + suffix);
+        if (!Usable(modsFolder, key + suffix, folder, archiveName))
+            continue;
+        std::error_code ec;
+        where.ModFolder = Utf8(folder);
+        where.Key = key + suffix;
+        where.FolderExisted = fs::exists(fs::symlink_status(folder, ec));
+        return where;
+    }
+}
+
+std::vector<std::string> InstalledPlugins(const std::vector<EntryResult>& entries) {
+    std::vector<std::string> out;
+    for (const EntryResult& r : entries)
+        if (r.Outcome == EntryOutcome::Installed && r.Entry.FilePath().empty() &&
+            IsPluginName(r.Entry.FileName()))
+            out.push_back(r.Entry.FileName());
+    return out;
+}
+
+Result ParseAddedLines(const std::string& text, const std::string& modsFolder, AddedLines& out) {
+    std::istringstream in(text);
+    std::string line, why;
+    int number = 0;
+    auto refuse = [&](const std::string& what) {
+        return Result::EntryFailure("line " + std::to_string(number) + " is refused: " + what);
+    };
+    while (std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const size_t eq = line.find('=');
+        const std::string key = line.substr(0, eq),
+                          value = eq == line.npos ? "" : line.substr(eq + 1);
+        if (key == "folder") {
+            const fs::path folder = Native(value);
+            if (!IsSafeSettingValue(value, &why) ||
+                !IsSafeRelativePath(Utf8(folder.filename()), &why))
+                return refuse(why);
+            if (folder.parent_path().lexically_normal() != Native(modsFolder).lexically_normal())
+                return refuse("\"" + value + "\" is no folder of " + modsFolder);
+            out.Folder = value;
+        } else if (key == "made") {
+            out.MadeFolder = value == "1";
+        } else if (key == "data") {
+            out.Lines.DataFolder = value;
+        } else if (key == "content") {
+            if (!IsSafeSettingValue(value, &why) || !IsSafeRelativePath(value, &why))
+                return refuse(why);
+            if (!IsPluginName(value))
+                return refuse("\"" + value + "\" is not a plug-in's name");
+            out.Lines.Content.push_back(value);
+        }
+    }
+    if (out.Folder.empty())
+        return Result::EntryFailure("it names no folder");
+    if (!out.Lines.DataFolder.empty() && out.Lines.DataFolder != out.Folder)
+        return Result::EntryFailure("its data= line names another folder than its own");
+    return Result::Success();
 }
 
 std::vector<std::string> TopLevelPlugins(const Archives& arc) {
@@ -136,15 +245,32 @@ std::vector<std::string> Masters(const std::string& depends) {
     return out;
 }
 
-ListReport ListInstall(const Archives& arc, const Target& where) {
+ListReport ListInstall(const Archives& arc, const Target& where,
+                       const std::vector<std::string>& installed) {
     ListReport report;
-    const std::string key = RecordKey(platform::FileNamePart(arc.CurrentArchive));
-    const fs::path linesFile = LinesFile(where.ModsFolder, key);
-    const AddedLines before = ReadLines(linesFile);
+    std::string why;
+    if (!IsSafeSettingValue(where.ModFolder, &why)) {
+        report.Outcome = Result::EntryFailure("cannot list the folder in " + where.ConfigPath +
+                                              ": " + why + "; nothing was written to it");
+        return report;
+    }
+    std::vector<std::string> plugins;
+    for (const std::string& p : installed) {
+        if (IsSafeSettingValue(p, &why) && IsSafeRelativePath(p, &why))
+            plugins.push_back(p);
+        else
+            report.Unlisted.push_back(why);
+    }
+    const fs::path linesFile = LinesFile(where.ModsFolder, where.Key);
+    std::error_code ec;
+    AddedLines before;
+    const bool listedBefore = fs::exists(linesFile, ec);
+    if (listedBefore)
+        before = ReadLines(linesFile, where.ModsFolder, nullptr).value_or(AddedLines{});
     AddedLines after;
-    after.Key = key;
+    after.Key = where.Key;
     after.Folder = where.ModFolder;
-    const std::vector<std::string> plugins = TopLevelPlugins(arc);
+    after.MadeFolder = listedBefore ? before.MadeFolder : !where.FolderExisted;
     std::vector<std::string> enabled;
     std::vector<std::string> dataFolders;
     std::string error;
@@ -192,34 +318,76 @@ ListReport ListInstall(const Archives& arc, const Target& where) {
     return report;
 }
 
-std::optional<AddedLines> FindInstall(const std::string& modsFolder, const std::string& what) {
+namespace {
+
+// The first valid list of lines for which match answers the record in its folder.
+std::optional<AddedLines>
+FindListed(const std::string& modsFolder,
+           const std::function<std::optional<InstallRecord>(const AddedLines&)>& match,
+           std::vector<std::string>* problems) {
     std::error_code ec;
-    // By the archive's name, else by the name its record holds.
-    std::string key;
-    if (fs::is_regular_file(Native(what), ec)) {
-        key = RecordKey(platform::FileNamePart(what));
-    } else {
-        for (fs::directory_iterator d(LinesFolder(modsFolder), ec), end; !ec && d != end;
-             d.increment(ec)) {
-            if (d->path().extension() != ".txt")
-                continue;
-            const AddedLines lines = ReadLines(d->path());
-            if (!lines.Folder.empty() && FindInstallRecord(lines.Folder, what)) {
-                key = Utf8(d->path().stem());
-                break;
-            }
+    for (fs::directory_iterator d(LinesFolder(modsFolder), ec), end; !ec && d != end;
+         d.increment(ec)) {
+        if (d->path().extension() != ".txt" || !d->is_regular_file(ec))
+            continue;
+        std::optional<AddedLines> lines = ReadLines(d->path(), modsFolder, problems);
+        if (!lines)
+            continue;
+        if (const std::optional<InstallRecord> r = match(*lines)) {
+            lines->RecordKey = r->Key;
+            return lines;
         }
     }
-    const fs::path linesFile = LinesFile(modsFolder, key);
-    if (key.empty() || !fs::exists(linesFile, ec))
-        return std::nullopt;
-    return ReadLines(linesFile);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<AddedLines> FindInstall(const std::string& modsFolder, const Archives& arc,
+                                      std::vector<std::string>* problems) {
+    const std::string archiveName = platform::FileNamePart(arc.CurrentArchive);
+    std::optional<AddedLines> found = FindListed(
+        modsFolder,
+        [&](const AddedLines& l) {
+            std::optional<InstallRecord> r = RecordIn(l.Folder, l.Key);
+            return r && IsRecordOf(*r, archiveName) ? r : std::nullopt;
+        },
+        problems);
+    if (found)
+        return found;
+    return FindListed(
+        modsFolder, [&](const AddedLines& l) { return FindRecordOf(arc, l.Folder); }, nullptr);
+}
+
+std::optional<AddedLines> FindInstall(const std::string& modsFolder, const std::string& what,
+                                      std::vector<std::string>* problems) {
+    std::error_code ec;
+    if (fs::is_regular_file(Native(what), ec)) {
+        Archives arc;
+        if (!arc.Open(what).Usable())
+            return std::nullopt;
+        (void)arc.PluginInfo.GetPluginData(arc, platform::FileNamePart(what));
+        return FindInstall(modsFolder, arc, problems);
+    }
+    // By the name its record holds (or its archive's, or its key).
+    return FindListed(
+        modsFolder, [&](const AddedLines& l) { return FindInstallRecord(l.Folder, what); },
+        problems);
 }
 
 UninstallReport Uninstall(const std::string& configPath, const std::string& modsFolder,
                           const AddedLines& install, const FileProgress& progress) {
     UninstallReport report;
-    report.Files = RemoveByRecord(install.Folder, install.Key, progress);
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(Native(install.Folder), ec))) {
+        report.Outcome =
+            Result::EntryFailure(install.Folder + " is a link, not the folder the install made; "
+                                                  "nothing was removed");
+        report.Files.Outcome = report.Outcome;
+        return report;
+    }
+    report.Files = RemoveByRecord(
+        install.Folder, install.RecordKey.empty() ? install.Key : install.RecordKey, progress);
     if (!report.Files.Outcome) {
         report.Outcome = report.Files.Outcome;
         return report;
@@ -230,12 +398,13 @@ UninstallReport Uninstall(const std::string& configPath, const std::string& mods
         report.Outcome = Result::EntryFailure("could not update " + configPath + ": " + error);
         return report;
     }
-    std::error_code ec;
     fs::remove(LinesFile(modsFolder, install.Key), ec);
     fs::remove(LinesFolder(modsFolder), ec); // only when empty
-    // The folder goes when nothing is left in it; kept files keep it.
-    fs::remove(Native(install.Folder), ec);
-    report.FolderKept = fs::exists(Native(install.Folder), ec);
+    // The folder goes when the install made it and nothing is left in it.
+    const fs::path folder = Native(install.Folder);
+    if (install.MadeFolder && fs::is_directory(fs::symlink_status(folder, ec)))
+        fs::remove(folder, ec);
+    report.FolderKept = fs::exists(fs::symlink_status(folder, ec));
     return report;
 }
 

@@ -2,6 +2,7 @@
 
 #include "qvr/install/detail/InstallFiles.h"
 #include "qvr/install/detail/InstallPaths.h"
+#include "qvr/install/detail/SafeReach.h"
 #include "qvr/platform/detail/platform.h"
 
 #include <algorithm>
@@ -75,58 +76,135 @@ const RecordedFile* FileOf(const InstallRecord& record, const std::string& path)
     return nullptr;
 }
 
-FileResult Execute(const std::string& dataFolder, const InstallRecord& record,
-                   const RemovalStep& step, bool dryRun) {
-    FileResult result;
-    result.Path = step.Path;
+// A kept copy (name: "<sequence>\<path>") may be touched: no link on its way from the data
+// folder, the record folder included.
+bool BackupReach(const std::string& dataFolder, const std::string& name, std::string& why) {
+    return CheckReach(platform::ToNative(RecordFolder(dataFolder)), "backups\\" + name, {}, why);
+}
+
+// The kept copy is the file the install moved there, as far as its record knows.
+bool BackupIsAsKept(const fs::path& backup, const RecordedFile* f) {
+    return !f || !f->BackupKnown || FileMatches(backup, f->BackupSize, f->BackupCrc);
+}
+
+FileResult Kept(FileResult result, std::string why) {
+    result.Fate = FileFate::Kept;
+    result.Message = std::move(why);
+    return result;
+}
+
+FileResult Delete(const std::string& dataFolder, const InstallRecord& record,
+                  const RemovalStep& step, bool dryRun, FileResult result,
+                  const std::string& keptCopy) {
+    const fs::path target = DataPath(dataFolder, step.Path);
+    const RecordedFile* f = FileOf(record, step.Path);
+    std::error_code ec;
+    const bool present = fs::exists(fs::symlink_status(target, ec));
+    std::string why;
+    // Checked again: the file may have changed since the plan was made.
+    if (present && f && f->Known && !FileMatches(target, f->Size, f->Crc))
+        return Kept(result, "changed since it was installed" + keptCopy);
+    if (present && !CheckReach(platform::ToNative(dataFolder), step.Path, record.Links, why))
+        return Kept(result, "not deleted: " + why + keptCopy);
+    result.Fate = FileFate::Removed;
+    if (present && !dryRun && !RemoveFile(target))
+        result.Fate = FileFate::Failed, result.Message = "cannot be deleted";
+    return result;
+}
+
+FileResult Restore(const std::string& dataFolder, const InstallRecord& record,
+                   const RemovalStep& step, bool dryRun, FileResult result) {
     const fs::path target = DataPath(dataFolder, step.Path);
     const fs::path backup = BackupPath(dataFolder, record.Sequence, step.Path);
     std::error_code ec;
-    const bool backupThere = fs::exists(backup, ec);
-    const std::string keptCopy =
-        backupThere ? "; the file it had replaced is kept at " + platform::FromNative(backup)
-                    : std::string();
+    result.Fate = FileFate::Restored;
+    if (!fs::exists(fs::symlink_status(backup, ec)))
+        return result; // never moved: the original is still in place
+    const std::string kept =
+        "; the file it had replaced is kept at " + platform::FromNative(backup);
+    std::string why;
+    if (!BackupReach(dataFolder, BackupName(record.Sequence, step.Path), why) ||
+        !CheckReach(platform::ToNative(dataFolder), step.Path, record.Links, why))
+        return Kept(result, "not restored: " + why + kept);
+    if (!BackupIsAsKept(backup, FileOf(record, step.Path)))
+        return Kept(result, "not restored: the kept copy is not the file this install "
+                            "replaced" +
+                                kept);
+    if (!dryRun)
+        MoveFile(backup, target);
+    return result;
+}
+
+// This plug-in's kept copy becomes the later plug-in's, whose record is told what it now keeps.
+FileResult PassOn(const std::string& dataFolder, const InstallRecord& record,
+                  const RemovalStep& step, std::vector<InstallRecord>& all, bool dryRun,
+                  FileResult result) {
+    const fs::path backup = BackupPath(dataFolder, record.Sequence, step.Path);
+    std::error_code ec;
+    const bool backupThere = fs::exists(fs::symlink_status(backup, ec));
+    const RecordedFile* mine = FileOf(record, step.Path);
+    std::string why;
+    if (backupThere &&
+        (!BackupReach(dataFolder, BackupName(record.Sequence, step.Path), why) ||
+         !BackupReach(dataFolder, step.LaterCopy, why) || !BackupIsAsKept(backup, mine)))
+        return Kept(result, "replaced by a plug-in installed later; the file this one had "
+                            "replaced stays at " +
+                                platform::FromNative(backup) +
+                                (why.empty() ? std::string(": it is not the file it replaced")
+                                             : ": " + why));
+    result = Kept(result, "replaced by a plug-in installed later, which now keeps the file "
+                          "this one had replaced");
+    if (dryRun)
+        return result;
+    if (backupThere)
+        MoveFile(backup, Below(BackupsFolder(dataFolder), step.LaterCopy));
+    const int64_t laterSequence = std::stoll(step.LaterCopy.substr(0, step.LaterCopy.find('\\')));
+    for (InstallRecord& later : all) {
+        if (later.Sequence != laterSequence)
+            continue;
+        for (RecordedFile& f : later.Files)
+            if (FoldCase(f.Path) == FoldCase(step.Path)) {
+                f.BackupKnown = mine && mine->BackupKnown;
+                f.BackupSize = mine ? mine->BackupSize : 0;
+                f.BackupCrc = mine ? mine->BackupCrc : 0;
+            }
+        WriteInstallRecord(dataFolder, later);
+    }
+    return result;
+}
+
+FileResult Execute(const std::string& dataFolder, const InstallRecord& record,
+                   const RemovalStep& step, std::vector<InstallRecord>& all, bool dryRun) {
+    FileResult result;
+    result.Path = step.Path;
+    const fs::path backup = BackupPath(dataFolder, record.Sequence, step.Path);
+    std::error_code ec;
+    const std::string keptCopy = fs::exists(backup, ec) ? "; the file it had replaced is kept at " +
+                                                              platform::FromNative(backup)
+                                                        : std::string();
     try {
         switch (step.What) {
-        case Action::Delete: {
-            const RecordedFile* f = FileOf(record, step.Path);
-            const bool present = fs::exists(fs::symlink_status(target, ec));
-            // Checked again: the file may have changed since the plan was made.
-            if (present && f && f->Known && !FileMatches(target, f->Size, f->Crc)) {
-                result.Fate = FileFate::Kept;
-                result.Message = "changed since it was installed" + keptCopy;
-            } else {
-                result.Fate = FileFate::Removed;
-                if (present && !dryRun && !RemoveFile(target))
-                    result.Fate = FileFate::Failed, result.Message = "cannot be deleted";
-            }
-            break;
-        }
+        case Action::Delete:
+            return Delete(dataFolder, record, step, dryRun, result, keptCopy);
         case Action::Restore:
-            result.Fate = FileFate::Restored;
-            if (backupThere && !dryRun)
-                MoveFile(backup, target);
-            break;
+            return Restore(dataFolder, record, step, dryRun, result);
         case Action::PassOn:
-            result.Fate = FileFate::Kept;
-            result.Message = "replaced by a plug-in installed later, which now keeps the file "
-                             "this one had replaced";
-            if (backupThere && !dryRun)
-                MoveFile(backup, Below(BackupsFolder(dataFolder), step.LaterCopy));
-            break;
+            return PassOn(dataFolder, record, step, all, dryRun, result);
         case Action::Drop: {
-            result.Fate = FileFate::Kept;
-            result.Message = "replaced by a plug-in installed later";
+            result = Kept(result, "replaced by a plug-in installed later");
             fs::path later = Below(BackupsFolder(dataFolder), step.LaterCopy);
-            if (!dryRun && fs::exists(later, ec) && !RemoveFile(later))
+            std::string why;
+            if (!fs::exists(fs::symlink_status(later, ec)) || dryRun)
+                break;
+            if (!BackupReach(dataFolder, step.LaterCopy, why))
+                result.Message += "; " + platform::FromNative(later) + " stays: " + why;
+            else if (!RemoveFile(later))
                 result.Fate = FileFate::Failed,
                 result.Message = "cannot delete " + platform::FromNative(later);
             break;
         }
         case Action::Keep:
-            result.Fate = FileFate::Kept;
-            result.Message = "changed since it was installed" + keptCopy;
-            break;
+            return Kept(result, "changed since it was installed" + keptCopy);
         case Action::Missing:
             result.Fate = FileFate::Absent;
             result.Message = "no longer there";
@@ -140,13 +218,14 @@ FileResult Execute(const std::string& dataFolder, const InstallRecord& record,
 }
 
 // Every empty folder inside root, deepest first, then root itself.
+// A link is never followed nor removed: the programs make none.
 void RemoveEmptyTree(const fs::path& root) {
     std::error_code ec;
-    if (!fs::is_directory(root, ec))
+    if (!fs::is_directory(fs::symlink_status(root, ec)))
         return;
     std::vector<fs::path> folders;
     for (fs::recursive_directory_iterator d(root, ec), end; !ec && d != end; d.increment(ec))
-        if (d->is_directory(ec))
+        if (fs::is_directory(d->symlink_status(ec)))
             folders.push_back(d->path());
     std::sort(folders.begin(), folders.end(), [](const fs::path& a, const fs::path& b) {
         return a.native().size() > b.native().size();
@@ -186,6 +265,20 @@ void HandOverFolders(const std::string& dataFolder, const InstallRecord& record,
 }
 
 } // namespace
+
+bool RecordFolderIsSound(const std::string& dataFolder, std::string& why) {
+    std::error_code ec;
+    for (const fs::path& folder :
+         {fs::path(platform::ToNative(RecordFolder(dataFolder))), BackupsFolder(dataFolder)}) {
+        const fs::file_status status = fs::symlink_status(folder, ec);
+        if (fs::exists(status) && !fs::is_directory(status)) {
+            why = platform::FromNative(folder) + " is not a folder the programs made (" +
+                  (fs::is_symlink(status) ? "a link" : "a file") + ")";
+            return false;
+        }
+    }
+    return true;
+}
 
 fs::path Below(const fs::path& base, const std::string& recorded) {
     fs::path p = base;
@@ -254,7 +347,12 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
     RemovalReport report;
     report.ByRecord = true;
     report.Plugin = record.Name.empty() ? record.Archive : record.Name;
+    std::vector<InstallRecord> all = others; // kept as written when a step changes another
     try {
+        if (std::string why; !RecordFolderIsSound(dataFolder, why)) {
+            report.Outcome = Result::EntryFailure(why + "; nothing was removed");
+            return report;
+        }
         if (record.State != RecordState::Removing) {
             if (record.State == RecordState::Installing && !dryRun)
                 for (const RecordedFile& f : record.Files)
@@ -268,7 +366,7 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
         }
         size_t done = 0;
         for (const RemovalStep& step : record.Plan) {
-            report.Files.push_back(Execute(dataFolder, record, step, dryRun));
+            report.Files.push_back(Execute(dataFolder, record, step, all, dryRun));
             if (progress && !progress(report.Files.back(), ++done, record.Plan.size())) {
                 report.Outcome =
                     Result::EntryFailure("The removal of " + report.Plugin +
@@ -288,9 +386,14 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
         std::vector<std::string> folders = record.Folders;
         std::sort(folders.begin(), folders.end(),
                   [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-        for (const std::string& folder : folders)
-            RemoveEmptyFolders(DataPath(dataFolder, folder), platform::ToNative(dataFolder));
-        HandOverFolders(dataFolder, record, folders, others);
+        // Only the folders the install made, each while empty: never one the player had
+        // before, never a link.
+        for (const std::string& folder : folders) {
+            std::string why;
+            if (CheckReach(platform::ToNative(dataFolder), folder, record.Links, why))
+                RemoveEmptyFolder(DataPath(dataFolder, folder));
+        }
+        HandOverFolders(dataFolder, record, folders, all);
         RemoveEmptyTree(BackupsFolder(dataFolder) / std::to_string(record.Sequence));
         // The commit: once the record is gone, the removal is complete.
         const fs::path recordFolder = platform::ToNative(RecordFolder(dataFolder));

@@ -76,7 +76,7 @@ EntryResult InstallOne(Archives& arc, const sgFileInfo& entry, const std::string
 }
 
 EntryResult RemoveOne(Archives& arc, const sgFileInfo& entry, const std::string& dataFolder,
-                      CaseResolver& cases) {
+                      CaseResolver& cases, const std::map<std::string, std::string>& keptBy) {
     EntryResult result;
     result.Entry = entry;
     if (arc.IsInfoEntry(entry)) {
@@ -109,6 +109,15 @@ EntryResult RemoveOne(Archives& arc, const sgFileInfo& entry, const std::string&
             result.Outcome = EntryOutcome::Skipped;
             result.Message =
                 EntryDisplayPath(entry) + ": " + result.Target + " is empty and was left in place";
+            return result;
+        }
+        if (auto held = keptBy.find(detail::FoldCase(EntryDisplayPath(entry)));
+            held != keptBy.end()) {
+            result.Outcome = EntryOutcome::Skipped;
+            result.Message = EntryDisplayPath(entry) + ": " + result.Target +
+                             " was kept: the install of " + held->second +
+                             " keeps the file it replaced; removing " + held->second +
+                             " puts that back";
             return result;
         }
         std::string why;
@@ -197,18 +206,24 @@ EntryResult RemoveInstalledFile(const Archives& arc, const sgFileInfo& entry,
                                 const std::string& dataFolder) {
     CaseResolver cases;
     Archives reader = arc; // the comparison inflates the member; the caller's object stays as it is
-    return RemoveOne(reader, entry, dataFolder, cases);
+    return RemoveOne(reader, entry, dataFolder, cases, {});
 }
 
 std::vector<EntryResult> RemoveInstalledFiles(const Archives& arc, const std::string& dataFolder,
                                               const EntryProgress& progress) {
+    return detail::RemoveByContent(arc, dataFolder, progress, {});
+}
+
+std::vector<EntryResult> detail::RemoveByContent(const Archives& arc, const std::string& dataFolder,
+                                                 const EntryProgress& progress,
+                                                 const std::map<std::string, std::string>& keptBy) {
     Archives reader = arc;
     const std::vector<sgFileInfo> entries = arc.ArchiveFiles;
     std::vector<EntryResult> results;
     results.reserve(entries.size());
     CaseResolver cases;
     for (const sgFileInfo& entry : entries) {
-        results.push_back(RemoveOne(reader, entry, dataFolder, cases));
+        results.push_back(RemoveOne(reader, entry, dataFolder, cases, keptBy));
         if (!progress(results.back(), results.size(), entries.size()))
             break;
     }

@@ -127,18 +127,12 @@ void WriteFileAtomically(const fs::path& file, const std::string& text) {
     }
 }
 
-void RemoveEmptyFolders(fs::path folder, const fs::path& stop) {
+void RemoveEmptyFolder(const fs::path& folder) {
     std::error_code ec;
-    const fs::path end = stop.lexically_normal();
-    while (!folder.empty() && folder.lexically_normal() != end &&
-           folder.lexically_normal().native().size() > end.native().size()) {
-        if (!fs::is_directory(folder, ec) || !fs::is_empty(folder, ec))
-            return;
-        Step();
-        if (!fs::remove(folder, ec))
-            return;
-        folder = folder.parent_path();
-    }
+    if (!fs::is_directory(fs::symlink_status(folder, ec)) || !fs::is_empty(folder, ec))
+        return;
+    Step();
+    fs::remove(folder, ec);
 }
 
 } // namespace qvr::detail

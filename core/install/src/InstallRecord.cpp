@@ -1,5 +1,6 @@
 #include "qvr/install/InstallRecord.h"
 
+#include "qvr/format/PathRules.h"
 #include "qvr/install/detail/InstallFiles.h"
 #include "qvr/install/detail/InstallPaths.h"
 #include "qvr/platform/detail/platform.h"
@@ -16,6 +17,9 @@ namespace qvr {
 namespace {
 
 constexpr const char* kExtension = ".ini";
+// Room for the extension, a " (2)" that tells two archives apart and the work file names made
+// beside a record, within the 255 bytes file systems allow for a name.
+constexpr size_t kKeyBytes = 120;
 
 std::string OneLine(std::string text) {
     for (char& c : text)
@@ -65,6 +69,46 @@ bool ParseAction(const std::string& name, RemovalStep::Action& action) {
     return false;
 }
 
+std::string Hex(uint32_t crc) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%08x", static_cast<unsigned>(crc));
+    return number;
+}
+
+bool ParseSizeAndCrc(const std::string& size, const std::string& crc, int64_t& sizeOut,
+                     uint32_t& crcOut) {
+    try {
+        size_t used = 0;
+        sizeOut = std::stoll(size, &used);
+        if (used != size.size() || sizeOut < 0 || crc.size() != 8 || crc[0] == '-' || crc[0] == '+')
+            return false;
+        crcOut = static_cast<uint32_t>(std::stoul(crc, &used, 16));
+        return used == crc.size();
+    } catch (...) {
+        return false;
+    }
+}
+
+// "1234 0a1b2c3d": the kept copy of a replaced file.
+bool ParseBackup(const std::string& value, RecordedFile& file) {
+    std::istringstream in(value);
+    std::string size, crc, more;
+    if (!(in >> size >> crc) || (in >> more) || !file.Replaced || file.BackupKnown)
+        return false;
+    file.BackupKnown = ParseSizeAndCrc(size, crc, file.BackupSize, file.BackupCrc);
+    return file.BackupKnown;
+}
+
+// "<sequence>\<path>": a backup of a later install.
+bool IsSafeBackupName(const std::string& name, std::string& why) {
+    const size_t cut = name.find('\\');
+    if (cut == 0 || cut == std::string::npos || name.find_first_not_of("0123456789") != cut) {
+        why = "\"" + name + "\" names no install's kept copy";
+        return false;
+    }
+    return IsSafeRelativePath(name.substr(cut + 1), &why);
+}
+
 // "R 1234 0a1b2c3d Meshes\x.nif"; size and crc are "-" while not known.
 bool ParseFile(const std::string& value, RecordedFile& file) {
     std::istringstream in(value);
@@ -74,21 +118,10 @@ bool ParseFile(const std::string& value, RecordedFile& file) {
     file.Replaced = flag == "R";
     in.get();
     std::getline(in, file.Path);
-    if (file.Path.empty())
-        return false;
     file.Known = size != "-";
     if (!file.Known)
-        return true;
-    try {
-        size_t used = 0;
-        file.Size = std::stoll(size, &used);
-        if (used != size.size() || file.Size < 0)
-            return false;
-        file.Crc = static_cast<uint32_t>(std::stoul(crc, &used, 16));
-        return used == crc.size();
-    } catch (...) {
-        return false;
-    }
+        return crc == "-";
+    return ParseSizeAndCrc(size, crc, file.Size, file.Crc);
 }
 
 } // namespace
@@ -98,12 +131,8 @@ std::string RecordFolder(const std::string& dataFolder) {
 }
 
 std::string RecordKey(const std::string& archiveFileName) {
-    std::string key = detail::FoldCase(archiveFileName);
-    for (char& c : key)
-        if (static_cast<unsigned char>(c) < 32 ||
-            std::string("/\\:*?\"<>|").find(c) != std::string::npos)
-            c = '_';
-    if (key.empty() || key == "." || key == ".." || key == "backups")
+    std::string key = MakePlainName(detail::FoldCase(archiveFileName), kKeyBytes);
+    if (key == "backups")
         key = "_" + key;
     return key;
 }
@@ -117,16 +146,17 @@ std::string FormatInstallRecord(const InstallRecord& r) {
         << "\nsequence=" << r.Sequence << "\nstate=" << StateName(r.State) << "\n";
     for (const std::string& folder : r.Folders)
         out << "folder=" << folder << "\n";
-    char number[16];
+    for (const std::string& link : r.Links)
+        out << "link=" << link << "\n";
     for (const RecordedFile& f : r.Files) {
         out << "file=" << (f.Replaced ? "R " : "N ");
-        if (f.Known) {
-            std::snprintf(number, sizeof number, "%08x", static_cast<unsigned>(f.Crc));
-            out << f.Size << " " << number;
-        } else {
+        if (f.Known)
+            out << f.Size << " " << Hex(f.Crc);
+        else
             out << "- -";
-        }
         out << " " << f.Path << "\n";
+        if (f.Replaced && f.BackupKnown)
+            out << "backup=" << f.BackupSize << " " << Hex(f.BackupCrc) << "\n";
     }
     for (const RemovalStep& s : r.Plan) {
         out << "step=" << ActionName(s.What) << " " << s.Path << "\n";
@@ -135,6 +165,70 @@ std::string FormatInstallRecord(const InstallRecord& r) {
     }
     return out.str();
 }
+
+namespace {
+
+// One key=value line into r. False when the value cannot be read; why is set when it can be
+// read but names a path no record may hold.
+bool ParseRecordLine(const std::string& key, const std::string& value, InstallRecord& r,
+                     bool& haveSequence, bool& haveState, std::string& why) {
+    auto path = [&](const std::string& p) { return IsSafeRelativePath(p, &why); };
+    if (key == "archive")
+        r.Archive = value;
+    else if (key == "name")
+        r.Name = value;
+    else if (key == "version")
+        r.Version = value;
+    else if (key == "date")
+        r.Date = value;
+    else if (key == "sequence") {
+        size_t used = 0;
+        try {
+            r.Sequence = std::stoll(value, &used);
+        } catch (...) {
+            return false;
+        }
+        haveSequence = true;
+        return used == value.size() && r.Sequence > 0;
+    } else if (key == "state") {
+        haveState = true;
+        if (value == "installed")
+            r.State = RecordState::Installed;
+        else if (value == "installing")
+            r.State = RecordState::Installing;
+        else if (value == "removing")
+            r.State = RecordState::Removing;
+        else
+            return false;
+    } else if (key == "folder" || key == "link") {
+        (key == "folder" ? r.Folders : r.Links).push_back(value);
+        return path(value);
+    } else if (key == "file") {
+        RecordedFile f;
+        if (!ParseFile(value, f))
+            return false;
+        r.Files.push_back(f);
+        return path(f.Path);
+    } else if (key == "backup") {
+        return !r.Files.empty() && ParseBackup(value, r.Files.back());
+    } else if (key == "step") {
+        RemovalStep s;
+        size_t space = value.find(' ');
+        if (space == std::string::npos || !ParseAction(value.substr(0, space), s.What))
+            return false;
+        s.Path = value.substr(space + 1);
+        r.Plan.push_back(s);
+        return path(s.Path);
+    } else if (key == "later") {
+        if (r.Plan.empty())
+            return false;
+        r.Plan.back().LaterCopy = value;
+        return IsSafeBackupName(value, why);
+    }
+    return true;
+}
+
+} // namespace
 
 Result ParseInstallRecord(const std::string& text, InstallRecord& r) {
     std::istringstream in(text);
@@ -150,58 +244,24 @@ Result ParseInstallRecord(const std::string& text, InstallRecord& r) {
         size_t eq = line.find('=');
         if (eq == std::string::npos)
             return Result::EntryFailure("line " + std::to_string(number) + " holds no \"=\"");
-        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-        bool ok = true;
-        if (key == "archive")
-            r.Archive = value;
-        else if (key == "name")
-            r.Name = value;
-        else if (key == "version")
-            r.Version = value;
-        else if (key == "date")
-            r.Date = value;
-        else if (key == "sequence") {
-            try {
-                r.Sequence = std::stoll(value);
-                haveSequence = true;
-            } catch (...) {
-                ok = false;
-            }
-        } else if (key == "state") {
-            haveState = true;
-            if (value == "installed")
-                r.State = RecordState::Installed;
-            else if (value == "installing")
-                r.State = RecordState::Installing;
-            else if (value == "removing")
-                r.State = RecordState::Removing;
-            else
-                ok = false;
-        } else if (key == "folder") {
-            r.Folders.push_back(value);
-        } else if (key == "file") {
-            RecordedFile f;
-            ok = ParseFile(value, f);
-            if (ok)
-                r.Files.push_back(f);
-        } else if (key == "step") {
-            RemovalStep s;
-            size_t space = value.find(' ');
-            ok = space != std::string::npos && ParseAction(value.substr(0, space), s.What);
-            if (ok) {
-                s.Path = value.substr(space + 1);
-                r.Plan.push_back(s);
-            }
-        } else if (key == "later") {
-            ok = !r.Plan.empty();
-            if (ok)
-                r.Plan.back().LaterCopy = value;
-        }
-        if (!ok)
-            return Result::EntryFailure("line " + std::to_string(number) + " cannot be read");
+        std::string why;
+        if (!ParseRecordLine(line.substr(0, eq), line.substr(eq + 1), r, haveSequence, haveState,
+                             why))
+            return Result::EntryFailure("line " + std::to_string(number) +
+                                        (why.empty() ? " cannot be read" : " is refused: " + why));
     }
     if (!haveSequence || !haveState)
         return Result::EntryFailure("it names no sequence or state");
+    // A step touches only a file the record holds, and a kept copy only through its later= line.
+    for (const RemovalStep& s : r.Plan) {
+        if (std::none_of(r.Files.begin(), r.Files.end(),
+                         [&](const RecordedFile& f) { return f.Path == s.Path; }))
+            return Result::EntryFailure("a step names \"" + s.Path +
+                                        "\", which it did not install");
+        using A = RemovalStep::Action;
+        if ((s.What == A::PassOn || s.What == A::Drop) && s.LaterCopy.empty())
+            return Result::EntryFailure("a step names no kept copy of \"" + s.Path + "\"");
+    }
     return Result::Success();
 }
 
@@ -227,7 +287,9 @@ std::vector<InstallRecord> ListInstallRecords(const std::string& dataFolder,
         Result read = in ? ParseInstallRecord(text, r) : Result::EntryFailure("it cannot be read");
         if (!read) {
             if (problems)
-                problems->push_back(platform::FromNative(p) + ": " + read.Message);
+                problems->push_back("the install record " + platform::FromNative(p) +
+                                    " is not used: " + read.Message +
+                                    "; nothing is removed or restored by it");
             continue;
         }
         records.push_back(std::move(r));
@@ -238,10 +300,19 @@ std::vector<InstallRecord> ListInstallRecords(const std::string& dataFolder,
     return records;
 }
 
+bool IsRecordOf(const InstallRecord& record, const std::string& archiveFileName) {
+    return record.Archive == OneLine(archiveFileName);
+}
+
 std::optional<InstallRecord> FindInstallRecord(const std::string& dataFolder,
                                                const std::string& what) {
     const std::string wanted = detail::FoldCase(what);
-    for (InstallRecord& r : ListInstallRecords(dataFolder))
+    std::vector<InstallRecord> records = ListInstallRecords(dataFolder);
+    // A key first: two archives whose names fold alike have keys of their own.
+    for (InstallRecord& r : records)
+        if (r.Key == what)
+            return std::move(r);
+    for (InstallRecord& r : records)
         if (r.Key == RecordKey(what) || detail::FoldCase(r.Archive) == wanted ||
             (!r.Name.empty() && detail::FoldCase(r.Name) == wanted))
             return std::move(r);

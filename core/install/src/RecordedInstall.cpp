@@ -10,6 +10,8 @@
 #include "qvr/platform/FileUtils.h"
 #include "qvr/platform/detail/platform.h"
 
+#include <algorithm>
+#include <map>
 #include <set>
 #include <system_error>
 #include <unordered_map>
@@ -26,6 +28,7 @@ struct Planned {
     fs::path Target;
     std::string Path; // as recorded
     bool Replaced = false;
+    RecordedFile Backup; // BackupKnown, BackupSize, BackupCrc of the file it replaces
 };
 
 std::string Recorded(const fs::path& target, const std::string& dataFolder) {
@@ -47,18 +50,27 @@ EntryResult Outcome(const sgFileInfo& entry, EntryOutcome outcome, std::string m
     return r;
 }
 
-// Folders below the data folder that the target needs and that do not exist yet.
-void NoteMissingFolders(const fs::path& target, const std::string& dataFolder,
-                        std::set<fs::path::string_type>& checked,
-                        std::vector<std::string>& missing) {
+// Folders below the data folder that the target needs and that do not exist yet, and the
+// links to folders (the player's own) it is written through; each folder is looked at once.
+void NoteFolders(const fs::path& target, const std::string& dataFolder,
+                 std::set<fs::path::string_type>& checked, InstallRecord& record) {
     std::error_code ec;
     const fs::path root = fs::path(platform::ToNative(dataFolder)).lexically_normal();
     for (fs::path folder = target.parent_path().lexically_normal();
          folder.native().size() > root.native().size(); folder = folder.parent_path()) {
-        if (!checked.insert(folder.native()).second || fs::is_directory(folder, ec))
+        if (!checked.insert(folder.native()).second)
             return;
-        missing.push_back(Recorded(folder, dataFolder));
+        const fs::file_status status = fs::symlink_status(folder, ec);
+        if (!fs::exists(status))
+            record.Folders.push_back(Recorded(folder, dataFolder));
+        else if (fs::is_symlink(status))
+            record.Links.push_back(Recorded(folder, dataFolder));
     }
+}
+
+// The file about to be replaced, as it will lie in the backups: a restore puts back only that.
+void NoteBackup(Planned& p) {
+    p.Backup.BackupKnown = detail::FileCrc(p.Target, p.Backup.BackupSize, p.Backup.BackupCrc);
 }
 
 // Works out what the install will do, asking every question first.
@@ -99,7 +111,7 @@ std::vector<Planned> MakePlan(Archives& arc, const std::vector<sgFileInfo>& entr
                                  ": a folder of that name is in the way";
                 continue;
             }
-            Planned p{i, where.Target, Recorded(where.Target, dataFolder), false};
+            Planned p{i, where.Target, Recorded(where.Target, dataFolder), false, {}};
             const std::string key = FoldCase(p.Path);
             if (taken.count(key)) {
                 result.Message = EntryDisplayPath(entry) +
@@ -116,6 +128,7 @@ std::vector<Planned> MakePlan(Archives& arc, const std::vector<sgFileInfo>& entr
                     continue;
                 }
                 p.Replaced = it->second->Replaced;
+                p.Backup = *it->second;
             } else if (!where.Absent && FileExists(result.Target)) {
                 if (!replaceUnasked.count(key) && !(ask && ask(entry, result.Target))) {
                     result.Message = EntryDisplayPath(entry) + ": " + result.Target +
@@ -123,9 +136,10 @@ std::vector<Planned> MakePlan(Archives& arc, const std::vector<sgFileInfo>& entr
                     continue;
                 }
                 p.Replaced = true;
+                NoteBackup(p);
             }
             if (!resumed)
-                NoteMissingFolders(p.Target, dataFolder, checked, record.Folders);
+                NoteFolders(p.Target, dataFolder, checked, record);
             taken.emplace(key, plan.size());
             plan.push_back(std::move(p));
         } catch (const std::exception& e) {
@@ -157,7 +171,12 @@ bool WriteOne(detail::InflateAhead& inflater, size_t job, const sgFileInfo& entr
             }
         }
         if (done.Error.empty()) {
-            file = RecordedFile{p.Path, entry.FileSize(), done.Crc, true, p.Replaced};
+            file = p.Backup;
+            file.Path = p.Path;
+            file.Size = entry.FileSize();
+            file.Crc = done.Crc;
+            file.Known = true;
+            file.Replaced = p.Replaced;
             result.Outcome = EntryOutcome::Installed;
             return true;
         }
@@ -185,10 +204,143 @@ size_t RemovalReport::Count(FileFate fate) const {
     return n;
 }
 
+namespace {
+
+// Whether r was made from the archive archiveName holding the plug-in plugin: taken back
+// without a question when that archive is installed again.
+bool SameArchive(const InstallRecord& r, const std::string& archiveName,
+                 const std::string& plugin) {
+    return IsRecordOf(r, archiveName) && FoldCase(r.Name) == FoldCase(plugin);
+}
+
+// The key of base, or, when another archive's record holds it (names that differ only in
+// letter case, or in characters file names cannot hold), base with " (2)", " (3)"...
+std::string FreeKey(const std::string& base, const std::vector<InstallRecord>& records) {
+    auto taken = [&](const std::string& key) {
+        return std::any_of(records.begin(), records.end(),
+                           [&](const InstallRecord& r) { return r.Key == key; });
+    };
+    std::string key = base;
+    for (int n = 2; taken(key); ++n)
+        key = base + " (" + std::to_string(n) + ")";
+    return key;
+}
+
+// The earlier install to take back first: that of the same archive without a question; one
+// of another archive with the same plug-in (or archive) name only when takeBack answers yes.
+const InstallRecord* EarlierInstall(const std::vector<InstallRecord>& records,
+                                    const std::string& archiveName, const std::string& plugin,
+                                    const TakeBackQuestion& takeBack, bool& same) {
+    same = true;
+    for (const InstallRecord& r : records) // its removal may have been under way
+        if (r.State != RecordState::Installing && SameArchive(r, archiveName, plugin))
+            return &r;
+    same = false;
+    for (const InstallRecord& r : records)
+        if (r.State == RecordState::Installed &&
+            (IsRecordOf(r, archiveName) ||
+             (!plugin.empty() && FoldCase(r.Name) == FoldCase(plugin))))
+            if (takeBack && takeBack(r))
+                return &r;
+    return nullptr;
+}
+
+// Puts every planned file in place, inflated ahead on the other cores, in archive order, so
+// that the record and every result read as in a plain loop. Answers the files written; stopped
+// is set when progress answered false.
+std::vector<RecordedFile> WriteFiles(Archives& arc, const std::vector<sgFileInfo>& entries,
+                                     const std::vector<Planned>& plan,
+                                     const std::string& dataFolder, int64_t sequence,
+                                     InstallReport& report, const EntryProgress& progress,
+                                     unsigned threads, bool& stopped) {
+    std::vector<detail::InflateAhead::Job> jobs;
+    for (const Planned& p : plan) {
+        const sgFileInfo& e = entries[p.Entry];
+        jobs.push_back({e.FileOffset(), e.FileCompressedSize(), e.FileSize(),
+                        report.Entries[p.Entry].Target, e.FileName()});
+    }
+    // On an otherwise idle two-core machine inflating ahead pays even for 6 KB files
+    // (10,000 of them: 0.59 s against 0.71 s on one thread; 800 of 125 KB: 0.65 against
+    // 1.02 s).
+    if (threads == 0)
+        threads = detail::InflateAhead::DefaultThreads();
+    std::shared_ptr<RandomAccessFile> reader = detail::ArchivesAccess::Reader(arc);
+    if (!reader)
+        throw ArchiveError("The archive " + arc.CurrentArchive + " is not open for reading");
+    detail::InflateAhead inflater(reader, format::ReadHead(*reader).DataEnd(), std::move(jobs),
+                                  threads);
+    std::vector<RecordedFile> written;
+    size_t next = 0;
+    stopped = false;
+    for (size_t i = 0; i < entries.size() && !stopped; ++i) {
+        EntryResult& result = report.Entries[i];
+        if (next < plan.size() && plan[next].Entry == i) {
+            RecordedFile file;
+            if (WriteOne(inflater, next, entries[i], plan[next], dataFolder, sequence, file,
+                         result))
+                written.push_back(file);
+            ++next;
+        }
+        stopped = !progress(result, i + 1, entries.size());
+    }
+    return written;
+}
+
+// The earlier install taken back and the record this one starts from; false (with
+// report.Outcome set) when the install cannot go on.
+bool Begin(Archives& arc, const std::string& dataFolder, const TakeBackQuestion& takeBack,
+           InstallReport& report, InstallRecord& record, bool& resumed,
+           std::set<std::string>& replaceUnasked) {
+    const std::string archiveName = platform::FileNamePart(arc.CurrentArchive);
+    const std::string plugin = arc.PluginInfo.PluginName();
+    if (std::string why; !detail::RecordFolderIsSound(dataFolder, why)) {
+        report.Outcome = Result::EntryFailure(why + "; nothing was installed");
+        return false;
+    }
+    // This archive's own interrupted work (its install, or the removal of its earlier install)
+    // is finished by this run, every other one first.
+    std::vector<InstallRecord> records = ListInstallRecords(dataFolder);
+    std::string ownKey;
+    for (const InstallRecord& r : records)
+        if (r.State != RecordState::Installed && SameArchive(r, archiveName, plugin))
+            ownKey = r.Key;
+    if (Result pending = CompletePendingWork(dataFolder, ownKey); !pending) {
+        report.Outcome = pending;
+        return false;
+    }
+    records = ListInstallRecords(dataFolder);
+    for (const InstallRecord& r : records)
+        if (!ownKey.empty() && r.Key == ownKey && r.State == RecordState::Installing) {
+            record = r;
+            resumed = true;
+            return true;
+        }
+    bool same = false;
+    if (const InstallRecord* earlier =
+            EarlierInstall(records, archiveName, plugin, takeBack, same)) {
+        // The same archive again: the files its earlier install had replaced are replaced
+        // again without asking.
+        if (same)
+            for (const RecordedFile& f : earlier->Files)
+                if (f.Replaced)
+                    replaceUnasked.insert(FoldCase(f.Path));
+        report.Earlier = detail::RunRemoval(dataFolder, *earlier, records, {}, false);
+        if (!report.Earlier->Outcome) {
+            report.Outcome = report.Earlier->Outcome;
+            return false;
+        }
+        records = ListInstallRecords(dataFolder);
+    }
+    record.Key = FreeKey(RecordKey(archiveName), records);
+    record.Sequence = detail::NextSequence(dataFolder, records);
+    return true;
+}
+
+} // namespace
+
 InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
                               const OverwriteQuestion& ask, const EntryProgress& progress,
-                              unsigned threads) {
-    const bool chosen = threads != 0;
+                              unsigned threads, const TakeBackQuestion& takeBack) {
     InstallReport report;
     if (arc.ZipLoaded) {
         report.Entries = InstallArchive(arc, dataFolder, ask, progress);
@@ -202,91 +354,37 @@ InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
         report.Outcome = reading.Outcome();
         return report;
     }
-    const std::string key = RecordKey(platform::FileNamePart(arc.CurrentArchive));
     try {
-        Result pending = CompletePendingWork(dataFolder, key);
-        if (!pending) {
-            report.Outcome = pending;
-            return report;
-        }
-        std::vector<InstallRecord> records = ListInstallRecords(dataFolder);
-        const InstallRecord* resumed = nullptr;
-        const InstallRecord* earlier = nullptr;
-        const std::string name = FoldCase(arc.PluginInfo.PluginName());
-        for (const InstallRecord& r : records) {
-            if (r.Key == key && r.State == RecordState::Installing)
-                resumed = &r;
-            else if (r.Key == key || (!name.empty() && FoldCase(r.Name) == name))
-                earlier = &r;
-        }
-        std::set<std::string> replaceUnasked;
-        if (earlier && !resumed) {
-            for (const RecordedFile& f : earlier->Files)
-                if (f.Replaced)
-                    replaceUnasked.insert(FoldCase(f.Path));
-            report.Earlier = detail::RunRemoval(dataFolder, *earlier, records, {}, false);
-            if (!report.Earlier->Outcome) {
-                report.Outcome = report.Earlier->Outcome;
-                return report;
-            }
-            records = ListInstallRecords(dataFolder);
-        }
-
         InstallRecord record;
-        if (resumed) {
-            record = *resumed;
-        } else {
-            record.Key = key;
-            record.Sequence = detail::NextSequence(dataFolder, records);
-        }
+        bool resumed = false;
+        std::set<std::string> replaceUnasked;
+        if (!Begin(arc, dataFolder, takeBack, report, record, resumed, replaceUnasked))
+            return report;
+        const InstallRecord earlier = record;
         record.Archive = platform::FileNamePart(arc.CurrentArchive);
         record.Name = arc.PluginInfo.PluginName();
         record.Version = arc.PluginInfo.Version();
         record.Date = detail::NowUtc();
-        std::vector<Planned> plan = MakePlan(arc, entries, dataFolder, ask, replaceUnasked, resumed,
-                                             record, report.Entries);
+        std::vector<Planned> plan = MakePlan(arc, entries, dataFolder, ask, replaceUnasked,
+                                             resumed ? &earlier : nullptr, record, report.Entries);
         record.State = RecordState::Installing;
         record.Files.clear();
-        for (const Planned& p : plan)
-            record.Files.push_back(RecordedFile{p.Path, 0, 0, false, p.Replaced});
+        for (const Planned& p : plan) {
+            RecordedFile f = p.Backup;
+            f.Path = p.Path;
+            f.Known = false;
+            f.Replaced = p.Replaced;
+            record.Files.push_back(f);
+        }
         if (resumed)
             for (const Planned& p : plan)
                 detail::DeleteStrayWorkFiles(p.Target.parent_path());
         if (!plan.empty())
             WriteInstallRecord(dataFolder, record); // the intent
 
-        // Members are inflated ahead on the other cores while this thread puts each one in
-        // place, in archive order, so the record and every result read as in a plain loop.
-        std::vector<detail::InflateAhead::Job> jobs;
-        for (const Planned& p : plan) {
-            const sgFileInfo& e = entries[p.Entry];
-            jobs.push_back({e.FileOffset(), e.FileCompressedSize(), e.FileSize(),
-                            report.Entries[p.Entry].Target, e.FileName()});
-        }
-        // On an otherwise idle two-core machine inflating ahead pays even for 6 KB files
-        // (10,000 of them: 0.59 s against 0.71 s on one thread; 800 of 125 KB: 0.65 against
-        // 1.02 s).
-        if (!chosen)
-            threads = detail::InflateAhead::DefaultThreads();
-        std::shared_ptr<RandomAccessFile> reader = detail::ArchivesAccess::Reader(arc);
-        if (!reader)
-            throw ArchiveError("The archive " + arc.CurrentArchive + " is not open for reading");
-        detail::InflateAhead inflater(reader, format::ReadHead(*reader).DataEnd(), std::move(jobs),
-                                      threads);
-        std::vector<RecordedFile> written;
-        size_t next = 0;
         bool stopped = false;
-        for (size_t i = 0; i < entries.size() && !stopped; ++i) {
-            EntryResult& result = report.Entries[i];
-            if (next < plan.size() && plan[next].Entry == i) {
-                RecordedFile file;
-                if (WriteOne(inflater, next, entries[i], plan[next], dataFolder, record.Sequence,
-                             file, result))
-                    written.push_back(file);
-                ++next;
-            }
-            stopped = !progress(result, i + 1, entries.size());
-        }
+        std::vector<RecordedFile> written = WriteFiles(
+            arc, entries, plan, dataFolder, record.Sequence, report, progress, threads, stopped);
         if (plan.empty())
             return report;
         record.Files = std::move(written);
@@ -340,15 +438,41 @@ RemovalReport RemoveByRecord(const std::string& dataFolder, const std::string& w
     return detail::RunRemoval(dataFolder, *found, ListInstallRecords(dataFolder), progress, false);
 }
 
+std::optional<InstallRecord> FindRecordOf(const Archives& arc, const std::string& dataFolder) {
+    const std::string archiveName = platform::FileNamePart(arc.CurrentArchive);
+    std::vector<InstallRecord> records = ListInstallRecords(dataFolder);
+    for (InstallRecord& r : records)
+        if (IsRecordOf(r, archiveName))
+            return std::move(r);
+    // A copy saved under another name (a second download, "Mod (1).qvr"): the same plug-in,
+    // and nothing recorded that the archive does not hold.
+    const std::string plugin = FoldCase(arc.PluginInfo.PluginName());
+    std::set<std::string> entries;
+    for (const sgFileInfo& e : arc.ArchiveFiles)
+        if (!arc.IsInfoEntry(e))
+            entries.insert(FoldCase(EntryDisplayPath(e)));
+    for (InstallRecord& r : records)
+        if (!plugin.empty() && FoldCase(r.Name) == plugin && !r.Files.empty() &&
+            std::all_of(r.Files.begin(), r.Files.end(),
+                        [&](const RecordedFile& f) { return entries.count(FoldCase(f.Path)) > 0; }))
+            return std::move(r);
+    return std::nullopt;
+}
+
 RemovalReport RemovePlugin(Archives& arc, const std::string& dataFolder,
                            const FileProgress& progress) {
-    const std::string key = RecordKey(platform::FileNamePart(arc.CurrentArchive));
-    for (const InstallRecord& r : ListInstallRecords(dataFolder))
-        if (r.Key == key)
-            return RemoveByRecord(dataFolder, key, progress);
+    if (std::optional<InstallRecord> found = FindRecordOf(arc, dataFolder))
+        return RemoveByRecord(dataFolder, found->Key, progress);
     RemovalReport report;
     report.Plugin = arc.PluginInfo.PluginName().empty() ? platform::FileNamePart(arc.CurrentArchive)
                                                         : arc.PluginInfo.PluginName();
+    // A file another install replaced waits in the backups: deleting it by content would leave
+    // the original hidden there.
+    std::map<std::string, std::string> keptBy;
+    for (const InstallRecord& r : ListInstallRecords(dataFolder))
+        for (const RecordedFile& f : r.Files)
+            if (f.Replaced)
+                keptBy.emplace(FoldCase(f.Path), r.Name.empty() ? r.Archive : r.Name);
     EntryProgress each = [&](const EntryResult& r, size_t done, size_t count) {
         if (r.Outcome == EntryOutcome::InfoEntry)
             return true;
@@ -362,7 +486,7 @@ RemovalReport RemovePlugin(Archives& arc, const std::string& dataFolder,
         report.Files.push_back(f);
         return !progress || progress(f, done, count);
     };
-    RemoveInstalledFiles(arc, dataFolder, each);
+    detail::RemoveByContent(arc, dataFolder, each, keptBy);
     if (size_t failed = report.Count(FileFate::Failed); failed > 0)
         report.Outcome = Result::EntryFailure(std::to_string(failed) + " file(s) of " +
                                               report.Plugin + " could not be deleted");

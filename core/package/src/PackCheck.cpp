@@ -1,6 +1,5 @@
 // Which files a package may take, and how a new package starts.
 
-#include "qvr/format/OwnNames.h"
 #include "qvr/format/PathRules.h"
 #include "qvr/package/Packing.h"
 #include "qvr/platform/Encoding.h"
@@ -39,8 +38,6 @@ std::string NameProblem(const BatchFile& f) {
         if (stored->size() > kMaxNameBytes)
             return "a name or folder longer than 254 bytes cannot be stored";
     }
-    if (const std::string own = ProgramOwnLevel(f.FilePath, f.FileName); !own.empty())
-        return "\"" + own + "\" is named like the installer's own records or work files";
     return {};
 }
 

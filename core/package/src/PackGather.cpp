@@ -1,6 +1,6 @@
 // Gathering a folder on disk into the files of a package.
 
-#include "qvr/format/OwnNames.h"
+#include "qvr/format/PathRules.h"
 #include "qvr/package/Packing.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/detail/TestHooks.h"
@@ -100,7 +100,7 @@ void Walk::Entry(const fs::directory_entry& entry, const fs::path& real,
     if (ec) {
         Problem(PackProblemKind::Unreadable, at, "cannot be read: " + ec.message());
     } else if (fs::is_directory(status)) {
-        if (IsProgramOwnName(name)) {
+        if (IsOwnName(name)) {
             Problem(PackProblemKind::Refused, at,
                     "a folder named like the installer's own records or work files; left out");
         } else if (link && std::find(Above.begin(), Above.end(), target) != Above.end()) {

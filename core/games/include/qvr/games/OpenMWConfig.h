@@ -40,7 +40,8 @@ public:
 
     // Adds data="folder" after the last data= line and each plug-in as content= after the last
     // content= line (at the end of the file when there is none). A line already present is not
-    // added twice. Returns what was actually added, which is what RemoveMod should take out.
+    // added twice, nor a value IsSafeSettingValue refuses. Returns what was actually added,
+    // which is what RemoveMod should take out.
     ModLines AddMod(const ModLines& mod);
     // Takes out the data= line naming exactly this folder and the content= lines naming these
     // plug-ins (letter case aside); every other line stays. Returns the number removed.
@@ -61,8 +62,9 @@ std::string BackupPath(const std::string& configPath);
 
 // Reads the file, lets `edit` change it and, when the bytes changed, writes the new version to
 // a temporary file beside it and renames it over the old one, after keeping the old one as
-// BackupPath(). A missing file counts as empty. Refuses, leaving everything as it was, when the
-// file changed while being edited. Returns false with `error` set on any failure.
+// BackupPath() with the file's permissions. A missing file counts as empty. Refuses, leaving
+// everything as it was, when the file changed while being edited. Returns false with `error` set on
+// any failure.
 bool Update(const std::string& configPath, const std::function<void(Config&)>& edit,
             std::string* error = nullptr);
 

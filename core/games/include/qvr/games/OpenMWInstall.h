@@ -18,15 +18,22 @@ namespace qvr::openmw {
 struct Target {
     std::string ConfigPath; // openmw.cfg
     std::string ModsFolder;
-    std::string ModFolder; // the plug-in's own folder, below ModsFolder
+    std::string ModFolder;      // the plug-in's own folder, below ModsFolder
+    std::string Key;            // of its install record and of the lines it added
+    bool FolderExisted = false; // the folder was there before the install
 };
 
-// Where the archive at archivePath goes: a folder named after the archive, without ".qvr".
+// Where the archive at archivePath goes: a folder directly in the mods folder whose plain name
+// is made from the archive's name without ".qvr" (MakePlainName: never one of the programs'
+// own names, never empty, "." or ".."). An archive whose name gives the name or key of another
+// archive's install gets " (2)", " (3)"... of its own; the same archive gets its folder again.
 Target TargetFor(const std::string& archivePath, const std::string& configPath,
                  const std::string& modsFolder);
 
 // The plug-ins (.esp, .esm, .omwaddon) at the archive's top level, in the archive's order.
 std::vector<std::string> TopLevelPlugins(const Archives& arc);
+// Those of them the install put in place (its entries' results), the only ones to list.
+std::vector<std::string> InstalledPlugins(const std::vector<EntryResult>& entries);
 // The masters named in a free-text Depends field: every item ending in a plug-in extension.
 std::vector<std::string> Masters(const std::string& depends);
 
@@ -34,32 +41,49 @@ struct ListReport {
     Result Outcome;
     size_t Plugins = 0;                      // content= lines the plug-in has now
     std::vector<std::string> MissingMasters; // no content= line enables them, no folder holds them
+    std::vector<std::string> Unlisted;       // plug-ins whose names openmw.cfg cannot hold: why
 };
 
-// After the files are in where.ModFolder: adds the plug-in's lines to openmw.cfg (a re-install
-// keeps the lines it added before and drops those of plug-ins it no longer has) and remembers
-// them. On failure openmw.cfg is as it was.
-ListReport ListInstall(const Archives& arc, const Target& where);
+// After the files are in where.ModFolder: adds the lines of the folder and of plugins (those
+// installed, see InstalledPlugins) to openmw.cfg (a re-install keeps the lines it added before
+// and drops those of plug-ins it no longer has) and remembers them. Every value passes
+// IsSafeSettingValue before any line is written: a plug-in whose name fails is left out and
+// named in Unlisted; a folder that fails lists nothing. On failure openmw.cfg is as it was.
+ListReport ListInstall(const Archives& arc, const Target& where,
+                       const std::vector<std::string>& plugins);
 
 // What an install added, as remembered in the mods folder.
 struct AddedLines {
-    std::string Key;    // the install record's key
-    std::string Folder; // the plug-in's folder, also when its data= line was there already
+    std::string Key;         // the install record's key
+    std::string Folder;      // the plug-in's folder, also when its data= line was there already
+    bool MadeFolder = false; // made by the install: removal takes it out once empty
     ModLines Lines;
+    std::string RecordKey; // of the install record in Folder (set by FindInstall)
 };
 
+// The text of a list of lines, read as a stranger's: refused whole (Result says why) unless
+// its folder lies directly in modsFolder under a plain name, its data= line names that folder
+// and every content= line a plain plug-in name a settings line can hold.
+Result ParseAddedLines(const std::string& text, const std::string& modsFolder, AddedLines& lines);
+
 // The install of an archive (by its path) or of a recorded plug-in (by its name) below
-// modsFolder; nothing when none is remembered.
-std::optional<AddedLines> FindInstall(const std::string& modsFolder, const std::string& what);
+// modsFolder; nothing when none is remembered. Lists that break the rules of ParseAddedLines
+// are named in problems (when given) and never used.
+std::optional<AddedLines> FindInstall(const std::string& modsFolder, const std::string& what,
+                                      std::vector<std::string>* problems = nullptr);
+// The install of arc: made from an archive of its file name, else from a renamed copy of it
+// (see FindRecordOf).
+std::optional<AddedLines> FindInstall(const std::string& modsFolder, const Archives& arc,
+                                      std::vector<std::string>* problems = nullptr);
 
 struct UninstallReport {
     RemovalReport Files;     // the plug-in's files, taken out by its install record
     Result Outcome;          // of the whole removal; openmw.cfg is untouched when the files failed
-    bool FolderKept = false; // the folder stays: it holds files kept
+    bool FolderKept = false; // the folder stays: it holds files kept, or the install found it
 };
 
 // Takes out the plug-in's files, then exactly its lines from openmw.cfg, then its folder when
-// nothing is left in it.
+// the install made it and nothing is left in it (a link is never followed or removed).
 UninstallReport Uninstall(const std::string& configPath, const std::string& modsFolder,
                           const AddedLines& install, const FileProgress& progress = {});
 

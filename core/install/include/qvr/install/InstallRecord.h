@@ -3,6 +3,7 @@
 // exactly that. One plain-text file per plug-in in the hidden folder ".qvr-installed" of the
 // data folder; the files an install replaced wait in ".qvr-installed/backups/<sequence>/".
 
+#include "qvr/format/PathRules.h"
 #include "qvr/platform/Result.h"
 
 #include <cstdint>
@@ -12,15 +13,17 @@
 
 namespace qvr {
 
-// The hidden folder's name, directly inside the data folder.
-inline constexpr const char* kRecordFolderName = ".qvr-installed";
-
 struct RecordedFile {
     std::string Path;      // below the data folder as on disk, levels joined by "\"
     int64_t Size = 0;      // bytes written
     uint32_t Crc = 0;      // zlib crc32 of the bytes written
     bool Known = false;    // Size and Crc taken (false while the install is under way)
     bool Replaced = false; // an existing file was moved to the backups before this one
+    // The replaced file as it was moved to the backups, so that a restore puts back only
+    // that (records of older versions do not have it).
+    bool BackupKnown = false;
+    int64_t BackupSize = 0;
+    uint32_t BackupCrc = 0;
 };
 
 // One step of a removal, written before any file is touched so that a run after a crash
@@ -49,24 +52,33 @@ struct InstallRecord {
     int64_t Sequence = 0;
     RecordState State = RecordState::Installed;
     std::vector<std::string> Folders; // created by the install, as Paths
+    // Links to folders (the player's own, e.g. Textures on another disk) the install wrote
+    // through, as Paths; removal goes through no other link.
+    std::vector<std::string> Links;
     std::vector<RecordedFile> Files;
     std::vector<RemovalStep> Plan; // while Removing
 };
 
 // dataFolder's record folder, native path as UTF-8 text.
 std::string RecordFolder(const std::string& dataFolder);
-// The record key of an archive file name: lower case, without characters file names refuse.
+// The record key of an archive file name: lower case, made a plain file name (MakePlainName)
+// of bounded length. Two names can give one key; InstallRecorded tells such installs apart.
 std::string RecordKey(const std::string& archiveFileName);
 
 // Every readable record of dataFolder, oldest install first. Records that cannot be read are
 // named in problems (when given) and left alone.
 std::vector<InstallRecord> ListInstallRecords(const std::string& dataFolder,
                                               std::vector<std::string>* problems = nullptr);
+// Whether record was made from an archive of this file name, exactly (as a record holds a
+// name: line breaks as blanks).
+bool IsRecordOf(const InstallRecord& record, const std::string& archiveFileName);
 // The record whose key, archive name or plug-in name equals what (ignoring letter case).
 std::optional<InstallRecord> FindInstallRecord(const std::string& dataFolder,
                                                const std::string& what);
 
-// The text form and back; ParseInstallRecord answers why in Result when it fails.
+// The text form and back; ParseInstallRecord answers why in Result when it fails. A record is
+// read as a stranger's text: one whose paths break the rules an archive's entries keep
+// (IsSafeRelativePath) is refused whole.
 std::string FormatInstallRecord(const InstallRecord& record);
 Result ParseInstallRecord(const std::string& text, InstallRecord& record);
 // Written beside its final name, flushed, and renamed into place. Throws std::runtime_error.

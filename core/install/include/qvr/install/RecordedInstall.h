@@ -44,26 +44,38 @@ struct RemovalReport {
 struct InstallReport {
     Result Outcome;
     std::vector<EntryResult> Entries; // one per entry of ArchiveFiles, in order
-    // The earlier install of the same plug-in (same archive or plug-in name), taken back first.
+    // The earlier install taken back first: of the same archive, or of another one with the
+    // same plug-in name when the question allowed it.
     std::optional<RemovalReport> Earlier;
 };
 
-// Installs every entry of arc like InstallArchive and records it in dataFolder. Every
-// question is asked before the first file is moved; files the earlier install of the same
-// plug-in had replaced are replaced again without asking. When progress answers false the
-// install stops and records the files written so far. threads: how many inflate members
-// ahead of the one being put in place (0: as many as the machine has cores; 1: none).
+// Asked before the install of another archive that holds the same plug-in (or has the same
+// file name) is taken back: true to take it back first, false to keep it and install this one
+// beside it under a record of its own. An empty function keeps it.
+using TakeBackQuestion = std::function<bool(const InstallRecord& earlier)>;
+
+// Installs every entry of arc like InstallArchive and records it in dataFolder. The install of
+// the same archive (its file name and plug-in name) is taken back first, without a question,
+// and the files it had replaced are replaced again without asking. Every question is asked
+// before the first file is moved. When progress answers false the install stops and records
+// the files written so far. threads: how many inflate members ahead of the one being put in
+// place (0: as many as the machine has cores; 1: none). Archives whose names give one record
+// key get records of their own.
 InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
                               const OverwriteQuestion& ask, const EntryProgress& progress = {},
-                              unsigned threads = 0);
+                              unsigned threads = 0, const TakeBackQuestion& takeBack = {});
 
 // What RemoveByRecord would do, without changing anything. what: the record key, the
 // archive's file name or the plug-in's name.
 RemovalReport PlanRemoval(const std::string& dataFolder, const std::string& what);
 RemovalReport RemoveByRecord(const std::string& dataFolder, const std::string& what,
                              const FileProgress& progress = {});
-// By record when the open archive has one in dataFolder, otherwise by content: a file is
-// deleted only when it holds exactly the archive's member.
+// The record of arc's install in dataFolder: made from an archive of the same file name, else
+// from a renamed copy of it (the same plug-in name, and every file it recorded an entry of arc).
+std::optional<InstallRecord> FindRecordOf(const Archives& arc, const std::string& dataFolder);
+// By record when the open archive (or a renamed copy of it) has one in dataFolder, otherwise by
+// content: a file is deleted only when it holds exactly the archive's member and no record
+// keeps a file it replaced there.
 RemovalReport RemovePlugin(Archives& arc, const std::string& dataFolder,
                            const FileProgress& progress = {});
 

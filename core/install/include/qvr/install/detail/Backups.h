@@ -11,6 +11,9 @@
 
 namespace qvr::detail {
 
+// False, saying why, when the record folder or its backups are anything but plain folders
+// (a link, a file): nothing is then written or removed through them.
+bool RecordFolderIsSound(const std::string& dataFolder, std::string& why);
 // A recorded path ("Meshes\x.nif") below base, as a native path.
 std::filesystem::path Below(const std::filesystem::path& base, const std::string& recorded);
 std::filesystem::path DataPath(const std::string& dataFolder, const std::string& recorded);

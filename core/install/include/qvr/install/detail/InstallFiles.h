@@ -27,7 +27,7 @@ void MoveFile(const std::filesystem::path& from, const std::filesystem::path& to
 bool RemoveFile(const std::filesystem::path& file);
 // Writes text beside file, flushes it to the disk and renames it into place.
 void WriteFileAtomically(const std::filesystem::path& file, const std::string& text);
-// Removes folder and its parents up to (not including) stop while they are empty.
-void RemoveEmptyFolders(std::filesystem::path folder, const std::filesystem::path& stop);
+// Removes folder when it is an empty folder (never a link, never its parents).
+void RemoveEmptyFolder(const std::filesystem::path& folder);
 
 } // namespace qvr::detail

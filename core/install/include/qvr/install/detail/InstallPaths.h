@@ -4,6 +4,7 @@
 // Private to the install and removal sources.
 
 #include "qvr/format/sgFileInfo.h"
+#include "qvr/install/Install.h"
 #include "qvr/platform/detail/platform.h"
 
 #include <filesystem>
@@ -77,6 +78,12 @@ struct Resolved {
     // Nothing of the target's name, in any letter case, was there when it was resolved.
     bool Absent = false;
 };
+
+// Removal by content (RemoveInstalledFiles): keptBy maps a folded path below the data folder
+// to the plug-in whose install keeps the file it replaced there; such a file is kept.
+std::vector<EntryResult> RemoveByContent(const Archives& arc, const std::string& dataFolder,
+                                         const EntryProgress& progress,
+                                         const std::map<std::string, std::string>& keptBy);
 
 // The target of an entry below dataFolder; with create, missing folders are made on the way.
 // Throws std::runtime_error with a message for the user when a folder cannot be made.
