@@ -155,9 +155,14 @@ void CollectStale(const std::filesystem::path& folder, std::vector<std::string>&
         const std::string name = platform::FromNative(it->path().filename());
         if (!IsWorkFileName(name, pid))
             continue;
+        // A journal's name is any program's to use: only our own journal of that work file goes.
+        const std::string path = platform::FromNative(it->path());
+        if (name.ends_with("-journal") &&
+            !journal::IsJournalOf(path, path.substr(0, path.size() - 8)))
+            continue;
         const bool ours = pid == platform::ProcessId();
         if ((!ours && !platform::ProcessAlive(pid)) || (ours && detail::IsAbandonedWorkFile(name)))
-            stale.push_back(platform::FromNative(it->path()));
+            stale.push_back(path);
     }
 }
 

@@ -2,12 +2,16 @@
 // one's permissions, through links, never over anything but a regular file; and the names by
 // which work files of ended processes are found again.
 
+#include "Journal.h"
 #include "TestHooks.h"
 #include "TestSupport.h"
 
 #include "qvr/ArchiveError.h"
+#include "qvr/RandomAccessFile.h"
 #include "qvr/TempFile.h"
 #include "qvr/WorkFiles.h"
+
+#include <algorithm>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -108,6 +112,22 @@ TEST_F(ReplaceFile, WorkFilesOfEndedProcessesAreFoundByTheirName) {
     EXPECT_EQ(RemoveStaleWorkFiles(dir), std::vector<std::string>{dead});
     EXPECT_FALSE(fs::exists(dead));
     EXPECT_TRUE(fs::exists(live));
+
+    // A journal's name is anyone's to use: beside a work file, only a journal of it goes.
+    const std::string stem = Path("~qvr-db-" + std::to_string(child));
+    WriteAll(stem + "-5.tmp-journal", "someone else's");
+    Archives work;
+    work.TempFolder = arc.TempFolder;
+    ASSERT_TRUE(work.CreateArchive(stem + "-6.tmp"));
+    ASSERT_TRUE(work.AddFileToArchive(Source("a.esp", "aaaa"), "a.esp", ""));
+    {
+        auto file = journal::OpenLocked(stem + "-6.tmp", true);
+        format::Head head = format::ReadHead(*file);
+        journal::Begin(*file, head, format::ReadDirectory(*file, head));
+    }
+    auto stale = FindStaleWorkFiles(dir);
+    std::sort(stale.begin(), stale.end());
+    EXPECT_EQ(stale, (std::vector<std::string>{stem + "-6.tmp", stem + "-6.tmp-journal"}));
 }
 #endif
 
