@@ -3,6 +3,7 @@
 #include "Format.h"
 #include "Journal.h"
 #include "WholeMember.h"
+#include "platform.h"
 
 #include "qvr/ArchiveError.h"
 #include "qvr/Encoding.h"
@@ -279,6 +280,8 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
         report.Fatal = why;
         return report;
     };
+    if (platform::KindOf(path) == platform::PathKind::Other)
+        return fatal("not a regular file (a device, pipe or socket)");
     if (FileLength(path) < 0)
         return fatal("no such file, or it cannot be read");
     if (FileLength(path) == 0)

@@ -60,6 +60,14 @@ TEST_F(ReplaceFile, OnlyRegularFilesOrNothingAreReplaced) {
     EXPECT_THROW(TempFile::Beside(Path("pipe")), ArchiveError);
     EXPECT_THROW(TempFile::RewriteTarget("/dev/null"), ArchiveError);
     EXPECT_TRUE(fs::is_fifo(Path("pipe")));
+    // Nor opened at all: opening a pipe would wait for a writer, for ever.
+    for (const std::string& special : {Path("pipe"), std::string("/dev/zero")}) {
+        const OpenStatus opened = arc.Open(special);
+        EXPECT_EQ(opened.Kind, OpenKind::NotArchive) << special;
+        EXPECT_NE(opened.Message.find("not a regular file"), std::string::npos) << opened.Message;
+        EXPECT_THROW(RandomAccessFile(special, RandomAccessFile::Mode::Read), ArchiveError);
+        EXPECT_FALSE(arc.IsZipArchive(special));
+    }
 #endif
 }
 
