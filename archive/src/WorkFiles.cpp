@@ -218,6 +218,35 @@ void RemoveWorkFilesAndExit(int code) {
     std::_Exit(code);
 }
 
+std::string MakeWorkFolder(const std::string& parent, const std::string& hint) {
+    const std::filesystem::path base =
+        parent.empty() ? std::filesystem::temp_directory_path() : platform::ToNative(parent);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = platform::FromNative(base / detail::WorkFileName(hint));
+        detail::RememberWorkFile(path, true);
+        std::error_code ec;
+        if (std::filesystem::create_directory(platform::ToNative(path), ec) && !ec)
+            return path;
+        detail::ForgetWorkFile(path);
+        if (!std::filesystem::exists(platform::ToNative(path), ec))
+            break; // not a name clash: the folder itself is the problem
+    }
+    throw ArchiveError("Cannot make a folder in " + platform::FromNative(base));
+}
+
+void RemoveWorkFolder(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove_all(platform::ToNative(path), ec);
+    if (ec)
+        detail::AbandonWorkFile(path);
+    else
+        detail::ForgetWorkFile(path);
+}
+
+bool ProcessMayBeRunning(uint32_t pid) {
+    return platform::ProcessAlive(pid);
+}
+
 std::string TempFile::RewriteTarget(const std::string& path) {
     const std::string real = platform::FollowLinks(path);
     switch (platform::KindOf(real)) {

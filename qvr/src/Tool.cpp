@@ -327,11 +327,18 @@ int Run(const std::vector<std::string>& args) {
     const bool lost = !std::cout || std::fflush(stdout) != 0 || std::ferror(stdout);
     if (lost) {
         const int err = errno;
+        if (err == EPIPE || code == kBrokenPipe)
+            return kBrokenPipe;
         std::cerr << "qvr: cannot write to standard output"
                   << (err ? ": " + std::string(std::strerror(err)) : std::string()) << "\n";
         return kUsage;
     }
     return code;
+}
+
+int ReportBrokenPipe() {
+    std::cerr << "qvr: cannot write to standard output: " << std::strerror(EPIPE) << "\n";
+    return kUsage;
 }
 
 } // namespace qvrtool
