@@ -106,7 +106,8 @@ TEST_F(CrashSafety, AddKilledAtEveryOperationLeavesOldOrNewPackage) {
 }
 #endif
 
-// A journal is only acted on when it is whole and was written for this very package.
+// A journal is only acted on when it is whole and was written for this very package; any
+// other file of its name is left alone.
 TEST_F(CrashSafety, ForeignOrDamagedJournalChangesNothing) {
     // A real journal, taken while an append was under way.
     const std::string journalPath = journal::PathFor(path);
@@ -120,11 +121,21 @@ TEST_F(CrashSafety, ForeignOrDamagedJournalChangesNothing) {
     Add("c.dds", MixedBytes(2000, 5));
     const std::string grown = ReadAll(path);
 
-    // Cut short: deleted, the package untouched.
-    WriteAll(journalPath, real.substr(0, real.size() - 3));
-    EXPECT_EQ(Held(), contents);
+    // Cut short, or someone else's file of that name (a database's journal): left alone, and
+    // the package untouched.
+    for (const std::string& other : {real.substr(0, real.size() - 3), std::string("data\n")}) {
+        WriteAll(journalPath, other);
+        EXPECT_EQ(Held(), contents);
+        EXPECT_EQ(ReadAll(path), grown);
+        EXPECT_EQ(ReadAll(journalPath), other);
+    }
+    // No change that needs the name is made while it is there.
+    const Result refused = arc.AddFileToArchive(Source("d.dds", "ddd"), "d.dds", "");
+    EXPECT_FALSE(refused);
+    EXPECT_NE(refused.Message.find("not this program's journal"), std::string::npos)
+        << refused.Message;
     EXPECT_EQ(ReadAll(path), grown);
-    EXPECT_FALSE(fs::exists(journalPath));
+    EXPECT_EQ(ReadAll(journalPath), "data\n");
 
     // One flipped byte inside: the checksum tells.
     std::string flipped = real;

@@ -1,6 +1,7 @@
 // Every file operation of a change made to fail once, to fail for good from there on, or to
-// end the process: afterwards the package holds exactly its old or its new entries, and the
-// data folder the old or the complete new file for each target.
+// end the process, and every write of a package's change cut short as a full disk cuts it
+// (with the disk staying full or not): afterwards the package holds exactly its old or its new
+// entries, and the data folder the old or the complete new file for each target.
 
 #include "TestSupport.h"
 #include "qvr/package/detail/Internal.h"
@@ -29,7 +30,7 @@ namespace {
 using Contents = std::map<std::string, std::string>;
 
 struct Counts {
-    long Tried = 0, Checked = 0, Lost = 0, Left = 0, Journals = 0;
+    long Tried = 0, Writes = 0, Checked = 0, Lost = 0, Left = 0, Journals = 0;
 };
 Counts& Total() {
     static Counts total;
@@ -42,9 +43,9 @@ public:
         const Counts& t = Total();
         if (t.Tried == 0)
             return;
-        std::printf("fault injection: operations tried %ld, states checked %ld, packages lost: "
-                    "%ld, journals left: %ld, work files left: %ld\n",
-                    t.Tried, t.Checked, t.Lost, t.Journals, t.Left);
+        std::printf("fault injection: operations tried %ld (writes cut short %ld), states "
+                    "checked %ld, packages lost: %ld, journals left: %ld, work files left: %ld\n",
+                    t.Tried, t.Writes, t.Checked, t.Lost, t.Journals, t.Left);
     }
 };
 [[maybe_unused]] ::testing::Environment* const printer =
@@ -67,6 +68,7 @@ protected:
     }
     void TearDown() override {
         testhooks::ArmFault(0, testhooks::FaultMode::Once);
+        testhooks::ArmWriteFault(0, testhooks::WriteFault::Short);
         ArchiveTest::TearDown();
     }
 
@@ -132,25 +134,29 @@ protected:
     bool OneOf(const Contents& held, const Contents& a, const Contents& b) {
         return held == a || held == b;
     }
-    // Runs op at every fault, in every mode, and checks what is left.
+    // Runs op at every fault, in every mode, and checks what is left. With cutWrites, also cuts
+    // each of its writes short, once and for good.
     void Everywhere(const char* name, const std::function<void()>& op) {
         Restore();
         testhooks::ArmFault(std::numeric_limits<int64_t>::max(), testhooks::FaultMode::Once);
+        testhooks::ArmWriteFault(std::numeric_limits<int64_t>::max(), testhooks::WriteFault::Short);
         op();
         const int64_t n = testhooks::OperationCount.load();
+        const int64_t w = testhooks::WriteCount.load();
         testhooks::ArmFault(0, testhooks::FaultMode::Once);
+        testhooks::ArmWriteFault(0, testhooks::WriteFault::Short);
         const Contents newHeld = Held();
         const Contents newData = DataFolder();
         Restore();
         const Contents oldData = DataFolder();
         ASSERT_GT(n, 0);
         Counts c;
-        auto check = [&](int64_t k, const char* mode) {
+        auto check = [&](int64_t k, int64_t of, const char* mode) {
             ++c.Checked;
             const Contents held = Held();
             if (!OneOf(held, oldHeld, newHeld) && !(claimed && held == *claimed)) {
                 ++c.Lost;
-                ADD_FAILURE() << name << ", " << mode << " at operation " << k << " of " << n
+                ADD_FAILURE() << name << ", " << mode << " at " << k << " of " << of
                               << ": the package holds neither its old nor its new entries";
             }
             for (auto& [file, bytes] : DataFolder()) {
@@ -172,7 +178,22 @@ protected:
                 op();
                 testhooks::ArmFault(0, testhooks::FaultMode::Once);
                 ++c.Tried;
-                check(k, mode == testhooks::FaultMode::Once ? "failing once" : "failing for good");
+                check(k, n,
+                      mode == testhooks::FaultMode::Once ? "failing once" : "failing for good");
+            }
+        }
+        for (auto kind : {testhooks::WriteFault::Short, testhooks::WriteFault::DiskFull}) {
+            for (int64_t k = 1; cutWrites && k <= w; ++k) {
+                Restore();
+                claimed.reset();
+                testhooks::ArmWriteFault(k, kind);
+                op();
+                testhooks::ArmWriteFault(0, kind);
+                ++c.Tried;
+                ++c.Writes;
+                check(k, w,
+                      kind == testhooks::WriteFault::Short ? "write cut short"
+                                                           : "disk full from write");
             }
         }
 #ifndef _WIN32
@@ -188,17 +209,18 @@ protected:
             int status = 0;
             waitpid(child, &status, 0);
             ++c.Tried;
-            check(k, "killed");
+            check(k, n, "killed");
         }
 #endif
-        std::printf("fault injection (%s): operations tried %ld, states checked %ld, packages "
-                    "lost: %ld, journals left: %ld, work files left: %ld\n",
-                    name, c.Tried, c.Checked, c.Lost, c.Journals, c.Left);
+        std::printf("fault injection (%s): operations tried %ld (writes cut short %ld), states "
+                    "checked %ld, packages lost: %ld, journals left: %ld, work files left: %ld\n",
+                    name, c.Tried, c.Writes, c.Checked, c.Lost, c.Journals, c.Left);
         EXPECT_EQ(c.Lost, 0);
         EXPECT_EQ(c.Journals, 0);
         EXPECT_EQ(c.Left, 0);
         Counts& t = Total();
         t.Tried += c.Tried;
+        t.Writes += c.Writes;
         t.Checked += c.Checked;
         t.Lost += c.Lost;
         t.Left += c.Left;
@@ -207,6 +229,7 @@ protected:
 
     std::string path, data, original;
     Contents oldHeld;
+    bool cutWrites = false; // a change of the package: its writes are cut short as well
     // What an operation that reports each file on its own said it did, when it said so.
     std::optional<Contents> claimed;
 };
@@ -218,6 +241,7 @@ TEST_F(FaultInjection, CreateOverAnExistingPackage) {
                                           {Source("d.dds", RandomBytes(2000, 4)), "d.dds", ""}};
     BatchOptions options;
     options.Jobs = 1;
+    cutWrites = true;
     Everywhere("create over an existing package", [&] {
         try {
             TempFile work = TempFile::Beside(path);
@@ -237,6 +261,7 @@ TEST_F(FaultInjection, CreateOverAnExistingPackage) {
 
 TEST_F(FaultInjection, Add) {
     const std::string src = Source("c.dds", MixedBytes(3000, 3));
+    cutWrites = true;
     Everywhere("add", [&] { arc.AddFileToArchive(src, "c.dds", "Textures"); });
 }
 
@@ -246,6 +271,7 @@ TEST_F(FaultInjection, AddOfSeveralFiles) {
                                           {Source("e.dds", MixedBytes(100, 5)), "e.dds", ""}};
     BatchOptions options;
     options.Jobs = 1;
+    cutWrites = true;
     Everywhere("add of several files", [&] {
         // A file that cannot be read is reported and left out; the others go in together.
         const auto results = AddFilesToArchive(arc, files, options, {});
@@ -256,14 +282,58 @@ TEST_F(FaultInjection, AddOfSeveralFiles) {
     });
 }
 
+// As qvr add --replace: a.esp replaced, c.dds new, all in one change.
+TEST_F(FaultInjection, AddReplacingEntries) {
+    const std::vector<BatchFile> files = {{Source("a.esp", RandomBytes(2500, 6)), "a.esp", ""},
+                                          {Source("c.dds", MixedBytes(3000, 3)), "c.dds", ""}};
+    BatchOptions options;
+    options.Jobs = 1;
+    cutWrites = true;
+    Everywhere("add replacing entries", [&] {
+        std::vector<BatchResult> results;
+        (void)ReplaceFilesInArchive(arc, files, results, options, {});
+        claimed = oldHeld;
+        for (const BatchResult& r : results)
+            if (r.Added)
+                (*claimed)[r.File.FileName] = ReadAll(r.File.Source);
+    });
+}
+
 TEST_F(FaultInjection, Remove) {
+    cutWrites = true;
     Everywhere("remove", [&] { arc.RemoveEntries({0}); });
 }
 
 TEST_F(FaultInjection, InformationUpdate) {
+    cutWrites = true;
     Everywhere("information update", [&] {
         arc.PluginInfo.PluginName("New name");
         arc.PluginInfo.SavePluginData(arc, "pkg.qvr");
+    });
+}
+
+// As qvr set-info: the information entry written anew in place of the old one.
+TEST_F(FaultInjection, InformationReplaced) {
+    cutWrites = true;
+    Everywhere("information replaced", [&] {
+        arc.PluginInfo.PluginName("New name");
+        (void)arc.PluginInfo.UpdatePluginData(arc, "pkg.qvr");
+    });
+}
+
+// A package renamed after packing keeps its information under its old name: the update
+// writes the new entry and drops the old one in one change.
+TEST_F(FaultInjection, InformationReplacedInARenamedPackage) {
+    ASSERT_TRUE(Ok(arc.RemoveEntry("pkg.qvr.ifo", "")));
+    sgPlugInfo old;
+    old.PluginName("Old name");
+    ASSERT_TRUE(Ok(arc.AddFileToArchive(Source("old.qvr.ifo", old.ToRecord()), "old.qvr.ifo", "")));
+    original = ReadAll(path);
+    oldHeld = Held();
+    cutWrites = true;
+    Everywhere("information replaced in a renamed package", [&] {
+        arc.PluginInfo.PluginName("New name");
+        (void)arc.PluginInfo.UpdatePluginData(arc, "pkg.qvr");
     });
 }
 

@@ -3,11 +3,15 @@
 // which work files of ended processes are found again.
 
 #include "TestSupport.h"
+#include "qvr/package/detail/Journal.h"
 #include "qvr/platform/detail/TestHooks.h"
 
 #include "qvr/platform/ArchiveError.h"
+#include "qvr/platform/RandomAccessFile.h"
 #include "qvr/platform/TempFile.h"
 #include "qvr/platform/WorkFiles.h"
+
+#include <algorithm>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -56,6 +60,14 @@ TEST_F(ReplaceFile, OnlyRegularFilesOrNothingAreReplaced) {
     EXPECT_THROW(TempFile::Beside(Path("pipe")), ArchiveError);
     EXPECT_THROW(TempFile::RewriteTarget("/dev/null"), ArchiveError);
     EXPECT_TRUE(fs::is_fifo(Path("pipe")));
+    // Nor opened at all: opening a pipe would wait for a writer, for ever.
+    for (const std::string& special : {Path("pipe"), std::string("/dev/zero")}) {
+        const OpenStatus opened = arc.Open(special);
+        EXPECT_EQ(opened.Kind, OpenKind::NotArchive) << special;
+        EXPECT_NE(opened.Message.find("not a regular file"), std::string::npos) << opened.Message;
+        EXPECT_THROW(RandomAccessFile(special, RandomAccessFile::Mode::Read), ArchiveError);
+        EXPECT_FALSE(arc.IsZipArchive(special));
+    }
 #endif
 }
 
@@ -108,6 +120,21 @@ TEST_F(ReplaceFile, WorkFilesOfEndedProcessesAreFoundByTheirName) {
     EXPECT_EQ(RemoveStaleWorkFiles(dir), std::vector<std::string>{dead});
     EXPECT_FALSE(fs::exists(dead));
     EXPECT_TRUE(fs::exists(live));
+
+    // A work file's journal goes with it.
+    const std::string stem = Path("~qvr-db-" + std::to_string(child));
+    Archives work;
+    work.TempFolder = arc.TempFolder;
+    ASSERT_TRUE(work.CreateArchive(stem + "-6.tmp"));
+    ASSERT_TRUE(work.AddFileToArchive(Source("a.esp", "aaaa"), "a.esp", ""));
+    {
+        auto file = journal::OpenLocked(stem + "-6.tmp", true);
+        format::Head head = format::ReadHead(*file);
+        journal::Begin(*file, head, format::ReadDirectory(*file, head));
+    }
+    auto stale = FindStaleWorkFiles(dir);
+    std::sort(stale.begin(), stale.end());
+    EXPECT_EQ(stale, (std::vector<std::string>{stem + "-6.tmp", stem + "-6.tmp-journal"}));
 }
 #endif
 

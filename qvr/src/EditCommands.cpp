@@ -17,6 +17,7 @@
 #include <ctime>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <set>
@@ -93,10 +94,12 @@ int CmdRemove(const ParsedArgs& a, const Context& ctx) {
 int CmdSetInfo(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 1, "qvr set-info ARCHIVE [--name N] [--version V] ...");
     const std::string path = a.Operands[0];
-    bool any = false;
-    for (const char* o : {"name", "version", "last-updated", "authors", "depends", "notes-file"})
-        any = any || a.Has(o);
-    if (!any)
+    constexpr const char* kFields[] = {"name",    "version", "last-updated",
+                                       "authors", "depends", "notes-file"};
+    size_t given = 0;
+    for (const char* o : kFields)
+        given += a.Has(o) ? 1 : 0;
+    if (given == 0)
         throw UsageError("nothing to change: give at least one of --name, --version, "
                          "--last-updated, --authors, --depends, --notes-file");
     qvr::Archives arc;
@@ -106,6 +109,17 @@ int CmdSetInfo(const ParsedArgs& a, const Context& ctx) {
     const qvr::Result read = info.GetPluginData(arc, name);
     const std::string why = read.Message;
     const bool hadEntry = HasInfoEntry(arc);
+    // Information that is there but cannot be read would be lost with the fields not given.
+    const bool heldSome = hadEntry || std::any_of(arc.ArchiveFiles.begin(), arc.ArchiveFiles.end(),
+                                                  [](const qvr::sgFileInfo& e) {
+                                                      return qvr::Archives::LooksLikeInfoEntry(e);
+                                                  });
+    if (!read && heldSome && given < std::size(kFields))
+        throw CommandError{kSomeFailed,
+                           path + ": its plug-in information cannot be read (" + why +
+                               "); nothing was changed. Give every field (--name, --version, "
+                               "--last-updated, --authors, --depends, --notes-file) to write "
+                               "it anew"};
     const qvr::sgPlugInfo before = info;
     ApplyInfoOptions(a, info);
     if (read && info == before) {
@@ -121,7 +135,7 @@ int CmdSetInfo(const ParsedArgs& a, const Context& ctx) {
                                "; the archive was left as it was"};
     // Told once it is done, so that nothing is announced that did not happen.
     if (!read && !ctx.Quiet) {
-        if (hadEntry)
+        if (heldSome)
             Warn(path + ": its plug-in information cannot be read (" + why +
                  "); it was written anew from the fields given");
         else

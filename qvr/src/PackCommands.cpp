@@ -163,10 +163,8 @@ AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>
     const qvr::Result dropped = qvr::ReplaceFilesInArchive(arc, files, results, options, report);
     takeBack(results);
     if (!dropped)
-        throw CommandError{kSomeFailed, arc.CurrentArchive +
-                                            ": the new files were added, but the entries they "
-                                            "replace could not be removed: " +
-                                            dropped.Message};
+        throw CommandError{kSomeFailed, arc.CurrentArchive + ": nothing was added or replaced: " +
+                                            dropped.Message + "; the archive was left as it was"};
     return outcome;
 }
 

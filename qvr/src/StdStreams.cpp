@@ -3,55 +3,65 @@
 #include "Command.h"
 
 #include "qvr/platform/FileUtils.h"
+#include "qvr/platform/WorkFiles.h"
 
-#include <atomic>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#else
-#include <unistd.h>
 #endif
 
 namespace qvrtool {
 
 namespace {
 
-unsigned long ProcessNumber() {
-#ifdef _WIN32
-    return static_cast<unsigned long>(_getpid());
-#else
-    return static_cast<unsigned long>(::getpid());
-#endif
+// Spool folders of earlier versions, "qvr-PID-N" holding one package, which an interrupted
+// run left behind: removed once their process has ended.
+void SweepOldSpools(const fs::path& temp) {
+    std::error_code ec;
+    for (fs::directory_iterator it(temp, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = Utf8(it->path().filename());
+        const size_t dash = name.find('-', 4);
+        if (!name.starts_with("qvr-") || dash == std::string::npos || dash == 4 ||
+            name.find_first_not_of("0123456789-", 4) != std::string::npos ||
+            !it->is_directory(ec) || it->is_symlink(ec))
+            continue;
+        const unsigned long long pid = std::strtoull(name.c_str() + 4, nullptr, 10);
+        if (pid == 0 || pid > UINT32_MAX || qvr::ProcessMayBeRunning(static_cast<uint32_t>(pid)))
+            continue;
+        size_t packages = 0, others = 0;
+        for (fs::directory_iterator in(it->path(), ec), stop; !ec && in != stop; in.increment(ec))
+            (in->is_regular_file(ec) && in->path().extension() == ".qvr" ? packages : others)++;
+        if (!ec && others == 0 && packages <= 1)
+            fs::remove_all(it->path(), ec);
+    }
 }
 
 } // namespace
 
 SpoolFolder::~SpoolFolder() {
-    std::error_code ec;
     if (!m_folder.empty())
-        fs::remove_all(m_folder, ec);
+        qvr::RemoveWorkFolder(m_folder);
 }
 
 std::string SpoolFolder::PathOf(const std::string& name) {
     if (m_folder.empty()) {
-        static std::atomic<int> counter{0};
-        for (int attempt = 0; attempt < 100 && m_folder.empty(); ++attempt) {
-            const fs::path candidate =
-                Native(qvr::GetTempFolder()) /
-                ("qvr-" + std::to_string(ProcessNumber()) + "-" + std::to_string(counter++));
-            std::error_code ec;
-            if (fs::create_directory(candidate, ec))
-                m_folder = candidate;
+        const std::string temp = qvr::GetTempFolder();
+        qvr::RemoveStaleWorkFiles(temp);
+        SweepOldSpools(Native(temp));
+        try {
+            m_folder = qvr::MakeWorkFolder(temp, "spool");
+        } catch (const std::exception&) {
+            throw CommandError{kUsage, "cannot make a folder in " + temp + " to hold the package"};
         }
-        if (m_folder.empty())
-            throw CommandError{kUsage, "cannot make a folder in " + qvr::GetTempFolder() +
-                                           " to hold the package"};
     }
-    return Utf8(m_folder / Native(name));
+    return Utf8(Native(m_folder) / Native(name));
 }
 
 std::string ArchiveOperand(const std::string& operand, SpoolFolder& spool) {
@@ -99,14 +109,18 @@ void CopyToStdout(const std::string& path) {
 #endif
     std::ifstream in(Native(path), std::ios::binary);
     std::vector<char> buffer(1 << 16);
+    errno = 0;
     while (in) {
         in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
         const size_t n = static_cast<size_t>(in.gcount());
         if (n > 0 && std::fwrite(buffer.data(), 1, n, stdout) != n)
             break;
     }
-    if (!in.eof() || std::fflush(stdout) != 0)
+    if (!in.eof() || std::fflush(stdout) != 0) {
+        if (errno == EPIPE)
+            throw CommandError{kBrokenPipe, ""};
         throw CommandError{kSomeFailed, "the package could not be written to standard output"};
+    }
 }
 
 } // namespace qvrtool

@@ -6,7 +6,9 @@
 
 namespace qvrtool {
 
-// A folder of this process's own in the temporary folder, removed with everything in it.
+// A folder of this process's own in the temporary folder, removed with everything in it when
+// the command ends, however it ends (an interrupt included); made after sweeping the ones that
+// processes which ended without removing them left behind.
 class SpoolFolder {
 public:
     SpoolFolder() = default;
@@ -17,7 +19,7 @@ public:
     std::string PathOf(const std::string& name);
 
 private:
-    std::filesystem::path m_folder;
+    std::string m_folder;
 };
 
 // operand itself, or for "-" standard input copied whole into spool (the commands read an
@@ -25,7 +27,8 @@ private:
 // "NAME.qvr.ifo", the copy is called NAME.qvr, so that its information is found.
 std::string ArchiveOperand(const std::string& operand, SpoolFolder& spool);
 
-// Copies the file to standard output, in binary; throws CommandError when it cannot.
+// Copies the file to standard output, in binary; throws CommandError when it cannot (with
+// kBrokenPipe and no message when the reader has gone).
 void CopyToStdout(const std::string& path);
 
 } // namespace qvrtool

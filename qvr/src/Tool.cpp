@@ -67,6 +67,18 @@ const char* kCommonHelp = "  -q, --quiet          no progress bar and no summary
                           "  -v, --verbose        name every file handled\n"
                           "  -h, --help           this help\n";
 
+// A pipe, socket or device named as the archive is refused before anything opens it: opening
+// a pipe waits for a writer, for ever.
+void RefuseSpecialFile(const std::string& operand) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(Native(operand), ec);
+    if (ec || status.type() == fs::file_type::not_found || fs::is_regular_file(status) ||
+        fs::is_directory(status))
+        return;
+    throw CommandError{kUsage, operand + ": is not a regular file (a device, pipe or socket); "
+                                         "it is left alone"};
+}
+
 std::vector<Command> Commands() {
     return {
         {"list", "list the entries of a QVR archive or zip file",
@@ -304,13 +316,16 @@ static int RunCommand(const std::vector<std::string>& args) {
         }
         if (piped && (name == "list" || name == "info" || name == "verify" || name == "install"))
             parsed.Operands[0] = ArchiveOperand("-", spool);
+        else if (!piped && !parsed.Operands.empty() && name != "installed" && name != "where")
+            RefuseSpecialFile(parsed.Operands[0]);
         return it->Run(parsed, ctx);
     } catch (const UsageError& e) {
         std::cerr << "qvr " << Printable(name) << ": " << Printable(e.what()) << "\n(see 'qvr "
                   << Printable(name) << " --help')\n";
         return kUsage;
     } catch (const CommandError& e) {
-        std::cerr << "qvr: " << Printable(e.Message) << "\n";
+        if (!e.Message.empty())
+            std::cerr << "qvr: " << Printable(e.Message) << "\n";
         return e.Code;
     } catch (const std::exception& e) {
         std::cerr << "qvr " << Printable(name) << ": " << Printable(e.what()) << "\n";
@@ -326,11 +341,18 @@ int Run(const std::vector<std::string>& args) {
     const bool lost = !std::cout || std::fflush(stdout) != 0 || std::ferror(stdout);
     if (lost) {
         const int err = errno;
+        if (err == EPIPE || code == kBrokenPipe)
+            return kBrokenPipe;
         std::cerr << "qvr: cannot write to standard output"
                   << (err ? ": " + std::string(std::strerror(err)) : std::string()) << "\n";
         return kUsage;
     }
     return code;
+}
+
+int ReportBrokenPipe() {
+    std::cerr << "qvr: cannot write to standard output: " << std::strerror(EPIPE) << "\n";
+    return kUsage;
 }
 
 } // namespace qvrtool

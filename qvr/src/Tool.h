@@ -16,9 +16,14 @@ namespace qvrtool {
 constexpr int kOk = 0;
 constexpr int kSomeFailed = 1; // some entries failed or were refused, each reported
 constexpr int kUsage = 2;      // a usage error, or an archive that cannot be read
+// Run's answer, having said nothing, when output went to a pipe whose reader has gone (as
+// `| head` does): the program then ends as SIGPIPE ends one, or, where it cannot, reports it.
+constexpr int kBrokenPipe = 141;
 
 // args without the program name; output goes to standard output and error.
 int Run(const std::vector<std::string>& args);
+// Says that standard output is a pipe no one reads and answers kUsage.
+int ReportBrokenPipe();
 
 // The answers to "overwrite this file?" on a terminal.
 enum class OverwriteAnswer { Overwrite, Skip, All, None };

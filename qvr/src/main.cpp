@@ -31,7 +31,8 @@ int wmain(int argc, wchar_t** argv) {
             WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, text.data(), n, nullptr, nullptr);
         args.push_back(text);
     }
-    return qvrtool::Run(args);
+    const int code = qvrtool::Run(args);
+    return code == qvrtool::kBrokenPipe ? qvrtool::ReportBrokenPipe() : code;
 }
 #else
 #include <csignal>
@@ -40,13 +41,13 @@ int wmain(int argc, wchar_t** argv) {
 
 namespace {
 
-// SIGINT and SIGTERM are taken by a thread of their own (blocked in every other thread), which
-// removes the work files and ends the process as the signal would have: 128 + its number.
-// A signal ignored by whoever started us (nohup, a background job) stays ignored.
+// SIGINT, SIGTERM and SIGHUP are taken by a thread of their own (blocked in every other
+// thread), which removes the work files and ends the process as the signal would have: 128 +
+// its number. A signal ignored by whoever started us (nohup, a background job) stays ignored.
 void HandleInterrupts() {
     sigset_t set;
     sigemptyset(&set);
-    for (int signal : {SIGINT, SIGTERM}) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction old {};
         if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
             sigaddset(&set, signal);
@@ -62,8 +63,21 @@ void HandleInterrupts() {
 
 } // namespace
 
+// SIGPIPE would end the process where it writes, leaving its work files: it is ignored while
+// the command runs, so that the write fails and the command ends the ordinary way, and the
+// process then ends by it as it would have (unless whoever started us ignores it too).
 int main(int argc, char** argv) {
     HandleInterrupts();
-    return qvrtool::Run(std::vector<std::string>(argv + 1, argv + argc));
+    struct sigaction old {};
+    const bool pipeSignal = sigaction(SIGPIPE, nullptr, &old) == 0 && old.sa_handler != SIG_IGN;
+    std::signal(SIGPIPE, SIG_IGN);
+    const int code = qvrtool::Run(std::vector<std::string>(argv + 1, argv + argc));
+    if (code != qvrtool::kBrokenPipe)
+        return code;
+    if (!pipeSignal)
+        return qvrtool::ReportBrokenPipe();
+    std::signal(SIGPIPE, SIG_DFL);
+    std::raise(SIGPIPE);
+    return code;
 }
 #endif

@@ -51,6 +51,8 @@ struct Launch {
     std::string Stdout; // a file, or "" for the fixture's own
     int StdoutFd = -1;  // used instead when set
     bool IgnorePipeSignal = false;
+    int StdinFd = -1;         // "/dev/null" unless set
+    unsigned MaxSeconds = 60; // then SIGALRM ends it: a hang fails the test, never stops it
 };
 
 struct Outcome {
@@ -75,7 +77,8 @@ protected:
             int o = l.StdoutFd >= 0 ? l.StdoutFd
                                     : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int n = open("/dev/null", O_RDONLY);
+            int n = l.StdinFd >= 0 ? l.StdinFd : open("/dev/null", O_RDONLY);
+            alarm(l.MaxSeconds);
             dup2(o, 1);
             dup2(e, 2);
             dup2(n, 0);
@@ -265,6 +268,104 @@ TEST_F(Durability, InterruptsRemoveTheWorkFileAndLaterCommandsRemoveStaleOnes) {
     WriteAll(dir / ("~qvr-mod.qvr-" + dead + "-8.tmp"), "half");
     EXPECT_EQ(Run({"list", P("mod.qvr")}).Code, 0);
     EXPECT_EQ(WorkFilesLeft(), std::vector<std::string>{P(mine)});
+}
+
+// A pipe, socket or device as the archive hung list, info, verify, add, remove, set-info and
+// install (opening a pipe waits for a writer); every command refuses it at once.
+TEST_F(Durability, APipeAsTheArchiveIsRefusedAtOnce) {
+    MakeFolder("mod", 1, 1000);
+    fs::create_directories(dir / "data");
+    ASSERT_EQ(mkfifo(P("pipe.qvr").c_str(), 0600), 0);
+    const std::string pipe = P("pipe.qvr");
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"list", pipe},
+                                               {"info", pipe},
+                                               {"verify", pipe},
+                                               {"add", pipe, P("mod/file0.dds")},
+                                               {"remove", pipe, "file0.dds"},
+                                               {"set-info", pipe, "--version", "2"},
+                                               {"install", pipe, P("data")},
+                                               {"uninstall", "--yes", pipe, P("data")},
+                                               {"list", "/dev/zero"}}) {
+        Launch l{args};
+        l.MaxSeconds = 20;
+        const Outcome r = Run(l);
+        EXPECT_EQ(r.Code, 2) << args[0];
+        EXPECT_TRUE(Contains(r.Err, "not a regular file (a device, pipe or socket)"))
+            << args[0] << ": " << r.Err;
+    }
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.qvr"));
+    EXPECT_TRUE(fs::is_empty(dir / "data"));
+}
+
+// Finding 15: the copy of a package read from standard input, or written to standard output,
+// stayed when the process was interrupted or its reader went away, and nothing removed it.
+TEST_F(Durability, StandardStreamCopiesGoOnEveryExitAndStaleOnesAreSwept) {
+    MakeFolder("mod", 3, 300'000);
+    const std::string tmp = P("tmp");
+    auto spoolsLeft = [&] {
+        std::vector<std::string> left;
+        for (auto& e : fs::directory_iterator(dir / "tmp"))
+            left.push_back(e.path().filename().string());
+        return left;
+    };
+    // Its reader takes 100 bytes and goes; the writer ends as SIGPIPE ends a program.
+    const std::string pipeline = "TMPDIR=" + tmp + " " + QVR_EXE + " create - " + P("mod") +
+                                 " 2>/dev/null | head -c 100 > /dev/null";
+    EXPECT_EQ(std::system(pipeline.c_str()), 0);
+    EXPECT_TRUE(spoolsLeft().empty()) << spoolsLeft()[0];
+
+    ASSERT_EQ(Run({"create", "-q", P("mod.qvr"), P("mod")}).Code, 0);
+    const std::string package = ReadAll(dir / "mod.qvr");
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        Launch l{{"list", "-"}};
+        l.StdinFd = fds[0];
+        const pid_t pid = Start(l);
+        close(fds[0]);
+        // Half the package, then the writer waits: the copy is being made.
+        ASSERT_EQ(write(fds[1], package.data(), package.size() / 2),
+                  static_cast<ssize_t>(package.size() / 2));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (spoolsLeft().empty() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        EXPECT_FALSE(spoolsLeft().empty());
+        kill(pid, sig);
+        EXPECT_EQ(Finish(pid).Code, 128 + sig);
+        close(fds[1]);
+        EXPECT_TRUE(spoolsLeft().empty()) << spoolsLeft()[0];
+    }
+
+    // Left by processes that were killed outright: swept by the next command that spools, by
+    // what they hold as well as by their names; another program's folder stays.
+    const std::string dead = std::to_string(DeadPid());
+    WriteAll(dir / "tmp" / ("qvr-" + dead + "-0") / "stdin.qvr", package.substr(0, 99));
+    WriteAll(dir / "tmp" / ("~qvr-spool-" + dead + "-3.tmp") / "stdin.qvr", "x");
+    WriteAll(dir / "tmp" / ("qvr-" + dead + "-1") / "notes.txt", "someone else's");
+    const int fd = open(P("mod.qvr").c_str(), O_RDONLY);
+    Launch l{{"list", "-"}};
+    l.StdinFd = fd;
+    EXPECT_EQ(Run(l).Code, 0);
+    close(fd);
+    EXPECT_EQ(spoolsLeft(), std::vector<std::string>{"qvr-" + dead + "-1"});
+}
+
+// Issue 25, finding 12: a file named like the package's journal is someone else's unless it
+// says it is ours: reading leaves it alone, and a change that needs the name refuses.
+TEST_F(Durability, AForeignJournalIsLeftAlone) {
+    MakeFolder("mod", 2, 1000);
+    ASSERT_EQ(Run({"create", "-q", P("db.sqlite"), P("mod")}).Code, 0);
+    WriteAll(dir / "db.sqlite-journal", "data\n");
+    EXPECT_EQ(Run({"list", P("db.sqlite")}).Code, 0);
+    EXPECT_EQ(ReadAll(dir / "db.sqlite-journal"), "data\n");
+    MakeFolder("more", 1, 1000, 9);
+    const Outcome r = Run({"add", P("db.sqlite"), "--folder", "x", P("more/file0.dds")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Err, "db.sqlite-journal beside it is not this program's journal"))
+        << r.Err;
+    EXPECT_EQ(ReadAll(dir / "db.sqlite-journal"), "data\n");
+    EXPECT_EQ(Entries(P("db.sqlite")), 3u);
 }
 
 // Finding 7: output lost on a full disk or a closed pipe was success.

@@ -115,7 +115,8 @@ TEST_F(Tool, DamagedAndForeignFilesGiveClearErrorsAndExitCodes) {
             << r.Out;
     }
 
-    // A damaged information entry is called damaged, not missing, and can be written anew.
+    // A damaged information entry is called damaged, not missing; set-info changes nothing
+    // while a field would be lost, and writes it anew when every field is given.
     {
         std::string raw = RawArchive(
             {{"", "inf.qvr.ifo", std::string("Name\0V1\0\0\0\0\0", 13)}, {"", "a.esp", "a"}});
@@ -126,8 +127,16 @@ TEST_F(Tool, DamagedAndForeignFilesGiveClearErrorsAndExitCodes) {
         EXPECT_TRUE(Contains(r.Err, "cannot be read")) << r.Err;
         EXPECT_FALSE(Contains(r.Err, "holds no plug-in information")) << r.Err;
         r = Run({"set-info", P("inf.qvr"), "--version", "2"});
-        EXPECT_EQ(r.Code, 0) << r.Err;
+        EXPECT_EQ(r.Code, 1) << r.Err;
         EXPECT_TRUE(Contains(r.Err, "cannot be read")) << r.Err;
+        EXPECT_TRUE(Contains(r.Err, "nothing was changed")) << r.Err;
+        EXPECT_EQ(ReadAll(dir / "inf.qvr"), raw);
+        WriteAll(dir / "notes.txt", "Notes");
+        r = Run({"set-info", P("inf.qvr"), "--name", "N", "--version", "2", "--last-updated",
+                 "today", "--authors", "A", "--depends", "Morrowind.esm", "--notes-file",
+                 P("notes.txt")});
+        EXPECT_EQ(r.Code, 0) << r.Err;
+        EXPECT_TRUE(Contains(r.Err, "written anew")) << r.Err;
         EXPECT_EQ(Run({"verify", P("inf.qvr")}).Code, 0);
     }
 

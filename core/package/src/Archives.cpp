@@ -18,6 +18,8 @@ namespace qvr {
 
 namespace {
 
+constexpr const char* kNotRegular = "is not a regular file (a device, pipe or socket)";
+
 bool StartsWith(const std::string& path, std::string_view magic) {
     try {
         if (!FileExists(path))
@@ -78,6 +80,8 @@ OpenStatus Archives::Open(const std::string& path) {
         return notArchive("no such file");
     if (std::filesystem::is_directory(native, ec))
         return notArchive("is a folder, not an archive");
+    if (platform::KindOf(path) == platform::PathKind::Other)
+        return notArchive(kNotRegular);
     const int64_t length = FileLength(path);
     if (length == 0)
         return notArchive("is empty, not an archive");

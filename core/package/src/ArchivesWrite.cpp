@@ -190,8 +190,9 @@ void Archives::AppendBlocksToChange(std::vector<detail::NewBlock>& blocks,
     std::string records;
     std::vector<sgFileInfo> entries;
     const int64_t pos = LayOut(blocks, lengths, d, m_state.KnownDirectory.size(), records, entries);
-    // What lies behind the change's data end is not part of the archive until the commit, so
-    // a failure here needs no undoing on disk.
+    // What lies behind the change's data end is not part of the archive until the commit;
+    // but it is where the old directory lies, which the journal keeps.
+    m_state.ChangeWritten = true;
     WriteBlocks(*m_state.Change, blocks, lengths, d);
     m_state.ChangeDataEnd = pos;
     m_state.ChangeAppended = true;
@@ -214,6 +215,7 @@ void Archives::BeginAppends() {
     m_state.Change = std::move(arc);
     m_state.ChangeDataEnd = head.DataEnd();
     m_state.ChangeAppended = false;
+    m_state.ChangeWritten = false;
 }
 
 void Archives::CommitAppends() {
@@ -227,6 +229,13 @@ void Archives::CommitAppends() {
             arc->WriteAt(at, directory.data(), directory.size());
             format::WriteDirectoryPosition(*arc, at);
             arc->Truncate(at - 1 + static_cast<int64_t>(directory.size()));
+        } else if (m_state.ChangeWritten) {
+            // Every append failed, some after writing over the old directory: the journal
+            // puts it back.
+            if (!journal::RollBack(*arc))
+                throw ArchiveError("The archive " + CurrentArchive +
+                                   " could not be put back as it was");
+            return;
         }
         arc->Sync();
         journal::End(CurrentArchive);
@@ -334,18 +343,31 @@ Result Archives::AddFileToArchive(const std::string& source, const std::string& 
     return outcome;
 }
 
-// Writes the kept entries (and extra, from its work file) into a new file beside the archive,
-// block after block, and puts it in the archive's place only once it is complete.
-void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
-                       const std::string& extraWorkFile, const StepProgress& progress) {
+std::unique_ptr<RandomAccessFile> Archives::LockForRebuild(int64_t& length) {
     // Opened for writing, though only read, so that a package the user may not change is
     // refused here rather than replaced by the rename.
-    // Locked until the new file has taken its place, so no other change is lost in between.
     std::unique_ptr<RandomAccessFile> held = journal::OpenLocked(CurrentArchive, true);
-    RandomAccessFile& old = *held;
     format::Head head;
-    DirectoryForWriting(old, head);
-    const int64_t oldLength = head.Length;
+    DirectoryForWriting(*held, head);
+    length = head.Length;
+    return held;
+}
+
+// Writes the kept entries (and the extra blocks behind them) into a new file beside the
+// archive, block after block, and puts it in the archive's place only once it is complete.
+void Archives::Rebuild(const std::vector<bool>& keep,
+                       const std::vector<detail::StoredBlock>& extras,
+                       const StepProgress& progress) {
+    // Locked until the new file has taken its place, so no other change is lost in between.
+    int64_t oldLength = 0;
+    std::unique_ptr<RandomAccessFile> held = LockForRebuild(oldLength);
+    RebuildLocked(*held, oldLength, keep, extras, progress);
+}
+
+void Archives::RebuildLocked(RandomAccessFile& old, int64_t oldLength,
+                             const std::vector<bool>& keep,
+                             const std::vector<detail::StoredBlock>& extras,
+                             const StepProgress& progress) {
     std::vector<sgFileInfo> entries;
     TempFile temp = TempFile::Beside(CurrentArchive); // deleted unless it takes the place
     {
@@ -353,8 +375,13 @@ void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
         const std::string emptyHead = format::EmptyHead();
         out.WriteAt(format::kMagicPosition, emptyHead.data(), emptyHead.size());
         int64_t pos = format::kFirstBlock;
-        auto place = [&](sgFileInfo e, RandomAccessFile& from, int64_t at) {
+        // e's block lies at its FileOffset in `from`, which holds blocks from `first` to `end`.
+        auto place = [&](sgFileInfo e, RandomAccessFile& from, int64_t first, int64_t end) {
+            const int64_t at = e.FileOffset();
             const int64_t size = e.FileCompressedSize();
+            if (at < first || size < format::kBlockPrefix || at + size - 1 > end)
+                throw ArchiveError("The stored data of " + e.FileName() + " lies outside " +
+                                   from.Path());
             if (pos + size - 1 > kMaxArchive)
                 throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
             CopyFileBlock(from, at, out, pos, size);
@@ -365,25 +392,16 @@ void Archives::Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
         for (size_t k = 0; k < ArchiveFiles.size(); ++k) {
             if (progress && !progress(k, ArchiveFiles.size(), ArchiveFiles[k].FileName()))
                 throw detail::Stopped();
-            if (!keep[k])
-                continue;
-            const sgFileInfo& e = ArchiveFiles[k];
-            const int64_t end = int64_t{e.FileOffset()} + e.FileCompressedSize() - 1;
-            if (e.FileOffset() < format::kFirstBlock || e.FileCompressedSize() < 0 ||
-                end > oldLength)
-                throw ArchiveError("The stored data of " + e.FileName() + " lies outside " +
-                                   CurrentArchive);
-            place(e, old, e.FileOffset());
+            if (keep[k])
+                place(ArchiveFiles[k], old, format::kFirstBlock, oldLength);
         }
-        if (extra) {
-            RandomAccessFile block(extraWorkFile, RandomAccessFile::Mode::Read);
-            sgFileInfo e = *extra;
-            const int64_t size = block.Length();
-            if (size < format::kBlockPrefix || size > kMaxArchive)
-                throw ArchiveError("The work file " + extraWorkFile + " holds no stored data");
-            e.FileCompressedSize(static_cast<int32_t>(size));
-            place(e, block, 1);
+        std::unique_ptr<RandomAccessFile> from;
+        for (const detail::StoredBlock& x : extras) {
+            if (!from || from->Path() != x.From)
+                from = std::make_unique<RandomAccessFile>(x.From, RandomAccessFile::Mode::Read);
+            place(x.Entry, *from, 1, from->Length());
         }
+        from.reset();
         if (!entries.empty()) {
             std::string directory;
             for (const sgFileInfo& e : entries)
@@ -428,7 +446,7 @@ Result Archives::RemoveEntry(const std::string& fileName, const std::string& fil
                                     (filePath.empty() ? fileName : filePath + "\\" + fileName));
     // A rebuild that fails leaves the archive as it was.
     try {
-        Rebuild(keep, nullptr, "");
+        Rebuild(keep, {});
         return Result::Success();
     } catch (const std::exception& e) {
         return Result::EntryFailure(e.what());
@@ -448,7 +466,7 @@ Result Archives::RemoveEntries(const std::vector<size_t>& indices, const StepPro
         keep[k] = false;
     }
     try {
-        Rebuild(keep, nullptr, "", progress);
+        Rebuild(keep, {}, progress);
         return Result::Success();
     } catch (const detail::Stopped&) {
         return Result::EntryFailure("Stopped; the archive " + CurrentArchive +
@@ -460,17 +478,32 @@ Result Archives::RemoveEntries(const std::vector<size_t>& indices, const StepPro
 
 Result Archives::ReplaceEntry(const std::string& source, const std::string& fileName,
                               const std::string& filePath) {
+    return ReplaceEntry(source, fileName, filePath, "");
+}
+
+Result Archives::ReplaceEntry(const std::string& source, const std::string& fileName,
+                              const std::string& filePath, const std::string& alsoDrop) {
     sgFileInfo e;
     if (Result described = DescribeNewEntry(source, fileName, filePath, e); !described)
         return described;
     std::vector<bool> keep(ArchiveFiles.size(), true);
-    for (size_t k = 0; k < ArchiveFiles.size(); ++k)
-        keep[k] = !(SameTextIgnoreCase(ArchiveFiles[k].FileName(), fileName) &&
-                    SameTextIgnoreCase(ArchiveFiles[k].FilePath(), filePath));
+    for (size_t k = 0; k < ArchiveFiles.size(); ++k) {
+        const sgFileInfo& old = ArchiveFiles[k];
+        const bool same = SameTextIgnoreCase(old.FileName(), fileName) &&
+                          SameTextIgnoreCase(old.FilePath(), filePath);
+        const bool dropped = !alsoDrop.empty() && old.FilePath().empty() &&
+                             SameTextIgnoreCase(old.FileName(), alsoDrop);
+        keep[k] = !same && !dropped;
+    }
     std::string work;
     try {
         CompressNewEntry(source, e, work);
-        Rebuild(keep, &e, work);
+        const int64_t size = FileLength(work);
+        if (size < format::kBlockPrefix || size > kMaxArchive)
+            throw ArchiveError("The work file " + work + " holds no stored data");
+        e.FileCompressedSize(static_cast<int32_t>(size));
+        e.FileOffset(1);
+        Rebuild(keep, {{e, work}});
     } catch (const std::exception& x) {
         DeleteFileQuiet(work);
         return Result::EntryFailure(x.what());

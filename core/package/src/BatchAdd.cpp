@@ -9,6 +9,7 @@
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
 #include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/WorkFiles.h"
 #include "qvr/platform/detail/WorkRegistry.h"
 #include "qvr/platform/detail/platform.h"
 
@@ -42,29 +43,9 @@ std::string Describe(const BatchFile& f) {
 // A folder of our own in the temporary folder, so work files never meet anyone's files.
 class WorkFolder {
 public:
-    explicit WorkFolder(const std::string& tempFolder) {
-        fs::path base =
-            tempFolder.empty() ? fs::temp_directory_path() : platform::ToNative(tempFolder);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            fs::path candidate = base / platform::ToNative(detail::WorkFileName("batch"));
-            detail::RememberWorkFile(platform::FromNative(candidate), true);
-            std::error_code ec;
-            if (fs::create_directory(candidate, ec) && !ec) {
-                m_path = candidate;
-                return;
-            }
-            detail::ForgetWorkFile(platform::FromNative(candidate));
-        }
-        throw std::runtime_error("cannot create a work folder in " + platform::FromNative(base));
-    }
-    ~WorkFolder() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-        if (ec)
-            detail::AbandonWorkFile(platform::FromNative(m_path));
-        else
-            detail::ForgetWorkFile(platform::FromNative(m_path));
-    }
+    explicit WorkFolder(const std::string& tempFolder)
+        : m_path(platform::ToNative(MakeWorkFolder(tempFolder, "batch"))) {}
+    ~WorkFolder() { RemoveWorkFolder(platform::FromNative(m_path)); }
     WorkFolder(const WorkFolder&) = delete;
     WorkFolder& operator=(const WorkFolder&) = delete;
     std::string File(size_t index) const {

@@ -1,5 +1,6 @@
 #include "qvr/package/detail/Journal.h"
 
+#include "qvr/package/detail/Internal.h"
 #include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/FileUtils.h"
 #include "qvr/platform/RandomAccessFile.h"
@@ -120,12 +121,9 @@ bool Fits(const Journal& j, RandomAccessFile& arc) {
     if (j.TailLength != std::min<int64_t>(kTail, d - format::kFirstBlock) ||
         Crc(ReadRange(arc, d - j.TailLength, j.TailLength)) != j.TailCrc)
         return false;
+    // The directory position is not looked at: a change cut off while writing it may have
+    // left any part of it written, and the journal puts all of it back.
     if (!format::HasMagic(arc))
-        return false;
-    // Where the head points now: still the old directory, or one the append wrote behind d.
-    const std::string position = ReadRange(arc, format::kDirectoryPositionAt, 4);
-    const int64_t now = format::GetLong(position.data());
-    if (now != j.OldDirectory && now < d)
         return false;
     const format::Decoded records = format::DecodeRecords(j.Directory, arc.Path());
     if (!records.Complete() || (j.OldDirectory != 0) != !records.Entries.empty())
@@ -147,10 +145,39 @@ void DeleteChecked(const std::string& path) {
 
 bool Exists(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::exists(platform::ToNative(path), ec);
+    const auto native = platform::ToNative(path);
+    return std::filesystem::exists(native, ec) || std::filesystem::is_symlink(native, ec);
+}
+
+// What lies under a journal's name: recognised by its content alone, since anyone may keep a
+// file called NAME-journal (a database's rollback journal, say).
+enum class Kind { None, Ours, Foreign };
+
+// Ours is a whole journal of this program naming the archive `archive` belongs to.
+Kind Classify(const std::string& journalPath, const std::string& archive, Journal& j) {
+    if (!Exists(journalPath))
+        return Kind::None;
+    try {
+        if (platform::KindOf(journalPath) != platform::PathKind::Regular)
+            return Kind::Foreign;
+        RandomAccessFile in(journalPath, RandomAccessFile::Mode::Read);
+        const int64_t length = in.Length();
+        if (length > kMaxJournal)
+            return Kind::Foreign;
+        std::string bytes(static_cast<size_t>(length), '\0');
+        bytes.resize(in.ReadAt(1, bytes.data(), bytes.size()));
+        return Decode(bytes, j) && j.Name == NameOf(archive) ? Kind::Ours : Kind::Foreign;
+    } catch (const std::exception&) {
+        return Kind::Foreign;
+    }
 }
 
 } // namespace
+
+bool IsJournalOf(const std::string& journalPath, const std::string& archive) {
+    Journal j;
+    return Classify(journalPath, archive, j) == Kind::Ours;
+}
 
 std::string PathFor(const std::string& archive) {
     return detail::JournalPathFor(archive);
@@ -166,18 +193,29 @@ void Begin(RandomAccessFile& arc, const format::Head& head, const std::string& d
     j.Directory = directory;
     const std::string bytes = Encode(j);
     const std::string path = PathFor(arc.Path());
+    Journal found;
+    if (Classify(path, arc.Path(), found) == Kind::Foreign)
+        throw ArchiveError("The archive " + arc.Path() + " cannot be changed: the file " + path +
+                           " beside it is not this program's journal of it, and is left alone "
+                           "(move it elsewhere to change the archive)");
     // The journal of a work file is a work file too: an interrupt removes both.
     uint32_t pid = 0;
     if (IsWorkFileName(platform::FileNamePart(path), pid))
         detail::RememberWorkFile(path);
+    // Written whole under a work file's name and only then given its own, so that a file of
+    // that name is never a journal cut short (a power cut included).
+    std::unique_ptr<RandomAccessFile> out;
+    const std::string work =
+        detail::CreateUniqueFile(detail::FolderOf(path), "journal", path, &out);
     try {
-        RandomAccessFile out(path, RandomAccessFile::Mode::CreateReadWrite);
-        out.WriteAt(1, bytes.data(), bytes.size());
-        out.Sync();
-        out.Close();
+        out->WriteAt(1, bytes.data(), bytes.size());
+        out->Sync();
+        out->Close();
+        platform::ReplaceFile(work, path);
         platform::SyncFolderOf(path);
     } catch (...) {
-        DeleteFileQuiet(path);
+        out.reset();
+        DeleteFileQuiet(work);
         throw;
     }
 }
@@ -194,24 +232,8 @@ void End(const std::string& archive) {
 
 bool RollBack(RandomAccessFile& arc) {
     const std::string path = PathFor(arc.Path());
-    if (!Exists(path))
-        return false;
-    std::string bytes;
-    {
-        RandomAccessFile in(path, RandomAccessFile::Mode::Read);
-        const int64_t length = in.Length();
-        if (length <= kMaxJournal) {
-            bytes.resize(static_cast<size_t>(length));
-            bytes.resize(in.ReadAt(1, bytes.data(), bytes.size()));
-        }
-    }
     Journal j;
-    if (!Decode(bytes, j)) {
-        // Written only in part: the change it was to undo never began.
-        DeleteChecked(path);
-        return false;
-    }
-    if (!Fits(j, arc))
+    if (Classify(path, arc.Path(), j) != Kind::Ours || !Fits(j, arc))
         return false;
     if (!j.Directory.empty())
         arc.WriteAt(j.DataEnd(), j.Directory.data(), j.Directory.size());
@@ -235,7 +257,10 @@ std::unique_ptr<RandomAccessFile> OpenLocked(const std::string& archive, bool fo
             RollBack(*file);
             return file;
         }
-        if (round > 0) // a journal that belongs elsewhere: read the archive as it is
+        // Someone else's file of that name, or a journal that belongs elsewhere: the archive
+        // is read as it is.
+        Journal j;
+        if (round > 0 || Classify(PathFor(archive), archive, j) != Kind::Ours)
             return file;
         file.reset();
         try {

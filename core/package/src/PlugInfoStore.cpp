@@ -3,6 +3,7 @@
 #include "qvr/format/sgPlugInfo.h"
 
 #include "qvr/package/Archives.h"
+#include "qvr/package/detail/Internal.h"
 #include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
@@ -41,22 +42,15 @@ static Result StoreRecord(const sgPlugInfo& info, Archives& arc, const std::stri
     const Archives::WorkFile work = arc.NewWorkFile(arcName + ".ifo");
     if (!work.Outcome)
         return work.Outcome;
-    // A package renamed after packing holds its details under its old name: the new entry is
-    // written first, so that a failure on the way never leaves it without details.
+    // A package renamed after packing holds its details under its old name: that entry goes
+    // in the same rewrite that writes the new one, so the package always holds one of them.
     const std::string oldName = replace ? arc.InfoEntryName() : std::string();
     Result outcome = WriteWorkFile(work.Path, record);
     if (outcome)
-        outcome = replace ? arc.ReplaceEntry(work.Path, arcName + ".ifo", "")
+        outcome = replace ? detail::ArchivesAccess::ReplaceEntry(arc, work.Path, arcName + ".ifo",
+                                                                 "", oldName)
                           : arc.AddFileToArchive(work.Path, arcName + ".ifo", "");
     DeleteFileQuiet(work.Path);
-    if (outcome && replace && !SameTextIgnoreCase(oldName, arcName + ".ifo") &&
-        arc.FindEntry(oldName, "")) {
-        const Result removed = arc.RemoveEntry(oldName, "");
-        if (!removed)
-            return Result::EntryFailure("The details were written as " + arcName +
-                                        ".ifo, but the old entry " + oldName +
-                                        " could not be removed: " + removed.Message);
-    }
     return outcome;
 }
 

@@ -3,6 +3,7 @@
 #include "qvr/format/detail/Format.h"
 #include "qvr/format/detail/WholeMember.h"
 #include "qvr/package/detail/Journal.h"
+#include "qvr/platform/detail/platform.h"
 
 #include "qvr/format/PathRules.h"
 #include "qvr/platform/ArchiveError.h"
@@ -221,6 +222,8 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
         report.Fatal = why;
         return report;
     };
+    if (platform::KindOf(path) == platform::PathKind::Other)
+        return fatal("not a regular file (a device, pipe or socket)");
     if (FileLength(path) < 0)
         return fatal("no such file, or it cannot be read");
     if (FileLength(path) == 0)

@@ -18,10 +18,20 @@ std::atomic<int64_t> OperationCount{0};
 std::atomic<int64_t> LockWaitMs{DefaultLockWaitMs};
 std::atomic<int64_t> KillAtStep{-1};
 std::atomic<int64_t> StepsTaken{0};
+std::atomic<int64_t> WriteCount{0};
 namespace {
 std::atomic<int64_t> faultAt{0};
 std::atomic<int> faultMode{0};
+std::atomic<int64_t> writeFaultAt{0};
+std::atomic<int> writeFaultKind{0};
 } // namespace
+
+void ArmWriteFault(int64_t k, WriteFault kind) {
+    writeFaultAt.store(0);
+    WriteCount.store(0);
+    writeFaultKind.store(static_cast<int>(kind));
+    writeFaultAt.store(k);
+}
 
 void ArmFault(int64_t k, FaultMode mode) {
     faultAt.store(0);
@@ -48,6 +58,18 @@ void Operation(Op op, const char* path) {
 
 size_t AllowWrite(size_t n, bool& fail) {
     fail = false;
+    const int64_t count = ++WriteCount;
+    const int64_t at = writeFaultAt.load();
+    if (at > 0 && count >= at) {
+        if (count == at) {
+            fail = true;
+            return n / 2; // at most n - 1: it comes up short
+        }
+        if (static_cast<WriteFault>(writeFaultKind.load()) == WriteFault::DiskFull) {
+            fail = true;
+            return 0;
+        }
+    }
     int64_t budget = WriteBudget.load();
     if (budget < 0)
         return n;

@@ -159,9 +159,12 @@ void CollectStale(const std::filesystem::path& folder, std::vector<std::string>&
         const std::string name = platform::FromNative(it->path().filename());
         if (!IsWorkFileName(name, pid))
             continue;
+        // A work file's journal is named after the work file, whose name is this program's own
+        // (with the number of the process that made it), so the name alone tells it apart.
+        const std::string path = platform::FromNative(it->path());
         const bool ours = pid == platform::ProcessId();
         if ((!ours && !platform::ProcessAlive(pid)) || (ours && detail::IsAbandonedWorkFile(name)))
-            stale.push_back(platform::FromNative(it->path()));
+            stale.push_back(path);
     }
 }
 
@@ -215,6 +218,35 @@ void RemoveWorkFilesAndExit(int code) {
             std::filesystem::remove(platform::ToNative(path), ec);
     }
     std::_Exit(code);
+}
+
+std::string MakeWorkFolder(const std::string& parent, const std::string& hint) {
+    const std::filesystem::path base =
+        parent.empty() ? std::filesystem::temp_directory_path() : platform::ToNative(parent);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = platform::FromNative(base / detail::WorkFileName(hint));
+        detail::RememberWorkFile(path, true);
+        std::error_code ec;
+        if (std::filesystem::create_directory(platform::ToNative(path), ec) && !ec)
+            return path;
+        detail::ForgetWorkFile(path);
+        if (!std::filesystem::exists(platform::ToNative(path), ec))
+            break; // not a name clash: the folder itself is the problem
+    }
+    throw ArchiveError("Cannot make a folder in " + platform::FromNative(base));
+}
+
+void RemoveWorkFolder(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove_all(platform::ToNative(path), ec);
+    if (ec)
+        detail::AbandonWorkFile(path);
+    else
+        detail::ForgetWorkFile(path);
+}
+
+bool ProcessMayBeRunning(uint32_t pid) {
+    return platform::ProcessAlive(pid);
 }
 
 std::string TempFile::RewriteTarget(const std::string& path) {

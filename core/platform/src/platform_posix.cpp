@@ -55,15 +55,25 @@ RandomAccessFile::RandomAccessFile(const std::string& path, Mode mode)
         break;
     }
     testhooks::Operation(testhooks::Op::Open, path.c_str());
-    int fd = ::open(platform::ToNative(path).c_str(), flags, 0666);
+    // A pipe, socket or device is never opened: opening a pipe waits for a writer (for ever),
+    // and opening a device may do something. Looked at before, and once open (never waiting),
+    // for one put there in between.
+    const std::string notRegular =
+        "Cannot open " + path + ": it is not a regular file (a device, pipe or socket)";
+    struct stat st {};
+    if (::stat(platform::ToNative(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+        !S_ISDIR(st.st_mode))
+        throw ArchiveError(notRegular);
+    int fd = ::open(platform::ToNative(path).c_str(), flags | O_NONBLOCK, 0666);
     if (fd < 0)
         throw ArchiveError("Cannot open " + path + ": " + ErrnoText(errno));
-    // Only a read-only open can succeed on a folder (the others fail with EISDIR).
-    struct stat st {};
-    if (mode == Mode::Read && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        // Only a read-only open can succeed on a folder (the others fail with EISDIR).
+        const bool folder = S_ISDIR(st.st_mode);
         ::close(fd);
-        throw ArchiveError("Cannot open " + path + ": it is a folder");
+        throw ArchiveError(folder ? "Cannot open " + path + ": it is a folder" : notRegular);
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     m_impl->fd = fd;
     m_impl->reopenFlags = flags & ~(O_CREAT | O_TRUNC | O_EXCL);
 }

@@ -99,6 +99,12 @@ RandomAccessFile::RandomAccessFile(const std::string& path, Mode mode)
                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         throw ArchiveError("Cannot open " + path + ": " + LastErrorText());
+    // A pipe or a device (CON, a serial port) is no file to read at places.
+    if (::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        throw ArchiveError("Cannot open " + path +
+                           ": it is not a regular file (a device, pipe or socket)");
+    }
     m_impl->handle = h;
 }
 

@@ -19,6 +19,7 @@ namespace qvr {
 class RandomAccessFile;
 namespace detail {
 struct NewBlock;
+struct StoredBlock;
 struct ArchivesAccess;
 } // namespace detail
 namespace format {
@@ -147,8 +148,16 @@ private:
     void BeginAppends();
     void CommitAppends();
     void AbandonAppends();
-    void Rebuild(const std::vector<bool>& keep, const sgFileInfo* extra,
-                 const std::string& extraWorkFile, const StepProgress& progress = {});
+    Result ReplaceEntry(const std::string& source, const std::string& fileName,
+                        const std::string& filePath, const std::string& alsoDrop);
+    // The archive locked for a change (rolled back first when a change was cut off) and
+    // checked against the list; answers its handle and length.
+    std::unique_ptr<RandomAccessFile> LockForRebuild(int64_t& length);
+    void Rebuild(const std::vector<bool>& keep, const std::vector<detail::StoredBlock>& extras,
+                 const StepProgress& progress = {});
+    void RebuildLocked(RandomAccessFile& old, int64_t oldLength, const std::vector<bool>& keep,
+                       const std::vector<detail::StoredBlock>& extras,
+                       const StepProgress& progress);
 
     struct State {
         std::vector<sgFileInfo> Files;
@@ -165,6 +174,7 @@ private:
         std::shared_ptr<RandomAccessFile> Change;
         int64_t ChangeDataEnd = 0;
         bool ChangeAppended = false;
+        bool ChangeWritten = false; // blocks were written, if only in part
         // The archive, with a shared lock, while a series of extractions reads it.
         std::shared_ptr<RandomAccessFile> Reader;
     };

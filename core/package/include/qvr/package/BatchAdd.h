@@ -56,9 +56,11 @@ std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<Batc
                                            const BatchProgress& progress = {});
 
 // As AddFilesToArchive, but a file whose entry name (folder and name, ignoring case) the
-// archive already holds replaces every such entry: the new blocks are appended and the entries
-// they replace are then dropped in one rebuild of the archive. An entry whose file failed stays.
-// The answer tells whether that rebuild failed (the archive then holds old and new entries).
+// archive already holds replaces every such entry, all in one change: the files are packed
+// first, then the archive is rewritten once, without the entries they replace and with the new
+// ones last, and put in place by one rename. An entry whose file failed stays. When the archive
+// cannot be rewritten, the answer says why, the archive is as it was, and every file is
+// reported not added (ArchiveFailed), also to progress when it was reported added before.
 Result ReplaceFilesInArchive(Archives& arc, const std::vector<BatchFile>& files,
                              std::vector<BatchResult>& results, const BatchOptions& options = {},
                              const BatchProgress& progress = {});

@@ -21,6 +21,16 @@ std::vector<std::string> RemoveStaleWorkFiles(const std::string& folder, bool be
 // process with code. No thread can make another work file meanwhile.
 [[noreturn]] void RemoveWorkFilesAndExit(int code);
 
+// Makes a folder of this process's own in parent ("" for the temporary folder) and answers its
+// path. It is a work file: an interrupt removes it with everything in it, and so does the
+// next sweep for stale work files once this process has ended. Throws ArchiveError.
+std::string MakeWorkFolder(const std::string& parent, const std::string& hint);
+// Removes such a folder with everything in it; one that cannot be removed is left to the
+// next sweep.
+void RemoveWorkFolder(const std::string& path);
+// Whether the process of that number may still be running (true when that cannot be told).
+bool ProcessMayBeRunning(uint32_t pid);
+
 } // namespace qvr
 
 namespace qvr {

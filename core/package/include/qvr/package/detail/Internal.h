@@ -27,6 +27,13 @@ struct NewBlock {
     const std::string* InMemory = nullptr;
 };
 
+// A stored block to copy into a rebuilt archive: the entry's block, at its FileOffset in the
+// file From.
+struct StoredBlock {
+    sgFileInfo Entry;
+    std::string From;
+};
+
 // The library's own way into an Archives object's private operations.
 struct ArchivesAccess {
     static void AppendBlocks(Archives& arc, std::vector<NewBlock>& blocks) {
@@ -39,6 +46,21 @@ struct ArchivesAccess {
     static void AbandonAppends(Archives& arc) { arc.AbandonAppends(); }
     static void AddToList(Archives& arc, const sgFileInfo& entry) {
         arc.m_state.Files.push_back(entry);
+    }
+    static std::unique_ptr<RandomAccessFile> LockForRebuild(Archives& arc, int64_t& length) {
+        return arc.LockForRebuild(length);
+    }
+    // Rewrites the archive `old` (locked by LockForRebuild) with the kept entries and the
+    // extra blocks behind them, and puts it in place in one step. Throws; then it is as it was.
+    static void RebuildLocked(Archives& arc, RandomAccessFile& old, int64_t oldLength,
+                              const std::vector<bool>& keep,
+                              const std::vector<StoredBlock>& extras) {
+        arc.RebuildLocked(old, oldLength, keep, extras, {});
+    }
+    // As ReplaceEntry, also dropping the top-level entry alsoDrop in the same rewrite.
+    static Result ReplaceEntry(Archives& arc, const std::string& source, const std::string& name,
+                               const std::string& folder, const std::string& alsoDrop) {
+        return arc.ReplaceEntry(source, name, folder, alsoDrop);
     }
     // For tests that put an object into a state no operation leads to.
     static std::vector<sgFileInfo>& Files(Archives& arc) { return arc.m_state.Files; }

@@ -19,6 +19,12 @@ enum class FaultMode {
     Exit,    // the process ends at the k-th operation, as if killed
 };
 
+// A write that fails as a full disk makes it fail.
+enum class WriteFault {
+    Short,    // the k-th write puts down part of its bytes and fails; the later ones work
+    DiskFull, // so does the k-th, and every later write fails without writing anything
+};
+
 // How long a program waits for another one's lock on an archive.
 inline constexpr int64_t DefaultLockWaitMs = 5000;
 
@@ -34,6 +40,10 @@ extern std::atomic<bool> FailNextReplace;
 extern std::atomic<int64_t> OperationCount;
 // Makes operation k (1-based, counted from now) go wrong; 0 disarms.
 void ArmFault(int64_t k, FaultMode mode);
+// Writes counted since the last ArmWriteFault (or since the start).
+extern std::atomic<int64_t> WriteCount;
+// Makes write k (1-based, counted from now) fail as a full disk does; 0 disarms.
+void ArmWriteFault(int64_t k, WriteFault kind);
 // The lock wait, in milliseconds; tests shorten it.
 extern std::atomic<int64_t> LockWaitMs;
 // Steps of the reversible install still allowed before the process kills itself; negative
@@ -45,7 +55,7 @@ extern std::atomic<int64_t> StepsTaken;
 // Called before every file operation; throws ArchiveError when this one is to fail.
 void Operation(Op op, const char* path);
 // Called by every write: how many of n bytes may be written; sets `fail` when the write must
-// fail after them.
+// fail after them (see WriteBudget and ArmWriteFault).
 size_t AllowWrite(size_t n, bool& fail);
 // Called before every replacing rename: true when it must fail.
 bool ReplaceMustFail();
