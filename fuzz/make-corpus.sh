@@ -26,4 +26,5 @@ printf '# comment\r\ndata="C:\\Games\\Morrowind\\Data Files"\r\ndata="/mods/A &&
     >"$corpus/fuzz_openmw_config/crlf"
 printf 'fallback-archive=Morrowind.bsa\ncontent=Morrowind.esm\ncontent=New.esp\n  data = /m/x  \ndata=/mods/New' \
     >"$corpus/fuzz_openmw_config/lf"
+bash "$here/make-sources-corpus.sh" "$corpus/fuzz_sources"
 du -sh "$corpus"
