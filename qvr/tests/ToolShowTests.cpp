@@ -205,7 +205,7 @@ TEST_F(Tool, AZipWithDataInFrontListsLikeAnyOther) {
     EXPECT_EQ(r.Out, plain.Out);
     EXPECT_TRUE(Contains(r.Out, "Textures/ab.dds")) << r.Out;
     EXPECT_TRUE(Contains(r.Out, qvr::sources::ReadsOtherArchives() ? "2 files (zip)"
-                                                                    : "2 entries (zip file"))
+                                                                   : "2 entries (zip file"))
         << r.Out;
     qvr::Archives arc;
     EXPECT_EQ(arc.Open(P("sfx.exe")).Kind, qvr::OpenKind::Zip);
