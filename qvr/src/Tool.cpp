@@ -206,12 +206,11 @@ std::vector<Command> Commands() {
 std::string MainHelp() {
     std::string text = "usage: qvr [-q] [-v] [-j N] COMMAND [ARGS]\n\n"
                        "Packs, lists, installs and removes Morrowind plug-in archives (.qvr).\n"
-                       "list, info and verify also read .zip, .7z, .rar and .tar archives";
-    text +=
-        qvr::sources::ReadsOtherArchives()
-            ? " (installing them\ncomes later).\n\nCommands:\n"
-            : "\nin the Linux build; this Windows build reads .qvr packages and lists zip files\n"
-              "only.\n\nCommands:\n";
+                       "list, info and verify also read .zip, .7z, .rar and .tar archives\n";
+    text += qvr::sources::ReadsOtherArchives()
+                ? "(installing them comes later).\n\nCommands:\n"
+                : "in the Linux build; this Windows build reads .qvr packages and lists zip\n"
+                  "files only.\n\nCommands:\n";
     for (const auto& c : Commands())
         text += "  " + PadRight(c.Name, 11) + c.Summary + "\n";
     text += "\n'qvr COMMAND --help' describes a command.\n"
