@@ -325,11 +325,15 @@ TEST(Sources, EncryptedAndSplitArchivesAreRefusedWithAReason) {
         0);
     qvrtest::WriteAll(temp.Path() / "vol.rar", qvrtest::Rar5Stored({{"Mod.esp", "x"}}, true));
     qvrtest::WriteAll(temp.Path() / "text.zip", "just text");
+    // As 7z leaves it while writing: no directory named yet.
+    std::string unfinished = qvrtest::ReadAll(temp.Path() / "enc.7z");
+    unfinished.replace(12, 20, std::string(20, '\0'));
+    qvrtest::WriteAll(temp.Path() / "unfinished.7z", unfinished);
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"enc.zip", "encrypted"},       {"enc.7z", "encrypted"},
         {"names.7z", "encrypted"},      {"split.7z.001", "multi-volume"},
         {"vol.rar", "multi-volume"},    {"text.zip", "not an archive"},
-        {"missing.7z", "no such file"},
+        {"missing.7z", "no such file"}, {"unfinished.7z", "incomplete"},
     };
     for (const auto& [name, why] : cases) {
         const qvr::sources::Opened o = qvr::sources::Open((temp.Path() / name).string());

@@ -229,7 +229,6 @@ Result ArchiveSource::List() {
     for (size_t ordinal = 0;
          (r = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK || r == ARCHIVE_WARN;
          ++ordinal) {
-        m_kind = KindOf(a.get());
         if (archive_entry_is_encrypted(e))
             return Result::Unusable(m_path + ": " + kEncrypted);
         if (archive_entry_filetype(e) == AE_IFDIR && !archive_entry_hardlink(e))
@@ -247,6 +246,7 @@ Result ArchiveSource::List() {
             m_raw.push_back(raw);
         }
     }
+    m_kind = KindOf(a.get()); // an empty archive has no entry to say it
     return r == ARCHIVE_EOF ? Result::Success() : Damaged(a.get());
 }
 

@@ -1,5 +1,5 @@
-// Multi-volume archives are told apart before they are read: libarchive would read the first
-// volume as far as it goes and call the rest damaged.
+// Multi-volume and unfinished archives are told apart before they are read: libarchive would
+// read the first volume as far as it goes and call the rest damaged, and an unfinished 7z empty.
 
 #include "qvr/platform/RandomAccessFile.h"
 #include "qvr/sources/detail/Sources.h"
@@ -80,6 +80,10 @@ std::string VolumeProblem(const std::string& path) {
     if (n >= 32 && std::memcmp(b, "7z\xBC\xAF\x27\x1C", 6) == 0) {
         const uint64_t offset = Le(b + 12, 8), size = Le(b + 20, 8);
         const auto length = static_cast<uint64_t>(f.Length());
+        // 7z writes its start header last: until then it reads as an empty archive.
+        if (offset == 0 && size == 0 && length > 32)
+            return "is incomplete: its start header names no directory (was it still being "
+                   "written, or cut short?)";
         if (offset > length || size > length || 32 + offset + size > length)
             return EndsIn(path, ".001") ? kVolume
                                         : "is cut short: its directory lies past the end of the "

@@ -11,7 +11,8 @@ namespace qvr::sources::detail {
 Opened OpenQvr(const std::string& path, const std::string& name);
 // Any other archive, through libarchive where the build has it.
 Opened OpenOther(const std::string& path, const std::string& name);
-// Why the archive at path is one volume of several (a split zip, 7z or rar), or "".
+// Why the archive at path cannot be read whole: one volume of several (a split zip, 7z or rar),
+// or a 7z whose writer had not finished; "" otherwise.
 std::string VolumeProblem(const std::string& path);
 
 } // namespace qvr::sources::detail
