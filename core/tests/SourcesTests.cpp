@@ -405,4 +405,11 @@ TEST(Layout, LaterOptionsReplaceEarlierOnesAndLabelsAreChecked) {
     EXPECT_NE(why.find("00 01 02"), std::string::npos) << why;
 }
 
+TEST(Layout, DataInsideDataIsAskedAboutNotInstalledAsAFolder) {
+    const qvr::sources::Layout layout =
+        qvr::sources::FindLayout({"Mod.esp", "Data Files/Meshes/x.nif", "Data Files/Other.esp"});
+    EXPECT_EQ(layout.Kind, LayoutKind::SeveralRoots);
+    EXPECT_EQ(layout.Candidates, (std::vector<std::string>{"", "Data Files"}));
+}
+
 } // namespace

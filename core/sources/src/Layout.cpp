@@ -76,11 +76,19 @@ std::optional<Option> Numbered(const std::string& name) {
     return o;
 }
 
-// The outermost folders at or below folder that hold data.
+// The outermost folders at or below folder that hold data; and a "Data Files" or "Data" folder
+// holding data beside data of its own, which would otherwise land as a folder inside the data
+// folder.
 void Candidates(const Tree& tree, const std::string& folder, std::vector<std::string>& out) {
     const Node& n = tree.at(folder);
     if (HoldsData(n)) {
         out.push_back(folder);
+        for (const std::string& child : n.Folders) {
+            const std::string lower = LowerText(child);
+            if ((lower == "data files" || lower == "data") &&
+                HoldsData(tree.at(Join(folder, child))))
+                out.push_back(Join(folder, child));
+        }
         return;
     }
     for (const std::string& child : n.Folders)
