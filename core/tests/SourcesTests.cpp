@@ -169,8 +169,10 @@ void ExpectLayout(const LayoutCase& c, const std::vector<std::string>& paths) {
 
 // Builds without libarchive (Windows) read QVR packages only.
 #define SKIP_WITHOUT_LIBARCHIVE()                                                                  \
-    if (!qvr::sources::ReadsOtherArchives())                                                       \
-    GTEST_SKIP() << "this build reads QVR packages only"
+    do {                                                                                           \
+        if (!qvr::sources::ReadsOtherArchives())                                                   \
+            GTEST_SKIP() << "this build reads QVR packages only";                                  \
+    } while (false)
 
 class SourceFormat : public testing::TestWithParam<Made> {
 protected:
@@ -201,8 +203,9 @@ TEST_P(SourceFormat, EachLayoutIsListedFoundAndExtracted) {
             EXPECT_TRUE(d.Outcome) << d.Outcome.Message;
             EXPECT_EQ(qvrtest::ReadAll(jobs[d.Job].Destination), Content(m.Path)) << m.Path;
             EXPECT_EQ(d.Size, m.Size);
-            if (m.Crc)
+            if (m.Crc) {
                 EXPECT_EQ(d.Crc, *m.Crc);
+            }
             return true;
         });
         EXPECT_TRUE(r) << r.Message;
