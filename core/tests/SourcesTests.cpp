@@ -327,16 +327,18 @@ TEST(Sources, EncryptedAndSplitArchivesAreRefusedWithAReason) {
         std::system((in + "7z a -bd -mx=0 -v10k " + out + "/split.7z Mod.esp >/dev/null").c_str()),
         0);
     qvrtest::WriteAll(temp.Path() / "vol.rar", qvrtest::Rar5Stored({{"Mod.esp", "x"}}, true));
+    qvrtest::WriteAll(temp.Path() / "vol4.rar", qvrtest::Rar4Stored({{"Mod.esp", "x"}}, true));
     qvrtest::WriteAll(temp.Path() / "text.zip", "just text");
     // As 7z leaves it while writing: no directory named yet.
     std::string unfinished = qvrtest::ReadAll(temp.Path() / "enc.7z");
     unfinished.replace(12, 20, std::string(20, '\0'));
     qvrtest::WriteAll(temp.Path() / "unfinished.7z", unfinished);
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"enc.zip", "encrypted"},       {"enc.7z", "encrypted"},
-        {"names.7z", "encrypted"},      {"split.7z.001", "multi-volume"},
-        {"vol.rar", "multi-volume"},    {"text.zip", "not an archive"},
-        {"missing.7z", "no such file"}, {"unfinished.7z", "incomplete"},
+        {"enc.zip", "encrypted"},        {"enc.7z", "encrypted"},
+        {"names.7z", "encrypted"},       {"split.7z.001", "multi-volume"},
+        {"vol.rar", "multi-volume"},     {"text.zip", "not an archive"},
+        {"vol4.rar", "multi-volume"},    {"missing.7z", "no such file"},
+        {"unfinished.7z", "incomplete"},
     };
     for (const auto& [name, why] : cases) {
         const qvr::sources::Opened o = qvr::sources::Open((temp.Path() / name).string());
@@ -344,6 +346,26 @@ TEST(Sources, EncryptedAndSplitArchivesAreRefusedWithAReason) {
         EXPECT_EQ(o.Outcome.Code, qvr::Status::ArchiveUnusable) << name;
         EXPECT_NE(o.Outcome.Message.find(why), std::string::npos) << o.Outcome.Message;
     }
+}
+
+TEST(Sources, ARar4ArchiveIsReadToo) {
+    SKIP_WITHOUT_LIBARCHIVE();
+    qvrtest::TempFolder temp("qvr-rar4");
+    const fs::path path = temp.Path() / "old.rar";
+    qvrtest::WriteAll(path, qvrtest::Rar4Stored({{"Data Files/Mod.esp", "plug-in"},
+                                                 {"Data Files/../up.esp", "x"}}));
+    const auto source = OpenOk(path);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->Kind(), "RAR4");
+    ASSERT_EQ(Paths(*source), (std::vector<std::string>{"Data Files/Mod.esp"}));
+    ASSERT_EQ(source->Refused().size(), 1u);
+    const std::string out = (temp.Path() / "Mod.esp").string();
+    const qvr::Result r = source->Extract({{0, out}}, [](const qvr::sources::Done& d) {
+        EXPECT_TRUE(d.Outcome) << d.Outcome.Message;
+        return true;
+    });
+    EXPECT_TRUE(r) << r.Message;
+    EXPECT_EQ(qvrtest::ReadAll(out), "plug-in");
 }
 
 TEST(Sources, AStopOrAnExistingDestinationLeavesOnlyWhatWasReported) {

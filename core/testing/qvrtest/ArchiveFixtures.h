@@ -86,6 +86,28 @@ inline std::string Rar5Stored(const std::vector<ArchiveMember>& members, bool vo
     return out + Rar5Header(Vint(5) + Vint(0) + Vint(0));
 }
 
+// A RAR4 header: the low half of the crc32 of the rest, then the rest.
+inline std::string Rar4Header(const std::string& rest) {
+    const std::string crc = Crc32Le(rest);
+    return crc.substr(0, 2) + rest;
+}
+
+// A RAR4 archive of stored members (the older format; volume: one volume of several).
+inline std::string Rar4Stored(const std::vector<ArchiveMember>& members, bool volume = false) {
+    auto le16 = [](unsigned v) { return std::string{char(v & 0xFF), char(v >> 8)}; };
+    std::string out = std::string("Rar!\x1A\x07\x00", 7);
+    out += Rar4Header("\x73" + le16(volume ? 1 : 0) + le16(13) + std::string(6, '\0'));
+    for (const ArchiveMember& m : members) {
+        const auto size = static_cast<int32_t>(m.Content.size());
+        out += Rar4Header("\x74" + le16(0x8000) + le16(32 + static_cast<unsigned>(m.Path.size())) +
+                          Le32(size) + Le32(size) + "\x03" /* unix */ + Crc32Le(m.Content) +
+                          Le32(0x2E672F00) /* a DOS date */ + "\x14\x30" /* 2.0, stored */ +
+                          le16(static_cast<unsigned>(m.Path.size())) + Le32(0100644) + m.Path) +
+               m.Content;
+    }
+    return out + Rar4Header("\x7B" + le16(0x4000) + le16(7));
+}
+
 // Runs a Python script with the members in a file beside out (content as latin-1 text).
 inline bool RunPython(const std::string& script, const std::filesystem::path& out,
                       const std::vector<ArchiveMember>& members) {
