@@ -105,9 +105,19 @@ void PrintLayout(const std::vector<std::string>& paths) {
     for (const std::string& c : layout.Candidates)
         list += (list.empty() ? "" : "\n") + Folder(c);
     switch (layout.Kind) {
-    case LayoutKind::Root:
+    case LayoutKind::Root: {
         PrintField("Data root:", Folder(layout.Root));
+        // What lies outside it (a readme beside Data Files) is not installed: said, not hidden.
+        const std::vector<size_t> out = qvr::sources::PlaceFromRoot(paths, layout.Root).LeftOut;
+        std::string shown;
+        for (size_t k = 0; k < out.size() && k < 10; ++k)
+            shown += (shown.empty() ? "" : "\n") + paths[out[k]];
+        if (out.size() > 10)
+            shown += "\nand " + std::to_string(out.size() - 10) + " more";
+        if (!out.empty())
+            PrintField("Left out:", shown);
         break;
+    }
     case LayoutKind::Options: {
         if (layout.RootHoldsData)
             PrintField("Data root:", Folder(layout.Root) + " (installed with any option)");

@@ -86,6 +86,10 @@ TEST_F(Tool, InfoShowsWhereAPackagesDataLies) {
     const Result r = Run({"info", P("wrap.qvr")});
     EXPECT_EQ(r.Code, 0) << r.Err;
     EXPECT_TRUE(Contains(r.Out, "Data root:     MyMod/Data Files/")) << r.Out;
+    EXPECT_FALSE(Contains(r.Out, "Left out:")) << r.Out;
+    ASSERT_TRUE(qvrtest::MakeZip(
+        dir / "readme.zip", {{"MyMod/Data Files/a.esp", "a"}, {"MyMod/readme.txt", "read me"}}));
+    EXPECT_TRUE(Contains(Run({"info", P("readme.zip")}).Out, "Left out:      MyMod/readme.txt"));
 }
 
 #endif
