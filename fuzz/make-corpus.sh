@@ -40,4 +40,5 @@ printf '%s\r\n' 'archive=A.qvr' 'name=A' 'version=' 'date=2026-12-08 11:00:00' '
     >"$corpus/fuzz_records/removing"
 printf '%s\n' 'folder=/home/player/mods/My Mod (2)' 'made=1' 'data=/home/player/mods/My Mod (2)' \
     'content=My Mod.esp' 'content=Patch.omwaddon' >"$corpus/fuzz_records/openmw-lines"
+bash "$here/make-sources-corpus.sh" "$corpus/fuzz_sources"
 du -sh "$corpus"

@@ -16,7 +16,7 @@ import re
 import sys
 import tempfile
 
-LAYERS = ["platform", "format", "package", "install", "games"]
+LAYERS = ["platform", "format", "package", "sources", "install", "games"]
 FRONT_ENDS = {"qvr": set(), "shared_windows": set(), "installer": {"shared_windows"},
               "packager": {"shared_windows"}}
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')

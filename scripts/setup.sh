@@ -3,6 +3,8 @@
 set -euo pipefail
 packages=(cmake ninja-build clang-format g++ zlib1g-dev libgtest-dev libgmock-dev qt6-base-dev qt6-qpa-plugins
           libqt6test6 fonts-dejavu-core python3
+          # Reading zip, 7z, rar and tar; 7z makes the tests' archives
+          libarchive-dev p7zip-full
           # Installing into a desktop and the Debian package (scripts/package-check.sh)
           dpkg-dev desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl help2man
           imagemagick groff-base

@@ -4,6 +4,7 @@
 #include "OpenMWTarget.h"
 #include "Places.h"
 #include "Removal.h"
+#include "SourceCommands.h"
 
 #include "qvr/format/PathRules.h"
 #include "qvr/install/Install.h"
@@ -128,6 +129,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     if (a.Has("openmw") && a.Operands.size() > 1)
         throw UsageError("with --openmw the mods folder is given by --mods-folder");
     const std::string path = a.Operands[0];
+    RefuseNotYetInstallable(path);
     qvr::Archives arc;
     if (Open(arc, path, false) == qvr::OpenKind::Empty) {
         if (!ctx.Quiet)

@@ -2,6 +2,7 @@
 
 #include "Command.h"
 #include "ListFormat.h"
+#include "SourceCommands.h"
 
 #include "qvr/format/PathRules.h"
 #include "qvr/install/Install.h"
@@ -28,6 +29,8 @@ namespace qvrtool {
 int CmdList(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 1, "qvr list ARCHIVE");
     const std::string path = a.Operands[0];
+    if (ReadAsSource(path))
+        return ListSource(a, ctx, path);
     qvr::Archives arc;
     const qvr::OpenKind state = Open(arc, path, true, true);
     const bool damaged = state == qvr::OpenKind::Partial;
@@ -89,9 +92,11 @@ bool HasInfoEntry(const qvr::Archives& arc) {
                        [&](const qvr::sgFileInfo& e) { return arc.IsInfoEntry(e); });
 }
 
-int CmdInfo(const ParsedArgs& a, const Context&) {
+int CmdInfo(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 1, "qvr info ARCHIVE");
     const std::string path = a.Operands[0];
+    if (ReadAsSource(path))
+        return InfoSource(a, ctx, path);
     qvr::Archives arc;
     Open(arc, path, false);
     const std::string name = qvr::GetFileNameFromPath(path);
@@ -119,6 +124,7 @@ int CmdInfo(const ParsedArgs& a, const Context&) {
     for (const auto& e : arc.ArchiveFiles)
         files += arc.IsInfoEntry(e) ? 0 : 1;
     PrintField("Files:", std::to_string(files));
+    PrintPackageLayout(path);
     if (!info.Notes().empty()) {
         std::cout << "Notes:\n";
         std::string notes = info.Notes();
@@ -131,6 +137,8 @@ int CmdInfo(const ParsedArgs& a, const Context&) {
 int CmdVerify(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 1, "qvr verify ARCHIVE");
     const std::string path = a.Operands[0];
+    if (ReadAsSource(path))
+        return VerifySource(a, ctx, path);
     {
         // A folder, a device or a missing file is told about as every other command tells it.
         qvr::Archives probe;

@@ -13,6 +13,7 @@
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
 #include "qvr/platform/RandomAccessFile.h"
+#include "qvr/sources/Source.h"
 
 #include <algorithm>
 #include <cctype>
@@ -81,11 +82,13 @@ void RefuseSpecialFile(const std::string& operand) {
 
 std::vector<Command> Commands() {
     return {
-        {"list", "list the entries of a QVR archive or zip file",
+        {"list", "list the entries of an archive (.qvr, .zip, .7z, .rar, .tar)",
          std::string("usage: qvr list ARCHIVE [--json]\n\n"
                      "Lists every entry with its size, compressed size, dates and path.\n"
-                     "Plain zip files are listed too. Dates are in ISO 8601: the file's time\n"
-                     "in UTC and the time it was added in local time, each with its zone.\n"
+                     "Dates are in ISO 8601: the file's time in UTC and the time it was added\n"
+                     "in local time, each with its zone. Zip, 7z, rar and tar archives are\n"
+                     "listed with size, time and path; members refused (links, devices, paths\n"
+                     "that would leave the data folder) are named on standard error (exit 1).\n"
                      "With -q, only the entries' lines (no header and no totals).\n\n"
                      "  --json               one JSON object per entry with every field\n") +
              kCommonHelp,
@@ -93,7 +96,11 @@ std::vector<Command> Commands() {
         {"info", "show the plug-in information and notes",
          std::string(
              "usage: qvr info ARCHIVE\n\n"
-             "Shows the plug-in's name, version, date, authors, requirements and notes.\n\n") +
+             "Shows the plug-in's name, version, date, authors, requirements and notes,\n"
+             "and where the game's data lies inside: the data root (below wrapper folders\n"
+             "and Data Files), numbered options (\"00 Core\", \"01 Extra\"), or the folders\n"
+             "that could each be the root when that is not clear. For a zip, 7z, rar or\n"
+             "tar archive: its kind, its number of files and that layout.\n\n") +
              kCommonHelp,
          With({}), CmdInfo},
         {"create", "pack a folder into a new archive",
@@ -213,8 +220,9 @@ std::vector<Command> Commands() {
         {"verify", "check an archive thoroughly",
          std::string("usage: qvr verify ARCHIVE\n\n"
                      "Checks the archive's layout and directory and decompresses every entry\n"
-                     "against its recorded size. Reports every problem; exits with 1 when\n"
-                     "there is one.\n\n") +
+                     "against its recorded size. A zip, 7z, rar or tar archive has every member\n"
+                     "read and checked against its size and the archive's own checksum.\n"
+                     "Reports every problem; exits with 1 when there is one.\n\n") +
              kCommonHelp,
          With({}), CmdVerify},
     };
@@ -222,8 +230,12 @@ std::vector<Command> Commands() {
 
 std::string MainHelp() {
     std::string text = "usage: qvr [-q] [-v] [-j N] COMMAND [ARGS]\n\n"
-                       "Packs, lists, installs and removes Morrowind plug-in archives (.qvr).\n\n"
-                       "Commands:\n";
+                       "Packs, lists, installs and removes Morrowind plug-in archives (.qvr).\n"
+                       "list, info and verify also read .zip, .7z, .rar and .tar archives\n";
+    text += qvr::sources::ReadsOtherArchives()
+                ? "(installing them comes later).\n\nCommands:\n"
+                : "in the Linux build; this Windows build reads .qvr packages and lists zip\n"
+                  "files only.\n\nCommands:\n";
     for (const auto& c : Commands())
         text += "  " + PadRight(c.Name, 11) + c.Summary + "\n";
     text += "\n'qvr COMMAND --help' describes a command.\n"

@@ -1,0 +1,81 @@
+#pragma once
+// The archives a plug-in arrives in, as sources of members for the install engine: a QVR
+// package, or any archive players download (zip, 7z, rar, tar). Each is opened once; its members
+// are listed and checked then, and extracted into new files on request.
+
+#include "qvr/platform/Result.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qvr::sources {
+
+struct Member {
+    std::string Path;                // as stored, levels joined by '/', checked by the path rules
+    int64_t Size = 0;                // bytes when extracted, as the archive says
+    std::optional<uint32_t> Crc;     // zlib crc32 when the archive records one and hands it out
+    std::optional<int64_t> Modified; // seconds since 1970, UTC, when recorded
+};
+
+// A member left out when the archive was opened: its name as stored (UTF-8, not yet made
+// printable) and why, in words.
+struct Refusal {
+    std::string Path;
+    std::string Why;
+};
+
+// Extract Members()[Member] into Destination, a file that must not exist yet (its folders are
+// made when missing).
+struct Job {
+    size_t Member = 0;
+    std::string Destination;
+};
+
+// How one job went: Crc and Size of the bytes written (a failed job leaves no file behind).
+struct Done {
+    size_t Job = 0; // its index in the list handed to Extract
+    Result Outcome;
+    uint32_t Crc = 0;
+    int64_t Size = 0;
+};
+
+// Answers whether to go on.
+using DoneCallback = std::function<bool(const Done&)>;
+
+class Source {
+public:
+    virtual ~Source() = default;
+    virtual const std::string& Name() const = 0; // the archive's file name
+    // The kind of archive in a word or two for people: "QVR", "zip", "7z", "RAR5", "tar.gz".
+    virtual const std::string& Kind() const = 0;
+    virtual const std::vector<Member>& Members() const = 0;  // hostile ones already refused
+    virtual const std::vector<Refusal>& Refused() const = 0; // in archive order
+    // Writes each job's member into its Destination, in the order and on the threads that suit
+    // the archive (a solid 7z in one pass, in archive order), checking size and checksum;
+    // `done` is called once per job, from the calling thread. Ok when every job was tried
+    // (each Done says how it went); EntryFailed when `done` answered false (the jobs not yet
+    // reported were not done); ArchiveUnusable when the archive itself failed.
+    [[nodiscard]] virtual Result Extract(const std::vector<Job>& jobs,
+                                         const DoneCallback& done) = 0;
+};
+
+struct Opened {
+    std::unique_ptr<Source> Archive; // set when Outcome is Ok
+    Result Outcome;
+};
+
+// Opens any supported archive by its content, not its extension: QVR, zip (zip64 too), 7z
+// (solid too), rar (RAR4, RAR5), tar and its compressed forms. Encrypted and multi-volume
+// archives are refused with a message that says so; so is a damaged QVR package (its
+// members cannot all be trusted).
+[[nodiscard]] Opened Open(const std::string& path);
+
+// Whether this build reads archives other than QVR packages (not on Windows yet).
+bool ReadsOtherArchives();
+
+} // namespace qvr::sources

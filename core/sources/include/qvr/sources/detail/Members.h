@@ -1,0 +1,72 @@
+#pragma once
+// What every source shares: the checks a member's name must pass before it is listed, and the
+// new file a member is extracted into.
+
+#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/sources/Source.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace qvr::sources::detail {
+
+// The largest member a source extracts: what a QVR package can hold, and far beyond any file
+// the game reads. A member that says it is larger, or turns out larger, is refused.
+inline constexpr int64_t kMaxMemberSize = 0x7FFFFFFF;
+
+// The members of one archive as they are listed, and those refused.
+class MemberList {
+public:
+    // raw: the name as stored, either separator. Answers false (and refuses it) when the name
+    // breaks the path rules or clashes with a member listed before it: the same name in
+    // another letter case, or a file where another member has a folder.
+    bool Add(const std::string& raw, Member member);
+    void Refuse(const std::string& raw, const std::string& why);
+
+    std::vector<Member> Members;
+    std::vector<Refusal> Refused;
+
+private:
+    std::unordered_map<std::string, std::string> m_files; // folded path -> path as listed
+    std::unordered_set<std::string> m_folders;            // folded folder paths
+};
+
+// The name with '/' between levels and a leading "./" taken off; why is set when it cannot
+// name a file below a folder (absolute, a drive, "..", characters no file name may hold).
+std::string NormalMemberPath(const std::string& raw, std::string& why);
+
+// A new file that a member is written into: created (failing when anything has the name),
+// with its crc32 and length kept as it grows; deleted again unless Keep() was called.
+class NewFile {
+public:
+    explicit NewFile(const std::string& path); // throws ArchiveError
+    ~NewFile();
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    void Write(const void* data, size_t n); // throws ArchiveError
+    void Keep();                            // closes it, kept
+    uint32_t Crc() const { return m_crc; }
+    int64_t Size() const { return m_size; }
+
+private:
+    std::string m_path;
+    std::unique_ptr<RandomAccessFile> m_file;
+    uint32_t m_crc = 0;
+    int64_t m_size = 0;
+    bool m_kept = false;
+};
+
+// Jobs grouped by member, for sources that read the archive in its own order; a job naming
+// no member, or a member already asked for, is answered at once with a failure.
+struct JobPlan {
+    std::unordered_map<size_t, size_t> ByMember; // member -> job
+    std::vector<Done> Refused;
+};
+JobPlan PlanJobs(const std::vector<Job>& jobs, size_t members);
+
+} // namespace qvr::sources::detail

@@ -1,0 +1,18 @@
+#pragma once
+// The sources behind Open: each opens one kind of archive. Private to this layer and its tests.
+
+#include "qvr/sources/Source.h"
+
+#include <string>
+
+namespace qvr::sources::detail {
+
+// A QVR package (the caller has seen its magic). name: the archive's file name.
+Opened OpenQvr(const std::string& path, const std::string& name);
+// Any other archive, through libarchive where the build has it.
+Opened OpenOther(const std::string& path, const std::string& name);
+// Why the archive at path cannot be read whole: one volume of several (a split zip, 7z or rar),
+// or a 7z whose writer had not finished; "" otherwise.
+std::string VolumeProblem(const std::string& path);
+
+} // namespace qvr::sources::detail

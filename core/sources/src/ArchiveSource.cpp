@@ -1,0 +1,341 @@
+// zip, 7z, rar and tar through libarchive's reading side. Entries are taken in archive order
+// in one pass (a solid 7z can be read no other way), their names go through the project's
+// path rules, and their bytes through its own writer: libarchive never writes to the disk.
+
+#include "qvr/platform/ArchiveError.h"
+#include "qvr/platform/Encoding.h"
+#include "qvr/sources/detail/Members.h"
+#include "qvr/sources/detail/Sources.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <clocale>
+#include <cwchar>
+#include <locale.h>
+#include <unordered_map>
+
+namespace qvr::sources::detail {
+namespace {
+
+struct ArchiveFree {
+    void operator()(archive* a) const { archive_read_free(a); }
+};
+using Reader = std::unique_ptr<archive, ArchiveFree>;
+
+std::string Error(archive* a) {
+    const char* text = archive_error_string(a);
+    return text && *text ? text : "it cannot be read";
+}
+
+bool SaysEncrypted(const std::string& text) {
+    return text.find("ncrypt") != std::string::npos || text.find("assphrase") != std::string::npos;
+}
+
+const char* const kEncrypted = "is encrypted (protected by a password); qvr cannot read "
+                               "encrypted archives: unpack it with the password first";
+
+// libarchive turns names into the character set of the thread's locale, and drops those that
+// do not fit: under the "C" locale every name with an accent. This thread reads in UTF-8 while
+// the object lives, whatever the process's locale.
+class Utf8Names {
+public:
+    Utf8Names() : m_utf8(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr))) {
+        if (m_utf8)
+            m_before = uselocale(m_utf8);
+    }
+    ~Utf8Names() {
+        if (m_utf8) {
+            uselocale(m_before);
+            freelocale(m_utf8);
+        }
+    }
+    Utf8Names(const Utf8Names&) = delete;
+    Utf8Names& operator=(const Utf8Names&) = delete;
+
+private:
+    locale_t m_utf8;
+    locale_t m_before = nullptr;
+};
+
+// The formats players' archives come in, and the compressions tar is found in; nothing that
+// would start another program.
+Reader NewReader(const std::string& path, Result& outcome) {
+    Reader a(archive_read_new());
+    if (!a) {
+        outcome = Result::Unusable(path + ": out of memory");
+        return nullptr;
+    }
+    archive_read_support_format_zip_seekable(a.get());
+    archive_read_support_format_7zip(a.get());
+    archive_read_support_format_rar(a.get());
+    archive_read_support_format_rar5(a.get());
+    archive_read_support_format_tar(a.get());
+    archive_read_support_filter_gzip(a.get());
+    archive_read_support_filter_bzip2(a.get());
+    archive_read_support_filter_xz(a.get());
+    archive_read_support_filter_lzma(a.get());
+    archive_read_support_filter_zstd(a.get());
+    if (archive_read_open_filename(a.get(), path.c_str(), 1 << 16) != ARCHIVE_OK) {
+        const std::string why = Error(a.get());
+        outcome = Result::Unusable(path + ": " +
+                                   (why.find("Unrecognized archive format") != std::string::npos
+                                        ? "not an archive qvr can read (QVR, zip, 7z, rar, tar)"
+                                        : why));
+        return nullptr;
+    }
+    outcome = Result::Success();
+    return a;
+}
+
+std::string Utf8FromWide(const wchar_t* w) {
+    std::string out;
+    for (; *w; ++w) {
+        auto c = static_cast<uint32_t>(*w);
+        if constexpr (sizeof(wchar_t) == 2) {
+            if (c >= 0xD800 && c < 0xDC00 && w[1] >= 0xDC00 && w[1] < 0xE000)
+                c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(*++w) - 0xDC00);
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | c >> 12);
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | c >> 18);
+            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// The entry's name as UTF-8 whatever the process's locale: the archive's own Unicode form when
+// it has one, else its bytes (UTF-8 when they are, Windows-1252 as the game's tools wrote).
+std::string EntryName(archive_entry* e) {
+    std::string name;
+    if (const char* utf8 = archive_entry_pathname_utf8(e))
+        name = utf8;
+    else if (const wchar_t* wide = archive_entry_pathname_w(e))
+        name = Utf8FromWide(wide);
+    else if (const char* bytes = archive_entry_pathname(e))
+        name = bytes;
+    return IsValidUtf8(name) ? name : Cp1252ToUtf8(name);
+}
+
+std::string KindOf(archive* a) {
+    std::string kind;
+    switch (archive_format(a) & ARCHIVE_FORMAT_BASE_MASK) {
+    case ARCHIVE_FORMAT_ZIP:
+        return "zip";
+    case ARCHIVE_FORMAT_7ZIP:
+        return "7z";
+    case ARCHIVE_FORMAT_RAR:
+        return "RAR4";
+    case ARCHIVE_FORMAT_RAR_V5:
+        return "RAR5";
+    case ARCHIVE_FORMAT_TAR:
+        kind = "tar";
+        break;
+    default:
+        return "archive";
+    }
+    for (int k = archive_filter_count(a) - 1; k >= 0; --k)
+        switch (archive_filter_code(a, k)) {
+        case ARCHIVE_FILTER_GZIP:
+            kind += ".gz";
+            break;
+        case ARCHIVE_FILTER_BZIP2:
+            kind += ".bz2";
+            break;
+        case ARCHIVE_FILTER_XZ:
+            kind += ".xz";
+            break;
+        case ARCHIVE_FILTER_LZMA:
+            kind += ".lzma";
+            break;
+        case ARCHIVE_FILTER_ZSTD:
+            kind += ".zst";
+            break;
+        default:
+            break;
+        }
+    return kind;
+}
+
+// Why an entry that is no plain file is left out, or "".
+std::string NotAFile(archive_entry* e) {
+    if (archive_entry_hardlink(e))
+        return "a hard link";
+    switch (archive_entry_filetype(e)) {
+    case AE_IFREG:
+        break;
+    case AE_IFLNK:
+        return "a symbolic link";
+    case AE_IFCHR:
+    case AE_IFBLK:
+        return "a device";
+    default:
+        return "not a plain file (a pipe or socket)";
+    }
+    if (!archive_entry_size_is_set(e) || archive_entry_size(e) < 0)
+        return "its size is not recorded";
+    if (archive_entry_size(e) > kMaxMemberSize)
+        return "it is larger than 2 GiB";
+    return {};
+}
+
+class ArchiveSource final : public Source {
+public:
+    ArchiveSource(std::string path, std::string name)
+        : m_path(std::move(path)), m_name(std::move(name)) {}
+
+    // Lists every entry, reading no data; fails on an encrypted or unreadable archive.
+    Result List();
+
+    const std::string& Name() const override { return m_name; }
+    const std::string& Kind() const override { return m_kind; }
+    const std::vector<Member>& Members() const override { return m_list.Members; }
+    const std::vector<Refusal>& Refused() const override { return m_list.Refused; }
+    Result Extract(const std::vector<Job>& jobs, const DoneCallback& done) override;
+
+private:
+    Done Write(archive* a, size_t member, const Job& job, size_t k, bool& fatal);
+    Result Damaged(archive* a) const {
+        const std::string why = Error(a);
+        return Result::Unusable(m_path + ": " + (SaysEncrypted(why) ? kEncrypted : why));
+    }
+
+    std::string m_path, m_name, m_kind = "archive";
+    MemberList m_list;
+    std::vector<size_t> m_ordinal;  // each member's place among the archive's entries
+    std::vector<std::string> m_raw; // and its name as read, to see the archive is unchanged
+    std::vector<char> m_buffer;
+};
+
+Result ArchiveSource::List() {
+    Utf8Names utf8;
+    Result outcome;
+    Reader a = NewReader(m_path, outcome);
+    if (!a)
+        return outcome;
+    archive_entry* e = nullptr;
+    int r;
+    for (size_t ordinal = 0;
+         (r = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK || r == ARCHIVE_WARN;
+         ++ordinal) {
+        if (archive_entry_is_encrypted(e))
+            return Result::Unusable(m_path + ": " + kEncrypted);
+        if (archive_entry_filetype(e) == AE_IFDIR && !archive_entry_hardlink(e))
+            continue;
+        const std::string raw = EntryName(e);
+        if (const std::string why = NotAFile(e); !why.empty()) {
+            m_list.Refuse(raw, why);
+            continue;
+        }
+        Member m{{}, archive_entry_size(e), std::nullopt, std::nullopt};
+        if (archive_entry_mtime_is_set(e))
+            m.Modified = archive_entry_mtime(e);
+        if (m_list.Add(raw, std::move(m))) {
+            m_ordinal.push_back(ordinal);
+            m_raw.push_back(raw);
+        }
+    }
+    m_kind = KindOf(a.get()); // an empty archive has no entry to say it
+    return r == ARCHIVE_EOF ? Result::Success() : Damaged(a.get());
+}
+
+Done ArchiveSource::Write(archive* a, size_t member, const Job& job, size_t k, bool& fatal) {
+    const Member& m = m_list.Members[member];
+    Done done{k, {}, 0, 0};
+    try {
+        NewFile out(job.Destination);
+        m_buffer.resize(256 * 1024);
+        for (;;) {
+            const la_ssize_t n = archive_read_data(a, m_buffer.data(), m_buffer.size());
+            if (n < 0) {
+                fatal = n == ARCHIVE_FATAL;
+                throw ArchiveError(Error(a));
+            }
+            if (n == 0)
+                break;
+            if (out.Size() + n > m.Size)
+                throw ArchiveError("it holds more than the " + std::to_string(m.Size) +
+                                   " bytes its header gives");
+            out.Write(m_buffer.data(), static_cast<size_t>(n));
+        }
+        if (out.Size() != m.Size)
+            throw ArchiveError("it holds " + std::to_string(out.Size()) + " bytes, not the " +
+                               std::to_string(m.Size) + " its header gives");
+        out.Keep();
+        done.Crc = out.Crc();
+        done.Size = out.Size();
+    } catch (const std::exception& x) {
+        done.Outcome = Result::EntryFailure(m.Path + ": " + x.what());
+    }
+    return done;
+}
+
+Result ArchiveSource::Extract(const std::vector<Job>& jobs, const DoneCallback& done) {
+    JobPlan plan = PlanJobs(jobs, m_list.Members.size());
+    for (const Done& d : plan.Refused)
+        if (!done(d))
+            return Result::EntryFailure("The extraction was stopped");
+    std::unordered_map<size_t, size_t> byOrdinal; // entry -> member
+    for (const auto& [member, job] : plan.ByMember)
+        byOrdinal.emplace(m_ordinal[member], member);
+    if (byOrdinal.empty())
+        return Result::Success();
+    Utf8Names utf8;
+    Result outcome;
+    Reader a = NewReader(m_path, outcome);
+    if (!a)
+        return outcome;
+    archive_entry* e = nullptr;
+    for (size_t ordinal = 0; !byOrdinal.empty(); ++ordinal) {
+        const int r = archive_read_next_header(a.get(), &e);
+        if (r == ARCHIVE_EOF)
+            return Result::Unusable(m_path + ": was changed since it was opened (it ends early)");
+        if (r != ARCHIVE_OK && r != ARCHIVE_WARN)
+            return Damaged(a.get());
+        auto it = byOrdinal.find(ordinal);
+        if (it == byOrdinal.end())
+            continue;
+        const size_t member = it->second;
+        byOrdinal.erase(it);
+        if (EntryName(e) != m_raw[member] || NotAFile(e) != "" ||
+            archive_entry_size(e) != m_list.Members[member].Size)
+            return Result::Unusable(m_path + ": was changed since it was opened");
+        bool fatal = false;
+        const size_t k = plan.ByMember.at(member);
+        const Done d = Write(a.get(), member, jobs[k], k, fatal);
+        if (!done(d))
+            return Result::EntryFailure("The extraction was stopped");
+        if (fatal)
+            return Damaged(a.get());
+    }
+    return Result::Success();
+}
+
+} // namespace
+
+Opened OpenOther(const std::string& path, const std::string& name) {
+    auto source = std::make_unique<ArchiveSource>(path, name);
+    Result listed = source->List();
+    if (!listed)
+        return {nullptr, listed};
+    return {std::move(source), Result::Success()};
+}
+
+} // namespace qvr::sources::detail
+
+namespace qvr::sources {
+bool ReadsOtherArchives() {
+    return true;
+}
+} // namespace qvr::sources

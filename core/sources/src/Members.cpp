@@ -1,0 +1,125 @@
+#include "qvr/sources/detail/Members.h"
+
+#include "qvr/format/PathRules.h"
+#include "qvr/platform/ArchiveError.h"
+#include "qvr/platform/Encoding.h"
+#include "qvr/platform/FileUtils.h"
+#include "qvr/platform/detail/platform.h"
+
+#include <filesystem>
+#include <zlib.h>
+
+namespace qvr::sources::detail {
+
+std::string NormalMemberPath(const std::string& raw, std::string& why) {
+    why.clear();
+    std::string path = raw;
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+    if (path.starts_with('/')) {
+        why = "an absolute path";
+        return path;
+    }
+    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
+        why = "a path on a drive";
+        return path;
+    }
+    // tar writes "./Meshes/x" for a folder packed as "."; the level says nothing.
+    while (path.starts_with("./"))
+        path.erase(0, 2);
+    const size_t cut = path.rfind('/');
+    const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+    std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut);
+    for (char& c : folder)
+        if (c == '/')
+            c = '\\';
+    if (!IsSafeEntryPath(folder, name, &why) && why.empty())
+        why = "not a file name";
+    return path;
+}
+
+void MemberList::Refuse(const std::string& raw, const std::string& why) {
+    Refused.push_back({raw, why});
+}
+
+bool MemberList::Add(const std::string& raw, Member member) {
+    std::string why;
+    member.Path = NormalMemberPath(raw, why);
+    if (!why.empty()) {
+        Refuse(raw, why);
+        return false;
+    }
+    const std::string folded = LowerText(member.Path);
+    if (auto it = m_files.find(folded); it != m_files.end()) {
+        Refuse(raw, it->second == member.Path
+                        ? "it appears twice"
+                        : "its name differs only in letter case from " + it->second);
+        return false;
+    }
+    if (m_folders.count(folded)) {
+        Refuse(raw, "another member has a folder of that name");
+        return false;
+    }
+    std::vector<std::string> folders;
+    for (size_t cut = folded.find('/'); cut != std::string::npos; cut = folded.find('/', cut + 1)) {
+        if (m_files.count(folded.substr(0, cut))) {
+            Refuse(raw, "another member is a file where it has a folder");
+            return false;
+        }
+        folders.push_back(folded.substr(0, cut));
+    }
+    m_folders.insert(folders.begin(), folders.end());
+    m_files.emplace(folded, member.Path);
+    Members.push_back(std::move(member));
+    return true;
+}
+
+NewFile::NewFile(const std::string& path) : m_path(path) {
+    std::error_code ec;
+    const std::filesystem::path native = platform::ToNative(path);
+    if (std::filesystem::exists(std::filesystem::symlink_status(native, ec)))
+        throw ArchiveError(path + " exists already");
+    std::filesystem::create_directories(native.parent_path(), ec);
+    m_file = std::make_unique<RandomAccessFile>(path, RandomAccessFile::Mode::CreateNew);
+    m_crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
+}
+
+NewFile::~NewFile() {
+    if (m_kept)
+        return;
+    m_file.reset();
+    DeleteFileQuiet(m_path);
+}
+
+void NewFile::Write(const void* data, size_t n) {
+    if (n == 0)
+        return;
+    m_file->WriteAt(m_size + 1, data, n);
+    // crc32 takes at most 4 GiB at once; pieces are far smaller.
+    m_crc =
+        static_cast<uint32_t>(crc32(m_crc, static_cast<const Bytef*>(data), static_cast<uInt>(n)));
+    m_size += static_cast<int64_t>(n);
+}
+
+void NewFile::Keep() {
+    m_file->Close();
+    m_file.reset();
+    m_kept = true;
+}
+
+JobPlan PlanJobs(const std::vector<Job>& jobs, size_t members) {
+    JobPlan plan;
+    for (size_t k = 0; k < jobs.size(); ++k) {
+        const size_t m = jobs[k].Member;
+        if (m >= members)
+            plan.Refused.push_back(
+                {k, Result::EntryFailure("no member " + std::to_string(m) + " in the archive")});
+        else if (!plan.ByMember.emplace(m, k).second)
+            plan.Refused.push_back(
+                {k, Result::EntryFailure("member " + std::to_string(m) + " was asked for twice")});
+    }
+    return plan;
+}
+
+} // namespace qvr::sources::detail

@@ -1,0 +1,257 @@
+// A QVR package as a source: its entries without the information entry, inflated a few at a
+// time on worker threads while the caller hears of them in archive order.
+
+#include "qvr/sources/detail/Sources.h"
+
+#include "qvr/format/PathRules.h"
+#include "qvr/format/detail/BlockIO.h"
+#include "qvr/format/detail/Format.h"
+#include "qvr/package/Archives.h"
+#include "qvr/package/detail/Internal.h"
+#include "qvr/platform/FileUtils.h"
+#include "qvr/platform/detail/platform.h"
+#include "qvr/sources/detail/Members.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <utility>
+
+namespace qvr::sources::detail {
+namespace {
+
+// "3/7/2003 14:5:9", the form entries record their file's time in (UTC), as seconds since
+// 1970; nothing when the text is not such a date.
+std::optional<int64_t> EntrySeconds(const std::string& text) {
+    int n[6] = {};
+    int k = 0;
+    bool digit = false;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            if (!digit && ++k > 6)
+                return std::nullopt;
+            n[k - 1] = std::min(n[k - 1] * 10 + (c - '0'), 100000);
+            digit = true;
+        } else if (c == '/' || c == ' ' || c == ':') {
+            digit = false;
+        } else {
+            return std::nullopt;
+        }
+    }
+    const int month = n[0], day = n[1], year = n[2];
+    if (k != 6 || month < 1 || month > 12 || day < 1 || day > 31 || year < 1970 || n[3] > 23 ||
+        n[4] > 59 || n[5] > 60)
+        return std::nullopt;
+    // Days from 1970-01-01 to the date (the civil-calendar count, valid for every Gregorian year).
+    const int y = year - (month <= 2);
+    const int era = y / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const int64_t days = int64_t{era} * 146097 + doe - 719468;
+    return days * 86400 + n[3] * 3600 + n[4] * 60 + n[5];
+}
+
+// Runs work(k) for k = 0, 1, ... on worker threads (up to three, each holding one member's
+// buffers) a few ahead of the caller, who takes the outcomes in order; on one core the work is
+// done as it is taken.
+class Ahead {
+public:
+    Ahead(size_t count, std::function<Done(size_t)> work)
+        : m_work(std::move(work)), m_results(count) {
+        const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 3u);
+        m_window = 2 * threads + 2;
+        for (unsigned t = 0; threads > 1 && t < threads && t < count; ++t)
+            m_threads.emplace_back([this] { Work(); });
+    }
+    ~Ahead() { Finish(); }
+    Ahead(const Ahead&) = delete;
+    Ahead& operator=(const Ahead&) = delete;
+
+    Done Take(size_t k) {
+        if (m_threads.empty())
+            return m_work(k);
+        Done d;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [&] { return m_results[k].has_value(); });
+            d = std::move(*m_results[k]);
+            m_results[k].reset();
+            m_taken = k + 1;
+        }
+        m_changed.notify_all();
+        return d;
+    }
+
+    // Stops the workers and answers what they finished that was not taken.
+    std::vector<Done> Finish() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        for (std::thread& t : m_threads)
+            t.join();
+        m_threads.clear();
+        std::vector<Done> left;
+        for (std::optional<Done>& r : m_results)
+            if (r)
+                left.push_back(std::move(*std::exchange(r, std::nullopt)));
+        return left;
+    }
+
+private:
+    void Work() {
+        for (;;) {
+            size_t k;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] {
+                    return m_stop || m_next >= m_results.size() || m_next < m_taken + m_window;
+                });
+                if (m_stop || m_next >= m_results.size())
+                    return;
+                k = m_next++;
+            }
+            Done d = m_work(k);
+            {
+                std::lock_guard lock(m_mutex);
+                m_results[k] = std::move(d);
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    const std::function<Done(size_t)> m_work;
+    std::vector<std::optional<Done>> m_results;
+    size_t m_window = 0, m_next = 0, m_taken = 0;
+    bool m_stop = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::thread> m_threads;
+};
+
+class QvrSource final : public Source {
+public:
+    QvrSource(Archives arc, std::string name) : m_arc(std::move(arc)), m_name(std::move(name)) {
+        for (const sgFileInfo& e : m_arc.ArchiveFiles) {
+            if (m_arc.IsInfoEntry(e) || Archives::LooksLikeInfoEntry(e))
+                continue;
+            const std::string raw =
+                e.FilePath().empty() ? e.FileName() : e.FilePath() + "\\" + e.FileName();
+            std::string why;
+            if (!IsSafeEntryPath(e.FilePath(), e.FileName(), &why)) {
+                m_list.Refuse(raw, why);
+                continue;
+            }
+            if (e.FileSize() < 0) {
+                m_list.Refuse(raw, "its recorded size is negative");
+                continue;
+            }
+            if (m_list.Add(raw, Member{{}, e.FileSize(), std::nullopt, EntrySeconds(e.FileDate())}))
+                m_entries.push_back(e);
+        }
+    }
+
+    const std::string& Name() const override { return m_name; }
+    const std::string& Kind() const override { return m_kind; }
+    const std::vector<Member>& Members() const override { return m_list.Members; }
+    const std::vector<Refusal>& Refused() const override { return m_list.Refused; }
+    Result Extract(const std::vector<Job>& jobs, const DoneCallback& done) override;
+
+private:
+    Done Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, size_t k);
+
+    Archives m_arc;
+    std::string m_name;
+    const std::string m_kind = "QVR";
+    MemberList m_list;
+    std::vector<sgFileInfo> m_entries; // beside m_list.Members
+    std::mutex m_foldersMutex;
+    std::set<std::filesystem::path::string_type> m_folders; // made or found in this extraction
+};
+
+Done QvrSource::Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, size_t k) {
+    const sgFileInfo& e = m_entries[job.Member];
+    Done done{k, {}, 0, e.FileSize()};
+    try {
+        const std::filesystem::path native = platform::ToNative(job.Destination);
+        std::error_code ec;
+        if (std::filesystem::exists(std::filesystem::symlink_status(native, ec)))
+            throw ArchiveError(job.Destination + " exists already");
+        if (!format::BlockInside(e.FileOffset(), e.FileCompressedSize(), dataEnd))
+            throw ArchiveError("its stored data lies outside the archive");
+        {
+            // The work file goes beside the destination: its folder is made first, once.
+            std::lock_guard lock(m_foldersMutex);
+            if (m_folders.insert(native.parent_path().native()).second)
+                std::filesystem::create_directories(native.parent_path(), ec);
+        }
+        const std::string work = qvr::detail::InflateBlockBeside(
+            file, e.FileOffset(), e.FileCompressedSize(), e.FileSize(), job.Destination, &done.Crc);
+        try {
+            platform::ReplaceFile(work, job.Destination);
+        } catch (...) {
+            DeleteFileQuiet(work);
+            throw;
+        }
+    } catch (const std::exception& x) {
+        done.Outcome = Result::EntryFailure(m_list.Members[job.Member].Path + ": " + x.what());
+    }
+    return done;
+}
+
+Result QvrSource::Extract(const std::vector<Job>& jobs, const DoneCallback& done) {
+    JobPlan plan = PlanJobs(jobs, m_entries.size());
+    for (const Done& d : plan.Refused)
+        if (!done(d))
+            return Result::EntryFailure("The extraction was stopped");
+    // In archive order, so the package is read from front to back.
+    std::vector<size_t> order;
+    for (const auto& [member, job] : plan.ByMember)
+        order.push_back(job);
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return jobs[a].Member < jobs[b].Member; });
+    ReadingScope reading(m_arc);
+    if (!reading.Outcome())
+        return reading.Outcome();
+    std::shared_ptr<RandomAccessFile> file = qvr::detail::ArchivesAccess::Reader(m_arc);
+    if (!file)
+        return Result::Unusable("The archive " + m_arc.CurrentArchive + " could not be read");
+    int64_t dataEnd = 0;
+    try {
+        dataEnd = format::ReadHead(*file).DataEnd();
+    } catch (const std::exception& x) {
+        return Result::Unusable(x.what());
+    }
+    m_folders.clear();
+
+    Ahead ahead(order.size(),
+                [&](size_t k) { return Run(*file, dataEnd, jobs[order[k]], order[k]); });
+    bool stopped = false;
+    for (size_t k = 0; k < order.size() && !stopped; ++k)
+        stopped = !done(ahead.Take(k));
+    // Written ahead but never reported: not done, so not left behind.
+    for (const Done& d : ahead.Finish())
+        if (d.Outcome)
+            DeleteFileQuiet(jobs[d.Job].Destination);
+    return stopped ? Result::EntryFailure("The extraction was stopped") : Result::Success();
+}
+
+} // namespace
+
+Opened OpenQvr(const std::string& path, const std::string& name) {
+    Archives arc;
+    const OpenStatus status = arc.Open(path);
+    if (!status.Usable())
+        return {nullptr, Result::Unusable(status.Kind == OpenKind::Partial
+                                              ? status.Message + "; 'qvr verify' tells more"
+                                              : status.Message)};
+    return {std::make_unique<QvrSource>(std::move(arc), name), Result::Success()};
+}
+
+} // namespace qvr::sources::detail

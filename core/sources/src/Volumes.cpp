@@ -1,0 +1,98 @@
+// Multi-volume and unfinished archives are told apart before they are read: libarchive would
+// read the first volume as far as it goes and call the rest damaged, and an unfinished 7z empty.
+
+#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/sources/detail/Sources.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace qvr::sources::detail {
+namespace {
+
+const char* const kVolume = "is one volume of a multi-volume archive, which qvr cannot read: "
+                            "unpack all its volumes with the program that made them";
+
+uint64_t Le(const unsigned char* b, int n) {
+    uint64_t v = 0;
+    for (int i = n - 1; i >= 0; --i)
+        v = v << 8 | b[i];
+    return v;
+}
+
+// RAR5's variable-length numbers: seven bits a byte, low bits first.
+bool Vint(const unsigned char* b, size_t n, size_t& at, uint64_t& value) {
+    value = 0;
+    for (int shift = 0; at < n && shift < 64; shift += 7) {
+        const unsigned char c = b[at++];
+        value |= uint64_t{c & 0x7Fu} << shift;
+        if (!(c & 0x80))
+            return true;
+    }
+    return false;
+}
+
+bool Rar5Volume(const unsigned char* b, size_t n) {
+    size_t at = 8 + 4; // signature, header crc
+    uint64_t size, type, flags, archiveFlags, skip;
+    if (!Vint(b, n, at, size) || !Vint(b, n, at, type) || type != 1 || !Vint(b, n, at, flags))
+        return false;
+    if ((flags & 1) && !Vint(b, n, at, skip)) // extra area size
+        return false;
+    if ((flags & 2) && !Vint(b, n, at, skip)) // data size
+        return false;
+    return Vint(b, n, at, archiveFlags) && (archiveFlags & 1);
+}
+
+// A zip's end record naming another disk than the first.
+bool ZipOnSeveralDisks(RandomAccessFile& f) {
+    const int64_t length = f.Length();
+    const int64_t tail = std::min<int64_t>(length, 22 + 65535);
+    std::vector<unsigned char> b(static_cast<size_t>(tail));
+    if (tail < 22 || f.ReadAt(length - tail + 1, b.data(), b.size()) != b.size())
+        return false;
+    for (int64_t i = tail - 22; i >= 0; --i) {
+        const unsigned char* r = b.data() + i;
+        if (Le(r, 4) != 0x06054b50 || i + 22 + static_cast<int64_t>(Le(r + 20, 2)) != tail)
+            continue;
+        const uint64_t disk = Le(r + 4, 2), first = Le(r + 6, 2);
+        return (disk != 0 && disk != 0xFFFF) || (first != 0 && first != 0xFFFF);
+    }
+    return false;
+}
+
+bool EndsIn(const std::string& name, const std::string& tail) {
+    return name.size() > tail.size() &&
+           name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+} // namespace
+
+std::string VolumeProblem(const std::string& path) {
+    RandomAccessFile f(path, RandomAccessFile::Mode::Read);
+    unsigned char b[64] = {};
+    const size_t n = f.ReadAt(1, b, sizeof b);
+    if (n >= 12 && std::memcmp(b, "Rar!\x1A\x07\x00", 7) == 0)
+        return b[9] == 0x73 && (Le(b + 10, 2) & 1) ? kVolume : "";
+    if (n >= 12 && std::memcmp(b, "Rar!\x1A\x07\x01\x00", 8) == 0)
+        return Rar5Volume(b, n) ? kVolume : "";
+    if (n >= 32 && std::memcmp(b, "7z\xBC\xAF\x27\x1C", 6) == 0) {
+        const uint64_t offset = Le(b + 12, 8), size = Le(b + 20, 8);
+        const auto length = static_cast<uint64_t>(f.Length());
+        // 7z writes its start header last: until then it reads as an empty archive.
+        if (offset == 0 && size == 0 && length > 32)
+            return "is incomplete: its start header names no directory (was it still being "
+                   "written, or cut short?)";
+        if (offset > length || size > length || 32 + offset + size > length)
+            return EndsIn(path, ".001") ? kVolume
+                                        : "is cut short: its directory lies past the end of the "
+                                          "file (is it the first volume of a split archive?)";
+        return "";
+    }
+    if (n >= 4 && std::memcmp(b, "PK", 2) == 0 && ZipOnSeveralDisks(f))
+        return kVolume;
+    return "";
+}
+
+} // namespace qvr::sources::detail

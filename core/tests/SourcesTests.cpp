@@ -1,0 +1,440 @@
+// Archives as sources of members: the eight layouts players' archives come in, read from every
+// format and found the same; hostile members refused in each; encrypted, split and lying
+// archives refused or failed; extraction writes exactly the members and nothing else.
+
+#include "qvr/platform/Encoding.h"
+#include "qvr/sources/Layout.h"
+#include "qvr/sources/Source.h"
+#include "qvrtest/ArchiveFixtures.h"
+#include "qvrtest/Packages.h"
+#include "qvrtest/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+namespace fs = std::filesystem;
+using qvr::sources::LayoutKind;
+using qvrtest::ArchiveFormat;
+using qvrtest::ArchiveMember;
+
+namespace {
+
+// Formats made here; QVR packages are made through the library.
+enum class Made { Zip, SevenZip, Rar5, Tar, TarGz, Qvr };
+
+std::string Content(const std::string& path) {
+    // One member large enough to take several reads.
+    return path.ends_with("big.bsa") ? qvrtest::MixedBytes(700 * 1024, 5) : "bytes of " + path;
+}
+
+fs::path Make(Made f, const fs::path& folder, const std::vector<std::string>& paths) {
+    std::vector<ArchiveMember> members;
+    for (const std::string& p : paths)
+        members.push_back({p, Content(p)});
+    if (f == Made::Qvr) {
+        std::vector<qvrtest::PackEntry> entries;
+        for (const std::string& p : paths) {
+            const size_t cut = p.rfind('/');
+            std::string dir = cut == std::string::npos ? "" : p.substr(0, cut);
+            std::replace(dir.begin(), dir.end(), '/', '\\');
+            entries.push_back({dir, p.substr(cut + 1), Content(p)});
+        }
+        const fs::path out = folder / "mod.qvr";
+        qvrtest::PackInfo info;
+        qvrtest::MakePackage(out.string(), entries, &info, folder.string());
+        return out;
+    }
+    const auto format = static_cast<ArchiveFormat>(f);
+    const fs::path out = folder / (std::string("mod") + qvrtest::Extension(format));
+    EXPECT_TRUE(qvrtest::MakeArchive(format, out, members));
+    return out;
+}
+
+std::unique_ptr<qvr::sources::Source> OpenOk(const fs::path& path) {
+    qvr::sources::Opened opened = qvr::sources::Open(path.string());
+    EXPECT_TRUE(opened.Outcome) << opened.Outcome.Message;
+    return std::move(opened.Archive);
+}
+
+std::vector<std::string> Paths(const qvr::sources::Source& s) {
+    std::vector<std::string> out;
+    for (const auto& m : s.Members())
+        out.push_back(m.Path);
+    return out;
+}
+
+struct LayoutCase {
+    const char* Name;
+    std::vector<std::string> Paths;
+    LayoutKind Kind;
+    std::string Root;                    // Root; Options: the folder holding them
+    std::vector<std::string> Labels;     // Options
+    std::vector<std::string> Candidates; // SeveralRoots, NoData
+    std::vector<std::string> Targets;    // placed with the root, or the default option
+};
+
+const std::vector<LayoutCase>& Layouts() {
+    static const std::vector<LayoutCase> cases = {
+        {"files at the top",
+         {"Mod.esp", "Meshes/r/rock.nif", "big.bsa", "Textures/Caf\u00e9.dds", "readme.txt"},
+         LayoutKind::Root,
+         "",
+         {},
+         {},
+         {"Mod.esp", "Meshes/r/rock.nif", "big.bsa", "Textures/Caf\u00e9.dds", "readme.txt"}},
+        {"Data Files wrapper",
+         {"Data Files/Mod.esp", "Data Files/Textures/a.dds"},
+         LayoutKind::Root,
+         "Data Files",
+         {},
+         {},
+         {"Mod.esp", "Textures/a.dds"}},
+        {"named wrapper",
+         {"MyMod/mod.ESM", "MyMod/TEXTURES/a.dds", "MyMod/big.bsa"},
+         LayoutKind::Root,
+         "MyMod",
+         {},
+         {},
+         {"mod.ESM", "TEXTURES/a.dds", "big.bsa"}},
+        {"named wrapper around Data Files",
+         {"MyMod/readme.txt", "MyMod/Data Files/Mod.esp", "MyMod/Data Files/Meshes/x.nif"},
+         LayoutKind::Root,
+         "MyMod/Data Files",
+         {},
+         {},
+         {"Mod.esp", "Meshes/x.nif"}},
+        {"numbered options",
+         {"00 Core/Mod.esp", "00 Core/Meshes/x.nif", "01 Bigger Rocks/Meshes/x.nif",
+          "02_Patch for X/Patch.esp", "readme.txt"},
+         LayoutKind::Options,
+         "",
+         {"00", "01", "02"},
+         {},
+         {"Mod.esp", "Meshes/x.nif"}},
+        {"numbered options under a wrapper",
+         {"MyMod/10 Extra/Icons/i.dds", "MyMod/00 Core/Data Files/Mod.esp",
+          "MyMod/00 Core/Data Files/Sound/s.wav", "MyMod/info.txt"},
+         LayoutKind::Options,
+         "MyMod",
+         {"00", "10"},
+         {},
+         {"Mod.esp", "Sound/s.wav"}},
+        {"two candidate roots",
+         {"Vanilla/Mod.esp", "Tamriel Rebuilt/Mod.esp", "readme.txt"},
+         LayoutKind::SeveralRoots,
+         "",
+         {},
+         {"Tamriel Rebuilt", "Vanilla"},
+         {}},
+        {"no plug-in at all",
+         {"MyMod/readme.txt", "MyMod/stuff/x.dat", "top.txt"},
+         LayoutKind::NoData,
+         "",
+         {},
+         {"", "MyMod"},
+         {}},
+    };
+    return cases;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+void ExpectLayout(const LayoutCase& c, const std::vector<std::string>& paths) {
+    const qvr::sources::Layout layout = qvr::sources::FindLayout(paths);
+    EXPECT_EQ(layout.Kind, c.Kind);
+    EXPECT_EQ(layout.Root, c.Root);
+    std::vector<std::string> labels;
+    for (const auto& o : layout.Options)
+        labels.push_back(o.Label);
+    EXPECT_EQ(labels, c.Labels);
+    EXPECT_EQ(Sorted(layout.Candidates), Sorted(c.Candidates));
+    qvr::sources::Placement placed;
+    if (layout.Kind == LayoutKind::Root) {
+        placed = qvr::sources::PlaceFromRoot(paths, layout.Root);
+    } else if (layout.Kind == LayoutKind::Options) {
+        std::string why;
+        placed =
+            qvr::sources::PlaceOptions(paths, layout, qvr::sources::ChooseOptions(layout, {}, why));
+    }
+    std::vector<std::string> targets;
+    for (const auto& p : placed.Files)
+        targets.push_back(p.Target);
+    EXPECT_EQ(Sorted(targets), Sorted(c.Targets));
+}
+
+// Builds without libarchive (Windows) read QVR packages only.
+#define SKIP_WITHOUT_LIBARCHIVE()                                                                  \
+    do {                                                                                           \
+        if (!qvr::sources::ReadsOtherArchives())                                                   \
+            GTEST_SKIP() << "this build reads QVR packages only";                                  \
+    } while (false)
+
+class SourceFormat : public testing::TestWithParam<Made> {
+protected:
+    qvrtest::TempFolder temp{"qvr-sources"};
+};
+
+TEST_P(SourceFormat, EachLayoutIsListedFoundAndExtracted) {
+    if (GetParam() != Made::Qvr)
+        SKIP_WITHOUT_LIBARCHIVE();
+    for (const LayoutCase& c : Layouts()) {
+        SCOPED_TRACE(c.Name);
+        const fs::path folder = temp.Path() / std::to_string(&c - Layouts().data());
+        fs::create_directories(folder);
+        const auto source = OpenOk(Make(GetParam(), folder, c.Paths));
+        ASSERT_TRUE(source);
+        for (const auto& r : source->Refused())
+            ADD_FAILURE() << r.Path << ": " << r.Why;
+        ASSERT_EQ(Sorted(Paths(*source)), Sorted(c.Paths));
+        ExpectLayout(c, Paths(*source));
+
+        std::vector<qvr::sources::Job> jobs;
+        for (size_t k = 0; k < source->Members().size(); ++k)
+            jobs.push_back({k, (folder / "out" / ("m" + std::to_string(k))).string()});
+        size_t reported = 0;
+        const qvr::Result r = source->Extract(jobs, [&](const qvr::sources::Done& d) {
+            ++reported;
+            const auto& m = source->Members()[jobs[d.Job].Member];
+            EXPECT_TRUE(d.Outcome) << d.Outcome.Message;
+            EXPECT_EQ(qvrtest::ReadAll(jobs[d.Job].Destination), Content(m.Path)) << m.Path;
+            EXPECT_EQ(d.Size, m.Size);
+            if (m.Crc) {
+                EXPECT_EQ(d.Crc, *m.Crc);
+            }
+            return true;
+        });
+        EXPECT_TRUE(r) << r.Message;
+        EXPECT_EQ(reported, jobs.size());
+    }
+}
+
+// Hostile members of each format, beside one sound member that is kept.
+struct HostileCase {
+    Made Format;
+    std::vector<ArchiveMember> Members;
+    std::vector<std::string> Why; // what each refusal says, in order
+};
+
+TEST(Sources, HostileMembersAreRefusedInEveryFormat) {
+    SKIP_WITHOUT_LIBARCHIVE();
+    using M = ArchiveMember;
+    const std::vector<HostileCase> cases = {
+        {Made::Zip,
+         {{"../up.esp", "x"},
+          {"/abs.esp", "x"},
+          {"C:/drive.esp", "x"},
+          {"Meshes/a.nif", "x"},
+          {"MESHES/A.NIF", "x"},
+          {"link.esp", "/etc/passwd", M::Symlink},
+          {"a\\..\\..\\b", "x"},
+          {"meshes", "x"}},
+         {"\"..\"", "absolute", "drive", "letter case", "symbolic link", "\"..\"", "folder"}},
+        {Made::Tar,
+         {{"../up.esp", "x"},
+          {"/abs.esp", "x"},
+          {"Meshes/a.nif", "x"},
+          {"sym.esp", "../../x", M::Symlink},
+          {"hard.esp", "Meshes/a.nif", M::Hardlink},
+          {"dev.esp", "", M::Device},
+          {"meshes/A.nif", "y"}},
+         {"\"..\"", "absolute", "symbolic link", "hard link", "device", "letter case"}},
+        {Made::Rar5,
+         {{"../up.esp", "x"},
+          {"/abs.esp", "x"},
+          {"Meshes/a.nif", "x"},
+          {"meshes/A.NIF", "y"},
+          {"con.esp", "x"}},
+         {"\"..\"", "absolute", "letter case", "device name"}},
+        {Made::SevenZip,
+         {{"Meshes/a.nif", "x"}, {"Meshes/A.nif", "y"}, {"link.esp", "Meshes/a.nif", M::Symlink}},
+         {"symbolic link", "letter case"}},
+    };
+    for (const HostileCase& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.Format));
+        qvrtest::TempFolder temp("qvr-hostile");
+        const auto format = static_cast<ArchiveFormat>(c.Format);
+        const fs::path path = temp.Path() / (std::string("h") + qvrtest::Extension(format));
+        ASSERT_TRUE(qvrtest::MakeArchive(format, path, c.Members));
+        const auto source = OpenOk(path);
+        ASSERT_TRUE(source);
+        ASSERT_EQ(source->Members().size(), 1u);
+        EXPECT_EQ(qvr::LowerText(source->Members()[0].Path), "meshes/a.nif");
+        ASSERT_EQ(source->Refused().size(), c.Why.size());
+        std::vector<std::string> why;
+        for (const auto& r : source->Refused())
+            why.push_back(r.Why);
+        // 7z stores members in its own order.
+        if (c.Format == Made::SevenZip)
+            std::sort(why.begin(), why.end());
+        for (size_t k = 0; k < why.size(); ++k)
+            EXPECT_NE(why[k].find(c.Why[k]), std::string::npos) << why[k];
+    }
+}
+
+// The first local and central header sizes of a one-member zip, changed.
+std::string WithRecordedSize(std::string zip, uint32_t size) {
+    const std::string le = qvrtest::Le32(static_cast<int32_t>(size));
+    zip.replace(22, 4, le);                          // local header: uncompressed size
+    zip.replace(zip.find("PK\x01\x02") + 24, 4, le); // central header
+    return zip;
+}
+
+TEST(Sources, SizesThatLieFailTheMemberAndLeaveNothing) {
+    SKIP_WITHOUT_LIBARCHIVE();
+    qvrtest::TempFolder temp("qvr-lies");
+    const fs::path zip = temp.Path() / "z.zip";
+    // Compresses very well: a bomb in small.
+    ASSERT_TRUE(qvrtest::MakeZip(zip, {{"Mod.esp", std::string(4 << 20, 'a')}}));
+    const std::string bytes = qvrtest::ReadAll(zip);
+    for (uint32_t size : {1000u, (4u << 20) + 1}) {
+        SCOPED_TRACE(size);
+        qvrtest::WriteAll(zip, WithRecordedSize(bytes, size));
+        const auto source = OpenOk(zip);
+        ASSERT_TRUE(source);
+        ASSERT_EQ(source->Members().at(0).Size, size);
+        const std::string out = (temp.Path() / "out" / "Mod.esp").string();
+        bool failed = false;
+        const qvr::Result r = source->Extract({{0, out}}, [&](const qvr::sources::Done& d) {
+            failed = !d.Outcome;
+            return true;
+        });
+        EXPECT_TRUE(failed);
+        EXPECT_FALSE(fs::exists(out));
+        (void)r;
+    }
+}
+
+TEST(Sources, EncryptedAndSplitArchivesAreRefusedWithAReason) {
+    SKIP_WITHOUT_LIBARCHIVE();
+    qvrtest::TempFolder temp("qvr-refused");
+    const fs::path src = temp.Path() / "src";
+    qvrtest::WriteAll(src / "Mod.esp", qvrtest::RandomBytes(40000, 3));
+    const std::string in = "cd " + qvrtest::ShellQuote(src.string()) + " && ";
+    const std::string out = qvrtest::ShellQuote(temp.Path().string());
+    ASSERT_EQ(std::system((in + "zip -q -P secret " + out + "/enc.zip Mod.esp").c_str()), 0);
+    ASSERT_EQ(std::system((in + "7z a -bd -psecret " + out + "/enc.7z Mod.esp >/dev/null").c_str()),
+              0);
+    ASSERT_EQ(
+        std::system(
+            (in + "7z a -bd -psecret -mhe=on " + out + "/names.7z Mod.esp >/dev/null").c_str()),
+        0);
+    ASSERT_EQ(
+        std::system((in + "7z a -bd -mx=0 -v10k " + out + "/split.7z Mod.esp >/dev/null").c_str()),
+        0);
+    qvrtest::WriteAll(temp.Path() / "vol.rar", qvrtest::Rar5Stored({{"Mod.esp", "x"}}, true));
+    qvrtest::WriteAll(temp.Path() / "vol4.rar", qvrtest::Rar4Stored({{"Mod.esp", "x"}}, true));
+    qvrtest::WriteAll(temp.Path() / "text.zip", "just text");
+    // As 7z leaves it while writing: no directory named yet.
+    std::string unfinished = qvrtest::ReadAll(temp.Path() / "enc.7z");
+    unfinished.replace(12, 20, std::string(20, '\0'));
+    qvrtest::WriteAll(temp.Path() / "unfinished.7z", unfinished);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"enc.zip", "encrypted"},        {"enc.7z", "encrypted"},
+        {"names.7z", "encrypted"},       {"split.7z.001", "multi-volume"},
+        {"vol.rar", "multi-volume"},     {"text.zip", "not an archive"},
+        {"vol4.rar", "multi-volume"},    {"missing.7z", "no such file"},
+        {"unfinished.7z", "incomplete"},
+    };
+    for (const auto& [name, why] : cases) {
+        const qvr::sources::Opened o = qvr::sources::Open((temp.Path() / name).string());
+        EXPECT_FALSE(o.Outcome) << name;
+        EXPECT_EQ(o.Outcome.Code, qvr::Status::ArchiveUnusable) << name;
+        EXPECT_NE(o.Outcome.Message.find(why), std::string::npos) << o.Outcome.Message;
+    }
+}
+
+TEST(Sources, ARar4ArchiveIsReadToo) {
+    SKIP_WITHOUT_LIBARCHIVE();
+    qvrtest::TempFolder temp("qvr-rar4");
+    const fs::path path = temp.Path() / "old.rar";
+    qvrtest::WriteAll(path, qvrtest::Rar4Stored({{"Data Files/Mod.esp", "plug-in"},
+                                                 {"Data Files/../up.esp", "x"}}));
+    const auto source = OpenOk(path);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->Kind(), "RAR4");
+    ASSERT_EQ(Paths(*source), (std::vector<std::string>{"Data Files/Mod.esp"}));
+    ASSERT_EQ(source->Refused().size(), 1u);
+    const std::string out = (temp.Path() / "Mod.esp").string();
+    const qvr::Result r = source->Extract({{0, out}}, [](const qvr::sources::Done& d) {
+        EXPECT_TRUE(d.Outcome) << d.Outcome.Message;
+        return true;
+    });
+    EXPECT_TRUE(r) << r.Message;
+    EXPECT_EQ(qvrtest::ReadAll(out), "plug-in");
+}
+
+TEST(Sources, AStopOrAnExistingDestinationLeavesOnlyWhatWasReported) {
+    qvrtest::TempFolder temp("qvr-stop");
+    std::vector<std::string> paths;
+    for (int k = 0; k < 40; ++k)
+        paths.push_back("Meshes/m" + std::to_string(k) + ".nif");
+    for (Made f : {Made::Qvr, Made::Zip}) {
+        SCOPED_TRACE(static_cast<int>(f));
+        if (f != Made::Qvr && !qvr::sources::ReadsOtherArchives())
+            continue;
+        const fs::path folder = temp.Path() / std::to_string(static_cast<int>(f));
+        fs::create_directories(folder);
+        const auto source = OpenOk(Make(f, folder, paths));
+        ASSERT_TRUE(source);
+        std::vector<qvr::sources::Job> jobs;
+        for (size_t k = 0; k < paths.size(); ++k)
+            jobs.push_back({k, (folder / "out" / std::to_string(k)).string()});
+        qvrtest::WriteAll(jobs[1].Destination, "mine");
+        jobs.push_back({0, (folder / "twice").string()});
+        std::vector<size_t> ok;
+        size_t failed = 0;
+        const qvr::Result r = source->Extract(jobs, [&](const qvr::sources::Done& d) {
+            if (d.Outcome)
+                ok.push_back(d.Job);
+            else
+                ++failed;
+            return ok.size() < 5;
+        });
+        EXPECT_EQ(r.Code, qvr::Status::EntryFailed);
+        EXPECT_EQ(failed, 2u); // the existing destination and the member asked for twice
+        EXPECT_EQ(qvrtest::ReadAll(jobs[1].Destination), "mine");
+        size_t files = 0;
+        for (const auto& e : fs::directory_iterator(folder / "out"))
+            files += e.is_regular_file();
+        EXPECT_EQ(files, ok.size() + 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, SourceFormat,
+                         testing::Values(Made::Zip, Made::SevenZip, Made::Rar5, Made::Tar,
+                                         Made::TarGz, Made::Qvr));
+
+TEST(Layout, LaterOptionsReplaceEarlierOnesAndLabelsAreChecked) {
+    const std::vector<std::string> paths = {"00 Core/Mod.esp", "00 Core/Meshes/x.nif",
+                                            "01 A/meshes/X.NIF", "02 B/Meshes/x.nif",
+                                            "02 B/Meshes/y.nif"};
+    const qvr::sources::Layout layout = qvr::sources::FindLayout(paths);
+    ASSERT_EQ(layout.Kind, LayoutKind::Options);
+    std::string why;
+    // Named out of order, and "2" for "02": installed in number order, the last one winning.
+    const auto chosen = qvr::sources::ChooseOptions(layout, {"2", "01"}, why);
+    ASSERT_EQ(chosen.size(), 3u) << why;
+    const qvr::sources::Placement placed = qvr::sources::PlaceOptions(paths, layout, chosen);
+    std::map<std::string, size_t> byTarget;
+    for (const auto& p : placed.Files)
+        byTarget[p.Target] = p.Member;
+    EXPECT_EQ(byTarget, (std::map<std::string, size_t>{
+                            {"Mod.esp", 0}, {"Meshes/x.nif", 3}, {"Meshes/y.nif", 4}}));
+    EXPECT_EQ(placed.LeftOut, (std::vector<size_t>{1, 2}));
+    EXPECT_TRUE(qvr::sources::ChooseOptions(layout, {"07"}, why).empty());
+    EXPECT_NE(why.find("00 01 02"), std::string::npos) << why;
+}
+
+TEST(Layout, DataInsideDataIsAskedAboutNotInstalledAsAFolder) {
+    const qvr::sources::Layout layout =
+        qvr::sources::FindLayout({"Mod.esp", "Data Files/Meshes/x.nif", "Data Files/Other.esp"});
+    EXPECT_EQ(layout.Kind, LayoutKind::SeveralRoots);
+    EXPECT_EQ(layout.Candidates, (std::vector<std::string>{"", "Data Files"}));
+}
+
+} // namespace

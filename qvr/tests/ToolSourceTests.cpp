@@ -1,0 +1,95 @@
+// qvr list, info and verify on the archives players download, and install saying "not yet".
+
+#include "ToolTestSupport.h"
+
+#include "qvrtest/ArchiveFixtures.h"
+#include "qvrtest/ZipBuilder.h"
+
+#ifdef __linux__
+
+using namespace tooltest;
+using qvrtest::ArchiveMember;
+
+TEST_F(Tool, DownloadedArchivesAreListedShownAndVerified) {
+    const std::vector<ArchiveMember> options = {{"MyMod/00 Core/Data Files/Mod.esp", "esp"},
+                                                {"MyMod/00 Core/Data Files/Meshes/x.nif", "nif"},
+                                                {"MyMod/01 Bigger Rocks/Meshes/x.nif", "big"},
+                                                {"MyMod/readme.txt", "read me"}};
+    ASSERT_TRUE(qvrtest::Make7z(dir / "mod.7z", options));
+    Result r = Run({"list", P("mod.7z")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "MyMod/01 Bigger Rocks/Meshes/x.nif")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "4 files (7z)")) << r.Out;
+    r = Run({"list", "--json", P("mod.7z")});
+    EXPECT_TRUE(Contains(r.Out, "{\"path\": \"MyMod/readme.txt\", \"size\": 7")) << r.Out;
+    r = Run({"info", P("mod.7z")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    for (const char* line : {"Archive:       7z", "00 Core  (MyMod/00 Core/Data Files/)",
+                             "01 Bigger Rocks  (MyMod/01 Bigger Rocks/)", "Default:       00"})
+        EXPECT_TRUE(Contains(r.Out, line)) << line << "\n" << r.Out;
+    r = Run({"verify", P("mod.7z")});
+    EXPECT_EQ(r.Code, 0) << r.Out << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "OK, 4 files, 16 bytes (7z)")) << r.Out;
+
+    // Not yet installed, and saying so.
+    r = Run({"install", P("mod.7z"), P("data")});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "cannot install zip, 7z, rar or tar archives yet")) << r.Err;
+    EXPECT_FALSE(fs::exists(dir / "data"));
+
+    // Two roots: named, not guessed.
+    ASSERT_TRUE(qvrtest::MakeZip(dir / "two.zip", {{"A/a.esp", "a"}, {"B/b.esp", "b"}}));
+    r = Run({"info", P("two.zip")});
+    EXPECT_TRUE(Contains(r.Out, "not clear")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "A/\n               B/")) << r.Out;
+}
+
+TEST_F(Tool, DamagedHostileAndEncryptedArchivesAreToldApart) {
+    // A zip written by hand records no checksums (0): verify reads every member and says so.
+    // Its name has no UTF-8 flag: Windows-1252, as older packers wrote.
+    WriteAll(dir / "crc.zip", qvrtest::BuildZip({{"Caf\xE9.esp", "plug-in"}}).bytes);
+    Result r = Run({"list", P("crc.zip")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "Caf\xC3\xA9.esp")) << r.Out;
+    r = Run({"verify", P("crc.zip")});
+    EXPECT_EQ(r.Code, 1) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "CRC")) << r.Out;
+
+    ASSERT_TRUE(qvrtest::MakeTar(
+        dir / "bad.tar",
+        {{"Mod.esp", "x"}, {"../evil.esp", "x"}, {"Meshes", "/etc", ArchiveMember::Symlink}},
+        false));
+    for (const char* cmd : {"list", "info", "verify"}) {
+        r = Run({cmd, P("bad.tar")});
+        EXPECT_EQ(r.Code, 1) << cmd;
+        EXPECT_TRUE(Contains(r.Out + r.Err, "../evil.esp: refused")) << cmd << r.Out << r.Err;
+        EXPECT_TRUE(Contains(r.Out + r.Err, "Meshes: refused: a symbolic link")) << r.Err;
+    }
+
+    WriteAll(dir / "src" / "Mod.esp", "plug-in");
+    const std::string in = "cd " + Quote(P("src")) + " && ";
+    ASSERT_EQ(std::system((in + "zip -q -P pw ../enc.zip Mod.esp").c_str()), 0);
+    ASSERT_EQ(std::system((in + "7z a -bd -ppw ../enc.7z Mod.esp > /dev/null").c_str()), 0);
+    for (const char* name : {"enc.zip", "enc.7z"})
+        for (const char* cmd : {"list", "verify", "install"}) {
+            r = std::string(cmd) == "install" ? Run({cmd, P(name), P("data")})
+                                              : Run({cmd, P(name)});
+            EXPECT_EQ(r.Code, 2) << cmd << name;
+            EXPECT_TRUE(Contains(r.Err, "encrypted")) << cmd << r.Err;
+        }
+}
+
+TEST_F(Tool, InfoShowsWhereAPackagesDataLies) {
+    WriteAll(dir / "Wrap" / "MyMod" / "Data Files" / "Wrap.esp", "esp");
+    WriteAll(dir / "Wrap" / "MyMod" / "Data Files" / "Meshes" / "a.nif", "nif");
+    ASSERT_EQ(Run({"create", P("wrap.qvr"), P("Wrap")}).Code, 0);
+    const Result r = Run({"info", P("wrap.qvr")});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "Data root:     MyMod/Data Files/")) << r.Out;
+    EXPECT_FALSE(Contains(r.Out, "Left out:")) << r.Out;
+    ASSERT_TRUE(qvrtest::MakeZip(
+        dir / "readme.zip", {{"MyMod/Data Files/a.esp", "a"}, {"MyMod/readme.txt", "read me"}}));
+    EXPECT_TRUE(Contains(Run({"info", P("readme.zip")}).Out, "Left out:      MyMod/readme.txt"));
+}
+
+#endif
