@@ -12,7 +12,8 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
 ctest --preset fuzz -j "$jobs"
 
-targets=(fuzz_open fuzz_zip fuzz_extract fuzz_pluginfo fuzz_openmw_config fuzz_settings)
+targets=(fuzz_open fuzz_zip fuzz_extract fuzz_pluginfo fuzz_openmw_config fuzz_plugin_header
+         fuzz_settings)
 findings=$PWD/build/fuzz/findings
 rm -rf "$findings"
 run() {

@@ -119,6 +119,7 @@ int CmdInfo(const ParsedArgs& a, const Context&) {
     for (const auto& e : arc.ArchiveFiles)
         files += arc.IsInfoEntry(e) ? 0 : 1;
     PrintField("Files:", std::to_string(files));
+    PrintPluginHeaders(arc);
     if (!info.Notes().empty()) {
         std::cout << "Notes:\n";
         std::string notes = info.Notes();
