@@ -132,8 +132,9 @@ TEST(MorrowindTimes, PluginsGetTheArchivesTimeOrJustAfterTheirNewestMaster) {
         SCOPED_TRACE(c.what);
         const std::vector<int64_t> times = qvr::PluginTimes(c.plugins, installed);
         ASSERT_EQ(times.size(), c.plugins.size());
-        if (!c.expected.empty())
+        if (!c.expected.empty()) {
             EXPECT_EQ(times, c.expected);
+        }
     }
     EXPECT_EQ(qvr::MorrowindLoadOrder({{"A.esp", 1}, {"Late.esm", 9}, {"B.esp", 0}, {"M.esm", 5}}),
               (std::vector<std::string>{"M.esm", "Late.esm", "B.esp", "A.esp"}));
@@ -157,6 +158,19 @@ TEST(Masters, MissingOnesAreNamedOnceWithThePlugInsNeedingThem) {
         EXPECT_EQ(text.find(name, first + 1), std::string::npos) << text;
     }
     EXPECT_EQ(qvr::MissingMastersMessage({}, "the data folder"), "");
+}
+
+TEST(Masters, TargetsAreLookedUpInAnyLetterCase) {
+    qvrtest::TempFolder data, mods;
+    qvrtest::WriteAll(data.Path() / "morrowind.ESM", "x");
+    qvrtest::WriteAll(mods.Path() / "Tribunal.esm", "x");
+    const auto inData = qvr::DataFolderHolds(data.Path().string());
+    EXPECT_TRUE(inData("Morrowind.esm"));
+    EXPECT_FALSE(inData("Tribunal.esm"));
+    const auto inOpenMW = qvr::OpenMWHolds(openmw::Config::Parse(
+        "data=" + openmw::Quote(data.Path().string()) + "\ndata=" + mods.Path().string() + "\n"));
+    EXPECT_TRUE(inOpenMW("MORROWIND.esm") && inOpenMW("tribunal.ESM"));
+    EXPECT_FALSE(inOpenMW("Bloodmoon.esm"));
 }
 
 TEST(Masters, RequiredModulesAgainstWhatThePlugInsName) {

@@ -123,6 +123,13 @@ TEST_F(ArchiveTest, PluginHeadersReadFromFilesAndMembersAlike) {
     }
     EXPECT_FALSE(arc.ExtractEntry(arc.ArchiveFiles[1], dir + "/out.esp", true))
         << "the spoiled member is damaged as a whole";
+    // What an install works from: the plug-ins, their masters, the times the archive stores.
+    const auto plugins = qvr::ReadArchivePlugins(arc);
+    ASSERT_EQ(plugins.size(), 2u);
+    const auto timed = qvr::TimesOf(plugins);
+    EXPECT_EQ(timed[1].Name, "Broken.esp");
+    EXPECT_EQ(timed[1].Masters, (std::vector<std::string>{"Morrowind.esm", "Tribunal.esm"}));
+    EXPECT_EQ(timed[1].Time, 946684800); // 1/1/2000 0:0:0, as the hand-made package records
 
     WriteAll(dir + "/Short.esp", bytes.substr(0, 100));
     qvr::PluginHeader h;

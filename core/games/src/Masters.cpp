@@ -2,8 +2,12 @@
 
 #include "qvr/games/PluginHeader.h"
 #include "qvr/platform/Encoding.h"
+#include "qvr/platform/detail/platform.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <set>
 
 namespace qvr {
 
@@ -40,7 +44,33 @@ std::vector<std::string> NeededMasters(const std::vector<PluginMasters>& plugins
     return needed;
 }
 
+// The lower-case names of the files in the folders.
+std::shared_ptr<std::set<std::string>> Listed(const std::vector<std::string>& folders) {
+    auto names = std::make_shared<std::set<std::string>>();
+    for (const std::string& folder : folders) {
+        std::error_code ec;
+        for (std::filesystem::directory_iterator d(platform::ToNative(folder), ec), end;
+             !ec && d != end; d.increment(ec))
+            names->insert(LowerText(platform::FromNative(d->path().filename())));
+    }
+    return names;
+}
+
+std::function<bool(const std::string&)> Holds(const std::vector<std::string>& folders) {
+    return [names = Listed(folders)](const std::string& name) {
+        return names->count(LowerText(name)) > 0;
+    };
+}
+
 } // namespace
+
+std::function<bool(const std::string&)> DataFolderHolds(const std::string& dataFolder) {
+    return Holds({dataFolder});
+}
+
+std::function<bool(const std::string&)> OpenMWHolds(const openmw::Config& config) {
+    return Holds(config.Values("data"));
+}
 
 std::vector<MissingMaster> MissingMasters(const std::vector<PluginMasters>& archivePlugins,
                                           const std::function<bool(const std::string&)>& inTarget) {

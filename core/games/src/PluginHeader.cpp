@@ -184,4 +184,36 @@ Result ReadPluginHeader(const Archives& arc, const sgFileInfo& entry, PluginHead
     return ParsePluginHeader(bytes, header);
 }
 
+std::vector<ArchivePlugin> ReadArchivePlugins(const Archives& arc) {
+    std::vector<ArchivePlugin> out;
+    for (const sgFileInfo& e : arc.ArchiveFiles) {
+        if (!e.FilePath().empty() || arc.IsInfoEntry(e) || !IsPluginFileName(e.FileName()))
+            continue;
+        ArchivePlugin p{e, {}, {}};
+        p.Read = ReadPluginHeader(arc, e, p.Header);
+        out.push_back(std::move(p));
+    }
+    return out;
+}
+
+std::vector<PluginMasters> MastersOf(const std::vector<ArchivePlugin>& plugins) {
+    std::vector<PluginMasters> out;
+    for (const ArchivePlugin& p : plugins) {
+        PluginMasters m{p.Entry.FileName(), {}};
+        for (const PluginMaster& master : p.Header.Masters)
+            m.Masters.push_back(master.Name);
+        out.push_back(std::move(m));
+    }
+    return out;
+}
+
+std::vector<TimedPlugin> TimesOf(const std::vector<ArchivePlugin>& plugins) {
+    std::vector<TimedPlugin> out;
+    for (const PluginMasters& m : MastersOf(plugins))
+        out.push_back({m.Name, 0, m.Masters});
+    for (size_t i = 0; i < plugins.size(); ++i)
+        out[i].Time = ArchiveFileTime(plugins[i].Entry.FileDate()).value_or(0);
+    return out;
+}
+
 } // namespace qvr

@@ -3,6 +3,7 @@
 // "Required modules" text of a package against what its plug-ins name.
 
 #include "qvr/games/LoadOrder.h"
+#include "qvr/games/OpenMWConfig.h"
 
 #include <functional>
 #include <string>
@@ -22,6 +23,11 @@ std::vector<MissingMaster> MissingMasters(const std::vector<PluginMasters>& arch
 // where names the target ("the data folder", "OpenMW's data folders").
 std::string MissingMastersMessage(const std::vector<MissingMaster>& missing,
                                   const std::string& where);
+
+// The targets, for inTarget: a file of the data folder, or of one of the data= folders of
+// openmw.cfg (any letter case). Each folder is listed once, when the function is made.
+std::function<bool(const std::string&)> DataFolderHolds(const std::string& dataFolder);
+std::function<bool(const std::string&)> OpenMWHolds(const openmw::Config& config);
 
 // The plug-in names a free "Required modules" text lists: items separated by commas,
 // semicolons, line breaks or "and", each ending in .esm, .esp or .omwaddon.

@@ -3,6 +3,7 @@
 // and the masters it needs, in the order it loads them. Read from the plug-in's first record
 // alone, bounded, and safe on any bytes: a header that does not hold together is refused.
 
+#include "qvr/games/LoadOrder.h"
 #include "qvr/package/Archives.h"
 #include "qvr/platform/Result.h"
 
@@ -47,5 +48,18 @@ bool IsMasterName(const std::string& name);
 // From an entry of the open archive, inflating no more than its header.
 [[nodiscard]] Result ReadPluginHeader(const Archives& arc, const sgFileInfo& entry,
                                       PluginHeader& header);
+
+// A plug-in at an archive's top level (where the game loads it from) with its header.
+struct ArchivePlugin {
+    sgFileInfo Entry;
+    PluginHeader Header;
+    Result Read; // why the header could not be read (Header then names no masters)
+};
+std::vector<ArchivePlugin> ReadArchivePlugins(const Archives& arc);
+// Their names and masters, for the load-order and master checks.
+std::vector<PluginMasters> MastersOf(const std::vector<ArchivePlugin>& plugins);
+// Their names, masters and the times the archive stores (0 where it holds no readable date),
+// for PluginTimes.
+std::vector<TimedPlugin> TimesOf(const std::vector<ArchivePlugin>& plugins);
 
 } // namespace qvr
