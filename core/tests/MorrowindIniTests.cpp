@@ -122,6 +122,7 @@ TEST(MorrowindIni, ValuesTheGameWouldReadOtherwiseAreRefusedBeforeAnyLineIsWritt
                                               "'Quoted.esp'",
                                               "Sub\\Dir.esp",
                                               "Greek \xCE\xA9.esp",
+                                              "C1 \xC2\x9B.esp",
                                               std::string(256, 'x') + ".esp"};
     for (const std::string& name : refused) {
         SCOPED_TRACE(name);

@@ -80,6 +80,7 @@ TEST(PluginHeader, HostileHeadersAreRefused) {
                                 Subrecord("MAST", "M.esm") + Subrecord("DATA", "abcd")},
         {"master with a folder", PluginBytes({false, false, "", "", {{"..\\evil.esm", 1}}})},
         {"master with a line break", PluginBytes({false, false, "", "", {{"a\nb.esm", 1}}})},
+        {"master with a C1 control", PluginBytes({false, false, "", "", {{"a\x81.esm", 1}}})},
         {"master without a name", PluginBytes({false, false, "", "", {{"", 1}}})},
         {"a subrecord cut in its head", "TES3" + Le32(5) + Le32(0) + Le32(0) + "HEDR\x01"},
     };

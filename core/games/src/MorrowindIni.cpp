@@ -231,6 +231,11 @@ std::string IniValueProblem(const std::string& name) {
     for (unsigned char c : *stored)
         if (c < 0x20 || c == 0x7F)
             return "it holds a control character or a line break";
+    for (size_t i = 0; i + 1 < name.size(); ++i)
+        if (static_cast<unsigned char>(name[i]) == 0xC2 &&
+            static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(name[i + 1]) <= 0x9F)
+            return "it holds a control character";
     if (name.find('=') != std::string::npos)
         return "it holds '=', which would split the line";
     if (name.find_first_of("/\\:*?\"<>|") != std::string::npos)

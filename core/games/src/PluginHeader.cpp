@@ -129,9 +129,15 @@ bool IsPluginFileName(const std::string& name) {
 bool IsMasterName(const std::string& name) {
     if (name.empty() || name.size() > 255 || name == "." || name == ".." || !IsValidUtf8(name))
         return false;
-    for (unsigned char c : name)
-        if (c < 0x20 || c == 0x7F || std::strchr("/\\:*?\"<>|", c))
+    for (size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        // C0 and C1 controls (U+0080 to U+009F are C2 80 to C2 9F in UTF-8) move terminals.
+        const bool c1 = c == 0xC2 && i + 1 < name.size() &&
+                        static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(name[i + 1]) <= 0x9F;
+        if (c < 0x20 || c == 0x7F || c1 || std::strchr("/\\:*?\"<>|", c))
             return false;
+    }
     return true;
 }
 
