@@ -3,6 +3,7 @@
 // Usage: fuzz_make_seeds CORPUS_FOLDER [ZIP_FILE...]
 #include "qvr/format/sgPlugInfo.h"
 #include "qvr/package/Archives.h"
+#include "qvrtest/Plugins.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -152,6 +153,19 @@ int main(int argc, char** argv) {
     info.Notes("Caf\xc3\xa9 \xe2\x80\x94 notes");
     WriteAll(corpus / "fuzz_pluginfo" / "record", info.ToRecord());
     WriteAll(corpus / "fuzz_pluginfo" / "short", std::string("Name\0Ver", 8));
+    // Plug-ins as the tests make them: with and without FORM, no masters and many.
+    fs::create_directories(corpus / "fuzz_plugin_header");
+    const auto plugin = [&](const std::string& name, const qvrtest::PluginSpec& spec) {
+        WriteAll(corpus / "fuzz_plugin_header" / name, qvrtest::PluginBytes(spec));
+    };
+    plugin("no-masters", {false, false, "Anne", "Nothing needed", {}});
+    plugin("form", {true, true, "OpenMW", "Saved by OpenMW", {{"Morrowind.esm", 79837557}}});
+    qvrtest::PluginSpec many{false, false, "Anne", "Caf\xe9", {}};
+    for (int i = 0; i < 40; ++i)
+        many.Masters.push_back({"Master " + std::to_string(i) + ".esm", 1000u + i});
+    plugin("many-masters", many);
+    WriteAll(corpus / "fuzz_plugin_header" / "with-records",
+             qvrtest::PluginNeeding({"Morrowind.esm", "Tribunal.esm"}));
     fs::remove_all(work);
     return 0;
 }

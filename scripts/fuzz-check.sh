@@ -12,7 +12,8 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
 ctest --preset fuzz -j "$jobs"
 
-targets=(fuzz_open fuzz_zip fuzz_extract fuzz_pluginfo fuzz_openmw_config fuzz_records fuzz_settings fuzz_sources)
+targets=(fuzz_open fuzz_zip fuzz_extract fuzz_pluginfo fuzz_openmw_config fuzz_plugin_header
+         fuzz_records fuzz_settings fuzz_sources)
 findings=$PWD/build/fuzz/findings
 rm -rf "$findings"
 run() {

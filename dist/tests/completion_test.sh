@@ -42,4 +42,7 @@ expect create a.qvr --name "My Mod" "" -- folder
 expect create --n -- --name --notes-file
 expect add a.qvr --folder "" --
 expect help "ver" -- verify
+expect "ch" -- check
+expect check "" -- folder
+expect check --j -- --json
 exit $status

@@ -58,6 +58,10 @@ void NeedOperands(const ParsedArgs& a, size_t min, size_t max, const std::string
 std::string PadLeft(const std::string& s, size_t width);
 std::string PadRight(const std::string& s, size_t width);
 std::string Plural(int n, const char* one, const char* many);
+// "Label:" padded to a column and the value, continued lines under its first (info).
+void PrintField(const std::string& label, const std::string& value);
+// For each plug-in of the archive: its master flag, author, description and masters.
+void PrintPluginHeaders(const qvr::Archives& arc);
 
 struct Command {
     std::string Name;
@@ -79,5 +83,6 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx);   // install
 int CmdUninstall(const ParsedArgs& a, const Context& ctx); // install
 int CmdInstalled(const ParsedArgs& a, const Context& ctx); // records
 int CmdWhere(const ParsedArgs& a, const Context& ctx);     // records
+int CmdCheck(const ParsedArgs& a, const Context& ctx);     // check
 
 } // namespace qvrtool

@@ -125,6 +125,7 @@ int CmdInfo(const ParsedArgs& a, const Context& ctx) {
         files += arc.IsInfoEntry(e) ? 0 : 1;
     PrintField("Files:", std::to_string(files));
     PrintPackageLayout(path);
+    PrintPluginHeaders(arc);
     if (!info.Notes().empty()) {
         std::cout << "Notes:\n";
         std::string notes = info.Notes();

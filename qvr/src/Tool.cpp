@@ -217,6 +217,25 @@ std::vector<Command> Commands() {
                      "Flatpak Steam, Heroic, Lutris and Wine prefixes, OpenMW's openmw.cfg.\n\n") +
              kCommonHelp,
          With({}), CmdWhere},
+        {"check", "check the installed plug-ins: conflicts, masters, load order",
+         std::string(
+             "usage: qvr check [DATA_FOLDER] [--json]\n"
+             "       qvr check --openmw [OPENMW_CFG] [--json]\n\n"
+             "Checks a setup as the game will load it and names every problem:\n"
+             "  files written by more than one recorded install, and whose copy is in place;\n"
+             "  masters missing, not enabled, or loading after a plug-in that needs them\n"
+             "  (by Morrowind.ini's [Game Files] and the files' times, or by openmw.cfg's\n"
+             "  content= lines with --openmw);\n"
+             "  GameFileN=, \"Archive N=\" or content= entries whose file is missing or\n"
+             "  differs in letter case, and gaps in the numbering;\n"
+             "  recorded files changed or deleted since their install.\n"
+             "Without DATA_FOLDER, the folder QVRInstaller remembers is used, else the only\n"
+             "one 'qvr where' finds; Morrowind.ini is looked for in the folder above it.\n"
+             "Exits with 1 when there is a problem.\n\n"
+             "  --openmw             check OpenMW's openmw.cfg (default: the user's own)\n"
+             "  --json               the findings as one JSON object, for scripts\n") +
+             kCommonHelp,
+         With({{"openmw", 0, false}, {"json", 0, false}}), CmdCheck},
         {"verify", "check an archive thoroughly",
          std::string("usage: qvr verify ARCHIVE\n\n"
                      "Checks the archive's layout and directory and decompresses every entry\n"
