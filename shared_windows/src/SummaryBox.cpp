@@ -12,6 +12,8 @@ SummaryBox::SummaryBox(QWidget* parent, const QString& title, const QString& tex
                        const QStringList& items)
     : QDialog(parent), text_(new QLabel(text, this)), list_(new QListWidget(this)) {
     setWindowTitle(title);
+    // The text names files, which come from a package: shown as they are.
+    text_->setTextFormat(Qt::PlainText);
     text_->setWordWrap(true);
     text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     list_->addItems(items);
@@ -20,6 +22,8 @@ SummaryBox::SummaryBox(QWidget* parent, const QString& title, const QString& tex
     const int rows = std::min<int>(static_cast<int>(items.size()), 8);
     list_->setMinimumHeight(list_->fontMetrics().height() * std::max(rows, 1) + 8);
     list_->setMinimumWidth(360);
+    // As wide without a list: a count line reads on one line, not broken after a number.
+    text_->setMinimumWidth(360);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
