@@ -459,8 +459,9 @@ TEST_F(PackagerTest, RemoveFileFolderAndNo) {
     Click("Meshes\\armor\\helm.nif");
     dialogs->YesNoAnswers.push_back(false);
     Action("mRemove")->trigger();
-    EXPECT_EQ(dialogs->Calls.back().text,
-              "Are you sure you wish to delete this file from the package?");
+    EXPECT_EQ(dialogs->Calls.back().text, "Are you sure you wish to delete the file " +
+                                              QDir::toNativeSeparators("Meshes/armor/helm.nif") +
+                                              " from the package?");
     EXPECT_TRUE(window->Tree().NodeExists("Meshes\\armor\\helm.nif"));
     ExpectDiskMatchesTree();
 
@@ -476,8 +477,8 @@ TEST_F(PackagerTest, RemoveFileFolderAndNo) {
     Click("Meshes");
     dialogs->YesNoAnswers.push_back(true);
     Action("mRemove")->trigger();
-    EXPECT_EQ(dialogs->Calls.back().text, "Are you sure you wish to delete this folder and all of "
-                                          "it contents from the package?");
+    EXPECT_EQ(dialogs->Calls.back().text, "Are you sure you wish to delete the folder Meshes and "
+                                          "all of its contents (3 files) from the package?");
     EXPECT_FALSE(window->Tree().NodeExists("Meshes"));
     EXPECT_EQ(TreeFileKeys(), QStringList({"root.esp", "Textures\\t.tga"}));
     EXPECT_EQ(Panel(1), "Total files: 2");
