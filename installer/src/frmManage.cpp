@@ -133,12 +133,12 @@ frmManage::frmManage(MainMod& mod)
         Ui::MakeButton(this, "cmdRemoveQVRFiles", QStringLiteral("Remove Plug-in"),
                        TwRect(4200, 6600, 1455, 375), value);
     m_cmdClose = Ui::MakeButton(this, "cmdClose", QStringLiteral("Close"),
-                                TwRect(6300, 6600, 1035, 375), value);
+                                TwRect(6180, 6600, 1035, 375), value);
     m_cmdExit = Ui::MakeButton(this, "cmdExit", QStringLiteral("Exit"),
-                               TwRect(7380, 6600, 1035, 375), value);
+                               TwRect(7260, 6600, 1035, 375), value);
     // Between the Exit button and the window's edge, clear of both.
     m_lblAbout = MakeLabel<LinkLabel>(this, "lblAbout", QStringLiteral("About..."),
-                                      TwRect(8415, 6660, 1065, 315), link, text);
+                                      TwRect(8340, 6660, 1080, 315), link, text);
     m_lblAbout->setCursor(Qt::PointingHandCursor);
     m_lblAbout->SetShortcut(QKeySequence(Qt::ALT | Qt::Key_A));
     m_lblAbout->setAlignment(Qt::AlignCenter);
