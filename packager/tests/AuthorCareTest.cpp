@@ -11,10 +11,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 
 using packager::RootKey;
 
@@ -180,4 +182,28 @@ TEST(ShownFileDate, PadsTheTimeOfTheStoredForm) {
     };
     for (const auto& [stored, shown] : cases)
         EXPECT_EQ(packager::ShownFileDate(stored), shown) << stored;
+}
+
+// A package's texts are the author's characters: boxes, the status bar's path and its tooltip
+// never read them as markup.
+TEST_F(PackagerTest, DetailsOfMarkupShowTheirCharacters) {
+    qvr::sgPlugInfo info;
+    info.PluginName("<img src='/dev/zero'>Z");
+    info.Version("<b>1</b>");
+    info.Authors("<h1 style='color:red'>FREE GOLD</h1>\r\n<i>Fargoth</i>");
+    info.Depends("<a href='x'>Tribunal.esm</a>");
+    QDir().mkpath(Path("<u>gold<u>"));
+    const QString package = Path("<u>gold<u>/Gold.qvr");
+    MakePackage(package, dir.filePath("work"), {"a.esp"}, info);
+    OpenThroughMenu(package);
+    EXPECT_EQ(Control<QLineEdit>("txPluginName")->text(), "<img src='/dev/zero'>Z");
+    EXPECT_EQ(Control<QLineEdit>("txVersion")->text(), "<b>1</b>");
+    EXPECT_EQ(Control<QPlainTextEdit>("txAuthors")->toPlainText(),
+              "<h1 style='color:red'>FREE GOLD</h1>\n<i>Fargoth</i>");
+    EXPECT_EQ(Control<QPlainTextEdit>("txDepends")->toPlainText(), "<a href='x'>Tribunal.esm</a>");
+    auto* path = Control<QLabel>("Panel3");
+    EXPECT_EQ(path->textFormat(), Qt::PlainText);
+    QTextDocument tip;
+    tip.setHtml(path->toolTip());
+    EXPECT_EQ(tip.toPlainText(), QDir::toNativeSeparators(package));
 }

@@ -253,7 +253,8 @@ TEST_F(PackagerTest, AddOneFileAtTheRoot) {
     EXPECT_EQ(Control<QLineEdit>("txFileSize")->text(), "2,000");
     EXPECT_EQ(Control<QLineEdit>("txComprSize")->text(),
               QLocale().toString(entry->FileCompressedSize()));
-    EXPECT_EQ(Control<QLineEdit>("txFileDate")->text(), QString::fromStdString(entry->FileDate()));
+    EXPECT_EQ(Control<QLineEdit>("txFileDate")->text(),
+              packager::ShownFileDate(QString::fromStdString(entry->FileDate())));
     EXPECT_FALSE(Control<QLineEdit>("txDateArc")->text().isEmpty());
     ExpectDiskMatchesTree();
 }
