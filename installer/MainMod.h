@@ -125,6 +125,12 @@ private:
     void SetBusy(bool busy);
     // On the first start (no folder stored yet), offers each folder found until one is taken.
     void OfferFoundFolders();
+    struct InstallCounts {
+        int installed = 0, replaced = 0, kept = 0, failed = 0;
+        QStringList failures; // one line per file that failed, with why
+    };
+    // The progress window's end and the one summary of an install.
+    void EndInstall(QWidget* owner, const InstallCounts& counts);
     // Ends the progress window: "Complete!" for an empty outcome, the outcome otherwise.
     void EndTask(const QString& outcome);
     // Runs one install or removal with the progress window: one step per entry and a stop

@@ -255,10 +255,7 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
         }
         return bOverwriteFile;
     };
-    struct Counts {
-        int installed = 0, replaced = 0, kept = 0, failed = 0;
-        QStringList failures;
-    } counts;
+    InstallCounts counts;
     // Every question comes before the first file is written, so keep all the answers.
     std::set<std::string> replacing;
     auto askAndNote = [&](const qvr::sgFileInfo& entry, const std::string& target) {
@@ -298,6 +295,11 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
         note);
     if (m_exitRequested)
         return 0;
+    EndInstall(owner, counts);
+    return counts.installed + counts.replaced;
+}
+
+void MainMod::EndInstall(QWidget* owner, const InstallCounts& counts) {
     const int written = counts.installed + counts.replaced;
     const int files = written + counts.kept + counts.failed;
     QString outcome;
@@ -325,7 +327,6 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
             text += QStringLiteral("\nThese files failed:");
         Dialogs::instance().Summary(owner, AppTitle, text, counts.failures);
     }
-    return written;
 }
 
 qvr::FileProgress MainMod::StepPerFile(const qvr::EntryProgress& progress) {
