@@ -15,6 +15,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
+#include <cmath>
+
 namespace installer::Ui {
 
 using namespace shared_windows;
@@ -103,6 +105,23 @@ inline QLabel* MakeListLabel(QWidget* parent, const QString& name, const QRect& 
     return label;
 }
 
+// The pixels at the bottom of a box of height that would show only part of a line of label.
+// Measured on the label itself (its text is put back): a line's advance need not be the font's
+// line spacing, and the label keeps some pixels above its first line and below its last.
+inline int PartLine(QLabel* label, int height) {
+    const QString shown = label->text();
+    label->setText(QStringLiteral("x"));
+    const int one = label->heightForWidth(label->width());
+    label->setText(QStringLiteral("x\nx\nx\nx\nx\nx\nx\nx\nx\nx\nx"));
+    const double line = (label->heightForWidth(label->width()) - one) / 10.0;
+    label->setText(shown);
+    if (line <= 0)
+        return 0;
+    const int top = static_cast<int>((one - line) / 2);
+    const int whole = static_cast<int>((height - top) / line);
+    return std::max(0, height - static_cast<int>(std::ceil(top + whole * line)));
+}
+
 // Fills a label made by MakeListLabel: as wide as its box, as high as its lines need; the
 // box scrolls when that is more than it shows.
 inline void SetList(QLabel* label, const QString& text) {
@@ -117,12 +136,12 @@ inline void SetList(QLabel* label, const QString& text) {
         const int width = room.width() - box->verticalScrollBar()->sizeHint().width();
         label->resize(width, label->height());
         SetWrappedElided(label, text);
+        // No line cut in half at the bottom: the box shows as many whole lines as fit.
+        box->SetBottomMargin(PartLine(label, room.height()));
         height = label->heightForWidth(width);
         label->resize(width, height);
         // Set rather than left to the box, so that the bar is there at once.
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        // No line cut in half at the bottom: the box shows as many whole lines as fit.
-        box->SetBottomMargin(room.height() % QFontMetrics(label->font()).lineSpacing());
         box->setFocusPolicy(Qt::TabFocus);
     } else {
         label->resize(room.width(), room.height());
