@@ -104,6 +104,8 @@ public:
     bool ForOpenMW = false;
     QString OpenMWConfig() const { return m_openMWConfig; }
     QString ModsFolder();
+    // Uses folder as the mods folder from now on and keeps it in the settings file.
+    qvr::Result SetModsFolder(const QString& folder);
     // Installs the open archive into a folder of its own below the mods folder and lists it in
     // openmw.cfg, as qvr install --openmw does.
     void InstallForOpenMW(QWidget* owner, const QString& pluginName);
@@ -126,29 +128,40 @@ private:
     void SetBusy(bool busy);
     // On the first start (no folder stored yet), offers each folder found until one is taken.
     void OfferFoundFolders();
-    void FinishProgress();
-    // Runs one install or removal with the progress window: one step per entry, a message for
-    // every entry that failed or was refused, and a stop between entries once Exit was asked.
-    // onEntry sees every entry's result after it was handled.
-    // A removal's file steps as the progress window's entry steps: one per file, a failure
-    // named as for an install.
-    static qvr::FileProgress StepPerFile(const qvr::EntryProgress& progress);
-    // The question before any removal, for both targets.
-    static bool ConfirmRemoval(QWidget* owner);
-    void RunEntryTask(QWidget* owner, const QString& title, const QString& failureText,
+    struct InstallCounts {
+        int installed = 0, replaced = 0, kept = 0, failed = 0;
+        QStringList failures; // one line per file that failed, with why
+    };
+    // The progress window's end and the one summary of an install.
+    void EndInstall(QWidget* owner, const InstallCounts& counts);
+    // Ends the progress window: "Complete!" for an empty outcome, the outcome otherwise.
+    void EndTask(const QString& outcome);
+    // Runs one install or removal with the progress window: one step per entry and a stop
+    // between entries once Exit was asked; its last step is left to EndTask. onEntry sees every
+    // entry's result after it was handled. What went wrong is for the caller's one summary;
+    // an exception's text is kept in m_taskError.
+    void RunEntryTask(QWidget* owner, const QString& title,
                       const std::function<void(const qvr::EntryProgress&)>& work,
                       const std::function<void(const qvr::EntryResult&)>& onEntry = {});
+    // A removal's file steps as the progress window's entry steps: one per file.
+    static qvr::FileProgress StepPerFile(const qvr::EntryProgress& progress);
+    // The question before any removal, saying what it does for the target.
+    static bool ConfirmRemoval(QWidget* owner, bool openmw);
+    // The progress window's end and the one summary of a removal, for both targets.
+    void EndRemoval(QWidget* owner, const qvr::RemovalReport& report);
 
     std::function<void()> m_exit;
     std::function<std::vector<qvr::GameFolder>()> m_findFolders;
     QString m_openMWConfig;
     QString m_modsFolder;
+    QString m_chosenModsFolder; // chosen in this run; holds even when it could not be saved
     std::unique_ptr<frmMain> m_main;
     std::unique_ptr<frmManage> m_manage;
     std::unique_ptr<frmSplash> m_splash;
     std::unique_ptr<frmExists> m_exists;
     OverwritePrompt* m_prompt = nullptr;
     bool m_busy = false;
+    QString m_taskError; // why the last install or removal stopped as a whole
     bool m_exitRequested = false;
     int m_openSerial = 0;
 };

@@ -32,7 +32,10 @@ public:
     // Applies the command states, taking a running install or removal into account.
     void UpdateCommands();
 
+    // The game's data folder (shown while Morrowind is the target).
     QString PlugPath() const;
+    // The folder the chosen target installs into, as "Installed Directory:" shows it.
+    QString TargetFolder() const;
     QString QVRFileName() const;
     QString DefaultDataFolderText() const;
 
@@ -45,10 +48,15 @@ private:
     void ShowOpenArchive();
     void ShowZipState();
     void ShowPluginInfo();
+    // "Installed Directory:" shows the chosen target's folder.
+    void ShowTarget();
+    void TargetChosen(bool openmw);
+    void ChooseModsFolder();
 
     MainMod& m_mod;
     QPixmap m_background;
     bool m_installAllowed = false;
+    QString m_dataFolder;
     QLabel* m_lblPlugPath;
     QLabel* m_lblQVRFileName;
     QLabel* m_lblName;

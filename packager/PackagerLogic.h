@@ -36,6 +36,10 @@ QString LastLevel(const QString& key);
 // Updated can use the same short-date form.
 QString DatePart(const QString& dateTime);
 
+// A file's date as a package stores it ("12/8/2026 9:2:50": month, day, year and an unpadded
+// time) with the time in two-digit fields ("12/8/2026 09:02:50"); any other text as it is.
+QString ShownFileDate(const QString& stored);
+
 // The file a New of chosen makes: ".qvr" is added unless the name already ends in it (a name
 // like "Tower v1.2" has a dot but no extension of a package).
 QString PackageFileName(const QString& chosen);

@@ -117,6 +117,7 @@ private:
     void BuildMenus();
     void BuildControls();
     void Form_Resize();
+    void GrowDetails(int extraTwips);
     void ShowReadOnlyLook(bool readOnly);
 
     void tvFileList_NodeClick(QTreeWidgetItem* node);
@@ -140,6 +141,8 @@ private:
     // Ends an add: the status bar, the progress window on what happened, one message.
     void FinishAdding(int added, int total, QStringList failures);
     void ClearFileDetails();
+    // Asks before New, Open or Exit throw away details typed but not written; true to go on.
+    bool MayDiscardDetails();
     void RefreshCommandStates();
     QString InfoEntryName() const { return m_session.InfoEntryName(); }
     void Message(const QString& text);
@@ -155,6 +158,8 @@ private:
     bool m_closeRequested = false;
     bool m_removeByNode = true; // Remove as the last node click left it
     bool m_updatePending = false;
+    QString m_shownLastUpdate;   // Last Updated as the package holds it
+    QString m_lastPackageFolder; // where Open starts
 
     PackageTree* m_treeWidget = nullptr;
     QGroupBox* m_frame1 = nullptr;

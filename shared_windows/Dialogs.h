@@ -23,6 +23,10 @@ public:
                                                  const QString& filter) = 0;
     virtual std::optional<QString> SaveFile(QWidget* parent, const QString& title,
                                             const QString& filter, const QString& fileName) = 0;
+    // A folder; start is where the dialog begins. The default answers Cancel, for dialogs
+    // that have no folder chooser.
+    virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& title,
+                                                const QString& start);
     // Message box with OK only, no icon, titled with the program's name.
     virtual void Message(QWidget* parent, const QString& title, const QString& text) = 0;
     // Yes (default) and No; true for Yes.
@@ -46,6 +50,8 @@ public:
                                          const QString& filter) override;
     std::optional<QString> SaveFile(QWidget* parent, const QString& title, const QString& filter,
                                     const QString& fileName) override;
+    std::optional<QString> ChooseFolder(QWidget* parent, const QString& title,
+                                        const QString& start) override;
     void Message(QWidget* parent, const QString& title, const QString& text) override;
     bool AskYesNo(QWidget* parent, const QString& title, const QString& text) override;
     void Summary(QWidget* parent, const QString& title, const QString& text,

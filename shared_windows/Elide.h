@@ -1,6 +1,7 @@
 #pragma once
 // Values that can be longer than their box (names, versions, lists from a package) are cut
-// with an ellipsis rather than drawn in a smaller font; the whole text is the tooltip.
+// with an ellipsis rather than drawn in a smaller font; the whole text is the tooltip. Both
+// show the text as it is, never as markup.
 
 #include <QString>
 #include <Qt>
@@ -16,5 +17,8 @@ void SetElided(QLabel* label, const QString& text, Qt::TextElideMode mode = Qt::
 void SetWrappedElided(QLabel* label, const QString& text);
 // The text given to SetElided or SetWrappedElided, whole; the label's text otherwise.
 QString FullText(const QLabel* label);
+// A tooltip that shows text as it is: a tooltip reads anything that looks like markup as
+// markup, and names and paths come from strangers' packages.
+QString PlainToolTip(const QString& text);
 
 } // namespace shared_windows

@@ -7,8 +7,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 
 #include <stdexcept>
 
@@ -154,19 +154,16 @@ void IniFile::Write(const QString& section, const QString& key, const QString& v
 
 QString SettingsFilePath(const QString& programFolder) {
     const QString name = QStringLiteral("qvrinst.ini");
-    // Writing needs the folder itself (for the temporary copy), so try making a file there.
-    QTemporaryFile probe(programFolder + QStringLiteral("/qvrinst-probe-XXXXXX"));
+    // A settings file already beside the program makes it a portable copy, kept on a stick or
+    // in a folder of its own: it goes on using that file.
+    if (!programFolder.isEmpty() && QFileInfo(QDir(programFolder).filePath(name)).isFile())
+        return QDir::toNativeSeparators(QDir(programFolder).filePath(name));
 #ifdef _WIN32
-    const bool systemFolder = false;
     // %APPDATA%, which roams with the user, as Windows programs keep their settings.
     const auto userPlace = QStandardPaths::AppDataLocation;
 #else
-    // A packaged program (run as root, say) must not write beside itself into /usr.
-    const bool systemFolder = QDir::cleanPath(programFolder).startsWith(QStringLiteral("/usr/"));
     const auto userPlace = QStandardPaths::AppConfigLocation;
 #endif
-    if (!programFolder.isEmpty() && !systemFolder && probe.open())
-        return QDir::toNativeSeparators(QDir(programFolder).filePath(name));
     const QString config = QStandardPaths::writableLocation(userPlace);
     QDir().mkpath(config);
     return QDir::toNativeSeparators(QDir(config).filePath(name));

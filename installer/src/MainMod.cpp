@@ -1,6 +1,7 @@
 #include "MainMod.h"
 
 #include "Dialogs.h"
+#include "FailureText.h"
 #include "RemovalSummary.h"
 #include "frmExists.h"
 #include "frmMain.h"
@@ -192,13 +193,19 @@ void MainMod::SetBusy(bool busy) {
         m_manage->UpdateCommands();
 }
 
-void MainMod::FinishProgress() {
-    // Whatever the count, the window does not stay open half-full once the work is done.
-    if (!Splash().Model().Complete())
-        Splash().SetProgress(100);
+void MainMod::EndTask(const QString& outcome) {
+    if (m_exitRequested)
+        return;
+    // Only work that all went through is "Complete!"; anything else ends on what happened.
+    if (outcome.isEmpty()) {
+        if (!Splash().Model().Complete())
+            Splash().SetProgress(100);
+    } else {
+        Splash().Finish(outcome);
+    }
 }
 
-void MainMod::RunEntryTask(QWidget* owner, const QString& title, const QString& failureText,
+void MainMod::RunEntryTask(QWidget* owner, const QString& title,
                            const std::function<void(const qvr::EntryProgress&)>& work,
                            const std::function<void(const qvr::EntryResult&)>& onEntry) {
     SetBusy(true);
@@ -208,18 +215,13 @@ void MainMod::RunEntryTask(QWidget* owner, const QString& title, const QString& 
     splash.CalcIncrement(static_cast<int32_t>(Arc.ArchiveFiles.size()));
     splash.ShowModeless();
 
-    auto progress = [&](const qvr::EntryResult& result, size_t, size_t) {
-        if (!m_exitRequested && (result.Outcome == qvr::EntryOutcome::Failed ||
-                                 result.Outcome == qvr::EntryOutcome::Refused)) {
-            // The first line as it always was; the reason below it.
-            QString text = failureText + QString::fromStdString(result.Entry.FileName());
-            if (!result.Message.empty())
-                text += QLatin1Char('\n') + QString::fromStdString(result.Message);
-            Dialogs::instance().Message(owner, AppTitle, text);
-        }
+    auto progress = [&](const qvr::EntryResult& result, size_t done, size_t count) {
         if (onEntry)
             onEntry(result);
-        splash.IncrProgress(0);
+        // The last step is the caller's: the window must not say "Complete!" before it is
+        // known whether everything went through.
+        if (done < count)
+            splash.IncrProgress(0);
         // Once "Exit" was pressed the program ends at once, so the work stops between two
         // entries instead of going on behind closed windows.
         return !m_exitRequested;
@@ -228,12 +230,17 @@ void MainMod::RunEntryTask(QWidget* owner, const QString& title, const QString& 
         if (!m_exitRequested)
             work(progress);
     } catch (const std::exception& e) {
-        Dialogs::instance().Message(owner, AppTitle, QString::fromStdString(e.what()));
+        m_taskError = QString::fromStdString(e.what());
     }
-    if (!m_exitRequested)
-        FinishProgress();
     SetBusy(false);
 }
+
+namespace {
+// "3 files": a number and its word never part at the end of a line.
+QString Count(qsizetype n, const char* one, const char* many) {
+    return QString::number(n) + QChar(0x00A0) + QString::fromLatin1(n == 1 ? one : many);
+}
+} // namespace
 
 int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder,
                            std::vector<qvr::EntryResult>* results) {
@@ -243,16 +250,13 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
         if (m_exitRequested)
             return false; // the program is ending: keep what is there, ask nothing
         if (!bApplyToAll) {
-            const OverwritePrompt::Answer answer = Prompt().Ask(owner, EntryPath(entry));
+            const OverwritePrompt::Answer answer = Prompt().Ask(owner, ShownPath(EntryPath(entry)));
             bApplyToAll = answer.ApplyToAll;
             bOverwriteFile = answer.Overwrite;
         }
         return bOverwriteFile;
     };
-    struct Counts {
-        int installed = 0, replaced = 0, kept = 0, failed = 0;
-        QStringList failedNames;
-    } counts;
+    InstallCounts counts;
     // Every question comes before the first file is written, so keep all the answers.
     std::set<std::string> replacing;
     auto askAndNote = [&](const qvr::sgFileInfo& entry, const std::string& target) {
@@ -272,15 +276,17 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
         case qvr::EntryOutcome::Refused:
         case qvr::EntryOutcome::Failed:
             ++counts.failed;
-            counts.failedNames << EntryPath(result.Entry);
+            counts.failures << FailureLine(EntryPath(result.Entry),
+                                           QString::fromStdString(result.Message),
+                                           QString::fromStdString(result.Target));
             break;
         case qvr::EntryOutcome::InfoEntry:
             break;
         }
     };
+    m_taskError.clear();
     RunEntryTask(
         owner, QStringLiteral("Installing Plug-in ") + pluginName,
-        QStringLiteral("An Error occured while trying to extract the file"),
         [&](const qvr::EntryProgress& progress) {
             auto takeBack = [&](const qvr::InstallRecord& earlier) {
                 return !m_exitRequested &&
@@ -297,24 +303,44 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
                 Arc, dataFolder.toStdString(), askAndNote, progress, 0, takeBack);
             if (results)
                 *results = report.Entries;
-            if (!report.Outcome && !m_exitRequested)
-                Dialogs::instance().Message(owner, AppTitle,
-                                            QString::fromStdString(report.Outcome.Message));
+            if (!report.Outcome && counts.failed == 0)
+                m_taskError = QString::fromStdString(report.Outcome.Message);
         },
         note);
-    // A clean install needs no words; one that skipped, kept or lost anything says so once.
-    if (!m_exitRequested && (counts.kept || counts.failed)) {
-        Dialogs::instance().Summary(
-            owner, AppTitle,
-            QStringLiteral("%1 files installed, %2 replaced, %3 kept, %4 failed.")
-                    .arg(counts.installed)
-                    .arg(counts.replaced)
-                    .arg(counts.kept)
-                    .arg(counts.failed) +
-                (counts.failed ? QStringLiteral("\nThese files failed:") : QString()),
-            counts.failedNames);
-    }
+    if (m_exitRequested)
+        return 0;
+    EndInstall(owner, counts);
     return counts.installed + counts.replaced;
+}
+
+void MainMod::EndInstall(QWidget* owner, const InstallCounts& counts) {
+    const int written = counts.installed + counts.replaced;
+    const int files = written + counts.kept + counts.failed;
+    QString outcome;
+    if (counts.failed || !m_taskError.isEmpty())
+        outcome = written ? QStringLiteral("Installed %1 of %2; %3 failed")
+                                .arg(written)
+                                .arg(Count(files, "file", "files"))
+                                .arg(counts.failed)
+                          : QStringLiteral("Nothing was installed");
+    else if (written == 0)
+        outcome = QStringLiteral("Nothing was installed: every file was kept");
+    EndTask(outcome);
+    // A clean install needs no words; one that skipped, kept or lost anything says so once,
+    // with every file that failed named in the list.
+    if (counts.kept || counts.failed || !m_taskError.isEmpty()) {
+        QString text =
+            QStringLiteral("%1 installed, %2\u00a0replaced, %3\u00a0kept, %4\u00a0failed.")
+                .arg(Count(counts.installed, "file", "files"))
+                .arg(counts.replaced)
+                .arg(counts.kept)
+                .arg(counts.failed);
+        if (!m_taskError.isEmpty())
+            text = m_taskError + QStringLiteral("\n\n") + text;
+        if (counts.failed)
+            text += QStringLiteral("\nThese files failed:");
+        Dialogs::instance().Summary(owner, AppTitle, text, counts.failures);
+    }
 }
 
 qvr::FileProgress MainMod::StepPerFile(const qvr::EntryProgress& progress) {
@@ -322,37 +348,59 @@ qvr::FileProgress MainMod::StepPerFile(const qvr::EntryProgress& progress) {
         qvr::EntryResult r;
         r.Outcome = f.Fate == qvr::FileFate::Failed ? qvr::EntryOutcome::Failed
                                                     : qvr::EntryOutcome::Installed;
-        r.Entry.FileName(f.Path.substr(f.Path.find_last_of('\\') + 1));
         return progress(r, done, count);
     };
 }
 
-bool MainMod::ConfirmRemoval(QWidget* owner) {
+bool MainMod::ConfirmRemoval(QWidget* owner, bool openmw) {
+    const QString where = openmw ? QStringLiteral("the plug-in's folder below the mods folder, "
+                                                  "and its lines in openmw.cfg")
+                                 : QStringLiteral("the folders it created once they are empty");
     return Dialogs::instance().AskYesNo(
         owner, AppTitle,
-        QStringLiteral("This will attempt to remove all files listed for the current QVR "
-                       "file. It will not remove folders. Continue?"));
+        QStringLiteral("This will remove the files the current QVR file installed and put back "
+                       "the files it replaced. Files changed since the install are kept. It "
+                       "also removes %1. Continue?")
+            .arg(where));
+}
+
+void MainMod::EndRemoval(QWidget* owner, const qvr::RemovalReport& report) {
+    if (m_exitRequested)
+        return;
+    using qvr::FileFate;
+    const size_t removed = report.Count(FileFate::Removed) + report.Count(FileFate::Restored);
+    const size_t failed = report.Count(FileFate::Failed);
+    QString error = m_taskError;
+    if (error.isEmpty() && !report.Outcome && failed == 0)
+        error = QString::fromStdString(report.Outcome.Message);
+    QString outcome;
+    if (failed || !error.isEmpty())
+        outcome =
+            removed ? QStringLiteral("Removed %1 of %2; %3 failed")
+                          .arg(removed)
+                          .arg(Count(static_cast<qsizetype>(report.Files.size()), "file", "files"))
+                          .arg(failed)
+                    : QStringLiteral("Nothing was removed");
+    else if (removed == 0)
+        outcome = QStringLiteral("Nothing was removed: none of its files is installed");
+    EndTask(outcome);
+    ShowRemovalSummary(owner, AppTitle, report, error);
 }
 
 void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
                                 const QString& dataFolder) {
     if (m_busy)
         return;
-    if (!ConfirmRemoval(owner))
+    if (!ConfirmRemoval(owner, false))
         return;
     qvr::RemovalReport report;
+    m_taskError.clear();
     RunEntryTask(owner, QStringLiteral("Removing Plug-in Files") + pluginName,
-                 QStringLiteral("An Error occured while trying to remove the file"),
                  [&](const qvr::EntryProgress& progress) {
                      const qvr::FileProgress each = StepPerFile(progress);
                      report = qvr::RemovePlugin(Arc, dataFolder.toStdString(), each);
                  });
-    if (m_exitRequested)
-        return;
-    if (!report.Outcome && report.Count(qvr::FileFate::Failed) == 0)
-        Dialogs::instance().Message(owner, AppTitle,
-                                    QString::fromStdString(report.Outcome.Message));
-    ShowRemovalSummary(owner, AppTitle, report);
+    EndRemoval(owner, report);
 }
 
 QString MainMod::OpenDialogStart() {

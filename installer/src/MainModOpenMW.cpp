@@ -26,11 +26,18 @@ bool MainMod::OpenMWFound() const {
 }
 
 QString MainMod::ModsFolder() {
+    if (!m_chosenModsFolder.isEmpty())
+        return m_chosenModsFolder;
     // Without a settings file or the key: the usual folder.
     const QString stored = Settings.ReadIniValue(QStringLiteral("Settings"), kModsKey).Value;
     if (!stored.isEmpty())
         return stored;
     return m_modsFolder;
+}
+
+qvr::Result MainMod::SetModsFolder(const QString& folder) {
+    m_chosenModsFolder = folder;
+    return Settings.WriteIniValue(QStringLiteral("Settings"), kModsKey, folder);
 }
 
 void MainMod::InstallForOpenMW(QWidget* owner, const QString& pluginName) {
@@ -77,22 +84,19 @@ void MainMod::RemoveFromOpenMW(QWidget* owner, const QString& pluginName) {
                 QStringLiteral(" is not installed for OpenMW in ") + mods + QLatin1Char('.'));
         return;
     }
-    if (!ConfirmRemoval(owner))
+    if (!ConfirmRemoval(owner, true))
         return;
     qvr::openmw::UninstallReport report;
+    m_taskError.clear();
     RunEntryTask(owner, QStringLiteral("Removing Plug-in Files") + pluginName,
-                 QStringLiteral("An Error occured while trying to remove the file"),
                  [&](const qvr::EntryProgress& progress) {
                      const qvr::FileProgress each = StepPerFile(progress);
                      report = qvr::openmw::Uninstall(m_openMWConfig.toStdString(),
                                                      mods.toStdString(), *install, each);
                  });
-    if (m_exitRequested)
-        return;
-    if (!report.Outcome && report.Files.Count(qvr::FileFate::Failed) == 0)
-        Dialogs::instance().Message(owner, AppTitle,
-                                    QString::fromStdString(report.Outcome.Message));
-    ShowRemovalSummary(owner, AppTitle, report.Files);
+    if (!report.Outcome && m_taskError.isEmpty() && report.Files.Count(qvr::FileFate::Failed) == 0)
+        m_taskError = QString::fromStdString(report.Outcome.Message);
+    EndRemoval(owner, report.Files);
 }
 
 } // namespace installer

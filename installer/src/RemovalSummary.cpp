@@ -1,6 +1,7 @@
 #include "RemovalSummary.h"
 
 #include "Dialogs.h"
+#include "FailureText.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -13,58 +14,90 @@ namespace installer {
 namespace {
 
 QString Files(size_t n) {
-    return n == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(n);
+    return n == 1 ? QStringLiteral("1\u00a0file") : QStringLiteral("%1\u00a0files").arg(n);
 }
 
-QStringList KeptFiles(const qvr::RemovalReport& report) {
-    QStringList kept;
-    for (const qvr::FileResult& f : report.Files)
-        if (f.Fate == qvr::FileFate::Kept)
-            kept << QString::fromStdString(f.Path);
-    return kept;
+bool OnlyRemoved(const qvr::RemovalReport& report) {
+    using qvr::FileFate;
+    return report.Count(FileFate::Removed) > 0 && report.Count(FileFate::Restored) == 0 &&
+           report.Count(FileFate::Kept) == 0 && report.Count(FileFate::Failed) == 0;
 }
 
 } // namespace
 
-QString RemovalSummaryText(const qvr::RemovalReport& report, bool listKept) {
+// The files that failed, with why, and those that were kept.
+std::pair<QStringList, QStringList> FailedAndKept(const qvr::RemovalReport& report) {
+    QStringList failed, kept;
+    for (const qvr::FileResult& f : report.Files) {
+        const QString path = QString::fromStdString(f.Path);
+        if (f.Fate == qvr::FileFate::Failed)
+            failed << FailureLine(path, QString::fromStdString(f.Message));
+        else if (f.Fate == qvr::FileFate::Kept)
+            kept << ShownPath(path);
+    }
+    return {failed, kept};
+}
+
+QStringList RemovalSummaryFiles(const qvr::RemovalReport& report) {
+    const auto [failed, kept] = FailedAndKept(report);
+    return failed + kept;
+}
+
+QString RemovalSummaryText(const qvr::RemovalReport& report, bool listFiles, const QString& error) {
     using qvr::FileFate;
-    const size_t kept = report.Count(FileFate::Kept);
-    QString text = QStringLiteral("Removed %1, restored %2, kept %3.")
-                       .arg(Files(report.Count(FileFate::Removed)))
-                       .arg(report.Count(FileFate::Restored))
-                       .arg(kept);
-    if (report.Count(FileFate::Restored) > 0)
+    const size_t restored = report.Count(FileFate::Restored);
+    const size_t removed = report.Count(FileFate::Removed);
+    const auto [failed, kept] = FailedAndKept(report);
+    if (removed + restored + kept.size() + failed.size() == 0 && error.isEmpty())
+        return QStringLiteral("No file of %1 is installed in this folder: nothing was removed.")
+            .arg(QString::fromStdString(report.Plugin));
+    QString text = error.isEmpty() ? QString() : error + QStringLiteral("\n\n");
+    // A number and its word never part at the end of a line.
+    text += QStringLiteral("Removed %1, restored\u00a0%2, kept\u00a0%3")
+                .arg(Files(removed))
+                .arg(restored)
+                .arg(kept.size());
+    text += failed.isEmpty() ? QStringLiteral(".")
+                             : QStringLiteral(", failed\u00a0%1.").arg(failed.size());
+    if (restored > 0)
         text += QStringLiteral("\n\nRestored files are the ones the plug-in had replaced; they "
                                "are back as they were before it was installed.");
-    if (kept > 0) {
-        text += QStringLiteral("\n\nThese files were kept because they changed after the "
-                               "install (or another plug-in replaced them):");
-        if (listKept)
-            for (const QString& path : KeptFiles(report))
-                text += QStringLiteral("\n") + path;
-    }
+    auto section = [&](const QStringList& files, const QString& heading) {
+        if (files.isEmpty())
+            return;
+        text += QStringLiteral("\n\n") + heading;
+        if (listFiles)
+            text += QStringLiteral("\n") + files.join(QLatin1Char('\n'));
+    };
+    section(failed, QStringLiteral("These files could not be removed (removing the plug-in again "
+                                   "tries them again):"));
+    section(kept, QStringLiteral("These files were kept because they changed after the install "
+                                 "(or another plug-in replaced them):"));
     return text;
 }
 
-void ShowRemovalSummary(QWidget* owner, const QString& title, const qvr::RemovalReport& report) {
-    const size_t kept = report.Count(qvr::FileFate::Kept);
-    if (kept == 0 && report.Count(qvr::FileFate::Restored) == 0)
+void ShowRemovalSummary(QWidget* owner, const QString& title, const qvr::RemovalReport& report,
+                        const QString& error) {
+    if (error.isEmpty() && OnlyRemoved(report))
         return;
-    if (kept <= static_cast<size_t>(kInlineKept)) {
-        shared_windows::Dialogs::instance().Message(owner, title, RemovalSummaryText(report, true));
+    const QStringList files = RemovalSummaryFiles(report);
+    if (files.size() <= kInlineKept) {
+        shared_windows::Dialogs::instance().Message(owner, title,
+                                                    RemovalSummaryText(report, true, error));
         return;
     }
     QDialog box(owner);
     box.setObjectName(QStringLiteral("frmRemovalSummary"));
     box.setWindowTitle(title);
     auto* layout = new QVBoxLayout(&box);
-    auto* label = new QLabel(RemovalSummaryText(report, false), &box);
+    auto* label = new QLabel(RemovalSummaryText(report, false, error), &box);
     label->setObjectName(QStringLiteral("lblSummary"));
+    label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     layout->addWidget(label);
     auto* list = new QListWidget(&box);
     list->setObjectName(QStringLiteral("lstKept"));
-    list->addItems(KeptFiles(report));
+    list->addItems(files);
     layout->addWidget(list);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);

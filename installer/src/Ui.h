@@ -15,6 +15,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
+#include <cmath>
+
 namespace installer::Ui {
 
 using namespace shared_windows;
@@ -36,6 +38,8 @@ Label* MakeLabel(QWidget* parent, const QString& name, const QString& text, cons
                  const QFont& font, const QString& style) {
     auto* label = new Label(text, parent);
     label->setObjectName(name);
+    // Names, paths and lists from a package are shown as they are, never as markup.
+    label->setTextFormat(Qt::PlainText);
     label->setGeometry(rect);
     label->setFont(font);
     label->setProperty("baseFont", font);
@@ -60,22 +64,34 @@ inline void SetValue(QLabel* label, const QString& text, Qt::TextElideMode mode 
     SetElided(label, text, mode);
 }
 
+// The box of a list: it can keep its last pixels free, so that it shows whole lines only.
+class ListBox : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    void SetBottomMargin(int pixels) { setViewportMargins(0, 0, 0, pixels); }
+};
+
 // A value of several lines (authors, required modules) in a box that scrolls when the lines
-// do not fit. The label is made inside the box; the box takes rect and style.
+// do not fit. The label is made inside the box; the box takes rect and style. The box takes
+// the keyboard's focus only while it scrolls, and shows it then.
 inline QLabel* MakeListLabel(QWidget* parent, const QString& name, const QRect& rect,
                              const QFont& font, const QString& boxStyle, const QColor& colour) {
-    auto* box = new QScrollArea(parent);
+    auto* box = new ListBox(parent);
     box->setObjectName(name + QStringLiteral("Box"));
     box->setGeometry(rect);
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     box->setWidgetResizable(false);
     box->setFrameShape(QFrame::NoFrame);
-    box->setStyleSheet(QStringLiteral("QScrollArea#%1 { %2 }").arg(box->objectName(), boxStyle));
+    box->setFocusPolicy(Qt::NoFocus);
+    box->setStyleSheet(QStringLiteral("QScrollArea#%1 { %2 } QScrollArea#%1:focus { border: 1px "
+                                      "dotted %3; }")
+                           .arg(box->objectName(), boxStyle, colour.name()));
     box->viewport()->setAutoFillBackground(false);
     box->viewport()->setStyleSheet(QStringLiteral("background: transparent;"));
     auto* label = new QLabel(box);
     label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
     label->setFont(font);
     label->setProperty("baseFont", font);
     // In a framed box the text keeps off the frame, as the one-line values do.
@@ -89,10 +105,28 @@ inline QLabel* MakeListLabel(QWidget* parent, const QString& name, const QRect& 
     return label;
 }
 
+// The pixels at the bottom of a box of height that would show only part of a line of label.
+// Measured on the label itself (its text is put back): a line's advance need not be the font's
+// line spacing, and the label keeps some pixels above its first line and below its last.
+inline int PartLine(QLabel* label, int height) {
+    const QString shown = label->text();
+    label->setText(QStringLiteral("x"));
+    const int one = label->heightForWidth(label->width());
+    label->setText(QStringLiteral("x\nx\nx\nx\nx\nx\nx\nx\nx\nx\nx"));
+    const double line = (label->heightForWidth(label->width()) - one) / 10.0;
+    label->setText(shown);
+    if (line <= 0)
+        return 0;
+    const int top = static_cast<int>((one - line) / 2);
+    const int whole = static_cast<int>((height - top) / line);
+    return std::max(0, height - static_cast<int>(std::ceil(top + whole * line)));
+}
+
 // Fills a label made by MakeListLabel: as wide as its box, as high as its lines need; the
 // box scrolls when that is more than it shows.
 inline void SetList(QLabel* label, const QString& text) {
-    auto* box = qobject_cast<QScrollArea*>(label->parentWidget()->parentWidget());
+    auto* box = static_cast<ListBox*>(label->parentWidget()->parentWidget());
+    box->SetBottomMargin(0);
     const QSize room = box->contentsRect().size();
     label->resize(room.width(), label->height());
     SetWrappedElided(label, text);
@@ -102,13 +136,17 @@ inline void SetList(QLabel* label, const QString& text) {
         const int width = room.width() - box->verticalScrollBar()->sizeHint().width();
         label->resize(width, label->height());
         SetWrappedElided(label, text);
+        // No line cut in half at the bottom: the box shows as many whole lines as fit.
+        box->SetBottomMargin(PartLine(label, room.height()));
         height = label->heightForWidth(width);
         label->resize(width, height);
         // Set rather than left to the box, so that the bar is there at once.
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        box->setFocusPolicy(Qt::TabFocus);
     } else {
         label->resize(room.width(), room.height());
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        box->setFocusPolicy(Qt::NoFocus);
     }
     // The box lays out its bars at once, not when the event loop next runs.
     QEvent relayout(QEvent::LayoutRequest);

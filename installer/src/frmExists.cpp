@@ -33,6 +33,7 @@ frmExists::frmExists(QWidget* parent)
 
     m_lblFile = new QLabel(this);
     m_lblFile->setObjectName(QStringLiteral("lblFile"));
+    m_lblFile->setTextFormat(Qt::PlainText);
     QFont bold = font;
     bold.setBold(true);
     m_lblFile->setFont(bold);

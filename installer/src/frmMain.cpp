@@ -67,8 +67,8 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
         ->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     MakeLabel(this, "Label1_0", QStringLiteral("Installed Directory:"),
               TwRect(720, 2040, 2115, 375), caption, text);
-    m_lblPlugPath = MakeLabel(this, "lblPlugPath", DefaultDataFolderText(),
-                              TwRect(2760, 2040, 5655, 315), value, text);
+    m_lblPlugPath =
+        MakeLabel(this, "lblPlugPath", QString(), TwRect(2760, 2040, 5655, 315), value, text);
     m_cmdPathChange = Ui::MakeButton(this, "cmdPathChange", QStringLiteral("..."),
                                      TwRect(8520, 2040, 375, 255), caption);
     MakeLabel(this, "Label1_2", QStringLiteral("QVRfile:"), TwRect(840, 2580, 1395, 375), caption,
@@ -115,7 +115,7 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
         left += 1920;
     }
     m_optDataFolder->setChecked(true);
-    connect(m_optOpenMW, &QRadioButton::toggled, this, [this](bool on) { m_mod.ForOpenMW = on; });
+    connect(m_optOpenMW, &QRadioButton::toggled, this, &frmMain::TargetChosen);
     for (QWidget* w : {static_cast<QWidget*>(m_lblTarget), static_cast<QWidget*>(m_optDataFolder),
                        static_cast<QWidget*>(m_optOpenMW)})
         w->hide();
@@ -136,6 +136,9 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
     m_lblAbout->SetShortcut(QKeySequence(Qt::ALT | Qt::Key_A));
 
     FitAllTexts(this, kReadablePoints);
+    // Filled after the fitting: a long folder is cut with an ellipsis, not set smaller.
+    m_dataFolder = DefaultDataFolderText();
+    ShowTarget();
 
     connect(m_cmdPathChange, &QPushButton::clicked, this, &frmMain::cmdPathChange_Click);
     connect(m_cmdOpenQVR, &QPushButton::clicked, this, &frmMain::cmdOpenQVR_Click);
@@ -154,7 +157,30 @@ QString frmMain::DefaultDataFolderText() const {
 }
 
 QString frmMain::PlugPath() const {
+    return m_dataFolder;
+}
+
+QString frmMain::TargetFolder() const {
     return FullText(m_lblPlugPath);
+}
+
+void frmMain::ShowTarget() {
+    const bool openmw = m_mod.ForOpenMW;
+    Ui::SetValue(m_lblPlugPath,
+                 openmw ? QDir::toNativeSeparators(m_mod.ModsFolder()) : m_dataFolder,
+                 Qt::ElideMiddle);
+    m_cmdPathChange->setToolTip(openmw ? QStringLiteral("Choose the folder OpenMW's plug-ins go "
+                                                        "into")
+                                       : QStringLiteral("Choose Morrowind's data folder"));
+}
+
+void frmMain::TargetChosen(bool openmw) {
+    m_mod.ForOpenMW = openmw;
+    ShowTarget();
+    // Kept for the next start; when it cannot be written the choice holds for this run.
+    (void)m_mod.Settings.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("InstallFor"),
+                                       openmw ? QStringLiteral("OpenMW")
+                                              : QStringLiteral("Morrowind"));
 }
 
 QString frmMain::QVRFileName() const {
@@ -167,7 +193,8 @@ void frmMain::Form_Load() {
         m_mod.Settings.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"))
             .Value;
     if (!stored.isEmpty()) {
-        Ui::SetValue(m_lblPlugPath, stored, Qt::ElideMiddle);
+        m_dataFolder = stored;
+        ShowTarget();
     } else if (!qvr::HasMorrowindEsm(PlugPath().toStdString())) {
         Dialogs::instance().Message(this, MainMod::AppTitle,
                                     QStringLiteral("Please set the directory for the "
@@ -179,10 +206,17 @@ void frmMain::Form_Load() {
     m_lblTarget->setVisible(openmw);
     m_optDataFolder->setVisible(openmw);
     m_optOpenMW->setVisible(openmw);
-    if (openmw)
-        m_optOpenMW->setToolTip(QStringLiteral("Into a folder of its own below ") +
-                                m_mod.ModsFolder() + QStringLiteral(", listed in ") +
-                                m_mod.OpenMWConfig());
+    if (openmw) {
+        m_optOpenMW->setToolTip(PlainToolTip(QStringLiteral("Into a folder of its own below ") +
+                                             m_mod.ModsFolder() + QStringLiteral(", listed in ") +
+                                             m_mod.OpenMWConfig()));
+        const QString chosen =
+            m_mod.Settings.ReadIniValue(QStringLiteral("Settings"), QStringLiteral("InstallFor"))
+                .Value;
+        if (chosen.compare(QStringLiteral("OpenMW"), Qt::CaseInsensitive) == 0)
+            m_optOpenMW->setChecked(true);
+    }
+    ShowTarget();
     m_installAllowed = false;
     UpdateCommands();
 }
@@ -226,6 +260,10 @@ void frmMain::ShowPluginInfo() {
 }
 
 void frmMain::cmdPathChange_Click() {
+    if (m_mod.ForOpenMW) {
+        ChooseModsFolder();
+        return;
+    }
     // The dialog starts in the data folder in use, when there is one.
     const QString current = PlugPath();
     const QString preset =
@@ -237,7 +275,8 @@ void frmMain::cmdPathChange_Click() {
     if (!chosen)
         return;
     const QString folder = QDir::toNativeSeparators(QFileInfo(*chosen).absolutePath());
-    Ui::SetValue(m_lblPlugPath, folder, Qt::ElideMiddle);
+    m_dataFolder = folder;
+    ShowTarget();
     const qvr::Result saved = m_mod.Settings.WriteIniValue(QStringLiteral("Settings"),
                                                            QStringLiteral("TESLocation"), folder);
     if (!saved) {
@@ -246,6 +285,21 @@ void frmMain::cmdPathChange_Click() {
                                     QStringLiteral("The data folder could not be saved: ") +
                                         QString::fromStdString(saved.Message));
     }
+}
+
+void frmMain::ChooseModsFolder() {
+    const auto chosen = Dialogs::instance().ChooseFolder(
+        this, QStringLiteral("Folder for OpenMW's plug-ins"), m_mod.ModsFolder());
+    if (!chosen)
+        return;
+    const qvr::Result saved = m_mod.SetModsFolder(QDir::toNativeSeparators(*chosen));
+    if (!saved)
+        Dialogs::instance().Message(
+            this, MainMod::AppTitle,
+            QStringLiteral("The folder is used until the program ends, but could "
+                           "not be saved: ") +
+                QString::fromStdString(saved.Message));
+    ShowTarget();
 }
 
 void frmMain::cmdOpenQVR_Click() {

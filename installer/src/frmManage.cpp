@@ -15,6 +15,7 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -117,6 +118,9 @@ frmManage::frmManage(MainMod& mod)
     m_tvFileList->setGeometry(TwRect(5100, 1020, 4215, 5415));
     m_tvFileList->setHeaderHidden(true);
     m_tvFileList->setFont(value);
+    // A long name widens the column, and the tree scrolls sideways to it.
+    m_tvFileList->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    m_tvFileList->header()->setStretchLastSection(false);
     m_tree = std::make_unique<ArchiveTree>(m_tvFileList, Ui::TreeOptions());
 
     MakeLabel(this, "Label_Strip", QString(), TwRect(60, 6540, 9495, 495), value,
@@ -129,15 +133,15 @@ frmManage::frmManage(MainMod& mod)
         Ui::MakeButton(this, "cmdRemoveQVRFiles", QStringLiteral("Remove Plug-in"),
                        TwRect(4200, 6600, 1455, 375), value);
     m_cmdClose = Ui::MakeButton(this, "cmdClose", QStringLiteral("Close"),
-                                TwRect(6300, 6600, 1035, 375), value);
+                                TwRect(6180, 6600, 1035, 375), value);
     m_cmdExit = Ui::MakeButton(this, "cmdExit", QStringLiteral("Exit"),
-                               TwRect(7380, 6600, 1035, 375), value);
+                               TwRect(7260, 6600, 1035, 375), value);
+    // Between the Exit button and the window's edge, clear of both.
     m_lblAbout = MakeLabel<LinkLabel>(this, "lblAbout", QStringLiteral("About..."),
-                                      TwRect(8340, 6660, 1215, 315), link, text);
+                                      TwRect(8340, 6660, 1080, 315), link, text);
     m_lblAbout->setCursor(Qt::PointingHandCursor);
     m_lblAbout->SetShortcut(QKeySequence(Qt::ALT | Qt::Key_A));
-    // The label's box starts under the Exit button's right edge; keep its text clear of it.
-    m_lblAbout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_lblAbout->setAlignment(Qt::AlignCenter);
 
     FitAllTexts(this, kReadablePoints);
 
@@ -176,8 +180,7 @@ void frmManage::UpdateCommands() {
 void frmManage::Form_Activate() {
     frmMain& main = m_mod.Main();
     // For OpenMW the plug-ins go below its mods folder.
-    Ui::SetValue(m_lblPlugPath, m_mod.ForOpenMW ? m_mod.ModsFolder() : main.PlugPath(),
-                 Qt::ElideMiddle);
+    Ui::SetValue(m_lblPlugPath, main.TargetFolder(), Qt::ElideMiddle);
     // Always the archive that is open, whichever window opened it.
     if (m_mod.Arc.CurrentArchive.empty() || !m_mod.ArchiveReady) {
         Ui::SetValue(m_lblQvrFile, QString());

@@ -1,13 +1,42 @@
 #include "MainMod.h"
+#include "ProgramInfo.h"
 
+#include "qvr/Version.h"
 #include "qvr/games/OpenMWConfig.h"
 
 #include <QApplication>
 #include <QDir>
 
+#include <iostream>
+
 using namespace installer;
 
+namespace {
+
+const char* const kUsage = R"([OPTION]... [ARCHIVE]
+Shows a Morrowind plug-in archive (.qvr) with its information and notes, installs its files
+into the game's data folder or for OpenMW, and removes them again. A .zip file can be looked at.
+
+  ARCHIVE        a .qvr or .zip file to open at the start
+
+Options:
+  -h, --help     show this help and exit
+  -V, --version  show the version and exit
+Qt's own options (such as -platform or -style) are taken as well.
+
+The settings (the data folder, OpenMW's mods folder, the target chosen) are kept in
+QVRInstaller/qvrinst.ini in the user's configuration folder ($XDG_CONFIG_HOME, usually
+~/.config). A copy of the program whose own folder holds a qvrinst.ini keeps its settings there
+instead (portable use).
+)";
+
+} // namespace
+
 int main(int argc, char** argv) {
+    if (const auto status =
+            shared_windows::AnswerInfoOptions(shared_windows::ArgumentsOf(argc, argv),
+                                              {"QVRInstaller", qvr::kVersion, kUsage}, std::cout))
+        return *status;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QVRInstaller"));
     // The windows take turns and hide; only "Exit" (or closing a main window) ends the run.

@@ -2,6 +2,8 @@
 #include "qvr/platform/detail/TestHooks.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <filesystem>
@@ -113,15 +115,23 @@ TEST_F(IniFileTest, AFailedWriteLeavesTheFileAsItWas) {
     EXPECT_FALSE(nowhere.ReadIniValue("Settings", "TESLocation").Outcome);
 }
 
-TEST(SettingsFilePath, BesideTheProgramOrInTheUsersConfiguration) {
+// In the user's configuration folder, even where the program's own folder could be written
+// (as bin/ of an install into ~/.local is); beside the program only for a portable copy, which
+// holds its settings file there already.
+TEST(SettingsFilePath, InTheUsersConfigurationUnlessBesideTheProgramAlready) {
     QStandardPaths::setTestModeEnabled(true);
     QTemporaryDir dir;
-    EXPECT_EQ(SettingsFilePath(dir.path()), QDir::toNativeSeparators(dir.filePath("qvrinst.ini")));
+    for (const QString& folder : {dir.path(), dir.filePath("no/such/folder")}) {
+        const QString path = SettingsFilePath(folder);
+        EXPECT_TRUE(path.endsWith("qvrinst.ini")) << path.toStdString();
+        EXPECT_FALSE(path.startsWith(QDir::toNativeSeparators(dir.path()))) << path.toStdString();
+        EXPECT_TRUE(QDir(QFileInfo(path).path()).exists());
+    }
     // Nothing is left behind by the check.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0);
-    const QString elsewhere = SettingsFilePath(dir.filePath("no/such/folder"));
-    EXPECT_TRUE(elsewhere.endsWith("qvrinst.ini"));
-    EXPECT_FALSE(elsewhere.startsWith(QDir::toNativeSeparators(dir.path())));
-    EXPECT_TRUE(QDir(QFileInfo(elsewhere).path()).exists());
+    QFile portable(dir.filePath("qvrinst.ini"));
+    ASSERT_TRUE(portable.open(QIODevice::WriteOnly));
+    portable.close();
+    EXPECT_EQ(SettingsFilePath(dir.path()), QDir::toNativeSeparators(dir.filePath("qvrinst.ini")));
     QStandardPaths::setTestModeEnabled(false);
 }

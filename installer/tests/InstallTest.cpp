@@ -1,5 +1,9 @@
 #include "Fixture.h"
 
+#include "Elide.h"
+
+#include "FailureText.h"
+
 #include "frmExists.h"
 #include "frmMain.h"
 #include "frmManage.h"
@@ -21,8 +25,11 @@ using namespace shared_windows;
 using namespace installer;
 
 namespace {
-const QString kExtractError = "An Error occured while trying to extract the file";
+// A file's path as the windows name it: with the platform's separators.
+QString Shown(const char* entryPath) {
+    return ShownPath(QString::fromLatin1(entryPath));
 }
+} // namespace
 
 class InstallFromMain : public InstallerTest {
 protected:
@@ -172,13 +179,46 @@ TEST_F(InstallFromMain, ADamagedEntryIsReportedAndTheOthersAreInstalled) {
         f.write("\xff\xff\xff\xff\xff\xff", 6);
     }
     Install();
-    // The first line as always; the reason follows it.
-    ASSERT_EQ(Dialogs_.Messages().size(), 1);
-    EXPECT_EQ(Dialogs_.Messages()[0].section('\n', 0, 0), kExtractError + "t.dds");
+    // No box per file: the one summary names it once, and says the package is at fault.
+    EXPECT_TRUE(Dialogs_.Messages().isEmpty());
+    ASSERT_EQ(Dialogs_.Summaries().size(), 1u);
+    ASSERT_EQ(Dialogs_.Summaries()[0]->items.size(), 1);
+    const QString line = Dialogs_.Summaries()[0]->items[0];
+    EXPECT_TRUE(line.startsWith(Shown("Textures\\t.dds") +
+                                ": could not be read: the package is damaged (its data at "))
+        << line.toStdString();
+    EXPECT_EQ(line.count("t.dds"), 1) << line.toStdString();
     EXPECT_FALSE(Exists(Data("Textures/t.dds")));
     EXPECT_EQ(ReadAll(Data("Textures/u.dds")), "texture u v2");
     EXPECT_EQ(ReadAll(Data("foo.esp")), "plugin v2");
-    EXPECT_TRUE(Mod().Splash().Model().Complete());
+    // The window ends on what happened, not on "Complete!".
+    EXPECT_EQ(FullText(Mod().Splash().findChild<QLabel*>("lblTask")),
+              "Installed 4 of 5\u00a0files; 1 failed");
+    EXPECT_TRUE(Mod().Splash().Model().CloseVisible());
+}
+
+TEST_F(InstallFromMain, AnInstallThatWroteNothingDoesNotSayComplete) {
+    // The data folder lies below a file: no entry can be written.
+    WriteAll(Path("blocker"), "a file");
+    const QString below = QDir::toNativeSeparators(QPath("blocker/Data Files"));
+    Dialogs_.OpenFileAnswers.push_back(below + QDir::separator() + "Morrowind.esm");
+    Mod().Main().cmdPathChange_Click();
+    ASSERT_EQ(Mod().Main().PlugPath(), below);
+    Install();
+    EXPECT_EQ(FullText(Mod().Splash().findChild<QLabel*>("lblTask")), "Nothing was installed");
+    ASSERT_EQ(Dialogs_.Summaries().size(), 1u);
+    EXPECT_TRUE(Dialogs_.Messages().isEmpty());
+
+    // Every file kept by the player: nothing installed either, and said so.
+    for (const char* file :
+         {"foo.esp", "Meshes/Foo/a.nif", "Textures/t.dds", "Textures/u.dds", "Sound/Fx/s.wav"})
+        WriteAll(Path("elsewhere/") + file, "the player's");
+    Dialogs_.OpenFileAnswers.push_back(QPath("elsewhere/Morrowind.esm"));
+    Mod().Main().cmdPathChange_Click();
+    Prompt_.Answers = {{false, true}};
+    Install();
+    EXPECT_EQ(FullText(Mod().Splash().findChild<QLabel*>("lblTask")),
+              "Nothing was installed: every file was kept");
 }
 
 TEST_F(InstallerTest, AnEntryLeavingTheDataFolderIsRefused) {
@@ -202,9 +242,13 @@ TEST_F(InstallerTest, AnEntryLeavingTheDataFolderIsRefused) {
     Start();
     OpenInMain("Evil.qvr");
     Mod().Main().cmdInstallQVR_Click();
-    // The first line as always; the reason follows it.
-    ASSERT_EQ(Dialogs_.Messages().size(), 1);
-    EXPECT_EQ(Dialogs_.Messages()[0].section('\n', 0, 0), kExtractError + "evil.txt");
+    // Named once in the summary, with why.
+    EXPECT_TRUE(Dialogs_.Messages().isEmpty());
+    ASSERT_EQ(Dialogs_.Summaries().size(), 1u);
+    ASSERT_EQ(Dialogs_.Summaries()[0]->items.size(), 1);
+    const QString line = Dialogs_.Summaries()[0]->items[0];
+    EXPECT_TRUE(line.startsWith(Shown("..\\..\\evil.txt") + ": refused")) << line.toStdString();
+    EXPECT_EQ(line.count("evil.txt"), 1) << line.toStdString();
     EXPECT_EQ(ReadAll(DataFolder.toStdString() + "/good.esp"), "payload");
     EXPECT_FALSE(Exists(Path("evil.txt")));
     EXPECT_FALSE(Exists(Path("Morrowind/evil.txt")));
@@ -244,15 +288,16 @@ TEST_F(InstallFromMain, ErrorsSayWhyAndASummaryCountsWhatWasSkippedOrFailed) {
     WriteAll(Data("Textures/t.dds"), "mine");
     Prompt_.Answers.push_back({false, false});
     Install();
-    ASSERT_EQ(Dialogs_.Messages().size(), 1);
-    const QStringList lines = Dialogs_.Messages()[0].split('\n');
-    ASSERT_EQ(lines.size(), 2) << Dialogs_.Messages()[0].toStdString();
-    EXPECT_EQ(lines[0], kExtractError + "a.nif");
-    EXPECT_FALSE(lines[1].trimmed().isEmpty());
+    EXPECT_TRUE(Dialogs_.Messages().isEmpty());
     ASSERT_EQ(Dialogs_.Summaries().size(), 1u);
+    // A number never parts from its word at the end of a line.
     EXPECT_EQ(Dialogs_.Summaries()[0]->text,
-              "3 files installed, 0 replaced, 1 kept, 1 failed.\nThese files failed:");
-    EXPECT_EQ(Dialogs_.Summaries()[0]->items, QStringList{"Meshes\\Foo\\a.nif"});
+              "3\u00a0files installed, 0\u00a0replaced, 1\u00a0kept, 1\u00a0failed.\nThese "
+              "files failed:");
+    ASSERT_EQ(Dialogs_.Summaries()[0]->items.size(), 1);
+    const QString line = Dialogs_.Summaries()[0]->items[0];
+    EXPECT_TRUE(line.startsWith(Shown("Meshes\\Foo\\a.nif") + ": ")) << line.toStdString();
+    EXPECT_GT(line.size(), Shown("Meshes\\Foo\\a.nif").size() + 2);
     EXPECT_EQ(ReadAll(Data("Textures/t.dds")), "mine");
 
     // Replacing everything is a clean install: no summary.
@@ -267,7 +312,7 @@ TEST_F(InstallFromMain, ThePromptNamesTheFileBelowTheDataFolderUnderItsQuestion)
     WriteAll(Data("Meshes/Foo/a.nif"), "mesh v1");
     Prompt_.Answers = {{false, false}, {false, false}};
     Install();
-    EXPECT_EQ(Prompt_.Files, (QStringList{"foo.esp", "Meshes\\Foo\\a.nif"}));
+    EXPECT_EQ(Prompt_.Files, (QStringList{"foo.esp", Shown("Meshes\\Foo\\a.nif")}));
 
     // The window itself: the question as always, the file below it.
     Mod().SetPrompt(nullptr);

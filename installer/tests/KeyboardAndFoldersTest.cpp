@@ -75,6 +75,32 @@ TEST_F(Keyboard, TheLinksAreInTheTabOrderAndAnswerEnterAndSpace) {
     EXPECT_EQ(exit->nextInFocusChain(), about);
 }
 
+// From "..." Tab reaches "Read Me..." with no stop between that shows nothing: a list takes the
+// focus only while it scrolls, and then it is the list the keys scroll.
+TEST_F(Keyboard, TabStopsOnlyWhereTheFocusCanBeSeen) {
+    frmMain& main = Mod().Main();
+    auto stopsAfterPathChange = [&] {
+        QStringList stops;
+        QWidget* w = Find<QWidget>(&main, "cmdPathChange");
+        for (w = w->nextInFocusChain(); w && w->objectName() != "cmdReadme";
+             w = w->nextInFocusChain()) {
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(&main) && w->isEnabled())
+                stops << w->objectName();
+        }
+        return stops;
+    };
+    EXPECT_EQ(stopsAfterPathChange(), QStringList());
+
+    std::string modules;
+    for (int i = 0; i < 20; ++i)
+        modules += "Module" + std::to_string(i) + ".esm\r\n";
+    PackInfo info;
+    info.Depends = modules;
+    MakePackage(Path("Long.qvr"), {{"", "long.esp", "plugin"}}, &info, Path(""));
+    OpenInMain("Long.qvr");
+    EXPECT_EQ(stopsAfterPathChange(), QStringList{"lblDependsBox"});
+}
+
 TEST_F(InstallerTest, FileDialogsStartInTheFolderLastUsedAlsoAfterARestart) {
     WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
     QDir().mkpath(QPath("downloads/mods"));

@@ -1,5 +1,7 @@
 #include "Fixture.h"
 
+#include "Elide.h"
+
 #include "ArchiveTree.h"
 #include "Twips.h"
 #include "frmExists.h"
@@ -196,9 +198,11 @@ TEST_F(ManageTest, RemovalDeletesTheListedFilesAfterAYes) {
 
     Dialogs_.YesNoAnswers = {false};
     Click("cmdRemoveQVRFiles");
+    // The question says what removal does.
     EXPECT_EQ(Dialogs_.Calls.back().text,
-              "This will attempt to remove all files listed for the current QVR file. It will not "
-              "remove folders. Continue?");
+              "This will remove the files the current QVR file installed and put back the files "
+              "it replaced. Files changed since the install are kept. It also removes the folders "
+              "it created once they are empty. Continue?");
     EXPECT_EQ(Dialogs_.Calls.back().title, "QVRInstaller");
     EXPECT_TRUE(Exists(Data("plugin.esp")));
     EXPECT_FALSE(Mod().SplashCreated());
@@ -216,6 +220,14 @@ TEST_F(ManageTest, RemovalDeletesTheListedFilesAfterAYes) {
     EXPECT_TRUE(Dialogs_.Messages().isEmpty());
     // The window keeps its labels and tree.
     EXPECT_TRUE(Manage().Tree().NodeExists("Meshes\\x.nif"));
+
+    // Again, with nothing left to remove: not "Complete!", and said once.
+    Dialogs_.YesNoAnswers = {true};
+    Click("cmdRemoveQVRFiles");
+    EXPECT_EQ(FullText(Mod().Splash().findChild<QLabel*>("lblTask")),
+              "Nothing was removed: none of its files is installed");
+    EXPECT_EQ(Dialogs_.Messages(),
+              QStringList{"No file of Foo is installed in this folder: nothing was removed."});
 
     // An empty file at a target is left alone.
     WriteAll(Data("plugin.esp"), "");

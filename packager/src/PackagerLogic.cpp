@@ -2,6 +2,7 @@
 
 #include "qvr/platform/Encoding.h"
 
+#include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
 
@@ -49,6 +50,17 @@ QString FolderPart(const QString& key) {
 QString LastLevel(const QString& key) {
     const qsizetype at = key.lastIndexOf(QLatin1Char('\\'));
     return at < 0 ? key : key.mid(at + 1);
+}
+
+QString ShownFileDate(const QString& stored) {
+    static const QRegularExpression form(
+        QStringLiteral("^(\\d{1,2})/(\\d{1,2})/(\\d{4}) (\\d{1,2}):(\\d{1,2}):(\\d{1,2})$"));
+    const QRegularExpressionMatch m = form.match(stored);
+    if (!m.hasMatch())
+        return stored;
+    auto two = [&](int i) { return m.captured(i).rightJustified(2, QLatin1Char('0')); };
+    return QStringLiteral("%1/%2/%3 %4:%5:%6")
+        .arg(m.captured(1), m.captured(2), m.captured(3), two(4), two(5), two(6));
 }
 
 QString DatePart(const QString& dateTime) {

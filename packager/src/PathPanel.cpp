@@ -1,5 +1,7 @@
 #include "PathPanel.h"
 
+#include "Elide.h"
+
 #include <QFontMetrics>
 
 namespace packager {
@@ -13,7 +15,7 @@ PathPanel::PathPanel(QWidget* parent) : QLabel(parent) {
 void PathPanel::SetPath(const QString& note, const QString& path) {
     m_note = note;
     m_path = path;
-    setToolTip(path);
+    setToolTip(shared_windows::PlainToolTip(path));
     ShowFitting();
 }
 

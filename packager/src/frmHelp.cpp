@@ -20,13 +20,24 @@ QString frmHelp::Text() {
         "<b>File &gt; Exit</b> ends the program.</p>"
         "<p><b>Package &gt; Add file...</b> adds the chosen files to the folder selected in the "
         "tree; with &lt;root&gt; or nothing selected they go straight into Data Files. "
+        "<b>Package &gt; Add folder...</b> adds a folder with everything in it, its subfolders "
+        "included, below the selected folder. Files and folders can also be dragged from a file "
+        "manager and dropped onto a folder of the tree. A file that is in the package already is "
+        "not added again; remove it first to put a newer one in. "
         "<b>Package &gt; Remove</b> takes the selected file, or the selected folder with "
         "everything in it, out of the package. <b>Package &gt; New Folder...</b> adds a folder "
         "below the parent you choose; it is kept once a file is added to it. A right click on "
         "the tree opens the same menu.</p>"
         "<p><b>Package Details</b>: edit the name, version, date, authors and required plug-ins, "
         "and the notes with <b>Notes...</b>; <b>Update Details</b> writes them into the package. "
-        "<b>File Details</b> shows the stored details of the file clicked in the tree.</p>");
+        "<b>File Details</b> shows the stored details of the file clicked in the tree. New, Open "
+        "and Exit ask before details typed but not written are lost.</p>"
+        "<p><b>Names</b>: a package keeps its names and details in Windows-1252, the character "
+        "set of Morrowind's own files, so a name or text may only hold characters of it (the "
+        "letters of most Western European languages); a file whose name holds any other "
+        "character is not added, and the details are not written until such a character is "
+        "replaced. Names may not hold <i>\\ / : * ? \" &lt; &gt; |</i>, which Windows "
+        "cannot store.</p>");
 }
 
 frmHelp::frmHelp(QWidget* parent) : QDialog(parent) {

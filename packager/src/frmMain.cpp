@@ -31,11 +31,30 @@ namespace packager {
 
 namespace {
 
+// Morrowind's textures are .dds, its sounds .wav, and a plug-in may bring its own .bsa.
 const QString kFilters = QStringLiteral("Zipped Plug-ins|*.qvr"
-                                        "|Common Files|*.esp;*.bmp;*.tga;*.mp3;*.ttf;*.htm;*.fnt;"
-                                        "*.tex;*.nif;*.kf"
+                                        "|Common Files|*.esp;*.esm;*.bsa;*.nif;*.kf;*.dds;*.tga;"
+                                        "*.bmp;*.tex;*.wav;*.mp3;*.ttf;*.fnt;*.htm;*.txt"
                                         "|Plug-ins|*.esm;*.esp"
                                         "|All files|*.*");
+
+// A zip file opens too, read-only, to look at.
+const QString kOpenFilters =
+    QStringLiteral("Packages|*.qvr;*.zip|Zipped Plug-ins|*.qvr|Zip files|*.zip|All files|*.*");
+
+// Where a file of the package's is shown: its key with the platform's separators.
+QString ShownKey(QString key) {
+    return QDir::toNativeSeparators(key.replace(QLatin1Char('\\'), QLatin1Char('/')));
+}
+
+int FilesBelow(const QTreeWidgetItem* node) {
+    int files = 0;
+    for (int i = 0; i < node->childCount(); ++i) {
+        const QTreeWidgetItem* child = node->child(i);
+        files += ArchiveTree::IsFolder(child) ? FilesBelow(child) : 1;
+    }
+    return files;
+}
 
 } // namespace
 
@@ -71,10 +90,23 @@ frmSplash* frmMain::Splash() const {
     return m_splash;
 }
 
+bool frmMain::MayDiscardDetails() {
+    if (!m_updatePending || !PackageOpen() || ReadOnly())
+        return true;
+    return Dialogs::instance().AskYesNo(
+        this, ProgramName,
+        QStringLiteral("The package details or notes you changed have not been written into the "
+                       "package (Update Details writes them). Discard the changes?"));
+}
+
 void frmMain::closeEvent(QCloseEvent* event) {
     if (m_busy) {
         // Stop once the file being compressed is in; the package is never left half-written.
         m_closeRequested = true;
+        event->ignore();
+        return;
+    }
+    if (!MayDiscardDetails()) {
         event->ignore();
         return;
     }
@@ -138,7 +170,10 @@ void frmMain::tvFileList_NodeClick(QTreeWidgetItem* node) {
     RefreshCommandStates();
 }
 
-void frmMain::tvFileList_MenuRequested(QTreeWidgetItem*, const QPoint& pos) {
+void frmMain::tvFileList_MenuRequested(QTreeWidgetItem* node, const QPoint& pos) {
+    // The menu acts on the node under the pointer, so Remove is offered for it.
+    m_removeByNode = node && ArchiveTree::Key(node) != RootKey;
+    RefreshCommandStates();
     m_packageMenu->popup(m_treeWidget->viewport()->mapToGlobal(pos));
 }
 
@@ -203,7 +238,7 @@ bool frmMain::Report(const qvr::Result& result) {
 // ---- File menu ---------------------------------------------------------------------------
 
 void frmMain::mNew_Click() {
-    if (m_busy)
+    if (m_busy || !MayDiscardDetails())
         return;
     const auto chosen = Dialogs::instance().SaveFile(this, QStringLiteral("Create New Package"),
                                                      FileFilters(1), QString());
@@ -214,6 +249,7 @@ void frmMain::mNew_Click() {
 bool frmMain::NewPackage(const QString& chosen) {
     if (m_busy || chosen.isEmpty() || !Report(m_session.New(chosen)))
         return false;
+    m_lastPackageFolder = QDir::toNativeSeparators(QFileInfo(chosen).absolutePath());
     setWindowTitle(QStringLiteral("Morrowind QVR Packager: ") + m_session.Title());
     ShowPluginInfo();
     ResetPackageTree();
@@ -222,10 +258,13 @@ bool frmMain::NewPackage(const QString& chosen) {
 }
 
 void frmMain::mOpen_Click() {
-    if (m_busy)
+    if (m_busy || !MayDiscardDetails())
         return;
+    // Where the last package was, not where files were last added from.
+    const QString start =
+        m_lastPackageFolder.isEmpty() ? QString() : m_lastPackageFolder + QDir::separator();
     const auto chosen = Dialogs::instance().OpenFile(
-        this, QStringLiteral("Open Morrowind Plug-in Package"), FileFilters(1), QString());
+        this, QStringLiteral("Open Morrowind Plug-in Package"), kOpenFilters, start);
     if (chosen)
         OpenPackage(*chosen);
 }
@@ -236,6 +275,7 @@ bool frmMain::OpenPackage(const QString& path) {
     QString notice;
     if (!Report(m_session.Open(path, &notice)))
         return false;
+    m_lastPackageFolder = QDir::toNativeSeparators(QFileInfo(path).absolutePath());
     ShowPackage();
     if (!notice.isEmpty())
         Message(notice);
@@ -320,11 +360,17 @@ void frmMain::mRemove_Click() {
         Message(QStringLiteral("You may not remove the <root> item"));
         return;
     }
+    // Named, so that a click that landed on another row is seen before anything is deleted.
+    const QString name = ShownKey(ArchiveTree::Key(node));
+    const int files = ArchiveTree::IsFolder(node) ? FilesBelow(node) : 1;
     const QString question =
         ArchiveTree::IsFolder(node)
-            ? QStringLiteral("Are you sure you wish to delete this folder and all of it contents "
-                             "from the package?")
-            : QStringLiteral("Are you sure you wish to delete this file from the package?");
+            ? QStringLiteral("Are you sure you wish to delete the folder %1 and all of its "
+                             "contents (%2) from the package?")
+                  .arg(name, files == 1 ? QStringLiteral("1 file")
+                                        : QStringLiteral("%1 files").arg(files))
+            : QStringLiteral("Are you sure you wish to delete the file %1 from the package?")
+                  .arg(name);
     if (m_session.Gone()) {
         Report(m_session.GoneResult());
         return;
@@ -406,8 +452,16 @@ void frmMain::cmdUpdate_Click() {
             return;
         }
     }
-    if (!Report(m_session.UpdateDetails(ShownPluginInfo())))
+    // Writing the details is an update: the date says so, unless the author set one.
+    const QString previousDate = m_lastUpdate->text();
+    const bool dateKept = previousDate == m_shownLastUpdate;
+    if (dateKept)
+        m_lastUpdate->setText(DatePart(QString::fromStdString(qvr::FormatArchiveDate())));
+    if (!Report(m_session.UpdateDetails(ShownPluginInfo()))) {
+        m_lastUpdate->setText(previousDate);
         return;
+    }
+    m_shownLastUpdate = m_lastUpdate->text();
     m_updatePending = false;
     RefreshCommandStates();
     UpdateStatusBar();

@@ -26,7 +26,7 @@ void frmMain::ShowFileDetails(QTreeWidgetItem* node) {
     if (!entry)
         return;
     m_fileName->setText(QString::fromStdString(entry->FileName()));
-    m_fileDate->setText(QString::fromStdString(entry->FileDate()));
+    m_fileDate->setText(ShownFileDate(QString::fromStdString(entry->FileDate())));
     m_fileSize->setText(FormatGrouped(entry->FileSize()));
     m_dateArc->setText(QString::fromStdString(entry->FileArchiveDate()));
     m_comprSize->setText(FormatGrouped(entry->FileCompressedSize()));
@@ -89,6 +89,7 @@ void frmMain::ShowPluginInfo() {
     m_depends->setPlainText(ToShownText(QString::fromStdString(info.Depends())));
     for (QLineEdit* box : {m_pluginName, m_version, m_lastUpdate})
         box->setCursorPosition(0);
+    m_shownLastUpdate = m_lastUpdate->text();
 }
 
 qvr::sgPlugInfo frmMain::ShownPluginInfo() const {

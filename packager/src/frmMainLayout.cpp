@@ -39,10 +39,12 @@ constexpr int kCaptionLeft = 180;
 constexpr int kValueLeft = 1680;
 constexpr int kValueWidth = kFrameWidth - kCaptionLeft - kValueLeft;
 constexpr int kShortValueWidth = 1755;
+constexpr int kDesignTreeHeight = 6975;
 
 QLabel* FieldLabel(QWidget* parent, const QString& text, int top) {
     auto* label = new QLabel(text, parent);
     label->setGeometry(TwRect(kCaptionLeft, top, kValueLeft - kCaptionLeft - 90, 315));
+    label->setProperty("designTop", top);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     return label;
 }
@@ -265,6 +267,25 @@ void frmMain::Form_Resize() {
         m_treeWidget->resize(Tw(*r.TreeWidth), m_treeWidget->height());
     if (r.TreeHeight)
         m_treeWidget->resize(m_treeWidget->width(), Tw(*r.TreeHeight));
+    GrowDetails(r.TreeHeight ? std::max(0, *r.TreeHeight - kDesignTreeHeight) : 0);
+}
+
+// The height a window taller than designed has to spare goes to the two lists of the details,
+// half each; the rest of the details moves down with them.
+void frmMain::GrowDetails(int extraTwips) {
+    const int extra = Tw(extraTwips);
+    const int half = extra / 2;
+    m_frame1->resize(m_frame1->width(), Tw(4035) + extra);
+    m_authors->resize(m_authors->width(), Tw(975) + half);
+    m_depends->setGeometry(m_depends->x(), Tw(2460) + half, m_depends->width(),
+                           Tw(975) + extra - half);
+    for (QPushButton* button : {m_update, m_notesButton})
+        button->move(button->x(), Tw(3540) + extra);
+    for (QLabel* caption : m_frame1->findChildren<QLabel*>()) {
+        if (caption->property("designTop").toInt() == 2460)
+            caption->move(caption->x(), Tw(2460) + half);
+    }
+    m_frame2->move(m_frame2->x(), Tw(4080) + extra);
 }
 
 void frmMain::resizeEvent(QResizeEvent* event) {

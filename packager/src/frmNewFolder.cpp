@@ -1,11 +1,14 @@
 #include "frmNewFolder.h"
 
+#include "Elide.h"
 #include "Twips.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 
 using namespace shared_windows;
 
@@ -27,11 +30,14 @@ frmNewFolder::frmNewFolder(QWidget* parent, std::function<QStringList()> keys)
     m_folders = new QComboBox(this);
     m_folders->setObjectName(QStringLiteral("cmbFolders"));
     m_folders->setEditable(false);
-    m_folders->setGeometry(TwRect(kValueLeft, 300, 2235, 315));
+    m_folders->setGeometry(TwRect(kValueLeft, 300, 2640, 315));
+    // A long folder is cut in its box: the tip shows it whole.
+    connect(m_folders, &QComboBox::currentTextChanged, this,
+            [this](const QString& key) { m_folders->setToolTip(PlainToolTip(key)); });
 
     m_name = new QLineEdit(this);
     m_name->setObjectName(QStringLiteral("txNewFolder"));
-    m_name->setGeometry(TwRect(kValueLeft, 780, 2175, 315));
+    m_name->setGeometry(TwRect(kValueLeft, 780, 2640, 315));
 
     auto* parentLabel = new QLabel(QStringLiteral("Parent Folder:"), this);
     parentLabel->setObjectName(QStringLiteral("Label1_0"));
@@ -89,6 +95,14 @@ void frmNewFolder::Form_Activate() {
     m_folders->clear();
     const QStringList keys = m_keys ? m_keys() : QStringList();
     m_folders->addItems(keys);
+    // The list opens as wide as its longest folder, whatever the box's width.
+    int widest = 0;
+    for (const QString& key : keys)
+        widest = std::max(widest, m_folders->fontMetrics().horizontalAdvance(key));
+    QAbstractItemView* list = m_folders->view();
+    // Room for the item's margins and a scroll bar besides the text.
+    list->setMinimumWidth(
+        std::max(m_folders->width(), widest + 24 + list->verticalScrollBar()->sizeHint().width()));
     const qsizetype at = m_selected.isEmpty() ? -1 : keys.indexOf(m_selected);
     m_folders->setCurrentIndex(keys.isEmpty() ? -1 : (at < 0 ? 0 : int(at)));
     m_name->setFocus(Qt::OtherFocusReason);

@@ -253,7 +253,8 @@ TEST_F(PackagerTest, AddOneFileAtTheRoot) {
     EXPECT_EQ(Control<QLineEdit>("txFileSize")->text(), "2,000");
     EXPECT_EQ(Control<QLineEdit>("txComprSize")->text(),
               QLocale().toString(entry->FileCompressedSize()));
-    EXPECT_EQ(Control<QLineEdit>("txFileDate")->text(), QString::fromStdString(entry->FileDate()));
+    EXPECT_EQ(Control<QLineEdit>("txFileDate")->text(),
+              packager::ShownFileDate(QString::fromStdString(entry->FileDate())));
     EXPECT_FALSE(Control<QLineEdit>("txDateArc")->text().isEmpty());
     ExpectDiskMatchesTree();
 }
@@ -462,8 +463,9 @@ TEST_F(PackagerTest, RemoveFileFolderAndNo) {
     Click("Meshes\\armor\\helm.nif");
     dialogs->YesNoAnswers.push_back(false);
     Action("mRemove")->trigger();
-    EXPECT_EQ(dialogs->Calls.back().text,
-              "Are you sure you wish to delete this file from the package?");
+    EXPECT_EQ(dialogs->Calls.back().text, "Are you sure you wish to delete the file " +
+                                              QDir::toNativeSeparators("Meshes/armor/helm.nif") +
+                                              " from the package?");
     EXPECT_TRUE(window->Tree().NodeExists("Meshes\\armor\\helm.nif"));
     ExpectDiskMatchesTree();
 
@@ -479,8 +481,8 @@ TEST_F(PackagerTest, RemoveFileFolderAndNo) {
     Click("Meshes");
     dialogs->YesNoAnswers.push_back(true);
     Action("mRemove")->trigger();
-    EXPECT_EQ(dialogs->Calls.back().text, "Are you sure you wish to delete this folder and all of "
-                                          "it contents from the package?");
+    EXPECT_EQ(dialogs->Calls.back().text, "Are you sure you wish to delete the folder Meshes and "
+                                          "all of its contents (3 files) from the package?");
     EXPECT_FALSE(window->Tree().NodeExists("Meshes"));
     EXPECT_EQ(TreeFileKeys(), QStringList({"root.esp", "Textures\\t.tga"}));
     EXPECT_EQ(Panel(1), "Total files: 2");

@@ -92,7 +92,8 @@ TEST_F(PackagerTest, NodeClicksSetRemoveAndFileDetails) {
     EXPECT_TRUE(Action("mRemove")->isEnabled());
     EXPECT_TRUE(Control<QLineEdit>("txFileName")->text().isEmpty());
 
-    // The right button selects without the click handling, and nodes are never edited in place.
+    // The right button selects without the click handling (File Details stay as they were), but
+    // offers Remove for the node under it; nodes are never edited in place.
     Click(RootKey);
     QTreeWidgetItem* file = window->Tree().Node("Icons\\i.tga");
     QTreeWidget* tree = window->TreeWidget();
@@ -101,7 +102,7 @@ TEST_F(PackagerTest, NodeClicksSetRemoveAndFileDetails) {
                       Qt::RightButton, Qt::RightButton, Qt::NoModifier);
     QApplication::sendEvent(tree->viewport(), &press);
     EXPECT_EQ(tree->currentItem(), file);
-    EXPECT_FALSE(Action("mRemove")->isEnabled());
+    EXPECT_TRUE(Action("mRemove")->isEnabled());
     EXPECT_TRUE(Control<QLineEdit>("txFileName")->text().isEmpty());
     Control<QMenu>("mnuPackage")->hide();
 
@@ -161,6 +162,7 @@ TEST_F(PackagerTest, UpdateDetailsIsAvailableOnlyAfterAnEdit) {
     version->setText("1.01");
     version->setText("1.0");
     EXPECT_TRUE(update->isEnabled());
+    dialogs->YesNoAnswers.push_back(true); // the typed details may go
     OpenThroughMenu(Path("P.qvr"));
     EXPECT_FALSE(update->isEnabled());
     Control<QPlainTextEdit>("txDepends")->setPlainText("Morrowind.esm");
@@ -225,7 +227,8 @@ TEST_F(PackagerTest, NotesEditorOkAndCancel) {
     EXPECT_EQ(shown, "Kept\nlines");
     EXPECT_EQ(arc.PluginInfo.Notes(), "Kept\r\nlines");
 
-    // Not written until Update Details: opening the package again loses them.
+    // Not written until Update Details: opening the package again loses them, after a question.
+    dialogs->YesNoAnswers.push_back(true);
     OpenThroughMenu(Path("P.qvr"));
     EXPECT_EQ(arc.PluginInfo.Notes(), "");
 }

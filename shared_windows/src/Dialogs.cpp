@@ -79,13 +79,28 @@ std::optional<QString> QtDialogs::SaveFile(QWidget* parent, const QString& title
     return files->first();
 }
 
+std::optional<QString> Dialogs::ChooseFolder(QWidget*, const QString&, const QString&) {
+    return std::nullopt;
+}
+
+std::optional<QString> QtDialogs::ChooseFolder(QWidget* parent, const QString& title,
+                                               const QString& start) {
+    const QString folder = QFileDialog::getExistingDirectory(parent, title, start);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return QDir::toNativeSeparators(folder);
+}
+
 void QtDialogs::Message(QWidget* parent, const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    // Messages quote names and paths from packages: shown as they are, never as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
 bool QtDialogs::AskYesNo(QWidget* parent, const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }

@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QTextDocument>
 
 namespace shared_windows {
 
@@ -20,9 +21,10 @@ int TextWidth(const QLabel* label) {
 }
 
 void Show(QLabel* label, const QString& text, const QString& shown) {
+    label->setTextFormat(Qt::PlainText);
     label->setProperty(kFullText, text);
     label->setText(shown);
-    label->setToolTip(shown == text ? QString() : text);
+    label->setToolTip(shown == text ? QString() : PlainToolTip(text));
 }
 
 } // namespace
@@ -57,6 +59,13 @@ void SetWrappedElided(QLabel* label, const QString& text) {
     }
     // Line ends alone do not make a tooltip.
     Show(label, text, shown == QString(text).remove(QLatin1Char('\r')) ? text : shown);
+}
+
+QString PlainToolTip(const QString& text) {
+    if (!Qt::mightBeRichText(text))
+        return text;
+    // Escaped, with its line breaks kept: markup that shows its own characters.
+    return Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal);
 }
 
 QString FullText(const QLabel* label) {

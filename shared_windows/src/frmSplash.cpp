@@ -32,6 +32,7 @@ private:
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
+    label->setTextFormat(Qt::PlainText); // the task line holds a plug-in's name
     label->setGeometry(rect);
     return label;
 }

@@ -65,6 +65,12 @@ std::optional<QString> ScriptedDialogs::SaveFile(QWidget*, const QString& title,
     return Take<std::optional<QString>>(SaveFileAnswers, Unanswered, std::nullopt);
 }
 
+std::optional<QString> ScriptedDialogs::ChooseFolder(QWidget*, const QString& title,
+                                                     const QString& start) {
+    Calls.push_back({Kind::ChooseFolder, title, QString(), QString(), start});
+    return Take<std::optional<QString>>(FolderAnswers, Unanswered, std::nullopt);
+}
+
 void ScriptedDialogs::Message(QWidget*, const QString& title, const QString& text) {
     Calls.push_back({Kind::Message, title, text, QString(), QString()});
     if (OnMessage)

@@ -17,7 +17,7 @@ namespace shared_windows {
 
 class ScriptedDialogs : public Dialogs {
 public:
-    enum class Kind { OpenFile, OpenFiles, SaveFile, Message, AskYesNo, Summary };
+    enum class Kind { OpenFile, OpenFiles, SaveFile, ChooseFolder, Message, AskYesNo, Summary };
     struct Call {
         Kind kind;
         QString title;
@@ -35,6 +35,7 @@ public:
     std::deque<std::optional<QString>> OpenFileAnswers;
     std::deque<std::optional<QStringList>> OpenFilesAnswers;
     std::deque<std::optional<QString>> SaveFileAnswers;
+    std::deque<std::optional<QString>> FolderAnswers;
     std::deque<bool> YesNoAnswers;
     // Run when a message box would be shown (after it was recorded), e.g. to check state.
     std::function<void(const QString& text)> OnMessage;
@@ -52,6 +53,8 @@ public:
                                          const QString& filter) override;
     std::optional<QString> SaveFile(QWidget* parent, const QString& title, const QString& filter,
                                     const QString& fileName) override;
+    std::optional<QString> ChooseFolder(QWidget* parent, const QString& title,
+                                        const QString& start) override;
     void Message(QWidget* parent, const QString& title, const QString& text) override;
     bool AskYesNo(QWidget* parent, const QString& title, const QString& text) override;
     void Summary(QWidget* parent, const QString& title, const QString& text,

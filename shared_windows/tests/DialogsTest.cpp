@@ -2,6 +2,7 @@
 #include "ScriptedDialogs.h"
 #include "SummaryBox.h"
 
+#include <QLabel>
 #include <QListWidget>
 #include <QScrollBar>
 
@@ -58,6 +59,29 @@ TEST(Dialogs, QtQuestionHasNoIconAndYesByDefault) {
     EXPECT_EQ(text, "Continue?");
     EXPECT_EQ(icon, QMessageBox::NoIcon);
     EXPECT_TRUE(yesIsDefault);
+}
+
+// A package's name in a message is shown as its characters, whatever markup it looks like.
+TEST(Dialogs, QtMessagesShowMarkupAsItsCharacters) {
+    const QString name = QStringLiteral("<img src='/dev/zero'>Z <b>FREE GOLD</b>");
+    QtDialogs dialogs;
+    for (const bool question : {false, true}) {
+        Qt::TextFormat format = Qt::RichText;
+        WhenModalShown([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            format = box->textFormat();
+            box->button(question ? QMessageBox::No : QMessageBox::Ok)->click();
+        });
+        if (question)
+            (void)dialogs.AskYesNo(nullptr, "QVRInstaller", name);
+        else
+            dialogs.Message(nullptr, "QVRInstaller", name);
+        EXPECT_EQ(format, Qt::PlainText) << question;
+    }
+    SummaryBox box(nullptr, "QVRInstaller", name, {name});
+    EXPECT_EQ(box.TextLabel()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(box.List()->item(0)->text(), name); // list items are never markup
 }
 
 TEST(Dialogs, SummaryIsAnsweredInCodeAndItsListScrolls) {
