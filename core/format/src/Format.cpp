@@ -135,45 +135,59 @@ bool ParseSizeText(const std::string& text, int32_t& out) {
     return true;
 }
 
-bool DecodeRecord(std::string_view bytes, size_t& at, sgFileInfo& entry, std::string& why) {
+StoredRecord ScanRecord(std::string_view bytes, size_t& at) {
+    StoredRecord r;
     size_t p = at;
-    // The text up to its NUL in the window at p.
-    auto text = [&](std::string& value, const char* field) {
+    if (bytes.size() - p < 8) {
+        r.How = StoredRecord::End::CutShort;
+        return r;
+    }
+    r.Offset = GetLong(bytes.data() + p);
+    r.Compressed = GetLong(bytes.data() + p + 4);
+    p += 8;
+    for (int k = 0; k < 5; ++k) {
+        // The text up to its NUL in the window at p.
         const size_t window = std::min(kTextWindow, bytes.size() - p);
         const size_t nul = bytes.substr(p, window).find('\0');
         if (nul == std::string_view::npos) {
-            why = window == kTextWindow ? std::string(field) + " is longer than 254 bytes"
-                                        : std::string("its last directory record is cut short");
-            return false;
+            r.How = window == kTextWindow ? StoredRecord::End::TextWithoutEnd
+                                          : StoredRecord::End::CutShort;
+            r.Field = k;
+            return r;
         }
-        value = Cp1252ToUtf8(std::string(bytes.substr(p, nul)));
+        r.Texts[k].assign(bytes.substr(p, nul));
         p += nul + 1;
-        return true;
-    };
-    if (bytes.size() - p < 8) {
+    }
+    at = p;
+    return r;
+}
+
+bool DecodeRecord(std::string_view bytes, size_t& at, sgFileInfo& entry, std::string& why) {
+    size_t p = at;
+    const StoredRecord r = ScanRecord(bytes, p);
+    if (r.How == StoredRecord::End::CutShort) {
         why = "its last directory record is cut short";
         return false;
     }
-    sgFileInfo e;
-    e.FileOffset(GetLong(bytes.data() + p));
-    e.FileCompressedSize(GetLong(bytes.data() + p + 4));
-    p += 8;
-    std::string t[5];
-    const char* fields[5] = {"a file name", "a folder", "a file date", "a file size",
-                             "an archive date"};
-    for (int k = 0; k < 5; ++k)
-        if (!text(t[k], fields[k]))
-            return false;
-    int32_t size = 0;
-    if (!ParseSizeText(t[3], size)) {
-        why = "a file size is not a number: \"" + t[3] + "\"";
+    if (r.How == StoredRecord::End::TextWithoutEnd) {
+        const char* fields[5] = {"a file name", "a folder", "a file date", "a file size",
+                                 "an archive date"};
+        why = std::string(fields[r.Field]) + " is longer than 254 bytes";
         return false;
     }
-    e.FileName(t[0]);
-    e.FilePath(t[1]);
-    e.FileDate(t[2]);
+    int32_t size = 0;
+    if (!ParseSizeText(r.SizeText(), size)) {
+        why = "a file size is not a number: \"" + Cp1252ToUtf8(r.SizeText()) + "\"";
+        return false;
+    }
+    sgFileInfo e;
+    e.FileOffset(r.Offset);
+    e.FileCompressedSize(r.Compressed);
+    e.FileName(Cp1252ToUtf8(r.Texts[0]));
+    e.FilePath(Cp1252ToUtf8(r.Texts[1]));
+    e.FileDate(Cp1252ToUtf8(r.Texts[2]));
     e.FileSize(size);
-    e.FileArchiveDate(t[4]);
+    e.FileArchiveDate(Cp1252ToUtf8(r.Texts[4]));
     entry = std::move(e);
     at = p;
     return true;

@@ -1,5 +1,7 @@
 #include "qvr/package/Archives.h"
 
+#include "qvr/format/InfoEntry.h"
+
 #include "qvr/format/detail/Format.h"
 #include "qvr/package/detail/Internal.h"
 #include "qvr/package/detail/Journal.h"
@@ -240,42 +242,30 @@ void Archives::CopyFileBlock(RandomAccessFile& source, int64_t sourcePos,
     }
 }
 
-namespace {
-
-// An info entry of some archive, whatever that archive is called now.
-bool LooksLikeInfoEntryName(const std::string& name) {
-    constexpr std::string_view kEnd = ".qvr.ifo";
-    return name.size() > kEnd.size() && LowerText(name.substr(name.size() - kEnd.size())) == kEnd;
-}
-
-} // namespace
-
 bool Archives::LooksLikeInfoEntry(const sgFileInfo& entry) {
     return entry.FilePath().empty() && LooksLikeInfoEntryName(entry.FileName());
 }
 
+namespace {
+
+InfoEntryChoice ChooseIn(const std::vector<sgFileInfo>& files, const std::string& archive) {
+    std::vector<std::string> topLevel;
+    for (const sgFileInfo& e : files)
+        if (e.FilePath().empty())
+            topLevel.push_back(e.FileName());
+    return ChooseInfoEntry(platform::FileNamePart(archive), topLevel);
+}
+
+} // namespace
+
 std::vector<std::string> Archives::RenamedInfoEntries() const {
-    // Authors rename packages by version; the entry keeps the name it was packed under.
-    const std::string own = platform::FileNamePart(CurrentArchive) + ".ifo";
-    std::vector<std::string> found;
-    for (const sgFileInfo& e : ArchiveFiles) {
-        if (!e.FilePath().empty())
-            continue;
-        if (SameTextIgnoreCase(e.FileName(), own))
-            return {};
-        if (LooksLikeInfoEntryName(e.FileName()))
-            found.push_back(e.FileName());
-    }
-    return found;
+    return ChooseIn(ArchiveFiles, CurrentArchive).Renamed;
 }
 
 std::string Archives::InfoEntryName() const {
-    if (!ZipLoaded) {
-        const std::vector<std::string> renamed = RenamedInfoEntries();
-        if (renamed.size() == 1)
-            return renamed.front();
-    }
-    return platform::FileNamePart(CurrentArchive) + ".ifo";
+    if (ZipLoaded)
+        return platform::FileNamePart(CurrentArchive) + ".ifo";
+    return ChooseIn(ArchiveFiles, CurrentArchive).Name;
 }
 
 std::string Archives::InfoEntryProblem() const {

@@ -5,6 +5,7 @@
 #include "qvr/package/detail/Journal.h"
 #include "qvr/platform/detail/platform.h"
 
+#include "qvr/format/InfoEntry.h"
 #include "qvr/format/PathRules.h"
 #include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
@@ -38,59 +39,15 @@ struct Record {
     int64_t Position = 0;
     int32_t Offset = 0;
     int32_t Compressed = 0;
-    std::string Name, Path, Date, SizeText, ArchiveDate; // as stored (Windows-1252)
+    std::string Name, Path, SizeText; // as stored (Windows-1252)
     int64_t Size = 0;
     bool SizeValid = false;
 };
 
-// The directory read in one piece when it is of a size to hold, so that its records cost no
-// read each; else read from the file where asked.
-class DirectoryReader {
-public:
-    DirectoryReader(RandomAccessFile& f, int64_t directory, int64_t length) : m_file(f) {
-        const int64_t size = length + 1 - directory;
-        if (size > 0 && size <= format::kMaxDirectory) {
-            m_bytes.resize(static_cast<size_t>(size));
-            m_bytes.resize(f.ReadAt(directory, m_bytes.data(), m_bytes.size()));
-            m_start = directory;
-        }
-    }
-
-    size_t ReadAt(int64_t pos, void* buf, size_t n) {
-        if (m_start < 1 || pos < m_start)
-            return m_file.ReadAt(pos, buf, n);
-        const auto at = static_cast<size_t>(pos - m_start);
-        if (at >= m_bytes.size())
-            return 0;
-        n = std::min(n, m_bytes.size() - at);
-        std::copy_n(m_bytes.data() + at, n, static_cast<char*>(buf));
-        return n;
-    }
-
-private:
-    RandomAccessFile& m_file;
-    std::string m_bytes;
-    int64_t m_start = 0; // position of m_bytes[0]; 0 when not held
-};
-
-template <class Source> int32_t ReadInt(Source& f, int64_t pos) {
+int32_t ReadInt(RandomAccessFile& f, int64_t pos) {
     unsigned char b[4] = {0, 0, 0, 0};
     f.ReadAt(pos, b, 4);
     return format::GetLong(b);
-}
-
-// A NUL-terminated text in the 255-byte window at pos, as readers see it; false when the
-// window holds no NUL (a reader would then lose its place).
-bool ReadText(DirectoryReader& f, int64_t& pos, std::string& text) {
-    char window[format::kTextWindow];
-    size_t got = f.ReadAt(pos, window, sizeof window);
-    std::fill(window + got, window + sizeof window, '\0');
-    const char* end = std::find(window, window + sizeof window, '\0');
-    if (end == window + sizeof window)
-        return false;
-    text.assign(static_cast<const char*>(window), end);
-    pos += (end - window) + 1;
-    return true;
 }
 
 std::string Shown(const Record& r) {
@@ -213,6 +170,152 @@ unsigned VerifyThreads() {
     return std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
 }
 
+// The records of the directory at `directory`, as far as readers get; what stops them is said.
+std::vector<Record> ReadRecords(RandomAccessFile& f, int64_t directory, int64_t length,
+                                const std::function<void(const std::string&)>& problem) {
+    std::vector<Record> records;
+    const int64_t size = length + 1 - directory;
+    if (size > format::kMaxDirectory) {
+        problem("the directory is " + std::to_string(size) + " bytes long; readers refuse it");
+        return records;
+    }
+    std::string bytes(static_cast<size_t>(size), '\0');
+    bytes.resize(f.ReadAt(directory, bytes.data(), bytes.size()));
+    size_t at = 0;
+    while (at < bytes.size()) {
+        const std::string number = std::to_string(records.size() + 1);
+        const int64_t position = directory + static_cast<int64_t>(at);
+        const format::StoredRecord stored = format::ScanRecord(bytes, at);
+        if (stored.How == format::StoredRecord::End::TextWithoutEnd) {
+            problem("directory record " + number + " at position " + std::to_string(position) +
+                    ": its " + format::kRecordFields[stored.Field] +
+                    " has no end within 255 bytes; the rest of the directory is lost");
+            break;
+        }
+        if (stored.How == format::StoredRecord::End::CutShort) {
+            problem("directory record " + number + " runs past the end of the file");
+            break;
+        }
+        Record r{position,      stored.Offset, stored.Compressed,
+                 stored.Name(), stored.Path(), stored.SizeText()};
+        r.SizeValid = ParseSize(r.SizeText, r.Size);
+        if (r.Name.empty() || r.Offset == 0) {
+            problem("directory record " + number +
+                    " has an empty name or no position; readers stop there");
+            break;
+        }
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
+// The stored (lower-case) name of the entry that holds the information.
+std::string InfoNameOf(const std::string& path, const std::vector<Record>& records) {
+    std::vector<std::string> topLevel;
+    for (const Record& r : records)
+        if (r.Path.empty())
+            topLevel.push_back(Cp1252ToUtf8(r.Name));
+    return LowerText(ChooseInfoEntry(ArchiveFileName(path), topLevel).Name);
+}
+
+// What is wrong with the record itself, apart from its block.
+void CheckRecord(const Record& r, std::map<std::string, int>& seen, int64_t expectedOffset,
+                 const std::function<void(const std::string&)>& problem) {
+    const std::string who = "entry " + Shown(r) + ": ";
+    if (!r.SizeValid)
+        problem(who + "its size \"" + Cp1252ToUtf8(r.SizeText) + "\" is not a number");
+    else if (r.Size < 0)
+        problem(who + "its size is negative");
+    std::string why;
+    if (!IsSafeEntryPath(Cp1252ToUtf8(r.Path), Cp1252ToUtf8(r.Name), &why))
+        problem(who + "would land outside the data folder" + (why.empty() ? "" : " (" + why + ")"));
+    if (++seen[Lower(r.Path) + "\\" + Lower(r.Name)] == 2)
+        problem(who + "appears more than once");
+    if (r.Offset != expectedOffset)
+        problem(who + "its block starts at position " + std::to_string(r.Offset) + " instead of " +
+                std::to_string(expectedOffset) + " (blocks must follow one another)");
+}
+
+// Every record and block, in archive order, the blocks inflated a little ahead on the cores.
+void CheckEntries(RandomAccessFile& f, const std::vector<Record>& records, int64_t directory,
+                  const std::string& infoName, const VerifyProgress& progress, VerifyReport& report,
+                  const std::function<void(const std::string&)>& problem) {
+    auto inside = [&](const Record& r) {
+        return r.Offset >= format::kFirstBlock && r.Compressed >= 0 &&
+               int64_t{r.Offset} + r.Compressed <= directory;
+    };
+    auto isInfo = [&](const Record& r) { return r.Path.empty() && Lower(r.Name) == infoName; };
+    constexpr size_t kAhead = 256;
+    OrderedPool<Checked> ahead(records.size(), VerifyThreads(), {.Window = kAhead}, [&](size_t j) {
+        Checked c;
+        if (!inside(records[j]))
+            return c;
+        try {
+            c.Bad = CheckBlock(f, records[j], isInfo(records[j]) ? &c.Info : nullptr);
+        } catch (...) {
+            c.Failed = std::current_exception();
+        }
+        return c;
+    });
+    std::map<std::string, int> seen;
+    int infoEntries = 0;
+    int64_t expectedOffset = format::kFirstBlock;
+    for (size_t k = 0; k < records.size(); ++k) {
+        const Record& r = records[k];
+        const Checked checked = ahead.Take(k);
+        if (progress && !progress(k, records.size(), Cp1252ToUtf8(r.Name))) {
+            problem("the check was stopped before entry " + Shown(r));
+            return;
+        }
+        CheckRecord(r, seen, expectedOffset, problem);
+        if (r.SizeValid && r.Size >= 0)
+            report.UncompressedBytes += r.Size;
+        const std::string who = "entry " + Shown(r) + ": ";
+        if (!inside(r)) {
+            problem(who + "its block does not lie between the header and the directory");
+        } else {
+            if (checked.Failed)
+                std::rethrow_exception(checked.Failed);
+            if (!checked.Bad.empty())
+                problem(who + checked.Bad);
+            else if (isInfo(r) && std::count(checked.Info.begin(), checked.Info.end(), '\0') < 6)
+                problem(who + "the plug-in information is cut short");
+        }
+        infoEntries += isInfo(r) ? 1 : 0;
+        expectedOffset = int64_t{r.Offset} + std::max(0, r.Compressed);
+    }
+    if (!records.empty() && expectedOffset != directory)
+        problem("the blocks end at position " + std::to_string(expectedOffset) +
+                " but the directory starts at " + std::to_string(directory));
+    if (infoEntries == 0)
+        problem("no plug-in information entry " + ArchiveFileName(f.Path()) +
+                ".ifo (was the archive renamed after packing?)");
+}
+
+// The directory's position when the head is sound; 0 when there is nothing more to check.
+int64_t CheckHead(RandomAccessFile& f, int64_t length,
+                  const std::function<void(const std::string&)>& problem) {
+    if (length < format::kHeadLength) {
+        problem("the file ends inside its 10-byte header");
+        return 0;
+    }
+    const int64_t directory = ReadInt(f, format::kDirectoryPositionAt);
+    if (directory == 0) {
+        if (length != format::kHeadLength)
+            problem("the header says the archive holds no entries, but " +
+                    std::to_string(length - format::kHeadLength) + " bytes follow it");
+        return 0;
+    }
+    if (directory < format::kFirstBlock || directory > length) {
+        problem("the directory position " + std::to_string(directory) + " lies outside the file (" +
+                std::to_string(length) + " bytes)");
+        return 0;
+    }
+    if (length > format::kMaxArchive)
+        problem("the file is 2 GiB or larger; readers cannot address all of it");
+    return directory;
+}
+
 } // namespace
 
 VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progress) {
@@ -231,7 +334,6 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
     try {
         std::unique_ptr<RandomAccessFile> held = journal::OpenLocked(path, false);
         RandomAccessFile& f = *held;
-        const int64_t length = f.Length();
         char magic[format::kMagic.size()] = {};
         size_t got = f.ReadAt(format::kMagicPosition, magic, sizeof magic);
         if (got >= 2 && magic[0] == 'P' && magic[1] == 'K')
@@ -239,146 +341,13 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
         if (!format::HasMagic(f))
             return fatal("not a QVR archive (it does not start with \"QVR1.0\")");
         auto problem = [&](const std::string& text) { report.Problems.push_back(text); };
-        if (length < format::kHeadLength) {
-            problem("the file ends inside its 10-byte header");
+        const int64_t length = f.Length();
+        const int64_t directory = CheckHead(f, length, problem);
+        if (directory == 0)
             return report;
-        }
-        const int64_t directory = ReadInt(f, format::kDirectoryPositionAt);
-        if (directory == 0) {
-            if (length != format::kHeadLength)
-                problem("the header says the archive holds no entries, but " +
-                        std::to_string(length - format::kHeadLength) + " bytes follow it");
-            return report;
-        }
-        if (directory < format::kFirstBlock || directory > length) {
-            problem("the directory position " + std::to_string(directory) +
-                    " lies outside the file (" + std::to_string(length) + " bytes)");
-            return report;
-        }
-        if (length > format::kMaxArchive)
-            problem("the file is 2 GiB or larger; readers cannot address all of it");
-
-        std::vector<Record> records;
-        DirectoryReader dir(f, directory, length);
-        int64_t pos = directory;
-        while (pos <= length) {
-            Record r;
-            r.Position = pos;
-            r.Offset = ReadInt(dir, pos);
-            r.Compressed = ReadInt(dir, pos + 4);
-            pos += 8;
-            std::string* texts[] = {&r.Name, &r.Path, &r.Date, &r.SizeText, &r.ArchiveDate};
-            const char* labels[] = {"file name", "folder", "date", "size", "archive date"};
-            bool whole = true;
-            for (int k = 0; k < 5 && whole; ++k) {
-                if (!ReadText(dir, pos, *texts[k])) {
-                    problem("directory record " + std::to_string(records.size() + 1) +
-                            " at position " + std::to_string(r.Position) + ": its " + labels[k] +
-                            " has no end within 255 bytes; the rest of the directory is lost");
-                    whole = false;
-                }
-            }
-            if (!whole)
-                break;
-            if (pos > length + 1) {
-                problem("directory record " + std::to_string(records.size() + 1) +
-                        " runs past the end of the file");
-                break;
-            }
-            r.SizeValid = ParseSize(r.SizeText, r.Size);
-            if (r.Name.empty() || r.Offset == 0) {
-                problem("directory record " + std::to_string(records.size() + 1) +
-                        " has an empty name or no position; readers stop there");
-                break;
-            }
-            records.push_back(std::move(r));
-        }
+        const std::vector<Record> records = ReadRecords(f, directory, length, problem);
         report.Entries = records.size();
-
-        // A package renamed after packing keeps its one entry named "*.qvr.ifo" as its info.
-        std::string infoName = LowerText(ArchiveFileName(path) + ".ifo");
-        {
-            std::vector<std::string> renamed;
-            bool own = false;
-            for (const Record& r : records) {
-                const std::string name = Lower(r.Name);
-                if (!r.Path.empty())
-                    continue;
-                own = own || name == infoName;
-                if (name.size() > 8 && name.ends_with(".qvr.ifo"))
-                    renamed.push_back(name);
-            }
-            if (!own && renamed.size() == 1)
-                infoName = renamed.front();
-        }
-        std::map<std::string, int> seen;
-        int infoEntries = 0;
-        int64_t expectedOffset = format::kFirstBlock;
-        auto inside = [&](const Record& r) {
-            return r.Offset >= format::kFirstBlock && r.Compressed >= 0 &&
-                   int64_t{r.Offset} + r.Compressed <= directory;
-        };
-        auto isInfo = [&](const Record& r) { return r.Path.empty() && Lower(r.Name) == infoName; };
-        // Blocks are inflated on the cores a little ahead of the entry at hand; what is said
-        // of each entry is then said in archive order, as one thread would say it.
-        constexpr size_t kAhead = 256;
-        OrderedPool<Checked> ahead(
-            records.size(), VerifyThreads(), {.Window = kAhead}, [&](size_t j) {
-                Checked c;
-                if (!inside(records[j]))
-                    return c;
-                try {
-                    c.Bad = CheckBlock(f, records[j], isInfo(records[j]) ? &c.Info : nullptr);
-                } catch (...) {
-                    c.Failed = std::current_exception();
-                }
-                return c;
-            });
-        for (size_t k = 0; k < records.size(); ++k) {
-            const Record& r = records[k];
-            const Checked checked = ahead.Take(k);
-            if (progress && !progress(k, records.size(), Cp1252ToUtf8(r.Name))) {
-                problem("the check was stopped before entry " + Shown(r));
-                break;
-            }
-            const std::string who = "entry " + Shown(r) + ": ";
-            if (!r.SizeValid)
-                problem(who + "its size \"" + Cp1252ToUtf8(r.SizeText) + "\" is not a number");
-            else if (r.Size < 0)
-                problem(who + "its size is negative");
-            else
-                report.UncompressedBytes += r.Size;
-            std::string why;
-            if (!IsSafeEntryPath(Cp1252ToUtf8(r.Path), Cp1252ToUtf8(r.Name), &why))
-                problem(who + "would land outside the data folder" +
-                        (why.empty() ? "" : " (" + why + ")"));
-            if (++seen[Lower(r.Path) + "\\" + Lower(r.Name)] == 2)
-                problem(who + "appears more than once");
-            if (r.Offset != expectedOffset)
-                problem(who + "its block starts at position " + std::to_string(r.Offset) +
-                        " instead of " + std::to_string(expectedOffset) +
-                        " (blocks must follow one another)");
-            if (!inside(r)) {
-                problem(who + "its block does not lie between the header and the directory");
-            } else {
-                if (checked.Failed)
-                    std::rethrow_exception(checked.Failed);
-                const std::string& info = checked.Info;
-                if (!checked.Bad.empty())
-                    problem(who + checked.Bad);
-                else if (isInfo(r) && std::count(info.begin(), info.end(), '\0') < 6)
-                    problem(who + "the plug-in information is cut short");
-            }
-            if (r.Path.empty() && Lower(r.Name) == infoName)
-                ++infoEntries;
-            expectedOffset = int64_t{r.Offset} + std::max(0, r.Compressed);
-        }
-        if (!records.empty() && expectedOffset != directory)
-            problem("the blocks end at position " + std::to_string(expectedOffset) +
-                    " but the directory starts at " + std::to_string(directory));
-        if (infoEntries == 0)
-            problem("no plug-in information entry " + ArchiveFileName(path) +
-                    ".ifo (was the archive renamed after packing?)");
+        CheckEntries(f, records, directory, InfoNameOf(path, records), progress, report, problem);
     } catch (const std::exception& e) {
         return fatal(e.what());
     }

@@ -65,6 +65,21 @@ std::string EncodeRecord(const sgFileInfo& entry);
 // The stored size text as a number: an optional '-' and digits that fit 32 bits.
 bool ParseSizeText(const std::string& text, int32_t& value);
 
+// A record as stored, its texts not yet read as names and numbers: what a careful check needs to
+// say exactly what is wrong with it.
+struct StoredRecord {
+    int32_t Offset = 0, Compressed = 0;
+    std::string Texts[5]; // name, folder, date, size, archive date; Windows-1252, as stored
+    enum class End { Whole, CutShort, TextWithoutEnd } How = End::Whole;
+    int Field = -1; // the text that has no end within its window (TextWithoutEnd)
+    const std::string& Name() const { return Texts[0]; }
+    const std::string& Path() const { return Texts[1]; }
+    const std::string& SizeText() const { return Texts[3]; }
+};
+inline constexpr const char* kRecordFields[5] = {"file name", "folder", "date", "size",
+                                                 "archive date"};
+// Reads the record at `at` in a directory's bytes; when it is Whole, `at` lies behind it.
+StoredRecord ScanRecord(std::string_view bytes, size_t& at);
 // One record at `at` in bytes; on success `at` lies behind it. why says what is wrong.
 bool DecodeRecord(std::string_view bytes, size_t& at, sgFileInfo& entry, std::string& why);
 
