@@ -1,6 +1,7 @@
 // Packing: what a folder on disk becomes, which files a package takes, how a package starts.
 
 #include "TestSupport.h"
+#include "WineSkip.h"
 #include "qvr/package/Packing.h"
 
 #include <algorithm>
@@ -96,7 +97,7 @@ TEST_F(Packing, CheckFilesKeepsOnePlacePerFileAndNothingBelowAFile) {
 }
 
 TEST_F(Packing, AFolderIsGatheredInOneOrderWhateverTheDiskLists) {
-    for (const std::string name : {"Mod/a/b.nif", "Mod/a.b/c.nif", "Mod/A/z/d.nif", "Mod/top.esp",
+    for (const std::string name : {"Mod/a/b.nif", "Mod/a.b/c.nif", "Mod/a/Z/d.nif", "Mod/top.esp",
                                    "Mod/B.esp", "Mod/a/C.nif"})
         WriteAll(Path(name), "x");
     qvr::Gathered g;
@@ -105,10 +106,11 @@ TEST_F(Packing, AFolderIsGatheredInOneOrderWhateverTheDiskLists) {
     // Folder by folder, their texts ignoring letter case, then names within a folder.
     EXPECT_EQ(Keys(g.Files), std::vector<std::string>({"Data\\B.esp", "Data\\top.esp",
                                                        "Data\\a\\b.nif", "Data\\a\\C.nif",
-                                                       "Data\\a.b\\c.nif", "Data\\A\\z\\d.nif"}));
+                                                       "Data\\a.b\\c.nif", "Data\\a\\Z\\d.nif"}));
 }
 
 TEST_F(Packing, LinksOutsideTheFolderAreRefusedUnlessFollowed) {
+    QVR_SKIP_ON_WINE("Wine cannot make symbolic links");
     WriteAll(Path("Mod/Meshes/real.nif"), "real");
     WriteAll(Path("secret/key"), "private");
     WriteAll(Path("elsewhere/t.dds"), "texture");
