@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Rewrites the committed seed corpus: packages and zip files made fresh, and the text seeds of
-# the settings targets. Needs the fuzz preset built (fuzz_make_seeds) and zip.
+# the settings targets. Needs the sanitize preset built (fuzz_make_seeds) and zip.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-seeds=${1:-$here/../build/fuzz/fuzz/fuzz_make_seeds}
+seeds=${1:-$here/../build/sanitize/fuzz/fuzz_make_seeds}
 corpus=$here/corpus
 rm -rf "$corpus"
 mkdir -p "$corpus"

@@ -19,21 +19,36 @@ fi
 cxx=x86_64-w64-mingw32-g++-posix
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-checked=0 needqt=0
 includes=()
 core_includes=()
 for d in core/*/include; do core_includes+=(-I"$d"); done
 while IFS= read -r d; do includes+=(-I"$d"); done < <(find "${folders[@]}" -name '*.h' -printf '%h\n' | sort -u)
-while IFS= read -r f; do
+# One source: ok, qt (reaches Qt or the test framework: left to a Windows build with Qt), or
+# fail, with the compiler's words. On every core at once.
+check() {
+    local f=$1 err=$work/$(echo "$1" | tr / _).err
     if "$cxx" -std=c++20 -fsyntax-only "${core_includes[@]}" -I"$(dirname "$f")" "${includes[@]}" "$f" \
-        2>"$work/err"; then
-        checked=$((checked + 1))
-    elif grep -qE "fatal error: (Q[A-Za-z]+|qt[a-z/]*|ui_[a-z_]+\.h|gtest/gtest\.h|[A-Za-z/]*\.moc)[^:]*: No such file" "$work/err"; then
-        needqt=$((needqt + 1)) # reaches Qt (or the test framework): left to a Windows build with Qt
+        2>"$err"; then
+        echo ok
+    elif grep -qE "fatal error: (Q[A-Za-z]+|qt[a-z/]*|ui_[a-z_]+\.h|gtest/gtest\.h|[A-Za-z/]*\.moc)[^:]*: No such file" "$err"; then
+        echo qt
     else
-        echo "$f does not compile for Windows:"
-        head -20 "$work/err"
-        exit 1
+        echo "fail $f"
     fi
-done < <(find "${folders[@]}" -name '*.cpp' | sort)
+}
+export -f check
+export cxx work
+export core_includes_s="${core_includes[*]}" includes_s="${includes[*]}"
+results=$(find "${folders[@]}" -name '*.cpp' | sort | xargs -P "$(nproc)" -I{} bash -c \
+    'read -ra core_includes <<<"$core_includes_s"; read -ra includes <<<"$includes_s"; check "$1"' _ {})
+failed=$(sed -n 's/^fail //p' <<<"$results")
+if [[ -n $failed ]]; then
+    for f in $failed; do
+        echo "$f does not compile for Windows:"
+        head -20 "$work/$(echo "$f" | tr / _).err"
+    done
+    exit 1
+fi
+checked=$(grep -cx ok <<<"$results" || true)
+needqt=$(grep -cx qt <<<"$results" || true)
 echo "Qt programs: no POSIX-only calls; $checked Qt-free sources compile with MinGW ($needqt need Qt)"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the library, qvr and their tests for Windows with MinGW-w64 and runs them under Wine
-# (Wine prefix in build/windows/wineprefix). Prints the number of tests run and every skipped
-# test with its reason, and checks the Qt programs for POSIX-only calls. Expects the default preset's qvr to be built, for the byte comparison.
+# Builds the library, qvr and their tests for Windows with MinGW-w64 (with libdeflate built from
+# Debian's source package, scripts/windows-libdeflate.sh) and runs them under Wine (Wine prefix
+# in build/windows/wineprefix, made while the build runs). Prints the number of tests run and
+# every skipped test with its reason, and checks the Qt programs for POSIX-only calls. Builds the
+# default preset's qvr when it is missing, for the byte comparison.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -10,10 +12,13 @@ start=$SECONDS
 linux_qvr="$root/build/default/qvr/qvr"
 [[ -x $linux_qvr ]] || cmake --build --preset default --target qvr -j "$jobs"
 
+bash scripts/windows-libdeflate.sh
 cmake --preset windows -DQVR_LINUX_QVR="$linux_qvr" >/dev/null
+# The prefix is made once, before tests start side by side; Wine takes a while to make it.
+cmake/wine-run.sh "$root/build/windows/wineprefix" cmd /c exit 0 &
+prefix=$!
 cmake --build --preset windows -j "$jobs"
-# The prefix is made once, before tests start side by side.
-cmake/wine-run.sh "$root/build/windows/wineprefix" cmd /c exit 0
+wait "$prefix"
 log=build/windows/Testing/Temporary/LastTest.log
 status=0
 ctest --preset windows -j "$jobs" || status=$?

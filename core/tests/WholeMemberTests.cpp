@@ -97,37 +97,6 @@ TEST_F(WholeMember, PackagesAreTheSameForAnyThreadsAndZlibReadsEveryMember) {
     EXPECT_EQ(WorkFilesLeft(), 0u);
 }
 
-// Reproducible packages (SOURCE_DATE_EPOCH set) hold zlib's own bytes for every member, so a
-// package made from the same folder is the same on every platform, whichever compressor a
-// build has for everyday use.
-TEST_F(WholeMember, PinnedDatesMeanZlibsOwnBytesEverywhere) {
-    const std::string member = MixedBytes(70000, 9);
-    const auto* in = reinterpret_cast<const unsigned char*>(member.data());
-    for (int level : {1, 6, 9}) {
-        uLongf bound = compressBound(static_cast<uLong>(member.size()));
-        std::vector<unsigned char> zlib(bound);
-        ASSERT_EQ(compress2(zlib.data(), &bound, in, static_cast<uLong>(member.size()), level),
-                  Z_OK);
-        zlib.resize(bound);
-#ifdef _WIN32
-        _putenv_s("SOURCE_DATE_EPOCH", "1000");
-#else
-        ::setenv("SOURCE_DATE_EPOCH", "1000", 1);
-#endif
-        std::vector<unsigned char> pinned;
-        const int rc = qvr::detail::DeflateWhole(in, member.size(), level, pinned);
-        const bool fast = qvr::detail::UsesLibdeflate();
-#ifdef _WIN32
-        _putenv_s("SOURCE_DATE_EPOCH", "");
-#else
-        ::unsetenv("SOURCE_DATE_EPOCH");
-#endif
-        ASSERT_EQ(rc, Z_OK);
-        EXPECT_FALSE(fast);
-        EXPECT_TRUE(pinned == zlib) << "level " << level;
-    }
-}
-
 // A flipped byte or a broken Adler-32 in a held-whole and in a streamed member: extracting,
 // DecompressBytes and verify all refuse it, and the destination is not written.
 TEST_F(WholeMember, DamagedBlocksAreRefusedByBothInflatePaths) {

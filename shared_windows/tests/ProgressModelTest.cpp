@@ -18,14 +18,6 @@ ProgressModel RunSteps(int32_t announced, int32_t steps) {
 
 } // namespace
 
-TEST(ProgressModel, RoundsHalvesToEven) {
-    EXPECT_EQ(ProgressModel::RoundHalfEven(3307.5), 3308);
-    EXPECT_EQ(ProgressModel::RoundHalfEven(1102.5), 1102);
-    EXPECT_EQ(ProgressModel::RoundHalfEven(661.5), 662);
-    EXPECT_EQ(ProgressModel::RoundHalfEven(0.5), 0);
-    EXPECT_EQ(ProgressModel::RoundHalfEven(1.5), 2);
-}
-
 TEST(ProgressModel, TwoStepsCompleteOnTheSecond) {
     ProgressModel m = RunSteps(2, 1);
     EXPECT_EQ(m.StepWidth(), 3308);

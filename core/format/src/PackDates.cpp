@@ -47,12 +47,6 @@ bool PinnedEpoch(long long& value) {
 
 } // namespace
 
-bool ReproduciblePackages() {
-    long long value = 0;
-    std::tm tm{};
-    return PinnedEpoch(value) && LocalTime(static_cast<std::time_t>(value), tm, true);
-}
-
 PackDates CurrentPackDates() {
     PackDates dates;
     std::tm tm{};

@@ -1,5 +1,4 @@
 #include "qvr/format/detail/WholeMember.h"
-#include "qvr/format/PackDates.h"
 
 #include <algorithm>
 #include <memory>
@@ -47,7 +46,7 @@ libdeflate_decompressor* Decompressor() {
 } // namespace
 
 bool UsesLibdeflate() {
-    return QVR_HAVE_LIBDEFLATE != 0 && !ReproduciblePackages();
+    return QVR_HAVE_LIBDEFLATE != 0;
 }
 
 unsigned char* ThreadBuffer(int slot, size_t n) {

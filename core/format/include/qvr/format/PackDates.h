@@ -14,9 +14,5 @@ struct PackDates {
     long long Epoch = 0;     // its value, when pinned
 };
 PackDates CurrentPackDates();
-// Whether SOURCE_DATE_EPOCH holds a valid value: the packager then wants the same bytes
-// wherever the package is made, so members are compressed with zlib alone, whose output is
-// the same on every platform and every build of this program.
-bool ReproduciblePackages();
 
 } // namespace qvr

@@ -1,0 +1,1 @@
+// Compiled only to make the test programs' shared precompiled header.
