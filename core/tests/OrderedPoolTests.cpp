@@ -54,6 +54,35 @@ INSTANTIATE_TEST_SUITE_P(Bounds, OrderedPoolBounds,
                                          Bounds{4, 16, 1000}, Bounds{3, 64, 7},
                                          Bounds{2, 1, 1000}));
 
+// A caller that takes what is ready in a row and holds it a while: what it holds counts
+// against the window until it lets go, and it always gets every result, in order.
+TEST(OrderedPool, ResultsHeldAfterTakingCountUntilReleased) {
+    constexpr size_t kJobs = 200, kWindow = 4;
+    std::atomic<size_t> released{0};
+    std::atomic<int> tooFar{0};
+    qvr::OrderedPool<size_t>::Limits limits;
+    limits.Window = kWindow;
+    limits.HeldAfterTake = true;
+    Pool pool(kJobs, 3, limits, [&](size_t j) {
+        if (j >= released.load() + kWindow)
+            ++tooFar;
+        std::this_thread::sleep_for(std::chrono::microseconds(j % 5 * 30));
+        return j;
+    });
+    for (size_t k = 0; k < kJobs;) {
+        size_t end = k + 1;
+        while (pool.Ready(end))
+            ++end;
+        for (size_t i = k; i < end; ++i)
+            ASSERT_EQ(pool.Take(i), i);
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        released = end; // before the pool may start anything more
+        pool.Release(end);
+        k = end;
+    }
+    EXPECT_EQ(tooFar.load(), 0);
+}
+
 TEST(OrderedPool, ResultsNeverTakenAreDiscardedWhenTheCallerStops) {
     std::atomic<size_t> made{0}, discarded{0};
     {

@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "WineSkip.h"
+#include "qvr/package/EntryIndex.h"
 #include "qvr/package/Packing.h"
 
 #include <algorithm>
@@ -197,3 +198,40 @@ TEST_F(Packing, AStartedPackageHoldsItsDetailsWithThePinnedDates) {
 }
 
 } // namespace
+
+// The index answers as Archives::FindEntry does, for every way a name may be spelt.
+TEST(EntryIndex, FindsWhatFindEntryFinds) {
+    auto entry = [](const std::string& folder, const std::string& name, int size) {
+        qvr::sgFileInfo e;
+        e.FilePath(folder);
+        e.FileName(name);
+        e.FileSize(size);
+        return e;
+    };
+    const std::vector<qvr::sgFileInfo> list = {
+        entry("Meshes", "Rock.nif", 1),
+        entry("MESHES", "rock.NIF", 2),
+        entry("a\\b", "c", 3),
+        entry("", "Tower.esp", 4),
+        entry("Textures", "\xC3\x89t\xC3\xA9.dds", 5),
+    };
+    const qvr::EntryIndex index(list);
+    struct Case {
+        std::string folder, name;
+        int size; // of the entry found; 0 for none
+    } cases[] = {
+        {"meshes", "rock.nif", 1}, // the first of two that fold alike
+        {"Meshes", "Rock.nif", 1},
+        {"a\\b", "C", 3},
+        {"a", "b\\c", 0}, // the same text, split otherwise
+        {"", "tower.ESP", 4},
+        {"Tower.esp", "", 0},
+        {"textures", "\xC3\xA9T\xC3\x89.DDS", 5},
+        {"Meshes", "Rock.ni", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder + " | " + c.name);
+        const qvr::sgFileInfo* found = index.Find(c.name, c.folder);
+        EXPECT_EQ(found ? found->FileSize() : 0, c.size);
+    }
+}

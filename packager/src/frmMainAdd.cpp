@@ -247,6 +247,8 @@ void frmMain::ShowAddProgress(AddJob& job) {
 // Puts the nodes of the files that went in into the tree; the closing message for the rest.
 int frmMain::ShowAdded(AddJob& job) {
     int added = 0;
+    // Looked up once: finding it can take a walk through every entry of the package.
+    const QString info = InfoEntryName();
     for (size_t i = 0; i < job.Results.size() && i < job.Files.size(); ++i) {
         const qvr::BatchResult& r = job.Results[i];
         if (!r.Added) {
@@ -261,7 +263,7 @@ int frmMain::ShowAdded(AddJob& job) {
         if (job.Replaces[i] && job.OldKeys[i] != EntryKey(entry))
             m_tree->RemoveNodeTree(m_tree->Node(job.OldKeys[i]), false);
         if (!m_tree->NodeExists(EntryKey(entry)))
-            AddFileNode(entry);
+            AddFileNode(entry, info);
     }
     if (QTreeWidgetItem* parent = job.Folder.isEmpty() ? nullptr : m_tree->Node(job.Folder))
         parent->setExpanded(true);

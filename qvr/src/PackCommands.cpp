@@ -5,6 +5,7 @@
 #include "qvr/format/PathRules.h"
 #include "qvr/install/Install.h"
 #include "qvr/package/BatchAdd.h"
+#include "qvr/package/EntryIndex.h"
 #include "qvr/package/Packing.h"
 #include "qvr/package/Verify.h"
 #include "qvr/platform/ArchiveError.h"
@@ -317,10 +318,11 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
     // they are and are no errors: running an interrupted add again completes it.
     std::vector<qvr::BatchFile> fresh;
     size_t already = 0;
+    const qvr::EntryIndex held(arc.ArchiveFiles);
     for (const auto& f : gathered.Files) {
         // Only under the very same name: a name given in another letter case asks for
         // something else, and is refused below as before.
-        const auto entry = arc.FindEntry(f.FileName, f.FilePath);
+        const qvr::sgFileInfo* entry = held.Find(f.FileName, f.FilePath);
         if (entry && entry->FileName() == f.FileName && entry->FilePath() == f.FilePath &&
             AlreadyHolds(arc, *entry, f.Source)) {
             ++already;

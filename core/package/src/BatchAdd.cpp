@@ -8,21 +8,18 @@
 #include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
+#include "qvr/platform/OrderedPool.h"
 #include "qvr/platform/RandomAccessFile.h"
 #include "qvr/platform/WorkFiles.h"
 #include "qvr/platform/detail/WorkRegistry.h"
 #include "qvr/platform/detail/platform.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <ctime>
-#include <exception>
 #include <filesystem>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <thread>
 
@@ -33,8 +30,6 @@ namespace {
 
 using format::kMaxArchive;
 using format::kMaxRecordBytes;
-// Blocks appended in one step at most.
-constexpr size_t kMaxGroup = 256;
 
 std::string Describe(const BatchFile& f) {
     return f.FilePath.empty() ? f.FileName : f.FilePath + "\\" + f.FileName;
@@ -57,7 +52,6 @@ private:
 };
 
 struct Slot {
-    bool Ready = false;
     bool Ok = false;
     std::string Work;  // the block in a work file, or
     std::string Block; // the block in memory (small files)
@@ -159,7 +153,7 @@ void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, int 
 
 // Appends several blocks in one step, through the same checks as a single append; their
 // records join the directory the change writes when it ends.
-void AppendGroup(Archives& arc, const std::vector<Slot*>& slots) {
+void AppendBlocks(Archives& arc, const std::vector<Slot*>& slots) {
     std::vector<detail::NewBlock> blocks;
     for (Slot* slot : slots)
         blocks.push_back({slot->Entry, slot->Work, slot->Work.empty() ? &slot->Block : nullptr});
@@ -202,6 +196,200 @@ struct OneChange {
     }
 };
 
+// One call of AddFilesToArchive: the files are compressed on the pool's threads, a bounded
+// way ahead, while this thread appends whatever is ready in a row as one group.
+class Batch {
+public:
+    Batch(Archives& arc, const std::vector<BatchFile>& files, const BatchOptions& options,
+          const BatchProgress& progress)
+        : m_arc(arc), m_files(files), m_options(options), m_progress(progress),
+          m_results(files.size()) {
+        for (size_t i = 0; i < files.size(); ++i)
+            m_results[i].File = files[i];
+    }
+
+    std::vector<BatchResult> Run() {
+        if (m_files.empty() || !Begin())
+            return std::move(m_results);
+        // A large member's pieces may use as many threads as the batch, even for one file.
+        const unsigned pieceThreads = m_options.Jobs ? m_options.Jobs : DefaultJobs();
+        // Ends its threads, and deletes the blocks never taken, before the change and the
+        // work folder go, whatever happens below (a throwing progress callback included).
+        OrderedPool<Slot> pool(
+            m_files.size(), pieceThreads, Limits(pieceThreads),
+            [&](size_t i) { return Prepared(i, pieceThreads); },
+            [](Slot& slot) { DeleteFileQuiet(slot.Work); });
+        m_projected = std::max<int64_t>(0, FileLength(m_arc.CurrentArchive));
+        for (size_t i = 0; i < m_files.size();) {
+            std::vector<Slot> group = TakeGroup(pool, i);
+            AppendGroup(group, i);
+            pool.Release(i + group.size());
+            for (size_t g = 0; g < group.size(); ++g)
+                if (m_progress)
+                    m_progress(m_results[i + g], i + g + 1, m_files.size());
+            i += group.size();
+        }
+        m_change.End(m_results);
+        return std::move(m_results);
+    }
+
+private:
+    // Blocks appended in one step at most.
+    static constexpr size_t kMaxGroup = 256;
+
+    // The work folder and the change; when either cannot be had, every file fails with why.
+    bool Begin() {
+        try {
+            m_folder = std::make_unique<WorkFolder>(m_arc.TempFolder);
+            detail::ArchivesAccess::BeginAppends(m_arc);
+            m_change.open = true;
+            return true;
+        } catch (const std::exception& e) {
+            for (size_t i = 0; i < m_files.size(); ++i) {
+                m_results[i].Message = Describe(m_files[i]) + ": " + e.what();
+                if (m_progress)
+                    m_progress(m_results[i], i + 1, m_files.size());
+            }
+            return false;
+        }
+    }
+
+    // Bounded look-ahead: compressed blocks wait for their turn, but only so many and only so
+    // large, counted until they are appended. Too short a look-ahead idles a thread behind
+    // every large file. Each file's size is looked up when it is next to start, so that the
+    // threads start at once rather than after a look at every file.
+    OrderedPool<Slot>::Limits Limits(unsigned pieceThreads) const {
+        const unsigned jobs = static_cast<unsigned>(std::min<size_t>(pieceThreads, m_files.size()));
+        OrderedPool<Slot>::Limits limits;
+        limits.Window = m_options.MaxPendingFiles ? m_options.MaxPendingFiles : 16 * size_t{jobs};
+        limits.MaxWeight = m_options.MaxPendingBytes;
+        limits.Weight = [this](size_t i) { return FileLength(m_files[i].Source); };
+        limits.HeldAfterTake = true;
+        return limits;
+    }
+
+    // Runs on the pool's threads: never throws.
+    Slot Prepared(size_t i, unsigned pieceThreads) const {
+        Slot slot;
+        try {
+            Prepare(m_files[i], m_folder->File(i), m_options.InMemoryLimit, m_options.Level,
+                    pieceThreads, slot);
+        } catch (const std::exception& e) {
+            DeleteFileQuiet(slot.Work);
+            slot = Slot{};
+            slot.Message = m_files[i].Source + ": " + e.what();
+        }
+        return slot;
+    }
+
+    // File i and whatever is ready behind it in a row, counted before any is taken so that
+    // the group stays within the look-ahead's bounds.
+    static std::vector<Slot> TakeGroup(OrderedPool<Slot>& pool, size_t i) {
+        size_t count = 1;
+        while (count < kMaxGroup && pool.Ready(i + count))
+            ++count;
+        std::vector<Slot> group;
+        group.reserve(count);
+        for (size_t k = i; k < i + count; ++k)
+            group.push_back(pool.Take(k));
+        return group;
+    }
+
+    // The text changes once a second; making it loads the user's locale, which for groups
+    // of a few small files cost more than appending them.
+    const std::string& ArchiveDate() {
+        if (m_options.ArchiveDate.empty()) {
+            if (const std::time_t now = std::time(nullptr); now != m_dateMadeAt) {
+                m_date = FormatArchiveDate();
+                m_dateMadeAt = now;
+            }
+        }
+        return m_date;
+    }
+
+    static int64_t Room(const Slot& slot) {
+        return int64_t{slot.Entry.FileCompressedSize()} + kMaxRecordBytes;
+    }
+
+    // Whether the file's block may go in: it was made, and the archive has room for it.
+    // The most the archive can come to is kept up as files go in: inside the change its
+    // file's length says nothing until the directory is written at the end.
+    bool Admit(Slot& slot, size_t i, const std::string& date) {
+        if (!slot.Ok) {
+            m_results[i].Message = slot.Message;
+            return false;
+        }
+        slot.Entry.FileArchiveDate(date);
+        if (m_projected + Room(slot) > kMaxArchive) {
+            m_results[i].Message = Describe(m_files[i]) + ": the archive would reach 2 GiB";
+            DeleteFileQuiet(slot.Work);
+            slot.Ok = false;
+            return false;
+        }
+        m_projected += Room(slot);
+        return true;
+    }
+
+    // The group's blocks in one append; when that fails, one at a time tells which file is
+    // at fault (a failed append puts the archive back as it was).
+    void AppendGroup(std::vector<Slot>& group, size_t first) {
+        const std::string& date = ArchiveDate();
+        std::vector<size_t> ready;
+        for (size_t g = 0; g < group.size(); ++g)
+            if (Admit(group[g], first + g, date))
+                ready.push_back(g);
+        bool together = false;
+        if (ready.size() > 1) {
+            std::vector<Slot*> batch;
+            for (size_t g : ready)
+                batch.push_back(&group[g]);
+            try {
+                AppendBlocks(m_arc, batch);
+                together = true;
+            } catch (const std::exception&) {
+            }
+        }
+        for (size_t g : ready) {
+            std::string why;
+            if (!together) {
+                try {
+                    AppendBlocks(m_arc, {&group[g]});
+                } catch (const std::exception& e) {
+                    why = e.what();
+                }
+            }
+            Settle(group[g], first + g, why);
+        }
+    }
+
+    // The result of file i, whose block went in unless why says otherwise.
+    void Settle(Slot& slot, size_t i, const std::string& why) {
+        BatchResult& result = m_results[i];
+        if (why.empty()) {
+            detail::ArchivesAccess::AddToList(m_arc, slot.Entry);
+            result.Added = true;
+            result.Bytes = slot.Entry.FileSize();
+        } else {
+            result.Message = Describe(m_files[i]) + ": could not be added to " +
+                             m_arc.CurrentArchive + ": " + why;
+            result.ArchiveFailed = true;
+            m_projected -= Room(slot);
+        }
+        DeleteFileQuiet(slot.Work);
+    }
+
+    Archives& m_arc;
+    const std::vector<BatchFile>& m_files;
+    const BatchOptions& m_options;
+    const BatchProgress& m_progress;
+    std::vector<BatchResult> m_results;
+    std::unique_ptr<WorkFolder> m_folder;
+    OneChange m_change{m_arc};
+    std::string m_date = m_options.ArchiveDate;
+    std::time_t m_dateMadeAt = -1;
+    int64_t m_projected = 0;
+};
+
 } // namespace
 
 unsigned DefaultJobs() {
@@ -211,209 +399,7 @@ unsigned DefaultJobs() {
 std::vector<BatchResult> AddFilesToArchive(Archives& arc, const std::vector<BatchFile>& files,
                                            const BatchOptions& options,
                                            const BatchProgress& progress) {
-    std::vector<BatchResult> results(files.size());
-    for (size_t i = 0; i < files.size(); ++i)
-        results[i].File = files[i];
-    if (files.empty())
-        return results;
-
-    std::unique_ptr<WorkFolder> folder;
-    try {
-        folder = std::make_unique<WorkFolder>(arc.TempFolder);
-    } catch (const std::exception& e) {
-        for (size_t i = 0; i < files.size(); ++i) {
-            results[i].Message = Describe(files[i]) + ": " + e.what();
-            if (progress)
-                progress(results[i], i + 1, files.size());
-        }
-        return results;
-    }
-
-    OneChange change{arc};
-    try {
-        detail::ArchivesAccess::BeginAppends(arc);
-        change.open = true;
-    } catch (const std::exception& e) {
-        for (size_t i = 0; i < files.size(); ++i) {
-            results[i].Message = Describe(files[i]) + ": " + e.what();
-            if (progress)
-                progress(results[i], i + 1, files.size());
-        }
-        return results;
-    }
-
-    // A large member's pieces may use as many threads as the batch, even for one file.
-    const unsigned pieceThreads = options.Jobs ? options.Jobs : DefaultJobs();
-    const unsigned jobs = static_cast<unsigned>(std::min<size_t>(pieceThreads, files.size()));
-    // Bounded look-ahead: compressed blocks wait on disk for their turn, but only so many and
-    // only so large. Too short a look-ahead idles a thread behind every large file.
-    const size_t window = options.MaxPendingFiles ? options.MaxPendingFiles : 16 * size_t{jobs};
-    const int64_t byteLimit = options.MaxPendingBytes;
-    // Each file's size is looked up when it is next to be taken (under the lock), so that the
-    // threads start at once rather than after a look at every file.
-    std::vector<int64_t> sizes(files.size(), -1);
-    auto sizeOf = [&](size_t i) {
-        if (sizes[i] < 0)
-            sizes[i] = std::max<int64_t>(0, FileLength(files[i].Source));
-        return sizes[i];
-    };
-    int64_t pendingBytes = 0;
-
-    std::vector<Slot> slots(files.size());
-    std::mutex mutex;
-    std::condition_variable changed;
-    size_t nextToClaim = 0;
-    size_t appended = 0;
-    bool stop = false;
-
-    auto worker = [&] {
-        for (;;) {
-            size_t i;
-            {
-                std::unique_lock lock(mutex);
-                changed.wait(lock, [&] {
-                    if (stop || nextToClaim >= files.size())
-                        return true;
-                    if (nextToClaim == appended) // the next to append may always go
-                        return true;
-                    return nextToClaim < appended + window &&
-                           pendingBytes + sizeOf(nextToClaim) <= byteLimit;
-                });
-                if (stop || nextToClaim >= files.size())
-                    return;
-                i = nextToClaim++;
-                pendingBytes += sizeOf(i);
-            }
-            Slot slot;
-            try {
-                Prepare(files[i], folder->File(i), options.InMemoryLimit, options.Level,
-                        pieceThreads, slot);
-            } catch (const std::exception& e) {
-                slot.Ok = false;
-                slot.Message = files[i].Source + ": " + e.what();
-            }
-            {
-                std::lock_guard lock(mutex);
-                slot.Ready = true;
-                slots[i] = std::move(slot);
-            }
-            changed.notify_all();
-        }
-    };
-
-    std::vector<std::thread> threads;
-    // Whatever happens below (a throwing progress callback included), the threads end.
-    struct Joiner {
-        std::vector<std::thread>& threads;
-        std::mutex& mutex;
-        std::condition_variable& changed;
-        bool& stop;
-        ~Joiner() {
-            {
-                std::lock_guard lock(mutex);
-                stop = true;
-            }
-            changed.notify_all();
-            for (auto& t : threads)
-                t.join();
-        }
-    } joiner{threads, mutex, changed, stop};
-    threads.reserve(jobs);
-    for (unsigned t = 0; t < jobs; ++t)
-        threads.emplace_back(worker);
-
-    std::string date = options.ArchiveDate;
-    std::time_t dateMadeAt = -1;
-    // The most the archive can come to, kept up as files go in: inside the change its file's
-    // length says nothing until the directory is written at the end.
-    int64_t projected = std::max<int64_t>(0, FileLength(arc.CurrentArchive));
-    auto room = [](const Slot& slot) {
-        return int64_t{slot.Entry.FileCompressedSize()} + kMaxRecordBytes;
-    };
-    for (size_t i = 0; i < files.size();) {
-        // Whatever is ready in a row goes in as one group.
-        std::vector<Slot> group;
-        {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return slots[i].Ready; });
-            for (size_t k = i; k < files.size() && slots[k].Ready && group.size() < kMaxGroup; ++k)
-                group.push_back(std::move(slots[k]));
-        }
-        // The text changes once a second; making it loads the user's locale, which for
-        // groups of a few small files cost more than appending them.
-        if (options.ArchiveDate.empty()) {
-            if (const std::time_t now = std::time(nullptr); now != dateMadeAt) {
-                date = FormatArchiveDate();
-                dateMadeAt = now;
-            }
-        }
-        std::vector<size_t> ready;
-        for (size_t g = 0; g < group.size(); ++g) {
-            Slot& slot = group[g];
-            BatchResult& result = results[i + g];
-            if (!slot.Ok) {
-                result.Message = slot.Message;
-                continue;
-            }
-            slot.Entry.FileArchiveDate(date);
-            if (projected + room(slot) > kMaxArchive) {
-                result.Message = Describe(files[i + g]) + ": the archive would reach 2 GiB";
-                DeleteFileQuiet(slot.Work);
-                slot.Ok = false;
-                continue;
-            }
-            projected += room(slot);
-            ready.push_back(g);
-        }
-        bool together = false;
-        std::vector<Slot*> batch;
-        for (size_t g : ready)
-            batch.push_back(&group[g]);
-        if (batch.size() > 1) {
-            try {
-                AppendGroup(arc, batch);
-                together = true;
-            } catch (const std::exception&) {
-                // Put back as it was: one at a time tells which file is at fault.
-            }
-        }
-        for (size_t g : ready) {
-            Slot& slot = group[g];
-            BatchResult& result = results[i + g];
-            std::string why;
-            if (!together) {
-                try {
-                    AppendGroup(arc, {&slot});
-                } catch (const std::exception& e) {
-                    why = e.what();
-                }
-            }
-            if (why.empty()) {
-                detail::ArchivesAccess::AddToList(arc, slot.Entry);
-                result.Added = true;
-                result.Bytes = slot.Entry.FileSize();
-            } else {
-                result.Message = Describe(files[i + g]) + ": could not be added to " +
-                                 arc.CurrentArchive + ": " + why;
-                result.ArchiveFailed = true;
-                projected -= room(slot);
-            }
-            DeleteFileQuiet(slot.Work);
-        }
-        {
-            std::lock_guard lock(mutex);
-            for (size_t g = 0; g < group.size(); ++g)
-                pendingBytes -= sizes[i + g];
-            appended = i + group.size();
-        }
-        changed.notify_all();
-        for (size_t g = 0; g < group.size(); ++g)
-            if (progress)
-                progress(results[i + g], i + g + 1, files.size());
-        i += group.size();
-    }
-    change.End(results);
-    return results;
+    return Batch(arc, files, options, progress).Run();
 }
 
 } // namespace qvr

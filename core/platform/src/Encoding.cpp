@@ -1,5 +1,6 @@
 #include "qvr/platform/Encoding.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace qvr {
@@ -132,7 +133,27 @@ bool IsValidUtf8(const std::string& text) {
     return true;
 }
 
+namespace {
+
+bool IsAscii(unsigned char c) {
+    return c < 0x80;
+}
+
+char FoldAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
+
+} // namespace
+
 std::string LowerText(const std::string& text) {
+    // Most names are ASCII: folded byte by byte, without decoding (the fold below never maps a
+    // character outside ASCII into it, nor one inside out of it).
+    if (std::all_of(text.begin(), text.end(), [](char c) { return IsAscii(c); })) {
+        std::string out = text;
+        for (char& c : out)
+            c = FoldAscii(c);
+        return out;
+    }
     std::string out;
     out.reserve(text.size());
     size_t i = 0;
@@ -155,6 +176,20 @@ std::string LowerText(const std::string& text) {
 bool SameTextIgnoreCase(const std::string& a, const std::string& b) {
     if (a.size() == b.size() && a == b)
         return true;
+    // Compared in place while both are ASCII, which settles nearly every pair: folding keeps
+    // ASCII and the rest apart, so an ASCII byte against any other, or one text ending before
+    // the other, can never fold alike.
+    size_t k = 0;
+    for (; k < a.size() && k < b.size(); ++k) {
+        const unsigned char x = static_cast<unsigned char>(a[k]);
+        const unsigned char y = static_cast<unsigned char>(b[k]);
+        if (!IsAscii(x) || !IsAscii(y))
+            break;
+        if (FoldAscii(a[k]) != FoldAscii(b[k]))
+            return false;
+    }
+    if (k == a.size() || k == b.size())
+        return a.size() == b.size();
     return LowerText(a) == LowerText(b);
 }
 

@@ -25,6 +25,9 @@ public:
         // once per job, under the pool's lock, when that job is next to start.
         int64_t MaxWeight = std::numeric_limits<int64_t>::max();
         std::function<int64_t(size_t)> Weight;
+        // When set, a job taken still counts against Window and MaxWeight until Release says
+        // its result is done with: for a caller that holds several results at once.
+        bool HeldAfterTake = false;
     };
 
     // With fewer than two threads nothing runs ahead: Take(k) does job k on the caller's
@@ -56,19 +59,26 @@ public:
 
     // Job k's result, waiting for it; each job is taken once, in order.
     T Take(size_t k) {
-        if (m_threads.empty()) {
-            m_taken = k + 1;
+        if (m_threads.empty())
             return m_work(k);
-        }
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [&] { return m_done[k].has_value(); });
         T out = std::move(*m_done[k]);
         m_done[k].reset();
-        m_taken = k + 1;
-        m_weight -= std::max<int64_t>(m_weights[k], 0);
+        if (!m_limits.HeldAfterTake)
+            ReleaseLocked(k + 1);
         lock.unlock();
         m_changed.notify_all();
         return out;
+    }
+
+    // Jobs before `end`, taken, no longer count against the limits (with HeldAfterTake).
+    void Release(size_t end) {
+        {
+            std::lock_guard lock(m_mutex);
+            ReleaseLocked(end);
+        }
+        m_changed.notify_all();
     }
 
     // Whether job k is done, without waiting (always false without threads).
@@ -81,11 +91,15 @@ private:
     bool MayStart() {
         if (m_stop || m_next >= m_done.size())
             return true;
-        if (m_next == m_taken) // the next to take always goes
+        if (m_next == m_released) // the next to take always goes
             return true;
-        if (m_next >= m_taken + m_limits.Window)
+        if (m_next >= m_released + m_limits.Window)
             return false;
         return m_weight + WeightOf(m_next) <= m_limits.MaxWeight;
+    }
+    void ReleaseLocked(size_t end) {
+        for (; m_released < end && m_released < m_done.size(); ++m_released)
+            m_weight -= std::max<int64_t>(m_weights[m_released], 0);
     }
     int64_t WeightOf(size_t k) {
         if (m_weights[k] < 0)
@@ -118,7 +132,7 @@ private:
     std::vector<std::optional<T>> m_done;
     std::vector<int64_t> m_weights;
     int64_t m_weight = 0;
-    size_t m_next = 0, m_taken = 0;
+    size_t m_next = 0, m_released = 0;
     bool m_stop = false;
     std::mutex m_mutex;
     std::condition_variable m_changed;
