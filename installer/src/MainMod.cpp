@@ -243,7 +243,7 @@ QString Count(qsizetype n, const char* one, const char* many) {
 } // namespace
 
 int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder,
-                           std::vector<qvr::EntryResult>* results) {
+                           std::vector<qvr::EntryResult>* results, const InstallRun& run) {
     if (m_busy)
         return 0;
     auto ask = [&](const qvr::sgFileInfo& entry, const std::string&) {
@@ -299,8 +299,10 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
                                                                                 : earlier.Name),
                                     QString::fromStdString(earlier.Archive)));
             };
-            const qvr::InstallReport report = qvr::InstallRecorded(
-                Arc, dataFolder.toStdString(), askAndNote, progress, 0, takeBack);
+            const qvr::InstallReport report =
+                run ? run(askAndNote, progress, takeBack)
+                    : qvr::InstallRecorded(Arc, dataFolder.toStdString(), askAndNote, progress, 0,
+                                           takeBack);
             if (results)
                 *results = report.Entries;
             if (!report.Outcome && counts.failed == 0)

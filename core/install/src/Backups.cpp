@@ -1,5 +1,6 @@
 #include "qvr/install/detail/Backups.h"
 
+#include "qvr/install/Engine.h"
 #include "qvr/install/detail/InstallFiles.h"
 #include "qvr/install/detail/InstallPaths.h"
 #include "qvr/install/detail/SafeReach.h"
@@ -341,9 +342,30 @@ void DeleteStrayWorkFiles(const fs::path& folder) {
     }
 }
 
+void RemoveEmptyBackups(const std::string& dataFolder) {
+    RemoveEmptyTree(BackupsFolder(dataFolder));
+}
+
+namespace {
+
+// The configuration lines go first, so that no setting names a file that is gone.
+Result TakeBackEdits(const InstallRecord& record, const ConfigEditor* editor) {
+    for (auto e = record.Edits.rbegin(); e != record.Edits.rend(); ++e) {
+        if (!editor)
+            return Result::EntryFailure("its lines in " + e->File +
+                                        " are taken out only by the command for that target");
+        Step();
+        if (Result undone = editor->Apply(*e, true); !undone)
+            return undone;
+    }
+    return Result::Success();
+}
+
+} // namespace
+
 RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
                          const std::vector<InstallRecord>& others, const FileProgress& progress,
-                         bool dryRun) {
+                         bool dryRun, const ConfigEditor* editor) {
     RemovalReport report;
     report.ByRecord = true;
     report.Plugin = record.Name.empty() ? record.Archive : record.Name;
@@ -363,6 +385,12 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
             record.State = RecordState::Removing;
             if (!dryRun)
                 WriteInstallRecord(dataFolder, record); // the intent
+        }
+        if (Result edits = dryRun ? Result::Success() : TakeBackEdits(record, editor); !edits) {
+            report.Outcome = Result::EntryFailure("The removal of " + report.Plugin +
+                                                  " stopped: " + edits.Message +
+                                                  "; removing it again finishes it");
+            return report;
         }
         size_t done = 0;
         for (const RemovalStep& step : record.Plan) {

@@ -54,13 +54,12 @@ struct InstallReport {
 // beside it under a record of its own. An empty function keeps it.
 using TakeBackQuestion = std::function<bool(const InstallRecord& earlier)>;
 
-// Installs every entry of arc like InstallArchive and records it in dataFolder. The install of
-// the same archive (its file name and plug-in name) is taken back first, without a question,
-// and the files it had replaced are replaced again without asking. Every question is asked
-// before the first file is moved. When progress answers false the install stops and records
-// the files written so far. threads: how many inflate members ahead of the one being put in
-// place (0: as many as the machine has cores; 1: none). Archives whose names give one record
-// key get records of their own.
+// Installs every entry of arc like InstallArchive and records it in dataFolder, through the
+// install engine (Engine.h). The install of the same archive (its file name and plug-in name)
+// is taken back first, without a question, and the files it had replaced are replaced again
+// without asking. Every question is asked before the first file is moved. When progress answers
+// false the install is cancelled and rolled back whole. threads: no longer used (the archive's
+// source chooses its own). Archives whose names give one record key get records of their own.
 InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
                               const OverwriteQuestion& ask, const EntryProgress& progress = {},
                               unsigned threads = 0, const TakeBackQuestion& takeBack = {});
@@ -80,8 +79,8 @@ RemovalReport RemovePlugin(Archives& arc, const std::string& dataFolder,
                            const FileProgress& progress = {});
 
 // Finishes interrupted removals and undoes interrupted installs, except those of ownKey (the
-// record key of the operation about to run, which finishes its own). Every operation above
-// calls it first.
+// record key of the operation about to run, which finishes its own), under the target's lock.
+// Every operation above calls it first.
 Result CompletePendingWork(const std::string& dataFolder, const std::string& ownKey = {});
 
 } // namespace qvr
