@@ -146,10 +146,12 @@ private:
     // Runs one install or removal with the progress window: one step per entry and a stop
     // between entries once Exit was asked; its last step is left to EndTask. onEntry sees every
     // entry's result after it was handled. What went wrong is for the caller's one summary;
-    // an exception's text is kept in m_taskError.
+    // an exception's text is kept in m_taskError. With cancellable, the window's Cancel stops
+    // the work between entries too.
     void RunEntryTask(QWidget* owner, const QString& title,
                       const std::function<void(const qvr::EntryProgress&)>& work,
-                      const std::function<void(const qvr::EntryResult&)>& onEntry = {});
+                      const std::function<void(const qvr::EntryResult&)>& onEntry = {},
+                      bool cancellable = false);
     // A removal's file steps as the progress window's entry steps: one per file.
     static qvr::FileProgress StepPerFile(const qvr::EntryProgress& progress);
     // The question before any removal, saying what it does for the target.

@@ -50,6 +50,12 @@ Records RecordsOf(const std::string& root) {
 
 class Engine : public Reversible {
 protected:
+    // An install whose every step may be made to fail, the opening of the archive included.
+    bool TryInstall(const std::string& pack, const std::string& data) {
+        qvr::Archives arc2;
+        arc2.TempFolder = arc.TempFolder;
+        return arc2.OpenArchive(pack).Ok() && qvr::InstallRecorded(arc2, data, kYes).Outcome.Ok();
+    }
     const Files original = {{"Morrowind.esm", "master"}, {"Meshes\\x.nif", "game's x"}};
 
     void SetUp() override {
@@ -76,7 +82,19 @@ struct Scenario {
     std::function<bool(const std::string& root)> Command;     // the install or the removal
     std::function<void(const std::string& root)> NextCommand; // of either program, there
     std::function<State(const std::string& root)> Look;
+    // An install that a failed file left partly done is recorded as such: this takes it back.
+    std::function<void(const std::string& root)> TakeBack = {};
 };
+
+std::string Describe(const State& state) {
+    std::string out = "\nrecords:";
+    for (const std::string& k : state.Recorded.Keys)
+        out += " [" + k + "]";
+    out += "\nfiles:";
+    for (const auto& [path, content] : state.Tree)
+        out += " " + path + "=" + content.substr(0, 12);
+    return out + "\nconfig: " + state.Config;
+}
 
 #ifndef _WIN32
 // For every operation k of the command: once the process ends there (killed), once the
@@ -94,14 +112,22 @@ void Sweep(const Scenario& s, const std::function<std::string(const std::string&
     const int64_t ops = qvr::testhooks::OperationCount.load() - ops0;
     const State after = s.Look(reference);
     ASSERT_NE(before, after) << s.Name;
-    int asBefore = 0, asAfter = 0, neither = 0, left = 0, runs = 0;
+    int asBefore = 0, asAfter = 0, partial = 0, neither = 0, left = 0, runs = 0;
     auto judge = [&](const std::string& root, const std::string& what) {
         s.NextCommand(root);
         const State now = s.Look(root);
         asBefore += now == before;
         asAfter += now == after;
-        neither += now != before && now != after;
-        EXPECT_TRUE(now == before || now == after) << s.Name << ": " << what;
+        if (now != before && now != after && s.TakeBack) {
+            s.TakeBack(root);
+            const bool whole = s.Look(root) == before;
+            partial += whole;
+            neither += !whole;
+            EXPECT_TRUE(whole) << s.Name << ": " << what;
+        } else if (now != before && now != after) {
+            ++neither;
+            ADD_FAILURE() << s.Name << ": " << what << Describe(now);
+        }
         const int l = Leftovers(root);
         left += l;
         EXPECT_EQ(l, 0) << s.Name << ": " << what;
@@ -132,9 +158,10 @@ void Sweep(const Scenario& s, const std::function<std::string(const std::string&
         judge(root, "operation " + std::to_string(k) + " failed");
     }
     std::printf("[ sweep    ] %s: %d runs (%lld kills, %lld failed operations): %d as before, %d "
-                "as after, %d neither, %d work files left\n",
+                "as after, %d partly installed as recorded (taken back whole), %d neither, %d "
+                "work files left\n",
                 s.Name, runs, static_cast<long long>(steps), static_cast<long long>(ops), asBefore,
-                asAfter, neither, left);
+                asAfter, partial, neither, left);
 }
 #endif
 
@@ -180,8 +207,9 @@ TEST_F(Engine, TwoProgramsAtOnceInOneDataFolderLoseNothing) {
         for (int round = 0; round < 150; ++round) {
             const std::string data = Path("c/" + std::to_string(round));
             Lay(data, original);
-            if (pair.BInstalledFirst)
+            if (pair.BInstalledFirst) {
                 ASSERT_TRUE(Install(b, true, data).Outcome.Ok());
+            }
             std::atomic<bool> okA = false, okB = false;
             std::thread ta([&] { okA = Install(a, true, data).Outcome.Ok(); });
             std::thread tb([&] {
@@ -192,8 +220,9 @@ TEST_F(Engine, TwoProgramsAtOnceInOneDataFolderLoseNothing) {
             tb.join();
             ASSERT_TRUE(okA && okB) << pair.Name << ", round " << round;
             for (const char* key : {"a.qvr", "b.qvr"})
-                if (qvr::FindInstallRecord(data, key))
+                if (qvr::FindInstallRecord(data, key)) {
                     ASSERT_TRUE(qvr::RemoveByRecord(data, key).Outcome.Ok());
+                }
             ASSERT_EQ(Snapshot(data), original) << pair.Name << ", round " << round;
             ASSERT_FALSE(fs::exists(qvr::RecordFolder(data))) << pair.Name << ", round " << round;
             fs::remove_all(data);
@@ -212,30 +241,17 @@ TEST_F(Engine, TheNextCommandSweepsAnEmptyRecordFolderAndStrayTexts) {
     EXPECT_EQ(Snapshot(Data()), original);
 }
 
-TEST_F(Engine, ACancelledInstallIsRolledBackWhole) {
-    Lay(Data(), original);
-    qvr::Archives arc2;
-    arc2.TempFolder = arc.TempFolder;
-    ASSERT_TRUE(Ok(arc2.OpenArchive(a)));
-    int calls = 0;
-    const qvr::InstallReport r = qvr::InstallRecorded(
-        arc2, Data(), kYes, [&](const qvr::EntryResult&, size_t, size_t) { return ++calls < 3; });
-    EXPECT_FALSE(r.Outcome.Ok());
-    EXPECT_NE(r.Outcome.Message.find("cancelled; nothing was installed"), std::string::npos);
-    EXPECT_EQ(Snapshot(Data()), original);
-    EXPECT_FALSE(fs::exists(qvr::RecordFolder(Data())));
-}
-
 #ifndef _WIN32
 TEST_F(Engine, EveryKillAndFailureLeavesEachTargetAsBeforeOrAsAfter) {
     auto fresh = [&](const std::string& name) { return Path("sweep/" + name); };
     const Scenario data[] = {
         {"data folder install", [&](const std::string& root) { Lay(root + "/data", original); },
-         [&](const std::string& root) { return Install(b, true, root + "/data").Outcome.Ok(); },
+         [&](const std::string& root) { return TryInstall(b, root + "/data"); },
          [&](const std::string& root) { (void)qvr::CompletePendingWork(root + "/data"); },
          [&](const std::string& root) {
              return State{Snapshot(root + "/data"), {}, RecordsOf(root + "/data")};
-         }},
+         },
+         [&](const std::string& root) { (void)qvr::RemoveByRecord(root + "/data", "b.qvr"); }},
         {"data folder removal",
          [&](const std::string& root) {
              Lay(root + "/data", original);
@@ -263,7 +279,8 @@ protected:
     bool InstallFor(const std::string& pack, const std::string& root) {
         qvr::Archives arc2;
         arc2.TempFolder = arc.TempFolder;
-        EXPECT_TRUE(Ok(arc2.OpenArchive(pack)));
+        if (!arc2.OpenArchive(pack).Ok())
+            return false;
         openmw::ListReport listed;
         const openmw::Target where = openmw::TargetFor(pack, Cfg(root), Mods(root));
         return openmw::Install(arc2, where, kYes, {}, {}, listed).Outcome.Ok();
@@ -279,8 +296,12 @@ protected:
         qvr::InstallTarget target = openmw::EngineTarget(where, editor);
         (void)qvr::CompletePendingWork(target);
     }
+    // The configuration names folders below root: compared with root's name taken out.
     static State Look(const std::string& root) {
-        return State{Snapshot(Mods(root)), ReadAll(Cfg(root)), RecordsOf(Mods(root))};
+        std::string cfg = ReadAll(Cfg(root));
+        for (size_t at; (at = cfg.find(root)) != std::string::npos;)
+            cfg.replace(at, root.size(), "ROOT");
+        return State{Snapshot(Mods(root)), cfg, RecordsOf(Mods(root))};
     }
 };
 
@@ -293,7 +314,8 @@ TEST_F(OpenMWEngine, EveryKillAndFailureLeavesFilesAndLinesAsBeforeOrAsAfter) {
     auto fresh = [&](const std::string& name) { return Path("omw/" + name); };
     const Scenario scenarios[] = {
         {"OpenMW install", [&](const std::string& root) { WriteAll(Cfg(root), kConfig); },
-         [&](const std::string& root) { return InstallFor(b, root); }, Next, Look},
+         [&](const std::string& root) { return InstallFor(b, root); }, Next, Look,
+         [&](const std::string& root) { (void)RemoveFor(b, root); }},
         {"OpenMW removal",
          [&](const std::string& root) {
              WriteAll(Cfg(root), kConfig);

@@ -112,6 +112,8 @@ void Commit(const InstallTarget& target, const InstallRequest& request, InstallR
     // On the disk before the record says installed (one flush of the whole file system where
     // the system can; each file was flushed as written elsewhere).
     SyncFileSystem(target.Root);
+    for (const std::string& link : record.Links) // the player's folders on other disks
+        SyncFileSystem(platform::FromNative(detail::DataPath(target.Root, link)));
     record.Files = std::move(written);
     std::error_code ec;
     std::erase_if(record.Folders, [&](const std::string& f) {
@@ -162,6 +164,7 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
             !request.Progress(i, report.Entries[i], ++told, entries.size())) {
             report.Outcome =
                 Result::EntryFailure("The install was cancelled; nothing was installed");
+            report.Cancelled = true;
             return report;
         }
     if (plan.empty())
@@ -178,6 +181,7 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
                                  report.Entries, request.Progress, told, cancelled);
         if (cancelled || written.empty()) {
             const Result undone = RollBack(target, record);
+            report.Cancelled = cancelled && undone;
             if (cancelled)
                 report.Outcome = undone ? Result::EntryFailure("The install was cancelled; "
                                                                "nothing was installed")

@@ -231,6 +231,8 @@ Result Recover(const InstallTarget& target, const std::string& ownKey) {
         if (d->path().extension() == ".new")
             RemoveFile(d->path());
     RemoveStaleWorkFiles(RecordFolder(root));
+    for (const std::string& folder : target.AlsoLock) // a killed edit of a configuration file
+        RemoveStaleWorkFiles(folder);
     std::vector<InstallRecord> records = ListInstallRecords(root);
     for (const InstallRecord& r : records) {
         if (r.State == RecordState::Installed || r.Key == ownKey)

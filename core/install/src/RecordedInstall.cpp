@@ -121,6 +121,7 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
     };
     InstallReport done = InstallMembers(target, request);
     report.Outcome = done.Outcome;
+    report.Cancelled = done.Cancelled;
     report.Earlier = std::move(done.Earlier);
     for (size_t k = 0; k < done.Entries.size(); ++k) {
         report.Entries[entryOf[k]] = std::move(done.Entries[k]);

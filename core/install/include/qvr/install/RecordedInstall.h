@@ -47,6 +47,7 @@ struct InstallReport {
     // The earlier install taken back first: of the same archive, or of another one with the
     // same plug-in name when the question allowed it.
     std::optional<RemovalReport> Earlier;
+    bool Cancelled = false; // progress answered false: the install was rolled back whole
 };
 
 // Asked before the install of another archive that holds the same plug-in (or has the same
