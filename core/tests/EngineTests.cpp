@@ -340,6 +340,27 @@ TEST_F(OpenMWEngine, AnInstallWhoseLinesCannotBeWrittenLeavesNothing) {
     EXPECT_TRUE(qvr::ListInstallRecords(Mods(root)).empty());
 }
 
+// The same archive installed again keeps its lines where they were (the load order), and
+// drops those of plug-ins it no longer has.
+TEST_F(OpenMWEngine, AReinstallKeepsItsLinesInPlace) {
+    const std::string root = Path("again");
+    WriteAll(Cfg(root), kConfig);
+    ASSERT_TRUE(InstallFor(a, root));
+    ASSERT_TRUE(InstallFor(b, root));
+    const State both = Look(root);
+    ASSERT_TRUE(InstallFor(a, root));
+    EXPECT_EQ(Look(root).Config, both.Config);
+    EXPECT_EQ(Look(root).Tree, both.Tree);
+    const std::string v2 = Pack("A", {{"Meshes\\x.nif", "A's x"}, {"A2.esp", "A"}});
+    ASSERT_TRUE(InstallFor(v2, root));
+    const std::string cfg = ReadAll(Cfg(root));
+    EXPECT_EQ(cfg.find("content=A.esp"), std::string::npos) << cfg;
+    EXPECT_LT(cfg.find("content=B.esp"), cfg.find("content=A2.esp")) << cfg;
+    ASSERT_TRUE(RemoveFor(v2, root));
+    ASSERT_TRUE(RemoveFor(b, root));
+    EXPECT_EQ(ReadAll(Cfg(root)), kConfig);
+}
+
 // Installs made by the version before (a list of lines beside a record in the plug-in's
 // folder) are still found and removed, lines first.
 TEST_F(OpenMWEngine, AnInstallOfTheVersionBeforeIsRemoved) {

@@ -90,7 +90,7 @@ int UninstallOpenMW(const std::string& what, const std::string& modsFolder, bool
                       << "\n";
         return code;
     }
-    if (!yes && !ConfirmRemoval(what, lines.Folder))
+    if (!yes && !ConfirmRemoval(what, lines.Folder, ctx))
         return kOk;
     const qvr::openmw::UninstallReport report = qvr::openmw::Uninstall(cfgPath, mods, lines);
     const int code = ReportRemoval(report.Files, lines.Folder, false, ctx);

@@ -140,7 +140,8 @@ InstallReport Install(Archives& arc, const Target& where, const OverwriteQuestio
                                               ": " + why + "; nothing was installed");
         return report;
     }
-    EditsFor edits = [&](const std::vector<std::string>& files) {
+    EditsFor edits = [&](const std::vector<std::string>& files,
+                         const std::vector<ConfigEdit>& carried) {
         ModLines want{where.ModFolder, {}};
         listed.Unlisted.clear();
         for (const std::string& f : files) {
@@ -158,11 +159,22 @@ InstallReport Install(Archives& arc, const Target& where, const OverwriteQuestio
         text << in.rdbuf();
         Config cfg = Config::Parse(text.str());
         const ModLines added = cfg.AddMod(want);
+        // Lines already there are this install's only when its earlier install added them.
+        auto ours = [&](const std::string& line, bool absent) {
+            return absent || std::any_of(carried.begin(), carried.end(), [&](const ConfigEdit& c) {
+                       return c.Kind == kKind && c.File == where.ConfigPath &&
+                              std::find(c.Add.begin(), c.Add.end(), line) != c.Add.end();
+                   });
+        };
         ConfigEdit e{kKind, where.ConfigPath, {}, {}};
-        if (!added.DataFolder.empty())
-            e.Add.push_back("data=" + added.DataFolder);
-        for (const std::string& c : added.Content)
-            e.Add.push_back("content=" + c);
+        if (const std::string line = "data=" + want.DataFolder;
+            ours(line, !added.DataFolder.empty()))
+            e.Add.push_back(line);
+        for (const std::string& c : want.Content)
+            if (const std::string line = "content=" + c;
+                ours(line, std::find(added.Content.begin(), added.Content.end(), c) !=
+                               added.Content.end()))
+                e.Add.push_back(line);
         return e.Add.empty() ? std::vector<ConfigEdit>{} : std::vector<ConfigEdit>{e};
     };
     InstallReport report = InstallRecorded(arc, target, ask, progress, takeBack, edits);

@@ -380,7 +380,7 @@ Result TakeBackEdits(const InstallRecord& record, const ConfigEditor* editor) {
 
 RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
                          const std::vector<InstallRecord>& others, const FileProgress& progress,
-                         bool dryRun, const ConfigEditor* editor) {
+                         bool dryRun, const ConfigEditor* editor, const InstallRecord* successor) {
     RemovalReport report;
     report.ByRecord = true;
     report.Plugin = record.Name.empty() ? record.Archive : record.Name;
@@ -401,7 +401,8 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
             if (!dryRun)
                 WriteInstallRecord(dataFolder, record); // the intent
         }
-        if (Result edits = dryRun ? Result::Success() : TakeBackEdits(record, editor); !edits) {
+        if (Result edits = dryRun || successor ? Result::Success() : TakeBackEdits(record, editor);
+            !edits) {
             report.Outcome = Result::EntryFailure("The removal of " + report.Plugin +
                                                   " stopped: " + edits.Message +
                                                   "; removing it again finishes it");
@@ -438,8 +439,12 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
         }
         HandOverFolders(dataFolder, record, folders, all);
         RemoveEmptyTree(BackupsFolder(dataFolder) / std::to_string(record.Sequence));
-        // The commit: once the record is gone, the removal is complete.
+        // The commit: once the record is gone (or is its successor), the removal is complete.
         const fs::path recordFolder = platform::ToNative(RecordFolder(dataFolder));
+        if (successor) {
+            WriteInstallRecord(dataFolder, *successor);
+            return report;
+        }
         if (!RemoveFile(recordFolder / platform::ToNative(record.Key + ".ini")))
             throw std::runtime_error("cannot delete the record of " + report.Plugin);
         // Nothing left behind once the last plug-in is gone.

@@ -63,30 +63,86 @@ bool Begin(const InstallTarget& target, const InstallRequest& request, InstallRe
         return false;
     }
     records = ListInstallRecords(root);
+    record.Archive = request.Archive;
+    record.Name = request.Name;
+    record.Version = request.Version;
+    record.Date = detail::NowUtc();
+    record.State = RecordState::Installing;
     bool same = false;
+    bool succeeds = false;
     if (const InstallRecord* earlier = detail::EarlierInstall(
             records, request.Archive, request.Name, request.TakeBack, same)) {
         // The same archive again: the files its earlier install had replaced are replaced
-        // again without asking.
+        // again without asking, and its configuration lines stay where they are, handed over
+        // by the one rename that ends the earlier install's removal.
         if (same)
             for (const RecordedFile& f : earlier->Files)
                 if (f.Replaced)
                     replaceUnasked.insert(FoldCase(f.Path));
-        report.Earlier = detail::RunRemoval(root, *earlier, records, {}, false, target.Editor);
+        succeeds = same && !earlier->Edits.empty() && target.Editor;
+        if (succeeds) {
+            record.Key = earlier->Key;
+            record.Sequence = detail::NextSequence(root, records);
+            record.Edits = earlier->Edits;
+        }
+        report.Earlier = detail::RunRemoval(root, *earlier, records, {}, false, target.Editor,
+                                            succeeds ? &record : nullptr);
         if (!report.Earlier->Outcome) {
             report.Outcome = report.Earlier->Outcome;
             return false;
         }
         records = ListInstallRecords(root);
     }
-    record.Key = detail::FreeKey(RecordKey(request.Archive), records);
-    record.Sequence = detail::NextSequence(root, records);
-    record.Archive = request.Archive;
-    record.Name = request.Name;
-    record.Version = request.Version;
-    record.Date = detail::NowUtc();
-    record.State = RecordState::Installing;
+    if (!succeeds) {
+        record.Key = detail::FreeKey(RecordKey(request.Archive), records);
+        record.Sequence = detail::NextSequence(root, records);
+    }
     return true;
+}
+
+bool SameEdit(const ConfigEdit& a, const ConfigEdit& b) {
+    return a.Kind == b.Kind && a.File == b.File;
+}
+
+// The lines of carried that edits no longer holds: taken out at the commit, and the intent's
+// until then.
+std::vector<ConfigEdit> Dropped(const std::vector<ConfigEdit>& carried,
+                                const std::vector<ConfigEdit>& edits) {
+    std::vector<ConfigEdit> out;
+    for (const ConfigEdit& c : carried) {
+        ConfigEdit d{c.Kind, c.File, {}, {}};
+        for (const std::string& line : c.Add)
+            if (std::none_of(edits.begin(), edits.end(), [&](const ConfigEdit& e) {
+                    return SameEdit(e, c) &&
+                           std::find(e.Add.begin(), e.Add.end(), line) != e.Add.end();
+                }))
+                d.Add.push_back(line);
+        if (!d.Add.empty())
+            out.push_back(std::move(d));
+    }
+    return out;
+}
+
+// What the intent holds: the edits, and the dropped lines as its own too.
+std::vector<ConfigEdit> WithDropped(std::vector<ConfigEdit> edits,
+                                    const std::vector<ConfigEdit>& dropped) {
+    for (const ConfigEdit& d : dropped) {
+        auto same = std::find_if(edits.begin(), edits.end(),
+                                 [&](const ConfigEdit& e) { return SameEdit(e, d); });
+        if (same == edits.end())
+            edits.push_back(d);
+        else
+            same->Add.insert(same->Add.end(), d.Add.begin(), d.Add.end());
+    }
+    return edits;
+}
+
+void Apply(const InstallTarget& target, const ConfigEdit& edit) {
+    detail::Step();
+    if (!target.Editor)
+        throw std::runtime_error("nothing can edit " + edit.File);
+    if (Result applied = target.Editor->Apply(edit, false); !applied)
+        throw std::runtime_error(applied.Message);
 }
 
 std::vector<std::string> PathsOf(const std::vector<RecordedFile>& files) {
@@ -108,7 +164,7 @@ Result RollBack(const InstallTarget& target, const InstallRecord& record) {
 
 // The files written, the configuration edited, the record committed.
 void Commit(const InstallTarget& target, const InstallRequest& request, InstallRecord& record,
-            std::vector<RecordedFile> written) {
+            std::vector<RecordedFile> written, const std::vector<ConfigEdit>& carried) {
     // On the disk before the record says installed (one flush of the whole file system where
     // the system can; each file was flushed as written elsewhere).
     SyncFileSystem(target.Root);
@@ -119,20 +175,20 @@ void Commit(const InstallTarget& target, const InstallRequest& request, InstallR
     std::erase_if(record.Folders, [&](const std::string& f) {
         return !fs::is_directory(detail::DataPath(target.Root, f), ec);
     });
+    std::vector<ConfigEdit> edits, dropped;
     if (request.Edits) {
-        std::vector<ConfigEdit> edits = request.Edits(PathsOf(record.Files));
-        if (edits != record.Edits) { // a file that failed is not listed
-            record.Edits = std::move(edits);
+        edits = request.Edits(PathsOf(record.Files), carried);
+        dropped = Dropped(carried, edits);
+        if (std::vector<ConfigEdit> intent = WithDropped(edits, dropped); intent != record.Edits) {
+            record.Edits = std::move(intent); // a file that failed is not listed
             WriteInstallRecord(target.Root, record);
         }
     }
-    for (const ConfigEdit& edit : record.Edits) {
-        detail::Step();
-        if (!target.Editor)
-            throw std::runtime_error("nothing can edit " + edit.File);
-        if (Result applied = target.Editor->Apply(edit, false); !applied)
-            throw std::runtime_error(applied.Message);
-    }
+    for (const ConfigEdit& edit : edits)
+        Apply(target, edit);
+    for (const ConfigEdit& d : dropped)
+        Apply(target, ConfigEdit{d.Kind, d.File, {}, d.Add});
+    record.Edits = std::move(edits);
     record.State = RecordState::Installed;
     WriteInstallRecord(target.Root, record); // the commit
 }
@@ -144,6 +200,9 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
     std::set<std::string> replaceUnasked;
     if (!Begin(target, request, report, record, replaceUnasked))
         return report;
+    // The earlier install's lines were handed over to this one's record: an install that
+    // writes nothing takes them back.
+    const bool handedOver = !record.Edits.empty();
     const std::vector<sgFileInfo> entries = EntriesOf(target, request);
     std::vector<Planned> plan =
         detail::MakePlan(entries, target.Root, request.Ask, replaceUnasked, record, report.Entries);
@@ -165,12 +224,20 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
             report.Outcome =
                 Result::EntryFailure("The install was cancelled; nothing was installed");
             report.Cancelled = true;
+            if (handedOver)
+                (void)RollBack(target, record);
             return report;
         }
-    if (plan.empty())
+    if (plan.empty()) {
+        if (handedOver)
+            (void)RollBack(target, record);
         return report;
-    if (request.Edits)
-        record.Edits = request.Edits(PathsOf(record.Files));
+    }
+    const std::vector<ConfigEdit> carried = record.Edits; // from the earlier install
+    if (request.Edits) {
+        const std::vector<ConfigEdit> edits = request.Edits(PathsOf(record.Files), carried);
+        record.Edits = WithDropped(edits, Dropped(carried, edits));
+    }
     WriteInstallRecord(target.Root, record); // the intent
     bool cancelled = false;
     std::vector<RecordedFile> written;
@@ -188,7 +255,7 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
                                         : undone;
             return report;
         }
-        Commit(target, request, record, std::move(written));
+        Commit(target, request, record, std::move(written), carried);
     } catch (const std::exception& e) {
         const Result undone = RollBack(target, record);
         report.Outcome = Result::EntryFailure(

@@ -48,8 +48,11 @@ using PlacedProgress =
     std::function<bool(size_t file, const EntryResult& result, size_t done, size_t count)>;
 
 // The configuration edits of an install that puts these files in place (recorded paths below
-// Root); asked once the plan is made and again with the files written.
-using EditsFor = std::function<std::vector<ConfigEdit>(const std::vector<std::string>& files)>;
+// Root); asked once the plan is made and again with the files written. carried: the lines the
+// same archive's earlier install had added, which stay where they are (the load order) and
+// are this install's own when it still wants them; those it does not want are taken out.
+using EditsFor = std::function<std::vector<ConfigEdit>(const std::vector<std::string>& files,
+                                                       const std::vector<ConfigEdit>& carried)>;
 
 struct InstallRequest {
     sources::Source* Source = nullptr;
