@@ -95,8 +95,11 @@ public:
     // progress window owned by owner. Answers how many files were written; results (when
     // given) receives what became of each entry. Another archive's install of the same
     // plug-in is taken back only when the player says so.
+    // run, when given, installs in place of the data folder's install (OpenMW's target).
+    using InstallRun = std::function<qvr::InstallReport(
+        const qvr::OverwriteQuestion&, const qvr::EntryProgress&, const qvr::TakeBackQuestion&)>;
     int InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder,
-                      std::vector<qvr::EntryResult>* results = nullptr);
+                      std::vector<qvr::EntryResult>* results = nullptr, const InstallRun& run = {});
 
     // OpenMW as install target, offered where its openmw.cfg exists. ForOpenMW is the main
     // window's choice; both windows install and remove for it while it is set.
@@ -114,6 +117,10 @@ public:
     void RemoveFromOpenMW(QWidget* owner, const QString& pluginName);
     // Asks, then removes the installed file of every entry of the open archive.
     void RemovePluginFiles(QWidget* owner, const QString& pluginName, const QString& dataFolder);
+    // Removes the open archive's install from the target it was installed for, whichever is
+    // chosen now: OpenMW's mods folder when an OpenMW install of it is recorded there, else
+    // dataFolder; neither recorded: the chosen target's removal by content.
+    void RemoveWhereInstalled(QWidget* owner, const QString& pluginName, const QString& dataFolder);
 
     // Where "Open QVR..." starts: the folder an archive was last chosen from, kept in the
     // settings file, as a preset for Dialogs::OpenFile ("" before the first).
@@ -139,10 +146,12 @@ private:
     // Runs one install or removal with the progress window: one step per entry and a stop
     // between entries once Exit was asked; its last step is left to EndTask. onEntry sees every
     // entry's result after it was handled. What went wrong is for the caller's one summary;
-    // an exception's text is kept in m_taskError.
+    // an exception's text is kept in m_taskError. With cancellable, the window's Cancel stops
+    // the work between entries too.
     void RunEntryTask(QWidget* owner, const QString& title,
                       const std::function<void(const qvr::EntryProgress&)>& work,
-                      const std::function<void(const qvr::EntryResult&)>& onEntry = {});
+                      const std::function<void(const qvr::EntryResult&)>& onEntry = {},
+                      bool cancellable = false);
     // A removal's file steps as the progress window's entry steps: one per file.
     static qvr::FileProgress StepPerFile(const qvr::EntryProgress& progress);
     // The question before any removal, saying what it does for the target.

@@ -29,6 +29,10 @@ public:
     void SetOwner(QWidget* owner);
 
     const ProgressModel& Model() const { return m_model; }
+    // While a cancellable task runs, a Cancel button stands where Close appears at the end;
+    // pressing it asks the task to stop (it says itself what became of its work).
+    void SetCancellable(bool cancellable);
+    bool CancelRequested() const { return m_cancelRequested; }
 
 public slots:
     // Escape and the like close the window only once the task is complete, as "Close" does.
@@ -47,7 +51,10 @@ private:
     QElapsedTimer m_sinceEvents;
     QWidget* m_bar = nullptr;
     QPushButton* m_close = nullptr;
-    // object names: lblTask, Label1, Progress, Label2_0, Label2_1, Label2_2, Command1
+    QPushButton* m_cancel = nullptr;
+    bool m_cancellable = false;
+    bool m_cancelRequested = false;
+    // object names: lblTask, Label1, Progress, Label2_0, Label2_1, Label2_2, Command1, Cancel
 };
 
 } // namespace shared_windows

@@ -26,11 +26,11 @@ protected:
         arc.PluginInfo.Depends(depends);
         ASSERT_TRUE(arc.PluginInfo.SavePluginData(arc, "Mod.qvr"));
         where = openmw::TargetFor(path, Path("cfg/openmw.cfg"), Path("mods"));
-        const qvr::InstallReport files = qvr::InstallRecorded(
-            arc, where.ModFolder, [](const qvr::sgFileInfo&, const std::string&) { return true; });
+        listed = {};
+        const qvr::InstallReport files = openmw::Install(
+            arc, where, [](const qvr::sgFileInfo&, const std::string&) { return true; }, {}, {},
+            listed);
         ASSERT_TRUE(files.Outcome) << files.Outcome.Message;
-        listed = openmw::ListInstall(arc, where, openmw::InstalledPlugins(files.Entries));
-        ASSERT_TRUE(listed.Outcome) << listed.Outcome.Message;
     }
     openmw::Target where;
     openmw::ListReport listed;
@@ -91,10 +91,12 @@ protected:
         a.TempFolder = arc.TempFolder;
         EXPECT_TRUE(Ok(a.OpenArchive(path)));
         where = openmw::TargetFor(path, Cfg(), Mods());
-        fs::create_directories(where.ModFolder);
-        const qvr::InstallReport installed = qvr::InstallRecorded(
-            a, where.ModFolder, [](const qvr::sgFileInfo&, const std::string&) { return false; });
-        return openmw::ListInstall(a, where, openmw::InstalledPlugins(installed.Entries));
+        openmw::ListReport listed;
+        const qvr::InstallReport installed = openmw::Install(
+            a, where, [](const qvr::sgFileInfo&, const std::string&) { return false; }, {}, {},
+            listed);
+        listed.Outcome = installed.Outcome;
+        return listed;
     }
     void Uninstall(const std::string& name) {
         const auto found = openmw::FindInstall(Mods(), Path("dl/" + name));

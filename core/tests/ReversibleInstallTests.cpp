@@ -152,7 +152,8 @@ TEST_F(Reversible, SkippedFilesAreNotThePluginsAndDamagedOnesPutTheOldFileBack) 
     EXPECT_EQ(Snapshot(Data()), (Files{{"keep.esp", "mine"}, {"bad.esp", "old bad"}}));
 }
 
-TEST_F(Reversible, AStoppedInstallRecordsWhatItWroteSoItCanBeRemoved) {
+// A cancel from the progress window takes the install back whole.
+TEST_F(Reversible, AStoppedInstallIsRolledBackWhole) {
     Lay(Data(), {{"a.esp", "old a"}});
     std::string pack = Pack("P", {{"a.esp", "new a"}, {"b.esp", "b"}, {"c.esp", "c"}});
     qvr::Archives a;
@@ -162,9 +163,10 @@ TEST_F(Reversible, AStoppedInstallRecordsWhatItWroteSoItCanBeRemoved) {
         a, Data(), [](auto&, auto&) { return true; },
         [](const qvr::EntryResult&, size_t done, size_t) { return done < 2; });
     EXPECT_FALSE(report.Outcome.Ok());
-    EXPECT_EQ(Snapshot(Data()), (Files{{"a.esp", "new a"}, {"b.esp", "b"}}));
-    ASSERT_TRUE(qvr::RemoveByRecord(Data(), "p.qvr").Outcome.Ok());
+    EXPECT_TRUE(report.Cancelled);
+    EXPECT_NE(report.Outcome.Message.find("nothing was installed"), std::string::npos);
     EXPECT_EQ(Snapshot(Data()), (Files{{"a.esp", "old a"}}));
+    EXPECT_FALSE(fs::exists(qvr::RecordFolder(Data())));
 }
 
 TEST_F(Reversible, WithoutARecordOnlyFilesHoldingTheArchivesContentAreDeleted) {

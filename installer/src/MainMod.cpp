@@ -207,10 +207,12 @@ void MainMod::EndTask(const QString& outcome) {
 
 void MainMod::RunEntryTask(QWidget* owner, const QString& title,
                            const std::function<void(const qvr::EntryProgress&)>& work,
-                           const std::function<void(const qvr::EntryResult&)>& onEntry) {
+                           const std::function<void(const qvr::EntryResult&)>& onEntry,
+                           bool cancellable) {
     SetBusy(true);
     frmSplash& splash = Splash();
     splash.SetOwner(owner);
+    splash.SetCancellable(cancellable);
     splash.SetTitle(title);
     splash.CalcIncrement(static_cast<int32_t>(Arc.ArchiveFiles.size()));
     splash.ShowModeless();
@@ -224,7 +226,7 @@ void MainMod::RunEntryTask(QWidget* owner, const QString& title,
             splash.IncrProgress(0);
         // Once "Exit" was pressed the program ends at once, so the work stops between two
         // entries instead of going on behind closed windows.
-        return !m_exitRequested;
+        return !m_exitRequested && !splash.CancelRequested();
     };
     try {
         if (!m_exitRequested)
@@ -243,9 +245,17 @@ QString Count(qsizetype n, const char* one, const char* many) {
 } // namespace
 
 int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder,
-                           std::vector<qvr::EntryResult>* results) {
+                           std::vector<qvr::EntryResult>* results, const InstallRun& run) {
     if (m_busy)
         return 0;
+    // A data folder that is gone (a removed game, a disk not mounted) is never made anew: the
+    // files would go where the game does not look.
+    if (!run && !QFileInfo(dataFolder).isDir()) {
+        Dialogs::instance().Message(owner, AppTitle,
+                                    QStringLiteral("The data folder ") + dataFolder +
+                                        QStringLiteral(" does not exist; nothing was installed."));
+        return 0;
+    }
     auto ask = [&](const qvr::sgFileInfo& entry, const std::string&) {
         if (m_exitRequested)
             return false; // the program is ending: keep what is there, ask nothing
@@ -285,6 +295,7 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
         }
     };
     m_taskError.clear();
+    bool cancelled = false;
     RunEntryTask(
         owner, QStringLiteral("Installing Plug-in ") + pluginName,
         [&](const qvr::EntryProgress& progress) {
@@ -299,16 +310,25 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
                                                                                 : earlier.Name),
                                     QString::fromStdString(earlier.Archive)));
             };
-            const qvr::InstallReport report = qvr::InstallRecorded(
-                Arc, dataFolder.toStdString(), askAndNote, progress, 0, takeBack);
+            const qvr::InstallReport report =
+                run ? run(askAndNote, progress, takeBack)
+                    : qvr::InstallRecorded(Arc, dataFolder.toStdString(), askAndNote, progress, 0,
+                                           takeBack);
             if (results)
                 *results = report.Entries;
+            cancelled = report.Cancelled;
             if (!report.Outcome && counts.failed == 0)
                 m_taskError = QString::fromStdString(report.Outcome.Message);
         },
-        note);
+        note, true);
+    Splash().SetCancellable(false);
     if (m_exitRequested)
         return 0;
+    if (cancelled) {
+        // The install was rolled back whole: no file of it stays.
+        EndTask(QStringLiteral("Cancelled; nothing was installed"));
+        return 0;
+    }
     EndInstall(owner, counts);
     return counts.installed + counts.replaced;
 }

@@ -46,30 +46,39 @@ void MainMod::InstallForOpenMW(QWidget* owner, const QString& pluginName) {
     const qvr::openmw::Target where = qvr::openmw::TargetFor(
         Arc.CurrentArchive, m_openMWConfig.toStdString(), ModsFolder().toStdString());
     const QString modFolder = QDir::toNativeSeparators(QString::fromStdString(where.ModFolder));
-    if (!QDir().mkpath(modFolder)) {
-        Dialogs::instance().Message(owner, AppTitle,
-                                    QStringLiteral("The folder ") + modFolder +
-                                        QStringLiteral(" cannot be created; nothing was "
-                                                       "installed."));
+    // The files and their lines in openmw.cfg are one install: nothing written, nothing listed.
+    qvr::openmw::ListReport listed;
+    const InstallRun run = [&](const qvr::OverwriteQuestion& ask,
+                               const qvr::EntryProgress& progress,
+                               const qvr::TakeBackQuestion& takeBack) {
+        return qvr::openmw::Install(Arc, where, ask, progress, takeBack, listed);
+    };
+    if (InstallPlugin(owner, pluginName, modFolder, nullptr, run) == 0 || m_exitRequested)
         return;
-    }
-    // Nothing written, nothing to list: openmw.cfg stays as it was.
-    std::vector<qvr::EntryResult> results;
-    if (InstallPlugin(owner, pluginName, modFolder, &results) == 0 || m_exitRequested)
-        return;
-    const qvr::openmw::ListReport listed =
-        qvr::openmw::ListInstall(Arc, where, qvr::openmw::InstalledPlugins(results));
     QStringList problems;
     for (const std::string& why : listed.Unlisted)
         problems << QStringLiteral("Not listed in openmw.cfg: ") + QString::fromStdString(why);
-    if (!listed.Outcome)
-        problems << QString::fromStdString(listed.Outcome.Message);
     for (const std::string& master : listed.MissingMasters)
         problems << QString::fromStdString(master) +
                         QStringLiteral(" is needed but no content= line enables it and no data "
                                        "folder holds it.");
     if (!problems.isEmpty())
         Dialogs::instance().Message(owner, AppTitle, problems.join(QLatin1Char('\n')));
+}
+
+void MainMod::RemoveWhereInstalled(QWidget* owner, const QString& pluginName,
+                                   const QString& dataFolder) {
+    if (m_busy)
+        return;
+    const bool inOpenMW = qvr::openmw::FindInstall(ModsFolder().toStdString(), Arc).has_value();
+    const bool inData =
+        !dataFolder.isEmpty() && qvr::FindRecordOf(Arc, dataFolder.toStdString()).has_value();
+    if (inOpenMW && (ForOpenMW || !inData))
+        RemoveFromOpenMW(owner, pluginName);
+    else if (inData || !ForOpenMW)
+        RemovePluginFiles(owner, pluginName, dataFolder);
+    else
+        RemoveFromOpenMW(owner, pluginName);
 }
 
 void MainMod::RemoveFromOpenMW(QWidget* owner, const QString& pluginName) {
@@ -91,8 +100,10 @@ void MainMod::RemoveFromOpenMW(QWidget* owner, const QString& pluginName) {
     RunEntryTask(owner, QStringLiteral("Removing Plug-in Files") + pluginName,
                  [&](const qvr::EntryProgress& progress) {
                      const qvr::FileProgress each = StepPerFile(progress);
-                     report = qvr::openmw::Uninstall(m_openMWConfig.toStdString(),
-                                                     mods.toStdString(), *install, each);
+                     // The openmw.cfg the install recorded (one of before: the one found now).
+                     const std::string cfg =
+                         install->Engine ? install->ConfigPath : m_openMWConfig.toStdString();
+                     report = qvr::openmw::Uninstall(cfg, mods.toStdString(), *install, each);
                  });
     if (!report.Outcome && m_taskError.isEmpty() && report.Files.Count(qvr::FileFate::Failed) == 0)
         m_taskError = QString::fromStdString(report.Outcome.Message);

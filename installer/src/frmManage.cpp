@@ -274,10 +274,7 @@ void frmManage::cmdInstallQVR_Click() {
 void frmManage::cmdRemoveQVRFiles_Click() {
     if (!m_cmdRemoveQVRFiles->isEnabled())
         return;
-    if (m_mod.ForOpenMW)
-        m_mod.RemoveFromOpenMW(this, FullText(m_lblPluginName));
-    else
-        m_mod.RemovePluginFiles(this, FullText(m_lblPluginName), FullText(m_lblPlugPath));
+    m_mod.RemoveWhereInstalled(this, FullText(m_lblPluginName), FullText(m_lblPlugPath));
 }
 
 void frmManage::cmdReadme_Click() {

@@ -141,46 +141,58 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     OpenMWInstall openmw;
     if (a.Has("openmw"))
         openmw = PrepareOpenMWInstall(arc, a.Value("mods-folder"), ctx);
-    const std::string data = a.Has("openmw")
-                                 ? openmw.ModFolder
-                                 : ChooseDataFolder(a.Operands.size() > 1 ? a.Operands[1] : "", ctx,
-                                                    "qvr install ARCHIVE DATA_FOLDER");
+    const bool typed = a.Operands.size() > 1;
+    const std::string data = a.Has("openmw") ? openmw.ModFolder
+                                             : ChooseDataFolder(typed ? a.Operands[1] : "", ctx,
+                                                                "qvr install ARCHIVE DATA_FOLDER");
     std::error_code ec;
     if (fs::exists(Native(data), ec) && !fs::is_directory(Native(data), ec))
         throw CommandError{kUsage, data + ": is a file, not a folder"};
-    if (!fs::exists(Native(data), ec)) {
-        if (!ctx.Quiet)
-            Warn("note: " + data + " does not exist yet; it is created");
+    if (a.Has("openmw")) {
+        // The plug-in's folder is made by the install, which records it as its own.
+    } else if (!fs::exists(Native(data), ec)) {
+        // A remembered or found folder that is gone (a removed game, a card not mounted) is
+        // never made anew: the files would go where the game does not look.
+        if (!typed)
+            throw CommandError{kUsage, data + ": the data folder chosen for you does not exist; "
+                                              "nothing was installed (pass the folder to install "
+                                              "into)"};
         // Once here rather than once for every entry of the archive.
         fs::create_directories(Native(data), ec);
         if (!fs::is_directory(Native(data)))
             throw CommandError{kUsage, data + ": cannot be created" +
                                            (ec ? ": " + ec.message() : std::string()) +
                                            "; nothing was installed"};
-    } else if (!ctx.Quiet && !a.Has("openmw") && !qvr::HasMorrowindEsm(data)) {
+        if (!ctx.Quiet)
+            Warn("note: " + data + " did not exist; it was created");
+    } else if (!ctx.Quiet && !qvr::HasMorrowindEsm(data)) {
         Warn("note: " + data + " holds no Morrowind.esm; installing there all the same");
     }
-    SweepWorkFiles(data, true); // left below it by an interrupted install
+    if (!a.Has("openmw"))
+        SweepWorkFiles(data, true); // left below it by an interrupted install
 
     ProgressBar bar(ctx.ProgressWanted(), "Installing", arc.ArchiveFiles.size());
     const bool interactive = !a.Has("overwrite") && !a.Has("skip-existing") && StdinIsTerminal();
     const qvr::OverwriteQuestion ask = AskOverwrite(a, interactive, bar, data);
     std::vector<std::string> keptBeside;
     const qvr::TakeBackQuestion takeBack = AskTakeBack(interactive, bar, data, keptBeside);
-    qvr::InstallReport report = qvr::InstallRecorded(
-        arc, data, ask,
-        [&](const qvr::EntryResult& r, size_t done, size_t) {
-            if (r.Outcome == qvr::EntryOutcome::Refused || r.Outcome == qvr::EntryOutcome::Failed) {
-                bar.Clear();
-                Warn(r.Message);
-            } else if (ctx.Verbose && r.Outcome == qvr::EntryOutcome::Installed) {
-                bar.Clear();
-                std::cout << "installed: " << Printable(DisplayPath(r.Entry)) << "\n";
-            }
-            bar.Update(done, r.Entry.FileName());
-            return true;
-        },
-        ctx.Jobs, takeBack);
+    const qvr::EntryProgress progress = [&](const qvr::EntryResult& r, size_t done, size_t) {
+        if (r.Outcome == qvr::EntryOutcome::Refused || r.Outcome == qvr::EntryOutcome::Failed) {
+            bar.Clear();
+            Warn(r.Message);
+        } else if (ctx.Verbose && r.Outcome == qvr::EntryOutcome::Installed) {
+            bar.Clear();
+            std::cout << "installed: " << Printable(DisplayPath(r.Entry)) << "\n";
+        }
+        bar.Update(done, r.Entry.FileName());
+        return true;
+    };
+    InstallReportAndLines done;
+    if (a.Has("openmw"))
+        done = InstallOpenMW(arc, openmw, ask, progress, takeBack);
+    else
+        done.Files = qvr::InstallRecorded(arc, data, ask, progress, ctx.Jobs, takeBack);
+    const qvr::InstallReport& report = done.Files;
     bar.Clear();
     const auto& results = report.Entries;
     if (!ctx.Quiet)
@@ -213,7 +225,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
         Warn(report.Outcome.Message);
         return report.Outcome.Code == qvr::Status::ArchiveUnusable ? kUsage : kSomeFailed;
     }
-    if (a.Has("openmw") && installed > 0 && !FinishOpenMWInstall(arc, openmw, results, ctx))
+    if (a.Has("openmw") && installed > 0 && !FinishOpenMWInstall(openmw, done.Lines, ctx))
         return kSomeFailed;
     return refused + failed > 0 ? kSomeFailed : kOk;
 }
@@ -227,7 +239,7 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     if (a.Has("openmw")) {
         if (a.Operands.size() > 1)
             throw UsageError("with --openmw the mods folder is given by --mods-folder");
-        return UninstallOpenMW(path, a.Value("mods-folder"), dryRun, ctx);
+        return UninstallOpenMW(path, a.Value("mods-folder"), dryRun, a.Has("yes"), ctx);
     }
     std::error_code ec;
     // An archive, or the name of a recorded plug-in whose archive may be gone.

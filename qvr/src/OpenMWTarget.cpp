@@ -17,9 +17,14 @@ namespace qvrtool {
 
 namespace {
 
+// The openmw.cfg OpenMW reads (Flatpak's included); one named by OPENMW_CONFIG or
+// OPENMW_CONFIG_DIR is made when missing. None: the command stops.
 std::string ConfigPath() {
-    return Utf8(Native(qvr::openmw::UserConfigFolder(qvr::CurrentHostEnvironment())) /
-                "openmw.cfg");
+    const std::string cfg = qvr::openmw::ConfigToEdit(qvr::CurrentHostEnvironment());
+    if (cfg.empty())
+        throw CommandError{kUsage, "no openmw.cfg was found (is OpenMW set up? run it once); name "
+                                   "one with OPENMW_CONFIG=FILE; nothing was installed"};
+    return cfg;
 }
 
 std::string ModsFolder(const std::string& given) {
@@ -41,10 +46,8 @@ OpenMWInstall PrepareOpenMWInstall(const qvr::Archives& arc, const std::string& 
     return qvr::openmw::TargetFor(arc.CurrentArchive, ConfigPath(), mods);
 }
 
-bool FinishOpenMWInstall(const qvr::Archives& arc, const OpenMWInstall& where,
-                         const std::vector<qvr::EntryResult>& entries, const Context& ctx) {
-    const qvr::openmw::ListReport report =
-        qvr::openmw::ListInstall(arc, where, qvr::openmw::InstalledPlugins(entries));
+bool FinishOpenMWInstall(const OpenMWInstall& where, const qvr::openmw::ListReport& report,
+                         const Context& ctx) {
     for (const std::string& why : report.Unlisted)
         Warn("not listed in " + where.ConfigPath + ": " + why);
     if (!report.Outcome) {
@@ -63,10 +66,9 @@ bool FinishOpenMWInstall(const qvr::Archives& arc, const OpenMWInstall& where,
     return true;
 }
 
-int UninstallOpenMW(const std::string& what, const std::string& modsFolder, bool dryRun,
+int UninstallOpenMW(const std::string& what, const std::string& modsFolder, bool dryRun, bool yes,
                     const Context& ctx) {
     const std::string mods = ModsFolder(modsFolder);
-    const std::string cfgPath = ConfigPath();
     std::vector<std::string> problems;
     const std::optional<qvr::openmw::AddedLines> found =
         qvr::openmw::FindInstall(mods, what, &problems);
@@ -75,9 +77,11 @@ int UninstallOpenMW(const std::string& what, const std::string& modsFolder, bool
     if (!found)
         throw CommandError{kUsage, what + ": no OpenMW install of it is recorded in " + mods};
     const qvr::openmw::AddedLines& lines = *found;
+    // The openmw.cfg the install recorded; the one found now for an install of before.
+    const std::string cfgPath = lines.Engine ? lines.ConfigPath : ConfigPath();
     if (dryRun) {
-        int code =
-            ReportRemoval(qvr::PlanRemoval(lines.Folder, lines.RecordKey), lines.Folder, true, ctx);
+        int code = ReportRemoval(qvr::PlanRemoval(lines.RecordFolder, lines.RecordKey),
+                                 lines.Folder, true, ctx);
         if (!lines.Lines.DataFolder.empty())
             std::cout << "would take out of " << Printable(cfgPath)
                       << ": data=" << Printable(qvr::openmw::Quote(lines.Lines.DataFolder)) << "\n";
@@ -86,6 +90,8 @@ int UninstallOpenMW(const std::string& what, const std::string& modsFolder, bool
                       << "\n";
         return code;
     }
+    if (!yes && !ConfirmRemoval(what, lines.Folder, ctx))
+        return kOk;
     const qvr::openmw::UninstallReport report = qvr::openmw::Uninstall(cfgPath, mods, lines);
     const int code = ReportRemoval(report.Files, lines.Folder, false, ctx);
     if (!report.Files.Outcome)
@@ -102,6 +108,15 @@ int UninstallOpenMW(const std::string& what, const std::string& modsFolder, bool
                       << " stays: it holds files kept, or was there before the install\n";
     }
     return code;
+}
+
+InstallReportAndLines InstallOpenMW(qvr::Archives& arc, const OpenMWInstall& where,
+                                    const qvr::OverwriteQuestion& ask,
+                                    const qvr::EntryProgress& progress,
+                                    const qvr::TakeBackQuestion& takeBack) {
+    InstallReportAndLines out;
+    out.Files = qvr::openmw::Install(arc, where, ask, progress, takeBack, out.Lines);
+    return out;
 }
 
 } // namespace qvrtool

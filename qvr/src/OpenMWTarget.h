@@ -7,6 +7,7 @@
 
 #include "qvr/games/OpenMWInstall.h"
 #include "qvr/install/Install.h"
+#include "qvr/install/RecordedInstall.h"
 #include "qvr/package/Archives.h"
 
 #include <string>
@@ -20,13 +21,23 @@ using OpenMWInstall = qvr::openmw::Target;
 // Works out where the archive goes; ends the command when there is nowhere to put it.
 OpenMWInstall PrepareOpenMWInstall(const qvr::Archives& arc, const std::string& modsFolder,
                                    const Context& ctx);
-// After the files are in place: the plug-in's lines in openmw.cfg, and a warning for each
-// master no content= line enables and no data folder holds. False when openmw.cfg could not
-// be updated (said on standard error).
-bool FinishOpenMWInstall(const qvr::Archives& arc, const OpenMWInstall& where,
-                         const std::vector<qvr::EntryResult>& entries, const Context& ctx);
-// qvr uninstall --openmw: what is an archive or a recorded plug-in name.
-int UninstallOpenMW(const std::string& what, const std::string& modsFolder, bool dryRun,
+struct InstallReportAndLines {
+    qvr::InstallReport Files;
+    qvr::openmw::ListReport Lines;
+};
+// The files and their lines in openmw.cfg, as one transaction.
+InstallReportAndLines InstallOpenMW(qvr::Archives& arc, const OpenMWInstall& where,
+                                    const qvr::OverwriteQuestion& ask,
+                                    const qvr::EntryProgress& progress,
+                                    const qvr::TakeBackQuestion& takeBack);
+// After the install: what was listed in openmw.cfg, and a warning for each master no content=
+// line enables and no data folder holds. False when something could not be listed (said on
+// standard error).
+bool FinishOpenMWInstall(const OpenMWInstall& where, const qvr::openmw::ListReport& report,
+                         const Context& ctx);
+// qvr uninstall --openmw: what is an archive or a recorded plug-in name; asks as uninstall
+// does unless yes.
+int UninstallOpenMW(const std::string& what, const std::string& modsFolder, bool dryRun, bool yes,
                     const Context& ctx);
 
 } // namespace qvrtool

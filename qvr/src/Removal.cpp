@@ -1,6 +1,11 @@
 #include "Removal.h"
 
+#include "Terminal.h"
+
+#include <algorithm>
+#include <cctype>
 #include <iostream>
+#include <string>
 
 namespace qvrtool {
 
@@ -56,6 +61,25 @@ int ReportRemoval(const qvr::RemovalReport& report, const std::string& where, bo
         return report.Outcome.Code == qvr::Status::ArchiveUnusable ? kUsage : kSomeFailed;
     }
     return failed > 0 ? kSomeFailed : kOk;
+}
+
+bool ConfirmRemoval(const std::string& what, const std::string& where, const Context& ctx) {
+    if (!StdinIsTerminal())
+        throw CommandError{kUsage, what + ": uninstalling deletes its files from " + where +
+                                       "; confirm on a terminal, or pass --yes"};
+    std::cerr << "Delete the files of " << Printable(what) << " from " << Printable(where)
+              << "? [y/N] " << std::flush;
+    std::string line;
+    if (!std::getline(std::cin, line))
+        line = "n";
+    std::string w = Lower(line);
+    w.erase(std::remove_if(w.begin(), w.end(), [](unsigned char c) { return std::isspace(c); }),
+            w.end());
+    if (w == "y" || w == "yes")
+        return true;
+    if (!ctx.Quiet)
+        std::cout << "Nothing was removed.\n";
+    return false;
 }
 
 } // namespace qvrtool

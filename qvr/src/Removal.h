@@ -14,4 +14,8 @@ const char* FateWord(qvr::FileFate fate);
 int ReportRemoval(const qvr::RemovalReport& report, const std::string& where, bool dryRun,
                   const Context& ctx);
 
+// Asks on a terminal whether to delete what's files from where ([y/N]); without a terminal the
+// command stops, asking for --yes. False (said unless quiet) when the answer is no.
+bool ConfirmRemoval(const std::string& what, const std::string& where, const Context& ctx);
+
 } // namespace qvrtool

@@ -242,7 +242,7 @@ TEST_F(RecordTool, OpenMWInstallAndRemovalTouchOnlyTheirOwnLines) {
     EXPECT_EQ(ReadAll(cfg), withMine);
 
     ASSERT_EQ(Run({"install", "--openmw", P("Other.qvr")}).Code, 0);
-    ASSERT_EQ(Run({"uninstall", "--openmw", P("MyMod.qvr")}).Code, 0);
+    ASSERT_EQ(Run({"uninstall", "--openmw", "--yes", P("MyMod.qvr")}).Code, 0);
     now = ReadAll(cfg);
     EXPECT_FALSE(Contains(now, "MyMod")) << now;
     EXPECT_TRUE(Contains(now, "content=Other.omwaddon\r\n")) << now;
@@ -250,10 +250,45 @@ TEST_F(RecordTool, OpenMWInstallAndRemovalTouchOnlyTheirOwnLines) {
     EXPECT_FALSE(fs::exists(mods / "MyMod"));
 
     // By the recorded name; the file is the original again, byte for byte.
-    r = Run({"uninstall", "--openmw", "Other"});
+    r = Run({"uninstall", "--openmw", "--yes", "Other"});
     ASSERT_EQ(r.Code, 0) << r.Err;
     EXPECT_EQ(ReadAll(cfg), cfgText);
     EXPECT_FALSE(fs::exists(mods / "Other"));
+}
+
+// Findings 12 to 14: the targets chosen for the player are the ones the game reads, a folder
+// that is gone is never made anew, and uninstall --openmw asks as uninstall does.
+TEST_F(RecordTool, TheTargetChosenForThePlayerIsOneTheGameReads) {
+    Pack("A", {{"A.esp", "A plug-in"}});
+    const fs::path gone = dir / "unmounted/Data Files";
+    WriteAll(dir / "home/.config/QVRInstaller/qvrinst.ini",
+             "[Settings]\r\nTESLocation=" + gone.string() + "\r\n");
+    Result r = Run({"install", P("A.qvr")});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "does not exist")) << r.Err;
+    EXPECT_FALSE(fs::exists(dir / "unmounted"));
+    r = Run({"install", P("A.qvr"), P("typed")}); // typed: made, and said so
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "it was created")) << r.Err;
+
+    const fs::path mine = dir / "home/.config/openmw/openmw.cfg";
+    r = Run({"install", "--openmw", P("A.qvr")});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "no openmw.cfg")) << r.Err;
+    EXPECT_FALSE(fs::exists(mine));
+    const fs::path flatpak = dir / "home/.var/app/org.openmw.OpenMW/config/openmw/openmw.cfg";
+    WriteAll(flatpak, "content=Morrowind.esm\n");
+    ASSERT_EQ(Run({"install", "--openmw", P("A.qvr")}).Code, 0);
+    EXPECT_TRUE(Contains(ReadAll(flatpak), "content=A.esp")) << ReadAll(flatpak);
+    EXPECT_FALSE(fs::exists(mine));
+
+    r = Run({"uninstall", "--openmw", "A"});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "--yes")) << r.Err;
+    EXPECT_TRUE(Contains(ReadAll(flatpak), "content=A.esp"));
+    ASSERT_EQ(Run({"uninstall", "--openmw", "--yes", "A"}).Code, 0);
+    EXPECT_EQ(ReadAll(flatpak), "content=Morrowind.esm\n");
+    EXPECT_FALSE(fs::exists(mine));
 }
 
 // Finding 10: names from strangers reach the terminal without control characters, whichever

@@ -78,12 +78,21 @@ frmSplash::frmSplash(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Frameless
     m_close->setGeometry(TwRect(3060, 1500, 1215, 435));
     m_close->setAutoDefault(false);
     connect(m_close, &QPushButton::clicked, this, [this] { hide(); });
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("Cancel"));
+    m_cancel->setGeometry(TwRect(3060, 1500, 1215, 435));
+    m_cancel->setAutoDefault(false);
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        m_cancelRequested = true;
+        m_cancel->setEnabled(false);
+    });
 
     QFont small = font();
     small.setPointSizeF(8.25);
     for (const char* name : {"Label2_0", "Label2_1", "Label2_2"})
         findChild<QLabel*>(QLatin1String(name))->setFont(small);
     m_close->setFont(small);
+    m_cancel->setFont(small);
     FitAllTexts(this, kReadablePoints);
 
     Render();
@@ -96,6 +105,13 @@ void frmSplash::SetOwner(QWidget* owner) {
     setParent(owner, windowFlags());
     if (wasVisible)
         ShowModeless();
+}
+
+void frmSplash::SetCancellable(bool cancellable) {
+    m_cancellable = cancellable;
+    m_cancelRequested = false;
+    m_cancel->setEnabled(true);
+    Render();
 }
 
 void frmSplash::SetTitle(const QString& vText) {
@@ -174,6 +190,7 @@ void frmSplash::Render() {
     // Keep the bar at least one pixel wide, as an empty bar is never of width 0.
     m_bar->resize(std::max(1, Tw(m_model.BarWidth())), Tw(ProgressModel::BarHeight));
     m_close->setVisible(m_model.CloseVisible());
+    m_cancel->setVisible(m_cancellable && !m_model.CloseVisible());
 }
 
 void frmSplash::ProcessEvents() {

@@ -42,22 +42,38 @@ std::string ZlibText(const z_stream& s, int code) {
     return zError(code);
 }
 
+// A work file beside destination, or (inPlace) destination itself, made new and open.
+std::string OpenOutput(const std::string& destination, bool inPlace,
+                       std::unique_ptr<RandomAccessFile>& out) {
+    if (!inPlace)
+        return detail::CreateUniqueFile(detail::FolderOf(destination),
+                                        GetFileNameFromPath(destination), destination, &out);
+    out = std::make_unique<RandomAccessFile>(destination, RandomAccessFile::Mode::CreateNew);
+    return destination;
+}
+
+// Flushed before it is closed where the system offers no cheaper way to flush many files.
+void Finish(RandomAccessFile& out, bool flush) {
+    if (flush)
+        out.Sync();
+    out.Close();
+}
+
 // in holds the block's stored bytes, read already.
 std::string InflateWholeBeside(const unsigned char* in, int64_t stored, int64_t want,
                                const std::string& where, const std::string& destination,
-                               uint32_t* crc) {
+                               uint32_t* crc, bool inPlace, bool flush) {
     using namespace detail;
     unsigned char* data = ThreadBuffer(2, static_cast<size_t>(std::max<int64_t>(want, 1)));
     if (InflateWhole(in, static_cast<size_t>(stored), data, static_cast<size_t>(want)) != Z_OK)
         throw ZlibError(Z_DATA_ERROR, where + " is damaged or does not hold the recorded " +
                                           std::to_string(want) + " bytes");
     std::unique_ptr<RandomAccessFile> out;
-    std::string temp = CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination),
-                                        destination, &out);
+    std::string temp = OpenOutput(destination, inPlace, out);
     try {
         if (want > 0)
             out->WriteAt(1, data, static_cast<size_t>(want));
-        out->Close();
+        Finish(*out, flush);
     } catch (...) {
         out.reset();
         DeleteFileQuiet(temp);
@@ -117,6 +133,12 @@ int64_t detail::CompressFileChecked(const std::string& source, const std::string
 std::string detail::InflateBlockBeside(RandomAccessFile& source, int64_t pos, int64_t length,
                                        int32_t expected, const std::string& destination,
                                        uint32_t* crc) {
+    return InflateBlockTo(source, pos, length, expected, destination, crc, false, false);
+}
+
+std::string detail::InflateBlockTo(RandomAccessFile& source, int64_t pos, int64_t length,
+                                   int32_t expected, const std::string& destination, uint32_t* crc,
+                                   bool inPlace, bool flush) {
     const std::string where =
         "The stored data at position " + std::to_string(pos) + " of " + source.Path();
     if (length < 4)
@@ -139,15 +161,15 @@ std::string detail::InflateBlockBeside(RandomAccessFile& source, int64_t pos, in
     if (want < 0)
         throw ZlibError(Z_DATA_ERROR, where + " records a negative size");
     if (small && want <= kWholeMemberLimit)
-        return InflateWholeBeside(block + 4, stored, want, where, destination, crc);
+        return InflateWholeBeside(block + 4, stored, want, where, destination, crc, inPlace, flush);
     Inflater z;
     if (!z.Ok())
         throw ZlibError(Z_MEM_ERROR, "Cannot start decompression");
 
-    std::string temp =
-        CreateUniqueFile(FolderOf(destination), GetFileNameFromPath(destination), destination);
+    std::unique_ptr<RandomAccessFile> opened;
+    std::string temp = OpenOutput(destination, inPlace, opened);
     try {
-        RandomAccessFile out(temp, RandomAccessFile::Mode::ReadWrite);
+        RandomAccessFile& out = *opened;
         std::vector<unsigned char> in(kChunk), buf(kChunk);
         int64_t inPos = pos + 4;
         int64_t inLeft = length - 4;
@@ -189,10 +211,11 @@ std::string detail::InflateBlockBeside(RandomAccessFile& source, int64_t pos, in
             throw ZlibError(Z_DATA_ERROR, where + " holds " + std::to_string(total) +
                                               " bytes instead of the recorded " +
                                               std::to_string(want));
-        out.Close();
+        Finish(out, flush);
         if (crc)
             *crc = static_cast<uint32_t>(sum);
     } catch (...) {
+        opened.reset();
         DeleteFileQuiet(temp);
         throw;
     }

@@ -281,6 +281,49 @@ std::string UserConfigFolder(const HostEnvironment& env) {
 #endif
 }
 
+namespace {
+
+std::vector<std::string> ConfigCandidates(const HostEnvironment& env) {
+    std::vector<std::string> out;
+    if (const std::string given = env.Get("OPENMW_CONFIG"); !given.empty()) {
+        std::error_code ec;
+        out.push_back(std::filesystem::is_directory(platform::ToNative(given), ec)
+                          ? Join(given, {"openmw.cfg"})
+                          : given);
+    }
+    if (!env.Get("OPENMW_CONFIG_DIR").empty())
+        out.push_back(Join(env.Get("OPENMW_CONFIG_DIR"), {"openmw.cfg"}));
+    if (!env.Home.empty()) {
+        out.push_back(Join(UserConfigFolder(env), {"openmw.cfg"}));
+#if !defined(_WIN32) && !defined(__APPLE__)
+        out.push_back(
+            Join(env.Home, {".var", "app", "org.openmw.OpenMW", "config", "openmw", "openmw.cfg"}));
+#endif
+    }
+    return out;
+}
+
+} // namespace
+
+std::string FindUserConfig(const HostEnvironment& env) {
+    for (const std::string& file : ConfigCandidates(env)) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(platform::ToNative(file), ec))
+            return file;
+    }
+    return {};
+}
+
+bool ConfigNamed(const HostEnvironment& env) {
+    return !env.Get("OPENMW_CONFIG").empty() || !env.Get("OPENMW_CONFIG_DIR").empty();
+}
+
+std::string ConfigToEdit(const HostEnvironment& env) {
+    if (std::string found = FindUserConfig(env); !found.empty())
+        return found;
+    return ConfigNamed(env) ? ConfigCandidates(env).front() : std::string();
+}
+
 std::string DefaultModsFolder(const HostEnvironment& env) {
 #if defined(_WIN32)
     return Join(env.Documents.empty() ? Join(env.Home, {"Documents"}) : env.Documents,

@@ -2,6 +2,8 @@
 
 #include "qvr/platform/detail/platform.h"
 
+#include "qvr/install/detail/EngineSteps.h"
+
 #include "qvr/format/PathRules.h"
 #include "qvr/install/InstallRecord.h"
 #include "qvr/platform/Encoding.h"
@@ -64,31 +66,6 @@ std::optional<AddedLines> ReadLines(const fs::path& file, const std::string& mod
     return std::nullopt;
 }
 
-Result WriteLines(const fs::path& file, const AddedLines& lines) {
-    std::error_code ec;
-    fs::create_directories(file.parent_path(), ec);
-    std::string text = "folder=" + lines.Folder + "\n";
-    if (lines.MadeFolder)
-        text += "made=1\n";
-    if (!lines.Lines.DataFolder.empty())
-        text += "data=" + lines.Lines.DataFolder + "\n";
-    for (const auto& c : lines.Lines.Content)
-        text += "content=" + c + "\n";
-    fs::path temp = file;
-    temp += ".new";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out)
-            return Result::EntryFailure("cannot write " + Utf8(temp));
-    }
-    fs::rename(temp, file, ec);
-    if (ec)
-        return Result::EntryFailure("cannot write " + Utf8(file) + ": " + ec.message());
-    return Result::Success();
-}
-
 bool IsPluginName(const std::string& name) {
     const std::string l = LowerText(name);
     return l.ends_with(".esp") || l.ends_with(".esm") || l.ends_with(".omwaddon");
@@ -118,6 +95,10 @@ std::optional<InstallRecord> RecordIn(const std::string& folder, const std::stri
 bool Usable(const std::string& modsFolder, const std::string& key, const fs::path& folder,
             const std::string& archiveName) {
     std::error_code ec;
+    bool owned = false;
+    const std::string owner = FolderOwnedBy(modsFolder, Utf8(folder.filename()), owned);
+    if (owned)
+        return owner == archiveName;
     const fs::path lines = LinesFile(modsFolder, key);
     if (fs::exists(fs::symlink_status(lines, ec))) {
         const std::optional<AddedLines> added = ReadLines(lines, modsFolder, nullptr);
@@ -245,67 +226,11 @@ std::vector<std::string> Masters(const std::string& depends) {
     return out;
 }
 
-ListReport ListInstall(const Archives& arc, const Target& where,
-                       const std::vector<std::string>& installed) {
-    ListReport report;
-    std::string why;
-    if (!IsSafeSettingValue(where.ModFolder, &why)) {
-        report.Outcome = Result::EntryFailure("cannot list the folder in " + where.ConfigPath +
-                                              ": " + why + "; nothing was written to it");
-        return report;
-    }
-    std::vector<std::string> plugins;
-    for (const std::string& p : installed) {
-        if (IsSafeSettingValue(p, &why) && IsSafeRelativePath(p, &why))
-            plugins.push_back(p);
-        else
-            report.Unlisted.push_back(why);
-    }
-    const fs::path linesFile = LinesFile(where.ModsFolder, where.Key);
-    std::error_code ec;
-    AddedLines before;
-    const bool listedBefore = fs::exists(linesFile, ec);
-    if (listedBefore)
-        before = ReadLines(linesFile, where.ModsFolder, nullptr).value_or(AddedLines{});
-    AddedLines after;
-    after.Key = where.Key;
-    after.Folder = where.ModFolder;
-    after.MadeFolder = listedBefore ? before.MadeFolder : !where.FolderExisted;
-    std::vector<std::string> enabled;
-    std::vector<std::string> dataFolders;
-    std::string error;
-    const bool ok = Update(
-        where.ConfigPath,
-        [&](Config& cfg) {
-            after.Lines = cfg.AddMod({where.ModFolder, plugins});
-            // A re-install keeps the lines it added before; those of plug-ins the new
-            // version no longer has go.
-            if (!before.Lines.DataFolder.empty())
-                after.Lines.DataFolder = before.Lines.DataFolder;
-            ModLines gone;
-            for (const std::string& c : before.Lines.Content) {
-                bool still = false;
-                for (const std::string& p : plugins)
-                    still = still || SameText(p, c);
-                if (still)
-                    after.Lines.Content.push_back(c);
-                else
-                    gone.Content.push_back(c);
-            }
-            if (!gone.Content.empty())
-                cfg.RemoveMod(gone);
-            enabled = cfg.Values("content");
-            dataFolders = cfg.Values("data");
-        },
-        &error);
-    if (!ok) {
-        report.Outcome =
-            Result::EntryFailure("could not update " + where.ConfigPath + ": " + error +
-                                 "; the files are installed in " + where.ModFolder);
-        return report;
-    }
-    report.Outcome = WriteLines(linesFile, after);
-    report.Plugins = plugins.size();
+std::vector<std::string> MissingMasters(const Archives& arc, const std::string& configPath) {
+    Config cfg = Config::Parse(ReadText(Native(configPath)));
+    const std::vector<std::string> enabled = cfg.Values("content");
+    const std::vector<std::string> dataFolders = cfg.Values("data");
+    std::vector<std::string> missing;
     for (const std::string& master : Masters(arc.PluginInfo.Depends())) {
         bool found = false;
         for (const std::string& c : enabled)
@@ -313,9 +238,9 @@ ListReport ListInstall(const Archives& arc, const Target& where,
         for (const std::string& d : dataFolders)
             found = found || FolderHolds(d, master);
         if (!found)
-            report.MissingMasters.push_back(master);
+            missing.push_back(master);
     }
-    return report;
+    return missing;
 }
 
 namespace {
@@ -335,6 +260,7 @@ FindListed(const std::string& modsFolder,
             continue;
         if (const std::optional<InstallRecord> r = match(*lines)) {
             lines->RecordKey = r->Key;
+            lines->RecordFolder = lines->Folder;
             return lines;
         }
     }
@@ -345,6 +271,8 @@ FindListed(const std::string& modsFolder,
 
 std::optional<AddedLines> FindInstall(const std::string& modsFolder, const Archives& arc,
                                       std::vector<std::string>* problems) {
+    if (std::optional<AddedLines> recorded = FindEngineInstall(modsFolder, arc))
+        return recorded;
     const std::string archiveName = platform::FileNamePart(arc.CurrentArchive);
     std::optional<AddedLines> found = FindListed(
         modsFolder,
@@ -370,6 +298,8 @@ std::optional<AddedLines> FindInstall(const std::string& modsFolder, const std::
         return FindInstall(modsFolder, arc, problems);
     }
     // By the name its record holds (or its archive's, or its key).
+    if (std::optional<AddedLines> recorded = FindEngineInstall(modsFolder, what))
+        return recorded;
     return FindListed(
         modsFolder, [&](const AddedLines& l) { return FindInstallRecord(l.Folder, what); },
         problems);
@@ -377,7 +307,22 @@ std::optional<AddedLines> FindInstall(const std::string& modsFolder, const std::
 
 UninstallReport Uninstall(const std::string& configPath, const std::string& modsFolder,
                           const AddedLines& install, const FileProgress& progress) {
+    if (install.Engine)
+        return UninstallRecorded(modsFolder, install, progress);
+    // An install of the previous version: its lines first, so that openmw.cfg never names a
+    // folder whose files are gone, and its list last, so that a run cut short is finished by
+    // the next one.
     UninstallReport report;
+    const ConfigLines editor;
+    Target where{configPath, modsFolder, install.Folder, install.Key, true};
+    InstallTarget target = EngineTarget(where, editor);
+    target.Below.clear();
+    std::vector<FolderLock> locks;
+    if (Result locked = detail::LockTarget(target, locks); !locked) {
+        report.Outcome = Result::EntryFailure(locked.Message + "; nothing was removed");
+        report.Files.Outcome = report.Outcome;
+        return report;
+    }
     std::error_code ec;
     if (fs::is_symlink(fs::symlink_status(Native(install.Folder), ec))) {
         report.Outcome =
@@ -386,16 +331,18 @@ UninstallReport Uninstall(const std::string& configPath, const std::string& mods
         report.Files.Outcome = report.Outcome;
         return report;
     }
+    std::string error;
+    if (!Update(
+            configPath, [&](Config& cfg) { cfg.RemoveMod(install.Lines); }, &error)) {
+        report.Outcome = Result::EntryFailure("could not update " + configPath + ": " + error +
+                                              "; nothing was removed");
+        report.Files.Outcome = report.Outcome;
+        return report;
+    }
     report.Files = RemoveByRecord(
         install.Folder, install.RecordKey.empty() ? install.Key : install.RecordKey, progress);
     if (!report.Files.Outcome) {
         report.Outcome = report.Files.Outcome;
-        return report;
-    }
-    std::string error;
-    if (!Update(
-            configPath, [&](Config& cfg) { cfg.RemoveMod(install.Lines); }, &error)) {
-        report.Outcome = Result::EntryFailure("could not update " + configPath + ": " + error);
         return report;
     }
     fs::remove(LinesFile(modsFolder, install.Key), ec);

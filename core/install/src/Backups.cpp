@@ -1,5 +1,6 @@
 #include "qvr/install/detail/Backups.h"
 
+#include "qvr/install/Engine.h"
 #include "qvr/install/detail/InstallFiles.h"
 #include "qvr/install/detail/InstallPaths.h"
 #include "qvr/install/detail/SafeReach.h"
@@ -16,6 +17,21 @@ namespace qvr::detail {
 namespace {
 
 using Action = RemovalStep::Action;
+
+// FileMatches, except that a file which is there but cannot be read stops the removal (it
+// throws) rather than counting as changed: a removal that went on would forget a file, or a
+// kept copy, it never looked at.
+bool Matches(const fs::path& file, int64_t size, uint32_t crc) {
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(file, ec)) ||
+        static_cast<int64_t>(fs::file_size(file, ec)) != size || ec)
+        return false;
+    int64_t actualSize = 0;
+    uint32_t actual = 0;
+    if (!FileCrc(file, actualSize, actual))
+        throw std::runtime_error("cannot read " + platform::FromNative(file));
+    return actualSize == size && actual == crc;
+}
 
 // The record of the first plug-in installed after `record` that wrote the same path.
 const RecordedFile* LaterOwner(const InstallRecord& record, const std::string& path,
@@ -53,7 +69,7 @@ RemovalStep PlanFile(const std::string& dataFolder, const InstallRecord& record,
         // The later plug-in's backup holds this plug-in's file: it becomes what lies below.
         step.LaterCopy = BackupName(laterSequence, file.Path);
         fs::path later = Below(BackupsFolder(dataFolder), step.LaterCopy);
-        if (file.Known && FileMatches(later, file.Size, file.Crc))
+        if (file.Known && Matches(later, file.Size, file.Crc))
             step.What = haveBackup ? Action::PassOn : Action::Drop;
         else
             step.What = Action::Keep, step.LaterCopy.clear();
@@ -62,7 +78,7 @@ RemovalStep PlanFile(const std::string& dataFolder, const InstallRecord& record,
     const fs::path target = DataPath(dataFolder, file.Path);
     if (!fs::exists(fs::symlink_status(target, ec)))
         step.What = haveBackup ? Action::Restore : Action::Missing;
-    else if (file.Known && FileMatches(target, file.Size, file.Crc))
+    else if (file.Known && Matches(target, file.Size, file.Crc))
         step.What = haveBackup ? Action::Restore : Action::Delete;
     else
         step.What = Action::Keep;
@@ -84,7 +100,7 @@ bool BackupReach(const std::string& dataFolder, const std::string& name, std::st
 
 // The kept copy is the file the install moved there, as far as its record knows.
 bool BackupIsAsKept(const fs::path& backup, const RecordedFile* f) {
-    return !f || !f->BackupKnown || FileMatches(backup, f->BackupSize, f->BackupCrc);
+    return !f || !f->BackupKnown || Matches(backup, f->BackupSize, f->BackupCrc);
 }
 
 FileResult Kept(FileResult result, std::string why) {
@@ -102,7 +118,7 @@ FileResult Delete(const std::string& dataFolder, const InstallRecord& record,
     const bool present = fs::exists(fs::symlink_status(target, ec));
     std::string why;
     // Checked again: the file may have changed since the plan was made.
-    if (present && f && f->Known && !FileMatches(target, f->Size, f->Crc))
+    if (present && f && f->Known && !Matches(target, f->Size, f->Crc))
         return Kept(result, "changed since it was installed" + keptCopy);
     if (present && !CheckReach(platform::ToNative(dataFolder), step.Path, record.Links, why))
         return Kept(result, "not deleted: " + why + keptCopy);
@@ -341,9 +357,30 @@ void DeleteStrayWorkFiles(const fs::path& folder) {
     }
 }
 
+void RemoveEmptyBackups(const std::string& dataFolder) {
+    RemoveEmptyTree(BackupsFolder(dataFolder));
+}
+
+namespace {
+
+// The configuration lines go first, so that no setting names a file that is gone.
+Result TakeBackEdits(const InstallRecord& record, const ConfigEditor* editor) {
+    for (auto e = record.Edits.rbegin(); e != record.Edits.rend(); ++e) {
+        if (!editor)
+            return Result::EntryFailure("its lines in " + e->File +
+                                        " are taken out only by the command for that target");
+        Step();
+        if (Result undone = editor->Apply(*e, true); !undone)
+            return undone;
+    }
+    return Result::Success();
+}
+
+} // namespace
+
 RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
                          const std::vector<InstallRecord>& others, const FileProgress& progress,
-                         bool dryRun) {
+                         bool dryRun, const ConfigEditor* editor, const InstallRecord* successor) {
     RemovalReport report;
     report.ByRecord = true;
     report.Plugin = record.Name.empty() ? record.Archive : record.Name;
@@ -363,6 +400,13 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
             record.State = RecordState::Removing;
             if (!dryRun)
                 WriteInstallRecord(dataFolder, record); // the intent
+        }
+        if (Result edits = dryRun || successor ? Result::Success() : TakeBackEdits(record, editor);
+            !edits) {
+            report.Outcome = Result::EntryFailure("The removal of " + report.Plugin +
+                                                  " stopped: " + edits.Message +
+                                                  "; removing it again finishes it");
+            return report;
         }
         size_t done = 0;
         for (const RemovalStep& step : record.Plan) {
@@ -395,8 +439,12 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
         }
         HandOverFolders(dataFolder, record, folders, all);
         RemoveEmptyTree(BackupsFolder(dataFolder) / std::to_string(record.Sequence));
-        // The commit: once the record is gone, the removal is complete.
+        // The commit: once the record is gone (or is its successor), the removal is complete.
         const fs::path recordFolder = platform::ToNative(RecordFolder(dataFolder));
+        if (successor) {
+            WriteInstallRecord(dataFolder, *successor);
+            return report;
+        }
         if (!RemoveFile(recordFolder / platform::ToNative(record.Key + ".ini")))
             throw std::runtime_error("cannot delete the record of " + report.Plugin);
         // Nothing left behind once the last plug-in is gone.

@@ -158,6 +158,13 @@ std::string FormatInstallRecord(const InstallRecord& r) {
         if (f.Replaced && f.BackupKnown)
             out << "backup=" << f.BackupSize << " " << Hex(f.BackupCrc) << "\n";
     }
+    for (const ConfigEdit& e : r.Edits) {
+        out << "edit=" << e.Kind << " " << OneLine(e.File) << "\n";
+        for (const std::string& line : e.Add)
+            out << "add=" << OneLine(line) << "\n";
+        for (const std::string& line : e.Remove)
+            out << "remove=" << OneLine(line) << "\n";
+    }
     for (const RemovalStep& s : r.Plan) {
         out << "step=" << ActionName(s.What) << " " << s.Path << "\n";
         if (!s.LaterCopy.empty())
@@ -211,6 +218,16 @@ bool ParseRecordLine(const std::string& key, const std::string& value, InstallRe
         return path(f.Path);
     } else if (key == "backup") {
         return !r.Files.empty() && ParseBackup(value, r.Files.back());
+    } else if (key == "edit") {
+        // "<kind> <file>"; its editor checks both before it touches anything.
+        const size_t space = value.find(' ');
+        if (space == 0 || space == std::string::npos || space + 1 == value.size())
+            return false;
+        r.Edits.push_back({value.substr(0, space), value.substr(space + 1), {}, {}});
+    } else if (key == "add" || key == "remove") {
+        if (r.Edits.empty() || value.find('=') == std::string::npos)
+            return false;
+        (key == "add" ? r.Edits.back().Add : r.Edits.back().Remove).push_back(value);
     } else if (key == "step") {
         RemovalStep s;
         size_t space = value.find(' ');

@@ -9,6 +9,7 @@
 #include "qvr/package/Archives.h"
 #include "qvr/package/detail/Internal.h"
 #include "qvr/platform/FileUtils.h"
+#include "qvr/platform/FolderLock.h"
 #include "qvr/platform/detail/platform.h"
 #include "qvr/sources/detail/Members.h"
 
@@ -181,7 +182,7 @@ Done QvrSource::Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, siz
     try {
         const std::filesystem::path native = platform::ToNative(job.Destination);
         std::error_code ec;
-        if (std::filesystem::exists(std::filesystem::symlink_status(native, ec)))
+        if (!job.InPlace && std::filesystem::exists(std::filesystem::symlink_status(native, ec)))
             throw ArchiveError(job.Destination + " exists already");
         if (!format::BlockInside(e.FileOffset(), e.FileCompressedSize(), dataEnd))
             throw ArchiveError("its stored data lies outside the archive");
@@ -191,8 +192,11 @@ Done QvrSource::Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, siz
             if (m_folders.insert(native.parent_path().native()).second)
                 std::filesystem::create_directories(native.parent_path(), ec);
         }
-        const std::string work = qvr::detail::InflateBlockBeside(
-            file, e.FileOffset(), e.FileCompressedSize(), e.FileSize(), job.Destination, &done.Crc);
+        const std::string work = qvr::detail::InflateBlockTo(
+            file, e.FileOffset(), e.FileCompressedSize(), e.FileSize(), job.Destination, &done.Crc,
+            job.InPlace, job.InPlace && FlushesEachFile());
+        if (job.InPlace)
+            return done;
         try {
             platform::ReplaceFile(work, job.Destination);
         } catch (...) {

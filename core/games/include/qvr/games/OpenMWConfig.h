@@ -71,6 +71,15 @@ bool Update(const std::string& configPath, const std::function<void(Config&)>& e
 // The user's own openmw.cfg folder: OPENMW_CONFIG_DIR, else ~/.config/openmw (XDG_CONFIG_HOME
 // honoured); on Windows Documents\My Games\OpenMW.
 std::string UserConfigFolder(const HostEnvironment& env);
+// The openmw.cfg OpenMW reads, as discovery finds it first: OPENMW_CONFIG (a file or its
+// folder), OPENMW_CONFIG_DIR, the user's own folder, then Flatpak OpenMW's; "" when none exists.
+std::string FindUserConfig(const HostEnvironment& env);
+// Whether the environment names the file (OPENMW_CONFIG or OPENMW_CONFIG_DIR): then it is
+// made when it does not exist yet.
+bool ConfigNamed(const HostEnvironment& env);
+// The file an OpenMW install edits: FindUserConfig's, else the named one; "" when none.
+std::string ConfigToEdit(const HostEnvironment& env);
+
 // Where mods go by default: mods in OpenMW's user data folder (~/.local/share/openmw/mods with
 // XDG_DATA_HOME honoured; Documents\My Games\OpenMW\mods on Windows).
 std::string DefaultModsFolder(const HostEnvironment& env);

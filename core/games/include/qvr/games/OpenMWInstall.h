@@ -5,6 +5,7 @@
 // those. One routine for qvr and QVRInstaller; printing is the caller's.
 
 #include "qvr/games/OpenMWConfig.h"
+#include "qvr/install/Engine.h"
 #include "qvr/install/RecordedInstall.h"
 #include "qvr/package/Archives.h"
 #include "qvr/platform/Result.h"
@@ -37,6 +38,7 @@ std::vector<std::string> InstalledPlugins(const std::vector<EntryResult>& entrie
 // The masters named in a free-text Depends field: every item ending in a plug-in extension.
 std::vector<std::string> Masters(const std::string& depends);
 
+// What listing an install in openmw.cfg gave.
 struct ListReport {
     Result Outcome;
     size_t Plugins = 0;                      // content= lines the plug-in has now
@@ -44,21 +46,17 @@ struct ListReport {
     std::vector<std::string> Unlisted;       // plug-ins whose names openmw.cfg cannot hold: why
 };
 
-// After the files are in where.ModFolder: adds the lines of the folder and of plugins (those
-// installed, see InstalledPlugins) to openmw.cfg (a re-install keeps the lines it added before
-// and drops those of plug-ins it no longer has) and remembers them. Every value passes
-// IsSafeSettingValue before any line is written: a plug-in whose name fails is left out and
-// named in Unlisted; a folder that fails lists nothing. On failure openmw.cfg is as it was.
-ListReport ListInstall(const Archives& arc, const Target& where,
-                       const std::vector<std::string>& plugins);
-
-// What an install added, as remembered in the mods folder.
+// What an install added: from its record in the mods folder, or as the previous version
+// remembered it (a list of lines in the mods folder and a record in the plug-in's folder).
 struct AddedLines {
     std::string Key;         // the install record's key
     std::string Folder;      // the plug-in's folder, also when its data= line was there already
     bool MadeFolder = false; // made by the install: removal takes it out once empty
     ModLines Lines;
-    std::string RecordKey; // of the install record in Folder (set by FindInstall)
+    std::string RecordKey;    // of the install record (set by FindInstall)
+    std::string RecordFolder; // where that record is: the mods folder, or Folder (before)
+    bool Engine = false;      // one record of files and lines, in the mods folder
+    std::string ConfigPath;   // the openmw.cfg its lines went into (Engine)
 };
 
 // The text of a list of lines, read as a stranger's: refused whole (Result says why) unless
@@ -86,5 +84,37 @@ struct UninstallReport {
 // the install made it and nothing is left in it (a link is never followed or removed).
 UninstallReport Uninstall(const std::string& configPath, const std::string& modsFolder,
                           const AddedLines& install, const FileProgress& progress = {});
+
+// openmw.cfg's data= and content= lines as the install engine's configuration edits. A
+// recorded edit is a stranger's text: any other file, key or unsafe value is refused whole.
+class ConfigLines final : public ConfigEditor {
+public:
+    [[nodiscard]] Result Apply(const ConfigEdit& edit, bool undo) const override;
+};
+
+// The engine's target for where: the mods folder (holding the record and locked), the
+// plug-in's folder below it, and openmw.cfg's folder locked too.
+InstallTarget EngineTarget(const Target& where, const ConfigEditor& editor);
+
+// Installs arc for OpenMW as one transaction: its files in where.ModFolder and its lines in
+// where.ConfigPath (those of the plug-ins put in place; a name openmw.cfg cannot hold is left
+// out and named in listed.Unlisted), recorded together in the mods folder.
+InstallReport Install(Archives& arc, const Target& where, const OverwriteQuestion& ask,
+                      const EntryProgress& progress, const TakeBackQuestion& takeBack,
+                      ListReport& listed);
+// The masters arc's Depends names that no content= line of configPath enables and no data
+// folder holds.
+std::vector<std::string> MissingMasters(const Archives& arc, const std::string& configPath);
+
+// Installs recorded by the engine in modsFolder: of arc (or a renamed copy), or by name.
+std::optional<AddedLines> FindEngineInstall(const std::string& modsFolder, const Archives& arc);
+std::optional<AddedLines> FindEngineInstall(const std::string& modsFolder, const std::string& what);
+// Removes such an install: its lines from the openmw.cfg it recorded, then its files.
+UninstallReport UninstallRecorded(const std::string& modsFolder, const AddedLines& install,
+                                  const FileProgress& progress = {});
+// The archive whose engine install owns the folder folderName of modsFolder; owned tells
+// whether one does.
+std::string FolderOwnedBy(const std::string& modsFolder, const std::string& folderName,
+                          bool& owned);
 
 } // namespace qvr::openmw

@@ -44,6 +44,16 @@ struct RemovalStep {
 
 enum class RecordState { Installing, Installed, Removing };
 
+// Lines an install adds to (or takes out of) a configuration file, recorded with its files so
+// that an interrupted install or removal takes them back too.
+struct ConfigEdit {
+    std::string Kind;                // which file it is, for its editor: "openmw.cfg"
+    std::string File;                // native path as UTF-8 text
+    std::vector<std::string> Add;    // "key=value" lines the install added
+    std::vector<std::string> Remove; // lines it took out
+    bool operator==(const ConfigEdit&) const = default;
+};
+
 struct InstallRecord {
     std::string Key;     // the record file's name without ".ini", from the archive's name
     std::string Archive; // the archive's file name
@@ -56,6 +66,7 @@ struct InstallRecord {
     // through, as Paths; removal goes through no other link.
     std::vector<std::string> Links;
     std::vector<RecordedFile> Files;
+    std::vector<ConfigEdit> Edits; // applied after the files, taken back before them
     std::vector<RemovalStep> Plan; // while Removing
 };
 

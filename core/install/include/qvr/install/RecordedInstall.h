@@ -47,6 +47,7 @@ struct InstallReport {
     // The earlier install taken back first: of the same archive, or of another one with the
     // same plug-in name when the question allowed it.
     std::optional<RemovalReport> Earlier;
+    bool Cancelled = false; // progress answered false: the install was rolled back whole
 };
 
 // Asked before the install of another archive that holds the same plug-in (or has the same
@@ -54,13 +55,12 @@ struct InstallReport {
 // beside it under a record of its own. An empty function keeps it.
 using TakeBackQuestion = std::function<bool(const InstallRecord& earlier)>;
 
-// Installs every entry of arc like InstallArchive and records it in dataFolder. The install of
-// the same archive (its file name and plug-in name) is taken back first, without a question,
-// and the files it had replaced are replaced again without asking. Every question is asked
-// before the first file is moved. When progress answers false the install stops and records
-// the files written so far. threads: how many inflate members ahead of the one being put in
-// place (0: as many as the machine has cores; 1: none). Archives whose names give one record
-// key get records of their own.
+// Installs every entry of arc like InstallArchive and records it in dataFolder, through the
+// install engine (Engine.h). The install of the same archive (its file name and plug-in name)
+// is taken back first, without a question, and the files it had replaced are replaced again
+// without asking. Every question is asked before the first file is moved. When progress answers
+// false the install is cancelled and rolled back whole. threads: no longer used (the archive's
+// source chooses its own). Archives whose names give one record key get records of their own.
 InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
                               const OverwriteQuestion& ask, const EntryProgress& progress = {},
                               unsigned threads = 0, const TakeBackQuestion& takeBack = {});
@@ -80,8 +80,8 @@ RemovalReport RemovePlugin(Archives& arc, const std::string& dataFolder,
                            const FileProgress& progress = {});
 
 // Finishes interrupted removals and undoes interrupted installs, except those of ownKey (the
-// record key of the operation about to run, which finishes its own). Every operation above
-// calls it first.
+// record key of the operation about to run, which finishes its own), under the target's lock.
+// Every operation above calls it first.
 Result CompletePendingWork(const std::string& dataFolder, const std::string& ownKey = {});
 
 } // namespace qvr

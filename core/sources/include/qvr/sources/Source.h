@@ -34,6 +34,10 @@ struct Refusal {
 struct Job {
     size_t Member = 0;
     std::string Destination;
+    // Written under its own name, without a work file and a rename: for a caller whose record
+    // names the file before it exists (an interrupted job may leave part of it). A source may
+    // still write beside it and rename.
+    bool InPlace = false;
 };
 
 // How one job went: Crc and Size of the bytes written (a failed job leaves no file behind).

@@ -28,5 +28,10 @@ int64_t CompressFileChecked(const std::string& source, const std::string& destin
 std::string InflateBlockBeside(RandomAccessFile& source, int64_t pos, int64_t length,
                                int32_t expected, const std::string& destination,
                                uint32_t* crc = nullptr);
+// The same, written into destination itself (a new file, which must not exist: the caller's
+// record names it before it is made), or beside it unless inPlace; with flush, flushed to the
+// disk before it is closed. Answers the file written. A failure leaves no file behind.
+std::string InflateBlockTo(RandomAccessFile& source, int64_t pos, int64_t length, int32_t expected,
+                           const std::string& destination, uint32_t* crc, bool inPlace, bool flush);
 
 } // namespace qvr::detail

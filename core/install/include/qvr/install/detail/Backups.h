@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace qvr {
+class ConfigEditor;
+}
+
 namespace qvr::detail {
 
 // False, saying why, when the record folder or its backups are anything but plain folders
@@ -29,9 +33,15 @@ std::string NowUtc();
 void DeleteStrayWorkFiles(const std::filesystem::path& folder);
 
 // Removes record from dataFolder (its plan written first unless it has one), others being
-// every record of dataFolder. With dryRun, only plans and describes.
+// every record of dataFolder; its configuration edits are taken back (by editor) before any
+// file. With dryRun, only plans and describes. With successor (a record of the same key: the
+// same archive installed again), the edits stay and the commit writes successor in place of
+// the record, which so owns them from that one rename on.
 RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
                          const std::vector<InstallRecord>& others, const FileProgress& progress,
-                         bool dryRun);
+                         bool dryRun, const ConfigEditor* editor = nullptr,
+                         const InstallRecord* successor = nullptr);
+// Removes the empty folders of the backups, and the backups folder when it is empty.
+void RemoveEmptyBackups(const std::string& dataFolder);
 
 } // namespace qvr::detail

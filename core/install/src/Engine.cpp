@@ -1,0 +1,356 @@
+#include "qvr/install/Engine.h"
+
+#include "qvr/install/detail/Backups.h"
+#include "qvr/install/detail/EngineSteps.h"
+#include "qvr/install/detail/InstallFiles.h"
+#include "qvr/install/detail/InstallPaths.h"
+#include "qvr/platform/FolderLock.h"
+#include "qvr/platform/detail/platform.h"
+
+#include <algorithm>
+#include <set>
+#include <system_error>
+#include <unordered_map>
+
+namespace fs = std::filesystem;
+
+namespace qvr {
+namespace {
+
+using detail::FoldCase;
+using detail::Planned;
+
+// The files as entries below Root: Below's levels, then the target's.
+std::vector<sgFileInfo> EntriesOf(const InstallTarget& target, const InstallRequest& request) {
+    std::vector<sgFileInfo> out;
+    const std::vector<sources::Member>& members = request.Source->Members();
+    for (const sources::Placed& placed : request.Files) {
+        std::string path = placed.Target;
+        std::replace(path.begin(), path.end(), '/', '\\');
+        if (!target.Below.empty())
+            path = target.Below + "\\" + path;
+        const size_t cut = path.rfind('\\');
+        sgFileInfo e;
+        e.FilePath(cut == std::string::npos ? std::string() : path.substr(0, cut));
+        e.FileName(cut == std::string::npos ? path : path.substr(cut + 1));
+        if (placed.Member < members.size())
+            e.FileSize(
+                static_cast<int32_t>(std::min<int64_t>(members[placed.Member].Size, INT32_MAX)));
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+// Takes the earlier install back when the question allows it (the same archive always), after
+// finishing what interrupted runs left; the record this install starts from.
+bool Begin(const InstallTarget& target, const InstallRequest& request, InstallReport& report,
+           InstallRecord& record, std::set<std::string>& replaceUnasked) {
+    const std::string& root = target.Root;
+    if (std::string why; !detail::RecordFolderIsSound(root, why)) {
+        report.Outcome = Result::EntryFailure(why + "; nothing was installed");
+        return false;
+    }
+    // The removal of this archive's earlier install, when one was under way, is finished by
+    // this run; every other interrupted run first.
+    std::vector<InstallRecord> records = ListInstallRecords(root);
+    std::string ownKey;
+    for (const InstallRecord& r : records)
+        if (r.State == RecordState::Removing &&
+            detail::SameArchive(r, request.Archive, request.Name))
+            ownKey = r.Key;
+    if (Result pending = detail::Recover(target, ownKey); !pending) {
+        report.Outcome = pending;
+        return false;
+    }
+    records = ListInstallRecords(root);
+    record.Archive = request.Archive;
+    record.Name = request.Name;
+    record.Version = request.Version;
+    record.Date = detail::NowUtc();
+    record.State = RecordState::Installing;
+    bool same = false;
+    bool succeeds = false;
+    if (const InstallRecord* earlier = detail::EarlierInstall(
+            records, request.Archive, request.Name, request.TakeBack, same)) {
+        // The same archive again: the files its earlier install had replaced are replaced
+        // again without asking, and its configuration lines stay where they are, handed over
+        // by the one rename that ends the earlier install's removal.
+        if (same)
+            for (const RecordedFile& f : earlier->Files)
+                if (f.Replaced)
+                    replaceUnasked.insert(FoldCase(f.Path));
+        succeeds = same && !earlier->Edits.empty() && target.Editor;
+        if (succeeds) {
+            record.Key = earlier->Key;
+            record.Sequence = detail::NextSequence(root, records);
+            record.Edits = earlier->Edits;
+        }
+        report.Earlier = detail::RunRemoval(root, *earlier, records, {}, false, target.Editor,
+                                            succeeds ? &record : nullptr);
+        if (!report.Earlier->Outcome) {
+            report.Outcome = report.Earlier->Outcome;
+            return false;
+        }
+        records = ListInstallRecords(root);
+    }
+    if (!succeeds) {
+        record.Key = detail::FreeKey(RecordKey(request.Archive), records);
+        record.Sequence = detail::NextSequence(root, records);
+    }
+    return true;
+}
+
+bool SameEdit(const ConfigEdit& a, const ConfigEdit& b) {
+    return a.Kind == b.Kind && a.File == b.File;
+}
+
+// The lines of carried that edits no longer holds: taken out at the commit, and the intent's
+// until then.
+std::vector<ConfigEdit> Dropped(const std::vector<ConfigEdit>& carried,
+                                const std::vector<ConfigEdit>& edits) {
+    std::vector<ConfigEdit> out;
+    for (const ConfigEdit& c : carried) {
+        ConfigEdit d{c.Kind, c.File, {}, {}};
+        for (const std::string& line : c.Add)
+            if (std::none_of(edits.begin(), edits.end(), [&](const ConfigEdit& e) {
+                    return SameEdit(e, c) &&
+                           std::find(e.Add.begin(), e.Add.end(), line) != e.Add.end();
+                }))
+                d.Add.push_back(line);
+        if (!d.Add.empty())
+            out.push_back(std::move(d));
+    }
+    return out;
+}
+
+// What the intent holds: the edits, and the dropped lines as its own too.
+std::vector<ConfigEdit> WithDropped(std::vector<ConfigEdit> edits,
+                                    const std::vector<ConfigEdit>& dropped) {
+    for (const ConfigEdit& d : dropped) {
+        auto same = std::find_if(edits.begin(), edits.end(),
+                                 [&](const ConfigEdit& e) { return SameEdit(e, d); });
+        if (same == edits.end())
+            edits.push_back(d);
+        else
+            same->Add.insert(same->Add.end(), d.Add.begin(), d.Add.end());
+    }
+    return edits;
+}
+
+void Apply(const InstallTarget& target, const ConfigEdit& edit) {
+    detail::Step();
+    if (!target.Editor)
+        throw std::runtime_error("nothing can edit " + edit.File);
+    if (Result applied = target.Editor->Apply(edit, false); !applied)
+        throw std::runtime_error(applied.Message);
+}
+
+std::vector<std::string> PathsOf(const std::vector<RecordedFile>& files) {
+    std::vector<std::string> out;
+    for (const RecordedFile& f : files)
+        out.push_back(f.Path);
+    return out;
+}
+
+// Takes the install back whole; answers how it went, for the message.
+Result RollBack(const InstallTarget& target, const InstallRecord& record) {
+    InstallRecord undo = record;
+    undo.State = RecordState::Installing;
+    undo.Plan.clear();
+    const RemovalReport done = detail::RunRemoval(
+        target.Root, undo, ListInstallRecords(target.Root), {}, false, target.Editor);
+    return done.Outcome;
+}
+
+// The files written, the configuration edited, the record committed.
+void Commit(const InstallTarget& target, const InstallRequest& request, InstallRecord& record,
+            std::vector<RecordedFile> written, const std::vector<ConfigEdit>& carried) {
+    // On the disk before the record says installed (one flush of the whole file system where
+    // the system can; each file was flushed as written elsewhere).
+    SyncFileSystem(target.Root);
+    for (const std::string& link : record.Links) // the player's folders on other disks
+        SyncFileSystem(platform::FromNative(detail::DataPath(target.Root, link)));
+    record.Files = std::move(written);
+    std::error_code ec;
+    std::erase_if(record.Folders, [&](const std::string& f) {
+        return !fs::is_directory(detail::DataPath(target.Root, f), ec);
+    });
+    std::vector<ConfigEdit> edits, dropped;
+    if (request.Edits) {
+        edits = request.Edits(PathsOf(record.Files), carried);
+        dropped = Dropped(carried, edits);
+        if (std::vector<ConfigEdit> intent = WithDropped(edits, dropped); intent != record.Edits) {
+            record.Edits = std::move(intent); // a file that failed is not listed
+            WriteInstallRecord(target.Root, record);
+        }
+    }
+    for (const ConfigEdit& edit : edits)
+        Apply(target, edit);
+    for (const ConfigEdit& d : dropped)
+        Apply(target, ConfigEdit{d.Kind, d.File, {}, d.Add});
+    record.Edits = std::move(edits);
+    record.State = RecordState::Installed;
+    WriteInstallRecord(target.Root, record); // the commit
+}
+
+InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
+    InstallReport report;
+    report.Entries.resize(request.Files.size());
+    InstallRecord record;
+    std::set<std::string> replaceUnasked;
+    if (!Begin(target, request, report, record, replaceUnasked))
+        return report;
+    // The earlier install's lines were handed over to this one's record: an install that
+    // writes nothing takes them back.
+    const bool handedOver = !record.Edits.empty();
+    const std::vector<sgFileInfo> entries = EntriesOf(target, request);
+    std::vector<Planned> plan =
+        detail::MakePlan(entries, target.Root, request.Ask, replaceUnasked, record, report.Entries);
+    for (const Planned& p : plan) {
+        RecordedFile f = p.Backup;
+        f.Path = p.Path;
+        f.Known = false;
+        f.Replaced = p.Replaced;
+        record.Files.push_back(f);
+    }
+    // What is not written is told first; a cancel there changes nothing.
+    size_t told = 0;
+    std::vector<bool> planned(entries.size(), false);
+    for (const Planned& p : plan)
+        planned[p.Entry] = true;
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (!planned[i] && request.Progress &&
+            !request.Progress(i, report.Entries[i], ++told, entries.size())) {
+            report.Outcome =
+                Result::EntryFailure("The install was cancelled; nothing was installed");
+            report.Cancelled = true;
+            if (handedOver)
+                (void)RollBack(target, record);
+            return report;
+        }
+    if (plan.empty()) {
+        if (handedOver)
+            (void)RollBack(target, record);
+        return report;
+    }
+    const std::vector<ConfigEdit> carried = record.Edits; // from the earlier install
+    if (request.Edits) {
+        const std::vector<ConfigEdit> edits = request.Edits(PathsOf(record.Files), carried);
+        record.Edits = WithDropped(edits, Dropped(carried, edits));
+    }
+    WriteInstallRecord(target.Root, record); // the intent
+    bool cancelled = false;
+    std::vector<RecordedFile> written;
+    try {
+        detail::MoveOriginals(target.Root, record.Sequence, plan);
+        written =
+            detail::WriteMembers(*request.Source, request.Files, plan, target.Root, record.Sequence,
+                                 report.Entries, request.Progress, told, cancelled);
+        if (cancelled || written.empty()) {
+            const Result undone = RollBack(target, record);
+            report.Cancelled = cancelled && undone;
+            if (cancelled)
+                report.Outcome = undone ? Result::EntryFailure("The install was cancelled; "
+                                                               "nothing was installed")
+                                        : undone;
+            return report;
+        }
+        Commit(target, request, record, std::move(written), carried);
+    } catch (const std::exception& e) {
+        const Result undone = RollBack(target, record);
+        report.Outcome = Result::EntryFailure(
+            std::string("The install stopped: ") + e.what() +
+            (undone ? "; nothing was installed"
+                    : "; the next install or removal in " + target.Root + " takes it back"));
+        for (EntryResult& r : report.Entries)
+            if (r.Outcome == EntryOutcome::Installed)
+                r.Outcome = EntryOutcome::Skipped;
+    }
+    return report;
+}
+
+} // namespace
+
+namespace detail {
+
+Result LockTarget(const InstallTarget& target, std::vector<FolderLock>& held) {
+    std::vector<std::string> folders{target.Root};
+    for (const std::string& f : target.AlsoLock)
+        if (std::find(folders.begin(), folders.end(), f) == folders.end())
+            folders.push_back(f);
+    for (const std::string& f : folders) {
+        std::error_code ec;
+        if (!fs::is_directory(platform::ToNative(f), ec))
+            continue; // nothing there to change
+        held.emplace_back();
+        if (Result taken = held.back().Take(f); !taken)
+            return taken;
+    }
+    return Result::Success();
+}
+
+} // namespace detail
+
+InstallReport InstallMembers(const InstallTarget& target, const InstallRequest& request) {
+    InstallReport report;
+    report.Entries.resize(request.Files.size());
+    if (!request.Source) {
+        report.Outcome = Result::Unusable("No archive to install from");
+        return report;
+    }
+    std::error_code ec;
+    fs::create_directories(platform::ToNative(target.Root), ec);
+    if (!fs::is_directory(platform::ToNative(target.Root), ec)) {
+        report.Outcome = Result::EntryFailure("cannot create the folder " + target.Root +
+                                              "; nothing was installed");
+        return report;
+    }
+    std::vector<FolderLock> locks;
+    if (Result locked = detail::LockTarget(target, locks); !locked) {
+        report.Outcome = Result::EntryFailure(locked.Message + "; nothing was installed");
+        return report;
+    }
+    try {
+        return Run(target, request);
+    } catch (const std::exception& e) {
+        report.Outcome = Result::EntryFailure(std::string("The install stopped: ") + e.what() +
+                                              "; nothing was installed");
+        return report;
+    }
+}
+
+RemovalReport RemoveInstall(const InstallTarget& target, const std::string& what,
+                            const FileProgress& progress) {
+    RemovalReport report;
+    std::vector<FolderLock> locks;
+    if (Result locked = detail::LockTarget(target, locks); !locked) {
+        report.Outcome = Result::EntryFailure(locked.Message + "; nothing was removed");
+        return report;
+    }
+    std::optional<InstallRecord> found = FindInstallRecord(target.Root, what);
+    if (Result pending = detail::Recover(target, found ? found->Key : std::string()); !pending) {
+        report.Outcome = pending;
+        return report;
+    }
+    if (found)
+        found = FindInstallRecord(target.Root, found->Key);
+    if (!found) {
+        report.Outcome =
+            Result::EntryFailure("No install of " + what + " is recorded in " + target.Root);
+        return report;
+    }
+    // Its own interrupted install or removal is finished (or undone) by this run.
+    report = detail::RunRemoval(target.Root, *found, ListInstallRecords(target.Root), progress,
+                                false, target.Editor);
+    detail::SweepRecordFolder(target.Root);
+    return report;
+}
+
+Result CompletePendingWork(const InstallTarget& target) {
+    std::vector<FolderLock> locks;
+    if (Result locked = detail::LockTarget(target, locks); !locked)
+        return locked;
+    return detail::Recover(target, {});
+}
+
+} // namespace qvr

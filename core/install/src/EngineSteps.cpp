@@ -1,0 +1,260 @@
+#include "qvr/install/detail/EngineSteps.h"
+
+#include "qvr/install/detail/Backups.h"
+#include "qvr/install/detail/InstallFiles.h"
+#include "qvr/install/detail/InstallPaths.h"
+#include "qvr/platform/FileUtils.h"
+#include "qvr/platform/WorkFiles.h"
+#include "qvr/platform/detail/platform.h"
+
+#include <algorithm>
+#include <system_error>
+#include <unordered_map>
+
+namespace fs = std::filesystem;
+
+namespace qvr::detail {
+namespace {
+
+std::string Recorded(const fs::path& target, const std::string& root) {
+    fs::path rel = target.lexically_relative(platform::ToNative(root));
+    std::string out;
+    for (const fs::path& level : rel) {
+        if (!out.empty())
+            out += "\\";
+        out += platform::FromNative(level);
+    }
+    return out;
+}
+
+EntryResult Outcome(const sgFileInfo& entry, EntryOutcome outcome, std::string message = {}) {
+    EntryResult r;
+    r.Entry = entry;
+    r.Outcome = outcome;
+    r.Message = std::move(message);
+    return r;
+}
+
+// Folders below root that the target needs and that do not exist yet, and the links to folders
+// (the player's own) it is written through; each folder is looked at once.
+void NoteFolders(const fs::path& target, const std::string& root,
+                 std::set<fs::path::string_type>& checked, InstallRecord& record) {
+    std::error_code ec;
+    const fs::path top = fs::path(platform::ToNative(root)).lexically_normal();
+    for (fs::path folder = target.parent_path().lexically_normal();
+         folder.native().size() > top.native().size(); folder = folder.parent_path()) {
+        if (!checked.insert(folder.native()).second)
+            return;
+        const fs::file_status status = fs::symlink_status(folder, ec);
+        if (!fs::exists(status))
+            record.Folders.push_back(Recorded(folder, root));
+        else if (fs::is_symlink(status))
+            record.Links.push_back(Recorded(folder, root));
+    }
+}
+
+// One entry's place in the plan; false (with result set) when it is not written.
+bool PlanOne(CaseResolver& cases, const sgFileInfo& entry, const std::string& root,
+             const OverwriteQuestion& ask, const std::set<std::string>& replaceUnasked,
+             const std::unordered_map<std::string, size_t>& taken, EntryResult& result,
+             Planned& p) {
+    Resolved where = Resolve(cases, root, entry, false);
+    if (!where.Refusal.empty()) {
+        result = Outcome(entry, EntryOutcome::Refused,
+                         EntryDisplayPath(entry) + ": refused: " + where.Refusal +
+                             "; nothing was written");
+        return false;
+    }
+    result.Target = platform::FromNative(where.Target);
+    std::error_code ec;
+    if (!where.Absent && fs::is_directory(where.Target, ec)) {
+        result.Outcome = EntryOutcome::Failed;
+        result.Message = EntryDisplayPath(entry) + ": cannot write " + result.Target +
+                         ": a folder of that name is in the way";
+        return false;
+    }
+    p.Target = where.Target;
+    p.Path = Recorded(where.Target, root);
+    const std::string key = FoldCase(p.Path);
+    if (taken.count(key)) {
+        result.Message =
+            EntryDisplayPath(entry) + ": another entry of the archive writes " + result.Target;
+        return false;
+    }
+    if (!where.Absent && fs::exists(fs::symlink_status(where.Target, ec))) {
+        // An empty file is no one's work: it is replaced without a question.
+        if (FileExists(result.Target) && !replaceUnasked.count(key) &&
+            !(ask && ask(entry, result.Target))) {
+            result.Message =
+                EntryDisplayPath(entry) + ": " + result.Target + " already exists and was kept";
+            return false;
+        }
+        p.Replaced = true;
+        p.Backup.BackupKnown = FileCrc(p.Target, p.Backup.BackupSize, p.Backup.BackupCrc);
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<Planned> MakePlan(const std::vector<sgFileInfo>& entries, const std::string& root,
+                              const OverwriteQuestion& ask,
+                              const std::set<std::string>& replaceUnasked, InstallRecord& record,
+                              std::vector<EntryResult>& results) {
+    std::vector<Planned> plan;
+    std::unordered_map<std::string, size_t> taken;
+    std::set<fs::path::string_type> checked;
+    CaseResolver cases;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const sgFileInfo& entry = entries[i];
+        EntryResult& result = results[i];
+        result = Outcome(entry, EntryOutcome::Skipped);
+        try {
+            Planned p;
+            p.Entry = i;
+            if (!PlanOne(cases, entry, root, ask, replaceUnasked, taken, result, p))
+                continue;
+            NoteFolders(p.Target, root, checked, record);
+            taken.emplace(FoldCase(p.Path), plan.size());
+            plan.push_back(std::move(p));
+        } catch (const std::exception& e) {
+            result =
+                Outcome(entry, EntryOutcome::Failed, EntryDisplayPath(entry) + ": " + e.what());
+        }
+    }
+    return plan;
+}
+
+void MoveOriginals(const std::string& root, int64_t sequence, const std::vector<Planned>& plan) {
+    std::error_code ec;
+    for (const Planned& p : plan)
+        if (p.Replaced && fs::exists(fs::symlink_status(p.Target, ec))) {
+            Step();
+            MoveFile(p.Target, BackupPath(root, sequence, p.Path));
+        }
+}
+
+namespace {
+
+// The file p was to replace goes back in place of one that could not be written.
+void PutBack(const std::string& root, int64_t sequence, const Planned& p, EntryResult& result) {
+    const fs::path backup = BackupPath(root, sequence, p.Path);
+    std::error_code ec;
+    try {
+        if (p.Replaced && fs::exists(fs::symlink_status(backup, ec)))
+            MoveFile(backup, p.Target);
+    } catch (const std::exception&) {
+        result.Message += "; the file it was to replace is kept at " + platform::FromNative(backup);
+    }
+}
+
+} // namespace
+
+std::vector<RecordedFile> WriteMembers(sources::Source& source,
+                                       const std::vector<sources::Placed>& files,
+                                       const std::vector<Planned>& plan, const std::string& root,
+                                       int64_t sequence, std::vector<EntryResult>& results,
+                                       const PlacedProgress& progress, size_t told,
+                                       bool& cancelled) {
+    std::vector<sources::Job> jobs;
+    for (const Planned& p : plan)
+        jobs.push_back({files[p.Entry].Member, platform::FromNative(p.Target), true});
+    std::vector<RecordedFile> written;
+    cancelled = false;
+    const Result extracted = source.Extract(jobs, [&](const sources::Done& d) {
+        Step();
+        const Planned& p = plan[d.Job];
+        EntryResult& result = results[p.Entry];
+        if (d.Outcome) {
+            RecordedFile file = p.Backup;
+            file.Path = p.Path;
+            file.Size = d.Size;
+            file.Crc = d.Crc;
+            file.Known = true;
+            file.Replaced = p.Replaced;
+            written.push_back(file);
+            result.Outcome = EntryOutcome::Installed;
+        } else {
+            result.Outcome = EntryOutcome::Failed;
+            result.Message = EntryDisplayPath(result.Entry) + ": could not write " + result.Target +
+                             ": " + d.Outcome.Message;
+            PutBack(root, sequence, p, result);
+        }
+        ++told;
+        cancelled = progress && !progress(p.Entry, result, told, results.size());
+        return !cancelled;
+    });
+    if (!extracted && !cancelled)
+        throw std::runtime_error(extracted.Message);
+    return written;
+}
+
+bool SameArchive(const InstallRecord& r, const std::string& archiveName,
+                 const std::string& plugin) {
+    return IsRecordOf(r, archiveName) && FoldCase(r.Name) == FoldCase(plugin);
+}
+
+std::string FreeKey(const std::string& base, const std::vector<InstallRecord>& records) {
+    auto taken = [&](const std::string& key) {
+        return std::any_of(records.begin(), records.end(),
+                           [&](const InstallRecord& r) { return r.Key == key; });
+    };
+    std::string key = base;
+    for (int n = 2; taken(key); ++n)
+        key = base + " (" + std::to_string(n) + ")";
+    return key;
+}
+
+const InstallRecord* EarlierInstall(const std::vector<InstallRecord>& records,
+                                    const std::string& archiveName, const std::string& plugin,
+                                    const TakeBackQuestion& takeBack, bool& same) {
+    same = true;
+    for (const InstallRecord& r : records) // its removal may have been under way
+        if (r.State != RecordState::Installing && SameArchive(r, archiveName, plugin))
+            return &r;
+    same = false;
+    for (const InstallRecord& r : records)
+        if (r.State == RecordState::Installed &&
+            (IsRecordOf(r, archiveName) ||
+             (!plugin.empty() && FoldCase(r.Name) == FoldCase(plugin))))
+            if (takeBack && takeBack(r))
+                return &r;
+    return nullptr;
+}
+
+Result Recover(const InstallTarget& target, const std::string& ownKey) {
+    const std::string& root = target.Root;
+    // Record texts whose rename never happened.
+    std::error_code ec;
+    for (fs::directory_iterator d(platform::ToNative(RecordFolder(root)), ec), end; !ec && d != end;
+         d.increment(ec))
+        if (d->path().extension() == ".new")
+            RemoveFile(d->path());
+    RemoveStaleWorkFiles(RecordFolder(root));
+    for (const std::string& folder : target.AlsoLock) // a killed edit of a configuration file
+        RemoveStaleWorkFiles(folder);
+    std::vector<InstallRecord> records = ListInstallRecords(root);
+    for (const InstallRecord& r : records) {
+        if (r.State == RecordState::Installed || r.Key == ownKey)
+            continue;
+        RemovalReport done = RunRemoval(root, r, records, {}, false, target.Editor);
+        if (!done.Outcome)
+            return done.Outcome;
+    }
+    SweepRecordFolder(root);
+    return Result::Success();
+}
+
+void SweepRecordFolder(const std::string& root) {
+    const fs::path folder = platform::ToNative(RecordFolder(root));
+    std::error_code ec;
+    if (!fs::is_directory(fs::symlink_status(folder, ec)))
+        return;
+    for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec))
+        if (d->path().filename() != "backups")
+            return; // a record, readable or not, or something of the player's
+    RemoveEmptyBackups(root);
+    fs::remove(folder, ec); // only when empty
+}
+
+} // namespace qvr::detail
