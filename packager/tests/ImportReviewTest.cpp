@@ -3,6 +3,7 @@
 // offered; files added below a wrapper folder are warned about.
 
 #include "PackagerFixture.h"
+#include "frmHelp.h"
 
 #include "qvrtest/ArchiveFixtures.h"
 #include "qvrtest/Plugins.h"
@@ -83,6 +84,7 @@ TEST_F(PackagerTest, ImportMakesThePackageQvrCreateMakesOfTheArchive) {
               QStringList({"From Wrap.7z, the package holds the data root Wrap/MyMod/Data "
                            "Files/. Left out, outside it:\n\nWrap/MyMod/readme.txt"}));
     EXPECT_FALSE(WorkFilesIn(Path("window")));
+    EXPECT_TRUE(packager::frmHelp::Text().contains("File &gt; Import..."));
 
 #ifdef QVR_TOOL
     QDir().mkpath(Path("tool"));
