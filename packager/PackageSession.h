@@ -40,9 +40,10 @@ public:
     qint64 FileCount() const;
     qint64 FileSize() const;
 
-    // Makes a new package at path (".qvr" is added when it has no extension) and opens it.
-    // A failure leaves the open package as it was and no half-made file behind.
-    qvr::Result New(const QString& path);
+    // Makes a new package at path (".qvr" is added when it has no extension) and opens it,
+    // with info as its details (by default, those of a new package). A failure leaves the open
+    // package as it was and no half-made file behind.
+    qvr::Result New(const QString& path, const qvr::sgPlugInfo* info = nullptr);
 
     // Opens path; only a file read to its end replaces the open package. On success, notice
     // tells why the details are shown empty ("" when they were read).

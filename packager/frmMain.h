@@ -7,6 +7,8 @@
 #include "PackageSession.h"
 #include "PackagerLogic.h"
 #include "qvr/package/Archives.h"
+#include "qvr/sources/PackageLayout.h"
+#include "qvr/sources/Unpack.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -33,6 +35,7 @@ using shared_windows::frmSplash;
 class PackageTree;
 class PathPanel;
 class frmNewFolder;
+class frmImport;
 class frmNotes;
 class frmReplace;
 
@@ -50,6 +53,7 @@ public:
     // Commands.
     void mNew_Click();
     void mOpen_Click();
+    void mImport_Click();
     void mExit_Click();
     void mContents_Click();
     void mAbout_Click();
@@ -60,9 +64,13 @@ public:
     void cmdUpdate_Click();
     void cmdNotes_Click();
 
-    // The work of New, Open and Add file once the file dialog has answered.
-    bool NewPackage(const QString& path);
+    // The work of New, Open, Import and Add file once the file dialog has answered. New
+    // starts the package with info when given (else with a new package's details).
+    bool NewPackage(const QString& path, const qvr::sgPlugInfo* info = nullptr);
     bool OpenPackage(const QString& path);
+    // Makes a new package of what the archive holds (its data root, or the options or folder
+    // the author chooses), asking where to save it; opens it as New does.
+    bool ImportArchive(const QString& archive);
     void AddFiles(const QStringList& paths);
     // Adds files and whole folders (with their subfolders) below folder ("" for the top level)
     // in one go, on several threads, with one progress window: Add folder... and dropping.
@@ -102,6 +110,7 @@ public:
     frmSplash* Splash() const;
     frmNewFolder* NewFolderDialog();
     frmNotes* NotesDialog();
+    frmImport* ImportDialog();
 
 signals:
     // The program should end (Exit, or the window was closed).
@@ -131,6 +140,23 @@ private:
     void CheckAndAsk(AddJob& job);
     void ShowAddProgress(AddJob& job);
     int ShowAdded(AddJob& job);
+    // Adds files gathered elsewhere (an import) at the package's top; from names their origin.
+    void AddGathered(const QString& from, qvr::Gathered gathered);
+    // What an import takes of source (named name): by its layout, or as the author chooses.
+    bool ChooseImport(const std::vector<std::string>& paths, const QString& name,
+                      qvr::sources::Selection& selection);
+    // Unpacks and gathers what selection places of source, for the package at path.
+    bool UnpackImport(qvr::sources::Source& source, const qvr::sources::Selection& selection,
+                      const std::string& work, const QString& path, qvr::Gathered& gathered);
+    // The reviews of what was written (frmMainReview.cpp): after an add that started from a
+    // package whose files lay as before says, the wrapper warning and, when a plug-in came in,
+    // the masters; before Update Details writes a changed Dependencies, its masters.
+    void ReviewAdded(const qvr::sources::WrappedData& before,
+                     const std::vector<qvr::BatchResult>& results);
+    void ReviewMasters();
+    void OfferMastersBeforeUpdate();
+    void TakeMasters(const QString& offer);
+    QString WrappedNotice() const;
     frmReplace* ReplaceDialog();
     // Runs work on a thread of its own while the window stays live: it paints, the progress
     // window moves (tick runs on the window's thread some twenty times a second) and nothing
@@ -182,6 +208,7 @@ private:
     QMenu* m_packageMenu = nullptr;
     QAction* m_newAction = nullptr;
     QAction* m_openAction = nullptr;
+    QAction* m_importAction = nullptr;
     QAction* m_exitAction = nullptr;
     QAction* m_addAction = nullptr;
     QAction* m_addFolderAction = nullptr;
@@ -192,6 +219,7 @@ private:
     frmNewFolder* m_newFolder = nullptr;
     frmNotes* m_notes = nullptr;
     frmReplace* m_replaceDialog = nullptr;
+    frmImport* m_importDialog = nullptr;
 };
 
 } // namespace packager

@@ -101,7 +101,7 @@ void PackageSession::Adopt(qvr::Archives& from) {
     m_arc = std::move(from);
 }
 
-qvr::Result PackageSession::New(const QString& chosen) {
+qvr::Result PackageSession::New(const QString& chosen, const qvr::sgPlugInfo* info) {
     if (chosen.isEmpty())
         return Refused(QStringLiteral("No file name was given."));
     const QString path = PackageFileName(chosen);
@@ -126,7 +126,7 @@ qvr::Result PackageSession::New(const QString& chosen) {
     const std::string title = qvr::GetFileNameFromPath(p);
     const qvr::PackDates dates = qvr::CurrentPackDates();
     if (const qvr::Result saved =
-            qvr::StartPackage(made, title, qvr::NewPackageInfo(title, dates), dates);
+            qvr::StartPackage(made, title, info ? *info : qvr::NewPackageInfo(title, dates), dates);
         !saved) {
         const QString why = QString::fromStdString(saved.Message);
         if (existed)

@@ -246,8 +246,8 @@ void frmMain::mNew_Click() {
         NewPackage(*chosen);
 }
 
-bool frmMain::NewPackage(const QString& chosen) {
-    if (m_busy || chosen.isEmpty() || !Report(m_session.New(chosen)))
+bool frmMain::NewPackage(const QString& chosen, const qvr::sgPlugInfo* info) {
+    if (m_busy || chosen.isEmpty() || !Report(m_session.New(chosen, info)))
         return false;
     m_lastPackageFolder = QDir::toNativeSeparators(QFileInfo(chosen).absolutePath());
     setWindowTitle(QStringLiteral("Morrowind QVR Packager: ") + m_session.Title());
@@ -277,6 +277,8 @@ bool frmMain::OpenPackage(const QString& path) {
         return false;
     m_lastPackageFolder = QDir::toNativeSeparators(QFileInfo(path).absolutePath());
     ShowPackage();
+    if (const QString wrapped = WrappedNotice(); !wrapped.isEmpty())
+        notice += (notice.isEmpty() ? QString() : QStringLiteral("\n\n")) + wrapped;
     if (!notice.isEmpty())
         Message(notice);
     return true;
@@ -452,6 +454,7 @@ void frmMain::cmdUpdate_Click() {
             return;
         }
     }
+    OfferMastersBeforeUpdate();
     // Writing the details is an update: the date says so, unless the author set one.
     const QString previousDate = m_lastUpdate->text();
     const bool dateKept = previousDate == m_shownLastUpdate;

@@ -1,4 +1,5 @@
 #include "Dialogs.h"
+#include "PackageReview.h"
 #include "PackageTree.h"
 #include "frmMain.h"
 #include "frmReplace.h"
@@ -63,6 +64,8 @@ struct frmMain::AddJob {
     QStringList Paths;
     QString Folder;
     bool PerFile = false; // Add file...: each file's own title and two steps
+    // Gathered holds the files already (an import).
+    bool Pregathered = false;
     qvr::Gathered Gathered;
     std::vector<qvr::BatchFile> Files;
     std::vector<bool> Replaces;
@@ -287,7 +290,9 @@ void frmMain::RunAdd(AddJob& job) {
     splash->CalcIncrement(1);
     splash->ShowModeless();
 
-    GatherAsked(job);
+    const qvr::sources::WrappedData before = WrappedOf(m_arc);
+    if (!job.Pregathered)
+        GatherAsked(job);
     CheckAndAsk(job);
     const int total = int(job.Gathered.Files.size() + job.Gathered.Problems.size());
     if (total == 0 && !job.PerFile) {
@@ -322,6 +327,16 @@ void frmMain::RunAdd(AddJob& job) {
     SetBusy(false);
     if (m_closeRequested)
         close();
+    else
+        ReviewAdded(before, job.Results);
+}
+
+void frmMain::AddGathered(const QString& from, qvr::Gathered gathered) {
+    AddJob job;
+    job.Paths = {from};
+    job.Gathered = std::move(gathered);
+    job.Pregathered = true;
+    RunAdd(job);
 }
 
 } // namespace packager

@@ -46,6 +46,7 @@ void frmMain::RefreshCommandStates() {
     const bool canChange = writable && !m_busy;
     m_newAction->setEnabled(!m_busy);
     m_openAction->setEnabled(!m_busy);
+    m_importAction->setEnabled(!m_busy);
     m_addAction->setEnabled(canChange);
     m_addFolderAction->setEnabled(canChange);
     m_newFolderAction->setEnabled(canChange);

@@ -108,6 +108,7 @@ void frmMain::BuildMenus() {
     m_newAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+N")));
     m_openAction = item(file, "mOpen", QStringLiteral("&Open..."), &frmMain::mOpen_Click);
     m_openAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
+    m_importAction = item(file, "mImport", QStringLiteral("&Import..."), &frmMain::mImport_Click);
     file->addSeparator();
     m_exitAction = item(file, "mExit", QStringLiteral("E&xit"), &frmMain::mExit_Click);
     m_exitAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));

@@ -67,7 +67,9 @@ TEST_F(PackagerTest, TheSameFolderGivesTheSameBytesFromEitherProgram) {
     QDir().mkpath(Path("window"));
     NewThroughMenu(Path("window/Mod.qvr"));
     window->AddPaths({Path("src/Mod/Data")}, QString());
-    EXPECT_EQ(dialogs->Messages(), QStringList());
+    // Data inside the data folder: packed as asked, and warned about.
+    ASSERT_EQ(dialogs->Messages().size(), 1);
+    EXPECT_TRUE(dialogs->Messages()[0].startsWith("Mod.qvr: its files sit below the folder Data/"));
 
     QDir().mkpath(Path("tool"));
     QProcess tool;
@@ -114,7 +116,7 @@ TEST_F(PackagerTest, LinksOutOfAFolderAreAskedAboutAndOwnNamesRefused) {
     EXPECT_FALSE(arc.FindEntry("key.nif", "Mod\\Meshes"));
     EXPECT_FALSE(arc.FindEntry("x.qvr-journal", "Mod\\Meshes"));
     EXPECT_FALSE(arc.FindEntry("planted.qvr.ini", "Mod\\.QVR-Installed"));
-    const QString said = dialogs->Messages().last();
+    const QString said = dialogs->Messages().first(); // then the warning about the folder Mod
     EXPECT_TRUE(said.startsWith("Added 1 of 4 files")) << said.toStdString();
     for (const char* named : {"key.nif", ".QVR-Installed", "x.qvr-journal"})
         EXPECT_TRUE(said.contains(named)) << named;
@@ -138,9 +140,10 @@ TEST_F(PackagerTest, AFolderThatCannotBeReadIsNamed) {
     window->AddPaths({Path("src/Mod")}, QString());
     qvr::testhooks::ArmFault(0, qvr::testhooks::FaultMode::Once);
     EXPECT_TRUE(arc.FindEntry("a.esp", "Mod"));
-    ASSERT_EQ(dialogs->Messages().size(), 1);
+    ASSERT_EQ(dialogs->Messages().size(), 2); // then the warning about the folder Mod
     EXPECT_TRUE(dialogs->Messages()[0].contains("Meshes: cannot be read"))
         << dialogs->Messages()[0].toStdString();
+    EXPECT_TRUE(dialogs->Messages()[1].startsWith("P.qvr: its files sit below the folder Mod/"));
     EXPECT_EQ(window->Splash()->Model().TaskText(), "Added 1 of 2 files");
 }
 

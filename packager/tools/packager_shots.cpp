@@ -3,8 +3,9 @@
 // writes packager-main.png, packager-newfolder.png, packager-notes.png, packager-help.png,
 // packager-about.png, packager-progress.png, packager-partial.png (an add in which one file was
 // refused), packager-replace.png (the question when an added file is there already),
-// packager-busy.png and packager-busy-progress.png (the window while a large file is compressed)
-// and packager-zip.png (a read-only zip file in the smallest window) into <folder>.
+// packager-busy.png and packager-busy-progress.png (the window while a large file is compressed),
+// packager-import.png (Import's question about a downloaded archive's numbered options) and
+// packager-zip.png (a read-only zip file in the smallest window) into <folder>.
 
 #include "ArchiveTree.h"
 #include "Looks.h"
@@ -12,6 +13,7 @@
 #include "ScriptedDialogsLite.h"
 #include "frmAbout.h"
 #include "frmHelp.h"
+#include "frmImport.h"
 #include "frmMain.h"
 #include "frmNewFolder.h"
 #include "frmNotes.h"
@@ -194,6 +196,19 @@ int main(int argc, char** argv) {
         look.stop();
         window.Splash()->hide();
         ok = ok && saved;
+    }
+
+    // Import's question about the numbered options of a downloaded archive, drawn, then left.
+    {
+        packager::frmImport question(&window);
+        QTimer::singleShot(300, [&] {
+            ok = Save(&question, out, QStringLiteral("packager-import.png")) && ok;
+            question.reject();
+        });
+        question.AskOptions(QStringLiteral("BiggerRocks-1.2.7z"),
+                            {{0, "00", "Core", "BiggerRocks/00 Core", ""},
+                             {1, "01", "Huge Rocks", "BiggerRocks/01 Huge Rocks", ""},
+                             {2, "02", "Patch for Tamriel Rebuilt", "BiggerRocks/02 Patch", ""}});
     }
 
     // A zip file deep in the disk, in the smallest window the packager allows.

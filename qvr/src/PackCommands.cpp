@@ -1,8 +1,10 @@
 // create and add: packing files into a new or an open archive.
 
 #include "Command.h"
+#include "CreateSteps.h"
 
 #include "qvr/format/PathRules.h"
+#include "qvr/games/Masters.h"
 #include "qvr/install/Install.h"
 #include "qvr/package/BatchAdd.h"
 #include "qvr/package/EntryIndex.h"
@@ -174,15 +176,19 @@ AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>
 namespace {
 
 // Checks what create was given; answers whether it replaces an existing file.
-bool CheckCreateOperands(const ParsedArgs& a, const std::string& path, const std::string& folder) {
+bool CheckCreateOperands(const ParsedArgs& a, const std::string& path, const std::string& folder,
+                         bool fromArchive) {
     if (const fs::path file = Native(path).filename(); file.empty() || file == "." || file == "..")
         throw UsageError("ARCHIVE must name a file, not \"" + path + "\"");
+    if (!fromArchive && (a.Has("root") || a.Has("options")))
+        throw UsageError("--root and --options choose what of an archive is packed; " + folder +
+                         " is not a file");
     std::error_code ec;
-    if (fs::exists(Native(folder), ec) && !fs::is_directory(Native(folder), ec))
+    if (!fromArchive && fs::exists(Native(folder), ec) && !fs::is_directory(Native(folder), ec))
         throw CommandError{kUsage, folder +
                                        ": is a file; create packs a folder laid out like the "
                                        "game's data folder (add puts single files in an archive)"};
-    if (!fs::is_directory(Native(folder), ec))
+    if (!fromArchive && !fs::is_directory(Native(folder), ec))
         throw CommandError{kUsage, folder + ": no such folder"};
     if (fs::is_directory(Native(path), ec))
         throw CommandError{kUsage, path + ": is a folder"};
@@ -216,28 +222,12 @@ void ReportCreated(const std::string& path, const AddOutcome& outcome,
                   << " bytes packed into " << qvr::FileLength(path) << "\n";
 }
 
-} // namespace
-
-int CmdCreate(const ParsedArgs& a, const Context& ctx) {
-    NeedOperands(a, 2, 2, "qvr create ARCHIVE [OPTIONS] FOLDER");
-    const std::string path = a.Operands[0];
-    const std::string folder = a.Operands[1];
-    const bool replacing = CheckCreateOperands(a, path, folder);
+// The package built beside path from files, its information entry first; put in path's place
+// only when nothing was lost on the way.
+AddOutcome BuildPackage(const ParsedArgs& a, const Context& ctx, const std::string& path,
+                        bool replacing, const std::vector<qvr::BatchFile>& files,
+                        const qvr::sgPlugInfo& info, const PackDates& dates, bool unread) {
     const std::string archiveName = qvr::GetFileNameFromPath(Utf8(Native(path).filename()));
-    // The information entry is named after the archive: find out now, before packing anything.
-    if (const std::string why = qvr::InfoEntryNameProblem(archiveName); !why.empty())
-        throw CommandError{kUsage, path + ": cannot be an archive's name: " + why};
-    const PackDates dates = CurrentPackDates();
-    qvr::sgPlugInfo info = qvr::NewPackageInfo(archiveName, dates);
-    ApplyInfoOptions(a, info);
-
-    qvr::Gathered gathered;
-    qvr::GatherFolder(folder, "", PackOptionsOf(a), path, gathered);
-    qvr::Archives none;
-    const std::vector<qvr::BatchFile> files =
-        qvr::CheckFiles(none, archiveName + ".ifo", gathered.Files, false, gathered.Problems).Files;
-    WarnAll(gathered);
-
     // Built beside the target and put in its place at the end: never a half-written package.
     SweepWorkFiles(path);
     qvr::TempFile work;
@@ -260,7 +250,6 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
     const AddOutcome outcome = AddWithProgress(arc, files, ctx, dates.ArchiveDate, a.Has("best"));
     // A package missing files because it could not be written is never put in place, and an
     // old one is only replaced by a package holding every file it was given.
-    const bool unread = gathered.Has(qvr::PackProblemKind::Unreadable);
     if (outcome.ArchiveFailed > 0 || (replacing && (outcome.Failed > 0 || unread))) {
         const std::string what =
             outcome.Failed > 0
@@ -271,9 +260,63 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
                                what};
     }
     ReplaceWith(work, path);
+    return outcome;
+}
+
+} // namespace
+
+int CmdCreate(const ParsedArgs& a, const Context& ctx) {
+    NeedOperands(a, 2, 2, "qvr create ARCHIVE [OPTIONS] FOLDER|FROM_ARCHIVE");
+    const std::string path = a.Operands[0];
+    const std::string from = a.Operands[1];
+    const bool fromArchive = IsArchiveOperand(from);
+    const bool replacing = CheckCreateOperands(a, path, from, fromArchive);
+    const std::string archiveName = qvr::GetFileNameFromPath(Utf8(Native(path).filename()));
+    // The information entry is named after the archive: find out now, before packing anything.
+    if (const std::string why = qvr::InfoEntryNameProblem(archiveName); !why.empty())
+        throw CommandError{kUsage, path + ": cannot be an archive's name: " + why};
+    const PackDates dates = CurrentPackDates();
+    qvr::sgPlugInfo info = qvr::NewPackageInfo(archiveName, dates);
+    std::unique_ptr<Unpacked> unpacked;
+    if (fromArchive) {
+        unpacked = UnpackArchive(a, ctx, from, path);
+        if (unpacked->Info)
+            info = *unpacked->Info;
+    }
+    ApplyInfoOptions(a, info);
+
+    qvr::Gathered gathered;
+    qvr::GatherFolder(unpacked ? unpacked->Folder : from, "", PackOptionsOf(a), path, gathered);
+    qvr::Archives none;
+    const std::vector<qvr::BatchFile> files =
+        qvr::CheckFiles(none, archiveName + ".ifo", gathered.Files, false, gathered.Problems).Files;
+    if (unpacked) {
+        NameByArchive(gathered, *unpacked);
+        gathered.Problems.insert(gathered.Problems.begin(), unpacked->Problems.begin(),
+                                 unpacked->Problems.end());
+    }
+    WarnAll(gathered);
+    size_t unreadable = 0;
+    const std::vector<qvr::PluginMasters> plugins = qvr::MastersOfFiles(files, &unreadable);
+    const bool filled =
+        ReviewDepends(plugins, unreadable, info, path, [](const std::string& offer) {
+            return "--depends \"" + offer + "\" lists what they need";
+        });
+
+    const AddOutcome outcome = BuildPackage(a, ctx, path, replacing, files, info, dates,
+                                            gathered.Has(qvr::PackProblemKind::Unreadable));
+    const qvr::sources::WrappedData wrapped = qvr::sources::FindWrappedData(PathsOf(files));
+    WarnWrapped(path, wrapped,
+                unpacked ? ConvertFix(wrapped, a, from) : PackFolderFix(wrapped, path, from));
     const size_t refused = outcome.Failed + gathered.Problems.size();
-    if (!ctx.Quiet)
+    if (!ctx.Quiet) {
+        if (unpacked)
+            ReportTaken(*unpacked, ctx);
+        if (filled)
+            std::cout << "Depends on: " << Printable(info.Depends())
+                      << " (the masters its plug-ins name)\n";
         ReportCreated(path, outcome, gathered, refused);
+    }
     return refused > 0 ? kSomeFailed : kOk;
 }
 
@@ -340,6 +383,8 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
     const std::vector<qvr::BatchFile> files =
         qvr::CheckFiles(arc, infoEntry, fresh, replace, gathered.Problems).Files;
     WarnAll(gathered);
+    const qvr::sources::WrappedData before =
+        qvr::sources::FindWrappedData(qvr::sources::PackagePaths(arc));
     AddOutcome outcome =
         AddWithProgress(arc, files, ctx, CurrentPackDates().ArchiveDate, a.Has("best"), replace);
     if (!ctx.Quiet)
@@ -349,6 +394,8 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
                                     " there already with the same content)"
                               : std::string())
                   << "\n";
+    if (outcome.Added > 0)
+        ReviewAdded(arc, path, files, before, ctx);
     return outcome.Failed > 0 || !gathered.Problems.empty() ? kSomeFailed : kOk;
 }
 

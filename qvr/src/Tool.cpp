@@ -103,25 +103,38 @@ std::vector<Command> Commands() {
              "tar archive: its kind, its number of files and that layout.\n\n") +
              kCommonHelp,
          With({}), CmdInfo},
-        {"create", "pack a folder into a new archive",
-         std::string("usage: qvr create ARCHIVE [OPTIONS] FOLDER\n\n"
+        {"create", "pack a folder, or convert an archive, into a new archive",
+         std::string("usage: qvr create ARCHIVE [OPTIONS] FOLDER\n"
+                     "       qvr create ARCHIVE [OPTIONS] [--root PATH | --options N,N] FROM\n\n"
                      "Packs FOLDER, laid out like the game's data folder, into a new archive:\n"
                      "its files and sub-folders become entries with their relative paths.\n"
+                     "FROM, an archive (.zip, .7z, .rar, .tar, or a .qvr to repack), is\n"
+                     "converted: the data root inside it (below wrapper folders and Data\n"
+                     "Files) is packed, the rest left out and named; numbered options and\n"
+                     "unclear layouts are named, to be chosen with --options or --root.\n"
                      "The name defaults to the archive's file name, the version to 1.0 and\n"
-                     "the date of the last update to today.\n\n") +
+                     "the date of the last update to today (a .qvr keeps its own details).\n"
+                     "An empty --depends is filled with the masters the plug-ins name, and a\n"
+                     "list naming fewer or others is warned about; so are files packed below\n"
+                     "a folder around the data, which no game would find.\n\n") +
              kInfoHelp +
              "  -f, --force          replace ARCHIVE when it exists\n"
              "  --best               smallest package: slower compression, same format\n"
              "  -j, --jobs N         compress on N threads (default: one per core)\n"
              "  --follow-links       also pack what links to places outside FOLDER point at\n"
-             "                       (refused and named otherwise)\n" +
+             "                       (refused and named otherwise)\n"
+             "  --root PATH          the folder of FROM to pack (. for its top)\n"
+             "  --options N,N        the numbered options of FROM to pack (\"00 Core\": 00),\n"
+             "                       exactly these, a later one's files over an earlier's\n" +
              kCommonHelp +
              "\nWith SOURCE_DATE_EPOCH set, its time (UTC) is used for every date the archive\n"
              "records apart from the files' own, so the same files give the same bytes.\n",
          InfoOptions({{"force", 'f', false},
                       {"jobs", 'j', true},
                       {"best", 0, false},
-                      {"follow-links", 0, false}}),
+                      {"follow-links", 0, false},
+                      {"root", 0, true},
+                      {"options", 0, true}}),
          CmdCreate},
         {"add", "add files or folders to an archive",
          std::string("usage: qvr add ARCHIVE [--folder PATH] [--replace] FILE...\n\n"

@@ -157,4 +157,43 @@ RequiredModules CheckRequiredModules(const std::vector<PluginMasters>& packagePl
     return r;
 }
 
+std::string RequiredModulesProblem(const RequiredModules& r,
+                                   const std::vector<PluginMasters>& packagePlugins) {
+    std::vector<std::string> missing;
+    for (const std::string& m : r.Missing) {
+        std::vector<std::string> by;
+        for (const PluginMasters& p : packagePlugins)
+            if (Contains(p.Masters, m))
+                by.push_back(p.Name);
+        missing.push_back(m + " (" + JoinNames(by) + ")");
+    }
+    std::string text;
+    if (!missing.empty())
+        text = "the plug-ins need " + JoinNames(missing) + ", which it does not list";
+    if (!r.NotNeeded.empty())
+        text += (text.empty() ? "" : "; ") + std::string("it lists ") + JoinNames(r.NotNeeded) +
+                ", which no plug-in of the package names as a master";
+    return text;
+}
+
+std::vector<PluginMasters> MastersOfFiles(const std::vector<BatchFile>& files, size_t* unreadable) {
+    std::vector<PluginMasters> out;
+    if (unreadable)
+        *unreadable = 0;
+    for (const BatchFile& f : files) {
+        if (!f.FilePath.empty() || !IsPluginFileName(f.FileName))
+            continue;
+        PluginMasters p{f.FileName, {}};
+        PluginHeader header;
+        if (ReadPluginHeader(f.Source, header)) {
+            for (const PluginMaster& m : header.Masters)
+                p.Masters.push_back(m.Name);
+        } else if (unreadable) {
+            ++*unreadable;
+        }
+        out.push_back(std::move(p));
+    }
+    return out;
+}
+
 } // namespace qvr

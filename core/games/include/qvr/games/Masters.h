@@ -4,6 +4,7 @@
 
 #include "qvr/games/LoadOrder.h"
 #include "qvr/games/OpenMWConfig.h"
+#include "qvr/package/BatchAdd.h"
 
 #include <functional>
 #include <string>
@@ -41,5 +42,16 @@ struct RequiredModules {
 // A package's plug-ins (masters it holds itself are not required modules) against its text.
 RequiredModules CheckRequiredModules(const std::vector<PluginMasters>& packagePlugins,
                                      const std::string& depends);
+// What r found against the text, in one sentence whose subject is the text ("the plug-ins need
+// Bloodmoon.esm (Tower.esp), which it does not list; it lists Foo.esm, which no plug-in
+// names"); "" when it lists exactly the masters needed.
+std::string RequiredModulesProblem(const RequiredModules& r,
+                                   const std::vector<PluginMasters>& packagePlugins);
+
+// The plug-ins among files about to be packed at a package's top level (where the game loads
+// them from), with the masters their headers name: none for a header that cannot be read, whose
+// plug-in is then counted in unreadable.
+std::vector<PluginMasters> MastersOfFiles(const std::vector<BatchFile>& files,
+                                          size_t* unreadable = nullptr);
 
 } // namespace qvr
