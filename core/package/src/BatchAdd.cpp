@@ -37,7 +37,7 @@ using format::kMaxRecordBytes;
 constexpr size_t kMaxGroup = 256;
 
 std::string Describe(const BatchFile& f) {
-    return f.FilePath.empty() ? f.FileName : f.FilePath + "\\" + f.FileName;
+    return ShownEntryPath(f.FilePath, f.FileName);
 }
 
 // A folder of our own in the temporary folder, so work files never meet anyone's files.
