@@ -375,6 +375,11 @@ static int RunCommand(const std::vector<std::string>& args) {
             std::cout << MainHelp();
             return kOk;
         }
+        if (rest[0] == "--help" || rest[0] == "-h") {
+            std::cout << "usage: qvr help [COMMAND]\n\nDescribes qvr, or one command as 'qvr "
+                         "COMMAND --help' does.\n";
+            return kOk;
+        }
         name = rest[0];
         rest = {"--help"};
     }

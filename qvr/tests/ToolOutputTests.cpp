@@ -10,14 +10,6 @@ namespace {
 
 using namespace tooltest;
 
-// A path below the data folder as the system writes it.
-std::string Shown(std::string path) {
-#ifdef _WIN32
-    std::replace(path.begin(), path.end(), '/', '\\');
-#endif
-    return path;
-}
-
 // Fields of a JSON text, as `"key": value` pieces (enough for one-line values).
 void ExpectFields(const std::string& json, const std::vector<std::string>& fields) {
     for (const std::string& field : fields)
@@ -40,7 +32,7 @@ void ExpectFields(const std::string& json, const std::vector<std::string>& field
 TEST_F(Tool, PathsInsideAPackageAreWrittenAsTheSystemWritesThem) {
     WriteAll(dir / "mod" / "Mod.esp", "plug-in");
     WriteAll(dir / "mod" / "Meshes" / "x" / "a.nif", "mesh");
-    WriteAll(dir / "mod" / "Meshes" / "y" / "\xE6\x97\xA5.nif", "no Windows-1252 name");
+    WriteAll(dir / "mod" / "Meshes" / "y" / fs::path(u8"\u65E5.nif"), "no Windows-1252 name");
     WriteAll(dir / "more" / "b.nif", "another mesh");
     WriteAll(dir / "other" / "a.nif", "another a.nif");
     WriteAll(dir / "data" / "Morrowind.esm", "TES3");
@@ -122,20 +114,23 @@ TEST_F(Tool, AMistypedCommandIsAnsweredWithTheNearestOne) {
         EXPECT_LE(std::count(r.Err.begin(), r.Err.end(), '\n'), 3) << r.Err;
     }
     EXPECT_TRUE(Contains(Run({"--help"}).Out, "\n  help ")); // listed with the others
+    const Result help = Run({"help", "--help"});             // as each of them has its own
+    EXPECT_EQ(help.Code, 0);
+    EXPECT_TRUE(Contains(help.Out, "usage: qvr help")) << help.Out;
 }
 
 TEST_F(Tool, InfoAsJsonHoldsWhatInfoShows) {
     WriteAll(dir / "mod" / "Mod.esp", "plug-in");
     WriteAll(dir / "mod" / "Meshes" / "a.nif", "mesh");
     WriteAll(dir / "notes.txt", "First line\nsecond \"quoted\"\n");
-    ASSERT_EQ(Run({"-q", "create", P("mod.qvr"), "--name", "My Mod", "--authors", "Ann\nBo",
+    ASSERT_EQ(Run({"-q", "create", P("mod.qvr"), "--name", "My Mod", "--authors", "Ann, Bo",
                    "--notes-file", P("notes.txt"), P("mod")})
                   .Code,
               0);
     Result r = Run({"info", "--json", P("mod.qvr")});
     EXPECT_EQ(r.Code, 0) << r.Err;
     ExpectFields(r.Out, {"\"kind\": \"qvr\"", "\"name\": \"My Mod\"", "\"version\": \"1.0\"",
-                         "\"authors\": \"Ann\\nBo\"", "\"files\": 2",
+                         "\"authors\": \"Ann, Bo\"", "\"files\": 2",
                          "\"notes\": \"First line\\nsecond \\\"quoted\\\"\\n\"",
                          "\"layout\": {\"kind\": \"root\", \"root\": \"\"",
                          "{\"path\": \"Mod.esp\", \"error\": "});

@@ -156,7 +156,7 @@ TEST_F(Tool, DamagedAndForeignFilesGiveClearErrorsAndExitCodes) {
     WriteAll(dir / "plain.zip", qvrtest::BuildZip({{"Textures/ab.dds", "abc"}}).bytes);
     r = Run({"list", P("plain.zip")});
     EXPECT_EQ(r.Code, 0) << r.Err;
-    EXPECT_TRUE(Contains(r.Out, "Textures/ab.dds")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, Shown("Textures/ab.dds"))) << r.Out;
     r = Run({"install", P("plain.zip"), P("data3")});
     EXPECT_EQ(r.Code, 2);
     EXPECT_TRUE(Contains(r.Err, "zip")) << r.Err;
@@ -173,12 +173,14 @@ TEST_F(Tool, ListIsForPeopleAndForScripts) {
 
     Result r = Run({"list", P("mod.qvr")});
     EXPECT_EQ(r.Code, 0) << r.Err;
-    // Both dates in one zero-padded ISO 8601 form, the packer's clock with no zone; paths
-    // with "/".
+    // Both dates in one zero-padded ISO 8601 form, the packer's clock with no zone; paths as
+    // the system writes them.
     EXPECT_TRUE(Contains(r.Out, "2003-03-07 14:05:09 +0000  2003-03-07 14:05:09     Mod.esp"))
         << r.Out;
-    EXPECT_TRUE(Contains(r.Out, "Meshes/Armor/x.nif")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, Shown("Meshes/Armor/x.nif"))) << r.Out;
+#ifndef _WIN32
     EXPECT_FALSE(Contains(r.Out, "\\")) << r.Out;
+#endif
 
     // -q: the entries' lines only.
     r = Run({"-q", "list", P("mod.qvr")});
