@@ -97,6 +97,12 @@ TEST(LibraryFoldersVdf, ReadsBothLayoutsAndEscapes) {
     EXPECT_EQ(qvr::ParseLibraryFolders("\"libraryfolders\" { \"0\" { \"path\" \"/a\" } "
                                        "// comment \"path\" \"/no\"\n \"1\" { \"path\" \"/b\" } }"),
               (std::vector<std::string>{"/a", "/b"}));
+    // A library lists the games it holds under "apps", by number, with their sizes: those are
+    // no libraries (Morrowind's own number among them).
+    EXPECT_EQ(qvr::ParseLibraryFolders("\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t"
+                                       "\"/home/p/.local/share/Steam\"\n\t\t\"apps\"\n\t\t{\n"
+                                       "\t\t\t\"22320\"\t\t\"1234567\"\n\t\t}\n\t}\n}\n"),
+              (std::vector<std::string>{"/home/p/.local/share/Steam"}));
 }
 
 TEST_F(GameFoldersTest, FlatpakSteam) {

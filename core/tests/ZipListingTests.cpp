@@ -39,9 +39,42 @@ void ExpectListed(const Archives& arc, const BuiltZip& zip) {
     }
 }
 
+// As Info-ZIP writes when it packs from a pipe (or with -fz): the zip64 end records stand in
+// front of the end record, which holds the ordinary values all the same.
+BuiltZip WithOrdinaryZip64(BuiltZip zip) {
+    const size_t eocd = zip.bytes.rfind("PK\x05\x06");
+    auto le = [&](size_t at, int n) {
+        uint64_t v = 0;
+        for (int k = n - 1; k >= 0; --k)
+            v = v << 8 | static_cast<unsigned char>(zip.bytes[eocd + at + k]);
+        return v;
+    };
+    const std::string records = "PK\x06\x06" + Le64(44) + Le16(45) + Le16(45) + Le32(0) + Le32(0) +
+                                Le64(le(10, 2)) + Le64(le(10, 2)) + Le64(le(12, 4)) +
+                                Le64(le(16, 4)) + "PK\x06\x07" + Le32(0) + Le64(eocd) + Le32(1);
+    zip.bytes.insert(eocd, records);
+    return zip;
+}
+
+// A self-extractor's program, or a file the zip was appended to.
+BuiltZip InFront(BuiltZip zip, const std::string& prefix) {
+    zip.bytes.insert(0, prefix);
+    for (size_t& at : zip.dataOffsets)
+        at += prefix.size();
+    return zip;
+}
+
 TEST_F(ZipListing, CentralDirectoryListsEveryFileMember) {
-    for (bool zip64 : {false, true}) {
-        const BuiltZip zip = BuildZip(kMembers, true, zip64, zip64 ? "" : "a comment");
+    const BuiltZip piped = WithOrdinaryZip64(BuildZip(kMembers));
+    const std::pair<const char*, BuiltZip> zips[] = {
+        {"a comment", BuildZip(kMembers, true, false, "a comment")},
+        {"zip64", BuildZip(kMembers, true, true)},
+        {"zip64 records with ordinary values", piped},
+        {"the same behind a program", InFront(piped, std::string(300, 'M'))},
+        {"zip64 behind a program", InFront(BuildZip(kMembers, true, true), "MZ program")},
+    };
+    for (const auto& [what, zip] : zips) {
+        SCOPED_TRACE(what);
         WriteAll(Path("a.zip"), zip.bytes);
         qvr::detail::ArchivesAccess::Current(arc) = "before";
         EXPECT_FALSE(arc.OpenArchive(Path("a.zip")));

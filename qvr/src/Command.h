@@ -39,7 +39,10 @@ std::string Utf8(const fs::path& p);
 // so that the tool and the library agree on which names are one.
 std::string Lower(const std::string& s);
 bool SameText(const std::string& a, const std::string& b);
+// An entry's path, or a stored path ("Meshes\\x.nif"), as people see paths on this system
+// ("Meshes/x.nif" except on Windows); compare entries by their stored form, never by this.
 std::string DisplayPath(const qvr::sgFileInfo& e);
+std::string DisplayPath(const std::string& storedPath);
 void Warn(const std::string& text);
 
 // Opens path into arc, or ends the command with a message that says what is wrong.
@@ -62,6 +65,8 @@ std::string Plural(int n, const char* one, const char* many);
 void PrintField(const std::string& label, const std::string& value);
 // For each plug-in of the archive: its master flag, author, description and masters.
 void PrintPluginHeaders(const qvr::Archives& arc);
+// The same as a JSON array, one object a line.
+std::string PluginHeadersJson(const qvr::Archives& arc);
 
 struct Command {
     std::string Name;

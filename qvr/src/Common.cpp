@@ -46,7 +46,11 @@ bool SameText(const std::string& a, const std::string& b) {
 }
 
 std::string DisplayPath(const qvr::sgFileInfo& e) {
-    return qvr::EntryDisplayPath(e);
+    return qvr::ShownEntryPath(e.FilePath(), e.FileName());
+}
+
+std::string DisplayPath(const std::string& storedPath) {
+    return qvr::ShownEntryPath(storedPath);
 }
 
 void Warn(const std::string& text) {

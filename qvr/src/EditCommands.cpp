@@ -43,12 +43,12 @@ int CmdRemove(const ParsedArgs& a, const Context& ctx) {
         for (size_t i = 0; i < arc.ArchiveFiles.size(); ++i) {
             const auto& e = arc.ArchiveFiles[i];
             const std::string folder = Lower(e.FilePath());
-            const bool hit = SameText(DisplayPath(e), wanted) || folder == Lower(wanted) ||
-                             folder.starts_with(Lower(wanted) + "\\");
+            const bool hit = SameText(qvr::EntryDisplayPath(e), wanted) ||
+                             folder == Lower(wanted) || folder.starts_with(Lower(wanted) + "\\");
             if (!hit)
                 continue;
             if (arc.IsInfoEntry(e)) {
-                if (SameText(DisplayPath(e), wanted)) {
+                if (SameText(qvr::EntryDisplayPath(e), wanted)) {
                     Warn(a.Operands[k] + ": is the plug-in information; 'qvr set-info' changes it");
                     code = kSomeFailed;
                     ++matched;

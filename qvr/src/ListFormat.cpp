@@ -45,36 +45,13 @@ bool Plausible(const std::tm& tm) {
            tm.tm_sec >= 0 && tm.tm_sec <= 60;
 }
 
-std::string Format(const std::tm& tm, const char* zone) {
+// "2003-03-07 14:05:09", followed by the zone when one is known.
+std::string Format(const std::tm& tm, const char* zone = nullptr) {
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d %s", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, zone);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d%s%s", tm.tm_year + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, zone ? " " : "",
+                  zone ? zone : "");
     return text;
-}
-
-// The local zone's offset at that local time, as "+0100". Worked out from the two broken-down
-// times rather than strftime's %z, which Windows fills with the zone's name.
-std::string LocalZone(std::tm tm) {
-    tm.tm_isdst = -1;
-    const std::time_t t = std::mktime(&tm);
-    std::tm local{}, utc{};
-#ifdef _WIN32
-    if (t == static_cast<std::time_t>(-1) || localtime_s(&local, &t) != 0 ||
-        gmtime_s(&utc, &t) != 0)
-        return "";
-#else
-    if (t == static_cast<std::time_t>(-1) || !localtime_r(&t, &local) || !gmtime_r(&t, &utc))
-        return "";
-#endif
-    // The two dates are at most a day apart, over a year's end at worst.
-    int days = local.tm_yday - utc.tm_yday;
-    if (local.tm_year != utc.tm_year)
-        days = local.tm_year > utc.tm_year ? 1 : -1;
-    const int minutes = (days * 24 + local.tm_hour - utc.tm_hour) * 60 + local.tm_min - utc.tm_min;
-    const int size = minutes < 0 ? -minutes : minutes;
-    char zone[16];
-    std::snprintf(zone, sizeof zone, "%c%02d%02d", minutes < 0 ? '-' : '+', size / 60, size % 60);
-    return zone;
 }
 
 bool ParseWith(const std::string& text, const std::locale& loc, const char* format, std::tm& tm) {
@@ -133,15 +110,14 @@ std::string ParseAddedDate(const std::string& stored) {
         tm.tm_year += 100; // two-digit years read as 19xx
     if (tm.tm_year < 70)
         tm.tm_year += 100;
-    const std::string zone = LocalZone(tm);
-    return zone.empty() ? stored : Format(tm, zone.c_str());
+    return Format(tm);
 }
 
 } // namespace
 
 std::string IsoAddedDate(const std::string& stored) {
     // One package's entries were mostly added at the same moment: each text is read once
-    // (reading it asks mktime, which looks at the zone file every time).
+    // (reading it through the user's locale costs more than listing the entry).
     static thread_local std::map<std::string, std::string> seen;
     auto known = seen.find(stored);
     if (known != seen.end())
@@ -189,6 +165,13 @@ std::string JsonString(const std::string& text) {
         }
     }
     return out + "\"";
+}
+
+std::string JsonList(const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (size_t i = 0; i < items.size(); ++i)
+        out += (i ? ", " : "") + JsonString(items[i]);
+    return out + "]";
 }
 
 std::string EntryJson(const qvr::sgFileInfo& e, bool infoEntry) {

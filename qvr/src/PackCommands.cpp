@@ -131,7 +131,8 @@ AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>
             if (ctx.Verbose) {
                 bar.Clear();
                 std::cout << "added: "
-                          << Printable(JoinArchivePath(r.File.FilePath, r.File.FileName)) << "\n";
+                          << Printable(qvr::ShownEntryPath(r.File.FilePath, r.File.FileName))
+                          << "\n";
             }
         } else {
             ++outcome.Failed;

@@ -92,14 +92,15 @@ std::string ChooseDataFolder(const std::string& operand, const Context& ctx,
                  qvr::SourceName(found[0].Source) + ")");
         return found[0].Folder;
     }
-    std::string text = found.empty() ? "no data folder given, and no Morrowind data folder was "
-                                       "found; pass it: " +
-                                           usage
-                                     : "no data folder given, and several were found; pass one "
-                                       "of them:";
+    if (found.empty())
+        throw CommandError{kUsage, "no data folder given, and no Morrowind data folder was "
+                                   "found; pass it: " +
+                                       usage};
+    // One folder a line, each made printable on its own: the line breaks are the message's.
+    Warn("no data folder given, and several were found; pass one of them:");
     for (const qvr::GameFolder& f : found)
-        text += "\n  " + f.Folder;
-    throw CommandError{kUsage, text};
+        std::cerr << "  " << Printable(f.Folder) << "\n";
+    throw CommandError{kUsage, ""};
 }
 
 } // namespace qvrtool

@@ -40,13 +40,6 @@ const char* ProblemName(qvr::ListProblem::Kind k) {
     return "";
 }
 
-std::string JsonList(const std::vector<std::string>& items) {
-    std::string out = "[";
-    for (size_t i = 0; i < items.size(); ++i)
-        out += (i ? ", " : "") + JsonString(items[i]);
-    return out + "]";
-}
-
 // Each finding one object on a line of its own, so that scripts can also read it line by line.
 template <class T, class F>
 void JsonSection(const char* name, const std::vector<T>& items, F object) {
@@ -113,7 +106,7 @@ void PrintText(const qvr::SetupReport& r, const Context& ctx) {
     if (!r.Conflicts.empty())
         std::cout << "Files written by more than one install:\n";
     for (const qvr::FileConflict& c : r.Conflicts)
-        std::cout << "  " << Printable(c.Path) << ": " << Joined(c.Installs) << "; "
+        std::cout << "  " << Printable(DisplayPath(c.Path)) << ": " << Joined(c.Installs) << "; "
                   << (c.InPlace.empty() ? "none of their copies is in place"
                                         : Printable(c.InPlace) + "'s copy is in place")
                   << "\n";
@@ -133,7 +126,7 @@ void PrintText(const qvr::SetupReport& r, const Context& ctx) {
     if (!r.Changed.empty())
         std::cout << "Changed since installed:\n";
     for (const qvr::ChangedFile& c : r.Changed)
-        std::cout << "  " << Printable(c.Path) << " (" << Printable(c.Install)
+        std::cout << "  " << Printable(DisplayPath(c.Path)) << " (" << Printable(c.Install)
                   << (c.Missing ? "): deleted\n" : "): changed\n");
     if (!r.Unreadable.empty())
         std::cout << "Cannot be read:\n";
@@ -169,6 +162,29 @@ void PrintPluginHeaders(const qvr::Archives& arc) {
             masters += (masters.empty() ? "" : "\n") + m.Name;
         PrintField("  Masters:", masters.empty() ? "none" : masters);
     }
+}
+
+std::string PluginHeadersJson(const qvr::Archives& arc) {
+    std::string out;
+    for (const qvr::sgFileInfo& e : arc.ArchiveFiles) {
+        if (arc.IsInfoEntry(e) || !qvr::IsPluginFileName(e.FileName()))
+            continue;
+        out +=
+            (out.empty() ? "[\n    {\"path\": " : ",\n    {\"path\": ") + JsonString(SlashPath(e));
+        qvr::PluginHeader h;
+        if (const qvr::Result read = qvr::ReadPluginHeader(arc, e, h); !read) {
+            out += ", \"error\": " + JsonString(read.Message) + "}";
+            continue;
+        }
+        std::vector<std::string> masters;
+        for (const qvr::PluginMaster& m : h.Masters)
+            masters.push_back(m.Name);
+        out += std::string(", \"master_file\": ") + (h.IsMaster ? "true" : "false") +
+               ", \"author\": " + JsonString(h.Author) +
+               ", \"description\": " + JsonString(h.Description) +
+               ", \"masters\": " + JsonList(masters) + "}";
+    }
+    return out.empty() ? "[]" : out + "\n  ]";
 }
 
 int CmdCheck(const ParsedArgs& a, const Context& ctx) {

@@ -1,6 +1,7 @@
 // installed and where: what the install records hold, and which data folders were found.
 
 #include "Command.h"
+#include "ListFormat.h"
 #include "Places.h"
 #include "Removal.h"
 
@@ -12,6 +13,58 @@
 
 namespace qvrtool {
 
+namespace {
+
+void PrintInstalledJson(const std::vector<qvr::InstallRecord>& records, const std::string& data) {
+    std::cout << "{\n  \"data_folder\": " << JsonString(data) << ",\n  \"installs\": [";
+    for (size_t k = 0; k < records.size(); ++k) {
+        const qvr::InstallRecord& r = records[k];
+        std::cout << (k ? ",\n    " : "\n    ") << "{\"name\": " << JsonString(r.Name)
+                  << ", \"version\": " << JsonString(r.Version) << ", \"files\": " << r.Files.size()
+                  << ", \"installed_utc\": " << JsonString(r.Date)
+                  << ", \"archive\": " << JsonString(r.Archive) << ", \"interrupted\": "
+                  << (r.State == qvr::RecordState::Installed ? "false" : "true") << "}";
+    }
+    std::cout << (records.empty() ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+struct FoundFolder {
+    std::string Folder;
+    std::vector<std::pair<std::string, std::string>> Through; // source, origin
+};
+
+// Whether two names of folders name one folder: the same folder on disk, or the same text.
+bool SameFolder(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (fs::equivalent(Native(a), Native(b), ec))
+        return true;
+    const fs::path x = fs::weakly_canonical(Native(a), ec);
+    const fs::path y = ec ? fs::path() : fs::weakly_canonical(Native(b), ec);
+    return !ec && x == y;
+}
+
+// The folder QVRInstaller remembers and those found, each folder once with every place it was
+// found through.
+std::vector<FoundFolder> FoldersFound() {
+    std::vector<FoundFolder> folders;
+    auto add = [&](const std::string& folder, const std::string& source,
+                   const std::string& origin) {
+        for (FoundFolder& known : folders)
+            if (SameFolder(known.Folder, folder)) {
+                known.Through.emplace_back(source, origin);
+                return;
+            }
+        folders.push_back({folder, {{source, origin}}});
+    };
+    if (const std::string remembered = InstallerSetting("TESLocation"); !remembered.empty())
+        add(remembered, "remembered by QVRInstaller", "");
+    for (const qvr::GameFolder& f : qvr::FindGameFolders(qvr::CurrentHostEnvironment()))
+        add(f.Folder, qvr::SourceName(f.Source), f.Origin);
+    return folders;
+}
+
+} // namespace
+
 int CmdInstalled(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 0, 1, "qvr installed [DATA_FOLDER]");
     const std::string data =
@@ -20,6 +73,10 @@ int CmdInstalled(const ParsedArgs& a, const Context& ctx) {
     const auto records = qvr::ListInstallRecords(data, &problems);
     for (const std::string& p : problems)
         Warn(p);
+    if (a.Has("json")) {
+        PrintInstalledJson(records, data);
+        return problems.empty() ? kOk : kSomeFailed;
+    }
     if (records.empty()) {
         if (!ctx.Quiet)
             std::cout << "No installs are recorded in " << Printable(data) << "\n";
@@ -49,14 +106,27 @@ int CmdInstalled(const ParsedArgs& a, const Context& ctx) {
 
 int CmdWhere(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 0, 0, "qvr where");
-    const std::string remembered = InstallerSetting("TESLocation");
-    if (!remembered.empty())
-        std::cout << Printable(remembered) << "\n    remembered by QVRInstaller\n";
-    const auto found = qvr::FindGameFolders(qvr::CurrentHostEnvironment());
-    for (const auto& f : found)
-        std::cout << Printable(f.Folder) << "\n    " << qvr::SourceName(f.Source) << ": "
-                  << Printable(f.Origin) << "\n";
-    if (found.empty() && remembered.empty()) {
+    const std::vector<FoundFolder> folders = FoldersFound();
+    if (a.Has("json")) {
+        std::cout << "[";
+        for (size_t k = 0; k < folders.size(); ++k) {
+            std::string through;
+            for (const auto& [source, origin] : folders[k].Through)
+                through += (through.empty() ? "" : ", ") + std::string("{\"source\": ") +
+                           JsonString(source) + ", \"origin\": " + JsonString(origin) + "}";
+            std::cout << (k ? ",\n " : "\n ") << "{\"folder\": " << JsonString(folders[k].Folder)
+                      << ", \"found_through\": [" << through << "]}";
+        }
+        std::cout << (folders.empty() ? "]\n" : "\n]\n");
+    } else {
+        for (const FoundFolder& f : folders) {
+            std::cout << Printable(f.Folder) << "\n";
+            for (const auto& [source, origin] : f.Through)
+                std::cout << "    " << Printable(source)
+                          << (origin.empty() ? "" : ": " + Printable(origin)) << "\n";
+        }
+    }
+    if (folders.empty()) {
         if (!ctx.Quiet)
             Warn("No Morrowind data folder (one holding Morrowind.esm) was found; name it when "
                  "installing: qvr install ARCHIVE DATA_FOLDER");

@@ -31,11 +31,11 @@ int ReportRemoval(const qvr::RemovalReport& report, const std::string& where, bo
     if (dryRun || ctx.Verbose)
         for (const auto& f : report.Files)
             std::cout << (dryRun ? "would be " : "") << FateWord(f.Fate) << ": "
-                      << Printable(f.Path) << "\n";
+                      << Printable(DisplayPath(f.Path)) << "\n";
     // Kept and failed files are always named: they are what the player has to look at.
     for (const auto& f : report.Files)
         if (!dryRun && (f.Fate == FileFate::Kept || f.Fate == FileFate::Failed))
-            Warn(std::string(FateWord(f.Fate)) + ": " + Printable(f.Path) +
+            Warn(std::string(FateWord(f.Fate)) + ": " + Printable(DisplayPath(f.Path)) +
                  (f.Message.empty() ? "" : " (" + Printable(f.Message) + ")"));
     const int removed = static_cast<int>(report.Count(FileFate::Removed));
     const int restored = static_cast<int>(report.Count(FileFate::Restored));

@@ -26,6 +26,13 @@
 
 namespace qvrtool {
 
+namespace {
+
+// Packages record when each file was added as the packer's clock showed it, with no zone.
+const char* kAddedHeading = "Added (packer's clock)";
+
+} // namespace
+
 int CmdList(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 1, "qvr list ARCHIVE");
     const std::string path = a.Operands[0];
@@ -41,7 +48,7 @@ int CmdList(const ParsedArgs& a, const Context& ctx) {
         std::cout << "[";
     else if (frame)
         std::cout << PadLeft("Size", 10) << "  " << PadLeft("Compressed", 10) << "  "
-                  << PadRight("Modified", 25) << "  " << PadRight("Added", 25) << "  Name\n";
+                  << PadRight("Modified", 25) << "  " << PadRight(kAddedHeading, 22) << "  Name\n";
     int64_t total = 0, packed = 0;
     size_t files = 0;
     for (const auto& e : arc.ArchiveFiles) {
@@ -52,7 +59,8 @@ int CmdList(const ParsedArgs& a, const Context& ctx) {
             std::cout << PadLeft(std::to_string(e.FileSize()), 10) << "  "
                       << PadLeft(std::to_string(e.FileCompressedSize()), 10) << "  "
                       << PadRight(Printable(IsoFileDate(e.FileDate())), 25) << "  "
-                      << PadRight(Printable(added), 25) << "  " << Printable(SlashPath(e)) << "\n";
+                      << PadRight(Printable(added), 22) << "  " << Printable(DisplayPath(e))
+                      << "\n";
         }
         total += e.FileSize();
         packed += e.FileCompressedSize();
@@ -92,6 +100,31 @@ bool HasInfoEntry(const qvr::Archives& arc) {
                        [&](const qvr::sgFileInfo& e) { return arc.IsInfoEntry(e); });
 }
 
+namespace {
+
+// Stored texts keep CR LF line breaks; JSON gives them as "\n".
+std::string JsonText(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return JsonString(text);
+}
+
+void PrintInfoJson(const qvr::Archives& arc, const std::string& path, const qvr::sgPlugInfo& info) {
+    size_t files = 0;
+    for (const auto& e : arc.ArchiveFiles)
+        files += arc.IsInfoEntry(e) ? 0 : 1;
+    std::cout << "{\n  \"archive\": " << JsonString(path) << ",\n  \"kind\": \"qvr\""
+              << ",\n  \"name\": " << JsonText(info.PluginName())
+              << ",\n  \"version\": " << JsonText(info.Version())
+              << ",\n  \"last_updated\": " << JsonText(info.LastUpdated())
+              << ",\n  \"authors\": " << JsonText(info.Authors())
+              << ",\n  \"depends\": " << JsonText(info.Depends()) << ",\n  \"files\": " << files
+              << ",\n  \"layout\": " << PackageLayoutJson(path)
+              << ",\n  \"plugins\": " << PluginHeadersJson(arc)
+              << ",\n  \"notes\": " << JsonText(info.Notes()) << "\n}\n";
+}
+
+} // namespace
+
 int CmdInfo(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 1, "qvr info ARCHIVE");
     const std::string path = a.Operands[0];
@@ -114,6 +147,10 @@ int CmdInfo(const ParsedArgs& a, const Context& ctx) {
                        e.FileName().substr(0, e.FileName().size() - 4) + "?)";
         throw CommandError{kSomeFailed,
                            path + ": holds no plug-in information entry " + name + ".ifo" + hint};
+    }
+    if (a.Has("json")) {
+        PrintInfoJson(arc, path, info);
+        return kOk;
     }
     PrintField("Name:", info.PluginName());
     PrintField("Version:", info.Version());

@@ -141,8 +141,70 @@ void PrintLayout(const std::vector<std::string>& paths) {
     }
 }
 
-int InfoSource(const ParsedArgs&, const Context&, const std::string& path) {
+std::string LayoutJson(const std::vector<std::string>& paths) {
+    using qvr::sources::LayoutKind;
+    const qvr::sources::Layout layout = qvr::sources::FindLayout(paths);
+    switch (layout.Kind) {
+    case LayoutKind::Root: {
+        std::vector<std::string> leftOut;
+        for (size_t k : qvr::sources::PlaceFromRoot(paths, layout.Root).LeftOut)
+            leftOut.push_back(paths[k]);
+        return "{\"kind\": \"root\", \"root\": " + JsonString(layout.Root) +
+               ", \"left_out\": " + JsonList(leftOut) + "}";
+    }
+    case LayoutKind::Options: {
+        std::string options;
+        for (const qvr::sources::Option& o : layout.Options)
+            options += (options.empty() ? "" : ", ") + std::string("{\"label\": ") +
+                       JsonString(o.Label) + ", \"name\": " + JsonString(o.Name) +
+                       ", \"root\": " + JsonString(o.Root) + "}";
+        // The first option is the default.
+        return "{\"kind\": \"options\", \"root\": " + JsonString(layout.Root) +
+               ", \"root_holds_data\": " + (layout.RootHoldsData ? "true" : "false") +
+               ", \"options\": [" + options + "]}";
+    }
+    case LayoutKind::SeveralRoots:
+        return "{\"kind\": \"several_roots\", \"candidates\": " + JsonList(layout.Candidates) + "}";
+    case LayoutKind::NoData:
+        break;
+    }
+    return "{\"kind\": \"no_data\", \"candidates\": " + JsonList(layout.Candidates) + "}";
+}
+
+std::string PackageLayoutJson(const std::string& path) {
+    qvr::sources::Opened opened = qvr::sources::Open(path);
+    if (!opened.Outcome)
+        return "null";
+    std::vector<std::string> paths;
+    for (const qvr::sources::Member& m : opened.Archive->Members())
+        paths.push_back(m.Path);
+    return LayoutJson(paths);
+}
+
+namespace {
+
+void PrintSourceInfoJson(const qvr::sources::Source& source, const std::string& path) {
+    std::vector<std::string> paths;
+    for (const qvr::sources::Member& m : source.Members())
+        paths.push_back(m.Path);
+    std::string refused;
+    for (const qvr::sources::Refusal& r : source.Refused())
+        refused += (refused.empty() ? "" : ", ") + std::string("{\"path\": ") + JsonString(r.Path) +
+                   ", \"why\": " + JsonString(r.Why) + "}";
+    std::cout << "{\n  \"archive\": " << JsonString(path)
+              << ",\n  \"kind\": " << JsonString(source.Kind())
+              << ",\n  \"files\": " << paths.size() << ",\n  \"refused\": [" << refused
+              << "],\n  \"layout\": " << LayoutJson(paths) << "\n}\n";
+}
+
+} // namespace
+
+int InfoSource(const ParsedArgs& a, const Context&, const std::string& path) {
     const auto source = OpenSource(path);
+    if (a.Has("json")) {
+        PrintSourceInfoJson(*source, path);
+        return source->Refused().empty() ? kOk : kSomeFailed;
+    }
     PrintField("Archive:", source->Kind());
     PrintField("Files:", std::to_string(source->Members().size()));
     if (!source->Refused().empty())

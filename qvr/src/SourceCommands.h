@@ -18,6 +18,9 @@ int VerifySource(const ParsedArgs& a, const Context& ctx, const std::string& pat
 void PrintLayout(const std::vector<std::string>& paths);
 // The same for the package at path (nothing when it cannot be read as a source).
 void PrintPackageLayout(const std::string& path);
+// The layout as one JSON object ("null" when the package cannot be read as a source).
+std::string LayoutJson(const std::vector<std::string>& paths);
+std::string PackageLayoutJson(const std::string& path);
 // Ends install with a message that says so when path is an archive this build reads but cannot
 // install yet (zip, 7z, rar, tar).
 void RefuseNotYetInstallable(const std::string& path);

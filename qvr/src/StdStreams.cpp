@@ -12,9 +12,21 @@
 #include <fstream>
 #include <vector>
 
+#include <iostream>
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace qvrtool {
@@ -121,6 +133,66 @@ void CopyToStdout(const std::string& path) {
             throw CommandError{kBrokenPipe, ""};
         throw CommandError{kSomeFailed, "the package could not be written to standard output"};
     }
+}
+
+std::string StdoutFileName() {
+#ifdef _WIN32
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == INVALID_HANDLE_VALUE || ::GetFileType(out) != FILE_TYPE_DISK)
+        return {};
+    wchar_t buffer[32768];
+    const DWORD n = ::GetFinalPathNameByHandleW(out, buffer, 32768, FILE_NAME_NORMALIZED);
+    if (n == 0 || n >= 32768)
+        return {};
+    return Utf8(fs::path(std::wstring(buffer, n)).filename());
+#else
+    struct stat st {};
+    if (::fstat(1, &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    std::error_code ec;
+    const fs::path target = fs::read_symlink("/proc/self/fd/1", ec);
+    // A file deleted while open is named "NAME (deleted)" there: no name to go by.
+    if (ec || !target.is_absolute() || Utf8(target).ends_with(" (deleted)"))
+        return {};
+    return Utf8(target.filename());
+#endif
+}
+
+RenamedOnStderr::Buffer::Buffer(std::streambuf* target, std::string from, std::string to)
+    : m_target(target), m_from(std::move(from)), m_to(std::move(to)) {}
+
+void RenamedOnStderr::Buffer::Flush() {
+    for (size_t at = m_from.empty() ? std::string::npos : m_line.find(m_from);
+         at != std::string::npos; at = m_line.find(m_from, at + m_to.size()))
+        m_line.replace(at, m_from.size(), m_to);
+    m_target->sputn(m_line.data(), static_cast<std::streamsize>(m_line.size()));
+    m_target->pubsync();
+    m_line.clear();
+}
+
+RenamedOnStderr::Buffer::int_type RenamedOnStderr::Buffer::overflow(int_type c) {
+    if (traits_type::eq_int_type(c, traits_type::eof()))
+        return traits_type::not_eof(c);
+    m_line += traits_type::to_char_type(c);
+    // A line at a time, so that a name is never cut in two.
+    if (m_line.back() == '\n')
+        Flush();
+    return c;
+}
+
+int RenamedOnStderr::Buffer::sync() {
+    // Standard error flushes after every piece; the line is written when it is whole.
+    return 0;
+}
+
+RenamedOnStderr::RenamedOnStderr(std::string from, std::string to)
+    : m_buffer(std::cerr.rdbuf(), std::move(from), std::move(to)),
+      m_out(std::cout.rdbuf(&m_buffer)), m_err(std::cerr.rdbuf(&m_buffer)) {}
+
+RenamedOnStderr::~RenamedOnStderr() {
+    m_buffer.Flush();
+    std::cout.rdbuf(m_out);
+    std::cerr.rdbuf(m_err);
 }
 
 } // namespace qvrtool

@@ -2,6 +2,7 @@
 // "-" as the archive: a package read from standard input, or written to standard output.
 
 #include <filesystem>
+#include <streambuf>
 #include <string>
 
 namespace qvrtool {
@@ -30,5 +31,38 @@ std::string ArchiveOperand(const std::string& operand, SpoolFolder& spool);
 // Copies the file to standard output, in binary; throws CommandError when it cannot (with
 // kBrokenPipe and no message when the reader has gone).
 void CopyToStdout(const std::string& path);
+
+// The file name standard output is written to when it is a regular file; "" for a pipe, a
+// terminal, or when it cannot be told.
+std::string StdoutFileName();
+
+// While it lives, standard output and standard error both go to standard error with every
+// `from` written as `to`: create - builds its package under a temporary path that would mean
+// nothing to the reader.
+class RenamedOnStderr {
+public:
+    RenamedOnStderr(std::string from, std::string to);
+    ~RenamedOnStderr();
+    RenamedOnStderr(const RenamedOnStderr&) = delete;
+    RenamedOnStderr& operator=(const RenamedOnStderr&) = delete;
+
+private:
+    class Buffer : public std::streambuf {
+    public:
+        Buffer(std::streambuf* target, std::string from, std::string to);
+        void Flush();
+
+    protected:
+        int_type overflow(int_type c) override;
+        int sync() override;
+
+    private:
+        std::streambuf* m_target;
+        std::string m_from, m_to, m_line;
+    };
+    Buffer m_buffer;
+    std::streambuf* m_out;
+    std::streambuf* m_err;
+};
 
 } // namespace qvrtool

@@ -85,24 +85,27 @@ std::vector<Command> Commands() {
         {"list", "list the entries of an archive (.qvr, .zip, .7z, .rar, .tar)",
          std::string("usage: qvr list ARCHIVE [--json]\n\n"
                      "Lists every entry with its size, compressed size, dates and path.\n"
-                     "Dates are in ISO 8601: the file's time in UTC and the time it was added\n"
-                     "in local time, each with its zone. Zip, 7z, rar and tar archives are\n"
-                     "listed with size, time and path; members refused (links, devices, paths\n"
-                     "that would leave the data folder) are named on standard error (exit 1).\n"
+                     "Dates are in ISO 8601: the file's time in UTC (+0000), and the time it\n"
+                     "was added as the packer's clock showed it (packages record no zone, so\n"
+                     "none is shown). Zip, 7z, rar and tar archives are listed with size, time\n"
+                     "and path; members refused (links, devices, paths that would leave the\n"
+                     "data folder) are named on standard error (exit 1).\n"
                      "With -q, only the entries' lines (no header and no totals).\n\n"
-                     "  --json               one JSON object per entry with every field\n") +
+                     "  --json               a JSON array, one object per entry with every\n"
+                     "                       field (paths with \"/\" on every system)\n") +
              kCommonHelp,
          With({{"json", 0, false}}), CmdList},
         {"info", "show the plug-in information and notes",
          std::string(
-             "usage: qvr info ARCHIVE\n\n"
+             "usage: qvr info ARCHIVE [--json]\n\n"
              "Shows the plug-in's name, version, date, authors, requirements and notes,\n"
              "and where the game's data lies inside: the data root (below wrapper folders\n"
              "and Data Files), numbered options (\"00 Core\", \"01 Extra\"), or the folders\n"
              "that could each be the root when that is not clear. For a zip, 7z, rar or\n"
-             "tar archive: its kind, its number of files and that layout.\n\n") +
+             "tar archive: its kind, its number of files and that layout.\n\n"
+             "  --json               all of it as one JSON object, for scripts\n") +
              kCommonHelp,
-         With({}), CmdInfo},
+         With({{"json", 0, false}}), CmdInfo},
         {"create", "pack a folder, or convert an archive, into a new archive",
          std::string("usage: qvr create ARCHIVE [OPTIONS] FOLDER\n"
                      "       qvr create ARCHIVE [OPTIONS] [--root PATH | --options N,N] FROM\n\n"
@@ -218,18 +221,21 @@ std::vector<Command> Commands() {
                {"mods-folder", 0, true}}),
          CmdUninstall},
         {"installed", "list the plug-ins installed into a data folder",
-         std::string("usage: qvr installed [DATA_FOLDER]\n\n"
+         std::string("usage: qvr installed [DATA_FOLDER] [--json]\n\n"
                      "Lists the plug-ins whose installs are recorded in DATA_FOLDER: name,\n"
-                     "version, number of files, date of the install (UTC) and archive.\n\n") +
+                     "version, number of files, date of the install (UTC) and archive.\n\n"
+                     "  --json               the installs as one JSON object, for scripts\n") +
              kCommonHelp,
-         With({}), CmdInstalled},
+         With({{"json", 0, false}}), CmdInstalled},
         {"where", "list the game's data folders found on this computer",
-         std::string("usage: qvr where\n\n"
-                     "Prints each Morrowind data folder found (one holding Morrowind.esm), with\n"
-                     "where it was found: QVRInstaller's settings, Steam and its libraries,\n"
-                     "Flatpak Steam, Heroic, Lutris and Wine prefixes, OpenMW's openmw.cfg.\n\n") +
+         std::string("usage: qvr where [--json]\n\n"
+                     "Prints each Morrowind data folder found (one holding Morrowind.esm) once,\n"
+                     "with every place it was found through: QVRInstaller's settings, Steam and\n"
+                     "its libraries, Flatpak Steam, Heroic, Lutris and Wine prefixes, OpenMW's\n"
+                     "openmw.cfg.\n\n"
+                     "  --json               the folders as a JSON array, for scripts\n") +
              kCommonHelp,
-         With({}), CmdWhere},
+         With({{"json", 0, false}}), CmdWhere},
         {"check", "check the installed plug-ins: conflicts, masters, load order",
          std::string(
              "usage: qvr check [DATA_FOLDER] [--json]\n"
@@ -270,6 +276,7 @@ std::string MainHelp() {
                   "files only.\n\nCommands:\n";
     for (const auto& c : Commands())
         text += "  " + PadRight(c.Name, 11) + c.Summary + "\n";
+    text += "  " + PadRight("help", 11) + "describe qvr, or one command: qvr help COMMAND\n";
     text += "\n'qvr COMMAND --help' describes a command.\n"
             "ARCHIVE may be - : list, info, verify and install read the package from\n"
             "standard input, and create writes it to standard output.\n"
@@ -278,7 +285,68 @@ std::string MainHelp() {
     return text;
 }
 
+// The file name of a package create writes to standard output, which also names its
+// information entry (NAME.ifo) and by default the plug-in: the file standard output goes to,
+// else the folder's name.
+std::string PipedPackageName(const ParsedArgs& parsed, const Context& ctx) {
+    if (std::string name = StdoutFileName(); !name.empty())
+        return name;
+    std::string name = "package.qvr";
+    if (parsed.Operands.size() > 1) {
+        std::error_code ec;
+        const fs::path folder = fs::absolute(Native(parsed.Operands[1]), ec).lexically_normal();
+        const fs::path last =
+            folder.has_filename() ? folder.filename() : folder.parent_path().filename();
+        if (!ec && !last.empty() && last != "." && last != "..")
+            name = Utf8(last) + ".qvr";
+    }
+    if (!ctx.Quiet)
+        Warn("note: standard output is not a file, so the package is named " + name +
+             " after its folder; save it under that name, which its information entry carries");
+    return name;
+}
+
 } // namespace
+
+std::string NearestCommand(const std::string& typed, const std::vector<std::string>& names) {
+    const std::string word = Lower(typed);
+    std::string best;
+    size_t bestDistance = 3; // a slip of at most two letters
+    for (const std::string& name : names) {
+        // Levenshtein distance, with a swap of two neighbours counted as one step.
+        const size_t n = word.size(), m = name.size();
+        std::vector<std::vector<size_t>> d(n + 1, std::vector<size_t>(m + 1));
+        for (size_t i = 0; i <= n; ++i)
+            d[i][0] = i;
+        for (size_t j = 0; j <= m; ++j)
+            d[0][j] = j;
+        for (size_t i = 1; i <= n; ++i)
+            for (size_t j = 1; j <= m; ++j) {
+                d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                    d[i - 1][j - 1] + (word[i - 1] == name[j - 1] ? 0 : 1)});
+                if (i > 1 && j > 1 && word[i - 1] == name[j - 2] && word[i - 2] == name[j - 1])
+                    d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
+        // A short word is far from everything after two slips ("ls" is not "list").
+        if (d[n][m] < bestDistance && d[n][m] * 3 <= std::max(n, m)) {
+            bestDistance = d[n][m];
+            best = name;
+        }
+    }
+    return best;
+}
+
+// A few lines rather than the whole help: the command meant, when a slip away.
+static int SayUnknown(const std::string& name, const std::vector<Command>& commands) {
+    std::cerr << "qvr: unknown command '" << Printable(name) << "'\n";
+    std::vector<std::string> names = {"help"};
+    for (const Command& c : commands)
+        names.push_back(c.Name);
+    if (const std::string near = NearestCommand(name, names); !near.empty())
+        std::cerr << "Did you mean 'qvr " << near << "'?\n";
+    std::cerr << "'qvr --help' lists the commands.\n";
+    return kUsage;
+}
 
 // The options that may stand before the command; they apply to it as well.
 const std::vector<OptionSpec> kGlobal = {{"help", 'h', false},
@@ -320,16 +388,19 @@ static int RunCommand(const std::vector<std::string>& args) {
             std::cout << MainHelp();
             return kOk;
         }
+        if (rest[0] == "--help" || rest[0] == "-h") {
+            std::cout << "usage: qvr help [COMMAND]\n\nDescribes qvr, or one command as 'qvr "
+                         "COMMAND --help' does.\n";
+            return kOk;
+        }
         name = rest[0];
         rest = {"--help"};
     }
     const auto commands = Commands();
     auto it = std::find_if(commands.begin(), commands.end(),
                            [&](const Command& c) { return c.Name == name; });
-    if (it == commands.end()) {
-        std::cerr << "qvr: unknown command '" << Printable(name) << "'\n\n" << MainHelp();
-        return kUsage;
-    }
+    if (it == commands.end())
+        return SayUnknown(name, commands);
     try {
         ParsedArgs parsed = ParseArgs(rest, it->Options);
         if (parsed.Has("help")) {
@@ -345,15 +416,17 @@ static int RunCommand(const std::vector<std::string>& args) {
         SpoolFolder spool;
         const bool piped = !parsed.Operands.empty() && parsed.Operands[0] == "-";
         if (piped && name == "create") {
-            parsed.Operands[0] = spool.PathOf("package.qvr");
-            struct Redirect {
-                std::streambuf* old = std::cout.rdbuf(std::cerr.rdbuf());
-                ~Redirect() { std::cout.rdbuf(old); }
-            };
+            const std::string archiveName = PipedPackageName(parsed, ctx);
+            parsed.Operands[0] = spool.PathOf(archiveName);
+            const std::string shown = archiveName + " (standard output)";
             int code;
-            {
-                Redirect toStderr;
+            try {
+                RenamedOnStderr toStderr(parsed.Operands[0], shown);
                 code = it->Run(parsed, ctx);
+            } catch (CommandError& e) {
+                for (size_t at; (at = e.Message.find(parsed.Operands[0])) != std::string::npos;)
+                    e.Message.replace(at, parsed.Operands[0].size(), shown);
+                throw;
             }
             CopyToStdout(parsed.Operands[0]);
             return code;

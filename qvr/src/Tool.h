@@ -25,6 +25,9 @@ int Run(const std::vector<std::string>& args);
 // Says that standard output is a pipe no one reads and answers kUsage.
 int ReportBrokenPipe();
 
+// The command name closest to a mistyped one (a slip of one or two letters), or "".
+std::string NearestCommand(const std::string& typed, const std::vector<std::string>& names);
+
 // The answers to "overwrite this file?" on a terminal.
 enum class OverwriteAnswer { Overwrite, Skip, All, None };
 // y/o/yes/overwrite, n/s/no/skip, A/all, N/none (words in any letter case); nullopt otherwise.

@@ -414,7 +414,7 @@ TEST_F(Durability, AddingAgainCompletesAnInterruptedAdd) {
     WriteAll(dir / "more" / "file0.dds", "other bytes");
     r = Run(all);
     EXPECT_EQ(r.Code, 1);
-    EXPECT_TRUE(Contains(r.Err, "already holds Textures\\file0.dds")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "already holds Textures/file0.dds")) << r.Err;
     EXPECT_FALSE(Contains(r.Err, "file1.dds")) << r.Err;
     EXPECT_EQ(Entries(P("mod.qvr")), 6u);
 }

@@ -133,7 +133,7 @@ TEST_F(RecordTool, RemovingPluginsInAnyOrderPutsTheGamesFilesBack) {
     const auto installed = Snapshot(data);
     r = Run({"uninstall", "--dry-run", P("A.qvr"), data.string()});
     EXPECT_EQ(r.Code, 0) << r.Err;
-    EXPECT_TRUE(Contains(r.Out, "would be restored: Meshes\\x.nif")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "would be restored: Meshes/x.nif")) << r.Out;
     EXPECT_TRUE(Contains(r.Out, "would be removed: A.esp")) << r.Out;
     EXPECT_EQ(Snapshot(data), installed);
 
@@ -166,7 +166,7 @@ TEST_F(RecordTool, FilesChangedSinceTheInstallAreKeptAndNamed) {
     EXPECT_EQ(r.Code, 0) << r.Err;
     EXPECT_EQ(ReadAll(data / "Meshes" / "m.nif"), "edited by the player");
     EXPECT_FALSE(fs::exists(data / "A.esp"));
-    EXPECT_TRUE(Contains(r.Err, "kept: Meshes\\m.nif")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "kept: Meshes/m.nif")) << r.Err;
     EXPECT_TRUE(Contains(r.Out, "1 kept")) << r.Out;
 
     // Without a record a file goes only when it still holds the archive's content.

@@ -220,4 +220,12 @@ inline bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// A path inside a package ("Meshes/x.nif") as the system writes it, as qvr shows it to people.
+inline std::string Shown(std::string path) {
+#ifdef _WIN32
+    std::replace(path.begin(), path.end(), '/', '\\');
+#endif
+    return path;
+}
+
 } // namespace tooltest

@@ -35,7 +35,8 @@ echo "same bytes: $(stat -c %s win/Rock.qvr)-byte package from qvr.exe and from 
 fail() { echo "$*"; exit 1; }
 win --help | grep -q "uninstall" || fail "qvr.exe --help does not list its commands"
 list=$(win list win/Rock.qvr | tr -d '\r')
-grep -qF 'Textures/Zoë rock.dds' <<<"$list" || fail "list lacks the non-ASCII name: $list"
+# Paths as Windows writes them, so that they can be pasted back into a command there.
+grep -qF 'Textures\Zoë rock.dds' <<<"$list" || fail "list lacks the non-ASCII name: $list"
 win info win/Rock.qvr | tr -d '\r' | grep -q "A. Modder" || fail "info lacks the authors"
 win verify win/Rock.qvr >/dev/null || fail "verify failed"
 win install win/Rock.qvr "Data Files" -q </dev/null

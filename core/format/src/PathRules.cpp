@@ -1,6 +1,7 @@
 #include "qvr/format/PathRules.h"
 
 #include "qvr/platform/Encoding.h"
+#include "qvr/platform/FileUtils.h"
 
 #include <algorithm>
 #include <string_view>
@@ -224,6 +225,17 @@ bool IsSafeSettingValue(const std::string& value, std::string* why) {
         return Fail(why, shown + " begins with \"" + value.substr(0, 1) +
                              "\", which the settings file would read as more than a name");
     return true;
+}
+
+std::string ShownEntryPath(const std::string& storedPath) {
+    std::string shown = storedPath;
+    const char separator = NativeSeparator()[0];
+    std::replace(shown.begin(), shown.end(), '\\', separator);
+    return shown;
+}
+
+std::string ShownEntryPath(const std::string& folder, const std::string& name) {
+    return ShownEntryPath(folder.empty() ? name : folder + "\\" + name);
 }
 
 } // namespace qvr

@@ -316,13 +316,22 @@ std::vector<std::string> ParseLibraryFolders(const std::string& vdfText) {
                 ++i;
         }
     }
+    // Libraries are the numbered values of the outer block (the older layout) and the "path"
+    // of each numbered block inside it; deeper pairs (the "apps" a library holds, by number)
+    // are no libraries.
     std::vector<std::string> libraries;
-    for (size_t i = 0; i + 1 < tokens.size(); ++i) {
-        if (!quoted[i] || !quoted[i + 1])
+    int depth = 0;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (!quoted[i]) {
+            depth += tokens[i] == "{" ? 1 : (depth > 0 ? -1 : 0);
             continue;
+        }
+        if (i + 1 >= tokens.size() || !quoted[i + 1])
+            continue; // a block's name
         const std::string& key = tokens[i];
         bool numbered = !key.empty() && key.find_first_not_of("0123456789") == std::string::npos;
-        if (SameName(key, "path") || (numbered && !tokens[i + 1].empty()))
+        if ((depth == 2 && SameName(key, "path")) ||
+            (depth == 1 && numbered && !tokens[i + 1].empty()))
             libraries.push_back(tokens[i + 1]);
         ++i; // the value is not a key
     }

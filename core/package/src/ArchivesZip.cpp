@@ -35,6 +35,38 @@ bool ReadExact(RandomAccessFile& file, uint64_t offset, void* buf, size_t n) {
     return file.ReadAt(static_cast<int64_t>(offset) + 1, buf, n) == n;
 }
 
+bool HasZip64Locator(RandomAccessFile& file, uint64_t eocd) {
+    unsigned char loc[20];
+    return eocd >= 20 && ReadExact(file, eocd - 20, loc, sizeof loc) && Le(loc, 4) == 0x07064b50;
+}
+
+struct Zip64End {
+    CentralDirectory Directory; // its values, Prefix not yet known
+    uint64_t At = 0;            // 0-based start of the record itself
+};
+
+// The zip64 end record whose locator stands just before the end record at eocd; none when
+// there is no such pair.
+std::optional<Zip64End> FindZip64Record(RandomAccessFile& file, uint64_t eocd) {
+    unsigned char loc[20];
+    if (eocd < 20 || !ReadExact(file, eocd - 20, loc, sizeof loc) || Le(loc, 4) != 0x07064b50)
+        return std::nullopt;
+    unsigned char z64[56];
+    // Where the locator says, or, with data in front of the zip, just before the locator.
+    for (uint64_t at : {Le(loc + 8, 8), eocd >= 76 ? eocd - 76 : eocd}) {
+        if (at > eocd - 20 || eocd - 20 - at < sizeof z64 ||
+            !ReadExact(file, at, z64, sizeof z64) || Le(z64, 4) != 0x06064b50)
+            continue;
+        Zip64End found;
+        found.Directory.Count = Le(z64 + 32, 8);
+        found.Directory.Size = Le(z64 + 40, 8);
+        found.Directory.Offset = Le(z64 + 48, 8);
+        found.At = at;
+        return found;
+    }
+    return std::nullopt;
+}
+
 // The end-of-central-directory record (and its zip64 form), searched for from the end of the
 // file; none when the file carries no well-formed one.
 std::optional<CentralDirectory> FindCentralDirectory(RandomAccessFile& file) {
@@ -58,26 +90,18 @@ std::optional<CentralDirectory> FindCentralDirectory(RandomAccessFile& file) {
         cd.Size = Le(r + 12, 4);
         cd.Offset = Le(r + 16, 4);
         const uint64_t eocd = tailStart + static_cast<uint64_t>(i);
-        // The central directory ends where the end record (or its zip64 form) begins.
+        // The central directory ends where the end record (or its zip64 form) begins. A zip64
+        // record may stand there with ordinary values too (Info-ZIP writes one when it packs
+        // from a pipe): its length is then no data in front of the zip.
         uint64_t directoryEnd = eocd;
-        if ((cd.Count == 0xFFFF || cd.Size == 0xFFFFFFFF || cd.Offset == 0xFFFFFFFF) &&
-            eocd >= 20) {
-            unsigned char loc[20];
-            if (ReadExact(file, eocd - 20, loc, sizeof loc) && Le(loc, 4) == 0x07064b50) {
-                unsigned char z64[56];
-                uint64_t at = Le(loc + 8, 8);
-                if (!ReadExact(file, at, z64, sizeof z64) || Le(z64, 4) != 0x06064b50) {
-                    // With data in front, the record stands just before its locator.
-                    at = eocd >= 76 ? eocd - 76 : 0;
-                    if (!ReadExact(file, at, z64, sizeof z64) || Le(z64, 4) != 0x06064b50)
-                        throw ArchiveError("The zip file " + file.Path() +
-                                           " is damaged: its zip64 directory record is missing");
-                }
-                cd.Count = Le(z64 + 32, 8);
-                cd.Size = Le(z64 + 40, 8);
-                cd.Offset = Le(z64 + 48, 8);
-                directoryEnd = at;
-            }
+        const bool saturated =
+            cd.Count == 0xFFFF || cd.Size == 0xFFFFFFFF || cd.Offset == 0xFFFFFFFF;
+        if (const auto z64 = FindZip64Record(file, eocd)) {
+            cd = z64->Directory;
+            directoryEnd = z64->At;
+        } else if (saturated && HasZip64Locator(file, eocd)) {
+            throw ArchiveError("The zip file " + file.Path() +
+                               " is damaged: its zip64 directory record is missing");
         }
         if (cd.Offset <= directoryEnd && cd.Size <= directoryEnd - cd.Offset)
             cd.Prefix = directoryEnd - cd.Offset - cd.Size;

@@ -32,7 +32,7 @@ using format::kMaxArchive;
 using format::kMaxRecordBytes;
 
 std::string Describe(const BatchFile& f) {
-    return f.FilePath.empty() ? f.FileName : f.FilePath + "\\" + f.FileName;
+    return ShownEntryPath(f.FilePath, f.FileName);
 }
 
 // A folder of our own in the temporary folder, so work files never meet anyone's files.

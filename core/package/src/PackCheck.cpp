@@ -76,8 +76,8 @@ CheckedFiles CheckFiles(const Archives& arc, const std::string& infoEntry,
     Places given;
     CheckedFiles out;
     for (const BatchFile& f : files) {
-        const std::string shown = Shown(f.FilePath, f.FileName);
-        const std::string key = LowerText(shown);
+        const std::string shown = ShownEntryPath(f.FilePath, f.FileName);
+        const std::string key = LowerText(Shown(f.FilePath, f.FileName));
         std::string why = NameProblem(f);
         bool replaces = false;
         if (!why.empty()) {
@@ -87,9 +87,9 @@ CheckedFiles CheckFiles(const Archives& arc, const std::string& infoEntry,
         } else if (given.Files.count(key)) {
             why = "not added: another file given goes to " + shown;
         } else if (std::string above = given.FileAbove(f.FilePath); !above.empty()) {
-            why = "not added: " + above + " is a file, not a folder";
+            why = "not added: " + ShownEntryPath(above) + " is a file, not a folder";
         } else if (above = held.FileAbove(f.FilePath); !above.empty()) {
-            why = "not added: " + above + " is a file, not a folder";
+            why = "not added: " + ShownEntryPath(above) + " is a file, not a folder";
         } else if (given.Folders.count(key) || held.Folders.count(key)) {
             why = "not added: the package holds a folder " + shown;
         } else if (held.Files.count(key)) {

@@ -28,6 +28,11 @@ bool IsSafeRelativePath(const std::string& path, std::string* why = nullptr);
 bool IsOwnName(const std::string& level);
 // "Meshes/x" or "Meshes\\x" with any doubled or outer separators tidied to "Meshes\x".
 std::string ToArchivePath(const std::string& anyPath);
+// A stored path ("Meshes\x.nif") as a person sees it on this system, with the native
+// separator ("Meshes/x.nif" except on Windows), so that it can be pasted back into a command.
+// The one form every message and listing for people uses; comparisons use the stored form.
+std::string ShownEntryPath(const std::string& storedPath);
+std::string ShownEntryPath(const std::string& folder, const std::string& name);
 
 // A plain, portable file name made from a stranger's text: control characters, separators and
 // what file names cannot hold become "_", outer blanks and dots go, cut to at most maxBytes
