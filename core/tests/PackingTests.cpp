@@ -2,8 +2,8 @@
 
 #include "TestSupport.h"
 #include "WineSkip.h"
-#include "qvr/package/EntryIndex.h"
 #include "qvr/format/PathRules.h"
+#include "qvr/package/EntryIndex.h"
 #include "qvr/package/Packing.h"
 
 #include <algorithm>

@@ -49,7 +49,8 @@ QString FailureLine(const QString& entryPath, const QString& message, const QStr
           std::pair{QStringLiteral("could not delete "), QStringLiteral("could not be deleted")}}) {
         if (target.isEmpty() || !why.startsWith(verb + target + QStringLiteral(": ")))
             continue;
-        const QString rest = why.mid(verb.size() + target.size() + 2);
+        // The archive reader may name the member again in front of its own reason.
+        const QString rest = WithoutName(why.mid(verb.size() + target.size() + 2), entryPath);
         const QString damaged = DamagedData(rest);
         why = damaged.isEmpty() ? passive + QStringLiteral(": ") + rest : damaged;
         break;

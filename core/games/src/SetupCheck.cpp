@@ -117,6 +117,26 @@ struct Recorded {
     std::vector<InstallRecord> Records; // oldest first
 };
 
+// OpenMW's installs are recorded in the mods folder, their paths starting with the plug-in's
+// own folder: only those below folder are kept, the folder's name taken off.
+void KeepBelow(std::vector<InstallRecord>& records, const std::string& folder) {
+    const std::string prefix = LowerText(folder) + "\\";
+    for (InstallRecord& r : records) {
+        std::vector<RecordedFile> kept;
+        for (RecordedFile& f : r.Files)
+            if (LowerText(f.Path).starts_with(prefix)) {
+                f.Path = f.Path.substr(prefix.size());
+                kept.push_back(std::move(f));
+            }
+        r.Files = std::move(kept);
+    }
+}
+
+std::string Utf8Of(const fs::path& p) {
+    const std::u8string s = p.u8string();
+    return std::string(s.begin(), s.end());
+}
+
 // Conflicts and changed files: each recorded file's copies in the order they load (folders in
 // order, installs oldest first); the last copy of a place on disk is the one meant to be there.
 void CheckRecords(const std::vector<Recorded>& folders, SetupReport& report) {
@@ -271,12 +291,20 @@ SetupReport CheckOpenMW(const std::string& configPath) {
     std::vector<Recorded> recorded;
     for (const std::string& d : config.Values("data")) {
         folders.push_back(ListFolder(d));
-        std::error_code ec;
-        if (!fs::is_directory(platform::ToNative(RecordFolder(d)), ec))
-            continue;
-        std::vector<std::string> problems;
-        recorded.push_back({folders.back().Path, ListInstallRecords(d, &problems)});
-        report.Unreadable.insert(report.Unreadable.end(), problems.begin(), problems.end());
+        Recorded here{folders.back().Path, {}};
+        for (const std::string& root : {d, Utf8Of(folders.back().Path.parent_path())}) {
+            std::error_code ec;
+            if (!fs::is_directory(platform::ToNative(RecordFolder(root)), ec))
+                continue;
+            std::vector<std::string> problems;
+            std::vector<InstallRecord> records = ListInstallRecords(root, &problems);
+            report.Unreadable.insert(report.Unreadable.end(), problems.begin(), problems.end());
+            if (root != d) // a mods folder's records: the files below this plug-in's folder
+                KeepBelow(records, Utf8Of(folders.back().Path.filename()));
+            here.Records.insert(here.Records.end(), records.begin(), records.end());
+        }
+        if (!here.Records.empty())
+            recorded.push_back(std::move(here));
     }
     CheckRecords(recorded, report);
     // The last data= folder holding a file wins; a name as written before one in another case.
