@@ -29,8 +29,11 @@ public:
                                                 const QString& start);
     // Message box with OK only, no icon, titled with the program's name.
     virtual void Message(QWidget* parent, const QString& title, const QString& text) = 0;
-    // Yes (default) and No; true for Yes.
-    virtual bool AskYesNo(QWidget* parent, const QString& title, const QString& text) = 0;
+    // Yes and No; true for Yes. A question before something that cannot be undone, or that a
+    // stranger's package brings up, has No as the default button.
+    enum class Default { Yes, No };
+    virtual bool AskYesNo(QWidget* parent, const QString& title, const QString& text,
+                          Default byDefault = Default::Yes) = 0;
     // A closing message with a scrollable list of names (e.g. the files that failed) below it;
     // OK only. The default shows the names in a plain message, for dialogs that have no list.
     virtual void Summary(QWidget* parent, const QString& title, const QString& text,
@@ -53,7 +56,8 @@ public:
     std::optional<QString> ChooseFolder(QWidget* parent, const QString& title,
                                         const QString& start) override;
     void Message(QWidget* parent, const QString& title, const QString& text) override;
-    bool AskYesNo(QWidget* parent, const QString& title, const QString& text) override;
+    bool AskYesNo(QWidget* parent, const QString& title, const QString& text,
+                  Default byDefault = Default::Yes) override;
     void Summary(QWidget* parent, const QString& title, const QString& text,
                  const QStringList& items) override;
 };

@@ -308,7 +308,8 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
                                           "stays and this archive is recorded on its own.")
                                .arg(QString::fromStdString(earlier.Name.empty() ? earlier.Archive
                                                                                 : earlier.Name),
-                                    QString::fromStdString(earlier.Archive)));
+                                    QString::fromStdString(earlier.Archive)),
+                           Dialogs::Default::No);
             };
             const qvr::InstallReport report =
                 run ? run(askAndNote, progress, takeBack)
@@ -381,7 +382,8 @@ bool MainMod::ConfirmRemoval(QWidget* owner, bool openmw) {
         QStringLiteral("This will remove the files the current QVR file installed and put back "
                        "the files it replaced. Files changed since the install are kept. It "
                        "also removes %1. Continue?")
-            .arg(where));
+            .arg(where),
+        Dialogs::Default::No);
 }
 
 void MainMod::EndRemoval(QWidget* owner, const qvr::RemovalReport& report) {

@@ -204,6 +204,7 @@ TEST_F(ManageTest, RemovalDeletesTheListedFilesAfterAYes) {
               "it replaced. Files changed since the install are kept. It also removes the folders "
               "it created once they are empty. Continue?");
     EXPECT_EQ(Dialogs_.Calls.back().title, "QVRInstaller");
+    EXPECT_TRUE(Dialogs_.Calls.back().noByDefault); // Enter keeps the files
     EXPECT_TRUE(Exists(Data("plugin.esp")));
     EXPECT_FALSE(Mod().SplashCreated());
 

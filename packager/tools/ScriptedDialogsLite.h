@@ -25,5 +25,5 @@ public:
     void Message(QWidget*, const QString&, const QString& text) override {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
-    bool AskYesNo(QWidget*, const QString&, const QString&) override { return true; }
+    bool AskYesNo(QWidget*, const QString&, const QString&, Default) override { return true; }
 };

@@ -230,6 +230,29 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     return refused + failed > 0 ? kSomeFailed : kOk;
 }
 
+namespace {
+// Two archives may install plug-ins of one name (a stranger's among them): a name that is no
+// record's key or archive and names more than one install is not taken as either of them.
+void RefuseSharedName(const std::string& data, const std::string& what) {
+    const std::string wanted = Lower(what);
+    std::vector<std::string> archives;
+    for (const qvr::InstallRecord& r : qvr::ListInstallRecords(data)) {
+        if (r.Key == what || Lower(r.Archive) == wanted)
+            return;
+        if (Lower(r.Name) == wanted)
+            archives.push_back(r.Archive);
+    }
+    if (archives.size() < 2)
+        return;
+    std::string named;
+    for (const std::string& a : archives)
+        named += (named.empty() ? "" : ", ") + a;
+    throw CommandError{kUsage, what + ": " + std::to_string(archives.size()) +
+                                   " installs of that name are recorded in " + data + " (" + named +
+                                   "); name the archive to remove"};
+}
+} // namespace
+
 int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 2, "qvr uninstall ARCHIVE|PLUGIN_NAME [DATA_FOLDER] [--yes] [--dry-run]");
     if (a.Has("mods-folder") && !a.Has("openmw"))
@@ -262,6 +285,8 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     (void)qvr::ListInstallRecords(data, &problems);
     for (const std::string& p : problems)
         Warn(p);
+    if (!isArchive)
+        RefuseSharedName(data, path);
     // By the archive (or a renamed copy of it), else by a recorded plug-in's name.
     const auto record =
         isArchive ? qvr::FindRecordOf(arc, data) : qvr::FindInstallRecord(data, path);
@@ -286,8 +311,9 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
         // Deleting is asked about with what it will touch, and No is the default.
         const auto files = std::count_if(arc.ArchiveFiles.begin(), arc.ArchiveFiles.end(),
                                          [&](const auto& e) { return !arc.IsInfoEntry(e); });
-        std::cerr << "This will attempt to remove all files listed for the current QVR file. It "
-                     "will not remove folders.\nDelete "
+        std::cerr << "This removes the files it installed that are still as installed, puts "
+                     "back the files it replaced and removes the folders it made once empty.\n"
+                     "Delete "
                   << Plural(static_cast<int>(files), "file", "files") << " of " << Printable(path)
                   << " from " << Printable(data) << "? [y/N] " << std::flush;
         std::string line;

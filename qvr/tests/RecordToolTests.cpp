@@ -179,6 +179,28 @@ TEST_F(RecordTool, FilesChangedSinceTheInstallAreKeptAndNamed) {
     EXPECT_TRUE(Contains(r.Out, "no install record")) << r.Out;
 }
 
+// A stranger's package may carry an installed plug-in's name: that name alone picks neither.
+TEST_F(RecordTool, ANameTwoInstallsShareIsNotTakenForEither) {
+    const fs::path data = dir / "data";
+    WriteAll(data / "Morrowind.esm", "TES3");
+    for (const char* archive : {"Real", "Other"}) {
+        WriteAll(dir / archive / (std::string(archive) + ".esp"), archive);
+        ASSERT_EQ(
+            Run({"-q", "create", P(std::string(archive) + ".qvr"), "--name", "Same", P(archive)})
+                .Code,
+            0);
+        ASSERT_EQ(Run({"-q", "install", P(std::string(archive) + ".qvr"), data.string()}).Code, 0);
+    }
+    Result r = Run({"uninstall", "--yes", "Same", data.string()});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "Real.qvr") && Contains(r.Err, "Other.qvr")) << r.Err;
+    EXPECT_TRUE(fs::exists(data / "Real.esp") && fs::exists(data / "Other.esp"));
+    r = Run({"uninstall", "--yes", "Other.qvr", data.string()}); // by its archive it goes
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_TRUE(fs::exists(data / "Real.esp"));
+    EXPECT_FALSE(fs::exists(data / "Other.esp"));
+}
+
 TEST_F(RecordTool, WithoutADataFolderTheRememberedOrTheOnlyOneFoundIsUsed) {
     Pack("A", {{"A.esp", "A plug-in"}});
     // Nothing remembered, nothing found: say what to pass.

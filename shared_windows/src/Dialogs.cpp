@@ -98,10 +98,11 @@ void QtDialogs::Message(QWidget* parent, const QString& title, const QString& te
     box.exec();
 }
 
-bool QtDialogs::AskYesNo(QWidget* parent, const QString& title, const QString& text) {
+bool QtDialogs::AskYesNo(QWidget* parent, const QString& title, const QString& text,
+                         Default byDefault) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setTextFormat(Qt::PlainText);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(byDefault == Default::Yes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -77,8 +77,10 @@ void ScriptedDialogs::Message(QWidget*, const QString& title, const QString& tex
         OnMessage(text);
 }
 
-bool ScriptedDialogs::AskYesNo(QWidget*, const QString& title, const QString& text) {
-    Calls.push_back({Kind::AskYesNo, title, text, QString(), QString()});
+bool ScriptedDialogs::AskYesNo(QWidget*, const QString& title, const QString& text,
+                               Default byDefault) {
+    Calls.push_back(
+        {Kind::AskYesNo, title, text, QString(), QString(), {}, byDefault == Default::No});
     return Take<bool>(YesNoAnswers, Unanswered, false);
 }
 

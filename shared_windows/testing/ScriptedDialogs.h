@@ -23,8 +23,9 @@ public:
         QString title;
         QString text; // message or question text
         QString filter;
-        QString fileName;       // preset file name of a file dialog
-        QStringList items = {}; // the list of a summary
+        QString fileName;         // preset file name of a file dialog
+        QStringList items = {};   // the list of a summary
+        bool noByDefault = false; // a question with No as its default button
     };
 
     ScriptedDialogs();
@@ -56,7 +57,8 @@ public:
     std::optional<QString> ChooseFolder(QWidget* parent, const QString& title,
                                         const QString& start) override;
     void Message(QWidget* parent, const QString& title, const QString& text) override;
-    bool AskYesNo(QWidget* parent, const QString& title, const QString& text) override;
+    bool AskYesNo(QWidget* parent, const QString& title, const QString& text,
+                  Default byDefault = Default::Yes) override;
     void Summary(QWidget* parent, const QString& title, const QString& text,
                  const QStringList& items) override;
     // The summaries shown so far, in order (nullptr-free pointers into Calls).

@@ -40,7 +40,7 @@ TEST(Dialogs, ScriptedDialogsStandInAndAnswerInOrder) {
     EXPECT_NE(dynamic_cast<QtDialogs*>(&Dialogs::instance()), nullptr);
 }
 
-TEST(Dialogs, QtQuestionHasNoIconAndYesByDefault) {
+TEST(Dialogs, QtQuestionHasNoIconAndTheDefaultAsked) {
     QtDialogs dialogs;
     QString title, text;
     QMessageBox::Icon icon = QMessageBox::Warning;
@@ -59,6 +59,15 @@ TEST(Dialogs, QtQuestionHasNoIconAndYesByDefault) {
     EXPECT_EQ(text, "Continue?");
     EXPECT_EQ(icon, QMessageBox::NoIcon);
     EXPECT_TRUE(yesIsDefault);
+
+    WhenModalShown([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        yesIsDefault = box->defaultButton() == box->button(QMessageBox::Yes);
+        box->defaultButton()->click(); // Enter
+    });
+    EXPECT_FALSE(dialogs.AskYesNo(nullptr, "QVRInstaller", "Delete?", Dialogs::Default::No));
+    EXPECT_FALSE(yesIsDefault);
 }
 
 // A package's name in a message is shown as its characters, whatever markup it looks like.
