@@ -65,7 +65,11 @@ function(qvr_test_headers target)
   endif()
   set(owner qvr_test_pch)
   if(H_QT)
-    set(owner qvr_test_pch_qt)
+    # Qt's test library defines QT_TESTCASE_BUILDDIR as the test's own build folder, and a
+    # precompiled header is only taken with the same definitions: one per folder.
+    file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+    string(MAKE_C_IDENTIFIER "${folder}" folder)
+    set(owner qvr_test_pch_qt_${folder})
   endif()
   if(NOT TARGET ${owner})
     set(headers <gtest/gtest.h> <algorithm> <cstdint> <filesystem> <fstream> <map> <string>
