@@ -13,10 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Whatever was read can be stored again and reads back the same, so that an information
     // update never changes the fields the author did not touch.
     std::string record;
-    try {
-        record = info.ToRecord();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "read fields cannot be stored: %s\n", e.what());
+    if (const qvr::Result stored = info.ToRecord(record); !stored) {
+        std::fprintf(stderr, "read fields cannot be stored: %s\n", stored.Message.c_str());
         std::abort();
     }
     qvr::sgPlugInfo again;

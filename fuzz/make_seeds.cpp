@@ -151,7 +151,10 @@ int main(int argc, char** argv) {
     info.PluginName("Seed Mod");
     info.Version("1.2");
     info.Notes("Caf\xc3\xa9 \xe2\x80\x94 notes");
-    WriteAll(corpus / "fuzz_pluginfo" / "record", info.ToRecord());
+    std::string record;
+    if (!info.ToRecord(record))
+        return 1;
+    WriteAll(corpus / "fuzz_pluginfo" / "record", record);
     WriteAll(corpus / "fuzz_pluginfo" / "short", std::string("Name\0Ver", 8));
     // Plug-ins as the tests make them: with and without FORM, no masters and many.
     fs::create_directories(corpus / "fuzz_plugin_header");

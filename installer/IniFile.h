@@ -1,7 +1,6 @@
 #pragma once
-// The installer's settings file: sections of key=value lines, read and written line by line.
-// Lines are written with CR LF; reading takes CR LF or LF. Texts are written as UTF-8 and read
-// as UTF-8, or as Windows-1252 when the bytes are not UTF-8 (a file from an older installer).
+// The installer's settings file, as the window's texts: the library's reader and writer, which
+// qvr shares (see qvr/platform/SettingsFile.h for the file's rules).
 
 #include "qvr/platform/Result.h"
 
@@ -33,13 +32,7 @@ public:
     qvr::Result WriteIniValue(const QString& section, const QString& key,
                               const QString& value) const;
 
-    // The line rules, shared by both procedures.
-    static bool IsKeyLine(const QString& line, const QString& key);
-    static QString ValueOf(const QString& line, const QString& key);
-
 private:
-    QStringList ReadLines() const;
-    void Write(const QString& section, const QString& key, const QString& value) const;
     QString m_path;
 };
 

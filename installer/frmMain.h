@@ -50,6 +50,7 @@ private:
     void ShowPluginInfo();
     // "Installed Directory:" shows the chosen target's folder.
     void ShowTarget();
+    void BuildInformation(const QFont& caption, const QFont& value, const QString& text);
     void TargetChosen(bool openmw);
     void ChooseModsFolder();
 

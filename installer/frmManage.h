@@ -48,6 +48,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    void BuildInformation(const QFont& caption, const QFont& value, const QString& text,
+                          const QString& valueStyle);
     void SetArchiveCommands(bool allowed);
 
     MainMod& m_mod;

@@ -125,6 +125,7 @@ private:
     // Layout (frmMainLayout.cpp).
     void BuildMenus();
     void BuildControls();
+    void BuildFileDetails(QWidget* central);
     void Form_Resize();
     void GrowDetails(int extraTwips);
     void ShowReadOnlyLook(bool readOnly);

@@ -51,9 +51,9 @@ public:
     void AddFolderNodes(const QString& path);
     bool NodeExists(const QString& key) const;
     QTreeWidgetItem* Node(const QString& key) const;
-    // Removes node and its subtree; with removeFiles the entries of its file nodes are
-    // removed from the open archive (arc must then be given).
-    void RemoveNodeTree(QTreeWidgetItem* node, bool removeFiles, qvr::Archives* arc = nullptr);
+    // Removes node and its subtree from the tree; the archive is changed by the library
+    // (Archives::RemoveEntries), in one rebuild.
+    void RemoveNodeTree(QTreeWidgetItem* node);
     // Removes node and its subtree but for the nodes whose keys are in keep and the folders
     // above them.
     void RemoveNodeTreeExcept(QTreeWidgetItem* node, const QSet<QString>& keep);

@@ -9,7 +9,7 @@
 #include "qvr/format/PathRules.h"
 #include "qvr/package/Archives.h"
 #include "qvr/platform/FileUtils.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 
 #include <zlib.h>
 
@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     double t = Seconds(start);
     std::printf(
         "library, streaming:  %7.2f s  %7.2f MiB/s  archive %.1f MiB  peak memory %.1f MiB\n", t,
-        mib / t, qvr::FileLength(archive) / 1048576.0, PeakMiB());
+        mib / t, qvr::FileLength(archive).value_or(0) / 1048576.0, PeakMiB());
 
     start = std::chrono::steady_clock::now();
     size_t same = 0;

@@ -2,8 +2,8 @@
 
 #include "TestSupport.h"
 
-#include "qvr/format/modCompression.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/format/detail/modCompression.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 
 using namespace qvr;
 using namespace qvrtest;

@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 #include "qvr/format/detail/WholeMember.h"
 
-#include "qvr/format/modCompression.h"
+#include "qvr/format/detail/modCompression.h"
 
 #include <zlib.h>
 

@@ -9,7 +9,7 @@
 #include "qvr/install/Install.h"
 #include "qvr/package/BatchAdd.h"
 #include "qvr/package/Verify.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 
 #include <map>
 

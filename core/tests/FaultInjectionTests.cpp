@@ -244,7 +244,9 @@ TEST_F(FaultInjection, CreateOverAnExistingPackage) {
     cutWrites = true;
     Everywhere("create over an existing package", [&] {
         try {
-            TempFile work = TempFile::Beside(path);
+            TempFile work;
+            if (!TempFile::Beside(path, work))
+                return;
             Archives fresh;
             fresh.TempFolder = arc.TempFolder;
             if (!fresh.CreateArchive(work.Path()))
@@ -252,7 +254,7 @@ TEST_F(FaultInjection, CreateOverAnExistingPackage) {
             for (const BatchResult& r : AddFilesToArchive(fresh, files, options, {}))
                 if (!r.Added)
                     return;
-            work.ReplaceInto(path);
+            (void)work.ReplaceInto(path);
         } catch (const std::exception&) {
             // reported by the command; the old package must still be there
         }
@@ -262,7 +264,7 @@ TEST_F(FaultInjection, CreateOverAnExistingPackage) {
 TEST_F(FaultInjection, Add) {
     const std::string src = Source("c.dds", MixedBytes(3000, 3));
     cutWrites = true;
-    Everywhere("add", [&] { arc.AddFileToArchive(src, "c.dds", "Textures"); });
+    Everywhere("add", [&] { (void)arc.AddFileToArchive(src, "c.dds", "Textures"); });
 }
 
 TEST_F(FaultInjection, AddOfSeveralFiles) {
@@ -301,14 +303,14 @@ TEST_F(FaultInjection, AddReplacingEntries) {
 
 TEST_F(FaultInjection, Remove) {
     cutWrites = true;
-    Everywhere("remove", [&] { arc.RemoveEntries({0}); });
+    Everywhere("remove", [&] { (void)arc.RemoveEntries({0}); });
 }
 
 TEST_F(FaultInjection, InformationUpdate) {
     cutWrites = true;
     Everywhere("information update", [&] {
         arc.PluginInfo.PluginName("New name");
-        arc.PluginInfo.SavePluginData(arc, "pkg.qvr");
+        (void)arc.PluginInfo.SavePluginData(arc, "pkg.qvr");
     });
 }
 
@@ -327,7 +329,9 @@ TEST_F(FaultInjection, InformationReplacedInARenamedPackage) {
     ASSERT_TRUE(Ok(arc.RemoveEntry("pkg.qvr.ifo", "")));
     sgPlugInfo old;
     old.PluginName("Old name");
-    ASSERT_TRUE(Ok(arc.AddFileToArchive(Source("old.qvr.ifo", old.ToRecord()), "old.qvr.ifo", "")));
+    std::string record;
+    ASSERT_TRUE(Ok(old.ToRecord(record)));
+    ASSERT_TRUE(Ok(arc.AddFileToArchive(Source("old.qvr.ifo", record), "old.qvr.ifo", "")));
     original = ReadAll(path);
     oldHeld = Held();
     cutWrites = true;

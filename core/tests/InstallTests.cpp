@@ -1,7 +1,7 @@
 // Installing an archive into a data folder and removing it again.
 
 #include "TestSupport.h"
-#include "qvr/format/modCompression.h"
+#include "qvr/format/detail/modCompression.h"
 #include "qvr/install/Install.h"
 #include "qvr/install/RecordedInstall.h"
 #include "qvr/package/detail/Internal.h"
@@ -171,9 +171,11 @@ TEST_F(Install, EntriesThatWouldLeaveTheDataFolderAreRefusedAndTheRestGoOn) {
     EXPECT_EQ(ReadAll(Path("evil.esp")), "precious");
     EXPECT_FALSE(fs::exists(Path("evil2.esp")));
     EXPECT_FALSE(fs::exists(fs::path(dir).parent_path() / "evil.esp"));
-    std::string why;
-    EXPECT_EQ(qvr::TargetPath(Data(), results[0].Entry, &why), "");
-    EXPECT_FALSE(why.empty());
+    std::string target;
+    const qvr::Result refused = qvr::TargetPath(Data(), results[0].Entry, target);
+    EXPECT_FALSE(refused);
+    EXPECT_FALSE(refused.Message.empty());
+    EXPECT_EQ(target, "");
 
     // Removal refuses them too: the file outside stays.
     auto removed = qvr::RemoveInstalledFiles(arc, Data());

@@ -93,14 +93,10 @@ class OpenMWConfigFile : public ArchiveTest {};
 TEST_F(OpenMWConfigFile, UpdateKeepsThePreviousVersionAndLeavesNoTemporaryFile) {
     const std::string cfg = Path("openmw/openmw.cfg");
     WriteAll(cfg, kSamples[3]);
-    std::string error;
-    ASSERT_TRUE(openmw::Update(
-        cfg,
-        [](openmw::Config& c) {
-            c.AddMod({"C:\\Mods\\A", {"A.esp"}});
-        },
-        &error))
-        << error;
+    const qvr::Result updated = openmw::Update(cfg, [](openmw::Config& c) {
+        c.AddMod({"C:\\Mods\\A", {"A.esp"}});
+    });
+    ASSERT_TRUE(updated) << updated.Message;
     EXPECT_EQ(ReadAll(openmw::BackupPath(cfg)), kSamples[3]);
     EXPECT_EQ(openmw::Config::Parse(ReadAll(cfg)).Values("content").back(), "A.esp");
     size_t files = 0;
@@ -126,15 +122,12 @@ TEST_F(OpenMWConfigFile, AMissingFileIsCreatedAndAnUnchangedOneNotWritten) {
 TEST_F(OpenMWConfigFile, AFileChangedMeanwhileIsNotOverwritten) {
     const std::string cfg = Path("openmw.cfg");
     WriteAll(cfg, kSamples[2]);
-    std::string error;
-    EXPECT_FALSE(openmw::Update(
-        cfg,
-        [&](openmw::Config& c) {
-            WriteAll(cfg, "content=ByTheLauncher.esp\n"); // another program writes meanwhile
-            c.AddMod({"/m/A", {"A.esp"}});
-        },
-        &error));
-    EXPECT_NE(error.find("changed"), std::string::npos);
+    const qvr::Result updated = openmw::Update(cfg, [&](openmw::Config& c) {
+        WriteAll(cfg, "content=ByTheLauncher.esp\n"); // another program writes meanwhile
+        c.AddMod({"/m/A", {"A.esp"}});
+    });
+    EXPECT_FALSE(updated);
+    EXPECT_NE(updated.Message.find("changed"), std::string::npos);
     EXPECT_EQ(ReadAll(cfg), "content=ByTheLauncher.esp\n");
 }
 

@@ -148,7 +148,7 @@ TEST_F(FileUtilsTest, FileExistsNeedsANonEmptyFile) {
     EXPECT_FALSE(FileExists(Path("no/such/folder/file")));
     EXPECT_FALSE(FileExists(""));
     EXPECT_EQ(FileLength(Path("one")), 1);
-    EXPECT_EQ(FileLength(dir), -1);
+    EXPECT_EQ(FileLength(dir), std::nullopt);
 
     DeleteFileQuiet(Path("missing"));
     DeleteFileQuiet(dir + "/tmp"); // a folder is left alone

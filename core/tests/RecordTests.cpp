@@ -2,8 +2,9 @@
 
 #include "TestSupport.h"
 
-#include "qvr/platform/ArchiveError.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/format/detail/RecordIO.h"
+#include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 
 using namespace qvr;
 using namespace qvrtest;
@@ -28,7 +29,7 @@ TEST_F(Record, BytesFollowTheLayoutAndReadBack) {
     RandomAccessFile file(Path("r"), RandomAccessFile::Mode::CreateReadWrite);
     file.WriteAt(1, "0123456789", 10);
     int32_t pos = 5;
-    Sample().WriteHeaderData(file, pos);
+    detail::WriteHeaderData(Sample(), file, pos);
     const std::string expected = Le32(11) + Le32(77) + std::string("a.esp\0\0", 7) +
                                  std::string("3/7/2003 14:5:9\0", 16) + std::string("1234\0", 5) +
                                  std::string("07/03/2003 15:05:09\0", 20);
@@ -39,7 +40,7 @@ TEST_F(Record, BytesFollowTheLayoutAndReadBack) {
     RandomAccessFile again(Path("r"), RandomAccessFile::Mode::Read);
     int32_t at = 5;
     sgFileInfo e;
-    e.ParseHeaderData(again, at);
+    detail::ParseHeaderData(e, again, at);
     EXPECT_EQ(e, Sample());
     EXPECT_EQ(at, pos);
 }
@@ -50,13 +51,13 @@ TEST_F(Record, NamesAreStoredAsWindows1252) {
     e.FilePath("Sound\\M\xC3\xBCsik");
     RandomAccessFile file(Path("r"), RandomAccessFile::Mode::CreateReadWrite);
     int32_t pos = 1;
-    e.WriteHeaderData(file, pos);
+    detail::WriteHeaderData(e, file, pos);
     const std::string bytes = ReadAll(Path("r"));
     EXPECT_NE(bytes.find(std::string("Caf\xE9 \x80.esp\0Sound\\M\xFCsik\0", 22)),
               std::string::npos);
     int32_t at = 1;
     sgFileInfo back;
-    back.ParseHeaderData(file, at);
+    detail::ParseHeaderData(back, file, at);
     EXPECT_EQ(back, e);
 }
 
@@ -65,7 +66,7 @@ TEST_F(Record, TextsItCannotHoldAreRefusedBeforeWriting) {
     file.WriteAt(1, "keep", 4);
     auto refused = [&](sgFileInfo e) {
         int32_t pos = 1;
-        EXPECT_THROW(e.WriteHeaderData(file, pos), ArchiveError);
+        EXPECT_THROW(detail::WriteHeaderData(e, file, pos), ArchiveError);
         EXPECT_EQ(pos, 1);
     };
     sgFileInfo e = Sample();
@@ -80,10 +81,10 @@ TEST_F(Record, TextsItCannotHoldAreRefusedBeforeWriting) {
     e = Sample();
     e.FileName(std::string(254, 'n'));
     int32_t pos = 1;
-    e.WriteHeaderData(file, pos); // 254 bytes still fit the reader's window
+    detail::WriteHeaderData(e, file, pos); // 254 bytes still fit the reader's window
     int32_t at = 1;
     sgFileInfo back;
-    back.ParseHeaderData(file, at);
+    detail::ParseHeaderData(back, file, at);
     EXPECT_EQ(back.FileName(), std::string(254, 'n'));
 }
 
@@ -93,7 +94,7 @@ TEST_F(Record, UnreadableRecordsFailTheCall) {
         RandomAccessFile file(Path("bad"), RandomAccessFile::Mode::Read);
         int32_t pos = 1;
         sgFileInfo e;
-        e.ParseHeaderData(file, pos);
+        detail::ParseHeaderData(e, file, pos);
         return e;
     };
     const std::string head = Le32(11) + Le32(40);

@@ -2,7 +2,7 @@
 // Plug-in archives made in a test, and the data folder's files as one comparable value.
 
 #include "TestSupport.h"
-#include "qvr/format/modCompression.h"
+#include "qvr/format/detail/modCompression.h"
 #include "qvr/install/RecordedInstall.h"
 #include "qvrtest/HandMade.h"
 

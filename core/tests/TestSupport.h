@@ -58,7 +58,7 @@ protected:
     std::vector<qvr::sgFileInfo> OnDisk(const std::string& path) const {
         qvr::Archives other;
         other.TempFolder = arc.TempFolder;
-        other.OpenArchive(path);
+        (void)other.OpenArchive(path); // a partial directory lists what it holds
         return other.ArchiveFiles;
     }
 

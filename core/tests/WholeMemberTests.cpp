@@ -4,7 +4,7 @@
 #include "TestSupport.h"
 #include "qvr/format/detail/WholeMember.h"
 
-#include "qvr/format/modCompression.h"
+#include "qvr/format/detail/modCompression.h"
 #include "qvr/package/BatchAdd.h"
 #include "qvr/package/Verify.h"
 

@@ -5,7 +5,7 @@
 
 #include "TestSupport.h"
 #include "WineSkip.h"
-#include "qvr/format/modCompression.h"
+#include "qvr/format/detail/modCompression.h"
 #include "qvr/install/Install.h"
 #include "qvrtest/HandMade.h"
 

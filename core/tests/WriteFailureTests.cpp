@@ -4,7 +4,7 @@
 #include "TestSupport.h"
 #include "qvr/package/detail/Internal.h"
 
-#include "qvr/format/modCompression.h"
+#include "qvr/format/detail/modCompression.h"
 
 using namespace qvr;
 using namespace qvrtest;
@@ -82,7 +82,7 @@ TEST_F(WriteFailure, AppendEntryData) {
             e.FileName("c.dds");
             e.FilePath("Textures");
             e.FileSize(1500);
-            e.FileCompressedSize(static_cast<int32_t>(FileLength(work)));
+            e.FileCompressedSize(static_cast<int32_t>(FileLength(work).value_or(-1)));
             return arc.AppendEntryData(e, work);
         },
         "append");

@@ -5,7 +5,8 @@
 #include "qvr/package/detail/Internal.h"
 #include "qvrtest/ZipBuilder.h"
 
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/format/detail/RecordIO.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 
 using namespace qvr;
 using namespace qvrtest;
@@ -123,17 +124,17 @@ TEST_F(ZipListing, ParseZipHeaderReadsOneLocalHeader) {
     RandomAccessFile file(Path("h.zip"), RandomAccessFile::Mode::Read);
     int32_t pos = 1;
     sgFileInfo e;
-    ASSERT_TRUE(e.ParseZipHeader(file, pos));
+    ASSERT_TRUE(detail::ParseZipHeader(e, file, pos));
     EXPECT_EQ(e.FileName(), ""); // a folder entry
     EXPECT_EQ(e.FilePath(), "dir");
-    ASSERT_TRUE(e.ParseZipHeader(file, pos));
+    ASSERT_TRUE(detail::ParseZipHeader(e, file, pos));
     EXPECT_EQ(e.FileName(), "x.esp");
     EXPECT_EQ(e.FilePath(), "");
     EXPECT_EQ(e.FileSize(), 3);
     EXPECT_EQ(pos, static_cast<int32_t>(zip.dataOffsets[2] - 30 - 1 + 1));
     const int32_t before = pos;
     sgFileInfo f;
-    EXPECT_FALSE(f.ParseZipHeader(file, pos));
+    EXPECT_FALSE(detail::ParseZipHeader(f, file, pos));
     EXPECT_EQ(pos, before + 6);
     EXPECT_EQ(f, sgFileInfo());
 }

@@ -104,8 +104,8 @@ void MainMod::OfferFoundFolders() {
                                "plug-ins into this folder?")
                     .arg(QString::fromUtf8(qvr::SourceName(f.Source)), folder))) {
             // Not kept when it cannot be written: the window then asks as on a first start.
-            Settings.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"),
-                                   folder);
+            (void)Settings.WriteIniValue(QStringLiteral("Settings"), QStringLiteral("TESLocation"),
+                                         folder);
             return;
         }
     }

@@ -71,31 +71,7 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
         MakeLabel(this, "lblPlugPath", QString(), TwRect(2760, 2040, 5655, 315), value, text);
     m_cmdPathChange = Ui::MakeButton(this, "cmdPathChange", QStringLiteral("..."),
                                      TwRect(8520, 2040, 375, 255), caption);
-    MakeLabel(this, "Label1_2", QStringLiteral("QVRfile:"), TwRect(840, 2580, 1395, 375), caption,
-              text);
-    m_lblQVRFileName =
-        MakeLabel(this, "lblQVRFileName", QString(), TwRect(2400, 2580, 6015, 315), value, text);
-    MakeLabel(this, "Label1_3", QStringLiteral("Plug-in name:"), TwRect(840, 3060, 1635, 375),
-              caption, text);
-    m_lblName = MakeLabel(this, "lblName", QString(), TwRect(2400, 3060, 4815, 315), value, text);
-    MakeLabel(this, "Label1_4", QStringLiteral("Version:"), TwRect(840, 3420, 1395, 375), caption,
-              text);
-    m_lblVersion =
-        MakeLabel(this, "lblVersion", QString(), TwRect(2400, 3420, 1455, 315), value, text);
-    MakeLabel(this, "Label1_6", QStringLiteral("Required Modules:"), TwRect(5040, 3480, 2175, 375),
-              caption, text);
-    m_lblDepends = Ui::MakeListLabel(this, QStringLiteral("lblDepends"),
-                                     TwRect(5040, 3840, 3435, 1455), value, QString(), kText);
-    MakeLabel(this, "Label1_5", QStringLiteral("Author(s):"), TwRect(840, 3960, 1395, 375), caption,
-              text);
-    m_lblAuthors = Ui::MakeListLabel(this, QStringLiteral("lblAuthors"),
-                                     TwRect(2400, 3840, 2475, 1455), value, QString(), kText);
-    m_cmdReadme = MakeLabel<LinkLabel>(this, "cmdReadme", QStringLiteral("Read Me..."),
-                                       TwRect(840, 4800, 1215, 315), Ui::Font(9.75, true),
-                                       text + QStringLiteral("text-decoration: underline;"));
-    m_cmdReadme->setCursor(Qt::PointingHandCursor);
-    m_cmdReadme->SetShortcut(QKeySequence(Qt::ALT | Qt::Key_R));
-    m_cmdReadme->hide();
+    BuildInformation(caption, value, text);
 
     // Where an openmw.cfg is found, the player chooses which game the plug-in is for.
     m_lblTarget = MakeLabel(this, "Label1_9", QStringLiteral("Install for:"),
@@ -150,6 +126,36 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
 
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+}
+
+// The package's file name and information, each caption beside its value.
+void frmMain::BuildInformation(const QFont& caption, const QFont& value, const QString& text) {
+    using Ui::MakeLabel;
+    MakeLabel(this, "Label1_2", QStringLiteral("QVRfile:"), TwRect(840, 2580, 1395, 375), caption,
+              text);
+    m_lblQVRFileName =
+        MakeLabel(this, "lblQVRFileName", QString(), TwRect(2400, 2580, 6015, 315), value, text);
+    MakeLabel(this, "Label1_3", QStringLiteral("Plug-in name:"), TwRect(840, 3060, 1635, 375),
+              caption, text);
+    m_lblName = MakeLabel(this, "lblName", QString(), TwRect(2400, 3060, 4815, 315), value, text);
+    MakeLabel(this, "Label1_4", QStringLiteral("Version:"), TwRect(840, 3420, 1395, 375), caption,
+              text);
+    m_lblVersion =
+        MakeLabel(this, "lblVersion", QString(), TwRect(2400, 3420, 1455, 315), value, text);
+    MakeLabel(this, "Label1_6", QStringLiteral("Required Modules:"), TwRect(5040, 3480, 2175, 375),
+              caption, text);
+    m_lblDepends = Ui::MakeListLabel(this, QStringLiteral("lblDepends"),
+                                     TwRect(5040, 3840, 3435, 1455), value, QString(), kText);
+    MakeLabel(this, "Label1_5", QStringLiteral("Author(s):"), TwRect(840, 3960, 1395, 375), caption,
+              text);
+    m_lblAuthors = Ui::MakeListLabel(this, QStringLiteral("lblAuthors"),
+                                     TwRect(2400, 3840, 2475, 1455), value, QString(), kText);
+    m_cmdReadme = MakeLabel<LinkLabel>(this, "cmdReadme", QStringLiteral("Read Me..."),
+                                       TwRect(840, 4800, 1215, 315), Ui::Font(9.75, true),
+                                       text + QStringLiteral("text-decoration: underline;"));
+    m_cmdReadme->setCursor(Qt::PointingHandCursor);
+    m_cmdReadme->SetShortcut(QKeySequence(Qt::ALT | Qt::Key_R));
+    m_cmdReadme->hide();
 }
 
 QString frmMain::DefaultDataFolderText() const {

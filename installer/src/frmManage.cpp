@@ -62,51 +62,7 @@ frmManage::frmManage(MainMod& mod)
               caption, QStringLiteral("color: white; background: black;"))
         ->setAlignment(Qt::AlignCenter);
 
-    struct Row {
-        const char* captionName;
-        const char* captionText;
-        QRect captionRect;
-        QLabel** valueLabel;
-        const char* valueName;
-        QRect valueRect;
-    };
-    const Row rows[] = {
-        {"Label_PluginName", "Plug-in Name:", TwRect(240, 1260, 1365, 255), &m_lblPluginName,
-         "lblPluginName", TwRect(1620, 1260, 3075, 255)},
-        {"Label_Version", "Version:", TwRect(240, 1560, 1365, 255), &m_lblVersion, "lblVersion",
-         TwRect(1620, 1560, 795, 255)},
-        {"Label_Updated", "Updated:", TwRect(240, 1860, 1365, 255), &m_lblLastUpdate,
-         "lblLastUpdate", TwRect(1620, 1860, 3075, 255)},
-        {"Label_Authors", "Authors:", TwRect(240, 2160, 1365, 255), &m_lblAuthors, "lblAuthors",
-         TwRect(1620, 2160, 3075, 855)},
-        {"Label_Depends", "Required modules:", TwRect(240, 3060, 1365, 495), &m_lblDepends,
-         "lblDepends", TwRect(1620, 3060, 3075, 855)},
-        {"Label_FileSize", "File size:", TwRect(240, 3960, 1365, 255), &m_lblFileSize,
-         "lblFileSize", TwRect(1620, 3960, 1455, 255)},
-        {"Label_TotalFiles", "Total files:", TwRect(240, 4260, 1035, 255), &m_lblTtlFiles,
-         "lblTtlFiles", TwRect(1620, 4260, 1455, 255)},
-    };
-    for (const Row& row : rows) {
-        QLabel* c = MakeLabel(this, row.captionName, QString::fromLatin1(row.captionText),
-                              row.captionRect, caption, text);
-        c->setWordWrap(true);
-        const QString name = QString::fromLatin1(row.valueName);
-        // Authors and required modules are lists, which scroll in their box when long.
-        if (row.valueLabel == &m_lblAuthors || row.valueLabel == &m_lblDepends) {
-            *row.valueLabel = Ui::MakeListLabel(
-                this, name, row.valueRect, value,
-                QStringLiteral("background: transparent; border: 1px solid rgb(255, 255, 192);"),
-                kText);
-        } else {
-            *row.valueLabel =
-                MakeLabel(this, row.valueName, QString(), row.valueRect, value, valueStyle);
-            // Centred in its frame: a one-line value has no room for the frame's indent above
-            // it.
-            (*row.valueLabel)->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        }
-    }
-    MakeLabel(this, "Label_Bytes", QStringLiteral("bytes"), TwRect(3120, 3960, 735, 255), caption,
-              text);
+    BuildInformation(caption, value, text, valueStyle);
 
     m_cmdReadme = MakeLabel<LinkLabel>(this, "cmdReadme", QStringLiteral("Read Me..."),
                                        TwRect(1740, 4680, 1275, 315), link, text);
@@ -156,6 +112,57 @@ frmManage::frmManage(MainMod& mod)
     SetArchiveCommands(false);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+}
+
+// The package's information, each caption beside its framed value.
+void frmManage::BuildInformation(const QFont& caption, const QFont& value, const QString& text,
+                                 const QString& valueStyle) {
+    using Ui::MakeLabel;
+    struct Row {
+        const char* captionName;
+        const char* captionText;
+        QRect captionRect;
+        QLabel** valueLabel;
+        const char* valueName;
+        QRect valueRect;
+    };
+    const Row rows[] = {
+        {"Label_PluginName", "Plug-in Name:", TwRect(240, 1260, 1365, 255), &m_lblPluginName,
+         "lblPluginName", TwRect(1620, 1260, 3075, 255)},
+        {"Label_Version", "Version:", TwRect(240, 1560, 1365, 255), &m_lblVersion, "lblVersion",
+         TwRect(1620, 1560, 795, 255)},
+        {"Label_Updated", "Updated:", TwRect(240, 1860, 1365, 255), &m_lblLastUpdate,
+         "lblLastUpdate", TwRect(1620, 1860, 3075, 255)},
+        {"Label_Authors", "Authors:", TwRect(240, 2160, 1365, 255), &m_lblAuthors, "lblAuthors",
+         TwRect(1620, 2160, 3075, 855)},
+        {"Label_Depends", "Required modules:", TwRect(240, 3060, 1365, 495), &m_lblDepends,
+         "lblDepends", TwRect(1620, 3060, 3075, 855)},
+        {"Label_FileSize", "File size:", TwRect(240, 3960, 1365, 255), &m_lblFileSize,
+         "lblFileSize", TwRect(1620, 3960, 1455, 255)},
+        {"Label_TotalFiles", "Total files:", TwRect(240, 4260, 1035, 255), &m_lblTtlFiles,
+         "lblTtlFiles", TwRect(1620, 4260, 1455, 255)},
+    };
+    for (const Row& row : rows) {
+        QLabel* c = MakeLabel(this, row.captionName, QString::fromLatin1(row.captionText),
+                              row.captionRect, caption, text);
+        c->setWordWrap(true);
+        const QString name = QString::fromLatin1(row.valueName);
+        // Authors and required modules are lists, which scroll in their box when long.
+        if (row.valueLabel == &m_lblAuthors || row.valueLabel == &m_lblDepends) {
+            *row.valueLabel = Ui::MakeListLabel(
+                this, name, row.valueRect, value,
+                QStringLiteral("background: transparent; border: 1px solid rgb(255, 255, 192);"),
+                kText);
+        } else {
+            *row.valueLabel =
+                MakeLabel(this, row.valueName, QString(), row.valueRect, value, valueStyle);
+            // Centred in its frame: a one-line value has no room for the frame's indent above
+            // it.
+            (*row.valueLabel)->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        }
+    }
+    MakeLabel(this, "Label_Bytes", QStringLiteral("bytes"), TwRect(3120, 3960, 735, 255), caption,
+              text);
 }
 
 frmManage::~frmManage() = default;

@@ -46,7 +46,7 @@ TEST_F(IniFileTest, AMissingOrEmptyFileIsCreatedByTheRead) {
     EXPECT_EQ(Get(), "[Settings]\r\n");
 
     Put("");
-    Write("C:\\Games\\Data Files");
+    EXPECT_TRUE(Write("C:\\Games\\Data Files"));
     EXPECT_EQ(Get(), "[Settings]\r\nTESLocation=C:\\Games\\Data Files\r\n");
     EXPECT_EQ(Read(), "C:\\Games\\Data Files");
     EXPECT_FALSE(QFile::exists(Path() + "x"));
@@ -55,14 +55,14 @@ TEST_F(IniFileTest, AMissingOrEmptyFileIsCreatedByTheRead) {
 TEST_F(IniFileTest, TheHeaderAsTheLastLine) {
     Put("[Settings]");
     EXPECT_EQ(Read(), "");
-    Write("D:\\MW");
+    EXPECT_TRUE(Write("D:\\MW"));
     EXPECT_EQ(Get(), "[Settings]\r\nTESLocation=D:\\MW\r\n");
 }
 
 TEST_F(IniFileTest, KeysMatchByTheirFirstCharactersIgnoringCase) {
     Put("[Settings]\r\nteslocation=E:\\low\r\n");
     EXPECT_EQ(Read(), "E:\\low");
-    Write("F:\\new");
+    EXPECT_TRUE(Write("F:\\new"));
     EXPECT_EQ(Get(), "[Settings]\r\nTESLocation=F:\\new\r\n");
 
     // The value starts at the second character after the key, whatever that is.
@@ -83,7 +83,7 @@ TEST_F(IniFileTest, KeysMatchByTheirFirstCharactersIgnoringCase) {
 TEST_F(IniFileTest, AWriteKeepsEveryOtherLineInItsPlace) {
     Put("; comment\r\n[First]\r\nTESLocation=first\r\n[Settings]\r\nTESLocation=C:\\A much longer "
         "folder\r\nAlpha=1\r\ntesLOCATION=twice\r\nBeta=2\r\n[Last]\r\nGamma=3\r\n");
-    Write("C:\\B");
+    EXPECT_TRUE(Write("C:\\B"));
     EXPECT_EQ(Get(), "; comment\r\n[First]\r\nTESLocation=first\r\n[Settings]\r\nAlpha=1\r\nBeta=2"
                      "\r\nTESLocation=C:\\B\r\n[Last]\r\nGamma=3\r\n");
     EXPECT_EQ(Read(), "C:\\B");
@@ -93,12 +93,12 @@ TEST_F(IniFileTest, AWriteKeepsEveryOtherLineInItsPlace) {
 
 TEST_F(IniFileTest, AFileWithoutTheSectionGainsItAtTheEnd) {
     Put("[Other]\nkey=value");
-    Write("/home/me/Data Files");
+    EXPECT_TRUE(Write("/home/me/Data Files"));
     EXPECT_EQ(Get(), "[Other]\r\nkey=value\r\n[Settings]\r\nTESLocation=/home/me/Data Files\r\n");
 }
 
 TEST_F(IniFileTest, TextsOutsideAsciiSurvive) {
-    Write(QString::fromUtf8("/home/zoë/Morrowind – Data"));
+    EXPECT_TRUE(Write(QString::fromUtf8("/home/zoë/Morrowind – Data")));
     EXPECT_EQ(Read(), QString::fromUtf8("/home/zoë/Morrowind – Data"));
     // A file written by an older installer in Windows-1252.
     Put("[Settings]\r\nTESLocation=C:\\Spiele\\M\xfcll\r\n");

@@ -91,8 +91,7 @@ qint64 PackageSession::FileCount() const {
 }
 
 qint64 PackageSession::FileSize() const {
-    const int64_t size = m_arc.CurrentArchive.empty() ? 0 : qvr::FileLength(m_arc.CurrentArchive);
-    return size > 0 ? size : 0;
+    return qvr::FileLength(m_arc.CurrentArchive).value_or(0);
 }
 
 void PackageSession::Adopt(qvr::Archives& from) {

@@ -264,7 +264,7 @@ int frmMain::ShowAdded(AddJob& job) {
         entry.FilePath(r.File.FilePath);
         // A replaced file keeps its node, unless the new one spells its name otherwise.
         if (job.Replaces[i] && job.OldKeys[i] != EntryKey(entry))
-            m_tree->RemoveNodeTree(m_tree->Node(job.OldKeys[i]), false);
+            m_tree->RemoveNodeTree(m_tree->Node(job.OldKeys[i]));
         if (!m_tree->NodeExists(EntryKey(entry)))
             AddFileNode(entry, info);
     }

@@ -212,11 +212,11 @@ bool frmMain::ImportArchive(const QString& archive) {
         return false;
     }
     WorkFolder work;
-    try {
-        work.Path = qvr::MakeWorkFolder(QFileInfo(path).absolutePath().toStdString(), "import");
-    } catch (const std::exception& e) {
+    if (const qvr::Result made =
+            qvr::MakeWorkFolder(QFileInfo(path).absolutePath().toStdString(), "import", work.Path);
+        !made) {
         Message(QDir::toNativeSeparators(path) + QStringLiteral(" cannot be written.\n\n") +
-                QString::fromStdString(e.what()));
+                QString::fromStdString(made.Message));
         return false;
     }
     qvr::Gathered gathered;

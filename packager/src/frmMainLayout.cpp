@@ -185,27 +185,7 @@ void frmMain::BuildControls() {
     m_notesButton->setGeometry(TwRect(kValueLeft + kValueWidth - 1215, 3540, 1215, 375));
     connect(m_notesButton, &QPushButton::clicked, this, &frmMain::cmdNotes_Click);
 
-    m_frame2 = new QGroupBox(QStringLiteral("File Details"), central);
-    m_frame2->setObjectName(QStringLiteral("Frame2"));
-    m_frame2->setGeometry(TwRect(4920, 4080, kFrameWidth, 2775));
-    FieldLabel(m_frame2, QStringLiteral("Name:"), 360);
-    FieldLabel(m_frame2, QStringLiteral("Date:"), 720);
-    FieldLabel(m_frame2, QStringLiteral("Size:"), 1080);
-    FieldLabel(m_frame2, QStringLiteral("Date Archived:"), 1440);
-    FieldLabel(m_frame2, QStringLiteral("Compressed:"), 1800);
-    m_fileName = DetailBox(m_frame2, "txFileName", TwRect(kValueLeft, 360, kValueWidth, 315));
-    m_fileDate = DetailBox(m_frame2, "txFileDate", TwRect(kValueLeft, 720, kValueWidth, 315));
-    m_fileSize = DetailBox(m_frame2, "txFileSize", TwRect(kValueLeft, 1080, kShortValueWidth, 315));
-    m_dateArc = DetailBox(m_frame2, "txDateArc", TwRect(kValueLeft, 1440, kValueWidth, 315));
-    m_comprSize =
-        DetailBox(m_frame2, "txComprSize", TwRect(kValueLeft, 1800, kShortValueWidth, 315));
-    for (int top : {1080, 1800}) {
-        auto* bytes = new QLabel(QStringLiteral("bytes"), m_frame2);
-        bytes->setGeometry(TwRect(kValueLeft + kShortValueWidth + 60, top, 900, 315));
-        bytes->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    }
-    m_fileSize->setAlignment(Qt::AlignRight);
-    m_comprSize->setAlignment(Qt::AlignRight);
+    BuildFileDetails(central);
 
     // The layout was drawn for an 8-point font; captions that still do not fit get a smaller
     // one, never below what can be read, and each kind of caption then takes the smallest so
@@ -240,6 +220,31 @@ void frmMain::BuildControls() {
     const int menuHeight = menuBar()->sizeHint().height();
     setMinimumSize(Tw(kFrameWidth + 400 + kMinTreeWidth),
                    Tw(kDetailsBottom + 120) + menuHeight + bar->sizeHint().height());
+}
+
+// The selected file's details, shown and never typed into.
+void frmMain::BuildFileDetails(QWidget* central) {
+    m_frame2 = new QGroupBox(QStringLiteral("File Details"), central);
+    m_frame2->setObjectName(QStringLiteral("Frame2"));
+    m_frame2->setGeometry(TwRect(4920, 4080, kFrameWidth, 2775));
+    FieldLabel(m_frame2, QStringLiteral("Name:"), 360);
+    FieldLabel(m_frame2, QStringLiteral("Date:"), 720);
+    FieldLabel(m_frame2, QStringLiteral("Size:"), 1080);
+    FieldLabel(m_frame2, QStringLiteral("Date Archived:"), 1440);
+    FieldLabel(m_frame2, QStringLiteral("Compressed:"), 1800);
+    m_fileName = DetailBox(m_frame2, "txFileName", TwRect(kValueLeft, 360, kValueWidth, 315));
+    m_fileDate = DetailBox(m_frame2, "txFileDate", TwRect(kValueLeft, 720, kValueWidth, 315));
+    m_fileSize = DetailBox(m_frame2, "txFileSize", TwRect(kValueLeft, 1080, kShortValueWidth, 315));
+    m_dateArc = DetailBox(m_frame2, "txDateArc", TwRect(kValueLeft, 1440, kValueWidth, 315));
+    m_comprSize =
+        DetailBox(m_frame2, "txComprSize", TwRect(kValueLeft, 1800, kShortValueWidth, 315));
+    for (int top : {1080, 1800}) {
+        auto* bytes = new QLabel(QStringLiteral("bytes"), m_frame2);
+        bytes->setGeometry(TwRect(kValueLeft + kShortValueWidth + 60, top, 900, 315));
+        bytes->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    m_fileSize->setAlignment(Qt::AlignRight);
+    m_comprSize->setAlignment(Qt::AlignRight);
 }
 
 void frmMain::ShowReadOnlyLook(bool readOnly) {

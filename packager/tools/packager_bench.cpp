@@ -225,7 +225,7 @@ int main(int argc, char** argv) {
     }
 
     std::printf("package of %d entries, %lld bytes\n", count,
-                static_cast<long long>(qvr::FileLength(package)));
+                static_cast<long long>(qvr::FileLength(package).value_or(0)));
     std::printf("open (read, check, tree, details): %lld ms\n", static_cast<long long>(open));
     std::printf("add one file:                      %lld ms\n", static_cast<long long>(add));
     std::printf("remove one file (one rebuild):     %lld ms\n", static_cast<long long>(remove));

@@ -6,10 +6,8 @@
 #include "qvr/install/Install.h"
 #include "qvr/package/BatchAdd.h"
 #include "qvr/package/Verify.h"
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
-#include "qvr/platform/RandomAccessFile.h"
 #include "qvr/platform/TempFile.h"
 #include "qvr/platform/WorkFiles.h"
 
@@ -63,11 +61,9 @@ std::vector<std::string> SweepWorkFiles(const std::string& path, bool below) {
     if (below)
         return qvr::RemoveStaleWorkFiles(path, true);
     // Work files for a package behind a link are made beside the file it names.
-    std::string real = path;
-    try {
-        real = qvr::TempFile::RewriteTarget(path);
-    } catch (const std::exception&) {
-    }
+    std::string real;
+    if (!qvr::TempFile::RewriteTarget(path, real))
+        real = path;
     std::vector<std::string> removed = qvr::RemoveStaleWorkFiles(Utf8(Native(real).parent_path()));
     for (const std::string& more : qvr::RemoveStaleWorkFiles(qvr::GetTempFolder()))
         removed.push_back(more);
@@ -97,12 +93,9 @@ qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip, b
 }
 
 void ReplaceWith(qvr::TempFile& from, const std::string& to) {
-    try {
-        from.ReplaceInto(to);
-    } catch (const std::exception& e) {
-        throw CommandError{kSomeFailed,
-                           to + ": could not be replaced: " + e.what() + "; it was left as it was"};
-    }
+    if (const qvr::Result replaced = from.ReplaceInto(to); !replaced)
+        throw CommandError{kSomeFailed, to + ": could not be replaced: " + replaced.Message +
+                                            "; it was left as it was"};
 }
 
 std::optional<OverwriteAnswer> ParseOverwriteAnswer(const std::string& line) {

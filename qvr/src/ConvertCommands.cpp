@@ -117,12 +117,13 @@ std::unique_ptr<Unpacked> UnpackArchive(const ParsedArgs& a, const Context& ctx,
                                  archive + ": " + r.Path + ": refused: " + r.Why});
     if (source.Kind() == "QVR")
         out->Info = PackageInfo(archive);
-    try {
-        const fs::path beside = fs::absolute(Native(target)).parent_path();
-        out->Folder = qvr::MakeWorkFolder(Utf8(beside), "unpack");
-    } catch (const std::exception& e) {
-        throw CommandError{kUsage, target + ": cannot make a work folder beside it: " + e.what()};
-    }
+    std::error_code ec;
+    const fs::path beside = fs::absolute(Native(target), ec).parent_path();
+    const qvr::Result made = ec ? qvr::Result::EntryFailure(ec.message())
+                                : qvr::MakeWorkFolder(Utf8(beside), "unpack", out->Folder);
+    if (!made)
+        throw CommandError{kUsage,
+                           target + ": cannot make a work folder beside it: " + made.Message};
     qvr::Result unpacked;
     {
         ProgressBar bar(ctx.ProgressWanted(), "Extracting", selection.Placed.Files.size());

@@ -11,10 +11,8 @@
 #include "qvr/install/RecordedInstall.h"
 #include "qvr/package/BatchAdd.h"
 #include "qvr/package/Verify.h"
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
-#include "qvr/platform/RandomAccessFile.h"
 
 #include <algorithm>
 #include <chrono>
@@ -118,33 +116,10 @@ qvr::TakeBackQuestion AskTakeBack(bool interactive, ProgressBar& bar, const std:
     };
 }
 
-} // namespace
-
-int CmdInstall(const ParsedArgs& a, const Context& ctx) {
-    NeedOperands(a, 1, 2, "qvr install ARCHIVE [DATA_FOLDER] [--overwrite | --skip-existing]");
-    if (a.Has("overwrite") && a.Has("skip-existing"))
-        throw UsageError("--overwrite and --skip-existing exclude each other");
-    if (a.Has("mods-folder") && !a.Has("openmw"))
-        throw UsageError("--mods-folder goes with --openmw");
-    if (a.Has("openmw") && a.Operands.size() > 1)
-        throw UsageError("with --openmw the mods folder is given by --mods-folder");
-    const std::string path = a.Operands[0];
-    RefuseNotYetInstallable(path);
-    qvr::Archives arc;
-    if (Open(arc, path, false) == qvr::OpenKind::Empty) {
-        if (!ctx.Quiet)
-            std::cout << Printable(path) << " holds no files; nothing to install\n";
-        return kOk;
-    }
-    // The plug-in's name, version and masters go into the install record.
-    arc.PluginInfo.GetPluginData(arc, qvr::GetFileNameFromPath(path));
-    OpenMWInstall openmw;
-    if (a.Has("openmw"))
-        openmw = PrepareOpenMWInstall(arc, a.Value("mods-folder"), ctx);
-    const bool typed = a.Operands.size() > 1;
-    const std::string data = a.Has("openmw") ? openmw.ModFolder
-                                             : ChooseDataFolder(typed ? a.Operands[1] : "", ctx,
-                                                                "qvr install ARCHIVE DATA_FOLDER");
+// The folder the files go into, made ready: a typed folder that does not exist is made; a
+// remembered or found one that is gone, or a file, ends the command.
+void PrepareDataFolder(const ParsedArgs& a, const Context& ctx, const std::string& data,
+                       bool typed) {
     std::error_code ec;
     if (fs::exists(Native(data), ec) && !fs::is_directory(Native(data), ec))
         throw CommandError{kUsage, data + ": is a file, not a folder"};
@@ -170,6 +145,37 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     }
     if (!a.Has("openmw"))
         SweepWorkFiles(data, true); // left below it by an interrupted install
+}
+
+} // namespace
+
+int CmdInstall(const ParsedArgs& a, const Context& ctx) {
+    NeedOperands(a, 1, 2, "qvr install ARCHIVE [DATA_FOLDER] [--overwrite | --skip-existing]");
+    if (a.Has("overwrite") && a.Has("skip-existing"))
+        throw UsageError("--overwrite and --skip-existing exclude each other");
+    if (a.Has("mods-folder") && !a.Has("openmw"))
+        throw UsageError("--mods-folder goes with --openmw");
+    if (a.Has("openmw") && a.Operands.size() > 1)
+        throw UsageError("with --openmw the mods folder is given by --mods-folder");
+    const std::string path = a.Operands[0];
+    RefuseNotYetInstallable(path);
+    qvr::Archives arc;
+    if (Open(arc, path, false) == qvr::OpenKind::Empty) {
+        if (!ctx.Quiet)
+            std::cout << Printable(path) << " holds no files; nothing to install\n";
+        return kOk;
+    }
+    // The plug-in's name, version and masters go into the install record.
+    // Without them (no information entry) the install goes ahead all the same.
+    (void)arc.PluginInfo.GetPluginData(arc, qvr::GetFileNameFromPath(path));
+    OpenMWInstall openmw;
+    if (a.Has("openmw"))
+        openmw = PrepareOpenMWInstall(arc, a.Value("mods-folder"), ctx);
+    const bool typed = a.Operands.size() > 1;
+    const std::string data = a.Has("openmw") ? openmw.ModFolder
+                                             : ChooseDataFolder(typed ? a.Operands[1] : "", ctx,
+                                                                "qvr install ARCHIVE DATA_FOLDER");
+    PrepareDataFolder(a, ctx, data, typed);
 
     ProgressBar bar(ctx.ProgressWanted(), "Installing", arc.ArchiveFiles.size());
     const bool interactive = !a.Has("overwrite") && !a.Has("skip-existing") && StdinIsTerminal();
@@ -274,7 +280,8 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
         return kOk;
     }
     if (isArchive)
-        arc.PluginInfo.GetPluginData(arc, qvr::GetFileNameFromPath(path));
+        // Without them (no information entry) the install goes ahead all the same.
+        (void)arc.PluginInfo.GetPluginData(arc, qvr::GetFileNameFromPath(path));
     const std::string data = ChooseDataFolder(a.Operands.size() > 1 ? a.Operands[1] : "", ctx,
                                               "qvr uninstall ARCHIVE DATA_FOLDER");
     if (!fs::is_directory(Native(data), ec))

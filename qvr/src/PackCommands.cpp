@@ -10,10 +10,8 @@
 #include "qvr/package/EntryIndex.h"
 #include "qvr/package/Packing.h"
 #include "qvr/package/Verify.h"
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
-#include "qvr/platform/RandomAccessFile.h"
 #include "qvr/platform/TempFile.h"
 
 #include <algorithm>
@@ -195,11 +193,9 @@ bool CheckCreateOperands(const ParsedArgs& a, const std::string& path, const std
         throw CommandError{kUsage, path + ": is a folder"};
     // Only a regular file (or a link to one) may be replaced; a device or a pipe never is,
     // however empty it reads.
-    try {
-        qvr::TempFile::RewriteTarget(path);
-    } catch (const std::exception& e) {
-        throw CommandError{kUsage, e.what()};
-    }
+    std::string target;
+    if (const qvr::Result rewritable = qvr::TempFile::RewriteTarget(path, target); !rewritable)
+        throw CommandError{kUsage, rewritable.Message};
     const bool replacing = fs::symlink_status(Native(path), ec).type() != fs::file_type::not_found;
     if (replacing && !a.Has("force"))
         throw CommandError{kUsage, path + ": already exists (--force replaces it)"};
@@ -216,11 +212,11 @@ void ReportCreated(const std::string& path, const AddOutcome& outcome,
     if (refused)
         std::cout << "packed " << outcome.Added << " of "
                   << Plural(static_cast<int>(outcome.Added + refused), "file", "files") << " ("
-                  << outcome.Bytes << " bytes into " << qvr::FileLength(path)
+                  << outcome.Bytes << " bytes into " << qvr::FileLength(path).value_or(0)
                   << "); refused: " << Printable(Join(outcome.Refused, gathered.Problems)) << "\n";
     else
         std::cout << outcome.Added << (outcome.Added == 1 ? " file, " : " files, ") << outcome.Bytes
-                  << " bytes packed into " << qvr::FileLength(path) << "\n";
+                  << " bytes packed into " << qvr::FileLength(path).value_or(0) << "\n";
 }
 
 // The package built beside path from files, its information entry first; put in path's place
@@ -232,11 +228,8 @@ AddOutcome BuildPackage(const ParsedArgs& a, const Context& ctx, const std::stri
     // Built beside the target and put in its place at the end: never a half-written package.
     SweepWorkFiles(path);
     qvr::TempFile work;
-    try {
-        work = qvr::TempFile::Beside(path);
-    } catch (const std::exception& e) {
-        throw CommandError{kUsage, path + ": cannot make a work file beside it: " + e.what()};
-    }
+    if (const qvr::Result made = qvr::TempFile::Beside(path, work); !made)
+        throw CommandError{kUsage, path + ": cannot make a work file beside it: " + made.Message};
     qvr::Archives arc;
     if (const qvr::Result made = arc.CreateArchive(work.Path()); !made)
         throw CommandError{kUsage, path + ": cannot be written" +

@@ -1,10 +1,11 @@
 #include "Places.h"
 
 #include "qvr/games/GameFolders.h"
+#include "qvr/platform/FileUtils.h"
 #include "qvr/platform/HostEnvironment.h"
+#include "qvr/platform/SettingsFile.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -54,23 +55,11 @@ std::vector<std::string> InstallerSettingsCandidates() {
 
 std::string InstallerSetting(const std::string& key) {
     for (const std::string& path : InstallerSettingsCandidates()) {
-        std::ifstream in(Native(path), std::ios::binary);
-        if (!in)
-            continue;
-        std::string line;
-        bool inSettings = false;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            if (!line.empty() && line[0] == '[') {
-                inSettings = SameText(line, "[Settings]");
-                continue;
-            }
-            // The installer matches keys by their start, in any letter case.
-            if (inSettings && line.size() > key.size() &&
-                SameText(line.substr(0, key.size()), key) && line[key.size()] == '=')
-                return line.substr(key.size() + 1);
-        }
+        std::string value;
+        // Read as the installer reads it; a file that cannot be read is passed over.
+        if (qvr::FileExists(path) && qvr::ReadSetting(path, "Settings", key, value) &&
+            !value.empty())
+            return value;
     }
     return {};
 }

@@ -8,10 +8,8 @@
 #include "qvr/install/Install.h"
 #include "qvr/package/BatchAdd.h"
 #include "qvr/package/Verify.h"
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
-#include "qvr/platform/RandomAccessFile.h"
 
 #include <algorithm>
 #include <chrono>

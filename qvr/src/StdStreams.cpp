@@ -67,11 +67,8 @@ std::string SpoolFolder::PathOf(const std::string& name) {
         const std::string temp = qvr::GetTempFolder();
         qvr::RemoveStaleWorkFiles(temp);
         SweepOldSpools(Native(temp));
-        try {
-            m_folder = qvr::MakeWorkFolder(temp, "spool");
-        } catch (const std::exception&) {
+        if (!qvr::MakeWorkFolder(temp, "spool", m_folder))
             throw CommandError{kUsage, "cannot make a folder in " + temp + " to hold the package"};
-        }
     }
     return Utf8(Native(m_folder) / Native(name));
 }

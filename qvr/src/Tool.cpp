@@ -9,10 +9,8 @@
 #include "qvr/package/Archives.h"
 #include "qvr/package/BatchAdd.h"
 #include "qvr/package/Verify.h"
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
-#include "qvr/platform/RandomAccessFile.h"
 #include "qvr/sources/Source.h"
 
 #include <algorithm>
@@ -80,7 +78,8 @@ void RefuseSpecialFile(const std::string& operand) {
                                          "it is left alone"};
 }
 
-std::vector<Command> Commands() {
+// Reading an archive.
+std::vector<Command> ReadingCommands() {
     return {
         {"list", "list the entries of an archive (.qvr, .zip, .7z, .rar, .tar)",
          std::string("usage: qvr list ARCHIVE [--json]\n\n"
@@ -106,6 +105,12 @@ std::vector<Command> Commands() {
              "  --json               all of it as one JSON object, for scripts\n") +
              kCommonHelp,
          With({{"json", 0, false}}), CmdInfo},
+    };
+}
+
+// Making and changing an archive.
+std::vector<Command> PackingCommands() {
+    return {
         {"create", "pack a folder, or convert an archive, into a new archive",
          std::string("usage: qvr create ARCHIVE [OPTIONS] FOLDER\n"
                      "       qvr create ARCHIVE [OPTIONS] [--root PATH | --options N,N] FROM\n\n"
@@ -168,6 +173,12 @@ std::vector<Command> Commands() {
                      "Changes the given fields of the plug-in information; the others stay.\n\n") +
              kInfoHelp + kCommonHelp,
          InfoOptions({}), CmdSetInfo},
+    };
+}
+
+// Installing into a data folder and taking it back.
+std::vector<Command> InstallingCommands() {
+    return {
         {"install", "install an archive's files into the game's data folder",
          std::string(
              "usage: qvr install ARCHIVE [DATA_FOLDER] [--overwrite | --skip-existing]\n"
@@ -227,6 +238,12 @@ std::vector<Command> Commands() {
                      "  --json               the installs as one JSON object, for scripts\n") +
              kCommonHelp,
          With({{"json", 0, false}}), CmdInstalled},
+    };
+}
+
+// Finding and checking a setup, and checking an archive.
+std::vector<Command> CheckingCommands() {
+    return {
         {"where", "list the game's data folders found on this computer",
          std::string("usage: qvr where [--json]\n\n"
                      "Prints each Morrowind data folder found (one holding Morrowind.esm) once,\n"
@@ -264,6 +281,16 @@ std::vector<Command> Commands() {
              kCommonHelp,
          With({}), CmdVerify},
     };
+}
+
+// In the order the help lists them.
+std::vector<Command> Commands() {
+    std::vector<Command> all;
+    for (std::vector<Command> group :
+         {ReadingCommands(), PackingCommands(), InstallingCommands(), CheckingCommands()})
+        for (Command& c : group)
+            all.push_back(std::move(c));
+    return all;
 }
 
 std::string MainHelp() {

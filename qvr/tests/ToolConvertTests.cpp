@@ -28,7 +28,7 @@ void SetTimes(const fs::path& folder, int64_t seconds) {
 // The package's entries as "folder\name", its information entry left out.
 std::vector<std::string> Entries(const std::string& package) {
     qvr::Archives arc;
-    arc.OpenArchive(package);
+    EXPECT_TRUE(arc.OpenArchive(package));
     std::vector<std::string> out;
     for (const qvr::sgFileInfo& e : arc.ArchiveFiles)
         if (!qvr::Archives::LooksLikeInfoEntry(e))
@@ -38,7 +38,7 @@ std::vector<std::string> Entries(const std::string& package) {
 
 qvr::sgPlugInfo InfoOf(const std::string& package) {
     qvr::Archives arc;
-    arc.OpenArchive(package);
+    EXPECT_TRUE(arc.OpenArchive(package));
     qvr::sgPlugInfo info;
     EXPECT_TRUE(info.GetPluginData(arc, fs::path(package).filename().string())) << package;
     return info;

@@ -238,6 +238,18 @@ TEST_F(Finding, SeveralFoldersFoundAreListedOneALine) {
     }
 }
 
+// The installer reads a settings file an older installer wrote in Windows-1252, and qvr reads
+// it as the installer does: the folder it names is the one used, not its raw bytes.
+TEST_F(Finding, ASettingsFileInWindows1252NamesTheSameFolder) {
+    const std::string data = Game("Spiele/M\xC3\xBCnchen");
+    WriteAll(dir / "home/.config/QVRInstaller/qvrinst.ini",
+             "[Settings]\r\nTESLocation=" + P("Spiele/M\xFCnchen") + "\r\n");
+    const Result r = Run({"installed"});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "using " + data + ", the data folder QVRInstaller remembers"))
+        << r.Err;
+}
+
 // One folder both remembered and found is one folder: listed once, with every place it was
 // found through; an entry under a Steam library's "apps" is no library.
 TEST_F(Finding, WhereListsEachFolderOnceWithEveryPlaceItWasFoundThrough) {

@@ -2,7 +2,7 @@
 // What the tests of qvr run as a program share: running it (also on a terminal of its own),
 // folders of plug-in files, and archives written byte by byte.
 
-#include "qvr/format/modCompression.h"
+#include "qvr/format/detail/modCompression.h"
 #include "qvr/package/Archives.h"
 #include "qvr/platform/FileUtils.h"
 #include "qvrtest/Bytes.h"
@@ -208,7 +208,7 @@ protected:
 
     static qvr::Archives Opened(const std::string& path) {
         qvr::Archives arc;
-        arc.OpenArchive(path);
+        EXPECT_TRUE(arc.OpenArchive(path));
         return arc;
     }
 

@@ -147,15 +147,13 @@ qvr::Result ArchiveTree::AddFileNode(const qvr::sgFileInfo& entry, const QString
     return qvr::Result::Success();
 }
 
-void ArchiveTree::RemoveNodeTree(QTreeWidgetItem* node, bool removeFiles, qvr::Archives* arc) {
+void ArchiveTree::RemoveNodeTree(QTreeWidgetItem* node) {
     if (!node)
         return;
-    // Children first, each with its own entry; a file node that came to carry the contents of
-    // a folder of the same name takes them along too.
+    // Children first; a file node that came to carry the contents of a folder of the same name
+    // takes them along too.
     while (node->childCount() > 0)
-        RemoveNodeTree(node->child(0), removeFiles, arc);
-    if (removeFiles && arc && !IsFolder(node) && Key(node) != QLatin1String("<root>"))
-        arc->RemoveEntry(node->text(0).toStdString(), FolderPart(node).toStdString());
+        RemoveNodeTree(node->child(0));
     Forget(node);
 }
 

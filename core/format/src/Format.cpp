@@ -1,8 +1,8 @@
 #include "qvr/format/detail/Format.h"
 
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 
 namespace qvr::format {
 

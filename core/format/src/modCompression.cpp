@@ -1,4 +1,4 @@
-#include "qvr/format/modCompression.h"
+#include "qvr/format/detail/modCompression.h"
 
 #include "qvr/format/detail/BlockIO.h"
 #include "qvr/format/detail/Format.h"
@@ -6,6 +6,7 @@
 #include "qvr/format/detail/WholeMember.h"
 #include "qvr/platform/FileUtils.h"
 #include "qvr/platform/WorkFiles.h"
+#include "qvr/platform/detail/WorkFileNames.h"
 #include "qvr/platform/detail/platform.h"
 
 #include <algorithm>

@@ -1,16 +1,16 @@
-#include "qvr/format/sgFileInfo.h"
+#include "qvr/format/detail/RecordIO.h"
 
 #include "qvr/format/detail/Format.h"
 
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 
 #include <cstring>
 #include <limits>
 
-namespace qvr {
+namespace qvr::detail {
 
 namespace {
 
@@ -37,9 +37,9 @@ uint16_t ReadShort(RandomAccessFile& file, int64_t& pos) {
 
 } // namespace
 
-void sgFileInfo::WriteHeaderData(RandomAccessFile& vFileN, int32_t& vCurPos) const {
+void WriteHeaderData(const sgFileInfo& entry, RandomAccessFile& vFileN, int32_t& vCurPos) {
     // Built whole first, so that a text that cannot be stored writes nothing.
-    std::string record = format::EncodeRecord(*this);
+    std::string record = format::EncodeRecord(entry);
     int64_t end = int64_t{vCurPos} + static_cast<int64_t>(record.size());
     CheckPosition(vCurPos, vFileN);
     if (end > std::numeric_limits<int32_t>::max())
@@ -48,21 +48,21 @@ void sgFileInfo::WriteHeaderData(RandomAccessFile& vFileN, int32_t& vCurPos) con
     vCurPos = static_cast<int32_t>(end);
 }
 
-void sgFileInfo::ParseHeaderData(RandomAccessFile& vFileN, int32_t& vCurPos) {
+void ParseHeaderData(sgFileInfo& entry, RandomAccessFile& vFileN, int32_t& vCurPos) {
     CheckPosition(vCurPos, vFileN);
     // Past the end of the file the bytes read as 0, so a text there ends at the file's end.
     std::string bytes(static_cast<size_t>(format::kMaxRecordBytes), '\0');
     vFileN.ReadAt(vCurPos, bytes.data(), bytes.size());
     size_t used = 0;
     std::string why;
-    if (!format::DecodeRecord(bytes, used, *this, why))
+    if (!format::DecodeRecord(bytes, used, entry, why))
         throw ArchiveError("A record in " + vFileN.Path() + " cannot be read: " + why);
     const int64_t pos = int64_t{vCurPos} + static_cast<int64_t>(used);
     CheckPosition(pos, vFileN);
     vCurPos = static_cast<int32_t>(pos);
 }
 
-bool sgFileInfo::ParseZipHeader(RandomAccessFile& vFileN, int32_t& vCurPos) {
+bool ParseZipHeader(sgFileInfo& entry, RandomAccessFile& vFileN, int32_t& vCurPos) {
     int64_t pos = vCurPos;
     pos += 2; // "PK", not compared
     int32_t signature = ReadLong(vFileN, pos);
@@ -97,15 +97,15 @@ bool sgFileInfo::ParseZipHeader(RandomAccessFile& vFileN, int32_t& vCurPos) {
     CheckPosition(next, vFileN);
 
     sgFileInfo e;
-    e.m_FileCompressedSize = compressed;
-    e.m_FileSize = size;
-    e.m_FileName = GetFileNameFromPath(name);
+    e.FileCompressedSize(compressed);
+    e.FileSize(size);
+    e.FileName(GetFileNameFromPath(name));
     size_t cut = name.rfind('\\');
-    e.m_FilePath = cut == std::string::npos ? std::string() : name.substr(0, cut);
-    e.m_FileOffset = static_cast<int32_t>(pos);
-    *this = e;
+    e.FilePath(cut == std::string::npos ? std::string() : name.substr(0, cut));
+    e.FileOffset(static_cast<int32_t>(pos));
+    entry = e;
     vCurPos = static_cast<int32_t>(next);
     return true;
 }
 
-} // namespace qvr
+} // namespace qvr::detail

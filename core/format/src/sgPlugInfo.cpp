@@ -1,8 +1,8 @@
 #include "qvr/format/sgPlugInfo.h"
 
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
+#include "qvr/platform/detail/ArchiveError.h"
 
 namespace qvr {
 
@@ -24,13 +24,18 @@ std::string sgPlugInfo::NullTerminate(const std::string& vText) {
     return vText + '\0';
 }
 
-std::string sgPlugInfo::ToRecord() const {
-    return NullTerminate(Stored(m_PluginName, "plug-in name")) +
-           NullTerminate(Stored(m_Version, "version")) +
-           NullTerminate(Stored(m_Depends, "required modules")) +
-           NullTerminate(Stored(m_Authors, "authors")) +
-           NullTerminate(Stored(m_LastUpdated, "last-updated date")) +
-           NullTerminate(Stored(m_Notes, "notes"));
+Result sgPlugInfo::ToRecord(std::string& record) const {
+    try {
+        record = NullTerminate(Stored(m_PluginName, "plug-in name")) +
+                 NullTerminate(Stored(m_Version, "version")) +
+                 NullTerminate(Stored(m_Depends, "required modules")) +
+                 NullTerminate(Stored(m_Authors, "authors")) +
+                 NullTerminate(Stored(m_LastUpdated, "last-updated date")) +
+                 NullTerminate(Stored(m_Notes, "notes"));
+        return Result::Success();
+    } catch (const std::exception& e) {
+        return Result::EntryFailure(e.what());
+    }
 }
 
 void sgPlugInfo::FromRecord(std::string vBuffer) {

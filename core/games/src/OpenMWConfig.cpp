@@ -2,7 +2,7 @@
 #include "qvr/platform/TempFile.h"
 
 #include "qvr/format/PathRules.h"
-#include "qvr/platform/ArchiveError.h"
+#include "qvr/platform/detail/ArchiveError.h"
 #include "qvr/platform/detail/platform.h"
 
 #include <algorithm>
@@ -74,7 +74,8 @@ void WriteAll(const std::string& path, const std::string& bytes) {
 // With accessOf, it gets that file's permissions (a copy of a private file stays private).
 void WriteReplacing(const std::string& path, const std::string& bytes,
                     const std::string& accessOf = {}) {
-    TempFile temp = TempFile::Beside(path); // deleted unless it takes the place
+    TempFile temp; // deleted unless it takes the place
+    ThrowOnFailure(TempFile::Beside(path, temp));
     WriteAll(temp.Path(), bytes);
     if (!accessOf.empty()) {
         platform::CopyAccess(accessOf, temp.Path());
@@ -82,7 +83,7 @@ void WriteReplacing(const std::string& path, const std::string& bytes,
         if (platform::KindOf(path) == platform::PathKind::Regular)
             platform::CopyAccess(accessOf, path);
     }
-    temp.ReplaceInto(path);
+    ThrowOnFailure(temp.ReplaceInto(path));
 }
 
 } // namespace
@@ -235,23 +236,18 @@ std::string BackupPath(const std::string& configPath) {
     return configPath + ".bak";
 }
 
-bool Update(const std::string& configPath, const std::function<void(Config&)>& edit,
-            std::string* error) {
-    auto fail = [&](const std::string& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
+Result Update(const std::string& configPath, const std::function<void(Config&)>& edit) {
+    const auto fail = [](const std::string& why) { return Result::EntryFailure(why); };
     std::string before;
     bool existed = false;
     if (!ReadAll(configPath, before, existed))
         return fail("Cannot read " + configPath);
-    Config config = Config::Parse(before);
-    edit(config);
-    const std::string after = config.Bytes();
-    if (after == before)
-        return true;
     try {
+        Config config = Config::Parse(before);
+        edit(config);
+        const std::string after = config.Bytes();
+        if (after == before)
+            return Result::Success();
         std::string now;
         bool existsNow = false;
         if (!ReadAll(configPath, now, existsNow) || now != before || existsNow != existed)
@@ -264,7 +260,7 @@ bool Update(const std::string& configPath, const std::function<void(Config&)>& e
     } catch (const std::exception& e) {
         return fail(e.what());
     }
-    return true;
+    return Result::Success();
 }
 
 std::string UserConfigFolder(const HostEnvironment& env) {

@@ -104,16 +104,12 @@ Result ConfigLines::Apply(const ConfigEdit& edit, bool undo) const {
         return read;
     if (undo)
         std::swap(add, remove);
-    std::string error;
-    const bool ok = Update(
-        edit.File,
-        [&](Config& cfg) {
-            cfg.RemoveMod(remove);
-            cfg.AddMod(add);
-        },
-        &error);
-    if (!ok)
-        return Result::EntryFailure("could not update " + edit.File + ": " + error);
+    const Result updated = Update(edit.File, [&](Config& cfg) {
+        cfg.RemoveMod(remove);
+        cfg.AddMod(add);
+    });
+    if (!updated)
+        return Result::EntryFailure("could not update " + edit.File + ": " + updated.Message);
     return Result::Success();
 }
 

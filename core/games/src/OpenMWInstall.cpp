@@ -331,11 +331,11 @@ UninstallReport Uninstall(const std::string& configPath, const std::string& mods
         report.Files.Outcome = report.Outcome;
         return report;
     }
-    std::string error;
-    if (!Update(
-            configPath, [&](Config& cfg) { cfg.RemoveMod(install.Lines); }, &error)) {
-        report.Outcome = Result::EntryFailure("could not update " + configPath + ": " + error +
-                                              "; nothing was removed");
+    if (const Result updated =
+            Update(configPath, [&](Config& cfg) { cfg.RemoveMod(install.Lines); });
+        !updated) {
+        report.Outcome = Result::EntryFailure("could not update " + configPath + ": " +
+                                              updated.Message + "; nothing was removed");
         report.Files.Outcome = report.Outcome;
         return report;
     }

@@ -2,7 +2,7 @@
 
 #include "qvr/package/EntryPrefix.h"
 #include "qvr/platform/Encoding.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 
 #include <cstring>
 

@@ -146,15 +146,17 @@ std::string EntryDisplayPath(const sgFileInfo& entry) {
     return entry.FilePath().empty() ? entry.FileName() : entry.FilePath() + "\\" + entry.FileName();
 }
 
-std::string TargetPath(const std::string& dataFolder, const sgFileInfo& entry, std::string* why) {
-    CaseResolver cases;
-    Resolved r = Resolve(cases, dataFolder, entry, false);
-    if (!r.Refusal.empty()) {
-        if (why)
-            *why = r.Refusal;
-        return {};
+Result TargetPath(const std::string& dataFolder, const sgFileInfo& entry, std::string& target) {
+    try {
+        CaseResolver cases;
+        Resolved r = Resolve(cases, dataFolder, entry, false);
+        if (!r.Refusal.empty())
+            return Result::EntryFailure(r.Refusal);
+        target = platform::FromNative(r.Target);
+        return Result::Success();
+    } catch (const std::exception& e) {
+        return Result::EntryFailure(e.what());
     }
-    return platform::FromNative(r.Target);
 }
 
 std::string FindCaseInsensitive(const std::string& folder, const std::string& name) {

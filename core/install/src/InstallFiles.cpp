@@ -1,8 +1,8 @@
 #include "qvr/install/detail/InstallFiles.h"
 
 #include "qvr/platform/FileUtils.h"
-#include "qvr/platform/RandomAccessFile.h"
 #include "qvr/platform/TempFile.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 #include "qvr/platform/detail/TestHooks.h"
 #include "qvr/platform/detail/platform.h"
 
@@ -115,16 +115,8 @@ void WriteFileAtomically(const fs::path& file, const std::string& text) {
         throw std::runtime_error("Cannot make the folder " +
                                  platform::FromNative(file.parent_path()) + ": " + ec.message());
     const std::string target = platform::FromNative(file);
-    try {
-        TempFile temp = TempFile::Beside(target);
-        RandomAccessFile out(temp.Path(), RandomAccessFile::Mode::ReadWrite);
-        if (!text.empty())
-            out.WriteAt(1, text.data(), text.size());
-        out.Close();
-        temp.ReplaceInto(target);
-    } catch (const std::exception& e) {
-        throw std::runtime_error(e.what());
-    }
+    if (const Result written = ReplaceFileContent(target, text); !written)
+        throw std::runtime_error(written.Message);
 }
 
 void RemoveEmptyFolder(const fs::path& folder) {

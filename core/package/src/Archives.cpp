@@ -5,10 +5,11 @@
 #include "qvr/format/detail/Format.h"
 #include "qvr/package/detail/Internal.h"
 #include "qvr/package/detail/Journal.h"
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
+#include "qvr/platform/detail/WorkFileNames.h"
 #include "qvr/platform/detail/platform.h"
 
 #include <cstring>
@@ -84,7 +85,7 @@ OpenStatus Archives::Open(const std::string& path) {
         return notArchive("is a folder, not an archive");
     if (platform::KindOf(path) == platform::PathKind::Other)
         return notArchive(kNotRegular);
-    const int64_t length = FileLength(path);
+    const std::optional<int64_t> length = FileLength(path);
     if (length == 0)
         return notArchive("is empty, not an archive");
     const Result opened = OpenArchive(path);
@@ -93,7 +94,7 @@ OpenStatus Archives::Open(const std::string& path) {
     if (ZipLoaded)
         return {OpenKind::Zip, ""};
     if (!IsQvrArchive(path))
-        return notArchive(length < 0 ? "cannot be read" : "not a QVR archive or zip file");
+        return notArchive(!length ? "cannot be read" : "not a QVR archive or zip file");
     // Measured again: opening may have undone an interrupted change.
     if (FileLength(path) == format::kHeadLength) {
         try {
@@ -226,9 +227,8 @@ void Archives::EndReading() {
     m_state.Reader.reset();
 }
 
-void Archives::CopyFileBlock(RandomAccessFile& source, int64_t sourcePos,
-                             RandomAccessFile& destination, int64_t destinationPos,
-                             int64_t length) {
+void CopyFileBlock(RandomAccessFile& source, int64_t sourcePos, RandomAccessFile& destination,
+                   int64_t destinationPos, int64_t length) {
     constexpr int64_t kPiece = 1000000;
     if (length <= 0)
         return;

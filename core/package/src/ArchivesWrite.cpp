@@ -4,11 +4,12 @@
 #include "qvr/format/detail/Format.h"
 #include "qvr/package/detail/Internal.h"
 #include "qvr/package/detail/Journal.h"
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
-#include "qvr/platform/RandomAccessFile.h"
 #include "qvr/platform/TempFile.h"
+#include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
+#include "qvr/platform/detail/WorkFileNames.h"
 #include "qvr/platform/detail/platform.h"
 
 #include <cerrno>
@@ -119,8 +120,8 @@ void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
                                                               : CurrentArchive));
     std::vector<int64_t> lengths;
     for (const detail::NewBlock& b : blocks) {
-        const int64_t length =
-            b.InMemory ? static_cast<int64_t>(b.InMemory->size()) : FileLength(b.WorkFile);
+        const int64_t length = b.InMemory ? static_cast<int64_t>(b.InMemory->size())
+                                          : FileLength(b.WorkFile).value_or(0);
         if (length < format::kBlockPrefix)
             throw ArchiveError("The work file " + b.WorkFile + " holds no stored data");
         lengths.push_back(length);
@@ -278,15 +279,20 @@ Result Archives::AppendEntryData(sgFileInfo& entry, const std::string& workFile)
     }
 }
 
-void Archives::SaveEntryData(const sgFileInfo& entry, const std::string& workFile) {
-    RandomAccessFile arc(CurrentArchive, RandomAccessFile::Mode::Read);
-    const int64_t end = int64_t{entry.FileOffset()} + entry.FileCompressedSize() - 1;
-    if (entry.FileOffset() < format::kFirstBlock || entry.FileCompressedSize() < 0 ||
-        end > arc.Length())
-        throw ArchiveError("The stored data of " + entry.FileName() + " lies outside " +
-                           CurrentArchive);
-    RandomAccessFile out(workFile, RandomAccessFile::Mode::CreateReadWrite);
-    CopyFileBlock(arc, entry.FileOffset(), out, 1, entry.FileCompressedSize());
+Result Archives::SaveEntryData(const sgFileInfo& entry, const std::string& workFile) {
+    try {
+        RandomAccessFile arc(CurrentArchive, RandomAccessFile::Mode::Read);
+        const int64_t end = int64_t{entry.FileOffset()} + entry.FileCompressedSize() - 1;
+        if (entry.FileOffset() < format::kFirstBlock || entry.FileCompressedSize() < 0 ||
+            end > arc.Length())
+            return Result::EntryFailure("The stored data of " + entry.FileName() +
+                                        " lies outside " + CurrentArchive);
+        RandomAccessFile out(workFile, RandomAccessFile::Mode::CreateReadWrite);
+        CopyFileBlock(arc, entry.FileOffset(), out, 1, entry.FileCompressedSize());
+        return Result::Success();
+    } catch (const std::exception& e) {
+        return Result::EntryFailure(e.what());
+    }
 }
 
 // The checks and values every new entry starts from, before any work is done.
@@ -369,7 +375,8 @@ void Archives::RebuildLocked(RandomAccessFile& old, int64_t oldLength,
                              const std::vector<detail::StoredBlock>& extras,
                              const StepProgress& progress) {
     std::vector<sgFileInfo> entries;
-    TempFile temp = TempFile::Beside(CurrentArchive); // deleted unless it takes the place
+    TempFile temp; // deleted unless it takes the place
+    ThrowOnFailure(TempFile::Beside(CurrentArchive, temp));
     {
         RandomAccessFile out(temp.Path(), RandomAccessFile::Mode::ReadWrite);
         const std::string emptyHead = format::EmptyHead();
@@ -418,7 +425,7 @@ void Archives::RebuildLocked(RandomAccessFile& old, int64_t oldLength,
         // the old package stays, whole.
         if (platform::kReplaceNeedsTargetClosed)
             old.Close();
-        temp.ReplaceInto(CurrentArchive);
+        ThrowOnFailure(temp.ReplaceInto(CurrentArchive));
         platform::SyncFolderOf(CurrentArchive);
         old.Close();
     }
@@ -498,7 +505,7 @@ Result Archives::ReplaceEntry(const std::string& source, const std::string& file
     std::string work;
     try {
         CompressNewEntry(source, e, work);
-        const int64_t size = FileLength(work);
+        const int64_t size = FileLength(work).value_or(0);
         if (size < format::kBlockPrefix || size > kMaxArchive)
             throw ArchiveError("The work file " + work + " holds no stored data");
         e.FileCompressedSize(static_cast<int32_t>(size));

@@ -2,10 +2,11 @@
 
 #include "qvr/format/detail/Format.h"
 
-#include "qvr/platform/ArchiveError.h"
+#include "qvr/format/detail/RecordIO.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 
 #include <limits>
 #include <optional>
@@ -220,7 +221,7 @@ Result Archives::ReadZipDirectory(const std::string& path) {
         while (true) {
             sgFileInfo e;
             const int32_t before = p;
-            if (!e.ParseZipHeader(file, p) || e.FileOffset() == 0)
+            if (!detail::ParseZipHeader(e, file, p) || e.FileOffset() == 0)
                 break;
             m_state.Files.push_back(e);
             if (p > length || p <= before)

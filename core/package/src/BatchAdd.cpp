@@ -3,14 +3,14 @@
 #include "qvr/format/PathRules.h"
 #include "qvr/format/detail/Format.h"
 #include "qvr/format/detail/WholeMember.h"
-#include "qvr/format/modCompression.h"
+#include "qvr/format/detail/modCompression.h"
 #include "qvr/package/detail/Internal.h"
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
 #include "qvr/platform/OrderedPool.h"
-#include "qvr/platform/RandomAccessFile.h"
 #include "qvr/platform/WorkFiles.h"
+#include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 #include "qvr/platform/detail/WorkRegistry.h"
 #include "qvr/platform/detail/platform.h"
 
@@ -38,8 +38,11 @@ std::string Describe(const BatchFile& f) {
 // A folder of our own in the temporary folder, so work files never meet anyone's files.
 class WorkFolder {
 public:
-    explicit WorkFolder(const std::string& tempFolder)
-        : m_path(platform::ToNative(MakeWorkFolder(tempFolder, "batch"))) {}
+    explicit WorkFolder(const std::string& tempFolder) {
+        std::string made;
+        ThrowOnFailure(MakeWorkFolder(tempFolder, "batch", made));
+        m_path = platform::ToNative(made);
+    }
     ~WorkFolder() { RemoveWorkFolder(platform::FromNative(m_path)); }
     WorkFolder(const WorkFolder&) = delete;
     WorkFolder& operator=(const WorkFolder&) = delete;
@@ -85,11 +88,12 @@ void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, int 
             return;
         }
     }
-    const int64_t length = FileLength(f.Source);
-    if (length < 0) {
+    const std::optional<int64_t> measured = FileLength(f.Source);
+    if (!measured) {
         slot.Message = f.Source + ": not a readable file";
         return;
     }
+    const int64_t length = *measured;
     if (length == 0) {
         slot.Message = f.Source + ": is empty; files of 0 bytes cannot be packed";
         return;
@@ -136,7 +140,13 @@ void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, int 
                            std::to_string(code) + ")";
             return;
         }
-        block = FileLength(work);
+        const std::optional<int64_t> packed = FileLength(work);
+        if (!packed) {
+            DeleteFileQuiet(work);
+            slot.Message = f.Source + ": its compressed form cannot be read back";
+            return;
+        }
+        block = *packed;
         slot.Work = work;
     }
     slot.Entry.FileName(f.FileName);
@@ -219,7 +229,7 @@ public:
             m_files.size(), pieceThreads, Limits(pieceThreads),
             [&](size_t i) { return Prepared(i, pieceThreads); },
             [](Slot& slot) { DeleteFileQuiet(slot.Work); });
-        m_projected = std::max<int64_t>(0, FileLength(m_arc.CurrentArchive));
+        m_projected = FileLength(m_arc.CurrentArchive).value_or(0);
         for (size_t i = 0; i < m_files.size();) {
             std::vector<Slot> group = TakeGroup(pool, i);
             AppendGroup(group, i);
@@ -263,7 +273,7 @@ private:
         OrderedPool<Slot>::Limits limits;
         limits.Window = m_options.MaxPendingFiles ? m_options.MaxPendingFiles : 16 * size_t{jobs};
         limits.MaxWeight = m_options.MaxPendingBytes;
-        limits.Weight = [this](size_t i) { return FileLength(m_files[i].Source); };
+        limits.Weight = [this](size_t i) { return FileLength(m_files[i].Source).value_or(0); };
         limits.HeldAfterTake = true;
         return limits;
     }

@@ -6,6 +6,7 @@
 #include "qvr/package/detail/Internal.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/TempFile.h"
+#include "qvr/platform/detail/ArchiveError.h"
 
 #include <set>
 
@@ -66,7 +67,8 @@ Result ReplaceFilesInArchive(Archives& arc, const std::vector<BatchFile>& files,
         int64_t length = 0;
         std::unique_ptr<RandomAccessFile> held =
             detail::ArchivesAccess::LockForRebuild(arc, length);
-        TempFile scratchFile = TempFile::Beside(archive);
+        TempFile scratchFile;
+        ThrowOnFailure(TempFile::Beside(archive, scratchFile));
         Archives scratch;
         scratch.TempFolder = arc.TempFolder;
         if (const Result made = scratch.CreateArchive(scratchFile.Path()); !made)

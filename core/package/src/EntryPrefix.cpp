@@ -2,8 +2,8 @@
 
 #include "qvr/format/detail/Format.h"
 #include "qvr/package/detail/Journal.h"
-#include "qvr/platform/ArchiveError.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 
 #include <zlib.h>
 

@@ -1,11 +1,12 @@
 #include "qvr/package/detail/Journal.h"
 
 #include "qvr/package/detail/Internal.h"
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/FileUtils.h"
-#include "qvr/platform/RandomAccessFile.h"
 #include "qvr/platform/WorkFiles.h"
+#include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 #include "qvr/platform/detail/TestHooks.h"
+#include "qvr/platform/detail/WorkFileNames.h"
 #include "qvr/platform/detail/WorkRegistry.h"
 #include "qvr/platform/detail/platform.h"
 

@@ -4,7 +4,7 @@
 #include "qvr/package/Packing.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 #include "qvr/platform/detail/platform.h"
 
 #include <chrono>
@@ -133,11 +133,8 @@ sgPlugInfo NewPackageInfo(const std::string& archiveFileName, const PackDates& d
 Result StartPackage(Archives& arc, const std::string& archiveFileName, const sgPlugInfo& info,
                     const PackDates& dates, const BatchOptions& options) {
     std::string record;
-    try {
-        record = info.ToRecord();
-    } catch (const std::exception& e) {
-        return Result::EntryFailure(e.what());
-    }
+    if (Result stored = info.ToRecord(record); !stored)
+        return stored;
     const std::string entry = archiveFileName + ".ifo";
     const Archives::WorkFile work = arc.NewWorkFile(entry);
     if (!work.Outcome)

@@ -4,10 +4,10 @@
 
 #include "qvr/package/Archives.h"
 #include "qvr/package/detail/Internal.h"
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 #include "qvr/platform/detail/platform.h"
 
 namespace qvr {
@@ -34,11 +34,8 @@ Result WriteWorkFile(const std::string& path, const std::string& bytes) {
 static Result StoreRecord(const sgPlugInfo& info, Archives& arc, const std::string& arcName,
                           bool replace) {
     std::string record;
-    try {
-        record = info.ToRecord();
-    } catch (const std::exception& e) {
-        return Result::EntryFailure(e.what());
-    }
+    if (Result stored = info.ToRecord(record); !stored)
+        return stored;
     const Archives::WorkFile work = arc.NewWorkFile(arcName + ".ifo");
     if (!work.Outcome)
         return work.Outcome;

@@ -7,11 +7,11 @@
 
 #include "qvr/format/InfoEntry.h"
 #include "qvr/format/PathRules.h"
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
 #include "qvr/platform/OrderedPool.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -327,7 +327,7 @@ VerifyReport VerifyArchive(const std::string& path, const VerifyProgress& progre
     };
     if (platform::KindOf(path) == platform::PathKind::Other)
         return fatal("not a regular file (a device, pipe or socket)");
-    if (FileLength(path) < 0)
+    if (!FileLength(path))
         return fatal("no such file, or it cannot be read");
     if (FileLength(path) == 0)
         return fatal("the file is empty; it is not an archive");

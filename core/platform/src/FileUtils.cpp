@@ -24,13 +24,14 @@ const char* NativeSeparator() {
 #endif
 }
 
-int64_t FileLength(const std::string& path) {
+std::optional<int64_t> FileLength(const std::string& path) {
     if (path.empty())
-        return -1;
+        return std::nullopt;
     try {
-        return platform::RegularFileSize(platform::ToNative(path));
+        const int64_t size = platform::RegularFileSize(platform::ToNative(path));
+        return size < 0 ? std::nullopt : std::optional<int64_t>(size);
     } catch (...) {
-        return -1; // a name the file system cannot take
+        return std::nullopt; // a name the file system cannot take
     }
 }
 

@@ -1,6 +1,6 @@
 #include "qvr/platform/FolderLock.h"
 
-#include "qvr/platform/ArchiveError.h"
+#include "qvr/platform/detail/ArchiveError.h"
 #include "qvr/platform/detail/TestHooks.h"
 #include "qvr/platform/detail/platform.h"
 

@@ -3,7 +3,7 @@
 // Only the library's test variant holds the hooks; elsewhere this file is empty.
 #ifdef QVR_TEST_HOOKS
 
-#include "qvr/platform/ArchiveError.h"
+#include "qvr/platform/detail/ArchiveError.h"
 
 #include <csignal>
 #include <cstdlib>

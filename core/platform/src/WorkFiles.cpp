@@ -1,8 +1,9 @@
 #include "qvr/platform/WorkFiles.h"
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/FileUtils.h"
-#include "qvr/platform/RandomAccessFile.h"
 #include "qvr/platform/TempFile.h"
+#include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
+#include "qvr/platform/detail/WorkFileNames.h"
 #include "qvr/platform/detail/WorkRegistry.h"
 #include "qvr/platform/detail/platform.h"
 
@@ -220,20 +221,24 @@ void RemoveWorkFilesAndExit(int code) {
     std::_Exit(code);
 }
 
-std::string MakeWorkFolder(const std::string& parent, const std::string& hint) {
+Result MakeWorkFolder(const std::string& parent, const std::string& hint, std::string& made) {
+    std::error_code ec;
     const std::filesystem::path base =
-        parent.empty() ? std::filesystem::temp_directory_path() : platform::ToNative(parent);
+        parent.empty() ? std::filesystem::temp_directory_path(ec) : platform::ToNative(parent);
+    if (ec)
+        return Result::EntryFailure("Cannot find the temporary folder: " + ec.message());
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string path = platform::FromNative(base / detail::WorkFileName(hint));
         detail::RememberWorkFile(path, true);
-        std::error_code ec;
-        if (std::filesystem::create_directory(platform::ToNative(path), ec) && !ec)
-            return path;
+        if (std::filesystem::create_directory(platform::ToNative(path), ec) && !ec) {
+            made = path;
+            return Result::Success();
+        }
         detail::ForgetWorkFile(path);
         if (!std::filesystem::exists(platform::ToNative(path), ec))
             break; // not a name clash: the folder itself is the problem
     }
-    throw ArchiveError("Cannot make a folder in " + platform::FromNative(base));
+    return Result::EntryFailure("Cannot make a folder in " + platform::FromNative(base));
 }
 
 void RemoveWorkFolder(const std::string& path) {
@@ -249,7 +254,9 @@ bool ProcessMayBeRunning(uint32_t pid) {
     return platform::ProcessAlive(pid);
 }
 
-std::string TempFile::RewriteTarget(const std::string& path) {
+namespace {
+
+std::string RewriteTargetOf(const std::string& path) {
     const std::string real = platform::FollowLinks(path);
     switch (platform::KindOf(real)) {
     case platform::PathKind::Missing:
@@ -264,14 +271,28 @@ std::string TempFile::RewriteTarget(const std::string& path) {
                        " is not a regular file (a device, pipe or socket); it is left alone");
 }
 
-TempFile TempFile::Beside(const std::string& target) {
-    const std::string real = RewriteTarget(target);
-    return TempFile(
-        detail::CreateUniqueFile(detail::FolderOf(real), GetFileNameFromPath(real), target));
+// The platform calls below throw ArchiveError; the edge answers its message.
+template <class F> Result Answer(F&& step) {
+    try {
+        step();
+        return Result::Success();
+    } catch (const std::exception& e) {
+        return Result::EntryFailure(e.what());
+    }
 }
 
-TempFile TempFile::In(const std::string& folder, const std::string& hint) {
-    return TempFile(detail::CreateUniqueFile(folder, hint));
+} // namespace
+
+Result TempFile::RewriteTarget(const std::string& path, std::string& target) {
+    return Answer([&] { target = RewriteTargetOf(path); });
+}
+
+Result TempFile::Beside(const std::string& target, TempFile& made) {
+    return Answer([&] {
+        const std::string real = RewriteTargetOf(target);
+        made = TempFile(
+            detail::CreateUniqueFile(detail::FolderOf(real), GetFileNameFromPath(real), target));
+    });
 }
 
 TempFile::TempFile(TempFile&& other) noexcept : m_path(std::move(other.m_path)) {
@@ -303,16 +324,32 @@ TempFile::~TempFile() {
         Discard(m_path);
 }
 
-void TempFile::ReplaceInto(const std::string& target) {
-    const std::string real = RewriteTarget(target);
-    // Whole on the disk before its name is: a power loss after the rename never finds the new
-    // name on an empty file.
-    platform::SyncFile(m_path);
-    if (platform::KindOf(real) == platform::PathKind::Regular)
-        platform::CopyAccess(real, m_path);
-    platform::ReplaceFile(m_path, real);
-    m_path.clear();
-    platform::SyncFolder(detail::FolderOf(real));
+Result TempFile::ReplaceInto(const std::string& target) {
+    return Answer([&] {
+        const std::string real = RewriteTargetOf(target);
+        // Whole on the disk before its name is: a power loss after the rename never finds the
+        // new name on an empty file.
+        platform::SyncFile(m_path);
+        if (platform::KindOf(real) == platform::PathKind::Regular)
+            platform::CopyAccess(real, m_path);
+        platform::ReplaceFile(m_path, real);
+        m_path.clear();
+        platform::SyncFolder(detail::FolderOf(real));
+    });
+}
+
+Result ReplaceFileContent(const std::string& path, const std::string& bytes) {
+    TempFile work;
+    if (Result made = TempFile::Beside(path, work); !made)
+        return made;
+    if (Result written = Answer([&] {
+            RandomAccessFile file(work.Path(), RandomAccessFile::Mode::ReadWrite);
+            file.WriteAt(1, bytes.data(), bytes.size());
+            file.Close();
+        });
+        !written)
+        return written;
+    return work.ReplaceInto(path);
 }
 
 } // namespace qvr

@@ -1,8 +1,8 @@
 #ifndef _WIN32
 
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 #include "qvr/platform/detail/TestHooks.h"
 #include "qvr/platform/detail/WorkRegistry.h"
 #include "qvr/platform/detail/platform.h"

@@ -2,8 +2,8 @@
 // in one pass (a solid 7z can be read no other way), their names go through the project's
 // path rules, and their bytes through its own writer: libarchive never writes to the disk.
 
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
+#include "qvr/platform/detail/ArchiveError.h"
 #include "qvr/sources/detail/Members.h"
 #include "qvr/sources/detail/Sources.h"
 

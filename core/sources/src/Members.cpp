@@ -1,9 +1,9 @@
 #include "qvr/sources/detail/Members.h"
 
 #include "qvr/format/PathRules.h"
-#include "qvr/platform/ArchiveError.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
+#include "qvr/platform/detail/ArchiveError.h"
 #include "qvr/platform/detail/platform.h"
 
 #include <filesystem>

@@ -1,7 +1,7 @@
 // Multi-volume and unfinished archives are told apart before they are read: libarchive would
 // read the first volume as far as it goes and call the rest damaged, and an unfinished 7z empty.
 
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 #include "qvr/sources/detail/Sources.h"
 
 #include <algorithm>

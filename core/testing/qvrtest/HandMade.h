@@ -2,7 +2,7 @@
 // Packages written byte by byte, so that a test can hold what no writer of ours would produce:
 // names as raw Windows-1252 bytes, hostile paths, blocks to spoil afterwards.
 
-#include "qvr/format/modCompression.h"
+#include "qvr/format/detail/modCompression.h"
 #include "qvrtest/Bytes.h"
 
 #include <string>

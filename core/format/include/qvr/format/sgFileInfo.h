@@ -6,8 +6,6 @@
 
 namespace qvr {
 
-class RandomAccessFile;
-
 class sgFileInfo {
 public:
     // Property accessors in the record's own vocabulary: assign with vData, read without.
@@ -25,15 +23,6 @@ public:
     int32_t FileOffset() const { return m_FileOffset; }
     void FileSize(int32_t vData) { m_FileSize = vData; }
     int32_t FileSize() const { return m_FileSize; }
-
-    // Writes one directory record at vCurPos (1-based) and leaves vCurPos behind it.
-    // Texts are held as UTF-8 and stored as Windows-1252; throws ArchiveError when a
-    // text cannot be stored (not representable, or longer than 254 bytes).
-    void WriteHeaderData(RandomAccessFile& vFileN, int32_t& vCurPos) const;
-    // Reads one zip local file header; false when the bytes are not a version-20 local header.
-    bool ParseZipHeader(RandomAccessFile& vFileN, int32_t& vCurPos);
-    // Reads one directory record; throws ArchiveError when FileSize is not a number.
-    void ParseHeaderData(RandomAccessFile& vFileN, int32_t& vCurPos);
 
     bool operator==(const sgFileInfo&) const = default;
 

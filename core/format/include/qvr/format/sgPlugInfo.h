@@ -33,7 +33,8 @@ public:
     Result GetPluginData(Archives& arc, const std::string& vFile);
 
     // The record's bytes (Windows-1252, six NUL-terminated texts) and back.
-    std::string ToRecord() const; // throws ArchiveError for a text Windows-1252 cannot hold
+    // Fails for a text Windows-1252 cannot hold; record is then unchanged.
+    [[nodiscard]] Result ToRecord(std::string& record) const;
     void FromRecord(std::string vBuffer);
     static std::string GetToNull(std::string& vString);
 

@@ -5,6 +5,7 @@
 // lines.
 
 #include "qvr/platform/HostEnvironment.h"
+#include "qvr/platform/Result.h"
 
 #include <functional>
 #include <string>
@@ -63,10 +64,9 @@ std::string BackupPath(const std::string& configPath);
 // Reads the file, lets `edit` change it and, when the bytes changed, writes the new version to
 // a temporary file beside it and renames it over the old one, after keeping the old one as
 // BackupPath() with the file's permissions. A missing file counts as empty. Refuses, leaving
-// everything as it was, when the file changed while being edited. Returns false with `error` set on
-// any failure.
-bool Update(const std::string& configPath, const std::function<void(Config&)>& edit,
-            std::string* error = nullptr);
+// everything as it was, when the file changed while being edited.
+[[nodiscard]] Result Update(const std::string& configPath,
+                            const std::function<void(Config&)>& edit);
 
 // The user's own openmw.cfg folder: OPENMW_CONFIG_DIR, else ~/.config/openmw (XDG_CONFIG_HOME
 // honoured); on Windows Documents\My Games\OpenMW.

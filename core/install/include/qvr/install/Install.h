@@ -65,9 +65,10 @@ private:
 std::string EntryDisplayPath(const sgFileInfo& entry);
 
 // The native path of an entry below dataFolder. A folder or file that already exists under
-// another letter case is used instead of the entry's own spelling. "" when refused.
-std::string TargetPath(const std::string& dataFolder, const sgFileInfo& entry,
-                       std::string* why = nullptr);
+// another letter case is used instead of the entry's own spelling. Fails, saying why, when the
+// entry is refused; target is then unchanged.
+[[nodiscard]] Result TargetPath(const std::string& dataFolder, const sgFileInfo& entry,
+                                std::string& target);
 // path of name inside folder as it exists on disk, ignoring letter case; "" when absent.
 std::string FindCaseInsensitive(const std::string& folder, const std::string& name);
 // Whether dataFolder holds Morrowind.esm (in any letter case).

@@ -92,7 +92,5 @@ std::optional<InstallRecord> FindInstallRecord(const std::string& dataFolder,
 // (IsSafeRelativePath) is refused whole.
 std::string FormatInstallRecord(const InstallRecord& record);
 Result ParseInstallRecord(const std::string& text, InstallRecord& record);
-// Written beside its final name, flushed, and renamed into place. Throws std::runtime_error.
-void WriteInstallRecord(const std::string& dataFolder, const InstallRecord& record);
 
 } // namespace qvr

@@ -77,9 +77,6 @@ public:
     // answers the zlib crc32 of the bytes written, taken while inflating.
     Result ExtractEntry(const sgFileInfo& entry, const std::string& destination, bool overwrite,
                         uint32_t* crc = nullptr);
-    static void CopyFileBlock(RandomAccessFile& source, int64_t sourcePos,
-                              RandomAccessFile& destination, int64_t destinationPos,
-                              int64_t length);
 
     // Writing.
     // Each answers EntryFailed when the file or entry it was given could not be handled (the
@@ -88,7 +85,8 @@ public:
     Result AddFileToArchive(const std::string& source, const std::string& fileName,
                             const std::string& filePath);
     Result AppendEntryData(sgFileInfo& entry, const std::string& workFile);
-    void SaveEntryData(const sgFileInfo& entry, const std::string& workFile);
+    // Copies the entry's stored block, as it is, into workFile (created or truncated).
+    [[nodiscard]] Result SaveEntryData(const sgFileInfo& entry, const std::string& workFile);
     Result RemoveEntry(const std::string& fileName, const std::string& filePath);
     // Rebuilds the archive once without the entries at these places in ArchiveFiles. On any
     // failure, or when progress answers false, the archive stays as it was.

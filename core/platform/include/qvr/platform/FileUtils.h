@@ -2,6 +2,7 @@
 // Small file and path utilities. Paths are UTF-8 text; on disk they are native.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace qvr {
@@ -17,8 +18,8 @@ std::string QueryTempPath();
 std::string GetTempFolder();
 // The text after the last separator: "\" everywhere, and "/" where it is the native one.
 std::string GetFileNameFromPath(const std::string& path);
-// Length of a file, or -1 when it cannot be taken.
-int64_t FileLength(const std::string& path);
+// Length of a regular file; nothing when there is none or it cannot be measured.
+[[nodiscard]] std::optional<int64_t> FileLength(const std::string& path);
 // The native separator as text ("/" or "\").
 const char* NativeSeparator();
 

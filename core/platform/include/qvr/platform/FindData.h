@@ -8,8 +8,8 @@ namespace qvr {
 
 // The directory-search record of one file; only the last-write time is used.
 struct FindData {
-    bool Found = false;
-    std::string Name = "Error"; // the file's name, "Error" when it was not found
+    bool Found = false; // when false, every other field is empty
+    std::string Name;   // the file's name
     int64_t Size = 0;
     // Last-write time broken down in UTC.
     int Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0;

@@ -1,6 +1,7 @@
 #pragma once
-// The one way the library's public operations report how they went: as data, never by
-// throwing. Entry-level failures leave the archive usable; archive-level ones do not.
+// The one way the library's public operations report how they went: as data, never as an
+// exception. Entry-level failures leave the archive usable; archive-level ones do not. A Result
+// must be looked at: dropping one is a compiler warning.
 
 #include <string>
 #include <utility>
@@ -13,7 +14,7 @@ enum class Status {
     ArchiveUnusable, // the archive cannot be read or changed; nothing more should be tried on it
 };
 
-struct Result {
+struct [[nodiscard]] Result {
     Status Code = Status::Ok;
     std::string Message; // for the user; "" when Ok
 

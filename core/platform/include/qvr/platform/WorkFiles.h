@@ -3,6 +3,8 @@
 // all named "~qvr-HINT-PID-N.tmp", so that those of a process that ended without removing them
 // (killed, or the power went) can be found and removed by the next command.
 
+#include "qvr/platform/Result.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,10 +23,11 @@ std::vector<std::string> RemoveStaleWorkFiles(const std::string& folder, bool be
 // process with code. No thread can make another work file meanwhile.
 [[noreturn]] void RemoveWorkFilesAndExit(int code);
 
-// Makes a folder of this process's own in parent ("" for the temporary folder) and answers its
-// path. It is a work file: an interrupt removes it with everything in it, and so does the
-// next sweep for stale work files once this process has ended. Throws ArchiveError.
-std::string MakeWorkFolder(const std::string& parent, const std::string& hint);
+// Makes a folder of this process's own in parent ("" for the temporary folder) and sets made to
+// its path. It is a work file: an interrupt removes it with everything in it, and so does the
+// next sweep for stale work files once this process has ended.
+[[nodiscard]] Result MakeWorkFolder(const std::string& parent, const std::string& hint,
+                                    std::string& made);
 // Removes such a folder with everything in it; one that cannot be removed is left to the
 // next sweep.
 void RemoveWorkFolder(const std::string& path);
@@ -32,23 +35,3 @@ void RemoveWorkFolder(const std::string& path);
 bool ProcessMayBeRunning(uint32_t pid);
 
 } // namespace qvr
-
-namespace qvr {
-class RandomAccessFile;
-}
-
-namespace qvr::detail {
-
-// The folder part of a path with its trailing separator ("" for a bare name).
-std::string FolderOf(const std::string& path);
-// Creates a new, empty file in folder (which ends in a separator, or is "") whose name no
-// other file holds, and answers its path. Throws ArchiveError.
-// With target, a failure is told as a failure to write target, not as one of the work file.
-// With opened, the file stays open for writing there, which spares opening it again.
-std::string CreateUniqueFile(const std::string& folder, const std::string& hint,
-                             const std::string& target = "",
-                             std::unique_ptr<RandomAccessFile>* opened = nullptr);
-// The journal a change of path keeps beside it while it runs.
-std::string JournalPathFor(const std::string& path);
-
-} // namespace qvr::detail

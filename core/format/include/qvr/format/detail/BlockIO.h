@@ -1,8 +1,8 @@
 #pragma once
 // Moving one member between a file and its compressed block; for the library's own sources.
 
-#include "qvr/platform/ArchiveError.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 
 #include <cstdint>
 #include <string>

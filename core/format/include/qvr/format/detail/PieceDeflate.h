@@ -3,7 +3,7 @@
 // primed with the 32 KiB before it and ends on a sync flush (the last one finishes), so the
 // pieces join into one zlib stream that any zlib reader reads, with the same bytes for any
 // number of threads.
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 
 #include <cstdint>
 #include <string>

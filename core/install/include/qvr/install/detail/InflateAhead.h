@@ -3,7 +3,7 @@
 // its destination, while the caller puts the finished ones in place one by one, in order.
 
 #include "qvr/platform/OrderedPool.h"
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -31,3 +31,12 @@ void WriteFileAtomically(const std::filesystem::path& file, const std::string& t
 void RemoveEmptyFolder(const std::filesystem::path& folder);
 
 } // namespace qvr::detail
+
+namespace qvr {
+
+struct InstallRecord;
+// Written beside its final name, flushed, and renamed into place. Throws std::runtime_error:
+// the engine's steps that write it answer a Result.
+void WriteInstallRecord(const std::string& dataFolder, const InstallRecord& record);
+
+} // namespace qvr

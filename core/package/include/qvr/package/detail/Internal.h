@@ -4,13 +4,22 @@
 #include "qvr/format/detail/BlockIO.h"
 #include "qvr/format/sgFileInfo.h"
 #include "qvr/package/Archives.h"
-#include "qvr/platform/RandomAccessFile.h"
 #include "qvr/platform/WorkFiles.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+namespace qvr {
+
+// Copies length bytes between two open files, in pieces; throws ArchiveError when the source
+// ends early or a write fails.
+void CopyFileBlock(RandomAccessFile& source, int64_t sourcePos, RandomAccessFile& destination,
+                   int64_t destinationPos, int64_t length);
+
+} // namespace qvr
 
 namespace qvr::detail {
 

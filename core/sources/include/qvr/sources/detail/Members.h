@@ -2,7 +2,7 @@
 // What every source shares: the checks a member's name must pass before it is listed, and the
 // new file a member is extracted into.
 
-#include "qvr/platform/RandomAccessFile.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 #include "qvr/sources/Source.h"
 
 #include <cstdint>

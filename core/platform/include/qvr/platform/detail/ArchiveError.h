@@ -1,4 +1,6 @@
 #pragma once
+#include "qvr/platform/Result.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -10,5 +12,12 @@ class ArchiveError : public std::runtime_error {
 public:
     explicit ArchiveError(const std::string& what) : std::runtime_error(what) {}
 };
+
+// Inside the library a failure answered by a public operation goes on as an ArchiveError with
+// the same message, to the edge that turns it back into a Result.
+inline void ThrowOnFailure(const Result& r) {
+    if (!r)
+        throw ArchiveError(r.Message);
+}
 
 } // namespace qvr
