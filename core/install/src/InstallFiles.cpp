@@ -6,7 +6,9 @@
 #include "qvr/platform/detail/TestHooks.h"
 #include "qvr/platform/detail/platform.h"
 
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
@@ -125,6 +127,12 @@ void WriteFileAtomically(const fs::path& file, const std::string& text) {
     } catch (const std::exception& e) {
         throw std::runtime_error(e.what());
     }
+}
+
+void SetFileTime(const fs::path& file, int64_t seconds) {
+    std::error_code ec;
+    const auto when = std::chrono::system_clock::from_time_t(static_cast<time_t>(seconds));
+    fs::last_write_time(file, std::chrono::file_clock::from_sys(when), ec);
 }
 
 void RemoveEmptyFolder(const fs::path& folder) {
