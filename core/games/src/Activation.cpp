@@ -116,8 +116,7 @@ void ListEdit(const std::string& bytes, mwini::List list, const std::vector<std:
             ours.push_back(name);
     if (ours.empty())
         return;
-    if ((games ? added.NewGameFilesSection : added.NewArchivesSection) ||
-        Carried(carried, section))
+    if ((games ? added.NewGameFilesSection : added.NewArchivesSection) || Carried(carried, section))
         edit.Add.push_back(section);
     for (const std::string& name : ours)
         edit.Add.push_back(key + name);
@@ -143,7 +142,7 @@ std::string MorrowindIniBeside(const std::string& dataFolder) {
     const std::string found = FindCaseInsensitive(platform::FromNative(parent), "Morrowind.ini");
     std::error_code ec;
     return !found.empty() && fs::is_regular_file(platform::ToNative(found), ec) ? found
-                                                                               : std::string();
+                                                                                : std::string();
 }
 
 Result MorrowindIniEditor::Apply(const ConfigEdit& edit, bool undo) const {
@@ -260,6 +259,29 @@ TimesFor MastersFirstTimes(const std::string& root, const std::string& below,
                 out.push_back({paths[i], times[i]});
         return out;
     };
+}
+
+InstallReport InstallIntoDataFolder(Archives& arc, const std::string& dataFolder, bool activate,
+                                    const OverwriteQuestion& ask, const EntryProgress& progress,
+                                    const TakeBackQuestion& takeBack, Activation& told) {
+    told = {};
+    const MorrowindIniEditor editor(dataFolder);
+    const InstallTarget target = DataFolderTarget(dataFolder, editor);
+    return InstallRecorded(arc, target, ask, progress, takeBack,
+                           activate ? ActivationEdits(dataFolder, told) : EditsFor{},
+                           MastersFirstTimes(dataFolder, {}, {}));
+}
+
+RemovalReport RemoveFromDataFolder(Archives& arc, const std::string& dataFolder,
+                                   const FileProgress& progress) {
+    const MorrowindIniEditor editor(dataFolder);
+    return RemovePlugin(arc, DataFolderTarget(dataFolder, editor), progress);
+}
+
+RemovalReport RemoveFromDataFolder(const std::string& dataFolder, const std::string& what,
+                                   const FileProgress& progress) {
+    const MorrowindIniEditor editor(dataFolder);
+    return RemoveInstall(DataFolderTarget(dataFolder, editor), what, progress);
 }
 
 } // namespace qvr

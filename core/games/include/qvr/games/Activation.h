@@ -64,4 +64,17 @@ EditsFor ActivationEdits(const std::string& dataFolder, Activation& told);
 TimesFor MastersFirstTimes(const std::string& root, const std::string& below,
                            std::vector<std::string> lookIn);
 
+// The one install into a data folder for qvr and QVRInstaller: arc's files through the engine,
+// dated master-first, and with activate its plug-ins and archives listed in Morrowind.ini in
+// the same transaction (told says what was listed, or why not).
+InstallReport InstallIntoDataFolder(Archives& arc, const std::string& dataFolder, bool activate,
+                                    const OverwriteQuestion& ask, const EntryProgress& progress,
+                                    const TakeBackQuestion& takeBack, Activation& told);
+// Removal from a data folder, the recorded Morrowind.ini lines taken out first: of arc (by
+// record, else by content, as RemovePlugin), or of a recorded install (as RemoveByRecord).
+RemovalReport RemoveFromDataFolder(Archives& arc, const std::string& dataFolder,
+                                   const FileProgress& progress = {});
+RemovalReport RemoveFromDataFolder(const std::string& dataFolder, const std::string& what,
+                                   const FileProgress& progress = {});
+
 } // namespace qvr
