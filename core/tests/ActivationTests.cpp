@@ -8,6 +8,7 @@
 #include "qvr/games/MorrowindIni.h"
 #include "qvr/games/OpenMWInstall.h"
 #include "qvr/games/SetupCheck.h"
+#include "qvr/platform/Encoding.h"
 #include "qvrtest/Plugins.h"
 
 #include <algorithm>
@@ -41,6 +42,7 @@ const std::vector<std::pair<std::string, std::vector<Member>>>& Mods() {
           {"Meshes\\base.nif", "mesh", "2/3/2004 7:8:9"}}},
         {"Mid", {{"Mid.esp", PluginNeeding({"Morrowind.esm", "Base.esm"}), "3/1/2003 10:0:0"}}},
         {"Top", {{"Top.esp", PluginNeeding({"Base.esm", "Mid.esp"}), "4/1/2004 10:0:0"}}},
+        {"Patch", {{"Patch.esp", PluginNeeding({"Top.esp"}), "1/1/2001 0:0:0"}}},
     };
     return mods;
 }
@@ -97,7 +99,7 @@ protected:
                                    {"Caf\xC3\xA9.esp", PluginNeeding({"Morrowind.esm"})}});
         // The game's own files are older than any plug-in made for them.
         const auto old = std::chrono::file_clock::from_sys(
-            std::chrono::sys_days{std::chrono::year{2002} / std::chrono::May / 1});
+            std::chrono::system_clock::from_time_t(1020211200)); // 1 May 2002
         for (const auto& f : fs::directory_iterator(DataFiles()))
             fs::last_write_time(f.path(), old);
         WriteAll(Ini(), kIni);
@@ -131,6 +133,7 @@ protected:
     }
 };
 
+// Every order of Base, Mid and Top.
 std::vector<std::vector<std::string>> Orders() {
     std::vector<std::string> names{"Base", "Mid", "Top"};
     std::vector<std::vector<std::string>> out;
@@ -199,12 +202,15 @@ TEST_F(Activation, AnyOrderOfInstallsAndRemovalsKeepsTheOrderAndGivesOpenMWCfgBa
 TEST_F(Activation, FilesKeepTheArchivesTimeAndAPluginLoadsAfterItsNewerMaster) {
     Lay();
     qvr::Activation told;
-    ASSERT_TRUE(InstallData("Base", true, told));
-    ASSERT_TRUE(InstallData("Mid", true, told));
+    for (const char* name : {"Base", "Mid", "Top", "Patch"})
+        ASSERT_TRUE(InstallData(name, true, told)) << name;
     EXPECT_EQ(TimeOf(DataFiles() + "/Meshes/base.nif"), qvr::ArchiveFileTime("2/3/2004 7:8:9"));
     EXPECT_EQ(TimeOf(DataFiles() + "/Base.esm"), qvr::ArchiveFileTime("6/1/2005 10:0:0"));
+    // A master file loads first whatever its time: its plug-ins keep theirs.
+    EXPECT_EQ(TimeOf(DataFiles() + "/Mid.esp"), qvr::ArchiveFileTime("3/1/2003 10:0:0"));
     // Dated in the archive before its master: moved after it.
-    EXPECT_GT(TimeOf(DataFiles() + "/Mid.esp"), TimeOf(DataFiles() + "/Base.esm"));
+    EXPECT_GT(TimeOf(DataFiles() + "/Patch.esp"), TimeOf(DataFiles() + "/Top.esp"));
+    EXPECT_EQ(OutOfOrder(qvr::CheckDataFolder(DataFiles())).size(), 0u);
 }
 
 TEST_F(Activation, MorrowindIniIsLeftAsThePlayerHasIt) {
@@ -234,8 +240,9 @@ TEST_F(Activation, MorrowindIniIsLeftAsThePlayerHasIt) {
             WriteAll(Ini(), c.Ini);
         qvr::Activation told;
         ASSERT_TRUE(InstallData("Mid", c.Activate, told)) << c.Name;
-        if (c.Reinstall)
+        if (c.Reinstall) {
             ASSERT_TRUE(InstallData("Mid", c.Activate, told)) << c.Name;
+        }
         const std::string during = c.Ini.empty() ? "" : ReadAll(Ini());
         const auto list = qvr::mwini::ReadList(during, qvr::mwini::List::GameFiles);
         EXPECT_EQ(

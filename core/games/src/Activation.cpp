@@ -77,6 +77,12 @@ std::vector<std::string> TopLevel(const std::vector<std::string>& files,
     return out;
 }
 
+// The engine loads every master file (.esm) before the other plug-ins, whatever their times:
+// only a master of the same kind is a reason to date a plug-in after it.
+bool IsMasterFile(const std::string& name) {
+    return EndsWith(name, ".esm");
+}
+
 bool IsBsa(const std::string& name) {
     return EndsWith(name, ".bsa");
 }
@@ -136,7 +142,10 @@ std::optional<int64_t> TimeOf(const fs::path& file) {
 } // namespace
 
 std::string MorrowindIniBeside(const std::string& dataFolder) {
-    const fs::path parent = platform::ToNative(dataFolder).lexically_normal().parent_path();
+    fs::path folder = platform::ToNative(dataFolder).lexically_normal();
+    if (folder.filename().empty()) // "Data Files/"
+        folder = folder.parent_path();
+    const fs::path parent = folder.parent_path();
     if (parent.empty())
         return {};
     const std::string found = FindCaseInsensitive(platform::FromNative(parent), "Morrowind.ini");
@@ -240,7 +249,8 @@ TimesFor MastersFirstTimes(const std::string& root, const std::string& below,
             PluginHeader header;
             if (ReadPluginHeader(platform::FromNative(file), header))
                 for (const PluginMaster& m : header.Masters)
-                    p.Masters.push_back(m.Name);
+                    if (!IsMasterFile(m.Name) || IsMasterFile(name))
+                        p.Masters.push_back(m.Name);
             plugins.push_back(std::move(p));
             paths.push_back(f);
         }

@@ -58,7 +58,8 @@ struct Activation {
 EditsFor ActivationEdits(const std::string& dataFolder, Activation& told);
 
 // The times for plug-ins written directly in below (a level of root, "" for root itself): each
-// whose master is not older than it gets a time just after its newest master. Masters are
+// whose master is not older than it gets a time just after its newest master (of its own kind:
+// master files load before the other plug-ins whatever their times). Masters are
 // looked for among the install's own plug-ins, then in below and in lookIn (any letter case);
 // headers are read from the written files.
 TimesFor MastersFirstTimes(const std::string& root, const std::string& below,
