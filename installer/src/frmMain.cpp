@@ -13,7 +13,6 @@
 #include "qvr/platform/FileUtils.h"
 
 #include <QCheckBox>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
