@@ -5,6 +5,7 @@
 
 #include "IniFile.h"
 
+#include "qvr/games/Activation.h"
 #include "qvr/games/GameFolders.h"
 #include "qvr/install/Install.h"
 #include "qvr/install/RecordedInstall.h"
@@ -15,6 +16,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QWidget;
 namespace shared_windows {
@@ -101,6 +103,14 @@ public:
     int InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder,
                       std::vector<qvr::EntryResult>* results = nullptr, const InstallRun& run = {});
 
+    // Whether an install into the data folder also enables its plug-ins and .bsa files in the
+    // Morrowind.ini beside it: the main window's check box, kept in the settings file.
+    bool EnableInIni() const;
+    void SetEnableInIni(bool enable);
+    // What the open archive's install into dataFolder would replace and which masters it
+    // lacks, for the manage window ("" for nothing to say).
+    QString PreviewText(const QString& dataFolder) const;
+
     // OpenMW as install target, offered where its openmw.cfg exists. ForOpenMW is the main
     // window's choice; both windows install and remove for it while it is set.
     bool OpenMWFound() const;
@@ -173,6 +183,11 @@ private:
     QString m_taskError; // why the last install or removal stopped as a whole
     bool m_exitRequested = false;
     int m_openSerial = 0;
+    qvr::Activation m_enabled;         // what the last install into the data folder enabled
+    std::optional<bool> m_enableInIni; // chosen in this run; holds even when it was not saved
+    // After an install into dataFolder: one message with what could not be enabled and every
+    // master that is missing.
+    void TellDataFolderInstall(QWidget* owner, const QString& dataFolder);
 };
 
 // The game's data folder used until one is stored: the game's usual folder on Windows, the

@@ -6,6 +6,7 @@
 
 class QLabel;
 class QPushButton;
+class QCheckBox;
 class QRadioButton;
 namespace installer {
 
@@ -74,6 +75,7 @@ private:
     QLabel* m_lblTarget;
     QRadioButton* m_optDataFolder;
     QRadioButton* m_optOpenMW;
+    QCheckBox* m_chkEnableInIni;
 };
 
 } // namespace installer

@@ -66,6 +66,7 @@ private:
     QLabel* m_lblDepends;
     QLabel* m_lblFileSize;
     QLabel* m_lblTtlFiles;
+    QLabel* m_lblPreview; // what installing would replace, and the masters missing
     LinkLabel* m_cmdReadme;
     LinkLabel* m_lblAbout;
     QTreeWidget* m_tvFileList;

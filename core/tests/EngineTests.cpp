@@ -3,6 +3,7 @@
 // rolled back by the next command there, openmw.cfg's lines included.
 
 #include "ReversibleSupport.h"
+#include "qvr/games/Activation.h"
 #include "qvr/games/OpenMWInstall.h"
 #include "qvr/install/Engine.h"
 #include "qvr/platform/FolderLock.h"
@@ -274,6 +275,51 @@ TEST_F(Engine, EveryKillAndFailureLeavesEachTargetAsBeforeOrAsAfter) {
          }},
     };
     for (const Scenario& s : data)
+        Sweep(s, fresh);
+}
+
+// The Morrowind.ini beside the data folder is edited in the same transaction as the files.
+TEST_F(Engine, EveryKillAndFailureLeavesFilesAndMorrowindIniAsBeforeOrAsAfter) {
+    auto fresh = [&](const std::string& name) { return Path("ini/" + name); };
+    const std::string ini = "[Game Files]\r\nGameFile0=Morrowind.esm\r\n; mine\r\n";
+    auto prepare = [&](const std::string& root) {
+        Lay(root + "/data", original);
+        WriteAll(root + "/Morrowind.ini", ini);
+    };
+    auto install = [&](const std::string& pack, const std::string& root) {
+        qvr::Archives arc2;
+        arc2.TempFolder = arc.TempFolder;
+        qvr::Activation told;
+        return arc2.OpenArchive(pack).Ok() &&
+               qvr::InstallIntoDataFolder(arc2, root + "/data", true, kYes, {}, {}, told)
+                   .Outcome.Ok();
+    };
+    auto next = [&](const std::string& root) {
+        const qvr::MorrowindIniEditor editor(root + "/data");
+        (void)qvr::CompletePendingWork(qvr::DataFolderTarget(root + "/data", editor));
+    };
+    auto look = [&](const std::string& root) {
+        return State{Snapshot(root + "/data"), ReadAll(root + "/Morrowind.ini"),
+                     RecordsOf(root + "/data")};
+    };
+    const Scenario scenarios[] = {
+        {"data folder install with Morrowind.ini", prepare,
+         [&](const std::string& root) { return install(b, root); }, next, look,
+         [&](const std::string& root) {
+             (void)qvr::RemoveFromDataFolder(root + "/data", "b.qvr");
+         }},
+        {"data folder removal with Morrowind.ini",
+         [&](const std::string& root) {
+             prepare(root);
+             ASSERT_TRUE(install(a, root));
+             ASSERT_TRUE(install(b, root));
+         },
+         [&](const std::string& root) {
+             return qvr::RemoveFromDataFolder(root + "/data", "a.qvr").Outcome.Ok();
+         },
+         next, look},
+    };
+    for (const Scenario& s : scenarios)
         Sweep(s, fresh);
 }
 

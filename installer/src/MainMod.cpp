@@ -313,8 +313,8 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
             };
             const qvr::InstallReport report =
                 run ? run(askAndNote, progress, takeBack)
-                    : qvr::InstallRecorded(Arc, dataFolder.toStdString(), askAndNote, progress, 0,
-                                           takeBack);
+                    : qvr::InstallIntoDataFolder(Arc, dataFolder.toStdString(), EnableInIni(),
+                                                 askAndNote, progress, takeBack, m_enabled);
             if (results)
                 *results = report.Entries;
             cancelled = report.Cancelled;
@@ -331,6 +331,8 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
         return 0;
     }
     EndInstall(owner, counts);
+    if (!run && counts.installed + counts.replaced > 0)
+        TellDataFolderInstall(owner, dataFolder);
     return counts.installed + counts.replaced;
 }
 
@@ -420,7 +422,7 @@ void MainMod::RemovePluginFiles(QWidget* owner, const QString& pluginName,
     RunEntryTask(owner, QStringLiteral("Removing Plug-in Files") + pluginName,
                  [&](const qvr::EntryProgress& progress) {
                      const qvr::FileProgress each = StepPerFile(progress);
-                     report = qvr::RemovePlugin(Arc, dataFolder.toStdString(), each);
+                     report = qvr::RemoveFromDataFolder(Arc, dataFolder.toStdString(), each);
                  });
     EndRemoval(owner, report);
 }

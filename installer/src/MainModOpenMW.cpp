@@ -58,10 +58,8 @@ void MainMod::InstallForOpenMW(QWidget* owner, const QString& pluginName) {
     QStringList problems;
     for (const std::string& why : listed.Unlisted)
         problems << QStringLiteral("Not listed in openmw.cfg: ") + QString::fromStdString(why);
-    for (const std::string& master : listed.MissingMasters)
-        problems << QString::fromStdString(master) +
-                        QStringLiteral(" is needed but no content= line enables it and no data "
-                                       "folder holds it.");
+    if (!listed.MastersNote.empty())
+        problems << QString::fromStdString(listed.MastersNote);
     if (!problems.isEmpty())
         Dialogs::instance().Message(owner, AppTitle, problems.join(QLatin1Char('\n')));
 }

@@ -12,6 +12,7 @@
 #include "qvr/install/Install.h"
 #include "qvr/platform/FileUtils.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -19,6 +20,7 @@
 #include <QPainter>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalBlocker>
 
 #include <exception>
 
@@ -96,6 +98,22 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
                        static_cast<QWidget*>(m_optOpenMW)})
         w->hide();
 
+    // The original engine loads only the plug-ins Morrowind.ini lists.
+    m_chkEnableInIni = new QCheckBox(QStringLiteral("Enable in Morrowind.ini"), this);
+    m_chkEnableInIni->setObjectName(QStringLiteral("chkEnableInIni"));
+    m_chkEnableInIni->setGeometry(TwRect(6240, 5325, 2655, 285));
+    m_chkEnableInIni->setFont(value);
+    m_chkEnableInIni->setToolTip(PlainToolTip(
+        QStringLiteral("Lists the plug-ins and .bsa files in the Morrowind.ini beside the data "
+                       "folder, so that the game loads them; removing the plug-in takes exactly "
+                       "those lines out again")));
+    {
+        QPalette palette = m_chkEnableInIni->palette();
+        palette.setColor(QPalette::WindowText, kText);
+        m_chkEnableInIni->setPalette(palette);
+    }
+    m_chkEnableInIni->setChecked(true);
+
     m_cmdOpenQVR = Ui::MakeButton(this, "cmdOpenQVR", QStringLiteral("Open QVR..."),
                                   TwRect(960, 5700, 1455, 375), button);
     m_cmdInstallQVR = Ui::MakeButton(this, "cmdInstallQVR", QStringLiteral("Install Plug-in"),
@@ -116,6 +134,8 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
     m_dataFolder = DefaultDataFolderText();
     ShowTarget();
 
+    connect(m_chkEnableInIni, &QCheckBox::toggled, this,
+            [this](bool enable) { m_mod.SetEnableInIni(enable); });
     connect(m_cmdPathChange, &QPushButton::clicked, this, &frmMain::cmdPathChange_Click);
     connect(m_cmdOpenQVR, &QPushButton::clicked, this, &frmMain::cmdOpenQVR_Click);
     connect(m_cmdInstallQVR, &QPushButton::clicked, this, &frmMain::cmdInstallQVR_Click);
@@ -175,6 +195,7 @@ void frmMain::ShowTarget() {
     Ui::SetValue(m_lblPlugPath,
                  openmw ? QDir::toNativeSeparators(m_mod.ModsFolder()) : m_dataFolder,
                  Qt::ElideMiddle);
+    m_chkEnableInIni->setEnabled(!openmw); // OpenMW's own lines go into openmw.cfg
     m_cmdPathChange->setToolTip(openmw ? QStringLiteral("Choose the folder OpenMW's plug-ins go "
                                                         "into")
                                        : QStringLiteral("Choose Morrowind's data folder"));
@@ -221,6 +242,10 @@ void frmMain::Form_Load() {
                 .Value;
         if (chosen.compare(QStringLiteral("OpenMW"), Qt::CaseInsensitive) == 0)
             m_optOpenMW->setChecked(true);
+    }
+    {
+        const QSignalBlocker quiet(m_chkEnableInIni); // read, not chosen
+        m_chkEnableInIni->setChecked(m_mod.EnableInIni());
     }
     ShowTarget();
     m_installAllowed = false;

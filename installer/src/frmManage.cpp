@@ -69,6 +69,15 @@ frmManage::frmManage(MainMod& mod)
     m_cmdReadme->setCursor(Qt::PointingHandCursor);
     m_cmdReadme->SetShortcut(QKeySequence(Qt::ALT | Qt::Key_R));
 
+    // Before installing: the installed plug-ins whose files it would replace, and the masters
+    // the game would look for in vain.
+    MakeLabel(this, "Label_Preview", QStringLiteral("Before installing:"),
+              TwRect(240, 5100, 1365, 495), caption, text)
+        ->setWordWrap(true);
+    m_lblPreview = Ui::MakeListLabel(
+        this, QStringLiteral("lblPreview"), TwRect(1620, 5100, 3075, 1335), value,
+        QStringLiteral("background: transparent; border: 1px solid rgb(255, 255, 192);"), kText);
+
     m_tvFileList = new QTreeWidget(this);
     m_tvFileList->setObjectName(QStringLiteral("tvFileList"));
     m_tvFileList->setGeometry(TwRect(5100, 1020, 4215, 5415));
@@ -211,6 +220,7 @@ void frmManage::ShowArchiveContents() {
         Ui::SetValue(m_lblTtlFiles, QString::number(arc.ArchiveFiles.size()));
         Ui::SetValue(m_lblFileSize, MainMod::FormatSize(size));
         m_cmdReadme->hide();
+        Ui::SetList(m_lblPreview, QString());
         SetArchiveCommands(false);
     } else {
         const qvr::sgPlugInfo& info = arc.PluginInfo;
@@ -226,6 +236,11 @@ void frmManage::ShowArchiveContents() {
         Ui::SetValue(m_lblTtlFiles, QString::number(files));
         Ui::SetValue(m_lblFileSize, MainMod::FormatSize(size));
         m_cmdReadme->setVisible(!QString::fromStdString(info.Notes()).trimmed().isEmpty());
+        const QString preview = m_mod.PreviewText(FullText(m_lblPlugPath));
+        Ui::SetList(m_lblPreview, preview.isEmpty() ? QStringLiteral("Nothing installed is "
+                                                                     "replaced; no master is "
+                                                                     "missing.")
+                                                    : preview);
         SetArchiveCommands(m_mod.ArchiveReady);
     }
 

@@ -116,7 +116,7 @@ TEST_F(OpenMWTarget, InstallsIntoItsOwnFolderAndRemovalGivesTheFileBackByteForBy
     EXPECT_EQ(ReadAll(Path("openmw/openmw.cfg.bak")), kConfig);
     // The missing master is said once, at the install.
     ASSERT_EQ(Dialogs_.Messages().size(), 1);
-    EXPECT_TRUE(Dialogs_.Messages()[0].startsWith("Bloodmoon.esm is needed"))
+    EXPECT_TRUE(Dialogs_.Messages()[0].contains("Bloodmoon.esm (listed as required)"))
         << Dialogs_.Messages()[0].toStdString();
 
     // The manage window shows the mods folder and its Remove takes the OpenMW install out.

@@ -1,6 +1,7 @@
 // install and uninstall: the archive's files in the game's data folder.
 
 #include "Command.h"
+#include "DataFolderTarget.h"
 #include "OpenMWTarget.h"
 #include "Places.h"
 #include "Removal.h"
@@ -157,6 +158,8 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
         throw UsageError("--mods-folder goes with --openmw");
     if (a.Has("openmw") && a.Operands.size() > 1)
         throw UsageError("with --openmw the mods folder is given by --mods-folder");
+    if (a.Has("openmw") && a.Has("no-activate"))
+        throw UsageError("--no-activate goes with installs into a data folder");
     const std::string path = a.Operands[0];
     RefuseNotYetInstallable(path);
     qvr::Archives arc;
@@ -194,10 +197,12 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
         return true;
     };
     InstallReportAndLines done;
+    qvr::Activation enabled;
     if (a.Has("openmw"))
         done = InstallOpenMW(arc, openmw, ask, progress, takeBack);
     else
-        done.Files = qvr::InstallRecorded(arc, data, ask, progress, ctx.Jobs, takeBack);
+        done.Files = qvr::InstallIntoDataFolder(arc, data, !a.Has("no-activate"), ask, progress,
+                                                takeBack, enabled);
     const qvr::InstallReport& report = done.Files;
     bar.Clear();
     const auto& results = report.Entries;
@@ -232,6 +237,9 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
         return report.Outcome.Code == qvr::Status::ArchiveUnusable ? kUsage : kSomeFailed;
     }
     if (a.Has("openmw") && installed > 0 && !FinishOpenMWInstall(openmw, done.Lines, ctx))
+        return kSomeFailed;
+    if (!a.Has("openmw") && installed > 0 &&
+        !FinishDataInstall(arc, data, !a.Has("no-activate"), enabled, ctx))
         return kSomeFailed;
     return refused + failed > 0 ? kSomeFailed : kOk;
 }
@@ -341,8 +349,8 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
         bar.Update(done, f.Path);
         return true;
     };
-    const qvr::RemovalReport report = recorded ? qvr::RemoveByRecord(data, key, progress)
-                                               : qvr::RemovePlugin(arc, data, progress);
+    const qvr::RemovalReport report = recorded ? qvr::RemoveFromDataFolder(data, key, progress)
+                                               : qvr::RemoveFromDataFolder(arc, data, progress);
     bar.Clear();
     int code = ReportRemoval(report, data, false, ctx);
     // Entries that would leave the data folder were never installed; say so, as the install did.

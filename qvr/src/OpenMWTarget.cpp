@@ -60,9 +60,8 @@ bool FinishOpenMWInstall(const OpenMWInstall& where, const qvr::openmw::ListRepo
                   << Plural(static_cast<int>(report.Plugins), "plug-in", "plug-ins") << "\n";
     if (!report.Unlisted.empty())
         return false;
-    for (const std::string& master : report.MissingMasters)
-        Warn("warning: " + Printable(master) +
-             " is needed but no content= line enables it and no data folder holds it");
+    if (!report.MastersNote.empty())
+        Warn("warning: " + Printable(report.MastersNote));
     return true;
 }
 

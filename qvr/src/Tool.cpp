@@ -198,6 +198,8 @@ std::vector<Command> InstallingCommands() {
              "later file), N (keep this and every later file).\n\n"
              "  --overwrite          replace existing files without asking\n"
              "  --skip-existing      keep existing files without asking\n"
+             "  --no-activate        leave Morrowind.ini alone (by default the plug-ins and\n"
+             "                       .bsa files are listed in the one beside DATA_FOLDER)\n"
              "  --openmw             install for OpenMW: into a folder of its own below the\n"
              "                       mods folder, listed in openmw.cfg with its plug-ins\n"
              "  --mods-folder DIR    OpenMW's mods folder (default ~/.local/share/openmw/mods)\n"
@@ -205,6 +207,7 @@ std::vector<Command> InstallingCommands() {
              kCommonHelp,
          With({{"overwrite", 0, false},
                {"skip-existing", 0, false},
+               {"no-activate", 0, false},
                {"openmw", 0, false},
                {"mods-folder", 0, true},
                {"jobs", 'j', true}}),

@@ -87,6 +87,28 @@ std::vector<MissingMaster> MissingMasters(const std::vector<PluginMasters>& arch
     return missing;
 }
 
+std::vector<MissingMaster>
+MissingMastersOf(const Archives& arc, const std::function<bool(const std::string&)>& inTarget) {
+    const std::vector<PluginMasters> plugins = MastersOf(ReadArchivePlugins(arc));
+    std::vector<MissingMaster> missing = MissingMasters(plugins, inTarget);
+    std::vector<std::string> held;
+    for (const sgFileInfo& e : arc.ArchiveFiles)
+        if (e.FilePath().empty())
+            held.push_back(e.FileName());
+    for (const std::string& listed : ListedModules(arc.PluginInfo.Depends()))
+        if (!Contains(held, listed) && !(inTarget && inTarget(listed)) &&
+            std::none_of(missing.begin(), missing.end(), [&](const MissingMaster& m) {
+                return SameTextIgnoreCase(m.Name, listed);
+            }))
+            missing.push_back({listed, {}});
+    return missing;
+}
+
+std::string MissingMastersNote(const Archives& arc, const std::string& dataFolder) {
+    return MissingMastersMessage(MissingMastersOf(arc, DataFolderHolds(dataFolder)),
+                                 "the data folder");
+}
+
 std::string MissingMastersMessage(const std::vector<MissingMaster>& missing,
                                   const std::string& where) {
     if (missing.empty())
@@ -95,8 +117,10 @@ std::string MissingMastersMessage(const std::vector<MissingMaster>& missing,
         missing.size() == 1 ? "A master is missing from " : "Masters are missing from ";
     text += where + " and from the archive: ";
     for (size_t i = 0; i < missing.size(); ++i)
-        text += (i ? "; " : "") + missing[i].Name + " (needed by " +
-                JoinNames(missing[i].NeededBy) + ")";
+        text +=
+            (i ? "; " : "") + missing[i].Name +
+            (missing[i].NeededBy.empty() ? " (listed as required)"
+                                         : " (needed by " + JoinNames(missing[i].NeededBy) + ")");
     return text + ". The game cannot load these plug-ins until " +
            (missing.size() == 1 ? "it is" : "they are") + " installed.";
 }

@@ -3,6 +3,10 @@
 // in the mods folder.
 #include "qvr/games/OpenMWInstall.h"
 
+#include "qvr/games/Activation.h"
+#include "qvr/games/OpenMWLoadOrder.h"
+#include "qvr/games/PluginHeader.h"
+
 #include "qvr/format/PathRules.h"
 #include "qvr/install/Engine.h"
 #include "qvr/install/InstallRecord.h"
@@ -14,6 +18,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace qvr::openmw {
@@ -29,8 +34,25 @@ bool IsPlugin(const std::string& name) {
     return l.ends_with(".esp") || l.ends_with(".esm") || l.ends_with(".omwaddon");
 }
 
-// The lines of a recorded edit, each checked as a stranger's text.
-Result ReadLines(const std::vector<std::string>& lines, ModLines& out) {
+std::string ReadConfig(const std::string& path) {
+    std::ifstream in(platform::ToNative(path), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool IsScripts(const std::string& name) {
+    return LowerText(name).ends_with(".omwscripts");
+}
+
+bool IsBsa(const std::string& name) {
+    return LowerText(name).ends_with(".bsa");
+}
+
+// The lines of a recorded edit, each checked as a stranger's text; archives (when given)
+// takes fallback-archive= lines.
+Result ReadLines(const std::vector<std::string>& lines, ModLines& out,
+                 std::vector<std::string>* archives = nullptr) {
     for (const std::string& line : lines) {
         const size_t eq = line.find('=');
         const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
@@ -39,12 +61,55 @@ Result ReadLines(const std::vector<std::string>& lines, ModLines& out) {
             return Result::EntryFailure("\"" + line + "\" is refused: " + why);
         if (key == "data" && out.DataFolder.empty())
             out.DataFolder = value;
-        else if (key == "content" && IsPlugin(value) && IsSafeRelativePath(value, &why))
+        else if (key == "content" && (IsPlugin(value) || IsScripts(value)) &&
+                 IsSafeRelativePath(value, &why))
             out.Content.push_back(value);
+        else if (key == "fallback-archive" && IsBsa(value) && ValueProblem(value).empty())
+            archives ? archives->push_back(value) : void();
         else
             return Result::EntryFailure("\"" + line + "\" is no line an install adds");
     }
     return Result::Success();
+}
+
+// The masters of the plug-ins content= lines name and of names, read from the files in the
+// data= folders (a later folder's file wins, as in OpenMW).
+std::vector<PluginMasters> HeadersFor(const Config& cfg, const std::vector<std::string>& names) {
+    std::map<std::string, std::string> files; // lower-case name -> path
+    for (const std::string& folder : cfg.Values("data")) {
+        std::error_code ec;
+        for (fs::directory_iterator d(platform::ToNative(folder), ec), end; !ec && d != end;
+             d.increment(ec))
+            files[LowerText(platform::FromNative(d->path().filename()))] =
+                platform::FromNative(d->path());
+    }
+    std::vector<std::string> wanted = cfg.Values("content");
+    wanted.insert(wanted.end(), names.begin(), names.end());
+    std::vector<PluginMasters> out;
+    for (const std::string& name : wanted) {
+        auto it = files.find(LowerText(name));
+        PluginHeader header;
+        if (!IsPlugin(name) || it == files.end() || !ReadPluginHeader(it->second, header))
+            continue;
+        PluginMasters p{name, {}};
+        for (const PluginMaster& m : header.Masters)
+            p.Masters.push_back(m.Name);
+        out.push_back(std::move(p));
+    }
+    return out;
+}
+
+// The install's lines into cfg: its folder, its content= lines each after its masters, its
+// archives. Where no place keeps the order valid (a plug-in already listed needs the new one
+// yet loads before the new one's masters) the lines go last all the same, and qvr check says
+// what is wrong: the player's order is theirs to mend.
+void AddOwnLines(Config& cfg, const ModLines& add, const std::vector<std::string>& archives) {
+    cfg.AddMod({add.DataFolder, {}});
+    OrderLines made;
+    if (AddToLoadOrder(cfg, add.Content, archives, HeadersFor(cfg, add.Content), made))
+        return;
+    cfg.AddMod({{}, add.Content});
+    (void)AddToLoadOrder(cfg, {}, archives, {}, made);
 }
 
 std::string FolderOfFile(const std::string& file) {
@@ -98,15 +163,19 @@ Result ConfigLines::Apply(const ConfigEdit& edit, bool undo) const {
     if (edit.Kind != kKind || LowerText(platform::FileNamePart(edit.File)) != kKind)
         return Result::EntryFailure(edit.File + " is not an openmw.cfg; it was left alone");
     ModLines add, remove;
-    if (Result read = ReadLines(edit.Add, add); !read)
+    std::vector<std::string> addArchives, removeArchives;
+    if (Result read = ReadLines(edit.Add, add, &addArchives); !read)
         return read;
-    if (Result read = ReadLines(edit.Remove, remove); !read)
+    if (Result read = ReadLines(edit.Remove, remove, &removeArchives); !read)
         return read;
-    if (undo)
+    if (undo) {
         std::swap(add, remove);
+        std::swap(addArchives, removeArchives);
+    }
     const Result updated = Update(edit.File, [&](Config& cfg) {
         cfg.RemoveMod(remove);
-        cfg.AddMod(add);
+        RemoveFromLoadOrder(cfg, OrderLines{{}, removeArchives});
+        AddOwnLines(cfg, add, addArchives);
     });
     if (!updated)
         return Result::EntryFailure("could not update " + edit.File + ": " + updated.Message);
@@ -139,22 +208,24 @@ InstallReport Install(Archives& arc, const Target& where, const OverwriteQuestio
     EditsFor edits = [&](const std::vector<std::string>& files,
                          const std::vector<ConfigEdit>& carried) {
         ModLines want{where.ModFolder, {}};
+        std::vector<std::string> archives;
         listed.Unlisted.clear();
         for (const std::string& f : files) {
             const std::string name = f.substr(f.find('\\') + 1);
-            if (name.find('\\') != std::string::npos || !IsPlugin(name))
+            const bool bsa = IsBsa(name);
+            if (name.find('\\') != std::string::npos || !(IsPlugin(name) || IsScripts(name) || bsa))
                 continue;
-            if (IsSafeSettingValue(name, &why) && IsSafeRelativePath(name, &why))
-                want.Content.push_back(name);
+            if (!IsSafeSettingValue(name, &why) || !IsSafeRelativePath(name, &why) ||
+                !(why = ValueProblem(name)).empty())
+                listed.Unlisted.push_back(name + ": " + why);
             else
-                listed.Unlisted.push_back(why);
+                (bsa ? archives : want.Content).push_back(name);
         }
-        listed.Plugins = want.Content.size();
-        std::ifstream in(platform::ToNative(where.ConfigPath), std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        Config cfg = Config::Parse(text.str());
+        listed.Plugins =
+            static_cast<size_t>(std::count_if(want.Content.begin(), want.Content.end(), IsPlugin));
+        Config cfg = Config::Parse(ReadConfig(where.ConfigPath));
         const ModLines added = cfg.AddMod(want);
+        const std::vector<std::string> present = cfg.Values("fallback-archive");
         // Lines already there are this install's only when its earlier install added them.
         auto ours = [&](const std::string& line, bool absent) {
             return absent || std::any_of(carried.begin(), carried.end(), [&](const ConfigEdit& c) {
@@ -171,11 +242,21 @@ InstallReport Install(Archives& arc, const Target& where, const OverwriteQuestio
                 ours(line, std::find(added.Content.begin(), added.Content.end(), c) !=
                                added.Content.end()))
                 e.Add.push_back(line);
+        for (const std::string& a : archives)
+            if (const std::string line = "fallback-archive=" + a;
+                ours(line, std::none_of(present.begin(), present.end(), [&](const std::string& p) {
+                         return SameTextIgnoreCase(p, a);
+                     })))
+                e.Add.push_back(line);
         return e.Add.empty() ? std::vector<ConfigEdit>{} : std::vector<ConfigEdit>{e};
     };
-    InstallReport report = InstallRecorded(arc, target, ask, progress, takeBack, edits);
-    if (report.Outcome)
+    const Config cfg = Config::Parse(ReadConfig(where.ConfigPath));
+    const TimesFor times = MastersFirstTimes(target.Root, target.Below, cfg.Values("data"));
+    InstallReport report = InstallRecorded(arc, target, ask, progress, takeBack, edits, times);
+    if (report.Outcome) {
         listed.MissingMasters = MissingMasters(arc, where.ConfigPath);
+        listed.MastersNote = MissingMastersNote(arc, where.ConfigPath);
+    }
     return report;
 }
 

@@ -1,5 +1,7 @@
 #include "qvr/games/OpenMWInstall.h"
 
+#include "qvr/games/Masters.h"
+
 #include "qvr/platform/detail/platform.h"
 
 #include "qvr/install/detail/EngineSteps.h"
@@ -69,14 +71,6 @@ std::optional<AddedLines> ReadLines(const fs::path& file, const std::string& mod
 bool IsPluginName(const std::string& name) {
     const std::string l = LowerText(name);
     return l.ends_with(".esp") || l.ends_with(".esm") || l.ends_with(".omwaddon");
-}
-
-bool FolderHolds(const std::string& folder, const std::string& name) {
-    std::error_code ec;
-    for (fs::directory_iterator d(Native(folder), ec), end; !ec && d != end; d.increment(ec))
-        if (SameText(Utf8(d->path().filename()), name))
-            return true;
-    return false;
 }
 
 // The record of the install in a plug-in's folder (which holds that one), when there is one.
@@ -226,21 +220,30 @@ std::vector<std::string> Masters(const std::string& depends) {
     return out;
 }
 
-std::vector<std::string> MissingMasters(const Archives& arc, const std::string& configPath) {
-    Config cfg = Config::Parse(ReadText(Native(configPath)));
+namespace {
+
+std::vector<MissingMaster> MissingFor(const Archives& arc, const std::string& configPath) {
+    const Config cfg = Config::Parse(ReadText(Native(configPath)));
     const std::vector<std::string> enabled = cfg.Values("content");
-    const std::vector<std::string> dataFolders = cfg.Values("data");
+    const auto inData = OpenMWHolds(cfg);
+    return MissingMastersOf(arc, [&](const std::string& name) {
+        return inData(name) || std::any_of(enabled.begin(), enabled.end(),
+                                           [&](const std::string& c) { return SameText(c, name); });
+    });
+}
+
+} // namespace
+
+std::vector<std::string> MissingMasters(const Archives& arc, const std::string& configPath) {
     std::vector<std::string> missing;
-    for (const std::string& master : Masters(arc.PluginInfo.Depends())) {
-        bool found = false;
-        for (const std::string& c : enabled)
-            found = found || SameText(c, master);
-        for (const std::string& d : dataFolders)
-            found = found || FolderHolds(d, master);
-        if (!found)
-            missing.push_back(master);
-    }
+    for (const MissingMaster& m : MissingFor(arc, configPath))
+        missing.push_back(m.Name);
     return missing;
+}
+
+std::string MissingMastersNote(const Archives& arc, const std::string& configPath) {
+    return MissingMastersMessage(MissingFor(arc, configPath),
+                                 "OpenMW's data folders and content= lines");
 }
 
 namespace {

@@ -334,4 +334,42 @@ SetupReport CheckOpenMW(const std::string& configPath) {
     return report;
 }
 
+InstallPreview PreviewInstall(const Archives& arc, const std::string& dataFolder) {
+    InstallPreview preview;
+    std::map<std::string, std::string> entries; // lower-case path -> as the archive has it
+    for (const sgFileInfo& e : arc.ArchiveFiles)
+        if (!arc.IsInfoEntry(e))
+            entries.emplace(LowerText(EntryDisplayPath(e)), EntryDisplayPath(e));
+    const std::string archiveName = platform::FileNamePart(arc.CurrentArchive);
+    for (const InstallRecord& r : ListInstallRecords(dataFolder)) {
+        if (r.State != RecordState::Installed || IsRecordOf(r, archiveName))
+            continue;
+        InstallPreview::Replaced hit{r.Name.empty() ? r.Archive : r.Name, {}};
+        for (const RecordedFile& f : r.Files)
+            if (auto it = entries.find(LowerText(f.Path)); it != entries.end())
+                hit.Files.push_back(it->second);
+        if (!hit.Files.empty())
+            preview.Replaces.push_back(std::move(hit));
+    }
+    preview.Missing = MissingMastersOf(arc, DataFolderHolds(dataFolder));
+    return preview;
+}
+
+std::string DescribePreview(const InstallPreview& preview) {
+    std::string text;
+    for (const InstallPreview::Replaced& r : preview.Replaces) {
+        text += "Replaces " + std::to_string(r.Files.size()) +
+                (r.Files.size() == 1 ? " file of " : " files of ") + r.Install + ":";
+        for (size_t i = 0; i < r.Files.size() && i < 5; ++i)
+            text += (i ? ", " : " ") + r.Files[i];
+        text += r.Files.size() > 5 ? ", ...\n" : "\n";
+    }
+    if (const std::string missing = MissingMastersMessage(preview.Missing, "the data folder");
+        !missing.empty())
+        text += missing + "\n";
+    if (!text.empty())
+        text.pop_back();
+    return text;
+}
+
 } // namespace qvr

@@ -162,6 +162,17 @@ Result RollBack(const InstallTarget& target, const InstallRecord& record) {
     return done.Outcome;
 }
 
+// The times the request asks for, given only to files this install wrote.
+void SetTimes(const InstallTarget& target, const InstallRequest& request,
+              const std::vector<RecordedFile>& written) {
+    if (!request.Times)
+        return;
+    const std::vector<std::string> paths = PathsOf(written);
+    for (const FileTime& t : request.Times(paths))
+        if (std::find(paths.begin(), paths.end(), t.Path) != paths.end())
+            detail::SetFileTime(detail::DataPath(target.Root, t.Path), t.Time);
+}
+
 // The files written, the configuration edited, the record committed.
 void Commit(const InstallTarget& target, const InstallRequest& request, InstallRecord& record,
             std::vector<RecordedFile> written, const std::vector<ConfigEdit>& carried) {
@@ -255,6 +266,7 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
                                         : undone;
             return report;
         }
+        SetTimes(target, request, written);
         Commit(target, request, record, std::move(written), carried);
     } catch (const std::exception& e) {
         const Result undone = RollBack(target, record);

@@ -166,6 +166,11 @@ std::vector<RecordedFile> WriteMembers(sources::Source& source,
         const Planned& p = plan[d.Job];
         EntryResult& result = results[p.Entry];
         if (d.Outcome) {
+            // The time the archive keeps, not the install's: the original engine orders
+            // plug-ins by it.
+            if (const size_t m = files[p.Entry].Member; m < source.Members().size())
+                if (const std::optional<int64_t>& modified = source.Members()[m].Modified)
+                    SetFileTime(p.Target, *modified);
             RecordedFile file = p.Backup;
             file.Path = p.Path;
             file.Size = d.Size;

@@ -6,7 +6,9 @@
 #include "qvr/platform/detail/TestHooks.h"
 #include "qvr/platform/detail/platform.h"
 
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
@@ -117,6 +119,12 @@ void WriteFileAtomically(const fs::path& file, const std::string& text) {
     const std::string target = platform::FromNative(file);
     if (const Result written = ReplaceFileContent(target, text); !written)
         throw std::runtime_error(written.Message);
+}
+
+void SetFileTime(const fs::path& file, int64_t seconds) {
+    std::error_code ec;
+    const auto when = std::chrono::system_clock::from_time_t(static_cast<time_t>(seconds));
+    fs::last_write_time(file, std::chrono::file_clock::from_sys(when), ec);
 }
 
 void RemoveEmptyFolder(const fs::path& folder) {

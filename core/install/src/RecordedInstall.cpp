@@ -69,7 +69,8 @@ InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
 
 InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
                               const OverwriteQuestion& ask, const EntryProgress& progress,
-                              const TakeBackQuestion& takeBack, const EditsFor& edits) {
+                              const TakeBackQuestion& takeBack, const EditsFor& edits,
+                              const TimesFor& times) {
     InstallReport report;
     if (arc.ZipLoaded) {
         report.Entries = InstallArchive(arc, target.Root, ask, progress);
@@ -92,6 +93,7 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
     request.Version = arc.PluginInfo.Version();
     request.TakeBack = takeBack;
     request.Edits = edits;
+    request.Times = times;
     request.Ask = [&](const sgFileInfo& placed, const std::string& target) {
         const std::string path = MemberPathOf(placed);
         for (size_t k = 0; k < request.Files.size(); ++k)
@@ -173,7 +175,12 @@ std::optional<InstallRecord> FindRecordOf(const Archives& arc, const std::string
 
 RemovalReport RemovePlugin(Archives& arc, const std::string& dataFolder,
                            const FileProgress& progress) {
-    const InstallTarget target{dataFolder, {}, nullptr, {}};
+    return RemovePlugin(arc, InstallTarget{dataFolder, {}, nullptr, {}}, progress);
+}
+
+RemovalReport RemovePlugin(Archives& arc, const InstallTarget& target,
+                           const FileProgress& progress) {
+    const std::string& dataFolder = target.Root;
     if (std::optional<InstallRecord> found = FindRecordOf(arc, dataFolder))
         return RemoveInstall(target, found->Key, progress);
     RemovalReport report;

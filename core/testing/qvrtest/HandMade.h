@@ -14,17 +14,21 @@ struct RawEntry {
     std::string Path, Name, Content;
 };
 
-inline std::string RawArchive(const std::vector<RawEntry>& entries, int level = 9) {
+// dates: each entry's file date, in order (as packing writes it); by default one for all.
+inline std::string RawArchive(const std::vector<RawEntry>& entries, int level = 9,
+                              const std::vector<std::string>& dates = {}) {
     std::string blocks, directory;
     int32_t offset = 11;
-    for (const auto& e : entries) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const RawEntry& e = entries[i];
+        const std::string date = i < dates.size() ? dates[i] : "1/1/2000 0:0:0";
         std::vector<unsigned char> data(e.Content.begin(), e.Content.end());
         qvr::CompressBytes(data, level);
         std::string block =
             Le32(static_cast<int32_t>(e.Content.size())) + std::string(data.begin(), data.end());
         directory += Le32(offset) + Le32(static_cast<int32_t>(block.size())) + e.Name + '\0' +
-                     e.Path + '\0' + "1/1/2000 0:0:0" + '\0' + std::to_string(e.Content.size()) +
-                     '\0' + "01/01/00 00:00:00" + '\0';
+                     e.Path + '\0' + date + '\0' + std::to_string(e.Content.size()) + '\0' +
+                     "01/01/00 00:00:00" + '\0';
         blocks += block;
         offset += static_cast<int32_t>(block.size());
     }

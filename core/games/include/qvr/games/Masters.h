@@ -4,6 +4,7 @@
 
 #include "qvr/games/LoadOrder.h"
 #include "qvr/games/OpenMWConfig.h"
+#include "qvr/package/Archives.h"
 #include "qvr/package/BatchAdd.h"
 
 #include <functional>
@@ -20,10 +21,17 @@ struct MissingMaster {
 // target (inTarget: any letter case), each once, in the order the plug-ins name them.
 std::vector<MissingMaster> MissingMasters(const std::vector<PluginMasters>& archivePlugins,
                                           const std::function<bool(const std::string&)>& inTarget);
+// The same for an open archive: the masters its top-level plug-ins' headers name, then those its
+// "Required modules" lists besides (NeededBy empty), that are neither in it nor inTarget.
+std::vector<MissingMaster>
+MissingMastersOf(const Archives& arc, const std::function<bool(const std::string&)>& inTarget);
 // One message naming each missing master once, with the plug-ins that need it; "" for none.
 // where names the target ("the data folder", "OpenMW's data folders").
 std::string MissingMastersMessage(const std::vector<MissingMaster>& missing,
                                   const std::string& where);
+
+// MissingMastersMessage for arc installed into dataFolder.
+std::string MissingMastersNote(const Archives& arc, const std::string& dataFolder);
 
 // The targets, for inTarget: a file of the data folder, or of one of the data= folders of
 // openmw.cfg (any letter case). Each folder is listed once, when the function is made.

@@ -43,6 +43,7 @@ struct ListReport {
     Result Outcome;
     size_t Plugins = 0;                      // content= lines the plug-in has now
     std::vector<std::string> MissingMasters; // no content= line enables them, no folder holds them
+    std::string MastersNote;                 // the same as one message ("" for none)
     std::vector<std::string> Unlisted;       // plug-ins whose names openmw.cfg cannot hold: why
 };
 
@@ -105,6 +106,8 @@ InstallReport Install(Archives& arc, const Target& where, const OverwriteQuestio
 // The masters arc's Depends names that no content= line of configPath enables and no data
 // folder holds.
 std::vector<std::string> MissingMasters(const Archives& arc, const std::string& configPath);
+// The same as one message naming each once, with the plug-ins that need it ("" for none).
+std::string MissingMastersNote(const Archives& arc, const std::string& configPath);
 
 // Installs recorded by the engine in modsFolder: of arc (or a renamed copy), or by name.
 std::optional<AddedLines> FindEngineInstall(const std::string& modsFolder, const Archives& arc);

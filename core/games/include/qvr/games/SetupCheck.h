@@ -5,6 +5,8 @@
 // changed since their install. Reads only; changes nothing.
 
 #include "qvr/games/LoadOrder.h"
+#include "qvr/games/Masters.h"
+#include "qvr/package/Archives.h"
 
 #include <string>
 #include <vector>
@@ -55,5 +57,20 @@ struct SetupReport {
 SetupReport CheckDataFolder(const std::string& dataFolder);
 // OpenMW: the data= folders and content= lines of the file at configPath.
 SetupReport CheckOpenMW(const std::string& configPath);
+
+// What installing an archive would do to a setup, shown before the install.
+struct InstallPreview {
+    struct Replaced {
+        std::string Install;            // the installed plug-in (its archive's name without one)
+        std::vector<std::string> Files; // its files the archive would replace
+    };
+    std::vector<Replaced> Replaces;
+    std::vector<MissingMaster> Missing; // masters neither in the archive nor in the target
+};
+// For arc installed into dataFolder: the recorded installs (but arc's own earlier one) whose
+// files it would replace, and the masters missing there.
+InstallPreview PreviewInstall(const Archives& arc, const std::string& dataFolder);
+// The preview in a few lines for a window ("" for nothing to say).
+std::string DescribePreview(const InstallPreview& preview);
 
 } // namespace qvr

@@ -54,6 +54,15 @@ using PlacedProgress =
 using EditsFor = std::function<std::vector<ConfigEdit>(const std::vector<std::string>& files,
                                                        const std::vector<ConfigEdit>& carried)>;
 
+// A time to give a written file (a recorded path below Root), in seconds since 1970, UTC.
+struct FileTime {
+    std::string Path;
+    int64_t Time = 0;
+};
+// The times some written files get instead of the archive's (recorded paths below Root): asked
+// once every file is written, so that plug-ins can be dated after their masters.
+using TimesFor = std::function<std::vector<FileTime>(const std::vector<std::string>& files)>;
+
 struct InstallRequest {
     sources::Source* Source = nullptr;
     // What goes where: Target below the target's Below, levels joined by '/'.
@@ -66,6 +75,7 @@ struct InstallRequest {
     // install, which is then rolled back whole.
     PlacedProgress Progress;
     EditsFor Edits;
+    TimesFor Times;
 };
 
 // Installs request's files into target. Report.Entries holds one result per file of
@@ -73,10 +83,16 @@ struct InstallRequest {
 InstallReport InstallMembers(const InstallTarget& target, const InstallRequest& request);
 
 // InstallRecorded (RecordedInstall.h) into any target: every entry of arc but its information
-// entry, placed as itself below target.Below, with the configuration edits of edits.
+// entry, placed as itself below target.Below, with the configuration edits of edits and the
+// file times of times.
 InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
                               const OverwriteQuestion& ask, const EntryProgress& progress,
-                              const TakeBackQuestion& takeBack, const EditsFor& edits);
+                              const TakeBackQuestion& takeBack, const EditsFor& edits,
+                              const TimesFor& times = {});
+// RemovePlugin (RecordedInstall.h) on any target: by record, with its configuration edits taken
+// back by target.Editor, else by content.
+RemovalReport RemovePlugin(Archives& arc, const InstallTarget& target,
+                           const FileProgress& progress = {});
 
 // Removal of a recorded install (what: the record key, the archive's file name or the plug-in's
 // name), its configuration edits taken back first.

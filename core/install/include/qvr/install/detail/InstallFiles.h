@@ -27,6 +27,9 @@ void MoveFile(const std::filesystem::path& from, const std::filesystem::path& to
 bool RemoveFile(const std::filesystem::path& file);
 // Writes text beside file, flushes it to the disk and renames it into place.
 void WriteFileAtomically(const std::filesystem::path& file, const std::string& text);
+// Gives file the last-write time seconds (since 1970, UTC); quietly keeps the one it has when
+// the file system refuses.
+void SetFileTime(const std::filesystem::path& file, int64_t seconds);
 // Removes folder when it is an empty folder (never a link, never its parents).
 void RemoveEmptyFolder(const std::filesystem::path& folder);
 

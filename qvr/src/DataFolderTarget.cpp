@@ -1,0 +1,44 @@
+#include "DataFolderTarget.h"
+
+#include "Terminal.h"
+
+#include "qvr/games/Masters.h"
+
+#include <iostream>
+
+namespace qvrtool {
+
+namespace {
+
+std::string Joined(const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& n : names)
+        out += (out.empty() ? "" : ", ") + Printable(n);
+    return out;
+}
+
+} // namespace
+
+bool FinishDataInstall(const qvr::Archives& arc, const std::string& data, bool activate,
+                       const qvr::Activation& enabled, const Context& ctx) {
+    for (const std::string& why : enabled.Problems)
+        Warn("not enabled: " + Printable(why));
+    if (!ctx.Quiet && !enabled.Ini.empty()) {
+        if (!enabled.Plugins.empty())
+            std::cout << "Enabled " << Joined(enabled.Plugins) << " in " << Printable(enabled.Ini)
+                      << "\n";
+        if (!enabled.Archives.empty())
+            std::cout << "Registered " << Joined(enabled.Archives) << " in "
+                      << Printable(enabled.Ini) << "\n";
+    } else if (!ctx.Quiet && activate && !qvr::MorrowindIniBeside(data).empty()) {
+        // Listed already (by the player or the launcher): nothing to say.
+    } else if (!ctx.Quiet && activate) {
+        std::cout << "No Morrowind.ini beside " << Printable(data)
+                  << "; enable the plug-ins in the game's launcher (Data Files)\n";
+    }
+    if (const std::string note = qvr::MissingMastersNote(arc, data); !note.empty())
+        Warn("warning: " + Printable(note));
+    return enabled.Problems.empty();
+}
+
+} // namespace qvrtool
