@@ -1,5 +1,6 @@
 // install and uninstall: the archive's files in the game's data folder.
 
+#include "ArchiveInstall.h"
 #include "Command.h"
 #include "OpenMWTarget.h"
 #include "Places.h"
@@ -29,8 +30,6 @@
 #include <sstream>
 
 namespace qvrtool {
-
-namespace {
 
 int Tally(const std::vector<qvr::EntryResult>& results, qvr::EntryOutcome o) {
     return static_cast<int>(std::count_if(results.begin(), results.end(),
@@ -118,37 +117,11 @@ qvr::TakeBackQuestion AskTakeBack(bool interactive, ProgressBar& bar, const std:
     };
 }
 
-} // namespace
-
-int CmdInstall(const ParsedArgs& a, const Context& ctx) {
-    NeedOperands(a, 1, 2, "qvr install ARCHIVE [DATA_FOLDER] [--overwrite | --skip-existing]");
-    if (a.Has("overwrite") && a.Has("skip-existing"))
-        throw UsageError("--overwrite and --skip-existing exclude each other");
-    if (a.Has("mods-folder") && !a.Has("openmw"))
-        throw UsageError("--mods-folder goes with --openmw");
-    if (a.Has("openmw") && a.Operands.size() > 1)
-        throw UsageError("with --openmw the mods folder is given by --mods-folder");
-    const std::string path = a.Operands[0];
-    RefuseNotYetInstallable(path);
-    qvr::Archives arc;
-    if (Open(arc, path, false) == qvr::OpenKind::Empty) {
-        if (!ctx.Quiet)
-            std::cout << Printable(path) << " holds no files; nothing to install\n";
-        return kOk;
-    }
-    // The plug-in's name, version and masters go into the install record.
-    arc.PluginInfo.GetPluginData(arc, qvr::GetFileNameFromPath(path));
-    OpenMWInstall openmw;
-    if (a.Has("openmw"))
-        openmw = PrepareOpenMWInstall(arc, a.Value("mods-folder"), ctx);
-    const bool typed = a.Operands.size() > 1;
-    const std::string data = a.Has("openmw") ? openmw.ModFolder
-                                             : ChooseDataFolder(typed ? a.Operands[1] : "", ctx,
-                                                                "qvr install ARCHIVE DATA_FOLDER");
+void PrepareDataFolder(const std::string& data, bool typed, bool openmw, const Context& ctx) {
     std::error_code ec;
     if (fs::exists(Native(data), ec) && !fs::is_directory(Native(data), ec))
         throw CommandError{kUsage, data + ": is a file, not a folder"};
-    if (a.Has("openmw")) {
+    if (openmw) {
         // The plug-in's folder is made by the install, which records it as its own.
     } else if (!fs::exists(Native(data), ec)) {
         // A remembered or found folder that is gone (a removed game, a card not mounted) is
@@ -168,6 +141,35 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     } else if (!ctx.Quiet && !qvr::HasMorrowindEsm(data)) {
         Warn("note: " + data + " holds no Morrowind.esm; installing there all the same");
     }
+}
+
+int CmdInstall(const ParsedArgs& a, const Context& ctx) {
+    NeedOperands(a, 1, 2, "qvr install ARCHIVE [DATA_FOLDER] [--overwrite | --skip-existing]");
+    if (a.Has("overwrite") && a.Has("skip-existing"))
+        throw UsageError("--overwrite and --skip-existing exclude each other");
+    if (a.Has("mods-folder") && !a.Has("openmw"))
+        throw UsageError("--mods-folder goes with --openmw");
+    if (a.Has("openmw") && a.Operands.size() > 1)
+        throw UsageError("with --openmw the mods folder is given by --mods-folder");
+    const std::string path = a.Operands[0];
+    if (InstallsFromSource(a, path))
+        return InstallArchive(a, ctx, path);
+    qvr::Archives arc;
+    if (Open(arc, path, false) == qvr::OpenKind::Empty) {
+        if (!ctx.Quiet)
+            std::cout << Printable(path) << " holds no files; nothing to install\n";
+        return kOk;
+    }
+    // The plug-in's name, version and masters go into the install record.
+    arc.PluginInfo.GetPluginData(arc, qvr::GetFileNameFromPath(path));
+    OpenMWInstall openmw;
+    if (a.Has("openmw"))
+        openmw = PrepareOpenMWInstall(arc, a.Value("mods-folder"), ctx);
+    const bool typed = a.Operands.size() > 1;
+    const std::string data = a.Has("openmw") ? openmw.ModFolder
+                                             : ChooseDataFolder(typed ? a.Operands[1] : "", ctx,
+                                                                "qvr install ARCHIVE DATA_FOLDER");
+    PrepareDataFolder(data, typed, a.Has("openmw"), ctx);
     if (!a.Has("openmw"))
         SweepWorkFiles(data, true); // left below it by an interrupted install
 
@@ -234,16 +236,19 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 2, "qvr uninstall ARCHIVE|PLUGIN_NAME [DATA_FOLDER] [--yes] [--dry-run]");
     if (a.Has("mods-folder") && !a.Has("openmw"))
         throw UsageError("--mods-folder goes with --openmw");
-    const std::string path = a.Operands[0];
+    std::error_code ec;
+    // A zip, 7z, rar or tar archive is found by the file name its install recorded.
+    const bool source =
+        fs::is_regular_file(Native(a.Operands[0]), ec) && ReadAsSource(a.Operands[0]);
+    const std::string path = source ? qvr::GetFileNameFromPath(a.Operands[0]) : a.Operands[0];
     const bool dryRun = a.Has("dry-run");
     if (a.Has("openmw")) {
         if (a.Operands.size() > 1)
             throw UsageError("with --openmw the mods folder is given by --mods-folder");
         return UninstallOpenMW(path, a.Value("mods-folder"), dryRun, a.Has("yes"), ctx);
     }
-    std::error_code ec;
     // An archive, or the name of a recorded plug-in whose archive may be gone.
-    const bool isArchive = fs::is_regular_file(Native(path), ec);
+    const bool isArchive = !source && fs::is_regular_file(Native(path), ec);
     qvr::Archives arc;
     if (isArchive && Open(arc, path, false) == qvr::OpenKind::Empty) {
         if (!ctx.Quiet)
@@ -284,8 +289,10 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
             throw CommandError{kUsage, path + ": uninstalling deletes its files from " + data +
                                            "; confirm on a terminal, or pass --yes"};
         // Deleting is asked about with what it will touch, and No is the default.
-        const auto files = std::count_if(arc.ArchiveFiles.begin(), arc.ArchiveFiles.end(),
-                                         [&](const auto& e) { return !arc.IsInfoEntry(e); });
+        const auto files = recorded
+                               ? static_cast<std::ptrdiff_t>(record->Files.size())
+                               : std::count_if(arc.ArchiveFiles.begin(), arc.ArchiveFiles.end(),
+                                               [&](const auto& e) { return !arc.IsInfoEntry(e); });
         std::cerr << "This will attempt to remove all files listed for the current QVR file. It "
                      "will not remove folders.\nDelete "
                   << Plural(static_cast<int>(files), "file", "files") << " of " << Printable(path)

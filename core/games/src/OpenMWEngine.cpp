@@ -29,8 +29,10 @@ bool IsPlugin(const std::string& name) {
     return l.ends_with(".esp") || l.ends_with(".esm") || l.ends_with(".omwaddon");
 }
 
-// The lines of a recorded edit, each checked as a stranger's text.
-Result ReadLines(const std::vector<std::string>& lines, ModLines& out) {
+// The lines of a recorded edit, each checked as a stranger's text. An install of numbered
+// options lists a folder for each: the data= lines after the first go to moreData.
+Result ReadLines(const std::vector<std::string>& lines, ModLines& out,
+                 std::vector<std::string>* moreData = nullptr) {
     for (const std::string& line : lines) {
         const size_t eq = line.find('=');
         const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
@@ -39,6 +41,8 @@ Result ReadLines(const std::vector<std::string>& lines, ModLines& out) {
             return Result::EntryFailure("\"" + line + "\" is refused: " + why);
         if (key == "data" && out.DataFolder.empty())
             out.DataFolder = value;
+        else if (key == "data" && moreData)
+            moreData->push_back(value);
         else if (key == "content" && IsPlugin(value) && IsSafeRelativePath(value, &why))
             out.Content.push_back(value);
         else
@@ -98,18 +102,25 @@ Result ConfigLines::Apply(const ConfigEdit& edit, bool undo) const {
     if (edit.Kind != kKind || LowerText(platform::FileNamePart(edit.File)) != kKind)
         return Result::EntryFailure(edit.File + " is not an openmw.cfg; it was left alone");
     ModLines add, remove;
-    if (Result read = ReadLines(edit.Add, add); !read)
+    std::vector<std::string> addMore, removeMore;
+    if (Result read = ReadLines(edit.Add, add, &addMore); !read)
         return read;
-    if (Result read = ReadLines(edit.Remove, remove); !read)
+    if (Result read = ReadLines(edit.Remove, remove, &removeMore); !read)
         return read;
-    if (undo)
+    if (undo) {
         std::swap(add, remove);
+        std::swap(addMore, removeMore);
+    }
     std::string error;
     const bool ok = Update(
         edit.File,
         [&](Config& cfg) {
             cfg.RemoveMod(remove);
+            for (const std::string& folder : removeMore)
+                cfg.RemoveMod({folder, {}});
             cfg.AddMod(add);
+            for (const std::string& folder : addMore) // each after the last, in order
+                cfg.AddMod({folder, {}});
         },
         &error);
     if (!ok)
