@@ -1,4 +1,4 @@
-// qvr list, info and verify on the archives players download, and install saying "not yet".
+// qvr list, info and verify on the archives players download.
 
 #include "ToolTestSupport.h"
 
@@ -30,12 +30,6 @@ TEST_F(Tool, DownloadedArchivesAreListedShownAndVerified) {
     r = Run({"verify", P("mod.7z")});
     EXPECT_EQ(r.Code, 0) << r.Out << r.Err;
     EXPECT_TRUE(Contains(r.Out, "OK, 4 files, 16 bytes (7z)")) << r.Out;
-
-    // Not yet installed, and saying so.
-    r = Run({"install", P("mod.7z"), P("data")});
-    EXPECT_EQ(r.Code, 2);
-    EXPECT_TRUE(Contains(r.Err, "cannot install zip, 7z, rar or tar archives yet")) << r.Err;
-    EXPECT_FALSE(fs::exists(dir / "data"));
 
     // Two roots: named, not guessed.
     ASSERT_TRUE(qvrtest::MakeZip(dir / "two.zip", {{"A/a.esp", "a"}, {"B/b.esp", "b"}}));
