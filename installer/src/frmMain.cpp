@@ -306,8 +306,7 @@ void frmMain::cmdOpenQVR_Click() {
     if (m_mod.Busy())
         return;
     const auto chosen = Dialogs::instance().OpenFile(
-        this, QStringLiteral("Open"), QStringLiteral("QVRfile(*.qvr)|*.qvr|Zip files(*.zip)|*.zip"),
-        m_mod.OpenDialogStart());
+        this, QStringLiteral("Open"), MainMod::OpenFilter(), m_mod.OpenDialogStart());
     if (!chosen)
         return;
     m_mod.RememberFolder(*chosen);

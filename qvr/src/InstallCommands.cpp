@@ -289,7 +289,8 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
             throw CommandError{kUsage, path + ": uninstalling deletes its files from " + data +
                                            "; confirm on a terminal, or pass --yes"};
         // Deleting is asked about with what it will touch, and No is the default.
-        const auto files = recorded
+        // Without the archive (by name, or a zip, 7z, rar or tar): the files its record holds.
+        const auto files = !isArchive && recorded
                                ? static_cast<std::ptrdiff_t>(record->Files.size())
                                : std::count_if(arc.ArchiveFiles.begin(), arc.ArchiveFiles.end(),
                                                [&](const auto& e) { return !arc.IsInfoEntry(e); });
