@@ -193,8 +193,12 @@ int InstallArchive(const ParsedArgs& a, const Context& ctx, const std::string& p
     const Outcome done = Run(a, ctx, source, plan, data, openmw, keptBeside);
     if (!ctx.Quiet)
         TellEarlier(done.Report, keptBeside);
-    const int code = Summarise(a, ctx, done.Report, data);
-    if (code == kOk && openmw && Tally(done.Report.Entries, qvr::EntryOutcome::Installed) > 0 &&
+    int code = Summarise(a, ctx, done.Report, data);
+    // Members refused when the archive was opened were named then and never installed.
+    if (code == kOk && !source.Refused().empty())
+        code = kSomeFailed;
+    if (done.Report.Outcome && openmw &&
+        Tally(done.Report.Entries, qvr::EntryOutcome::Installed) > 0 &&
         !FinishOpenMWInstall(*openmw, done.Lines, ctx))
         return kSomeFailed;
     return code;

@@ -59,6 +59,13 @@ TEST_F(Tool, DamagedHostileAndEncryptedArchivesAreToldApart) {
         EXPECT_TRUE(Contains(r.Out + r.Err, "../evil.esp: refused")) << cmd << r.Out << r.Err;
         EXPECT_TRUE(Contains(r.Out + r.Err, "Meshes: refused: a symbolic link")) << r.Err;
     }
+    // Installed without them, and the exit code says something was left out.
+    r = Run({"install", P("bad.tar"), P("data")});
+    EXPECT_EQ(r.Code, 1) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "../evil.esp: refused")) << r.Err;
+    EXPECT_EQ(ReadAll(dir / "data" / "Mod.esp"), "x");
+    EXPECT_FALSE(fs::exists(dir / "evil.esp"));
+    EXPECT_FALSE(fs::exists(dir / "data" / "Meshes"));
 
     WriteAll(dir / "src" / "Mod.esp", "plug-in");
     const std::string in = "cd " + Quote(P("src")) + " && ";
