@@ -66,7 +66,7 @@ std::string NameFromArchive(const std::string& archivePath) {
     // The longest known ending first, so that "x.tar.gz" loses both.
     for (const char* ending : {".tar.gz", ".tar.bz2", ".tar.xz", ".tar.zst", ".tgz", ".tbz2",
                                ".txz", ".tar", ".zip", ".7z", ".rar", ".qvr"})
-        if (lower.size() > std::char_traits<char>::length(ending) && lower.ends_with(ending)) {
+        if (lower.ends_with(ending)) {
             name.resize(name.size() - std::char_traits<char>::length(ending));
             break;
         }
