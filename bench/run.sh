@@ -218,6 +218,20 @@ run_profile() {
             "$wall" "$cpu" "$mem" "$size" \
             "$(awk -v a="$wall" -v b="$q" 'BEGIN{ if (b > 0) printf "%.2f× qvr", a/b; else print "-" }')"
     fi
+    if command -v 7z >/dev/null; then
+        # The archives players download: the zip made above, and a 7z at 7z's usual level.
+        (cd "$src" && 7z a -bd -y -mx=5 "$out/p.7z" . >/dev/null)
+        # --root .: the corpus is taken as it is, as unzip and 7z take it.
+        measure_rounds "$fresh" "$dest" \
+            qvrzip "'$qvr' install -q --overwrite --root . '$out/p.zip' '$dest'" \
+            unzip "unzip -q '$out/p.zip' -d '$dest'" \
+            qvr7z "'$qvr' install -q --overwrite --root . '$out/p.7z' '$dest'" \
+            7z "7z x -y -bd -o'$dest' '$out/p.7z' >/dev/null"
+        pick qvrzip; q=$wall; row "install from .zip" "qvr install p.zip" "$size"
+        pick unzip; row "install from .zip" "unzip -q" "$size" "$q"
+        pick qvr7z; q=$wall; row "install from .7z" "qvr install p.7z" "$size"
+        pick 7z; row "install from .7z" "7z x" "$size" "$q"
+    fi
     rm -rf "$dest" "$trash"
     settle
 

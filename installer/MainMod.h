@@ -11,6 +11,7 @@
 #include "qvr/install/RecordedInstall.h"
 #include "qvr/package/Archives.h"
 #include "qvr/platform/Result.h"
+#include "qvr/sources/Source.h"
 
 #include <QString>
 #include <QStringList>
@@ -55,6 +56,9 @@ public:
     MainMod& operator=(const MainMod&) = delete;
 
     qvr::Archives Arc;
+    // The open archive when it is one as players download it (zip, 7z, rar, tar): Arc then
+    // holds its path and what is shown, the name from its file name and its read-me as notes.
+    std::shared_ptr<qvr::sources::Source> Downloaded;
     IniFile Settings;
     const QString DefaultDataFolder;
     // The overwrite answers; they hold for the whole run.
@@ -138,10 +142,19 @@ public:
     // Keeps the folder of a chosen file for the next "Open QVR...".
     void RememberFolder(const QString& chosenFile);
 
+    // The Open dialog's filter: packages and the archives players download, where this build
+    // reads them.
+    static QString OpenFilter();
+
     // The file's size grouped by the locale ("1,234,567"); 0 gives "".
     static QString FormatSize(qint64 size);
 
 private:
+    // OpenArchive and the installs for an archive as downloaded (MainModSources.cpp): the
+    // numbered options or the data root asked for first, then the same engine as a package's.
+    qvr::Result OpenDownloaded(const QString& path);
+    int InstallDownloaded(QWidget* owner, const QString& pluginName, const QString& dataFolder,
+                          bool openmw);
     void SetBusy(bool busy);
     // On the first start (no folder stored yet), offers each folder found until one is taken.
     void OfferFoundFolders();

@@ -52,6 +52,8 @@ private:
     // "Installed Directory:" shows the chosen target's folder.
     void ShowTarget();
     void BuildInformation(const QFont& caption, const QFont& value, const QString& text);
+    // "Install for:" and the choice of enabling the plug-ins in Morrowind.ini.
+    void BuildTargetChoice(const QFont& value, const QFont& caption, const QString& text);
     void TargetChosen(bool openmw);
     void ChooseModsFolder();
 

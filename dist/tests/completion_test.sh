@@ -36,7 +36,7 @@ expect "in" -- info install installed
 expect "-j" "" -- $(seq 1 "$(nproc)")
 expect -q install "" -- folder a.qvr B.QVR
 expect install a.qvr "" -- folder
-expect install --o -- --openmw --overwrite
+expect install --o -- --openmw --options --overwrite
 expect list "" -- folder a.qvr B.QVR c.zip
 expect create --notes-file "" -- folder a.qvr B.QVR c.zip notes.txt
 expect create a.qvr --name "My Mod" "" -- folder

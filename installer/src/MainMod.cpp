@@ -150,6 +150,8 @@ std::string WhatIsWrong(const qvr::OpenStatus& status, const std::string& path) 
 
 qvr::Result MainMod::OpenArchive(const QString& path) {
     const std::string p = path.toStdString();
+    if (qvr::sources::ReadsOtherArchives() && !qvr::Archives().IsQvrArchive(p))
+        return OpenDownloaded(path);
     qvr::Archives next;
     if (!Arc.TempFolder.empty())
         next.TempFolder = Arc.TempFolder;
@@ -166,6 +168,7 @@ qvr::Result MainMod::OpenArchive(const QString& path) {
     if (!why.empty())
         return qvr::Result::Unusable("The file " + p + " " + why + ".");
     Arc = std::move(next);
+    Downloaded.reset();
     ArchiveReady = true;
     ++m_openSerial;
     return qvr::Result::Success();
@@ -214,7 +217,8 @@ void MainMod::RunEntryTask(QWidget* owner, const QString& title,
     splash.SetOwner(owner);
     splash.SetCancellable(cancellable);
     splash.SetTitle(title);
-    splash.CalcIncrement(static_cast<int32_t>(Arc.ArchiveFiles.size()));
+    splash.CalcIncrement(
+        static_cast<int32_t>(Downloaded ? Downloaded->Members().size() : Arc.ArchiveFiles.size()));
     splash.ShowModeless();
 
     auto progress = [&](const qvr::EntryResult& result, size_t done, size_t count) {
@@ -248,6 +252,8 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
                            std::vector<qvr::EntryResult>* results, const InstallRun& run) {
     if (m_busy)
         return 0;
+    if (Downloaded && !run)
+        return InstallDownloaded(owner, pluginName, dataFolder, false);
     // A data folder that is gone (a removed game, a disk not mounted) is never made anew: the
     // files would go where the game does not look.
     if (!run && !QFileInfo(dataFolder).isDir()) {

@@ -43,6 +43,10 @@ qvr::Result MainMod::SetModsFolder(const QString& folder) {
 void MainMod::InstallForOpenMW(QWidget* owner, const QString& pluginName) {
     if (m_busy)
         return;
+    if (Downloaded) {
+        InstallDownloaded(owner, pluginName, {}, true);
+        return;
+    }
     const qvr::openmw::Target where = qvr::openmw::TargetFor(
         Arc.CurrentArchive, m_openMWConfig.toStdString(), ModsFolder().toStdString());
     const QString modFolder = QDir::toNativeSeparators(QString::fromStdString(where.ModFolder));

@@ -75,6 +75,44 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
                                      TwRect(8520, 2040, 375, 255), caption);
     BuildInformation(caption, value, text);
 
+    BuildTargetChoice(value, caption, text);
+
+    m_cmdOpenQVR = Ui::MakeButton(this, "cmdOpenQVR", QStringLiteral("Open QVR..."),
+                                  TwRect(960, 5700, 1455, 375), button);
+    m_cmdInstallQVR = Ui::MakeButton(this, "cmdInstallQVR", QStringLiteral("Install Plug-in"),
+                                     TwRect(2520, 5700, 1455, 375), button);
+    // Wider than its neighbours: its caption is longer.
+    m_cmdManage = Ui::MakeButton(this, "cmdManage", QStringLiteral("Manage plug-ins..."),
+                                 TwRect(6960, 5700, 1755, 375), button);
+    m_command1 = Ui::MakeButton(this, "Command1", QStringLiteral("Exit"),
+                                TwRect(4200, 6600, 1215, 375), button);
+    m_lblAbout = MakeLabel<LinkLabel>(this, "lblAbout", QStringLiteral("About..."),
+                                      TwRect(8160, 6660, 1215, 315), Ui::Font(9.75, true),
+                                      text + QStringLiteral("text-decoration: underline;"));
+    m_lblAbout->setCursor(Qt::PointingHandCursor);
+    m_lblAbout->SetShortcut(QKeySequence(Qt::ALT | Qt::Key_A));
+
+    FitAllTexts(this, kReadablePoints);
+    // Filled after the fitting: a long folder is cut with an ellipsis, not set smaller.
+    m_dataFolder = DefaultDataFolderText();
+    ShowTarget();
+
+    connect(m_chkEnableInIni, &QCheckBox::toggled, this,
+            [this](bool enable) { m_mod.SetEnableInIni(enable); });
+    connect(m_cmdPathChange, &QPushButton::clicked, this, &frmMain::cmdPathChange_Click);
+    connect(m_cmdOpenQVR, &QPushButton::clicked, this, &frmMain::cmdOpenQVR_Click);
+    connect(m_cmdInstallQVR, &QPushButton::clicked, this, &frmMain::cmdInstallQVR_Click);
+    connect(m_cmdManage, &QPushButton::clicked, this, &frmMain::cmdManage_Click);
+    connect(m_command1, &QPushButton::clicked, this, &frmMain::Command1_Click);
+    connect(m_cmdReadme, &LinkLabel::clicked, this, &frmMain::cmdReadme_Click);
+    connect(m_lblAbout, &LinkLabel::clicked, this, &frmMain::lblAbout_Click);
+
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void frmMain::BuildTargetChoice(const QFont& value, const QFont& caption, const QString& text) {
+    using Ui::MakeLabel;
     // Where an openmw.cfg is found, the player chooses which game the plug-in is for.
     m_lblTarget = MakeLabel(this, "Label1_9", QStringLiteral("Install for:"),
                             TwRect(840, 5325, 1395, 285), caption, text);
@@ -113,39 +151,6 @@ frmMain::frmMain(MainMod& mod) : m_mod(mod) {
         m_chkEnableInIni->setPalette(palette);
     }
     m_chkEnableInIni->setChecked(true);
-
-    m_cmdOpenQVR = Ui::MakeButton(this, "cmdOpenQVR", QStringLiteral("Open QVR..."),
-                                  TwRect(960, 5700, 1455, 375), button);
-    m_cmdInstallQVR = Ui::MakeButton(this, "cmdInstallQVR", QStringLiteral("Install Plug-in"),
-                                     TwRect(2520, 5700, 1455, 375), button);
-    // Wider than its neighbours: its caption is longer.
-    m_cmdManage = Ui::MakeButton(this, "cmdManage", QStringLiteral("Manage plug-ins..."),
-                                 TwRect(6960, 5700, 1755, 375), button);
-    m_command1 = Ui::MakeButton(this, "Command1", QStringLiteral("Exit"),
-                                TwRect(4200, 6600, 1215, 375), button);
-    m_lblAbout = MakeLabel<LinkLabel>(this, "lblAbout", QStringLiteral("About..."),
-                                      TwRect(8160, 6660, 1215, 315), Ui::Font(9.75, true),
-                                      text + QStringLiteral("text-decoration: underline;"));
-    m_lblAbout->setCursor(Qt::PointingHandCursor);
-    m_lblAbout->SetShortcut(QKeySequence(Qt::ALT | Qt::Key_A));
-
-    FitAllTexts(this, kReadablePoints);
-    // Filled after the fitting: a long folder is cut with an ellipsis, not set smaller.
-    m_dataFolder = DefaultDataFolderText();
-    ShowTarget();
-
-    connect(m_chkEnableInIni, &QCheckBox::toggled, this,
-            [this](bool enable) { m_mod.SetEnableInIni(enable); });
-    connect(m_cmdPathChange, &QPushButton::clicked, this, &frmMain::cmdPathChange_Click);
-    connect(m_cmdOpenQVR, &QPushButton::clicked, this, &frmMain::cmdOpenQVR_Click);
-    connect(m_cmdInstallQVR, &QPushButton::clicked, this, &frmMain::cmdInstallQVR_Click);
-    connect(m_cmdManage, &QPushButton::clicked, this, &frmMain::cmdManage_Click);
-    connect(m_command1, &QPushButton::clicked, this, &frmMain::Command1_Click);
-    connect(m_cmdReadme, &LinkLabel::clicked, this, &frmMain::cmdReadme_Click);
-    connect(m_lblAbout, &LinkLabel::clicked, this, &frmMain::lblAbout_Click);
-
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
 }
 
 // The package's file name and information, each caption beside its value.
@@ -337,8 +342,7 @@ void frmMain::cmdOpenQVR_Click() {
     if (m_mod.Busy())
         return;
     const auto chosen = Dialogs::instance().OpenFile(
-        this, QStringLiteral("Open"), QStringLiteral("QVRfile(*.qvr)|*.qvr|Zip files(*.zip)|*.zip"),
-        m_mod.OpenDialogStart());
+        this, QStringLiteral("Open"), MainMod::OpenFilter(), m_mod.OpenDialogStart());
     if (!chosen)
         return;
     m_mod.RememberFolder(*chosen);

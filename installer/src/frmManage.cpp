@@ -20,10 +20,25 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTreeWidget>
+#include <algorithm>
 
 using namespace shared_windows;
 
 namespace installer {
+
+namespace {
+// A member of an archive as downloaded, shown in the tree as a package's entry is.
+qvr::sgFileInfo MemberAsEntry(const qvr::sources::Member& m) {
+    std::string path = m.Path;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    const size_t cut = path.rfind('\\');
+    qvr::sgFileInfo e;
+    e.FilePath(cut == std::string::npos ? std::string() : path.substr(0, cut));
+    e.FileName(cut == std::string::npos ? path : path.substr(cut + 1));
+    e.FileSize(static_cast<int32_t>(std::min<int64_t>(m.Size, INT32_MAX)));
+    return e;
+}
+} // namespace
 
 namespace {
 
@@ -230,7 +245,7 @@ void frmManage::ShowArchiveContents() {
         Ui::SetList(m_lblAuthors, QString::fromStdString(info.Authors()));
         Ui::SetList(m_lblDepends, QString::fromStdString(info.Depends()));
         // The info entry is no file of the plug-in.
-        qsizetype files = 0;
+        qsizetype files = m_mod.Downloaded ? std::ssize(m_mod.Downloaded->Members()) : 0;
         for (const qvr::sgFileInfo& entry : arc.ArchiveFiles)
             files += arc.IsInfoEntry(entry) ? 0 : 1;
         Ui::SetValue(m_lblTtlFiles, QString::number(files));
@@ -249,6 +264,9 @@ void frmManage::ShowArchiveContents() {
     const bool warn = m_warnedSerial != m_mod.OpenSerial();
     m_warnedSerial = m_mod.OpenSerial();
     const QString infoName = QString::fromStdString(arc.InfoEntryName());
+    if (m_mod.Downloaded)
+        for (const qvr::sources::Member& m : m_mod.Downloaded->Members())
+            (void)m_tree->AddFileNode(MemberAsEntry(m), infoName);
     for (const qvr::sgFileInfo& entry : arc.ArchiveFiles) {
         if (!m_tree->AddFileNode(entry, infoName)) {
             if (!warn)
@@ -272,8 +290,7 @@ void frmManage::cmdOpenQVR_Click() {
     if (m_mod.Busy())
         return;
     const auto chosen = Dialogs::instance().OpenFile(
-        this, QStringLiteral("Open"), QStringLiteral("QVRfile(*.qvr)|*.qvr|zip file(*.zip)|*.zip"),
-        m_mod.OpenDialogStart());
+        this, QStringLiteral("Open"), MainMod::OpenFilter(), m_mod.OpenDialogStart());
     if (!chosen)
         return;
     m_mod.RememberFolder(*chosen);

@@ -6,6 +6,7 @@
 #include "ScriptedDialogs.h"
 #include "SummaryBox.h"
 #include "frmAbout.h"
+#include "frmChoose.h"
 #include "frmExists.h"
 #include "frmMain.h"
 #include "frmManage.h"
@@ -101,6 +102,23 @@ int main(int argc, char** argv) {
     frmNotes notes(mod.Arc.PluginInfo);
     notes.show();
     ok &= Save(notes, out, "installer-notes");
+
+    // Before an archive as downloaded is installed: its options, or its data folder.
+    qvr::sources::Layout options;
+    options.Kind = qvr::sources::LayoutKind::Options;
+    options.Options = {{0, "00", "Core", "Ash Helm/00 Core", "Ash Helm/00 Core"},
+                       {1, "01", "Darker Ash", "Ash Helm/01 Darker Ash", "Ash Helm/01 Darker Ash"},
+                       {2, "02", "Patch for Better Helms", "Ash Helm/02 Patch for Better Helms",
+                        "Ash Helm/02 Patch for Better Helms"}};
+    frmChoose chooseOptions(options, QStringLiteral("Ash Helm-1234-1-2.7z"));
+    chooseOptions.show();
+    ok &= Save(chooseOptions, out, "installer-options");
+    qvr::sources::Layout roots;
+    roots.Kind = qvr::sources::LayoutKind::SeveralRoots;
+    roots.Candidates = {"Ash Helm (Vanilla)", "Ash Helm (OpenMW)"};
+    frmChoose chooseRoot(roots, QStringLiteral("Ash Helm-1234-1-2.7z"));
+    chooseRoot.show();
+    ok &= Save(chooseRoot, out, "installer-root");
 
     frmSplash splash(nullptr);
     splash.SetTitle("Installing Plug-in Helm of the Ash");

@@ -14,29 +14,6 @@ namespace qvrtool {
 
 namespace {
 
-std::vector<std::string> OptionLabels(const ParsedArgs& a) {
-    std::vector<std::string> labels;
-    const auto given = a.Options.find("options");
-    if (given == a.Options.end())
-        return labels;
-    for (const std::string& value : given->second) {
-        std::string label;
-        for (char c : value + ",") {
-            if (c == ',' || c == ' ') {
-                if (!label.empty())
-                    labels.push_back(label);
-                label.clear();
-            } else {
-                label += c;
-            }
-        }
-    }
-    if (labels.empty())
-        throw UsageError(
-            "--options needs the numbers of the options to pack, e.g. --options 00,02");
-    return labels;
-}
-
 // What to say when the archive's layout leaves the choice open.
 std::string ChoiceHint(const qvr::sources::Layout& found) {
     if (!found.Options.empty())
@@ -65,6 +42,28 @@ std::string JoinList(const std::vector<std::string>& items) {
 }
 
 } // namespace
+
+std::vector<std::string> OptionLabels(const ParsedArgs& a) {
+    std::vector<std::string> labels;
+    const auto given = a.Options.find("options");
+    if (given == a.Options.end())
+        return labels;
+    for (const std::string& value : given->second) {
+        std::string label;
+        for (char c : value + ",") {
+            if (c == ',' || c == ' ') {
+                if (!label.empty())
+                    labels.push_back(label);
+                label.clear();
+            } else {
+                label += c;
+            }
+        }
+    }
+    if (labels.empty())
+        throw UsageError("--options needs the numbers of the options, e.g. --options 00,02");
+    return labels;
+}
 
 Unpacked::~Unpacked() {
     if (!Folder.empty())

@@ -19,8 +19,8 @@ std::string Joined(const std::vector<std::string>& names) {
 
 } // namespace
 
-bool FinishDataInstall(const qvr::Archives& arc, const std::string& data, bool activate,
-                       const qvr::Activation& enabled, const Context& ctx) {
+bool TellActivation(const std::string& data, bool activate, const qvr::Activation& enabled,
+                    const Context& ctx) {
     for (const std::string& why : enabled.Problems)
         Warn("not enabled: " + Printable(why));
     if (!ctx.Quiet && !enabled.Ini.empty()) {
@@ -36,9 +36,15 @@ bool FinishDataInstall(const qvr::Archives& arc, const std::string& data, bool a
         std::cout << "No Morrowind.ini beside " << Printable(data)
                   << "; enable the plug-ins in the game's launcher (Data Files)\n";
     }
+    return enabled.Problems.empty();
+}
+
+bool FinishDataInstall(const qvr::Archives& arc, const std::string& data, bool activate,
+                       const qvr::Activation& enabled, const Context& ctx) {
+    const bool told = TellActivation(data, activate, enabled, ctx);
     if (const std::string note = qvr::MissingMastersNote(arc, data); !note.empty())
         Warn("warning: " + Printable(note));
-    return enabled.Problems.empty();
+    return told;
 }
 
 } // namespace qvrtool

@@ -11,6 +11,9 @@
 
 namespace qvrtool {
 
+// What an install enabled in Morrowind.ini, and what it could not (then false).
+bool TellActivation(const std::string& data, bool activate, const qvr::Activation& enabled,
+                    const Context& ctx);
 // After a successful install: what was enabled, what could not be, and one warning naming
 // every master that is missing. False when something could not be enabled.
 bool FinishDataInstall(const qvr::Archives& arc, const std::string& data, bool activate,

@@ -1,5 +1,6 @@
 // install and uninstall: the archive's files in the game's data folder.
 
+#include "ArchiveInstall.h"
 #include "Command.h"
 #include "DataFolderTarget.h"
 #include "OpenMWTarget.h"
@@ -28,8 +29,6 @@
 #include <sstream>
 
 namespace qvrtool {
-
-namespace {
 
 int Tally(const std::vector<qvr::EntryResult>& results, qvr::EntryOutcome o) {
     return static_cast<int>(std::count_if(results.begin(), results.end(),
@@ -119,12 +118,11 @@ qvr::TakeBackQuestion AskTakeBack(bool interactive, ProgressBar& bar, const std:
 
 // The folder the files go into, made ready: a typed folder that does not exist is made; a
 // remembered or found one that is gone, or a file, ends the command.
-void PrepareDataFolder(const ParsedArgs& a, const Context& ctx, const std::string& data,
-                       bool typed) {
+void PrepareDataFolder(const std::string& data, bool typed, bool openmw, const Context& ctx) {
     std::error_code ec;
     if (fs::exists(Native(data), ec) && !fs::is_directory(Native(data), ec))
         throw CommandError{kUsage, data + ": is a file, not a folder"};
-    if (a.Has("openmw")) {
+    if (openmw) {
         // The plug-in's folder is made by the install, which records it as its own.
     } else if (!fs::exists(Native(data), ec)) {
         // A remembered or found folder that is gone (a removed game, a card not mounted) is
@@ -144,11 +142,7 @@ void PrepareDataFolder(const ParsedArgs& a, const Context& ctx, const std::strin
     } else if (!ctx.Quiet && !qvr::HasMorrowindEsm(data)) {
         Warn("note: " + data + " holds no Morrowind.esm; installing there all the same");
     }
-    if (!a.Has("openmw"))
-        SweepWorkFiles(data, true); // left below it by an interrupted install
 }
-
-} // namespace
 
 int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 2, "qvr install ARCHIVE [DATA_FOLDER] [--overwrite | --skip-existing]");
@@ -161,7 +155,8 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     if (a.Has("openmw") && a.Has("no-activate"))
         throw UsageError("--no-activate goes with installs into a data folder");
     const std::string path = a.Operands[0];
-    RefuseNotYetInstallable(path);
+    if (InstallsFromSource(a, path))
+        return InstallArchive(a, ctx, path);
     qvr::Archives arc;
     if (Open(arc, path, false) == qvr::OpenKind::Empty) {
         if (!ctx.Quiet)
@@ -178,7 +173,9 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     const std::string data = a.Has("openmw") ? openmw.ModFolder
                                              : ChooseDataFolder(typed ? a.Operands[1] : "", ctx,
                                                                 "qvr install ARCHIVE DATA_FOLDER");
-    PrepareDataFolder(a, ctx, data, typed);
+    PrepareDataFolder(data, typed, a.Has("openmw"), ctx);
+    if (!a.Has("openmw"))
+        SweepWorkFiles(data, true); // left below it by an interrupted install
 
     ProgressBar bar(ctx.ProgressWanted(), "Installing", arc.ArchiveFiles.size());
     const bool interactive = !a.Has("overwrite") && !a.Has("skip-existing") && StdinIsTerminal();
@@ -267,20 +264,34 @@ void RefuseSharedName(const std::string& data, const std::string& what) {
 }
 } // namespace
 
+// A line from standard input that says yes; anything else, or none, is No.
+static bool AnsweredYes() {
+    std::string line;
+    if (!std::getline(std::cin, line))
+        return false;
+    std::string w = Lower(line);
+    w.erase(std::remove_if(w.begin(), w.end(), [](unsigned char c) { return std::isspace(c); }),
+            w.end());
+    return w == "y" || w == "yes";
+}
+
 int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 2, "qvr uninstall ARCHIVE|PLUGIN_NAME [DATA_FOLDER] [--yes] [--dry-run]");
     if (a.Has("mods-folder") && !a.Has("openmw"))
         throw UsageError("--mods-folder goes with --openmw");
-    const std::string path = a.Operands[0];
+    std::error_code ec;
+    // A zip, 7z, rar or tar archive is found by the file name its install recorded.
+    const bool source =
+        fs::is_regular_file(Native(a.Operands[0]), ec) && ReadAsSource(a.Operands[0]);
+    const std::string path = source ? qvr::GetFileNameFromPath(a.Operands[0]) : a.Operands[0];
     const bool dryRun = a.Has("dry-run");
     if (a.Has("openmw")) {
         if (a.Operands.size() > 1)
             throw UsageError("with --openmw the mods folder is given by --mods-folder");
         return UninstallOpenMW(path, a.Value("mods-folder"), dryRun, a.Has("yes"), ctx);
     }
-    std::error_code ec;
     // An archive, or the name of a recorded plug-in whose archive may be gone.
-    const bool isArchive = fs::is_regular_file(Native(path), ec);
+    const bool isArchive = !source && fs::is_regular_file(Native(path), ec);
     qvr::Archives arc;
     if (isArchive && Open(arc, path, false) == qvr::OpenKind::Empty) {
         if (!ctx.Quiet)
@@ -288,7 +299,7 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
         return kOk;
     }
     if (isArchive)
-        // Without them (no information entry) the install goes ahead all the same.
+        // Without them (no information entry) the removal goes ahead all the same.
         (void)arc.PluginInfo.GetPluginData(arc, qvr::GetFileNameFromPath(path));
     const std::string data = ChooseDataFolder(a.Operands.size() > 1 ? a.Operands[1] : "", ctx,
                                               "qvr uninstall ARCHIVE DATA_FOLDER");
@@ -324,20 +335,17 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
             throw CommandError{kUsage, path + ": uninstalling deletes its files from " + data +
                                            "; confirm on a terminal, or pass --yes"};
         // Deleting is asked about with what it will touch, and No is the default.
-        const auto files = std::count_if(arc.ArchiveFiles.begin(), arc.ArchiveFiles.end(),
-                                         [&](const auto& e) { return !arc.IsInfoEntry(e); });
+        // Without the archive (by name, or a zip, 7z, rar or tar): the files its record holds.
+        const auto files = !isArchive && recorded
+                               ? static_cast<std::ptrdiff_t>(record->Files.size())
+                               : std::count_if(arc.ArchiveFiles.begin(), arc.ArchiveFiles.end(),
+                                               [&](const auto& e) { return !arc.IsInfoEntry(e); });
         std::cerr << "This removes the files it installed that are still as installed, puts "
                      "back the files it replaced and removes the folders it made once empty.\n"
                      "Delete "
                   << Plural(static_cast<int>(files), "file", "files") << " of " << Printable(path)
                   << " from " << Printable(data) << "? [y/N] " << std::flush;
-        std::string line;
-        if (!std::getline(std::cin, line))
-            line = "n";
-        std::string w = Lower(line);
-        w.erase(std::remove_if(w.begin(), w.end(), [](unsigned char c) { return std::isspace(c); }),
-                w.end());
-        if (!(w == "y" || w == "yes")) {
+        if (!AnsweredYes()) {
             if (!ctx.Quiet)
                 std::cout << "Nothing was removed.\n";
             return kOk;

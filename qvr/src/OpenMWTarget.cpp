@@ -40,10 +40,15 @@ std::string ModsFolder(const std::string& given) {
 
 OpenMWInstall PrepareOpenMWInstall(const qvr::Archives& arc, const std::string& modsFolder,
                                    const Context&) {
+    return PrepareOpenMWInstallOf(arc.CurrentArchive, modsFolder);
+}
+
+OpenMWInstall PrepareOpenMWInstallOf(const std::string& archivePath,
+                                     const std::string& modsFolder) {
     const std::string mods = ModsFolder(modsFolder);
     if (mods.empty())
         throw CommandError{kUsage, "no mods folder is known; pass --mods-folder FOLDER"};
-    return qvr::openmw::TargetFor(arc.CurrentArchive, ConfigPath(), mods);
+    return qvr::openmw::TargetFor(archivePath, ConfigPath(), mods);
 }
 
 bool FinishOpenMWInstall(const OpenMWInstall& where, const qvr::openmw::ListReport& report,

@@ -21,6 +21,8 @@ using OpenMWInstall = qvr::openmw::Target;
 // Works out where the archive goes; ends the command when there is nowhere to put it.
 OpenMWInstall PrepareOpenMWInstall(const qvr::Archives& arc, const std::string& modsFolder,
                                    const Context& ctx);
+// The same for any archive, by its path.
+OpenMWInstall PrepareOpenMWInstallOf(const std::string& archivePath, const std::string& modsFolder);
 struct InstallReportAndLines {
     qvr::InstallReport Files;
     qvr::openmw::ListReport Lines;

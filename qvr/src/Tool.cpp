@@ -182,8 +182,18 @@ std::vector<Command> InstallingCommands() {
         {"install", "install an archive's files into the game's data folder",
          std::string(
              "usage: qvr install ARCHIVE [DATA_FOLDER] [--overwrite | --skip-existing]\n"
-             "       qvr install --openmw [--mods-folder FOLDER] ARCHIVE\n\n"
+             "       qvr install --openmw [--mods-folder FOLDER] ARCHIVE\n"
+             "       qvr install ARCHIVE [--root PATH | --options N,N | --list-options] ...\n\n"
              "Writes every file of ARCHIVE below DATA_FOLDER, creating folders as needed.\n"
+             "ARCHIVE is a .qvr package or an archive as downloaded (.zip, .7z, .rar,\n"
+             ".tar.*); of the latter, the data root inside (below a wrapper folder or\n"
+             "Data Files) is installed and the plug-in is named after the file. Numbered\n"
+             "options (\"00 Core\", \"01 Extra\"): the lowest-numbered one and those\n"
+             "--options names, a later one's files over an earlier's; for OpenMW each\n"
+             "in a folder of its own with its own data= line, in number order. Where\n"
+             "the data root is not clear, the folders that could be it are listed and\n"
+             "--root chooses; so for a package whose files sit below a wrapper folder.\n"
+             "Encrypted and multi-volume archives are refused.\n"
              "Without DATA_FOLDER, the folder QVRInstaller remembers is used, else the only\n"
              "one 'qvr where' finds. The install is recorded in DATA_FOLDER/.qvr-installed\n"
              "and every file it replaces is kept there, so that 'qvr uninstall' can put the\n"
@@ -203,9 +213,15 @@ std::vector<Command> InstallingCommands() {
              "  --openmw             install for OpenMW: into a folder of its own below the\n"
              "                       mods folder, listed in openmw.cfg with its plug-ins\n"
              "  --mods-folder DIR    OpenMW's mods folder (default ~/.local/share/openmw/mods)\n"
-             "  -j, --jobs N         inflate on N threads (default: one per core, at most 3)\n") +
+             "  -j, --jobs N         inflate on N threads (default: one per core, at most 3)\n"
+             "  --root PATH          the folder of ARCHIVE that holds the data (. for its top)\n"
+             "  --options N,N        the numbered options to install besides the lowest\n"
+             "  --list-options       show the data root and the options; install nothing\n") +
              kCommonHelp,
-         With({{"overwrite", 0, false},
+         With({{"root", 0, true},
+               {"options", 0, true},
+               {"list-options", 0, false},
+               {"overwrite", 0, false},
                {"skip-existing", 0, false},
                {"no-activate", 0, false},
                {"openmw", 0, false},

@@ -1,4 +1,4 @@
-// qvr list, info and verify on the archives players download, and install saying "not yet".
+// qvr list, info and verify on the archives players download.
 
 #include "ToolTestSupport.h"
 
@@ -31,12 +31,6 @@ TEST_F(Tool, DownloadedArchivesAreListedShownAndVerified) {
     EXPECT_EQ(r.Code, 0) << r.Out << r.Err;
     EXPECT_TRUE(Contains(r.Out, "OK, 4 files, 16 bytes (7z)")) << r.Out;
 
-    // Not yet installed, and saying so.
-    r = Run({"install", P("mod.7z"), P("data")});
-    EXPECT_EQ(r.Code, 2);
-    EXPECT_TRUE(Contains(r.Err, "cannot install zip, 7z, rar or tar archives yet")) << r.Err;
-    EXPECT_FALSE(fs::exists(dir / "data"));
-
     // Two roots: named, not guessed.
     ASSERT_TRUE(qvrtest::MakeZip(dir / "two.zip", {{"A/a.esp", "a"}, {"B/b.esp", "b"}}));
     r = Run({"info", P("two.zip")});
@@ -65,6 +59,13 @@ TEST_F(Tool, DamagedHostileAndEncryptedArchivesAreToldApart) {
         EXPECT_TRUE(Contains(r.Out + r.Err, "../evil.esp: refused")) << cmd << r.Out << r.Err;
         EXPECT_TRUE(Contains(r.Out + r.Err, "Meshes: refused: a symbolic link")) << r.Err;
     }
+    // Installed without them, and the exit code says something was left out.
+    r = Run({"install", P("bad.tar"), P("data")});
+    EXPECT_EQ(r.Code, 1) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "../evil.esp: refused")) << r.Err;
+    EXPECT_EQ(ReadAll(dir / "data" / "Mod.esp"), "x");
+    EXPECT_FALSE(fs::exists(dir / "evil.esp"));
+    EXPECT_FALSE(fs::exists(dir / "data" / "Meshes"));
 
     WriteAll(dir / "src" / "Mod.esp", "plug-in");
     const std::string in = "cd " + Quote(P("src")) + " && ";

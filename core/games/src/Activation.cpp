@@ -282,6 +282,16 @@ InstallReport InstallIntoDataFolder(Archives& arc, const std::string& dataFolder
                            MastersFirstTimes(dataFolder, {}, {}));
 }
 
+InstallReport InstallIntoDataFolder(InstallRequest request, const std::string& dataFolder,
+                                    bool activate, Activation& told) {
+    told = {};
+    const MorrowindIniEditor editor(dataFolder);
+    if (activate)
+        request.Edits = ActivationEdits(dataFolder, told);
+    request.Times = MastersFirstTimes(dataFolder, {}, {});
+    return InstallMembers(DataFolderTarget(dataFolder, editor), request);
+}
+
 RemovalReport RemoveFromDataFolder(Archives& arc, const std::string& dataFolder,
                                    const FileProgress& progress) {
     const MorrowindIniEditor editor(dataFolder);

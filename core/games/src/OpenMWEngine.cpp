@@ -50,9 +50,11 @@ bool IsBsa(const std::string& name) {
 }
 
 // The lines of a recorded edit, each checked as a stranger's text; archives (when given)
-// takes fallback-archive= lines.
+// takes fallback-archive= lines. An install of numbered options lists a folder for each: the
+// data= lines after the first go to moreData.
 Result ReadLines(const std::vector<std::string>& lines, ModLines& out,
-                 std::vector<std::string>* archives = nullptr) {
+                 std::vector<std::string>* archives = nullptr,
+                 std::vector<std::string>* moreData = nullptr) {
     for (const std::string& line : lines) {
         const size_t eq = line.find('=');
         const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
@@ -61,6 +63,8 @@ Result ReadLines(const std::vector<std::string>& lines, ModLines& out,
             return Result::EntryFailure("\"" + line + "\" is refused: " + why);
         if (key == "data" && out.DataFolder.empty())
             out.DataFolder = value;
+        else if (key == "data" && moreData)
+            moreData->push_back(value);
         else if (key == "content" && (IsPlugin(value) || IsScripts(value)) &&
                  IsSafeRelativePath(value, &why))
             out.Content.push_back(value);
@@ -163,19 +167,24 @@ Result ConfigLines::Apply(const ConfigEdit& edit, bool undo) const {
     if (edit.Kind != kKind || LowerText(platform::FileNamePart(edit.File)) != kKind)
         return Result::EntryFailure(edit.File + " is not an openmw.cfg; it was left alone");
     ModLines add, remove;
-    std::vector<std::string> addArchives, removeArchives;
-    if (Result read = ReadLines(edit.Add, add, &addArchives); !read)
+    std::vector<std::string> addArchives, removeArchives, addMore, removeMore;
+    if (Result read = ReadLines(edit.Add, add, &addArchives, &addMore); !read)
         return read;
-    if (Result read = ReadLines(edit.Remove, remove, &removeArchives); !read)
+    if (Result read = ReadLines(edit.Remove, remove, &removeArchives, &removeMore); !read)
         return read;
     if (undo) {
         std::swap(add, remove);
         std::swap(addArchives, removeArchives);
+        std::swap(addMore, removeMore);
     }
     const Result updated = Update(edit.File, [&](Config& cfg) {
         cfg.RemoveMod(remove);
+        for (const std::string& folder : removeMore)
+            cfg.RemoveMod({folder, {}});
         RemoveFromLoadOrder(cfg, OrderLines{{}, removeArchives});
         AddOwnLines(cfg, add, addArchives);
+        for (const std::string& folder : addMore) // each after the last, in order
+            cfg.AddMod({folder, {}});
     });
     if (!updated)
         return Result::EntryFailure("could not update " + edit.File + ": " + updated.Message);

@@ -8,6 +8,7 @@
 
 #include "qvr/format/PathRules.h"
 #include "qvr/install/InstallRecord.h"
+#include "qvr/install/SourceInstall.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
 
@@ -121,9 +122,7 @@ Target TargetFor(const std::string& archivePath, const std::string& configPath,
     where.ConfigPath = configPath;
     where.ModsFolder = modsFolder;
     const std::string archiveName = platform::FileNamePart(archivePath);
-    std::string stem = archiveName;
-    if (LowerText(stem).ends_with(".qvr"))
-        stem.resize(stem.size() - 4);
+    const std::string stem = NameFromArchive(archiveName);
     const std::string name = MakePlainName(stem, kFolderBytes);
     const std::string key = RecordKey(archiveName);
     for (int n = 1;; ++n) {
@@ -295,8 +294,8 @@ std::optional<AddedLines> FindInstall(const std::string& modsFolder, const std::
     std::error_code ec;
     if (fs::is_regular_file(Native(what), ec)) {
         Archives arc;
-        if (!arc.Open(what).Usable())
-            return std::nullopt;
+        if (!arc.Open(what).Usable()) // a zip, 7z, rar or tar: by the name it was recorded under
+            return FindEngineInstall(modsFolder, platform::FileNamePart(what));
         (void)arc.PluginInfo.GetPluginData(arc, platform::FileNamePart(what));
         return FindInstall(modsFolder, arc, problems);
     }

@@ -66,6 +66,8 @@ bool Begin(const InstallTarget& target, const InstallRequest& request, InstallRe
     record.Archive = request.Archive;
     record.Name = request.Name;
     record.Version = request.Version;
+    record.Root = request.Root;
+    record.Options = request.Options;
     record.Date = detail::NowUtc();
     record.State = RecordState::Installing;
     bool same = false;

@@ -144,6 +144,10 @@ std::string FormatInstallRecord(const InstallRecord& r) {
         << "archive=" << OneLine(r.Archive) << "\nname=" << OneLine(r.Name)
         << "\nversion=" << OneLine(r.Version) << "\ndate=" << OneLine(r.Date)
         << "\nsequence=" << r.Sequence << "\nstate=" << StateName(r.State) << "\n";
+    if (r.Root)
+        out << "root=" << OneLine(*r.Root) << "\n";
+    for (const std::string& option : r.Options)
+        out << "option=" << OneLine(option) << "\n";
     for (const std::string& folder : r.Folders)
         out << "folder=" << folder << "\n";
     for (const std::string& link : r.Links)
@@ -188,6 +192,10 @@ bool ParseRecordLine(const std::string& key, const std::string& value, InstallRe
         r.Version = value;
     else if (key == "date")
         r.Date = value;
+    else if (key == "root")
+        r.Root = value;
+    else if (key == "option")
+        r.Options.push_back(value);
     else if (key == "sequence") {
         size_t used = 0;
         try {

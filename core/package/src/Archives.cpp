@@ -113,6 +113,15 @@ OpenStatus Archives::Open(const std::string& path) {
                                    (opened.Message.empty() ? "" : " (" + opened.Message + ")")};
 }
 
+void Archives::NameOnly(const std::string& path) {
+    m_state.Files.clear();
+    m_state.Zip = false;
+    m_state.KnownArchive.clear();
+    m_state.KnownDirectory.clear();
+    m_state.KnownList.clear();
+    m_state.Current = path;
+}
+
 Result Archives::OpenArchive(const std::string& path) {
     m_state.Files.clear();
     m_state.Zip = false;

@@ -71,6 +71,11 @@ TimesFor MastersFirstTimes(const std::string& root, const std::string& below,
 InstallReport InstallIntoDataFolder(Archives& arc, const std::string& dataFolder, bool activate,
                                     const OverwriteQuestion& ask, const EntryProgress& progress,
                                     const TakeBackQuestion& takeBack, Activation& told);
+// The same for any request of the engine (an archive's members placed by SourceRequest, in
+// SourceInstall.h): its edits and times are this builder's.
+InstallReport InstallIntoDataFolder(InstallRequest request, const std::string& dataFolder,
+                                    bool activate, Activation& told);
+
 // Removal from a data folder, the recorded Morrowind.ini lines taken out first: of arc (by
 // record, else by content, as RemovePlugin), or of a recorded install (as RemoveByRecord).
 RemovalReport RemoveFromDataFolder(Archives& arc, const std::string& dataFolder,

@@ -15,6 +15,7 @@
 #include "qvr/sources/Source.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,9 @@ struct InstallRequest {
     std::vector<sources::Placed> Files;
     std::string Archive; // the archive's file name, as records keep it
     std::string Name, Version;
+    // Kept in the record: the data root taken and the options chosen (SourceInstall.h).
+    std::optional<std::string> Root;
+    std::vector<std::string> Options;
     OverwriteQuestion Ask;
     TakeBackQuestion TakeBack;
     // One call per file of Files (entries told by their path below Below); false cancels the

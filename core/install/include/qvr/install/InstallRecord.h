@@ -68,6 +68,10 @@ struct InstallRecord {
     std::vector<RecordedFile> Files;
     std::vector<ConfigEdit> Edits; // applied after the files, taken back before them
     std::vector<RemovalStep> Plan; // while Removing
+    // What of an archive was installed, for people: the folder taken as the data root (levels
+    // joined by '/', "" for the top), and the numbered options chosen ("00 Core").
+    std::optional<std::string> Root;
+    std::vector<std::string> Options;
 };
 
 // dataFolder's record folder, native path as UTF-8 text.

@@ -70,6 +70,9 @@ public:
     Result OpenArchive(const std::string& path);
     Result ReadArchiveDirectory(const std::string& path);
     Result ReadZipDirectory(const std::string& path);
+    // Names path as the open archive with no entries, without reading it: for an archive that
+    // is read another way (a zip, 7z, rar or tar as a source) whose name is still shown.
+    void NameOnly(const std::string& path);
     // By name: the first entry whose FileName matches, ignoring case (kept for its callers).
     Result ExtractEntry(const std::string& entryName, const std::string& destination,
                         bool overwrite);

@@ -1,0 +1,121 @@
+#include "qvr/games/OpenMWSources.h"
+
+#include "qvr/format/PathRules.h"
+#include "qvr/platform/Encoding.h"
+#include "qvr/platform/WorkFiles.h"
+#include "qvr/platform/detail/platform.h"
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+namespace qvr::openmw {
+
+namespace {
+
+constexpr const char* kKind = "openmw.cfg";
+
+bool IsPlugin(const std::string& name) {
+    const std::string l = LowerText(name);
+    return l.ends_with(".esp") || l.ends_with(".esm") || l.ends_with(".omwaddon");
+}
+
+std::string FolderOfFile(const std::string& file) {
+    return platform::FromNative(platform::ToNative(file).parent_path());
+}
+
+std::string DataFolderOf(const Target& where, const std::string& folder) {
+    if (folder.empty())
+        return where.ModFolder;
+    return platform::FromNative(platform::ToNative(where.ModFolder) / platform::ToNative(folder));
+}
+
+// The lines wanted for the files written (recorded paths: the plug-in's folder, then one of
+// folders, then the file): every folder's data= line, and the plug-ins at a folder's top.
+std::vector<std::string> WantedLines(const Target& where, const std::vector<std::string>& folders,
+                                     const std::vector<std::string>& files, ListReport& listed) {
+    std::vector<std::string> lines;
+    std::vector<std::string> content;
+    listed.Unlisted.clear();
+    for (const std::string& folder : folders) {
+        lines.push_back("data=" + DataFolderOf(where, folder));
+        const std::string prefix = folder.empty() ? std::string() : LowerText(folder) + "\\";
+        for (const std::string& f : files) {
+            std::string below = f.substr(f.find('\\') + 1);
+            if (!LowerText(below).starts_with(prefix))
+                continue;
+            below = below.substr(prefix.size());
+            if (below.find('\\') != std::string::npos || !IsPlugin(below))
+                continue;
+            std::string why;
+            if (!IsSafeSettingValue(below, &why) || !IsSafeRelativePath(below, &why))
+                listed.Unlisted.push_back(why);
+            else if (std::none_of(content.begin(), content.end(), [&](const std::string& c) {
+                         return LowerText(c) == LowerText(below);
+                     }))
+                content.push_back(below);
+        }
+    }
+    listed.Plugins = content.size();
+    for (const std::string& c : content)
+        lines.push_back("content=" + c);
+    return lines;
+}
+
+// Of the lines wanted, those this install adds: the absent ones, and those the same
+// archive's earlier install had added (handed over, so they keep their place).
+EditsFor EditsOf(const Target& where, const std::vector<std::string>& folders, ListReport& listed) {
+    return [&where, folders, &listed](const std::vector<std::string>& files,
+                                      const std::vector<ConfigEdit>& carried) {
+        std::ifstream in(platform::ToNative(where.ConfigPath), std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        const Config cfg = Config::Parse(text.str());
+        const std::vector<std::string> data = cfg.Values("data");
+        const std::vector<std::string> content = cfg.Values("content");
+        ConfigEdit e{kKind, where.ConfigPath, {}, {}};
+        for (const std::string& line : WantedLines(where, folders, files, listed)) {
+            const std::string key = line.substr(0, line.find('='));
+            const std::string value = line.substr(line.find('=') + 1);
+            const std::vector<std::string>& present = key == "data" ? data : content;
+            const bool absent = std::none_of(present.begin(), present.end(), [&](const auto& p) {
+                return key == "data" ? p == value : LowerText(p) == LowerText(value);
+            });
+            const bool carriedOver =
+                std::any_of(carried.begin(), carried.end(), [&](const ConfigEdit& c) {
+                    return c.Kind == kKind && c.File == where.ConfigPath &&
+                           std::find(c.Add.begin(), c.Add.end(), line) != c.Add.end();
+                });
+            if (absent || carriedOver)
+                e.Add.push_back(line);
+        }
+        return e.Add.empty() ? std::vector<ConfigEdit>{} : std::vector<ConfigEdit>{e};
+    };
+}
+
+} // namespace
+
+InstallReport InstallSource(sources::Source& source, const SourcePlan& plan, const Target& where,
+                            const OverwriteQuestion& ask, const PlacedProgress& progress,
+                            const TakeBackQuestion& takeBack, ListReport& listed) {
+    const ConfigLines editor;
+    const InstallTarget target = EngineTarget(where, editor);
+    RemoveStaleWorkFiles(FolderOfFile(where.ConfigPath)); // a killed edit's work file
+    InstallReport report;
+    std::vector<std::string> folders;
+    InstallRequest request = SourceRequest(source, plan);
+    request.Files = PlaceInFolders(source, plan, folders);
+    for (const std::string& folder : folders)
+        if (std::string why; !IsSafeSettingValue(DataFolderOf(where, folder), &why)) {
+            report.Outcome = Result::EntryFailure("cannot list the folder in " + where.ConfigPath +
+                                                  ": " + why + "; nothing was installed");
+            return report;
+        }
+    request.Ask = ask;
+    request.Progress = progress;
+    request.TakeBack = takeBack;
+    request.Edits = EditsOf(where, folders, listed);
+    return InstallMembers(target, request);
+}
+
+} // namespace qvr::openmw
