@@ -1,5 +1,6 @@
 #include "qvr/install/detail/EngineSteps.h"
 
+#include "qvr/format/PathRules.h"
 #include "qvr/install/detail/Backups.h"
 #include "qvr/install/detail/InstallFiles.h"
 #include "qvr/install/detail/InstallPaths.h"
@@ -136,6 +137,16 @@ void MoveOriginals(const std::string& root, int64_t sequence, const std::vector<
 
 namespace {
 
+// Why a file was not written, naming it once: the reader may name the member in front of its
+// reason, and the writer the target, which the line names already.
+std::string FailedWrite(const EntryResult& result, const std::string& member, std::string why) {
+    for (const std::string& named : {member + ": ", "Cannot write " + result.Target + ": "})
+        if (named.size() > 2 && why.starts_with(named))
+            why.erase(0, named.size());
+    return ShownEntryPath(result.Entry.FilePath(), result.Entry.FileName()) + ": could not write " +
+           result.Target + ": " + why;
+}
+
 // The file p was to replace goes back in place of one that could not be written.
 void PutBack(const std::string& root, int64_t sequence, const Planned& p, EntryResult& result) {
     const fs::path backup = BackupPath(root, sequence, p.Path);
@@ -181,8 +192,10 @@ std::vector<RecordedFile> WriteMembers(sources::Source& source,
             result.Outcome = EntryOutcome::Installed;
         } else {
             result.Outcome = EntryOutcome::Failed;
-            result.Message = EntryDisplayPath(result.Entry) + ": could not write " + result.Target +
-                             ": " + d.Outcome.Message;
+            const size_t m = files[p.Entry].Member;
+            result.Message = FailedWrite(
+                result, m < source.Members().size() ? source.Members()[m].Path : std::string(),
+                d.Outcome.Message);
             PutBack(root, sequence, p, result);
         }
         ++told;
