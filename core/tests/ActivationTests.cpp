@@ -10,6 +10,7 @@
 #include "qvr/games/SetupCheck.h"
 #include "qvr/platform/Encoding.h"
 #include "qvrtest/Plugins.h"
+#include "qvrtest/TempFolder.h"
 
 #include <algorithm>
 #include <chrono>
@@ -143,8 +144,6 @@ std::vector<std::vector<std::string>> Orders() {
     return out;
 }
 
-} // namespace
-
 TEST_F(Activation, AnyOrderOfInstallsAndRemovalsKeepsTheOrderAndGivesMorrowindIniBack) {
     for (const auto& installs : Orders())
         for (const auto& removals : Orders()) {
@@ -275,3 +274,17 @@ TEST_F(Activation, ARecordedEditNamingAnythingElseIsRefusedWhole) {
         EXPECT_EQ(ReadAll(Ini()), kIni) << e.Add[0];
     }
 }
+
+// "Data Files" typed inside the game's folder: the Morrowind.ini beside it is found all the same.
+TEST(MorrowindIniBeside, ADataFolderGivenRelativeFindsTheFileAboveIt) {
+    qvrtest::TempFolder game{"qvr-ini-beside"};
+    WriteAll(game.Path() / "Morrowind.ini", kIni);
+    fs::create_directories(game.Path() / "Data Files");
+    const fs::path was = fs::current_path();
+    fs::current_path(game.Path());
+    const std::string found = qvr::MorrowindIniBeside("Data Files");
+    fs::current_path(was);
+    EXPECT_TRUE(fs::equivalent(found, game.Path() / "Morrowind.ini")) << found;
+}
+
+} // namespace

@@ -142,7 +142,9 @@ std::optional<int64_t> TimeOf(const fs::path& file) {
 } // namespace
 
 std::string MorrowindIniBeside(const std::string& dataFolder) {
-    fs::path folder = platform::ToNative(dataFolder).lexically_normal();
+    // "Data Files" typed in the game's folder has its parent in the current folder.
+    std::error_code made;
+    fs::path folder = fs::absolute(platform::ToNative(dataFolder), made).lexically_normal();
     if (folder.filename().empty()) // "Data Files/"
         folder = folder.parent_path();
     const fs::path parent = folder.parent_path();
