@@ -97,8 +97,10 @@ Outcome Run(const ParsedArgs& a, const Context& ctx, qvr::sources::Source& sourc
     return out;
 }
 
-int Summarise(const ParsedArgs& a, const Context& ctx, const qvr::InstallReport& report,
-              const std::string& data) {
+} // namespace
+
+int SummariseInstall(const ParsedArgs& a, const Context& ctx, const qvr::InstallReport& report,
+                     const std::string& data) {
     const auto& results = report.Entries;
     const int installed = Tally(results, qvr::EntryOutcome::Installed);
     const int kept = Tally(results, qvr::EntryOutcome::Skipped);
@@ -129,8 +131,6 @@ int Summarise(const ParsedArgs& a, const Context& ctx, const qvr::InstallReport&
     }
     return refused + failed > 0 ? kSomeFailed : kOk;
 }
-
-} // namespace
 
 bool InstallsFromSource(const ParsedArgs& a, const std::string& path) {
     if (a.Has("root") || a.Has("options") || a.Has("list-options") || ReadAsSource(path))
@@ -196,7 +196,7 @@ int InstallArchive(const ParsedArgs& a, const Context& ctx, const std::string& p
     const Outcome done = Run(a, ctx, source, plan, data, openmw, keptBeside);
     if (!ctx.Quiet)
         TellEarlier(done.Report, keptBeside);
-    int code = Summarise(a, ctx, done.Report, data);
+    int code = SummariseInstall(a, ctx, done.Report, data);
     // Members refused when the archive was opened were named then and never installed.
     if (code == kOk && !source.Refused().empty())
         code = kSomeFailed;

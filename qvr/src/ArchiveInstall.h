@@ -29,6 +29,10 @@ qvr::TakeBackQuestion AskTakeBack(bool interactive, ProgressBar& bar, const std:
                                   std::vector<std::string>& keptBeside);
 // Checks the data folder an install goes into; one typed (typed) is made when missing.
 void PrepareDataFolder(const std::string& data, bool typed, bool openmw, const Context& ctx);
+// The summary line of an install, the kept files named when nobody could be asked; the exit
+// status.
+int SummariseInstall(const ParsedArgs& a, const Context& ctx, const qvr::InstallReport& report,
+                     const std::string& data);
 // The numbers --options names, split at commas and blanks.
 std::vector<std::string> OptionLabels(const ParsedArgs& a);
 

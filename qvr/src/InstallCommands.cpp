@@ -205,40 +205,16 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     const auto& results = report.Entries;
     if (!ctx.Quiet)
         TellEarlier(report, keptBeside);
+    const int code = SummariseInstall(a, ctx, report, data);
+    if (!report.Outcome)
+        return code;
     const int installed = Tally(results, qvr::EntryOutcome::Installed);
-    const int kept = Tally(results, qvr::EntryOutcome::Skipped);
-    const int refused = Tally(results, qvr::EntryOutcome::Refused);
-    const int failed = Tally(results, qvr::EntryOutcome::Failed);
-    // Nobody could be asked: say which files were kept, so nothing is skipped unseen.
-    if (kept > 0 && !a.Has("skip-existing") && !interactive) {
-        Warn("kept " + Plural(kept, "existing file", "existing files") +
-             " (no terminal to ask; --overwrite replaces them):");
-        for (const auto& r : results)
-            if (r.Outcome == qvr::EntryOutcome::Skipped)
-                std::cerr << "  " << Printable(r.Target) << "\n";
-    }
-    if (!ctx.Quiet) {
-        std::cout << "Installed " << installed << " of "
-                  << Plural(installed + kept + refused + failed, "file", "files") << " into "
-                  << Printable(data);
-        if (kept)
-            std::cout << "; " << Plural(kept, "existing file", "existing files") << " kept";
-        if (refused)
-            std::cout << "; " << refused << " refused";
-        if (failed)
-            std::cout << "; " << failed << " failed";
-        std::cout << "\n";
-    }
-    if (!report.Outcome) {
-        Warn(report.Outcome.Message);
-        return report.Outcome.Code == qvr::Status::ArchiveUnusable ? kUsage : kSomeFailed;
-    }
     if (a.Has("openmw") && installed > 0 && !FinishOpenMWInstall(openmw, done.Lines, ctx))
         return kSomeFailed;
     if (!a.Has("openmw") && installed > 0 &&
         !FinishDataInstall(arc, data, !a.Has("no-activate"), enabled, ctx))
         return kSomeFailed;
-    return refused + failed > 0 ? kSomeFailed : kOk;
+    return code;
 }
 
 namespace {
