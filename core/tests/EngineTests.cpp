@@ -380,7 +380,6 @@ TEST_F(OpenMWEngine, EveryKillAndFailureLeavesFilesAndLinesAsBeforeOrAsAfter) {
     for (const Scenario& s : scenarios)
         Sweep(s, fresh);
 }
-#endif
 
 // Finding 3 as found: a failure of openmw.cfg's write leaves no files and no lines.
 TEST_F(OpenMWEngine, AnInstallWhoseLinesCannotBeWrittenLeavesNothing) {
@@ -428,6 +427,8 @@ TEST_F(OpenMWEngine, AnInstallOfTheVersionBeforeIsRemoved) {
     EXPECT_EQ(ReadAll(Cfg(root)), "content=Morrowind.esm\n");
     EXPECT_FALSE(fs::exists(folder));
 }
+
+#endif
 
 #if !defined(_WIN32) && !defined(__APPLE__)
 // Finding 12: the openmw.cfg OpenMW reads is the one written, Flatpak's too.
