@@ -21,7 +21,7 @@ TEST_F(Tool, PackListShowInstallVerifyAndUninstallAPlugin) {
     EXPECT_EQ(r.Code, 0) << r.Err;
     for (const char* shown : {"mod.qvr.ifo", "Meshes/Armor/x.nif", "Textures/x.nif",
                               "Sound/Fx/a b.wav", "BookArt/\xC3\xBC.tga", "7 entries"})
-        EXPECT_TRUE(Contains(r.Out, shown)) << shown << "\n" << r.Out;
+        EXPECT_TRUE(Contains(r.Out, Shown(shown))) << shown << "\n" << r.Out;
 
     r = Run({"info", P("mod.qvr")});
     EXPECT_EQ(r.Code, 0) << r.Err;
@@ -159,8 +159,14 @@ TEST_F(Tool, DamagedAndForeignFilesGiveClearErrorsAndExitCodes) {
     EXPECT_EQ(r.Code, 0) << r.Err;
     EXPECT_TRUE(Contains(r.Out, Shown("Textures/ab.dds"))) << r.Out;
     r = Run({"install", P("plain.zip"), P("data3")});
+#ifdef _WIN32
+    // This build reads no archives but packages: it says so.
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "zip")) << r.Err;
+#else
     EXPECT_EQ(r.Code, 1);
     EXPECT_TRUE(Contains(r.Err, "CRC")) << r.Err;
+#endif
     EXPECT_FALSE(fs::exists(dir / "data3" / "Textures"));
 }
 
