@@ -158,12 +158,12 @@ int main(int argc, char** argv) {
     WriteAll(corpus / "fuzz_pluginfo" / "short", std::string("Name\0Ver", 8));
     // Plug-ins as the tests make them: with and without FORM, no masters and many.
     fs::create_directories(corpus / "fuzz_plugin_header");
-    const auto plugin = [&](const std::string& name, const qvrtest::PluginSpec& spec) {
-        WriteAll(corpus / "fuzz_plugin_header" / name, qvrtest::PluginBytes(spec));
+    const auto plugin = [&](const std::string& name, const qvrtest::PluginShape& shape) {
+        WriteAll(corpus / "fuzz_plugin_header" / name, qvrtest::PluginBytes(shape));
     };
     plugin("no-masters", {false, false, "Anne", "Nothing needed", {}});
     plugin("form", {true, true, "OpenMW", "Saved by OpenMW", {{"Morrowind.esm", 79837557}}});
-    qvrtest::PluginSpec many{false, false, "Anne", "Caf\xe9", {}};
+    qvrtest::PluginShape many{false, false, "Anne", "Caf\xe9", {}};
     for (int i = 0; i < 40; ++i)
         many.Masters.push_back({"Master " + std::to_string(i) + ".esm", 1000u + i});
     plugin("many-masters", many);

@@ -18,7 +18,7 @@ std::vector<std::pair<std::string, uint64_t>> ManyMasters(int n) {
     return out;
 }
 
-void ExpectAsWritten(const qvr::PluginHeader& h, const PluginSpec& s) {
+void ExpectAsWritten(const qvr::PluginHeader& h, const PluginShape& s) {
     EXPECT_EQ(h.IsMaster, s.Master);
     EXPECT_FLOAT_EQ(h.Version, 1.3f);
     EXPECT_EQ(h.Author, qvr::Cp1252ToUtf8(s.Author.substr(0, 32)));
@@ -30,7 +30,7 @@ void ExpectAsWritten(const qvr::PluginHeader& h, const PluginSpec& s) {
     }
 }
 
-const std::vector<std::pair<const char*, PluginSpec>> kSound = {
+const std::vector<std::pair<const char*, PluginShape>> kSound = {
     {"no masters", {false, false, "Anne", "Nothing needed", {}}},
     {"FORM first", {true, false, "OpenMW CS", "Saved by OpenMW", {{"Morrowind.esm", 79837557}}}},
     {"master file",
@@ -48,11 +48,11 @@ const std::vector<std::pair<const char*, PluginSpec>> kSound = {
 } // namespace
 
 TEST(PluginHeader, SoundHeadersReadAsWritten) {
-    for (const auto& [what, spec] : kSound) {
+    for (const auto& [what, shape] : kSound) {
         SCOPED_TRACE(what);
         qvr::PluginHeader h;
-        ASSERT_TRUE(Ok(qvr::ParsePluginHeader(PluginBytes(spec) + "TES3 rest of the file", h)));
-        ExpectAsWritten(h, spec);
+        ASSERT_TRUE(Ok(qvr::ParsePluginHeader(PluginBytes(shape) + "TES3 rest of the file", h)));
+        ExpectAsWritten(h, shape);
     }
 }
 
@@ -101,13 +101,13 @@ TEST(PluginHeader, HostileHeadersAreRefused) {
 }
 
 TEST_F(ArchiveTest, PluginHeadersReadFromFilesAndMembersAlike) {
-    const PluginSpec spec{
+    const PluginShape shape{
         true, false, "Anne", "Tower", {{"Morrowind.esm", 7}, {"Tribunal.esm", 9}}};
-    const std::string bytes = PluginBytes(spec) + RandomBytes(300000, 5);
+    const std::string bytes = PluginBytes(shape) + RandomBytes(300000, 5);
     WriteAll(dir + "/Tower.esp", bytes);
     qvr::PluginHeader fromFile;
     ASSERT_TRUE(Ok(qvr::ReadPluginHeader(dir + "/Tower.esp", fromFile)));
-    ExpectAsWritten(fromFile, spec);
+    ExpectAsWritten(fromFile, shape);
 
     // Only the header is inflated: a member whose data is spoiled after it still gives it.
     std::string package = RawArchive({{"", "Tower.esp", bytes}, {"", "Broken.esp", bytes}}, 1);
@@ -120,7 +120,7 @@ TEST_F(ArchiveTest, PluginHeadersReadFromFilesAndMembersAlike) {
         SCOPED_TRACE(entry.FileName());
         qvr::PluginHeader fromMember;
         ASSERT_TRUE(Ok(qvr::ReadPluginHeader(arc, entry, fromMember)));
-        ExpectAsWritten(fromMember, spec);
+        ExpectAsWritten(fromMember, shape);
     }
     EXPECT_FALSE(arc.ExtractEntry(arc.ArchiveFiles[1], dir + "/out.esp", true))
         << "the spoiled member is damaged as a whole";

@@ -70,17 +70,7 @@ Outcome Run(const ParsedArgs& a, const Context& ctx, qvr::sources::Source& sourc
     const qvr::OverwriteQuestion ask = AskOverwrite(a, interactive, bar, data);
     const qvr::TakeBackQuestion takeBack = AskTakeBack(interactive, bar, data, keptBeside);
     const qvr::PlacedProgress progress = [&](size_t, const qvr::EntryResult& r, size_t done,
-                                             size_t) {
-        if (r.Outcome == qvr::EntryOutcome::Refused || r.Outcome == qvr::EntryOutcome::Failed) {
-            bar.Clear();
-            Warn(r.Message);
-        } else if (ctx.Verbose && r.Outcome == qvr::EntryOutcome::Installed) {
-            bar.Clear();
-            std::cout << "installed: " << Printable(DisplayPath(r.Entry)) << "\n";
-        }
-        bar.Update(done, r.Entry.FileName());
-        return true;
-    };
+                                             size_t) { return ShowInstalled(bar, ctx, r, done); };
     Outcome out;
     if (openmw) {
         out.Report =
@@ -98,6 +88,18 @@ Outcome Run(const ParsedArgs& a, const Context& ctx, qvr::sources::Source& sourc
 }
 
 } // namespace
+
+bool ShowInstalled(ProgressBar& bar, const Context& ctx, const qvr::EntryResult& r, size_t done) {
+    if (r.Outcome == qvr::EntryOutcome::Refused || r.Outcome == qvr::EntryOutcome::Failed) {
+        bar.Clear();
+        Warn(r.Message);
+    } else if (ctx.Verbose && r.Outcome == qvr::EntryOutcome::Installed) {
+        bar.Clear();
+        std::cout << "installed: " << Printable(DisplayPath(r.Entry)) << "\n";
+    }
+    bar.Update(done, r.Entry.FileName());
+    return true;
+}
 
 int SummariseInstall(const ParsedArgs& a, const Context& ctx, const qvr::InstallReport& report,
                      const std::string& data) {

@@ -29,6 +29,9 @@ qvr::TakeBackQuestion AskTakeBack(bool interactive, ProgressBar& bar, const std:
                                   std::vector<std::string>& keptBeside);
 // Checks the data folder an install goes into; one typed (typed) is made when missing.
 void PrepareDataFolder(const std::string& data, bool typed, bool openmw, const Context& ctx);
+// One file of an install handled: a failure or refusal said, with -v what was installed, the
+// bar moved on. Always goes on.
+bool ShowInstalled(ProgressBar& bar, const Context& ctx, const qvr::EntryResult& r, size_t done);
 // The summary line of an install, the kept files named when nobody could be asked; the exit
 // status.
 int SummariseInstall(const ParsedArgs& a, const Context& ctx, const qvr::InstallReport& report,

@@ -183,15 +183,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     std::vector<std::string> keptBeside;
     const qvr::TakeBackQuestion takeBack = AskTakeBack(interactive, bar, data, keptBeside);
     const qvr::EntryProgress progress = [&](const qvr::EntryResult& r, size_t done, size_t) {
-        if (r.Outcome == qvr::EntryOutcome::Refused || r.Outcome == qvr::EntryOutcome::Failed) {
-            bar.Clear();
-            Warn(r.Message);
-        } else if (ctx.Verbose && r.Outcome == qvr::EntryOutcome::Installed) {
-            bar.Clear();
-            std::cout << "installed: " << Printable(DisplayPath(r.Entry)) << "\n";
-        }
-        bar.Update(done, r.Entry.FileName());
-        return true;
+        return ShowInstalled(bar, ctx, r, done);
     };
     InstallReportAndLines done;
     qvr::Activation enabled;

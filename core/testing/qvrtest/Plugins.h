@@ -12,7 +12,7 @@
 
 namespace qvrtest {
 
-struct PluginSpec {
+struct PluginShape {
     bool Form = false;   // a FORM subrecord before HEDR, as OpenMW writes
     bool Master = false; // the master-file flag
     std::string Author = "Anne";
@@ -28,7 +28,7 @@ inline std::string Subrecord(const std::string& name, const std::string& data) {
     return name + Le32(static_cast<int32_t>(data.size())) + data;
 }
 
-inline std::string Hedr(const PluginSpec& s) {
+inline std::string Hedr(const PluginShape& s) {
     std::string h(300, '\0');
     const float version = 1.3f;
     std::memcpy(h.data(), &version, 4);
@@ -40,7 +40,7 @@ inline std::string Hedr(const PluginSpec& s) {
 }
 
 // The TES3 record alone; a plug-in's records would follow it.
-inline std::string PluginBytes(const PluginSpec& s) {
+inline std::string PluginBytes(const PluginShape& s) {
     std::string body = s.Form ? Subrecord("FORM", Le32(1)) : "";
     body += Subrecord("HEDR", Hedr(s));
     for (const auto& [name, size] : s.Masters)
@@ -50,7 +50,7 @@ inline std::string PluginBytes(const PluginSpec& s) {
 
 // A plug-in needing masters, sizes made up, with a record after the header as a file has.
 inline std::string PluginNeeding(const std::vector<std::string>& masters, bool isMaster = false) {
-    PluginSpec s;
+    PluginShape s;
     s.Master = isMaster;
     for (const std::string& m : masters)
         s.Masters.push_back({m, 1000 + m.size()});
