@@ -20,8 +20,6 @@ namespace openmw = qvr::openmw;
 
 namespace {
 
-const qvr::OverwriteQuestion kYes = [](const qvr::sgFileInfo&, const std::string&) { return true; };
-
 // Windows-1252 (0xE9 is an e with an accent), CR LF, a comment and lines the game ignores.
 const std::string kIni = "[General]\r\n; the player's own note\r\nSubtitles=1\r\n\r\n"
                          "[Game Files]\r\nGameFile0=Morrowind.esm\r\nGameFile1=Caf\xE9.esp\r\n\r\n"

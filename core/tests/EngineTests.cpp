@@ -24,8 +24,6 @@ namespace openmw = qvr::openmw;
 
 namespace {
 
-const qvr::OverwriteQuestion kYes = [](const qvr::sgFileInfo&, const std::string&) { return true; };
-
 // Work files and record texts that a run left anywhere below root.
 int Leftovers(const std::string& root) {
     int n = 0;

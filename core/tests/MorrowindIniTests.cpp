@@ -26,12 +26,12 @@ const std::string kIni = "[General]\r\n"
                          "[Moons]\r\n"
                          "Masser Size=94";
 
-struct Install {
+struct IniInstall {
     std::vector<std::string> Plugins, Archives;
 };
 
 // Three plug-ins with masters among them, as they would be installed.
-const std::vector<Install> kThree = {
+const std::vector<IniInstall> kIniInstalls = {
     {{"Base.esm"}, {"Base.bsa"}},
     {{"Mid.esp"}, {}},
     {{"Top.esp", "Top - Patch.esp"}, {"Top.bsa"}},
@@ -42,7 +42,8 @@ std::string Model(const std::vector<size_t>& installed) {
     std::string bytes = kIni;
     for (size_t i : installed) {
         mwini::IniLines added;
-        EXPECT_TRUE(mwini::AddToLists(bytes, kThree[i].Plugins, kThree[i].Archives, added));
+        EXPECT_TRUE(
+            mwini::AddToLists(bytes, kIniInstalls[i].Plugins, kIniInstalls[i].Archives, added));
     }
     return bytes;
 }
@@ -78,8 +79,8 @@ TEST(MorrowindIni, AnyOrderOfInstallsAndRemovalsFollowsTheModelAndEndsAsItBegan)
             std::vector<mwini::IniLines> lines(3);
             std::vector<size_t> installed;
             for (size_t i : adds) {
-                ASSERT_TRUE(
-                    mwini::AddToLists(bytes, kThree[i].Plugins, kThree[i].Archives, lines[i]));
+                ASSERT_TRUE(mwini::AddToLists(bytes, kIniInstalls[i].Plugins,
+                                              kIniInstalls[i].Archives, lines[i]));
                 installed.push_back(i);
                 ASSERT_EQ(bytes, Model(installed));
             }

@@ -12,6 +12,11 @@
 
 namespace qvrtest {
 
+// Every overwrite question answered yes.
+inline const qvr::OverwriteQuestion kYes = [](const qvr::sgFileInfo&, const std::string&) {
+    return true;
+};
+
 // Path below the data folder ("Meshes\x.nif") -> content.
 using Files = std::map<std::string, std::string>;
 

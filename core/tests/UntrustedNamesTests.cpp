@@ -24,7 +24,7 @@ std::vector<std::string> Levels(const std::string& path) {
     return out;
 }
 
-std::string Crc(const std::string& s) {
+std::string CrcText(const std::string& s) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%08x",
                   static_cast<unsigned>(crc32(0, reinterpret_cast<const Bytef*>(s.data()),
@@ -162,8 +162,8 @@ TEST_F(Untrusted, PlantedRecordsTouchNothingOutsideTheDataFolder) {
             const std::string bytes = path.ends_with("deeper.txt") ? "more" : kVictim;
             WriteAll(RecordFile("victim.qvr"),
                      "archive=victim.qvr\nname=Victim\nsequence=5\nstate=installed\nfile=" +
-                         std::string(flag) + " " + std::to_string(bytes.size()) + " " + Crc(bytes) +
-                         " " + path + "\n");
+                         std::string(flag) + " " + std::to_string(bytes.size()) + " " +
+                         CrcText(bytes) + " " + path + "\n");
             // The kept copy a restore would put back, where an unchecked restore looks for it.
             fs::path backup = fs::path(qvr::RecordFolder(Data())) / "backups" / "5";
             for (const std::string& level : Levels(path))

@@ -42,7 +42,7 @@ qvr::sgFileInfo MemberAsEntry(const qvr::sources::Member& m) {
 
 namespace {
 
-const QColor kText(255, 255, 192);
+const QColor kListText(255, 255, 192);
 
 } // namespace
 
@@ -53,7 +53,7 @@ frmManage::frmManage(MainMod& mod)
     setFixedSize(Tw(9600), Tw(7185));
     m_background = Artwork::Background(Artwork::Dusk(), size());
 
-    const QString text = Ui::TextStyle(kText);
+    const QString text = Ui::TextStyle(kListText);
     const QString valueStyle = text + QStringLiteral("border: 1px solid rgb(255, 255, 192);"
                                                      "padding-left: 2px;");
     const QFont caption = Ui::Font(8.25, true);
@@ -91,7 +91,8 @@ frmManage::frmManage(MainMod& mod)
         ->setWordWrap(true);
     m_lblPreview = Ui::MakeListLabel(
         this, QStringLiteral("lblPreview"), TwRect(1620, 5100, 3075, 1335), value,
-        QStringLiteral("background: transparent; border: 1px solid rgb(255, 255, 192);"), kText);
+        QStringLiteral("background: transparent; border: 1px solid rgb(255, 255, 192);"),
+        kListText);
 
     m_tvFileList = new QTreeWidget(this);
     m_tvFileList->setObjectName(QStringLiteral("tvFileList"));
@@ -176,7 +177,7 @@ void frmManage::BuildInformation(const QFont& caption, const QFont& value, const
             *row.valueLabel = Ui::MakeListLabel(
                 this, name, row.valueRect, value,
                 QStringLiteral("background: transparent; border: 1px solid rgb(255, 255, 192);"),
-                kText);
+                kListText);
         } else {
             *row.valueLabel =
                 MakeLabel(this, row.valueName, QString(), row.valueRect, value, valueStyle);

@@ -17,14 +17,6 @@ namespace {
 const std::string kIni = "[Game Files]\r\nGameFile0=Morrowind.esm\r\n; the player's\r\n";
 
 // Saves what the window looks like when QVR_WINDOW_PICTURES names a folder, to look at.
-void Picture(QWidget& window, const char* name) {
-    const QString folder = qEnvironmentVariable("QVR_WINDOW_PICTURES");
-    const QPixmap picture = window.grab();
-    EXPECT_FALSE(picture.isNull()) << name;
-    if (!folder.isEmpty())
-        picture.save(QDir(folder).filePath(QString::fromLatin1(name) + ".png"));
-}
-
 } // namespace
 
 class Activation : public InstallerTest {

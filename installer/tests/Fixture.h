@@ -8,6 +8,8 @@
 #include "qvrtest/Bytes.h"
 #include "qvrtest/Packages.h"
 
+#include <QDir>
+#include <QPixmap>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <deque>
@@ -17,6 +19,16 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+// A window drawn as the screen would draw it (every child painted), kept as NAME.png when
+// QVR_WINDOW_PICTURES names a folder.
+inline void Picture(QWidget& window, const char* name) {
+    const QString folder = qEnvironmentVariable("QVR_WINDOW_PICTURES");
+    const QPixmap picture = window.grab();
+    EXPECT_FALSE(picture.isNull()) << name;
+    if (!folder.isEmpty())
+        picture.save(QDir(folder).filePath(QString::fromLatin1(name) + ".png"));
+}
 
 using namespace shared_windows;
 

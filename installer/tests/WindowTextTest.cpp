@@ -33,14 +33,6 @@ std::string TwelveModules() {
 }
 
 // Saves what the window looks like when QVR_WINDOW_PICTURES names a folder, to look at.
-void Picture(QWidget& window, const char* name) {
-    const QString folder = qEnvironmentVariable("QVR_WINDOW_PICTURES");
-    QPixmap picture = window.grab(); // paints every child, as the screen would
-    EXPECT_FALSE(picture.isNull()) << name;
-    if (!folder.isEmpty())
-        picture.save(QDir(folder).filePath(QString::fromLatin1(name) + ".png"));
-}
-
 } // namespace
 
 class WindowTexts : public InstallerTest {

@@ -16,8 +16,8 @@ namespace packager {
 
 namespace {
 // Captions and their boxes; the caption column holds "Parent Folder:" at 8 points with a gap.
-constexpr int kCaptionLeft = 300;
-constexpr int kValueLeft = 1920;
+constexpr int kFolderCaptionLeft = 300;
+constexpr int kFolderValueLeft = 1920;
 } // namespace
 
 frmNewFolder::frmNewFolder(QWidget* parent, std::function<QStringList()> keys)
@@ -30,21 +30,23 @@ frmNewFolder::frmNewFolder(QWidget* parent, std::function<QStringList()> keys)
     m_folders = new QComboBox(this);
     m_folders->setObjectName(QStringLiteral("cmbFolders"));
     m_folders->setEditable(false);
-    m_folders->setGeometry(TwRect(kValueLeft, 300, 2640, 315));
+    m_folders->setGeometry(TwRect(kFolderValueLeft, 300, 2640, 315));
     // A long folder is cut in its box: the tip shows it whole.
     connect(m_folders, &QComboBox::currentTextChanged, this,
             [this](const QString& key) { m_folders->setToolTip(PlainToolTip(key)); });
 
     m_name = new QLineEdit(this);
     m_name->setObjectName(QStringLiteral("txNewFolder"));
-    m_name->setGeometry(TwRect(kValueLeft, 780, 2640, 315));
+    m_name->setGeometry(TwRect(kFolderValueLeft, 780, 2640, 315));
 
     auto* parentLabel = new QLabel(QStringLiteral("Parent Folder:"), this);
     parentLabel->setObjectName(QStringLiteral("Label1_0"));
-    parentLabel->setGeometry(TwRect(kCaptionLeft, 300, kValueLeft - kCaptionLeft - 90, 315));
+    parentLabel->setGeometry(
+        TwRect(kFolderCaptionLeft, 300, kFolderValueLeft - kFolderCaptionLeft - 90, 315));
     auto* nameLabel = new QLabel(QStringLiteral("Folder Name:"), this);
     nameLabel->setObjectName(QStringLiteral("Label1_1"));
-    nameLabel->setGeometry(TwRect(kCaptionLeft, 780, kValueLeft - kCaptionLeft - 90, 315));
+    nameLabel->setGeometry(
+        TwRect(kFolderCaptionLeft, 780, kFolderValueLeft - kFolderCaptionLeft - 90, 315));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("OKButton"));

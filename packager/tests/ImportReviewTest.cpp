@@ -19,12 +19,6 @@ using namespace shared_windows;
 
 namespace {
 
-QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
 QByteArray Bytes(const std::string& s) {
     return QByteArray::fromStdString(s);
 }

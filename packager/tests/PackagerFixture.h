@@ -8,9 +8,16 @@
 #include "frmMain.h"
 
 #include <QAction>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
+
+inline QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
 
 using namespace shared_windows;
 

@@ -22,12 +22,6 @@ using packager::RootKey;
 
 namespace {
 
-QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
 // The bytes the package holds for key, read back through the library.
 QByteArray Stored(qvr::Archives& arc, const QString& key, const QString& out) {
     const auto entry = arc.FindEntry(packager::LastLevel(key).toStdString(),

@@ -8,27 +8,16 @@
 
 namespace qvrtool {
 
-namespace {
-
-std::string Joined(const std::vector<std::string>& names) {
-    std::string out;
-    for (const std::string& n : names)
-        out += (out.empty() ? "" : ", ") + Printable(n);
-    return out;
-}
-
-} // namespace
-
 bool TellActivation(const std::string& data, bool activate, const qvr::Activation& enabled,
                     const Context& ctx) {
     for (const std::string& why : enabled.Problems)
         Warn("not enabled: " + Printable(why));
     if (!ctx.Quiet && !enabled.Ini.empty()) {
         if (!enabled.Plugins.empty())
-            std::cout << "Enabled " << Joined(enabled.Plugins) << " in " << Printable(enabled.Ini)
-                      << "\n";
+            std::cout << "Enabled " << PrintableList(enabled.Plugins) << " in "
+                      << Printable(enabled.Ini) << "\n";
         if (!enabled.Archives.empty())
-            std::cout << "Registered " << Joined(enabled.Archives) << " in "
+            std::cout << "Registered " << PrintableList(enabled.Archives) << " in "
                       << Printable(enabled.Ini) << "\n";
     } else if (!ctx.Quiet && activate && !qvr::MorrowindIniBeside(data).empty()) {
         // Listed already (by the player or the launcher): nothing to say.

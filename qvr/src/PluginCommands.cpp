@@ -74,13 +74,6 @@ void PrintJson(const qvr::SetupReport& r, const std::string& engine) {
     std::cout << "  \"problems\": " << r.Problems() << "\n}\n";
 }
 
-std::string Joined(const std::vector<std::string>& names) {
-    std::string out;
-    for (size_t i = 0; i < names.size(); ++i)
-        out += (i ? ", " : "") + Printable(names[i]);
-    return out;
-}
-
 void PrintMasters(const qvr::SetupReport& r) {
     if (!r.Masters.empty())
         std::cout << "Masters:\n";
@@ -102,11 +95,12 @@ void PrintMasters(const qvr::SetupReport& r) {
 
 void PrintText(const qvr::SetupReport& r, const Context& ctx) {
     if (ctx.Verbose && !r.LoadOrder.empty())
-        std::cout << "Load order: " << Joined(r.LoadOrder) << "\n";
+        std::cout << "Load order: " << PrintableList(r.LoadOrder) << "\n";
     if (!r.Conflicts.empty())
         std::cout << "Files written by more than one install:\n";
     for (const qvr::FileConflict& c : r.Conflicts)
-        std::cout << "  " << Printable(DisplayPath(c.Path)) << ": " << Joined(c.Installs) << "; "
+        std::cout << "  " << Printable(DisplayPath(c.Path)) << ": " << PrintableList(c.Installs)
+                  << "; "
                   << (c.InPlace.empty() ? "none of their copies is in place"
                                         : Printable(c.InPlace) + "'s copy is in place")
                   << "\n";

@@ -47,6 +47,13 @@ std::string Printable(const std::string& text, bool keepLineBreaks) {
     return out;
 }
 
+std::string PrintableList(const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& n : names)
+        out += (out.empty() ? "" : ", ") + Printable(n);
+    return out;
+}
+
 std::string RenderBar(const std::string& label, size_t done, size_t total, size_t width,
                       const std::string& current) {
     size_t percent = total ? std::min<size_t>(100, done * 100 / total) : 100;

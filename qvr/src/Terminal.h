@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace qvrtool {
 
@@ -38,6 +39,9 @@ private:
 // hostile archive could use to move the cursor or retitle the window, become "?". With
 // keepLineBreaks, line breaks and tabs stay.
 std::string Printable(const std::string& text, bool keepLineBreaks = false);
+
+// Names as one printable line: "a, b, c".
+std::string PrintableList(const std::vector<std::string>& names);
 
 // The bar as text, for a given width of the bar itself (kept apart so it can be tested).
 std::string RenderBar(const std::string& label, size_t done, size_t total, size_t width,

@@ -315,9 +315,9 @@ std::vector<Command> Commands() {
 std::string MainHelp() {
     std::string text = "usage: qvr [-q] [-v] [-j N] COMMAND [ARGS]\n\n"
                        "Packs, lists, installs and removes Morrowind plug-in archives (.qvr).\n"
-                       "list, info and verify also read .zip, .7z, .rar and .tar archives\n";
+                       "list, info, verify and install also read .zip, .7z, .rar and .tar\n";
     text += qvr::sources::ReadsOtherArchives()
-                ? "(installing them comes later).\n\nCommands:\n"
+                ? "archives.\n\nCommands:\n"
                 : "in the Linux build; this Windows build reads .qvr packages and lists zip\n"
                   "files only.\n\nCommands:\n";
     for (const auto& c : Commands())

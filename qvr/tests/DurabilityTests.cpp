@@ -29,6 +29,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using qvrtest::Contains;
 using qvrtest::ReadAll;
 using qvrtest::WriteAll;
 
@@ -38,10 +39,6 @@ std::string Noise(size_t n, unsigned seed) {
     for (char& c : s)
         c = static_cast<char>(rng() & 0xFF);
     return s;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 struct Launch {

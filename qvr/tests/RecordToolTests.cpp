@@ -23,6 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using qvrtest::Contains;
 using qvrtest::ReadAll;
 using qvrtest::WriteAll;
 
@@ -40,11 +41,7 @@ std::string Package(const std::vector<qvrtest::RawEntry>& entries) {
     return qvrtest::RawArchive(entries);
 }
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-struct Result {
+struct RunResult {
     int Code = -1;
     std::string Out, Err;
 };
@@ -71,7 +68,7 @@ protected:
             setenv(name.c_str(), value.c_str(), 1);
     }
 
-    Result Run(const std::vector<std::string>& args) {
+    RunResult Run(const std::vector<std::string>& args) {
         auto quote = [](const std::string& a) {
             std::string out = "'";
             for (char c : a)
@@ -97,7 +94,7 @@ protected:
         std::vector<std::string> args = {"-q", "create", P(name + ".qvr"), "--name", name};
         args.insert(args.end(), extra.begin(), extra.end());
         args.push_back(P("src-" + name));
-        Result r = Run(args);
+        RunResult r = Run(args);
         ASSERT_EQ(r.Code, 0) << r.Err;
     }
 
@@ -116,7 +113,7 @@ TEST_F(RecordTool, RemovingPluginsInAnyOrderPutsTheGamesFilesBack) {
     Pack("B", {{"B.esp", "B plug-in"}, {"Textures/t.dds", "B's texture"}});
 
     // 1-3: A overwrites the game's mesh, B replaces A's texture.
-    Result r = Run({"install", "--overwrite", P("A.qvr"), data.string()});
+    RunResult r = Run({"install", "--overwrite", P("A.qvr"), data.string()});
     ASSERT_EQ(r.Code, 0) << r.Err;
     r = Run({"install", "--overwrite", P("B.qvr"), data.string()});
     ASSERT_EQ(r.Code, 0) << r.Err;
@@ -162,7 +159,7 @@ TEST_F(RecordTool, FilesChangedSinceTheInstallAreKeptAndNamed) {
     Pack("A", {{"A.esp", "A plug-in"}, {"Meshes/m.nif", "A's mesh"}});
     ASSERT_EQ(Run({"-q", "install", P("A.qvr"), data.string()}).Code, 0);
     WriteAll(data / "Meshes" / "m.nif", "edited by the player");
-    Result r = Run({"uninstall", "--yes", "a", data.string()});
+    RunResult r = Run({"uninstall", "--yes", "a", data.string()});
     EXPECT_EQ(r.Code, 0) << r.Err;
     EXPECT_EQ(ReadAll(data / "Meshes" / "m.nif"), "edited by the player");
     EXPECT_FALSE(fs::exists(data / "A.esp"));
@@ -191,7 +188,7 @@ TEST_F(RecordTool, ANameTwoInstallsShareIsNotTakenForEither) {
             0);
         ASSERT_EQ(Run({"-q", "install", P(std::string(archive) + ".qvr"), data.string()}).Code, 0);
     }
-    Result r = Run({"uninstall", "--yes", "Same", data.string()});
+    RunResult r = Run({"uninstall", "--yes", "Same", data.string()});
     EXPECT_EQ(r.Code, 2);
     EXPECT_TRUE(Contains(r.Err, "Real.qvr") && Contains(r.Err, "Other.qvr")) << r.Err;
     EXPECT_TRUE(fs::exists(data / "Real.esp") && fs::exists(data / "Other.esp"));
@@ -204,7 +201,7 @@ TEST_F(RecordTool, ANameTwoInstallsShareIsNotTakenForEither) {
 TEST_F(RecordTool, WithoutADataFolderTheRememberedOrTheOnlyOneFoundIsUsed) {
     Pack("A", {{"A.esp", "A plug-in"}});
     // Nothing remembered, nothing found: say what to pass.
-    Result r = Run({"install", P("A.qvr")});
+    RunResult r = Run({"install", P("A.qvr")});
     EXPECT_EQ(r.Code, 2);
     EXPECT_TRUE(Contains(r.Err, "DATA_FOLDER")) << r.Err;
     EXPECT_EQ(Run({"where"}).Code, 1);
@@ -249,7 +246,7 @@ TEST_F(RecordTool, OpenMWInstallAndRemovalTouchOnlyTheirOwnLines) {
     Pack("Other", {{"Other.omwaddon", "other"}});
     const fs::path mods = dir / "home/.local/share/openmw/mods";
 
-    Result r = Run({"install", "--openmw", P("MyMod.qvr")});
+    RunResult r = Run({"install", "--openmw", P("MyMod.qvr")});
     ASSERT_EQ(r.Code, 0) << r.Err;
     EXPECT_EQ(ReadAll(mods / "MyMod" / "MyMod.esp"), "mine");
     EXPECT_TRUE(Contains(r.Err, "Bloodmoon.esm")) << r.Err; // the missing master
@@ -285,7 +282,7 @@ TEST_F(RecordTool, TheTargetChosenForThePlayerIsOneTheGameReads) {
     const fs::path gone = dir / "unmounted/Data Files";
     WriteAll(dir / "home/.config/QVRInstaller/qvrinst.ini",
              "[Settings]\r\nTESLocation=" + gone.string() + "\r\n");
-    Result r = Run({"install", P("A.qvr")});
+    RunResult r = Run({"install", P("A.qvr")});
     EXPECT_EQ(r.Code, 2);
     EXPECT_TRUE(Contains(r.Err, "does not exist")) << r.Err;
     EXPECT_FALSE(fs::exists(dir / "unmounted"));
@@ -335,7 +332,7 @@ TEST_F(RecordTool, EscapeSequencesInNamesNeverReachTheTerminal) {
         {"uninstall", "--openmw", "--yes", archive},
     };
     for (const auto& args : commands) {
-        const Result r = Run(args);
+        const RunResult r = Run(args);
         EXPECT_EQ(r.Out.find_first_of("\x1b\x07"), std::string::npos) << args[0] << ": " << r.Out;
         EXPECT_EQ(r.Err.find_first_of("\x1b\x07"), std::string::npos) << args[0] << ": " << r.Err;
     }
@@ -351,7 +348,7 @@ TEST_F(RecordTool, ARecordCarriedByAPackageIsRefusedAndOnePlantedIsNotUsed) {
                                 "file=N 7 706052f0 ..\\victim.txt\n";
     WriteAll(dir / "E.qvr",
              Package({{"", "E.esp", "e"}, {".qvr-installed", "victim.qvr.ini", planted}}));
-    Result r = Run({"install", P("E.qvr"), data.string()});
+    RunResult r = Run({"install", P("E.qvr"), data.string()});
     EXPECT_EQ(r.Code, 1);
     EXPECT_TRUE(Contains(r.Err, ".qvr-installed\\victim.qvr.ini: refused")) << r.Err;
     EXPECT_FALSE(fs::exists(data / ".qvr-installed" / "victim.qvr.ini"));

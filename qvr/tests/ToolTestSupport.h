@@ -216,9 +216,7 @@ protected:
     fs::path dir;
 };
 
-inline bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using qvrtest::Contains;
 
 // A path inside a package ("Meshes/x.nif") as the system writes it, as qvr shows it to people.
 inline std::string Shown(std::string path) {

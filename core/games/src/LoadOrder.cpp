@@ -38,7 +38,7 @@ bool Numbers(const std::string& text, int (&n)[6]) {
     return at == text.size();
 }
 
-bool IsMasterFile(const std::string& name) {
+bool LoadsFirst(const std::string& name) {
     return LowerText(name).ends_with(".esm");
 }
 
@@ -100,8 +100,8 @@ PluginTimes(const std::vector<TimedPlugin>& plugins,
 std::vector<std::string> MorrowindLoadOrder(std::vector<DatedPlugin> enabled) {
     std::stable_sort(enabled.begin(), enabled.end(),
                      [](const DatedPlugin& a, const DatedPlugin& b) {
-                         return std::make_tuple(!IsMasterFile(a.Name), a.Time, LowerText(a.Name)) <
-                                std::make_tuple(!IsMasterFile(b.Name), b.Time, LowerText(b.Name));
+                         return std::make_tuple(!LoadsFirst(a.Name), a.Time, LowerText(a.Name)) <
+                                std::make_tuple(!LoadsFirst(b.Name), b.Time, LowerText(b.Name));
                      });
     std::vector<std::string> order;
     for (const DatedPlugin& p : enabled)

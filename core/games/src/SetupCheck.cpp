@@ -228,7 +228,7 @@ void CheckIniList(const std::string& ini, mwini::List list, const Folder& folder
     }
 }
 
-int64_t FileTime(const fs::path& p) {
+int64_t ModifiedTime(const fs::path& p) {
     std::error_code ec;
     const auto t = fs::last_write_time(p, ec);
     if (ec)
@@ -266,7 +266,7 @@ SetupReport CheckDataFolder(const std::string& dataFolder) {
     std::vector<DatedPlugin> dated;
     for (const std::string& name : enabled)
         if (const std::string disk = folder.Find(name); !disk.empty())
-            dated.push_back({disk, FileTime(folder.Path / platform::ToNative(disk))});
+            dated.push_back({disk, ModifiedTime(folder.Path / platform::ToNative(disk))});
     report.LoadOrder = MorrowindLoadOrder(dated);
     CheckPlugins(
         [&](const std::string& name) {

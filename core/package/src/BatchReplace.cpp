@@ -2,6 +2,7 @@
 // beside the package, then the package is rewritten once from the entries it keeps and those
 // blocks, and put in place by one rename. Until then the package is as it was.
 
+#include "qvr/format/PathRules.h"
 #include "qvr/package/BatchAdd.h"
 #include "qvr/package/detail/Internal.h"
 #include "qvr/platform/Encoding.h"
@@ -18,10 +19,6 @@ std::string Key(const std::string& folder, const std::string& name) {
     return LowerText(folder) + "\\" + LowerText(name);
 }
 
-std::string Describe(const BatchFile& f) {
-    return f.FilePath.empty() ? f.FileName : f.FilePath + "\\" + f.FileName;
-}
-
 // Every file reported as not added, the package being as it was; told to progress as well
 // when the files had not been reported yet.
 Result Refuse(std::vector<BatchResult>& results, const std::string& archive, const std::string& why,
@@ -32,7 +29,8 @@ Result Refuse(std::vector<BatchResult>& results, const std::string& archive, con
             r.Added = false;
             r.ArchiveFailed = true;
             r.Bytes = 0;
-            r.Message = Describe(r.File) + ": could not be added to " + archive + ": " + why;
+            r.Message = ShownEntryPath(r.File.FilePath, r.File.FileName) +
+                        ": could not be added to " + archive + ": " + why;
         }
         if (!reported && progress)
             progress(r, i + 1, results.size());

@@ -246,4 +246,8 @@ std::vector<Option> ChooseOptions(const Layout& layout, const std::vector<std::s
     return out;
 }
 
+std::string ShownFolder(const std::string& folder) {
+    return folder.empty() ? std::string("the top") : folder + "/";
+}
+
 } // namespace qvr::sources

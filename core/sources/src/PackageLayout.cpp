@@ -6,10 +6,6 @@ namespace qvr::sources {
 
 namespace {
 
-std::string Shown(const std::string& folder) {
-    return folder.empty() ? std::string("the top") : folder + "/";
-}
-
 std::string List(const std::vector<std::string>& items) {
     std::string out;
     for (size_t i = 0; i < items.size(); ++i)
@@ -28,10 +24,10 @@ WrappedData FindWrappedData(const std::vector<std::string>& paths) {
         if (layout.Root.empty())
             break;
         w.Inner = layout.Root;
-        w.Problem = "its files sit below the folder " + Shown(layout.Root) +
+        w.Problem = "its files sit below the folder " + ShownFolder(layout.Root) +
                     ", which installing it would put inside a player's data folder, where the "
                     "game never looks: the package's top should hold what " +
-                    Shown(layout.Root) + " holds";
+                    ShownFolder(layout.Root) + " holds";
         break;
     case LayoutKind::Options: {
         std::vector<std::string> names;
@@ -40,7 +36,7 @@ WrappedData FindWrappedData(const std::vector<std::string>& paths) {
             w.Folders.push_back(o.Root);
         }
         w.Problem = "its files are numbered options (" + List(names) + ")" +
-                    (layout.Root.empty() ? "" : " below " + Shown(layout.Root)) +
+                    (layout.Root.empty() ? "" : " below " + ShownFolder(layout.Root)) +
                     ", which installing it would put as folders inside a player's data folder: "
                     "a package holds the files of the options wanted at its top";
         break;
@@ -48,7 +44,7 @@ WrappedData FindWrappedData(const std::vector<std::string>& paths) {
     case LayoutKind::SeveralRoots: {
         std::vector<std::string> shown;
         for (const std::string& c : layout.Candidates)
-            shown.push_back(Shown(c));
+            shown.push_back(ShownFolder(c));
         w.Folders = layout.Candidates;
         w.Problem = "more than one of its folders holds the game's data (" + List(shown) +
                     "), and installing it would put the inner ones inside a player's data "

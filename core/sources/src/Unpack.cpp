@@ -12,10 +12,6 @@ namespace qvr::sources {
 
 namespace {
 
-std::string Shown(const std::string& folder) {
-    return folder.empty() ? std::string("the top") : folder + "/";
-}
-
 std::string Join(const std::vector<std::string>& items, const std::string& last) {
     std::string out;
     for (size_t i = 0; i < items.size(); ++i)
@@ -47,7 +43,7 @@ bool SameNumber(const std::string& label, int number) {
 std::string OptionsList(const Layout& layout) {
     std::vector<std::string> items;
     for (const Option& o : layout.Options)
-        items.push_back(o.Label + " " + o.Name + " (" + Shown(o.Folder) + ")");
+        items.push_back(o.Label + " " + o.Name + " (" + ShownFolder(o.Folder) + ")");
     return JoinAnd(items);
 }
 
@@ -82,7 +78,7 @@ Result TakeOptions(const std::vector<std::string>& paths, const std::vector<std:
     out.Placed = PlaceOptions(paths, layout, chosen);
     out.Message = (chosen.size() == 1 ? "the option " : "the options ") + JoinAnd(names);
     if (layout.RootHoldsData)
-        out.Message += " with the data beside them in " + Shown(layout.Root);
+        out.Message += " with the data beside them in " + ShownFolder(layout.Root);
     return Result::Success();
 }
 
@@ -91,14 +87,14 @@ Result TakeLayout(const std::vector<std::string>& paths, Selection& out) {
     switch (layout.Kind) {
     case LayoutKind::Root:
         out.Placed = PlaceFromRoot(paths, layout.Root);
-        out.Message = "the data root " + Shown(layout.Root);
+        out.Message = "the data root " + ShownFolder(layout.Root);
         return Result::Success();
     case LayoutKind::Options:
         return NeedsChoice(out, "it holds numbered options: " + OptionsList(layout));
     case LayoutKind::SeveralRoots: {
         std::vector<std::string> shown;
         for (const std::string& c : layout.Candidates)
-            shown.push_back(Shown(c));
+            shown.push_back(ShownFolder(c));
         return NeedsChoice(out, "more than one folder could be its data root: " + JoinAnd(shown));
     }
     case LayoutKind::NoData:
@@ -106,7 +102,7 @@ Result TakeLayout(const std::vector<std::string>& paths, Selection& out) {
     }
     std::vector<std::string> shown;
     for (const std::string& c : layout.Candidates)
-        shown.push_back(Shown(c));
+        shown.push_back(ShownFolder(c));
     return NeedsChoice(out, "no plug-in, .bsa file or data folder (Meshes, Textures and the "
                             "like) shows where its data root is; it could be " +
                                 Join(shown, " or "));
@@ -124,9 +120,9 @@ Result Select(const std::vector<std::string>& paths, const Choice& choice, Selec
     } else if (choice.RootGiven) {
         const std::string root = NormalRoot(choice.Root);
         out.Placed = PlaceFromRoot(paths, root);
-        out.Message = "the data root " + Shown(root);
+        out.Message = "the data root " + ShownFolder(root);
         if (out.Placed.Files.empty())
-            taken = Result::EntryFailure(out.Message = "it holds no folder " + Shown(root) +
+            taken = Result::EntryFailure(out.Message = "it holds no folder " + ShownFolder(root) +
                                                        " with files in it");
     } else if (!choice.Options.empty()) {
         taken = TakeOptions(paths, choice.Options, out);

@@ -23,6 +23,17 @@ inline void WriteAll(const std::filesystem::path& path, const std::string& bytes
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+inline std::string Le64(uint64_t v) {
+    std::string s(8, '\0');
+    for (int k = 0; k < 8; ++k)
+        s[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
+    return s;
+}
+
+inline bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 inline std::string Le32(int32_t v) {
     std::string s(4, '\0');
     for (int k = 0; k < 4; ++k)

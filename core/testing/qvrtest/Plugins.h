@@ -20,10 +20,6 @@ struct PluginShape {
     std::vector<std::pair<std::string, uint64_t>> Masters; // raw names (Windows-1252), sizes
 };
 
-inline std::string Le64(uint64_t v) {
-    return Le32(static_cast<int32_t>(v & 0xFFFFFFFF)) + Le32(static_cast<int32_t>(v >> 32));
-}
-
 inline std::string Subrecord(const std::string& name, const std::string& data) {
     return name + Le32(static_cast<int32_t>(data.size())) + data;
 }

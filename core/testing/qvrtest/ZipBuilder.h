@@ -20,12 +20,6 @@ struct ZipMember {
 inline std::string Le16(uint16_t v) {
     return std::string{char(v & 0xFF), char(v >> 8)};
 }
-inline std::string Le64(uint64_t v) {
-    std::string s(8, '\0');
-    for (int k = 0; k < 8; ++k)
-        s[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
-    return s;
-}
 
 struct BuiltZip {
     std::string bytes;

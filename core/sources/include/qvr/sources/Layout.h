@@ -37,6 +37,9 @@ struct Layout {
 
 Layout FindLayout(const std::vector<std::string>& paths);
 
+// A folder of an archive as messages name it: "the top", or "Folder/".
+std::string ShownFolder(const std::string& folder);
+
 // One member's place below the data folder.
 struct Placed {
     size_t Member = 0;  // index into the paths given
