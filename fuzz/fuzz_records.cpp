@@ -25,13 +25,14 @@ void InstallRecord(const std::string& text) {
     if (!qvr::ParseInstallRecord(text, record))
         return;
     for (const qvr::RecordedFile& f : record.Files)
-        Require(qvr::IsSafeRelativePath(f.Path), "a file path that breaks the rules was taken");
+        Require(qvr::IsSafeRelativePath(f.Path).Ok(),
+                "a file path that breaks the rules was taken");
     for (const std::string& p : record.Folders)
-        Require(qvr::IsSafeRelativePath(p), "a folder that breaks the rules was taken");
+        Require(qvr::IsSafeRelativePath(p).Ok(), "a folder that breaks the rules was taken");
     for (const std::string& p : record.Links)
-        Require(qvr::IsSafeRelativePath(p), "a link that breaks the rules was taken");
+        Require(qvr::IsSafeRelativePath(p).Ok(), "a link that breaks the rules was taken");
     for (const qvr::RemovalStep& s : record.Plan)
-        Require(qvr::IsSafeRelativePath(s.Path), "a step that breaks the rules was taken");
+        Require(qvr::IsSafeRelativePath(s.Path).Ok(), "a step that breaks the rules was taken");
     const std::string written = qvr::FormatInstallRecord(record);
     qvr::InstallRecord again;
     Require(static_cast<bool>(qvr::ParseInstallRecord(written, again)),

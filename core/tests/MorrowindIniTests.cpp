@@ -89,7 +89,7 @@ TEST(MorrowindIni, AnyOrderOfInstallsAndRemovalsFollowsTheModelAndEndsAsItBegan)
                 installed.erase(std::find(installed.begin(), installed.end(), i));
                 ASSERT_EQ(bytes, Model(installed));
                 // The game still reads a whole list.
-                EXPECT_EQ(mwini::FirstGap(mwini::ListLines(bytes, mwini::List::GameFiles)), -1);
+                EXPECT_FALSE(mwini::FirstGap(mwini::ListLines(bytes, mwini::List::GameFiles)));
             }
             EXPECT_EQ(bytes, kIni);
         } while (std::next_permutation(removes.begin(), removes.end()));

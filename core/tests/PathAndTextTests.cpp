@@ -63,9 +63,9 @@ TEST(PathRules, SafeAndUnsafeEntryPaths) {
         {"Meshes", "a*b.nif", false},
     };
     for (const Case& c : cases) {
-        std::string why;
-        EXPECT_EQ(IsSafeEntryPath(c.path, c.name, &why), c.safe)
-            << "\"" << c.path << "\" + \"" << c.name << "\"";
+        const qvr::Result r = IsSafeEntryPath(c.path, c.name);
+        const std::string why = r.Message;
+        EXPECT_EQ(r.Ok(), c.safe) << "\"" << c.path << "\" + \"" << c.name << "\"";
         if (!c.safe) {
             EXPECT_FALSE(why.empty()) << c.path << " " << c.name;
         }

@@ -46,9 +46,9 @@ TEST(UntrustedNames, TheProgramsOwnNamesAreRefusedInAnyCaseAtAnyLevel) {
         {"QVR-OP~2", "x.txt"},
     };
     for (const auto& [path, name] : refused) {
-        std::string why;
-        EXPECT_FALSE(qvr::IsSafeEntryPath(path, name, &why)) << path << " + " << name;
-        EXPECT_FALSE(why.empty());
+        const qvr::Result r = qvr::IsSafeEntryPath(path, name);
+        EXPECT_FALSE(r) << path << " + " << name;
+        EXPECT_FALSE(r.Message.empty());
     }
     // Names that only look alike stay installable.
     for (const char* name :
@@ -92,9 +92,9 @@ TEST(UntrustedNames, SettingValuesThatCouldReadAsMoreThanOneValueAreRefused) {
          {"", "B.esp\nfallback-archive=Evil.bsa", "B.esp\r", "tab\tbed.esp", "=Evil.esp",
           "\"quoted.esp", "#comment.esp", ";comment.esp", "[Section]", " lead.esp", "trail.esp ",
           "esc\x1b[2J.esp", "c1\xC2\x85.esp", "not\xFFutf8.esp"}) {
-        std::string why;
-        EXPECT_FALSE(qvr::IsSafeSettingValue(bad, &why)) << bad;
-        EXPECT_FALSE(why.empty());
+        const qvr::Result r = qvr::IsSafeSettingValue(bad);
+        EXPECT_FALSE(r) << bad;
+        EXPECT_FALSE(r.Message.empty());
     }
 }
 

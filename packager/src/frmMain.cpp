@@ -331,7 +331,9 @@ void frmMain::mNewFolder_Click() {
     std::string why;
     if (name.contains(QLatin1Char('\\')) || name.contains(QLatin1Char('/')))
         why = "it may not hold \\ or /";
-    if (!why.empty() || !qvr::IsSafeFolderPath(key.toStdString(), &why)) {
+    else if (const qvr::Result safe = qvr::IsSafeFolderPath(key.toStdString()); !safe)
+        why = safe.Message;
+    if (!why.empty()) {
         Message(QStringLiteral("The folder name ") + name + QStringLiteral(" cannot be used: ") +
                 QString::fromStdString(why));
         return;

@@ -332,9 +332,11 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     // Entries that would leave the data folder were never installed; say so, as the install did.
     if (isArchive) {
         for (const auto& e : arc.ArchiveFiles) {
-            std::string why;
-            if (!arc.IsInfoEntry(e) && !qvr::IsSafeEntryPath(e.FilePath(), e.FileName(), &why)) {
-                Warn(Printable(DisplayPath(e)) + ": refused: " + why + "; nothing was touched");
+            if (arc.IsInfoEntry(e))
+                continue;
+            if (const qvr::Result safe = qvr::IsSafeEntryPath(e.FilePath(), e.FileName()); !safe) {
+                Warn(Printable(DisplayPath(e)) + ": refused: " + safe.Message +
+                     "; nothing was touched");
                 code = std::max(code, kSomeFailed);
             }
         }

@@ -318,9 +318,8 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 2, SIZE_MAX, "qvr add ARCHIVE [--folder PATH] FILE...");
     const std::string path = a.Operands[0];
     const std::string folder = qvr::ToArchivePath(a.Value("folder"));
-    std::string why;
-    if (!qvr::IsSafeFolderPath(folder, &why))
-        throw CommandError{kUsage, "--folder " + a.Value("folder") + ": " + why};
+    if (const qvr::Result safe = qvr::IsSafeFolderPath(folder); !safe)
+        throw CommandError{kUsage, "--folder " + a.Value("folder") + ": " + safe.Message};
     qvr::Archives arc;
     Open(arc, path, false);
     qvr::Gathered gathered;

@@ -97,9 +97,7 @@ std::vector<std::string> SplitLevels(const std::string& path) {
     }
 }
 
-} // namespace
-
-bool IsSafeRelativePath(const std::string& path, std::string* why) {
+bool SafeRelative(const std::string& path, std::string* why) {
     if (path.empty())
         return Fail(why, "The path is empty");
     for (const std::string& level : SplitLevels(path))
@@ -108,24 +106,62 @@ bool IsSafeRelativePath(const std::string& path, std::string* why) {
     return true;
 }
 
+} // namespace
+
 bool IsOwnName(const std::string& level) {
     const std::string name = LowerText(level);
     return name == kRecordFolderName || name == kOpenMWRecordFolderName ||
            name.starts_with("~qvr-") || name.ends_with(".qvr-journal");
 }
 
-bool IsSafeFolderPath(const std::string& FilePath, std::string* why) {
-    return FilePath.empty() || IsSafeRelativePath(FilePath, why);
+namespace {
+
+bool SafeFolder(const std::string& FilePath, std::string* why) {
+    return FilePath.empty() || SafeRelative(FilePath, why);
 }
 
-bool IsSafeEntryPath(const std::string& FilePath, const std::string& FileName, std::string* why) {
+bool SafeEntry(const std::string& FilePath, const std::string& FileName, std::string* why) {
     if (FileName.empty())
         return Fail(why, "The file name is empty");
     if (FileName.find('\\') != std::string::npos)
         return Fail(why, "The file name \"" + FileName + "\" holds a \"\\\"");
     if (!CheckLevel(FileName, FileName, why))
         return false;
-    return IsSafeFolderPath(FilePath, why);
+    return SafeFolder(FilePath, why);
+}
+
+bool SafeSettingValue(const std::string& value, std::string* why);
+
+// The private checks answer bool and say why through a pointer, so that the refusal's words
+// are only made when asked for; the public edge answers a Result.
+Result Verdict(bool safe, std::string why) {
+    return safe ? Result::Success() : Result::EntryFailure(std::move(why));
+}
+
+} // namespace
+
+Result IsSafeRelativePath(const std::string& path) {
+    std::string why;
+    const bool safe = SafeRelative(path, &why);
+    return Verdict(safe, std::move(why));
+}
+
+Result IsSafeFolderPath(const std::string& FilePath) {
+    std::string why;
+    const bool safe = SafeFolder(FilePath, &why);
+    return Verdict(safe, std::move(why));
+}
+
+Result IsSafeEntryPath(const std::string& FilePath, const std::string& FileName) {
+    std::string why;
+    const bool safe = SafeEntry(FilePath, FileName, &why);
+    return Verdict(safe, std::move(why));
+}
+
+Result IsSafeSettingValue(const std::string& value) {
+    std::string why;
+    const bool safe = SafeSettingValue(value, &why);
+    return Verdict(safe, std::move(why));
 }
 
 std::string ToArchivePath(const std::string& anyPath) {
@@ -207,7 +243,9 @@ std::string MakePlainName(const std::string& text, size_t maxBytes) {
     return name;
 }
 
-bool IsSafeSettingValue(const std::string& value, std::string* why) {
+namespace {
+
+bool SafeSettingValue(const std::string& value, std::string* why) {
     const std::string shown = "\"" + value + "\"";
     if (value.empty())
         return Fail(why, "The value is empty");
@@ -226,6 +264,8 @@ bool IsSafeSettingValue(const std::string& value, std::string* why) {
                              "\", which the settings file would read as more than a name");
     return true;
 }
+
+} // namespace
 
 std::string ShownEntryPath(const std::string& storedPath) {
     std::string shown = storedPath;

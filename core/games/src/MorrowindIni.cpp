@@ -145,10 +145,10 @@ std::string GapProblem(const std::vector<Numbered>& entries, const Kind& kind) {
     std::vector<ListLine> lines;
     for (const Numbered& e : entries)
         lines.push_back(e.Line);
-    const int gap = FirstGap(lines);
-    if (gap < 0)
+    const std::optional<int> gap = FirstGap(lines);
+    if (!gap)
         return {};
-    return std::string("Morrowind.ini lists no ") + kind.Prefix + std::to_string(gap) +
+    return std::string("Morrowind.ini lists no ") + kind.Prefix + std::to_string(*gap) +
            ", so the game reads nothing after it; let the Morrowind Launcher renumber the list "
            "(Data Files, OK) first";
 }
@@ -272,7 +272,7 @@ std::vector<std::string> ReadList(const std::string& bytes, List list) {
     }
 }
 
-int FirstGap(const std::vector<ListLine>& lines) {
+std::optional<int> FirstGap(const std::vector<ListLine>& lines) {
     int top = -1;
     for (const ListLine& l : lines)
         top = std::max(top, l.Number);
@@ -280,7 +280,7 @@ int FirstGap(const std::vector<ListLine>& lines) {
         if (std::none_of(lines.begin(), lines.end(),
                          [&](const ListLine& l) { return l.Number == n; }))
             return n;
-    return -1;
+    return std::nullopt;
 }
 
 Result AddToLists(std::string& bytes, const std::vector<std::string>& plugins,

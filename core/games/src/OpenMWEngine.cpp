@@ -58,15 +58,14 @@ Result ReadLines(const std::vector<std::string>& lines, ModLines& out,
     for (const std::string& line : lines) {
         const size_t eq = line.find('=');
         const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-        std::string why;
-        if (!IsSafeSettingValue(value, &why))
-            return Result::EntryFailure("\"" + line + "\" is refused: " + why);
+        if (const Result safe = IsSafeSettingValue(value); !safe)
+            return Result::EntryFailure("\"" + line + "\" is refused: " + safe.Message);
         if (key == "data" && out.DataFolder.empty())
             out.DataFolder = value;
         else if (key == "data" && moreData)
             moreData->push_back(value);
         else if (key == "content" && (IsPlugin(value) || IsScripts(value)) &&
-                 IsSafeRelativePath(value, &why))
+                 IsSafeRelativePath(value))
             out.Content.push_back(value);
         else if (key == "fallback-archive" && IsBsa(value) && ValueProblem(value).empty())
             archives ? archives->push_back(value) : void();
@@ -207,11 +206,10 @@ InstallReport Install(Archives& arc, const Target& where, const OverwriteQuestio
     const ConfigLines editor;
     const InstallTarget target = EngineTarget(where, editor);
     RemoveStaleWorkFiles(FolderOfFile(where.ConfigPath)); // a killed edit's work file
-    std::string why;
-    if (!IsSafeSettingValue(where.ModFolder, &why)) {
+    if (const Result safe = IsSafeSettingValue(where.ModFolder); !safe) {
         InstallReport report;
         report.Outcome = Result::EntryFailure("cannot list the folder in " + where.ConfigPath +
-                                              ": " + why + "; nothing was installed");
+                                              ": " + safe.Message + "; nothing was installed");
         return report;
     }
     EditsFor edits = [&](const std::vector<std::string>& files,
@@ -224,8 +222,8 @@ InstallReport Install(Archives& arc, const Target& where, const OverwriteQuestio
             const bool bsa = IsBsa(name);
             if (name.find('\\') != std::string::npos || !(IsPlugin(name) || IsScripts(name) || bsa))
                 continue;
-            if (!IsSafeSettingValue(name, &why) || !IsSafeRelativePath(name, &why) ||
-                !(why = ValueProblem(name)).empty())
+            const Result safe = FirstFailure(IsSafeSettingValue(name), IsSafeRelativePath(name));
+            if (const std::string why = safe ? ValueProblem(name) : safe.Message; !why.empty())
                 listed.Unlisted.push_back(name + ": " + why);
             else
                 (bsa ? archives : want.Content).push_back(name);

@@ -149,7 +149,7 @@ std::vector<std::string> InstalledPlugins(const std::vector<EntryResult>& entrie
 
 Result ParseAddedLines(const std::string& text, const std::string& modsFolder, AddedLines& out) {
     std::istringstream in(text);
-    std::string line, why;
+    std::string line;
     int number = 0;
     auto refuse = [&](const std::string& what) {
         return Result::EntryFailure("line " + std::to_string(number) + " is refused: " + what);
@@ -163,9 +163,10 @@ Result ParseAddedLines(const std::string& text, const std::string& modsFolder, A
                           value = eq == line.npos ? "" : line.substr(eq + 1);
         if (key == "folder") {
             const fs::path folder = Native(value);
-            if (!IsSafeSettingValue(value, &why) ||
-                !IsSafeRelativePath(Utf8(folder.filename()), &why))
-                return refuse(why);
+            if (const Result safe = FirstFailure(IsSafeSettingValue(value),
+                                                 IsSafeRelativePath(Utf8(folder.filename())));
+                !safe)
+                return refuse(safe.Message);
             if (folder.parent_path().lexically_normal() != Native(modsFolder).lexically_normal())
                 return refuse("\"" + value + "\" is no folder of " + modsFolder);
             out.Folder = value;
@@ -174,8 +175,10 @@ Result ParseAddedLines(const std::string& text, const std::string& modsFolder, A
         } else if (key == "data") {
             out.Lines.DataFolder = value;
         } else if (key == "content") {
-            if (!IsSafeSettingValue(value, &why) || !IsSafeRelativePath(value, &why))
-                return refuse(why);
+            if (const Result safe =
+                    FirstFailure(IsSafeSettingValue(value), IsSafeRelativePath(value));
+                !safe)
+                return refuse(safe.Message);
             if (!IsPluginName(value))
                 return refuse("\"" + value + "\" is not a plug-in's name");
             out.Lines.Content.push_back(value);

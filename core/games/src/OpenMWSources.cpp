@@ -47,9 +47,10 @@ std::vector<std::string> WantedLines(const Target& where, const std::vector<std:
             below = below.substr(prefix.size());
             if (below.find('\\') != std::string::npos || !IsPlugin(below))
                 continue;
-            std::string why;
-            if (!IsSafeSettingValue(below, &why) || !IsSafeRelativePath(below, &why))
-                listed.Unlisted.push_back(why);
+            if (const Result safe =
+                    FirstFailure(IsSafeSettingValue(below), IsSafeRelativePath(below));
+                !safe)
+                listed.Unlisted.push_back(safe.Message);
             else if (std::none_of(content.begin(), content.end(), [&](const std::string& c) {
                          return LowerText(c) == LowerText(below);
                      }))
@@ -106,9 +107,9 @@ InstallReport InstallSource(sources::Source& source, const SourcePlan& plan, con
     InstallRequest request = SourceRequest(source, plan);
     request.Files = PlaceInFolders(source, plan, folders);
     for (const std::string& folder : folders)
-        if (std::string why; !IsSafeSettingValue(DataFolderOf(where, folder), &why)) {
+        if (const Result safe = IsSafeSettingValue(DataFolderOf(where, folder)); !safe) {
             report.Outcome = Result::EntryFailure("cannot list the folder in " + where.ConfigPath +
-                                                  ": " + why + "; nothing was installed");
+                                                  ": " + safe.Message + "; nothing was installed");
             return report;
         }
     request.Ask = ask;

@@ -215,9 +215,9 @@ void AddListProblem(SetupReport& report, const std::string& entry, const std::st
 void CheckIniList(const std::string& ini, mwini::List list, const Folder& folder,
                   SetupReport& report) {
     const std::vector<mwini::ListLine> lines = mwini::ListLines(ini, list);
-    if (const int gap = mwini::FirstGap(lines); gap >= 0)
+    if (const std::optional<int> gap = mwini::FirstGap(lines))
         report.Lists.push_back(
-            {(list == mwini::List::GameFiles ? "GameFile" : "Archive ") + std::to_string(gap),
+            {(list == mwini::List::GameFiles ? "GameFile" : "Archive ") + std::to_string(*gap),
              {},
              ListProblem::Kind::Gap,
              {}});

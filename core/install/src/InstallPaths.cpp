@@ -78,9 +78,9 @@ Resolved Finish(CaseResolver& cases, const fs::path& root, const fs::path& folde
 Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFileInfo& entry,
                  bool create) {
     Resolved r;
-    std::string why;
-    if (!IsSafeEntryPath(entry.FilePath(), entry.FileName(), &why)) {
-        r.Refusal = why.empty() ? std::string("its path leaves the data folder") : why;
+    if (const Result safe = IsSafeEntryPath(entry.FilePath(), entry.FileName()); !safe) {
+        r.Refusal =
+            safe.Message.empty() ? std::string("its path leaves the data folder") : safe.Message;
         return r;
     }
     const fs::path root = platform::ToNative(dataFolder);

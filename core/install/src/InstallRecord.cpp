@@ -106,7 +106,10 @@ bool IsSafeBackupName(const std::string& name, std::string& why) {
         why = "\"" + name + "\" names no install's kept copy";
         return false;
     }
-    return IsSafeRelativePath(name.substr(cut + 1), &why);
+    const Result safe = IsSafeRelativePath(name.substr(cut + 1));
+    if (!safe)
+        why = safe.Message;
+    return safe.Ok();
 }
 
 // "R 1234 0a1b2c3d Meshes\x.nif"; size and crc are "-" while not known.
@@ -183,7 +186,12 @@ namespace {
 // read but names a path no record may hold.
 bool ParseRecordLine(const std::string& key, const std::string& value, InstallRecord& r,
                      bool& haveSequence, bool& haveState, std::string& why) {
-    auto path = [&](const std::string& p) { return IsSafeRelativePath(p, &why); };
+    auto path = [&](const std::string& p) {
+        const Result safe = IsSafeRelativePath(p);
+        if (!safe)
+            why = safe.Message;
+        return safe.Ok();
+    };
     if (key == "archive")
         r.Archive = value;
     else if (key == "name")

@@ -29,8 +29,10 @@ bool Inside(const fs::path& inner, const fs::path& outer) {
 
 bool CheckReach(const fs::path& root, const std::string& recorded,
                 const std::vector<std::string>& links, std::string& why) {
-    if (!IsSafeRelativePath(recorded, &why))
+    if (const Result safe = IsSafeRelativePath(recorded); !safe) {
+        why = safe.Message;
         return false;
+    }
     const std::vector<std::string> levels = SplitLevels(recorded);
     std::error_code ec;
     fs::path at = root;

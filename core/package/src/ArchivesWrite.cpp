@@ -266,9 +266,8 @@ void Archives::AppendBlock(sgFileInfo& entry, const std::string& workFile) {
 }
 
 Result Archives::AppendEntryData(sgFileInfo& entry, const std::string& workFile) {
-    std::string why;
-    if (!IsSafeEntryPath(entry.FilePath(), entry.FileName(), &why))
-        return Result::EntryFailure("Cannot add " + workFile + ": " + why);
+    if (const Result safe = IsSafeEntryPath(entry.FilePath(), entry.FileName()); !safe)
+        return Result::EntryFailure("Cannot add " + workFile + ": " + safe.Message);
     if (!FileExists(workFile))
         return Result::EntryFailure("The work file " + workFile + " is missing or empty");
     try {
@@ -298,9 +297,8 @@ Result Archives::SaveEntryData(const sgFileInfo& entry, const std::string& workF
 // The checks and values every new entry starts from, before any work is done.
 Result Archives::DescribeNewEntry(const std::string& source, const std::string& fileName,
                                   const std::string& filePath, sgFileInfo& e) {
-    std::string why;
-    if (!IsSafeEntryPath(filePath, fileName, &why))
-        return Result::EntryFailure("Cannot add " + source + ": " + why);
+    if (const Result safe = IsSafeEntryPath(filePath, fileName); !safe)
+        return Result::EntryFailure("Cannot add " + source + ": " + safe.Message);
     if (ZipLoaded || !IsQvrArchive(CurrentArchive))
         return Result::Unusable("Files cannot be added to " + (CurrentArchive.empty()
                                                                    ? std::string("a closed archive")

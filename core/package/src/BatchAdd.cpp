@@ -66,11 +66,10 @@ struct Slot {
 // threads: how many a large member's pieces may use; the batch's own job count.
 void Prepare(const BatchFile& f, const std::string& work, int64_t inMemory, int level,
              unsigned threads, Slot& slot) {
-    std::string why;
-    if (f.FileName.empty() || f.FileName.find_first_of("\\/") != std::string::npos ||
-        !IsSafeEntryPath(f.FilePath, f.FileName, &why)) {
+    const Result safe = IsSafeEntryPath(f.FilePath, f.FileName);
+    if (f.FileName.empty() || f.FileName.find_first_of("\\/") != std::string::npos || !safe) {
         slot.Message = f.Source + ": cannot be packed as " + Describe(f) +
-                       (why.empty() ? std::string() : ": " + why);
+                       (safe.Message.empty() ? std::string() : ": " + safe.Message);
         return;
     }
     for (const std::string* text : {&f.FileName, &f.FilePath}) {

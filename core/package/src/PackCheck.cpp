@@ -26,9 +26,8 @@ std::string Shown(const std::string& folder, const std::string& name) {
 
 // Why a package cannot store the name or folder, or "".
 std::string NameProblem(const BatchFile& f) {
-    std::string why;
-    if (!IsSafeEntryPath(f.FilePath, f.FileName, &why))
-        return why.empty() ? "a name no file may have" : why;
+    if (const Result safe = IsSafeEntryPath(f.FilePath, f.FileName); !safe)
+        return safe.Message.empty() ? "a name no file may have" : safe.Message;
     for (const std::string* text : {&f.FileName, &f.FilePath}) {
         const auto stored = Utf8ToCp1252(*text);
         if (!stored)

@@ -226,9 +226,9 @@ void CheckRecord(const Record& r, std::map<std::string, int>& seen, int64_t expe
         problem(who + "its size \"" + Cp1252ToUtf8(r.SizeText) + "\" is not a number");
     else if (r.Size < 0)
         problem(who + "its size is negative");
-    std::string why;
-    if (!IsSafeEntryPath(Cp1252ToUtf8(r.Path), Cp1252ToUtf8(r.Name), &why))
-        problem(who + "would land outside the data folder" + (why.empty() ? "" : " (" + why + ")"));
+    if (const Result safe = IsSafeEntryPath(Cp1252ToUtf8(r.Path), Cp1252ToUtf8(r.Name)); !safe)
+        problem(who + "would land outside the data folder" +
+                (safe.Message.empty() ? "" : " (" + safe.Message + ")"));
     if (++seen[Lower(r.Path) + "\\" + Lower(r.Name)] == 2)
         problem(who + "appears more than once");
     if (r.Offset != expectedOffset)

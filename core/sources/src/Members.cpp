@@ -34,8 +34,8 @@ std::string NormalMemberPath(const std::string& raw, std::string& why) {
     for (char& c : folder)
         if (c == '/')
             c = '\\';
-    if (!IsSafeEntryPath(folder, name, &why) && why.empty())
-        why = "not a file name";
+    if (const Result safe = IsSafeEntryPath(folder, name); !safe)
+        why = safe.Message.empty() ? std::string("not a file name") : safe.Message;
     return path;
 }
 

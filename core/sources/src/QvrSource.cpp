@@ -144,9 +144,8 @@ public:
                 continue;
             const std::string raw =
                 e.FilePath().empty() ? e.FileName() : e.FilePath() + "\\" + e.FileName();
-            std::string why;
-            if (!IsSafeEntryPath(e.FilePath(), e.FileName(), &why)) {
-                m_list.Refuse(raw, why);
+            if (const Result safe = IsSafeEntryPath(e.FilePath(), e.FileName()); !safe) {
+                m_list.Refuse(raw, safe.Message);
                 continue;
             }
             if (e.FileSize() < 0) {

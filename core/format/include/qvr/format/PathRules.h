@@ -2,7 +2,9 @@
 // Whether an entry's folder and name name a place below a folder, and the other rules for
 // names and texts that come from a stranger (a package, its file name, a record beside it).
 
+#include "qvr/platform/Result.h"
 #include <cstddef>
+
 #include <string>
 
 namespace qvr {
@@ -12,17 +14,16 @@ inline constexpr const char* kRecordFolderName = ".qvr-installed";
 // The folder of the OpenMW target's records, directly inside its mods folder.
 inline constexpr const char* kOpenMWRecordFolderName = ".qvr-openmw";
 
-// True when FilePath ("" or levels joined by "\") and FileName name a file strictly below
-// a folder on every platform. On false, *why (when given) says what is wrong, in words.
-bool IsSafeEntryPath(const std::string& FilePath, const std::string& FileName,
-                     std::string* why = nullptr);
+// Success when FilePath ("" or levels joined by "\") and FileName name a file strictly below
+// a folder on every platform; otherwise the failure says what is wrong, in words.
+Result IsSafeEntryPath(const std::string& FilePath, const std::string& FileName);
 // The same rule for a folder path alone ("" is safe: the folder itself).
-bool IsSafeFolderPath(const std::string& FilePath, std::string* why = nullptr);
+Result IsSafeFolderPath(const std::string& FilePath);
 // The one rule for a path below a target, whoever names it (an archive's entry, an install
 // record, a removal): levels joined by "\", none empty, "." or "..", no drive, UNC, device,
 // separator or control character, nothing a file name cannot hold, and none of the programs'
 // own names (IsOwnName) in any letter case. "" is refused.
-bool IsSafeRelativePath(const std::string& path, std::string* why = nullptr);
+Result IsSafeRelativePath(const std::string& path);
 // Whether one level is a name the programs keep for themselves inside a target: the record
 // folders, their work files and journals (in any letter case).
 bool IsOwnName(const std::string& level);
@@ -42,7 +43,7 @@ std::string MakePlainName(const std::string& text, size_t maxBytes);
 // Whether value can stand as the value of one key=value line of a settings file (openmw.cfg,
 // Morrowind.ini) and be read back as exactly this one value: not empty, no control character
 // or line break, no blank at either end, and not starting with what the file could read as
-// more than a value (a quote, "=", a comment or a section). *why says what is wrong.
-bool IsSafeSettingValue(const std::string& value, std::string* why = nullptr);
+// more than a value (a quote, "=", a comment or a section). A failure says what is wrong.
+Result IsSafeSettingValue(const std::string& value);
 
 } // namespace qvr

@@ -12,6 +12,7 @@
 
 #include "qvr/platform/Result.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,8 +41,8 @@ enum class List { GameFiles, Archives };
 std::vector<ListLine> ListLines(const std::string& bytes, List list);
 // What the game reads: the values of numbers 0, 1, ... up to the first number missing.
 std::vector<std::string> ReadList(const std::string& bytes, List list);
-// The first number missing from a list that goes on after it; -1 when there is no gap.
-int FirstGap(const std::vector<ListLine>& lines);
+// The first number missing from a list that goes on after it; nothing when there is no gap.
+std::optional<int> FirstGap(const std::vector<ListLine>& lines);
 
 // Adds the plug-ins to [Game Files] and the archives to [Archives], each after the list's last
 // line and numbered after it; a name listed already (any letter case) is not added twice.

@@ -26,4 +26,9 @@ struct [[nodiscard]] Result {
     explicit operator bool() const { return Ok(); }
 };
 
+// The first of two checks that failed, or success.
+inline Result FirstFailure(Result a, Result b) {
+    return a ? std::move(b) : std::move(a);
+}
+
 } // namespace qvr
