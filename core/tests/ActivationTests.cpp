@@ -280,9 +280,10 @@ TEST(MorrowindIniBeside, ADataFolderGivenRelativeFindsTheFileAboveIt) {
     fs::create_directories(game.Path() / "Data Files");
     const fs::path was = fs::current_path();
     fs::current_path(game.Path());
-    const std::string found = qvr::MorrowindIniBeside("Data Files");
+    const std::optional<std::string> found = qvr::MorrowindIniBeside("Data Files");
     fs::current_path(was);
-    EXPECT_TRUE(fs::equivalent(found, game.Path() / "Morrowind.ini")) << found;
+    ASSERT_TRUE(found);
+    EXPECT_TRUE(fs::equivalent(*found, game.Path() / "Morrowind.ini")) << *found;
 }
 
 } // namespace

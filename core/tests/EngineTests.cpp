@@ -437,10 +437,10 @@ TEST_F(Engine, TheOpenMWCfgDiscoveryFindsFirstIsWrittenAndNoneIsMadeUnlessNamed)
     const std::string own = (home / ".config/openmw/openmw.cfg").string();
     qvr::HostEnvironment env;
     env.Home = home.string();
-    EXPECT_EQ(openmw::ConfigToEdit(env), "");
+    EXPECT_FALSE(openmw::ConfigToEdit(env));
     WriteAll(flatpak, "");
-    EXPECT_EQ(openmw::ConfigToEdit(env), flatpak);
+    EXPECT_EQ(openmw::ConfigToEdit(env).value_or(""), flatpak);
     WriteAll(own, "");
-    EXPECT_EQ(openmw::ConfigToEdit(env), own);
+    EXPECT_EQ(openmw::ConfigToEdit(env).value_or(""), own);
 }
 #endif

@@ -19,7 +19,7 @@ bool TellActivation(const std::string& data, bool activate, const qvr::Activatio
         if (!enabled.Archives.empty())
             std::cout << "Registered " << PrintableList(enabled.Archives) << " in "
                       << Printable(enabled.Ini) << "\n";
-    } else if (!ctx.Quiet && activate && !qvr::MorrowindIniBeside(data).empty()) {
+    } else if (!ctx.Quiet && activate && qvr::MorrowindIniBeside(data)) {
         // Listed already (by the player or the launcher): nothing to say.
     } else if (!ctx.Quiet && activate) {
         std::cout << "No Morrowind.ini beside " << Printable(data)

@@ -20,11 +20,11 @@ namespace {
 // The openmw.cfg OpenMW reads (Flatpak's included); one named by OPENMW_CONFIG or
 // OPENMW_CONFIG_DIR is made when missing. None: the command stops.
 std::string ConfigPath() {
-    const std::string cfg = qvr::openmw::ConfigToEdit(qvr::CurrentHostEnvironment());
-    if (cfg.empty())
+    const std::optional<std::string> cfg = qvr::openmw::ConfigToEdit(qvr::CurrentHostEnvironment());
+    if (!cfg)
         throw CommandError{kUsage, "no openmw.cfg was found (is OpenMW set up? run it once); name "
                                    "one with OPENMW_CONFIG=FILE; nothing was installed"};
-    return cfg;
+    return *cfg;
 }
 
 std::string ModsFolder(const std::string& given) {

@@ -141,7 +141,7 @@ std::optional<int64_t> TimeOf(const fs::path& file) {
 
 } // namespace
 
-std::string MorrowindIniBeside(const std::string& dataFolder) {
+std::optional<std::string> MorrowindIniBeside(const std::string& dataFolder) {
     // "Data Files" typed in the game's folder has its parent in the current folder.
     std::error_code made;
     fs::path folder = fs::absolute(platform::ToNative(dataFolder), made).lexically_normal();
@@ -149,11 +149,12 @@ std::string MorrowindIniBeside(const std::string& dataFolder) {
         folder = folder.parent_path();
     const fs::path parent = folder.parent_path();
     if (parent.empty())
-        return {};
+        return std::nullopt;
     const std::string found = FindCaseInsensitive(platform::FromNative(parent), "Morrowind.ini");
     std::error_code ec;
-    return !found.empty() && fs::is_regular_file(platform::ToNative(found), ec) ? found
-                                                                                : std::string();
+    if (found.empty() || !fs::is_regular_file(platform::ToNative(found), ec))
+        return std::nullopt;
+    return found;
 }
 
 Result MorrowindIniEditor::Apply(const ConfigEdit& edit, bool undo) const {
@@ -167,7 +168,7 @@ Result MorrowindIniEditor::Apply(const ConfigEdit& edit, bool undo) const {
         return read;
     if (undo)
         std::swap(add, remove);
-    const std::string ini = MorrowindIniBeside(m_dataFolder);
+    const std::string ini = MorrowindIniBeside(m_dataFolder).value_or("");
     const bool adding = !add.GameFiles.empty() || !add.Archives.empty();
     if (ini.empty())
         return adding ? Result::EntryFailure("the Morrowind.ini beside " + m_dataFolder +
@@ -198,8 +199,8 @@ InstallTarget DataFolderTarget(const std::string& dataFolder, const ConfigEditor
     InstallTarget t;
     t.Root = dataFolder;
     t.Editor = &editor;
-    if (const std::string ini = MorrowindIniBeside(dataFolder); !ini.empty())
-        t.AlsoLock.push_back(platform::FromNative(platform::ToNative(ini).parent_path()));
+    if (const std::optional<std::string> ini = MorrowindIniBeside(dataFolder))
+        t.AlsoLock.push_back(platform::FromNative(platform::ToNative(*ini).parent_path()));
     return t;
 }
 
@@ -207,7 +208,7 @@ EditsFor ActivationEdits(const std::string& dataFolder, Activation& told) {
     return [dataFolder, &told](const std::vector<std::string>& files,
                                const std::vector<ConfigEdit>& carried) {
         told = {};
-        told.Ini = MorrowindIniBeside(dataFolder);
+        told.Ini = MorrowindIniBeside(dataFolder).value_or("");
         std::string bytes;
         if (told.Ini.empty())
             return std::vector<ConfigEdit>{};

@@ -301,23 +301,25 @@ std::vector<std::string> ConfigCandidates(const HostEnvironment& env) {
 
 } // namespace
 
-std::string FindUserConfig(const HostEnvironment& env) {
+std::optional<std::string> FindUserConfig(const HostEnvironment& env) {
     for (const std::string& file : ConfigCandidates(env)) {
         std::error_code ec;
         if (std::filesystem::is_regular_file(platform::ToNative(file), ec))
             return file;
     }
-    return {};
+    return std::nullopt;
 }
 
 bool ConfigNamed(const HostEnvironment& env) {
     return !env.Get("OPENMW_CONFIG").empty() || !env.Get("OPENMW_CONFIG_DIR").empty();
 }
 
-std::string ConfigToEdit(const HostEnvironment& env) {
-    if (std::string found = FindUserConfig(env); !found.empty())
+std::optional<std::string> ConfigToEdit(const HostEnvironment& env) {
+    if (std::optional<std::string> found = FindUserConfig(env))
         return found;
-    return ConfigNamed(env) ? ConfigCandidates(env).front() : std::string();
+    if (!ConfigNamed(env))
+        return std::nullopt;
+    return ConfigCandidates(env).front();
 }
 
 std::string DefaultModsFolder(const HostEnvironment& env) {

@@ -8,6 +8,7 @@
 #include "qvr/install/Engine.h"
 #include "qvr/platform/Result.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,8 @@ namespace qvr {
 // The Kind of the engine's configuration edits of Morrowind.ini.
 inline constexpr const char* kMorrowindIniKind = "Morrowind.ini";
 
-// The Morrowind.ini in the folder above dataFolder (any letter case); "" when there is none.
-std::string MorrowindIniBeside(const std::string& dataFolder);
+// The Morrowind.ini in the folder above dataFolder (any letter case), when there is one.
+std::optional<std::string> MorrowindIniBeside(const std::string& dataFolder);
 
 // Morrowind.ini's lists as the engine's configuration edits. An edit's lines are
 // "GameFile=<plug-in>", "Archive=<.bsa>" (numbered as the file's list goes when written) and

@@ -8,6 +8,7 @@
 #include "qvr/platform/Result.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,13 +73,14 @@ std::string BackupPath(const std::string& configPath);
 // honoured); on Windows Documents\My Games\OpenMW.
 std::string UserConfigFolder(const HostEnvironment& env);
 // The openmw.cfg OpenMW reads, as discovery finds it first: OPENMW_CONFIG (a file or its
-// folder), OPENMW_CONFIG_DIR, the user's own folder, then Flatpak OpenMW's; "" when none exists.
-std::string FindUserConfig(const HostEnvironment& env);
+// folder), OPENMW_CONFIG_DIR, the user's own folder, then Flatpak OpenMW's; nothing when none
+// exists.
+std::optional<std::string> FindUserConfig(const HostEnvironment& env);
 // Whether the environment names the file (OPENMW_CONFIG or OPENMW_CONFIG_DIR): then it is
 // made when it does not exist yet.
 bool ConfigNamed(const HostEnvironment& env);
-// The file an OpenMW install edits: FindUserConfig's, else the named one; "" when none.
-std::string ConfigToEdit(const HostEnvironment& env);
+// The file an OpenMW install edits: FindUserConfig's, else the named one; nothing when none.
+std::optional<std::string> ConfigToEdit(const HostEnvironment& env);
 
 // Where mods go by default: mods in OpenMW's user data folder (~/.local/share/openmw/mods with
 // XDG_DATA_HOME honoured; Documents\My Games\OpenMW\mods on Windows).
