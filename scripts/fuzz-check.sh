@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (in the sanitize preset, whose sanitized core they share with the
 # tests), runs every target over its whole committed corpus and crash reproducers (ctest), then
-# fuzzes each target for a short while (FUZZ_SECONDS, 20 by default), as many at once as there
+# fuzzes each target for a short while (FUZZ_SECONDS, 10 by default), as many at once as there
 # are cores. New inputs go to a scratch folder; the committed corpus is unchanged. A crash fails
 # the script and leaves its reproducer under build/sanitize/findings/TARGET/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 echo "== fuzz"
-seconds=${FUZZ_SECONDS:-20}
+seconds=${FUZZ_SECONDS:-10}
 jobs=$(nproc)
 [[ -f build/sanitize/build.ninja ]] || cmake --preset sanitize >/dev/null
 cmake --build --preset fuzz -j "$jobs"

@@ -3,6 +3,10 @@
 
 #ifdef _WIN32
 
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
 #include "TestSupport.h"
 #include "WineSkip.h"
 #include "qvr/format/detail/modCompression.h"

@@ -3,29 +3,16 @@
 // Windows does. The reason is printed on a line of its own ("Skipped on Wine: ...") so that the
 // test script can list it; on Windows itself and elsewhere the test runs.
 
+#include "qvr/platform/HostEnvironment.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
-
 namespace qvrtest {
 
 inline bool OnWine() {
-#ifdef _WIN32
-    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-#else
-    return false;
-#endif
+    return qvr::RunningUnderWine();
 }
 
 } // namespace qvrtest

@@ -55,4 +55,13 @@ HostEnvironment CurrentHostEnvironment() {
     return env;
 }
 
+bool RunningUnderWine() {
+#ifdef _WIN32
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
 } // namespace qvr

@@ -19,4 +19,8 @@ struct HostEnvironment {
 // The running user's home folder and environment.
 HostEnvironment CurrentHostEnvironment();
 
+// Whether this Windows program runs under Wine (false elsewhere): the tests skip what Wine
+// does not do as Windows does.
+bool RunningUnderWine();
+
 } // namespace qvr
