@@ -219,8 +219,7 @@ private:
     std::string m_path, m_name, m_kind = "archive";
     bool m_readZipDirectly;
     MemberList m_list;
-    std::vector<size_t> m_ordinal;  // each member's place among the archive's entries
-    std::vector<std::string> m_raw; // and its name as read, to see the archive is unchanged
+    std::vector<size_t> m_ordinal; // each member's place among the archive's entries
     std::vector<char> m_buffer;
 };
 
@@ -247,12 +246,11 @@ Result ArchiveSource::List() {
         Member m{{}, archive_entry_size(e), std::nullopt, std::nullopt};
         if (archive_entry_mtime_is_set(e))
             m.Modified = archive_entry_mtime(e);
-        if (m_list.Add(raw, std::move(m))) {
+        if (m_list.Add(raw, std::move(m)))
             m_ordinal.push_back(ordinal);
-            m_raw.push_back(raw);
-        }
     }
     m_kind = KindOf(a.get()); // an empty archive has no entry to say it
+    m_list.Listed();
     return r == ARCHIVE_EOF ? Result::Success() : Damaged(a.get());
 }
 
@@ -261,7 +259,7 @@ Done ArchiveSource::Write(archive* a, size_t member, const Job& job, size_t k, b
     Done done{k, {}, 0, 0};
     try {
         NewFile out(job.Destination);
-        m_buffer.resize(256 * 1024);
+        m_buffer.resize(64 * 1024);
         for (;;) {
             const la_ssize_t n = archive_read_data(a, m_buffer.data(), m_buffer.size());
             if (n < 0) {
@@ -291,7 +289,7 @@ Result ArchiveSource::ExtractDirectly(const std::vector<Job>& jobs, JobPlan& pla
                                       const DoneCallback& done) {
     if (!m_readZipDirectly || m_kind != "zip" || plan.ByMember.empty())
         return Result::Success();
-    const std::vector<std::optional<ZipData>> data = FindZipData(m_path, m_raw, m_list.Members);
+    const std::vector<std::optional<ZipData>> data = FindZipData(m_path, m_list.Members);
     std::vector<ZipTask> tasks;
     for (auto it = plan.ByMember.begin(); it != plan.ByMember.end();) {
         if (!data[it->first]) {
@@ -319,30 +317,37 @@ Result ArchiveSource::Extract(const std::vector<Job>& jobs, const DoneCallback& 
 
 Result ArchiveSource::ReadInOrder(const std::vector<Job>& jobs, const JobPlan& plan,
                                   const DoneCallback& done) {
-    std::unordered_map<size_t, size_t> byOrdinal; // entry -> member
-    for (const auto& [member, job] : plan.ByMember)
-        byOrdinal.emplace(m_ordinal[member], member);
-    if (byOrdinal.empty())
+    if (plan.ByMember.empty())
         return Result::Success();
+    // entry -> member + 1, 0 for an entry not asked for: a plain vector, since an archive of
+    // many small files leaves less memory for the decoder than it would like.
+    std::vector<size_t> byOrdinal;
+    size_t left = 0;
+    for (const auto& [member, job] : plan.ByMember) {
+        if (m_ordinal[member] >= byOrdinal.size())
+            byOrdinal.resize(m_ordinal[member] + 1);
+        byOrdinal[m_ordinal[member]] = member + 1;
+        ++left;
+    }
     Utf8Names utf8;
     Result outcome;
     Reader a = NewReader(m_path, outcome);
     if (!a)
         return outcome;
     archive_entry* e = nullptr;
-    for (size_t ordinal = 0; !byOrdinal.empty(); ++ordinal) {
+    for (size_t ordinal = 0; left > 0; ++ordinal) {
         const int r = archive_read_next_header(a.get(), &e);
         if (r == ARCHIVE_EOF)
             return Result::Unusable(m_path + ": was changed since it was opened (it ends early)");
         if (r != ARCHIVE_OK && r != ARCHIVE_WARN)
             return Damaged(a.get());
-        auto it = byOrdinal.find(ordinal);
-        if (it == byOrdinal.end())
+        if (ordinal >= byOrdinal.size() || byOrdinal[ordinal] == 0)
             continue;
-        const size_t member = it->second;
-        byOrdinal.erase(it);
-        if (EntryName(e) != m_raw[member] || NotAFile(e) != "" ||
-            archive_entry_size(e) != m_list.Members[member].Size)
+        const size_t member = byOrdinal[ordinal] - 1;
+        --left;
+        std::string why;
+        if (NormalMemberPath(EntryName(e), why) != m_list.Members[member].Path ||
+            NotAFile(e) != "" || archive_entry_size(e) != m_list.Members[member].Size)
             return Result::Unusable(m_path + ": was changed since it was opened");
         bool fatal = false;
         const size_t k = plan.ByMember.at(member);

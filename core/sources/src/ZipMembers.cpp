@@ -9,6 +9,7 @@
 #include "qvr/platform/detail/ArchiveError.h"
 #include "qvr/platform/detail/RandomAccessFile.h"
 #include "qvr/platform/detail/platform.h"
+#include "qvr/sources/detail/Members.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -31,9 +32,10 @@ constexpr size_t kPiece = 256 * 1024;
 // What may be written ahead of the caller and not yet reported: deleted again on a stop.
 constexpr int64_t kAheadBytes = 32 << 20;
 
-// The name as the listing decodes it: UTF-8 when the bytes are, else Windows-1252.
-std::string Decoded(const std::string& raw) {
-    return IsValidUtf8(raw) ? raw : Cp1252ToUtf8(raw);
+// The name as the listing decodes and lists it: UTF-8 when the bytes are, else Windows-1252.
+std::string Listed(const std::string& raw) {
+    std::string why;
+    return NormalMemberPath(IsValidUtf8(raw) ? raw : Cp1252ToUtf8(raw), why);
 }
 
 // Whether the record can be read here: plain or deflated, not encrypted, its local header saying
@@ -47,10 +49,11 @@ bool Plain(const ZipRecord& r) {
 
 // Every name the record could be listed under.
 std::set<std::string> NamesOf(const ZipRecord& r) {
-    std::set<std::string> names{Decoded(r.Name), Decoded(r.LocalName)};
+    std::set<std::string> names{Listed(r.Name), Listed(r.LocalName)};
     for (const std::string& other : r.OtherNames) {
-        names.insert(other);
-        names.insert(Decoded(other));
+        std::string why;
+        names.insert(NormalMemberPath(other, why));
+        names.insert(Listed(other));
     }
     return names;
 }
@@ -213,7 +216,6 @@ private:
 } // namespace
 
 std::vector<std::optional<ZipData>> FindZipData(const std::string& path,
-                                                const std::vector<std::string>& raw,
                                                 const std::vector<Member>& members) {
     std::vector<std::optional<ZipData>> found(members.size());
     std::optional<std::vector<ZipRecord>> records;
@@ -234,11 +236,11 @@ std::vector<std::optional<ZipData>> FindZipData(const std::string& path,
     for (size_t k = 0; k < records->size(); ++k) {
         const ZipRecord& r = (*records)[k];
         if (Plain(r))
-            byName.emplace(Decoded(r.Name), k);
+            byName.emplace(Listed(r.Name), k);
     }
-    for (size_t m = 0; m < members.size() && m < raw.size(); ++m) {
-        const auto it = byName.find(raw[m]);
-        if (it == byName.end() || uses[raw[m]] != 1)
+    for (size_t m = 0; m < members.size(); ++m) {
+        const auto it = byName.find(members[m].Path);
+        if (it == byName.end() || uses[members[m].Path] != 1)
             continue;
         const ZipRecord& r = (*records)[it->second];
         if (r.Size != static_cast<uint64_t>(members[m].Size))

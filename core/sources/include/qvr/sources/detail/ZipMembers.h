@@ -22,10 +22,9 @@ struct ZipData {
     uint32_t Crc = 0;
 };
 
-// For each member of the zip at path (raw: its name as listed), its bytes when they can be read
-// straight; none for the others, and for every member of a zip whose directory cannot be read.
+// For each member of the zip at path, its bytes when they can be read straight; none for the
+// others, and for every member of a zip whose directory cannot be read.
 std::vector<std::optional<ZipData>> FindZipData(const std::string& path,
-                                                const std::vector<std::string>& raw,
                                                 const std::vector<Member>& members);
 
 struct ZipTask {
