@@ -208,7 +208,7 @@ public:
 
 private:
     Done Write(archive* a, size_t member, const Job& job, size_t k, bool& fatal);
-    Result ReadInOrder(const std::vector<Job>& jobs, const JobPlan& plan, const DoneCallback& done);
+    Result ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan, const DoneCallback& done);
     // Takes from plan the zip members that can be read straight, and writes them.
     Result ExtractDirectly(const std::vector<Job>& jobs, JobPlan& plan, const DoneCallback& done);
     Result Damaged(archive* a) const {
@@ -315,20 +315,23 @@ Result ArchiveSource::Extract(const std::vector<Job>& jobs, const DoneCallback& 
     return ReadInOrder(jobs, plan, done);
 }
 
-Result ArchiveSource::ReadInOrder(const std::vector<Job>& jobs, const JobPlan& plan,
+Result ArchiveSource::ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan,
                                   const DoneCallback& done) {
     if (plan.ByMember.empty())
         return Result::Success();
-    // entry -> member + 1, 0 for an entry not asked for: a plain vector, since an archive of
-    // many small files leaves less memory for the decoder than it would like.
-    std::vector<size_t> byOrdinal;
+    // entry -> member + 1 (0 for an entry not asked for) and member -> job, in plain vectors
+    // rather than a hash map: an archive of many small files leaves the decoder less memory
+    // than it would like.
+    std::vector<size_t> byOrdinal, jobOf(m_list.Members.size());
     size_t left = 0;
     for (const auto& [member, job] : plan.ByMember) {
         if (m_ordinal[member] >= byOrdinal.size())
             byOrdinal.resize(m_ordinal[member] + 1);
         byOrdinal[m_ordinal[member]] = member + 1;
+        jobOf[member] = job;
         ++left;
     }
+    plan.ByMember = {};
     Utf8Names utf8;
     Result outcome;
     Reader a = NewReader(m_path, outcome);
@@ -350,7 +353,7 @@ Result ArchiveSource::ReadInOrder(const std::vector<Job>& jobs, const JobPlan& p
             NotAFile(e) != "" || archive_entry_size(e) != m_list.Members[member].Size)
             return Result::Unusable(m_path + ": was changed since it was opened");
         bool fatal = false;
-        const size_t k = plan.ByMember.at(member);
+        const size_t k = jobOf[member];
         const Done d = Write(a.get(), member, jobs[k], k, fatal);
         if (!done(d))
             return Result::EntryFailure("The extraction was stopped");

@@ -46,6 +46,7 @@ void MemberList::Refuse(const std::string& raw, const std::string& why) {
 void MemberList::Listed() {
     m_files = {};
     m_folders = {};
+    Members.shrink_to_fit();
 }
 
 bool MemberList::Add(const std::string& raw, Member member) {
