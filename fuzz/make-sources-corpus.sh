@@ -14,7 +14,7 @@ printf 'texture' >"$work/src/Mod/01 Extra/Textures/rock.dds"
 (cd "$work/src" && 7z a -bd -y "$out/solid.7z" Mod >/dev/null &&
     7z a -bd -y -ms=off -mx=1 "$out/plain.7z" Mod >/dev/null)
 python3 - "$work/src" "$out" <<'PY'
-import os, sys, tarfile, zipfile, zlib
+import io, os, sys, tarfile, zipfile, zlib
 src, out = sys.argv[1], sys.argv[2]
 files = []
 for folder, _, names in os.walk(src):
@@ -24,6 +24,18 @@ for folder, _, names in os.walk(src):
 with zipfile.ZipFile(os.path.join(out, 'mod.zip'), 'w', zipfile.ZIP_DEFLATED) as z:
     for name, data in files:
         z.writestr(name, data)
+# Stored and deflated members, each with its sizes in a descriptor behind the data (as a zip
+# written to a pipe has them): the members the install reads straight from the file.
+class Pipe(io.RawIOBase):
+    def __init__(self, f):
+        self.f = f
+    def writable(self):
+        return True
+    def write(self, b):
+        return self.f.write(b)
+with open(os.path.join(out, 'mixed.zip'), 'wb') as f, zipfile.ZipFile(Pipe(f), 'w') as z:
+    for k, (name, data) in enumerate(files):
+        z.writestr(name, data, zipfile.ZIP_STORED if k % 2 else zipfile.ZIP_DEFLATED)
 for mode, name in (('w', 'mod.tar'), ('w:gz', 'mod.tar.gz'), ('w:xz', 'mod.tar.xz')):
     with tarfile.open(os.path.join(out, name), mode) as t:
         t.add(os.path.join(src, 'Mod'), 'Mod')

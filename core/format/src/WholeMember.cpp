@@ -118,4 +118,52 @@ int InflateWhole(const unsigned char* in, size_t n, unsigned char* out, size_t e
 #endif
 }
 
+int InflateRawWhole(const unsigned char* in, size_t n, unsigned char* out, size_t expected) {
+#if QVR_HAVE_LIBDEFLATE
+    libdeflate_decompressor* d = Decompressor();
+    if (!d)
+        return Z_MEM_ERROR;
+    size_t took = 0, gave = 0;
+    const libdeflate_result rc =
+        libdeflate_deflate_decompress_ex(d, in, n, out, expected, &took, &gave);
+    return rc == LIBDEFLATE_SUCCESS && gave == expected ? Z_OK : Z_DATA_ERROR;
+#else
+    z_stream z{};
+    if (inflateInit2(&z, -15) != Z_OK)
+        return Z_MEM_ERROR;
+    int rc = Z_OK;
+    // zlib counts in 32 bits: larger members go in pieces.
+    size_t inLeft = n, outLeft = expected;
+    z.next_in = const_cast<unsigned char*>(in);
+    z.next_out = out;
+    while (rc == Z_OK) {
+        const uInt inPiece = static_cast<uInt>(std::min<size_t>(inLeft, 1u << 30));
+        const uInt outPiece = static_cast<uInt>(std::min<size_t>(outLeft, 1u << 30));
+        z.avail_in = inPiece;
+        z.avail_out = outPiece;
+        rc = inflate(&z, Z_NO_FLUSH);
+        inLeft -= inPiece - z.avail_in;
+        outLeft -= outPiece - z.avail_out;
+        if (rc == Z_BUF_ERROR || (rc == Z_OK && inPiece == z.avail_in && outPiece == z.avail_out))
+            break;
+    }
+    inflateEnd(&z);
+    return rc == Z_STREAM_END && outLeft == 0 ? Z_OK : Z_DATA_ERROR;
+#endif
+}
+
+uint32_t Crc32(uint32_t crc, const unsigned char* data, size_t n) {
+#if QVR_HAVE_LIBDEFLATE
+    return libdeflate_crc32(crc, data, n);
+#else
+    while (n > 0) {
+        const uInt piece = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
+        crc = static_cast<uint32_t>(crc32(crc, data, piece));
+        data += piece;
+        n -= piece;
+    }
+    return crc;
+#endif
+}
+
 } // namespace qvr::detail

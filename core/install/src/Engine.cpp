@@ -23,6 +23,7 @@ using detail::Planned;
 // The files as entries below Root: Below's levels, then the target's.
 std::vector<sgFileInfo> EntriesOf(const InstallTarget& target, const InstallRequest& request) {
     std::vector<sgFileInfo> out;
+    out.reserve(request.Files.size());
     const std::vector<sources::Member>& members = request.Source->Members();
     for (const sources::Placed& placed : request.Files) {
         std::string path = placed.Target;
@@ -219,6 +220,7 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
     const std::vector<sgFileInfo> entries = EntriesOf(target, request);
     std::vector<Planned> plan =
         detail::MakePlan(entries, target.Root, request.Ask, replaceUnasked, record, report.Entries);
+    record.Files.reserve(record.Files.size() + plan.size());
     for (const Planned& p : plan) {
         RecordedFile f = p.Backup;
         f.Path = p.Path;
@@ -306,30 +308,29 @@ Result LockTarget(const InstallTarget& target, std::vector<FolderLock>& held) {
 } // namespace detail
 
 InstallReport InstallMembers(const InstallTarget& target, const InstallRequest& request) {
-    InstallReport report;
-    report.Entries.resize(request.Files.size());
-    if (!request.Source) {
-        report.Outcome = Result::Unusable("No archive to install from");
+    // Made only for a failure here: Run makes its own, and an entry each for thousands of
+    // files is megabytes.
+    const auto failed = [&](Result outcome) {
+        InstallReport report;
+        report.Entries.resize(request.Files.size());
+        report.Outcome = std::move(outcome);
         return report;
-    }
+    };
+    if (!request.Source)
+        return failed(Result::Unusable("No archive to install from"));
     std::error_code ec;
     fs::create_directories(platform::ToNative(target.Root), ec);
-    if (!fs::is_directory(platform::ToNative(target.Root), ec)) {
-        report.Outcome = Result::EntryFailure("cannot create the folder " + target.Root +
-                                              "; nothing was installed");
-        return report;
-    }
+    if (!fs::is_directory(platform::ToNative(target.Root), ec))
+        return failed(Result::EntryFailure("cannot create the folder " + target.Root +
+                                           "; nothing was installed"));
     std::vector<FolderLock> locks;
-    if (Result locked = detail::LockTarget(target, locks); !locked) {
-        report.Outcome = Result::EntryFailure(locked.Message + "; nothing was installed");
-        return report;
-    }
+    if (Result locked = detail::LockTarget(target, locks); !locked)
+        return failed(Result::EntryFailure(locked.Message + "; nothing was installed"));
     try {
         return Run(target, request);
     } catch (const std::exception& e) {
-        report.Outcome = Result::EntryFailure(std::string("The install stopped: ") + e.what() +
-                                              "; nothing was installed");
-        return report;
+        return failed(Result::EntryFailure(std::string("The install stopped: ") + e.what() +
+                                           "; nothing was installed"));
     }
 }
 

@@ -103,6 +103,7 @@ std::vector<Planned> MakePlan(const std::vector<sgFileInfo>& entries, const std:
                               const std::set<std::string>& replaceUnasked, InstallRecord& record,
                               std::vector<EntryResult>& results) {
     std::vector<Planned> plan;
+    plan.reserve(entries.size());
     std::unordered_map<std::string, size_t> taken;
     std::set<fs::path::string_type> checked;
     CaseResolver cases;
@@ -168,9 +169,11 @@ std::vector<RecordedFile> WriteMembers(sources::Source& source,
                                        const PlacedProgress& progress, size_t told,
                                        bool& cancelled) {
     std::vector<sources::Job> jobs;
+    jobs.reserve(plan.size());
     for (const Planned& p : plan)
         jobs.push_back({files[p.Entry].Member, platform::FromNative(p.Target), true});
     std::vector<RecordedFile> written;
+    written.reserve(plan.size());
     cancelled = false;
     const Result extracted = source.Extract(jobs, [&](const sources::Done& d) {
         Step();

@@ -1,5 +1,7 @@
 #include "qvr/package/Archives.h"
 
+#include "qvr/package/detail/ZipDirectory.h"
+
 #include "qvr/format/detail/Format.h"
 
 #include "qvr/format/detail/RecordIO.h"
@@ -13,6 +15,8 @@
 #include <vector>
 
 namespace qvr {
+
+using detail::ZipRecord;
 
 namespace {
 
@@ -125,77 +129,155 @@ void SplitName(std::string name, sgFileInfo& e) {
     e.FilePath(cut == std::string::npos ? std::string() : name.substr(0, cut));
 }
 
-// Walks the central directory, appending every file member (folders left out).
-void ReadCentralDirectory(RandomAccessFile& file, const CentralDirectory& cd,
-                          std::vector<sgFileInfo>& out) {
+// The central directory read in large pieces rather than record by record: a zip of ten
+// thousand members would otherwise cost thirty thousand reads.
+class DirectoryBytes {
+public:
+    DirectoryBytes(RandomAccessFile& file, uint64_t end) : m_file(file), m_end(end) {}
+
+    // The n bytes at pos, or nullptr when they run past the directory's end.
+    const unsigned char* At(uint64_t pos, size_t n) {
+        if (pos > m_end || n > m_end - pos)
+            return nullptr;
+        if (pos < m_start || pos + n > m_start + m_bytes.size()) {
+            const size_t want =
+                static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(n, kPiece), m_end - pos));
+            m_bytes.resize(want);
+            if (!ReadExact(m_file, pos, m_bytes.data(), want))
+                return nullptr;
+            m_start = pos;
+        }
+        return m_bytes.data() + (pos - m_start);
+    }
+
+private:
+    static constexpr size_t kPiece = 1 << 20;
+    RandomAccessFile& m_file;
+    uint64_t m_end;
+    uint64_t m_start = 0;
+    std::vector<unsigned char> m_bytes;
+};
+
+// zip64: the 64-bit values stand in the extra field, in this order, for each field whose
+// 32-bit form is all ones. Info-ZIP's Unicode path field names the member once more.
+void ReadExtraField(const unsigned char* extra, size_t length, ZipRecord* sizes,
+                    std::vector<std::string>& otherNames) {
+    for (size_t x = 0; x + 4 <= length;) {
+        const uint64_t id = Le(extra + x, 2);
+        const size_t len = Le(extra + x + 2, 2);
+        if (x + 4 + len > length)
+            break;
+        const unsigned char* field = extra + x + 4;
+        if (id == 0x0001 && sizes) {
+            size_t at = 0;
+            auto take = [&](uint64_t& value) {
+                if (value == 0xFFFFFFFF && at + 8 <= len) {
+                    value = Le(field + at, 8);
+                    at += 8;
+                }
+            };
+            take(sizes->Size);
+            take(sizes->Compressed);
+            take(sizes->Local);
+        } else if (id == 0x7075 && len >= 5) {
+            otherNames.emplace_back(reinterpret_cast<const char*>(field + 5), len - 5);
+        }
+        x += 4 + len;
+    }
+}
+
+// The local header at r.Local, if one is there: where the data starts, and what it says of
+// the member. Read with its name and extra field at once where they are short, as they are.
+void ReadLocalHeader(RandomAccessFile& file, ZipRecord& r) {
+    unsigned char head[30 + 482];
+    const size_t got = r.Local > static_cast<uint64_t>(std::numeric_limits<int64_t>::max() - 1)
+                           ? 0
+                           : file.ReadAt(static_cast<int64_t>(r.Local) + 1, head, sizeof head);
+    if (got < 30 || Le(head, 4) != 0x04034b50)
+        return;
+    r.HasLocal = true;
+    r.LocalFlags = static_cast<uint16_t>(Le(head + 6, 2));
+    r.LocalMethod = static_cast<uint16_t>(Le(head + 8, 2));
+    const size_t nameLength = Le(head + 26, 2), extraLength = Le(head + 28, 2);
+    r.Data = r.Local + 30 + nameLength + extraLength;
+    std::vector<unsigned char> longer;
+    const unsigned char* rest = head + 30;
+    if (30 + nameLength + extraLength > got) {
+        longer.resize(nameLength + extraLength);
+        if (!ReadExact(file, r.Local + 30, longer.data(), longer.size()))
+            return;
+        rest = longer.data();
+    }
+    r.LocalName.assign(reinterpret_cast<const char*>(rest), nameLength);
+    ReadExtraField(rest + nameLength, extraLength, nullptr, r.OtherNames);
+}
+
+std::vector<ZipRecord> ReadRecords(RandomAccessFile& file, const CentralDirectory& cd) {
     const uint64_t length = static_cast<uint64_t>(file.Length());
     const std::string damaged = "The zip file " + file.Path() + " is damaged: ";
     if (cd.Offset > length || cd.Size > length - cd.Offset)
         throw ArchiveError(damaged + "its central directory lies outside the file");
+    DirectoryBytes bytes(file, cd.Offset + cd.Size);
+    std::vector<ZipRecord> out;
     uint64_t pos = cd.Offset;
-    const uint64_t end = cd.Offset + cd.Size;
     for (uint64_t k = 0; k < cd.Count; ++k) {
-        unsigned char h[46];
-        if (pos + 46 > end || !ReadExact(file, pos, h, sizeof h) || Le(h, 4) != 0x02014b50)
+        const unsigned char* h = bytes.At(pos, 46);
+        if (!h || Le(h, 4) != 0x02014b50)
             throw ArchiveError(damaged + "its central directory is cut short");
-        const uint16_t flags = static_cast<uint16_t>(Le(h + 8, 2));
-        uint64_t compressed = Le(h + 20, 4);
-        uint64_t size = Le(h + 24, 4);
+        ZipRecord r;
+        r.Flags = static_cast<uint16_t>(Le(h + 8, 2));
+        r.Method = static_cast<uint16_t>(Le(h + 10, 2));
+        r.Crc = static_cast<uint32_t>(Le(h + 16, 4));
+        r.Compressed = Le(h + 20, 4);
+        r.Size = Le(h + 24, 4);
         const size_t nameLength = Le(h + 28, 2);
         const size_t extraLength = Le(h + 30, 2);
         const size_t commentLength = Le(h + 32, 2);
-        uint64_t local = Le(h + 42, 4);
-        const uint64_t next = pos + 46 + nameLength + extraLength + commentLength;
-        if (next > end)
+        r.Local = Le(h + 42, 4);
+        const unsigned char* rest = bytes.At(pos + 46, nameLength + extraLength);
+        if (!rest || !bytes.At(pos + 46 + nameLength + extraLength, commentLength))
             throw ArchiveError(damaged + "its central directory is cut short");
-        std::string raw(nameLength, '\0');
-        std::vector<unsigned char> extra(extraLength);
-        if (!ReadExact(file, pos + 46, raw.data(), nameLength) ||
-            !ReadExact(file, pos + 46 + nameLength, extra.data(), extraLength))
-            throw ArchiveError(damaged + "its central directory is cut short");
-        // zip64: the 64-bit values stand in the extra field, in this order, for each field
-        // whose 32-bit form is all ones.
-        for (size_t x = 0; x + 4 <= extra.size();) {
-            const uint64_t id = Le(&extra[x], 2);
-            const size_t len = Le(&extra[x + 2], 2);
-            if (x + 4 + len > extra.size())
-                break;
-            if (id == 0x0001) {
-                size_t at = x + 4;
-                auto take = [&](uint64_t& field) {
-                    if (field == 0xFFFFFFFF && at + 8 <= x + 4 + len) {
-                        field = Le(&extra[at], 8);
-                        at += 8;
-                    }
-                };
-                take(size);
-                take(compressed);
-                take(local);
-            }
-            x += 4 + len;
-        }
-        local += cd.Prefix;
-        std::string name = (flags & 0x0800) && IsValidUtf8(raw) ? raw : Cp1252ToUtf8(raw);
+        r.Name.assign(reinterpret_cast<const char*>(rest), nameLength);
+        ReadExtraField(rest + nameLength, extraLength, &r, r.OtherNames);
+        r.Local += cd.Prefix;
+        ReadLocalHeader(file, r);
+        out.push_back(std::move(r));
+        pos += 46 + nameLength + extraLength + commentLength;
+    }
+    return out;
+}
+
+// Every file member of the directory (folders left out), as the listing shows them.
+void ReadCentralDirectory(RandomAccessFile& file, const CentralDirectory& cd,
+                          std::vector<sgFileInfo>& out) {
+    for (const ZipRecord& r : ReadRecords(file, cd)) {
+        std::string name =
+            (r.Flags & 0x0800) && IsValidUtf8(r.Name) ? r.Name : Cp1252ToUtf8(r.Name);
         const bool folder = !name.empty() && (name.back() == '/' || name.back() == '\\');
-        if (!folder) {
-            unsigned char lh[30];
-            if (!ReadExact(file, local, lh, sizeof lh) || Le(lh, 4) != 0x04034b50)
-                throw ArchiveError(damaged + "the local header of " + name + " is missing");
-            const uint64_t data = local + 30 + Le(lh + 26, 2) + Le(lh + 28, 2);
-            sgFileInfo e;
-            SplitName(name, e);
-            e.FileOffset(Clamp(data + 1));
-            e.FileCompressedSize(Clamp(compressed));
-            e.FileSize(Clamp(size));
-            out.push_back(e);
-        }
-        pos = next;
+        if (folder)
+            continue;
+        if (!r.HasLocal)
+            throw ArchiveError("The zip file " + file.Path() + " is damaged: the local header of " +
+                               name + " is missing");
+        sgFileInfo e;
+        SplitName(name, e);
+        e.FileOffset(Clamp(r.Data + 1));
+        e.FileCompressedSize(Clamp(r.Compressed));
+        e.FileSize(Clamp(r.Size));
+        out.push_back(e);
     }
 }
 
 } // namespace
 
 namespace detail {
+std::optional<std::vector<ZipRecord>> ReadZipRecords(RandomAccessFile& file) {
+    const auto cd = FindCentralDirectory(file);
+    if (!cd)
+        return std::nullopt;
+    return ReadRecords(file, *cd);
+}
+
 bool HasZipEndRecord(const std::string& path) {
     try {
         RandomAccessFile file(path, RandomAccessFile::Mode::Read);

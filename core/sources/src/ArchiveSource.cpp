@@ -6,10 +6,12 @@
 #include "qvr/platform/detail/ArchiveError.h"
 #include "qvr/sources/detail/Members.h"
 #include "qvr/sources/detail/Sources.h"
+#include "qvr/sources/detail/ZipMembers.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cwchar>
 #include <locale.h>
@@ -192,8 +194,8 @@ std::string NotAFile(archive_entry* e) {
 
 class ArchiveSource final : public Source {
 public:
-    ArchiveSource(std::string path, std::string name)
-        : m_path(std::move(path)), m_name(std::move(name)) {}
+    ArchiveSource(std::string path, std::string name, bool readZipDirectly)
+        : m_path(std::move(path)), m_name(std::move(name)), m_readZipDirectly(readZipDirectly) {}
 
     // Lists every entry, reading no data; fails on an encrypted or unreadable archive.
     Result List();
@@ -206,15 +208,18 @@ public:
 
 private:
     Done Write(archive* a, size_t member, const Job& job, size_t k, bool& fatal);
+    Result ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan, const DoneCallback& done);
+    // Takes from plan the zip members that can be read straight, and writes them.
+    Result ExtractDirectly(const std::vector<Job>& jobs, JobPlan& plan, const DoneCallback& done);
     Result Damaged(archive* a) const {
         const std::string why = Error(a);
         return Result::Unusable(m_path + ": " + (SaysEncrypted(why) ? kEncrypted : why));
     }
 
     std::string m_path, m_name, m_kind = "archive";
+    bool m_readZipDirectly;
     MemberList m_list;
-    std::vector<size_t> m_ordinal;  // each member's place among the archive's entries
-    std::vector<std::string> m_raw; // and its name as read, to see the archive is unchanged
+    std::vector<size_t> m_ordinal; // each member's place among the archive's entries
     std::vector<char> m_buffer;
 };
 
@@ -241,12 +246,11 @@ Result ArchiveSource::List() {
         Member m{{}, archive_entry_size(e), std::nullopt, std::nullopt};
         if (archive_entry_mtime_is_set(e))
             m.Modified = archive_entry_mtime(e);
-        if (m_list.Add(raw, std::move(m))) {
+        if (m_list.Add(raw, std::move(m)))
             m_ordinal.push_back(ordinal);
-            m_raw.push_back(raw);
-        }
     }
     m_kind = KindOf(a.get()); // an empty archive has no entry to say it
+    m_list.Listed();
     return r == ARCHIVE_EOF ? Result::Success() : Damaged(a.get());
 }
 
@@ -255,7 +259,7 @@ Done ArchiveSource::Write(archive* a, size_t member, const Job& job, size_t k, b
     Done done{k, {}, 0, 0};
     try {
         NewFile out(job.Destination);
-        m_buffer.resize(256 * 1024);
+        m_buffer.resize(64 * 1024);
         for (;;) {
             const la_ssize_t n = archive_read_data(a, m_buffer.data(), m_buffer.size());
             if (n < 0) {
@@ -281,38 +285,75 @@ Done ArchiveSource::Write(archive* a, size_t member, const Job& job, size_t k, b
     return done;
 }
 
+Result ArchiveSource::ExtractDirectly(const std::vector<Job>& jobs, JobPlan& plan,
+                                      const DoneCallback& done) {
+    if (!m_readZipDirectly || m_kind != "zip" || plan.ByMember.empty())
+        return Result::Success();
+    const std::vector<std::optional<ZipData>> data = FindZipData(m_path, m_list.Members);
+    std::vector<ZipTask> tasks;
+    for (auto it = plan.ByMember.begin(); it != plan.ByMember.end();) {
+        if (!data[it->first]) {
+            ++it;
+            continue;
+        }
+        tasks.push_back({it->second, *data[it->first]});
+        it = plan.ByMember.erase(it);
+    }
+    // In the caller's order: it chose it.
+    std::sort(tasks.begin(), tasks.end(),
+              [](const ZipTask& a, const ZipTask& b) { return a.Job < b.Job; });
+    return ExtractZipData(m_path, jobs, tasks, m_list.Members, done);
+}
+
 Result ArchiveSource::Extract(const std::vector<Job>& jobs, const DoneCallback& done) {
     JobPlan plan = PlanJobs(jobs, m_list.Members.size());
     for (const Done& d : plan.Refused)
         if (!done(d))
             return Result::EntryFailure("The extraction was stopped");
-    std::unordered_map<size_t, size_t> byOrdinal; // entry -> member
-    for (const auto& [member, job] : plan.ByMember)
-        byOrdinal.emplace(m_ordinal[member], member);
-    if (byOrdinal.empty())
+    if (Result direct = ExtractDirectly(jobs, plan, done); !direct)
+        return direct;
+    return ReadInOrder(jobs, plan, done);
+}
+
+Result ArchiveSource::ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan,
+                                  const DoneCallback& done) {
+    if (plan.ByMember.empty())
         return Result::Success();
+    // entry -> member + 1 (0 for an entry not asked for) and member -> job, in plain vectors
+    // rather than a hash map: an archive of many small files leaves the decoder less memory
+    // than it would like.
+    std::vector<size_t> byOrdinal, jobOf(m_list.Members.size());
+    size_t left = 0;
+    for (const auto& [member, job] : plan.ByMember) {
+        if (m_ordinal[member] >= byOrdinal.size())
+            byOrdinal.resize(m_ordinal[member] + 1);
+        byOrdinal[m_ordinal[member]] = member + 1;
+        jobOf[member] = job;
+        ++left;
+    }
+    plan.ByMember = {};
     Utf8Names utf8;
     Result outcome;
     Reader a = NewReader(m_path, outcome);
     if (!a)
         return outcome;
     archive_entry* e = nullptr;
-    for (size_t ordinal = 0; !byOrdinal.empty(); ++ordinal) {
+    for (size_t ordinal = 0; left > 0; ++ordinal) {
         const int r = archive_read_next_header(a.get(), &e);
         if (r == ARCHIVE_EOF)
             return Result::Unusable(m_path + ": was changed since it was opened (it ends early)");
         if (r != ARCHIVE_OK && r != ARCHIVE_WARN)
             return Damaged(a.get());
-        auto it = byOrdinal.find(ordinal);
-        if (it == byOrdinal.end())
+        if (ordinal >= byOrdinal.size() || byOrdinal[ordinal] == 0)
             continue;
-        const size_t member = it->second;
-        byOrdinal.erase(it);
-        if (EntryName(e) != m_raw[member] || NotAFile(e) != "" ||
-            archive_entry_size(e) != m_list.Members[member].Size)
+        const size_t member = byOrdinal[ordinal] - 1;
+        --left;
+        std::string why;
+        if (NormalMemberPath(EntryName(e), why) != m_list.Members[member].Path ||
+            NotAFile(e) != "" || archive_entry_size(e) != m_list.Members[member].Size)
             return Result::Unusable(m_path + ": was changed since it was opened");
         bool fatal = false;
-        const size_t k = plan.ByMember.at(member);
+        const size_t k = jobOf[member];
         const Done d = Write(a.get(), member, jobs[k], k, fatal);
         if (!done(d))
             return Result::EntryFailure("The extraction was stopped");
@@ -324,8 +365,8 @@ Result ArchiveSource::Extract(const std::vector<Job>& jobs, const DoneCallback& 
 
 } // namespace
 
-Opened OpenOther(const std::string& path, const std::string& name) {
-    auto source = std::make_unique<ArchiveSource>(path, name);
+Opened OpenOther(const std::string& path, const std::string& name, bool readZipDirectly) {
+    auto source = std::make_unique<ArchiveSource>(path, name, readZipDirectly);
     Result listed = source->List();
     if (!listed)
         return {nullptr, listed};

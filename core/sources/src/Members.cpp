@@ -43,6 +43,12 @@ void MemberList::Refuse(const std::string& raw, const std::string& why) {
     Refused.push_back({raw, why});
 }
 
+void MemberList::Listed() {
+    m_files = {};
+    m_folders = {};
+    Members.shrink_to_fit();
+}
+
 bool MemberList::Add(const std::string& raw, Member member) {
     std::string why;
     member.Path = NormalMemberPath(raw, why);

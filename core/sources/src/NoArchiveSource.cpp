@@ -4,7 +4,7 @@
 
 namespace qvr::sources::detail {
 
-Opened OpenOther(const std::string& path, const std::string&) {
+Opened OpenOther(const std::string& path, const std::string&, bool) {
     return {nullptr,
             Result::Unusable(path + ": not a QVR package; this build of qvr reads only "
                                     "QVR packages (zip, 7z and rar need its Linux build)")};

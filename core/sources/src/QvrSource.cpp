@@ -155,6 +155,7 @@ public:
             if (m_list.Add(raw, Member{{}, e.FileSize(), std::nullopt, EntrySeconds(e.FileDate())}))
                 m_entries.push_back(e);
         }
+        m_list.Listed();
     }
 
     const std::string& Name() const override { return m_name; }

@@ -4,6 +4,7 @@
 #include "qvrtest/Bytes.h"
 
 #include <cstdint>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -15,7 +16,25 @@ struct ZipMember {
     std::string data;
     bool descriptor = false; // sizes follow the data; the local header says 0
     uint16_t version = 20;
+    bool deflate = false;  // raw deflate (method 8); else stored
+    bool checksum = false; // the data's crc32 recorded (always when deflated); else 0
+    int64_t claimed = -1;  // the size the headers give, when not the data's own
 };
+
+// The raw deflate stream of data, as zip members hold it.
+inline std::string RawDeflate(const std::string& data) {
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
 
 inline std::string Le16(uint16_t v) {
     return std::string{char(v & 0xFF), char(v >> 8)};
@@ -34,19 +53,29 @@ inline BuiltZip BuildZip(const std::vector<ZipMember>& members, bool centralDire
     for (const ZipMember& m : members) {
         const size_t local = z.bytes.size();
         const uint16_t flags = m.descriptor ? 0x0008 : 0;
-        const int32_t size = static_cast<int32_t>(m.data.size());
-        z.bytes += "PK\x03\x04" + Le16(m.version) + Le16(flags) + Le16(0) + Le16(0) + Le16(0) +
-                   Le32(0) + Le32(m.descriptor ? 0 : size) + Le32(m.descriptor ? 0 : size) +
-                   Le16(static_cast<uint16_t>(m.name.size())) + Le16(0) + m.name;
+        const uint16_t method = m.deflate ? 8 : 0;
+        const std::string stored = m.deflate ? RawDeflate(m.data) : m.data;
+        const int32_t crc =
+            m.deflate || m.checksum
+                ? static_cast<int32_t>(crc32(0, reinterpret_cast<const Bytef*>(m.data.data()),
+                                             static_cast<uInt>(m.data.size())))
+                : 0;
+        const int32_t packed = static_cast<int32_t>(stored.size());
+        const int32_t size = static_cast<int32_t>(m.claimed >= 0 ? m.claimed : m.data.size());
+        z.bytes += "PK\x03\x04" + Le16(m.version) + Le16(flags) + Le16(method) + Le16(0) + Le16(0) +
+                   Le32(m.descriptor ? 0 : crc) + Le32(m.descriptor ? 0 : packed) +
+                   Le32(m.descriptor ? 0 : size) + Le16(static_cast<uint16_t>(m.name.size())) +
+                   Le16(0) + m.name;
         z.dataOffsets.push_back(z.bytes.size());
-        z.bytes += m.data;
+        z.bytes += stored;
         if (m.descriptor)
-            z.bytes += "PK\x07\x08" + Le32(0) + Le32(size) + Le32(size);
+            z.bytes += "PK\x07\x08" + Le32(crc) + Le32(packed) + Le32(size);
         std::string extra;
         if (zip64)
-            extra = Le16(1) + Le16(24) + Le64(m.data.size()) + Le64(m.data.size()) + Le64(local);
-        cd += "PK\x01\x02" + Le16(45) + Le16(m.version) + Le16(flags) + Le16(0) + Le16(0) +
-              Le16(0) + Le32(0) + Le32(zip64 ? -1 : size) + Le32(zip64 ? -1 : size) +
+            extra = Le16(1) + Le16(24) + Le64(static_cast<uint32_t>(size)) + Le64(stored.size()) +
+                    Le64(local);
+        cd += "PK\x01\x02" + Le16(45) + Le16(m.version) + Le16(flags) + Le16(method) + Le16(0) +
+              Le16(0) + Le32(crc) + Le32(zip64 ? -1 : packed) + Le32(zip64 ? -1 : size) +
               Le16(static_cast<uint16_t>(m.name.size())) +
               Le16(static_cast<uint16_t>(extra.size())) + Le16(0) + Le16(0) + Le16(0) + Le32(0) +
               Le32(zip64 ? -1 : static_cast<int32_t>(local)) + m.name + extra;

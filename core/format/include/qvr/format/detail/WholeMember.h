@@ -32,6 +32,14 @@ int DeflateWhole(const unsigned char* in, size_t n, int level, std::vector<unsig
 int InflateWhole(const unsigned char* in, size_t n, unsigned char* out, size_t expected,
                  size_t* used = nullptr);
 
+// The same for a raw deflate stream (a zip member's data): exactly `expected` bytes, or a
+// failure. No checksum is in the stream; the caller checks the crc32.
+int InflateRawWhole(const unsigned char* in, size_t n, unsigned char* out, size_t expected);
+
+// zlib's crc32 of data[0..n), continuing from crc (0 to start); libdeflate's where the build has
+// it, which is several times faster.
+uint32_t Crc32(uint32_t crc, const unsigned char* data, size_t n);
+
 // A buffer of at least n bytes kept per thread and slot, so that entries after the first cost
 // no allocation and no zero-filling. Valid until the same thread asks for the same slot again.
 unsigned char* ThreadBuffer(int slot, size_t n);

@@ -26,6 +26,9 @@ public:
     // another letter case, or a file where another member has a folder.
     bool Add(const std::string& raw, Member member);
     void Refuse(const std::string& raw, const std::string& why);
+    // Once every member is listed: lets go of the names kept to find clashes (a large archive's
+    // take megabytes that an extraction can use better).
+    void Listed();
 
     std::vector<Member> Members;
     std::vector<Refusal> Refused;

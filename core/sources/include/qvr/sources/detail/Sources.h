@@ -9,8 +9,9 @@ namespace qvr::sources::detail {
 
 // A QVR package (the caller has seen its magic). name: the archive's file name.
 Opened OpenQvr(const std::string& path, const std::string& name);
-// Any other archive, through libarchive where the build has it.
-Opened OpenOther(const std::string& path, const std::string& name);
+// Any other archive, through libarchive where the build has it; a zip's plain members are read
+// straight from the file unless readZipDirectly is false.
+Opened OpenOther(const std::string& path, const std::string& name, bool readZipDirectly = true);
 // Why the archive at path cannot be read whole: one volume of several (a split zip, 7z or rar),
 // or a 7z whose writer had not finished; "" otherwise.
 std::string VolumeProblem(const std::string& path);

@@ -1,0 +1,305 @@
+#include "qvr/sources/detail/ZipMembers.h"
+
+#include "qvr/format/detail/WholeMember.h"
+#include "qvr/package/detail/ZipDirectory.h"
+#include "qvr/platform/Encoding.h"
+#include "qvr/platform/FileUtils.h"
+#include "qvr/platform/FolderLock.h"
+#include "qvr/platform/OrderedPool.h"
+#include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
+#include "qvr/platform/detail/platform.h"
+#include "qvr/sources/detail/Members.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <unordered_map>
+#include <zlib.h>
+
+namespace qvr::sources::detail {
+namespace {
+
+using qvr::detail::ZipRecord;
+
+// Deflate cannot give more than 1032 bytes for each byte it reads (258 bytes from two bits).
+constexpr uint64_t kMostDeflated = 1032;
+// Members up to this size are read and inflated whole; larger ones in pieces of kPiece.
+constexpr uint64_t kWhole = qvr::detail::kWholeMemberLimit;
+constexpr size_t kPiece = 256 * 1024;
+// What may be written ahead of the caller and not yet reported: deleted again on a stop.
+constexpr int64_t kAheadBytes = 32 << 20;
+
+// The name as the listing decodes and lists it: UTF-8 when the bytes are, else Windows-1252.
+std::string Listed(const std::string& raw) {
+    std::string why;
+    return NormalMemberPath(IsValidUtf8(raw) ? raw : Cp1252ToUtf8(raw), why);
+}
+
+// Whether the record can be read here: plain or deflated, not encrypted, its local header saying
+// the same, and no other name for it.
+bool Plain(const ZipRecord& r) {
+    const uint16_t encrypted = 0x0001 | 0x0040;
+    return r.HasLocal && r.LocalName == r.Name && r.OtherNames.empty() && !(r.Flags & encrypted) &&
+           !(r.LocalFlags & encrypted) && r.Method == r.LocalMethod &&
+           (r.Method == 0 || r.Method == 8);
+}
+
+// Every name the record could be listed under.
+std::set<std::string> NamesOf(const ZipRecord& r) {
+    std::set<std::string> names{Listed(r.Name), Listed(r.LocalName)};
+    for (const std::string& other : r.OtherNames) {
+        std::string why;
+        names.insert(NormalMemberPath(other, why));
+        names.insert(Listed(other));
+    }
+    return names;
+}
+
+// One member's bytes into its new file.
+class MemberWriter {
+public:
+    MemberWriter(RandomAccessFile& zip, int64_t zipLength, const Job& job, const Member& member,
+                 const ZipData& data)
+        : m_zip(zip), m_zipLength(zipLength), m_job(job), m_size(member.Size), m_data(data) {}
+    ~MemberWriter() {
+        if (!m_created)
+            return;
+        m_out.reset();
+        DeleteFileQuiet(m_job.Destination);
+    }
+    MemberWriter(const MemberWriter&) = delete;
+    MemberWriter& operator=(const MemberWriter&) = delete;
+
+    // Throws ArchiveError; a failure leaves no file behind.
+    uint32_t Write() {
+        CheckSizes();
+        // Stored bytes well beyond what deflate makes of the size are read in pieces too.
+        if (static_cast<uint64_t>(m_size) <= kWhole && m_data.Stored <= kWhole + kWhole / 8 + 4096)
+            return WriteWhole();
+        return WriteInPieces();
+    }
+
+private:
+    void CheckSizes() const {
+        const auto size = static_cast<uint64_t>(m_size);
+        const uint64_t most = m_data.Deflated ? m_data.Stored * kMostDeflated : m_data.Stored;
+        if (m_data.Deflated ? size > most : size != most)
+            throw ArchiveError("it claims " + std::to_string(size) + " bytes, which its " +
+                               std::to_string(m_data.Stored) + " stored bytes cannot hold");
+        if (m_data.Offset > static_cast<uint64_t>(m_zipLength) ||
+            m_data.Stored > static_cast<uint64_t>(m_zipLength) - m_data.Offset)
+            throw ArchiveError("its data runs past the end of the archive");
+    }
+
+    void Read(uint64_t offset, unsigned char* into, size_t n) {
+        if (m_zip.ReadAt(static_cast<int64_t>(offset) + 1, into, n) != n)
+            throw ArchiveError("its data runs past the end of the archive");
+    }
+
+    void CheckCrc(uint32_t crc) const {
+        if (crc != m_data.Crc)
+            throw ArchiveError("its bytes fail their CRC check: the archive is damaged");
+    }
+
+    uint32_t WriteWhole() {
+        const auto size = static_cast<size_t>(m_size);
+        const auto stored = static_cast<size_t>(m_data.Stored);
+        unsigned char* out = qvr::detail::ThreadBuffer(1, std::max<size_t>(size, 1));
+        if (m_data.Deflated) {
+            unsigned char* in = qvr::detail::ThreadBuffer(0, std::max<size_t>(stored, 1));
+            Read(m_data.Offset, in, stored);
+            if (qvr::detail::InflateRawWhole(in, stored, out, size) != Z_OK)
+                throw ArchiveError("it is damaged or does not hold the " + std::to_string(size) +
+                                   " bytes its header gives");
+        } else {
+            Read(m_data.Offset, out, size);
+        }
+        const uint32_t crc = qvr::detail::Crc32(0, out, size);
+        CheckCrc(crc);
+        Create();
+        Put(out, size);
+        Finish();
+        return crc;
+    }
+
+    uint32_t WriteInPieces() {
+        m_whole = false;
+        z_stream z{};
+        if (m_data.Deflated && inflateInit2(&z, -15) != Z_OK)
+            throw ArchiveError("cannot start decompression");
+        const std::unique_ptr<z_stream, int (*)(z_stream*)> ending(m_data.Deflated ? &z : nullptr,
+                                                                   inflateEnd);
+        std::vector<unsigned char> in(kPiece), out(kPiece);
+        Create();
+        uint64_t at = m_data.Offset, left = m_data.Stored;
+        for (bool end = false; !end;) {
+            if (z.avail_in == 0 && left > 0) {
+                const auto n = static_cast<size_t>(std::min<uint64_t>(left, kPiece));
+                Read(at, in.data(), n);
+                at += n;
+                left -= n;
+                z.next_in = in.data();
+                z.avail_in = static_cast<uInt>(n);
+            }
+            if (!m_data.Deflated) {
+                Put(z.next_in, z.avail_in);
+                z.avail_in = 0;
+                end = left == 0;
+                continue;
+            }
+            z.next_out = out.data();
+            z.avail_out = static_cast<uInt>(out.size());
+            const int rc = inflate(&z, Z_NO_FLUSH);
+            if (rc != Z_OK && rc != Z_STREAM_END)
+                throw ArchiveError(z.avail_in == 0 && left == 0 ? "its data ends early"
+                                                                : "it is damaged");
+            Put(out.data(), out.size() - z.avail_out);
+            end = rc == Z_STREAM_END;
+        }
+        if (m_written != m_size)
+            throw ArchiveError("it holds " + std::to_string(m_written) + " bytes, not the " +
+                               std::to_string(m_size) + " its header gives");
+        CheckCrc(m_crc);
+        Finish();
+        return m_crc;
+    }
+
+    void Create() {
+        try {
+            m_out = std::make_unique<RandomAccessFile>(m_job.Destination,
+                                                       RandomAccessFile::Mode::CreateNew);
+        } catch (const ArchiveError&) {
+            std::error_code ec;
+            if (std::filesystem::exists(
+                    std::filesystem::symlink_status(platform::ToNative(m_job.Destination), ec)))
+                throw ArchiveError(m_job.Destination + " exists already");
+            throw;
+        }
+        m_created = true;
+    }
+
+    void Put(const unsigned char* data, size_t n) {
+        if (n == 0)
+            return;
+        if (m_written + static_cast<int64_t>(n) > m_size)
+            throw ArchiveError("it holds more than the " + std::to_string(m_size) +
+                               " bytes its header gives");
+        m_out->WriteAt(m_written + 1, data, n);
+        if (!m_whole)
+            m_crc = qvr::detail::Crc32(m_crc, data, n);
+        m_written += static_cast<int64_t>(n);
+    }
+
+    void Finish() {
+        if (m_job.InPlace && FlushesEachFile())
+            m_out->Sync();
+        m_out->Close();
+        m_out.reset();
+        m_created = false;
+    }
+
+    RandomAccessFile& m_zip;
+    int64_t m_zipLength;
+    const Job& m_job;
+    int64_t m_size;
+    ZipData m_data;
+    std::unique_ptr<RandomAccessFile> m_out;
+    bool m_created = false;
+    bool m_whole = true;
+    int64_t m_written = 0;
+    uint32_t m_crc = 0;
+};
+
+} // namespace
+
+std::vector<std::optional<ZipData>> FindZipData(const std::string& path,
+                                                const std::vector<Member>& members) {
+    std::vector<std::optional<ZipData>> found(members.size());
+    std::optional<std::vector<ZipRecord>> records;
+    try {
+        RandomAccessFile file(path, RandomAccessFile::Mode::Read);
+        records = qvr::detail::ReadZipRecords(file);
+    } catch (const std::exception&) {
+        return found; // libarchive tells what is wrong
+    }
+    if (!records)
+        return found;
+    // A name that more than one record could be listed under is left to libarchive, which
+    // knows which of them it listed.
+    std::unordered_map<std::string, size_t> uses, byName;
+    for (const ZipRecord& r : *records)
+        for (const std::string& name : NamesOf(r))
+            ++uses[name];
+    for (size_t k = 0; k < records->size(); ++k) {
+        const ZipRecord& r = (*records)[k];
+        if (Plain(r))
+            byName.emplace(Listed(r.Name), k);
+    }
+    for (size_t m = 0; m < members.size(); ++m) {
+        const auto it = byName.find(members[m].Path);
+        if (it == byName.end() || uses[members[m].Path] != 1)
+            continue;
+        const ZipRecord& r = (*records)[it->second];
+        if (r.Size != static_cast<uint64_t>(members[m].Size))
+            continue;
+        found[m] = ZipData{r.Data, r.Compressed, r.Method == 8, r.Crc};
+    }
+    return found;
+}
+
+Result ExtractZipData(const std::string& path, const std::vector<Job>& jobs,
+                      const std::vector<ZipTask>& tasks, const std::vector<Member>& members,
+                      const DoneCallback& done) {
+    if (tasks.empty())
+        return Result::Success();
+    std::unique_ptr<RandomAccessFile> zip;
+    try {
+        zip = std::make_unique<RandomAccessFile>(path, RandomAccessFile::Mode::Read);
+    } catch (const std::exception& x) {
+        return Result::Unusable(x.what());
+    }
+    const int64_t length = zip->Length();
+    std::mutex foldersMutex;
+    std::set<std::filesystem::path::string_type> folders; // made or found already
+    auto work = [&](size_t k) {
+        const ZipTask& task = tasks[k];
+        const Job& job = jobs[task.Job];
+        const Member& member = members[job.Member];
+        Done d{task.Job, {}, 0, member.Size};
+        try {
+            const std::filesystem::path native = platform::ToNative(job.Destination);
+            {
+                std::lock_guard lock(foldersMutex);
+                if (folders.insert(native.parent_path().native()).second) {
+                    std::error_code ec;
+                    std::filesystem::create_directories(native.parent_path(), ec);
+                }
+            }
+            d.Crc = MemberWriter(*zip, length, job, member, task.Data).Write();
+        } catch (const std::exception& x) {
+            d.Outcome = Result::EntryFailure(member.Path + ": " + x.what());
+            d.Size = 0;
+        }
+        return d;
+    };
+    // As many workers as cores, at most three: each holds one member's bytes twice over.
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 3u);
+    OrderedPool<Done> pool(
+        tasks.size(), threads,
+        {.Window = 4 * size_t{threads} + 4,
+         .MaxWeight = kAheadBytes,
+         .Weight = [&](size_t k) { return members[jobs[tasks[k].Job].Member].Size; }},
+        work, [&](Done& d) {
+            if (d.Outcome)
+                DeleteFileQuiet(jobs[d.Job].Destination);
+        });
+    for (size_t k = 0; k < tasks.size(); ++k)
+        if (!done(pool.Take(k)))
+            return Result::EntryFailure("The extraction was stopped");
+    return Result::Success();
+}
+
+} // namespace qvr::sources::detail
