@@ -26,12 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const std::vector<qvr::sgFileInfo> entries = arc.ArchiveFiles;
             for (size_t i = 0; i < std::min(entries.size(), kMaxEntries); ++i) {
                 uint32_t crc = 0;
-                arc.ExtractEntry(entries[i], out, true, &crc);
+                (void)arc.ExtractEntry(entries[i], out, true, &crc); // only crashes count
                 qvr::DeleteFileQuiet(out);
             }
             if (!entries.empty())
-                arc.ExtractEntry(entries.front().FileName(), out, true);
-            arc.PluginInfo.GetPluginData(arc, "input.qvr");
+                (void)arc.ExtractEntry(entries.front().FileName(), out, true);
+            (void)arc.PluginInfo.GetPluginData(arc, "input.qvr");
         }
     }
     qvr::VerifyArchive(path);

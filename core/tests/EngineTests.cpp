@@ -25,7 +25,7 @@ namespace openmw = qvr::openmw;
 namespace {
 
 // Work files and record texts that a run left anywhere below root.
-int Leftovers(const std::string& root) {
+[[maybe_unused]] int Leftovers(const std::string& root) {
     int n = 0;
     std::error_code ec;
     for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
@@ -40,7 +40,7 @@ struct Records {
     bool operator==(const Records&) const = default;
 };
 
-Records RecordsOf(const std::string& root) {
+[[maybe_unused]] Records RecordsOf(const std::string& root) {
     Records out;
     for (const qvr::InstallRecord& r : qvr::ListInstallRecords(root))
         out.Keys.push_back(r.Key + (r.State == qvr::RecordState::Installed ? "" : " unfinished"));
@@ -85,7 +85,7 @@ struct Scenario {
     std::function<void(const std::string& root)> TakeBack = {};
 };
 
-std::string Describe(const State& state) {
+[[maybe_unused]] std::string Describe(const State& state) {
     std::string out = "\nrecords:";
     for (const std::string& k : state.Recorded.Keys)
         out += " [" + k + "]";

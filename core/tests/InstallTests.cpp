@@ -319,8 +319,9 @@ TEST_F(Install, ThreadsMakeEachNewFolderBeforeWritingIntoIt) {
         qvr::InstallReport report = qvr::InstallRecorded(arc, data, Always(true), {}, 3);
         ASSERT_TRUE(report.Outcome.Ok()) << report.Outcome.Message;
         for (const qvr::EntryResult& e : report.Entries)
-            if (e.Outcome != qvr::EntryOutcome::InfoEntry)
+            if (e.Outcome != qvr::EntryOutcome::InfoEntry) {
                 ASSERT_EQ(e.Outcome, qvr::EntryOutcome::Installed) << e.Message;
+            }
     }
 }
 

@@ -266,7 +266,7 @@ int frmMain::ShowAdded(AddJob& job) {
         if (job.Replaces[i] && job.OldKeys[i] != EntryKey(entry))
             m_tree->RemoveNodeTree(m_tree->Node(job.OldKeys[i]));
         if (!m_tree->NodeExists(EntryKey(entry)))
-            AddFileNode(entry, info);
+            (void)AddFileNode(entry, info); // fails only on a key already there
     }
     if (QTreeWidgetItem* parent = job.Folder.isEmpty() ? nullptr : m_tree->Node(job.Folder))
         parent->setExpanded(true);

@@ -71,7 +71,7 @@ void frmMain::ShowPackage() {
     // changed, can still hold one, and its clashing entries are left out of the tree.
     const QString info = InfoEntryName(); // looked up once: a renamed package's takes a walk
     for (const qvr::sgFileInfo& entry : m_arc.ArchiveFiles)
-        AddFileNode(entry, info);
+        (void)AddFileNode(entry, info); // a zip's clashing entry: left out, as said above
     ShowPluginInfo();
     m_updatePending = false;
     setWindowTitle(QStringLiteral("Morrowind Plug-in Packager: ") + m_session.Title());

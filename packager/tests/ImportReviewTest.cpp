@@ -26,7 +26,7 @@ QByteArray Bytes(const std::string& s) {
 // The Dependencies the package on disk holds.
 std::string DependsOnDisk(const QString& path) {
     qvr::Archives read;
-    read.OpenArchive(path.toStdString());
+    EXPECT_TRUE(read.OpenArchive(path.toStdString()));
     qvr::sgPlugInfo info;
     EXPECT_TRUE(info.GetPluginData(read, QFileInfo(path).fileName().toStdString()));
     return info.Depends();

@@ -329,9 +329,10 @@ TEST_F(PackagerTest, NoCaptionIsClipped) {
          {static_cast<QWidget*>(window.get()), static_cast<QWidget*>(window->NotesDialog()),
           static_cast<QWidget*>(window->NewFolderDialog()), static_cast<QWidget*>(&help)}) {
         for (QWidget* w : top->findChildren<QWidget*>()) {
-            if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))
+            if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w)) {
                 EXPECT_TRUE(TextFits(w))
                     << top->objectName().toStdString() << ": " << w->objectName().toStdString();
+            }
         }
     }
     window->NotesDialog()->hide();

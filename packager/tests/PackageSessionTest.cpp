@@ -142,7 +142,7 @@ TEST_F(SessionTest, AddRefusesTakenPlacesAndKeepsThePackageWhole) {
 TEST_F(SessionTest, RemoveSubtreeTakesEverythingBelowAndKeepsWhatFails) {
     ASSERT_TRUE(session->New(Path("P.qvr")).Ok());
     const QString source = Write("x.bin", QByteArray(300, 'x'));
-    for (const QString& key :
+    for (const QString key :
          {"a.esp", "Meshes\\m.nif", "Meshes\\Armor\\h.nif", "Meshes2\\n.nif", "Textures\\t.dds"})
         ASSERT_TRUE(session->Add(source, packager::LastLevel(key), packager::FolderPart(key)).Ok());
 

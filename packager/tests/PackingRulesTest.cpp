@@ -104,8 +104,9 @@ TEST_F(PackagerTest, LinksOutOfAFolderAreAskedAboutAndOwnNamesRefused) {
     window->AddPaths({Path("src/Mod")}, QString());
     ASSERT_EQ(dialogs->CountOf(ScriptedDialogs::Kind::AskYesNo), 1);
     for (const ScriptedDialogs::Call& call : dialogs->Calls)
-        if (call.kind == ScriptedDialogs::Kind::AskYesNo)
+        if (call.kind == ScriptedDialogs::Kind::AskYesNo) {
             EXPECT_TRUE(call.text.contains("key.nif")) << call.text.toStdString();
+        }
     EXPECT_TRUE(arc.FindEntry("real.nif", "Mod\\Meshes"));
     EXPECT_FALSE(arc.FindEntry("key.nif", "Mod\\Meshes"));
     EXPECT_FALSE(arc.FindEntry("x.qvr-journal", "Mod\\Meshes"));

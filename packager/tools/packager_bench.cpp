@@ -32,6 +32,14 @@ using namespace shared_windows;
 
 namespace {
 
+// A step the figures depend on: the bench cannot go on without it.
+void Must(const qvr::Result& done, const char* what) {
+    if (done)
+        return;
+    std::fprintf(stderr, "packager_bench: %s: %s\n", what, done.Message.c_str());
+    std::exit(1);
+}
+
 struct Took {
     qint64 Ms = 0;
     double Cpu = 0; // seconds of every thread of the process
@@ -80,9 +88,9 @@ qint64 FilesIn(const QString& folder) {
 void MakePackage(const QTemporaryDir& dir, const std::string& package, int count, int folderFiles) {
     qvr::Archives a;
     a.TempFolder = QDir::toNativeSeparators(dir.path()).toStdString() + qvr::NativeSeparator();
-    a.CreateArchive(package);
+    Must(a.CreateArchive(package), "creating the package");
     a.PluginInfo.PluginName("Big");
-    a.PluginInfo.SavePluginData(a, "Big.qvr");
+    Must(a.PluginInfo.SavePluginData(a, "Big.qvr"), "saving its details");
     std::vector<qvr::BatchFile> files;
     QDir().mkpath(dir.filePath("src"));
     for (int i = 0; i < count; ++i) {
@@ -209,12 +217,12 @@ int main(int argc, char** argv) {
     clock.restart();
     qvr::Archives library;
     library.TempFolder = arc.TempFolder;
-    library.OpenArchive(dir.filePath("Tool.qvr").toStdString());
+    Must(library.OpenArchive(dir.filePath("Tool.qvr").toStdString()), "opening the package");
     std::vector<size_t> doomed;
     for (size_t i = 0; i < library.ArchiveFiles.size(); ++i)
         if (library.ArchiveFiles[i].FilePath().starts_with("Meshes\\Doomed"))
             doomed.push_back(i);
-    library.RemoveEntries(doomed);
+    Must(library.RemoveEntries(doomed), "removing the folder");
     const qint64 removeLibrary = clock.elapsed();
     qint64 removeTool = -1;
     if (!tool.isEmpty()) {

@@ -44,9 +44,9 @@ std::string Noise(size_t n, unsigned seed) {
 struct Launch {
     std::vector<std::string> Args;
     rlim_t MaxFileSize =
-        RLIM_INFINITY;  // with SIGXFSZ ignored: writes beyond fail as on a full disk
-    std::string Stdout; // a file, or "" for the fixture's own
-    int StdoutFd = -1;  // used instead when set
+        RLIM_INFINITY;       // with SIGXFSZ ignored: writes beyond fail as on a full disk
+    std::string Stdout = {}; // a file, or "" for the fixture's own
+    int StdoutFd = -1;       // used instead when set
     bool IgnorePipeSignal = false;
     int StdinFd = -1;         // "/dev/null" unless set
     unsigned MaxSeconds = 60; // then SIGALRM ends it: a hang fails the test, never stops it

@@ -40,7 +40,9 @@ public:
                                    !std::is_same_v<std::decay_t<F>, EntryProgress>,
                                int> = 0>
     EntryProgress(F f) { // NOLINT: converts from any callable, as std::function does
-        if constexpr (std::is_constructible_v<bool, const F&>)
+        // An empty std::function or a null pointer is no callback; a lambda is never empty.
+        if constexpr (std::is_constructible_v<bool, const F&> &&
+                      !(std::is_class_v<F> && std::is_convertible_v<const F&, bool>))
             if (!static_cast<bool>(f))
                 return;
         if constexpr (std::is_void_v<std::invoke_result_t<F&, const EntryResult&, size_t, size_t>>)

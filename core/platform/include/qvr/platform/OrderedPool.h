@@ -24,7 +24,7 @@ public:
         // in memory); the next job to take always starts, whatever it weighs. Weight is asked
         // once per job, under the pool's lock, when that job is next to start.
         int64_t MaxWeight = std::numeric_limits<int64_t>::max();
-        std::function<int64_t(size_t)> Weight;
+        std::function<int64_t(size_t)> Weight = {};
         // When set, a job taken still counts against Window and MaxWeight until Release says
         // its result is done with: for a caller that holds several results at once.
         bool HeldAfterTake = false;
