@@ -10,11 +10,11 @@
 #include "qvr/package/detail/Internal.h"
 #include "qvr/platform/FileUtils.h"
 #include "qvr/platform/FolderLock.h"
+#include "qvr/platform/OrderedPool.h"
 #include "qvr/platform/detail/platform.h"
 #include "qvr/sources/detail/Members.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -56,85 +56,6 @@ std::optional<int64_t> EntrySeconds(const std::string& text) {
     const int64_t days = int64_t{era} * 146097 + doe - 719468;
     return days * 86400 + n[3] * 3600 + n[4] * 60 + n[5];
 }
-
-// Runs work(k) for k = 0, 1, ... on worker threads (up to three, each holding one member's
-// buffers) a few ahead of the caller, who takes the outcomes in order; on one core the work is
-// done as it is taken.
-class Ahead {
-public:
-    Ahead(size_t count, std::function<Done(size_t)> work)
-        : m_work(std::move(work)), m_results(count) {
-        const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 3u);
-        m_window = 2 * threads + 2;
-        for (unsigned t = 0; threads > 1 && t < threads && t < count; ++t)
-            m_threads.emplace_back([this] { Work(); });
-    }
-    ~Ahead() { Finish(); }
-    Ahead(const Ahead&) = delete;
-    Ahead& operator=(const Ahead&) = delete;
-
-    Done Take(size_t k) {
-        if (m_threads.empty())
-            return m_work(k);
-        Done d;
-        {
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [&] { return m_results[k].has_value(); });
-            d = std::move(*m_results[k]);
-            m_results[k].reset();
-            m_taken = k + 1;
-        }
-        m_changed.notify_all();
-        return d;
-    }
-
-    // Stops the workers and answers what they finished that was not taken.
-    std::vector<Done> Finish() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stop = true;
-        }
-        m_changed.notify_all();
-        for (std::thread& t : m_threads)
-            t.join();
-        m_threads.clear();
-        std::vector<Done> left;
-        for (std::optional<Done>& r : m_results)
-            if (r)
-                left.push_back(std::move(*std::exchange(r, std::nullopt)));
-        return left;
-    }
-
-private:
-    void Work() {
-        for (;;) {
-            size_t k;
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [&] {
-                    return m_stop || m_next >= m_results.size() || m_next < m_taken + m_window;
-                });
-                if (m_stop || m_next >= m_results.size())
-                    return;
-                k = m_next++;
-            }
-            Done d = m_work(k);
-            {
-                std::lock_guard lock(m_mutex);
-                m_results[k] = std::move(d);
-            }
-            m_changed.notify_all();
-        }
-    }
-
-    const std::function<Done(size_t)> m_work;
-    std::vector<std::optional<Done>> m_results;
-    size_t m_window = 0, m_next = 0, m_taken = 0;
-    bool m_stop = false;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::thread> m_threads;
-};
 
 class QvrSource final : public Source {
 public:
@@ -234,15 +155,21 @@ Result QvrSource::Extract(const std::vector<Job>& jobs, const DoneCallback& done
     }
     m_folders.clear();
 
-    Ahead ahead(order.size(),
-                [&](size_t k) { return Run(*file, dataEnd, jobs[order[k]], order[k]); });
+    // Up to three threads, each holding one member's buffers, a few members ahead.
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 3u);
     bool stopped = false;
-    for (size_t k = 0; k < order.size() && !stopped; ++k)
-        stopped = !done(ahead.Take(k));
-    // Written ahead but never reported: not done, so not left behind.
-    for (const Done& d : ahead.Finish())
-        if (d.Outcome)
-            DeleteFileQuiet(jobs[d.Job].Destination);
+    {
+        OrderedPool<Done> ahead(
+            order.size(), threads, {.Window = 2 * size_t{threads} + 2},
+            [&](size_t k) { return Run(*file, dataEnd, jobs[order[k]], order[k]); },
+            // Written ahead but never reported: not done, so not left behind.
+            [&](Done& d) {
+                if (d.Outcome)
+                    DeleteFileQuiet(jobs[d.Job].Destination);
+            });
+        for (size_t k = 0; k < order.size() && !stopped; ++k)
+            stopped = !done(ahead.Take(k));
+    }
     return stopped ? Result::EntryFailure("The extraction was stopped") : Result::Success();
 }
 
