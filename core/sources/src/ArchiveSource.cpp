@@ -6,6 +6,7 @@
 #include "qvr/platform/detail/ArchiveError.h"
 #include "qvr/sources/detail/Members.h"
 #include "qvr/sources/detail/Sources.h"
+#include "qvr/sources/detail/WriteBehind.h"
 #include "qvr/sources/detail/ZipMembers.h"
 
 #include <archive.h>
@@ -20,10 +21,27 @@
 namespace qvr::sources::detail {
 namespace {
 
+// Members up to this size are decoded whole and written behind, on a thread of their own; so
+// many bytes at most wait there. Small beside a 7z's dictionary, large beside a mod's typical
+// file.
+constexpr size_t kWrittenBehind = size_t{1} << 20;
+
 struct ArchiveFree {
     void operator()(archive* a) const { archive_read_free(a); }
 };
 using Reader = std::unique_ptr<archive, ArchiveFree>;
+
+Result Stopped() {
+    return Result::EntryFailure("The extraction was stopped");
+}
+
+// Hands each to the caller; answers whether to go on.
+bool Report(const std::vector<Done>& finished, const DoneCallback& done) {
+    for (const Done& d : finished)
+        if (!done(d))
+            return false;
+    return true;
+}
 
 std::string Error(archive* a) {
     const char* text = archive_error_string(a);
@@ -208,6 +226,8 @@ public:
 
 private:
     Done Write(archive* a, size_t member, const Job& job, size_t k, bool& fatal);
+    // The member's bytes, whole: a failure says why, named.
+    Result ReadWhole(archive* a, size_t member, std::string& bytes, bool& fatal);
     Result ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan, const DoneCallback& done);
     // Takes from plan the zip members that can be read straight, and writes them.
     Result ExtractDirectly(const std::vector<Job>& jobs, JobPlan& plan, const DoneCallback& done);
@@ -285,6 +305,32 @@ Done ArchiveSource::Write(archive* a, size_t member, const Job& job, size_t k, b
     return done;
 }
 
+Result ArchiveSource::ReadWhole(archive* a, size_t member, std::string& bytes, bool& fatal) {
+    const Member& m = m_list.Members[member];
+    // One byte more than the header gives, to find a member that holds more.
+    bytes.resize(static_cast<size_t>(m.Size) + 1);
+    size_t got = 0;
+    for (;;) {
+        const la_ssize_t n = archive_read_data(a, bytes.data() + got, bytes.size() - got);
+        if (n < 0) {
+            fatal = n == ARCHIVE_FATAL;
+            return Result::EntryFailure(m.Path + ": " + Error(a));
+        }
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+        if (got > static_cast<size_t>(m.Size))
+            return Result::EntryFailure(m.Path + ": it holds more than the " +
+                                        std::to_string(m.Size) + " bytes its header gives");
+    }
+    if (got != static_cast<size_t>(m.Size))
+        return Result::EntryFailure(m.Path + ": it holds " + std::to_string(got) +
+                                    " bytes, not the " + std::to_string(m.Size) +
+                                    " its header gives");
+    bytes.resize(got);
+    return Result::Success();
+}
+
 Result ArchiveSource::ExtractDirectly(const std::vector<Job>& jobs, JobPlan& plan,
                                       const DoneCallback& done) {
     if (!m_readZipDirectly || m_kind != "zip" || plan.ByMember.empty())
@@ -309,7 +355,7 @@ Result ArchiveSource::Extract(const std::vector<Job>& jobs, const DoneCallback& 
     JobPlan plan = PlanJobs(jobs, m_list.Members.size());
     for (const Done& d : plan.Refused)
         if (!done(d))
-            return Result::EntryFailure("The extraction was stopped");
+            return Stopped();
     if (Result direct = ExtractDirectly(jobs, plan, done); !direct)
         return direct;
     return ReadInOrder(jobs, plan, done);
@@ -338,12 +384,16 @@ Result ArchiveSource::ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan,
     if (!a)
         return outcome;
     archive_entry* e = nullptr;
+    WriteBehind behind(kWrittenBehind);
+    // What was written is reported before any failure of the archive's.
+    const auto failed = [&](Result r) { return Report(behind.Drain(), done) ? r : Stopped(); };
     for (size_t ordinal = 0; left > 0; ++ordinal) {
         const int r = archive_read_next_header(a.get(), &e);
         if (r == ARCHIVE_EOF)
-            return Result::Unusable(m_path + ": was changed since it was opened (it ends early)");
+            return failed(
+                Result::Unusable(m_path + ": was changed since it was opened (it ends early)"));
         if (r != ARCHIVE_OK && r != ARCHIVE_WARN)
-            return Damaged(a.get());
+            return failed(Damaged(a.get()));
         if (ordinal >= byOrdinal.size() || byOrdinal[ordinal] == 0)
             continue;
         const size_t member = byOrdinal[ordinal] - 1;
@@ -351,16 +401,28 @@ Result ArchiveSource::ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan,
         std::string why;
         if (NormalMemberPath(EntryName(e), why) != m_list.Members[member].Path ||
             NotAFile(e) != "" || archive_entry_size(e) != m_list.Members[member].Size)
-            return Result::Unusable(m_path + ": was changed since it was opened");
+            return failed(Result::Unusable(m_path + ": was changed since it was opened"));
         bool fatal = false;
         const size_t k = jobOf[member];
-        const Done d = Write(a.get(), member, jobs[k], k, fatal);
-        if (!done(d))
-            return Result::EntryFailure("The extraction was stopped");
+        const Member& m = m_list.Members[member];
+        if (m.Size >= 0 && static_cast<size_t>(m.Size) <= kWrittenBehind) {
+            std::string bytes;
+            if (Result read = ReadWhole(a.get(), member, bytes, fatal); !read) {
+                if (!Report(behind.Drain(), done) || !done(Done{k, read, 0, 0}))
+                    return Stopped();
+            } else {
+                behind.Put(k, jobs[k].Destination, m.Path, std::move(bytes));
+            }
+        } else if (!Report(behind.Drain(), done) ||
+                   !done(Write(a.get(), member, jobs[k], k, fatal))) {
+            return Stopped();
+        }
         if (fatal)
-            return Damaged(a.get());
+            return failed(Damaged(a.get()));
+        if (!Report(behind.Take(), done))
+            return Stopped();
     }
-    return Result::Success();
+    return Report(behind.Drain(), done) ? Result::Success() : Stopped();
 }
 
 } // namespace
