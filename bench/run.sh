@@ -117,18 +117,21 @@ measure() {
 
 # measure_rounds PREP SIZE_PATH NAME CMD [NAME CMD...]: runs every command once per round,
 # `repeat` rounds, each after PREP, so a slow spell of the machine or the file system falls on
-# all of them alike; keeps each one's medians and the size of SIZE_PATH after it. pick NAME
-# sets wall, cpu, mem and size from them.
+# all of them alike; each round starts one command further on, so that none is always last
+# (the system time of writing hundreds of megabytes grows from one command to the next within
+# a round). Keeps each one's medians and the size of SIZE_PATH after it. pick NAME sets wall,
+# cpu, mem and size from them.
 declare -A RW RC RM RS
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
 measure_rounds() {
-    local prep=$1 sizePath=$2 i k
+    local prep=$1 sizePath=$2 i j k
     shift 2
     local -a names=() cmds=()
     while (($#)); do names+=("$1"); cmds+=("$2"); shift 2; done
     local -A ws=() cs=() ms=()
     for ((i = 0; i < repeat; ++i)); do
-        for k in "${!names[@]}"; do
+        for ((j = 0; j < ${#names[@]}; ++j)); do
+            k=$(((i + j) % ${#names[@]}))
             measure "${names[$k]}" "$prep" "${cmds[$k]}" 1
             ws[$k]+=" $wall" cs[$k]+=" $cpu" ms[$k]+=" $mem"
             RS[${names[$k]}]=$(size_of "$sizePath")
