@@ -31,10 +31,6 @@ struct ArchiveFree {
 };
 using Reader = std::unique_ptr<archive, ArchiveFree>;
 
-Result Stopped() {
-    return Result::EntryFailure("The extraction was stopped");
-}
-
 // Hands each to the caller; answers whether to go on.
 bool Report(const std::vector<Done>& finished, const DoneCallback& done) {
     for (const Done& d : finished)
@@ -355,7 +351,7 @@ Result ArchiveSource::Extract(const std::vector<Job>& jobs, const DoneCallback& 
     JobPlan plan = PlanJobs(jobs, m_list.Members.size());
     for (const Done& d : plan.Refused)
         if (!done(d))
-            return Stopped();
+            return ExtractionStopped();
     if (Result direct = ExtractDirectly(jobs, plan, done); !direct)
         return direct;
     return ReadInOrder(jobs, plan, done);
@@ -386,7 +382,9 @@ Result ArchiveSource::ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan,
     archive_entry* e = nullptr;
     WriteBehind behind(kWrittenBehind);
     // What was written is reported before any failure of the archive's.
-    const auto failed = [&](Result r) { return Report(behind.Drain(), done) ? r : Stopped(); };
+    const auto failed = [&](Result r) {
+        return Report(behind.Drain(), done) ? r : ExtractionStopped();
+    };
     for (size_t ordinal = 0; left > 0; ++ordinal) {
         const int r = archive_read_next_header(a.get(), &e);
         if (r == ARCHIVE_EOF)
@@ -409,20 +407,20 @@ Result ArchiveSource::ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan,
             std::string bytes;
             if (Result read = ReadWhole(a.get(), member, bytes, fatal); !read) {
                 if (!Report(behind.Drain(), done) || !done(Done{k, read, 0, 0}))
-                    return Stopped();
+                    return ExtractionStopped();
             } else {
                 behind.Put(k, jobs[k].Destination, m.Path, std::move(bytes));
             }
         } else if (!Report(behind.Drain(), done) ||
                    !done(Write(a.get(), member, jobs[k], k, fatal))) {
-            return Stopped();
+            return ExtractionStopped();
         }
         if (fatal)
             return failed(Damaged(a.get()));
         if (!Report(behind.Take(), done))
-            return Stopped();
+            return ExtractionStopped();
     }
-    return Report(behind.Drain(), done) ? Result::Success() : Stopped();
+    return Report(behind.Drain(), done) ? Result::Success() : ExtractionStopped();
 }
 
 } // namespace

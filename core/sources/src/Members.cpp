@@ -6,7 +6,9 @@
 #include "qvr/platform/detail/ArchiveError.h"
 #include "qvr/platform/detail/platform.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <thread>
 #include <zlib.h>
 
 namespace qvr::sources::detail {
@@ -126,6 +128,23 @@ JobPlan PlanJobs(const std::vector<Job>& jobs, size_t members) {
                 {k, Result::EntryFailure("member " + std::to_string(m) + " was asked for twice")});
     }
     return plan;
+}
+
+Result ExtractionStopped() {
+    return Result::EntryFailure("The extraction was stopped");
+}
+
+unsigned ExtractionThreads() {
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 3u);
+}
+
+void FolderMaker::MakeFor(const std::string& destination) {
+    const std::filesystem::path folder = platform::ToNative(destination).parent_path();
+    std::lock_guard lock(m_mutex);
+    if (m_made.insert(folder.native()).second) {
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+    }
 }
 
 } // namespace qvr::sources::detail

@@ -17,9 +17,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <mutex>
-#include <set>
-#include <thread>
+#include <optional>
 #include <utility>
 
 namespace qvr::sources::detail {
@@ -92,9 +90,8 @@ private:
     std::string m_name;
     const std::string m_kind = "QVR";
     MemberList m_list;
-    std::vector<sgFileInfo> m_entries; // beside m_list.Members
-    std::mutex m_foldersMutex;
-    std::set<std::filesystem::path::string_type> m_folders; // made or found in this extraction
+    std::vector<sgFileInfo> m_entries;    // beside m_list.Members
+    std::optional<FolderMaker> m_folders; // one per extraction
 };
 
 Done QvrSource::Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, size_t k) {
@@ -107,12 +104,8 @@ Done QvrSource::Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, siz
             throw ArchiveError(job.Destination + " exists already");
         if (!format::BlockInside(e.FileOffset(), e.FileCompressedSize(), dataEnd))
             throw ArchiveError("its stored data lies outside the archive");
-        {
-            // The work file goes beside the destination: its folder is made first, once.
-            std::lock_guard lock(m_foldersMutex);
-            if (m_folders.insert(native.parent_path().native()).second)
-                std::filesystem::create_directories(native.parent_path(), ec);
-        }
+        // The work file goes beside the destination: its folder is made first.
+        m_folders->MakeFor(job.Destination);
         const std::string work = qvr::detail::InflateBlockTo(
             file, e.FileOffset(), e.FileCompressedSize(), e.FileSize(), job.Destination, &done.Crc,
             job.InPlace, job.InPlace && FlushesEachFile());
@@ -134,7 +127,7 @@ Result QvrSource::Extract(const std::vector<Job>& jobs, const DoneCallback& done
     JobPlan plan = PlanJobs(jobs, m_entries.size());
     for (const Done& d : plan.Refused)
         if (!done(d))
-            return Result::EntryFailure("The extraction was stopped");
+            return ExtractionStopped();
     // In archive order, so the package is read from front to back.
     std::vector<size_t> order;
     for (const auto& [member, job] : plan.ByMember)
@@ -153,10 +146,10 @@ Result QvrSource::Extract(const std::vector<Job>& jobs, const DoneCallback& done
     } catch (const std::exception& x) {
         return Result::Unusable(x.what());
     }
-    m_folders.clear();
+    m_folders.emplace();
 
     // Up to three threads, each holding one member's buffers, a few members ahead.
-    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 3u);
+    const unsigned threads = ExtractionThreads();
     bool stopped = false;
     {
         OrderedPool<Done> ahead(
@@ -170,7 +163,7 @@ Result QvrSource::Extract(const std::vector<Job>& jobs, const DoneCallback& done
         for (size_t k = 0; k < order.size() && !stopped; ++k)
             stopped = !done(ahead.Take(k));
     }
-    return stopped ? Result::EntryFailure("The extraction was stopped") : Result::Success();
+    return stopped ? ExtractionStopped() : Result::Success();
 }
 
 } // namespace

@@ -13,9 +13,7 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <mutex>
 #include <set>
-#include <thread>
 #include <unordered_map>
 #include <zlib.h>
 
@@ -262,22 +260,14 @@ Result ExtractZipData(const std::string& path, const std::vector<Job>& jobs,
         return Result::Unusable(x.what());
     }
     const int64_t length = zip->Length();
-    std::mutex foldersMutex;
-    std::set<std::filesystem::path::string_type> folders; // made or found already
+    FolderMaker folders;
     auto work = [&](size_t k) {
         const ZipTask& task = tasks[k];
         const Job& job = jobs[task.Job];
         const Member& member = members[job.Member];
         Done d{task.Job, {}, 0, member.Size};
         try {
-            const std::filesystem::path native = platform::ToNative(job.Destination);
-            {
-                std::lock_guard lock(foldersMutex);
-                if (folders.insert(native.parent_path().native()).second) {
-                    std::error_code ec;
-                    std::filesystem::create_directories(native.parent_path(), ec);
-                }
-            }
+            folders.MakeFor(job.Destination);
             d.Crc = MemberWriter(*zip, length, job, member, task.Data).Write();
         } catch (const std::exception& x) {
             d.Outcome = Result::EntryFailure(member.Path + ": " + x.what());
@@ -285,8 +275,8 @@ Result ExtractZipData(const std::string& path, const std::vector<Job>& jobs,
         }
         return d;
     };
-    // As many workers as cores, at most three: each holds one member's bytes twice over.
-    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 3u);
+    // Each worker holds one member's bytes twice over.
+    const unsigned threads = ExtractionThreads();
     OrderedPool<Done> pool(
         tasks.size(), threads,
         {.Window = 4 * size_t{threads} + 4,
@@ -298,7 +288,7 @@ Result ExtractZipData(const std::string& path, const std::vector<Job>& jobs,
         });
     for (size_t k = 0; k < tasks.size(); ++k)
         if (!done(pool.Take(k)))
-            return Result::EntryFailure("The extraction was stopped");
+            return ExtractionStopped();
     return Result::Success();
 }
 

@@ -6,7 +6,10 @@
 #include "qvr/sources/Source.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -71,5 +74,23 @@ struct JobPlan {
     std::vector<Done> Refused;
 };
 JobPlan PlanJobs(const std::vector<Job>& jobs, size_t members);
+
+// What an extraction answers when the caller said stop.
+Result ExtractionStopped();
+
+// The threads an extraction inflates on: as many as cores, at most three (each holds a
+// member's buffers).
+unsigned ExtractionThreads();
+
+// Makes each destination's folder once per extraction, from any thread: files of one folder
+// mostly follow each other, and a folder looked at again costs a system call per file.
+class FolderMaker {
+public:
+    void MakeFor(const std::string& destination);
+
+private:
+    std::mutex m_mutex;
+    std::set<std::filesystem::path::string_type> m_made; // made or found already
+};
 
 } // namespace qvr::sources::detail
