@@ -3,6 +3,7 @@
 
 #include "qvr/Version.h"
 #include "qvr/games/OpenMWConfig.h"
+#include "qvr/platform/HostEnvironment.h"
 
 #include <QApplication>
 #include <QDir>
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
             shared_windows::AnswerInfoOptions(shared_windows::ArgumentsOf(argc, argv),
                                               {"QVRInstaller", qvr::kVersion, kUsage}, std::cout))
         return *status;
+    qvr::ReadTimeZoneOnce();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QVRInstaller"));
     // The windows take turns and hide; only "Exit" (or closing a main window) ends the run.

@@ -4,6 +4,7 @@
 #include "frmMain.h"
 
 #include "qvr/Version.h"
+#include "qvr/platform/HostEnvironment.h"
 
 #include <QApplication>
 
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
             shared_windows::AnswerInfoOptions(shared_windows::ArgumentsOf(argc, argv),
                                               {"QVRPackager", qvr::kVersion, kUsage}, std::cout))
         return *status;
+    qvr::ReadTimeZoneOnce();
     QApplication app(argc, argv);
     QApplication::setApplicationName(packager::ProgramName);
     qvr::Archives archives;

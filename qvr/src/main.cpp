@@ -1,5 +1,6 @@
 #include "Tool.h"
 
+#include "qvr/platform/HostEnvironment.h"
 #include "qvr/platform/WorkFiles.h"
 
 #include <string>
@@ -67,6 +68,7 @@ void HandleInterrupts() {
 // the command runs, so that the write fails and the command ends the ordinary way, and the
 // process then ends by it as it would have (unless whoever started us ignores it too).
 int main(int argc, char** argv) {
+    qvr::ReadTimeZoneOnce();
     HandleInterrupts();
     struct sigaction old {};
     const bool pipeSignal = sigaction(SIGPIPE, nullptr, &old) == 0 && old.sa_handler != SIG_IGN;

@@ -64,4 +64,10 @@ bool RunningUnderWine() {
 #endif
 }
 
+void ReadTimeZoneOnce() {
+#ifndef _WIN32
+    (void)::setenv("TZ", ":/etc/localtime", 0); // kept when the user set one
+#endif
+}
+
 } // namespace qvr

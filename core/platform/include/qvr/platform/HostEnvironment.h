@@ -23,4 +23,9 @@ HostEnvironment CurrentHostEnvironment();
 // does not do as Windows does.
 bool RunningUnderWine();
 
+// Lets the C library read the local time zone once for the whole run: without TZ it looks at
+// /etc/localtime again for every date it converts, and reading a zip archive converts two for
+// each member. The zone stays the system's. Called by each program before its threads start.
+void ReadTimeZoneOnce();
+
 } // namespace qvr
