@@ -193,15 +193,26 @@ TEST_P(SourceFormat, EachLayoutIsListedFoundAndExtracted) {
         ASSERT_EQ(Sorted(Paths(*source)), Sorted(c.Paths));
         ExpectLayout(c, Paths(*source));
 
+        // Each file is given the time its job asks for (some get none).
+        auto timeOf = [](size_t k) {
+            return k % 3 ? std::optional<int64_t>(1020211200 + int64_t(k) * 61) : std::nullopt;
+        };
         std::vector<qvr::sources::Job> jobs;
         for (size_t k = 0; k < source->Members().size(); ++k)
-            jobs.push_back({k, (folder / "out" / ("m" + std::to_string(k))).string()});
+            jobs.push_back(
+                {k, (folder / "out" / ("m" + std::to_string(k))).string(), false, timeOf(k)});
         size_t reported = 0;
         const qvr::Result r = source->Extract(jobs, [&](const qvr::sources::Done& d) {
             ++reported;
             const auto& m = source->Members()[jobs[d.Job].Member];
             EXPECT_TRUE(d.Outcome) << d.Outcome.Message;
             EXPECT_EQ(qvrtest::ReadAll(jobs[d.Job].Destination), Content(m.Path)) << m.Path;
+            const auto written = std::chrono::duration_cast<std::chrono::seconds>(
+                std::chrono::file_clock::to_sys(fs::last_write_time(jobs[d.Job].Destination))
+                    .time_since_epoch());
+            if (const auto wanted = timeOf(jobs[d.Job].Member)) {
+                EXPECT_EQ(written.count(), *wanted) << m.Path;
+            }
             EXPECT_EQ(d.Size, m.Size);
             if (m.Crc) {
                 EXPECT_EQ(d.Crc, *m.Crc);
@@ -299,10 +310,11 @@ TEST(Sources, SizesThatLieFailTheMemberAndLeaveNothing) {
         ASSERT_EQ(source->Members().at(0).Size, size);
         const std::string out = (temp.Path() / "out" / "Mod.esp").string();
         bool failed = false;
-        const qvr::Result r = source->Extract({{0, out}}, [&](const qvr::sources::Done& d) {
-            failed = !d.Outcome;
-            return true;
-        });
+        const qvr::Result r =
+            source->Extract({{0, out, false, {}}}, [&](const qvr::sources::Done& d) {
+                failed = !d.Outcome;
+                return true;
+            });
         EXPECT_TRUE(failed);
         EXPECT_FALSE(fs::exists(out));
         (void)r;
@@ -360,7 +372,7 @@ TEST(Sources, ARar4ArchiveIsReadToo) {
     ASSERT_EQ(Paths(*source), (std::vector<std::string>{"Data Files/Mod.esp"}));
     ASSERT_EQ(source->Refused().size(), 1u);
     const std::string out = (temp.Path() / "Mod.esp").string();
-    const qvr::Result r = source->Extract({{0, out}}, [](const qvr::sources::Done& d) {
+    const qvr::Result r = source->Extract({{0, out, false, {}}}, [](const qvr::sources::Done& d) {
         EXPECT_TRUE(d.Outcome) << d.Outcome.Message;
         return true;
     });
@@ -383,9 +395,9 @@ TEST(Sources, AStopOrAnExistingDestinationLeavesOnlyWhatWasReported) {
         ASSERT_TRUE(source);
         std::vector<qvr::sources::Job> jobs;
         for (size_t k = 0; k < paths.size(); ++k)
-            jobs.push_back({k, (folder / "out" / std::to_string(k)).string()});
+            jobs.push_back({k, (folder / "out" / std::to_string(k)).string(), false, {}});
         qvrtest::WriteAll(jobs[1].Destination, "mine");
-        jobs.push_back({0, (folder / "twice").string()});
+        jobs.push_back({0, (folder / "twice").string(), false, {}});
         std::vector<size_t> ok;
         size_t failed = 0;
         const qvr::Result r = source->Extract(jobs, [&](const qvr::sources::Done& d) {

@@ -28,7 +28,7 @@ TEST(WriteBehind, WritesInOrderAFailureInItsPlaceAndTakesBackWhatWasNeverTaken) 
         for (size_t k = 0; k < sizes.size(); ++k) {
             bytes.push_back(qvrtest::MixedBytes(sizes[k], static_cast<unsigned>(k)));
             const std::string name = k == failing ? "taken.esp" : "m" + std::to_string(k);
-            behind.Put(k, (out / name).string(), name, bytes.back());
+            behind.Put(k, {0, (out / name).string(), false, {}}, name, bytes.back());
             for (auto& d : behind.Take())
                 got.push_back(std::move(d));
         }
@@ -51,7 +51,7 @@ TEST(WriteBehind, WritesInOrderAFailureInItsPlaceAndTakesBackWhatWasNeverTaken) 
                                         static_cast<uInt>(bytes[k].size())));
         }
         // Written and never taken: gone with the writer.
-        behind.Put(99, (out / "late").string(), "late", "never reported");
+        behind.Put(99, {0, (out / "late").string(), false, {}}, "late", "never reported");
         while (!fs::exists(out / "late"))
             std::this_thread::yield();
     }

@@ -27,7 +27,7 @@ Extracted ExtractAll(qvr::sources::Source& source, const fs::path& out) {
     const auto& members = source.Members();
     std::vector<qvr::sources::Job> jobs;
     for (size_t k = 0; k < members.size(); ++k)
-        jobs.push_back({k, (out / members[k].Path).string(), true});
+        jobs.push_back({k, (out / members[k].Path).string(), true, {}});
     Extracted got;
     got.Outcome = source.Extract(jobs, [&](const qvr::sources::Done& d) {
         const qvr::sources::Job& job = jobs[d.Job];

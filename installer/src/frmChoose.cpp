@@ -101,7 +101,7 @@ qvr::sources::Choice frmChoose::Chosen() const {
             choice.RootGiven = true;
             choice.Root = m_layout.Candidates[static_cast<size_t>(row)];
             if (choice.Root.empty())
-                choice.Root = ".";
+                choice.Root = std::string(1, '.'); // (= "." trips a false GCC 12 warning)
         }
         return choice;
     }

@@ -135,15 +135,14 @@ int SummariseInstall(const ParsedArgs& a, const Context& ctx, const qvr::Install
 }
 
 bool InstallsFromSource(const ParsedArgs& a, const std::string& path) {
-    if (a.Has("root") || a.Has("options") || a.Has("list-options") || ReadAsSource(path))
-        return true;
-    qvr::Archives arc;
-    if (path == "-" || !arc.Open(path).Usable())
-        return false; // said as for any package
+    return a.Has("root") || a.Has("options") || a.Has("list-options") || ReadAsSource(path);
+}
+
+void RefuseWrapped(const std::string& path, const qvr::Archives& arc) {
     const qvr::sources::WrappedData wrapped =
         qvr::sources::FindWrappedData(qvr::sources::PackagePaths(arc));
     if (!wrapped.Found())
-        return false;
+        return;
     std::string hint;
     if (wrapped.Kind == qvr::sources::LayoutKind::Root)
         hint = "install from the inner folder with --root \"" + Printable(wrapped.Inner) + "\"";

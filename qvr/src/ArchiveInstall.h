@@ -15,9 +15,11 @@
 namespace qvrtool {
 
 // Whether install takes path through the archive sources: any archive but a package, or a
-// package with --root, --options or --list-options. Ends the command when a package's files
-// sit below a wrapper folder and nothing says where its data is.
+// package with --root, --options or --list-options.
 bool InstallsFromSource(const ParsedArgs& a, const std::string& path);
+// Ends the command when a package's files sit below a wrapper folder and nothing says where its
+// data is.
+void RefuseWrapped(const std::string& path, const qvr::Archives& arc);
 int InstallArchive(const ParsedArgs& a, const Context& ctx, const std::string& path);
 
 // Shared with the install of packages (InstallCommands.cpp).

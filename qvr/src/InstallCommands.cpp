@@ -163,6 +163,8 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
             std::cout << Printable(path) << " holds no files; nothing to install\n";
         return kOk;
     }
+    if (path != "-") // as before: a package read from standard input is taken as it is
+        RefuseWrapped(path, arc);
     // The plug-in's name, version and masters go into the install record.
     // Without them (no information entry) the install goes ahead all the same.
     (void)arc.PluginInfo.GetPluginData(arc, qvr::GetFileNameFromPath(path));

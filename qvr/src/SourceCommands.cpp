@@ -235,7 +235,7 @@ int VerifySource(const ParsedArgs&, const Context& ctx, const std::string& path)
     SpoolFolder spool;
     std::vector<qvr::sources::Job> jobs;
     for (size_t k = 0; k < source->Members().size(); ++k)
-        jobs.push_back({k, spool.PathOf("member-" + std::to_string(k))});
+        jobs.push_back({k, spool.PathOf("member-" + std::to_string(k)), false, {}});
     int64_t bytes = 0;
     qvr::Result outcome;
     {

@@ -54,8 +54,10 @@ std::string OpenOutput(const std::string& destination, bool inPlace,
 }
 
 // Flushed before it is closed where the system offers no cheaper way to flush many files.
-void Finish(RandomAccessFile& out, bool flush) {
-    if (flush)
+void Finish(RandomAccessFile& out, const detail::OutputFile& how) {
+    if (how.Modified)
+        out.SetModified(*how.Modified);
+    if (how.Flush)
         out.Sync();
     out.Close();
 }
@@ -63,18 +65,18 @@ void Finish(RandomAccessFile& out, bool flush) {
 // in holds the block's stored bytes, read already.
 std::string InflateWholeBeside(const unsigned char* in, int64_t stored, int64_t want,
                                const std::string& where, const std::string& destination,
-                               uint32_t* crc, bool inPlace, bool flush) {
+                               uint32_t* crc, const detail::OutputFile& how) {
     using namespace detail;
     unsigned char* data = ThreadBuffer(2, static_cast<size_t>(std::max<int64_t>(want, 1)));
     if (InflateWhole(in, static_cast<size_t>(stored), data, static_cast<size_t>(want)) != Z_OK)
         throw ZlibError(Z_DATA_ERROR, where + " is damaged or does not hold the recorded " +
                                           std::to_string(want) + " bytes");
     std::unique_ptr<RandomAccessFile> out;
-    std::string temp = OpenOutput(destination, inPlace, out);
+    std::string temp = OpenOutput(destination, how.InPlace, out);
     try {
         if (want > 0)
             out->WriteAt(1, data, static_cast<size_t>(want));
-        Finish(*out, flush);
+        Finish(*out, how);
     } catch (...) {
         out.reset();
         DeleteFileQuiet(temp);
@@ -134,12 +136,12 @@ int64_t detail::CompressFileChecked(const std::string& source, const std::string
 std::string detail::InflateBlockBeside(RandomAccessFile& source, int64_t pos, int64_t length,
                                        int32_t expected, const std::string& destination,
                                        uint32_t* crc) {
-    return InflateBlockTo(source, pos, length, expected, destination, crc, false, false);
+    return InflateBlockTo(source, pos, length, expected, destination, crc, {});
 }
 
 std::string detail::InflateBlockTo(RandomAccessFile& source, int64_t pos, int64_t length,
                                    int32_t expected, const std::string& destination, uint32_t* crc,
-                                   bool inPlace, bool flush) {
+                                   const OutputFile& how) {
     const std::string where =
         "The stored data at position " + std::to_string(pos) + " of " + source.Path();
     if (length < 4)
@@ -162,13 +164,13 @@ std::string detail::InflateBlockTo(RandomAccessFile& source, int64_t pos, int64_
     if (want < 0)
         throw ZlibError(Z_DATA_ERROR, where + " records a negative size");
     if (small && want <= kWholeMemberLimit)
-        return InflateWholeBeside(block + 4, stored, want, where, destination, crc, inPlace, flush);
+        return InflateWholeBeside(block + 4, stored, want, where, destination, crc, how);
     Inflater z;
     if (!z.Ok())
         throw ZlibError(Z_MEM_ERROR, "Cannot start decompression");
 
     std::unique_ptr<RandomAccessFile> opened;
-    std::string temp = OpenOutput(destination, inPlace, opened);
+    std::string temp = OpenOutput(destination, how.InPlace, opened);
     try {
         RandomAccessFile& out = *opened;
         std::vector<unsigned char> in(kChunk), buf(kChunk);
@@ -212,7 +214,7 @@ std::string detail::InflateBlockTo(RandomAccessFile& source, int64_t pos, int64_
             throw ZlibError(Z_DATA_ERROR, where + " holds " + std::to_string(total) +
                                               " bytes instead of the recorded " +
                                               std::to_string(want));
-        Finish(out, flush);
+        Finish(out, how);
         if (crc)
             *crc = static_cast<uint32_t>(sum);
     } catch (...) {

@@ -170,8 +170,12 @@ std::vector<RecordedFile> WriteMembers(sources::Source& source,
                                        bool& cancelled) {
     std::vector<sources::Job> jobs;
     jobs.reserve(plan.size());
-    for (const Planned& p : plan)
-        jobs.push_back({files[p.Entry].Member, platform::FromNative(p.Target), true});
+    // The time the archive keeps, not the install's: the original engine orders plug-ins by it.
+    for (const Planned& p : plan) {
+        const size_t m = files[p.Entry].Member;
+        jobs.push_back({m, platform::FromNative(p.Target), true,
+                        m < source.Members().size() ? source.Members()[m].Modified : std::nullopt});
+    }
     std::vector<RecordedFile> written;
     written.reserve(plan.size());
     cancelled = false;
@@ -180,11 +184,6 @@ std::vector<RecordedFile> WriteMembers(sources::Source& source,
         const Planned& p = plan[d.Job];
         EntryResult& result = results[p.Entry];
         if (d.Outcome) {
-            // The time the archive keeps, not the install's: the original engine orders
-            // plug-ins by it.
-            if (const size_t m = files[p.Entry].Member; m < source.Members().size())
-                if (const std::optional<int64_t>& modified = source.Members()[m].Modified)
-                    SetFileTime(p.Target, *modified);
             RecordedFile file = p.Backup;
             file.Path = p.Path;
             file.Size = d.Size;

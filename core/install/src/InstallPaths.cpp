@@ -58,18 +58,29 @@ std::vector<std::string> SplitLevels(const std::string& filePath) {
 
 namespace {
 
-// The entry's file in its resolved folder, checked to lie below the data folder.
-Resolved Finish(CaseResolver& cases, const fs::path& root, const fs::path& folder,
-                const sgFileInfo& entry) {
+// A name that adds exactly one level below a folder. The entry's names passed the path rules
+// and listed names come from the folder itself; checked all the same, so that no spelling of
+// either can make the target leave the data folder.
+bool OneLevel(const std::string& name) {
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        return false;
+#ifdef _WIN32
+    return name.find_first_of("\\:") == std::string::npos;
+#else
+    return true;
+#endif
+}
+
+// The entry's file in its resolved folder.
+Resolved Finish(CaseResolver& cases, const fs::path& folder, const sgFileInfo& entry) {
     Resolved r;
     std::string name = cases.Find(folder, entry.FileName());
     r.Absent = name.empty();
-    r.Target = folder / platform::ToNative(name.empty() ? entry.FileName() : name);
-    // Whatever the name rules let through, the result must still lie below the data folder.
-    fs::path rel = platform::WithoutLongPathPrefix(r.Target).lexically_normal().lexically_relative(
-        platform::WithoutLongPathPrefix(root).lexically_normal());
-    if (rel.empty() || *rel.begin() == ".." || rel.is_absolute())
+    if (r.Absent)
+        name = entry.FileName();
+    if (!OneLevel(name))
         r.Refusal = "its path leaves the data folder";
+    r.Target = folder / platform::ToNative(name);
     return r;
 }
 
@@ -95,13 +106,17 @@ Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFil
     if (!create) {
         folderKey = dataFolder + '\0' + FoldCase(entry.FilePath());
         if (auto known = cases.Folders.find(folderKey); known != cases.Folders.end())
-            return Finish(cases, root, known->second, entry);
+            return Finish(cases, known->second, entry);
     }
     fs::path current = root;
     for (const std::string& level : SplitLevels(entry.FilePath())) {
         std::string actual = cases.Find(current, level);
         if (actual.empty())
             actual = level;
+        if (!OneLevel(actual)) {
+            r.Refusal = "its path leaves the data folder";
+            return r;
+        }
         fs::path next = current / platform::ToNative(actual);
         if (create) {
             std::error_code ec;
@@ -121,7 +136,7 @@ Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFil
     }
     if (!create)
         cases.Folders.emplace(std::move(folderKey), current);
-    return Finish(cases, root, current, entry);
+    return Finish(cases, current, entry);
 }
 
 } // namespace qvr::detail

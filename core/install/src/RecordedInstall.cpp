@@ -79,7 +79,7 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
     }
     const std::vector<sgFileInfo> entries = arc.ArchiveFiles; // see InstallArchive
     report.Entries.resize(entries.size());
-    sources::Opened opened = sources::Open(arc.CurrentArchive);
+    sources::Opened opened = sources::OpenPackage(arc);
     if (!opened.Outcome) {
         report.Outcome = opened.Outcome;
         return report;

@@ -172,6 +172,11 @@ void RandomAccessFile::Sync() {
         throw ArchiveError("Cannot flush " + m_path + ": " + ErrnoText(errno));
 }
 
+void RandomAccessFile::SetModified(int64_t seconds) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), 0}};
+    (void)::futimens(CheckedFd(m_impl->fd, m_path), times);
+}
+
 void RandomAccessFile::TakeLock(Lock kind) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + platform::LockWait();

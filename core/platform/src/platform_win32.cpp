@@ -191,6 +191,13 @@ void RandomAccessFile::Sync() {
         throw ArchiveError("Cannot flush " + m_path + ": " + LastErrorText());
 }
 
+void RandomAccessFile::SetModified(int64_t seconds) {
+    // 100-nanosecond steps since 1601.
+    const uint64_t ticks = static_cast<uint64_t>(seconds + 11644473600LL) * 10000000ULL;
+    FILETIME when{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    (void)::SetFileTime(CheckedHandle(m_impl->handle, m_path), nullptr, nullptr, &when);
+}
+
 // The lock covers one byte far past any archive's end, so that it only keeps other lockers
 // out and never gets in the way of reading or writing the data itself.
 void RandomAccessFile::TakeLock(Lock kind) {

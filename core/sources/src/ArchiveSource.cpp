@@ -292,7 +292,7 @@ Done ArchiveSource::Write(archive* a, size_t member, const Job& job, size_t k, b
         if (out.Size() != m.Size)
             throw ArchiveError("it holds " + std::to_string(out.Size()) + " bytes, not the " +
                                std::to_string(m.Size) + " its header gives");
-        out.Keep();
+        out.Keep(job.Modified);
         done.Crc = out.Crc();
         done.Size = out.Size();
     } catch (const std::exception& x) {
@@ -409,7 +409,7 @@ Result ArchiveSource::ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan,
                 if (!Report(behind.Drain(), done) || !done(Done{k, read, 0, 0}))
                     return ExtractionStopped();
             } else {
-                behind.Put(k, jobs[k].Destination, m.Path, std::move(bytes));
+                behind.Put(k, jobs[k], m.Path, std::move(bytes));
             }
         } else if (!Report(behind.Drain(), done) ||
                    !done(Write(a.get(), member, jobs[k], k, fatal))) {

@@ -3,6 +3,7 @@
 #include "qvr/format/PathRules.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
+#include "qvr/platform/OrderedPool.h"
 #include "qvr/platform/detail/ArchiveError.h"
 #include "qvr/platform/detail/platform.h"
 
@@ -84,12 +85,20 @@ bool MemberList::Add(const std::string& raw, Member member) {
 }
 
 NewFile::NewFile(const std::string& path) : m_path(path) {
-    std::error_code ec;
-    const std::filesystem::path native = platform::ToNative(path);
-    if (std::filesystem::exists(std::filesystem::symlink_status(native, ec)))
-        throw ArchiveError(path + " exists already");
-    std::filesystem::create_directories(native.parent_path(), ec);
-    m_file = std::make_unique<RandomAccessFile>(path, RandomAccessFile::Mode::CreateNew);
+    // Tried first, and the reason looked for only when it fails: thousands of files would
+    // otherwise cost a look at the disk or two each.
+    try {
+        m_file = std::make_unique<RandomAccessFile>(path, RandomAccessFile::Mode::CreateNew);
+    } catch (const ArchiveError&) {
+        std::error_code ec;
+        const std::filesystem::path native = platform::ToNative(path);
+        if (std::filesystem::exists(std::filesystem::symlink_status(native, ec)))
+            throw ArchiveError(path + " exists already");
+        if (std::filesystem::exists(native.parent_path(), ec))
+            throw;
+        std::filesystem::create_directories(native.parent_path(), ec);
+        m_file = std::make_unique<RandomAccessFile>(path, RandomAccessFile::Mode::CreateNew);
+    }
     m_crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
 }
 
@@ -110,7 +119,9 @@ void NewFile::Write(const void* data, size_t n) {
     m_size += static_cast<int64_t>(n);
 }
 
-void NewFile::Keep() {
+void NewFile::Keep(std::optional<int64_t> modified) {
+    if (modified)
+        m_file->SetModified(*modified);
     m_file->Close();
     m_file.reset();
     m_kept = true;
@@ -132,6 +143,59 @@ JobPlan PlanJobs(const std::vector<Job>& jobs, size_t members) {
 
 Result ExtractionStopped() {
     return Result::EntryFailure("The extraction was stopped");
+}
+
+bool RunInBatches(size_t count, unsigned threads, const Ahead& ahead,
+                  const std::function<Done(size_t)>& work, const DoneCallback& done,
+                  const std::function<std::string(const Done&)>& destinationOf) {
+    // A batch ends at this many jobs or bytes: small enough that the threads stay busy on a
+    // few large members, large enough that thousands of small ones go in few hand-overs.
+    constexpr size_t kBatchJobs = 32;
+    constexpr int64_t kBatchBytes = 1 << 20;
+    std::vector<size_t> starts; // batch b holds jobs starts[b] .. starts[b + 1] - 1
+    std::vector<int64_t> weights;
+    int64_t weight = 0;
+    for (size_t k = 0; k < count; ++k) {
+        const int64_t w = ahead.Weight ? std::max<int64_t>(ahead.Weight(k), 0) : 0;
+        if (starts.empty() || k - starts.back() >= kBatchJobs || weight + w > kBatchBytes) {
+            starts.push_back(k);
+            weights.push_back(0);
+            weight = 0;
+        }
+        weight += w;
+        weights.back() += w;
+    }
+    starts.push_back(count);
+    auto forget = [&](const Done& d) {
+        if (d.Outcome)
+            DeleteFileQuiet(destinationOf(d));
+    };
+    OrderedPool<std::vector<Done>> pool(
+        weights.size(), threads,
+        {.Window = ahead.Window,
+         .MaxWeight = ahead.MaxWeight,
+         .Weight = [&](size_t b) { return weights[b]; }},
+        [&](size_t b) {
+            std::vector<Done> out;
+            out.reserve(starts[b + 1] - starts[b]);
+            for (size_t k = starts[b]; k < starts[b + 1]; ++k)
+                out.push_back(work(k));
+            return out;
+        },
+        [&](std::vector<Done>& batch) {
+            for (const Done& d : batch)
+                forget(d);
+        });
+    for (size_t b = 0; b < weights.size(); ++b) {
+        const std::vector<Done> batch = pool.Take(b);
+        for (size_t i = 0; i < batch.size(); ++i)
+            if (!done(batch[i])) {
+                for (size_t j = i + 1; j < batch.size(); ++j)
+                    forget(batch[j]);
+                return false;
+            }
+    }
+    return true;
 }
 
 unsigned ExtractionThreads() {

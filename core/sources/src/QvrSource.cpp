@@ -10,7 +10,6 @@
 #include "qvr/package/detail/Internal.h"
 #include "qvr/platform/FileUtils.h"
 #include "qvr/platform/FolderLock.h"
-#include "qvr/platform/OrderedPool.h"
 #include "qvr/platform/detail/platform.h"
 #include "qvr/sources/detail/Members.h"
 
@@ -57,7 +56,23 @@ std::optional<int64_t> EntrySeconds(const std::string& text) {
 
 class QvrSource final : public Source {
 public:
-    QvrSource(Archives arc, std::string name) : m_arc(std::move(arc)), m_name(std::move(name)) {
+    QvrSource(Archives arc, std::string name)
+        : m_own(std::move(arc)), m_arc(*m_own), m_name(std::move(name)) {
+        List();
+    }
+    // Reads through the caller's open package, which outlives the source.
+    QvrSource(Archives* borrowed, std::string name) : m_arc(*borrowed), m_name(std::move(name)) {
+        List();
+    }
+
+    const std::string& Name() const override { return m_name; }
+    const std::string& Kind() const override { return m_kind; }
+    const std::vector<Member>& Members() const override { return m_list.Members; }
+    const std::vector<Refusal>& Refused() const override { return m_list.Refused; }
+    Result Extract(const std::vector<Job>& jobs, const DoneCallback& done) override;
+
+private:
+    void List() {
         for (const sgFileInfo& e : m_arc.ArchiveFiles) {
             if (m_arc.IsInfoEntry(e) || Archives::LooksLikeInfoEntry(e))
                 continue;
@@ -77,16 +92,10 @@ public:
         m_list.Listed();
     }
 
-    const std::string& Name() const override { return m_name; }
-    const std::string& Kind() const override { return m_kind; }
-    const std::vector<Member>& Members() const override { return m_list.Members; }
-    const std::vector<Refusal>& Refused() const override { return m_list.Refused; }
-    Result Extract(const std::vector<Job>& jobs, const DoneCallback& done) override;
-
-private:
     Done Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, size_t k);
 
-    Archives m_arc;
+    std::optional<Archives> m_own;
+    Archives& m_arc;
     std::string m_name;
     const std::string m_kind = "QVR";
     MemberList m_list;
@@ -108,7 +117,7 @@ Done QvrSource::Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, siz
         m_folders->MakeFor(job.Destination);
         const std::string work = qvr::detail::InflateBlockTo(
             file, e.FileOffset(), e.FileCompressedSize(), e.FileSize(), job.Destination, &done.Crc,
-            job.InPlace, job.InPlace && FlushesEachFile());
+            {job.InPlace, job.InPlace && FlushesEachFile(), job.Modified});
         if (job.InPlace)
             return done;
         try {
@@ -148,21 +157,14 @@ Result QvrSource::Extract(const std::vector<Job>& jobs, const DoneCallback& done
     }
     m_folders.emplace();
 
-    // Up to three threads, each holding one member's buffers, a few members ahead.
+    // Up to three threads, each holding one member's buffers, a few batches ahead.
     const unsigned threads = ExtractionThreads();
-    bool stopped = false;
-    {
-        OrderedPool<Done> ahead(
-            order.size(), threads, {.Window = 2 * size_t{threads} + 2},
-            [&](size_t k) { return Run(*file, dataEnd, jobs[order[k]], order[k]); },
-            // Written ahead but never reported: not done, so not left behind.
-            [&](Done& d) {
-                if (d.Outcome)
-                    DeleteFileQuiet(jobs[d.Job].Destination);
-            });
-        for (size_t k = 0; k < order.size() && !stopped; ++k)
-            stopped = !done(ahead.Take(k));
-    }
+    const bool stopped = !RunInBatches(
+        order.size(), threads,
+        {.Window = 2 * size_t{threads} + 2,
+         .Weight = [&](size_t k) { return int64_t{m_entries[jobs[order[k]].Member].FileSize()}; }},
+        [&](size_t k) { return Run(*file, dataEnd, jobs[order[k]], order[k]); }, done,
+        [&](const Done& d) { return jobs[d.Job].Destination; });
     return stopped ? ExtractionStopped() : Result::Success();
 }
 
@@ -179,3 +181,17 @@ Opened OpenQvr(const std::string& path, const std::string& name) {
 }
 
 } // namespace qvr::sources::detail
+
+namespace qvr::sources {
+
+Opened OpenPackage(Archives& arc) {
+    try {
+        return {
+            std::make_unique<detail::QvrSource>(&arc, platform::FileNamePart(arc.CurrentArchive)),
+            Result::Success()};
+    } catch (const std::exception& e) {
+        return {nullptr, Result::Unusable(arc.CurrentArchive + ": " + e.what())};
+    }
+}
+
+} // namespace qvr::sources

@@ -86,7 +86,7 @@ std::optional<std::string> ReadmeText(Source& source, size_t maxBytes) {
         const std::string file =
             platform::FromNative(platform::ToNative(folder) / platform::ToNative("readme"));
         bool written = false;
-        (void)source.Extract({{*member, file, false}}, [&](const Done& d) {
+        (void)source.Extract({{*member, file, false, {}}}, [&](const Done& d) {
             written = static_cast<bool>(d.Outcome);
             return true;
         });

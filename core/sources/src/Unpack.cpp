@@ -144,8 +144,10 @@ Result Unpack(Source& source, const Placement& placed, const std::string& folder
               const UnpackProgress& progress) {
     const std::vector<Member>& members = source.Members();
     std::vector<Job> jobs;
+    // The file's own time goes into the package, as when its folder is packed.
     for (const Placed& p : placed.Files)
-        jobs.push_back({p.Member, folder + "/" + p.Target});
+        jobs.push_back({p.Member, folder + "/" + p.Target, false,
+                        p.Member < members.size() ? members[p.Member].Modified : std::nullopt});
     Result failed = Result::Success();
     size_t done = 0;
     const Result extracted = source.Extract(jobs, [&](const Done& d) {
@@ -154,14 +156,6 @@ Result Unpack(Source& source, const Placement& placed, const std::string& folder
         if (!d.Outcome) {
             failed = Result::EntryFailure(m.Path + ": " + d.Outcome.Message);
             return false;
-        }
-        // The file's own time goes into the package, as when its folder is packed.
-        if (m.Modified) {
-            std::error_code ec;
-            const auto when =
-                std::chrono::system_clock::from_time_t(static_cast<time_t>(*m.Modified));
-            std::filesystem::last_write_time(platform::ToNative(job.Destination),
-                                             std::chrono::file_clock::from_sys(when), ec);
         }
         ++done;
         if (progress && !progress(done, jobs.size(), m.Path)) {

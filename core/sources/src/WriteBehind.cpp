@@ -22,12 +22,12 @@ WriteBehind::~WriteBehind() {
             DeleteFileQuiet(w.Destination);
 }
 
-void WriteBehind::Put(size_t k, std::string destination, std::string name, std::string bytes) {
+void WriteBehind::Put(size_t k, const Job& job, std::string name, std::string bytes) {
     std::unique_lock lock(m_mutex);
     // One member larger than the bound still goes, alone.
     m_changed.wait(lock, [&] { return m_queued == 0 || m_queued + bytes.size() <= m_maxBytes; });
     m_queued += bytes.size();
-    m_queue.push_back({k, std::move(destination), std::move(name), std::move(bytes)});
+    m_queue.push_back({k, job.Destination, job.Modified, std::move(name), std::move(bytes)});
     lock.unlock();
     m_changed.notify_all();
 }
@@ -58,7 +58,7 @@ WriteBehind::Written WriteBehind::Write(const Item& item) {
     try {
         NewFile out(item.Destination);
         out.Write(item.Bytes.data(), item.Bytes.size());
-        out.Keep();
+        out.Keep(item.Modified);
         w.D.Crc = out.Crc();
         w.D.Size = out.Size();
     } catch (const std::exception& x) {

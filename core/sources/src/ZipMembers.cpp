@@ -5,7 +5,6 @@
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
 #include "qvr/platform/FolderLock.h"
-#include "qvr/platform/OrderedPool.h"
 #include "qvr/platform/detail/ArchiveError.h"
 #include "qvr/platform/detail/RandomAccessFile.h"
 #include "qvr/platform/detail/platform.h"
@@ -192,6 +191,8 @@ private:
     }
 
     void Finish() {
+        if (m_job.Modified)
+            m_out->SetModified(*m_job.Modified);
         if (m_job.InPlace && FlushesEachFile())
             m_out->Sync();
         m_out->Close();
@@ -277,18 +278,12 @@ Result ExtractZipData(const std::string& path, const std::vector<Job>& jobs,
     };
     // Each worker holds one member's bytes twice over.
     const unsigned threads = ExtractionThreads();
-    OrderedPool<Done> pool(
-        tasks.size(), threads,
-        {.Window = 4 * size_t{threads} + 4,
-         .MaxWeight = kAheadBytes,
-         .Weight = [&](size_t k) { return members[jobs[tasks[k].Job].Member].Size; }},
-        work, [&](Done& d) {
-            if (d.Outcome)
-                DeleteFileQuiet(jobs[d.Job].Destination);
-        });
-    for (size_t k = 0; k < tasks.size(); ++k)
-        if (!done(pool.Take(k)))
-            return ExtractionStopped();
+    if (!RunInBatches(tasks.size(), threads,
+                      {.Window = 2 * size_t{threads} + 2,
+                       .MaxWeight = kAheadBytes,
+                       .Weight = [&](size_t k) { return members[jobs[tasks[k].Job].Member].Size; }},
+                      work, done, [&](const Done& d) { return jobs[d.Job].Destination; }))
+        return ExtractionStopped();
     return Result::Success();
 }
 

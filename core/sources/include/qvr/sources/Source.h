@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+namespace qvr {
+class Archives;
+}
+
 namespace qvr::sources {
 
 struct Member {
@@ -38,6 +42,8 @@ struct Job {
     // names the file before it exists (an interrupted job may leave part of it). A source may
     // still write beside it and rename.
     bool InPlace = false;
+    // Given to the written file as its modification time (seconds since 1970, UTC).
+    std::optional<int64_t> Modified;
 };
 
 // How one job went: Crc and Size of the bytes written (a failed job leaves no file behind).
@@ -78,6 +84,9 @@ struct Opened {
 // archives are refused with a message that says so; so is a damaged QVR package (its
 // members cannot all be trusted).
 [[nodiscard]] Opened Open(const std::string& path);
+// The package arc holds open (read whole, not partly) as a source, read through arc, which
+// must outlive it: a caller with the package open already does not read its directory again.
+[[nodiscard]] Opened OpenPackage(Archives& arc);
 
 // Whether this build reads archives other than QVR packages (not on Windows yet).
 bool ReadsOtherArchives();

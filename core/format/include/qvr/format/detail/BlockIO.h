@@ -5,6 +5,7 @@
 #include "qvr/platform/detail/RandomAccessFile.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace qvr::detail {
@@ -28,10 +29,16 @@ int64_t CompressFileChecked(const std::string& source, const std::string& destin
 std::string InflateBlockBeside(RandomAccessFile& source, int64_t pos, int64_t length,
                                int32_t expected, const std::string& destination,
                                uint32_t* crc = nullptr);
-// The same, written into destination itself (a new file, which must not exist: the caller's
-// record names it before it is made), or beside it unless inPlace; with flush, flushed to the
-// disk before it is closed. Answers the file written. A failure leaves no file behind.
+// How InflateBlockTo leaves the file it writes.
+struct OutputFile {
+    // Destination itself (a new file, which must not exist: the caller's record names it before
+    // it is made), else a file beside it.
+    bool InPlace = false;
+    bool Flush = false;              // flushed to the disk before it is closed
+    std::optional<int64_t> Modified; // its modification time, seconds since 1970 (UTC)
+};
+// The same, written as `how` says. Answers the file written. A failure leaves no file behind.
 std::string InflateBlockTo(RandomAccessFile& source, int64_t pos, int64_t length, int32_t expected,
-                           const std::string& destination, uint32_t* crc, bool inPlace, bool flush);
+                           const std::string& destination, uint32_t* crc, const OutputFile& how);
 
 } // namespace qvr::detail

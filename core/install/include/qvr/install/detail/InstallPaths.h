@@ -28,14 +28,19 @@ public:
     // The name as it exists in folder (exact spelling first), or "" when nothing matches.
     std::string Find(const std::filesystem::path& folder, const std::string& name) {
         std::error_code ec;
+#ifdef _WIN32
+        return std::filesystem::exists(folder / platform::ToNative(name), ec) ? name
+                                                                              : std::string();
+#else
+        // A folder listed whole answers without a look at the disk: an install of thousands
+        // of new files would otherwise ask once for each.
+        const Listing& listing = ListingOf(folder);
+        auto it = listing.Names.find(FoldCase(name));
+        if (listing.Whole && (it == listing.Names.end() || it->second == name))
+            return it == listing.Names.end() ? std::string() : name;
         if (std::filesystem::exists(folder / platform::ToNative(name), ec))
             return name;
-#ifdef _WIN32
-        return {};
-#else
-        const auto& listing = Listing(folder);
-        auto it = listing.find(FoldCase(name));
-        return it == listing.end() ? std::string() : it->second;
+        return it == listing.Names.end() ? std::string() : it->second;
 #endif
     }
 
@@ -43,28 +48,33 @@ public:
     void Note(const std::filesystem::path& folder, const std::string& name) {
         auto it = m_listings.find(folder.native());
         if (it != m_listings.end())
-            it->second.emplace(FoldCase(name), name);
+            it->second.Names.emplace(FoldCase(name), name);
     }
 
 private:
-    const std::map<std::string, std::string>& Listing(const std::filesystem::path& folder) {
+    struct Listing {
+        std::map<std::string, std::string> Names; // folded -> as spelt in the folder
+        bool Whole = false;                       // read to the end, or the folder does not exist
+    };
+
+    const Listing& ListingOf(const std::filesystem::path& folder) {
         auto [it, fresh] = m_listings.try_emplace(folder.native());
         if (fresh) {
             std::error_code ec;
-            for (std::filesystem::directory_iterator d(folder, ec), end; !ec && d != end;
-                 d.increment(ec)) {
+            std::filesystem::directory_iterator d(folder, ec), end;
+            for (; !ec && d != end; d.increment(ec)) {
                 std::string actual = platform::FromNative(d->path().filename());
-                auto [slot, added] = it->second.emplace(FoldCase(actual), actual);
+                auto [slot, added] = it->second.Names.emplace(FoldCase(actual), actual);
                 // Two spellings of one name (possible on Linux): take the same one every time.
                 if (!added && actual < slot->second)
                     slot->second = actual;
             }
+            it->second.Whole = !ec || ec == std::errc::no_such_file_or_directory;
         }
         return it->second;
     }
 
-    std::unordered_map<std::filesystem::path::string_type, std::map<std::string, std::string>>
-        m_listings;
+    std::unordered_map<std::filesystem::path::string_type, Listing> m_listings;
 
 public:
     // Folders already resolved when nothing is created on the way, by data folder and folded

@@ -29,6 +29,9 @@ public:
     void WriteAt(int64_t pos, const void* buf, size_t n);
     void Truncate(int64_t length);
     void Sync();
+    // Gives the file this modification time (seconds since 1970, UTC) through the open handle,
+    // without a second look-up of its name; best effort, like the time a copy keeps.
+    void SetModified(int64_t seconds);
     void Close();
 
     enum class Lock { Shared, Exclusive };

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -49,13 +50,14 @@ std::string NormalMemberPath(const std::string& raw, std::string& why);
 // with its crc32 and length kept as it grows; deleted again unless Keep() was called.
 class NewFile {
 public:
-    explicit NewFile(const std::string& path); // throws ArchiveError
+    // Its folders are made when missing. Throws ArchiveError.
+    explicit NewFile(const std::string& path);
     ~NewFile();
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
 
-    void Write(const void* data, size_t n); // throws ArchiveError
-    void Keep();                            // closes it, kept
+    void Write(const void* data, size_t n);          // throws ArchiveError
+    void Keep(std::optional<int64_t> modified = {}); // closes it, kept, with that time
     uint32_t Crc() const { return m_crc; }
     int64_t Size() const { return m_size; }
 
@@ -81,6 +83,23 @@ Result ExtractionStopped();
 // The threads an extraction inflates on: as many as cores, at most three (each holds a
 // member's buffers).
 unsigned ExtractionThreads();
+
+// How far the threads of an extraction may run ahead of the caller: Window batches, and at most
+// MaxWeight bytes (Weight: job k's) written or held and not yet reported.
+struct Ahead {
+    size_t Window = 1;
+    int64_t MaxWeight = INT64_MAX;
+    std::function<int64_t(size_t)> Weight;
+};
+
+// Jobs 0..count-1 done by work(k) on `threads` threads, consecutive small ones together in a
+// batch, so that a thread hands over a batch of files, not each file (a hand-over costs about
+// as much as making a small file); each Done goes to done in order. Files of Dones never
+// handed over are deleted (Destination of the k-th job: destinationOf(k)). Answers false
+// when done answered false.
+bool RunInBatches(size_t count, unsigned threads, const Ahead& ahead,
+                  const std::function<Done(size_t)>& work, const DoneCallback& done,
+                  const std::function<std::string(const Done&)>& destinationOf);
 
 // Makes each destination's folder once per extraction, from any thread: files of one folder
 // mostly follow each other, and a folder looked at again costs a system call per file.

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,9 +25,9 @@ public:
     WriteBehind(const WriteBehind&) = delete;
     WriteBehind& operator=(const WriteBehind&) = delete;
 
-    // Job k: a member's whole bytes into a new file at destination (name: the member's, for
-    // messages).
-    void Put(size_t k, std::string destination, std::string name, std::string bytes);
+    // Job k: a member's whole bytes into a new file at the job's destination, with its time
+    // (name: the member's, for messages).
+    void Put(size_t k, const Job& job, std::string name, std::string bytes);
     // The jobs written since the last call, in the order put.
     std::vector<Done> Take();
     // Waits for every job put, and answers those not yet taken, in order.
@@ -35,7 +36,9 @@ public:
 private:
     struct Item {
         size_t Job;
-        std::string Destination, Name, Bytes;
+        std::string Destination;
+        std::optional<int64_t> Modified;
+        std::string Name, Bytes;
     };
     struct Written {
         Done D;
