@@ -195,6 +195,7 @@ bool DecodeRecord(std::string_view bytes, size_t& at, sgFileInfo& entry, std::st
 
 Decoded DecodeRecords(std::string_view bytes, const std::string& where) {
     Decoded out;
+    out.Entries.reserve(bytes.size() / 48); // about what a record of a short path takes
     size_t p = 0;
     while (p < bytes.size()) {
         sgFileInfo e;

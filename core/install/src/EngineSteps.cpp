@@ -5,6 +5,7 @@
 #include "qvr/install/detail/InstallFiles.h"
 #include "qvr/install/detail/InstallPaths.h"
 #include "qvr/platform/FileUtils.h"
+#include "qvr/platform/FolderLock.h"
 #include "qvr/platform/WorkFiles.h"
 #include "qvr/platform/detail/platform.h"
 
@@ -17,17 +18,6 @@ namespace fs = std::filesystem;
 namespace qvr::detail {
 namespace {
 
-std::string Recorded(const fs::path& target, const std::string& root) {
-    fs::path rel = target.lexically_relative(platform::ToNative(root));
-    std::string out;
-    for (const fs::path& level : rel) {
-        if (!out.empty())
-            out += "\\";
-        out += platform::FromNative(level);
-    }
-    return out;
-}
-
 EntryResult Outcome(const sgFileInfo& entry, EntryOutcome outcome, std::string message = {}) {
     EntryResult r;
     r.Entry = entry;
@@ -36,21 +26,21 @@ EntryResult Outcome(const sgFileInfo& entry, EntryOutcome outcome, std::string m
     return r;
 }
 
-// Folders below root that the target needs and that do not exist yet, and the links to folders
-// (the player's own) it is written through; each folder is looked at once.
-void NoteFolders(const fs::path& target, const std::string& root,
-                 std::set<fs::path::string_type>& checked, InstallRecord& record) {
+// Folders below root that the file at `recorded` needs and that do not exist yet, and the links
+// to folders (the player's own) it is written through; each folder is looked at once.
+void NoteFolders(const std::string& recorded, const std::string& root,
+                 std::set<std::string>& checked, InstallRecord& record) {
     std::error_code ec;
-    const fs::path top = fs::path(platform::ToNative(root)).lexically_normal();
-    for (fs::path folder = target.parent_path().lexically_normal();
-         folder.native().size() > top.native().size(); folder = folder.parent_path()) {
-        if (!checked.insert(folder.native()).second)
+    for (size_t cut = recorded.rfind('\\'); cut != std::string::npos && cut > 0;
+         cut = recorded.rfind('\\', cut - 1)) {
+        std::string folder = recorded.substr(0, cut);
+        if (!checked.insert(folder).second)
             return;
-        const fs::file_status status = fs::symlink_status(folder, ec);
+        const fs::file_status status = fs::symlink_status(DataPath(root, folder), ec);
         if (!fs::exists(status))
-            record.Folders.push_back(Recorded(folder, root));
+            record.Folders.push_back(std::move(folder));
         else if (fs::is_symlink(status))
-            record.Links.push_back(Recorded(folder, root));
+            record.Links.push_back(std::move(folder));
     }
 }
 
@@ -74,15 +64,15 @@ bool PlanOne(CaseResolver& cases, const sgFileInfo& entry, const std::string& ro
                          ": a folder of that name is in the way";
         return false;
     }
-    p.Target = where.Target;
-    p.Path = Recorded(where.Target, root);
+    p.Target = std::move(where.Target);
+    p.Path = std::move(where.Relative);
     const std::string key = FoldCase(p.Path);
     if (taken.count(key)) {
         result.Message =
             EntryDisplayPath(entry) + ": another entry of the archive writes " + result.Target;
         return false;
     }
-    if (!where.Absent && fs::exists(fs::symlink_status(where.Target, ec))) {
+    if (!where.Absent && fs::exists(fs::symlink_status(p.Target, ec))) {
         // An empty file is no one's work: it is replaced without a question.
         if (FileExists(result.Target) && !replaceUnasked.count(key) &&
             !(ask && ask(entry, result.Target))) {
@@ -105,7 +95,8 @@ std::vector<Planned> MakePlan(const std::vector<sgFileInfo>& entries, const std:
     std::vector<Planned> plan;
     plan.reserve(entries.size());
     std::unordered_map<std::string, size_t> taken;
-    std::set<fs::path::string_type> checked;
+    taken.reserve(entries.size());
+    std::set<std::string> checked;
     CaseResolver cases;
     for (size_t i = 0; i < entries.size(); ++i) {
         const sgFileInfo& entry = entries[i];
@@ -116,7 +107,7 @@ std::vector<Planned> MakePlan(const std::vector<sgFileInfo>& entries, const std:
             p.Entry = i;
             if (!PlanOne(cases, entry, root, ask, replaceUnasked, taken, result, p))
                 continue;
-            NoteFolders(p.Target, root, checked, record);
+            NoteFolders(p.Path, root, checked, record);
             taken.emplace(FoldCase(p.Path), plan.size());
             plan.push_back(std::move(p));
         } catch (const std::exception& e) {
@@ -179,6 +170,7 @@ std::vector<RecordedFile> WriteMembers(sources::Source& source,
     std::vector<RecordedFile> written;
     written.reserve(plan.size());
     cancelled = false;
+    const BackgroundFlush early(root); // the commit's flush then waits for little
     const Result extracted = source.Extract(jobs, [&](const sources::Done& d) {
         Step();
         const Planned& p = plan[d.Job];

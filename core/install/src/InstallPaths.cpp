@@ -71,8 +71,9 @@ bool OneLevel(const std::string& name) {
 #endif
 }
 
-// The entry's file in its resolved folder.
-Resolved Finish(CaseResolver& cases, const fs::path& folder, const sgFileInfo& entry) {
+// The entry's file in its resolved folder (relative: that folder below the data folder).
+Resolved Finish(CaseResolver& cases, const fs::path& folder, const std::string& relative,
+                const sgFileInfo& entry) {
     Resolved r;
     std::string name = cases.Find(folder, entry.FileName());
     r.Absent = name.empty();
@@ -81,6 +82,7 @@ Resolved Finish(CaseResolver& cases, const fs::path& folder, const sgFileInfo& e
     if (!OneLevel(name))
         r.Refusal = "its path leaves the data folder";
     r.Target = folder / platform::ToNative(name);
+    r.Relative = relative.empty() ? std::move(name) : relative + "\\" + name;
     return r;
 }
 
@@ -106,9 +108,10 @@ Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFil
     if (!create) {
         folderKey = dataFolder + '\0' + FoldCase(entry.FilePath());
         if (auto known = cases.Folders.find(folderKey); known != cases.Folders.end())
-            return Finish(cases, known->second, entry);
+            return Finish(cases, known->second.first, known->second.second, entry);
     }
     fs::path current = root;
+    std::string relative;
     for (const std::string& level : SplitLevels(entry.FilePath())) {
         std::string actual = cases.Find(current, level);
         if (actual.empty())
@@ -117,6 +120,7 @@ Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFil
             r.Refusal = "its path leaves the data folder";
             return r;
         }
+        relative += (relative.empty() ? "" : "\\") + actual;
         fs::path next = current / platform::ToNative(actual);
         if (create) {
             std::error_code ec;
@@ -135,8 +139,8 @@ Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFil
         current = next;
     }
     if (!create)
-        cases.Folders.emplace(std::move(folderKey), current);
-    return Finish(cases, current, entry);
+        cases.Folders.emplace(std::move(folderKey), std::make_pair(current, relative));
+    return Finish(cases, current, relative, entry);
 }
 
 } // namespace qvr::detail

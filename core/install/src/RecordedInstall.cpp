@@ -102,11 +102,14 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
         return ask && ask(placed, target);
     };
     // The information entries are told first, then the files as the engine handles them.
+    std::vector<bool> isFile(entries.size(), false);
+    for (size_t i : entryOf)
+        isFile[i] = true;
     size_t told = 0;
     auto tellInfo = [&] {
         bool goOn = true;
         for (size_t i = 0; i < entries.size(); ++i)
-            if (std::find(entryOf.begin(), entryOf.end(), i) == entryOf.end()) {
+            if (!isFile[i]) {
                 report.Entries[i].Entry = entries[i];
                 report.Entries[i].Outcome = EntryOutcome::InfoEntry;
                 goOn = progress(report.Entries[i], ++told, entries.size()) && goOn;
@@ -133,7 +136,7 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
         tellInfo();
     else if (!infoTold)
         for (size_t i = 0; i < entries.size(); ++i)
-            if (std::find(entryOf.begin(), entryOf.end(), i) == entryOf.end())
+            if (!isFile[i])
                 report.Entries[i] = {entries[i], EntryOutcome::InfoEntry, {}, {}};
     return report;
 }

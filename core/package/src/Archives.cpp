@@ -137,9 +137,10 @@ Result Archives::ReadArchiveDirectory(const std::string& path) {
             if (head.Empty())
                 return Result::Unusable("The archive " + path + " holds no files");
             m_state.Current = path;
-            const format::Decoded read =
-                format::DecodeRecords(format::ReadDirectory(file, head), path);
-            for (const sgFileInfo& e : read.Entries) {
+            std::string directory = format::ReadDirectory(file, head);
+            format::Decoded read = format::DecodeRecords(directory, path);
+            m_state.Files.reserve(read.Entries.size());
+            for (sgFileInfo& e : read.Entries) {
                 if (e.FileName().empty() || e.FileOffset() == 0)
                     return Result::Unusable("The archive " + path +
                                             " is damaged: its directory holds an "
@@ -147,10 +148,12 @@ Result Archives::ReadArchiveDirectory(const std::string& path) {
                 if (!format::BlockInside(e.FileOffset(), e.FileCompressedSize(), head.Directory))
                     throw ArchiveError("The archive " + path + " is damaged: the stored data of " +
                                        e.FileName() + " lies outside its data area");
-                m_state.Files.push_back(e);
+                m_state.Files.push_back(std::move(e));
             }
             if (!read.Complete())
                 return Result::Unusable(read.Problem);
+            // Kept, so that the next read or write of the same bytes need not decode them.
+            RememberDirectory(directory, m_state.Files);
             return Result::Success();
         } catch (const std::exception& e) {
             return Result::Unusable(e.what());
@@ -219,9 +222,7 @@ Result Archives::BeginReading() {
     try {
         std::shared_ptr<RandomAccessFile> file = journal::OpenLocked(CurrentArchive, false);
         const format::Head head = format::ReadHead(*file);
-        const format::Decoded onDisk =
-            format::DecodeRecords(format::ReadDirectory(*file, head), CurrentArchive);
-        if (!onDisk.Complete() || onDisk.Entries != ArchiveFiles)
+        if (!ListMatches(format::ReadDirectory(*file, head)))
             throw ArchiveError("The archive " + CurrentArchive +
                                " was changed by another program since it was opened; open it "
                                "again");

@@ -23,15 +23,21 @@ using format::kMaxArchive;
 
 // Another program may have changed the file, or the list may hold only what a damaged
 // directory gave up; writing on from such a list would lose entries.
-void Archives::CheckListMatches(const std::string& directory) {
+bool Archives::ListMatches(const std::string& directory) {
     if (m_state.KnownArchive == CurrentArchive && m_state.KnownDirectory == directory &&
         m_state.KnownList == ArchiveFiles)
-        return;
+        return true;
     format::Decoded onDisk = format::DecodeRecords(directory, CurrentArchive);
     if (!onDisk.Complete() || onDisk.Entries != ArchiveFiles)
+        return false;
+    RememberDirectory(directory, std::move(onDisk.Entries));
+    return true;
+}
+
+void Archives::CheckListMatches(const std::string& directory) {
+    if (!ListMatches(directory))
         throw ArchiveError("The archive " + CurrentArchive +
                            " no longer holds the files listed for it; open it again");
-    RememberDirectory(directory, std::move(onDisk.Entries));
 }
 
 void Archives::RememberDirectory(const std::string& directory, std::vector<sgFileInfo> list) {

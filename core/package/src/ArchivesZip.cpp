@@ -10,6 +10,7 @@
 #include "qvr/platform/detail/ArchiveError.h"
 #include "qvr/platform/detail/RandomAccessFile.h"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -129,11 +130,13 @@ void SplitName(std::string name, sgFileInfo& e) {
     e.FilePath(cut == std::string::npos ? std::string() : name.substr(0, cut));
 }
 
-// The central directory read in large pieces rather than record by record: a zip of ten
-// thousand members would otherwise cost thirty thousand reads.
+// The central directory, or the local headers in file order, read in large pieces rather
+// than record by record: a zip of ten thousand members would otherwise cost tens of
+// thousands of reads.
 class DirectoryBytes {
 public:
-    DirectoryBytes(RandomAccessFile& file, uint64_t end) : m_file(file), m_end(end) {}
+    DirectoryBytes(RandomAccessFile& file, uint64_t end, size_t piece = kPiece)
+        : m_file(file), m_end(end), m_piece(piece) {}
 
     // The n bytes at pos, or nullptr when they run past the directory's end.
     const unsigned char* At(uint64_t pos, size_t n) {
@@ -141,7 +144,7 @@ public:
             return nullptr;
         if (pos < m_start || pos + n > m_start + m_bytes.size()) {
             const size_t want =
-                static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(n, kPiece), m_end - pos));
+                static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(n, m_piece), m_end - pos));
             m_bytes.resize(want);
             if (!ReadExact(m_file, pos, m_bytes.data(), want))
                 return nullptr;
@@ -154,6 +157,7 @@ private:
     static constexpr size_t kPiece = 1 << 20;
     RandomAccessFile& m_file;
     uint64_t m_end;
+    size_t m_piece;
     uint64_t m_start = 0;
     std::vector<unsigned char> m_bytes;
 };
@@ -187,27 +191,19 @@ void ReadExtraField(const unsigned char* extra, size_t length, ZipRecord* sizes,
 }
 
 // The local header at r.Local, if one is there: where the data starts, and what it says of
-// the member. Read with its name and extra field at once where they are short, as they are.
-void ReadLocalHeader(RandomAccessFile& file, ZipRecord& r) {
-    unsigned char head[30 + 482];
-    const size_t got = r.Local > static_cast<uint64_t>(std::numeric_limits<int64_t>::max() - 1)
-                           ? 0
-                           : file.ReadAt(static_cast<int64_t>(r.Local) + 1, head, sizeof head);
-    if (got < 30 || Le(head, 4) != 0x04034b50)
+// the member.
+void ReadLocalHeader(DirectoryBytes& bytes, ZipRecord& r) {
+    const unsigned char* head = bytes.At(r.Local, 30);
+    if (!head || Le(head, 4) != 0x04034b50)
         return;
     r.HasLocal = true;
     r.LocalFlags = static_cast<uint16_t>(Le(head + 6, 2));
     r.LocalMethod = static_cast<uint16_t>(Le(head + 8, 2));
     const size_t nameLength = Le(head + 26, 2), extraLength = Le(head + 28, 2);
     r.Data = r.Local + 30 + nameLength + extraLength;
-    std::vector<unsigned char> longer;
-    const unsigned char* rest = head + 30;
-    if (30 + nameLength + extraLength > got) {
-        longer.resize(nameLength + extraLength);
-        if (!ReadExact(file, r.Local + 30, longer.data(), longer.size()))
-            return;
-        rest = longer.data();
-    }
+    const unsigned char* rest = bytes.At(r.Local + 30, nameLength + extraLength);
+    if (!rest)
+        return;
     r.LocalName.assign(reinterpret_cast<const char*>(rest), nameLength);
     ReadExtraField(rest + nameLength, extraLength, nullptr, r.OtherNames);
 }
@@ -219,6 +215,7 @@ std::vector<ZipRecord> ReadRecords(RandomAccessFile& file, const CentralDirector
         throw ArchiveError(damaged + "its central directory lies outside the file");
     DirectoryBytes bytes(file, cd.Offset + cd.Size);
     std::vector<ZipRecord> out;
+    out.reserve(std::min<uint64_t>(cd.Count, cd.Size / 46)); // a record takes 46 bytes at least
     uint64_t pos = cd.Offset;
     for (uint64_t k = 0; k < cd.Count; ++k) {
         const unsigned char* h = bytes.At(pos, 46);
@@ -240,10 +237,18 @@ std::vector<ZipRecord> ReadRecords(RandomAccessFile& file, const CentralDirector
         r.Name.assign(reinterpret_cast<const char*>(rest), nameLength);
         ReadExtraField(rest + nameLength, extraLength, &r, r.OtherNames);
         r.Local += cd.Prefix;
-        ReadLocalHeader(file, r);
         out.push_back(std::move(r));
         pos += 46 + nameLength + extraLength + commentLength;
     }
+    // In the order they stand in the file, so that each piece read holds the next few.
+    std::vector<size_t> byPlace(out.size());
+    for (size_t k = 0; k < out.size(); ++k)
+        byPlace[k] = k;
+    std::sort(byPlace.begin(), byPlace.end(),
+              [&](size_t a, size_t b) { return out[a].Local < out[b].Local; });
+    DirectoryBytes headers(file, length, 256 * 1024);
+    for (size_t k : byPlace)
+        ReadLocalHeader(headers, out[k]);
     return out;
 }
 

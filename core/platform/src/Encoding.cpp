@@ -115,6 +115,10 @@ std::optional<std::string> Utf8ToCp1252(const std::string& utf8) {
 }
 
 std::string Cp1252ToUtf8(const std::string& cp1252) {
+    // Nearly every name is ASCII, which reads the same in both.
+    if (std::all_of(cp1252.begin(), cp1252.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return cp1252;
     std::string out;
     out.reserve(cp1252.size());
     for (char c : cp1252) {

@@ -150,4 +150,33 @@ bool FlushesEachFile() {
 }
 #endif
 
+BackgroundFlush::BackgroundFlush(const std::string& folder) {
+#ifdef __linux__
+    const int fd = ::open(platform::ToNative(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    m_thread = std::thread([this, fd] {
+        std::unique_lock lock(m_mutex);
+        while (!m_wake.wait_for(lock, std::chrono::milliseconds(200), [&] { return m_stop; })) {
+            lock.unlock();
+            (void)::syncfs(fd);
+            lock.lock();
+        }
+        ::close(fd);
+    });
+#else
+    (void)folder; // each file is flushed as it is written, or one sync does it all
+#endif
+}
+
+BackgroundFlush::~BackgroundFlush() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
 } // namespace qvr

@@ -52,6 +52,11 @@ void MemberList::Listed() {
     Members.shrink_to_fit();
 }
 
+void MemberList::Expect(size_t count) {
+    Members.reserve(count);
+    m_files.reserve(count);
+}
+
 bool MemberList::Add(const std::string& raw, Member member) {
     std::string why;
     member.Path = NormalMemberPath(raw, why);
@@ -70,15 +75,22 @@ bool MemberList::Add(const std::string& raw, Member member) {
         Refuse(raw, "another member has a folder of that name");
         return false;
     }
+    // From the deepest folder up, to the first one known: the folders above a known one were
+    // checked when it was.
     std::vector<std::string> folders;
-    for (size_t cut = folded.find('/'); cut != std::string::npos; cut = folded.find('/', cut + 1)) {
-        if (m_files.count(folded.substr(0, cut))) {
+    for (size_t cut = folded.rfind('/'); cut != std::string::npos && cut > 0;
+         cut = folded.rfind('/', cut - 1)) {
+        std::string folder = folded.substr(0, cut);
+        if (m_folders.count(folder))
+            break;
+        if (m_files.count(folder)) {
             Refuse(raw, "another member is a file where it has a folder");
             return false;
         }
-        folders.push_back(folded.substr(0, cut));
+        folders.push_back(std::move(folder));
     }
-    m_folders.insert(folders.begin(), folders.end());
+    m_folders.insert(std::make_move_iterator(folders.begin()),
+                     std::make_move_iterator(folders.end()));
     m_files.emplace(folded, member.Path);
     Members.push_back(std::move(member));
     return true;

@@ -73,6 +73,8 @@ public:
 
 private:
     void List() {
+        m_entries.reserve(m_arc.ArchiveFiles.size());
+        m_list.Expect(m_arc.ArchiveFiles.size());
         for (const sgFileInfo& e : m_arc.ArchiveFiles) {
             if (m_arc.IsInfoEntry(e) || Archives::LooksLikeInfoEntry(e))
                 continue;
@@ -87,7 +89,7 @@ private:
                 continue;
             }
             if (m_list.Add(raw, Member{{}, e.FileSize(), std::nullopt, EntrySeconds(e.FileDate())}))
-                m_entries.push_back(e);
+                m_entries.push_back(&e);
         }
         m_list.Listed();
     }
@@ -99,12 +101,12 @@ private:
     std::string m_name;
     const std::string m_kind = "QVR";
     MemberList m_list;
-    std::vector<sgFileInfo> m_entries;    // beside m_list.Members
-    std::optional<FolderMaker> m_folders; // one per extraction
+    std::vector<const sgFileInfo*> m_entries; // beside m_list.Members, in m_arc.ArchiveFiles
+    std::optional<FolderMaker> m_folders;     // one per extraction
 };
 
 Done QvrSource::Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, size_t k) {
-    const sgFileInfo& e = m_entries[job.Member];
+    const sgFileInfo& e = *m_entries[job.Member];
     Done done{k, {}, 0, e.FileSize()};
     try {
         const std::filesystem::path native = platform::ToNative(job.Destination);
@@ -162,7 +164,7 @@ Result QvrSource::Extract(const std::vector<Job>& jobs, const DoneCallback& done
     const bool stopped = !RunInBatches(
         order.size(), threads,
         {.Window = 2 * size_t{threads} + 2,
-         .Weight = [&](size_t k) { return int64_t{m_entries[jobs[order[k]].Member].FileSize()}; }},
+         .Weight = [&](size_t k) { return int64_t{m_entries[jobs[order[k]].Member]->FileSize()}; }},
         [&](size_t k) { return Run(*file, dataEnd, jobs[order[k]], order[k]); }, done,
         [&](const Done& d) { return jobs[d.Job].Destination; });
     return stopped ? ExtractionStopped() : Result::Success();

@@ -44,9 +44,11 @@ bool Plain(const ZipRecord& r) {
            (r.Method == 0 || r.Method == 8);
 }
 
-// Every name the record could be listed under.
-std::set<std::string> NamesOf(const ZipRecord& r) {
-    std::set<std::string> names{Listed(r.Name), Listed(r.LocalName)};
+// Every name the record could be listed under; listed: Listed(r.Name), worked out already.
+std::set<std::string> NamesOf(const ZipRecord& r, const std::string& listed) {
+    std::set<std::string> names{listed};
+    if (r.LocalName != r.Name) // as it nearly always is
+        names.insert(Listed(r.LocalName));
     for (const std::string& other : r.OtherNames) {
         std::string why;
         names.insert(NormalMemberPath(other, why));
@@ -229,13 +231,15 @@ std::vector<std::optional<ZipData>> FindZipData(const std::string& path,
     // A name that more than one record could be listed under is left to libarchive, which
     // knows which of them it listed.
     std::unordered_map<std::string, size_t> uses, byName;
-    for (const ZipRecord& r : *records)
-        for (const std::string& name : NamesOf(r))
-            ++uses[name];
+    uses.reserve(records->size());
+    byName.reserve(records->size());
     for (size_t k = 0; k < records->size(); ++k) {
         const ZipRecord& r = (*records)[k];
+        std::string listed = Listed(r.Name);
+        for (const std::string& name : NamesOf(r, listed))
+            ++uses[name];
         if (Plain(r))
-            byName.emplace(Listed(r.Name), k);
+            byName.emplace(std::move(listed), k);
     }
     for (size_t m = 0; m < members.size(); ++m) {
         const auto it = byName.find(members[m].Path);

@@ -129,6 +129,9 @@ public:
 private:
     // The top-level ".qvr.ifo" entries when none is named after the archive (else none).
     std::vector<std::string> RenamedInfoEntries() const;
+    // Whether the directory's bytes hold the entries listed (decoded only when they are not
+    // the bytes last read or written); CheckListMatches ends the change when they do not.
+    bool ListMatches(const std::string& directory);
     void CheckListMatches(const std::string& directory);
     void RememberDirectory(const std::string& directory, std::vector<sgFileInfo> list);
     friend struct detail::ArchivesAccess;

@@ -5,8 +5,11 @@
 
 #include "qvr/platform/Result.h"
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace qvr {
 
@@ -35,5 +38,22 @@ private:
 // is flushed as it is written (FlushesEachFile) and this flushes nothing.
 void SyncFileSystem(const std::string& folder);
 bool FlushesEachFile();
+
+// While it lives, a thread of its own flushes the file system holding folder every few tenths
+// of a second, so that the SyncFileSystem that ends a long run of writes finds little left to
+// wait for. Only ever early: nothing relies on these flushes, and none fails anything.
+class BackgroundFlush {
+public:
+    explicit BackgroundFlush(const std::string& folder);
+    ~BackgroundFlush();
+    BackgroundFlush(const BackgroundFlush&) = delete;
+    BackgroundFlush& operator=(const BackgroundFlush&) = delete;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+    std::thread m_thread;
+};
 
 } // namespace qvr

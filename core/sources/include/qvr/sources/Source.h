@@ -85,7 +85,7 @@ struct Opened {
 // members cannot all be trusted).
 [[nodiscard]] Opened Open(const std::string& path);
 // The package arc holds open (read whole, not partly) as a source, read through arc, which
-// must outlive it: a caller with the package open already does not read its directory again.
+// must outlive it unchanged: a caller with the package open does not read its directory again.
 [[nodiscard]] Opened OpenPackage(Archives& arc);
 
 // Whether this build reads archives other than QVR packages (not on Windows yet).

@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace qvr::detail {
@@ -78,13 +79,15 @@ private:
 
 public:
     // Folders already resolved when nothing is created on the way, by data folder and folded
-    // entry path: an install of many files looks each folder up once, not once per file.
-    std::unordered_map<std::string, std::filesystem::path> Folders;
+    // entry path: an install of many files looks each folder up once, not once per file. Each
+    // with its levels as they are spelt, "\\" between them.
+    std::unordered_map<std::string, std::pair<std::filesystem::path, std::string>> Folders;
 };
 
 struct Resolved {
     std::filesystem::path Target;
-    std::string Refusal; // not empty when the entry must not be touched
+    std::string Relative; // Target's levels below the data folder, "\\" between them
+    std::string Refusal;  // not empty when the entry must not be touched
     // Nothing of the target's name, in any letter case, was there when it was resolved.
     bool Absent = false;
 };

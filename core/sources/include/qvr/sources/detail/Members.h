@@ -29,6 +29,7 @@ public:
     // breaks the path rules or clashes with a member listed before it: the same name in
     // another letter case, or a file where another member has a folder.
     bool Add(const std::string& raw, Member member);
+    void Expect(size_t count); // about as many members will be added
     void Refuse(const std::string& raw, const std::string& why);
     // Once every member is listed: lets go of the names kept to find clashes (a large archive's
     // take megabytes that an extraction can use better).
