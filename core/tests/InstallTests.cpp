@@ -151,6 +151,26 @@ TEST_F(Install, ExistingFoldersAndFilesUnderAnotherLetterCaseAreReused) {
 }
 #endif
 
+#ifndef _WIN32
+// Folders are listed once and answered from the listing: the exact spelling still wins over
+// another spelling of the same name, and the same one of several is taken every time.
+TEST_F(Install, ANameSpeltTwoWaysResolvesToTheExactOneElseTheSameOne) {
+    fs::create_directories(Data("Meshes"));
+    fs::create_directories(Data("meshes"));
+    const struct {
+        const char* Asked;
+        const char* Found; // "" for none
+    } cases[] = {{"meshes", "meshes"}, {"Meshes", "Meshes"}, {"MESHES", "Meshes"},
+                 {"mEsHeS", "Meshes"}, {"textures", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Asked);
+        EXPECT_EQ(qvr::FindCaseInsensitive(Data(), c.Asked),
+                  *c.Found ? Data(c.Found) : std::string());
+    }
+    EXPECT_EQ(qvr::FindCaseInsensitive(Data("absent"), "meshes"), "");
+}
+#endif
+
 TEST_F(Install, EntriesThatWouldLeaveTheDataFolderAreRefusedAndTheRestGoOn) {
     OpenRaw({{"..\\..", "evil.esp", "evil"},
              {"Meshes\\..\\..", "evil2.esp", "evil"},
