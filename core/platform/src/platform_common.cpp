@@ -41,20 +41,22 @@ std::filesystem::path ToNative(const std::string& utf8) {
         throw ArchiveError("The name " + utf8 + " is not valid text");
     return Lengthened(std::filesystem::path(std::u8string(utf8.begin(), utf8.end())));
 #else
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+    return std::filesystem::path(utf8); // names are bytes here, taken as they are
 #endif
 }
 
 std::string FromNative(const std::filesystem::path& path) {
+#ifndef _WIN32
+    return path.native();
+#else
     std::u8string text = path.u8string();
-#ifdef _WIN32
     // People read paths without the long-path prefix ToNative may have put in front.
     if (text.starts_with(u8"\\\\?\\UNC\\"))
         text = u8"\\\\" + text.substr(8);
     else if (text.starts_with(u8"\\\\?\\"))
         text = text.substr(4);
-#endif
     return std::string(text.begin(), text.end());
+#endif
 }
 
 std::filesystem::path WithoutLongPathPrefix(const std::filesystem::path& path) {
