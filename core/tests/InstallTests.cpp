@@ -160,8 +160,11 @@ TEST_F(Install, ANameSpeltTwoWaysResolvesToTheExactOneElseTheSameOne) {
     const struct {
         const char* Asked;
         const char* Found; // "" for none
-    } cases[] = {{"meshes", "meshes"}, {"Meshes", "Meshes"}, {"MESHES", "Meshes"},
-                 {"mEsHeS", "Meshes"}, {"textures", ""}};
+    } cases[] = {{"meshes", "meshes"},
+                 {"Meshes", "Meshes"},
+                 {"MESHES", "Meshes"},
+                 {"mEsHeS", "Meshes"},
+                 {"textures", ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Asked);
         EXPECT_EQ(qvr::FindCaseInsensitive(Data(), c.Asked),
