@@ -1,7 +1,10 @@
 #include "qvr/format/detail/WholeMember.h"
 
+#include "qvr/platform/detail/ThreadSlot.h"
+
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <zlib.h>
 
 #ifndef QVR_HAVE_LIBDEFLATE
@@ -27,18 +30,39 @@ struct CompressorFree {
 struct DecompressorFree {
     void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
 };
+#endif
 
+// What each thread keeps between members: allocating a compressor costs more than compressing
+// a small file, and a member's buffers are as large as the member.
+struct PerThread {
+#if QVR_HAVE_LIBDEFLATE
+    std::unique_ptr<libdeflate_compressor, CompressorFree> Compressors[kBestLevel + 1];
+    std::unique_ptr<libdeflate_decompressor, DecompressorFree> Decompressor;
+#endif
+    Buffer Buffers[3];
+};
+
+PerThread& Mine() {
+    static platform::ThreadSlot slot([]() -> void* { return new PerThread; },
+                                     [](void* p) { delete static_cast<PerThread*>(p); });
+    void* mine = slot.Get();
+    if (!mine)
+        throw std::bad_alloc();
+    return *static_cast<PerThread*>(mine);
+}
+
+#if QVR_HAVE_LIBDEFLATE
 libdeflate_compressor* Compressor(int level) {
-    // One per thread and level: allocating one costs more than compressing a small file.
-    thread_local std::unique_ptr<libdeflate_compressor, CompressorFree> made[kBestLevel + 1];
-    if (!made[level])
-        made[level].reset(libdeflate_alloc_compressor(level));
-    return made[level].get();
+    auto& made = Mine().Compressors[level];
+    if (!made)
+        made.reset(libdeflate_alloc_compressor(level));
+    return made.get();
 }
 
 libdeflate_decompressor* Decompressor() {
-    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorFree> made(
-        libdeflate_alloc_decompressor());
+    auto& made = Mine().Decompressor;
+    if (!made)
+        made.reset(libdeflate_alloc_decompressor());
     return made.get();
 }
 #endif
@@ -50,8 +74,7 @@ bool UsesLibdeflate() {
 }
 
 unsigned char* ThreadBuffer(int slot, size_t n) {
-    thread_local Buffer buffers[3];
-    Buffer& b = buffers[slot];
+    Buffer& b = Mine().Buffers[slot];
     if (b.Size < n) {
         b.Data.reset(new unsigned char[n]); // uninitialised on purpose: it is written before read
         b.Size = n;
