@@ -22,4 +22,16 @@ if [[ ! -f $WINEPREFIX/system.reg ]]; then
         fi
     ) 9>"$WINEPREFIX.lock"
 fi
-exec wine "$@"
+# A crash on a thread other than the first can end the program with status 0 once Wine's
+# debugger has printed it: what Wine says on standard error is looked at as well.
+said=$(mktemp)
+trap 'rm -f "$said"' EXIT
+set +e
+{ wine "$@" 2>&1 >&3 3>&- | tee "$said" >&2 3>&-; } 3>&1 # standard output as it was
+status=${PIPESTATUS[0]}
+set -e
+if grep -qa '^wine: Unhandled' "$said"; then
+    echo "wine-run.sh: $1 crashed under Wine" >&2
+    ((status)) || status=1
+fi
+exit "$status"
