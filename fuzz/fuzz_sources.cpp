@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             for (size_t k = 0; k < members.size(); ++k) {
                 paths.push_back(members[k].Path);
                 if (jobs.size() < kMaxMembers && members[k].Size <= kMaxExtracted)
-                    jobs.push_back({k, fuzz::WorkFolder() + "out/" + std::to_string(k)});
+                    jobs.push_back({k, fuzz::WorkFolder() + "out/" + std::to_string(k), false, {}});
             }
             const qvr::sources::Layout layout = qvr::sources::FindLayout(paths);
             (void)qvr::sources::PlaceFromRoot(paths, layout.Root);
