@@ -3,6 +3,7 @@
 
 #include "qvr/sources/Source.h"
 #include "qvr/sources/detail/Sources.h"
+#include "qvr/sources/detail/ZipMembers.h"
 #include "qvrtest/Bytes.h"
 #include "qvrtest/TempFolder.h"
 #include "qvrtest/ZipBuilder.h"
@@ -105,3 +106,148 @@ TEST(ZipMembers, ReadStraightTheyGiveWhatLibarchiveGives) {
 }
 
 } // namespace
+
+namespace {
+
+std::string Field(uint16_t id, const std::string& data) {
+    return qvrtest::Le16(id) + qvrtest::Le16(static_cast<uint16_t>(data.size())) + data;
+}
+
+// What a listing shows, member by member and refusal by refusal.
+std::vector<std::string> Shown(const qvr::sources::Opened& opened) {
+    if (!opened.Outcome)
+        return {"failed: " + opened.Outcome.Message};
+    std::vector<std::string> out{opened.Archive->Kind()};
+    for (const qvr::sources::Member& m : opened.Archive->Members())
+        out.push_back(m.Path + " " + std::to_string(m.Size) + " " +
+                      (m.Modified ? std::to_string(*m.Modified) : "-"));
+    for (const qvr::sources::Refusal& r : opened.Archive->Refused())
+        out.push_back("refused " + r.Path + ": " + r.Why);
+    return out;
+}
+
+} // namespace
+
+// A zip listed from its own directory shows what libarchive shows: names, sizes, times (the
+// local header's, or its Info-ZIP time fields), order, and what is no plain file. Records it
+// might read otherwise are left to it.
+TEST(ZipMembers, ListedStraightTheyShowWhatLibarchiveShows) {
+    if (!qvr::sources::ReadsOtherArchives())
+        GTEST_SKIP() << "this build reads QVR packages only";
+    qvrtest::TempFolder temp("qvr-ziplist");
+    const uint32_t noon = (0x5A21u << 16) | 0x6000u; // 1 January 2025, 12:00
+    const auto member = [&](std::string name, std::string data = "TES3") {
+        ZipMember m{std::move(name), std::move(data)};
+        m.dosTime = noon;
+        return m;
+    };
+    const auto with = [](ZipMember m, auto change) {
+        change(m);
+        return m;
+    };
+    const std::string unixTime = qvrtest::Le32(1700000000);
+    struct Case {
+        const char* what;
+        std::vector<ZipMember> members;
+        bool straight; // listed without libarchive
+        std::string inFront = {};
+        bool reversed = false;
+    };
+    const std::vector<Case> cases = {
+        {"plain", {member("Data Files/a.esp"), member("Data Files/b.esp", "")}, true},
+        {"Info-ZIP times, the directory's ignored",
+         {with(member("a.esp"),
+               [&](ZipMember& m) {
+                   m.localExtra = Field(0x5455, "\x03" + unixTime + unixTime);
+                   m.centralExtra = Field(0x5455, "\x01" + qvrtest::Le32(5));
+               }),
+          with(member("b.esp"),
+               [&](ZipMember& m) { m.localExtra = Field(0x5855, unixTime + unixTime); })},
+         true},
+        {"NTFS times",
+         {with(member("a.esp"),
+               [&](ZipMember& m) {
+                   m.localExtra = m.centralExtra =
+                       Field(0x000A, std::string(4, '\0') + qvrtest::Le16(1) + qvrtest::Le16(24) +
+                                         qvrtest::Le64(133000000000000000) + std::string(16, '\1'));
+               })},
+         true},
+        {"folders by name and by attributes, a read-only file",
+         {member("Data Files/"), with(member("Meshes"), [](ZipMember& m) { m.attributes = 0x10; }),
+          with(member("Icons"),
+               [](ZipMember& m) {
+                   m.madeBy = 0x0314;
+                   m.attributes = 0040755u << 16;
+               }),
+          with(member("Data Files/a.esp"), [](ZipMember& m) { m.attributes = 0x01; }),
+          with(member("Data Files/b.esp"),
+               [](ZipMember& m) {
+                   m.madeBy = 0x0314;
+                   m.attributes = 0100644u << 16;
+               })},
+         true},
+        {"the directory in another order", {member("b.esp"), member("a.esp")}, true, {}, true},
+        {"Windows-1252 and backslashes",
+         {member("Data Files\\Meshes\\r\xE9.nif"), member("Data Files/Textures\\b.dds"),
+          with(member("Data Files/\xC3\xA9t\xC3\xA9.esp"),
+               [](ZipMember& m) { m.moreFlags = 0x0800; })},
+         true},
+        {"a symbolic link",
+         {member("a.esp"), with(member("b.esp", "a.esp"),
+                                [](ZipMember& m) {
+                                    m.madeBy = 0x0314;
+                                    m.attributes = 0120777u << 16;
+                                })},
+         false},
+        {"a name flagged UTF-8 that is not",
+         {with(member("r\xE9.esp"), [](ZipMember& m) { m.moreFlags = 0x0800; })},
+         false},
+        {"an extra field running past its end",
+         {with(member("a.esp"),
+               [](ZipMember& m) { m.localExtra = Field(0x5455, "\x01") + "\x01"; })},
+         false},
+        {"a program in front", {member("a.esp")}, false, "MZ program"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        qvrtest::BuiltZip zip = qvrtest::BuildZip(c.members, true, false, "", c.reversed);
+        const fs::path path = temp.Path() / "mod.zip";
+        qvrtest::WriteAll(path, c.inFront + zip.bytes);
+        EXPECT_EQ(qvr::sources::detail::ListZipDirectly(path.string()).has_value(), c.straight);
+        const auto straight = Shown(qvr::sources::detail::OpenOther(path.string(), "mod.zip"));
+        EXPECT_EQ(straight,
+                  Shown(qvr::sources::detail::OpenOther(path.string(), "mod.zip", false)));
+        if (c.straight) {
+            EXPECT_GT(straight.size(), 1u);
+        }
+    }
+}
+
+// A zip rewritten between its listing and its extraction gives nothing it did not list: a new
+// length stops the extraction, new bytes of the old length fail their checksum.
+TEST(ZipMembers, AZipChangedAfterItsListingIsNotTrusted) {
+    if (!qvr::sources::ReadsOtherArchives())
+        GTEST_SKIP() << "this build reads QVR packages only";
+    qvrtest::TempFolder temp("qvr-zipchanged");
+    const fs::path path = temp.Path() / "mod.zip";
+    const std::vector<ZipMember> before = {{"a.esp", "first", false, 20, false, true}};
+    for (const bool sameLength : {false, true}) {
+        SCOPED_TRACE(sameLength ? "same length" : "longer");
+        qvrtest::WriteAll(path, qvrtest::BuildZip(before).bytes);
+        qvr::sources::Opened opened = qvr::sources::detail::OpenOther(path.string(), "mod.zip");
+        ASSERT_TRUE(opened.Outcome) << opened.Outcome.Message;
+        std::vector<ZipMember> after = {
+            {"a.esp", sameLength ? "other" : "another", false, 20, false, true}};
+        qvrtest::WriteAll(path, qvrtest::BuildZip(after).bytes);
+        Extracted got = ExtractAll(*opened.Archive, temp.Path() / (sameLength ? "s" : "l"));
+        EXPECT_TRUE(got.Files.empty());
+        if (sameLength) {
+            EXPECT_TRUE(got.Outcome) << got.Outcome.Message;
+            EXPECT_NE(got.Failed["a.esp"].find("CRC"), std::string::npos) << got.Failed["a.esp"];
+        } else {
+            EXPECT_NE(got.Outcome.Message.find("was changed since it was opened"),
+                      std::string::npos)
+                << got.Outcome.Message;
+        }
+    }
+}

@@ -162,17 +162,19 @@ private:
     std::vector<unsigned char> m_bytes;
 };
 
-// zip64: the 64-bit values stand in the extra field, in this order, for each field whose
-// 32-bit form is all ones. Info-ZIP's Unicode path field names the member once more.
-void ReadExtraField(const unsigned char* extra, size_t length, ZipRecord* sizes,
-                    std::vector<std::string>& otherNames) {
-    for (size_t x = 0; x + 4 <= length;) {
+// zip64: the 64-bit values stand in the central record's extra field, in this order, for each
+// field whose 32-bit form is all ones. Info-ZIP's Unicode path field names the member once more;
+// its "UT" and "UX" fields in the local header carry the time. libarchive's experimental "xl"
+// field sets the member's kind, and a field running past the end makes libarchive give up.
+void ReadExtraField(const unsigned char* extra, size_t length, ZipRecord& r, bool central) {
+    size_t x = 0;
+    for (; x + 4 <= length;) {
         const uint64_t id = Le(extra + x, 2);
         const size_t len = Le(extra + x + 2, 2);
         if (x + 4 + len > length)
             break;
         const unsigned char* field = extra + x + 4;
-        if (id == 0x0001 && sizes) {
+        if (id == 0x0001 && central) {
             size_t at = 0;
             auto take = [&](uint64_t& value) {
                 if (value == 0xFFFFFFFF && at + 8 <= len) {
@@ -180,14 +182,25 @@ void ReadExtraField(const unsigned char* extra, size_t length, ZipRecord* sizes,
                     at += 8;
                 }
             };
-            take(sizes->Size);
-            take(sizes->Compressed);
-            take(sizes->Local);
+            take(r.Size);
+            take(r.Compressed);
+            take(r.Local);
         } else if (id == 0x7075 && len >= 5) {
-            otherNames.emplace_back(reinterpret_cast<const char*>(field + 5), len - 5);
+            r.OtherNames.emplace_back(reinterpret_cast<const char*>(field + 5), len - 5);
+        } else if (id == 0x5455 && !central) {
+            if (len == 0)
+                r.OddExtra = true;
+            else if ((field[0] & 1) && len >= 5)
+                r.LocalUnixTime = static_cast<uint32_t>(Le(field + 1, 4));
+        } else if (id == 0x5855 && !central && len >= 8) {
+            r.LocalUnixTime = static_cast<uint32_t>(Le(field + 4, 4));
+        } else if (id == 0x6c78) {
+            r.OddExtra = true;
         }
         x += 4 + len;
     }
+    if (x != length)
+        r.OddExtra = true;
 }
 
 // The local header at r.Local, if one is there: where the data starts, and what it says of
@@ -199,13 +212,14 @@ void ReadLocalHeader(DirectoryBytes& bytes, ZipRecord& r) {
     r.HasLocal = true;
     r.LocalFlags = static_cast<uint16_t>(Le(head + 6, 2));
     r.LocalMethod = static_cast<uint16_t>(Le(head + 8, 2));
+    r.LocalDosTime = static_cast<uint32_t>(Le(head + 10, 4));
     const size_t nameLength = Le(head + 26, 2), extraLength = Le(head + 28, 2);
     r.Data = r.Local + 30 + nameLength + extraLength;
     const unsigned char* rest = bytes.At(r.Local + 30, nameLength + extraLength);
     if (!rest)
         return;
     r.LocalName.assign(reinterpret_cast<const char*>(rest), nameLength);
-    ReadExtraField(rest + nameLength, extraLength, nullptr, r.OtherNames);
+    ReadExtraField(rest + nameLength, extraLength, r, false);
 }
 
 std::vector<ZipRecord> ReadRecords(RandomAccessFile& file, const CentralDirectory& cd) {
@@ -222,6 +236,7 @@ std::vector<ZipRecord> ReadRecords(RandomAccessFile& file, const CentralDirector
         if (!h || Le(h, 4) != 0x02014b50)
             throw ArchiveError(damaged + "its central directory is cut short");
         ZipRecord r;
+        r.MadeBy = static_cast<uint16_t>(Le(h + 4, 2));
         r.Flags = static_cast<uint16_t>(Le(h + 8, 2));
         r.Method = static_cast<uint16_t>(Le(h + 10, 2));
         r.Crc = static_cast<uint32_t>(Le(h + 16, 4));
@@ -230,12 +245,13 @@ std::vector<ZipRecord> ReadRecords(RandomAccessFile& file, const CentralDirector
         const size_t nameLength = Le(h + 28, 2);
         const size_t extraLength = Le(h + 30, 2);
         const size_t commentLength = Le(h + 32, 2);
+        r.Attributes = static_cast<uint32_t>(Le(h + 38, 4));
         r.Local = Le(h + 42, 4);
         const unsigned char* rest = bytes.At(pos + 46, nameLength + extraLength);
         if (!rest || !bytes.At(pos + 46 + nameLength + extraLength, commentLength))
             throw ArchiveError(damaged + "its central directory is cut short");
         r.Name.assign(reinterpret_cast<const char*>(rest), nameLength);
-        ReadExtraField(rest + nameLength, extraLength, &r, r.OtherNames);
+        ReadExtraField(rest + nameLength, extraLength, r, true);
         r.Local += cd.Prefix;
         out.push_back(std::move(r));
         pos += 46 + nameLength + extraLength + commentLength;

@@ -213,6 +213,9 @@ public:
 
     // Lists every entry, reading no data; fails on an encrypted or unreadable archive.
     Result List();
+    // Lists a zip from its own directory when every record allows (no libarchive pass at all);
+    // answers whether it did.
+    bool ListZipDirectly();
 
     const std::string& Name() const override { return m_name; }
     const std::string& Kind() const override { return m_kind; }
@@ -236,10 +239,35 @@ private:
     bool m_readZipDirectly;
     MemberList m_list;
     std::vector<size_t> m_ordinal; // each member's place among the archive's entries
+    // Listed from the zip's directory: each member's bytes, and the zip's length then.
+    std::vector<ZipData> m_zipData;
+    std::optional<int64_t> m_zipLength;
     std::vector<char> m_buffer;
 };
 
+bool ArchiveSource::ListZipDirectly() {
+    std::optional<ZipListing> zip = detail::ListZipDirectly(m_path);
+    if (!zip)
+        return false;
+    m_list.Expect(zip->Entries.size());
+    for (size_t ordinal = 0; ordinal < zip->Entries.size(); ++ordinal) {
+        ZipEntry& e = zip->Entries[ordinal];
+        if (e.Folder)
+            continue;
+        if (m_list.Add(e.Name, Member{{}, e.Size, std::nullopt, e.Modified})) {
+            m_ordinal.push_back(ordinal);
+            m_zipData.push_back(e.Data);
+        }
+    }
+    m_kind = "zip";
+    m_zipLength = zip->Length;
+    m_list.Listed();
+    return true;
+}
+
 Result ArchiveSource::List() {
+    if (m_readZipDirectly && ListZipDirectly())
+        return Result::Success();
     Utf8Names utf8;
     Result outcome;
     Reader a = NewReader(m_path, outcome);
@@ -331,7 +359,9 @@ Result ArchiveSource::ExtractDirectly(const std::vector<Job>& jobs, JobPlan& pla
                                       const DoneCallback& done) {
     if (!m_readZipDirectly || m_kind != "zip" || plan.ByMember.empty())
         return Result::Success();
-    const std::vector<std::optional<ZipData>> data = FindZipData(m_path, m_list.Members);
+    const std::vector<std::optional<ZipData>> data =
+        m_zipLength ? std::vector<std::optional<ZipData>>(m_zipData.begin(), m_zipData.end())
+                    : FindZipData(m_path, m_list.Members);
     std::vector<ZipTask> tasks;
     for (auto it = plan.ByMember.begin(); it != plan.ByMember.end();) {
         if (!data[it->first]) {
@@ -344,7 +374,7 @@ Result ArchiveSource::ExtractDirectly(const std::vector<Job>& jobs, JobPlan& pla
     // In the caller's order: it chose it.
     std::sort(tasks.begin(), tasks.end(),
               [](const ZipTask& a, const ZipTask& b) { return a.Job < b.Job; });
-    return ExtractZipData(m_path, jobs, tasks, m_list.Members, done);
+    return ExtractZipData(m_path, jobs, tasks, m_list.Members, done, m_zipLength);
 }
 
 Result ArchiveSource::Extract(const std::vector<Job>& jobs, const DoneCallback& done) {

@@ -11,6 +11,7 @@
 #include "qvr/sources/detail/Members.h"
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <set>
 #include <unordered_map>
@@ -55,6 +56,61 @@ std::set<std::string> NamesOf(const ZipRecord& r, const std::string& listed) {
         names.insert(Listed(other));
     }
     return names;
+}
+
+// The local header's date and time read as libarchive reads them: as local time.
+int64_t LocalTime(uint32_t dos) {
+    const uint32_t time = dos & 0xFFFF, date = dos >> 16;
+    std::tm t{};
+    t.tm_year = static_cast<int>((date >> 9) & 0x7F) + 80;
+    t.tm_mon = static_cast<int>((date >> 5) & 0x0F) - 1;
+    t.tm_mday = static_cast<int>(date & 0x1F);
+    t.tm_hour = static_cast<int>((time >> 11) & 0x1F);
+    t.tm_min = static_cast<int>((time >> 5) & 0x3F);
+    t.tm_sec = static_cast<int>((time << 1) & 0x3E);
+    t.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&t));
+}
+
+// Whether the record is a folder as libarchive reads its name and attributes; none for a link,
+// a device, or a name libarchive may read otherwise (one ending in a backslash).
+std::optional<bool> IsFolder(const ZipRecord& r, const std::string& name) {
+    if (name.ends_with('\\'))
+        return std::nullopt;
+    bool folder = name.ends_with('/');
+    switch (r.MadeBy >> 8) {
+    case 0: // MS-DOS: the directory bit
+        folder = folder || (r.Attributes & 0x10);
+        break;
+    case 3: { // Unix: the mode in the high half
+        const uint32_t type = (r.Attributes >> 16) & 0170000;
+        if (type == 0040000)
+            folder = true;
+        else if (type != 0 && type != 0100000)
+            return std::nullopt;
+        break;
+    }
+    default:
+        break;
+    }
+    return folder;
+}
+
+// The entry libarchive would list for the record, when it is one read here.
+std::optional<ZipEntry> EntryOf(const ZipRecord& r) {
+    if (!Plain(r) || r.OddExtra || r.Size > static_cast<uint64_t>(kMaxMemberSize) ||
+        ((r.Flags & 0x0800) && !IsValidUtf8(r.Name)))
+        return std::nullopt;
+    ZipEntry e;
+    e.Name = IsValidUtf8(r.Name) ? r.Name : Cp1252ToUtf8(r.Name);
+    const std::optional<bool> folder = IsFolder(r, e.Name);
+    if (!folder)
+        return std::nullopt;
+    e.Folder = *folder;
+    e.Size = static_cast<int64_t>(r.Size);
+    e.Modified = r.LocalUnixTime ? int64_t{*r.LocalUnixTime} : LocalTime(r.LocalDosTime);
+    e.Data = ZipData{r.Data, r.Compressed, r.Method == 8, r.Crc};
+    return e;
 }
 
 // One member's bytes into its new file.
@@ -216,6 +272,35 @@ private:
 
 } // namespace
 
+std::optional<ZipListing> ListZipDirectly(const std::string& path) {
+    ZipListing listing;
+    std::optional<std::vector<ZipRecord>> records;
+    try {
+        RandomAccessFile file(path, RandomAccessFile::Mode::Read);
+        listing.Length = file.Length();
+        records = qvr::detail::ReadZipRecords(file);
+    } catch (const std::exception&) {
+        return std::nullopt; // libarchive tells what is wrong
+    }
+    if (!records || records->empty())
+        return std::nullopt;
+    std::sort(records->begin(), records->end(),
+              [](const ZipRecord& a, const ZipRecord& b) { return a.Local < b.Local; });
+    // Data in front of the zip, or two records of one local header: libarchive's to sort out.
+    if (records->front().Local != 0)
+        return std::nullopt;
+    listing.Entries.reserve(records->size());
+    for (size_t k = 0; k < records->size(); ++k) {
+        if (k > 0 && (*records)[k].Local == (*records)[k - 1].Local)
+            return std::nullopt;
+        std::optional<ZipEntry> e = EntryOf((*records)[k]);
+        if (!e)
+            return std::nullopt;
+        listing.Entries.push_back(std::move(*e));
+    }
+    return listing;
+}
+
 std::vector<std::optional<ZipData>> FindZipData(const std::string& path,
                                                 const std::vector<Member>& members) {
     std::vector<std::optional<ZipData>> found(members.size());
@@ -255,7 +340,7 @@ std::vector<std::optional<ZipData>> FindZipData(const std::string& path,
 
 Result ExtractZipData(const std::string& path, const std::vector<Job>& jobs,
                       const std::vector<ZipTask>& tasks, const std::vector<Member>& members,
-                      const DoneCallback& done) {
+                      const DoneCallback& done, std::optional<int64_t> listedLength) {
     if (tasks.empty())
         return Result::Success();
     std::unique_ptr<RandomAccessFile> zip;
@@ -265,6 +350,8 @@ Result ExtractZipData(const std::string& path, const std::vector<Job>& jobs,
         return Result::Unusable(x.what());
     }
     const int64_t length = zip->Length();
+    if (listedLength && *listedLength != length)
+        return Result::Unusable(path + ": was changed since it was opened");
     FolderMaker folders;
     auto work = [&](size_t k) {
         const ZipTask& task = tasks[k];

@@ -16,9 +16,14 @@ struct ZipMember {
     std::string data;
     bool descriptor = false; // sizes follow the data; the local header says 0
     uint16_t version = 20;
-    bool deflate = false;  // raw deflate (method 8); else stored
-    bool checksum = false; // the data's crc32 recorded (always when deflated); else 0
-    int64_t claimed = -1;  // the size the headers give, when not the data's own
+    bool deflate = false;    // raw deflate (method 8); else stored
+    bool checksum = false;   // the data's crc32 recorded (always when deflated); else 0
+    int64_t claimed = -1;    // the size the headers give, when not the data's own
+    uint16_t moreFlags = 0;  // in both headers: 0x0800 says the name is UTF-8
+    uint16_t madeBy = 45;    // the system in the high byte: 0 MS-DOS, 3 Unix
+    uint32_t attributes = 0; // external: the MS-DOS bits, or a Unix mode in the high half
+    uint32_t dosTime = 0;    // date << 16 | time, in the local header (the directory says 0)
+    std::string localExtra = {}, centralExtra = {};
 };
 
 // The raw deflate stream of data, as zip members hold it.
@@ -45,14 +50,16 @@ struct BuiltZip {
     std::vector<size_t> dataOffsets; // 0-based start of each member's data
 };
 
-// centralDirectory: write one; zip64: describe it through the zip64 records.
+// centralDirectory: write one; zip64: describe it through the zip64 records; reversed: the
+// directory lists the members last first.
 inline BuiltZip BuildZip(const std::vector<ZipMember>& members, bool centralDirectory = true,
-                         bool zip64 = false, const std::string& comment = "") {
+                         bool zip64 = false, const std::string& comment = "",
+                         bool reversed = false) {
     BuiltZip z;
     std::string cd;
     for (const ZipMember& m : members) {
         const size_t local = z.bytes.size();
-        const uint16_t flags = m.descriptor ? 0x0008 : 0;
+        const uint16_t flags = (m.descriptor ? 0x0008 : 0) | m.moreFlags;
         const uint16_t method = m.deflate ? 8 : 0;
         const std::string stored = m.deflate ? RawDeflate(m.data) : m.data;
         const int32_t crc =
@@ -62,23 +69,26 @@ inline BuiltZip BuildZip(const std::vector<ZipMember>& members, bool centralDire
                 : 0;
         const int32_t packed = static_cast<int32_t>(stored.size());
         const int32_t size = static_cast<int32_t>(m.claimed >= 0 ? m.claimed : m.data.size());
-        z.bytes += "PK\x03\x04" + Le16(m.version) + Le16(flags) + Le16(method) + Le16(0) + Le16(0) +
-                   Le32(m.descriptor ? 0 : crc) + Le32(m.descriptor ? 0 : packed) +
-                   Le32(m.descriptor ? 0 : size) + Le16(static_cast<uint16_t>(m.name.size())) +
-                   Le16(0) + m.name;
+        z.bytes += "PK\x03\x04" + Le16(m.version) + Le16(flags) + Le16(method) +
+                   Le32(static_cast<int32_t>(m.dosTime)) + Le32(m.descriptor ? 0 : crc) +
+                   Le32(m.descriptor ? 0 : packed) + Le32(m.descriptor ? 0 : size) +
+                   Le16(static_cast<uint16_t>(m.name.size())) +
+                   Le16(static_cast<uint16_t>(m.localExtra.size())) + m.name + m.localExtra;
         z.dataOffsets.push_back(z.bytes.size());
         z.bytes += stored;
         if (m.descriptor)
             z.bytes += "PK\x07\x08" + Le32(crc) + Le32(packed) + Le32(size);
-        std::string extra;
+        std::string extra = m.centralExtra;
         if (zip64)
-            extra = Le16(1) + Le16(24) + Le64(static_cast<uint32_t>(size)) + Le64(stored.size()) +
-                    Le64(local);
-        cd += "PK\x01\x02" + Le16(45) + Le16(m.version) + Le16(flags) + Le16(method) + Le16(0) +
-              Le16(0) + Le32(crc) + Le32(zip64 ? -1 : packed) + Le32(zip64 ? -1 : size) +
-              Le16(static_cast<uint16_t>(m.name.size())) +
-              Le16(static_cast<uint16_t>(extra.size())) + Le16(0) + Le16(0) + Le16(0) + Le32(0) +
-              Le32(zip64 ? -1 : static_cast<int32_t>(local)) + m.name + extra;
+            extra += Le16(1) + Le16(24) + Le64(static_cast<uint32_t>(size)) + Le64(stored.size()) +
+                     Le64(local);
+        const std::string record =
+            "PK\x01\x02" + Le16(m.madeBy) + Le16(m.version) + Le16(flags) + Le16(method) + Le16(0) +
+            Le16(0) + Le32(crc) + Le32(zip64 ? -1 : packed) + Le32(zip64 ? -1 : size) +
+            Le16(static_cast<uint16_t>(m.name.size())) + Le16(static_cast<uint16_t>(extra.size())) +
+            Le16(0) + Le16(0) + Le16(0) + Le32(static_cast<int32_t>(m.attributes)) +
+            Le32(zip64 ? -1 : static_cast<int32_t>(local)) + m.name + extra;
+        cd = reversed ? record + cd : cd + record;
     }
     if (!centralDirectory)
         return z;

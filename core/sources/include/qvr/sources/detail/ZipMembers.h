@@ -27,6 +27,25 @@ struct ZipData {
 std::vector<std::optional<ZipData>> FindZipData(const std::string& path,
                                                 const std::vector<Member>& members);
 
+// A record of the zip's directory, as libarchive would list it.
+struct ZipEntry {
+    std::string Name; // UTF-8, not yet through the path rules
+    bool Folder = false;
+    int64_t Size = 0;
+    int64_t Modified = 0;
+    ZipData Data;
+};
+
+// The zip at path listed from its directory, in the order libarchive lists it (by where each
+// local header stands), with each member's bytes found; none when any record is one that
+// libarchive might list otherwise or only it can read (then it lists the zip), or when the
+// file holds no zip directory.
+struct ZipListing {
+    std::vector<ZipEntry> Entries;
+    int64_t Length = 0; // of the file, then
+};
+std::optional<ZipListing> ListZipDirectly(const std::string& path);
+
 struct ZipTask {
     size_t Job = 0; // in the caller's list
     ZipData Data;
@@ -34,9 +53,10 @@ struct ZipTask {
 
 // Writes each task's job, reporting them to `done` in the order given. Ok when every task was
 // tried; EntryFailed when `done` answered false (what was written ahead and not reported is
-// deleted again).
+// deleted again); Unusable when the zip no longer has the length it was listed with.
 [[nodiscard]] Result ExtractZipData(const std::string& path, const std::vector<Job>& jobs,
                                     const std::vector<ZipTask>& tasks,
-                                    const std::vector<Member>& members, const DoneCallback& done);
+                                    const std::vector<Member>& members, const DoneCallback& done,
+                                    std::optional<int64_t> listedLength = std::nullopt);
 
 } // namespace qvr::sources::detail
