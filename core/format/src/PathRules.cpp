@@ -17,27 +17,32 @@ bool Fail(std::string* why, const std::string& text) {
     return false;
 }
 
-std::string Upper(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 32);
-    return s;
+char UpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
 }
 
-bool IsDeviceName(const std::string& level) {
+// ASCII letters compared without their case; every other byte as it is.
+bool SameUpper(std::string_view text, std::string_view upper) {
+    return text.size() == upper.size() &&
+           std::equal(text.begin(), text.end(), upper.begin(),
+                      [](char a, char b) { return UpperAscii(a) == b; });
+}
+
+bool IsDeviceName(std::string_view level) {
     // Windows reserves these names with any extension, and ignores trailing blanks before it.
-    std::string base = Upper(level.substr(0, level.find('.')));
+    std::string_view base = level.substr(0, level.find('.'));
     while (!base.empty() && base.back() == ' ')
-        base.pop_back();
-    static const char* const kNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    for (const char* name : kNames)
-        if (base == name)
+        base.remove_suffix(1);
+    static constexpr std::string_view kNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (std::string_view name : kNames)
+        if (SameUpper(base, name))
             return true;
-    if (base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
-        base[3] >= '1' && base[3] <= '9')
+    const bool comOrLpt = base.size() >= 4 && (SameUpper(base.substr(0, 3), "COM") ||
+                                               SameUpper(base.substr(0, 3), "LPT"));
+    if (comOrLpt && base.size() == 4 && base[3] >= '1' && base[3] <= '9')
         return true;
     // Windows takes the superscript digits one, two and three for devices as well.
-    if (base.size() == 5 && (base.starts_with("COM") || base.starts_with("LPT")) &&
+    if (comOrLpt && base.size() == 5 &&
         (base.ends_with("\xC2\xB9") || base.ends_with("\xC2\xB2") || base.ends_with("\xC2\xB3")))
         return true;
     return false;
@@ -45,71 +50,89 @@ bool IsDeviceName(const std::string& level) {
 
 // "QVR-IN~1" or "PROGRA~2.TXT": Windows answers such a name with the file whose short name it
 // is, so an entry could reach a folder it does not name (a record folder among them).
-bool IsShortAlias(const std::string& level) {
+bool IsShortAlias(std::string_view level) {
     const size_t tilde = level.find('~');
-    if (tilde == std::string::npos || tilde == 0 || tilde > 6)
+    if (tilde == std::string_view::npos || tilde == 0 || tilde > 6)
         return false;
     const size_t dot = level.find('.', tilde);
-    const std::string_view base(level.data(), dot == std::string::npos ? level.size() : dot);
+    const std::string_view base = level.substr(0, dot);
     if (base.size() > 8 || base.size() == tilde + 1 ||
         base.find_first_not_of("0123456789", tilde + 1) != std::string_view::npos ||
         base[tilde + 1] == '0')
         return false;
-    return dot == std::string::npos ||
-           (level.size() - dot - 1 <= 3 && level.find('.', dot + 1) == std::string::npos);
+    return dot == std::string_view::npos ||
+           (level.size() - dot - 1 <= 3 && level.find('.', dot + 1) == std::string_view::npos);
 }
 
-bool CheckLevel(const std::string& level, const std::string& whole, std::string* why) {
+bool IsAsciiOwnName(std::string_view level) {
+    const auto lowered = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    };
+    const auto same = [&](std::string_view part, std::string_view own) {
+        return part.size() == own.size() &&
+               std::equal(part.begin(), part.end(), own.begin(),
+                          [&](char a, char b) { return lowered(a) == b; });
+    };
+    const std::string_view journal = ".qvr-journal";
+    return same(level, kRecordFolderName) || same(level, kOpenMWRecordFolderName) ||
+           (level.size() >= 5 && same(level.substr(0, 5), "~qvr-")) ||
+           (level.size() >= journal.size() &&
+            same(level.substr(level.size() - journal.size()), journal));
+}
+
+// The checks answer without making a string unless they refuse: every entry of every archive
+// passes through them, several times.
+bool CheckLevel(std::string_view level, std::string_view whole, std::string* why) {
+    const auto quoted = [&] { return "\"" + std::string(whole) + "\""; };
+    const auto named = [&] { return std::string(level); };
     if (level.empty())
-        return Fail(why, "\"" + whole + "\" has an empty folder level");
+        return Fail(why, quoted() + " has an empty folder level");
     if (level == "." || level == "..")
-        return Fail(why, "\"" + whole + "\" uses the level \"" + level + "\"");
+        return Fail(why, quoted() + " uses the level \"" + named() + "\"");
     for (char c : level) {
         auto b = static_cast<unsigned char>(c);
         if (b < 0x20 || b == 0x7F)
-            return Fail(why, "\"" + whole + "\" holds a control character");
+            return Fail(why, quoted() + " holds a control character");
         if (std::string_view("/:<>\"|?*").find(c) != std::string_view::npos)
-            return Fail(why, "\"" + whole + "\" holds the character \"" + std::string(1, c) +
+            return Fail(why, quoted() + " holds the character \"" + std::string(1, c) +
                                  "\", which no file name may hold");
     }
     if (level.back() == '.' || level.back() == ' ')
-        return Fail(why, "\"" + whole + "\" has a level that ends in a dot or a blank");
+        return Fail(why, quoted() + " has a level that ends in a dot or a blank");
     if (IsDeviceName(level))
-        return Fail(why, "\"" + whole + "\" uses the device name \"" + level + "\"");
+        return Fail(why, quoted() + " uses the device name \"" + named() + "\"");
     if (IsShortAlias(level))
-        return Fail(why, "\"" + whole + "\" uses \"" + level +
+        return Fail(why, quoted() + " uses \"" + named() +
                              "\", which Windows can read as the short name of another file");
     if (IsOwnName(level))
-        return Fail(why, "\"" + whole + "\" uses the name \"" + level +
+        return Fail(why, quoted() + " uses the name \"" + named() +
                              "\", which the programs keep for their own records");
     return true;
-}
-
-std::vector<std::string> SplitLevels(const std::string& path) {
-    std::vector<std::string> levels;
-    size_t start = 0;
-    while (true) {
-        size_t end = path.find('\\', start);
-        levels.push_back(path.substr(start, end == std::string::npos ? end : end - start));
-        if (end == std::string::npos)
-            return levels;
-        start = end + 1;
-    }
 }
 
 bool SafeRelative(const std::string& path, std::string* why) {
     if (path.empty())
         return Fail(why, "The path is empty");
-    for (const std::string& level : SplitLevels(path))
+    for (size_t start = 0;;) {
+        const size_t end = path.find('\\', start);
+        const std::string_view level = std::string_view(path).substr(
+            start, end == std::string::npos ? std::string_view::npos : end - start);
         if (!CheckLevel(level, path, why))
             return false;
-    return true;
+        if (end == std::string::npos)
+            return true;
+        start = end + 1;
+    }
 }
 
 } // namespace
 
-bool IsOwnName(const std::string& level) {
-    const std::string name = LowerText(level);
+bool IsOwnName(std::string_view level) {
+    // Folding never moves a letter into ASCII or out of it, so ASCII is compared as it is.
+    if (std::all_of(level.begin(), level.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return IsAsciiOwnName(level);
+    const std::string name = LowerText(std::string(level));
     return name == kRecordFolderName || name == kOpenMWRecordFolderName ||
            name.starts_with("~qvr-") || name.ends_with(".qvr-journal");
 }

@@ -10,6 +10,7 @@
 #include "qvr/platform/detail/platform.h"
 
 #include <algorithm>
+#include <string_view>
 #include <system_error>
 #include <unordered_map>
 
@@ -29,13 +30,14 @@ EntryResult Outcome(const sgFileInfo& entry, EntryOutcome outcome, std::string m
 // Folders below root that the file at `recorded` needs and that do not exist yet, and the links
 // to folders (the player's own) it is written through; each folder is looked at once.
 void NoteFolders(const std::string& recorded, const std::string& root,
-                 std::set<std::string>& checked, InstallRecord& record) {
+                 std::set<std::string, std::less<>>& checked, InstallRecord& record) {
     std::error_code ec;
     for (size_t cut = recorded.rfind('\\'); cut != std::string::npos && cut > 0;
          cut = recorded.rfind('\\', cut - 1)) {
-        std::string folder = recorded.substr(0, cut);
-        if (!checked.insert(folder).second)
+        if (checked.contains(std::string_view(recorded).substr(0, cut)))
             return;
+        std::string folder = recorded.substr(0, cut);
+        checked.insert(folder);
         const fs::file_status status = fs::symlink_status(DataPath(root, folder), ec);
         if (!fs::exists(status))
             record.Folders.push_back(std::move(folder));
@@ -47,8 +49,8 @@ void NoteFolders(const std::string& recorded, const std::string& root,
 // One entry's place in the plan; false (with result set) when it is not written.
 bool PlanOne(CaseResolver& cases, const sgFileInfo& entry, const std::string& root,
              const OverwriteQuestion& ask, const std::set<std::string>& replaceUnasked,
-             const std::unordered_map<std::string, size_t>& taken, EntryResult& result,
-             Planned& p) {
+             const std::unordered_map<std::string, size_t>& taken, EntryResult& result, Planned& p,
+             std::string& key) {
     Resolved where = Resolve(cases, root, entry, false);
     if (!where.Refusal.empty()) {
         result = Outcome(entry, EntryOutcome::Refused,
@@ -66,7 +68,7 @@ bool PlanOne(CaseResolver& cases, const sgFileInfo& entry, const std::string& ro
     }
     p.Target = std::move(where.Target);
     p.Path = std::move(where.Relative);
-    const std::string key = FoldCase(p.Path);
+    key = FoldCase(p.Path);
     if (taken.count(key)) {
         result.Message =
             EntryDisplayPath(entry) + ": another entry of the archive writes " + result.Target;
@@ -96,8 +98,9 @@ std::vector<Planned> MakePlan(const std::vector<sgFileInfo>& entries, const std:
     plan.reserve(entries.size());
     std::unordered_map<std::string, size_t> taken;
     taken.reserve(entries.size());
-    std::set<std::string> checked;
+    std::set<std::string, std::less<>> checked;
     CaseResolver cases;
+    std::string key;
     for (size_t i = 0; i < entries.size(); ++i) {
         const sgFileInfo& entry = entries[i];
         EntryResult& result = results[i];
@@ -105,10 +108,10 @@ std::vector<Planned> MakePlan(const std::vector<sgFileInfo>& entries, const std:
         try {
             Planned p;
             p.Entry = i;
-            if (!PlanOne(cases, entry, root, ask, replaceUnasked, taken, result, p))
+            if (!PlanOne(cases, entry, root, ask, replaceUnasked, taken, result, p, key))
                 continue;
             NoteFolders(p.Path, root, checked, record);
-            taken.emplace(FoldCase(p.Path), plan.size());
+            taken.emplace(std::move(key), plan.size());
             plan.push_back(std::move(p));
         } catch (const std::exception& e) {
             result =

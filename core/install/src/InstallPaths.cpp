@@ -106,9 +106,14 @@ Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFil
     }
     std::string folderKey;
     if (!create) {
+        // Entries come folder by folder: the one before most often names the same.
+        if (cases.Last && cases.LastFolder == entry.FilePath() && cases.LastRoot == dataFolder)
+            return Finish(cases, cases.Last->first, cases.Last->second, entry);
         folderKey = dataFolder + '\0' + FoldCase(entry.FilePath());
-        if (auto known = cases.Folders.find(folderKey); known != cases.Folders.end())
+        if (auto known = cases.Folders.find(folderKey); known != cases.Folders.end()) {
+            cases.Remember(dataFolder, entry.FilePath(), known->second);
             return Finish(cases, known->second.first, known->second.second, entry);
+        }
     }
     fs::path current = root;
     std::string relative;
@@ -138,8 +143,11 @@ Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFil
         }
         current = next;
     }
-    if (!create)
-        cases.Folders.emplace(std::move(folderKey), std::make_pair(current, relative));
+    if (!create) {
+        const auto placed =
+            cases.Folders.emplace(std::move(folderKey), std::make_pair(current, relative)).first;
+        cases.Remember(dataFolder, entry.FilePath(), placed->second);
+    }
     return Finish(cases, current, relative, entry);
 }
 

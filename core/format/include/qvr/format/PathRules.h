@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include <string>
+#include <string_view>
 
 namespace qvr {
 
@@ -26,7 +27,7 @@ Result IsSafeFolderPath(const std::string& FilePath);
 Result IsSafeRelativePath(const std::string& path);
 // Whether one level is a name the programs keep for themselves inside a target: the record
 // folders, their work files and journals (in any letter case).
-bool IsOwnName(const std::string& level);
+bool IsOwnName(std::string_view level);
 // "Meshes/x" or "Meshes\\x" with any doubled or outer separators tidied to "Meshes\x".
 std::string ToArchivePath(const std::string& anyPath);
 // A stored path ("Meshes\x.nif") as a person sees it on this system, with the native

@@ -82,6 +82,15 @@ public:
     // entry path: an install of many files looks each folder up once, not once per file. Each
     // with its levels as they are spelt, "\\" between them.
     std::unordered_map<std::string, std::pair<std::filesystem::path, std::string>> Folders;
+    // The last of them looked up, by its entry path as spelt (elements of Folders stay put).
+    const std::pair<std::filesystem::path, std::string>* Last = nullptr;
+    std::string LastRoot, LastFolder;
+    void Remember(const std::string& root, const std::string& folder,
+                  const std::pair<std::filesystem::path, std::string>& resolved) {
+        Last = &resolved;
+        LastRoot = root;
+        LastFolder = folder;
+    }
 };
 
 struct Resolved {
