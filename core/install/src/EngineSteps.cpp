@@ -58,9 +58,9 @@ bool PlanOne(CaseResolver& cases, const sgFileInfo& entry, const std::string& ro
                              "; nothing was written");
         return false;
     }
-    result.Target = platform::FromNative(where.Target);
+    result.Target = where.Target;
     std::error_code ec;
-    if (!where.Absent && fs::is_directory(where.Target, ec)) {
+    if (!where.Absent && fs::is_directory(platform::ToNative(where.Target), ec)) {
         result.Outcome = EntryOutcome::Failed;
         result.Message = EntryDisplayPath(entry) + ": cannot write " + result.Target +
                          ": a folder of that name is in the way";
@@ -74,7 +74,7 @@ bool PlanOne(CaseResolver& cases, const sgFileInfo& entry, const std::string& ro
             EntryDisplayPath(entry) + ": another entry of the archive writes " + result.Target;
         return false;
     }
-    if (!where.Absent && fs::exists(fs::symlink_status(p.Target, ec))) {
+    if (!where.Absent && fs::exists(fs::symlink_status(platform::ToNative(p.Target), ec))) {
         // An empty file is no one's work: it is replaced without a question.
         if (FileExists(result.Target) && !replaceUnasked.count(key) &&
             !(ask && ask(entry, result.Target))) {
@@ -83,7 +83,8 @@ bool PlanOne(CaseResolver& cases, const sgFileInfo& entry, const std::string& ro
             return false;
         }
         p.Replaced = true;
-        p.Backup.BackupKnown = FileCrc(p.Target, p.Backup.BackupSize, p.Backup.BackupCrc);
+        p.Backup.BackupKnown =
+            FileCrc(platform::ToNative(p.Target), p.Backup.BackupSize, p.Backup.BackupCrc);
     }
     return true;
 }
@@ -124,9 +125,9 @@ std::vector<Planned> MakePlan(const std::vector<sgFileInfo>& entries, const std:
 void MoveOriginals(const std::string& root, int64_t sequence, const std::vector<Planned>& plan) {
     std::error_code ec;
     for (const Planned& p : plan)
-        if (p.Replaced && fs::exists(fs::symlink_status(p.Target, ec))) {
+        if (p.Replaced && fs::exists(fs::symlink_status(platform::ToNative(p.Target), ec))) {
             Step();
-            MoveFile(p.Target, BackupPath(root, sequence, p.Path));
+            MoveFile(platform::ToNative(p.Target), BackupPath(root, sequence, p.Path));
         }
 }
 
@@ -148,7 +149,7 @@ void PutBack(const std::string& root, int64_t sequence, const Planned& p, EntryR
     std::error_code ec;
     try {
         if (p.Replaced && fs::exists(fs::symlink_status(backup, ec)))
-            MoveFile(backup, p.Target);
+            MoveFile(backup, platform::ToNative(p.Target));
     } catch (const std::exception&) {
         result.Message += "; the file it was to replace is kept at " + platform::FromNative(backup);
     }
@@ -167,7 +168,7 @@ std::vector<RecordedFile> WriteMembers(sources::Source& source,
     // The time the archive keeps, not the install's: the original engine orders plug-ins by it.
     for (const Planned& p : plan) {
         const size_t m = files[p.Entry].Member;
-        jobs.push_back({m, platform::FromNative(p.Target), true,
+        jobs.push_back({m, p.Target, true,
                         m < source.Members().size() ? source.Members()[m].Modified : std::nullopt});
     }
     std::vector<RecordedFile> written;

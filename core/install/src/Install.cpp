@@ -46,9 +46,10 @@ EntryResult InstallOne(Archives& arc, const sgFileInfo& entry, const std::string
             result.Message = Refused(entry, where.Refusal, "written");
             return result;
         }
-        result.Target = platform::FromNative(where.Target);
+        result.Target = where.Target;
+        const fs::path native = platform::ToNative(where.Target);
         std::error_code ec;
-        if (fs::is_directory(where.Target, ec)) {
+        if (fs::is_directory(native, ec)) {
             result.Outcome = EntryOutcome::Failed;
             result.Message = EntryDisplayPath(entry) + ": cannot write " + result.Target +
                              ": a folder of that name is in the way";
@@ -66,7 +67,7 @@ EntryResult InstallOne(Archives& arc, const sgFileInfo& entry, const std::string
                              (extracted.Message.empty() ? std::string() : ": " + extracted.Message);
             return result;
         }
-        cases.Note(where.Target.parent_path(), platform::FromNative(where.Target.filename()));
+        cases.Note(native.parent_path(), platform::FromNative(native.filename()));
         result.Outcome = EntryOutcome::Installed;
     } catch (const std::exception& e) {
         result.Outcome = EntryOutcome::Failed;
@@ -90,16 +91,17 @@ EntryResult RemoveOne(Archives& arc, const sgFileInfo& entry, const std::string&
             result.Message = Refused(entry, where.Refusal, "deleted");
             return result;
         }
-        result.Target = platform::FromNative(where.Target);
+        result.Target = where.Target;
+        const fs::path native = platform::ToNative(where.Target);
         std::error_code ec;
-        auto status = fs::symlink_status(where.Target, ec);
+        auto status = fs::symlink_status(native, ec);
         if (!fs::exists(status)) {
             result.Outcome = EntryOutcome::Skipped;
             result.Message =
                 EntryDisplayPath(entry) + ": not installed (no file " + result.Target + ")";
             return result;
         }
-        if (fs::is_directory(where.Target, ec)) {
+        if (fs::is_directory(native, ec)) {
             result.Outcome = EntryOutcome::Skipped;
             result.Message = EntryDisplayPath(entry) + ": " + result.Target +
                              " is a folder; folders are never removed";
@@ -126,7 +128,7 @@ EntryResult RemoveOne(Archives& arc, const sgFileInfo& entry, const std::string&
             result.Message = EntryDisplayPath(entry) + ": " + result.Target + " was kept: " + why;
             return result;
         }
-        if (!fs::remove(where.Target, ec) || ec) {
+        if (!fs::remove(native, ec) || ec) {
             result.Outcome = EntryOutcome::Failed;
             result.Message = EntryDisplayPath(entry) + ": could not delete " + result.Target +
                              (ec ? ": " + ec.message() : std::string());
@@ -152,7 +154,7 @@ Result TargetPath(const std::string& dataFolder, const sgFileInfo& entry, std::s
         Resolved r = Resolve(cases, dataFolder, entry, false);
         if (!r.Refusal.empty())
             return Result::EntryFailure(r.Refusal);
-        target = platform::FromNative(r.Target);
+        target = r.Target;
         return Result::Success();
     } catch (const std::exception& e) {
         return Result::EntryFailure(e.what());

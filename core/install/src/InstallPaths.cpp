@@ -71,18 +71,25 @@ bool OneLevel(const std::string& name) {
 #endif
 }
 
-// The entry's file in its resolved folder (relative: that folder below the data folder).
-Resolved Finish(CaseResolver& cases, const fs::path& folder, const std::string& relative,
-                const sgFileInfo& entry) {
+// The entry's file in its resolved folder. Its target is made as text: a path object per file
+// costs more than the rest of the planning together.
+Resolved Finish(CaseResolver& cases, const CaseResolver::Folder& folder, const sgFileInfo& entry) {
     Resolved r;
-    std::string name = cases.Find(folder, entry.FileName());
+    std::string name = cases.Find(folder.Native, entry.FileName());
     r.Absent = name.empty();
     if (r.Absent)
         name = entry.FileName();
     if (!OneLevel(name))
         r.Refusal = "its path leaves the data folder";
-    r.Target = folder / platform::ToNative(name);
-    r.Relative = relative.empty() ? std::move(name) : relative + "\\" + name;
+    constexpr auto kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+    const bool separated =
+        !folder.Text.empty() && (folder.Text.back() == '/' || folder.Text.back() == kSeparator);
+    r.Target.reserve(folder.Text.size() + 1 + name.size());
+    r.Target = folder.Text;
+    if (!separated)
+        r.Target += kSeparator;
+    r.Target += name;
+    r.Relative = folder.Relative.empty() ? std::move(name) : folder.Relative + "\\" + name;
     return r;
 }
 
@@ -108,11 +115,11 @@ Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFil
     if (!create) {
         // Entries come folder by folder: the one before most often names the same.
         if (cases.Last && cases.LastFolder == entry.FilePath() && cases.LastRoot == dataFolder)
-            return Finish(cases, cases.Last->first, cases.Last->second, entry);
+            return Finish(cases, *cases.Last, entry);
         folderKey = dataFolder + '\0' + FoldCase(entry.FilePath());
         if (auto known = cases.Folders.find(folderKey); known != cases.Folders.end()) {
             cases.Remember(dataFolder, entry.FilePath(), known->second);
-            return Finish(cases, known->second.first, known->second.second, entry);
+            return Finish(cases, known->second, entry);
         }
     }
     fs::path current = root;
@@ -143,12 +150,12 @@ Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFil
         }
         current = next;
     }
-    if (!create) {
-        const auto placed =
-            cases.Folders.emplace(std::move(folderKey), std::make_pair(current, relative)).first;
-        cases.Remember(dataFolder, entry.FilePath(), placed->second);
-    }
-    return Finish(cases, current, relative, entry);
+    CaseResolver::Folder folder{current, platform::FromNative(current), std::move(relative)};
+    if (create)
+        return Finish(cases, folder, entry);
+    const auto placed = cases.Folders.emplace(std::move(folderKey), std::move(folder)).first;
+    cases.Remember(dataFolder, entry.FilePath(), placed->second);
+    return Finish(cases, placed->second, entry);
 }
 
 } // namespace qvr::detail

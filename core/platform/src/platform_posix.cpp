@@ -58,35 +58,37 @@ RandomAccessFile::RandomAccessFile(const std::string& path, Mode mode)
     // A pipe, socket or device is never opened: opening a pipe waits for a writer (for ever),
     // and opening a device may do something. Looked at before, and once open (never waiting),
     // for one put there in between.
-    const std::string notRegular =
-        "Cannot open " + path + ": it is not a regular file (a device, pipe or socket)";
+    const auto notRegular = [&] {
+        return "Cannot open " + path + ": it is not a regular file (a device, pipe or socket)";
+    };
+    // Names are bytes here, as ToNative would give them: no path object per file opened.
+    const char* name = path.c_str();
     struct stat st {};
     if (mode == Mode::CreateNew) {
         // O_EXCL opens nothing that exists, so what it opens is a new regular file: the checks
         // below would cost four calls per file of an install for nothing.
-        const int fd = ::open(platform::ToNative(path).c_str(), flags, 0666);
+        const int fd = ::open(name, flags, 0666);
         if (fd < 0) {
             const int error = errno;
-            if (error == EEXIST && ::lstat(platform::ToNative(path).c_str(), &st) == 0 &&
-                !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode))
-                throw ArchiveError(notRegular);
+            if (error == EEXIST && ::lstat(name, &st) == 0 && !S_ISREG(st.st_mode) &&
+                !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode))
+                throw ArchiveError(notRegular());
             throw ArchiveError("Cannot open " + path + ": " + ErrnoText(error));
         }
         m_impl->fd = fd;
         m_impl->reopenFlags = flags & ~(O_CREAT | O_TRUNC | O_EXCL);
         return;
     }
-    if (::stat(platform::ToNative(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
-        !S_ISDIR(st.st_mode))
-        throw ArchiveError(notRegular);
-    int fd = ::open(platform::ToNative(path).c_str(), flags | O_NONBLOCK, 0666);
+    if (::stat(name, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw ArchiveError(notRegular());
+    int fd = ::open(name, flags | O_NONBLOCK, 0666);
     if (fd < 0)
         throw ArchiveError("Cannot open " + path + ": " + ErrnoText(errno));
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         // Only a read-only open can succeed on a folder (the others fail with EISDIR).
         const bool folder = S_ISDIR(st.st_mode);
         ::close(fd);
-        throw ArchiveError(folder ? "Cannot open " + path + ": it is a folder" : notRegular);
+        throw ArchiveError(folder ? "Cannot open " + path + ": it is a folder" : notRegular());
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     m_impl->fd = fd;

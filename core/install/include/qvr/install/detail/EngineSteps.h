@@ -12,9 +12,9 @@
 namespace qvr::detail {
 
 struct Planned {
-    size_t Entry = 0; // index into the entry list
-    std::filesystem::path Target;
-    std::string Path; // as recorded
+    size_t Entry = 0;   // index into the entry list
+    std::string Target; // as FromNative gives it
+    std::string Path;   // as recorded
     bool Replaced = false;
     RecordedFile Backup; // BackupKnown, BackupSize, BackupCrc of the file it replaces
 };

@@ -78,15 +78,20 @@ private:
     std::unordered_map<std::filesystem::path::string_type, Listing> m_listings;
 
 public:
+    // A folder below the data folder, resolved: as the system names it, as text (what
+    // FromNative gives), and its levels as they are spelt, "\\" between them.
+    struct Folder {
+        std::filesystem::path Native;
+        std::string Text;
+        std::string Relative;
+    };
     // Folders already resolved when nothing is created on the way, by data folder and folded
-    // entry path: an install of many files looks each folder up once, not once per file. Each
-    // with its levels as they are spelt, "\\" between them.
-    std::unordered_map<std::string, std::pair<std::filesystem::path, std::string>> Folders;
+    // entry path: an install of many files looks each folder up once, not once per file.
+    std::unordered_map<std::string, Folder> Folders;
     // The last of them looked up, by its entry path as spelt (elements of Folders stay put).
-    const std::pair<std::filesystem::path, std::string>* Last = nullptr;
+    const Folder* Last = nullptr;
     std::string LastRoot, LastFolder;
-    void Remember(const std::string& root, const std::string& folder,
-                  const std::pair<std::filesystem::path, std::string>& resolved) {
+    void Remember(const std::string& root, const std::string& folder, const Folder& resolved) {
         Last = &resolved;
         LastRoot = root;
         LastFolder = folder;
@@ -94,7 +99,7 @@ public:
 };
 
 struct Resolved {
-    std::filesystem::path Target;
+    std::string Target;   // as FromNative gives it
     std::string Relative; // Target's levels below the data folder, "\\" between them
     std::string Refusal;  // not empty when the entry must not be touched
     // Nothing of the target's name, in any letter case, was there when it was resolved.
