@@ -77,6 +77,15 @@ std::string FileNamePart(const std::string& path) {
 #endif
 }
 
+std::string_view FolderPart(std::string_view path) {
+#ifdef _WIN32
+    const size_t at = path.find_last_of("\\/");
+#else
+    const size_t at = path.rfind('/');
+#endif
+    return at == std::string_view::npos ? std::string_view() : path.substr(0, at);
+}
+
 PathKind KindOf(const std::string& path) {
     std::error_code ec;
     const auto status = std::filesystem::status(ToNative(path), ec);

@@ -215,12 +215,14 @@ unsigned ExtractionThreads() {
 }
 
 void FolderMaker::MakeFor(const std::string& destination) {
-    const std::filesystem::path folder = platform::ToNative(destination).parent_path();
+    const std::string_view folder = platform::FolderPart(destination);
     std::lock_guard lock(m_mutex);
-    if (m_made.insert(folder.native()).second) {
-        std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
-    }
+    if (m_made.contains(folder))
+        return;
+    std::string made(folder);
+    std::error_code ec;
+    std::filesystem::create_directories(platform::ToNative(made), ec);
+    m_made.insert(std::move(made));
 }
 
 } // namespace qvr::sources::detail

@@ -109,9 +109,9 @@ Done QvrSource::Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, siz
     const sgFileInfo& e = *m_entries[job.Member];
     Done done{k, {}, 0, e.FileSize()};
     try {
-        const std::filesystem::path native = platform::ToNative(job.Destination);
         std::error_code ec;
-        if (!job.InPlace && std::filesystem::exists(std::filesystem::symlink_status(native, ec)))
+        if (!job.InPlace && std::filesystem::exists(std::filesystem::symlink_status(
+                                platform::ToNative(job.Destination), ec)))
             throw ArchiveError(job.Destination + " exists already");
         if (!format::BlockInside(e.FileOffset(), e.FileCompressedSize(), dataEnd))
             throw ArchiveError("its stored data lies outside the archive");

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace qvr::platform {
 
@@ -19,6 +20,9 @@ std::filesystem::path WithoutLongPathPrefix(const std::filesystem::path& path);
 // The file name at the end of a path as the system reads it: after the last "\" or, on
 // Windows also "/", which file dialogs there hand out.
 std::string FileNamePart(const std::string& path);
+// The path before its last separator as the system reads it ("/", and on Windows "\\"); empty
+// when it has none. Text only: for code that runs once per file.
+std::string_view FolderPart(std::string_view path);
 
 // The user's temporary folder as the system reports it (any trailing separators included),
 // or "" when there is none.

@@ -110,7 +110,7 @@ public:
 
 private:
     std::mutex m_mutex;
-    std::set<std::filesystem::path::string_type> m_made; // made or found already
+    std::set<std::string, std::less<>> m_made; // made or found already
 };
 
 } // namespace qvr::sources::detail
