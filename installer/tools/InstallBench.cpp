@@ -6,6 +6,8 @@
 #include "ScriptedDialogs.h"
 #include "frmMain.h"
 
+#include "qvr/platform/HostEnvironment.h"
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -22,6 +24,9 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+    // As the installer's own main starts.
+    qvr::PreferLargePages();
+    qvr::ReadTimeZoneOnce();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

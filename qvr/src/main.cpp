@@ -68,6 +68,7 @@ void HandleInterrupts() {
 // the command runs, so that the write fails and the command ends the ordinary way, and the
 // process then ends by it as it would have (unless whoever started us ignores it too).
 int main(int argc, char** argv) {
+    qvr::PreferLargePages();
     qvr::ReadTimeZoneOnce();
     HandleInterrupts();
     struct sigaction old {};

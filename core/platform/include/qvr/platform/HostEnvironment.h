@@ -27,5 +27,9 @@ bool RunningUnderWine();
 // /etc/localtime again for every date it converts, and reading a zip archive converts two for
 // each member. The zone stays the system's. Called by each program before its threads start.
 void ReadTimeZoneOnce();
+// Asks the system to back the program's memory with large pages where it can (Linux): each
+// new small page costs a fault, and a listing of many files touches thousands. Called first
+// thing in main.
+void PreferLargePages();
 
 } // namespace qvr
