@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#if defined(__linux__) && defined(__GLIBC__)
+#ifdef __GLIBC__
 #include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -72,7 +72,7 @@ bool RunningUnderWine() {
 }
 
 void PreferLargePages() {
-#if defined(__linux__) && defined(__GLIBC__)
+#ifdef __GLIBC__
     // A program that lists ten thousand files touches thousands of new pages of memory, and
     // on a virtual machine each first touch of a 4 kB page can cost several microseconds:
     // more than the rest of the listing. The heap grows here in one large step, which the
