@@ -64,34 +64,34 @@ bool MemberList::Add(const std::string& raw, Member member) {
         Refuse(raw, why);
         return false;
     }
-    const std::string folded = LowerText(member.Path);
+    std::string folded = LowerText(member.Path);
     if (auto it = m_files.find(folded); it != m_files.end()) {
-        Refuse(raw, it->second == member.Path
-                        ? "it appears twice"
-                        : "its name differs only in letter case from " + it->second);
+        const std::string& before = Members[it->second].Path;
+        Refuse(raw, before == member.Path ? "it appears twice"
+                                          : "its name differs only in letter case from " + before);
         return false;
     }
-    if (m_folders.count(folded)) {
+    if (m_folders.contains(folded)) {
         Refuse(raw, "another member has a folder of that name");
         return false;
     }
     // From the deepest folder up, to the first one known: the folders above a known one were
     // checked when it was.
-    std::vector<std::string> folders;
+    std::vector<std::string_view> folders;
     for (size_t cut = folded.rfind('/'); cut != std::string::npos && cut > 0;
          cut = folded.rfind('/', cut - 1)) {
-        std::string folder = folded.substr(0, cut);
-        if (m_folders.count(folder))
+        const std::string_view folder = std::string_view(folded).substr(0, cut);
+        if (m_folders.contains(folder))
             break;
-        if (m_files.count(folder)) {
+        if (m_files.contains(folder)) {
             Refuse(raw, "another member is a file where it has a folder");
             return false;
         }
-        folders.push_back(std::move(folder));
+        folders.push_back(folder);
     }
-    m_folders.insert(std::make_move_iterator(folders.begin()),
-                     std::make_move_iterator(folders.end()));
-    m_files.emplace(folded, member.Path);
+    for (std::string_view folder : folders)
+        m_folders.emplace(folder);
+    m_files.emplace(std::move(folded), Members.size());
     Members.push_back(std::move(member));
     return true;
 }

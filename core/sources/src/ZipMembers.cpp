@@ -97,12 +97,14 @@ std::optional<bool> IsFolder(const ZipRecord& r, const std::string& name) {
 }
 
 // The entry libarchive would list for the record, when it is one read here.
-std::optional<ZipEntry> EntryOf(const ZipRecord& r) {
-    if (!Plain(r) || r.OddExtra || r.Size > static_cast<uint64_t>(kMaxMemberSize) ||
-        ((r.Flags & 0x0800) && !IsValidUtf8(r.Name)))
+std::optional<ZipEntry> EntryOf(ZipRecord& r) {
+    if (!Plain(r) || r.OddExtra || r.Size > static_cast<uint64_t>(kMaxMemberSize))
+        return std::nullopt;
+    const bool utf8 = IsValidUtf8(r.Name);
+    if ((r.Flags & 0x0800) && !utf8)
         return std::nullopt;
     ZipEntry e;
-    e.Name = IsValidUtf8(r.Name) ? r.Name : Cp1252ToUtf8(r.Name);
+    e.Name = utf8 ? std::move(r.Name) : Cp1252ToUtf8(r.Name);
     const std::optional<bool> folder = IsFolder(r, e.Name);
     if (!folder)
         return std::nullopt;

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -39,8 +40,15 @@ public:
     std::vector<Refusal> Refused;
 
 private:
-    std::unordered_map<std::string, std::string> m_files; // folded path -> path as listed
-    std::unordered_set<std::string> m_folders;            // folded folder paths
+    // Looked up by views of a path's folders, so that no copy is made per member.
+    struct TextHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    std::unordered_map<std::string, size_t, TextHash, std::equal_to<>> m_files; // -> member
+    std::unordered_set<std::string, TextHash, std::equal_to<>> m_folders; // folded folder paths
 };
 
 // The name with '/' between levels and a leading "./" taken off; why is set when it cannot
