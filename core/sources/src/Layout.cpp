@@ -6,46 +6,59 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <string_view>
 
 namespace qvr::sources {
 namespace {
 
 struct Node {
-    std::vector<std::string> Files;   // names
+    bool DataFile = false;            // a plug-in or .bsa file directly in it
     std::vector<std::string> Folders; // names, each once
 };
-using Tree = std::map<std::string, Node>; // by folder path, "" for the top
+// By folder path, "" for the top; looked up by views of a member's path.
+using Tree = std::map<std::string, Node, std::less<>>;
 
 std::string Join(const std::string& folder, const std::string& name) {
     return folder.empty() ? name : folder + "/" + name;
 }
 
+bool IsDataFile(std::string_view name) {
+    // The extensions are ASCII, and folding never moves a letter into ASCII or out of it.
+    const auto endsWith = [&](std::string_view ext) {
+        return name.size() > ext.size() &&
+               std::equal(ext.begin(), ext.end(), name.end() - static_cast<ptrdiff_t>(ext.size()),
+                          [](char e, char c) {
+                              return e == (c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
+                          });
+    };
+    for (std::string_view ext : {".esp", ".esm", ".omwaddon", ".omwscripts", ".bsa"})
+        if (endsWith(ext))
+            return true;
+    return false;
+}
+
+// A member's path is its folder's path, "/", its name: each folder is looked up by the prefix
+// that names it, and made only once.
 Tree Build(const std::vector<std::string>& paths) {
     Tree tree;
     tree[""];
     for (const std::string& p : paths) {
-        std::string folder;
+        const std::string_view path(p);
+        Node* parent = &tree.find(std::string_view())->second;
         size_t start = 0;
-        for (size_t cut = p.find('/'); cut != std::string::npos; cut = p.find('/', start)) {
-            const std::string child = Join(folder, p.substr(start, cut - start));
-            if (tree.find(child) == tree.end()) {
-                tree[child];
-                tree[folder].Folders.push_back(p.substr(start, cut - start));
+        for (size_t cut = path.find('/'); cut != std::string_view::npos;
+             cut = path.find('/', start)) {
+            auto child = tree.find(path.substr(0, cut));
+            if (child == tree.end()) {
+                child = tree.emplace(std::string(path.substr(0, cut)), Node()).first;
+                parent->Folders.emplace_back(path.substr(start, cut - start));
             }
-            folder = child;
+            parent = &child->second;
             start = cut + 1;
         }
-        tree[folder].Files.push_back(p.substr(start));
+        parent->DataFile = parent->DataFile || IsDataFile(path.substr(start));
     }
     return tree;
-}
-
-bool IsDataFile(const std::string& name) {
-    const std::string lower = LowerText(name);
-    for (const char* ext : {".esp", ".esm", ".omwaddon", ".omwscripts", ".bsa"})
-        if (lower.ends_with(ext) && lower.size() > std::string(ext).size())
-            return true;
-    return false;
 }
 
 // The folders the game and OpenMW read below the data folder.
@@ -57,8 +70,7 @@ bool IsDataFolder(const std::string& name) {
 }
 
 bool HoldsData(const Node& n) {
-    return std::any_of(n.Files.begin(), n.Files.end(), IsDataFile) ||
-           std::any_of(n.Folders.begin(), n.Folders.end(), IsDataFolder);
+    return n.DataFile || std::any_of(n.Folders.begin(), n.Folders.end(), IsDataFolder);
 }
 
 // "01 Bigger Rocks" or "01_Bigger_Rocks": two or more digits, a blank or underscore, a name.
