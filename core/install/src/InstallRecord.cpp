@@ -6,9 +6,11 @@
 #include "qvr/platform/detail/platform.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -67,12 +69,6 @@ bool ParseAction(const std::string& name, RemovalStep::Action& action) {
             return true;
         }
     return false;
-}
-
-std::string Hex(uint32_t crc) {
-    char number[16];
-    std::snprintf(number, sizeof number, "%08x", static_cast<unsigned>(crc));
-    return number;
 }
 
 bool ParseSizeAndCrc(const std::string& size, const std::string& crc, int64_t& sizeOut,
@@ -140,44 +136,85 @@ std::string RecordKey(const std::string& archiveFileName) {
     return key;
 }
 
+namespace {
+
+// The record is written twice per install, and holds a line per file: made by appending, not
+// through a stream (which took as long as planning the files).
+void PutNumber(std::string& out, int64_t n) {
+    char digits[24];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, n);
+    out.append(digits, end);
+}
+
+void PutHex(std::string& out, uint32_t crc) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    for (int shift = 28; shift >= 0; shift -= 4)
+        out += kDigits[(crc >> shift) & 0xF];
+}
+
+void Put(std::string& out, std::string_view key, std::string_view value) {
+    out += key;
+    out += '=';
+    out += value;
+    out += '\n';
+}
+
+} // namespace
+
 std::string FormatInstallRecord(const InstallRecord& r) {
-    std::ostringstream out;
-    out << "; What installing " << OneLine(r.Archive)
-        << " wrote into this data folder, so that it can be removed again.\n"
-        << "archive=" << OneLine(r.Archive) << "\nname=" << OneLine(r.Name)
-        << "\nversion=" << OneLine(r.Version) << "\ndate=" << OneLine(r.Date)
-        << "\nsequence=" << r.Sequence << "\nstate=" << StateName(r.State) << "\n";
+    std::string out;
+    out.reserve(512 + r.Files.size() * 80);
+    out += "; What installing " + OneLine(r.Archive) +
+           " wrote into this data folder, so that it can be removed again.\n";
+    Put(out, "archive", OneLine(r.Archive));
+    Put(out, "name", OneLine(r.Name));
+    Put(out, "version", OneLine(r.Version));
+    Put(out, "date", OneLine(r.Date));
+    out += "sequence=";
+    PutNumber(out, r.Sequence);
+    out += '\n';
+    Put(out, "state", StateName(r.State));
     if (r.Root)
-        out << "root=" << OneLine(*r.Root) << "\n";
+        Put(out, "root", OneLine(*r.Root));
     for (const std::string& option : r.Options)
-        out << "option=" << OneLine(option) << "\n";
+        Put(out, "option", OneLine(option));
     for (const std::string& folder : r.Folders)
-        out << "folder=" << folder << "\n";
+        Put(out, "folder", folder);
     for (const std::string& link : r.Links)
-        out << "link=" << link << "\n";
+        Put(out, "link", link);
     for (const RecordedFile& f : r.Files) {
-        out << "file=" << (f.Replaced ? "R " : "N ");
-        if (f.Known)
-            out << f.Size << " " << Hex(f.Crc);
-        else
-            out << "- -";
-        out << " " << f.Path << "\n";
-        if (f.Replaced && f.BackupKnown)
-            out << "backup=" << f.BackupSize << " " << Hex(f.BackupCrc) << "\n";
+        out += f.Replaced ? "file=R " : "file=N ";
+        if (f.Known) {
+            PutNumber(out, f.Size);
+            out += ' ';
+            PutHex(out, f.Crc);
+        } else {
+            out += "- -";
+        }
+        out += ' ';
+        out += f.Path;
+        out += '\n';
+        if (f.Replaced && f.BackupKnown) {
+            out += "backup=";
+            PutNumber(out, f.BackupSize);
+            out += ' ';
+            PutHex(out, f.BackupCrc);
+            out += '\n';
+        }
     }
     for (const ConfigEdit& e : r.Edits) {
-        out << "edit=" << e.Kind << " " << OneLine(e.File) << "\n";
+        Put(out, "edit", e.Kind + " " + OneLine(e.File));
         for (const std::string& line : e.Add)
-            out << "add=" << OneLine(line) << "\n";
+            Put(out, "add", OneLine(line));
         for (const std::string& line : e.Remove)
-            out << "remove=" << OneLine(line) << "\n";
+            Put(out, "remove", OneLine(line));
     }
-    for (const RemovalStep& s : r.Plan) {
-        out << "step=" << ActionName(s.What) << " " << s.Path << "\n";
-        if (!s.LaterCopy.empty())
-            out << "later=" << s.LaterCopy << "\n";
+    for (const RemovalStep& step : r.Plan) {
+        Put(out, "step", std::string(ActionName(step.What)) + " " + step.Path);
+        if (!step.LaterCopy.empty())
+            Put(out, "later", step.LaterCopy);
     }
-    return out.str();
+    return out;
 }
 
 namespace {
