@@ -1,12 +1,15 @@
 // Members written behind the decoder: in the order put, whatever the bound, a failure in its
 // place, and nothing left of what was written but never taken.
 
+#include "qvr/platform/detail/TestHooks.h"
+#include "qvr/sources/detail/Members.h"
 #include "qvr/sources/detail/WriteBehind.h"
 #include "qvrtest/Bytes.h"
 #include "qvrtest/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <zlib.h>
 
 namespace fs = std::filesystem;
@@ -57,6 +60,49 @@ TEST(WriteBehind, WritesInOrderAFailureInItsPlaceAndTakesBackWhatWasNeverTaken) 
     }
     EXPECT_FALSE(fs::exists(out / "late"));
     EXPECT_EQ(qvrtest::ReadAll(out / "taken.esp"), "the player's");
+}
+
+} // namespace
+
+namespace {
+
+// A large member's pieces written behind the decoder: every byte in order with its checksum,
+// and a write that fails (a full disk) stops the decoder's next piece with its reason.
+TEST(PiecesBehind, WritesEveryPieceInOrderAndStopsAtAFailedWrite) {
+    qvrtest::TempFolder temp("qvr-pieces");
+    for (const bool full : {false, true}) {
+        SCOPED_TRACE(full ? "disk full" : "room enough");
+        const fs::path path = temp.Path() / (full ? "full.bsa" : "whole.bsa");
+        qvr::sources::detail::NewFile out(path.string());
+        std::string all, failed;
+        {
+            qvr::sources::detail::PiecesBehind behind(out, 1000);
+            if (full)
+                qvr::testhooks::WriteBudget = 2500;
+            try {
+                for (unsigned k = 0; k < 40; ++k) {
+                    const std::string piece = qvrtest::MixedBytes(1000 - k * 7, k);
+                    std::copy(piece.begin(), piece.end(), behind.Next());
+                    all += piece;
+                    behind.Put(piece.size());
+                }
+                behind.Finish();
+            } catch (const std::exception& x) {
+                failed = x.what();
+            }
+            qvr::testhooks::WriteBudget = -1;
+        }
+        if (full) {
+            EXPECT_FALSE(failed.empty());
+            continue;
+        }
+        ASSERT_EQ(failed, "");
+        EXPECT_EQ(out.Size(), static_cast<int64_t>(all.size()));
+        EXPECT_EQ(out.Crc(), crc32(0, reinterpret_cast<const Bytef*>(all.data()),
+                                   static_cast<uInt>(all.size())));
+        out.Keep();
+        EXPECT_EQ(qvrtest::ReadAll(path), all);
+    }
 }
 
 } // namespace

@@ -25,6 +25,8 @@ namespace {
 // many bytes at most wait there. Small beside a 7z's dictionary, large beside a mod's typical
 // file.
 constexpr size_t kWrittenBehind = size_t{1} << 20;
+// Larger members are decoded in pieces of this size, written on a thread of their own.
+constexpr size_t kDecodedPiece = size_t{1} << 20;
 
 struct ArchiveFree {
     void operator()(archive* a) const { archive_read_free(a); }
@@ -242,7 +244,6 @@ private:
     // Listed from the zip's directory: each member's bytes, and the zip's length then.
     std::vector<ZipData> m_zipData;
     std::optional<int64_t> m_zipLength;
-    std::vector<char> m_buffer;
 };
 
 bool ArchiveSource::ListZipDirectly() {
@@ -303,22 +304,26 @@ Done ArchiveSource::Write(archive* a, size_t member, const Job& job, size_t k, b
     Done done{k, {}, 0, 0};
     try {
         NewFile out(job.Destination);
-        m_buffer.resize(64 * 1024);
+        PiecesBehind behind(out, kDecodedPiece);
+        int64_t got = 0;
         for (;;) {
-            const la_ssize_t n = archive_read_data(a, m_buffer.data(), m_buffer.size());
+            char* piece = behind.Next();
+            const la_ssize_t n = archive_read_data(a, piece, kDecodedPiece);
             if (n < 0) {
                 fatal = n == ARCHIVE_FATAL;
                 throw ArchiveError(Error(a));
             }
             if (n == 0)
                 break;
-            if (out.Size() + n > m.Size)
+            if (got + n > m.Size)
                 throw ArchiveError("it holds more than the " + std::to_string(m.Size) +
                                    " bytes its header gives");
-            out.Write(m_buffer.data(), static_cast<size_t>(n));
+            got += n;
+            behind.Put(static_cast<size_t>(n));
         }
-        if (out.Size() != m.Size)
-            throw ArchiveError("it holds " + std::to_string(out.Size()) + " bytes, not the " +
+        behind.Finish();
+        if (got != m.Size)
+            throw ArchiveError("it holds " + std::to_string(got) + " bytes, not the " +
                                std::to_string(m.Size) + " its header gives");
         out.Keep(job.Modified);
         done.Crc = out.Crc();

@@ -90,4 +90,72 @@ void WriteBehind::Run() {
     }
 }
 
+// Three buffers: one being decoded into, one being written, one waiting.
+PiecesBehind::PiecesBehind(NewFile& out, size_t pieceSize)
+    : m_out(out), m_buffers(3, std::vector<char>(pieceSize)), m_free{0, 1, 2},
+      m_thread([this] { Run(); }) {}
+
+PiecesBehind::~PiecesBehind() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+char* PiecesBehind::Next() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return !m_free.empty() || m_failed; });
+    if (m_failed)
+        std::rethrow_exception(m_failed);
+    m_current = m_free.front();
+    m_free.pop_front();
+    return m_buffers[m_current].data();
+}
+
+void PiecesBehind::Put(size_t n) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.emplace_back(m_current, n);
+    }
+    m_changed.notify_all();
+}
+
+void PiecesBehind::Finish() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return (m_queue.empty() && !m_busy) || m_failed; });
+    if (m_failed)
+        std::rethrow_exception(m_failed);
+}
+
+void PiecesBehind::Run() {
+    for (;;) {
+        std::pair<size_t, size_t> piece;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [&] { return m_stop || (!m_queue.empty() && !m_failed); });
+            if (m_stop)
+                return;
+            piece = m_queue.front();
+            m_queue.pop_front();
+            m_busy = true;
+        }
+        std::exception_ptr failed;
+        try {
+            m_out.Write(m_buffers[piece.first].data(), piece.second);
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_free.push_back(piece.first);
+            m_busy = false;
+            if (failed)
+                m_failed = failed;
+        }
+        m_changed.notify_all();
+    }
+}
+
 } // namespace qvr::sources::detail

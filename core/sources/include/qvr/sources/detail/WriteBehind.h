@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -52,6 +53,41 @@ private:
     size_t m_queued = 0; // bytes in m_queue and in the item being written
     bool m_busy = false, m_stop = false;
     std::vector<Written> m_written;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::thread m_thread;
+};
+
+class NewFile;
+
+// One large member's pieces written into its file on a thread of their own while the caller
+// decodes the next: decoding holds one core, and writing and summing hundreds of megabytes
+// would hold it a tenth as long again.
+class PiecesBehind {
+public:
+    PiecesBehind(NewFile& out, size_t pieceSize);
+    // Stops, dropping pieces not yet written (the caller then throws the file away).
+    ~PiecesBehind();
+    PiecesBehind(const PiecesBehind&) = delete;
+    PiecesBehind& operator=(const PiecesBehind&) = delete;
+
+    // A buffer of pieceSize bytes to decode the next piece into; waits while all are queued.
+    char* Next();
+    // The first n bytes of the buffer Next gave are the next piece.
+    void Put(size_t n);
+    // Waits until every piece is written; throws what a write threw.
+    void Finish();
+
+private:
+    void Run();
+
+    NewFile& m_out;
+    std::vector<std::vector<char>> m_buffers;
+    std::deque<size_t> m_free;
+    std::deque<std::pair<size_t, size_t>> m_queue; // buffer, bytes
+    size_t m_current = 0;
+    bool m_busy = false, m_stop = false;
+    std::exception_ptr m_failed;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::thread m_thread;
