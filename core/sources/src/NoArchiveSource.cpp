@@ -1,6 +1,7 @@
 // Builds without libarchive (Windows, for now) read QVR packages only.
 
 #include "qvr/sources/detail/Sources.h"
+#include "qvr/sources/detail/ZipMembers.h"
 
 namespace qvr::sources::detail {
 
@@ -8,6 +9,11 @@ Opened OpenOther(const std::string& path, const std::string&, bool) {
     return {nullptr,
             Result::Unusable(path + ": not a QVR package; this build of qvr reads only "
                                     "QVR packages (zip, 7z and rar need its Linux build)")};
+}
+
+// This build reads no zip: there is nothing to list.
+std::optional<ZipListing> ListZipDirectly(const std::string&) {
+    return std::nullopt;
 }
 
 } // namespace qvr::sources::detail
