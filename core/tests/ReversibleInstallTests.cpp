@@ -191,3 +191,31 @@ TEST_F(Reversible, WithoutARecordOnlyFilesHoldingTheArchivesContentAreDeleted) {
 }
 
 } // namespace
+
+namespace {
+
+// A disk that fills as the install commits stays full: its rollback must still find room for
+// its plan, or the files stay and every later run stops at the same place.
+TEST_F(Reversible, AnInstallStoppedByAFullDiskIsTakenBackWhileTheDiskIsStillFull) {
+    const Files original = {{"Morrowind.esm", "master"}, {"Meshes\\x.nif", "game's x"}};
+    const std::string pack = Pack(
+        "Full",
+        {{"Meshes\\x.nif", "full's x"}, {"a.esp", "a"}, {"Textures\\t.dds", MixedBytes(3000, 1)}});
+    // The writes of the same install elsewhere: the last one is the commit's.
+    Lay(Path("count"), original);
+    qvr::testhooks::ArmWriteFault(0, qvr::testhooks::WriteFault::Short);
+    ASSERT_TRUE(Install(pack, true, Path("count")).Outcome.Ok());
+    const int64_t writes = qvr::testhooks::WriteCount.load();
+
+    Lay(Data(), original);
+    qvr::testhooks::ArmWriteFault(writes, qvr::testhooks::WriteFault::DiskFullUntilDelete);
+    const qvr::InstallReport report = Install(pack, true);
+    qvr::testhooks::ArmWriteFault(0, qvr::testhooks::WriteFault::Short);
+    EXPECT_FALSE(report.Outcome.Ok());
+    EXPECT_NE(report.Outcome.Message.find("nothing was installed"), std::string::npos)
+        << report.Outcome.Message;
+    EXPECT_EQ(Snapshot(Data()), original);
+    EXPECT_TRUE(qvr::ListInstallRecords(Data()).empty());
+}
+
+} // namespace

@@ -4,6 +4,7 @@
 #include "qvr/install/detail/InstallFiles.h"
 #include "qvr/install/detail/InstallPaths.h"
 #include "qvr/install/detail/SafeReach.h"
+#include "qvr/platform/FileUtils.h"
 #include "qvr/platform/detail/platform.h"
 
 #include <algorithm>
@@ -378,6 +379,32 @@ Result TakeBackEdits(const InstallRecord& record, const ConfigEditor* editor) {
 
 } // namespace
 
+namespace {
+
+// The removal's plan, written before any file is touched. An install stopped by a full disk can
+// leave no room for it, and every later run would stop there too: the files that install made
+// new are deleted first (the plan deletes them; nothing lies below them, and a run after a
+// crash plans them again, as missing), then the plan is written.
+void WriteRemovalIntent(const std::string& dataFolder, const InstallRecord& record,
+                        bool neverCommitted) {
+    try {
+        WriteInstallRecord(dataFolder, record);
+        return;
+    } catch (const std::exception&) {
+        if (!neverCommitted)
+            throw;
+    }
+    for (const RemovalStep& step : record.Plan) {
+        std::string why;
+        if (step.What == Action::Delete &&
+            CheckReach(platform::ToNative(dataFolder), step.Path, record.Links, why))
+            DeleteFileQuiet(platform::FromNative(DataPath(dataFolder, step.Path)));
+    }
+    WriteInstallRecord(dataFolder, record);
+}
+
+} // namespace
+
 RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
                          const std::vector<InstallRecord>& others, const FileProgress& progress,
                          bool dryRun, const ConfigEditor* editor, const InstallRecord* successor) {
@@ -391,7 +418,8 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
             return report;
         }
         if (record.State != RecordState::Removing) {
-            if (record.State == RecordState::Installing && !dryRun)
+            const bool neverCommitted = record.State == RecordState::Installing;
+            if (neverCommitted && !dryRun)
                 for (const RecordedFile& f : record.Files)
                     DeleteStrayWorkFiles(DataPath(dataFolder, f.Path).parent_path());
             record.Plan.clear();
@@ -399,7 +427,7 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
                 record.Plan.push_back(PlanFile(dataFolder, record, f, others));
             record.State = RecordState::Removing;
             if (!dryRun)
-                WriteInstallRecord(dataFolder, record); // the intent
+                WriteRemovalIntent(dataFolder, record, neverCommitted);
         }
         if (Result edits = dryRun || successor ? Result::Success() : TakeBackEdits(record, editor);
             !edits) {

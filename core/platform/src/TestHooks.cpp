@@ -40,7 +40,17 @@ void ArmFault(int64_t k, FaultMode mode) {
     faultAt.store(k);
 }
 
+// A work file's name: deleting one makes no room to speak of.
+bool IsWorkFile(const std::string& path) {
+    const size_t cut = path.find_last_of("/\\");
+    return path.compare(cut == std::string::npos ? 0 : cut + 1, 5, "~qvr-") == 0;
+}
+
 void Operation(Op op, const char* path) {
+    if (op == Op::Delete &&
+        static_cast<WriteFault>(writeFaultKind.load()) == WriteFault::DiskFullUntilDelete &&
+        !IsWorkFile(path))
+        writeFaultAt.store(0);
     const int64_t n = ++OperationCount;
     const int64_t at = faultAt.load();
     if (at <= 0 || n < at)
@@ -65,7 +75,7 @@ size_t AllowWrite(size_t n, bool& fail) {
             fail = true;
             return n / 2; // at most n - 1: it comes up short
         }
-        if (static_cast<WriteFault>(writeFaultKind.load()) == WriteFault::DiskFull) {
+        if (static_cast<WriteFault>(writeFaultKind.load()) != WriteFault::Short) {
             fail = true;
             return 0;
         }

@@ -23,6 +23,9 @@ enum class FaultMode {
 enum class WriteFault {
     Short,    // the k-th write puts down part of its bytes and fails; the later ones work
     DiskFull, // so does the k-th, and every later write fails without writing anything
+    // As DiskFull, until a file is deleted that is not one of the programs' work files ("~qvr-"
+    // names): room made again.
+    DiskFullUntilDelete,
 };
 
 // How long a program waits for another one's lock on an archive.
