@@ -109,9 +109,10 @@ protected:
         // The narrow form would pass the arguments through the ANSI code page.
         const std::wstring wide = fs::path(std::u8string(command.begin(), command.end())).wstring();
         int status = _wsystem(wide.c_str());
-        // 9009 is the shell saying it could not start the program, never an answer of qvr's;
-        // Wine's shell now and then says so under load, so ask it again.
-        for (int tries = 1; status == 9009 && tries < 4; ++tries)
+        // 9009 is the shell saying it could not start the program, -1 the shell itself not
+        // starting: never an answer of qvr's. Wine does either now and then under load (-1 in
+        // one clean-clone run of the test command), so ask it again.
+        for (int tries = 1; (status == 9009 || status == -1) && tries < 4; ++tries)
             status = _wsystem(wide.c_str());
 #else
         int status = std::system(command.c_str());
