@@ -286,16 +286,21 @@ std::optional<ZipListing> ListZipDirectly(const std::string& path) {
     }
     if (!records || records->empty())
         return std::nullopt;
-    std::sort(records->begin(), records->end(),
-              [](const ZipRecord& a, const ZipRecord& b) { return a.Local < b.Local; });
+    // Listed in the order the members stand in the file, as libarchive lists them.
+    std::vector<ZipRecord*> byPlace;
+    byPlace.reserve(records->size());
+    for (ZipRecord& r : *records)
+        byPlace.push_back(&r);
+    std::sort(byPlace.begin(), byPlace.end(),
+              [](const ZipRecord* a, const ZipRecord* b) { return a->Local < b->Local; });
     // Data in front of the zip, or two records of one local header: libarchive's to sort out.
-    if (records->front().Local != 0)
+    if (byPlace.front()->Local != 0)
         return std::nullopt;
-    listing.Entries.reserve(records->size());
-    for (size_t k = 0; k < records->size(); ++k) {
-        if (k > 0 && (*records)[k].Local == (*records)[k - 1].Local)
+    listing.Entries.reserve(byPlace.size());
+    for (size_t k = 0; k < byPlace.size(); ++k) {
+        if (k > 0 && byPlace[k]->Local == byPlace[k - 1]->Local)
             return std::nullopt;
-        std::optional<ZipEntry> e = EntryOf((*records)[k]);
+        std::optional<ZipEntry> e = EntryOf(*byPlace[k]);
         if (!e)
             return std::nullopt;
         listing.Entries.push_back(std::move(*e));

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,6 +17,73 @@
 #include <vector>
 
 namespace qvr::sources::detail {
+
+// One thread of its own that handles queued items in the order put, while the owner goes on.
+// The owner's state that both sides touch lives under Lock(); every change to it is followed by
+// a wake-up, so waits re-check their condition.
+template <class Item> class Behind {
+public:
+    // handle runs on the thread, outside the lock; settle runs under it after each item.
+    template <class Handle, class Settle>
+    Behind(Handle handle, Settle settle)
+        : m_handle(std::move(handle)), m_settle(std::move(settle)), m_thread([this] { Run(); }) {}
+    ~Behind() { Stop(); }
+    // Waits for the item under way; items not begun are dropped.
+    void Stop() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    Behind(const Behind&) = delete;
+    Behind& operator=(const Behind&) = delete;
+
+    std::unique_lock<std::mutex> Lock() { return std::unique_lock(m_mutex); }
+    // Waits, under lock, until ready() holds (re-checked after each item).
+    template <class Ready> void Wait(std::unique_lock<std::mutex>& lock, Ready ready) {
+        m_changed.wait(lock, ready);
+    }
+    // Every item put is handled and settled.
+    bool Idle() const { return m_queue.empty() && !m_busy; }
+    void Put(std::unique_lock<std::mutex>& lock, Item item) {
+        m_queue.push_back(std::move(item));
+        lock.unlock();
+        m_changed.notify_all();
+    }
+
+private:
+    void Run() {
+        for (;;) {
+            Item item;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_stop || !m_queue.empty(); });
+                if (m_stop)
+                    return;
+                item = std::move(m_queue.front());
+                m_queue.pop_front();
+                m_busy = true;
+            }
+            m_handle(item);
+            {
+                std::lock_guard lock(m_mutex);
+                m_settle(item);
+                m_busy = false;
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    std::function<void(Item&)> m_handle, m_settle;
+    std::deque<Item> m_queue;
+    bool m_busy = false, m_stop = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::thread m_thread; // last: it starts once the rest is made
+};
 
 class WriteBehind {
 public:
@@ -36,26 +104,18 @@ public:
 
 private:
     struct Item {
-        size_t Job;
+        size_t Job = 0;
         std::string Destination;
         std::optional<int64_t> Modified;
         std::string Name, Bytes;
-    };
-    struct Written {
         Done D;
-        std::string Destination;
     };
-    void Run();
-    static Written Write(const Item& item);
+    static void Write(Item& item);
 
     const size_t m_maxBytes;
-    std::deque<Item> m_queue;
-    size_t m_queued = 0; // bytes in m_queue and in the item being written
-    bool m_busy = false, m_stop = false;
-    std::vector<Written> m_written;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::thread m_thread;
+    size_t m_queued = 0; // bytes put and not yet written
+    std::vector<Item> m_written;
+    Behind<Item> m_behind; // last: its thread settles into the members above
 };
 
 class NewFile;
@@ -67,7 +127,7 @@ class PiecesBehind {
 public:
     PiecesBehind(NewFile& out, size_t pieceSize);
     // Stops, dropping pieces not yet written (the caller then throws the file away).
-    ~PiecesBehind();
+    ~PiecesBehind() = default;
     PiecesBehind(const PiecesBehind&) = delete;
     PiecesBehind& operator=(const PiecesBehind&) = delete;
 
@@ -79,18 +139,19 @@ public:
     void Finish();
 
 private:
-    void Run();
+    struct Piece {
+        size_t Buffer = 0, Bytes = 0;
+        std::exception_ptr Failed;
+    };
+    void Write(Piece& piece);
 
     NewFile& m_out;
     std::vector<std::vector<char>> m_buffers;
     std::deque<size_t> m_free;
-    std::deque<std::pair<size_t, size_t>> m_queue; // buffer, bytes
     size_t m_current = 0;
-    bool m_busy = false, m_stop = false;
+    bool m_writing = true; // the thread's own: no write after a failed one
     std::exception_ptr m_failed;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::thread m_thread;
+    Behind<Piece> m_behind;
 };
 
 } // namespace qvr::sources::detail
