@@ -78,9 +78,9 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
         return report;
     }
     const std::vector<sgFileInfo> entries = arc.ArchiveFiles; // see InstallArchive
-    report.Entries.resize(entries.size());
     sources::Opened opened = sources::OpenPackage(arc);
     if (!opened.Outcome) {
+        report.Entries.resize(entries.size());
         report.Outcome = opened.Outcome;
         return report;
     }
@@ -109,35 +109,34 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
     auto tellInfo = [&] {
         bool goOn = true;
         for (size_t i = 0; i < entries.size(); ++i)
-            if (!isFile[i]) {
-                report.Entries[i].Entry = entries[i];
-                report.Entries[i].Outcome = EntryOutcome::InfoEntry;
-                goOn = progress(report.Entries[i], ++told, entries.size()) && goOn;
-            }
+            if (!isFile[i])
+                goOn = progress({entries[i], EntryOutcome::InfoEntry, {}, {}}, ++told,
+                                entries.size()) &&
+                       goOn;
         return goOn;
     };
     bool infoTold = false;
     request.Progress = [&](size_t file, const EntryResult& r, size_t, size_t) {
         if (!std::exchange(infoTold, true) && !tellInfo())
             return false;
-        EntryResult shown = r;
-        shown.Entry = entries[entryOf[file]];
-        return progress(shown, ++told, entries.size());
+        return progress({entries[entryOf[file]], r.Outcome, r.Target, r.Message}, ++told,
+                        entries.size());
     };
     InstallReport done = InstallMembers(target, request);
     report.Outcome = done.Outcome;
     report.Cancelled = done.Cancelled;
     report.Earlier = std::move(done.Earlier);
+    if (!infoTold && report.Outcome)
+        tellInfo();
+    // Made only now, in memory the install has given back: an entry each is megabytes.
+    report.Entries.resize(entries.size());
     for (size_t k = 0; k < done.Entries.size(); ++k) {
         report.Entries[entryOf[k]] = std::move(done.Entries[k]);
         report.Entries[entryOf[k]].Entry = entries[entryOf[k]];
     }
-    if (!infoTold && report.Outcome)
-        tellInfo();
-    else if (!infoTold)
-        for (size_t i = 0; i < entries.size(); ++i)
-            if (!isFile[i])
-                report.Entries[i] = {entries[i], EntryOutcome::InfoEntry, {}, {}};
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (!isFile[i])
+            report.Entries[i] = {entries[i], EntryOutcome::InfoEntry, {}, {}};
     return report;
 }
 
