@@ -11,6 +11,7 @@
 #include "qvr/package/Verify.h"
 #include "qvr/platform/detail/RandomAccessFile.h"
 
+#include <functional>
 #include <map>
 
 #ifndef _WIN32
@@ -249,3 +250,41 @@ TEST_F(CrashSafety, InstallOfAPackageChangedSinceOpeningIsRefused) {
 }
 
 } // namespace
+
+// The check before each write compares the list with a print of the one last read or
+// written: a change in any one field of any entry, or in the order, must change the print.
+TEST(ListPrint, AnyChangedFieldOrOrderChangesThePrint) {
+    sgFileInfo a;
+    a.FileName("a.esp");
+    a.FilePath("Meshes");
+    a.FileDate("3/7/2003 14:5:9");
+    a.FileArchiveDate("3/7/2003 14:5:9");
+    a.FileOffset(5);
+    a.FileSize(100);
+    a.FileCompressedSize(60);
+    sgFileInfo b = a;
+    b.FileName("b.esp");
+    const std::vector<std::function<void(sgFileInfo&)>> changes = {
+        [](sgFileInfo& e) { e.FileName("c.esp"); },
+        [](sgFileInfo& e) { e.FilePath("Meshe"); },
+        [](sgFileInfo& e) { e.FileDate("3/7/2003 14:5:8"); },
+        [](sgFileInfo& e) { e.FileArchiveDate(""); },
+        [](sgFileInfo& e) { e.FileOffset(e.FileOffset() + 1); },
+        [](sgFileInfo& e) { e.FileSize(e.FileSize() + 1); },
+        [](sgFileInfo& e) { e.FileCompressedSize(e.FileCompressedSize() + 1); },
+        // The same characters moved between name and folder.
+        [](sgFileInfo& e) {
+            e.FilePath(e.FilePath() + "a");
+            e.FileName(".esp");
+        },
+    };
+    const std::vector<sgFileInfo> list{a, b};
+    EXPECT_EQ(qvr::detail::PrintOf(list), qvr::detail::PrintOf(std::vector<sgFileInfo>{a, b}));
+    EXPECT_NE(qvr::detail::PrintOf(list), qvr::detail::PrintOf(std::vector<sgFileInfo>{b, a}));
+    for (size_t k = 0; k < changes.size(); ++k)
+        for (size_t at : {0u, 1u}) {
+            std::vector<sgFileInfo> changed = list;
+            changes[k](changed[at]);
+            EXPECT_NE(qvr::detail::PrintOf(list), qvr::detail::PrintOf(changed)) << k << " " << at;
+        }
+}

@@ -118,7 +118,8 @@ void Archives::NameOnly(const std::string& path) {
     m_state.Zip = false;
     m_state.KnownArchive.clear();
     m_state.KnownDirectory.clear();
-    m_state.KnownList.clear();
+    m_state.KnownList = {};
+    m_state.KnownLast = {};
     m_state.Current = path;
 }
 

@@ -16,21 +16,55 @@
 #include <cstdlib>
 #include <limits>
 #include <optional>
+#include <string_view>
 
 namespace qvr {
 
 using format::kMaxArchive;
 
+namespace detail {
+namespace {
+
+// Folds v into h so that every bit of either reaches every bit of the result (splitmix64's
+// finaliser), and the order of the values counts.
+uint64_t Fold(uint64_t h, uint64_t v) {
+    h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+    h = (h ^ (h >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    h = (h ^ (h >> 27)) * 0x94d049bb133111ebULL;
+    return h ^ (h >> 31);
+}
+
+} // namespace
+
+void ListPrint::Add(const sgFileInfo& e) {
+    ++Count;
+    for (const std::string* text :
+         {&e.FileName(), &e.FilePath(), &e.FileDate(), &e.FileArchiveDate()})
+        Hash = Fold(Fold(Hash, text->size()), std::hash<std::string_view>{}(*text));
+    Hash = Fold(Hash, uint64_t{static_cast<uint32_t>(e.FileOffset())} << 32 |
+                          static_cast<uint32_t>(e.FileSize()));
+    Hash = Fold(Hash, static_cast<uint32_t>(e.FileCompressedSize()));
+}
+
+ListPrint PrintOf(const std::vector<sgFileInfo>& list) {
+    ListPrint print;
+    for (const sgFileInfo& e : list)
+        print.Add(e);
+    return print;
+}
+
+} // namespace detail
+
 // Another program may have changed the file, or the list may hold only what a damaged
 // directory gave up; writing on from such a list would lose entries.
 bool Archives::ListMatches(const std::string& directory) {
     if (m_state.KnownArchive == CurrentArchive && m_state.KnownDirectory == directory &&
-        m_state.KnownList == ArchiveFiles)
+        m_state.KnownList == detail::PrintOf(ArchiveFiles))
         return true;
     format::Decoded onDisk = format::DecodeRecords(directory, CurrentArchive);
     if (!onDisk.Complete() || onDisk.Entries != ArchiveFiles)
         return false;
-    RememberDirectory(directory, std::move(onDisk.Entries));
+    RememberDirectory(directory, onDisk.Entries);
     return true;
 }
 
@@ -40,10 +74,12 @@ void Archives::CheckListMatches(const std::string& directory) {
                            " no longer holds the files listed for it; open it again");
 }
 
-void Archives::RememberDirectory(const std::string& directory, std::vector<sgFileInfo> list) {
+void Archives::RememberDirectory(const std::string& directory,
+                                 const std::vector<sgFileInfo>& list) {
     m_state.KnownArchive = CurrentArchive;
     m_state.KnownDirectory = directory;
-    m_state.KnownList = std::move(list);
+    m_state.KnownList = detail::PrintOf(list);
+    m_state.KnownLast = list.empty() ? sgFileInfo() : list.back();
 }
 
 Result Archives::CreateArchive(const std::string& path) {
@@ -173,12 +209,12 @@ void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
     }
     arc.Close();
     // The list the caller is to have once it has taken the new entries.
-    std::vector<sgFileInfo> list = std::move(m_state.KnownList);
+    m_state.KnownDirectory = directory + records;
     for (size_t n = 0; n < blocks.size(); ++n) {
         blocks[n].Entry = entries[n];
-        list.push_back(entries[n]);
+        m_state.KnownList.Add(entries[n]);
+        m_state.KnownLast = entries[n];
     }
-    RememberDirectory(directory + records, std::move(list));
 }
 
 // Writes the blocks where the change's data ends and adds their records to the directory
@@ -189,8 +225,8 @@ void Archives::AppendBlocksToChange(std::vector<detail::NewBlock>& blocks,
                                     const std::vector<int64_t>& lengths) {
     // The change holds the archive locked and checked the whole list when it began; since
     // then only appends of its own have changed the list, each taking it with it.
-    if (m_state.KnownArchive != CurrentArchive || m_state.KnownList.size() != ArchiveFiles.size() ||
-        (!ArchiveFiles.empty() && !(m_state.KnownList.back() == ArchiveFiles.back())))
+    if (m_state.KnownArchive != CurrentArchive || m_state.KnownList.Count != ArchiveFiles.size() ||
+        (!ArchiveFiles.empty() && !(m_state.KnownLast == ArchiveFiles.back())))
         throw ArchiveError("The archive " + CurrentArchive +
                            " no longer holds the files listed for it; open it again");
     const int64_t d = m_state.ChangeDataEnd;
@@ -206,7 +242,8 @@ void Archives::AppendBlocksToChange(std::vector<detail::NewBlock>& blocks,
     m_state.KnownDirectory += records;
     for (size_t n = 0; n < blocks.size(); ++n) {
         blocks[n].Entry = entries[n];
-        m_state.KnownList.push_back(entries[n]);
+        m_state.KnownList.Add(entries[n]);
+        m_state.KnownLast = entries[n];
     }
 }
 
