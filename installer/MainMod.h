@@ -162,6 +162,7 @@ private:
         int installed = 0, replaced = 0, kept = 0, failed = 0;
         QStringList failures; // one line per file that failed, with why
     };
+    static bool TookBack(const qvr::InstallReport& report, InstallCounts& counts);
     // The progress window's end and the one summary of an install.
     void EndInstall(QWidget* owner, const InstallCounts& counts);
     // Ends the progress window: "Complete!" for an empty outcome, the outcome otherwise.

@@ -216,6 +216,12 @@ TEST_F(Reversible, AnInstallStoppedByAFullDiskIsTakenBackWhileTheDiskIsStillFull
         << report.Outcome.Message;
     EXPECT_EQ(Snapshot(Data()), original);
     EXPECT_TRUE(qvr::ListInstallRecords(Data()).empty());
+    // The files it wrote and took back are told as not installed, not as existing files kept.
+    for (const qvr::EntryResult& r : report.Entries) {
+        if (r.Outcome != qvr::EntryOutcome::InfoEntry) {
+            EXPECT_EQ(r.Outcome, qvr::EntryOutcome::Failed) << r.Entry.FileName() << r.Message;
+        }
+    }
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <algorithm>
 #include <set>
 
 #include <exception>
@@ -241,6 +242,21 @@ void MainMod::RunEntryTask(QWidget* owner, const QString& title,
     SetBusy(false);
 }
 
+// An install that stopped took back the files it had written, which the counts noted as
+// installed while they were written: they count as failed. True when there were any.
+bool MainMod::TookBack(const qvr::InstallReport& report, InstallCounts& counts) {
+    const int written = counts.installed + counts.replaced;
+    const bool stayed =
+        std::any_of(report.Entries.begin(), report.Entries.end(), [](const qvr::EntryResult& r) {
+            return r.Outcome == qvr::EntryOutcome::Installed;
+        });
+    if (stayed || written == 0)
+        return false;
+    counts.failed += written;
+    counts.installed = counts.replaced = 0;
+    return true;
+}
+
 namespace {
 // "3 files": a number and its word never part at the end of a line.
 QString Count(qsizetype n, const char* one, const char* many) {
@@ -324,7 +340,9 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
             if (results)
                 *results = report.Entries;
             cancelled = report.Cancelled;
-            if (!report.Outcome && counts.failed == 0)
+            if (!report.Outcome && TookBack(report, counts))
+                m_taskError = QString::fromStdString(report.Outcome.Message);
+            else if (!report.Outcome && counts.failed == 0)
                 m_taskError = QString::fromStdString(report.Outcome.Message);
         },
         note, true);

@@ -224,6 +224,33 @@ TEST_F(InstallFromMain, AnInstallThatWroteNothingDoesNotSayComplete) {
               "Nothing was installed: every file was kept");
 }
 
+// An install that stopped after writing files took them all back: the window and its summary
+// say that nothing was installed, and why, not that the files were.
+TEST_F(InstallFromMain, AnInstallThatStoppedAndTookItsFilesBackSaysNothingWasInstalled) {
+    const std::string why = "The install stopped: no space left; nothing was installed";
+    auto run = [&](const qvr::OverwriteQuestion&, const qvr::EntryProgress& progress,
+                   const qvr::TakeBackQuestion&) {
+        qvr::InstallReport report;
+        for (const char* name : {"a.esp", "b.esp"}) {
+            qvr::EntryResult r;
+            r.Entry.FileName(name);
+            r.Outcome = qvr::EntryOutcome::Installed; // as it was written
+            (void)progress(r, report.Entries.size() + 1, 2);
+            r.Outcome = qvr::EntryOutcome::Failed; // as the report ends: taken back
+            r.Message = std::string(name) + ": taken back: the install stopped";
+            report.Entries.push_back(r);
+        }
+        report.Outcome = qvr::Result::EntryFailure(why);
+        return report;
+    };
+    EXPECT_EQ(Mod().InstallPlugin(&Mod().Main(), "Foo", DataFolder, nullptr, run), 0);
+    EXPECT_EQ(FullText(Mod().Splash().findChild<QLabel*>("lblTask")), "Nothing was installed");
+    ASSERT_EQ(Dialogs_.Summaries().size(), 1u);
+    const QString text = Dialogs_.Summaries()[0]->text;
+    EXPECT_TRUE(text.startsWith(QString::fromStdString(why))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("0\u00a0files installed"))) << text.toStdString();
+}
+
 TEST_F(InstallerTest, AnEntryLeavingTheDataFolderIsRefused) {
     WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
     // The library writes no such entry, so one is made by changing a harmless folder name

@@ -278,9 +278,12 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
             std::string("The install stopped: ") + e.what() +
             (undone ? "; nothing was installed"
                     : "; the next install or removal in " + target.Root + " takes it back"));
+        // Written, then taken back: not installed, and not an existing file that was kept.
         for (EntryResult& r : report.Entries)
-            if (r.Outcome == EntryOutcome::Installed)
-                r.Outcome = EntryOutcome::Skipped;
+            if (r.Outcome == EntryOutcome::Installed) {
+                r.Outcome = EntryOutcome::Failed;
+                r.Message = EntryDisplayPath(r.Entry) + ": taken back: the install stopped";
+            }
     }
     return report;
 }
