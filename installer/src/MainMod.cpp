@@ -340,9 +340,8 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
             if (results)
                 *results = report.Entries;
             cancelled = report.Cancelled;
-            if (!report.Outcome && TookBack(report, counts))
-                m_taskError = QString::fromStdString(report.Outcome.Message);
-            else if (!report.Outcome && counts.failed == 0)
+            // The reason is told when no failed file says it, and always after a take-back.
+            if (!report.Outcome && (TookBack(report, counts) || counts.failed == 0))
                 m_taskError = QString::fromStdString(report.Outcome.Message);
         },
         note, true);

@@ -48,6 +48,7 @@ public:
     }
     // Every item put is handled and settled.
     bool Idle() const { return m_queue.empty() && !m_busy; }
+    // Queues item and lets go of the lock, so the thread can take it at once.
     void Put(std::unique_lock<std::mutex>& lock, Item item) {
         m_queue.push_back(std::move(item));
         lock.unlock();
