@@ -394,12 +394,13 @@ void WriteRemovalIntent(const std::string& dataFolder, const InstallRecord& reco
         if (!neverCommitted)
             throw;
     }
-    for (const RemovalStep& step : record.Plan) {
-        std::string why;
-        if (step.What == Action::Delete &&
-            CheckReach(platform::ToNative(dataFolder), step.Path, record.Links, why))
-            DeleteFileQuiet(platform::FromNative(DataPath(dataFolder, step.Path)));
-    }
+    for (const RemovalStep& step : record.Plan)
+        try {
+            if (step.What == Action::Delete)
+                (void)Delete(dataFolder, record, step, false, {}, {});
+        } catch (const std::exception&) {
+            // left for the removal itself, which says why
+        }
     WriteInstallRecord(dataFolder, record);
 }
 

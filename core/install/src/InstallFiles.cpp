@@ -79,6 +79,7 @@ bool HoldsMember(Archives& arc, const sgFileInfo& entry, const std::string& file
 
 void MoveFile(const fs::path& from, const fs::path& to) {
     Step();
+    testhooks::Operation(testhooks::Op::Rename, platform::FromNative(from).c_str());
     std::error_code ec;
     fs::create_directories(to.parent_path(), ec);
     fs::rename(from, to, ec);
@@ -104,6 +105,11 @@ void MoveFile(const fs::path& from, const fs::path& to) {
 
 bool RemoveFile(const fs::path& file) {
     Step();
+    try {
+        testhooks::Operation(testhooks::Op::Delete, platform::FromNative(file).c_str());
+    } catch (const std::exception&) {
+        return false; // as a delete the system refused
+    }
     std::error_code ec;
     fs::remove(file, ec);
     return !fs::exists(fs::symlink_status(file, ec));
