@@ -139,6 +139,16 @@ TEST_F(OpenMWHostile, ArchiveNamesGiveAPlainFolderOfItsOwnAndExactlyItsOwnLines)
 }
 
 // Finding 4: entry names built to add lines, and names the file would read otherwise.
+// The data= line OpenMW reads names the folder wherever the command was run from.
+TEST(OpenMWTarget, ARelativeModsFolderIsWrittenInFull) {
+    const fs::path here = fs::current_path();
+    for (const std::string given : {"rel-mods", "rel-mods/", "./x/../rel-mods"}) {
+        const openmw::Target where = openmw::TargetFor("Mod.qvr", "openmw.cfg", given);
+        EXPECT_EQ(fs::path(where.ModFolder), here / "rel-mods" / "Mod") << given;
+        EXPECT_EQ(fs::path(where.ModsFolder), here / "rel-mods") << given;
+    }
+}
+
 TEST_F(OpenMWHostile, OnlyInstalledPlugInsWithPlainNamesAreListed) {
     WriteAll(Cfg(), kConfig);
     std::vector<std::string> files = {"=Evil.esp", " lead.esp", "Good.esp"};

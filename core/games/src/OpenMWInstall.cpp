@@ -117,7 +117,13 @@ bool Usable(const std::string& modsFolder, const std::string& key, const fs::pat
 } // namespace
 
 Target TargetFor(const std::string& archivePath, const std::string& configPath,
-                 const std::string& modsFolder) {
+                 const std::string& given) {
+    // OpenMW reads a relative data= line from its own folder, not from where qvr was run.
+    std::error_code ec;
+    fs::path absolute = fs::absolute(Native(given), ec).lexically_normal();
+    if (!absolute.has_filename() && absolute.has_relative_path())
+        absolute = absolute.parent_path(); // "mods/" as "mods"
+    const std::string modsFolder = ec ? given : Utf8(absolute);
     Target where;
     where.ConfigPath = configPath;
     where.ModsFolder = modsFolder;

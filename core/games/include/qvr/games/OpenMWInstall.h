@@ -28,6 +28,7 @@ struct Target {
 // is made from the archive's name without ".qvr" (MakePlainName: never one of the programs'
 // own names, never empty, "." or ".."). An archive whose name gives the name or key of another
 // archive's install gets " (2)", " (3)"... of its own; the same archive gets its folder again.
+// A relative modsFolder is taken from the working folder and written out in full.
 Target TargetFor(const std::string& archivePath, const std::string& configPath,
                  const std::string& modsFolder);
 
