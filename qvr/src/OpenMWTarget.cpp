@@ -27,6 +27,8 @@ std::string ConfigPath() {
     return *cfg;
 }
 
+} // namespace
+
 std::string ModsFolder(const std::string& given) {
     if (!given.empty())
         return given;
@@ -35,8 +37,6 @@ std::string ModsFolder(const std::string& given) {
         return setting;
     return qvr::openmw::DefaultModsFolder(qvr::CurrentHostEnvironment());
 }
-
-} // namespace
 
 OpenMWInstall PrepareOpenMWInstall(const qvr::Archives& arc, const std::string& modsFolder,
                                    const Context&) {

@@ -15,6 +15,9 @@
 
 namespace qvrtool {
 
+// The mods folder given, else QVRInstaller's, else OpenMW's usual one ("" when none is known).
+std::string ModsFolder(const std::string& given);
+
 // Where the plug-in goes: its own folder below the mods folder, and the keys of its records.
 using OpenMWInstall = qvr::openmw::Target;
 

@@ -2,6 +2,7 @@
 
 #include "Command.h"
 #include "ListFormat.h"
+#include "OpenMWTarget.h"
 #include "Places.h"
 #include "Removal.h"
 
@@ -66,9 +67,15 @@ std::vector<FoundFolder> FoldersFound() {
 } // namespace
 
 int CmdInstalled(const ParsedArgs& a, const Context& ctx) {
-    NeedOperands(a, 0, 1, "qvr installed [DATA_FOLDER]");
-    const std::string data =
-        ChooseDataFolder(a.Operands.empty() ? "" : a.Operands[0], ctx, "qvr installed DATA_FOLDER");
+    if (a.Has("mods-folder") && !a.Has("openmw"))
+        throw UsageError("--mods-folder goes with --openmw");
+    NeedOperands(a, 0, a.Has("openmw") ? 0 : 1, "qvr installed [DATA_FOLDER]");
+    const std::string data = a.Has("openmw")
+                                 ? ModsFolder(a.Value("mods-folder"))
+                                 : ChooseDataFolder(a.Operands.empty() ? "" : a.Operands[0], ctx,
+                                                    "qvr installed DATA_FOLDER");
+    if (data.empty())
+        throw CommandError{kUsage, "no mods folder is known; pass --mods-folder FOLDER"};
     std::vector<std::string> problems;
     const auto records = qvr::ListInstallRecords(data, &problems);
     for (const std::string& p : problems)

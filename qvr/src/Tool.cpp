@@ -251,12 +251,16 @@ std::vector<Command> InstallingCommands() {
                {"mods-folder", 0, true}}),
          CmdUninstall},
         {"installed", "list the plug-ins installed into a data folder",
-         std::string("usage: qvr installed [DATA_FOLDER] [--json]\n\n"
-                     "Lists the plug-ins whose installs are recorded in DATA_FOLDER: name,\n"
-                     "version, number of files, date of the install (UTC) and archive.\n\n"
+         std::string("usage: qvr installed [DATA_FOLDER] [--json]\n"
+                     "       qvr installed --openmw [--mods-folder FOLDER] [--json]\n\n"
+                     "Lists the plug-ins whose installs are recorded in DATA_FOLDER, or in\n"
+                     "OpenMW's mods folder: name, version, number of files, date of the install\n"
+                     "(UTC) and archive.\n\n"
+                     "  --openmw             the installs for OpenMW\n"
+                     "  --mods-folder DIR    OpenMW's mods folder\n"
                      "  --json               the installs as one JSON object, for scripts\n") +
              kCommonHelp,
-         With({{"json", 0, false}}), CmdInstalled},
+         With({{"json", 0, false}, {"openmw", 0, false}, {"mods-folder", 0, true}}), CmdInstalled},
     };
 }
 

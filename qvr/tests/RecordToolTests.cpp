@@ -261,6 +261,8 @@ TEST_F(RecordTool, OpenMWInstallAndRemovalTouchOnlyTheirOwnLines) {
     EXPECT_EQ(ReadAll(cfg), withMine);
 
     ASSERT_EQ(Run({"install", "--openmw", P("Other.qvr")}).Code, 0);
+    r = Run({"installed", "--openmw"});
+    EXPECT_TRUE(Contains(r.Out, "MyMod.qvr") && Contains(r.Out, "Other.qvr")) << r.Out << r.Err;
     ASSERT_EQ(Run({"uninstall", "--openmw", "--yes", P("MyMod.qvr")}).Code, 0);
     now = ReadAll(cfg);
     EXPECT_FALSE(Contains(now, "MyMod")) << now;
