@@ -165,6 +165,8 @@ TEST_F(Reversible, AStoppedInstallIsRolledBackWhole) {
     EXPECT_FALSE(report.Outcome.Ok());
     EXPECT_TRUE(report.Cancelled);
     EXPECT_NE(report.Outcome.Message.find("nothing was installed"), std::string::npos);
+    for (const qvr::EntryResult& r : report.Entries)
+        EXPECT_NE(r.Outcome, qvr::EntryOutcome::Installed) << r.Target;
     EXPECT_EQ(Snapshot(Data()), (Files{{"a.esp", "old a"}}));
     EXPECT_FALSE(fs::exists(qvr::RecordFolder(Data())));
 }

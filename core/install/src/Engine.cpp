@@ -165,6 +165,15 @@ Result RollBack(const InstallTarget& target, const InstallRecord& record) {
     return done.Outcome;
 }
 
+// Written, then taken back: not installed, and not an existing file that was kept.
+void TakenBack(InstallReport& report, const std::string& why) {
+    for (EntryResult& r : report.Entries)
+        if (r.Outcome == EntryOutcome::Installed) {
+            r.Outcome = EntryOutcome::Failed;
+            r.Message = EntryDisplayPath(r.Entry) + ": taken back: " + why;
+        }
+}
+
 // The times the request asks for, given only to files this install wrote.
 void SetTimes(const InstallTarget& target, const InstallRequest& request,
               const std::vector<RecordedFile>& written) {
@@ -264,10 +273,12 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
         if (cancelled || written.empty()) {
             const Result undone = RollBack(target, record);
             report.Cancelled = cancelled && undone;
-            if (cancelled)
+            if (cancelled) {
                 report.Outcome = undone ? Result::EntryFailure("The install was cancelled; "
                                                                "nothing was installed")
                                         : undone;
+                TakenBack(report, "the install was cancelled");
+            }
             return report;
         }
         SetTimes(target, request, written);
@@ -278,12 +289,7 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
             std::string("The install stopped: ") + e.what() +
             (undone ? "; nothing was installed"
                     : "; the next install or removal in " + target.Root + " takes it back"));
-        // Written, then taken back: not installed, and not an existing file that was kept.
-        for (EntryResult& r : report.Entries)
-            if (r.Outcome == EntryOutcome::Installed) {
-                r.Outcome = EntryOutcome::Failed;
-                r.Message = EntryDisplayPath(r.Entry) + ": taken back: the install stopped";
-            }
+        TakenBack(report, "the install stopped");
     }
     return report;
 }
