@@ -128,10 +128,10 @@ EntryResult RemoveOne(Archives& arc, const sgFileInfo& entry, const std::string&
             result.Message = EntryDisplayPath(entry) + ": " + result.Target + " was kept: " + why;
             return result;
         }
-        if (!fs::remove(native, ec) || ec) {
+        if (!detail::RemoveFile(native, &why)) {
             result.Outcome = EntryOutcome::Failed;
-            result.Message = EntryDisplayPath(entry) + ": could not delete " + result.Target +
-                             (ec ? ": " + ec.message() : std::string());
+            result.Message =
+                EntryDisplayPath(entry) + ": could not delete " + result.Target + ": " + why;
             return result;
         }
         result.Outcome = EntryOutcome::Installed;

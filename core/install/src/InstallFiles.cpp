@@ -103,16 +103,22 @@ void MoveFile(const fs::path& from, const fs::path& to) {
                                  platform::FromNative(to) + ": " + ec.message());
 }
 
-bool RemoveFile(const fs::path& file) {
+bool RemoveFile(const fs::path& file, std::string* why) {
     Step();
     try {
         testhooks::Operation(testhooks::Op::Delete, platform::FromNative(file).c_str());
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        if (why)
+            *why = e.what();
         return false; // as a delete the system refused
     }
-    std::error_code ec;
+    std::error_code ec, checked;
     fs::remove(file, ec);
-    return !fs::exists(fs::symlink_status(file, ec));
+    if (!fs::exists(fs::symlink_status(file, checked)))
+        return true;
+    if (why)
+        *why = ec ? ec.message() : "it is still there";
+    return false;
 }
 
 void WriteFileAtomically(const fs::path& file, const std::string& text) {

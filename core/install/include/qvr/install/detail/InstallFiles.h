@@ -23,8 +23,8 @@ bool HoldsMember(Archives& arc, const sgFileInfo& entry, const std::string& file
 // Renames from to to (replacing it), creating to's folders; copies and deletes only where
 // the two lie on different file systems. Throws std::runtime_error.
 void MoveFile(const std::filesystem::path& from, const std::filesystem::path& to);
-// Deletes a file; true when it is gone afterwards.
-bool RemoveFile(const std::filesystem::path& file);
+// Deletes a file; true when it is gone afterwards, else why says why when given.
+bool RemoveFile(const std::filesystem::path& file, std::string* why = nullptr);
 // Writes text beside file, flushes it to the disk and renames it into place.
 void WriteFileAtomically(const std::filesystem::path& file, const std::string& text);
 // Gives file the last-write time seconds (since 1970, UTC); quietly keeps the one it has when
