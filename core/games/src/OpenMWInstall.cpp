@@ -118,7 +118,7 @@ bool Usable(const std::string& modsFolder, const std::string& key, const fs::pat
 
 Target TargetFor(const std::string& archivePath, const std::string& configPath,
                  const std::string& given) {
-    // OpenMW reads a relative data= line from its own folder, not from where qvr was run.
+    // OpenMW reads a relative data= line from the folder of openmw.cfg, not from where qvr ran.
     std::error_code ec;
     fs::path absolute = fs::absolute(Native(given), ec).lexically_normal();
     if (!absolute.has_filename() && absolute.has_relative_path())
