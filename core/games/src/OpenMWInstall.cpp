@@ -119,11 +119,14 @@ bool Usable(const std::string& modsFolder, const std::string& key, const fs::pat
 Target TargetFor(const std::string& archivePath, const std::string& configPath,
                  const std::string& given) {
     // OpenMW reads a relative data= line from the folder of openmw.cfg, not from where qvr ran.
-    std::error_code ec;
-    fs::path absolute = fs::absolute(Native(given), ec).lexically_normal();
-    if (!absolute.has_filename() && absolute.has_relative_path())
-        absolute = absolute.parent_path(); // "mods/" as "mods"
-    const std::string modsFolder = ec ? given : Utf8(absolute);
+    std::string modsFolder = given;
+    if (std::error_code ec; Native(given).is_relative()) {
+        fs::path absolute = fs::absolute(Native(given), ec).lexically_normal();
+        if (!absolute.has_filename() && absolute.has_relative_path())
+            absolute = absolute.parent_path(); // "mods/" as "mods"
+        if (!ec)
+            modsFolder = Utf8(absolute);
+    }
     Target where;
     where.ConfigPath = configPath;
     where.ModsFolder = modsFolder;
