@@ -42,8 +42,13 @@ struct Records {
 
 [[maybe_unused]] Records RecordsOf(const std::string& root) {
     Records out;
-    for (const qvr::InstallRecord& r : qvr::ListInstallRecords(root))
+    for (const qvr::InstallRecord& r : qvr::ListInstallRecords(root)) {
         out.Keys.push_back(r.Key + (r.State == qvr::RecordState::Installed ? "" : " unfinished"));
+        // What each says of the copy it keeps: a removal of it restores only that.
+        for (const qvr::RecordedFile& f : r.Files)
+            if (f.BackupKnown)
+                out.Keys.push_back("  keeps " + f.Path + " of crc " + std::to_string(f.BackupCrc));
+    }
     return out;
 }
 
@@ -55,13 +60,21 @@ protected:
         arc2.TempFolder = arc.TempFolder;
         return arc2.OpenArchive(pack).Ok() && qvr::InstallRecorded(arc2, data, kYes).Outcome.Ok();
     }
-    const Files original = {{"Morrowind.esm", "master"}, {"Meshes\\x.nif", "game's x"}};
+    const Files original = {{"Morrowind.esm", "master"},
+                            {"Meshes\\x.nif", "game's x"},
+                            {"Textures\\y.dds", "game's y"}};
 
     void SetUp() override {
         Reversible::SetUp();
-        a = Pack("A",
-                 {{"Meshes\\x.nif", "A's x"}, {"Meshes\\a\\a.nif", "A's own"}, {"A.esp", "A"}});
-        b = Pack("B", {{"Meshes\\x.nif", "B's x"}, {"Textures\\b.dds", "B's t"}, {"B.esp", "B"}});
+        // Two of the game's files replaced by both: removing A hands two kept copies on to B.
+        a = Pack("A", {{"Meshes\\x.nif", "A's x"},
+                       {"Meshes\\a\\a.nif", "A's own"},
+                       {"Textures\\y.dds", "A's y"},
+                       {"A.esp", "A"}});
+        b = Pack("B", {{"Meshes\\x.nif", "B's x"},
+                       {"Textures\\b.dds", "B's t"},
+                       {"Textures\\y.dds", "B's y"},
+                       {"B.esp", "B"}});
     }
     std::string a, b;
 };

@@ -3,6 +3,7 @@
 #include "qvr/install/Engine.h"
 #include "qvr/install/detail/InstallFiles.h"
 #include "qvr/install/detail/InstallPaths.h"
+#include "qvr/install/detail/RemovalLookup.h"
 #include "qvr/install/detail/SafeReach.h"
 #include "qvr/platform/FileUtils.h"
 #include "qvr/platform/detail/platform.h"
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <ctime>
 #include <system_error>
+#include <unordered_map>
 
 namespace fs = std::filesystem;
 
@@ -34,26 +36,8 @@ bool Matches(const fs::path& file, int64_t size, uint32_t crc) {
     return actualSize == size && actual == crc;
 }
 
-// The record of the first plug-in installed after `record` that wrote the same path.
-const RecordedFile* LaterOwner(const InstallRecord& record, const std::string& path,
-                               const std::vector<InstallRecord>& others, int64_t& sequence,
-                               std::string& name) {
-    const std::string key = FoldCase(path);
-    for (const InstallRecord& r : others) { // oldest first
-        if (r.Sequence <= record.Sequence || r.State != RecordState::Installed)
-            continue;
-        for (const RecordedFile& f : r.Files)
-            if (FoldCase(f.Path) == key) {
-                sequence = r.Sequence;
-                name = r.Name.empty() ? r.Archive : r.Name;
-                return &f;
-            }
-    }
-    return nullptr;
-}
-
 RemovalStep PlanFile(const std::string& dataFolder, const InstallRecord& record,
-                     const RecordedFile& file, const std::vector<InstallRecord>& others) {
+                     const RecordedFile& file, const RemovalLookup& lookup) {
     RemovalStep step;
     step.Path = file.Path;
     std::error_code ec;
@@ -66,7 +50,7 @@ RemovalStep PlanFile(const std::string& dataFolder, const InstallRecord& record,
     }
     int64_t laterSequence = 0;
     std::string laterName;
-    if (LaterOwner(record, file.Path, others, laterSequence, laterName)) {
+    if (lookup.LaterOwner(file.Path, laterSequence, laterName)) {
         // The later plug-in's backup holds this plug-in's file: it becomes what lies below.
         step.LaterCopy = BackupName(laterSequence, file.Path);
         fs::path later = Below(BackupsFolder(dataFolder), step.LaterCopy);
@@ -86,13 +70,6 @@ RemovalStep PlanFile(const std::string& dataFolder, const InstallRecord& record,
     return step;
 }
 
-const RecordedFile* FileOf(const InstallRecord& record, const std::string& path) {
-    for (const RecordedFile& f : record.Files)
-        if (f.Path == path)
-            return &f;
-    return nullptr;
-}
-
 // A kept copy (name: "<sequence>\<path>") may be touched: no link on its way from the data
 // folder, the record folder included.
 bool BackupReach(const std::string& dataFolder, const std::string& name, std::string& why) {
@@ -110,11 +87,10 @@ FileResult Kept(FileResult result, std::string why) {
     return result;
 }
 
-FileResult Delete(const std::string& dataFolder, const InstallRecord& record,
+FileResult Delete(const std::string& dataFolder, const InstallRecord& record, const RecordedFile* f,
                   const RemovalStep& step, bool dryRun, FileResult result,
                   const std::string& keptCopy) {
     const fs::path target = DataPath(dataFolder, step.Path);
-    const RecordedFile* f = FileOf(record, step.Path);
     std::error_code ec;
     const bool present = fs::exists(fs::symlink_status(target, ec));
     std::string why;
@@ -130,7 +106,7 @@ FileResult Delete(const std::string& dataFolder, const InstallRecord& record,
 }
 
 FileResult Restore(const std::string& dataFolder, const InstallRecord& record,
-                   const RemovalStep& step, bool dryRun, FileResult result) {
+                   const RecordedFile* f, const RemovalStep& step, bool dryRun, FileResult result) {
     const fs::path target = DataPath(dataFolder, step.Path);
     const fs::path backup = BackupPath(dataFolder, record.Sequence, step.Path);
     std::error_code ec;
@@ -143,7 +119,7 @@ FileResult Restore(const std::string& dataFolder, const InstallRecord& record,
     if (!BackupReach(dataFolder, BackupName(record.Sequence, step.Path), why) ||
         !CheckReach(platform::ToNative(dataFolder), step.Path, record.Links, why))
         return Kept(result, "not restored: " + why + kept);
-    if (!BackupIsAsKept(backup, FileOf(record, step.Path)))
+    if (!BackupIsAsKept(backup, f))
         return Kept(result, "not restored: the kept copy is not the file this install "
                             "replaced" +
                                 kept);
@@ -153,13 +129,12 @@ FileResult Restore(const std::string& dataFolder, const InstallRecord& record,
 }
 
 // This plug-in's kept copy becomes the later plug-in's, whose record is told what it now keeps.
-FileResult PassOn(const std::string& dataFolder, const InstallRecord& record,
-                  const RemovalStep& step, std::vector<InstallRecord>& all, bool dryRun,
-                  FileResult result) {
+FileResult PassOn(const std::string& dataFolder, const InstallRecord& record, RemovalLookup& lookup,
+                  const RemovalStep& step, bool dryRun, FileResult result) {
     const fs::path backup = BackupPath(dataFolder, record.Sequence, step.Path);
     std::error_code ec;
     const bool backupThere = fs::exists(fs::symlink_status(backup, ec));
-    const RecordedFile* mine = FileOf(record, step.Path);
+    const RecordedFile* mine = lookup.Mine(step.Path);
     std::string why;
     if (backupThere &&
         (!BackupReach(dataFolder, BackupName(record.Sequence, step.Path), why) ||
@@ -175,23 +150,19 @@ FileResult PassOn(const std::string& dataFolder, const InstallRecord& record,
         return result;
     if (backupThere)
         MoveFile(backup, Below(BackupsFolder(dataFolder), step.LaterCopy));
+    // The later records are written once, after the last step (a run after a crash does
+    // these steps again).
     const int64_t laterSequence = std::stoll(step.LaterCopy.substr(0, step.LaterCopy.find('\\')));
-    for (InstallRecord& later : all) {
-        if (later.Sequence != laterSequence)
-            continue;
-        for (RecordedFile& f : later.Files)
-            if (FoldCase(f.Path) == FoldCase(step.Path)) {
-                f.BackupKnown = mine && mine->BackupKnown;
-                f.BackupSize = mine ? mine->BackupSize : 0;
-                f.BackupCrc = mine ? mine->BackupCrc : 0;
-            }
-        WriteInstallRecord(dataFolder, later);
+    for (RecordedFile* f : lookup.LaterFiles(step.Path, laterSequence)) {
+        f->BackupKnown = mine && mine->BackupKnown;
+        f->BackupSize = mine ? mine->BackupSize : 0;
+        f->BackupCrc = mine ? mine->BackupCrc : 0;
     }
     return result;
 }
 
 FileResult Execute(const std::string& dataFolder, const InstallRecord& record,
-                   const RemovalStep& step, std::vector<InstallRecord>& all, bool dryRun) {
+                   RemovalLookup& lookup, const RemovalStep& step, bool dryRun) {
     FileResult result;
     result.Path = step.Path;
     const fs::path backup = BackupPath(dataFolder, record.Sequence, step.Path);
@@ -202,11 +173,12 @@ FileResult Execute(const std::string& dataFolder, const InstallRecord& record,
     try {
         switch (step.What) {
         case Action::Delete:
-            return Delete(dataFolder, record, step, dryRun, result, keptCopy);
+            return Delete(dataFolder, record, lookup.Mine(step.Path), step, dryRun, result,
+                          keptCopy);
         case Action::Restore:
-            return Restore(dataFolder, record, step, dryRun, result);
+            return Restore(dataFolder, record, lookup.Mine(step.Path), step, dryRun, result);
         case Action::PassOn:
-            return PassOn(dataFolder, record, step, all, dryRun, result);
+            return PassOn(dataFolder, record, lookup, step, dryRun, result);
         case Action::Drop: {
             result = Kept(result, "replaced by a plug-in installed later");
             fs::path later = Below(BackupsFolder(dataFolder), step.LaterCopy);
@@ -256,28 +228,35 @@ void RemoveEmptyTree(const fs::path& root) {
 }
 
 // A folder this install made that still holds another plug-in's files becomes that plug-in's
-// to remove. Losing this in a crash costs at most an empty folder left behind.
+// to remove (the first such plug-in's). Losing this in a crash costs at most an empty folder
+// left behind.
 void HandOverFolders(const std::string& dataFolder, const InstallRecord& record,
-                     const std::vector<std::string>& folders, std::vector<InstallRecord> others) {
+                     const std::vector<std::string>& folders, std::vector<InstallRecord>& others) {
     std::error_code ec;
-    for (const std::string& folder : folders) {
-        if (!fs::is_directory(DataPath(dataFolder, folder), ec))
+    std::unordered_map<std::string, const std::string*> left; // by folded name
+    for (const std::string& folder : folders)
+        if (fs::is_directory(DataPath(dataFolder, folder), ec))
+            left.emplace(FoldCase(folder), &folder);
+    for (InstallRecord& r : others) {
+        if (left.empty())
+            return;
+        if (r.Sequence == record.Sequence || r.State != RecordState::Installed)
             continue;
-        const std::string prefix = FoldCase(folder) + "\\";
-        for (InstallRecord& r : others) {
-            if (r.Sequence == record.Sequence || r.State != RecordState::Installed)
-                continue;
-            bool inside = std::any_of(r.Files.begin(), r.Files.end(), [&](const RecordedFile& f) {
-                return FoldCase(f.Path).rfind(prefix, 0) == 0;
-            });
-            if (!inside)
-                continue;
-            if (std::find(r.Folders.begin(), r.Folders.end(), folder) == r.Folders.end()) {
-                r.Folders.push_back(folder);
-                WriteInstallRecord(dataFolder, r);
+        bool changed = false;
+        for (const RecordedFile& f : r.Files) {
+            const std::string path = FoldCase(f.Path);
+            for (size_t cut = path.find('\\'); cut != std::string::npos;
+                 cut = path.find('\\', cut + 1)) {
+                const auto it = left.find(path.substr(0, cut));
+                if (it == left.end())
+                    continue;
+                if (std::find(r.Folders.begin(), r.Folders.end(), *it->second) == r.Folders.end())
+                    r.Folders.push_back(*it->second), changed = true;
+                left.erase(it);
             }
-            break;
         }
+        if (changed)
+            WriteInstallRecord(dataFolder, r);
     }
 }
 
@@ -386,7 +365,7 @@ namespace {
 // new are deleted first (the plan deletes them; nothing lies below them, and a run after a
 // crash plans them again, as missing), then the plan is written.
 void WriteRemovalIntent(const std::string& dataFolder, const InstallRecord& record,
-                        bool neverCommitted) {
+                        const RemovalLookup& lookup, bool neverCommitted) {
     try {
         WriteInstallRecord(dataFolder, record);
         return;
@@ -397,7 +376,7 @@ void WriteRemovalIntent(const std::string& dataFolder, const InstallRecord& reco
     for (const RemovalStep& step : record.Plan)
         try {
             if (step.What == Action::Delete)
-                (void)Delete(dataFolder, record, step, false, {}, {});
+                (void)Delete(dataFolder, record, lookup.Mine(step.Path), step, false, {}, {});
         } catch (const std::exception&) {
             // left for the removal itself, which says why
         }
@@ -413,6 +392,13 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
     report.ByRecord = true;
     report.Plugin = record.Name.empty() ? record.Archive : record.Name;
     std::vector<InstallRecord> all = others; // kept as written when a step changes another
+    RemovalLookup lookup(record, all);
+    // The later installs' records that steps changed, written once; a run after a crash makes
+    // the same changes again.
+    auto writeChanged = [&] {
+        for (const InstallRecord* later : lookup.Changed())
+            WriteInstallRecord(dataFolder, *later);
+    };
     try {
         if (std::string why; !RecordFolderIsSound(dataFolder, why)) {
             report.Outcome = Result::EntryFailure(why + "; nothing was removed");
@@ -425,10 +411,10 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
                     DeleteStrayWorkFiles(DataPath(dataFolder, f.Path).parent_path());
             record.Plan.clear();
             for (const RecordedFile& f : record.Files)
-                record.Plan.push_back(PlanFile(dataFolder, record, f, others));
+                record.Plan.push_back(PlanFile(dataFolder, record, f, lookup));
             record.State = RecordState::Removing;
             if (!dryRun)
-                WriteRemovalIntent(dataFolder, record, neverCommitted);
+                WriteRemovalIntent(dataFolder, record, lookup, neverCommitted);
         }
         if (Result edits = dryRun || successor ? Result::Success() : TakeBackEdits(record, editor);
             !edits) {
@@ -439,8 +425,9 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
         }
         size_t done = 0;
         for (const RemovalStep& step : record.Plan) {
-            report.Files.push_back(Execute(dataFolder, record, step, all, dryRun));
+            report.Files.push_back(Execute(dataFolder, record, lookup, step, dryRun));
             if (progress && !progress(report.Files.back(), ++done, record.Plan.size())) {
+                writeChanged();
                 report.Outcome =
                     Result::EntryFailure("The removal of " + report.Plugin +
                                          " was stopped; removing it again finishes it");
@@ -449,6 +436,7 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
         }
         if (dryRun)
             return report;
+        writeChanged();
         // A file not handled keeps the plan open: nothing is committed, so no kept copy is lost.
         if (size_t failed = report.Count(FileFate::Failed); failed > 0) {
             report.Outcome =
