@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <set>
 #include <system_error>
 #include <unordered_map>
 
@@ -406,9 +407,13 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
         }
         if (record.State != RecordState::Removing) {
             const bool neverCommitted = record.State == RecordState::Installing;
-            if (neverCommitted && !dryRun)
+            if (neverCommitted && !dryRun) {
+                std::set<fs::path> folders; // each listed once, however many files it holds
                 for (const RecordedFile& f : record.Files)
-                    DeleteStrayWorkFiles(DataPath(dataFolder, f.Path).parent_path());
+                    folders.insert(DataPath(dataFolder, f.Path).parent_path());
+                for (const fs::path& folder : folders)
+                    DeleteStrayWorkFiles(folder);
+            }
             record.Plan.clear();
             for (const RecordedFile& f : record.Files)
                 record.Plan.push_back(PlanFile(dataFolder, record, f, lookup));
