@@ -1,6 +1,6 @@
 #pragma once
 // What a removal looks up for each of its files, made once for the whole removal: looking each
-// up in every record instead made taking back 10,000 files cost minutes.
+// up in every record instead made taking back 100,000 files cost minutes.
 
 #include "qvr/install/InstallRecord.h"
 
@@ -16,8 +16,8 @@ namespace qvr::detail {
 class RemovalLookup {
 public:
     // record's files by their paths, and where the installs of all (which may hold record
-    // itself) wrote the same paths, letter case aside. Both must outlive the lookup unchanged
-    // but for the fields of files (see LaterFiles).
+    // itself) wrote the same paths, letter case aside. Both must outlive the lookup, their
+    // lists of files unchanged.
     RemovalLookup(const InstallRecord& record, std::vector<InstallRecord>& all);
 
     // record's file of that path (as recorded); null when it has none.
