@@ -6,6 +6,7 @@
 #include "qvr/platform/detail/TestHooks.h"
 #include "qvr/platform/detail/platform.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -27,7 +28,10 @@ bool FileCrc(const fs::path& file, int64_t& size, uint32_t& crc) {
         RandomAccessFile in(platform::FromNative(file), RandomAccessFile::Mode::Read);
         size = in.Length();
         uLong sum = crc32(0L, Z_NULL, 0);
-        std::vector<unsigned char> buf(256 * 1024);
+        // No larger than the file: a mod's thousands of small files would each pay for
+        // mapping and clearing a large buffer.
+        std::vector<unsigned char> buf(
+            static_cast<size_t>(std::clamp<int64_t>(size, 1, 256 * 1024)));
         for (int64_t pos = 1; pos <= size;) {
             size_t got = in.ReadAt(pos, buf.data(), buf.size());
             if (got == 0)
