@@ -148,8 +148,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 2, "qvr install ARCHIVE [DATA_FOLDER] [--overwrite | --skip-existing]");
     if (a.Has("overwrite") && a.Has("skip-existing"))
         throw UsageError("--overwrite and --skip-existing exclude each other");
-    if (a.Has("mods-folder") && !a.Has("openmw"))
-        throw UsageError("--mods-folder goes with --openmw");
+    NeedOpenMWForModsFolder(a);
     if (a.Has("openmw") && a.Operands.size() > 1)
         throw UsageError("with --openmw the mods folder is given by --mods-folder");
     if (a.Has("openmw") && a.Has("no-activate"))
@@ -247,8 +246,7 @@ static bool AnsweredYes() {
 
 int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 1, 2, "qvr uninstall ARCHIVE|PLUGIN_NAME [DATA_FOLDER] [--yes] [--dry-run]");
-    if (a.Has("mods-folder") && !a.Has("openmw"))
-        throw UsageError("--mods-folder goes with --openmw");
+    NeedOpenMWForModsFolder(a);
     std::error_code ec;
     // A zip, 7z, rar or tar archive is found by the file name its install recorded.
     const bool source =

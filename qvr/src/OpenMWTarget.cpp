@@ -29,13 +29,20 @@ std::string ConfigPath() {
 
 } // namespace
 
+void NeedOpenMWForModsFolder(const ParsedArgs& a) {
+    if (a.Has("mods-folder") && !a.Has("openmw"))
+        throw UsageError("--mods-folder goes with --openmw");
+}
+
 std::string ModsFolder(const std::string& given) {
     if (!given.empty())
         return given;
-    const std::string setting = InstallerSetting("OpenMWModsFolder");
-    if (!setting.empty())
-        return setting;
-    return qvr::openmw::DefaultModsFolder(qvr::CurrentHostEnvironment());
+    std::string known = InstallerSetting("OpenMWModsFolder");
+    if (known.empty())
+        known = qvr::openmw::DefaultModsFolder(qvr::CurrentHostEnvironment());
+    if (known.empty())
+        throw CommandError{kUsage, "no mods folder is known; pass --mods-folder FOLDER"};
+    return known;
 }
 
 OpenMWInstall PrepareOpenMWInstall(const qvr::Archives& arc, const std::string& modsFolder,
@@ -46,8 +53,6 @@ OpenMWInstall PrepareOpenMWInstall(const qvr::Archives& arc, const std::string& 
 OpenMWInstall PrepareOpenMWInstallOf(const std::string& archivePath,
                                      const std::string& modsFolder) {
     const std::string mods = ModsFolder(modsFolder);
-    if (mods.empty())
-        throw CommandError{kUsage, "no mods folder is known; pass --mods-folder FOLDER"};
     return qvr::openmw::TargetFor(archivePath, ConfigPath(), mods);
 }
 

@@ -15,7 +15,10 @@
 
 namespace qvrtool {
 
-// The mods folder given, else QVRInstaller's, else OpenMW's usual one ("" when none is known).
+// --mods-folder is refused without --openmw.
+void NeedOpenMWForModsFolder(const ParsedArgs& a);
+// The mods folder given, else QVRInstaller's, else OpenMW's usual one; ends the command when
+// none is known.
 std::string ModsFolder(const std::string& given);
 
 // Where the plug-in goes: its own folder below the mods folder, and the keys of its records.

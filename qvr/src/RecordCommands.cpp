@@ -67,15 +67,12 @@ std::vector<FoundFolder> FoldersFound() {
 } // namespace
 
 int CmdInstalled(const ParsedArgs& a, const Context& ctx) {
-    if (a.Has("mods-folder") && !a.Has("openmw"))
-        throw UsageError("--mods-folder goes with --openmw");
+    NeedOpenMWForModsFolder(a);
     NeedOperands(a, 0, a.Has("openmw") ? 0 : 1, "qvr installed [DATA_FOLDER]");
     const std::string data = a.Has("openmw")
                                  ? ModsFolder(a.Value("mods-folder"))
                                  : ChooseDataFolder(a.Operands.empty() ? "" : a.Operands[0], ctx,
                                                     "qvr installed DATA_FOLDER");
-    if (data.empty())
-        throw CommandError{kUsage, "no mods folder is known; pass --mods-folder FOLDER"};
     std::vector<std::string> problems;
     const auto records = qvr::ListInstallRecords(data, &problems);
     for (const std::string& p : problems)
