@@ -47,6 +47,13 @@ protected:
              budget += (total - budget > 64 ? std::max<int64_t>(1, total / 150) : 1)) {
             testhooks::WriteBudget = budget;
             const Result r = op();
+            // The packing time goes into the bytes, so a run a second later may need a byte
+            // fewer: a success is sound only when no write was cut (the budget still armed).
+            if (r && testhooks::WriteBudget.load() >= 0) {
+                testhooks::WriteBudget = -1;
+                Restore();
+                continue;
+            }
             EXPECT_FALSE(r) << name << " with " << budget << " of " << total << " bytes";
             testhooks::WriteBudget = -1;
             EXPECT_FALSE(r.Message.empty()) << name;
