@@ -209,7 +209,16 @@ bool CheckCreateOperands(const ParsedArgs& a, const std::string& path, const std
 void ReportCreated(const std::string& path, const AddOutcome& outcome,
                    const qvr::Gathered& gathered, size_t refused) {
     std::cout << "Created " << Printable(path) << ": ";
-    if (refused)
+    // A folder that could not be read holds an unknown number of files: no total is given then.
+    std::error_code ec;
+    const bool folderRefused =
+        std::any_of(gathered.Problems.begin(), gathered.Problems.end(),
+                    [&](const auto& p) { return fs::is_directory(Native(p.Source), ec); });
+    if (refused && folderRefused)
+        std::cout << "packed " << Plural(static_cast<int>(outcome.Added), "file", "files") << " ("
+                  << outcome.Bytes << " bytes into " << qvr::FileLength(path).value_or(0)
+                  << "); refused: " << Printable(Join(outcome.Refused, gathered.Problems)) << "\n";
+    else if (refused)
         std::cout << "packed " << outcome.Added << " of "
                   << Plural(static_cast<int>(outcome.Added + refused), "file", "files") << " ("
                   << outcome.Bytes << " bytes into " << qvr::FileLength(path).value_or(0)

@@ -79,6 +79,11 @@ TEST_F(Tool, MessagesNameWhatTheUserGaveAndOneCauseGivesOneStatus) {
     EXPECT_EQ(r.Code, 1);
     EXPECT_TRUE(Contains(r.Out, "packed 1 of 2 files")) << r.Out;
     EXPECT_TRUE(Contains(r.Out, "refused: " + P("plugin/empty.nif"))) << r.Out;
+    // A folder left out holds files nobody counted: no total is claimed.
+    WriteAll(dir / "plugin" / "~qvr-old" / "a.nif", "nif");
+    r = Run({"create", P("n.qvr"), P("plugin")});
+    EXPECT_TRUE(Contains(r.Out, ": packed 1 file (")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, P("plugin/~qvr-old"))) << r.Out;
 
     // verify on a folder (or a device) says what list and info say, with the same status.
     for (const std::string& odd : {P("plugin"),
