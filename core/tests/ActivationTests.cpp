@@ -229,6 +229,7 @@ TEST_F(Activation, MorrowindIniIsLeftAsThePlayerHasIt) {
         {"the same archive installed again", kIni, true, true, true, false},
         {"a last line without a line end", noNewline, true, false, true, false},
         {"no Morrowind.ini", "", true, false, false, false},
+        {"no [Game Files] yet", "[General]\r\nSubtitles=1\r\n", true, false, true, false},
     };
     for (const Case& c : cases) {
         Lay();

@@ -76,6 +76,9 @@ TEST_F(Reversible, RecordSaysWhatWasWrittenAndReadsBackAsWritten) {
     qvr::InstallRecord back;
     ASSERT_TRUE(qvr::ParseInstallRecord(text, back).Ok());
     EXPECT_EQ(qvr::FormatInstallRecord(back), text);
+    qvr::InstallRecord saved; // by an editor that marks its text as UTF-8
+    ASSERT_TRUE(qvr::ParseInstallRecord("\xEF\xBB\xBF" + text, saved).Ok());
+    EXPECT_EQ(qvr::FormatInstallRecord(saved), text);
     EXPECT_FALSE(qvr::ParseInstallRecord("sequence=1\nstate=odd\n", back).Ok());
 
     // Found by key, archive name or plug-in name, in any letter case.

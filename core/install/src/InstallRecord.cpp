@@ -278,7 +278,9 @@ bool ParseRecordLine(const std::string& key, const std::string& value, InstallRe
             return false;
         r.Edits.push_back({value.substr(0, space), value.substr(space + 1), {}, {}});
     } else if (key == "add" || key == "remove") {
-        if (r.Edits.empty() || value.find('=') == std::string::npos)
+        // A setting, or the header of a section the install brought ("[Archives]").
+        const bool header = value.size() > 2 && value.front() == '[' && value.back() == ']';
+        if (r.Edits.empty() || (!header && value.find('=') == std::string::npos))
             return false;
         (key == "add" ? r.Edits.back().Add : r.Edits.back().Remove).push_back(value);
     } else if (key == "step") {
@@ -306,7 +308,9 @@ Result ParseInstallRecord(const std::string& text, InstallRecord& r) {
     bool haveSequence = false, haveState = false;
     int number = 0;
     while (std::getline(in, line)) {
-        ++number;
+        // An editor that saved the record may have put a byte-order mark in front.
+        if (++number == 1 && line.starts_with("\xEF\xBB\xBF"))
+            line.erase(0, 3);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (line.empty() || line[0] == ';')
