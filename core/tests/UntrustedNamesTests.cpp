@@ -235,6 +235,13 @@ TEST_F(Untrusted, RemovalByContentKeepsAFileWhoseOriginalARecordKeeps) {
     qvr::Archives a;
     a.TempFolder = arc.TempFolder;
     ASSERT_TRUE(Ok(a.OpenArchive(Pack("Unrelated", {{"Textures\\game.dds", "same bytes"}}))));
+    // While that record cannot be read, nothing is removed by content at all.
+    const std::string record = qvr::RecordFolder(Data()) + "/other.qvr.ini";
+    const std::string text = ReadAll(record);
+    WriteAll(record, "a line no record holds\n" + text);
+    EXPECT_FALSE(qvr::RemovePlugin(a, Data()).Outcome.Ok());
+    EXPECT_EQ(ReadAll(Data() + "/Textures/game.dds"), "same bytes");
+    WriteAll(record, text);
     const qvr::RemovalReport removed = qvr::RemovePlugin(a, Data());
     EXPECT_FALSE(removed.ByRecord);
     EXPECT_EQ(removed.Count(FileFate::Kept), 1u);

@@ -199,8 +199,17 @@ RemovalReport RemovePlugin(Archives& arc, const InstallTarget& target,
                                                         : arc.PluginInfo.PluginName();
     // A file another install replaced waits in the backups: deleting it by content would leave
     // the original hidden there.
+    std::vector<std::string> unread;
+    const std::vector<InstallRecord> records = ListInstallRecords(dataFolder, &unread);
+    // A record that cannot be read may be this plug-in's own, with originals in the backups
+    // that only it can put back: nothing is removed by content until it is mended.
+    if (!unread.empty()) {
+        report.Outcome = Result::EntryFailure(
+            unread.front() + "; nothing was removed (mend or delete that record first)");
+        return report;
+    }
     std::map<std::string, std::string> keptBy;
-    for (const InstallRecord& r : ListInstallRecords(dataFolder))
+    for (const InstallRecord& r : records)
         for (const RecordedFile& f : r.Files)
             if (f.Replaced)
                 keptBy.emplace(FoldCase(f.Path), r.Name.empty() ? r.Archive : r.Name);
