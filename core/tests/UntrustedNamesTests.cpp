@@ -323,6 +323,23 @@ TEST_F(Untrusted, RemovalRestoresThroughAFolderLinkThePlayerMade) {
     EXPECT_TRUE(fs::is_symlink(Data() + "/Textures"));
 }
 
+// A file link is the player's too (a plug-in on a card not mounted now): never replaced.
+TEST_F(Untrusted, AFileLinkThePlayerMadeIsKeptAsItIs) {
+    Lay(dir + "/card", {{"Good.esp", "the player's"}});
+    fs::create_symlink("../card/Good.esp", Data() + "/Good.esp");
+    fs::create_symlink("../unmounted/Other.esp", Data() + "/Other.esp");
+    const std::string pack =
+        Pack("L", {{"Good.esp", "mod's"}, {"Other.esp", "mod's"}, {"New.esp", "n"}});
+    for (const bool overwrite : {false, true}) {
+        const qvr::InstallReport report = Install(pack, overwrite);
+        EXPECT_TRUE(report.Outcome.Ok()) << report.Outcome.Message;
+        ASSERT_TRUE(qvr::RemoveByRecord(Data(), "l.qvr").Outcome.Ok());
+        EXPECT_EQ(fs::read_symlink(Data() + "/Good.esp"), "../card/Good.esp");
+        EXPECT_EQ(fs::read_symlink(Data() + "/Other.esp"), "../unmounted/Other.esp");
+        EXPECT_EQ(ReadAll(dir + "/card/Good.esp"), "the player's");
+    }
+}
+
 // Issue 19, finding 7: only folders the install made go, and never a link.
 TEST_F(Untrusted, RemovalTakesOutOnlyTheFoldersItsInstallMade) {
     fs::create_directories(Data() + "/Meshes");

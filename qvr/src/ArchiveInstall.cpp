@@ -108,6 +108,13 @@ int SummariseInstall(const ParsedArgs& a, const Context& ctx, const qvr::Install
     const int kept = Tally(results, qvr::EntryOutcome::Skipped);
     const int refused = Tally(results, qvr::EntryOutcome::Refused);
     const int failed = Tally(results, qvr::EntryOutcome::Failed);
+    // Refused whole before a file was looked at (the folder in use, say): only the reason.
+    if (!report.Outcome && installed + refused + failed == 0 &&
+        std::none_of(results.begin(), results.end(),
+                     [](const auto& r) { return !r.Target.empty(); })) {
+        Warn(report.Outcome.Message);
+        return report.Outcome.Code == qvr::Status::ArchiveUnusable ? kUsage : kSomeFailed;
+    }
     if (kept > 0 && !a.Has("skip-existing") && !a.Has("overwrite") && !StdinIsTerminal()) {
         Warn("kept " + Plural(kept, "existing file", "existing files") +
              " (no terminal to ask; --overwrite replaces them):");

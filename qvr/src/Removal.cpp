@@ -28,6 +28,11 @@ const char* FateWord(qvr::FileFate fate) {
 int ReportRemoval(const qvr::RemovalReport& report, const std::string& where, bool dryRun,
                   const Context& ctx) {
     using qvr::FileFate;
+    // Refused before a file was looked at (the folder in use, an unreadable record): the reason.
+    if (!report.Outcome && report.Files.empty()) {
+        Warn(report.Outcome.Message);
+        return report.Outcome.Code == qvr::Status::ArchiveUnusable ? kUsage : kSomeFailed;
+    }
     if (dryRun || ctx.Verbose)
         for (const auto& f : report.Files)
             std::cout << (dryRun ? "would be " : "") << FateWord(f.Fate) << ": "

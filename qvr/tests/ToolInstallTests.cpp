@@ -25,6 +25,22 @@ TEST_F(Tool, InstallWithoutATerminalKeepsExistingFilesAndSaysWhich) {
     EXPECT_EQ(Run({"install", "--overwrite", "--skip-existing", P("m.qvr"), P("data")}).Code, 2);
 }
 
+#ifndef _WIN32
+// Refused before a file is looked at: the reason alone, no tally of files nobody counted.
+TEST_F(Tool, AnInstallRefusedWholeSaysOnlyWhy) {
+    MakePlugin("plugin");
+    ASSERT_EQ(Run({"create", P("m.qvr"), P("plugin")}).Code, 0);
+    fs::create_directories(dir / "data" / "Meshes");
+    fs::create_directories(dir / "elsewhere");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "data" / ".qvr-installed");
+    const Result r = Run({"install", P("m.qvr"), P("data")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_FALSE(Contains(r.Out, " of ")) << r.Out;
+    EXPECT_FALSE(Contains(r.Err, "kept")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "nothing was installed")) << r.Err;
+}
+#endif
+
 TEST_F(Tool, HostileEntriesAreRefusedOneByOneAndNothingOutsideIsTouched) {
     WriteAll(dir / "evil.qvr", RawArchive({{"", "evil.qvr.ifo", std::string(6, '\0')},
                                            {"..\\..", "evil.esp", "evil"},

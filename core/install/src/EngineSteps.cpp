@@ -74,7 +74,18 @@ bool PlanOne(CaseResolver& cases, const sgFileInfo& entry, const std::string& ro
             EntryDisplayPath(entry) + ": another entry of the archive writes " + result.Target;
         return false;
     }
-    if (!where.Absent && fs::exists(fs::symlink_status(platform::ToNative(p.Target), ec))) {
+    const fs::file_status status = where.Absent
+                                       ? fs::file_status(fs::file_type::not_found)
+                                       : fs::symlink_status(platform::ToNative(p.Target), ec);
+    // A link is the player's own setup (a plug-in kept on another disk): moved aside it would
+    // dangle and could not be put back as it was, and written through it would reach outside.
+    if (fs::is_symlink(status)) {
+        result.Outcome = EntryOutcome::Refused;
+        result.Message = EntryDisplayPath(entry) + ": " + result.Target +
+                         " is a link, which an install never replaces; it was left as it is";
+        return false;
+    }
+    if (fs::exists(status)) {
         // An empty file is no one's work: it is replaced without a question.
         if (FileExists(result.Target) && !replaceUnasked.count(key) &&
             !(ask && ask(entry, result.Target))) {
