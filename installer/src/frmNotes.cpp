@@ -21,6 +21,8 @@ frmNotes::frmNotes(const qvr::sgPlugInfo& info, QWidget* parent) : QDialog(paren
     m_notes = new QPlainTextEdit(this);
     m_notes->setObjectName(QStringLiteral("txNotes"));
     m_notes->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Nothing typed here is ever saved: the player reads (and may copy) the author's notes.
+    m_notes->setReadOnly(true);
     m_notes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_notes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 

@@ -71,6 +71,7 @@ void PrintJson(const qvr::SetupReport& r, const std::string& engine) {
                ", \"problem\": \"" + (c.Missing ? "deleted" : "changed") + "\"}";
     });
     JsonSection("unreadable", r.Unreadable, [](const std::string& s) { return JsonString(s); });
+    JsonSection("interrupted", r.Interrupted, [](const std::string& s) { return JsonString(s); });
     std::cout << "  \"problems\": " << r.Problems() << "\n}\n";
 }
 
@@ -106,7 +107,7 @@ void PrintText(const qvr::SetupReport& r, const Context& ctx) {
                   << "\n";
     PrintMasters(r);
     if (!r.Lists.empty())
-        std::cout << "In " << r.ListFile << ":\n";
+        std::cout << "In " << Printable(r.ListFile) << ":\n";
     for (const qvr::ListProblem& p : r.Lists) {
         if (p.What == qvr::ListProblem::Kind::Gap)
             std::cout << "  " << p.Entry << " is missing: the game reads nothing after it\n";
@@ -126,11 +127,15 @@ void PrintText(const qvr::SetupReport& r, const Context& ctx) {
         std::cout << "Cannot be read:\n";
     for (const std::string& u : r.Unreadable)
         std::cout << "  " << Printable(u) << "\n";
+    if (!r.Interrupted.empty())
+        std::cout << "Cut short (the next install or removal here takes it back or ends it):\n";
+    for (const std::string& i : r.Interrupted)
+        std::cout << "  " << Printable(i) << "\n";
     if (r.Problems())
         std::cout << Plural(static_cast<int>(r.Problems()), "problem", "problems") << " found in "
-                  << r.Target << "\n";
+                  << Printable(r.Target) << "\n";
     else if (!ctx.Quiet)
-        std::cout << "No problems found in " << r.Target
+        std::cout << "No problems found in " << Printable(r.Target)
                   << (r.ListFile.empty() ? " (no Morrowind.ini beside it: every plug-in counted)"
                                          : "")
                   << "\n";

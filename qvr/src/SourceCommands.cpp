@@ -256,15 +256,16 @@ int VerifySource(const ParsedArgs&, const Context& ctx, const std::string& path)
     if (!outcome)
         problems.push_back(outcome.Message);
     for (const std::string& p : problems)
-        std::cout << path << ": " << Printable(p) << "\n";
+        std::cout << Printable(path) << ": " << Printable(p) << "\n";
     if (!problems.empty()) {
-        std::cout << path << ": "
+        std::cout << Printable(path) << ": "
                   << Plural(static_cast<int>(problems.size()), "problem", "problems") << " found\n";
         return kSomeFailed;
     }
     if (!ctx.Quiet)
-        std::cout << path << ": OK, " << Plural(static_cast<int>(jobs.size()), "file", "files")
-                  << ", " << bytes << " bytes (" << source->Kind() << ")\n";
+        std::cout << Printable(path) << ": OK, "
+                  << Plural(static_cast<int>(jobs.size()), "file", "files") << ", " << bytes
+                  << " bytes (" << source->Kind() << ")\n";
     return kOk;
 }
 

@@ -123,6 +123,19 @@ TEST_F(Check, ReportsExactlyTheConflictsAndMissingMastersOfThreeInstalls) {
     EXPECT_EQ(text.Code, 1);
     EXPECT_TRUE(Contains(text.Out, "Gamma.esp needs Beta.esp, which loads after it")) << text.Out;
     EXPECT_TRUE(Contains(text.Out, "Alpha, Beta, Gamma; Gamma's copy is in place")) << text.Out;
+
+    // An install cut short, and a Morrowind.ini that cannot be read, are problems too.
+    const fs::path record = data / ".qvr-installed" / "beta.qvr.ini";
+    std::string beta = ReadAll(record);
+    beta.replace(beta.find("state=installed"), 15, "state=installing");
+    WriteAll(record, beta);
+    fs::remove(dir / "game" / "Morrowind.ini");
+    fs::create_directories(dir / "game" / "Morrowind.ini");
+    const Result cut = Run({"check", P("game/Data Files")});
+    EXPECT_EQ(cut.Code, 1);
+    EXPECT_TRUE(Contains(cut.Out, "Cut short")) << cut.Out;
+    EXPECT_TRUE(Contains(cut.Out, "\n  Beta\n")) << cut.Out;
+    EXPECT_TRUE(Contains(cut.Out, "Morrowind.ini: cannot be read")) << cut.Out;
 }
 
 TEST_F(Check, ForOpenMWTheContentLinesAreTheLoadOrder) {

@@ -143,7 +143,10 @@ void CheckRecords(const std::vector<Recorded>& folders, SetupReport& report) {
     std::vector<std::string> order;
     std::map<std::string, std::vector<Copy>> groups;
     for (const Recorded& f : folders)
-        for (const InstallRecord& r : f.Records)
+        for (const InstallRecord& r : f.Records) {
+            // Half its files may be written: the next install or removal takes it back or ends it.
+            if (r.State != RecordState::Installed)
+                report.Interrupted.push_back(r.Name.empty() ? r.Archive : r.Name);
             for (const RecordedFile& file : r.Files) {
                 const std::string key = LowerText(file.Path);
                 if (!groups.count(key))
@@ -151,6 +154,7 @@ void CheckRecords(const std::vector<Recorded>& folders, SetupReport& report) {
                 groups[key].push_back(
                     {r.Name.empty() ? r.Archive : r.Name, Below(f.Folder, file.Path), file});
             }
+        }
     std::map<fs::path, std::optional<Sum>> sums;
     const auto sumOf = [&](const fs::path& p) -> const std::optional<Sum>& {
         auto it = sums.find(p);
@@ -253,6 +257,9 @@ SetupReport CheckDataFolder(const std::string& dataFolder) {
     const std::optional<std::string> ini =
         iniPath.empty() ? std::nullopt : ReadWhole(platform::ToNative(iniPath));
     std::vector<std::string> enabled;
+    if (!iniPath.empty() && !ini)
+        report.Unreadable.push_back(iniPath + ": cannot be read; which plug-ins it enables is "
+                                              "not known, so every plug-in is counted");
     if (ini) {
         report.ListFile = iniPath;
         CheckIniList(*ini, mwini::List::GameFiles, folder, report);
