@@ -256,6 +256,33 @@ TEST_F(Activation, MorrowindIniIsLeftAsThePlayerHasIt) {
     }
 }
 
+// Two archives with a plug-in of one name: the line enabling it goes with the last copy.
+TEST_F(Activation, APlugInBothInstallsHoldStaysEnabledUntilTheLastGoes) {
+    for (const char* name : {"C", "D"})
+        WriteAll(PackOf(name), RawArchive({{"", "Common.esp", PluginNeeding({"Morrowind.esm"})},
+                                           {"", name + std::string(".esp"), "x"},
+                                           {"", name + std::string(".ifo"), std::string(6, 0)}}));
+    for (const bool firstGoesFirst : {true, false}) {
+        Lay();
+        qvr::Activation told;
+        ASSERT_TRUE(InstallData("C", true, told));
+        ASSERT_TRUE(InstallData("D", true, told));
+        ASSERT_TRUE(RemoveData(firstGoesFirst ? "C" : "D"));
+        const auto listed = qvr::mwini::ReadList(ReadAll(Ini()), qvr::mwini::List::GameFiles);
+        EXPECT_EQ(std::count(listed.begin(), listed.end(), "Common.esp"), 1) << firstGoesFirst;
+        ASSERT_TRUE(RemoveData(firstGoesFirst ? "D" : "C"));
+        EXPECT_EQ(ReadAll(Ini()), kIni) << firstGoesFirst;
+
+        // For OpenMW each has its own folder, and the content= line goes with the last too.
+        ASSERT_TRUE(InstallOpenMW("C") && InstallOpenMW("D"));
+        ASSERT_TRUE(RemoveOpenMW(firstGoesFirst ? "C" : "D"));
+        EXPECT_NE(ReadAll(Cfg()).find("\ncontent=Common.esp\n"), std::string::npos)
+            << firstGoesFirst;
+        ASSERT_TRUE(RemoveOpenMW(firstGoesFirst ? "D" : "C"));
+        EXPECT_EQ(ReadAll(Cfg()), CfgText()) << firstGoesFirst;
+    }
+}
+
 TEST_F(Activation, ARecordedEditNamingAnythingElseIsRefusedWhole) {
     Lay();
     const qvr::MorrowindIniEditor editor(DataFiles());

@@ -195,6 +195,13 @@ Result MorrowindIniEditor::Apply(const ConfigEdit& edit, bool undo) const {
     return Result::Success();
 }
 
+bool MorrowindIniEditor::Enables(const std::string& line, const std::string& recordedPath) const {
+    for (const char* key : {kGameFile, kArchive})
+        if (line.starts_with(key))
+            return LowerText(line.substr(std::string(key).size())) == LowerText(recordedPath);
+    return false;
+}
+
 InstallTarget DataFolderTarget(const std::string& dataFolder, const ConfigEditor& editor) {
     InstallTarget t;
     t.Root = dataFolder;

@@ -190,6 +190,16 @@ Result ConfigLines::Apply(const ConfigEdit& edit, bool undo) const {
     return Result::Success();
 }
 
+bool ConfigLines::Enables(const std::string& line, const std::string& recordedPath) const {
+    const size_t cut = recordedPath.find('\\');
+    if (cut == std::string::npos || recordedPath.find('\\', cut + 1) != std::string::npos)
+        return false;
+    for (const std::string key : {"content=", "fallback-archive="})
+        if (line.starts_with(key))
+            return LowerText(line.substr(key.size())) == LowerText(recordedPath.substr(cut + 1));
+    return false;
+}
+
 InstallTarget EngineTarget(const Target& where, const ConfigEditor& editor) {
     InstallTarget t;
     t.Root = where.ModsFolder;

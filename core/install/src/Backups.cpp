@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <map>
 #include <set>
 #include <system_error>
 #include <unordered_map>
@@ -344,9 +345,46 @@ void RemoveEmptyBackups(const std::string& dataFolder) {
 
 namespace {
 
+// A line that enables a file a later install's copy stays as (a plug-in of the same name) is
+// that install's now: it stays in the file, and goes with that install, as do the headers of
+// sections the edit brought. Answers record's edits less the lines handed on.
+std::vector<ConfigEdit> HandOverLines(const InstallRecord& record, RemovalLookup& lookup,
+                                      const ConfigEditor& editor) {
+    std::vector<ConfigEdit> kept;
+    for (const ConfigEdit& e : record.Edits) {
+        ConfigEdit left = e;
+        left.Add.clear();
+        std::map<InstallRecord*, std::vector<std::string>> handed; // by the install taking them
+        for (const std::string& line : e.Add) {
+            InstallRecord* later = lookup.LaterHolder(
+                [&](const std::string& path) { return editor.Enables(line, path); });
+            (later ? handed[later] : left.Add).push_back(line);
+        }
+        if (!handed.empty()) {
+            auto header = std::stable_partition(left.Add.begin(), left.Add.end(),
+                                                [](const auto& l) { return !l.starts_with("["); });
+            handed.begin()->second.insert(handed.begin()->second.end(), header, left.Add.end());
+            left.Add.erase(header, left.Add.end());
+        }
+        for (auto& [later, lines] : handed) {
+            auto same = std::find_if(later->Edits.begin(), later->Edits.end(), [&](const auto& o) {
+                return o.Kind == e.Kind && o.File == e.File;
+            });
+            if (same == later->Edits.end())
+                same = later->Edits.insert(later->Edits.end(), {e.Kind, e.File, {}, {}});
+            // A run after a crash hands the same lines on again.
+            for (const std::string& line : lines)
+                if (std::find(same->Add.begin(), same->Add.end(), line) == same->Add.end())
+                    same->Add.push_back(line);
+        }
+        kept.push_back(std::move(left));
+    }
+    return kept;
+}
+
 // The configuration lines go first, so that no setting names a file that is gone.
-Result TakeBackEdits(const InstallRecord& record, const ConfigEditor* editor) {
-    for (auto e = record.Edits.rbegin(); e != record.Edits.rend(); ++e) {
+Result TakeBackEdits(const std::vector<ConfigEdit>& edits, const ConfigEditor* editor) {
+    for (auto e = edits.rbegin(); e != edits.rend(); ++e) {
         if (!editor)
             return Result::EntryFailure("its lines in " + e->File +
                                         " are taken out only by the command for that target");
@@ -421,7 +459,11 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
             if (!dryRun)
                 WriteRemovalIntent(dataFolder, record, lookup, neverCommitted);
         }
-        if (Result edits = dryRun || successor ? Result::Success() : TakeBackEdits(record, editor);
+        if (Result edits =
+                dryRun || successor
+                    ? Result::Success()
+                    : TakeBackEdits(editor ? HandOverLines(record, lookup, *editor) : record.Edits,
+                                    editor);
             !edits) {
             report.Outcome = Result::EntryFailure("The removal of " + report.Plugin +
                                                   " stopped: " + edits.Message +

@@ -2,6 +2,8 @@
 
 #include "qvr/install/detail/InstallPaths.h"
 
+#include <algorithm>
+
 namespace qvr::detail {
 
 RemovalLookup::RemovalLookup(const InstallRecord& record, std::vector<InstallRecord>& all)
@@ -52,6 +54,19 @@ std::vector<RecordedFile*> RemovalLookup::LaterFiles(const std::string& path, in
             m_changed.insert(r);
         }
     return out;
+}
+
+InstallRecord* RemovalLookup::LaterHolder(const std::function<bool(const std::string&)>& holds) {
+    for (size_t r = 0; r < m_all.size(); ++r) {
+        const InstallRecord& other = m_all[r];
+        if (other.Sequence <= m_record.Sequence || other.State != RecordState::Installed ||
+            std::none_of(other.Files.begin(), other.Files.end(),
+                         [&](const RecordedFile& f) { return holds(f.Path); }))
+            continue;
+        m_changed.insert(r);
+        return &m_all[r];
+    }
+    return nullptr;
 }
 
 std::vector<const InstallRecord*> RemovalLookup::Changed() const {

@@ -92,6 +92,8 @@ UninstallReport Uninstall(const std::string& configPath, const std::string& mods
 class ConfigLines final : public ConfigEditor {
 public:
     [[nodiscard]] Result Apply(const ConfigEdit& edit, bool undo) const override;
+    // content= and fallback-archive= lines enable the file of that name in a mod's folder.
+    bool Enables(const std::string& line, const std::string& recordedPath) const override;
 };
 
 // The engine's target for where: the mods folder (holding the record and locked), the

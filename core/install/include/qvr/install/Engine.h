@@ -29,6 +29,13 @@ public:
     virtual ~ConfigEditor() = default;
     // Adds edit.Add and takes out edit.Remove; with undo, the other way round.
     [[nodiscard]] virtual Result Apply(const ConfigEdit& edit, bool undo) const = 0;
+    // Whether a line of an edit enables the file recordedPath ("GameFile=X.esp" enables X.esp).
+    // A removal leaves such a line to a later install holding that file, so it stays enabled.
+    virtual bool Enables(const std::string& line, const std::string& recordedPath) const {
+        (void)line;
+        (void)recordedPath;
+        return false;
+    }
 };
 
 struct InstallTarget {

@@ -5,6 +5,7 @@
 #include "qvr/install/InstallRecord.h"
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -29,7 +30,10 @@ public:
     // The files of that path in the install numbered sequence, to be changed; their records
     // are noted as changed.
     std::vector<RecordedFile*> LaterFiles(const std::string& path, int64_t sequence);
-    // The installs whose files LaterFiles handed out, to be written again.
+    // The first install after record (oldest first), still installed, holding a file holds
+    // answers yes for; noted as changed. Null when none.
+    InstallRecord* LaterHolder(const std::function<bool(const std::string&)>& holds);
+    // The installs whose files LaterFiles or Later handed out, to be written again.
     std::vector<const InstallRecord*> Changed() const;
 
 private:
