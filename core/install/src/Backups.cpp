@@ -383,7 +383,10 @@ std::vector<ConfigEdit> HandOverLines(const InstallRecord& record, RemovalLookup
 }
 
 // The configuration lines go first, so that no setting names a file that is gone.
-Result TakeBackEdits(const std::vector<ConfigEdit>& edits, const ConfigEditor* editor) {
+Result TakeBackEdits(const InstallRecord& record, RemovalLookup& lookup,
+                     const ConfigEditor* editor) {
+    const std::vector<ConfigEdit> edits =
+        editor ? HandOverLines(record, lookup, *editor) : record.Edits;
     for (auto e = edits.rbegin(); e != edits.rend(); ++e) {
         if (!editor)
             return Result::EntryFailure("its lines in " + e->File +
@@ -460,10 +463,7 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
                 WriteRemovalIntent(dataFolder, record, lookup, neverCommitted);
         }
         if (Result edits =
-                dryRun || successor
-                    ? Result::Success()
-                    : TakeBackEdits(editor ? HandOverLines(record, lookup, *editor) : record.Edits,
-                                    editor);
+                dryRun || successor ? Result::Success() : TakeBackEdits(record, lookup, editor);
             !edits) {
             report.Outcome = Result::EntryFailure("The removal of " + report.Plugin +
                                                   " stopped: " + edits.Message +
