@@ -7,6 +7,7 @@
 #include "qvr/platform/Encoding.h"
 #include "qvrtest/HandMade.h"
 
+#include <chrono>
 #include <cstdlib>
 
 using namespace qvrtest;
@@ -135,21 +136,70 @@ TEST_F(Operations, VerifySpeaksInArchiveOrderAndStopsWhereAsked) {
         EXPECT_EQ(problem.find("m250.nif"), std::string::npos) << problem;
 }
 
+void SetEnv(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");
+#else
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+#endif
+}
+
 TEST_F(Operations, NotesAreStoredWithCrLfAndSourceDateEpochPinsTheDates) {
     EXPECT_EQ(qvr::ToCrLf("a\nb\r\nc\rd"), "a\r\nb\r\nc\r\nd");
-#ifdef _WIN32
-    _putenv_s("SOURCE_DATE_EPOCH", "0");
-    const qvr::PackDates pinned = qvr::CurrentPackDates();
-    _putenv_s("SOURCE_DATE_EPOCH", "");
-#else
-    ::setenv("SOURCE_DATE_EPOCH", "0", 1);
-    const qvr::PackDates pinned = qvr::CurrentPackDates();
-    ::unsetenv("SOURCE_DATE_EPOCH");
-#endif
+    SetEnv("SOURCE_DATE_EPOCH", "0");
+    qvr::PackDates pinned;
+    const qvr::Result taken = qvr::CurrentPackDates(pinned);
+    SetEnv("SOURCE_DATE_EPOCH", nullptr);
+    ASSERT_TRUE(taken) << taken.Message;
     EXPECT_TRUE(pinned.Pinned);
     EXPECT_EQ(pinned.Epoch, 0);
     EXPECT_FALSE(pinned.ArchiveDate.empty());
-    EXPECT_TRUE(qvr::CurrentPackDates().ArchiveDate.empty()); // the moment of adding
+    qvr::PackDates now;
+    ASSERT_TRUE(qvr::CurrentPackDates(now));
+    EXPECT_TRUE(now.ArchiveDate.empty()); // the moment of adding
+}
+
+// As reproducible builds ask: a value that is not a plain count of seconds, or that the
+// package's two-digit years (read as 1970 to 2069) cannot hold, is an error, never the clock.
+TEST_F(Operations, SourceDateEpochIsPlainSecondsThePackageCanHold) {
+    using namespace std::chrono;
+    const long long tooLate =
+        duration_cast<seconds>(sys_days{year{2070} / January / 1}.time_since_epoch()).count();
+    const struct {
+        std::string Value;
+        bool Usable;
+    } cases[] = {
+        {"0", true},
+        {"0017", true},
+        {std::to_string(tooLate - 1), true},
+        {"abc", false},
+        {"1e9", false},
+        {"-1", false},
+        {"+5", false},
+        {" 5", false},
+        {"5 ", false},
+        {"99999999999", false},
+        {"253402300800", false},
+        {std::to_string(tooLate), false},
+        {"123456789012345678901234567890", false},
+    };
+    for (const auto& c : cases) {
+        SetEnv("SOURCE_DATE_EPOCH", c.Value.c_str());
+        qvr::PackDates dates;
+        const qvr::Result taken = qvr::CurrentPackDates(dates);
+        SetEnv("SOURCE_DATE_EPOCH", nullptr);
+        EXPECT_EQ(taken.Ok(), c.Usable) << c.Value;
+        if (c.Usable) {
+            EXPECT_EQ(dates.Epoch, std::stoll(c.Value)) << c.Value;
+            EXPECT_TRUE(dates.Pinned) << c.Value;
+        } else {
+            EXPECT_NE(taken.Message.find("SOURCE_DATE_EPOCH"), std::string::npos) << c.Value;
+            EXPECT_FALSE(dates.Pinned) << c.Value;
+        }
+    }
 }
 
 } // namespace

@@ -112,6 +112,10 @@ qvr::Result PackageSession::New(const QString& chosen, const qvr::sgPlugInfo* in
         !why.empty())
         return Refused(shown + QStringLiteral(" cannot be a package's name: ") +
                        QString::fromStdString(why) + QLatin1Char('.'));
+    qvr::PackDates dates;
+    if (const qvr::Result taken = qvr::CurrentPackDates(dates); !taken)
+        return Refused(shown + QStringLiteral(" cannot be made a package.\n\n") +
+                       QString::fromStdString(taken.Message));
     // Built aside and taken over only when complete.
     qvr::Archives made;
     made.TempFolder = m_arc.TempFolder;
@@ -123,7 +127,6 @@ qvr::Result PackageSession::New(const QString& chosen, const qvr::sgPlugInfo* in
                        QString::fromStdString(created.Message));
     }
     const std::string title = qvr::GetFileNameFromPath(p);
-    const qvr::PackDates dates = qvr::CurrentPackDates();
     if (const qvr::Result saved =
             qvr::StartPackage(made, title, info ? *info : qvr::NewPackageInfo(title, dates), dates);
         !saved) {
@@ -251,8 +254,14 @@ std::vector<qvr::BatchResult> PackageSession::AddMany(const std::vector<qvr::Bat
             results[i] = {files[i], false, why, true, 0};
         return results;
     }
+    qvr::PackDates dates;
+    if (const qvr::Result taken = qvr::CurrentPackDates(dates); !taken) {
+        for (size_t i = 0; i < files.size(); ++i)
+            results[i] = {files[i], false, taken.Message, true, 0};
+        return results;
+    }
     qvr::BatchOptions options;
-    options.ArchiveDate = qvr::CurrentPackDates().ArchiveDate;
+    options.ArchiveDate = dates.ArchiveDate;
     if (std::find(replaces.begin(), replaces.end(), true) == replaces.end())
         return qvr::AddFilesToArchive(m_arc, files, options, progress);
     const qvr::Result dropped =

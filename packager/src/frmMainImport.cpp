@@ -55,7 +55,10 @@ qvr::sgPlugInfo StartingInfo(const qvr::sources::Source& source, const QString& 
             info.GetPluginData(arc, qvr::GetFileNameFromPath(archive.toStdString())))
             return info;
     }
-    return qvr::NewPackageInfo(title, qvr::CurrentPackDates());
+    // An unusable SOURCE_DATE_EPOCH is told when the package is made, just after.
+    qvr::PackDates dates;
+    (void)qvr::CurrentPackDates(dates);
+    return qvr::NewPackageInfo(title, dates);
 }
 
 // The work folder goes, whatever happens to the import.

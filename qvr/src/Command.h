@@ -48,6 +48,9 @@ void Warn(const std::string& text);
 // Opens path into arc, or ends the command with a message that says what is wrong.
 qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip,
                    bool allowPartial = false);
+// The dates to pack with, or the command ends (before anything is written) saying why
+// SOURCE_DATE_EPOCH cannot be used.
+PackDates PackingDates();
 // Puts the finished work file in to's place, or ends the command saying that to was kept.
 void ReplaceWith(qvr::TempFile& from, const std::string& to);
 // Removes work files left by ended processes beside the file path names (with below: in the

@@ -92,6 +92,13 @@ qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip, b
     throw CommandError{kUsage, status.Message};
 }
 
+PackDates PackingDates() {
+    PackDates dates;
+    if (const qvr::Result taken = CurrentPackDates(dates); !taken)
+        throw CommandError{kUsage, taken.Message};
+    return dates;
+}
+
 void ReplaceWith(qvr::TempFile& from, const std::string& to) {
     if (const qvr::Result replaced = from.ReplaceInto(to); !replaced)
         throw CommandError{kSomeFailed, to + ": could not be replaced: " + replaced.Message +

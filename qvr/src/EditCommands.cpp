@@ -100,6 +100,8 @@ int CmdSetInfo(const ParsedArgs& a, const Context& ctx) {
     if (given == 0)
         throw UsageError("nothing to change: give at least one of --name, --version, "
                          "--last-updated, --authors, --depends, --notes-file");
+    // A reproducible build that set SOURCE_DATE_EPOCH wrongly is told so by every writer.
+    (void)PackingDates();
     qvr::Archives arc;
     Open(arc, path, false);
     const std::string name = qvr::GetFileNameFromPath(path);

@@ -278,7 +278,7 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
     // The information entry is named after the archive: find out now, before packing anything.
     if (const std::string why = qvr::InfoEntryNameProblem(archiveName); !why.empty())
         throw CommandError{kUsage, path + ": cannot be an archive's name: " + why};
-    const PackDates dates = CurrentPackDates();
+    const PackDates dates = PackingDates();
     qvr::sgPlugInfo info = qvr::NewPackageInfo(archiveName, dates);
     std::unique_ptr<Unpacked> unpacked;
     if (fromArchive) {
@@ -329,6 +329,7 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
     const std::string folder = qvr::ToArchivePath(a.Value("folder"));
     if (const qvr::Result safe = qvr::IsSafeFolderPath(folder); !safe)
         throw CommandError{kUsage, "--folder " + a.Value("folder") + ": " + safe.Message};
+    const PackDates dates = PackingDates();
     qvr::Archives arc;
     Open(arc, path, false);
     qvr::Gathered gathered;
@@ -388,7 +389,7 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
     const qvr::sources::WrappedData before =
         qvr::sources::FindWrappedData(qvr::sources::PackagePaths(arc));
     AddOutcome outcome =
-        AddWithProgress(arc, files, ctx, CurrentPackDates().ArchiveDate, a.Has("best"), replace);
+        AddWithProgress(arc, files, ctx, dates.ArchiveDate, a.Has("best"), replace);
     if (!ctx.Quiet)
         std::cout << "Added " << outcome.Added << (outcome.Added == 1 ? " file" : " files")
                   << " to " << Printable(path)

@@ -2,6 +2,10 @@
 
 #include "ToolTestSupport.h"
 
+#ifdef __linux__
+#include <locale.h>
+#endif
+
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -335,5 +339,59 @@ TEST_F(Tool, PackingRefusesLinksOutOwnNamesAndKeepsTheOldPackageWhenASourceIsUnr
     fs::permissions(dir / "mod" / "Locked", fs::perms::owner_all);
 }
 #endif
+
+#ifdef __linux__
+// A reproducible package has the same bytes whatever the packer's locale, and qvr list reads
+// its dates under any locale.
+TEST_F(Tool, PinnedPackagesAreAlikeUnderEveryLocale) {
+    WriteAll(dir / "m" / "Meshes" / "a.nif", "x");
+    SetEnv("SOURCE_DATE_EPOCH", "1577934245"); // 2020-01-02 03:04:05 UTC
+    std::string first;
+    for (const char* name : {"C", "de_DE.UTF-8", "en_US.UTF-8", "en_GB.UTF-8", "ja_JP.UTF-8"}) {
+        const locale_t there = newlocale(LC_ALL_MASK, name, static_cast<locale_t>(0));
+        if (!there)
+            continue; // not generated on this machine
+        freelocale(there);
+        SetEnv("LC_ALL", name);
+        fs::remove(dir / "r.qvr");
+        const Result made = Run({"-q", "create", P("r.qvr"), P("m")});
+        const Result listed = Run({"-q", "list", P("r.qvr")});
+        SetEnv("LC_ALL", nullptr);
+        ASSERT_EQ(made.Code, 0) << name << made.Err;
+        if (first.empty())
+            first = ReadAll(dir / "r.qvr");
+        EXPECT_EQ(ReadAll(dir / "r.qvr"), first) << name;
+        // Both entries, each added at the pinned moment.
+        size_t added = 0;
+        for (size_t at = 0;
+             (at = listed.Out.find("+0000  2020-01-02 03:04:05 ", at)) != std::string::npos; ++at)
+            ++added;
+        EXPECT_EQ(added, 2u) << name << "\n" << listed.Out;
+    }
+}
+#endif
+
+// A SOURCE_DATE_EPOCH that cannot be used stops every writer before it writes anything.
+TEST_F(Tool, UnusableSourceDateEpochIsRefused) {
+    MakePlugin("plugin");
+    ASSERT_EQ(Run({"create", P("p.qvr"), P("plugin")}).Code, 0);
+    const std::string before = ReadAll(dir / "p.qvr");
+    WriteAll(dir / "new.esp", "n");
+    for (const char* value : {"1e9", "99999999999"}) {
+        SetEnv("SOURCE_DATE_EPOCH", value);
+        const std::vector<std::vector<std::string>> commands = {
+            {"create", P("q.qvr"), P("plugin")},
+            {"add", P("p.qvr"), P("new.esp")},
+            {"set-info", P("p.qvr"), "--version", "9"},
+        };
+        for (const auto& command : commands) {
+            const Result r = Run(command);
+            EXPECT_EQ(r.Code, 2) << value << " " << command[0];
+            EXPECT_TRUE(Contains(r.Err, "SOURCE_DATE_EPOCH")) << r.Err;
+        }
+        EXPECT_FALSE(fs::exists(dir / "q.qvr")) << value;
+        EXPECT_EQ(ReadAll(dir / "p.qvr"), before) << value;
+    }
+}
 
 } // namespace
