@@ -5,6 +5,8 @@
 
 #include "qvr/package/Verify.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <set>
 #include <thread>
@@ -84,6 +86,45 @@ TEST_F(Concurrency, TwoWritersAndAReader) {
                 "complete\n",
                 rounds, added, readsOk, rounds);
     EXPECT_GT(added, rounds); // most adds get through, not merely a safe refusal
+}
+
+// A program that opened a package to change it keeps it to itself through a series of
+// changes, a rewrite included; another one waits, then works on the package as it was left.
+TEST_F(Concurrency, AChangeWaitsForTheSeriesUnderWayAndSeesWhatItLeft) {
+    const std::string path = Path("pkg.qvr");
+    ASSERT_TRUE(arc.CreateArchive(path));
+    ASSERT_TRUE(arc.AddFileToArchive(Source("old.esp", MixedBytes(900, 3)), "old.esp", ""));
+    Archives first;
+    first.TempFolder = arc.TempFolder;
+    ASSERT_TRUE(first.OpenForChanges(path).Usable());
+    std::atomic<bool> firstDone{false};
+    bool sawFirstDone = false;
+    Result second = Result::Unusable("not run");
+    std::thread other([&] {
+        Archives two;
+        two.TempFolder = arc.TempFolder;
+        const OpenStatus opened = two.OpenForChanges(path);
+        sawFirstDone = firstDone;
+        second = opened.Usable()
+                     ? two.AddFileToArchive(Source("two.esp", RandomBytes(700, 4)), "two.esp", "")
+                     : Result::Unusable(opened.Message);
+    });
+    // Long enough for the other to be waiting at each step, if it could get in.
+    const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(150)); };
+    pause();
+    EXPECT_TRUE(first.AddFileToArchive(Source("one.esp", MixedBytes(800, 5)), "one.esp", ""));
+    pause();
+    EXPECT_TRUE(first.RemoveEntry("old.esp", ""));
+    pause();
+    firstDone = true;
+    first.EndChanges();
+    other.join();
+    EXPECT_TRUE(second) << second.Message;
+    EXPECT_TRUE(sawFirstDone);
+    Archives check;
+    ASSERT_EQ(check.Open(path).Kind, OpenKind::Complete);
+    ASSERT_EQ(check.ArchiveFiles.size(), 2u);
+    EXPECT_EQ(check.ArchiveFiles[1].FileName(), "two.esp");
 }
 
 } // namespace

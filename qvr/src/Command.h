@@ -48,6 +48,9 @@ void Warn(const std::string& text);
 // Opens path into arc, or ends the command with a message that says what is wrong.
 qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip,
                    bool allowPartial = false);
+// As Open, for a command that changes the archive: it stays locked for arc until the command
+// ends, so that another program's change waits for it rather than spoiling its list.
+void OpenToChange(qvr::Archives& arc, const std::string& path);
 // The dates to pack with, or the command ends (before anything is written) saying why
 // SOURCE_DATE_EPOCH cannot be used.
 PackDates PackingDates();

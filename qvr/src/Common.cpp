@@ -71,9 +71,10 @@ std::vector<std::string> SweepWorkFiles(const std::string& path, bool below) {
 }
 
 // Opens path into arc, or ends the command with a message that says what is wrong.
-qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip, bool allowPartial) {
-    SweepWorkFiles(path);
-    const qvr::OpenStatus status = arc.Open(path);
+namespace {
+
+qvr::OpenKind KindOrStop(const qvr::OpenStatus& status, const std::string& path, bool allowZip,
+                         bool allowPartial) {
     switch (status.Kind) {
     case qvr::OpenKind::Complete:
     case qvr::OpenKind::Empty:
@@ -90,6 +91,18 @@ qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip, b
         break;
     }
     throw CommandError{kUsage, status.Message};
+}
+
+} // namespace
+
+qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip, bool allowPartial) {
+    SweepWorkFiles(path);
+    return KindOrStop(arc.Open(path), path, allowZip, allowPartial);
+}
+
+void OpenToChange(qvr::Archives& arc, const std::string& path) {
+    SweepWorkFiles(path);
+    KindOrStop(arc.OpenForChanges(path), path, false, false);
 }
 
 PackDates PackingDates() {

@@ -27,7 +27,7 @@ int CmdRemove(const ParsedArgs& a, const Context& ctx) {
     NeedOperands(a, 2, SIZE_MAX, "qvr remove ARCHIVE PATH...");
     const std::string path = a.Operands[0];
     qvr::Archives arc;
-    Open(arc, path, false);
+    OpenToChange(arc, path);
     std::vector<bool> drop(arc.ArchiveFiles.size(), false);
     int code = kOk;
     for (size_t k = 1; k < a.Operands.size(); ++k) {
@@ -103,7 +103,7 @@ int CmdSetInfo(const ParsedArgs& a, const Context& ctx) {
     // A reproducible build that set SOURCE_DATE_EPOCH wrongly is told so by every writer.
     (void)PackingDates();
     qvr::Archives arc;
-    Open(arc, path, false);
+    OpenToChange(arc, path);
     const std::string name = qvr::GetFileNameFromPath(path);
     qvr::sgPlugInfo info;
     const qvr::Result read = info.GetPluginData(arc, name);

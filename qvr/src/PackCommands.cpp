@@ -331,7 +331,7 @@ int CmdAdd(const ParsedArgs& a, const Context& ctx) {
         throw CommandError{kUsage, "--folder " + a.Value("folder") + ": " + safe.Message};
     const PackDates dates = PackingDates();
     qvr::Archives arc;
-    Open(arc, path, false);
+    OpenToChange(arc, path);
     qvr::Gathered gathered;
     const qvr::PackOptions options = PackOptionsOf(a);
     for (size_t i = 1; i < a.Operands.size(); ++i) {

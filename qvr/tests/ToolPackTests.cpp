@@ -394,4 +394,40 @@ TEST_F(Tool, UnusableSourceDateEpochIsRefused) {
     }
 }
 
+// Two adds to one package at once end as the two run one after the other would.
+TEST_F(Tool, AddsAtOnceToOnePackageBothGoIn) {
+    for (unsigned i = 0; i < 10; ++i) {
+        WriteAll(dir / "A" / ("a" + std::to_string(i) + ".nif"), Bytes(3000, i, false));
+        WriteAll(dir / "B" / ("b" + std::to_string(i) + ".nif"), Bytes(3000, 100 + i, false));
+    }
+    ASSERT_EQ(Run({"-q", "create", P("p.qvr"), P("A")}).Code, 0);
+    struct Beside : Tool { // the second program's output in a folder of its own
+        void TestBody() override {}
+        using Tool::dir;
+        using Tool::Run;
+    } other;
+    other.dir = dir / "other";
+    fs::create_directories(other.dir);
+    Result a, b;
+    std::thread first, second;
+    {
+        // A reader holds the package while both start, so that neither gets to it before the
+        // other has started too.
+        qvr::Archives reader;
+        ASSERT_TRUE(reader.Open(P("p.qvr")).Usable());
+        qvr::ReadingScope reading(reader);
+        ASSERT_TRUE(reading.Outcome());
+        first = std::thread([&] { a = Run({"-q", "add", P("p.qvr"), P("A")}); });
+        second = std::thread([&] { b = other.Run({"-q", "add", P("p.qvr"), P("B")}); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    }
+    first.join();
+    second.join();
+    EXPECT_EQ(a.Code, 0) << a.Err;
+    EXPECT_EQ(b.Code, 0) << b.Err;
+    // 11 from create (the information and A's files), then 10 from each add: A's files go in
+    // again, under a folder A.
+    EXPECT_EQ(Opened(P("p.qvr")).ArchiveFiles.size(), 31u);
+}
+
 } // namespace

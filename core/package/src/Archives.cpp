@@ -98,7 +98,7 @@ OpenStatus Archives::Open(const std::string& path) {
     // Measured again: opening may have undone an interrupted change.
     if (FileLength(path) == format::kHeadLength) {
         try {
-            std::unique_ptr<RandomAccessFile> held = journal::OpenLocked(path, false);
+            std::shared_ptr<RandomAccessFile> held = Locked(path, false);
             if (format::ReadHead(*held).Empty()) {
                 m_state.Current = path;
                 m_state.Files.clear();
@@ -111,6 +111,43 @@ OpenStatus Archives::Open(const std::string& path) {
     }
     return {OpenKind::Partial, path + ": the archive is damaged" +
                                    (opened.Message.empty() ? "" : " (" + opened.Message + ")")};
+}
+
+OpenStatus Archives::OpenForChanges(const std::string& path) {
+    EndChanges();
+    // Anything but a QVR archive, or one this user may not write, is opened as it is, to be
+    // refused as Open and the changes refuse it.
+    if (IsQvrArchive(path) && platform::KindOf(path) != platform::PathKind::Other) {
+        bool writable = false;
+        try {
+            RandomAccessFile probe(path, RandomAccessFile::Mode::ReadWrite);
+            writable = true;
+        } catch (const std::exception&) {
+        }
+        try {
+            if (writable) {
+                m_state.Held = journal::OpenLocked(path, true);
+                m_state.HeldArchive = path;
+            }
+        } catch (const std::exception& e) {
+            return {OpenKind::NotArchive, e.what()};
+        }
+    }
+    const OpenStatus status = Open(path);
+    if (!status.Usable())
+        EndChanges();
+    return status;
+}
+
+void Archives::EndChanges() {
+    m_state.Held.reset();
+    m_state.HeldArchive.clear();
+}
+
+std::shared_ptr<RandomAccessFile> Archives::Locked(const std::string& path, bool forChange) const {
+    if (m_state.Held && path == m_state.HeldArchive)
+        return m_state.Held;
+    return journal::OpenLocked(path, forChange);
 }
 
 void Archives::NameOnly(const std::string& path) {
@@ -132,7 +169,7 @@ Result Archives::OpenArchive(const std::string& path) {
 Result Archives::ReadArchiveDirectory(const std::string& path) {
     if (IsQvrArchive(path)) {
         try {
-            std::unique_ptr<RandomAccessFile> held = journal::OpenLocked(path, false);
+            std::shared_ptr<RandomAccessFile> held = Locked(path, false);
             RandomAccessFile& file = *held;
             const format::Head head = format::ReadHead(file);
             if (head.Empty())
@@ -194,7 +231,7 @@ Result Archives::ExtractEntry(const sgFileInfo& entry, const std::string& destin
         // The handle of a series of extractions, or one of our own for this one.
         std::shared_ptr<RandomAccessFile> held = m_state.Reader;
         if (!held || held->Path() != CurrentArchive)
-            held = journal::OpenLocked(CurrentArchive, false);
+            held = Locked(CurrentArchive, false);
         RandomAccessFile& file = *held;
         const format::Head head = format::ReadHead(file);
         if (!format::BlockInside(entry.FileOffset(), entry.FileCompressedSize(), head.DataEnd()))
@@ -221,7 +258,7 @@ Result Archives::BeginReading() {
     if (ZipLoaded || !IsQvrArchive(CurrentArchive))
         return Result::Success(); // nothing of ours to hold: a zip is not extracted from
     try {
-        std::shared_ptr<RandomAccessFile> file = journal::OpenLocked(CurrentArchive, false);
+        std::shared_ptr<RandomAccessFile> file = Locked(CurrentArchive, false);
         const format::Head head = format::ReadHead(*file);
         if (!ListMatches(format::ReadDirectory(*file, head)))
             throw ArchiveError("The archive " + CurrentArchive +

@@ -175,7 +175,7 @@ void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
     const bool alone = !m_state.Change;
     if (!alone)
         return AppendBlocksToChange(blocks, lengths);
-    std::unique_ptr<RandomAccessFile> held = journal::OpenLocked(CurrentArchive, true);
+    std::shared_ptr<RandomAccessFile> held = Locked(CurrentArchive, true);
     RandomAccessFile& arc = *held;
     format::Head head;
     const std::string directory = DirectoryForWriting(arc, head);
@@ -207,7 +207,7 @@ void Archives::AppendBlocks(std::vector<detail::NewBlock>& blocks) {
         }
         throw;
     }
-    arc.Close();
+    held.reset(); // unlocked, unless the lock is held for a series of changes
     // The list the caller is to have once it has taken the new entries.
     m_state.KnownDirectory = directory + records;
     for (size_t n = 0; n < blocks.size(); ++n) {
@@ -252,7 +252,7 @@ void Archives::BeginAppends() {
         throw ArchiveError("Files cannot be added to " + (CurrentArchive.empty()
                                                               ? std::string("a closed archive")
                                                               : CurrentArchive));
-    std::shared_ptr<RandomAccessFile> arc = journal::OpenLocked(CurrentArchive, true);
+    std::shared_ptr<RandomAccessFile> arc = Locked(CurrentArchive, true);
     format::Head head;
     const std::string directory = DirectoryForWriting(*arc, head);
     journal::Begin(*arc, head, directory);
@@ -390,10 +390,10 @@ Result Archives::AddFileToArchive(const std::string& source, const std::string& 
     return outcome;
 }
 
-std::unique_ptr<RandomAccessFile> Archives::LockForRebuild(int64_t& length) {
+std::shared_ptr<RandomAccessFile> Archives::LockForRebuild(int64_t& length) {
     // Opened for writing, though only read, so that a package the user may not change is
     // refused here rather than replaced by the rename.
-    std::unique_ptr<RandomAccessFile> held = journal::OpenLocked(CurrentArchive, true);
+    std::shared_ptr<RandomAccessFile> held = Locked(CurrentArchive, true);
     format::Head head;
     DirectoryForWriting(*held, head);
     length = head.Length;
@@ -407,7 +407,7 @@ void Archives::Rebuild(const std::vector<bool>& keep,
                        const StepProgress& progress) {
     // Locked until the new file has taken its place, so no other change is lost in between.
     int64_t oldLength = 0;
-    std::unique_ptr<RandomAccessFile> held = LockForRebuild(oldLength);
+    std::shared_ptr<RandomAccessFile> held = LockForRebuild(oldLength);
     RebuildLocked(*held, oldLength, keep, extras, progress);
 }
 
@@ -461,14 +461,36 @@ void Archives::RebuildLocked(RandomAccessFile& old, int64_t oldLength,
         }
         out.Sync();
         out.Close();
-        // Where our own lock would keep the rename from happening, it goes just before it;
-        // another program that opens the package in between makes the rename fail, and
-        // the old package stays, whole.
-        if (platform::kReplaceNeedsTargetClosed)
+        // A lock held for a series of changes passes to the new file before it takes the
+        // archive's name, so that no other program's change comes in between.
+        const bool held = m_state.Held.get() == &old;
+        std::shared_ptr<RandomAccessFile> next;
+        if (held && !platform::kReplaceNeedsTargetClosed) {
+            next =
+                std::make_shared<RandomAccessFile>(temp.Path(), RandomAccessFile::Mode::ReadWrite);
+            next->TakeLock(RandomAccessFile::Lock::Exclusive);
+        }
+        // Where our own lock would keep the rename from happening, it goes just before it
+        // (a held one is taken again after it); another program that opens the package in
+        // between makes the rename fail, and the old package stays, whole.
+        if (platform::kReplaceNeedsTargetClosed) {
+            if (held)
+                m_state.Held.reset();
             old.Close();
+        }
         ThrowOnFailure(temp.ReplaceInto(CurrentArchive));
         platform::SyncFolderOf(CurrentArchive);
         old.Close();
+        if (next) {
+            next->Renamed(CurrentArchive);
+            m_state.Held = std::move(next);
+        } else if (held) {
+            try {
+                m_state.Held = journal::OpenLocked(CurrentArchive, true);
+            } catch (const std::exception&) {
+                // The change is made; the next one takes a lock of its own.
+            }
+        }
     }
     m_state.Files = std::move(entries);
     m_state.KnownArchive.clear(); // the next write reads the new directory afresh

@@ -63,7 +63,7 @@ Result ReplaceFilesInArchive(Archives& arc, const std::vector<BatchFile>& files,
     try {
         // Locked from here to the rename, so that no other change comes in between.
         int64_t length = 0;
-        std::unique_ptr<RandomAccessFile> held =
+        std::shared_ptr<RandomAccessFile> held =
             detail::ArchivesAccess::LockForRebuild(arc, length);
         TempFile scratchFile;
         ThrowOnFailure(TempFile::Beside(archive, scratchFile));

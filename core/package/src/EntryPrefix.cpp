@@ -62,7 +62,8 @@ Result ReadEntryPrefix(const Archives& arc, const sgFileInfo& entry, size_t maxB
     if (arc.ZipLoaded || arc.CurrentArchive.empty())
         return Result::Unusable("Only the files of an open QVR archive can be read");
     try {
-        std::unique_ptr<RandomAccessFile> file = journal::OpenLocked(arc.CurrentArchive, false);
+        std::shared_ptr<RandomAccessFile> file =
+            detail::ArchivesAccess::Locked(arc, arc.CurrentArchive, false);
         const format::Head head = format::ReadHead(*file);
         if (!format::BlockInside(entry.FileOffset(), entry.FileCompressedSize(), head.DataEnd()))
             throw ArchiveError("its stored data lies outside the archive");

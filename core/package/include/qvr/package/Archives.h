@@ -75,6 +75,15 @@ public:
     bool IsZipArchive(const std::string& path) const;
     // Opens path, whatever it holds, and says what it found (see OpenKind).
     OpenStatus Open(const std::string& path);
+    // Opens path as Open does for a program that is going to change it: a QVR archive stays
+    // locked for this object from the reading of its list until EndChanges (or until the
+    // object goes), and its changes take that lock rather than one of their own. What the
+    // caller decides from the list is then what its changes find: another program's change
+    // waits for them, as they wait for one under way, instead of failing on a list that went
+    // stale in between. When the archive stays in use for longer than the usual wait, it is
+    // not opened (NotArchive, the message saying so).
+    OpenStatus OpenForChanges(const std::string& path);
+    void EndChanges();
     // Ok when a QVR directory was read to its end; a zip file is listed and answers
     // ArchiveUnusable (ZipLoaded tells it apart).
     Result OpenArchive(const std::string& path);
@@ -139,6 +148,9 @@ public:
 private:
     // The top-level ".qvr.ifo" entries when none is named after the archive (else none).
     std::vector<std::string> RenamedInfoEntries() const;
+    // path open and locked (exclusively for a change): the lock held since OpenForChanges
+    // when it is that archive's, else one of its own.
+    std::shared_ptr<RandomAccessFile> Locked(const std::string& path, bool forChange) const;
     // Whether the directory's bytes hold the entries listed (decoded only when they are not
     // the bytes last read or written); CheckListMatches ends the change when they do not.
     bool ListMatches(const std::string& directory);
@@ -166,7 +178,7 @@ private:
                         const std::string& filePath, const std::string& alsoDrop);
     // The archive locked for a change (rolled back first when a change was cut off) and
     // checked against the list; answers its handle and length.
-    std::unique_ptr<RandomAccessFile> LockForRebuild(int64_t& length);
+    std::shared_ptr<RandomAccessFile> LockForRebuild(int64_t& length);
     void Rebuild(const std::vector<bool>& keep, const std::vector<detail::StoredBlock>& extras,
                  const StepProgress& progress = {});
     void RebuildLocked(RandomAccessFile& old, int64_t oldLength, const std::vector<bool>& keep,
@@ -194,6 +206,9 @@ private:
         bool ChangeWritten = false; // blocks were written, if only in part
         // The archive, with a shared lock, while a series of extractions reads it.
         std::shared_ptr<RandomAccessFile> Reader;
+        // The archive locked since OpenForChanges, and its name.
+        std::shared_ptr<RandomAccessFile> Held;
+        std::string HeldArchive;
     };
     State m_state;
 };

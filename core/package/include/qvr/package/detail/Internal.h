@@ -56,7 +56,11 @@ struct ArchivesAccess {
     static void AddToList(Archives& arc, const sgFileInfo& entry) {
         arc.m_state.Files.push_back(entry);
     }
-    static std::unique_ptr<RandomAccessFile> LockForRebuild(Archives& arc, int64_t& length) {
+    static std::shared_ptr<RandomAccessFile> Locked(const Archives& arc, const std::string& path,
+                                                    bool forChange) {
+        return arc.Locked(path, forChange);
+    }
+    static std::shared_ptr<RandomAccessFile> LockForRebuild(Archives& arc, int64_t& length) {
         return arc.LockForRebuild(length);
     }
     // Rewrites the archive `old` (locked by LockForRebuild) with the kept entries and the

@@ -41,6 +41,8 @@ public:
     // opened and locked instead, so the lock always covers what the path names.
     void TakeLock(Lock kind);
     const std::string& Path() const { return m_path; }
+    // The open file was renamed to path (in messages and when a lock is taken again).
+    void Renamed(const std::string& path) { m_path = path; }
 
 private:
     struct Impl;
