@@ -440,6 +440,13 @@ TEST(Layout, LaterOptionsReplaceEarlierOnesAndLabelsAreChecked) {
     EXPECT_EQ(placed.LeftOut, (std::vector<size_t>{1, 2}));
     EXPECT_TRUE(qvr::sources::ChooseOptions(layout, {"07"}, why).empty());
     EXPECT_NE(why.find("00 01 02"), std::string::npos) << why;
+
+    // Two options of one number: neither is guessed to go over the other.
+    const qvr::sources::Layout twins =
+        qvr::sources::FindLayout({"00 Core/Mod.esp", "01 A/Meshes/x.nif", "01 B/Meshes/x.nif"});
+    EXPECT_TRUE(qvr::sources::ChooseOptions(twins, {"01"}, why).empty());
+    EXPECT_NE(why.find("01 A, 01 B"), std::string::npos) << why;
+    EXPECT_EQ(qvr::sources::ChooseOptions(twins, {}, why).size(), 1u) << why;
 }
 
 TEST(Layout, DataInsideDataIsAskedAboutNotInstalledAsAFolder) {

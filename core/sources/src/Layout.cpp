@@ -253,8 +253,20 @@ std::vector<Option> ChooseOptions(const Layout& layout, const std::vector<std::s
         }
     }
     std::vector<Option> out;
-    for (size_t k : picked)
+    for (size_t k : picked) {
+        // Two options of one number: which goes over which is the archive's secret.
+        std::string same;
+        int count = 0;
+        for (const Option& o : layout.Options)
+            if (o.Number == layout.Options[k].Number && ++count)
+                same += (same.empty() ? "" : ", ") + o.Label + " " + o.Name;
+        if (count > 1) {
+            why = "more than one option is numbered " + layout.Options[k].Label + " (" + same +
+                  "); install one of them with --root";
+            return {};
+        }
         out.push_back(layout.Options[k]);
+    }
     return out;
 }
 
