@@ -262,7 +262,8 @@ std::vector<Option> ChooseOptions(const Layout& layout, const std::vector<std::s
                 same += (same.empty() ? "" : ", ") + o.Label + " " + o.Name;
         if (count > 1) {
             why = "more than one option is numbered " + layout.Options[k].Label + " (" + same +
-                  "); install one of them with --root";
+                  "), so which goes over the other is not known; install from one option's "
+                  "folder instead (qvr: --root)";
             return {};
         }
         out.push_back(layout.Options[k]);
