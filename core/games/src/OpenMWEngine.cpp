@@ -222,6 +222,15 @@ InstallReport Install(Archives& arc, const Target& where, const OverwriteQuestio
                                               ": " + safe.Message + "; nothing was installed");
         return report;
     }
+    // The lines are chosen from what openmw.cfg holds: one that cannot be read is found out
+    // before any file is written, not at the commit.
+    if (std::error_code ec; fs::exists(platform::ToNative(where.ConfigPath), ec) &&
+                            !std::ifstream(platform::ToNative(where.ConfigPath))) {
+        InstallReport report;
+        report.Outcome =
+            Result::EntryFailure("cannot read " + where.ConfigPath + "; nothing was installed");
+        return report;
+    }
     EditsFor edits = [&](const std::vector<std::string>& files,
                          const std::vector<ConfigEdit>& carried) {
         ModLines want{where.ModFolder, {}};
