@@ -63,6 +63,13 @@ TEST(Texts, ControlCharactersNeverReachTheTerminal) {
     EXPECT_EQ(Printable("\xC2\x9B"
                         "1m \xC2\xA0\xC3\xA9"),
               "?1m \xC2\xA0\xC3\xA9"); // C1 only
+    // A lone byte of another encoding (0x9B is CSI to some terminals), and marks that turn
+    // "x<RLO>fdp.exe" into "xexe.pdf" on screen.
+    EXPECT_EQ(Printable("raw\x9B"
+                        "31m \xE2\x80\xAE"
+                        "fdp.exe \xC3"),
+              "raw?31m ?fdp.exe ?");
+    EXPECT_EQ(Printable("\xE2\x80\x8F\xF0\x9F\x98\x80"), "?\xF0\x9F\x98\x80");
     EXPECT_EQ(Printable("one\ntwo\tthree"), "one?two?three");
     EXPECT_EQ(Printable("one\ntwo\tthree", true), "one\ntwo\tthree");
     // A long name is cut at the start of a character, never inside one.
