@@ -168,8 +168,8 @@ int InstallArchive(const ParsedArgs& a, const Context& ctx, const std::string& p
     qvr::sources::Source& source = *opened.Archive;
     for (const qvr::sources::Refusal& r : source.Refused())
         Warn(path + ": " + Printable(r.Path) + ": refused: " + r.Why);
-    if (a.Has("list-options"))
-        return ListOptions(source);
+    if (a.Has("list-options")) // refused members are left out of any install: said in the status
+        return std::max(ListOptions(source), source.Refused().empty() ? kOk : kSomeFailed);
     qvr::sources::Choice choice;
     choice.RootGiven = a.Has("root");
     choice.Root = a.Value("root");

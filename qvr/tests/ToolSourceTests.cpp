@@ -59,6 +59,7 @@ TEST_F(Tool, DamagedHostileAndEncryptedArchivesAreToldApart) {
         EXPECT_TRUE(Contains(r.Out + r.Err, "../evil.esp: refused")) << cmd << r.Out << r.Err;
         EXPECT_TRUE(Contains(r.Out + r.Err, "Meshes: refused: a symbolic link")) << r.Err;
     }
+    EXPECT_EQ(Run({"install", "--list-options", P("bad.tar")}).Code, 1);
 #ifndef _WIN32
     // The download's own name reaches the terminal as text, whatever it holds.
     fs::copy_file(dir / "bad.tar", dir / "bad\x1b[2J.tar");
