@@ -60,6 +60,13 @@ TEST_F(Tool, DamagedHostileAndEncryptedArchivesAreToldApart) {
         EXPECT_TRUE(Contains(r.Out + r.Err, "Meshes: refused: a symbolic link")) << r.Err;
     }
     EXPECT_EQ(Run({"install", "--list-options", P("bad.tar")}).Code, 1);
+    // A name marked UTF-8 that is not: named by its place, not as an empty name.
+    qvrtest::ZipMember odd{"Meshes/\xFF\xFE.nif", "x"};
+    odd.moreFlags = 0x0800;
+    WriteAll(dir / "odd.zip", qvrtest::BuildZip({{"Good.esp", "x"}, odd}).bytes);
+    r = Run({"list", P("odd.zip")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(Contains(r.Err, "(member 2): refused: its name cannot be read")) << r.Err;
 #ifndef _WIN32
     // The download's own name reaches the terminal as text, whatever it holds.
     fs::copy_file(dir / "bad.tar", dir / "bad\x1b[2J.tar");

@@ -284,6 +284,11 @@ Result ArchiveSource::List() {
         if (archive_entry_filetype(e) == AE_IFDIR && !archive_entry_hardlink(e))
             continue;
         const std::string raw = EntryName(e);
+        if (raw.empty()) { // not the encoding it claims: no text of it can be shown
+            m_list.Refuse("(member " + std::to_string(ordinal + 1) + ")",
+                          "its name cannot be read as text");
+            continue;
+        }
         if (const std::string why = NotAFile(e); !why.empty()) {
             m_list.Refuse(raw, why);
             continue;
