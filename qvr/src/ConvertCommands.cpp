@@ -138,15 +138,17 @@ std::unique_ptr<Unpacked> UnpackArchive(const ParsedArgs& a, const Context& ctx,
     return out;
 }
 
-void NameByArchive(qvr::Gathered& gathered, const Unpacked& unpacked) {
+std::string ByArchive(std::string text, const Unpacked& unpacked) {
     const std::string prefix = Utf8(Native(unpacked.Folder)) + Utf8(fs::path("/").make_preferred());
-    const auto rename = [&](std::string& text) {
-        for (size_t at; (at = text.find(prefix)) != std::string::npos;)
-            text.replace(at, prefix.size(), unpacked.Archive + ": ");
-    };
+    for (size_t at; (at = text.find(prefix)) != std::string::npos;)
+        text.replace(at, prefix.size(), unpacked.Archive + ": ");
+    return text;
+}
+
+void NameByArchive(qvr::Gathered& gathered, const Unpacked& unpacked) {
     for (qvr::PackProblem& p : gathered.Problems) {
-        rename(p.Source);
-        rename(p.Message);
+        p.Source = ByArchive(p.Source, unpacked);
+        p.Message = ByArchive(p.Message, unpacked);
     }
 }
 

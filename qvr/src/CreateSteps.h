@@ -43,7 +43,9 @@ bool IsArchiveOperand(const std::string& from);
 std::unique_ptr<Unpacked> UnpackArchive(const ParsedArgs& a, const Context& ctx,
                                         const std::string& archive, const std::string& target);
 
-// Names the files of the work folder in gathered's problems by their place in the archive.
+// Names the files of the work folder in a text by their place in the archive; in gathered's
+// problems all at once.
+std::string ByArchive(std::string text, const Unpacked& unpacked);
 void NameByArchive(qvr::Gathered& gathered, const Unpacked& unpacked);
 
 // Says what of the archive went into the package (unless quiet).

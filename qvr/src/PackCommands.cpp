@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <random>
@@ -109,9 +110,13 @@ std::string Join(const std::vector<std::string>& failed,
     return text;
 }
 
+// shown names a file in messages (a converted archive's member by its place in the archive).
+using Shown = std::function<std::string(const std::string&)>;
+
 AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>& files,
                            const Context& ctx, const std::string& archiveDate, bool best,
-                           bool replace = false) {
+                           bool replace = false, const Shown& shown = {}) {
+    const auto named = [&](const std::string& text) { return shown ? shown(text) : text; };
     ProgressBar bar(ctx.ProgressWanted(), "Packing", files.size());
     qvr::BatchOptions options;
     options.Jobs = ctx.Jobs;
@@ -135,9 +140,9 @@ AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>
         } else {
             ++outcome.Failed;
             outcome.ArchiveFailed += r.ArchiveFailed ? 1 : 0;
-            outcome.Refused.push_back(r.File.Source);
+            outcome.Refused.push_back(named(r.File.Source));
             bar.Clear();
-            Warn(r.Message);
+            Warn(named(r.Message));
         }
         bar.Update(done, r.File.FileName);
     };
@@ -152,9 +157,9 @@ AddOutcome AddWithProgress(qvr::Archives& arc, const std::vector<qvr::BatchFile>
             outcome.Bytes -= reportedBytes[k];
             ++outcome.Failed;
             outcome.ArchiveFailed += r.ArchiveFailed ? 1 : 0;
-            outcome.Refused.push_back(r.File.Source);
+            outcome.Refused.push_back(named(r.File.Source));
             bar.Clear();
-            Warn(r.Message);
+            Warn(named(r.Message));
         }
     };
     if (!replace) {
@@ -232,7 +237,8 @@ void ReportCreated(const std::string& path, const AddOutcome& outcome,
 // only when nothing was lost on the way.
 AddOutcome BuildPackage(const ParsedArgs& a, const Context& ctx, const std::string& path,
                         bool replacing, const std::vector<qvr::BatchFile>& files,
-                        const qvr::sgPlugInfo& info, const PackDates& dates, bool unread) {
+                        const qvr::sgPlugInfo& info, const PackDates& dates, bool unread,
+                        const Shown& shown) {
     const std::string archiveName = qvr::GetFileNameFromPath(Utf8(Native(path).filename()));
     // Built beside the target and put in its place at the end: never a half-written package.
     SweepWorkFiles(path);
@@ -250,7 +256,8 @@ AddOutcome BuildPackage(const ParsedArgs& a, const Context& ctx, const std::stri
         !started)
         throw CommandError{
             kUsage, path + ": the plug-in information could not be stored: " + started.Message};
-    const AddOutcome outcome = AddWithProgress(arc, files, ctx, dates.ArchiveDate, a.Has("best"));
+    const AddOutcome outcome =
+        AddWithProgress(arc, files, ctx, dates.ArchiveDate, a.Has("best"), false, shown);
     // A package missing files because it could not be written is never put in place, and an
     // old one is only replaced by a package holding every file it was given.
     if (outcome.ArchiveFailed > 0 || (replacing && (outcome.Failed > 0 || unread))) {
@@ -306,8 +313,11 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
             return "--depends \"" + offer + "\" lists what they need";
         });
 
+    Shown shown;
+    if (unpacked)
+        shown = [&](const std::string& text) { return ByArchive(text, *unpacked); };
     const AddOutcome outcome = BuildPackage(a, ctx, path, replacing, files, info, dates,
-                                            gathered.Has(qvr::PackProblemKind::Unreadable));
+                                            gathered.Has(qvr::PackProblemKind::Unreadable), shown);
     const qvr::sources::WrappedData wrapped = qvr::sources::FindWrappedData(PathsOf(files));
     WarnWrapped(path, wrapped,
                 unpacked ? ConvertFix(wrapped, a, from) : PackFolderFix(wrapped, path, from));

@@ -98,8 +98,9 @@ TEST_F(Tool, WhatAnArchiveLeavesOpenIsAskedForNotGuessed) {
     ASSERT_TRUE(qvrtest::MakeZip(dir / "opt.zip", options));
     ASSERT_TRUE(qvrtest::MakeZip(dir / "two.zip", {{"A/a.esp", "a"}, {"B/b.esp", "b"}}));
     ASSERT_TRUE(qvrtest::MakeZip(dir / "none.zip", {{"readme.txt", "r"}, {"Stuff/x.lua", "lua"}}));
-    ASSERT_TRUE(
-        qvrtest::MakeTar(dir / "bad.tar", {{"Mod.esp", "esp"}, {"../evil.esp", "x"}}, false));
+    ASSERT_TRUE(qvrtest::MakeTar(
+        dir / "bad.tar", {{"Mod.esp", "esp"}, {"../evil.esp", "x"}, {"Meshes/empty.nif", ""}},
+        false));
     WriteAll(dir / "folder" / "Mod.esp", "esp");
     struct Case {
         std::vector<std::string> Args;
@@ -128,7 +129,10 @@ TEST_F(Tool, WhatAnArchiveLeavesOpenIsAskedForNotGuessed) {
         {{"two.zip", "--root", "C"}, 2, {"holds no folder C/"}, {}},
         {{"none.zip"}, 2, {"no plug-in", "the top or Stuff/", "--root"}, {}},
         {{"none.zip", "--root", "."}, 0, {}, {"readme.txt", "Stuff\\x.lua"}},
-        {{"bad.tar"}, 1, {"../evil.esp: refused"}, {"Mod.esp"}},
+        {{"bad.tar"},
+         1,
+         {"../evil.esp: refused", "bad.tar: Meshes/empty.nif: is empty"},
+         {"Mod.esp"}},
         {{"folder", "--root", "x"}, 2, {"--root and --options choose what of an archive"}, {}},
     };
     for (const Case& c : cases) {
