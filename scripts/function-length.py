@@ -30,6 +30,15 @@ def blank(text):
         if text.startswith("//", i):
             j = text.find("\n", i)
             j = n if j < 0 else j
+        elif c == "#" and text[text.rfind("\n", 0, i) + 1:i].strip() == "":
+            # A preprocessor line (a macro's parameters are no function), with its continuations.
+            j = i
+            while True:
+                j = text.find("\n", j)
+                if j < 0 or text[j - 1] != "\\":
+                    break
+                j += 1
+            j = n if j < 0 else j
         elif text.startswith("/*", i):
             j = text.find("*/", i + 2)
             j = n if j < 0 else j + 2
