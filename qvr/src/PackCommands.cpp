@@ -219,14 +219,14 @@ void ReportCreated(const std::string& path, const AddOutcome& outcome,
     const bool folderRefused =
         std::any_of(gathered.Problems.begin(), gathered.Problems.end(),
                     [&](const auto& p) { return fs::is_directory(Native(p.Source), ec); });
-    if (refused && folderRefused)
-        std::cout << "packed " << Plural(static_cast<int>(outcome.Added), "file", "files") << " ("
-                  << outcome.Bytes << " bytes into " << qvr::FileLength(path).value_or(0)
-                  << "); refused: " << Printable(Join(outcome.Refused, gathered.Problems)) << "\n";
-    else if (refused)
-        std::cout << "packed " << outcome.Added << " of "
-                  << Plural(static_cast<int>(outcome.Added + refused), "file", "files") << " ("
-                  << outcome.Bytes << " bytes into " << qvr::FileLength(path).value_or(0)
+    const int added = static_cast<int>(outcome.Added);
+    if (refused)
+        std::cout << "packed "
+                  << (folderRefused
+                          ? Plural(added, "file", "files")
+                          : std::to_string(added) + " of " +
+                                Plural(added + static_cast<int>(refused), "file", "files"))
+                  << " (" << outcome.Bytes << " bytes into " << qvr::FileLength(path).value_or(0)
                   << "); refused: " << Printable(Join(outcome.Refused, gathered.Problems)) << "\n";
     else
         std::cout << outcome.Added << (outcome.Added == 1 ? " file, " : " files, ") << outcome.Bytes

@@ -205,7 +205,7 @@ RemovalReport RemovePlugin(Archives& arc, const InstallTarget& target,
     // that only it can put back: nothing is removed by content until it is mended.
     if (!unread.empty()) {
         report.Outcome = Result::EntryFailure(
-            unread.front() + "; nothing was removed (mend or delete that record first)");
+            unread.front() + "; no file was removed by content either: mend or delete it first");
         return report;
     }
     std::map<std::string, std::string> keptBy;

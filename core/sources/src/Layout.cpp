@@ -258,8 +258,9 @@ std::vector<Option> ChooseOptions(const Layout& layout, const std::vector<std::s
         std::string same;
         int count = 0;
         for (const Option& o : layout.Options)
-            if (o.Number == layout.Options[k].Number && ++count)
-                same += (same.empty() ? "" : ", ") + o.Label + " " + o.Name;
+            if (o.Number == layout.Options[k].Number) {
+                same += (count++ ? ", " : "") + o.Label + " " + o.Name;
+            }
         if (count > 1) {
             why = "more than one option is numbered " + layout.Options[k].Label + " (" + same +
                   "), so which goes over the other is not known; install from one option's "

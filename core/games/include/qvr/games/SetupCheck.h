@@ -45,7 +45,7 @@ struct SetupReport {
     std::vector<MasterProblem> Masters;
     std::vector<ListProblem> Lists;
     std::vector<ChangedFile> Changed;
-    std::vector<std::string> Unreadable;  // records and plug-in headers that cannot be read
+    std::vector<std::string> Unreadable;  // records, plug-in headers, Morrowind.ini: unreadable
     std::vector<std::string> Interrupted; // installs and removals cut short, by name
     size_t Problems() const {
         return Conflicts.size() + Masters.size() + Lists.size() + Changed.size() +

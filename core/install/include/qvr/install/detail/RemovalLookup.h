@@ -33,7 +33,7 @@ public:
     // The first install after record (oldest first), still installed, holding a file holds
     // answers yes for; noted as changed. Null when none.
     InstallRecord* LaterHolder(const std::function<bool(const std::string&)>& holds);
-    // The installs whose files LaterFiles or Later handed out, to be written again.
+    // The installs LaterFiles and LaterHolder handed out, to be written again.
     std::vector<const InstallRecord*> Changed() const;
 
 private:
