@@ -174,6 +174,27 @@ TEST_F(Reversible, AStoppedInstallIsRolledBackWhole) {
     EXPECT_FALSE(fs::exists(qvr::RecordFolder(Data())));
 }
 
+// An install a crash cut short is taken back by the next run, which names it: its player
+// would otherwise take it for installed.
+TEST_F(Reversible, AnInstallCutShortIsTakenBackAndNamedByTheNextRun) {
+    for (const bool nextInstalls : {true, false}) {
+        Lay(Data(), {{"a.esp", "old a"}});
+        ASSERT_TRUE(Install(Pack("Cut", {{"a.esp", "new a"}, {"b.esp", "b"}}), true).Outcome.Ok());
+        ASSERT_TRUE(Install(Pack("Other", {{"o.esp", "o"}}), true).Outcome.Ok());
+        const std::string record = qvr::RecordFolder(Data()) + "/cut.qvr.ini";
+        std::string text = ReadAll(record);
+        text.replace(text.find("state=installed"), 15, "state=installing");
+        WriteAll(record, text);
+        const std::vector<std::string> told =
+            nextInstalls ? Install(Pack("Next", {{"n.esp", "n"}}), true).TakenBack
+                         : qvr::RemoveByRecord(Data(), "other.qvr").TakenBack;
+        EXPECT_EQ(told, std::vector<std::string>{"Cut.qvr"}) << nextInstalls;
+        EXPECT_EQ(ReadAll(Data() + "/a.esp"), "old a") << nextInstalls;
+        EXPECT_FALSE(fs::exists(Data() + "/b.esp")) << nextInstalls;
+        fs::remove_all(Data());
+    }
+}
+
 TEST_F(Reversible, WithoutARecordOnlyFilesHoldingTheArchivesContentAreDeleted) {
     std::string pack =
         Pack("P", {{"same.esp", "P's"}, {"changed.esp", "P's"}, {"Meshes\\m.nif", "m"}});

@@ -262,6 +262,17 @@ namespace {
 QString Count(qsizetype n, const char* one, const char* many) {
     return QString::number(n) + QChar(0x00A0) + QString::fromLatin1(n == 1 ? one : many);
 }
+
+// A crash had cut these installs short: their player takes them for installed.
+void TellTakenBack(QWidget* owner, const std::vector<std::string>& plugins) {
+    for (const std::string& plugin : plugins)
+        Dialogs::instance().Message(
+            owner, MainMod::AppTitle,
+            QStringLiteral("An earlier install of %1 had been cut short (the program or the "
+                           "computer stopped during it). It was taken back, so %1 is not "
+                           "installed now; install it again to have it.")
+                .arg(QString::fromStdString(plugin)));
+}
 } // namespace
 
 int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QString& dataFolder,
@@ -318,6 +329,7 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
     };
     m_taskError.clear();
     bool cancelled = false;
+    std::vector<std::string> takenBack;
     RunEntryTask(
         owner, QStringLiteral("Installing Plug-in ") + pluginName,
         [&](const qvr::EntryProgress& progress) {
@@ -340,6 +352,7 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
             if (results)
                 *results = report.Entries;
             cancelled = report.Cancelled;
+            takenBack = report.TakenBack;
             // The reason is told when no failed file says it, and always after a take-back.
             if (!report.Outcome && (TookBack(report, counts) || counts.failed == 0))
                 m_taskError = QString::fromStdString(report.Outcome.Message);
@@ -348,6 +361,7 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
     Splash().SetCancellable(false);
     if (m_exitRequested)
         return 0;
+    TellTakenBack(owner, takenBack);
     if (cancelled) {
         // The install was rolled back whole: no file of it stays.
         EndTask(QStringLiteral("Cancelled; nothing was installed"));

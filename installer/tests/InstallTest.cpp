@@ -251,6 +251,20 @@ TEST_F(InstallFromMain, AnInstallThatStoppedAndTookItsFilesBackSaysNothingWasIns
     EXPECT_TRUE(text.contains(QStringLiteral("0\u00a0files installed"))) << text.toStdString();
 }
 
+// A crash had cut another install short; this one took it back first and says so.
+TEST_F(InstallFromMain, AnInstallCutShortEarlierIsNamedWhenTakenBack) {
+    auto run = [&](const qvr::OverwriteQuestion&, const qvr::EntryProgress&,
+                   const qvr::TakeBackQuestion&) {
+        qvr::InstallReport report;
+        report.TakenBack = {"Bigger <b>Rocks</b>"};
+        return report;
+    };
+    (void)Mod().InstallPlugin(&Mod().Main(), "Foo", DataFolder, nullptr, run);
+    ASSERT_EQ(Dialogs_.Messages().size(), 1u);
+    EXPECT_TRUE(Dialogs_.Messages()[0].contains(QStringLiteral("Bigger <b>Rocks</b> is not")))
+        << Dialogs_.Messages()[0].toStdString();
+}
+
 TEST_F(InstallerTest, AnEntryLeavingTheDataFolderIsRefused) {
     WriteAll(DataFolder.toStdString() + "/Morrowind.esm", "TES3");
     // The library writes no such entry, so one is made by changing a harmless folder name

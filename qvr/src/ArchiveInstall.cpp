@@ -108,6 +108,7 @@ int SummariseInstall(const ParsedArgs& a, const Context& ctx, const qvr::Install
     const int kept = Tally(results, qvr::EntryOutcome::Skipped);
     const int refused = Tally(results, qvr::EntryOutcome::Refused);
     const int failed = Tally(results, qvr::EntryOutcome::Failed);
+    TellTakenBack(report.TakenBack);
     // Refused whole before a file was looked at (the folder in use, say): only the reason.
     if (!report.Outcome && installed + refused + failed == 0 &&
         std::none_of(results.begin(), results.end(),

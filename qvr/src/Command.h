@@ -44,6 +44,8 @@ bool SameText(const std::string& a, const std::string& b);
 std::string DisplayPath(const qvr::sgFileInfo& e);
 std::string DisplayPath(const std::string& storedPath);
 void Warn(const std::string& text);
+// Names the installs that had been cut short and were taken back before this command's work.
+void TellTakenBack(const std::vector<std::string>& plugins);
 
 // Opens path into arc, or ends the command with a message that says what is wrong.
 qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip,

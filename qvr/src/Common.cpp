@@ -55,6 +55,12 @@ void Warn(const std::string& text) {
     std::cerr << "qvr: " << Printable(text) << "\n";
 }
 
+void TellTakenBack(const std::vector<std::string>& plugins) {
+    for (const std::string& p : plugins)
+        Warn("note: an install of " + p +
+             " had been cut short; it was taken back, so it is not installed now");
+}
+
 // ---------------------------------------------------------------------------- opening
 
 std::vector<std::string> SweepWorkFiles(const std::string& path, bool below) {

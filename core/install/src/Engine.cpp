@@ -59,7 +59,7 @@ bool Begin(const InstallTarget& target, const InstallRequest& request, InstallRe
         if (r.State == RecordState::Removing &&
             detail::SameArchive(r, request.Archive, request.Name))
             ownKey = r.Key;
-    if (Result pending = detail::Recover(target, ownKey); !pending) {
+    if (Result pending = detail::Recover(target, ownKey, &report.TakenBack); !pending) {
         report.Outcome = pending;
         return false;
     }
@@ -352,7 +352,9 @@ RemovalReport RemoveInstall(const InstallTarget& target, const std::string& what
         return report;
     }
     std::optional<InstallRecord> found = FindInstallRecord(target.Root, what);
-    if (Result pending = detail::Recover(target, found ? found->Key : std::string()); !pending) {
+    std::vector<std::string> takenBack;
+    if (Result pending = detail::Recover(target, found ? found->Key : std::string(), &takenBack);
+        !pending) {
         report.Outcome = pending;
         return report;
     }
@@ -361,11 +363,13 @@ RemovalReport RemoveInstall(const InstallTarget& target, const std::string& what
     if (!found) {
         report.Outcome =
             Result::EntryFailure("No install of " + what + " is recorded in " + target.Root);
+        report.TakenBack = std::move(takenBack);
         return report;
     }
     // Its own interrupted install or removal is finished (or undone) by this run.
     report = detail::RunRemoval(target.Root, *found, ListInstallRecords(target.Root), progress,
                                 false, target.Editor);
+    report.TakenBack = std::move(takenBack);
     detail::SweepRecordFolder(target.Root);
     return report;
 }

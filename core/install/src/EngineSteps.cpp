@@ -249,7 +249,8 @@ const InstallRecord* EarlierInstall(const std::vector<InstallRecord>& records,
     return nullptr;
 }
 
-Result Recover(const InstallTarget& target, const std::string& ownKey) {
+Result Recover(const InstallTarget& target, const std::string& ownKey,
+               std::vector<std::string>* takenBack) {
     const std::string& root = target.Root;
     // Record texts whose rename never happened.
     std::error_code ec;
@@ -267,6 +268,8 @@ Result Recover(const InstallTarget& target, const std::string& ownKey) {
         RemovalReport done = RunRemoval(root, r, records, {}, false, target.Editor);
         if (!done.Outcome)
             return done.Outcome;
+        if (takenBack && r.State == RecordState::Installing)
+            takenBack->push_back(done.Plugin);
     }
     SweepRecordFolder(root);
     return Result::Success();

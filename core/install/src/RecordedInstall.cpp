@@ -126,6 +126,7 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
     report.Outcome = done.Outcome;
     report.Cancelled = done.Cancelled;
     report.Earlier = std::move(done.Earlier);
+    report.TakenBack = std::move(done.TakenBack);
     if (!infoTold && report.Outcome)
         tellInfo();
     // Made only now, in memory the install has given back: an entry each is megabytes.
@@ -191,7 +192,7 @@ RemovalReport RemovePlugin(Archives& arc, const InstallTarget& target,
         report.Outcome = Result::EntryFailure(locked.Message + "; nothing was removed");
         return report;
     }
-    if (Result pending = detail::Recover(target, {}); !pending) {
+    if (Result pending = detail::Recover(target, {}, &report.TakenBack); !pending) {
         report.Outcome = pending;
         return report;
     }

@@ -38,6 +38,9 @@ struct RemovalReport {
     std::string Plugin; // the plug-in's name (its archive's name when it has none)
     bool ByRecord = false;
     std::vector<FileResult> Files;
+    // Installs that had been cut short (a crash, a kill), taken back before this run began:
+    // they are not installed any more, which their players should hear.
+    std::vector<std::string> TakenBack;
     size_t Count(FileFate fate) const;
 };
 
@@ -48,6 +51,7 @@ struct InstallReport {
     // same plug-in name when the question allowed it.
     std::optional<RemovalReport> Earlier;
     bool Cancelled = false; // progress answered false: the install was rolled back whole
+    std::vector<std::string> TakenBack; // as in RemovalReport
 };
 
 // Asked before the install of another archive that holds the same plug-in (or has the same

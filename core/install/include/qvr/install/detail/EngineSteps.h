@@ -50,7 +50,8 @@ std::string FreeKey(const std::string& base, const std::vector<InstallRecord>& r
 // Locks target's folders (those that exist), Root first.
 Result LockTarget(const InstallTarget& target, std::vector<FolderLock>& held);
 // CompletePendingWork without taking the lock, except the run of ownKey.
-Result Recover(const InstallTarget& target, const std::string& ownKey);
+Result Recover(const InstallTarget& target, const std::string& ownKey,
+               std::vector<std::string>* takenBack = nullptr);
 // Removes the record folder when no record is left in it (empty backup folders included).
 void SweepRecordFolder(const std::string& root);
 
