@@ -112,10 +112,8 @@ int SummariseInstall(const ParsedArgs& a, const Context& ctx, const qvr::Install
     // Refused whole before a file was looked at (the folder in use, say): only the reason.
     if (!report.Outcome && installed + refused + failed == 0 &&
         std::none_of(results.begin(), results.end(),
-                     [](const auto& r) { return !r.Target.empty(); })) {
-        Warn(report.Outcome.Message);
-        return report.Outcome.Code == qvr::Status::ArchiveUnusable ? kUsage : kSomeFailed;
-    }
+                     [](const auto& r) { return !r.Target.empty(); }))
+        return TellFailure(report.Outcome);
     if (kept > 0 && !a.Has("skip-existing") && !a.Has("overwrite") && !StdinIsTerminal()) {
         Warn("kept " + Plural(kept, "existing file", "existing files") +
              " (no terminal to ask; --overwrite replaces them):");
@@ -135,10 +133,8 @@ int SummariseInstall(const ParsedArgs& a, const Context& ctx, const qvr::Install
             std::cout << "; " << failed << " failed";
         std::cout << "\n";
     }
-    if (!report.Outcome) {
-        Warn(report.Outcome.Message);
-        return report.Outcome.Code == qvr::Status::ArchiveUnusable ? kUsage : kSomeFailed;
-    }
+    if (!report.Outcome)
+        return TellFailure(report.Outcome);
     return refused + failed > 0 ? kSomeFailed : kOk;
 }
 

@@ -44,6 +44,8 @@ bool SameText(const std::string& a, const std::string& b);
 std::string DisplayPath(const qvr::sgFileInfo& e);
 std::string DisplayPath(const std::string& storedPath);
 void Warn(const std::string& text);
+// Says why a whole install or removal failed; its exit status.
+int TellFailure(const qvr::Result& outcome);
 // Names the installs that had been cut short and were taken back before this command's work.
 void TellTakenBack(const std::vector<std::string>& plugins);
 

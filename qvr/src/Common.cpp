@@ -55,6 +55,11 @@ void Warn(const std::string& text) {
     std::cerr << "qvr: " << Printable(text) << "\n";
 }
 
+int TellFailure(const qvr::Result& outcome) {
+    Warn(outcome.Message);
+    return outcome.Code == qvr::Status::ArchiveUnusable ? kUsage : kSomeFailed;
+}
+
 void TellTakenBack(const std::vector<std::string>& plugins) {
     for (const std::string& p : plugins)
         Warn("note: an install of " + p +

@@ -30,10 +30,8 @@ int ReportRemoval(const qvr::RemovalReport& report, const std::string& where, bo
     using qvr::FileFate;
     TellTakenBack(report.TakenBack);
     // Refused before a file was looked at (the folder in use, an unreadable record): the reason.
-    if (!report.Outcome && report.Files.empty()) {
-        Warn(report.Outcome.Message);
-        return report.Outcome.Code == qvr::Status::ArchiveUnusable ? kUsage : kSomeFailed;
-    }
+    if (!report.Outcome && report.Files.empty())
+        return TellFailure(report.Outcome);
     if (dryRun || ctx.Verbose)
         for (const auto& f : report.Files)
             std::cout << (dryRun ? "would be " : "") << FateWord(f.Fate) << ": "
@@ -62,10 +60,8 @@ int ReportRemoval(const qvr::RemovalReport& report, const std::string& where, bo
                                         "archive)")
                   << "\n";
     }
-    if (!report.Outcome) {
-        Warn(report.Outcome.Message);
-        return report.Outcome.Code == qvr::Status::ArchiveUnusable ? kUsage : kSomeFailed;
-    }
+    if (!report.Outcome)
+        return TellFailure(report.Outcome);
     return failed > 0 ? kSomeFailed : kOk;
 }
 

@@ -1,5 +1,7 @@
 #include "Terminal.h"
 
+#include "qvr/platform/Encoding.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -30,30 +32,6 @@ bool StderrIsTerminal() {
 
 namespace {
 
-// The length of the well-formed UTF-8 sequence at text[i] and its code point; 0 when the
-// bytes there are not one (a lone byte of another encoding, a cut or overlong sequence).
-size_t Sequence(const std::string& text, size_t i, char32_t& cp) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char c = byte(i);
-    const size_t n = c < 0x80             ? 1
-                     : (c & 0xE0) == 0xC0 ? 2
-                     : (c & 0xF0) == 0xE0 ? 3
-                     : (c & 0xF8) == 0xF0 ? 4
-                                          : 0;
-    if (n == 0 || i + n > text.size())
-        return 0;
-    cp = n == 1 ? c : c & (0x7F >> n);
-    for (size_t k = 1; k < n; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return n;
-}
-
 // Characters that steer the terminal or reorder what is shown (a name "x<RLO>fdp.exe" reads
 // as "xexe.pdf"): controls, and the bidirectional marks and overrides.
 bool Steers(char32_t cp) {
@@ -67,18 +45,16 @@ std::string Printable(const std::string& text, bool keepLineBreaks) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
+        const size_t at = i;
         char32_t cp = 0;
-        const size_t n = Sequence(text, i, cp);
-        if (n == 0) {
+        if (!qvr::NextCodePoint(text, i, cp)) { // a byte of another encoding
             out += '?';
             ++i;
-            continue;
-        }
-        if (Steers(cp))
+        } else if (Steers(cp)) {
             out += keepLineBreaks && (cp == '\n' || cp == '\t') ? static_cast<char>(cp) : '?';
-        else
-            out.append(text, i, n);
-        i += n;
+        } else {
+            out.append(text, at, i - at);
+        }
     }
     return out;
 }

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 
 namespace qvr::openmw {
@@ -34,8 +35,14 @@ bool IsPlugin(const std::string& name) {
     return l.ends_with(".esp") || l.ends_with(".esm") || l.ends_with(".omwaddon");
 }
 
-std::string ReadConfig(const std::string& path) {
+// The file's bytes, "" when there is none; nothing when it is there but cannot be read.
+std::optional<std::string> ReadConfig(const std::string& path) {
+    std::error_code ec;
+    if (!fs::exists(platform::ToNative(path), ec))
+        return std::string();
     std::ifstream in(platform::ToNative(path), std::ios::binary);
+    if (!in)
+        return std::nullopt;
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
@@ -224,8 +231,8 @@ InstallReport Install(Archives& arc, const Target& where, const OverwriteQuestio
     }
     // The lines are chosen from what openmw.cfg holds: one that cannot be read is found out
     // before any file is written, not at the commit.
-    if (std::error_code ec; fs::exists(platform::ToNative(where.ConfigPath), ec) &&
-                            !std::ifstream(platform::ToNative(where.ConfigPath))) {
+    const std::optional<std::string> before = ReadConfig(where.ConfigPath);
+    if (!before) {
         InstallReport report;
         report.Outcome =
             Result::EntryFailure("cannot read " + where.ConfigPath + "; nothing was installed");
@@ -249,7 +256,7 @@ InstallReport Install(Archives& arc, const Target& where, const OverwriteQuestio
         }
         listed.Plugins =
             static_cast<size_t>(std::count_if(want.Content.begin(), want.Content.end(), IsPlugin));
-        Config cfg = Config::Parse(ReadConfig(where.ConfigPath));
+        Config cfg = Config::Parse(ReadConfig(where.ConfigPath).value_or(""));
         const ModLines added = cfg.AddMod(want);
         const std::vector<std::string> present = cfg.Values("fallback-archive");
         // Lines already there are this install's only when its earlier install added them.
@@ -276,7 +283,7 @@ InstallReport Install(Archives& arc, const Target& where, const OverwriteQuestio
                 e.Add.push_back(line);
         return e.Add.empty() ? std::vector<ConfigEdit>{} : std::vector<ConfigEdit>{e};
     };
-    const Config cfg = Config::Parse(ReadConfig(where.ConfigPath));
+    const Config cfg = Config::Parse(*before);
     const TimesFor times = MastersFirstTimes(target.Root, target.Below, cfg.Values("data"));
     InstallReport report = InstallRecorded(arc, target, ask, progress, takeBack, edits, times);
     if (report.Outcome) {

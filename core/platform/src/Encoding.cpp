@@ -33,7 +33,36 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-// Decodes one code point at i; false for malformed, overlong or surrogate sequences.
+int ToCp1252(char32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
+        return static_cast<int>(cp);
+    for (int k = 0; k < 32; ++k)
+        if (kHigh[k] == cp)
+            return 0x80 + k;
+    return -1;
+}
+
+char32_t FoldCase(char32_t cp) {
+    if (cp >= 'A' && cp <= 'Z')
+        return cp + 32;
+    if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7)
+        return cp + 32;
+    switch (cp) {
+    case 0x0160:
+        return 0x0161; // S with caron
+    case 0x0152:
+        return 0x0153; // OE
+    case 0x017D:
+        return 0x017E; // Z with caron
+    case 0x0178:
+        return 0x00FF; // Y with diaeresis
+    default:
+        return cp;
+    }
+}
+
+} // namespace
+
 bool NextCodePoint(const std::string& s, size_t& i, char32_t& cp) {
     auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
     unsigned char b0 = byte(i);
@@ -67,36 +96,6 @@ bool NextCodePoint(const std::string& s, size_t& i, char32_t& cp) {
     i += len;
     return true;
 }
-
-int ToCp1252(char32_t cp) {
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
-        return static_cast<int>(cp);
-    for (int k = 0; k < 32; ++k)
-        if (kHigh[k] == cp)
-            return 0x80 + k;
-    return -1;
-}
-
-char32_t FoldCase(char32_t cp) {
-    if (cp >= 'A' && cp <= 'Z')
-        return cp + 32;
-    if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7)
-        return cp + 32;
-    switch (cp) {
-    case 0x0160:
-        return 0x0161; // S with caron
-    case 0x0152:
-        return 0x0153; // OE
-    case 0x017D:
-        return 0x017E; // Z with caron
-    case 0x0178:
-        return 0x00FF; // Y with diaeresis
-    default:
-        return cp;
-    }
-}
-
-} // namespace
 
 std::optional<std::string> Utf8ToCp1252(const std::string& utf8) {
     std::string out;

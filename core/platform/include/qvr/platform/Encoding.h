@@ -11,6 +11,9 @@ std::optional<std::string> Utf8ToCp1252(const std::string& utf8);
 std::string Cp1252ToUtf8(const std::string& cp1252);
 
 bool IsValidUtf8(const std::string& text);
+// Decodes the code point at text[i] into cp and moves i past it; false, i unmoved, for a
+// malformed, overlong or surrogate sequence.
+bool NextCodePoint(const std::string& text, size_t& i, char32_t& cp);
 
 // Names compare as the game's Windows edition compares them: ignoring letter case, for the
 // letters Windows-1252 holds. In texts that are not valid UTF-8 only A to Z are folded.
