@@ -2,6 +2,11 @@
 
 #include "ReversibleSupport.h"
 
+#include "qvr/platform/FolderLock.h"
+#include "qvr/platform/detail/TestHooks.h"
+
+#include <chrono>
+#include <thread>
 #include <zlib.h>
 
 using namespace qvrtest;
@@ -191,6 +196,59 @@ TEST_F(Reversible, AnInstallCutShortIsTakenBackAndNamedByTheNextRun) {
         EXPECT_EQ(told, std::vector<std::string>{"Cut.qvr"}) << nextInstalls;
         EXPECT_EQ(ReadAll(Data() + "/a.esp"), "old a") << nextInstalls;
         EXPECT_FALSE(fs::exists(Data() + "/b.esp")) << nextInstalls;
+        fs::remove_all(Data());
+    }
+}
+
+// The files of an install reach the disk in the kernel's time; a restart of the system before
+// they did leaves them empty, and the next command must not leave such an install in place.
+TEST_F(Reversible, AnInstallWhoseFilesARestartEmptiedIsTakenBackByTheNextRun) {
+    if (qvr::BootId().empty())
+        GTEST_SKIP() << "the system cannot tell its runs apart: every install flushes first";
+    struct Row {
+        const char* name;
+        bool restart;
+        const char* change; // "emptied": lost its bytes before the commit; "edited": after it
+        bool stays;
+    };
+    const Row rows[] = {{"no restart", false, "", true},
+                        {"restart, every file whole", true, "", true},
+                        {"restart, a file emptied", true, "emptied", false},
+                        {"restart, a file the player edited since", true, "edited", true}};
+    const Files original = {{"Morrowind.esm", "master"}, {"Meshes\\x.nif", "game's x"}};
+    const Files mod = {{"Meshes\\x.nif", "mod's x"}, {"mod.esp", "mod"}};
+    for (const Row& row : rows) {
+        Lay(Data(), original);
+        ASSERT_TRUE(Install(Pack("Mod", mod), true).Outcome.Ok()) << row.name;
+        const std::string record = qvr::RecordFolder(Data()) + "/mod.qvr.ini";
+        Files expected = original;
+        if (std::string(row.change) == "emptied") {
+            WriteAll(Data() + "/mod.esp", "");
+            WriteAll(record, ReadAll(record)); // the record committed after the file's last change
+        } else if (std::string(row.change) == "edited") {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            WriteAll(Data() + "/mod.esp", "the player's");
+        }
+        qvr::testhooks::RebootCount = row.restart ? 1 : 0;
+        const qvr::InstallReport next = Install(Pack("Next", {{"n.esp", "n"}}), true);
+        qvr::testhooks::RebootCount = 0;
+        EXPECT_TRUE(next.Outcome.Ok()) << row.name << ": " << next.Outcome.Message;
+        if (row.stays) {
+            expected = mod;
+            expected["Morrowind.esm"] = "master";
+            if (std::string(row.change) == "edited")
+                expected["mod.esp"] = "the player's";
+            EXPECT_TRUE(next.TakenBack.empty()) << row.name;
+        } else {
+            EXPECT_EQ(next.TakenBack, std::vector<std::string>{"Mod.qvr"}) << row.name;
+        }
+        expected["n.esp"] = "n";
+        EXPECT_EQ(Snapshot(Data()), expected) << row.name;
+        const std::optional<qvr::InstallRecord> kept = qvr::FindInstallRecord(Data(), "Mod.qvr");
+        EXPECT_EQ(kept.has_value(), row.stays) << row.name;
+        if (kept) {
+            EXPECT_EQ(kept->WrittenInBoot, "") << row.name << ": known to be on the disk now";
+        }
         fs::remove_all(Data());
     }
 }

@@ -188,11 +188,12 @@ void SetTimes(const InstallTarget& target, const InstallRequest& request,
 // The files written, the configuration edited, the record committed.
 void Commit(const InstallTarget& target, const InstallRequest& request, InstallRecord& record,
             std::vector<RecordedFile> written, const std::vector<ConfigEdit>& carried) {
-    // On the disk before the record says installed (one flush of the whole file system where
-    // the system can; each file was flushed as written elsewhere).
-    SyncFileSystem(target.Root);
-    for (const std::string& link : record.Links) // the player's folders on other disks
-        SyncFileSystem(platform::FromNative(detail::DataPath(target.Root, link)));
+    // The files reach the disk in the kernel's time where the record can say in which run of
+    // the system they were written: the next command on this folder flushes them, or after a
+    // restart checks them (detail::ConfirmWritten). Elsewhere they are flushed now.
+    record.WrittenInBoot = BootId();
+    if (record.WrittenInBoot.empty())
+        detail::FlushTarget(target.Root, record);
     record.Files = std::move(written);
     std::error_code ec;
     std::erase_if(record.Folders, [&](const std::string& f) {

@@ -185,7 +185,6 @@ std::vector<RecordedFile> WriteMembers(sources::Source& source,
     std::vector<RecordedFile> written;
     written.reserve(plan.size());
     cancelled = false;
-    const BackgroundFlush early(root); // the commit's flush then waits for little
     const Result extracted = source.Extract(jobs, [&](const sources::Done& d) {
         Step();
         const Planned& p = plan[d.Job];
@@ -271,6 +270,10 @@ Result Recover(const InstallTarget& target, const std::string& ownKey,
         if (takenBack && r.State == RecordState::Installing)
             takenBack->push_back(done.Plugin);
     }
+    if (std::any_of(records.begin(), records.end(),
+                    [](const InstallRecord& r) { return !r.WrittenInBoot.empty(); }))
+        if (Result confirmed = ConfirmWritten(target, takenBack); !confirmed)
+            return confirmed;
     SweepRecordFolder(root);
     return Result::Success();
 }

@@ -174,6 +174,8 @@ std::string FormatInstallRecord(const InstallRecord& r) {
     PutNumber(out, r.Sequence);
     out += '\n';
     Put(out, "state", StateName(r.State));
+    if (!r.WrittenInBoot.empty())
+        Put(out, "boot", OneLine(r.WrittenInBoot));
     if (r.Root)
         Put(out, "root", OneLine(*r.Root));
     for (const std::string& option : r.Options)
@@ -241,6 +243,8 @@ bool ParseRecordLine(const std::string& key, const std::string& value, InstallRe
         r.Root = value;
     else if (key == "option")
         r.Options.push_back(value);
+    else if (key == "boot")
+        r.WrittenInBoot = value;
     else if (key == "sequence") {
         size_t used = 0;
         try {

@@ -19,6 +19,7 @@ std::atomic<int64_t> LockWaitMs{DefaultLockWaitMs};
 std::atomic<int64_t> KillAtStep{-1};
 std::atomic<int64_t> StepsTaken{0};
 std::atomic<int64_t> WriteCount{0};
+std::atomic<int64_t> RebootCount{0};
 namespace {
 std::atomic<int64_t> faultAt{0};
 std::atomic<int> faultMode{0};

@@ -61,6 +61,9 @@ struct InstallRecord {
     std::string Date; // when, UTC, "2026-12-07 13:50:00"
     int64_t Sequence = 0;
     RecordState State = RecordState::Installed;
+    // While its files may still be only in the system's memory: the run of the system
+    // (BootId) that wrote them. Empty once they are known to be on the disk.
+    std::string WrittenInBoot;
     std::vector<std::string> Folders; // created by the install, as Paths
     // Links to folders (the player's own, e.g. Textures on another disk) the install wrote
     // through, as Paths; removal goes through no other link.

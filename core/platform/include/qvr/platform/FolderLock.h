@@ -5,11 +5,8 @@
 
 #include "qvr/platform/Result.h"
 
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
-#include <thread>
 
 namespace qvr {
 
@@ -39,21 +36,11 @@ private:
 void SyncFileSystem(const std::string& folder);
 bool FlushesEachFile();
 
-// While it lives, a thread of its own flushes the file system holding folder every few tenths
-// of a second, so that the SyncFileSystem that ends a long run of writes finds little left to
-// wait for. Only ever early: nothing relies on these flushes, and none fails anything.
-class BackgroundFlush {
-public:
-    explicit BackgroundFlush(const std::string& folder);
-    ~BackgroundFlush();
-    BackgroundFlush(const BackgroundFlush&) = delete;
-    BackgroundFlush& operator=(const BackgroundFlush&) = delete;
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_stop = false;
-    std::thread m_thread;
-};
+// Which run of the system this is: what was written in it and never flushed may have been
+// lost when it ended. Empty where the system cannot tell its runs apart.
+std::string BootId();
+// Whether file's status (its bytes, times or name) last changed after than's did: a change shows
+// even when the file's times were set back. False when either cannot be looked at.
+bool ChangedAfter(const std::string& file, const std::string& than);
 
 } // namespace qvr

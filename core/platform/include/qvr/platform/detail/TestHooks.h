@@ -55,6 +55,13 @@ extern std::atomic<int64_t> KillAtStep;
 // Steps of the reversible install taken since the program started.
 extern std::atomic<int64_t> StepsTaken;
 
+// Restarts of the system a test pretends have happened since the program started: each one
+// gives another BootId, so that what was written before looks written in an earlier run.
+extern std::atomic<int64_t> RebootCount;
+inline int64_t Reboots() {
+    return RebootCount.load();
+}
+
 // Called before every file operation; throws ArchiveError when this one is to fail.
 void Operation(Op op, const char* path);
 // Called by every write: how many of n bytes may be written; sets `fail` when the write must
@@ -79,6 +86,9 @@ inline bool ReplaceMustFail() {
     return false;
 }
 inline void Step() {}
+inline int64_t Reboots() {
+    return 0;
+}
 inline std::chrono::milliseconds LockWait() {
     return std::chrono::milliseconds(DefaultLockWaitMs);
 }
