@@ -33,6 +33,11 @@ class frmManage;
 class frmExists;
 class OverwritePrompt;
 
+// The heap the installer asks large pages for (qvr::PreferLargePages): Qt's start takes the
+// first megabytes, and an install of ten thousand files then found only small pages, a fault for
+// each new one (64 against 16: 30-40 ms less of a 330 ms install, 4 MB more at the peak).
+inline constexpr size_t kInstallerHeapMegabytes = 64;
+
 class MainMod {
 public:
     static const QString AppTitle; // "QVRInstaller", the title of every message box

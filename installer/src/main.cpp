@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
             shared_windows::AnswerInfoOptions(shared_windows::ArgumentsOf(argc, argv),
                                               {"QVRInstaller", qvr::kVersion, kUsage}, std::cout))
         return *status;
-    qvr::PreferLargePages();
+    qvr::PreferLargePages(kInstallerHeapMegabytes);
     qvr::ReadTimeZoneOnce();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QVRInstaller"));

@@ -25,7 +25,7 @@ public:
 
 int main(int argc, char** argv) {
     // As the installer's own main starts.
-    qvr::PreferLargePages();
+    qvr::PreferLargePages(kInstallerHeapMegabytes);
     qvr::ReadTimeZoneOnce();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -71,7 +71,7 @@ bool RunningUnderWine() {
 #endif
 }
 
-void PreferLargePages() {
+void PreferLargePages(size_t megabytes) {
 #ifdef __GLIBC__
     // A program that lists ten thousand files touches thousands of new pages of memory, and
     // on a virtual machine each first touch of a 4 kB page can cost several microseconds:
@@ -79,11 +79,11 @@ void PreferLargePages() {
     // system may make 2 MB large, and keeps what it is given back. Only that first step: a
     // 2 MB page is resident whole, and with 64 MB so advised a 7z install of 10,000 files
     // rose from 59 to 65 MB (16 MB: 62.6 MB).
-    constexpr size_t kStep = size_t{16} << 20;
+    const size_t step = megabytes << 20;
     constexpr uintptr_t kLarge = uintptr_t{2} << 20;
-    if (mallopt(M_TOP_PAD, static_cast<int>(kStep)) != 1)
+    if (mallopt(M_TOP_PAD, static_cast<int>(step)) != 1)
         return;
-    (void)mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * kStep));
+    (void)mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * step));
     // Two blocks below the size malloc maps on its own: the second one makes the heap grow.
     void* a = std::malloc(size_t{64} << 10);
     void* b = std::malloc(size_t{96} << 10);
@@ -91,8 +91,8 @@ void PreferLargePages() {
     std::free(b);
     std::free(a);
     const uintptr_t top = end & ~(kLarge - 1);
-    const uintptr_t bottom = (end - kStep + kLarge - 1) & ~(kLarge - 1);
-    if (a && b && end > kStep && top > bottom)
+    const uintptr_t bottom = (end - step + kLarge - 1) & ~(kLarge - 1);
+    if (a && b && end > step && top > bottom)
         (void)::madvise(reinterpret_cast<void*>(bottom), top - bottom, MADV_HUGEPAGE);
 #endif
 }

@@ -29,7 +29,8 @@ bool RunningUnderWine();
 void ReadTimeZoneOnce();
 // Asks the system to back the program's memory with large pages where it can (Linux): each
 // new small page costs a fault, and a listing of many files touches thousands. Called first
-// thing in main.
-void PreferLargePages();
+// thing in main, with the megabytes the program's lists and, for a window program, its
+// toolkit's own start take.
+void PreferLargePages(size_t megabytes = 16);
 
 } // namespace qvr
