@@ -206,17 +206,15 @@ run_profile() {
     mkdir -p "$trash"
     # sync: what the last tool left to write back must not slow the next one down.
     local fresh="if [ -e '$dest' ]; then mv '$dest' '$trash/'\$(date +%s%N); fi; mkdir -p '$dest'; sync"
-    # qvr puts the files on the disk before it records them installed (one syncfs); the peers
-    # leave that to the kernel after they exit, so each also runs followed by the same flush.
+    # qvr, as the peers, leaves the writing back of the files to the kernel (the next command on
+    # the folder flushes them); the sync in the preparation keeps one tool's from the next's time.
     local tools=(qvr "'$qvr' install -q --overwrite '$out/p.qvr' '$dest'"
         tar "tar -xzf '$out/p.tgz' -C '$dest'"
-        tarsync "tar -xzf '$out/p.tgz' -C '$dest' && sync -f '$dest'"
         unzip "unzip -q '$out/p.zip' -d '$dest'")
     [[ -x $installer ]] && tools+=(installer "'$installer' '$out/p.qvr' '$dest'")
     measure_rounds "$fresh" "$dest" "${tools[@]}"
     pick qvr; q=$wall; row install "qvr install" "$size"
     pick tar; row install "tar -xzf" "$size" "$q"
-    pick tarsync; row install "tar -xzf; sync -f" "$size" "$q"
     pick unzip; row install "unzip -q" "$size" "$q"
     if [[ -x $installer ]]; then
         # The ratio here is the installer's time over qvr's, the other way round.
@@ -232,12 +230,10 @@ run_profile() {
         measure_rounds "$fresh" "$dest" \
             qvrzip "'$qvr' install -q --overwrite --root . '$out/p.zip' '$dest'" \
             unzip "unzip -q '$out/p.zip' -d '$dest'" \
-            unzipsync "unzip -q '$out/p.zip' -d '$dest' && sync -f '$dest'" \
             qvr7z "'$qvr' install -q --overwrite --root . '$out/p.7z' '$dest'" \
             7z "7z x -y -bd -o'$dest' '$out/p.7z' >/dev/null"
         pick qvrzip; q=$wall; row "install from .zip" "qvr install p.zip" "$size"
         pick unzip; row "install from .zip" "unzip -q" "$size" "$q"
-        pick unzipsync; row "install from .zip" "unzip -q; sync -f" "$size" "$q"
         pick qvr7z; q=$wall; row "install from .7z" "qvr install p.7z" "$size"
         pick 7z; row "install from .7z" "7z x" "$size" "$q"
     fi
