@@ -162,14 +162,20 @@ bool RunInBatches(size_t count, unsigned threads, const Ahead& ahead,
                   const std::function<std::string(const Done&)>& destinationOf) {
     // A batch ends at this many jobs or bytes: small enough that the threads stay busy on a
     // few large members, large enough that thousands of small ones go in few hand-overs.
-    constexpr size_t kBatchJobs = 32;
+    // A folder's files go together up to kBatchJobs; a batch ends at a new folder once it holds
+    // kFolderJobs, so that folders of one or two files do not each cost a hand-over.
+    constexpr size_t kBatchJobs = 256;
+    constexpr size_t kFolderJobs = 16;
     constexpr int64_t kBatchBytes = 1 << 20;
     std::vector<size_t> starts; // batch b holds jobs starts[b] .. starts[b + 1] - 1
     std::vector<int64_t> weights;
     int64_t weight = 0;
     for (size_t k = 0; k < count; ++k) {
         const int64_t w = ahead.Weight ? std::max<int64_t>(ahead.Weight(k), 0) : 0;
-        if (starts.empty() || k - starts.back() >= kBatchJobs || weight + w > kBatchBytes) {
+        const size_t held = starts.empty() ? 0 : k - starts.back();
+        const bool newFolder =
+            ahead.Folder && held >= kFolderJobs && ahead.Folder(k) != ahead.Folder(k - 1);
+        if (starts.empty() || held >= kBatchJobs || weight + w > kBatchBytes || newFolder) {
             starts.push_back(k);
             weights.push_back(0);
             weight = 0;

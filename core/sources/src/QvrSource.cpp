@@ -164,7 +164,8 @@ Result QvrSource::Extract(const std::vector<Job>& jobs, const DoneCallback& done
     const bool stopped = !RunInBatches(
         order.size(), threads,
         {.Window = 2 * size_t{threads} + 2,
-         .Weight = [&](size_t k) { return int64_t{m_entries[jobs[order[k]].Member]->FileSize()}; }},
+         .Weight = [&](size_t k) { return int64_t{m_entries[jobs[order[k]].Member]->FileSize()}; },
+         .Folder = [&](size_t k) { return platform::FolderPart(jobs[order[k]].Destination); }},
         [&](size_t k) { return Run(*file, dataEnd, jobs[order[k]], order[k]); }, done,
         [&](const Done& d) { return jobs[d.Job].Destination; });
     return stopped ? ExtractionStopped() : Result::Success();

@@ -376,11 +376,14 @@ Result ExtractZipData(const std::string& path, const std::vector<Job>& jobs,
     };
     // Each worker holds one member's bytes twice over.
     const unsigned threads = ExtractionThreads();
-    if (!RunInBatches(tasks.size(), threads,
-                      {.Window = 2 * size_t{threads} + 2,
-                       .MaxWeight = kAheadBytes,
-                       .Weight = [&](size_t k) { return members[jobs[tasks[k].Job].Member].Size; }},
-                      work, done, [&](const Done& d) { return jobs[d.Job].Destination; }))
+    if (!RunInBatches(
+            tasks.size(), threads,
+            {.Window = 2 * size_t{threads} + 2,
+             .MaxWeight = kAheadBytes,
+             .Weight = [&](size_t k) { return members[jobs[tasks[k].Job].Member].Size; },
+             .Folder =
+                 [&](size_t k) { return platform::FolderPart(jobs[tasks[k].Job].Destination); }},
+            work, done, [&](const Done& d) { return jobs[d.Job].Destination; }))
         return ExtractionStopped();
     return Result::Success();
 }

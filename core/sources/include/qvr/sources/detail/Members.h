@@ -99,6 +99,10 @@ struct Ahead {
     size_t Window = 1;
     int64_t MaxWeight = INT64_MAX;
     std::function<int64_t(size_t)> Weight;
+    // The folder job k writes into, when known: a batch ends where it changes, so that two
+    // threads seldom make files in one folder at once (each new file takes the folder's lock,
+    // and a thread waiting for it spins on a core the other could use).
+    std::function<std::string_view(size_t)> Folder;
 };
 
 // Jobs 0..count-1 done by work(k) on `threads` threads, consecutive small ones together in a
