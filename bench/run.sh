@@ -150,7 +150,19 @@ pick() { wall=${RW[$1]} cpu=${RC[$1]} mem=${RM[$1]} size=${RS[$1]}; }
 
 # Lets the file system finish with deleted files before the next timing (the test that only
 # keeps this script working, whose figures nobody reads, sets QVR_BENCH_SETTLE=0).
-settle() { sync; sleep "${QVR_BENCH_SETTLE:-6}"; }
+# Where Linux reports the disk's pressure, also waits (up to a minute) until the last ten seconds
+# were quiet: on a virtual disk, discarding thousands of deleted files can slow every tool
+# several-fold for longer than the fixed wait.
+settle() {
+    sync
+    sleep "${QVR_BENCH_SETTLE:-6}"
+    [[ ${QVR_BENCH_SETTLE:-6} != 0 && -r /proc/pressure/io ]] || return 0
+    local waited
+    for ((waited = 0; waited < 60; waited += 2)); do
+        awk '/^some/ { split($2, a, "="); exit !(a[2] < 1.0) }' /proc/pressure/io && return 0
+        sleep 2
+    done
+}
 
 size_of() { if [[ -e $1 ]]; then du -sb "$1" | cut -f1; else echo -; fi; }
 
