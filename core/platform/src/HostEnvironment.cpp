@@ -94,6 +94,8 @@ void PreferLargePages(size_t megabytes) {
     const uintptr_t bottom = (end - step + kLarge - 1) & ~(kLarge - 1);
     if (a && b && end > step && top > bottom)
         (void)::madvise(reinterpret_cast<void*>(bottom), top - bottom, MADV_HUGEPAGE);
+#else
+    (void)megabytes; // elsewhere the system decides
 #endif
 }
 
