@@ -5,6 +5,8 @@
 # and then of both, the programs run from the installed paths as an ordinary user, dpkg -r.
 # Needs root (or sudo) for dpkg.
 set -euo pipefail
+# Each output is taken whole before grep -q looks at it: grep ends at its match, and a writer
+# still writing would die of the broken pipe, which pipefail counts as a failure.
 cd "$(dirname "$0")/.."
 root=$PWD
 build=$root/build/default
@@ -47,10 +49,10 @@ done
 for page in qvr QVRInstaller QVRPackager; do
     file=$stage/usr/share/man/man1/$page.1.gz
     gzip -t "$file" || fail "$page.1.gz is not a gzip file"
-    zcat "$file" | MANWIDTH=80 groff -man -Tutf8 2>/dev/null | grep -qi "version" ||
-        fail "the manual page of $page does not read"
+    rendered=$(zcat "$file" | MANWIDTH=80 groff -man -Tutf8 2>/dev/null)
+    grep -qi "version" <<<"$rendered" || fail "the manual page of $page does not read"
 done
-zcat "$stage/usr/share/man/man1/QVRInstaller.1.gz" | grep -q "qvrinst.ini" ||
+grep -q "qvrinst.ini" <<<"$(zcat "$stage/usr/share/man/man1/QVRInstaller.1.gz")" ||
     fail "QVRInstaller's manual page does not say where its settings are"
 
 step "desktop-file-validate"
@@ -111,8 +113,9 @@ for f in "${desktop_files[@]}"; do
     grep -qxF "$f" "$work/packaged-desktop" || fail "not in qvr-desktop: $f"
 done
 grep -q qt "$work/packaged-tool" && fail "qvr holds a file of the windows"
-dpkg-deb --ctrl-tarfile "$desktop_deb" | tar -t | grep -qx './postinst' || fail "no postinst"
-dpkg-deb --ctrl-tarfile "$desktop_deb" | tar -t | grep -qx './postrm' || fail "no postrm"
+control=$(dpkg-deb --ctrl-tarfile "$desktop_deb" | tar -t)
+grep -qx './postinst' <<<"$control" || fail "no postinst"
+grep -qx './postrm' <<<"$control" || fail "no postrm"
 
 step "dpkg -i qvr alone: no Qt"
 # Every Qt library qvr could pull in must be absent from its dependencies' closure too.
@@ -146,8 +149,8 @@ for program in QVRInstaller QVRPackager; do
     echo "$version"
     [[ $version == "$program $(dpkg-deb -f "$desktop_deb" Version)" ]] ||
         fail "$program --version printed '$version'"
-    run_as_user "/usr/bin/$program" --help | grep -q "^Usage: $program" ||
-        fail "$program --help printed no usage"
+    usage=$(run_as_user "/usr/bin/$program" --help) || fail "$program --help failed"
+    grep -q "^Usage: $program" <<<"$usage" || fail "$program --help printed no usage"
     rc=0
     run_as_user env QT_QPA_PLATFORM=offscreen timeout 5 "/usr/bin/$program" \
         >"$work/$program.log" 2>&1 || rc=$?

@@ -19,7 +19,8 @@ sudo=""
 [[ $(id -u) -eq 0 ]] || sudo="sudo"
 
 # apt-get source needs the source lists: add them beside the binary ones when they are missing.
-if ! apt-get indextargets --format '$(CREATED_BY)' | grep -qx Sources; then
+# (Taken whole first: grep -q ends at its match, and pipefail would count apt-get's broken pipe.)
+if ! grep -qx Sources <<<"$(apt-get indextargets --format '$(CREATED_BY)')"; then
     echo "windows-libdeflate: adding the Debian source lists"
     for f in /etc/apt/sources.list.d/*.sources; do
         [[ -f $f ]] || continue
