@@ -23,21 +23,6 @@ namespace {
 
 using Action = RemovalStep::Action;
 
-// FileMatches, except that a file which is there but cannot be read stops the removal (it
-// throws) rather than counting as changed: a removal that went on would forget a file, or a
-// kept copy, it never looked at.
-bool Matches(const fs::path& file, int64_t size, uint32_t crc) {
-    std::error_code ec;
-    if (!fs::is_regular_file(fs::symlink_status(file, ec)) ||
-        static_cast<int64_t>(fs::file_size(file, ec)) != size || ec)
-        return false;
-    int64_t actualSize = 0;
-    uint32_t actual = 0;
-    if (!FileCrc(file, actualSize, actual))
-        throw std::runtime_error("cannot read " + platform::FromNative(file));
-    return actualSize == size && actual == crc;
-}
-
 RemovalStep PlanFile(const std::string& dataFolder, const InstallRecord& record,
                      const RecordedFile& file, const RemovalLookup& lookup) {
     RemovalStep step;
@@ -56,7 +41,7 @@ RemovalStep PlanFile(const std::string& dataFolder, const InstallRecord& record,
         // The later plug-in's backup holds this plug-in's file: it becomes what lies below.
         step.LaterCopy = BackupName(laterSequence, file.Path);
         fs::path later = Below(BackupsFolder(dataFolder), step.LaterCopy);
-        if (file.Known && Matches(later, file.Size, file.Crc))
+        if (file.Known && FileMatchesOrThrow(later, file.Size, file.Crc))
             step.What = haveBackup ? Action::PassOn : Action::Drop;
         else
             step.What = Action::Keep, step.LaterCopy.clear();
@@ -65,7 +50,7 @@ RemovalStep PlanFile(const std::string& dataFolder, const InstallRecord& record,
     const fs::path target = DataPath(dataFolder, file.Path);
     if (!fs::exists(fs::symlink_status(target, ec)))
         step.What = haveBackup ? Action::Restore : Action::Missing;
-    else if (file.Known && Matches(target, file.Size, file.Crc))
+    else if (file.Known && FileMatchesOrThrow(target, file.Size, file.Crc))
         step.What = haveBackup ? Action::Restore : Action::Delete;
     else
         step.What = Action::Keep;
@@ -80,7 +65,7 @@ bool BackupReach(const std::string& dataFolder, const std::string& name, std::st
 
 // The kept copy is the file the install moved there, as far as its record knows.
 bool BackupIsAsKept(const fs::path& backup, const RecordedFile* f) {
-    return !f || !f->BackupKnown || Matches(backup, f->BackupSize, f->BackupCrc);
+    return !f || !f->BackupKnown || FileMatchesOrThrow(backup, f->BackupSize, f->BackupCrc);
 }
 
 FileResult Kept(FileResult result, std::string why) {
@@ -97,7 +82,7 @@ FileResult Delete(const std::string& dataFolder, const InstallRecord& record, co
     const bool present = fs::exists(fs::symlink_status(target, ec));
     std::string why;
     // Checked again: the file may have changed since the plan was made.
-    if (present && f && f->Known && !Matches(target, f->Size, f->Crc))
+    if (present && f && f->Known && !FileMatchesOrThrow(target, f->Size, f->Crc))
         return Kept(result, "changed since it was installed" + keptCopy);
     if (present && !CheckReach(platform::ToNative(dataFolder), step.Path, record.Links, why))
         return Kept(result, "not deleted: " + why + keptCopy);
@@ -509,7 +494,7 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
             WriteInstallRecord(dataFolder, *successor);
             return report;
         }
-        if (!RemoveFile(recordFolder / platform::ToNative(record.Key + ".ini")))
+        if (!RemoveFile(platform::ToNative(RecordFile(dataFolder, record.Key))))
             throw std::runtime_error("cannot delete the record of " + report.Plugin);
         // Nothing left behind once the last plug-in is gone.
         std::error_code ec;

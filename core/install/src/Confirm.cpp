@@ -13,11 +13,6 @@ namespace fs = std::filesystem;
 namespace qvr::detail {
 namespace {
 
-std::string RecordFile(const std::string& root, const InstallRecord& record) {
-    return platform::FromNative(platform::ToNative(RecordFolder(root)) /
-                                platform::ToNative(record.Key + ".ini"));
-}
-
 // A file of the install that the end of the system's run left without its bytes: there, not
 // as written, and not changed since the record was committed (so not by the player).
 bool LostBytes(const std::string& root, const RecordedFile& f, const std::string& record) {
@@ -25,21 +20,18 @@ bool LostBytes(const std::string& root, const RecordedFile& f, const std::string
         return false;
     const fs::path file = DataPath(root, f.Path);
     std::error_code ec;
-    if (!fs::exists(fs::symlink_status(file, ec)) || FileMatches(file, f.Size, f.Crc))
+    if (!fs::exists(fs::symlink_status(file, ec)) || FileMatchesOrThrow(file, f.Size, f.Crc))
         return false;
-    int64_t size = 0;
-    uint32_t crc = 0;
-    if (fs::is_regular_file(fs::symlink_status(file, ec)) && !FileCrc(file, size, crc))
-        throw std::runtime_error("cannot read " + platform::FromNative(file));
     return !ChangedAfter(platform::FromNative(file), record);
 }
 
 // Taken back as an install cut short when a file lost its bytes: what it replaced goes back,
 // and its files go, those that lost their bytes too (their content is no longer the one
 // recorded). Sets taken when it was.
-Result TakeBackDamaged(const InstallTarget& target, InstallRecord record, bool& taken,
+Result TakeBackDamaged(const InstallTarget& target, InstallRecord record,
+                       const std::vector<InstallRecord>& records, bool& taken,
                        std::string& plugin) {
-    const std::string recordFile = RecordFile(target.Root, record);
+    const std::string recordFile = RecordFile(target.Root, record.Key);
     for (RecordedFile& f : record.Files)
         if (LostBytes(target.Root, f, recordFile))
             f.Known = false, taken = true;
@@ -47,8 +39,7 @@ Result TakeBackDamaged(const InstallTarget& target, InstallRecord record, bool& 
         return Result::Success();
     record.State = RecordState::Installing;
     record.Plan.clear();
-    const RemovalReport done =
-        RunRemoval(target.Root, record, ListInstallRecords(target.Root), {}, false, target.Editor);
+    const RemovalReport done = RunRemoval(target.Root, record, records, {}, false, target.Editor);
     plugin = done.Plugin;
     return done.Outcome;
 }
@@ -61,11 +52,12 @@ void FlushTarget(const std::string& root, const InstallRecord& record) {
         SyncFileSystem(platform::FromNative(DataPath(root, link)));
 }
 
-Result ConfirmWritten(const InstallTarget& target, std::vector<std::string>* takenBack) {
+Result ConfirmWritten(const InstallTarget& target, std::vector<InstallRecord> records,
+                      std::vector<std::string>* takenBack) {
     const std::string boot = BootId();
-    std::vector<InstallRecord> records = ListInstallRecords(target.Root);
     // Newest first: a later install's files lie over an earlier one's.
-    for (auto r = records.rbegin(); r != records.rend(); ++r) {
+    for (size_t i = records.size(); i-- > 0;) {
+        InstallRecord* r = &records[i];
         if (r->State != RecordState::Installed || r->WrittenInBoot.empty())
             continue;
         if (r->WrittenInBoot == boot) {
@@ -78,7 +70,7 @@ Result ConfirmWritten(const InstallTarget& target, std::vector<std::string>* tak
             bool taken = false;
             std::string plugin;
             try {
-                if (Result undone = TakeBackDamaged(target, *r, taken, plugin); !undone)
+                if (Result undone = TakeBackDamaged(target, *r, records, taken, plugin); !undone)
                     return undone;
             } catch (const std::exception& e) {
                 return Result::EntryFailure("The install of " +
@@ -88,6 +80,7 @@ Result ConfirmWritten(const InstallTarget& target, std::vector<std::string>* tak
             if (taken) {
                 if (takenBack)
                     takenBack->push_back(plugin);
+                records.erase(records.begin() + static_cast<std::ptrdiff_t>(i));
                 continue;
             }
         }

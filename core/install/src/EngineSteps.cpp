@@ -270,9 +270,13 @@ Result Recover(const InstallTarget& target, const std::string& ownKey,
         if (takenBack && r.State == RecordState::Installing)
             takenBack->push_back(done.Plugin);
     }
+    // What is left of the list is what the removals above left on the disk.
+    std::erase_if(records, [&](const InstallRecord& r) {
+        return r.State != RecordState::Installed && r.Key != ownKey;
+    });
     if (std::any_of(records.begin(), records.end(),
                     [](const InstallRecord& r) { return !r.WrittenInBoot.empty(); }))
-        if (Result confirmed = ConfirmWritten(target, takenBack); !confirmed)
+        if (Result confirmed = ConfirmWritten(target, std::move(records), takenBack); !confirmed)
             return confirmed;
     SweepRecordFolder(root);
     return Result::Success();

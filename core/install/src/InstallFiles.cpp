@@ -46,14 +46,31 @@ bool FileCrc(const fs::path& file, int64_t& size, uint32_t& crc) {
     }
 }
 
-bool FileMatches(const fs::path& file, int64_t size, uint32_t crc) {
+namespace {
+enum class Unreadable { Differs, Throws };
+
+bool Compare(const fs::path& file, int64_t size, uint32_t crc, Unreadable unreadable) {
     std::error_code ec;
     if (!fs::is_regular_file(fs::symlink_status(file, ec)) ||
         static_cast<int64_t>(fs::file_size(file, ec)) != size || ec)
         return false;
     int64_t actualSize = 0;
     uint32_t actual = 0;
-    return FileCrc(file, actualSize, actual) && actualSize == size && actual == crc;
+    if (!FileCrc(file, actualSize, actual)) {
+        if (unreadable == Unreadable::Throws)
+            throw std::runtime_error("cannot read " + platform::FromNative(file));
+        return false;
+    }
+    return actualSize == size && actual == crc;
+}
+} // namespace
+
+bool FileMatches(const fs::path& file, int64_t size, uint32_t crc) {
+    return Compare(file, size, crc, Unreadable::Differs);
+}
+
+bool FileMatchesOrThrow(const fs::path& file, int64_t size, uint32_t crc) {
+    return Compare(file, size, crc, Unreadable::Throws);
 }
 
 bool HoldsMember(Archives& arc, const sgFileInfo& entry, const std::string& file,

@@ -129,6 +129,11 @@ std::string RecordFolder(const std::string& dataFolder) {
     return platform::FromNative(platform::ToNative(dataFolder) / kRecordFolderName);
 }
 
+std::string RecordFile(const std::string& dataFolder, const std::string& key) {
+    return platform::FromNative(platform::ToNative(RecordFolder(dataFolder)) /
+                                platform::ToNative(key + kExtension));
+}
+
 std::string RecordKey(const std::string& archiveFileName) {
     std::string key = MakePlainName(detail::FoldCase(archiveFileName), kKeyBytes);
     if (key == "backups")
@@ -344,8 +349,7 @@ Result ParseInstallRecord(const std::string& text, InstallRecord& r) {
 }
 
 void WriteInstallRecord(const std::string& dataFolder, const InstallRecord& record) {
-    detail::WriteFileAtomically(platform::ToNative(RecordFolder(dataFolder)) /
-                                    platform::ToNative(record.Key + kExtension),
+    detail::WriteFileAtomically(platform::ToNative(RecordFile(dataFolder, record.Key)),
                                 FormatInstallRecord(record));
 }
 

@@ -79,6 +79,8 @@ struct InstallRecord {
 
 // dataFolder's record folder, native path as UTF-8 text.
 std::string RecordFolder(const std::string& dataFolder);
+// The file that holds the record of this key in dataFolder, native path as UTF-8 text.
+std::string RecordFile(const std::string& dataFolder, const std::string& key);
 // The record key of an archive file name: lower case, made a plain file name (MakePlainName)
 // of bounded length. Two names can give one key; InstallRecorded tells such installs apart.
 std::string RecordKey(const std::string& archiveFileName);

@@ -58,8 +58,10 @@ void FlushTarget(const std::string& root, const InstallRecord& record);
 // Installs whose files were left for the kernel to write (WrittenInBoot): written in this run of
 // the system, they are flushed and their records say so; in an earlier one, whose end may have
 // lost what was not yet written, their files are checked, and an install that lost bytes of any
-// is taken back as one cut short (named in takenBack).
-Result ConfirmWritten(const InstallTarget& target, std::vector<std::string>* takenBack);
+// is taken back as one cut short (named in takenBack). records: target's, as on the disk, oldest
+// first.
+Result ConfirmWritten(const InstallTarget& target, std::vector<InstallRecord> records,
+                      std::vector<std::string>* takenBack);
 // Removes the record folder when no record is left in it (empty backup folders included).
 void SweepRecordFolder(const std::string& root);
 

@@ -17,6 +17,10 @@ void Step();
 bool FileCrc(const std::filesystem::path& file, int64_t& size, uint32_t& crc);
 // Present as a regular file of exactly size bytes with this crc32.
 bool FileMatches(const std::filesystem::path& file, int64_t size, uint32_t crc);
+// FileMatches, but a file that is there and cannot be read throws std::runtime_error rather
+// than counting as changed: a removal or check that went on would pass over a file it never
+// looked at.
+bool FileMatchesOrThrow(const std::filesystem::path& file, int64_t size, uint32_t crc);
 // Whether file holds exactly the entry's content; why says what differs when it does not.
 bool HoldsMember(Archives& arc, const sgFileInfo& entry, const std::string& file, std::string& why);
 
