@@ -39,7 +39,7 @@ struct PerThread {
     std::unique_ptr<libdeflate_compressor, CompressorFree> Compressors[kBestLevel + 1];
     std::unique_ptr<libdeflate_decompressor, DecompressorFree> Decompressor;
 #endif
-    Buffer Buffers[3];
+    Buffer Buffers[4];
 };
 
 PerThread& Mine() {

@@ -10,6 +10,7 @@
 #include "qvr/platform/detail/platform.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <zlib.h>
@@ -60,6 +61,38 @@ void Finish(RandomAccessFile& out, const detail::OutputFile& how) {
     if (how.Flush)
         out.Sync();
     out.Close();
+}
+
+// What one thread read ahead of the block it needed, for the blocks after it.
+struct Window {
+    uint64_t Pass = 0;
+    int64_t Start = 0;
+    size_t Size = 0;
+    const unsigned char* Data = nullptr;
+};
+thread_local Window t_window;
+constexpr int64_t kReadWindow = int64_t{256} << 10;
+std::atomic<uint64_t> g_lastPass{0};
+
+// The length bytes at pos, from this thread's window when it holds them; else read, with the
+// blocks that follow up to a window's size. nullptr when the file ends before them.
+const unsigned char* SmallBlock(RandomAccessFile& source, int64_t pos, int64_t length,
+                                const detail::ReadAhead& ahead) {
+    Window& w = t_window;
+    if (ahead.Pass != 0 && w.Pass == ahead.Pass && pos >= w.Start &&
+        pos + length <= w.Start + static_cast<int64_t>(w.Size))
+        return w.Data + (pos - w.Start);
+    w = {};
+    int64_t want = length;
+    if (ahead.Pass != 0 && ahead.Until > pos + length)
+        want = std::max(length, std::min(ahead.Until - pos, kReadWindow));
+    unsigned char* data = detail::ThreadBuffer(3, static_cast<size_t>(want));
+    const size_t got = source.ReadAt(pos, data, static_cast<size_t>(want));
+    if (got < static_cast<size_t>(length))
+        return nullptr;
+    if (ahead.Pass != 0)
+        w = {ahead.Pass, pos, got, data};
+    return data;
 }
 
 // in holds the block's stored bytes, read already.
@@ -139,9 +172,13 @@ std::string detail::InflateBlockBeside(RandomAccessFile& source, int64_t pos, in
     return InflateBlockTo(source, pos, length, expected, destination, crc, {});
 }
 
+uint64_t detail::NewReadPass() {
+    return ++g_lastPass;
+}
+
 std::string detail::InflateBlockTo(RandomAccessFile& source, int64_t pos, int64_t length,
                                    int32_t expected, const std::string& destination, uint32_t* crc,
-                                   const OutputFile& how) {
+                                   const OutputFile& how, const ReadAhead& ahead) {
     const std::string where =
         "The stored data at position " + std::to_string(pos) + " of " + source.Path();
     if (length < 4)
@@ -150,11 +187,11 @@ std::string detail::InflateBlockTo(RandomAccessFile& source, int64_t pos, int64_
     // data in one read.
     const int64_t stored = length - 4;
     const bool small = stored <= kWholeMemberLimit + kWholeMemberLimit / 8 + 4096;
-    unsigned char* block = nullptr;
+    const unsigned char* block = nullptr;
     unsigned char prefix[4];
     if (small) {
-        block = ThreadBuffer(1, static_cast<size_t>(length));
-        if (source.ReadAt(pos, block, static_cast<size_t>(length)) != static_cast<size_t>(length))
+        block = SmallBlock(source, pos, length, ahead);
+        if (!block)
             throw ZlibError(Z_DATA_ERROR, where + " lies past the end of the file");
         std::copy(block, block + 4, prefix);
     } else if (source.ReadAt(pos, prefix, 4) != 4) {

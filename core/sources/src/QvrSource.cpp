@@ -94,7 +94,10 @@ private:
         m_list.Listed();
     }
 
-    Done Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, size_t k);
+    Done Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, size_t k,
+             const qvr::detail::ReadAhead& ahead);
+    std::vector<int64_t> RunEnds(const std::vector<Job>& jobs,
+                                 const std::vector<size_t>& order) const;
 
     std::optional<Archives> m_own;
     Archives& m_arc;
@@ -105,7 +108,8 @@ private:
     std::optional<FolderMaker> m_folders;     // one per extraction
 };
 
-Done QvrSource::Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, size_t k) {
+Done QvrSource::Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, size_t k,
+                    const qvr::detail::ReadAhead& ahead) {
     const sgFileInfo& e = *m_entries[job.Member];
     Done done{k, {}, 0, e.FileSize()};
     try {
@@ -119,7 +123,7 @@ Done QvrSource::Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, siz
         m_folders->MakeFor(job.Destination);
         const std::string work = qvr::detail::InflateBlockTo(
             file, e.FileOffset(), e.FileCompressedSize(), e.FileSize(), job.Destination, &done.Crc,
-            {job.InPlace, job.InPlace && FlushesEachFile(), job.Modified});
+            {job.InPlace, job.InPlace && FlushesEachFile(), job.Modified}, ahead);
         if (job.InPlace)
             return done;
         try {
@@ -132,6 +136,20 @@ Done QvrSource::Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, siz
         done.Outcome = Result::EntryFailure(m_list.Members[job.Member].Path + ": " + x.what());
     }
     return done;
+}
+
+// For each member in reading order, where the blocks that follow its own without a gap end: a
+// package's blocks lie in order, so most members are read many to a read.
+std::vector<int64_t> QvrSource::RunEnds(const std::vector<Job>& jobs,
+                                        const std::vector<size_t>& order) const {
+    std::vector<int64_t> ends(order.size());
+    for (size_t k = order.size(); k-- > 0;) {
+        const sgFileInfo& e = *m_entries[jobs[order[k]].Member];
+        ends[k] = e.FileOffset() + e.FileCompressedSize();
+        if (k + 1 < order.size() && m_entries[jobs[order[k + 1]].Member]->FileOffset() == ends[k])
+            ends[k] = ends[k + 1];
+    }
+    return ends;
 }
 
 Result QvrSource::Extract(const std::vector<Job>& jobs, const DoneCallback& done) {
@@ -158,6 +176,8 @@ Result QvrSource::Extract(const std::vector<Job>& jobs, const DoneCallback& done
         return Result::Unusable(x.what());
     }
     m_folders.emplace();
+    const std::vector<int64_t> runEnds = RunEnds(jobs, order);
+    const uint64_t pass = qvr::detail::NewReadPass();
 
     // Up to three threads, each holding one member's buffers, a few batches ahead.
     const unsigned threads = ExtractionThreads();
@@ -166,8 +186,10 @@ Result QvrSource::Extract(const std::vector<Job>& jobs, const DoneCallback& done
         {.Window = 2 * size_t{threads} + 2,
          .Weight = [&](size_t k) { return int64_t{m_entries[jobs[order[k]].Member]->FileSize()}; },
          .Folder = [&](size_t k) { return platform::FolderPart(jobs[order[k]].Destination); }},
-        [&](size_t k) { return Run(*file, dataEnd, jobs[order[k]], order[k]); }, done,
-        [&](const Done& d) { return jobs[d.Job].Destination; });
+        [&](size_t k) {
+            return Run(*file, dataEnd, jobs[order[k]], order[k], {pass, runEnds[k]});
+        },
+        done, [&](const Done& d) { return jobs[d.Job].Destination; });
     return stopped ? ExtractionStopped() : Result::Success();
 }
 

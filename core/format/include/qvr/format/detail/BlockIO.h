@@ -37,8 +37,17 @@ struct OutputFile {
     bool Flush = false;              // flushed to the disk before it is closed
     std::optional<int64_t> Modified; // its modification time, seconds since 1970 (UTC)
 };
+// Lets a thread that inflates blocks lying one after another read several in one piece: Pass
+// names one reading of one file (NewReadPass), Until where the blocks that follow this one
+// without a gap end (1-based, past the last byte), which the read may take in with it.
+struct ReadAhead {
+    uint64_t Pass = 0; // 0: this block alone
+    int64_t Until = 0;
+};
+uint64_t NewReadPass();
 // The same, written as `how` says. Answers the file written. A failure leaves no file behind.
 std::string InflateBlockTo(RandomAccessFile& source, int64_t pos, int64_t length, int32_t expected,
-                           const std::string& destination, uint32_t* crc, const OutputFile& how);
+                           const std::string& destination, uint32_t* crc, const OutputFile& how,
+                           const ReadAhead& ahead = {});
 
 } // namespace qvr::detail
