@@ -360,6 +360,22 @@ TEST(Sources, EncryptedAndSplitArchivesAreRefusedWithAReason) {
     }
 }
 
+TEST(Sources, OnlyArchivesTheLibraryDecodesAreToldSo) {
+    SKIP_WITHOUT_LIBARCHIVE();
+    qvrtest::TempFolder temp("qvr-decoded");
+    const std::pair<Made, bool> formats[] = {{Made::Qvr, false},     {Made::Zip, false},
+                                             {Made::SevenZip, true}, {Made::Rar5, true},
+                                             {Made::Tar, true},      {Made::TarGz, true}};
+    for (const auto& [format, decoded] : formats) {
+        const fs::path folder = temp.Path() / std::to_string(static_cast<int>(format));
+        fs::create_directories(folder);
+        const fs::path archive = Make(format, folder, {"Meshes/a.nif"});
+        EXPECT_EQ(qvr::sources::DecodedByArchiveLibrary(archive.string()), decoded) << archive;
+    }
+    EXPECT_FALSE(qvr::sources::DecodedByArchiveLibrary(temp.Path().string()));
+    EXPECT_FALSE(qvr::sources::DecodedByArchiveLibrary((temp.Path() / "none.7z").string()));
+}
+
 TEST(Sources, ARar4ArchiveIsReadToo) {
     SKIP_WITHOUT_LIBARCHIVE();
     qvrtest::TempFolder temp("qvr-rar4");

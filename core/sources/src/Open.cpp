@@ -27,4 +27,16 @@ Opened Open(const std::string& path) {
     }
 }
 
+bool DecodedByArchiveLibrary(const std::string& path) {
+    std::error_code ec;
+    if (!ReadsOtherArchives() || !std::filesystem::is_regular_file(platform::ToNative(path), ec))
+        return false;
+    try {
+        const Archives arc;
+        return !arc.IsQvrArchive(path) && !arc.IsZipArchive(path);
+    } catch (const std::exception&) {
+        return false; // unreadable: the command that opens it says why
+    }
+}
+
 } // namespace qvr::sources
