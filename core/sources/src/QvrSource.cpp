@@ -145,7 +145,7 @@ std::vector<int64_t> QvrSource::RunEnds(const std::vector<Job>& jobs,
     std::vector<int64_t> ends(order.size());
     for (size_t k = order.size(); k-- > 0;) {
         const sgFileInfo& e = *m_entries[jobs[order[k]].Member];
-        ends[k] = e.FileOffset() + e.FileCompressedSize();
+        ends[k] = int64_t{e.FileOffset()} + e.FileCompressedSize(); // a stranger's numbers
         if (k + 1 < order.size() && m_entries[jobs[order[k + 1]].Member]->FileOffset() == ends[k])
             ends[k] = ends[k + 1];
     }
