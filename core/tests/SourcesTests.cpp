@@ -373,6 +373,8 @@ TEST(Sources, OnlyArchivesTheLibraryDecodesAreToldSo) {
         EXPECT_EQ(qvr::sources::DecodedByArchiveLibrary(archive.string()), decoded) << archive;
     }
     EXPECT_FALSE(qvr::sources::DecodedByArchiveLibrary(temp.Path().string()));
+    qvrtest::WriteAll(temp.Path() / "a.nif", std::string(600, 'n'));
+    EXPECT_FALSE(qvr::sources::DecodedByArchiveLibrary((temp.Path() / "a.nif").string()));
     EXPECT_FALSE(qvr::sources::DecodedByArchiveLibrary((temp.Path() / "none.7z").string()));
 }
 

@@ -5,6 +5,8 @@
 #include "qvr/sources/detail/Sources.h"
 
 #include <filesystem>
+#include <fstream>
+#include <string_view>
 
 namespace qvr::sources {
 
@@ -27,16 +29,27 @@ Opened Open(const std::string& path) {
     }
 }
 
+namespace {
+// How the archives the library decodes begin: 7z, rar, and tar's compressed forms (gzip,
+// bzip2, xz, zstd); a plain tar says "ustar" at 257.
+bool LibraryArchiveStart(std::string_view head) {
+    static constexpr std::string_view kStarts[] = {
+        {"7z\xBC\xAF\x27\x1C", 6},       {"Rar!\x1A\x07", 6},    {"\x1F\x8B", 2}, {"BZh", 3},
+        {"\xFD\x37\x7A\x58\x5A\x00", 6}, {"\x28\xB5\x2F\xFD", 4}};
+    for (std::string_view start : kStarts)
+        if (head.starts_with(start))
+            return true;
+    return head.size() >= 262 && head.substr(257, 5) == "ustar";
+}
+} // namespace
+
 bool DecodedByArchiveLibrary(const std::string& path) {
-    std::error_code ec;
-    if (!ReadsOtherArchives() || !std::filesystem::is_regular_file(platform::ToNative(path), ec))
+    if (!ReadsOtherArchives())
         return false;
-    try {
-        const Archives arc;
-        return !arc.IsQvrArchive(path) && !arc.IsZipArchive(path);
-    } catch (const std::exception&) {
-        return false; // unreadable: the command that opens it says why
-    }
+    std::ifstream in(platform::ToNative(path), std::ios::binary);
+    char head[262] = {};
+    in.read(head, sizeof head);
+    return LibraryArchiveStart(std::string_view(head, static_cast<size_t>(in.gcount())));
 }
 
 } // namespace qvr::sources

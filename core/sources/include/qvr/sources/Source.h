@@ -90,9 +90,9 @@ struct Opened {
 
 // Whether this build reads archives other than QVR packages (not on Windows yet).
 bool ReadsOtherArchives();
-// Whether the file at path is an archive whose members the general archive library decodes (a
-// 7z, rar or tar), told by its first and last bytes; not a package or a zip, which are read
-// directly. Such a decoder's own buffers take much of the memory an install may use.
+// Whether the file at path begins as an archive whose members the general archive library
+// decodes (a 7z, rar or tar); not a package or a zip, which are read directly, nor anything
+// else. Such a decoder's own buffers take much of the memory an install may use.
 bool DecodedByArchiveLibrary(const std::string& path);
 
 } // namespace qvr::sources
