@@ -1,11 +1,11 @@
 #include "qvr/sources/Source.h"
 
 #include "qvr/package/Archives.h"
+#include "qvr/platform/detail/RandomAccessFile.h"
 #include "qvr/platform/detail/platform.h"
 #include "qvr/sources/detail/Sources.h"
 
 #include <filesystem>
-#include <fstream>
 #include <string_view>
 
 namespace qvr::sources {
@@ -46,10 +46,15 @@ bool LibraryArchiveStart(std::string_view head) {
 bool DecodedByArchiveLibrary(const std::string& path) {
     if (!ReadsOtherArchives())
         return false;
-    std::ifstream in(platform::ToNative(path), std::ios::binary);
-    char head[262] = {};
-    in.read(head, sizeof head);
-    return LibraryArchiveStart(std::string_view(head, static_cast<size_t>(in.gcount())));
+    try {
+        // Not a stream: a pipe or device named here is refused, not waited on.
+        RandomAccessFile file(path, RandomAccessFile::Mode::Read);
+        char head[262] = {};
+        const size_t got = file.ReadAt(1, head, sizeof head);
+        return LibraryArchiveStart(std::string_view(head, got));
+    } catch (const std::exception&) {
+        return false; // the command that opens it says why
+    }
 }
 
 } // namespace qvr::sources
