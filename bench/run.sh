@@ -178,7 +178,7 @@ run_profile() {
     src=$(corpus_for "$profile")
     out="$work/out-$profile"
     dest="$work/dest-$profile"
-    rm -rf "$out" "$dest" "$work"/trash-*
+    rm -rf "$out"
     mkdir -p "$out"
     settle
     local files bytes
@@ -212,12 +212,9 @@ run_profile() {
     row pack "tar -cf - \\| pigz -9" "$(size_of "$out/p.pigz.tgz")" "$q"
     cd "$work"
 
-    # Earlier targets are moved aside, not deleted: ext4 makes creating files much slower for a
-    # few seconds after thousands were deleted, which would favour whichever tool runs first.
-    local trash="$work/trash-$profile"
-    mkdir -p "$trash"
+    # Earlier targets are moved aside, not deleted (see set_aside).
     # sync: what the last tool left to write back must not slow the next one down.
-    local fresh="if [ -e '$dest' ]; then mv '$dest' '$trash/'\$(date +%s%N); fi; mkdir -p '$dest'; sync"
+    local fresh="if [ -e '$dest' ]; then mkdir -p '$trash' && mv '$dest' '$trash/'\$(date +%s%N); fi; mkdir -p '$dest'; sync"
     # qvr, as the peers, leaves the writing back of the files to the kernel (the next command on
     # the folder flushes them); the sync in the preparation keeps one tool's from the next's time.
     local tools=(qvr "'$qvr' install -q --overwrite '$out/p.qvr' '$dest'"
@@ -249,7 +246,7 @@ run_profile() {
         pick qvr7z; q=$wall; row "install from .7z" "qvr install p.7z" "$size"
         pick 7z; row "install from .7z" "7z x" "$size" "$q"
     fi
-    rm -rf "$dest" "$trash"
+    set_aside "$dest"
     settle
 
     measure "qvr verify" ":" "'$qvr' verify -q '$out/p.qvr'"
@@ -273,6 +270,21 @@ run_profile() {
     row "remove one entry" "cp of the package" "$(size_of "$out/c.qvr")" "$q"
     rm -rf "$out"
 }
+
+# Targets are moved here and deleted only when the run ends. An ext4 without a journal (as on
+# many virtual machines) passes over every inode freed in the last minute each time it makes a
+# file, so creating thousands of files right after thousands were deleted can take several times
+# as long; that would fall hardest on whichever tool is fastest. What an earlier run left is
+# deleted first, and the minute waited out.
+trash="$work/trash"
+set_aside() { if [[ -e $1 ]]; then mkdir -p "$trash" && mv "$1" "$trash/$(date +%s%N)"; fi; }
+trap 'rm -rf "$trash"' EXIT
+leftovers=("$trash" "$work"/trash-* "$work"/dest-*)
+if compgen -G "$work/trash*" >/dev/null || compgen -G "$work/dest-*" >/dev/null; then
+    rm -rf "${leftovers[@]}"
+    sync
+    [[ ${QVR_BENCH_SETTLE:-6} == 0 ]] || sleep 61
+fi
 
 echo "qvr bench: $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -m), $(nproc) cores," \
     "$(awk '/MemTotal/{printf "%.0f GB RAM", $2/1048576}' /proc/meminfo)," \
