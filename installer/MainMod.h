@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -155,9 +156,21 @@ public:
     static QString FormatSize(qint64 size);
 
 private:
-    // OpenArchive and the installs for an archive as downloaded (MainModSources.cpp): the
+    // What reading an archive found, before it becomes the open archive. Reading touches no
+    // window, so an archive named at the start is read while the main window is made.
+    struct ReadResult {
+        qvr::Result Outcome; // Unusable, saying what is wrong with the file
+        qvr::Archives Arc;
+        std::shared_ptr<qvr::sources::Source> Downloaded;
+    };
+    static ReadResult ReadArchive(const std::string& path, const std::string& tempFolder);
+    qvr::Result Take(ReadResult read);
+    // The reading of the archive named at the start, until OpenArchive takes it.
+    QString m_earlyPath;
+    std::future<ReadResult> m_early;
+    // ReadArchive and the installs for an archive as downloaded (MainModSources.cpp): the
     // numbered options or the data root asked for first, then the same engine as a package's.
-    qvr::Result OpenDownloaded(const QString& path);
+    static ReadResult ReadDownloaded(const std::string& path, const std::string& tempFolder);
     int InstallDownloaded(QWidget* owner, const QString& pluginName, const QString& dataFolder,
                           bool openmw);
     void SetBusy(bool busy);

@@ -20,6 +20,7 @@
 #include <set>
 
 #include <exception>
+#include <system_error>
 
 using namespace shared_windows;
 
@@ -113,6 +114,15 @@ void MainMod::OfferFoundFolders() {
 }
 
 void MainMod::Start(const QStringList& arguments) {
+    if (!arguments.isEmpty()) {
+        try {
+            m_early = std::async(std::launch::async, &MainMod::ReadArchive,
+                                 arguments.first().toStdString(), Arc.TempFolder);
+            m_earlyPath = arguments.first();
+        } catch (const std::system_error&) {
+            // No thread to spare: it is read when the window opens it.
+        }
+    }
     OfferFoundFolders();
     Main().Form_Load();
     if (m_exitRequested)
@@ -149,13 +159,13 @@ std::string WhatIsWrong(const qvr::OpenStatus& status, const std::string& path) 
 }
 } // namespace
 
-qvr::Result MainMod::OpenArchive(const QString& path) {
-    const std::string p = path.toStdString();
+MainMod::ReadResult MainMod::ReadArchive(const std::string& p, const std::string& tempFolder) {
     if (qvr::sources::ReadsOtherArchives() && !qvr::Archives().IsQvrArchive(p))
-        return OpenDownloaded(path);
-    qvr::Archives next;
-    if (!Arc.TempFolder.empty())
-        next.TempFolder = Arc.TempFolder;
+        return ReadDownloaded(p, tempFolder);
+    ReadResult read;
+    qvr::Archives& next = read.Arc;
+    if (!tempFolder.empty())
+        next.TempFolder = tempFolder;
     const qvr::OpenStatus status = next.Open(p);
     std::string why;
     if (status.Kind == qvr::OpenKind::Complete) {
@@ -167,12 +177,27 @@ qvr::Result MainMod::OpenArchive(const QString& path) {
         why = WhatIsWrong(status, p);
     }
     if (!why.empty())
-        return qvr::Result::Unusable("The file " + p + " " + why + ".");
-    Arc = std::move(next);
-    Downloaded.reset();
+        read.Outcome = qvr::Result::Unusable("The file " + p + " " + why + ".");
+    return read;
+}
+
+qvr::Result MainMod::Take(ReadResult read) {
+    if (!read.Outcome)
+        return read.Outcome;
+    Arc = std::move(read.Arc);
+    Downloaded = std::move(read.Downloaded);
     ArchiveReady = true;
     ++m_openSerial;
     return qvr::Result::Success();
+}
+
+qvr::Result MainMod::OpenArchive(const QString& path) {
+    if (m_early.valid()) {
+        std::future<ReadResult> early = std::move(m_early);
+        if (m_earlyPath == path)
+            return Take(early.get());
+    }
+    return Take(ReadArchive(path.toStdString(), Arc.TempFolder));
 }
 
 void MainMod::Exit() {

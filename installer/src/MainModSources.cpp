@@ -29,29 +29,28 @@ QString MainMod::OpenFilter() {
            tars + QStringLiteral("|All files|*.*");
 }
 
-qvr::Result MainMod::OpenDownloaded(const QString& path) {
-    const std::string p = path.toStdString();
+MainMod::ReadResult MainMod::ReadDownloaded(const std::string& p, const std::string& tempFolder) {
+    ReadResult read;
     qvr::sources::Opened opened = qvr::sources::Open(p);
     if (!opened.Outcome) {
         std::string why = opened.Outcome.Message;
         if (why.starts_with(p + ": "))
             why.erase(0, p.size() + 2);
-        if (why.starts_with("not an archive"))
-            return qvr::Result::Unusable("The file " + p + " is not a QVR archive or zip file.");
-        return qvr::Result::Unusable("The file " + p + " cannot be opened: " + why + ".");
+        read.Outcome =
+            why.starts_with("not an archive")
+                ? qvr::Result::Unusable("The file " + p + " is not a QVR archive or zip file.")
+                : qvr::Result::Unusable("The file " + p + " cannot be opened: " + why + ".");
+        return read;
     }
-    qvr::Archives shown;
-    if (!Arc.TempFolder.empty())
-        shown.TempFolder = Arc.TempFolder;
+    qvr::Archives& shown = read.Arc;
+    if (!tempFolder.empty())
+        shown.TempFolder = tempFolder;
     shown.NameOnly(p);
     shown.PluginInfo.PluginName(qvr::NameFromArchive(p));
     if (std::optional<std::string> readme = qvr::sources::ReadmeText(*opened.Archive))
         shown.PluginInfo.Notes(*readme);
-    Arc = std::move(shown);
-    Downloaded = std::move(opened.Archive);
-    ArchiveReady = true;
-    ++m_openSerial;
-    return qvr::Result::Success();
+    read.Downloaded = std::move(opened.Archive);
+    return read;
 }
 
 namespace {

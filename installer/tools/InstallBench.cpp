@@ -41,10 +41,11 @@ int main(int argc, char** argv) {
     ReplaceAll prompt;
     MainMod mod({work.filePath("qvrinst.ini"), data, [] {}, {}});
     mod.SetPrompt(&prompt);
-    mod.Start();
-    const qvr::Result opened = mod.OpenArchive(archive);
-    if (!opened) {
-        std::fprintf(stderr, "%s\n", opened.Message.c_str());
+    // As a player's double-click starts it: the archive is named at the start.
+    mod.Start({archive});
+    if (!mod.ArchiveReady) {
+        for (const QString& m : dialogs.Messages())
+            std::fprintf(stderr, "%s\n", qPrintable(m));
         return 2;
     }
     const int written = mod.InstallPlugin(&mod.Main(), QFileInfo(archive).completeBaseName(), data);
