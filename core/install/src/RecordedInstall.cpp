@@ -94,11 +94,14 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
     request.TakeBack = takeBack;
     request.Edits = edits;
     request.Times = times;
+    // Made at the first question: an install over ten thousand files asks ten thousand times.
+    std::unordered_map<std::string, size_t> fileOf;
     request.Ask = [&](const sgFileInfo& placed, const std::string& target) {
-        const std::string path = MemberPathOf(placed);
-        for (size_t k = 0; k < request.Files.size(); ++k)
-            if (request.Files[k].Target == path)
-                return ask && ask(entries[entryOf[k]], target);
+        if (fileOf.empty())
+            for (size_t k = 0; k < request.Files.size(); ++k)
+                fileOf.emplace(request.Files[k].Target, k);
+        if (const auto it = fileOf.find(MemberPathOf(placed)); it != fileOf.end())
+            return ask && ask(entries[entryOf[it->second]], target);
         return ask && ask(placed, target);
     };
     // The information entries are told first, then the files as the engine handles them.
