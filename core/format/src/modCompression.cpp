@@ -116,7 +116,7 @@ std::string InflateWholeBeside(const unsigned char* in, int64_t stored, int64_t 
         throw;
     }
     if (crc)
-        *crc = static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), data, static_cast<uInt>(want)));
+        *crc = Crc32(0, data, static_cast<size_t>(want));
     return temp;
 }
 
@@ -214,7 +214,7 @@ std::string detail::InflateBlockTo(RandomAccessFile& source, int64_t pos, int64_
         int64_t inPos = pos + 4;
         int64_t inLeft = length - 4;
         int64_t total = 0;
-        uLong sum = crc32(0L, Z_NULL, 0);
+        uint32_t sum = 0;
         int rc = Z_OK;
         while (rc != Z_STREAM_END) {
             if (z.s.avail_in == 0 && inLeft > 0) {
@@ -243,7 +243,7 @@ std::string detail::InflateBlockTo(RandomAccessFile& source, int64_t pos, int64_
             if (have > 0) {
                 out.WriteAt(total + 1, buf.data(), have);
                 if (crc)
-                    sum = crc32(sum, buf.data(), static_cast<uInt>(have));
+                    sum = Crc32(sum, buf.data(), have);
             }
             total += static_cast<int64_t>(have);
         }

@@ -1,5 +1,6 @@
 #include "qvr/install/detail/InstallFiles.h"
 
+#include "qvr/format/detail/WholeMember.h"
 #include "qvr/platform/FileUtils.h"
 #include "qvr/platform/TempFile.h"
 #include "qvr/platform/detail/RandomAccessFile.h"
@@ -13,7 +14,6 @@
 #include <stdexcept>
 #include <system_error>
 #include <vector>
-#include <zlib.h>
 
 namespace fs = std::filesystem;
 
@@ -27,7 +27,7 @@ bool FileCrc(const fs::path& file, int64_t& size, uint32_t& crc) {
     try {
         RandomAccessFile in(platform::FromNative(file), RandomAccessFile::Mode::Read);
         size = in.Length();
-        uLong sum = crc32(0L, Z_NULL, 0);
+        uint32_t sum = 0;
         // No larger than the file: a mod's thousands of small files would each pay for
         // mapping and clearing a large buffer.
         std::vector<unsigned char> buf(
@@ -36,10 +36,10 @@ bool FileCrc(const fs::path& file, int64_t& size, uint32_t& crc) {
             size_t got = in.ReadAt(pos, buf.data(), buf.size());
             if (got == 0)
                 break;
-            sum = crc32(sum, buf.data(), static_cast<uInt>(got));
+            sum = Crc32(sum, buf.data(), got);
             pos += static_cast<int64_t>(got);
         }
-        crc = static_cast<uint32_t>(sum);
+        crc = sum;
         return true;
     } catch (...) {
         return false;

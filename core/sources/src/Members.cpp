@@ -1,6 +1,7 @@
 #include "qvr/sources/detail/Members.h"
 
 #include "qvr/format/PathRules.h"
+#include "qvr/format/detail/WholeMember.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
 #include "qvr/platform/OrderedPool.h"
@@ -10,7 +11,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <thread>
-#include <zlib.h>
 
 namespace qvr::sources::detail {
 
@@ -111,7 +111,7 @@ NewFile::NewFile(const std::string& path) : m_path(path) {
         std::filesystem::create_directories(native.parent_path(), ec);
         m_file = std::make_unique<RandomAccessFile>(path, RandomAccessFile::Mode::CreateNew);
     }
-    m_crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
+    m_crc = 0;
 }
 
 NewFile::~NewFile() {
@@ -125,9 +125,7 @@ void NewFile::Write(const void* data, size_t n) {
     if (n == 0)
         return;
     m_file->WriteAt(m_size + 1, data, n);
-    // crc32 takes at most 4 GiB at once; pieces are far smaller.
-    m_crc =
-        static_cast<uint32_t>(crc32(m_crc, static_cast<const Bytef*>(data), static_cast<uInt>(n)));
+    m_crc = qvr::detail::Crc32(m_crc, static_cast<const unsigned char*>(data), n);
     m_size += static_cast<int64_t>(n);
 }
 
