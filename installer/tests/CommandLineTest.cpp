@@ -3,6 +3,7 @@
 #include "Fixture.h"
 #include "frmMain.h"
 #include "frmManage.h"
+#include "qvrtest/ArchiveFixtures.h"
 
 #include <QAbstractButton>
 #include <QTest>
@@ -63,3 +64,29 @@ TEST_F(CommandLine, AMissingOrBadFileIsTreatedAsOpeningItFromTheWindow) {
         EXPECT_FALSE(Mod().ArchiveReady);
     }
 }
+
+#ifdef __linux__
+// Read on a second thread while the window is made: each kind comes out as one opened from the
+// window does, ready to install.
+TEST_F(CommandLine, ADownloadedArchiveGivenIsShownReadyToInstall) {
+    using qvrtest::ArchiveFormat;
+    for (ArchiveFormat format :
+         {ArchiveFormat::Zip, ArchiveFormat::SevenZip, ArchiveFormat::TarGz}) {
+        const std::string name = std::string("Rocks") + qvrtest::Extension(format);
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(qvrtest::MakeArchive(format, Path(name),
+                                         {{"Rocks.esp", "core"}, {"Read Me.txt", "Bigger rocks"}}));
+        Start({QPath(name.c_str())});
+        frmMain& main = Mod().Main();
+        EXPECT_TRUE(Dialogs_.Messages().isEmpty()) << Dialogs_.Messages().join('\n').toStdString();
+        EXPECT_EQ(Text(&main, "lblName"), "Rocks");
+        EXPECT_EQ(Mod().Arc.PluginInfo.Notes(), "Bigger rocks");
+        EXPECT_TRUE(Enabled(&main, "cmdInstallQVR"));
+        QTest::mouseClick(Find<QAbstractButton>(&main, "cmdInstallQVR"), Qt::LeftButton);
+        EXPECT_EQ(ReadAll(DataFolder.toStdString() + "/Rocks.esp"), "core");
+        for (const auto& e : std::filesystem::directory_iterator(DataFolder.toStdString()))
+            if (e.path().filename() != "Morrowind.esm")
+                std::filesystem::remove_all(e.path());
+    }
+}
+#endif
