@@ -275,15 +275,20 @@ run_profile() {
 # many virtual machines) passes over every inode freed in the last minute each time it makes a
 # file, so creating thousands of files right after thousands were deleted can take several times
 # as long; that would fall hardest on whichever tool is fastest. What an earlier run left is
-# deleted first, and the minute waited out.
+# deleted first, and the minute after the last deletion waited out.
 trash="$work/trash"
 set_aside() { if [[ -e $1 ]]; then mkdir -p "$trash" && mv "$1" "$trash/$(date +%s%N)"; fi; }
-trap 'rm -rf "$trash"' EXIT
-leftovers=("$trash" "$work"/trash-* "$work"/dest-*)
+deleted="$work/last-deletion"
+trap 'if [[ -e $trash ]]; then rm -rf "$trash"; touch "$deleted"; fi' EXIT
 if compgen -G "$work/trash*" >/dev/null || compgen -G "$work/dest-*" >/dev/null; then
-    rm -rf "${leftovers[@]}"
+    rm -rf "$trash" "$work"/trash-* "$work"/dest-*
     sync
-    [[ ${QVR_BENCH_SETTLE:-6} == 0 ]] || sleep 61
+    touch "$deleted"
+fi
+# An earlier run ending just now deleted its targets too.
+if [[ ${QVR_BENCH_SETTLE:-6} != 0 && -e $deleted ]]; then
+    age=$(($(date +%s) - $(stat -c %Y "$deleted")))
+    ((age >= 61)) || sleep $((61 - age))
 fi
 
 echo "qvr bench: $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -m), $(nproc) cores," \
