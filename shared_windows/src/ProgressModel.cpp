@@ -40,7 +40,13 @@ void ProgressModel::SetIncrement(int32_t vPercent) {
 void ProgressModel::IncrProgress(int32_t /*vPercent*/) {
     ++m_stepsDone;
     if (int64_t(m_barWidth) + m_stepWidth > FullWidth) {
-        CompleteTask();
+        // With more steps than the bar has twips the rounded step fills it early; the task is
+        // done only when its last announced step is (the window would say "Complete!" and
+        // offer Close with a third of ten thousand files still to come).
+        if (m_announced > 0 && m_stepsDone < m_announced)
+            m_barWidth = FullWidth;
+        else
+            CompleteTask();
     } else {
         m_barWidth += m_stepWidth;
         // A rounded-down step width would leave the bar just short after the last announced

@@ -48,17 +48,18 @@ TEST(ProgressModel, LastAnnouncedStepCompletesTheBar) {
     EXPECT_EQ(six.BarWidth(), 1 + 5 * 1102);
 }
 
-TEST(ProgressModel, ManyStepsFillEarlyAndAppendTheSuffixOnce) {
-    ProgressModel m = RunSteps(7000, 6614);
-    EXPECT_EQ(m.StepWidth(), 1);
-    EXPECT_EQ(m.BarWidth(), 6615);
-    EXPECT_FALSE(m.Complete()); // full, but the overflow has not happened yet
+TEST(ProgressModel, ManyStepsFillEarlyButCompleteOnlyAtTheLastAnnouncedStep) {
+    ProgressModel m = RunSteps(7000, 6700);
+    EXPECT_EQ(m.BarWidth(), ProgressModel::FullWidth); // the rounded step filled it early
+    EXPECT_FALSE(m.Complete());
+    EXPECT_FALSE(m.CloseVisible());
+    for (int i = 6701; i < 7000; ++i)
+        m.IncrProgress(0);
+    EXPECT_FALSE(m.Complete());
     m.IncrProgress(0);
     EXPECT_TRUE(m.Complete());
-    for (int i = 6616; i <= 7000; ++i)
-        m.IncrProgress(0);
+    m.IncrProgress(0); // a step past the announced ones
     EXPECT_EQ(m.TaskText(), "Installing Plug-in Foo: Complete!");
-    EXPECT_EQ(m.BarWidth(), ProgressModel::FullWidth);
 }
 
 TEST(ProgressModel, StepWidthOfZeroMovesNothingUntilTheLastAnnouncedStep) {
