@@ -11,6 +11,7 @@
 #include "qvr/install/Install.h"
 #include "qvr/install/RecordedInstall.h"
 #include "qvr/platform/FileUtils.h"
+#include "qvr/platform/HostEnvironment.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -116,8 +117,15 @@ void MainMod::OfferFoundFolders() {
 void MainMod::Start(const QStringList& arguments) {
     if (!arguments.isEmpty()) {
         try {
-            m_early = std::async(std::launch::async, &MainMod::ReadArchive,
-                                 arguments.first().toStdString(), Arc.TempFolder);
+            m_early = std::async(
+                std::launch::async,
+                [](const std::string& path, const std::string& temp) {
+                    // A package's list of ten thousand files fills megabytes of this
+                    // thread's heap.
+                    qvr::PreferLargePagesOnThisThread();
+                    return ReadArchive(path, temp);
+                },
+                arguments.first().toStdString(), Arc.TempFolder);
             m_earlyPath = arguments.first();
         } catch (const std::system_error&) {
             // No thread to spare: it is read when the window opens it.

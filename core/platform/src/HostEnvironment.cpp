@@ -99,6 +99,29 @@ void PreferLargePages(size_t megabytes) {
 #endif
 }
 
+void PreferLargePagesOnThisThread() {
+#if defined(__GLIBC__) && UINTPTR_MAX > 0xFFFFFFFFu
+    // A thread's heap lies alone in a block of 64 MB aligned to its size (the C library's
+    // HEAP_MAX_SIZE on 64-bit systems), made readable in whole when PreferLargePages set a
+    // top pad as large. Memory from the main heap lies below the program break and was
+    // advised already.
+    constexpr uintptr_t kThreadHeap = uintptr_t{64} << 20;
+    void* probe = std::malloc(64);
+    const auto at = reinterpret_cast<uintptr_t>(probe);
+    std::free(probe);
+    if (!probe || at < reinterpret_cast<uintptr_t>(::sbrk(0)))
+        return;
+    void* heap = reinterpret_cast<void*>(at & ~(kThreadHeap - 1));
+    if (::madvise(heap, kThreadHeap, MADV_HUGEPAGE) != 0)
+        return;
+    // The heap's first page is written already, and a 2 MB range with a small page in it
+    // goes on in small pages: make that range one large page now. MADV_COLLAPSE (Linux 6.1
+    // and later; older systems refuse it) is not in this C library's headers.
+    constexpr int kCollapse = 25;
+    (void)::madvise(heap, size_t{2} << 20, kCollapse);
+#endif
+}
+
 void ReadTimeZoneOnce() {
 #ifndef _WIN32
     (void)::setenv("TZ", ":/etc/localtime", 0); // kept when the user set one

@@ -32,5 +32,9 @@ void ReadTimeZoneOnce();
 // thing in main, with the megabytes the program's lists and, for a window program, its
 // toolkit's own start take.
 void PreferLargePages(size_t megabytes = 16);
+// The same for the memory of the calling thread, which the C library takes from a heap of
+// the thread's own: a thread that reads a large package's list would otherwise fault on every
+// new small page. Called first thing on such a thread, after PreferLargePages.
+void PreferLargePagesOnThisThread();
 
 } // namespace qvr
