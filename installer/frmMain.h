@@ -2,6 +2,8 @@
 // The installer's start-up window: the data folder, the open archive's information, and the
 // commands to open, install and manage.
 
+#include "Artwork.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -58,7 +60,7 @@ private:
     void ChooseModsFolder();
 
     MainMod& m_mod;
-    QPixmap m_background;
+    shared_windows::Artwork::BackgroundAside m_background;
     bool m_installAllowed = false;
     QString m_dataFolder;
     QLabel* m_lblPlugPath;

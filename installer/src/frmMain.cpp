@@ -42,11 +42,11 @@ QString Trimmed(const std::string& text) {
 
 } // namespace
 
-frmMain::frmMain(MainMod& mod) : m_mod(mod) {
+frmMain::frmMain(MainMod& mod)
+    : m_mod(mod), m_background(Artwork::Ember(), QSize(Tw(9600), Tw(7185))) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("QVRfile Installer"));
     setFixedSize(Tw(9600), Tw(7185));
-    m_background = Artwork::Background(Artwork::Ember(), size());
 
     const QString text = Ui::TextStyle(kText);
     const QFont caption = Ui::Font(9, true);
@@ -418,7 +418,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
 
 void frmMain::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.drawPixmap(0, 0, m_background);
+    p.drawImage(0, 0, m_background.Image());
 }
 
 } // namespace installer

@@ -5,6 +5,8 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
+#include <system_error>
+
 namespace shared_windows::Artwork {
 
 namespace {
@@ -77,11 +79,34 @@ Palette Moss() {
             QColor(34, 44, 32)};
 }
 
-QPixmap Background(const Palette& palette, QSize size) {
-    QPixmap pix(size);
-    QPainter p(&pix);
+namespace {
+// Opaque, as the backdrop covers every pixel. An image, unlike a pixmap, may be painted on any
+// thread.
+QImage PaintBackground(const Palette& palette, QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    QPainter p(&image);
     PaintScene(p, size, palette);
-    return pix;
+    return image;
+}
+} // namespace
+
+QPixmap Background(const Palette& palette, QSize size) {
+    return QPixmap::fromImage(PaintBackground(palette, size));
+}
+
+BackgroundAside::BackgroundAside(const Palette& palette, QSize size) {
+    try {
+        m_painting = std::async(std::launch::async,
+                                [palette, size] { return PaintBackground(palette, size); });
+    } catch (const std::system_error&) {
+        m_image = PaintBackground(palette, size);
+    }
+}
+
+const QImage& BackgroundAside::Image() {
+    if (m_painting.valid())
+        m_image = m_painting.get();
+    return m_image;
 }
 
 QPixmap AboutPicture(const QString& programName, const Palette& palette) {
