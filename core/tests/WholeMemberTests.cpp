@@ -8,6 +8,7 @@
 #include "qvr/package/BatchAdd.h"
 #include "qvr/package/Verify.h"
 
+#include <cstring>
 #include <zlib.h>
 
 using namespace qvrtest;
@@ -157,6 +158,23 @@ TEST_F(WholeMember, VerifyRefusesADamagedMemberOfEitherKind) {
             bad += p.find(name) != std::string::npos;
         EXPECT_GE(bad, 1u) << name;
     }
+}
+
+// A thread's buffer holds every byte asked for, through its end, whichever way it was made
+// (large ones are mapped apart and trimmed to whole 2 MB pages), and keeps what it holds while
+// smaller sizes are asked for.
+TEST(ThreadBuffer, EveryByteAskedForCanBeWrittenAndSmallerAsksKeepTheBuffer) {
+    constexpr size_t kMiB = size_t{1} << 20;
+    for (size_t n : {size_t{1}, 2 * kMiB - 1, 2 * kMiB, 5 * kMiB + 3, 2 * kMiB + 1}) {
+        SCOPED_TRACE(n);
+        unsigned char* b = qvr::detail::ThreadBuffer(0, n);
+        std::memset(b, 0xA5, n);
+        EXPECT_EQ(b[n - 1], 0xA5);
+    }
+    unsigned char* big = qvr::detail::ThreadBuffer(1, 3 * kMiB);
+    big[3 * kMiB - 1] = 7;
+    EXPECT_EQ(qvr::detail::ThreadBuffer(1, kMiB), big);
+    EXPECT_EQ(big[3 * kMiB - 1], 7);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "qvr/format/detail/WholeMember.h"
 
+#include "qvr/platform/detail/LargeBuffer.h"
 #include "qvr/platform/detail/ThreadSlot.h"
 
 #include <algorithm>
@@ -18,11 +19,6 @@ namespace qvr::detail {
 
 namespace {
 
-struct Buffer {
-    std::unique_ptr<unsigned char[]> Data;
-    size_t Size = 0;
-};
-
 #if QVR_HAVE_LIBDEFLATE
 struct CompressorFree {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
@@ -39,7 +35,7 @@ struct PerThread {
     std::unique_ptr<libdeflate_compressor, CompressorFree> Compressors[kBestLevel + 1];
     std::unique_ptr<libdeflate_decompressor, DecompressorFree> Decompressor;
 #endif
-    Buffer Buffers[4];
+    platform::LargeBuffer Buffers[4];
 };
 
 PerThread& Mine() {
@@ -74,12 +70,12 @@ bool UsesLibdeflate() {
 }
 
 unsigned char* ThreadBuffer(int slot, size_t n) {
-    Buffer& b = Mine().Buffers[slot];
-    if (b.Size < n) {
-        b.Data.reset(new unsigned char[n]); // uninitialised on purpose: it is written before read
-        b.Size = n;
+    platform::LargeBuffer& b = Mine().Buffers[slot];
+    if (b.Size() < n) {
+        b = platform::LargeBuffer(); // the old one goes first: two would raise the peak
+        b = platform::LargeBuffer(n);
     }
-    return b.Data.get();
+    return b.Data();
 }
 
 int DeflateWhole(const unsigned char* in, size_t n, int level, std::vector<unsigned char>& out) {
