@@ -32,6 +32,10 @@ namespace {
 
 const QColor kText(255, 255, 192);
 
+QSize WindowSize() {
+    return {Tw(9600), Tw(7185)};
+}
+
 QString FileNamePart(const QString& path) {
     return QString::fromStdString(qvr::GetFileNameFromPath(path.toStdString()));
 }
@@ -43,10 +47,10 @@ QString Trimmed(const std::string& text) {
 } // namespace
 
 frmMain::frmMain(MainMod& mod)
-    : m_mod(mod), m_background(Artwork::Ember(), QSize(Tw(9600), Tw(7185))) {
+    : m_mod(mod), m_background(Artwork::Ember(), WindowSize()) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("QVRfile Installer"));
-    setFixedSize(Tw(9600), Tw(7185));
+    setFixedSize(WindowSize());
 
     const QString text = Ui::TextStyle(kText);
     const QFont caption = Ui::Font(9, true);
