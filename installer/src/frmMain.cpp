@@ -46,8 +46,7 @@ QString Trimmed(const std::string& text) {
 
 } // namespace
 
-frmMain::frmMain(MainMod& mod)
-    : m_mod(mod), m_background(Artwork::Ember(), WindowSize()) {
+frmMain::frmMain(MainMod& mod) : m_mod(mod), m_background(Artwork::Ember(), WindowSize()) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("QVRfile Installer"));
     setFixedSize(WindowSize());
