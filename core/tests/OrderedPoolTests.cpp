@@ -55,26 +55,36 @@ INSTANTIATE_TEST_SUITE_P(Bounds, OrderedPoolBounds,
                                          Bounds{2, 1, 1000}));
 
 // A caller that takes what is ready in a row and holds it a while: what it holds counts
-// against the window until it lets go, and it always gets every result, in order.
-TEST(OrderedPool, ResultsHeldAfterTakingCountUntilReleased) {
-    constexpr size_t kJobs = 200, kWindow = 4;
+// against the window until it lets go, and it always gets every result, in order, even where
+// the weight lets fewer jobs run than the caller would gladly take at once.
+struct Held {
+    size_t Window;
+    int64_t MaxWeight;
+};
+class OrderedPoolHeld : public testing::TestWithParam<Held> {};
+
+TEST_P(OrderedPoolHeld, ResultsHeldAfterTakingCountUntilReleased) {
+    constexpr size_t kJobs = 203;
+    const Held held = GetParam();
     std::atomic<size_t> released{0};
     std::atomic<int> tooFar{0};
     qvr::OrderedPool<size_t>::Limits limits;
-    limits.Window = kWindow;
+    limits.Window = held.Window;
+    limits.MaxWeight = held.MaxWeight;
+    limits.Weight = [](size_t) { return int64_t{1}; };
     limits.HeldAfterTake = true;
     Pool pool(kJobs, 3, limits, [&](size_t j) {
-        if (j >= released.load() + kWindow)
+        if (j >= released.load() + held.Window)
             ++tooFar;
         std::this_thread::sleep_for(std::chrono::microseconds(j % 5 * 30));
         return j;
     });
     for (size_t k = 0; k < kJobs;) {
-        size_t end = k + 1;
-        while (pool.Ready(end))
-            ++end;
-        for (size_t i = k; i < end; ++i)
-            ASSERT_EQ(pool.Take(i), i);
+        const std::vector<size_t> run = pool.TakeRun(k, 16);
+        ASSERT_FALSE(run.empty());
+        for (size_t i = 0; i < run.size(); ++i)
+            ASSERT_EQ(run[i], k + i);
+        const size_t end = k + run.size();
         std::this_thread::sleep_for(std::chrono::microseconds(100));
         released = end; // before the pool may start anything more
         pool.Release(end);
@@ -82,6 +92,9 @@ TEST(OrderedPool, ResultsHeldAfterTakingCountUntilReleased) {
     }
     EXPECT_EQ(tooFar.load(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Limits, OrderedPoolHeld,
+                         testing::Values(Held{4, 1000}, Held{16, 1000}, Held{16, 2}));
 
 TEST(OrderedPool, ResultsNeverTakenAreDiscardedWhenTheCallerStops) {
     std::atomic<size_t> made{0}, discarded{0};

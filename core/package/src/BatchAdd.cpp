@@ -230,7 +230,8 @@ public:
             [](Slot& slot) { DeleteFileQuiet(slot.Work); });
         m_projected = FileLength(m_arc.CurrentArchive).value_or(0);
         for (size_t i = 0; i < m_files.size();) {
-            std::vector<Slot> group = TakeGroup(pool, i);
+            // File i and whatever is ready behind it in a row.
+            std::vector<Slot> group = pool.TakeRun(i, kMaxGroup);
             AppendGroup(group, i);
             pool.Release(i + group.size());
             for (size_t g = 0; g < group.size(); ++g)
@@ -289,19 +290,6 @@ private:
             slot.Message = m_files[i].Source + ": " + e.what();
         }
         return slot;
-    }
-
-    // File i and whatever is ready behind it in a row, counted before any is taken so that
-    // the group stays within the look-ahead's bounds.
-    static std::vector<Slot> TakeGroup(OrderedPool<Slot>& pool, size_t i) {
-        size_t count = 1;
-        while (count < kMaxGroup && pool.Ready(i + count))
-            ++count;
-        std::vector<Slot> group;
-        group.reserve(count);
-        for (size_t k = i; k < i + count; ++k)
-            group.push_back(pool.Take(k));
-        return group;
     }
 
     // The text changes once a second; making it loads the user's locale, which for groups
