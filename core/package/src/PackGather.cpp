@@ -79,10 +79,19 @@ void Walk::Entry(const fs::directory_entry& entry, const fs::path& real,
     const fs::path& at = entry.path();
     const std::string name = Shown(at.filename());
     std::error_code ec;
-    fs::file_status status = entry.symlink_status(ec);
+    // The kinds the folder's listing gave, where it gave them: no call per file.
+    const bool link = entry.is_symlink(ec);
     fs::path target = real;
-    const bool link = !ec && fs::is_symlink(status);
-    if (link) {
+    fs::file_status status;
+    if (!ec && !link) {
+        if (entry.is_directory(ec))
+            status.type(fs::file_type::directory);
+        else if (!ec && entry.is_regular_file(ec))
+            status.type(fs::file_type::regular);
+        else
+            status.type(fs::file_type::unknown);
+    }
+    if (!ec && link) {
         target = fs::canonical(at, ec);
         if (ec) {
             Problem(PackProblemKind::Unreadable, at,

@@ -90,7 +90,7 @@ RandomAccessFile::RandomAccessFile(const std::string& path, Mode mode)
         ::close(fd);
         throw ArchiveError(folder ? "Cannot open " + path + ": it is a folder" : notRegular());
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    ::fcntl(fd, F_SETFL, flags); // the flags it was opened with, less O_NONBLOCK
     m_impl->fd = fd;
     m_impl->reopenFlags = flags & ~(O_CREAT | O_TRUNC | O_EXCL);
 }
