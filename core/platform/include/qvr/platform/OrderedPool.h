@@ -65,11 +65,7 @@ public:
         Await(lock, k, 1);
         T out = std::move(*m_done[k]);
         m_done[k].reset();
-        if (m_limits.HeldAfterTake)
-            return out;
-        ReleaseLocked(k + 1);
-        lock.unlock();
-        m_room.notify_all();
+        Taken(lock, k + 1);
         return out;
     }
 
@@ -93,20 +89,25 @@ public:
         std::unique_lock lock(m_mutex);
         // Woken for a few at once, not for each: the threads go on with the rest of the
         // look-ahead meanwhile.
+        most = std::max<size_t>(most, 1);
         Await(lock, k, std::min(most, std::max<size_t>(1, m_limits.Window / 4)));
         for (size_t j = k; j < m_done.size() && run.size() < most && m_done[j]; ++j) {
             run.push_back(std::move(*m_done[j]));
             m_done[j].reset();
         }
-        if (m_limits.HeldAfterTake)
-            return run;
-        ReleaseLocked(k + run.size());
-        lock.unlock();
-        m_room.notify_all();
+        Taken(lock, k + run.size());
         return run;
     }
 
 private:
+    // Results before `end` were taken: unless they are held, they make room for more jobs.
+    void Taken(std::unique_lock<std::mutex>& lock, size_t end) {
+        if (m_limits.HeldAfterTake)
+            return;
+        ReleaseLocked(end);
+        lock.unlock();
+        m_room.notify_all();
+    }
     // Waits until job k is done and `want` results lie ready from it, or no job is running
     // to add to them.
     void Await(std::unique_lock<std::mutex>& lock, size_t k, size_t want) {
