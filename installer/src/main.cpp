@@ -4,6 +4,7 @@
 #include "qvr/Version.h"
 #include "qvr/games/OpenMWConfig.h"
 #include "qvr/platform/HostEnvironment.h"
+#include "qvr/sources/Source.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,12 +15,27 @@ using namespace installer;
 
 namespace {
 
-const char* const kUsage = R"([OPTION]... [ARCHIVE]
-Shows a Morrowind plug-in archive (.qvr) with its information and notes, installs its files
-into the game's data folder or for OpenMW, and removes them again. A .zip file can be looked at.
+const char* const kIntro = R"([OPTION]... [ARCHIVE]
+Shows a Morrowind plug-in archive with its information and notes, installs its files
+into the game's data folder or for OpenMW, and removes them again. )";
+
+const char* const kArchives = R"(It opens QVR archives
+(.qvr) and plug-ins as they are downloaded (.zip, .7z, .rar, .tar).
+
+  ARCHIVE        a .qvr, .zip, .7z, .rar or .tar file to open at the start
+)";
+
+const char* const kQvrOnly = R"(A .zip file can be
+looked at.
 
   ARCHIVE        a .qvr or .zip file to open at the start
+)";
 
+// Downloaded archives are named only where this build reads them.
+std::string Usage() {
+    std::string usage = kIntro;
+    usage += qvr::sources::ReadsOtherArchives() ? kArchives : kQvrOnly;
+    usage += R"(
 Options:
   -h, --help     show this help and exit
   -V, --version  show the version and exit
@@ -30,13 +46,15 @@ QVRInstaller/qvrinst.ini in the user's configuration folder ($XDG_CONFIG_HOME, u
 ~/.config). A copy of the program whose own folder holds a qvrinst.ini keeps its settings there
 instead (portable use).
 )";
+    return usage;
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (const auto status =
             shared_windows::AnswerInfoOptions(shared_windows::ArgumentsOf(argc, argv),
-                                              {"QVRInstaller", qvr::kVersion, kUsage}, std::cout))
+                                              {"QVRInstaller", qvr::kVersion, Usage()}, std::cout))
         return *status;
     qvr::PreferLargePages(kInstallerHeapMegabytes);
     qvr::ReadTimeZoneOnce();
