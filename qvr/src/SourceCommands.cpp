@@ -98,6 +98,27 @@ int ListSource(const ParsedArgs& a, const Context& ctx, const std::string& path)
     return SayRefused(*source, path) ? kSomeFailed : kOk;
 }
 
+namespace {
+
+// What lies outside the data (a readme beside Data Files) is not installed: said, not hidden.
+void PrintLeftOut(const std::vector<std::string>& paths, const std::vector<size_t>& out) {
+    std::string shown;
+    for (size_t k = 0; k < out.size() && k < 10; ++k)
+        shown += (shown.empty() ? "" : "\n") + paths[out[k]];
+    if (out.size() > 10)
+        shown += "\nand " + std::to_string(out.size() - 10) + " more";
+    if (!out.empty())
+        PrintField("Left out:", shown);
+}
+
+// Outside every option (and the data beside them): left out whichever are chosen.
+std::vector<size_t> LeftOutOfEveryOption(const std::vector<std::string>& paths,
+                                         const qvr::sources::Layout& layout) {
+    return qvr::sources::PlaceOptions(paths, layout, layout.Options).LeftOut;
+}
+
+} // namespace
+
 void PrintLayout(const std::vector<std::string>& paths) {
     using qvr::sources::LayoutKind;
     const qvr::sources::Layout layout = qvr::sources::FindLayout(paths);
@@ -105,19 +126,10 @@ void PrintLayout(const std::vector<std::string>& paths) {
     for (const std::string& c : layout.Candidates)
         list += (list.empty() ? "" : "\n") + Folder(c);
     switch (layout.Kind) {
-    case LayoutKind::Root: {
+    case LayoutKind::Root:
         PrintField("Data root:", Folder(layout.Root));
-        // What lies outside it (a readme beside Data Files) is not installed: said, not hidden.
-        const std::vector<size_t> out = qvr::sources::PlaceFromRoot(paths, layout.Root).LeftOut;
-        std::string shown;
-        for (size_t k = 0; k < out.size() && k < 10; ++k)
-            shown += (shown.empty() ? "" : "\n") + paths[out[k]];
-        if (out.size() > 10)
-            shown += "\nand " + std::to_string(out.size() - 10) + " more";
-        if (!out.empty())
-            PrintField("Left out:", shown);
+        PrintLeftOut(paths, qvr::sources::PlaceFromRoot(paths, layout.Root).LeftOut);
         break;
-    }
     case LayoutKind::Options: {
         if (layout.RootHoldsData)
             PrintField("Data root:", Folder(layout.Root) + " (installed with any option)");
@@ -127,6 +139,7 @@ void PrintLayout(const std::vector<std::string>& paths) {
                        Folder(o.Root) + ")";
         PrintField("Options:", options);
         PrintField("Default:", layout.Options.front().Label + " " + layout.Options.front().Name);
+        PrintLeftOut(paths, LeftOutOfEveryOption(paths, layout));
         break;
     }
     case LayoutKind::SeveralRoots:
@@ -158,10 +171,13 @@ std::string LayoutJson(const std::vector<std::string>& paths) {
             options += (options.empty() ? "" : ", ") + std::string("{\"label\": ") +
                        JsonString(o.Label) + ", \"name\": " + JsonString(o.Name) +
                        ", \"root\": " + JsonString(o.Root) + "}";
+        std::vector<std::string> leftOut;
+        for (size_t k : LeftOutOfEveryOption(paths, layout))
+            leftOut.push_back(paths[k]);
         // The first option is the default.
         return "{\"kind\": \"options\", \"root\": " + JsonString(layout.Root) +
                ", \"root_holds_data\": " + (layout.RootHoldsData ? "true" : "false") +
-               ", \"options\": [" + options + "]}";
+               ", \"options\": [" + options + "], \"left_out\": " + JsonList(leftOut) + "}";
     }
     case LayoutKind::SeveralRoots:
         return "{\"kind\": \"several_roots\", \"candidates\": " + JsonList(layout.Candidates) + "}";

@@ -107,6 +107,14 @@ TEST_F(Tool, InfoShowsWhereAPackagesDataLies) {
     ASSERT_TRUE(qvrtest::MakeZip(
         dir / "readme.zip", {{"MyMod/Data Files/a.esp", "a"}, {"MyMod/readme.txt", "read me"}}));
     EXPECT_TRUE(Contains(Run({"info", P("readme.zip")}).Out, "Left out:      MyMod/readme.txt"));
+    // With numbered options: what lies outside all of them, not a file a later option replaces.
+    ASSERT_TRUE(qvrtest::MakeZip(dir / "options.zip", {{"00 Core/Mod.esp", "a"},
+                                                       {"00 Core/Meshes/x.nif", "core"},
+                                                       {"01 Extra/Meshes/x.nif", "extra"},
+                                                       {"readme.txt", "read me"}}));
+    EXPECT_TRUE(Contains(Run({"info", P("options.zip")}).Out, "Left out:      readme.txt\n"));
+    const Result installed = Run({"install", P("options.zip"), P("data"), "--options", "1"});
+    EXPECT_TRUE(Contains(installed.Out, "Left out: 1 file outside it")) << installed.Out;
 }
 
 #endif

@@ -195,8 +195,10 @@ Placement PlaceFromRoot(const std::vector<std::string>& paths, const std::string
 Placement PlaceOptions(const std::vector<std::string>& paths, const Layout& layout,
                        const std::vector<Option>& chosen) {
     std::map<std::string, Placed> byTarget; // folded target -> the member that lands there
+    std::vector<bool> taken(paths.size());  // placed, or replaced by a later option's file
     auto place = [&](size_t i, const std::string& target) {
         byTarget.insert_or_assign(LowerText(target), Placed{i, target});
+        taken[i] = true;
     };
     if (layout.RootHoldsData)
         for (size_t i = 0; i < paths.size(); ++i) {
@@ -215,15 +217,12 @@ Placement PlaceOptions(const std::vector<std::string>& paths, const Layout& layo
             if (std::optional<std::string> target = Below(paths[i], o.Root))
                 place(i, *target);
     Placement out;
-    std::vector<bool> placed(paths.size());
-    for (const auto& [key, p] : byTarget) {
+    for (const auto& [key, p] : byTarget)
         out.Files.push_back(p);
-        placed[p.Member] = true;
-    }
     std::sort(out.Files.begin(), out.Files.end(),
               [](const Placed& a, const Placed& b) { return a.Member < b.Member; });
     for (size_t i = 0; i < paths.size(); ++i)
-        if (!placed[i])
+        if (!taken[i])
             out.LeftOut.push_back(i);
     return out;
 }

@@ -54,7 +54,8 @@ struct Placement {
 Placement PlaceFromRoot(const std::vector<std::string>& paths, const std::string& root);
 // For an Options layout: the data beside the options (when RootHoldsData) and the chosen
 // options in number order, a later one's file replacing an earlier one's of the same target
-// (compared ignoring letter case); the replaced members count as left out.
+// (compared ignoring letter case). A replaced member is neither placed nor left out: it lies
+// inside what was chosen.
 Placement PlaceOptions(const std::vector<std::string>& paths, const Layout& layout,
                        const std::vector<Option>& chosen);
 
