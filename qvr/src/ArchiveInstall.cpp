@@ -191,8 +191,7 @@ int InstallArchive(const ParsedArgs& a, const Context& ctx, const std::string& p
     if (!ctx.Quiet) {
         std::cout << "Installing " << Printable(plan.Selection.Message) << " of "
                   << Printable(qvr::GetFileNameFromPath(path)) << "\n";
-        // For OpenMW every chosen option is installed whole, in a folder of its own.
-        if (!plan.Selection.LeftOut.empty() && !(openmw && !plan.Options.empty()))
+        if (!plan.Selection.LeftOut.empty())
             std::cout << "Left out: "
                       << Plural(static_cast<int>(plan.Selection.LeftOut.size()), "file", "files")
                       << " outside it (see 'qvr info')\n";
