@@ -278,6 +278,38 @@ TEST_F(Reversible, WithoutARecordOnlyFilesHoldingTheArchivesContentAreDeleted) {
 
 namespace {
 
+// A disk full from some write of the install on. Until a file is deleted: from every write
+// on. For good: from its first file on, where nothing it deletes makes room, as on a disk
+// that had room only for its record. Either what was written is installed and recorded so,
+// or nothing is left of it: never an install left half-done for a later run to finish.
+TEST_F(Reversible, AnInstallOnADiskThatFillsIsWholeOrTakenBack) {
+    using qvr::testhooks::WriteFault;
+    const Files original = {{"Morrowind.esm", "master"}, {"Meshes\\x.nif", "game's x"}};
+    const std::string pack = Pack(
+        "Full",
+        {{"Meshes\\x.nif", "full's x"}, {"a.esp", "a"}, {"Textures\\t.dds", MixedBytes(3000, 1)}});
+    Lay(Path("count"), original);
+    qvr::testhooks::ArmWriteFault(0, WriteFault::Short);
+    ASSERT_TRUE(Install(pack, true, Path("count")).Outcome.Ok());
+    const int64_t writes = qvr::testhooks::WriteCount.load();
+    std::vector<std::pair<int64_t, WriteFault>> fills = {{2, WriteFault::DiskFull}};
+    for (int64_t k = 2; k <= writes; ++k) // the first write is the record's intent
+        fills.push_back({k, WriteFault::DiskFullUntilDelete});
+    for (const auto& [k, kind] : fills) {
+        fs::remove_all(Data());
+        Lay(Data(), original);
+        qvr::testhooks::ArmWriteFault(k, kind);
+        const qvr::InstallReport report = Install(pack, true);
+        qvr::testhooks::ArmWriteFault(0, WriteFault::Short);
+        const std::vector<qvr::InstallRecord> records = qvr::ListInstallRecords(Data());
+        if (records.empty())
+            EXPECT_EQ(Snapshot(Data()), original) << k << report.Outcome.Message;
+        else
+            EXPECT_EQ(records.front().State, qvr::RecordState::Installed)
+                << k << report.Outcome.Message;
+    }
+}
+
 // A disk that fills as the install commits stays full: its rollback must still find room for
 // its plan, or the files stay and every later run stops at the same place.
 TEST_F(Reversible, AnInstallStoppedByAFullDiskIsTakenBackWhileTheDiskIsStillFull) {

@@ -4,6 +4,7 @@
 #include "qvr/install/detail/EngineSteps.h"
 #include "qvr/install/detail/InstallFiles.h"
 #include "qvr/install/detail/InstallPaths.h"
+#include "qvr/install/detail/SafeReach.h"
 #include "qvr/platform/FolderLock.h"
 #include "qvr/platform/detail/platform.h"
 
@@ -165,6 +166,44 @@ Result RollBack(const InstallTarget& target, const InstallRecord& record) {
     return done.Outcome;
 }
 
+// True when an install that wrote no file left nothing to put back: no file of its own on the
+// disk, every file it was to replace in place again (its backups folder holds no file), no
+// earlier install's files or lines in its record. Then its folders and record are deleted
+// without the removal plan a rollback writes first, for which a full disk has no room.
+bool ForgetUnwritten(const InstallTarget& target, const InstallRecord& record, size_t planned,
+                     bool handedOver) {
+    if (handedOver || record.Files.size() != planned)
+        return false;
+    std::error_code ec;
+    for (const RecordedFile& f : record.Files)
+        if (!f.Replaced &&
+            fs::exists(fs::symlink_status(detail::DataPath(target.Root, f.Path), ec)))
+            return false;
+    const fs::path backups = detail::BackupsFolder(target.Root) / std::to_string(record.Sequence);
+    if (fs::is_symlink(fs::symlink_status(backups, ec)))
+        return false;
+    std::vector<fs::path> made{backups};
+    for (fs::recursive_directory_iterator d(backups, ec), end; !ec && d != end; d.increment(ec)) {
+        if (!fs::is_directory(d->symlink_status(ec)))
+            return false;
+        made.push_back(d->path());
+    }
+    for (const std::string& folder : record.Folders)
+        if (std::string why;
+            detail::CheckReach(platform::ToNative(target.Root), folder, record.Links, why))
+            made.push_back(detail::DataPath(target.Root, folder));
+    // Deepest first, so that a folder is empty when its turn comes.
+    std::sort(made.begin(), made.end(), [](const fs::path& a, const fs::path& b) {
+        return a.native().size() > b.native().size();
+    });
+    for (const fs::path& folder : made)
+        detail::RemoveEmptyFolder(folder);
+    if (!detail::RemoveFile(platform::ToNative(RecordFile(target.Root, record.Key))))
+        return false;
+    detail::SweepRecordFolder(target.Root);
+    return true;
+}
+
 // Written, then taken back: not installed, and not an existing file that was kept.
 void TakenBack(InstallReport& report, const std::string& why) {
     for (EntryResult& r : report.Entries)
@@ -272,7 +311,10 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
             detail::WriteMembers(*request.Source, request.Files, plan, target.Root, record.Sequence,
                                  report.Entries, request.Progress, told, cancelled);
         if (cancelled || written.empty()) {
-            const Result undone = RollBack(target, record);
+            const Result undone =
+                written.empty() && ForgetUnwritten(target, record, plan.size(), handedOver)
+                    ? Result::Success()
+                    : RollBack(target, record);
             report.Cancelled = cancelled && undone;
             if (cancelled) {
                 report.Outcome = undone ? Result::EntryFailure("The install was cancelled; "
