@@ -193,27 +193,6 @@ FileResult Execute(const std::string& dataFolder, const InstallRecord& record,
     return result;
 }
 
-// Every empty folder inside root, deepest first, then root itself.
-// A link is never followed nor removed: the programs make none.
-void RemoveEmptyTree(const fs::path& root) {
-    std::error_code ec;
-    if (!fs::is_directory(fs::symlink_status(root, ec)))
-        return;
-    std::vector<fs::path> folders;
-    for (fs::recursive_directory_iterator d(root, ec), end; !ec && d != end; d.increment(ec))
-        if (fs::is_directory(d->symlink_status(ec)))
-            folders.push_back(d->path());
-    std::sort(folders.begin(), folders.end(), [](const fs::path& a, const fs::path& b) {
-        return a.native().size() > b.native().size();
-    });
-    folders.push_back(root);
-    for (const fs::path& f : folders)
-        if (fs::is_empty(f, ec)) {
-            Step();
-            fs::remove(f, ec);
-        }
-}
-
 // A folder this install made that still holds another plug-in's files becomes that plug-in's
 // to remove (the first such plug-in's). Losing this in a crash costs at most an empty folder
 // left behind.
@@ -248,6 +227,42 @@ void HandOverFolders(const std::string& dataFolder, const InstallRecord& record,
 }
 
 } // namespace
+
+// Every empty folder inside root, deepest first, then root itself.
+// A link is never followed nor removed: the programs make none.
+void RemoveEmptyTree(const fs::path& root) {
+    std::error_code ec;
+    if (!fs::is_directory(fs::symlink_status(root, ec)))
+        return;
+    std::vector<fs::path> folders;
+    for (fs::recursive_directory_iterator d(root, ec), end; !ec && d != end; d.increment(ec))
+        if (fs::is_directory(d->symlink_status(ec)))
+            folders.push_back(d->path());
+    std::sort(folders.begin(), folders.end(), [](const fs::path& a, const fs::path& b) {
+        return a.native().size() > b.native().size();
+    });
+    folders.push_back(root);
+    for (const fs::path& f : folders)
+        if (fs::is_empty(f, ec)) {
+            Step();
+            fs::remove(f, ec);
+        }
+}
+
+std::vector<std::string> RemoveFoldersMade(const std::string& dataFolder,
+                                           const InstallRecord& record) {
+    std::vector<std::string> folders = record.Folders;
+    std::sort(folders.begin(), folders.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    // Only the folders the install made, each while empty: never one the player had
+    // before, never a link.
+    for (const std::string& folder : folders) {
+        std::string why;
+        if (CheckReach(platform::ToNative(dataFolder), folder, record.Links, why))
+            RemoveEmptyFolder(DataPath(dataFolder, folder));
+    }
+    return folders;
+}
 
 bool RecordFolderIsSound(const std::string& dataFolder, std::string& why) {
     std::error_code ec;
@@ -476,16 +491,7 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
                                      " could not be handled; removing it again tries them again");
             return report;
         }
-        std::vector<std::string> folders = record.Folders;
-        std::sort(folders.begin(), folders.end(),
-                  [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-        // Only the folders the install made, each while empty: never one the player had
-        // before, never a link.
-        for (const std::string& folder : folders) {
-            std::string why;
-            if (CheckReach(platform::ToNative(dataFolder), folder, record.Links, why))
-                RemoveEmptyFolder(DataPath(dataFolder, folder));
-        }
+        const std::vector<std::string> folders = RemoveFoldersMade(dataFolder, record);
         HandOverFolders(dataFolder, record, folders, all);
         RemoveEmptyTree(BackupsFolder(dataFolder) / std::to_string(record.Sequence));
         // The commit: once the record is gone (or is its successor), the removal is complete.

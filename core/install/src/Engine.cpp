@@ -4,7 +4,6 @@
 #include "qvr/install/detail/EngineSteps.h"
 #include "qvr/install/detail/InstallFiles.h"
 #include "qvr/install/detail/InstallPaths.h"
-#include "qvr/install/detail/SafeReach.h"
 #include "qvr/platform/FolderLock.h"
 #include "qvr/platform/detail/platform.h"
 
@@ -182,22 +181,11 @@ bool ForgetUnwritten(const InstallTarget& target, const InstallRecord& record, s
     const fs::path backups = detail::BackupsFolder(target.Root) / std::to_string(record.Sequence);
     if (fs::is_symlink(fs::symlink_status(backups, ec)))
         return false;
-    std::vector<fs::path> made{backups};
-    for (fs::recursive_directory_iterator d(backups, ec), end; !ec && d != end; d.increment(ec)) {
+    for (fs::recursive_directory_iterator d(backups, ec), end; !ec && d != end; d.increment(ec))
         if (!fs::is_directory(d->symlink_status(ec)))
             return false;
-        made.push_back(d->path());
-    }
-    for (const std::string& folder : record.Folders)
-        if (std::string why;
-            detail::CheckReach(platform::ToNative(target.Root), folder, record.Links, why))
-            made.push_back(detail::DataPath(target.Root, folder));
-    // Deepest first, so that a folder is empty when its turn comes.
-    std::sort(made.begin(), made.end(), [](const fs::path& a, const fs::path& b) {
-        return a.native().size() > b.native().size();
-    });
-    for (const fs::path& folder : made)
-        detail::RemoveEmptyFolder(folder);
+    detail::RemoveFoldersMade(target.Root, record);
+    detail::RemoveEmptyTree(backups);
     if (!detail::RemoveFile(platform::ToNative(RecordFile(target.Root, record.Key))))
         return false;
     detail::SweepRecordFolder(target.Root);

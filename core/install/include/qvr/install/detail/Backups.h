@@ -31,6 +31,13 @@ int64_t NextSequence(const std::string& dataFolder, const std::vector<InstallRec
 std::string NowUtc();
 // Deletes work files that an interrupted extraction left in folder.
 void DeleteStrayWorkFiles(const std::filesystem::path& folder);
+// Every empty folder inside root, deepest first, then root itself; a link is never followed
+// nor removed.
+void RemoveEmptyTree(const std::filesystem::path& root);
+// Removes the folders record's install made, deepest first, each only while empty; answers
+// them in that order.
+std::vector<std::string> RemoveFoldersMade(const std::string& dataFolder,
+                                           const InstallRecord& record);
 
 // Removes record from dataFolder (its plan written first unless it has one), others being
 // every record of dataFolder; its configuration edits are taken back (by editor) before any
