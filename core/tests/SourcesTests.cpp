@@ -321,7 +321,7 @@ TEST(Sources, SizesThatLieFailTheMemberAndLeaveNothing) {
     }
 }
 
-TEST(Sources, EncryptedAndSplitArchivesAreRefusedWithAReason) {
+TEST(Sources, EncryptedSplitAndCutArchivesAreRefusedWithAReason) {
     SKIP_WITHOUT_LIBARCHIVE();
     qvrtest::TempFolder temp("qvr-refused");
     const fs::path src = temp.Path() / "src";
@@ -345,12 +345,21 @@ TEST(Sources, EncryptedAndSplitArchivesAreRefusedWithAReason) {
     std::string unfinished = qvrtest::ReadAll(temp.Path() / "enc.7z");
     unfinished.replace(12, 20, std::string(20, '\0'));
     qvrtest::WriteAll(temp.Path() / "unfinished.7z", unfinished);
+    // Downloads stopped halfway: a zip's directory is at its end, a tar's members run on.
+    ASSERT_EQ(std::system((in + "zip -q " + out + "/whole.zip Mod.esp").c_str()), 0);
+    ASSERT_EQ(std::system((in + "tar -czf " + out + "/whole.tgz Mod.esp").c_str()), 0);
+    for (const char* name : {"whole.zip", "whole.tgz"}) {
+        const std::string whole = qvrtest::ReadAll(temp.Path() / name);
+        qvrtest::WriteAll(temp.Path() / ("cut-" + std::string(name)),
+                          whole.substr(0, whole.size() / 2));
+    }
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"enc.zip", "encrypted"},        {"enc.7z", "encrypted"},
         {"names.7z", "encrypted"},       {"split.7z.001", "multi-volume"},
         {"vol.rar", "multi-volume"},     {"text.zip", "not an archive"},
         {"vol4.rar", "multi-volume"},    {"missing.7z", "no such file"},
-        {"unfinished.7z", "incomplete"},
+        {"unfinished.7z", "incomplete"}, {"cut-whole.zip", "cut short"},
+        {"cut-whole.tgz", "cut short"},
     };
     for (const auto& [name, why] : cases) {
         const qvr::sources::Opened o = qvr::sources::Open((temp.Path() / name).string());

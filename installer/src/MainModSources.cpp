@@ -36,9 +36,12 @@ MainMod::ReadResult MainMod::ReadDownloaded(const std::string& p, const std::str
         std::string why = opened.Outcome.Message;
         if (why.starts_with(p + ": "))
             why.erase(0, p.size() + 2);
+        // "is cut short: …", "is encrypted …": said of the file itself.
         read.Outcome =
             why.starts_with("not an archive")
                 ? qvr::Result::Unusable("The file " + p + " is not a QVR archive or zip file.")
+            : why.starts_with("is ")
+                ? qvr::Result::Unusable("The file " + p + " " + why + ".")
                 : qvr::Result::Unusable("The file " + p + " cannot be opened: " + why + ".");
         return read;
     }

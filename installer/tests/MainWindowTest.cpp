@@ -174,14 +174,23 @@ TEST_F(MainWindowOpen, AFileThatIsNeitherIsNamedAndTheOpenArchiveStays) {
 TEST_F(MainWindowOpen, AFailedOpenWithNothingOpenShowsNothing) {
     const std::string whole = ReadAll(Path("Foo.qvr"));
     WriteAll(Path("Cut.qvr"), whole.substr(0, whole.size() - 10));
-    OpenInMain("Cut.qvr");
-    frmMain& main = Mod().Main();
-    ASSERT_EQ(Dialogs_.Messages().size(), 1);
-    EXPECT_TRUE(Dialogs_.Messages()[0].startsWith("The file " + QPath("Cut.qvr") + " is damaged: "))
-        << Dialogs_.Messages()[0].toStdString();
-    EXPECT_EQ(Text(&main, "lblQVRFileName"), "");
-    EXPECT_EQ(Text(&main, "lblName"), "");
-    EXPECT_FALSE(Enabled(&main, "cmdInstallQVR"));
+    // A download that stopped early is called that, not "not an archive".
+    MakeZip(Path("whole.zip"), {"a.esp", "Meshes/b.nif"});
+    const std::string zip = ReadAll(Path("whole.zip"));
+    WriteAll(Path("cut.zip"), zip.substr(0, zip.size() / 2));
+    const std::pair<const char*, const char*> cases[] = {{"Cut.qvr", " is damaged: "},
+                                                         {"cut.zip", " is cut short: "}};
+    qsizetype told = 0;
+    for (const auto& [name, why] : cases) {
+        OpenInMain(name);
+        frmMain& main = Mod().Main();
+        ASSERT_EQ(Dialogs_.Messages().size(), ++told);
+        EXPECT_TRUE(Dialogs_.Messages().last().startsWith("The file " + QPath(name) + why))
+            << Dialogs_.Messages().last().toStdString();
+        EXPECT_EQ(Text(&main, "lblQVRFileName"), "");
+        EXPECT_EQ(Text(&main, "lblName"), "");
+        EXPECT_FALSE(Enabled(&main, "cmdInstallQVR"));
+    }
 }
 
 TEST_F(MainWindowOpen, TheMainWindowNamesTheArchiveItShowsAfterAManageVisit) {

@@ -53,6 +53,20 @@ bool SaysEncrypted(const std::string& text) {
 const char* const kEncrypted = "is encrypted (protected by a password); qvr cannot read "
                                "encrypted archives: unpack it with the password first";
 
+// libarchive's "Truncated input file (needed 200192 bytes, only 0 available)" and the like.
+bool SaysCutShort(const std::string& text) {
+    return text.find("runcated") != std::string::npos;
+}
+
+// Why the archive as a whole cannot be read, in a player's words where libarchive's are not.
+std::string ArchiveProblem(const std::string& why) {
+    if (SaysEncrypted(why))
+        return kEncrypted;
+    if (SaysCutShort(why))
+        return kCutShort;
+    return why;
+}
+
 // libarchive turns names into the character set of the thread's locale, and drops those that
 // do not fit: under the "C" locale every name with an accent. This thread reads in UTF-8 while
 // the object lives, whatever the process's locale.
@@ -99,7 +113,7 @@ Reader NewReader(const std::string& path, Result& outcome) {
         outcome = Result::Unusable(path + ": " +
                                    (why.find("Unrecognized archive format") != std::string::npos
                                         ? "not an archive qvr can read (QVR, zip, 7z, rar, tar)"
-                                        : why));
+                                        : ArchiveProblem(why)));
         return nullptr;
     }
     outcome = Result::Success();
@@ -233,8 +247,7 @@ private:
     // Takes from plan the zip members that can be read straight, and writes them.
     Result ExtractDirectly(const std::vector<Job>& jobs, JobPlan& plan, const DoneCallback& done);
     Result Damaged(archive* a) const {
-        const std::string why = Error(a);
-        return Result::Unusable(m_path + ": " + (SaysEncrypted(why) ? kEncrypted : why));
+        return Result::Unusable(m_path + ": " + ArchiveProblem(Error(a)));
     }
 
     std::string m_path, m_name, m_kind = "archive";

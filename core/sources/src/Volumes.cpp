@@ -45,21 +45,30 @@ bool Rar5Volume(const unsigned char* b, size_t n) {
     return Vint(b, n, at, archiveFlags) && (archiveFlags & 1);
 }
 
-// A zip's end record naming another disk than the first.
-bool ZipOnSeveralDisks(RandomAccessFile& f) {
+enum class ZipEnd { Missing, OnThisDisk, OnAnotherDisk };
+
+// Where the zip's end record says its directory lies.
+ZipEnd FindZipEnd(RandomAccessFile& f) {
     const int64_t length = f.Length();
     const int64_t tail = std::min<int64_t>(length, 22 + 65535);
     std::vector<unsigned char> b(static_cast<size_t>(tail));
     if (tail < 22 || f.ReadAt(length - tail + 1, b.data(), b.size()) != b.size())
-        return false;
+        return ZipEnd::Missing;
+    ZipEnd found = ZipEnd::Missing;
     for (int64_t i = tail - 22; i >= 0; --i) {
         const unsigned char* r = b.data() + i;
-        if (Le(r, 4) != 0x06054b50 || i + 22 + static_cast<int64_t>(Le(r + 20, 2)) != tail)
+        if (Le(r, 4) != 0x06054b50)
+            continue;
+        // Bytes after the record's comment: some other reader may still take it.
+        found = ZipEnd::OnThisDisk;
+        if (i + 22 + static_cast<int64_t>(Le(r + 20, 2)) != tail)
             continue;
         const uint64_t disk = Le(r + 4, 2), first = Le(r + 6, 2);
-        return (disk != 0 && disk != 0xFFFF) || (first != 0 && first != 0xFFFF);
+        return (disk != 0 && disk != 0xFFFF) || (first != 0 && first != 0xFFFF)
+                   ? ZipEnd::OnAnotherDisk
+                   : ZipEnd::OnThisDisk;
     }
-    return false;
+    return found;
 }
 
 bool EndsIn(const std::string& name, const std::string& tail) {
@@ -90,8 +99,17 @@ std::string VolumeProblem(const std::string& path) {
                                           "file (is it the first volume of a split archive?)";
         return "";
     }
-    if (n >= 4 && std::memcmp(b, "PK", 2) == 0 && ZipOnSeveralDisks(f))
+    // A spanned zip's first volume begins with the spanning mark, not a member.
+    if (n >= 4 && std::memcmp(b, "PK\x07\x08", 4) == 0)
         return kVolume;
+    if (n >= 4 && std::memcmp(b, "PK", 2) == 0) {
+        const ZipEnd end = FindZipEnd(f);
+        if (end == ZipEnd::OnAnotherDisk)
+            return kVolume;
+        // A zip is read from its directory, at its end: a download stopped early has none.
+        if (end == ZipEnd::Missing && std::memcmp(b, "PK\x03\x04", 4) == 0)
+            return kCutShort;
+    }
     return "";
 }
 

@@ -13,7 +13,11 @@ Opened OpenQvr(const std::string& path, const std::string& name);
 // straight from the file unless readZipDirectly is false.
 Opened OpenOther(const std::string& path, const std::string& name, bool readZipDirectly = true);
 // Why the archive at path cannot be read whole: one volume of several (a split zip, 7z or rar),
-// or a 7z whose writer had not finished; "" otherwise.
+// a 7z whose writer had not finished, or a zip cut short; "" otherwise.
 std::string VolumeProblem(const std::string& path);
+
+// An archive whose file ends before its contents do, as a stopped download leaves it.
+inline constexpr const char* kCutShort =
+    "is cut short: the file ends before the archive does (was its download finished?)";
 
 } // namespace qvr::sources::detail
