@@ -353,13 +353,18 @@ TEST(Sources, EncryptedSplitAndCutArchivesAreRefusedWithAReason) {
         qvrtest::WriteAll(temp.Path() / ("cut-" + std::string(name)),
                           whole.substr(0, whole.size() / 2));
     }
+    // Random bytes are stored as they are: two changed bytes decode, and only gzip's check
+    // at the end tells.
+    std::string damaged = qvrtest::ReadAll(temp.Path() / "whole.tgz");
+    damaged[damaged.size() / 2] ^= 0x5A;
+    qvrtest::WriteAll(temp.Path() / "damaged.tgz", damaged);
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"enc.zip", "encrypted"},        {"enc.7z", "encrypted"},
         {"names.7z", "encrypted"},       {"split.7z.001", "multi-volume"},
         {"vol.rar", "multi-volume"},     {"text.zip", "not an archive"},
         {"vol4.rar", "multi-volume"},    {"missing.7z", "no such file"},
         {"unfinished.7z", "incomplete"}, {"cut-whole.zip", "cut short"},
-        {"cut-whole.tgz", "cut short"},
+        {"cut-whole.tgz", "cut short"},  {"damaged.tgz", "damaged"},
     };
     for (const auto& [name, why] : cases) {
         const qvr::sources::Opened o = qvr::sources::Open((temp.Path() / name).string());
@@ -367,6 +372,43 @@ TEST(Sources, EncryptedSplitAndCutArchivesAreRefusedWithAReason) {
         EXPECT_EQ(o.Outcome.Code, qvr::Status::ArchiveUnusable) << name;
         EXPECT_NE(o.Outcome.Message.find(why), std::string::npos) << o.Outcome.Message;
     }
+}
+
+TEST(Sources, AGzipOfSeveralMembersIsReadWhole) {
+    SKIP_WITHOUT_LIBARCHIVE();
+    qvrtest::TempFolder temp("qvr-joined");
+    const std::string bytes = qvrtest::RandomBytes(40000, 4);
+    qvrtest::WriteAll(temp.Path() / "Mod.esp", bytes);
+    // As cat a.gz b.gz leaves it: the tar split across two gzip members, and a third of zeros
+    // past the tar's end, where a tar reader has no need to go.
+    const std::string tar =
+        "tar -C " + qvrtest::ShellQuote(temp.Path().string()) + " -cf - Mod.esp";
+    const std::string out = qvrtest::ShellQuote((temp.Path() / "joined.tgz").string());
+    ASSERT_EQ(
+        std::system(("(" + tar + " | head -c 20480 | gzip -c; " + tar +
+                     " | tail -c +20481 | gzip -c; head -c 1000000 /dev/zero | gzip -c) > " + out)
+                        .c_str()),
+        0);
+    const auto source = OpenOk(temp.Path() / "joined.tgz");
+    ASSERT_TRUE(source);
+    ASSERT_EQ(Paths(*source), std::vector<std::string>{"Mod.esp"});
+    const std::string to = (temp.Path() / "out.esp").string();
+    const qvr::Result r = source->Extract({{0, to, false, {}}}, [](const qvr::sources::Done& d) {
+        EXPECT_TRUE(d.Outcome) << d.Outcome.Message;
+        return true;
+    });
+    EXPECT_TRUE(r) << r.Message;
+    EXPECT_EQ(qvrtest::ReadAll(to), bytes);
+
+    // Damaged after it was opened, in the zeros: the read up to its last member makes the
+    // check again.
+    std::string damaged = qvrtest::ReadAll(temp.Path() / "joined.tgz");
+    damaged[damaged.size() - 200] ^= 0x5A;
+    qvrtest::WriteAll(temp.Path() / "joined.tgz", damaged);
+    const qvr::Result again =
+        source->Extract({{0, to + "2", false, {}}}, [](const qvr::sources::Done&) { return true; });
+    EXPECT_FALSE(again);
+    EXPECT_NE(again.Message.find("damaged"), std::string::npos) << again.Message;
 }
 
 TEST(Sources, OnlyArchivesTheLibraryDecodesAreToldSo) {

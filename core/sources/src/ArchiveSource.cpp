@@ -4,6 +4,7 @@
 
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/sources/detail/GzipStream.h"
 #include "qvr/sources/detail/Members.h"
 #include "qvr/sources/detail/Sources.h"
 #include "qvr/sources/detail/WriteBehind.h"
@@ -31,7 +32,28 @@ constexpr size_t kDecodedPiece = size_t{1} << 20;
 struct ArchiveFree {
     void operator()(archive* a) const { archive_read_free(a); }
 };
-using Reader = std::unique_ptr<archive, ArchiveFree>;
+
+// libarchive's reader, and the gzip stream it reads from when the file is gzip.
+class Reader {
+public:
+    Reader() = default;
+    Reader(std::unique_ptr<GzipStream> gzip, archive* a) : m_gzip(std::move(gzip)), m_a(a) {}
+    archive* get() const { return m_a.get(); }
+    explicit operator bool() const { return m_a != nullptr; }
+    GzipStream* Gzip() const { return m_gzip.get(); }
+
+private:
+    std::unique_ptr<GzipStream> m_gzip; // outlives the reader, which reads from it
+    std::unique_ptr<archive, ArchiveFree> m_a;
+};
+
+la_ssize_t ReadGzip(archive* a, void* gzip, const void** data) {
+    auto* stream = static_cast<GzipStream*>(gzip);
+    const long n = stream->Next(data);
+    if (n < 0)
+        archive_set_error(a, -1, "%s", stream->Problem().c_str());
+    return n;
+}
 
 // Hands each to the caller; answers whether to go on.
 bool Report(const std::vector<Done>& finished, const DoneCallback& done) {
@@ -44,6 +66,13 @@ bool Report(const std::vector<Done>& finished, const DoneCallback& done) {
 std::string Error(archive* a) {
     const char* text = archive_error_string(a);
     return text && *text ? text : "it cannot be read";
+}
+
+// The gzip stream's own words first: libarchive puts "Truncated tar archive" over them.
+std::string Why(const Reader& reader) {
+    if (reader.Gzip() && !reader.Gzip()->Problem().empty())
+        return reader.Gzip()->Problem();
+    return Error(reader.get());
 }
 
 bool SaysEncrypted(const std::string& text) {
@@ -93,10 +122,19 @@ private:
 // The formats players' archives come in, and the compressions tar is found in; nothing that
 // would start another program.
 Reader NewReader(const std::string& path, Result& outcome) {
-    Reader a(archive_read_new());
+    std::unique_ptr<GzipStream> gzip;
+    if (StartsAsGzip(path)) {
+        try {
+            gzip = std::make_unique<GzipStream>(path);
+        } catch (const std::exception& e) {
+            outcome = Result::Unusable(e.what());
+            return {};
+        }
+    }
+    Reader a(std::move(gzip), archive_read_new());
     if (!a) {
         outcome = Result::Unusable(path + ": out of memory");
-        return nullptr;
+        return {};
     }
     archive_read_support_format_zip_seekable(a.get());
     archive_read_support_format_7zip(a.get());
@@ -108,13 +146,15 @@ Reader NewReader(const std::string& path, Result& outcome) {
     archive_read_support_filter_xz(a.get());
     archive_read_support_filter_lzma(a.get());
     archive_read_support_filter_zstd(a.get());
-    if (archive_read_open_filename(a.get(), path.c_str(), 1 << 16) != ARCHIVE_OK) {
-        const std::string why = Error(a.get());
+    const int opened = a.Gzip() ? archive_read_open(a.get(), a.Gzip(), nullptr, ReadGzip, nullptr)
+                                : archive_read_open_filename(a.get(), path.c_str(), 1 << 16);
+    if (opened != ARCHIVE_OK) {
+        const std::string why = Why(a);
         outcome = Result::Unusable(path + ": " +
                                    (why.find("Unrecognized archive format") != std::string::npos
                                         ? "not an archive qvr can read (QVR, zip, 7z, rar, tar)"
                                         : ArchiveProblem(why)));
-        return nullptr;
+        return {};
     }
     outcome = Result::Success();
     return a;
@@ -160,7 +200,8 @@ std::string EntryName(archive_entry* e) {
     return IsValidUtf8(name) ? name : Cp1252ToUtf8(name);
 }
 
-std::string KindOf(archive* a) {
+std::string KindOf(const Reader& reader) {
+    archive* a = reader.get();
     std::string kind;
     switch (archive_format(a) & ARCHIVE_FORMAT_BASE_MASK) {
     case ARCHIVE_FORMAT_ZIP:
@@ -177,6 +218,8 @@ std::string KindOf(archive* a) {
     default:
         return "archive";
     }
+    if (reader.Gzip())
+        kind += ".gz";
     for (int k = archive_filter_count(a) - 1; k >= 0; --k)
         switch (archive_filter_code(a, k)) {
         case ARCHIVE_FILTER_GZIP:
@@ -240,14 +283,14 @@ public:
     Result Extract(const std::vector<Job>& jobs, const DoneCallback& done) override;
 
 private:
-    Done Write(archive* a, size_t member, const Job& job, size_t k, bool& fatal);
+    Done Write(const Reader& reader, size_t member, const Job& job, size_t k, bool& fatal);
     // The member's bytes, whole: a failure says why, named.
-    Result ReadWhole(archive* a, size_t member, std::string& bytes, bool& fatal);
+    Result ReadWhole(const Reader& reader, size_t member, std::string& bytes, bool& fatal);
     Result ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan, const DoneCallback& done);
     // Takes from plan the zip members that can be read straight, and writes them.
     Result ExtractDirectly(const std::vector<Job>& jobs, JobPlan& plan, const DoneCallback& done);
-    Result Damaged(archive* a) const {
-        return Result::Unusable(m_path + ": " + ArchiveProblem(Error(a)));
+    Result Damaged(const Reader& reader) const {
+        return Result::Unusable(m_path + ": " + ArchiveProblem(Why(reader)));
     }
 
     std::string m_path, m_name, m_kind = "archive";
@@ -312,12 +355,19 @@ Result ArchiveSource::List() {
         if (m_list.Add(raw, std::move(m)))
             m_ordinal.push_back(ordinal);
     }
-    m_kind = KindOf(a.get()); // an empty archive has no entry to say it
+    m_kind = KindOf(a); // an empty archive has no entry to say it
     m_list.Listed();
-    return r == ARCHIVE_EOF ? Result::Success() : Damaged(a.get());
+    if (r != ARCHIVE_EOF)
+        return Damaged(a);
+    // The last gzip member's check lies past the tar's end, where libarchive stops reading.
+    if (a.Gzip() && !a.Gzip()->Finish())
+        return Result::Unusable(m_path + ": " + ArchiveProblem(a.Gzip()->Problem()));
+    return Result::Success();
 }
 
-Done ArchiveSource::Write(archive* a, size_t member, const Job& job, size_t k, bool& fatal) {
+Done ArchiveSource::Write(const Reader& reader, size_t member, const Job& job, size_t k,
+                          bool& fatal) {
+    archive* a = reader.get();
     const Member& m = m_list.Members[member];
     Done done{k, {}, 0, 0};
     try {
@@ -329,7 +379,7 @@ Done ArchiveSource::Write(archive* a, size_t member, const Job& job, size_t k, b
             const la_ssize_t n = archive_read_data(a, piece, kDecodedPiece);
             if (n < 0) {
                 fatal = n == ARCHIVE_FATAL;
-                throw ArchiveError(Error(a));
+                throw ArchiveError(Why(reader));
             }
             if (n == 0)
                 break;
@@ -352,7 +402,9 @@ Done ArchiveSource::Write(archive* a, size_t member, const Job& job, size_t k, b
     return done;
 }
 
-Result ArchiveSource::ReadWhole(archive* a, size_t member, std::string& bytes, bool& fatal) {
+Result ArchiveSource::ReadWhole(const Reader& reader, size_t member, std::string& bytes,
+                                bool& fatal) {
+    archive* a = reader.get();
     const Member& m = m_list.Members[member];
     // One byte more than the header gives, to find a member that holds more.
     bytes.resize(static_cast<size_t>(m.Size) + 1);
@@ -361,7 +413,7 @@ Result ArchiveSource::ReadWhole(archive* a, size_t member, std::string& bytes, b
         const la_ssize_t n = archive_read_data(a, bytes.data() + got, bytes.size() - got);
         if (n < 0) {
             fatal = n == ARCHIVE_FATAL;
-            return Result::EntryFailure(m.Path + ": " + Error(a));
+            return Result::EntryFailure(m.Path + ": " + Why(reader));
         }
         if (n == 0)
             break;
@@ -444,7 +496,7 @@ Result ArchiveSource::ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan,
             return failed(
                 Result::Unusable(m_path + ": was changed since it was opened (it ends early)"));
         if (r != ARCHIVE_OK && r != ARCHIVE_WARN)
-            return failed(Damaged(a.get()));
+            return failed(Damaged(a));
         if (ordinal >= byOrdinal.size() || byOrdinal[ordinal] == 0)
             continue;
         const size_t member = byOrdinal[ordinal] - 1;
@@ -458,21 +510,25 @@ Result ArchiveSource::ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan,
         const Member& m = m_list.Members[member];
         if (m.Size >= 0 && static_cast<size_t>(m.Size) <= kWrittenBehind) {
             std::string bytes;
-            if (Result read = ReadWhole(a.get(), member, bytes, fatal); !read) {
+            if (Result read = ReadWhole(a, member, bytes, fatal); !read) {
                 if (!Report(behind.Drain(), done) || !done(Done{k, read, 0, 0}))
                     return ExtractionStopped();
             } else {
                 behind.Put(k, jobs[k], m.Path, std::move(bytes));
             }
-        } else if (!Report(behind.Drain(), done) ||
-                   !done(Write(a.get(), member, jobs[k], k, fatal))) {
+        } else if (!Report(behind.Drain(), done) || !done(Write(a, member, jobs[k], k, fatal))) {
             return ExtractionStopped();
         }
         if (fatal)
-            return failed(Damaged(a.get()));
+            return failed(Damaged(a));
         if (!Report(behind.Take(), done))
             return ExtractionStopped();
     }
+    // Listing made the gzip check; a read up to the last member has little more to decode to
+    // make it again, for a file changed since. A read-me alone is not worth the rest.
+    const bool last = byOrdinal.size() == m_ordinal.back() + 1;
+    if (last && a.Gzip() && !a.Gzip()->Finish())
+        return failed(Result::Unusable(m_path + ": " + ArchiveProblem(a.Gzip()->Problem())));
     return Report(behind.Drain(), done) ? Result::Success() : ExtractionStopped();
 }
 
