@@ -286,9 +286,12 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
         isArchive ? qvr::FindRecordOf(arc, data) : qvr::FindInstallRecord(data, path);
     const bool recorded = record.has_value();
     const std::string key = recorded ? record->Key : std::string();
+    // A zip, 7z, rar or tar is here, only never installed: it is not said to be missing.
     if (!isArchive && !recorded)
         throw CommandError{kUsage, path +
-                                       ": no such archive, and no install of it is recorded in " +
+                                       (source ? ": no install of it is recorded in "
+                                               : ": no such archive, and no install of it is "
+                                                 "recorded in ") +
                                        data + " (see 'qvr installed')"};
     if (dryRun) {
         if (recorded)

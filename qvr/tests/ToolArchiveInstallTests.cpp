@@ -136,6 +136,12 @@ TEST_P(ArchiveInstall, EachLayoutInstallsExactlyItsDataAndUninstallsToTheByte) {
         r = Run({"uninstall", "--yes", archive.string(), P("data")});
         EXPECT_EQ(r.Code, 0) << layout.Name << r.Out << r.Err;
         EXPECT_EQ(Snapshot(dir / "data"), before) << layout.Name;
+        // Once more: the archive is there, only not installed.
+        r = Run({"uninstall", "--yes", archive.string(), P("data")});
+        EXPECT_EQ(r.Code, 2);
+        EXPECT_TRUE(Contains(r.Err, "no install of it is recorded") &&
+                    !Contains(r.Err, "no such archive"))
+            << r.Err;
     }
 }
 
