@@ -270,4 +270,21 @@ TEST_F(Tool, DependsOnIsFilledFromThePlugInsMastersOrWarnedAbout) {
     EXPECT_EQ(InfoOf(P("Keep.qvr")).Depends(), "Bloodmoon.esm");
 }
 
+TEST_F(Tool, AMemberThatCannotBeReadIsNamedOnceAndNoPackageIsWritten) {
+    // Stored (-mx=0), so a changed byte reaches the member's bytes and fails its check.
+    ASSERT_TRUE(qvrtest::Make7z(
+        dir / "bad.7z", {{"Mod.esp", "esp"}, {"Meshes/x.nif", qvrtest::RandomBytes(40000, 9)}},
+        "-mx=0"));
+    std::string bytes = ReadAll(dir / "bad.7z");
+    bytes[bytes.size() / 2] ^= 0x5A;
+    WriteAll(dir / "bad.7z", bytes);
+    const Result r = Run({"create", P("out.qvr"), P("bad.7z")});
+    EXPECT_EQ(r.Code, 1) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "bad.7z: Meshes/x.nif: ") &&
+                !Contains(r.Err, "Meshes/x.nif: Meshes/x.nif"))
+        << r.Err;
+    EXPECT_FALSE(fs::exists(dir / "out.qvr"));
+    EXPECT_FALSE(HasWorkFiles(dir));
+}
+
 #endif

@@ -154,7 +154,10 @@ Result Unpack(Source& source, const Placement& placed, const std::string& folder
         const Job& job = jobs[d.Job];
         const Member& m = members[job.Member];
         if (!d.Outcome) {
-            failed = Result::EntryFailure(m.Path + ": " + d.Outcome.Message);
+            // A source's failures mostly name the member already.
+            const std::string& why = d.Outcome.Message;
+            failed =
+                Result::EntryFailure(why.starts_with(m.Path + ": ") ? why : m.Path + ": " + why);
             return false;
         }
         ++done;
