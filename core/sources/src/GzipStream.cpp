@@ -1,6 +1,7 @@
 #include "qvr/sources/detail/GzipStream.h"
 
 #include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/sources/detail/Sources.h"
 
 #include <cstring>
 
@@ -56,7 +57,7 @@ long GzipStream::Next(const void** data) {
     try {
         while (!m_ended && m_z.avail_out == m_out.size()) {
             if (m_z.avail_in == 0 && !Fill())
-                return Fail("Truncated gzip data"); // read as "cut short"
+                return Fail(kCutShort);
             const int r = inflate(&m_z, Z_NO_FLUSH);
             if (r == Z_STREAM_END) {
                 // Another member may follow (gzip files may be joined); anything else after
@@ -67,12 +68,13 @@ long GzipStream::Next(const void** data) {
                 if (!m_ended)
                     inflateReset(&m_z);
             } else if (r == Z_DATA_ERROR) {
-                return Fail(std::string("its compressed data fail their check (") +
-                            (m_z.msg ? m_z.msg : "damaged") + "): the archive is damaged");
+                // zlib's words: "incorrect data check", "invalid distance too far back", ...
+                return Fail(std::string("its compressed data are damaged (") +
+                            (m_z.msg ? m_z.msg : "not deflate") + ")");
             } else if (r == Z_MEM_ERROR) {
                 return Fail("out of memory");
             } else if (r != Z_OK && r != Z_BUF_ERROR) {
-                return Fail("its compressed data cannot be decoded: the archive is damaged");
+                return Fail("its compressed data cannot be decoded");
             }
         }
     } catch (const std::exception& e) {
