@@ -73,7 +73,8 @@ long GzipStream::Next(const void** data) {
                             (m_z.msg ? m_z.msg : "not deflate") + ")");
             } else if (r == Z_MEM_ERROR) {
                 return Fail("out of memory");
-            } else if (r != Z_OK && r != Z_BUF_ERROR) {
+            } else if (r != Z_OK && (r != Z_BUF_ERROR || m_z.avail_in > 0)) {
+                // Input left and no progress: never wait on it.
                 return Fail("its compressed data cannot be decoded");
             }
         }
