@@ -233,6 +233,12 @@ void RefuseSharedName(const std::string& data, const std::string& what) {
 }
 } // namespace
 
+// A zip, 7z, rar or tar named here exists, only was never installed: it is not called missing.
+static CommandError NotRecorded(const std::string& path, const std::string& data, bool exists) {
+    return {kUsage, path + (exists ? ": no" : ": no such archive, and no") +
+                        " install of it is recorded in " + data + " (see 'qvr installed')"};
+}
+
 // A line from standard input that says yes; anything else, or none, is No.
 static bool AnsweredYes() {
     std::string line;
@@ -286,13 +292,8 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
         isArchive ? qvr::FindRecordOf(arc, data) : qvr::FindInstallRecord(data, path);
     const bool recorded = record.has_value();
     const std::string key = recorded ? record->Key : std::string();
-    // A zip, 7z, rar or tar is here, only never installed: it is not said to be missing.
     if (!isArchive && !recorded)
-        throw CommandError{kUsage, path +
-                                       (source ? ": no install of it is recorded in "
-                                               : ": no such archive, and no install of it is "
-                                                 "recorded in ") +
-                                       data + " (see 'qvr installed')"};
+        throw NotRecorded(path, data, source);
     if (dryRun) {
         if (recorded)
             return ReportRemoval(qvr::PlanRemoval(data, key), data, true, ctx);
