@@ -95,6 +95,12 @@ public:
     qvr::Result OpenArchive(const QString& path);
     // Counts successful opens, so that a window warns about an archive once per open.
     int OpenSerial() const { return m_openSerial; }
+    // A downloaded archive's read-me that would have taken long to read when it was opened:
+    // "Read Me..." shows, and reads it when clicked.
+    bool ReadmePending() const { return m_readmeLater.has_value(); }
+    // Reads that read-me into the open archive's notes; false (said to the player) when it
+    // cannot be read. True at once when none is pending.
+    bool ReadPendingReadme(QWidget* owner);
     // Ends the program: every window goes, the exit function runs.
     void Exit();
     bool ExitRequested() const { return m_exitRequested; }
@@ -162,12 +168,14 @@ private:
         qvr::Result Outcome; // Unusable, saying what is wrong with the file
         qvr::Archives Arc;
         std::shared_ptr<qvr::sources::Source> Downloaded;
+        std::optional<size_t> ReadmeLater; // a member of Downloaded
     };
     static ReadResult ReadArchive(const std::string& path, const std::string& tempFolder);
     qvr::Result Take(ReadResult read);
     // The reading of the archive named at the start, until OpenArchive takes it.
     QString m_earlyPath;
     std::future<ReadResult> m_early;
+    std::optional<size_t> m_readmeLater;
     // ReadArchive and the installs for an archive as downloaded (MainModSources.cpp): the
     // numbered options or the data root asked for first, then the same engine as a package's.
     static ReadResult ReadDownloaded(const std::string& path, const std::string& tempFolder);

@@ -4,6 +4,7 @@
 
 #include "qvr/platform/Encoding.h"
 #include "qvr/sources/Layout.h"
+#include "qvr/sources/Readme.h"
 #include "qvr/sources/Source.h"
 #include "qvrtest/ArchiveFixtures.h"
 #include "qvrtest/Packages.h"
@@ -409,6 +410,30 @@ TEST(Sources, AGzipOfSeveralMembersIsReadWhole) {
         source->Extract({{0, to + "2", false, {}}}, [](const qvr::sources::Done&) { return true; });
     EXPECT_FALSE(again);
     EXPECT_NE(again.Message.find("damaged"), std::string::npos) << again.Message;
+}
+
+TEST(Sources, AMemberBehindALargeOneIsReadAloneAndAReadmeThereIsNotQuick) {
+    SKIP_WITHOUT_LIBARCHIVE();
+    qvrtest::TempFolder temp("qvr-readme");
+    const std::vector<ArchiveMember> members = {{"Meshes/big.nif", std::string(9 << 20, 'a')},
+                                                {"Readme.txt", "Read\r\nme"}};
+    // Read where they lie, skipped by seeking, or decoded in order.
+    const std::pair<Made, bool> formats[] = {
+        {Made::Zip, true}, {Made::Tar, true}, {Made::TarGz, false}, {Made::SevenZip, false}};
+    for (const auto& [format, quick] : formats) {
+        const fs::path folder = temp.Path() / std::to_string(static_cast<int>(format));
+        fs::create_directories(folder);
+        const fs::path archive =
+            folder / (std::string("mod") + qvrtest::Extension(static_cast<ArchiveFormat>(format)));
+        ASSERT_TRUE(qvrtest::MakeArchive(static_cast<ArchiveFormat>(format), archive, members));
+        const auto source = OpenOk(archive);
+        ASSERT_TRUE(source);
+        const std::optional<size_t> readme = qvr::sources::FindReadme(*source);
+        ASSERT_TRUE(readme);
+        ASSERT_EQ(source->Members()[*readme].Path, "Readme.txt");
+        EXPECT_EQ(qvr::sources::QuickToRead(*source, *readme), quick) << archive;
+        EXPECT_EQ(qvr::sources::ReadmeTextOf(*source, *readme), "Read\nme") << archive;
+    }
 }
 
 TEST(Sources, OnlyArchivesTheLibraryDecodesAreToldSo) {

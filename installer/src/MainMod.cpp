@@ -194,6 +194,7 @@ qvr::Result MainMod::Take(ReadResult read) {
         return read.Outcome;
     Arc = std::move(read.Arc);
     Downloaded = std::move(read.Downloaded);
+    m_readmeLater = read.ReadmeLater;
     ArchiveReady = true;
     ++m_openSerial;
     return qvr::Result::Success();

@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 
 using namespace shared_windows;
 
@@ -50,10 +51,34 @@ MainMod::ReadResult MainMod::ReadDownloaded(const std::string& p, const std::str
         shown.TempFolder = tempFolder;
     shown.NameOnly(p);
     shown.PluginInfo.PluginName(qvr::NameFromArchive(p));
-    if (std::optional<std::string> readme = qvr::sources::ReadmeText(*opened.Archive))
-        shown.PluginInfo.Notes(*readme);
+    if (const std::optional<size_t> readme = qvr::sources::FindReadme(*opened.Archive)) {
+        if (!qvr::sources::QuickToRead(*opened.Archive, *readme))
+            read.ReadmeLater = readme;
+        else if (std::optional<std::string> text =
+                     qvr::sources::ReadmeTextOf(*opened.Archive, *readme))
+            shown.PluginInfo.Notes(*text);
+    }
     read.Downloaded = std::move(opened.Archive);
     return read;
+}
+
+bool MainMod::ReadPendingReadme(QWidget* owner) {
+    if (!m_readmeLater || !Downloaded)
+        return true;
+    const size_t member = *std::exchange(m_readmeLater, std::nullopt);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::optional<std::string> text = qvr::sources::ReadmeTextOf(*Downloaded, member);
+    QGuiApplication::restoreOverrideCursor();
+    if (!text) {
+        Dialogs::instance().Message(
+            owner, AppTitle,
+            QStringLiteral("The read-me %1 of %2 cannot be read.")
+                .arg(QString::fromStdString(Downloaded->Members()[member].Path),
+                     QString::fromStdString(Downloaded->Name())));
+        return false;
+    }
+    Arc.PluginInfo.Notes(*text);
+    return true;
 }
 
 namespace {

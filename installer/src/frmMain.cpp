@@ -293,7 +293,7 @@ void frmMain::ShowPluginInfo() {
     Ui::SetValue(m_lblVersion, QString::fromStdString(info.Version()));
     Ui::SetList(m_lblAuthors, QString::fromStdString(info.Authors()));
     Ui::SetList(m_lblDepends, QString::fromStdString(info.Depends()));
-    m_cmdReadme->setVisible(!Trimmed(info.Notes()).isEmpty());
+    m_cmdReadme->setVisible(!Trimmed(info.Notes()).isEmpty() || m_mod.ReadmePending());
     m_installAllowed = m_mod.ArchiveReady;
     UpdateCommands();
 }
@@ -380,6 +380,8 @@ void frmMain::cmdManage_Click() {
 }
 
 void frmMain::cmdReadme_Click() {
+    if (!m_mod.ReadPendingReadme(this))
+        return;
     {
         frmNotes notes(m_mod.Arc.PluginInfo, this);
         notes.exec();

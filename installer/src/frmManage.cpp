@@ -251,7 +251,8 @@ void frmManage::ShowArchiveContents() {
             files += arc.IsInfoEntry(entry) ? 0 : 1;
         Ui::SetValue(m_lblTtlFiles, QString::number(files));
         Ui::SetValue(m_lblFileSize, MainMod::FormatSize(size));
-        m_cmdReadme->setVisible(!QString::fromStdString(info.Notes()).trimmed().isEmpty());
+        m_cmdReadme->setVisible(!QString::fromStdString(info.Notes()).trimmed().isEmpty() ||
+                                m_mod.ReadmePending());
         const QString preview = m_mod.PreviewText(FullText(m_lblPlugPath));
         Ui::SetList(m_lblPreview, preview.isEmpty() ? QStringLiteral("Nothing installed is "
                                                                      "replaced; no master is "
@@ -318,6 +319,8 @@ void frmManage::cmdRemoveQVRFiles_Click() {
 }
 
 void frmManage::cmdReadme_Click() {
+    if (!m_mod.ReadPendingReadme(this))
+        return;
     {
         frmNotes notes(m_mod.Arc.PluginInfo, this);
         notes.exec();

@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QTest>
 
 #ifdef __linux__
@@ -26,6 +27,25 @@ protected:
     }
     std::string Data(const std::string& rel) const { return DataFolder.toStdString() + "/" + rel; }
 };
+
+TEST_F(DownloadedArchive, AReadmeBehindLargeFilesIsReadWhenAskedFor) {
+    // A solid 7z: the read-me comes after megabytes that would be decoded to reach it.
+    ASSERT_TRUE(qvrtest::Make7z(Path("Big.7z"), {{"Meshes/big.nif", std::string(9 << 20, 'a')},
+                                                 {"Meshes/Rocks.esp", "esp"},
+                                                 {"Readme.txt", "Bigger\r\nrocks"}}));
+    OpenInMain("Big.7z");
+    frmMain& main = Mod().Main();
+    EXPECT_TRUE(Visible(&main, "cmdReadme"));
+    EXPECT_EQ(Mod().Arc.PluginInfo.Notes(), "");
+    QString shown;
+    WhenModalShown([&](QWidget* w) {
+        shown = w->findChild<QPlainTextEdit*>("txNotes")->toPlainText();
+        w->findChild<QAbstractButton*>("Command1")->click();
+    });
+    QTest::mouseClick(Find(&main, "cmdReadme"), Qt::LeftButton);
+    EXPECT_EQ(shown, "Bigger\nrocks");
+    EXPECT_TRUE(Dialogs_.Messages().isEmpty());
+}
 
 TEST_F(DownloadedArchive, OpensByItsNameWithItsReadmeAndInstallsTheOptionsTicked) {
     ASSERT_TRUE(qvrtest::Make7z(Path("Rocks-1.2.7z"), {{"Rocks/00 Core/Rocks.esp", "core"},

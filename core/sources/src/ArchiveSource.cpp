@@ -55,6 +55,18 @@ la_ssize_t ReadGzip(archive* a, void* gzip, const void** data) {
     return n;
 }
 
+// Decodes the entry's bytes and drops them. libarchive 3.6 skips a 7z member of a megabyte or
+// more so that the next member's read fails ("Truncated 7-Zip file body"): an install of one
+// option, or without the documents before the data, would fail whole. A solid 7z must be
+// decoded up to the next member anyway.
+bool Discard(archive* a, std::vector<char>& scratch) {
+    scratch.resize(size_t{1} << 16);
+    la_ssize_t n;
+    while ((n = archive_read_data(a, scratch.data(), scratch.size())) > 0) {
+    }
+    return n == 0;
+}
+
 // Hands each to the caller; answers whether to go on.
 bool Report(const std::vector<Done>& finished, const DoneCallback& done) {
     for (const Done& d : finished)
@@ -281,6 +293,15 @@ public:
     const std::vector<Member>& Members() const override { return m_list.Members; }
     const std::vector<Refusal>& Refused() const override { return m_list.Refused; }
     Result Extract(const std::vector<Job>& jobs, const DoneCallback& done) override;
+    // Counted for every format libarchive reads, whether or not it is solid: it does not say.
+    int64_t DecodedBefore(size_t member) const override {
+        if (m_kind == "tar" || (m_kind == "zip" && m_readZipDirectly))
+            return 0; // skipped by seeking, or read where they lie
+        int64_t before = 0;
+        for (size_t i = 0; i < member && i < m_list.Members.size(); ++i)
+            before += std::max<int64_t>(m_list.Members[i].Size, 0);
+        return before;
+    }
 
 private:
     Done Write(const Reader& reader, size_t member, const Job& job, size_t k, bool& fatal);
@@ -486,6 +507,7 @@ Result ArchiveSource::ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan,
         return outcome;
     archive_entry* e = nullptr;
     WriteBehind behind(kWrittenBehind);
+    std::vector<char> scratch; // for the members read only to get past them
     // What was written is reported before any failure of the archive's.
     const auto failed = [&](Result r) {
         return Report(behind.Drain(), done) ? r : ExtractionStopped();
@@ -497,8 +519,11 @@ Result ArchiveSource::ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan,
                 Result::Unusable(m_path + ": was changed since it was opened (it ends early)"));
         if (r != ARCHIVE_OK && r != ARCHIVE_WARN)
             return failed(Damaged(a));
-        if (ordinal >= byOrdinal.size() || byOrdinal[ordinal] == 0)
+        if (ordinal >= byOrdinal.size() || byOrdinal[ordinal] == 0) {
+            if (m_kind == "7z" && !Discard(a.get(), scratch))
+                return failed(Damaged(a));
             continue;
+        }
         const size_t member = byOrdinal[ordinal] - 1;
         --left;
         std::string why;

@@ -71,13 +71,25 @@ std::optional<size_t> FindReadme(const std::vector<std::string>& paths) {
     return texts == 1 ? onlyText : std::nullopt;
 }
 
-std::optional<std::string> ReadmeText(Source& source, size_t maxBytes) {
+std::optional<size_t> FindReadme(const Source& source) {
     std::vector<std::string> paths;
     for (const Member& m : source.Members())
         paths.push_back(m.Path);
-    const std::optional<size_t> member = FindReadme(paths);
-    if (!member)
-        return std::nullopt;
+    return FindReadme(paths);
+}
+
+bool QuickToRead(const Source& source, size_t member) {
+    // A few tenths of a second of LZMA here.
+    constexpr int64_t kQuick = int64_t{8} << 20;
+    return source.DecodedBefore(member) <= kQuick;
+}
+
+std::optional<std::string> ReadmeText(Source& source, size_t maxBytes) {
+    const std::optional<size_t> member = FindReadme(source);
+    return member ? ReadmeTextOf(source, *member, maxBytes) : std::nullopt;
+}
+
+std::optional<std::string> ReadmeTextOf(Source& source, size_t member, size_t maxBytes) {
     std::optional<std::string> text;
     try {
         std::string folder;
@@ -86,7 +98,7 @@ std::optional<std::string> ReadmeText(Source& source, size_t maxBytes) {
         const std::string file =
             platform::FromNative(platform::ToNative(folder) / platform::ToNative("readme"));
         bool written = false;
-        (void)source.Extract({{*member, file, false, {}}}, [&](const Done& d) {
+        (void)source.Extract({{member, file, false, {}}}, [&](const Done& d) {
             written = static_cast<bool>(d.Outcome);
             return true;
         });

@@ -15,9 +15,19 @@ namespace qvr::sources {
 // the only .txt file. Nothing when there is none.
 std::optional<size_t> FindReadme(const std::vector<std::string>& paths);
 
-// That member's text, as UTF-8 with line ends made "\n" and control characters other than tab
+// The read-me member of source, as FindReadme picks it.
+std::optional<size_t> FindReadme(const Source& source);
+
+// Whether the member can be read at once: a read-me deep in a solid 7z of textures costs the
+// decoding of all of them, seconds for a player who may never open it.
+bool QuickToRead(const Source& source, size_t member);
+
+// A member's text, as UTF-8 with line ends made "\n" and control characters other than tab
 // taken out; Windows-1252 when it is not UTF-8. At most maxBytes of it are read (a longer
-// file ends with a line saying so). Nothing when there is no read-me or it cannot be read.
+// file ends with a line saying so). Nothing when it cannot be read.
+std::optional<std::string> ReadmeTextOf(Source& source, size_t member,
+                                        size_t maxBytes = 256 * 1024);
+// The same of the read-me; nothing when there is none.
 std::optional<std::string> ReadmeText(Source& source, size_t maxBytes = 256 * 1024);
 
 } // namespace qvr::sources

@@ -72,6 +72,13 @@ public:
     // reported were not done); ArchiveUnusable when the archive itself failed.
     [[nodiscard]] virtual Result Extract(const std::vector<Job>& jobs,
                                          const DoneCallback& done) = 0;
+    // The bytes decoded before the member's own when it alone is extracted: an archive read
+    // in order (a solid 7z, a compressed tar) decodes every member before it; 0 where members
+    // are read where they lie.
+    virtual int64_t DecodedBefore(size_t member) const {
+        (void)member;
+        return 0;
+    }
 };
 
 struct Opened {
