@@ -94,9 +94,10 @@ bool SaysEncrypted(const std::string& text) {
 const char* const kEncrypted = "is encrypted (protected by a password); qvr cannot read "
                                "encrypted archives: unpack it with the password first";
 
-// libarchive's "Truncated input file (needed 200192 bytes, only 0 available)" and the like.
+// libarchive's "Truncated input file (needed 200192 bytes, only 0 available)" and the like. A 7z
+// keeps its directory at its end: one whose directory was read is damaged, not cut short.
 bool SaysCutShort(const std::string& text) {
-    return text.find("runcated") != std::string::npos;
+    return text.find("runcated") != std::string::npos && text.find("7-Zip") == std::string::npos;
 }
 
 // Why the archive as a whole cannot be read, in a player's words where libarchive's are not.
