@@ -380,8 +380,10 @@ void frmMain::cmdManage_Click() {
 }
 
 void frmMain::cmdReadme_Click() {
-    if (!m_mod.ReadPendingReadme(this))
+    if (!m_mod.ReadPendingReadme(this)) {
+        m_cmdReadme->hide();
         return;
+    }
     {
         frmNotes notes(m_mod.Arc.PluginInfo, this);
         notes.exec();
@@ -403,6 +405,8 @@ void frmMain::Command1_Click() {
 
 void frmMain::UpdateCommands() {
     const bool idle = !m_mod.Busy();
+    // A read-me still to be read would be read from the archive being installed.
+    m_cmdReadme->setEnabled(idle || !m_mod.ReadmePending());
     m_cmdPathChange->setEnabled(idle);
     m_cmdOpenQVR->setEnabled(idle);
     m_cmdInstallQVR->setEnabled(idle && m_installAllowed);

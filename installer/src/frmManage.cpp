@@ -203,6 +203,8 @@ void frmManage::SetArchiveCommands(bool allowed) {
 
 void frmManage::UpdateCommands() {
     const bool idle = !m_mod.Busy();
+    // A read-me still to be read would be read from the archive being installed.
+    m_cmdReadme->setEnabled(idle || !m_mod.ReadmePending());
     m_cmdOpenQVR->setEnabled(idle);
     m_cmdInstallQVR->setEnabled(idle && m_archiveCommandsAllowed);
     m_cmdRemoveQVRFiles->setEnabled(idle && m_archiveCommandsAllowed);
@@ -319,8 +321,10 @@ void frmManage::cmdRemoveQVRFiles_Click() {
 }
 
 void frmManage::cmdReadme_Click() {
-    if (!m_mod.ReadPendingReadme(this))
+    if (!m_mod.ReadPendingReadme(this)) {
+        m_cmdReadme->hide();
         return;
+    }
     {
         frmNotes notes(m_mod.Arc.PluginInfo, this);
         notes.exec();
