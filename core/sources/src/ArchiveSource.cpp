@@ -55,9 +55,9 @@ la_ssize_t ReadGzip(archive* a, void* gzip, const void** data) {
     return n;
 }
 
-// Decodes the entry's bytes and drops them. libarchive 3.6 skips a 7z member of a megabyte or
-// more so that the next member's read fails ("Truncated 7-Zip file body"): an install of one
-// option, or without the documents before the data, would fail whole. A solid 7z must be
+// Decodes the entry's bytes and drops them. libarchive 3.6 skips a 7z member whose size is a
+// multiple of 64 KiB so that the next member's read fails ("Truncated 7-Zip file body"): an
+// install that leaves such a file out before its data would fail whole. A solid 7z must be
 // decoded up to the next member anyway.
 bool Discard(archive* a, std::vector<char>& scratch) {
     scratch.resize(size_t{1} << 16);
