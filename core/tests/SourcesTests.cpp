@@ -434,7 +434,7 @@ TEST(Sources, AMemberBehindALargeOneIsReadAloneAndAReadmeThereIsNotQuick) {
         ASSERT_TRUE(readme);
         ASSERT_EQ(source->Members()[*readme].Path, "Readme.txt");
         EXPECT_EQ(qvr::sources::QuickToRead(*source, *readme), quick) << archive;
-        EXPECT_EQ(qvr::sources::ReadmeTextOf(*source, *readme), "Read\nme") << archive;
+        EXPECT_EQ(qvr::sources::ReadmeText(*source, *readme), "Read\nme") << archive;
     }
 }
 

@@ -55,7 +55,7 @@ MainMod::ReadResult MainMod::ReadDownloaded(const std::string& p, const std::str
         if (!qvr::sources::QuickToRead(*opened.Archive, *readme))
             read.ReadmeLater = readme;
         else if (std::optional<std::string> text =
-                     qvr::sources::ReadmeTextOf(*opened.Archive, *readme))
+                     qvr::sources::ReadmeText(*opened.Archive, *readme))
             shown.PluginInfo.Notes(*text);
     }
     read.Downloaded = std::move(opened.Archive);
@@ -67,7 +67,7 @@ bool MainMod::ReadPendingReadme(QWidget* owner) {
         return true;
     const size_t member = *std::exchange(m_readmeLater, std::nullopt);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::optional<std::string> text = qvr::sources::ReadmeTextOf(*Downloaded, member);
+    const std::optional<std::string> text = qvr::sources::ReadmeText(*Downloaded, member);
     QGuiApplication::restoreOverrideCursor();
     if (!text) {
         Dialogs::instance().Message(

@@ -136,13 +136,11 @@ private:
 // would start another program.
 Reader NewReader(const std::string& path, Result& outcome) {
     std::unique_ptr<GzipStream> gzip;
-    if (StartsAsGzip(path)) {
-        try {
-            gzip = std::make_unique<GzipStream>(path);
-        } catch (const std::exception& e) {
-            outcome = Result::Unusable(e.what());
-            return {};
-        }
+    try {
+        gzip = GzipStream::IfGzip(path);
+    } catch (const std::exception& e) { // its buffers or zlib's
+        outcome = Result::Unusable(path + ": " + e.what());
+        return {};
     }
     Reader a(std::move(gzip), archive_read_new());
     if (!a) {

@@ -11,21 +11,24 @@ constexpr size_t kInput = size_t{1} << 16;
 constexpr size_t kOutput = size_t{1} << 18;
 } // namespace
 
-bool StartsAsGzip(const std::string& path) {
+std::unique_ptr<GzipStream> GzipStream::IfGzip(const std::string& path) {
+    std::unique_ptr<RandomAccessFile> f;
     try {
-        RandomAccessFile f(path, RandomAccessFile::Mode::Read);
+        f = std::make_unique<RandomAccessFile>(path, RandomAccessFile::Mode::Read);
         unsigned char b[2] = {};
-        return f.ReadAt(1, b, 2) == 2 && b[0] == 0x1F && b[1] == 0x8B;
-    } catch (const std::exception&) {
-        return false; // the reader that opens it says why
+        if (f->ReadAt(1, b, 2) != 2 || b[0] != 0x1F || b[1] != 0x8B)
+            return nullptr;
+    } catch (const ArchiveError&) {
+        return nullptr;
     }
+    return std::make_unique<GzipStream>(std::move(f));
 }
 
-GzipStream::GzipStream(const std::string& path)
-    : m_file(path, RandomAccessFile::Mode::Read), m_in(kInput), m_out(kOutput) {
+GzipStream::GzipStream(std::unique_ptr<RandomAccessFile> file)
+    : m_file(std::move(file)), m_in(kInput), m_out(kOutput) {
     // 16 + 15: gzip's header and trailer, the largest window.
     if (inflateInit2(&m_z, 16 + MAX_WBITS) != Z_OK)
-        throw ArchiveError(path + ": out of memory");
+        throw ArchiveError("out of memory");
     m_z.avail_in = 0;
 }
 
@@ -37,7 +40,7 @@ GzipStream::~GzipStream() {
 bool GzipStream::Fill() {
     if (m_z.avail_in > 0 && m_z.next_in != m_in.data())
         std::memmove(m_in.data(), m_z.next_in, m_z.avail_in);
-    const size_t got = m_file.ReadAt(m_at, m_in.data() + m_z.avail_in, m_in.size() - m_z.avail_in);
+    const size_t got = m_file->ReadAt(m_at, m_in.data() + m_z.avail_in, m_in.size() - m_z.avail_in);
     m_at += static_cast<int64_t>(got);
     m_z.next_in = m_in.data();
     m_z.avail_in += static_cast<uInt>(got);

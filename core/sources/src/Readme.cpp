@@ -84,12 +84,7 @@ bool QuickToRead(const Source& source, size_t member) {
     return source.DecodedBefore(member) <= kQuick;
 }
 
-std::optional<std::string> ReadmeText(Source& source, size_t maxBytes) {
-    const std::optional<size_t> member = FindReadme(source);
-    return member ? ReadmeTextOf(source, *member, maxBytes) : std::nullopt;
-}
-
-std::optional<std::string> ReadmeTextOf(Source& source, size_t member, size_t maxBytes) {
+std::optional<std::string> ReadmeText(Source& source, size_t member, size_t maxBytes) {
     std::optional<std::string> text;
     try {
         std::string folder;

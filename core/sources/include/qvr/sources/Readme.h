@@ -25,9 +25,6 @@ bool QuickToRead(const Source& source, size_t member);
 // A member's text, as UTF-8 with line ends made "\n" and control characters other than tab
 // taken out; Windows-1252 when it is not UTF-8. At most maxBytes of it are read (a longer
 // file ends with a line saying so). Nothing when it cannot be read.
-std::optional<std::string> ReadmeTextOf(Source& source, size_t member,
-                                        size_t maxBytes = 256 * 1024);
-// The same of the read-me; nothing when there is none.
-std::optional<std::string> ReadmeText(Source& source, size_t maxBytes = 256 * 1024);
+std::optional<std::string> ReadmeText(Source& source, size_t member, size_t maxBytes = 256 * 1024);
 
 } // namespace qvr::sources

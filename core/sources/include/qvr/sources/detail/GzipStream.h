@@ -6,18 +6,18 @@
 
 #include <zlib.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace qvr::sources::detail {
 
-// Whether the file begins as gzip does.
-bool StartsAsGzip(const std::string& path);
-
 class GzipStream {
 public:
-    // Throws ArchiveError naming the file when it cannot be opened.
-    explicit GzipStream(const std::string& path);
+    // The file's stream when it begins as gzip does; nothing otherwise, or when it cannot be
+    // read (the reader that opens it then says why). Throws when zlib cannot start.
+    static std::unique_ptr<GzipStream> IfGzip(const std::string& path);
+    explicit GzipStream(std::unique_ptr<RandomAccessFile> file);
     ~GzipStream();
     GzipStream(const GzipStream&) = delete;
     GzipStream& operator=(const GzipStream&) = delete;
@@ -33,7 +33,7 @@ private:
     bool Fill();
     long Fail(const std::string& why);
 
-    RandomAccessFile m_file;
+    std::unique_ptr<RandomAccessFile> m_file;
     int64_t m_at = 1;
     z_stream m_z{};
     std::vector<unsigned char> m_in, m_out;
