@@ -17,6 +17,10 @@ void SetElided(QLabel* label, const QString& text, Qt::TextElideMode mode = Qt::
 void SetWrappedElided(QLabel* label, const QString& text);
 // The text given to SetElided or SetWrappedElided, whole; the label's text otherwise.
 QString FullText(const QLabel* label);
+// A stranger's text as a window shows it: every character that steers or reorders text (see
+// qvr::SteersText) as U+FFFD, so that a name cannot draw itself as another; with
+// keepLineBreaks, line breaks and tabs stay.
+QString Displayable(const QString& text, bool keepLineBreaks = false);
 // A tooltip that shows text as it is: a tooltip reads anything that looks like markup as
 // markup, and names and paths come from strangers' packages.
 QString PlainToolTip(const QString& text);

@@ -1,6 +1,7 @@
 #include "RemovalSummary.h"
 
 #include "Dialogs.h"
+#include "Elide.h"
 #include "FailureText.h"
 
 #include <QDialog>
@@ -88,16 +89,18 @@ void ShowRemovalSummary(QWidget* owner, const QString& title, const qvr::Removal
     }
     QDialog box(owner);
     box.setObjectName(QStringLiteral("frmRemovalSummary"));
-    box.setWindowTitle(title);
+    box.setWindowTitle(shared_windows::Displayable(title));
     auto* layout = new QVBoxLayout(&box);
-    auto* label = new QLabel(RemovalSummaryText(report, false, error), &box);
+    auto* label = new QLabel(
+        shared_windows::Displayable(RemovalSummaryText(report, false, error), true), &box);
     label->setObjectName(QStringLiteral("lblSummary"));
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     layout->addWidget(label);
     auto* list = new QListWidget(&box);
     list->setObjectName(QStringLiteral("lstKept"));
-    list->addItems(files);
+    for (const QString& file : files)
+        list->addItem(shared_windows::Displayable(file));
     layout->addWidget(list);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);

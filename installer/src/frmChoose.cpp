@@ -1,5 +1,7 @@
 #include "frmChoose.h"
 
+#include "Elide.h"
+
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,8 +14,9 @@ namespace installer {
 namespace {
 
 QString Shown(const std::string& folder) {
-    return folder.empty() ? QStringLiteral("(the top of the archive)")
-                          : QString::fromStdString(folder) + QLatin1Char('/');
+    return folder.empty()
+               ? QStringLiteral("(the top of the archive)")
+               : shared_windows::Displayable(QString::fromStdString(folder)) + QLatin1Char('/');
 }
 
 QLabel* Prompt(QWidget* parent, const QString& text) {
@@ -31,7 +34,7 @@ frmChoose::frmChoose(const qvr::sources::Layout& layout, const QString& archiveN
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       m_layout(layout) {
     setObjectName(QStringLiteral("frmChoose"));
-    setWindowTitle(QStringLiteral("Install ") + archiveName);
+    setWindowTitle(QStringLiteral("Install ") + shared_windows::Displayable(archiveName));
     setModal(true);
     auto* box = new QVBoxLayout(this);
     if (layout.Kind == qvr::sources::LayoutKind::Options)
@@ -59,7 +62,8 @@ void frmChoose::AddOptions(QVBoxLayout* box) {
                                                "to install; a later one's files take the place "
                                                "of an earlier one's.")));
     for (const qvr::sources::Option& o : m_layout.Options) {
-        auto* check = new QCheckBox(QString::fromStdString(o.Label + " " + o.Name), this);
+        auto* check = new QCheckBox(
+            shared_windows::Displayable(QString::fromStdString(o.Label + " " + o.Name)), this);
         check->setObjectName(QStringLiteral("chkOption") + QString::fromStdString(o.Label));
         check->setToolTip(Shown(o.Folder));
         check->setChecked(m_options.empty()); // the lowest-numbered one

@@ -118,3 +118,29 @@ TEST_F(PlainText, TheProgressLineShowsTheNameAsItsCharacters) {
     EXPECT_EQ(SeenTip(task).toStdString(), "Installing Plug-in " + kName + ": Complete!");
     ExpectNoMarkupRead(&splash);
 }
+
+// Nor may a name steer the text around it: a control character in a plug-in's texts, or a
+// right-to-left override in a downloaded archive's file name ("x<RLO>fdp.zip" reads as
+// "xpiz.pdf"), is shown as a replacement character, while the program goes on working with the
+// name itself.
+TEST_F(PlainText, NoLabelShowsACharacterThatSteersText) {
+    PackInfo info;
+    info.Name = "Gear\x1b[2J";
+    info.Authors = "Fargoth\x07";
+    MakePackage(Path("Gear.qvr"), {{"", "gear.esp", "g"}}, &info, Path(""));
+    OpenInMain("Gear.qvr");
+    frmMain& main = Mod().Main();
+    main.cmdInstallQVR_Click();
+    EXPECT_EQ(ReadAll(DataFolder.toStdString() + "/gear.esp"), "g");
+    main.cmdManage_Click();
+    const std::string zip = "Gear\u202Epiz.zip";
+    MakeZip(Path(zip), {"gear.esp"});
+    OpenInManage(zip);
+    EXPECT_EQ(FullText(Find<QLabel>(&Mod().Manage(), "lblQvrFile")).toStdString(), Path(zip));
+    for (QWidget* window : std::initializer_list<QWidget*>{&main, &Mod().Manage(), &Mod().Splash()})
+        for (const QLabel* label : window->findChildren<QLabel*>())
+            for (const QString& text : {label->text(), label->toolTip()})
+                for (const char32_t steering : {U'\u202E', U'\x1b', U'\x07'})
+                    EXPECT_FALSE(text.contains(QString::fromUcs4(&steering, 1)))
+                        << label->objectName().toStdString() << ": " << text.toStdString();
+}

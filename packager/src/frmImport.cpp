@@ -15,7 +15,7 @@ namespace {
 
 QString ShownFolder(const std::string& folder) {
     return folder.empty() ? QStringLiteral("(the archive's top)")
-                          : QString::fromStdString(folder) + QLatin1Char('/');
+                          : Displayable(QString::fromStdString(folder)) + QLatin1Char('/');
 }
 
 } // namespace
@@ -81,7 +81,8 @@ std::optional<QStringList> frmImport::AskOptions(const QString& archive,
     m_choices->setSelectionMode(QAbstractItemView::NoSelection);
     for (size_t i = 0; i < options.size(); ++i) {
         const qvr::sources::Option& o = options[i];
-        auto* item = new QListWidgetItem(QString::fromStdString(o.Label + " " + o.Name), m_choices);
+        auto* item = new QListWidgetItem(
+            Displayable(QString::fromStdString(o.Label + " " + o.Name)), m_choices);
         item->setData(Qt::UserRole, QString::fromStdString(o.Label));
         item->setToolTip(PlainToolTip(ShownFolder(o.Folder)));
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);

@@ -1,6 +1,7 @@
 #include "frmMain.h"
 
 #include "Dialogs.h"
+#include "Elide.h"
 #include "Looks.h"
 #include "PackageTree.h"
 #include "Twips.h"
@@ -250,7 +251,7 @@ bool frmMain::NewPackage(const QString& chosen, const qvr::sgPlugInfo* info) {
     if (m_busy || chosen.isEmpty() || !Report(m_session.New(chosen, info)))
         return false;
     m_lastPackageFolder = QDir::toNativeSeparators(QFileInfo(chosen).absolutePath());
-    setWindowTitle(QStringLiteral("Morrowind QVR Packager: ") + m_session.Title());
+    setWindowTitle(QStringLiteral("Morrowind QVR Packager: ") + Displayable(m_session.Title()));
     ShowPluginInfo();
     ResetPackageTree();
     UpdateStatusBar();

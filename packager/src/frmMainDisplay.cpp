@@ -1,3 +1,4 @@
+#include "Elide.h"
 #include "PathPanel.h"
 #include "frmMain.h"
 
@@ -74,7 +75,7 @@ void frmMain::ShowPackage() {
         (void)AddFileNode(entry, info); // a zip's clashing entry: left out, as said above
     ShowPluginInfo();
     m_updatePending = false;
-    setWindowTitle(QStringLiteral("Morrowind Plug-in Packager: ") + m_session.Title());
+    setWindowTitle(QStringLiteral("Morrowind Plug-in Packager: ") + Displayable(m_session.Title()));
     UpdateStatusBar();
     RefreshCommandStates();
 }

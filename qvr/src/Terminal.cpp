@@ -30,17 +30,6 @@ bool StderrIsTerminal() {
     return QVR_ISATTY(2) != 0;
 }
 
-namespace {
-
-// Characters that steer the terminal or reorder what is shown (a name "x<RLO>fdp.exe" reads
-// as "xexe.pdf"): controls, and the bidirectional marks and overrides.
-bool Steers(char32_t cp) {
-    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E ||
-           cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
-}
-
-} // namespace
-
 std::string Printable(const std::string& text, bool keepLineBreaks) {
     std::string out;
     out.reserve(text.size());
@@ -50,7 +39,7 @@ std::string Printable(const std::string& text, bool keepLineBreaks) {
         if (!qvr::NextCodePoint(text, i, cp)) { // a byte of another encoding
             out += '?';
             ++i;
-        } else if (Steers(cp)) {
+        } else if (qvr::SteersText(cp)) {
             out += keepLineBreaks && (cp == '\n' || cp == '\t') ? static_cast<char>(cp) : '?';
         } else {
             out.append(text, at, i - at);

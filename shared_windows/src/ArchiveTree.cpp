@@ -1,6 +1,7 @@
 #include "ArchiveTree.h"
 
 #include "Artwork.h"
+#include "Elide.h"
 
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
@@ -76,7 +77,7 @@ QTreeWidgetItem* ArchiveTree::AddNode(QTreeWidgetItem* parent, const QString& ke
                                       QTreeWidgetItem* after) {
     if (m_index.contains(key))
         return nullptr;
-    auto* item = new QTreeWidgetItem(QStringList{text});
+    auto* item = new QTreeWidgetItem(QStringList{Displayable(text)}); // names from a package
     item->setData(0, KeyRole, key);
     item->setData(0, ImageRole, image);
     if (!image.isEmpty()) {

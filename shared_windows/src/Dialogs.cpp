@@ -1,4 +1,5 @@
 #include "Dialogs.h"
+#include "Elide.h"
 #include "SummaryBox.h"
 
 #include <QDir>
@@ -92,7 +93,8 @@ std::optional<QString> QtDialogs::ChooseFolder(QWidget* parent, const QString& t
 }
 
 void QtDialogs::Message(QWidget* parent, const QString& title, const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, Displayable(title), Displayable(text, true),
+                    QMessageBox::Ok, parent);
     // Messages quote names and paths from packages: shown as they are, never as markup.
     box.setTextFormat(Qt::PlainText);
     box.exec();
@@ -100,7 +102,8 @@ void QtDialogs::Message(QWidget* parent, const QString& title, const QString& te
 
 bool QtDialogs::AskYesNo(QWidget* parent, const QString& title, const QString& text,
                          Default byDefault) {
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    QMessageBox box(QMessageBox::NoIcon, Displayable(title), Displayable(text, true),
+                    QMessageBox::Yes | QMessageBox::No, parent);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(byDefault == Default::Yes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;

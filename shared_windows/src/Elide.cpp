@@ -1,9 +1,13 @@
 #include "Elide.h"
 
+#include "qvr/platform/Encoding.h"
+
 #include <QFontMetrics>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTextDocument>
+
+#include <algorithm>
 
 namespace shared_windows {
 
@@ -20,11 +24,12 @@ int TextWidth(const QLabel* label) {
     return label->contentsRect().width() - 2 * label->margin() - indent;
 }
 
-void Show(QLabel* label, const QString& text, const QString& shown) {
+// whole: the text as it can be shown in full; the tooltip shows it when shown is cut.
+void Show(QLabel* label, const QString& text, const QString& whole, const QString& shown) {
     label->setTextFormat(Qt::PlainText);
     label->setProperty(kFullText, text);
     label->setText(shown);
-    label->setToolTip(shown == text ? QString() : PlainToolTip(text));
+    label->setToolTip(shown == whole ? QString() : PlainToolTip(whole));
 }
 
 } // namespace
@@ -32,19 +37,21 @@ void Show(QLabel* label, const QString& text, const QString& shown) {
 void SetElided(QLabel* label, const QString& text, Qt::TextElideMode mode) {
     const QFontMetrics fm(label->font());
     const int width = TextWidth(label);
-    QStringList lines = text.split(QLatin1Char('\n'));
+    const QString whole = Displayable(text, true);
+    QStringList lines = whole.split(QLatin1Char('\n'));
     for (QString& line : lines) {
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
         line = fm.elidedText(line, mode, width);
     }
-    Show(label, text, lines.join(QLatin1Char('\n')));
+    Show(label, text, whole, lines.join(QLatin1Char('\n')));
 }
 
 void SetWrappedElided(QLabel* label, const QString& text) {
     const QFontMetrics fm(label->font());
     const int width = TextWidth(label);
-    QString shown = text;
+    const QString whole = Displayable(text, true);
+    QString shown = whole;
     shown.remove(QLatin1Char('\r'));
     static const QRegularExpression word(QStringLiteral("\\S+"));
     // From the back, so that earlier positions stay valid while words get shorter.
@@ -58,14 +65,32 @@ void SetWrappedElided(QLabel* label, const QString& text) {
                           fm.elidedText(w, Qt::ElideMiddle, width));
     }
     // Line ends alone do not make a tooltip.
-    Show(label, text, shown == QString(text).remove(QLatin1Char('\r')) ? text : shown);
+    Show(label, text, whole, shown == QString(whole).remove(QLatin1Char('\r')) ? whole : shown);
+}
+
+QString Displayable(const QString& text, bool keepLineBreaks) {
+    const auto steers = [&](char32_t cp) {
+        return qvr::SteersText(cp) &&
+               !(keepLineBreaks && (cp == U'\n' || cp == U'\r' || cp == U'\t'));
+    };
+    const QList<uint> points = text.toUcs4();
+    if (std::none_of(points.begin(), points.end(), steers))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (const uint cp : points) {
+        const char32_t shown = steers(cp) ? char32_t{0xFFFD} : char32_t{cp};
+        out += QString::fromUcs4(&shown, 1);
+    }
+    return out;
 }
 
 QString PlainToolTip(const QString& text) {
-    if (!Qt::mightBeRichText(text))
-        return text;
+    const QString shown = Displayable(text, true);
+    if (!Qt::mightBeRichText(shown))
+        return shown;
     // Escaped, with its line breaks kept: markup that shows its own characters.
-    return Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal);
+    return Qt::convertFromPlainText(shown, Qt::WhiteSpaceNormal);
 }
 
 QString FullText(const QLabel* label) {

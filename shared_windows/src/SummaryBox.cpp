@@ -1,5 +1,7 @@
 #include "SummaryBox.h"
 
+#include "Elide.h"
+
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QListWidget>
@@ -10,13 +12,15 @@ namespace shared_windows {
 
 SummaryBox::SummaryBox(QWidget* parent, const QString& title, const QString& text,
                        const QStringList& items)
-    : QDialog(parent), text_(new QLabel(text, this)), list_(new QListWidget(this)) {
-    setWindowTitle(title);
+    : QDialog(parent), text_(new QLabel(Displayable(text, true), this)),
+      list_(new QListWidget(this)) {
+    setWindowTitle(Displayable(title));
     // The text names files, which come from a package: shown as they are.
     text_->setTextFormat(Qt::PlainText);
     text_->setWordWrap(true);
     text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    list_->addItems(items);
+    for (const QString& item : items)
+        list_->addItem(Displayable(item));
     // A name with its reason is often longer than the box: it wraps rather than hiding its end.
     list_->setWordWrap(true);
     list_->setTextElideMode(Qt::ElideNone);

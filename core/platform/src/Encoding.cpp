@@ -63,6 +63,11 @@ char32_t FoldCase(char32_t cp) {
 
 } // namespace
 
+bool SteersText(char32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E ||
+           cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
 bool NextCodePoint(const std::string& s, size_t& i, char32_t& cp) {
     auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
     unsigned char b0 = byte(i);

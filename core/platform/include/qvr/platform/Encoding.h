@@ -15,6 +15,11 @@ bool IsValidUtf8(const std::string& text);
 // malformed, overlong or surrogate sequence.
 bool NextCodePoint(const std::string& text, size_t& i, char32_t& cp);
 
+// Characters that steer a terminal or reorder what is shown around them (a name "x<RLO>fdp.exe"
+// reads as "xexe.pdf"): controls, and the bidirectional marks, embeddings, overrides and
+// isolates. A stranger's name shows them as something visible instead.
+bool SteersText(char32_t cp);
+
 // Names compare as the game's Windows edition compares them: ignoring letter case, for the
 // letters Windows-1252 holds. In texts that are not valid UTF-8 only A to Z are folded.
 bool SameTextIgnoreCase(const std::string& a, const std::string& b);
