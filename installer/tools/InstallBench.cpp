@@ -9,6 +9,8 @@
 #include "qvr/platform/HostEnvironment.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -37,9 +39,21 @@ int main(int argc, char** argv) {
     const QString archive = QString::fromLocal8Bit(argv[1]);
     const QString data = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
     QTemporaryDir work;
+    // As a player's installer starts after its first run: the data folder is in its settings
+    // (a first start would ask for it and make the settings file).
+    // Written plainly, not as the installer keeps it: the bench's own step, not the installer's.
+    const QString settings = work.filePath("qvrinst.ini");
+    QFile file(settings);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write("[Settings]\r\nTESLocation=" + QDir::toNativeSeparators(data).toUtf8() +
+                   "\r\n") < 0) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(settings));
+        return 2;
+    }
+    file.close();
     shared_windows::ScriptedDialogs dialogs; // the end's message box is recorded, not shown
     ReplaceAll prompt;
-    MainMod mod({work.filePath("qvrinst.ini"), data, [] {}, {}});
+    MainMod mod({settings, data, [] {}, {}});
     mod.SetPrompt(&prompt);
     // As a player's double-click starts it: the archive is named at the start.
     mod.Start({archive});
