@@ -169,13 +169,18 @@ private:
         qvr::Archives Arc;
         std::shared_ptr<qvr::sources::Source> Downloaded;
         std::optional<size_t> ReadmeLater; // a member of Downloaded
+        qvr::PreparedPackage Prepared;     // a package's entries, with prepare
     };
-    static ReadResult ReadArchive(const std::string& path, const std::string& tempFolder);
+    // prepare: a package's entries are prepared for its install as well (on a thread of its
+    // own this costs the install nothing).
+    static ReadResult ReadArchive(const std::string& path, const std::string& tempFolder,
+                                  bool prepare = false);
     qvr::Result Take(ReadResult read);
     // The reading of the archive named at the start, until OpenArchive takes it.
     QString m_earlyPath;
     std::future<ReadResult> m_early;
     std::optional<size_t> m_readmeLater;
+    qvr::PreparedPackage m_prepared; // the open package's, until its first install
     // ReadArchive and the installs for an archive as downloaded (MainModSources.cpp): the
     // numbered options or the data root asked for first, then the same engine as a package's.
     static ReadResult ReadDownloaded(const std::string& path, const std::string& tempFolder);

@@ -1,6 +1,7 @@
 // Installing with a record and taking back exactly what was written.
 
 #include "ReversibleSupport.h"
+#include "qvr/install/Engine.h"
 
 #include "qvr/platform/FolderLock.h"
 #include "qvr/platform/detail/TestHooks.h"
@@ -341,3 +342,30 @@ TEST_F(Reversible, AnInstallStoppedByAFullDiskIsTakenBackWhileTheDiskIsStillFull
 }
 
 } // namespace
+
+// A package prepared ahead (as the installer does while its window is made) installs through
+// the Archives it was moved into; one prepared before the package was read again, changed by
+// another program, is not used, even with as many entries.
+TEST_F(Reversible, APackagePreparedAheadIsUsedOnlyForTheEntriesItWasMadeFrom) {
+    const Files first = {{"Meshes\\a.nif", "A's a"}, {"a.esp", "A's plug-in"}};
+    const Files second = {{"Meshes\\b.nif", "B's b"}, {"b.esp", "B's plug-in"}};
+    for (const bool changed : {false, true}) {
+        SCOPED_TRACE(changed ? "changed and read again since" : "prepared, then moved");
+        fs::remove_all(Data());
+        const std::string pack = Pack("A", first);
+        qvr::Archives read;
+        read.TempFolder = arc.TempFolder;
+        ASSERT_TRUE(read.OpenArchive(pack));
+        qvr::PreparedPackage prepared = qvr::PreparePackage(read);
+        qvr::Archives open = std::move(read);
+        if (changed) {
+            ASSERT_EQ(Pack("A", second), pack);
+            ASSERT_TRUE(open.OpenArchive(pack));
+        }
+        const qvr::InstallReport report =
+            qvr::InstallRecorded(open, qvr::InstallTarget{Data(), {}, nullptr, {}}, kYes, {}, {},
+                                 {}, {}, std::move(prepared));
+        ASSERT_TRUE(report.Outcome.Ok()) << report.Outcome.Message;
+        EXPECT_EQ(Snapshot(Data()), changed ? second : first);
+    }
+}

@@ -22,6 +22,7 @@
 
 #include <exception>
 #include <system_error>
+#include <utility>
 
 using namespace shared_windows;
 
@@ -123,7 +124,7 @@ void MainMod::Start(const QStringList& arguments) {
                     // A package's list of ten thousand files fills megabytes of this
                     // thread's heap.
                     qvr::PreferLargePagesOnThisThread();
-                    return ReadArchive(path, temp);
+                    return ReadArchive(path, temp, true);
                 },
                 arguments.first().toStdString(), Arc.TempFolder);
             m_earlyPath = arguments.first();
@@ -167,7 +168,8 @@ std::string WhatIsWrong(const qvr::OpenStatus& status, const std::string& path) 
 }
 } // namespace
 
-MainMod::ReadResult MainMod::ReadArchive(const std::string& p, const std::string& tempFolder) {
+MainMod::ReadResult MainMod::ReadArchive(const std::string& p, const std::string& tempFolder,
+                                         bool prepare) {
     if (qvr::sources::ReadsOtherArchives() && !qvr::Archives().IsQvrArchive(p))
         return ReadDownloaded(p, tempFolder);
     ReadResult read;
@@ -186,6 +188,8 @@ MainMod::ReadResult MainMod::ReadArchive(const std::string& p, const std::string
     }
     if (!why.empty())
         read.Outcome = qvr::Result::Unusable("The file " + p + " " + why + ".");
+    else if (prepare && status.Kind == qvr::OpenKind::Complete)
+        read.Prepared = qvr::PreparePackage(next);
     return read;
 }
 
@@ -195,6 +199,7 @@ qvr::Result MainMod::Take(ReadResult read) {
     Arc = std::move(read.Arc);
     Downloaded = std::move(read.Downloaded);
     m_readmeLater = read.ReadmeLater;
+    m_prepared = std::move(read.Prepared);
     ArchiveReady = true;
     ++m_openSerial;
     return qvr::Result::Success();
@@ -382,7 +387,8 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
             const qvr::InstallReport report =
                 run ? run(askAndNote, progress, takeBack)
                     : qvr::InstallIntoDataFolder(Arc, dataFolder.toStdString(), EnableInIni(),
-                                                 askAndNote, progress, takeBack, m_enabled);
+                                                 askAndNote, progress, takeBack, m_enabled,
+                                                 std::exchange(m_prepared, {}));
             if (results)
                 *results = report.Entries;
             cancelled = report.Cancelled;

@@ -283,13 +283,14 @@ TimesFor MastersFirstTimes(const std::string& root, const std::string& below,
 
 InstallReport InstallIntoDataFolder(Archives& arc, const std::string& dataFolder, bool activate,
                                     const OverwriteQuestion& ask, const EntryProgress& progress,
-                                    const TakeBackQuestion& takeBack, Activation& told) {
+                                    const TakeBackQuestion& takeBack, Activation& told,
+                                    PreparedPackage prepared) {
     told = {};
     const MorrowindIniEditor editor(dataFolder);
     const InstallTarget target = DataFolderTarget(dataFolder, editor);
     return InstallRecorded(arc, target, ask, progress, takeBack,
                            activate ? ActivationEdits(dataFolder, told) : EditsFor{},
-                           MastersFirstTimes(dataFolder, {}, {}));
+                           MastersFirstTimes(dataFolder, {}, {}), std::move(prepared));
 }
 
 InstallReport InstallIntoDataFolder(InstallRequest request, const std::string& dataFolder,

@@ -39,11 +39,12 @@ std::string MemberPathOf(const sgFileInfo& e) {
 }
 
 // Every entry but the information entry, placed as itself; entryOf maps each placed file back.
-std::vector<sources::Placed> PlaceEntries(const Archives& arc, const sources::Source& source,
+std::vector<sources::Placed> PlaceEntries(const Archives& arc,
+                                          const std::vector<sources::Member>& listed,
                                           std::vector<size_t>& entryOf) {
     std::unordered_map<std::string, size_t> members;
-    for (size_t i = 0; i < source.Members().size(); ++i)
-        members.emplace(source.Members()[i].Path, i);
+    for (size_t i = 0; i < listed.size(); ++i)
+        members.emplace(listed[i].Path, i);
     std::vector<sources::Placed> placed;
     for (size_t i = 0; i < arc.ArchiveFiles.size(); ++i) {
         const sgFileInfo& e = arc.ArchiveFiles[i];
@@ -60,6 +61,15 @@ std::vector<sources::Placed> PlaceEntries(const Archives& arc, const sources::So
 
 } // namespace
 
+PreparedPackage PreparePackage(const Archives& arc) {
+    PreparedPackage prepared;
+    prepared.Listing = sources::ListPackage(arc);
+    if (prepared.Listing)
+        prepared.Files =
+            PlaceEntries(arc, sources::ListedMembers(prepared.Listing), prepared.EntryOf);
+    return prepared;
+}
+
 InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
                               const OverwriteQuestion& ask, const EntryProgress& progress, unsigned,
                               const TakeBackQuestion& takeBack) {
@@ -70,7 +80,7 @@ InstallReport InstallRecorded(Archives& arc, const std::string& dataFolder,
 InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
                               const OverwriteQuestion& ask, const EntryProgress& progress,
                               const TakeBackQuestion& takeBack, const EditsFor& edits,
-                              const TimesFor& times) {
+                              const TimesFor& times, PreparedPackage prepared) {
     InstallReport report;
     if (arc.ZipLoaded) {
         report.Entries = InstallArchive(arc, target.Root, ask, progress);
@@ -78,16 +88,21 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
         return report;
     }
     const std::vector<sgFileInfo> entries = arc.ArchiveFiles; // see InstallArchive
-    sources::Opened opened = sources::OpenPackage(arc);
+    if (!sources::ListingFits(prepared.Listing, arc))
+        prepared = PreparePackage(arc);
+    // Without a listing (it failed) the package is listed as it is opened, and placed after.
+    const bool placed = prepared.Listing != nullptr;
+    sources::Opened opened = sources::OpenPackage(arc, std::move(prepared.Listing));
     if (!opened.Outcome) {
         report.Entries.resize(entries.size());
         report.Outcome = opened.Outcome;
         return report;
     }
-    std::vector<size_t> entryOf;
+    std::vector<size_t> entryOf = std::move(prepared.EntryOf);
     InstallRequest request;
     request.Source = opened.Archive.get();
-    request.Files = PlaceEntries(arc, *opened.Archive, entryOf);
+    request.Files =
+        placed ? std::move(prepared.Files) : PlaceEntries(arc, opened.Archive->Members(), entryOf);
     request.Archive = platform::FileNamePart(arc.CurrentArchive);
     request.Name = arc.PluginInfo.PluginName();
     request.Version = arc.PluginInfo.Version();

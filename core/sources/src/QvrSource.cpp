@@ -54,15 +54,52 @@ std::optional<int64_t> EntrySeconds(const std::string& text) {
     return days * 86400 + n[3] * 3600 + n[4] * 60 + n[5];
 }
 
+} // namespace
+
+// What QvrSource lists: the members, and the entry of ArchiveFiles each one was made from.
+struct PackageList {
+    MemberList List;
+    std::vector<size_t> Entries;
+};
+
+namespace {
+
+PackageList ListEntries(const Archives& arc) {
+    PackageList out;
+    out.Entries.reserve(arc.ArchiveFiles.size());
+    out.List.Expect(arc.ArchiveFiles.size());
+    for (size_t i = 0; i < arc.ArchiveFiles.size(); ++i) {
+        const sgFileInfo& e = arc.ArchiveFiles[i];
+        if (arc.IsInfoEntry(e) || Archives::LooksLikeInfoEntry(e))
+            continue;
+        const std::string raw =
+            e.FilePath().empty() ? e.FileName() : e.FilePath() + "\\" + e.FileName();
+        if (const Result safe = IsSafeEntryPath(e.FilePath(), e.FileName()); !safe) {
+            out.List.Refuse(raw, safe.Message);
+            continue;
+        }
+        if (e.FileSize() < 0) {
+            out.List.Refuse(raw, "its recorded size is negative");
+            continue;
+        }
+        if (out.List.Add(raw, Member{{}, e.FileSize(), std::nullopt, EntrySeconds(e.FileDate())}))
+            out.Entries.push_back(i);
+    }
+    out.List.Listed();
+    return out;
+}
+
 class QvrSource final : public Source {
 public:
     QvrSource(Archives arc, std::string name)
         : m_own(std::move(arc)), m_arc(*m_own), m_name(std::move(name)) {
-        List();
+        Take(ListEntries(m_arc));
     }
-    // Reads through the caller's open package, which outlives the source.
-    QvrSource(Archives* borrowed, std::string name) : m_arc(*borrowed), m_name(std::move(name)) {
-        List();
+    // Reads through the caller's open package, which outlives the source; listed: its members
+    // listed ahead from it.
+    QvrSource(Archives* borrowed, std::string name, std::optional<PackageList> listed)
+        : m_arc(*borrowed), m_name(std::move(name)) {
+        Take(listed ? std::move(*listed) : ListEntries(m_arc));
     }
 
     const std::string& Name() const override { return m_name; }
@@ -72,26 +109,11 @@ public:
     Result Extract(const std::vector<Job>& jobs, const DoneCallback& done) override;
 
 private:
-    void List() {
-        m_entries.reserve(m_arc.ArchiveFiles.size());
-        m_list.Expect(m_arc.ArchiveFiles.size());
-        for (const sgFileInfo& e : m_arc.ArchiveFiles) {
-            if (m_arc.IsInfoEntry(e) || Archives::LooksLikeInfoEntry(e))
-                continue;
-            const std::string raw =
-                e.FilePath().empty() ? e.FileName() : e.FilePath() + "\\" + e.FileName();
-            if (const Result safe = IsSafeEntryPath(e.FilePath(), e.FileName()); !safe) {
-                m_list.Refuse(raw, safe.Message);
-                continue;
-            }
-            if (e.FileSize() < 0) {
-                m_list.Refuse(raw, "its recorded size is negative");
-                continue;
-            }
-            if (m_list.Add(raw, Member{{}, e.FileSize(), std::nullopt, EntrySeconds(e.FileDate())}))
-                m_entries.push_back(&e);
-        }
-        m_list.Listed();
+    void Take(PackageList listed) {
+        m_list = std::move(listed.List);
+        m_entries.reserve(listed.Entries.size());
+        for (size_t i : listed.Entries)
+            m_entries.push_back(&m_arc.ArchiveFiles[i]);
     }
 
     Done Run(RandomAccessFile& file, int64_t dataEnd, const Job& job, size_t k,
@@ -209,14 +231,47 @@ Opened OpenQvr(const std::string& path, const std::string& name) {
 
 namespace qvr::sources {
 
-Opened OpenPackage(Archives& arc) {
+// The listing is a function of the entries alone: entries with the same print list the same.
+struct PackageListing {
+    detail::PackageList List;
+    std::string Archive;
+    qvr::detail::ListPrint Print;
+};
+
+std::shared_ptr<PackageListing> ListPackage(const Archives& arc) {
     try {
-        return {
-            std::make_unique<detail::QvrSource>(&arc, platform::FileNamePart(arc.CurrentArchive)),
-            Result::Success()};
+        return std::make_shared<PackageListing>(PackageListing{
+            detail::ListEntries(arc), arc.CurrentArchive, qvr::detail::PrintOf(arc.ArchiveFiles)});
+    } catch (const std::exception&) {
+        return nullptr; // listed again when the package is opened
+    }
+}
+
+const std::vector<Member>& ListedMembers(const std::shared_ptr<PackageListing>& listing) {
+    static const std::vector<Member> none;
+    return listing ? listing->List.List.Members : none;
+}
+
+bool ListingFits(const std::shared_ptr<PackageListing>& listing, const Archives& arc) {
+    return listing && listing->Archive == arc.CurrentArchive &&
+           listing->Print == qvr::detail::PrintOf(arc.ArchiveFiles);
+}
+
+Opened OpenPackage(Archives& arc, std::shared_ptr<PackageListing> listing) {
+    try {
+        std::optional<detail::PackageList> listed;
+        if (ListingFits(listing, arc))
+            listed = std::move(listing->List);
+        return {std::make_unique<detail::QvrSource>(
+                    &arc, platform::FileNamePart(arc.CurrentArchive), std::move(listed)),
+                Result::Success()};
     } catch (const std::exception& e) {
         return {nullptr, Result::Unusable(arc.CurrentArchive + ": " + e.what())};
     }
+}
+
+Opened OpenPackage(Archives& arc) {
+    return OpenPackage(arc, nullptr);
 }
 
 } // namespace qvr::sources

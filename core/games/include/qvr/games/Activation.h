@@ -70,9 +70,11 @@ TimesFor MastersFirstTimes(const std::string& root, const std::string& below,
 // The one install into a data folder for qvr and QVRInstaller: arc's files through the engine,
 // dated master-first, and with activate its plug-ins and archives listed in Morrowind.ini in
 // the same transaction (told says what was listed, or why not).
+// prepared: arc's entries prepared ahead (see PreparePackage).
 InstallReport InstallIntoDataFolder(Archives& arc, const std::string& dataFolder, bool activate,
                                     const OverwriteQuestion& ask, const EntryProgress& progress,
-                                    const TakeBackQuestion& takeBack, Activation& told);
+                                    const TakeBackQuestion& takeBack, Activation& told,
+                                    PreparedPackage prepared = {});
 // The same for any request of the engine (an archive's members placed by SourceRequest, in
 // SourceInstall.h): its edits and times are this builder's.
 InstallReport InstallIntoDataFolder(InstallRequest request, const std::string& dataFolder,

@@ -93,13 +93,23 @@ struct InstallRequest {
 // request.Files, in order.
 InstallReport InstallMembers(const InstallTarget& target, const InstallRequest& request);
 
+// What installing arc needs of its entries alone (its members, and the entry each placed file
+// comes from), made ahead on any thread from arc as read: a window can be made meanwhile.
+struct PreparedPackage {
+    std::shared_ptr<sources::PackageListing> Listing;
+    std::vector<sources::Placed> Files;
+    std::vector<size_t> EntryOf;
+};
+[[nodiscard]] PreparedPackage PreparePackage(const Archives& arc);
+
 // InstallRecorded (RecordedInstall.h) into any target: every entry of arc but its information
 // entry, placed as itself below target.Below, with the configuration edits of edits and the
-// file times of times.
+// file times of times. prepared is used when it was made from the entries arc holds (see
+// sources::ListingFits); else arc's entries are prepared anew.
 InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
                               const OverwriteQuestion& ask, const EntryProgress& progress,
                               const TakeBackQuestion& takeBack, const EditsFor& edits,
-                              const TimesFor& times = {});
+                              const TimesFor& times = {}, PreparedPackage prepared = {});
 // RemovePlugin (RecordedInstall.h) on any target: by record, with its configuration edits taken
 // back by target.Editor, else by content.
 RemovalReport RemovePlugin(Archives& arc, const InstallTarget& target,

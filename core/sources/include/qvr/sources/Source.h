@@ -95,6 +95,18 @@ struct Opened {
 // must outlive it unchanged: a caller with the package open does not read its directory again.
 [[nodiscard]] Opened OpenPackage(Archives& arc);
 
+// The members of the package arc holds, listed ahead on any thread (a window can be made
+// meanwhile) from arc as read. They fit any Archives holding the same entries (a moved one);
+// not one whose entries changed or were read from another package. Empty when listing failed.
+struct PackageListing;
+[[nodiscard]] std::shared_ptr<PackageListing> ListPackage(const Archives& arc);
+// The members listed, for placing them ahead as well; empty when there is no listing.
+const std::vector<Member>& ListedMembers(const std::shared_ptr<PackageListing>& listing);
+// Whether listing was made from the entries arc holds now.
+bool ListingFits(const std::shared_ptr<PackageListing>& listing, const Archives& arc);
+// OpenPackage with members listed ahead, which it takes over; lists anew when they do not fit.
+[[nodiscard]] Opened OpenPackage(Archives& arc, std::shared_ptr<PackageListing> listing);
+
 // Whether this build reads archives other than QVR packages (not on Windows yet).
 bool ReadsOtherArchives();
 // Whether the file at path begins as an archive whose members the general archive library
