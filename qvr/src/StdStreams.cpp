@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <vector>
+#include <zlib.h>
 
 #include <iostream>
 
@@ -80,32 +81,42 @@ std::string ArchiveOperand(const std::string& operand, SpoolFolder& spool) {
     _setmode(_fileno(stdin), _O_BINARY);
 #endif
     std::string path = spool.PathOf("stdin.qvr");
+    uLong crc = crc32(0, nullptr, 0);
     {
         std::ofstream out(Native(path), std::ios::binary | std::ios::trunc);
         std::vector<char> buffer(1 << 16);
         size_t n;
-        while ((n = std::fread(buffer.data(), 1, buffer.size(), stdin)) > 0)
+        while ((n = std::fread(buffer.data(), 1, buffer.size(), stdin)) > 0) {
             out.write(buffer.data(), static_cast<std::streamsize>(n));
+            crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(n));
+        }
         if (std::ferror(stdin))
             throw CommandError{kUsage, "standard input cannot be read"};
         if (!out.flush())
             throw CommandError{kUsage, "the package on standard input cannot be kept in " +
                                            qvr::GetTempFolder() + " (is the disk full?)"};
     }
+    // Named by its information entry when it is a package that has one, else by its bytes: the
+    // install's record knows an archive by its file name, and two archives read from standard
+    // input must not pass for one (the second would take the first one's install back).
+    char sum[16];
+    std::snprintf(sum, sizeof sum, "%08lx", static_cast<unsigned long>(crc & 0xFFFFFFFFu));
     qvr::Archives arc;
-    if (!arc.Open(path).Usable())
-        return path;
-    std::string named;
-    for (const auto& e : arc.ArchiveFiles) {
+    const bool package = arc.Open(path).Usable();
+    std::string named = std::string("stdin-") + sum + (package ? ".qvr" : "");
+    std::string info;
+    for (const auto& e : package ? arc.ArchiveFiles : std::vector<qvr::sgFileInfo>{}) {
         if (!e.FilePath().empty() || !Lower(e.FileName()).ends_with(".qvr.ifo"))
             continue;
-        if (!named.empty())
-            return path; // two candidates: none is the information entry
-        named = e.FileName().substr(0, e.FileName().size() - 4);
+        if (!info.empty()) {
+            info.clear(); // two candidates: none is the information entry
+            break;
+        }
+        info = e.FileName().substr(0, e.FileName().size() - 4);
     }
     // Only a plain name can be a file name here.
-    if (named.empty() || named.find_first_of("/\\:") != std::string::npos)
-        return path;
+    if (!info.empty() && info.find_first_of("/\\:") == std::string::npos)
+        named = info;
     const std::string renamed = spool.PathOf(named);
     std::error_code ec;
     fs::rename(Native(path), Native(renamed), ec);

@@ -1,9 +1,11 @@
 // qvr on a full disk, through links and special files, interrupted, and with nowhere to write
 // its output: the package is always the old one or the new one, and no work file stays.
 
+#include "qvr/install/InstallRecord.h"
 #include "qvr/package/Archives.h"
 #include "qvr/package/Verify.h"
 
+#include "qvrtest/ArchiveFixtures.h"
 #include "qvrtest/Bytes.h"
 #include "qvrtest/TempFolder.h"
 
@@ -346,6 +348,25 @@ TEST_F(Durability, StandardStreamCopiesGoOnEveryExitAndStaleOnesAreSwept) {
     EXPECT_EQ(Run(l).Code, 0);
     close(fd);
     EXPECT_EQ(spoolsLeft(), std::vector<std::string>{"qvr-" + dead + "-1"});
+}
+
+// Archives read from standard input are told apart by their bytes: a second one is an install
+// of its own, not a new version of the first that takes its install back; the first again is.
+TEST_F(Durability, ArchivesFromStandardInputAreToldApartByTheirBytes) {
+    ASSERT_TRUE(qvrtest::MakeZip(dir / "x.zip", {{"x.esp", "x"}}));
+    ASSERT_TRUE(qvrtest::MakeZip(dir / "z.zip", {{"z.esp", "z"}}));
+    WriteAll(dir / "data" / "Morrowind.esm", "TES3");
+    for (const char* zip : {"x.zip", "z.zip", "x.zip"}) {
+        const int fd = open(P(zip).c_str(), O_RDONLY);
+        Launch l{{"install", "-q", "-", P("data")}};
+        l.StdinFd = fd;
+        const Outcome r = Run(l);
+        close(fd);
+        EXPECT_EQ(r.Code, 0) << zip << ": " << r.Err;
+    }
+    EXPECT_EQ(ReadAll(dir / "data" / "x.esp"), "x");
+    EXPECT_EQ(ReadAll(dir / "data" / "z.esp"), "z");
+    EXPECT_EQ(qvr::ListInstallRecords(P("data")).size(), 2u);
 }
 
 // Issue 25, finding 12: a file named like the package's journal is someone else's unless it

@@ -87,7 +87,8 @@ Result TakeLayout(const std::vector<std::string>& paths, Selection& out) {
     switch (layout.Kind) {
     case LayoutKind::Root:
         out.Placed = PlaceFromRoot(paths, layout.Root);
-        out.Message = "the data root " + ShownFolder(layout.Root);
+        out.Message = "the data root " +
+                      (layout.Root.empty() ? std::string("at the top") : ShownFolder(layout.Root));
         return Result::Success();
     case LayoutKind::Options:
         return NeedsChoice(out, "it holds numbered options: " + OptionsList(layout));
