@@ -46,10 +46,10 @@ struct Layout {
 const std::vector<Layout>& Layouts() {
     static const std::vector<Layout> table = {
         {"files at the top",
-         {{"Mod.esp", "esp"}, {"Meshes/a.nif", "nif"}},
+         {{"Mod.esp", "esp"}, {"Mod.bsa", "bsa"}, {"Meshes/a.nif", "nif"}},
          {},
          0,
-         {{"Mod.esp", "esp"}, {"Meshes/a.nif", "nif"}},
+         {{"Mod.esp", "esp"}, {"Mod.bsa", "bsa"}, {"Meshes/a.nif", "nif"}},
          1},
         {"Data Files",
          {{"Data Files/Mod.esp", "esp"},
@@ -60,10 +60,10 @@ const std::vector<Layout>& Layouts() {
          {{"Mod.esp", "esp"}, {"Textures/t.dds", "dds"}},
          1},
         {"named wrapper",
-         {{"MyMod/Mod.esp", "esp"}, {"MyMod/Meshes/a.nif", "nif"}},
+         {{"MyMod/Mod.esp", "esp"}, {"MyMod/Mod.bsa", "bsa"}, {"MyMod/Meshes/a.nif", "nif"}},
          {},
          0,
-         {{"Mod.esp", "esp"}, {"Meshes/a.nif", "nif"}},
+         {{"Mod.esp", "esp"}, {"Mod.bsa", "bsa"}, {"Meshes/a.nif", "nif"}},
          1},
         {"wrapper around Data Files",
          {{"MyMod/Data Files/Mod.esp", "esp"},
@@ -163,6 +163,9 @@ TEST_P(ArchiveInstall, ForOpenMWEachOptionIsAFolderAndADataLine) {
         for (size_t at = 0; (at = now.find("\ndata=", at)) != std::string::npos; ++at)
             ++lines;
         EXPECT_EQ(lines, layout.DataLines) << layout.Name << now;
+        // A .bsa at the data's top is listed for OpenMW to read, as a package's is.
+        EXPECT_EQ(Contains(now, "\nfallback-archive=Mod.bsa\n"), layout.Files.count("Mod.bsa") > 0)
+            << layout.Name << now;
         // Options in number order: the later one's line after the earlier one's.
         if (std::string(layout.Name) == "numbered options") {
             EXPECT_LT(now.find("00 Core"), now.find("01 Big")) << now;

@@ -97,6 +97,14 @@ Result PlaceContent(const std::vector<Line>& lines, const std::string& name,
 
 } // namespace
 
+std::string ListingKey(const std::string& fileName) {
+    const std::string l = LowerText(fileName);
+    if (l.ends_with(".esp") || l.ends_with(".esm") || l.ends_with(".omwaddon") ||
+        l.ends_with(".omwscripts"))
+        return "content";
+    return l.ends_with(".bsa") ? "fallback-archive" : "";
+}
+
 std::string ValueProblem(const std::string& name) {
     if (!IsMasterName(name))
         return "it is not a file name (empty, or with a separator, a quote or a control "

@@ -1,5 +1,7 @@
 #include "qvr/games/OpenMWSources.h"
 
+#include "qvr/games/OpenMWLoadOrder.h"
+
 #include "qvr/format/PathRules.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/WorkFiles.h"
@@ -15,11 +17,6 @@ namespace {
 
 constexpr const char* kKind = "openmw.cfg";
 
-bool IsPlugin(const std::string& name) {
-    const std::string l = LowerText(name);
-    return l.ends_with(".esp") || l.ends_with(".esm") || l.ends_with(".omwaddon");
-}
-
 std::string FolderOfFile(const std::string& file) {
     return platform::FromNative(platform::ToNative(file).parent_path());
 }
@@ -31,11 +28,12 @@ std::string DataFolderOf(const Target& where, const std::string& folder) {
 }
 
 // The lines wanted for the files written (recorded paths: the plug-in's folder, then one of
-// folders, then the file): every folder's data= line, and the plug-ins at a folder's top.
+// folders, then the file): every folder's data= line, and the plug-ins, .omwscripts and .bsa
+// files at a folder's top, as an install of a package lists them.
 std::vector<std::string> WantedLines(const Target& where, const std::vector<std::string>& folders,
                                      const std::vector<std::string>& files, ListReport& listed) {
     std::vector<std::string> lines;
-    std::vector<std::string> content;
+    std::vector<std::string> content; // "key=name"
     listed.Unlisted.clear();
     for (const std::string& folder : folders) {
         lines.push_back("data=" + DataFolderOf(where, folder));
@@ -45,21 +43,24 @@ std::vector<std::string> WantedLines(const Target& where, const std::vector<std:
             if (!LowerText(below).starts_with(prefix))
                 continue;
             below = below.substr(prefix.size());
-            if (below.find('\\') != std::string::npos || !IsPlugin(below))
+            const std::string key = ListingKey(below);
+            if (below.find('\\') != std::string::npos || key.empty())
                 continue;
-            if (const Result safe =
-                    FirstFailure(IsSafeSettingValue(below), IsSafeRelativePath(below));
-                !safe)
-                listed.Unlisted.push_back(safe.Message);
+            const Result safe = FirstFailure(IsSafeSettingValue(below), IsSafeRelativePath(below));
+            const std::string line = key + "=" + below;
+            if (const std::string why = safe ? ValueProblem(below) : safe.Message; !why.empty())
+                listed.Unlisted.push_back(below + ": " + why);
             else if (std::none_of(content.begin(), content.end(), [&](const std::string& c) {
-                         return LowerText(c) == LowerText(below);
+                         return LowerText(c) == LowerText(line);
                      }))
-                content.push_back(below);
+                content.push_back(line);
         }
     }
-    listed.Plugins = content.size();
-    for (const std::string& c : content)
-        lines.push_back("content=" + c);
+    listed.Plugins = static_cast<size_t>(
+        std::count_if(content.begin(), content.end(), [](const std::string& line) {
+            return line.starts_with("content=") && !LowerText(line).ends_with(".omwscripts");
+        }));
+    lines.insert(lines.end(), content.begin(), content.end());
     return lines;
 }
 
@@ -74,11 +75,14 @@ EditsFor EditsOf(const Target& where, const std::vector<std::string>& folders, L
         const Config cfg = Config::Parse(text.str());
         const std::vector<std::string> data = cfg.Values("data");
         const std::vector<std::string> content = cfg.Values("content");
+        const std::vector<std::string> archives = cfg.Values("fallback-archive");
         ConfigEdit e{kKind, where.ConfigPath, {}, {}};
         for (const std::string& line : WantedLines(where, folders, files, listed)) {
             const std::string key = line.substr(0, line.find('='));
             const std::string value = line.substr(line.find('=') + 1);
-            const std::vector<std::string>& present = key == "data" ? data : content;
+            const std::vector<std::string>& present = key == "data"      ? data
+                                                      : key == "content" ? content
+                                                                         : archives;
             const bool absent = std::none_of(present.begin(), present.end(), [&](const auto& p) {
                 return key == "data" ? p == value : LowerText(p) == LowerText(value);
             });

@@ -16,6 +16,9 @@ namespace qvr::openmw {
 // Why a file name cannot be the value of a content= or fallback-archive= line ("" when it
 // can): it must be one file name that OpenMW reads back as written.
 std::string ValueProblem(const std::string& name);
+// The key of the line that lists a file at the top of a data= folder: "content" for plug-ins
+// and .omwscripts files, "fallback-archive" for .bsa files, "" for any other file.
+std::string ListingKey(const std::string& fileName);
 
 // The lines one install added: what its removal takes out again.
 struct OrderLines {
