@@ -369,3 +369,20 @@ TEST_F(Reversible, APackagePreparedAheadIsUsedOnlyForTheEntriesItWasMadeFrom) {
         EXPECT_EQ(Snapshot(Data()), changed ? second : first);
     }
 }
+
+// Entries the package's own listing refuses are told as refused, with its reason: two names that
+// differ only in letter case are one file on the game's system, and neither is installed (the
+// second was reported as a player's file kept, the first as installed).
+TEST_F(Reversible, EntriesThePackageRefusesAreToldWithTheReason) {
+    const std::string pack = Pack("Twins", {{"Q.esp", "one"}, {"q.ESP", "two"}, {"ok.esp", "k"}});
+    const qvr::InstallReport report = Install(pack, true);
+    ASSERT_TRUE(report.Outcome.Ok()) << report.Outcome.Message;
+    EXPECT_EQ(Snapshot(Data()), (Files{{"ok.esp", "k"}}));
+    size_t refused = 0;
+    for (const qvr::EntryResult& r : report.Entries)
+        if (r.Outcome == qvr::EntryOutcome::Refused) {
+            ++refused;
+            EXPECT_NE(r.Message.find("letter case"), std::string::npos) << r.Message;
+        }
+    EXPECT_EQ(refused, 2u);
+}

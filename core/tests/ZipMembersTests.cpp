@@ -173,8 +173,9 @@ TEST(ZipMembers, ListedStraightTheyShowWhatLibarchiveShows) {
                })},
          true},
         {"folders by name and by attributes, a read-only file",
-         {member("Data Files/"), with(member("Meshes"), [](ZipMember& m) { m.attributes = 0x10; }),
-          with(member("Icons"),
+         {member("Data Files/", ""),
+          with(member("Meshes", ""), [](ZipMember& m) { m.attributes = 0x10; }),
+          with(member("Icons", ""),
                [](ZipMember& m) {
                    m.madeBy = 0x0314;
                    m.attributes = 0040755u << 16;
@@ -185,6 +186,13 @@ TEST(ZipMembers, ListedStraightTheyShowWhatLibarchiveShows) {
                    m.madeBy = 0x0314;
                    m.attributes = 0100644u << 16;
                })},
+         true},
+        {"a member marked as a folder that holds data",
+         {member("a.esp"), with(member("b.esp"),
+                                [](ZipMember& m) {
+                                    m.madeBy = 0x0314;
+                                    m.attributes = (0040755u << 16) | 0x10;
+                                })},
          true},
         {"the directory in another order", {member("b.esp"), member("a.esp")}, true, {}, true},
         {"Windows-1252 and backslashes",

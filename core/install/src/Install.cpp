@@ -145,6 +145,8 @@ EntryResult RemoveOne(Archives& arc, const sgFileInfo& entry, const std::string&
 } // namespace
 
 std::string EntryDisplayPath(const sgFileInfo& entry) {
+    if (entry.FilePath().empty() && entry.FileName().empty())
+        return "(an entry without a name)";
     return entry.FilePath().empty() ? entry.FileName() : entry.FilePath() + "\\" + entry.FileName();
 }
 

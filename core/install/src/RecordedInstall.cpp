@@ -59,6 +59,43 @@ std::vector<sources::Placed> PlaceEntries(const Archives& arc,
     return placed;
 }
 
+// The files whose entries the package's source refused (a name given twice, a size below zero):
+// taken out of the install, each entry's result made with the source's reason.
+std::map<size_t, EntryResult> TakeOutRefused(const sources::Source& source,
+                                             const std::vector<sgFileInfo>& entries,
+                                             std::vector<sources::Placed>& files,
+                                             std::vector<size_t>& entryOf) {
+    std::map<std::string, std::string> why; // member path -> reason
+    for (const sources::Refusal& r : source.Refused()) {
+        std::string path = r.Path;
+        std::replace(path.begin(), path.end(), '\\', '/');
+        why.emplace(std::move(path), r.Why);
+    }
+    std::map<size_t, EntryResult> out;
+    size_t kept = 0;
+    for (size_t k = 0; k < files.size(); ++k) {
+        if (files[k].Member != SIZE_MAX) {
+            if (kept != k) {
+                files[kept] = std::move(files[k]);
+                entryOf[kept] = entryOf[k];
+            }
+            ++kept;
+            continue;
+        }
+        const sgFileInfo& e = entries[entryOf[k]];
+        const auto it = why.find(files[k].Target);
+        out[entryOf[k]] = {e,
+                           EntryOutcome::Refused,
+                           {},
+                           EntryDisplayPath(e) + ": refused: " +
+                               (it != why.end() ? it->second : "the package cannot give it") +
+                               "; nothing was written"};
+    }
+    files.resize(kept);
+    entryOf.resize(kept);
+    return out;
+}
+
 } // namespace
 
 PreparedPackage PreparePackage(const Archives& arc) {
@@ -103,6 +140,8 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
     request.Source = opened.Archive.get();
     request.Files =
         placed ? std::move(prepared.Files) : PlaceEntries(arc, opened.Archive->Members(), entryOf);
+    const std::map<size_t, EntryResult> refused =
+        TakeOutRefused(*opened.Archive, entries, request.Files, entryOf);
     request.Archive = platform::FileNamePart(arc.CurrentArchive);
     request.Name = arc.PluginInfo.PluginName();
     request.Version = arc.PluginInfo.Version();
@@ -119,18 +158,22 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
             return ask && ask(entries[entryOf[it->second]], target);
         return ask && ask(placed, target);
     };
-    // The information entries are told first, then the files as the engine handles them.
+    // The information entries and the refused files are told first, then the files as the
+    // engine handles them.
     std::vector<bool> isFile(entries.size(), false);
     for (size_t i : entryOf)
         isFile[i] = true;
+    auto toldFirst = [&](size_t i) {
+        const auto it = refused.find(i);
+        return it != refused.end() ? it->second
+                                   : EntryResult{entries[i], EntryOutcome::InfoEntry, {}, {}};
+    };
     size_t told = 0;
     auto tellInfo = [&] {
         bool goOn = true;
         for (size_t i = 0; i < entries.size(); ++i)
             if (!isFile[i])
-                goOn = progress({entries[i], EntryOutcome::InfoEntry, {}, {}}, ++told,
-                                entries.size()) &&
-                       goOn;
+                goOn = progress(toldFirst(i), ++told, entries.size()) && goOn;
         return goOn;
     };
     bool infoTold = false;
@@ -155,7 +198,7 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
     }
     for (size_t i = 0; i < entries.size(); ++i)
         if (!isFile[i])
-            report.Entries[i] = {entries[i], EntryOutcome::InfoEntry, {}, {}};
+            report.Entries[i] = toldFirst(i);
     return report;
 }
 

@@ -91,6 +91,16 @@ bool SaysEncrypted(const std::string& text) {
     return text.find("ncrypt") != std::string::npos || text.find("assphrase") != std::string::npos;
 }
 
+// Marked as a folder, yet holding bytes: no one knows whether the file or the folder is meant.
+const char* const kFolderWithData = "it is marked as a folder but holds data";
+
+// A folder's name as both readers give it (libarchive adds the "/").
+std::string WithoutEndSlash(std::string name) {
+    while (name.size() > 1 && name.back() == '/')
+        name.pop_back();
+    return name;
+}
+
 const char* const kEncrypted = "is encrypted (protected by a password); qvr cannot read "
                                "encrypted archives: unpack it with the password first";
 
@@ -329,6 +339,8 @@ bool ArchiveSource::ListZipDirectly() {
     m_list.Expect(zip->Entries.size());
     for (size_t ordinal = 0; ordinal < zip->Entries.size(); ++ordinal) {
         ZipEntry& e = zip->Entries[ordinal];
+        if (e.Folder && e.Size > 0)
+            m_list.Refuse(WithoutEndSlash(e.Name), kFolderWithData);
         if (e.Folder)
             continue;
         if (m_list.Add(e.Name, Member{{}, e.Size, std::nullopt, e.Modified})) {
@@ -338,7 +350,9 @@ bool ArchiveSource::ListZipDirectly() {
     }
     m_kind = "zip";
     m_zipLength = zip->Length;
-    m_list.Listed();
+    const std::vector<size_t> kept = m_list.Listed();
+    KeepOnly(m_ordinal, kept);
+    KeepOnly(m_zipData, kept);
     return true;
 }
 
@@ -357,7 +371,8 @@ Result ArchiveSource::List() {
          ++ordinal) {
         if (archive_entry_is_encrypted(e))
             return Result::Unusable(m_path + ": " + kEncrypted);
-        if (archive_entry_filetype(e) == AE_IFDIR && !archive_entry_hardlink(e))
+        const bool folder = archive_entry_filetype(e) == AE_IFDIR && !archive_entry_hardlink(e);
+        if (folder && archive_entry_size(e) <= 0)
             continue;
         const std::string raw = EntryName(e);
         if (raw.empty()) { // not the encoding it claims: no text of it can be shown
@@ -365,8 +380,8 @@ Result ArchiveSource::List() {
                           "its name cannot be read as text");
             continue;
         }
-        if (const std::string why = NotAFile(e); !why.empty()) {
-            m_list.Refuse(raw, why);
+        if (const std::string why = folder ? kFolderWithData : NotAFile(e); !why.empty()) {
+            m_list.Refuse(folder ? WithoutEndSlash(raw) : raw, why);
             continue;
         }
         Member m{{}, archive_entry_size(e), std::nullopt, std::nullopt};
@@ -376,7 +391,7 @@ Result ArchiveSource::List() {
             m_ordinal.push_back(ordinal);
     }
     m_kind = KindOf(a); // an empty archive has no entry to say it
-    m_list.Listed();
+    KeepOnly(m_ordinal, m_list.Listed());
     if (r != ARCHIVE_EOF)
         return Damaged(a);
     // The last gzip member's check lies past the tar's end, where libarchive stops reading.

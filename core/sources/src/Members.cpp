@@ -46,10 +46,24 @@ void MemberList::Refuse(const std::string& raw, const std::string& why) {
     Refused.push_back({raw, why});
 }
 
-void MemberList::Listed() {
+std::vector<size_t> MemberList::Listed() {
     m_files = {};
     m_folders = {};
+    std::vector<bool> withdrawn(Members.size(), false);
+    for (const auto& [member, why] : m_withdrawn) {
+        withdrawn[member] = true;
+        if (!why.empty()) // a second copy's refusal says it for both
+            Refuse(Members[member].Path, why);
+    }
+    m_withdrawn = {};
+    std::vector<size_t> kept;
+    kept.reserve(Members.size());
+    for (size_t k = 0; k < Members.size(); ++k)
+        if (!withdrawn[k])
+            kept.push_back(k);
+    KeepOnly(Members, kept);
     Members.shrink_to_fit();
+    return kept;
 }
 
 void MemberList::Expect(size_t count) {
@@ -67,8 +81,16 @@ bool MemberList::Add(const std::string& raw, Member member) {
     std::string folded = LowerText(member.Path);
     if (auto it = m_files.find(folded); it != m_files.end()) {
         const std::string& before = Members[it->second].Path;
-        Refuse(raw, before == member.Path ? "it appears twice"
-                                          : "its name differs only in letter case from " + before);
+        if (before == member.Path) {
+            Refuse(raw, "it appears twice, and neither copy is taken");
+        } else {
+            Refuse(raw, "its name differs only in letter case from " + before +
+                            ", and neither is taken");
+            m_withdrawn.emplace_back(it->second, "its name differs only in letter case from " +
+                                                     member.Path + ", and neither is taken");
+            return false;
+        }
+        m_withdrawn.emplace_back(it->second, std::string());
         return false;
     }
     if (m_folders.contains(folded)) {

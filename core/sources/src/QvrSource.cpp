@@ -85,7 +85,7 @@ PackageList ListEntries(const Archives& arc) {
         if (out.List.Add(raw, Member{{}, e.FileSize(), std::nullopt, EntrySeconds(e.FileDate())}))
             out.Entries.push_back(i);
     }
-    out.List.Listed();
+    KeepOnly(out.Entries, out.List.Listed());
     return out;
 }
 

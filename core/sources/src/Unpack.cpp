@@ -82,13 +82,16 @@ Result TakeOptions(const std::vector<std::string>& paths, const std::vector<std:
     return Result::Success();
 }
 
+std::string DataRootPhrase(const std::string& root) {
+    return "the data root " + (root.empty() ? std::string("at the top") : ShownFolder(root));
+}
+
 Result TakeLayout(const std::vector<std::string>& paths, Selection& out) {
     const Layout& layout = out.Found;
     switch (layout.Kind) {
     case LayoutKind::Root:
         out.Placed = PlaceFromRoot(paths, layout.Root);
-        out.Message = "the data root " +
-                      (layout.Root.empty() ? std::string("at the top") : ShownFolder(layout.Root));
+        out.Message = DataRootPhrase(layout.Root);
         return Result::Success();
     case LayoutKind::Options:
         return NeedsChoice(out, "it holds numbered options: " + OptionsList(layout));
@@ -121,10 +124,12 @@ Result Select(const std::vector<std::string>& paths, const Choice& choice, Selec
     } else if (choice.RootGiven) {
         const std::string root = NormalRoot(choice.Root);
         out.Placed = PlaceFromRoot(paths, root);
-        out.Message = "the data root " + ShownFolder(root);
+        out.Message = DataRootPhrase(root);
         if (out.Placed.Files.empty())
-            taken = Result::EntryFailure(out.Message = "it holds no folder " + ShownFolder(root) +
-                                                       " with files in it");
+            taken = Result::EntryFailure(
+                out.Message =
+                    root.empty() ? std::string("it holds no file to install")
+                                 : "it holds no folder " + ShownFolder(root) + " with files in it");
     } else if (!choice.Options.empty()) {
         taken = TakeOptions(paths, choice.Options, out);
     } else {

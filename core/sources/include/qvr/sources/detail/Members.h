@@ -32,9 +32,12 @@ public:
     bool Add(const std::string& raw, Member member);
     void Expect(size_t count); // about as many members will be added
     void Refuse(const std::string& raw, const std::string& why);
-    // Once every member is listed: lets go of the names kept to find clashes (a large archive's
-    // take megabytes that an extraction can use better).
-    void Listed();
+    // Once every member is listed: withdraws each member a later one had the same name as (in
+    // any letter case), since which copy is meant is not known, and lets go of the names kept
+    // to find clashes (a large archive's take megabytes that an extraction can use better).
+    // Answers the places, among those Add accepted, of the members kept, in order: a source
+    // keeping something beside each member keeps only those (KeepOnly).
+    std::vector<size_t> Listed();
 
     std::vector<Member> Members;
     std::vector<Refusal> Refused;
@@ -49,7 +52,19 @@ private:
     };
     std::unordered_map<std::string, size_t, TextHash, std::equal_to<>> m_files; // -> member
     std::unordered_set<std::string, TextHash, std::equal_to<>> m_folders; // folded folder paths
+    std::vector<std::pair<size_t, std::string>> m_withdrawn;              // member, and why
 };
+
+// v without the elements Listed did not keep.
+template <class T> void KeepOnly(std::vector<T>& v, const std::vector<size_t>& kept) {
+    if (kept.size() == v.size())
+        return;
+    std::vector<T> out;
+    out.reserve(kept.size());
+    for (size_t k : kept)
+        out.push_back(std::move(v[k]));
+    v = std::move(out);
+}
 
 // The name with '/' between levels and a leading "./" taken off; why is set when it cannot
 // name a file below a folder (absolute, a drive, "..", characters no file name may hold).
