@@ -151,6 +151,33 @@ TEST(MorrowindIni, AListWithAGapIsNotAddedTo) {
               std::vector<std::string>{"Morrowind.esm"});
 }
 
+// The game loads at most 255 plug-ins: a list is filled up to that, never past it.
+TEST(MorrowindIni, AFullListIsNotAddedTo) {
+    const struct {
+        int listed;
+        std::vector<std::string> adding;
+        bool added;
+    } rows[] = {
+        {254, {"New.esp"}, true},
+        {254, {"New.esp", "Other.esp"}, false},
+        {255, {"New.esp"}, false},
+        {255, {"P7.esp"}, true}, // listed already: nothing grows
+    };
+    for (const auto& row : rows) {
+        std::string bytes = "[Game Files]\r\n";
+        for (int i = 0; i < row.listed; ++i)
+            bytes += "GameFile" + std::to_string(i) + "=P" + std::to_string(i) + ".esp\r\n";
+        const std::string before = bytes;
+        mwini::IniLines added;
+        const qvr::Result r = mwini::AddToLists(bytes, row.adding, {}, added);
+        EXPECT_EQ(static_cast<bool>(r), row.added) << row.listed << " " << r.Message;
+        if (!row.added) {
+            EXPECT_EQ(bytes, before);
+            EXPECT_NE(r.Message.find("at most"), std::string::npos) << r.Message;
+        }
+    }
+}
+
 TEST(MorrowindIni, MissingSectionsAreAddedAndGoAgain) {
     for (const std::string& sample :
          {std::string(), std::string("[General]\r\nx=1"), std::string("[General]\nx=1\n")}) {

@@ -153,6 +153,28 @@ std::string GapProblem(const std::vector<Numbered>& entries, const Kind& kind) {
            "(Data Files, OK) first";
 }
 
+// The game loads at most this many plug-ins, masters included: a list that would grow past it
+// is not grown at all (which of the plug-ins would be the one too many is not known).
+constexpr size_t kMostGameFiles = 255;
+
+std::string FullProblem(const std::vector<Line>& lines, const std::vector<std::string>& plugins) {
+    const Kind kind = KindOf(List::GameFiles);
+    std::vector<std::string> listed;
+    if (const auto section = FindSection(lines, kind.Section))
+        for (const Numbered& e : Entries(lines, section->first + 1, section->second, kind))
+            listed.push_back(e.Line.Value);
+    const size_t before = listed.size();
+    for (const std::string& name : plugins)
+        if (std::none_of(listed.begin(), listed.end(),
+                         [&](const std::string& v) { return SameTextIgnoreCase(v, name); }))
+            listed.push_back(name);
+    if (listed.size() <= kMostGameFiles || listed.size() == before)
+        return {};
+    return "Morrowind.ini lists " + std::to_string(before) +
+           " plug-ins, and the game loads at most " + std::to_string(kMostGameFiles) +
+           "; disable some in the Morrowind Launcher (Data Files) " + "first";
+}
+
 void AddList(std::vector<Line>& lines, const Kind& kind, const std::vector<std::string>& names,
              std::vector<std::string>& added, bool& newSection) {
     const std::string ending = DominantEnding(lines);
@@ -301,6 +323,8 @@ Result AddToLists(std::string& bytes, const std::vector<std::string>& plugins,
                 !why.empty())
                 return Result::EntryFailure(why);
     }
+    if (std::string why = FullProblem(lines, plugins); !why.empty())
+        return Result::EntryFailure(why);
     AddList(lines, KindOf(List::GameFiles), plugins, added.GameFiles, added.NewGameFilesSection);
     AddList(lines, KindOf(List::Archives), archives, added.Archives, added.NewArchivesSection);
     bytes = Join(lines);
