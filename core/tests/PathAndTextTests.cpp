@@ -44,6 +44,8 @@ TEST(PathRules, SafeAndUnsafeEntryPaths) {
         {"Meshes", "a\\b.nif", false},
         {"/etc", "passwd", false},
         {"Meshes", "x\x01.nif", false},
+        {"Meshes", "x\xC2\x9B[2J.nif", false}, // C1: U+009B, a terminal's CSI
+        {"Meshes", "x\xC2\xA0.nif", true},     // U+00A0, the first character above them
         {"Mes\thes", "x.nif", false},
         {"Meshes", "CON", false},
         {"Meshes", "con.txt", false},

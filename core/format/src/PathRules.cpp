@@ -89,9 +89,12 @@ bool CheckLevel(std::string_view level, std::string_view whole, std::string* why
         return Fail(why, quoted() + " has an empty folder level");
     if (level == "." || level == "..")
         return Fail(why, quoted() + " uses the level \"" + named() + "\"");
-    for (char c : level) {
+    for (size_t i = 0; i < level.size(); ++i) {
+        const char c = level[i];
         auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F)
+        // C0 and DEL, and C1 (U+0080 to U+009F, "\xC2\x80" to "\xC2\x9F" in UTF-8).
+        if (b < 0x20 || b == 0x7F ||
+            (b == 0xC2 && i + 1 < level.size() && static_cast<unsigned char>(level[i + 1]) < 0xA0))
             return Fail(why, quoted() + " holds a control character");
         if (std::string_view("/:<>\"|?*").find(c) != std::string_view::npos)
             return Fail(why, quoted() + " holds the character \"" + std::string(1, c) +
