@@ -6,6 +6,7 @@
 #include "qvr/sources/Layout.h"
 #include "qvr/sources/Readme.h"
 #include "qvr/sources/Source.h"
+#include "qvr/sources/Unpack.h"
 #include "qvrtest/ArchiveFixtures.h"
 #include "qvrtest/Packages.h"
 #include "qvrtest/TempFolder.h"
@@ -561,3 +562,19 @@ TEST(Layout, DataInsideDataIsAskedAboutNotInstalledAsAFolder) {
 }
 
 } // namespace
+
+// A zip of nothing but its end record is an archive with no files (libarchive cannot tell it
+// from a file that is no zip), and installing it says so.
+TEST(Sources, AnEmptyZipHoldsNoFileToInstall) {
+    SKIP_WITHOUT_LIBARCHIVE();
+    qvrtest::TempFolder temp("qvr-empty");
+    const fs::path path = temp.Path() / "empty.zip";
+    qvrtest::WriteAll(path, std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    const auto source = OpenOk(path);
+    ASSERT_TRUE(source);
+    EXPECT_TRUE(source->Members().empty());
+    qvr::sources::Selection selection;
+    const qvr::Result r = qvr::sources::Select({}, {}, selection);
+    EXPECT_FALSE(r.Ok());
+    EXPECT_NE(r.Message.find("no file"), std::string::npos) << r.Message;
+}

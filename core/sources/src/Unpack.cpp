@@ -118,7 +118,9 @@ Result Select(const std::vector<std::string>& paths, const Choice& choice, Selec
     out = Selection();
     out.Found = FindLayout(paths);
     Result taken = Result::Success();
-    if (choice.RootGiven && !choice.Options.empty()) {
+    if (paths.empty()) {
+        taken = Result::EntryFailure(out.Message = "it holds no file to install");
+    } else if (choice.RootGiven && !choice.Options.empty()) {
         taken = Result::EntryFailure(out.Message =
                                          "a data root and numbered options cannot both be chosen");
     } else if (choice.RootGiven) {

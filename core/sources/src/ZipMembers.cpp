@@ -284,8 +284,10 @@ std::optional<ZipListing> ListZipDirectly(const std::string& path) {
     } catch (const std::exception&) {
         return std::nullopt; // libarchive tells what is wrong
     }
-    if (!records || records->empty())
+    if (!records)
         return std::nullopt;
+    if (records->empty())
+        return listing; // an empty zip, which libarchive cannot tell from no zip at all
     // Listed in the order the members stand in the file, as libarchive lists them.
     std::vector<ZipRecord*> byPlace;
     byPlace.reserve(records->size());
