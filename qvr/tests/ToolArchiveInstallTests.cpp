@@ -3,6 +3,7 @@
 
 #include "ToolTestSupport.h"
 
+#include "qvr/install/InstallRecord.h"
 #include "qvrtest/ArchiveFixtures.h"
 
 #ifdef __linux__
@@ -200,6 +201,25 @@ TEST_F(Tool, PackagesBelowAWrapperFolderAreInstalledFromTheInnerFolderWhenAsked)
     r = Run({"uninstall", "--yes", P("Wrap.qvr"), P("data")});
     EXPECT_EQ(r.Code, 0) << r.Err;
     EXPECT_FALSE(fs::exists(dir / "data" / "Wrap.esp"));
+}
+
+// Two downloads of one name that hold two plug-ins (sharing a file) are two installs: the second
+// does not take the first back as its own earlier version, and each, installed again, takes
+// back only its own install.
+TEST_F(Tool, TwoDownloadsOfOneNameWithOtherFilesAreTwoInstalls) {
+    fs::create_directories(dir / "a");
+    fs::create_directories(dir / "b");
+    ASSERT_TRUE(qvrtest::MakeZip(dir / "a" / "Patch.zip",
+                                 {{"X.esp", "x"}, {"X.bsa", "xb"}, {"Shared.esp", "s"}}));
+    ASSERT_TRUE(qvrtest::MakeZip(dir / "b" / "Patch.zip",
+                                 {{"Z.esp", "z"}, {"Z.bsa", "zb"}, {"Shared.esp", "s"}}));
+    for (const char* from : {"a", "b", "a", "b"}) {
+        const Result r = Run({"install", "-q", P(std::string(from) + "/Patch.zip"), P("data")});
+        EXPECT_EQ(r.Code, 0) << from << r.Err;
+    }
+    EXPECT_EQ(qvr::ListInstallRecords(P("data")).size(), 2u);
+    for (const char* name : {"X.esp", "X.bsa", "Z.esp", "Z.bsa", "Shared.esp"})
+        EXPECT_TRUE(fs::exists(dir / "data" / name)) << name;
 }
 
 #endif

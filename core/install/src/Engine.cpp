@@ -42,6 +42,27 @@ std::vector<sgFileInfo> EntriesOf(const InstallTarget& target, const InstallRequ
     return out;
 }
 
+// Whether an earlier install of a downloaded archive of this name holds another plug-in: fewer
+// than half of its files are among this one's (two downloads called Patch.zip, which may share
+// a file or two). A new version of a plug-in keeps most of its files' names; a package names
+// its plug-in itself.
+bool AnotherPlugin(const InstallRecord& earlier, const InstallTarget& target,
+                   const InstallRequest& request) {
+    if (earlier.Files.empty() || request.Files.empty() || !request.Source ||
+        request.Source->Kind() == "QVR")
+        return false;
+    std::set<std::string> paths;
+    for (const sources::Placed& placed : request.Files) {
+        std::string path = placed.Target;
+        std::replace(path.begin(), path.end(), '/', '\\');
+        paths.insert(FoldCase(target.Below.empty() ? path : target.Below + "\\" + path));
+    }
+    const auto kept = static_cast<size_t>(
+        std::count_if(earlier.Files.begin(), earlier.Files.end(),
+                      [&](const RecordedFile& f) { return paths.count(FoldCase(f.Path)) > 0; }));
+    return 2 * kept < earlier.Files.size();
+}
+
 // Takes the earlier install back when the question allows it (the same archive always), after
 // finishing what interrupted runs left; the record this install starts from.
 bool Begin(const InstallTarget& target, const InstallRequest& request, InstallReport& report,
@@ -73,8 +94,26 @@ bool Begin(const InstallTarget& target, const InstallRequest& request, InstallRe
     record.State = RecordState::Installing;
     bool same = false;
     bool succeeds = false;
-    if (const InstallRecord* earlier = detail::EarlierInstall(
-            records, request.Archive, request.Name, request.TakeBack, same)) {
+    const InstallRecord* earlier =
+        detail::EarlierInstall(records, request.Archive, request.Name, request.TakeBack, same);
+    // Of the same name but of another plug-in: another install of that name that is this one's
+    // earlier version is taken, else it is asked about as another archive is.
+    if (earlier && same && earlier->State == RecordState::Installed &&
+        AnotherPlugin(*earlier, target, request)) {
+        const auto sharing = std::find_if(records.begin(), records.end(), [&](const auto& r) {
+            return r.State == RecordState::Installed &&
+                   detail::SameArchive(r, request.Archive, request.Name) &&
+                   !AnotherPlugin(r, target, request);
+        });
+        if (sharing != records.end()) {
+            earlier = &*sharing;
+        } else {
+            same = false;
+            if (!request.TakeBack || !request.TakeBack(*earlier))
+                earlier = nullptr;
+        }
+    }
+    if (earlier) {
         // The same archive again: the files its earlier install had replaced are replaced
         // again without asking, and its configuration lines stay where they are, handed over
         // by the one rename that ends the earlier install's removal.
