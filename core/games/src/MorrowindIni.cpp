@@ -172,7 +172,7 @@ std::string FullProblem(const std::vector<Line>& lines, const std::vector<std::s
         return {};
     return "Morrowind.ini lists " + std::to_string(before) +
            " plug-ins, and the game loads at most " + std::to_string(kMostGameFiles) +
-           "; disable some in the Morrowind Launcher (Data Files) " + "first";
+           "; disable some in the Morrowind Launcher (Data Files) first";
 }
 
 void AddList(std::vector<Line>& lines, const Kind& kind, const std::vector<std::string>& names,
