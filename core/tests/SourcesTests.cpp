@@ -367,6 +367,12 @@ TEST(Sources, EncryptedSplitAndCutArchivesAreRefusedWithAReason) {
     std::string damaged = qvrtest::ReadAll(temp.Path() / "whole.tgz");
     damaged[damaged.size() / 2] ^= 0x5A;
     qvrtest::WriteAll(temp.Path() / "damaged.tgz", damaged);
+    // bzip2's check fails on the block that holds the tar's first header: libarchive then finds
+    // no archive format in what it decoded.
+    ASSERT_EQ(std::system((in + "tar -cjf " + out + "/whole.tbz2 Mod.esp").c_str()), 0);
+    damaged = qvrtest::ReadAll(temp.Path() / "whole.tbz2");
+    damaged[damaged.size() / 2] ^= 0x5A;
+    qvrtest::WriteAll(temp.Path() / "damaged.tbz2", damaged);
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"enc.zip", "encrypted"},        {"enc.7z", "encrypted"},
         {"names.7z", "encrypted"},       {"split.7z.001", "multi-volume"},
@@ -374,6 +380,7 @@ TEST(Sources, EncryptedSplitAndCutArchivesAreRefusedWithAReason) {
         {"vol4.rar", "multi-volume"},    {"missing.7z", "no such file"},
         {"unfinished.7z", "incomplete"}, {"cut-whole.zip", "cut short"},
         {"cut-whole.tgz", "cut short"},  {"damaged.tgz", "damaged"},
+        {"damaged.tbz2", "damaged"},
     };
     for (const auto& [name, why] : cases) {
         const qvr::sources::Opened o = qvr::sources::Open((temp.Path() / name).string());

@@ -4,6 +4,7 @@
 
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/detail/ArchiveError.h"
+#include "qvr/platform/detail/platform.h"
 #include "qvr/sources/detail/GzipStream.h"
 #include "qvr/sources/detail/Members.h"
 #include "qvr/sources/detail/Sources.h"
@@ -16,7 +17,9 @@
 #include <algorithm>
 #include <clocale>
 #include <cwchar>
+#include <fstream>
 #include <locale.h>
+#include <string_view>
 #include <unordered_map>
 
 namespace qvr::sources::detail {
@@ -116,6 +119,8 @@ std::string ArchiveProblem(const std::string& why) {
         return kEncrypted;
     if (SaysCutShort(why))
         return kCutShort;
+    if (why.find("decompression failed") != std::string::npos)
+        return "its compressed data are damaged (" + why + ")";
     return why;
 }
 
@@ -141,6 +146,20 @@ private:
     locale_t m_utf8;
     locale_t m_before = nullptr;
 };
+
+// Whether the file starts as a bzip2, xz or zstd stream does: libarchive reads the archive
+// format from the decompressed bytes, and calls a stream damaged at its start no archive.
+bool IsCompressed(const std::string& path) {
+    std::ifstream in(platform::ToNative(path), std::ios::binary);
+    char head[6] = {};
+    in.read(head, sizeof head);
+    const std::string_view h(head, static_cast<size_t>(in.gcount()));
+    return (h.size() >= 4 && h.starts_with("BZh") && h[3] >= '1' && h[3] <= '9') ||
+           h.starts_with(std::string_view("\xFD"
+                                          "7zXZ\0",
+                                          6)) ||
+           h.starts_with("\x28\xB5\x2F\xFD");
+}
 
 // The formats players' archives come in, and the compressions tar is found in; nothing that
 // would start another program.
@@ -171,10 +190,12 @@ Reader NewReader(const std::string& path, Result& outcome) {
                                 : archive_read_open_filename(a.get(), path.c_str(), 1 << 16);
     if (opened != ARCHIVE_OK) {
         const std::string why = Why(a);
+        const bool unknown = why.find("Unrecognized archive format") != std::string::npos;
         outcome = Result::Unusable(path + ": " +
-                                   (why.find("Unrecognized archive format") != std::string::npos
-                                        ? "not an archive qvr can read (QVR, zip, 7z, rar, tar)"
-                                        : ArchiveProblem(why)));
+                                   (!unknown ? ArchiveProblem(why)
+                                    : IsCompressed(path)
+                                        ? "its compressed data are damaged, or hold no tar archive"
+                                        : "not an archive qvr can read (QVR, zip, 7z, rar, tar)"));
         return {};
     }
     outcome = Result::Success();
