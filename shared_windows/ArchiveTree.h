@@ -70,6 +70,8 @@ public:
     static bool IsFolder(const QTreeWidgetItem* node);
     // The part of the key before its last "\" ("" for a top-level node).
     static QString FolderPart(const QTreeWidgetItem* node);
+    // The name of the entry a node stands for, as the package holds it (its text is as shown).
+    static QString NamePart(const QTreeWidgetItem* node);
 
     QTreeWidget* Widget() const { return m_tree; }
 

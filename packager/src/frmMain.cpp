@@ -166,7 +166,7 @@ void frmMain::RunOffThread(const std::function<void()>& work, const std::functio
 void frmMain::tvFileList_NodeClick(QTreeWidgetItem* node) {
     m_removeByNode = !(node && ArchiveTree::Key(node) == RootKey);
     ClearFileDetails();
-    if (node && !ArchiveTree::IsFolder(node) && node->text(0) != RootKey)
+    if (node && !ArchiveTree::IsFolder(node) && ArchiveTree::Key(node) != RootKey)
         ShowFileDetails(node);
     RefreshCommandStates();
 }

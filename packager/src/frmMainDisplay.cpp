@@ -22,8 +22,8 @@ void frmMain::ClearFileDetails() {
 }
 
 void frmMain::ShowFileDetails(QTreeWidgetItem* node) {
-    const auto entry =
-        m_arc.FindEntry(node->text(0).toStdString(), ArchiveTree::FolderPart(node).toStdString());
+    const auto entry = m_arc.FindEntry(ArchiveTree::NamePart(node).toStdString(),
+                                       ArchiveTree::FolderPart(node).toStdString());
     if (!entry)
         return;
     m_fileName->setText(QString::fromStdString(entry->FileName()));

@@ -64,6 +64,10 @@ QString ArchiveTree::FolderPart(const QTreeWidgetItem* node) {
     return cut < 0 ? QString() : key.left(cut);
 }
 
+QString ArchiveTree::NamePart(const QTreeWidgetItem* node) {
+    return AfterLastSeparator(Key(node));
+}
+
 bool ArchiveTree::NodeExists(const QString& key) const {
     return m_index.contains(key);
 }

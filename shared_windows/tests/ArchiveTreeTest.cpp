@@ -172,3 +172,16 @@ TEST(ArchiveTree, KeepsTheOrderNodesWereMadeInAndRemovesAroundWhatStays) {
     t.Clear();
     EXPECT_TRUE(t.KeysInOrder().isEmpty());
 }
+
+// A name that steers text is shown with a replacement character; the node still names the
+// entry as the package holds it.
+TEST(ArchiveTree, ANameThatSteersTextIsShownReplacedAndKeptWhole) {
+    QTreeWidget w;
+    ArchiveTree t(&w, InstallerLook());
+    const std::string name = "x\x1b[2J.esp";
+    EXPECT_TRUE(t.AddFileNode(Entry("Meshes", name), "Pack.qvr.ifo"));
+    QTreeWidgetItem* node = t.Node(QString::fromStdString("Meshes\\" + name));
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->text(0), QString("x") + QChar(0xFFFD) + "[2J.esp");
+    EXPECT_EQ(ArchiveTree::NamePart(node).toStdString(), name);
+}
