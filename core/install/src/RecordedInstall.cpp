@@ -125,17 +125,16 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
         return report;
     }
     const std::vector<sgFileInfo> entries = arc.ArchiveFiles; // see InstallArchive
-    if (!sources::ListingFits(prepared.Listing, arc))
-        prepared = PreparePackage(arc);
-    // Without a listing (it failed) the package is listed as it is opened, and placed after.
-    const bool placed = prepared.Listing != nullptr;
-    sources::Opened opened = sources::OpenPackage(arc, std::move(prepared.Listing));
+    // A listing made from other entries (or none) is made anew as the package is opened, and
+    // its entries placed after.
+    bool placed = false;
+    sources::Opened opened = sources::OpenPackage(arc, std::move(prepared.Listing), &placed);
     if (!opened.Outcome) {
         report.Entries.resize(entries.size());
         report.Outcome = opened.Outcome;
         return report;
     }
-    std::vector<size_t> entryOf = std::move(prepared.EntryOf);
+    std::vector<size_t> entryOf = placed ? std::move(prepared.EntryOf) : std::vector<size_t>{};
     InstallRequest request;
     request.Source = opened.Archive.get();
     request.Files =

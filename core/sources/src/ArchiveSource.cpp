@@ -4,7 +4,7 @@
 
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/detail/ArchiveError.h"
-#include "qvr/platform/detail/platform.h"
+#include "qvr/sources/detail/ArchiveProblems.h"
 #include "qvr/sources/detail/GzipStream.h"
 #include "qvr/sources/detail/Members.h"
 #include "qvr/sources/detail/Sources.h"
@@ -17,9 +17,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cwchar>
-#include <fstream>
 #include <locale.h>
-#include <string_view>
 #include <unordered_map>
 
 namespace qvr::sources::detail {
@@ -90,10 +88,6 @@ std::string Why(const Reader& reader) {
     return Error(reader.get());
 }
 
-bool SaysEncrypted(const std::string& text) {
-    return text.find("ncrypt") != std::string::npos || text.find("assphrase") != std::string::npos;
-}
-
 // Marked as a folder, yet holding bytes: no one knows whether the file or the folder is meant.
 const char* const kFolderWithData = "it is marked as a folder but holds data";
 
@@ -102,26 +96,6 @@ std::string WithoutEndSlash(std::string name) {
     while (name.size() > 1 && name.back() == '/')
         name.pop_back();
     return name;
-}
-
-const char* const kEncrypted = "is encrypted (protected by a password); qvr cannot read "
-                               "encrypted archives: unpack it with the password first";
-
-// libarchive's "Truncated input file (needed 200192 bytes, only 0 available)" and the like. A 7z
-// keeps its directory at its end: one whose directory was read is damaged, not cut short.
-bool SaysCutShort(const std::string& text) {
-    return text.find("runcated") != std::string::npos && text.find("7-Zip") == std::string::npos;
-}
-
-// Why the archive as a whole cannot be read, in a player's words where libarchive's are not.
-std::string ArchiveProblem(const std::string& why) {
-    if (SaysEncrypted(why))
-        return kEncrypted;
-    if (SaysCutShort(why))
-        return kCutShort;
-    if (why.find("decompression failed") != std::string::npos)
-        return "its compressed data are damaged (" + why + ")";
-    return why;
 }
 
 // libarchive turns names into the character set of the thread's locale, and drops those that
@@ -146,20 +120,6 @@ private:
     locale_t m_utf8;
     locale_t m_before = nullptr;
 };
-
-// Whether the file starts as a bzip2, xz or zstd stream does: libarchive reads the archive
-// format from the decompressed bytes, and calls a stream damaged at its start no archive.
-bool IsCompressed(const std::string& path) {
-    std::ifstream in(platform::ToNative(path), std::ios::binary);
-    char head[6] = {};
-    in.read(head, sizeof head);
-    const std::string_view h(head, static_cast<size_t>(in.gcount()));
-    return (h.size() >= 4 && h.starts_with("BZh") && h[3] >= '1' && h[3] <= '9') ||
-           h.starts_with(std::string_view("\xFD"
-                                          "7zXZ\0",
-                                          6)) ||
-           h.starts_with("\x28\xB5\x2F\xFD");
-}
 
 // The formats players' archives come in, and the compressions tar is found in; nothing that
 // would start another program.
@@ -189,13 +149,7 @@ Reader NewReader(const std::string& path, Result& outcome) {
     const int opened = a.Gzip() ? archive_read_open(a.get(), a.Gzip(), nullptr, ReadGzip, nullptr)
                                 : archive_read_open_filename(a.get(), path.c_str(), 1 << 16);
     if (opened != ARCHIVE_OK) {
-        const std::string why = Why(a);
-        const bool unknown = why.find("Unrecognized archive format") != std::string::npos;
-        outcome = Result::Unusable(path + ": " +
-                                   (!unknown ? ArchiveProblem(why)
-                                    : IsCompressed(path)
-                                        ? "its compressed data are damaged, or hold no tar archive"
-                                        : "not an archive qvr can read (QVR, zip, 7z, rar, tar)"));
+        outcome = Result::Unusable(path + ": " + UnopenedProblem(path, Why(a)));
         return {};
     }
     outcome = Result::Success();

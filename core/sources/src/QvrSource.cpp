@@ -252,16 +252,14 @@ const std::vector<Member>& ListedMembers(const std::shared_ptr<PackageListing>& 
     return listing ? listing->List.List.Members : none;
 }
 
-bool ListingFits(const std::shared_ptr<PackageListing>& listing, const Archives& arc) {
-    return listing && listing->Archive == arc.CurrentArchive &&
-           listing->Print == qvr::detail::PrintOf(arc.ArchiveFiles);
-}
-
-Opened OpenPackage(Archives& arc, std::shared_ptr<PackageListing> listing) {
+Opened OpenPackage(Archives& arc, std::shared_ptr<PackageListing> listing, bool* taken) {
     try {
         std::optional<detail::PackageList> listed;
-        if (ListingFits(listing, arc))
+        if (listing && listing->Archive == arc.CurrentArchive &&
+            listing->Print == qvr::detail::PrintOf(arc.ArchiveFiles))
             listed = std::move(listing->List);
+        if (taken)
+            *taken = listed.has_value();
         return {std::make_unique<detail::QvrSource>(
                     &arc, platform::FileNamePart(arc.CurrentArchive), std::move(listed)),
                 Result::Success()};

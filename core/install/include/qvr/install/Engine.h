@@ -104,8 +104,8 @@ struct PreparedPackage {
 
 // InstallRecorded (RecordedInstall.h) into any target: every entry of arc but its information
 // entry, placed as itself below target.Below, with the configuration edits of edits and the
-// file times of times. prepared is used when it was made from the entries arc holds (see
-// sources::ListingFits); else arc's entries are prepared anew.
+// file times of times. prepared is used when it was made from the entries arc holds; else
+// arc's entries are listed and placed anew.
 InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
                               const OverwriteQuestion& ask, const EntryProgress& progress,
                               const TakeBackQuestion& takeBack, const EditsFor& edits,

@@ -102,10 +102,10 @@ struct PackageListing;
 [[nodiscard]] std::shared_ptr<PackageListing> ListPackage(const Archives& arc);
 // The members listed, for placing them ahead as well; empty when there is no listing.
 const std::vector<Member>& ListedMembers(const std::shared_ptr<PackageListing>& listing);
-// Whether listing was made from the entries arc holds now.
-bool ListingFits(const std::shared_ptr<PackageListing>& listing, const Archives& arc);
-// OpenPackage with members listed ahead, which it takes over; lists anew when they do not fit.
-[[nodiscard]] Opened OpenPackage(Archives& arc, std::shared_ptr<PackageListing> listing);
+// OpenPackage with members listed ahead, which it takes over when they were made from the
+// entries arc holds now (taken says whether); else it lists anew.
+[[nodiscard]] Opened OpenPackage(Archives& arc, std::shared_ptr<PackageListing> listing,
+                                 bool* taken = nullptr);
 
 // Whether this build reads archives other than QVR packages (not on Windows yet).
 bool ReadsOtherArchives();
