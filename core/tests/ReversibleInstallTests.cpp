@@ -209,13 +209,16 @@ TEST_F(Reversible, AnInstallWhoseFilesARestartEmptiedIsTakenBackByTheNextRun) {
     struct Row {
         const char* name;
         bool restart;
-        const char* change; // "emptied": lost its bytes before the commit; "edited": after it
+        // "emptied": lost its bytes before the commit; "edited": after it; "copied": edited,
+        // then the folder copied with the record last, so its file is the newer one
+        const char* change;
         bool stays;
     };
     const Row rows[] = {{"no restart", false, "", true},
                         {"restart, every file whole", true, "", true},
                         {"restart, a file emptied", true, "emptied", false},
-                        {"restart, a file the player edited since", true, "edited", true}};
+                        {"restart, a file the player edited since", true, "edited", true},
+                        {"restart, edited, the folder copied since", true, "copied", true}};
     const Files original = {{"Morrowind.esm", "master"}, {"Meshes\\x.nif", "game's x"}};
     const Files mod = {{"Meshes\\x.nif", "mod's x"}, {"mod.esp", "mod"}};
     for (const Row& row : rows) {
@@ -223,12 +226,21 @@ TEST_F(Reversible, AnInstallWhoseFilesARestartEmptiedIsTakenBackByTheNextRun) {
         ASSERT_TRUE(Install(Pack("Mod", mod), true).Outcome.Ok()) << row.name;
         const std::string record = qvr::RecordFolder(Data()) + "/mod.qvr.ini";
         Files expected = original;
-        if (std::string(row.change) == "emptied") {
+        const std::string change = row.change;
+        if (change == "emptied") {
             WriteAll(Data() + "/mod.esp", "");
-            WriteAll(record, ReadAll(record)); // the record committed after the file's last change
-        } else if (std::string(row.change) == "edited") {
+            // the record committed after the file's last change
+            const std::string text = ReadAll(record);
+            const size_t at = text.find("written=");
+            ASSERT_NE(at, std::string::npos);
+            WriteAll(record, text.substr(0, at) +
+                                 "written=" + std::to_string(qvr::StatusClockNow()) +
+                                 text.substr(text.find('\n', at)));
+        } else if (change == "edited" || change == "copied") {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             WriteAll(Data() + "/mod.esp", "the player's");
+            if (change == "copied")
+                WriteAll(record, ReadAll(record));
         }
         qvr::testhooks::RebootCount = row.restart ? 1 : 0;
         const qvr::InstallReport next = Install(Pack("Next", {{"n.esp", "n"}}), true);
@@ -237,7 +249,7 @@ TEST_F(Reversible, AnInstallWhoseFilesARestartEmptiedIsTakenBackByTheNextRun) {
         if (row.stays) {
             expected = mod;
             expected["Morrowind.esm"] = "master";
-            if (std::string(row.change) == "edited")
+            if (change != "")
                 expected["mod.esp"] = "the player's";
             EXPECT_TRUE(next.TakenBack.empty()) << row.name;
         } else {

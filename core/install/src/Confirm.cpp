@@ -15,14 +15,17 @@ namespace {
 
 // A file of the install that the end of the system's run left without its bytes: there, not
 // as written, and not changed since the record was committed (so not by the player).
-bool LostBytes(const std::string& root, const RecordedFile& f, const std::string& record) {
+bool LostBytes(const std::string& root, const RecordedFile& f, const InstallRecord& r,
+               const std::string& record) {
     if (!f.Known)
         return false;
     const fs::path file = DataPath(root, f.Path);
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(file, ec)) || FileMatchesOrThrow(file, f.Size, f.Crc))
         return false;
-    return !ChangedAfter(platform::FromNative(file), record);
+    const std::string path = platform::FromNative(file);
+    // Records written before the commit's time was kept go by the record file's own.
+    return r.WrittenAt > 0 ? !ChangedAfterTime(path, r.WrittenAt) : !ChangedAfter(path, record);
 }
 
 // Taken back as an install cut short when a file lost its bytes: what it replaced goes back,
@@ -33,7 +36,7 @@ Result TakeBackDamaged(const InstallTarget& target, InstallRecord record,
                        std::string& plugin) {
     const std::string recordFile = RecordFile(target.Root, record.Key);
     for (RecordedFile& f : record.Files)
-        if (LostBytes(target.Root, f, recordFile))
+        if (LostBytes(target.Root, f, record, recordFile))
             f.Known = false, taken = true;
     if (!taken)
         return Result::Success();
@@ -85,6 +88,7 @@ Result ConfirmWritten(const InstallTarget& target, std::vector<InstallRecord> re
             }
         }
         r->WrittenInBoot.clear();
+        r->WrittenAt = 0;
         try {
             WriteInstallRecord(target.Root, *r);
         } catch (const std::exception&) {

@@ -258,6 +258,7 @@ void Commit(const InstallTarget& target, const InstallRequest& request, InstallR
     // the system they were written: the next command on this folder flushes them, or after a
     // restart checks them (detail::ConfirmWritten). Elsewhere they are flushed now.
     record.WrittenInBoot = BootId();
+    record.WrittenAt = StatusClockNow(); // after the files' last change (SetTimes)
     if (record.WrittenInBoot.empty())
         detail::FlushTarget(target.Root, record);
     record.Files = std::move(written);

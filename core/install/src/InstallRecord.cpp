@@ -71,6 +71,13 @@ bool ParseAction(const std::string& name, RemovalStep::Action& action) {
     return false;
 }
 
+// A whole number above 0, nothing before or after it.
+bool ParseCount(const std::string& text, int64_t& n) {
+    const char* end = text.data() + text.size();
+    const auto [at, ec] = std::from_chars(text.data(), end, n);
+    return ec == std::errc() && at == end && n > 0;
+}
+
 bool ParseSizeAndCrc(const std::string& size, const std::string& crc, int64_t& sizeOut,
                      uint32_t& crcOut) {
     try {
@@ -181,6 +188,11 @@ std::string FormatInstallRecord(const InstallRecord& r) {
     Put(out, "state", StateName(r.State));
     if (!r.WrittenInBoot.empty())
         Put(out, "boot", OneLine(r.WrittenInBoot));
+    if (r.WrittenAt > 0) {
+        out += "written=";
+        PutNumber(out, r.WrittenAt);
+        out += '\n';
+    }
     if (r.Root)
         Put(out, "root", OneLine(*r.Root));
     for (const std::string& option : r.Options)
@@ -250,15 +262,11 @@ bool ParseRecordLine(const std::string& key, const std::string& value, InstallRe
         r.Options.push_back(value);
     else if (key == "boot")
         r.WrittenInBoot = value;
+    else if (key == "written")
+        return ParseCount(value, r.WrittenAt);
     else if (key == "sequence") {
-        size_t used = 0;
-        try {
-            r.Sequence = std::stoll(value, &used);
-        } catch (...) {
-            return false;
-        }
         haveSequence = true;
-        return used == value.size() && r.Sequence > 0;
+        return ParseCount(value, r.Sequence);
     } else if (key == "state") {
         haveState = true;
         if (value == "installed")

@@ -21,6 +21,7 @@
 #else
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -182,6 +183,31 @@ bool ChangedAfter(const std::string& file, const std::string& than) {
         return false;
     return a.st_ctim.tv_sec != b.st_ctim.tv_sec ? a.st_ctim.tv_sec > b.st_ctim.tv_sec
                                                 : a.st_ctim.tv_nsec > b.st_ctim.tv_nsec;
+}
+#endif
+
+#ifdef __linux__
+int64_t StatusClockNow() {
+    timespec now{};
+    if (::clock_gettime(CLOCK_REALTIME, &now) != 0)
+        return 0;
+    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+bool ChangedAfterTime(const std::string& file, int64_t time) {
+    struct stat a {};
+    if (::lstat(platform::ToNative(file).c_str(), &a) != 0)
+        return false;
+    return static_cast<int64_t>(a.st_ctim.tv_sec) * 1000000000 + a.st_ctim.tv_nsec > time;
+}
+#else
+// Only needed beside BootId, which such systems do not have.
+int64_t StatusClockNow() {
+    return 0;
+}
+
+bool ChangedAfterTime(const std::string&, int64_t) {
+    return false;
 }
 #endif
 

@@ -64,6 +64,10 @@ struct InstallRecord {
     // While its files may still be only in the system's memory: the run of the system
     // (BootId) that wrote them. Empty once they are known to be on the disk.
     std::string WrittenInBoot;
+    // With it, when its record was committed (StatusClockNow): a file whose status has not
+    // changed since is as the install left it. Kept in the record, not taken from the record
+    // file's own times, which a copy of the folder renews in no particular order.
+    int64_t WrittenAt = 0;
     std::vector<std::string> Folders; // created by the install, as Paths
     // Links to folders (the player's own, e.g. Textures on another disk) the install wrote
     // through, as Paths; removal goes through no other link.

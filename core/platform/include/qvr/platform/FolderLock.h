@@ -42,5 +42,9 @@ std::string BootId();
 // Whether file's status (its bytes, times or name) last changed after than's did: a change shows
 // even when the file's times were set back. False when either cannot be looked at.
 bool ChangedAfter(const std::string& file, const std::string& than);
+// The clock ChangedAfterTime reads files' status changes by (nanoseconds since 1970), and
+// whether file's status last changed after time on it. 0 and false where BootId is empty.
+int64_t StatusClockNow();
+bool ChangedAfterTime(const std::string& file, int64_t time);
 
 } // namespace qvr
