@@ -193,3 +193,14 @@ TEST(MorrowindIni, MissingSectionsAreAddedAndGoAgain) {
         EXPECT_EQ(bytes, sample);
     }
 }
+
+// An editor's UTF-8 mark before the list's header: the same list, not a second one.
+TEST(MorrowindIni, AMarkBeforeTheFirstHeaderKeepsItsSection) {
+    const std::string sample = "\xEF\xBB\xBF[Game Files]\r\nGameFile0=Morrowind.esm\r\n";
+    std::string bytes = sample;
+    mwini::IniLines added;
+    ASSERT_TRUE(mwini::AddToLists(bytes, {"A.esp"}, {}, added));
+    EXPECT_EQ(bytes, sample + "GameFile1=A.esp\r\n");
+    EXPECT_EQ(mwini::RemoveFromLists(bytes, added), 1u);
+    EXPECT_EQ(bytes, sample);
+}

@@ -60,9 +60,13 @@ bool IsBlank(const Line& line) {
     return Trim(line.Text).empty();
 }
 
-// The section a header line opens, lower case; nullopt for any other line.
+// The section a header line opens, lower case; nullopt for any other line. An editor's UTF-8
+// mark before the first line is no part of it (and stays in the file).
 std::optional<std::string> SectionOf(const Line& line) {
-    const std::string t = Trim(line.Text);
+    std::string_view text = line.Text;
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
+    const std::string t = Trim(std::string(text));
     const size_t close = t.find(']');
     if (t.empty() || t[0] != '[' || close == std::string::npos)
         return std::nullopt;
