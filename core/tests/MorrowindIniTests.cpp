@@ -149,6 +149,9 @@ TEST(MorrowindIni, AListWithAGapIsNotAddedTo) {
     EXPECT_EQ(bytes, before);
     EXPECT_EQ(mwini::ReadList(bytes, mwini::List::GameFiles),
               std::vector<std::string>{"Morrowind.esm"});
+    // Listed already, as when an install is made again: nothing grows, nothing is refused.
+    EXPECT_TRUE(mwini::AddToLists(bytes, {"tribunal.esm"}, {}, added)) << r.Message;
+    EXPECT_EQ(bytes, before);
 }
 
 // The game loads at most 255 plug-ins: a list is filled up to that, never past it.

@@ -145,10 +145,19 @@ void EraseAt(std::vector<Line>& lines, size_t at) {
     lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-std::string GapProblem(const std::vector<Numbered>& entries, const Kind& kind) {
+// A gap only matters to a list that would grow: names listed already (an install made again)
+// keep their lines wherever they are.
+std::string GapProblem(const std::vector<Numbered>& entries, const Kind& kind,
+                       const std::vector<std::string>& names) {
     std::vector<ListLine> lines;
     for (const Numbered& e : entries)
         lines.push_back(e.Line);
+    const auto listed = [&](const std::string& name) {
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const ListLine& l) { return SameTextIgnoreCase(l.Value, name); });
+    };
+    if (std::all_of(names.begin(), names.end(), listed))
+        return {};
     const std::optional<int> gap = FirstGap(lines);
     if (!gap)
         return {};
@@ -319,11 +328,10 @@ Result AddToLists(std::string& bytes, const std::vector<std::string>& plugins,
     std::vector<Line> lines = Split(bytes);
     for (List list : {List::GameFiles, List::Archives}) {
         const Kind kind = KindOf(list);
-        if ((list == List::GameFiles ? plugins : archives).empty())
-            continue;
+        const std::vector<std::string>& names = list == List::GameFiles ? plugins : archives;
         if (const auto section = FindSection(lines, kind.Section))
-            if (std::string why =
-                    GapProblem(Entries(lines, section->first + 1, section->second, kind), kind);
+            if (std::string why = GapProblem(
+                    Entries(lines, section->first + 1, section->second, kind), kind, names);
                 !why.empty())
                 return Result::EntryFailure(why);
     }
