@@ -222,6 +222,7 @@ TEST_F(Activation, MorrowindIniIsLeftAsThePlayerHasIt) {
         bool Reinstall;
         bool Listed; // Mid.esp is listed while it is installed
         bool Problem;
+        int ReadOnly = 0; // made read-only by the player: 1 before the install, 2 after it
     } cases[] = {
         {"not asked to", kIni, false, false, false, false},
         {"listed by the player already", listedByPlayer, true, false, true, false},
@@ -230,17 +231,35 @@ TEST_F(Activation, MorrowindIniIsLeftAsThePlayerHasIt) {
         {"a last line without a line end", noNewline, true, false, true, false},
         {"no Morrowind.ini", "", true, false, false, false},
         {"no [Game Files] yet", "[General]\r\nSubtitles=1\r\n", true, false, true, false},
+        {"read-only", kIni, true, false, false, true, 1},
+        {"read-only, the same archive installed again", kIni, true, true, true, false, 2},
+    };
+    const auto readOnly = [&](bool on) {
+        fs::permissions(Ini(), fs::perms::owner_write | fs::perms::group_write,
+                        on ? fs::perm_options::remove : fs::perm_options::add);
     };
     for (const Case& c : cases) {
         Lay();
         fs::remove(Ini());
         if (!c.Ini.empty())
             WriteAll(Ini(), c.Ini);
+        if (c.ReadOnly == 1)
+            readOnly(true);
         qvr::Activation told;
         ASSERT_TRUE(InstallData("Mid", c.Activate, told)) << c.Name;
+        if (c.ReadOnly == 2)
+            readOnly(true);
         if (c.Reinstall) {
             ASSERT_TRUE(InstallData("Mid", c.Activate, told)) << c.Name;
         }
+        if (c.ReadOnly == 2) { // its line cannot go: the removal stops before anything else does
+            EXPECT_FALSE(RemoveData("Mid")) << c.Name;
+            EXPECT_TRUE(qvr::FindInstallRecord(DataFiles(), "Mid.qvr")->State ==
+                        qvr::RecordState::Installed)
+                << c.Name;
+        }
+        if (c.ReadOnly)
+            readOnly(false); // as the player would to remove it
         const std::string during = c.Ini.empty() ? "" : ReadAll(Ini());
         const auto list = qvr::mwini::ReadList(during, qvr::mwini::List::GameFiles);
         EXPECT_EQ(

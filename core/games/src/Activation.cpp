@@ -95,8 +95,23 @@ bool Carried(const std::vector<ConfigEdit>& carried, const std::string& line) {
     });
 }
 
+// A file the player made read-only (as some do to keep a launcher from reordering the list).
+bool ReadOnly(const std::string& file) {
+    std::error_code ec;
+    const fs::perms p = fs::status(platform::ToNative(file), ec).permissions();
+    return !ec && (p & (fs::perms::owner_write | fs::perms::group_write |
+                        fs::perms::others_write)) == fs::perms::none;
+}
+
+bool ListedIn(const std::string& bytes, mwini::List list, const std::string& name) {
+    const std::vector<std::string> listed = mwini::ReadList(bytes, list);
+    return std::any_of(listed.begin(), listed.end(),
+                       [&](const std::string& v) { return SameTextIgnoreCase(v, name); });
+}
+
 // The lines of one list this install may call its own: names it would add, and names the
-// same archive's earlier install had added.
+// same archive's earlier install had added. When the list may not grow, the earlier install's
+// lines still listed stay, as this one's.
 void ListEdit(const std::string& bytes, mwini::List list, const std::vector<std::string>& names,
               const std::vector<ConfigEdit>& carried, ConfigEdit& edit, Activation& told) {
     if (names.empty())
@@ -104,21 +119,24 @@ void ListEdit(const std::string& bytes, mwini::List list, const std::vector<std:
     const bool games = list == mwini::List::GameFiles;
     std::string copy = bytes;
     mwini::IniLines added;
-    const Result fits = mwini::AddToLists(copy, games ? names : std::vector<std::string>{},
-                                          games ? std::vector<std::string>{} : names, added);
+    Result fits = mwini::AddToLists(copy, games ? names : std::vector<std::string>{},
+                                    games ? std::vector<std::string>{} : names, added);
+    std::vector<std::string> fresh = games ? added.GameFiles : added.Archives;
+    if (fits && !fresh.empty() && ReadOnly(told.Ini))
+        fits = Result::EntryFailure(told.Ini + " is read-only");
     if (!fits) {
         told.Problems.push_back(fits.Message + "; " +
                                 (games ? "the plug-ins were" : "the .bsa files were") +
                                 " not enabled");
-        return;
+        fresh.clear();
+        added = {};
     }
-    const std::vector<std::string>& fresh = games ? added.GameFiles : added.Archives;
     const char* key = games ? kGameFile : kArchive;
     const char* section = games ? kGameFilesSection : kArchivesSection;
     std::vector<std::string> ours;
     for (const std::string& name : names)
         if (std::find(fresh.begin(), fresh.end(), name) != fresh.end() ||
-            Carried(carried, key + name))
+            (Carried(carried, key + name) && (fits || ListedIn(bytes, list, name))))
             ours.push_back(name);
     if (ours.empty())
         return;
@@ -184,6 +202,8 @@ Result MorrowindIniEditor::Apply(const ConfigEdit& edit, bool undo) const {
         return listed;
     if (after == before)
         return Result::Success();
+    if (Result writable = Writable(edit); !writable)
+        return writable;
     try {
         // The launcher or an editor may have written it meanwhile: their change is kept.
         if (std::string now; !Read(ini, now) || now != before)
@@ -192,6 +212,13 @@ Result MorrowindIniEditor::Apply(const ConfigEdit& edit, bool undo) const {
     } catch (const std::exception& e) {
         return Result::EntryFailure("could not update " + ini + ": " + e.what());
     }
+    return Result::Success();
+}
+
+Result MorrowindIniEditor::Writable(const ConfigEdit& edit) const {
+    const std::string ini = MorrowindIniBeside(m_dataFolder).value_or("");
+    if (edit.Kind == kMorrowindIniKind && !ini.empty() && ReadOnly(ini))
+        return Result::EntryFailure(ini + " is read-only; make it writable, then try again");
     return Result::Success();
 }
 

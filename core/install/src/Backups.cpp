@@ -382,6 +382,13 @@ std::vector<ConfigEdit> HandOverLines(const InstallRecord& record, RemovalLookup
     return kept;
 }
 
+Result EditsWritable(const InstallRecord& record, const ConfigEditor& editor) {
+    for (const ConfigEdit& e : record.Edits)
+        if (Result writable = editor.Writable(e); !writable)
+            return writable;
+    return Result::Success();
+}
+
 // The configuration lines go first, so that no setting names a file that is gone.
 Result TakeBackEdits(const InstallRecord& record, RemovalLookup& lookup,
                      const ConfigEditor* editor) {
@@ -447,6 +454,12 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
             return report;
         }
         if (record.State != RecordState::Removing) {
+            if (Result writable = dryRun || successor || !editor ? Result::Success()
+                                                                 : EditsWritable(record, *editor);
+                !writable) {
+                report.Outcome = Result::EntryFailure(writable.Message + "; nothing was removed");
+                return report;
+            }
             const bool neverCommitted = record.State == RecordState::Installing;
             if (neverCommitted && !dryRun) {
                 std::set<fs::path> folders; // each listed once, however many files it holds

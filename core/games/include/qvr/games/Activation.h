@@ -31,6 +31,7 @@ class MorrowindIniEditor final : public ConfigEditor {
 public:
     explicit MorrowindIniEditor(std::string dataFolder) : m_dataFolder(std::move(dataFolder)) {}
     [[nodiscard]] Result Apply(const ConfigEdit& edit, bool undo) const override;
+    [[nodiscard]] Result Writable(const ConfigEdit& edit) const override;
     bool Enables(const std::string& line, const std::string& recordedPath) const override;
 
 private:

@@ -29,6 +29,12 @@ public:
     virtual ~ConfigEditor() = default;
     // Adds edit.Add and takes out edit.Remove; with undo, the other way round.
     [[nodiscard]] virtual Result Apply(const ConfigEdit& edit, bool undo) const = 0;
+    // Whether edit's file may be written at all (the player may have made it read-only): asked
+    // before a removal starts, so that it stops before anything is changed.
+    [[nodiscard]] virtual Result Writable(const ConfigEdit& edit) const {
+        (void)edit;
+        return Result::Success();
+    }
     // Whether a line of an edit enables the file recordedPath ("GameFile=X.esp" enables X.esp).
     // A removal leaves such a line to a later install holding that file, so it stays enabled.
     virtual bool Enables(const std::string& line, const std::string& recordedPath) const {
