@@ -302,6 +302,29 @@ TEST_F(Activation, APlugInBothInstallsHoldStaysEnabledUntilTheLastGoes) {
     }
 }
 
+// OpenMW's mods folder given as Morrowind's data folder: each engine's commands keep to their
+// own installs there, and no install for the other engine joins them.
+TEST_F(Activation, EachGameEnginesInstallsInOneFolderStayItsOwn) {
+    Lay();
+    qvr::Archives a;
+    openmw::ListReport listed;
+    ASSERT_TRUE(Open(a, "Mid"));
+    ASSERT_TRUE(openmw::Install(a, openmw::TargetFor(PackOf("Mid"), Cfg(), DataFiles()), kYes, {},
+                                {}, listed)
+                    .Outcome.Ok());
+    const Files before = Snapshot(Root());
+    qvr::Activation told;
+    EXPECT_FALSE(InstallData("Mid", true, told));
+    EXPECT_FALSE(InstallData("Top", true, told));
+    EXPECT_FALSE(RemoveData("Mid"));
+    EXPECT_EQ(Snapshot(Root()), before);
+    const auto found = openmw::FindInstall(DataFiles(), PackOf("Mid"));
+    ASSERT_TRUE(found);
+    EXPECT_TRUE(openmw::UninstallRecorded(DataFiles(), *found).Outcome.Ok());
+    EXPECT_EQ(ReadAll(Cfg()), CfgText());
+    EXPECT_EQ(ReadAll(Ini()), kIni);
+}
+
 TEST_F(Activation, ARecordedEditNamingAnythingElseIsRefusedWhole) {
     Lay();
     const qvr::MorrowindIniEditor editor(DataFiles());

@@ -215,6 +215,10 @@ Result MorrowindIniEditor::Apply(const ConfigEdit& edit, bool undo) const {
     return Result::Success();
 }
 
+bool MorrowindIniEditor::Owns(const std::string& kind) const {
+    return kind == kMorrowindIniKind;
+}
+
 Result MorrowindIniEditor::Writable(const ConfigEdit& edit) const {
     const std::string ini = MorrowindIniBeside(m_dataFolder).value_or("");
     if (edit.Kind == kMorrowindIniKind && !ini.empty() && ReadOnly(ini))

@@ -169,6 +169,10 @@ AddedLines AsAddedLines(const std::string& modsFolder, const InstallRecord& r) {
 
 } // namespace
 
+bool ConfigLines::Owns(const std::string& kind) const {
+    return kind == kKind;
+}
+
 Result ConfigLines::Apply(const ConfigEdit& edit, bool undo) const {
     if (edit.Kind != kKind || LowerText(platform::FileNamePart(edit.File)) != kKind)
         return Result::EntryFailure(edit.File + " is not an openmw.cfg; it was left alone");

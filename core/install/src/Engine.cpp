@@ -75,6 +75,14 @@ bool Begin(const InstallTarget& target, const InstallRequest& request, InstallRe
     // The removal of this archive's earlier install, when one was under way, is finished by
     // this run; every other interrupted run first.
     std::vector<InstallRecord> records = ListInstallRecords(root);
+    for (const InstallRecord& r : records)
+        if (const std::string kind = detail::ForeignKind(r, target.Editor); !kind.empty()) {
+            report.Outcome = Result::EntryFailure(
+                root + " holds installs made for the other game engine (with lines in " + kind +
+                "): Morrowind's data folder and OpenMW's mods folder must be two different "
+                "folders; nothing was installed");
+            return false;
+        }
     std::string ownKey;
     for (const InstallRecord& r : records)
         if (r.State == RecordState::Removing &&
@@ -422,7 +430,10 @@ RemovalReport RemoveInstall(const InstallTarget& target, const std::string& what
         report.Outcome = Result::EntryFailure(locked.Message + "; nothing was removed");
         return report;
     }
-    std::optional<InstallRecord> found = FindInstallRecord(target.Root, what);
+    const auto own = [&](const InstallRecord& r) {
+        return detail::ForeignKind(r, target.Editor).empty();
+    };
+    std::optional<InstallRecord> found = FindInstallRecord(target.Root, what, own);
     std::vector<std::string> takenBack;
     if (Result pending = detail::Recover(target, found ? found->Key : std::string(), &takenBack);
         !pending) {
@@ -430,7 +441,7 @@ RemovalReport RemoveInstall(const InstallTarget& target, const std::string& what
         return report;
     }
     if (found)
-        found = FindInstallRecord(target.Root, found->Key);
+        found = FindInstallRecord(target.Root, found->Key, own);
     if (!found) {
         report.Outcome =
             Result::EntryFailure("No install of " + what + " is recorded in " + target.Root);

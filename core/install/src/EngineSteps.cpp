@@ -248,6 +248,13 @@ const InstallRecord* EarlierInstall(const std::vector<InstallRecord>& records,
     return nullptr;
 }
 
+std::string ForeignKind(const InstallRecord& r, const ConfigEditor* editor) {
+    for (const ConfigEdit& e : r.Edits)
+        if (editor && !editor->Owns(e.Kind))
+            return e.Kind;
+    return {};
+}
+
 Result Recover(const InstallTarget& target, const std::string& ownKey,
                std::vector<std::string>* takenBack) {
     const std::string& root = target.Root;
@@ -261,6 +268,9 @@ Result Recover(const InstallTarget& target, const std::string& ownKey,
     for (const std::string& folder : target.AlsoLock) // a killed edit of a configuration file
         RemoveStaleWorkFiles(folder);
     std::vector<InstallRecord> records = ListInstallRecords(root);
+    // The other engine's records are its commands' to finish and check.
+    std::erase_if(records,
+                  [&](const InstallRecord& r) { return !ForeignKind(r, target.Editor).empty(); });
     for (const InstallRecord& r : records) {
         if (r.State == RecordState::Installed || r.Key == ownKey)
             continue;

@@ -394,10 +394,13 @@ bool IsRecordOf(const InstallRecord& record, const std::string& archiveFileName)
     return record.Archive == OneLine(archiveFileName);
 }
 
-std::optional<InstallRecord> FindInstallRecord(const std::string& dataFolder,
-                                               const std::string& what) {
+std::optional<InstallRecord>
+FindInstallRecord(const std::string& dataFolder, const std::string& what,
+                  const std::function<bool(const InstallRecord&)>& keep) {
     const std::string wanted = detail::FoldCase(what);
     std::vector<InstallRecord> records = ListInstallRecords(dataFolder);
+    if (keep)
+        std::erase_if(records, [&](const InstallRecord& r) { return !keep(r); });
     // A key first: two archives whose names fold alike have keys of their own.
     for (InstallRecord& r : records)
         if (r.Key == what)

@@ -32,6 +32,7 @@ public:
     explicit MorrowindIniEditor(std::string dataFolder) : m_dataFolder(std::move(dataFolder)) {}
     [[nodiscard]] Result Apply(const ConfigEdit& edit, bool undo) const override;
     [[nodiscard]] Result Writable(const ConfigEdit& edit) const override;
+    bool Owns(const std::string& kind) const override;
     bool Enables(const std::string& line, const std::string& recordedPath) const override;
 
 private:

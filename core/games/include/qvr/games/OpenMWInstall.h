@@ -92,6 +92,7 @@ UninstallReport Uninstall(const std::string& configPath, const std::string& mods
 class ConfigLines final : public ConfigEditor {
 public:
     [[nodiscard]] Result Apply(const ConfigEdit& edit, bool undo) const override;
+    bool Owns(const std::string& kind) const override;
     // content= and fallback-archive= lines enable the file of that name in a mod's folder.
     bool Enables(const std::string& line, const std::string& recordedPath) const override;
 };

@@ -35,6 +35,12 @@ public:
         (void)edit;
         return Result::Success();
     }
+    // Whether edits of this kind ("openmw.cfg") are this editor's to make. A record holding an
+    // edit of another kind belongs to the other game engine's installs in the same folder.
+    virtual bool Owns(const std::string& kind) const {
+        (void)kind;
+        return true;
+    }
     // Whether a line of an edit enables the file recordedPath ("GameFile=X.esp" enables X.esp).
     // A removal leaves such a line to a later install holding that file, so it stays enabled.
     virtual bool Enables(const std::string& line, const std::string& recordedPath) const {

@@ -7,6 +7,7 @@
 #include "qvr/platform/Result.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -96,9 +97,11 @@ std::vector<InstallRecord> ListInstallRecords(const std::string& dataFolder,
 // Whether record was made from an archive of this file name, exactly (as a record holds a
 // name: line breaks as blanks).
 bool IsRecordOf(const InstallRecord& record, const std::string& archiveFileName);
-// The record whose key, archive name or plug-in name equals what (ignoring letter case).
-std::optional<InstallRecord> FindInstallRecord(const std::string& dataFolder,
-                                               const std::string& what);
+// The record whose key, archive name or plug-in name equals what (ignoring letter case), of
+// those keep takes (every one without it).
+std::optional<InstallRecord>
+FindInstallRecord(const std::string& dataFolder, const std::string& what,
+                  const std::function<bool(const InstallRecord&)>& keep = {});
 
 // The text form and back; ParseInstallRecord answers why in Result when it fails. A record is
 // read as a stranger's text: one whose paths break the rules an archive's entries keep

@@ -47,6 +47,10 @@ const InstallRecord* EarlierInstall(const std::vector<InstallRecord>& records,
 // The key of base, or base with " (2)", " (3)"... when another record holds it.
 std::string FreeKey(const std::string& base, const std::vector<InstallRecord>& records);
 
+// The kind of an edit of r that editor does not make ("openmw.cfg"): r is the other game
+// engine's, made in a folder given to both. "" when r is editor's (or edits nothing).
+std::string ForeignKind(const InstallRecord& r, const ConfigEditor* editor);
+
 // Locks target's folders (those that exist), Root first.
 Result LockTarget(const InstallTarget& target, std::vector<FolderLock>& held);
 // CompletePendingWork without taking the lock, except the run of ownKey.
