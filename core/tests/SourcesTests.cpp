@@ -585,3 +585,28 @@ TEST(Sources, AnEmptyZipHoldsNoFileToInstall) {
     EXPECT_FALSE(r.Ok());
     EXPECT_NE(r.Message.find("no file"), std::string::npos) << r.Message;
 }
+
+// A zip member's name without the UTF-8 flag is in the zip format's code page 437, as Windows'
+// tools write it, whichever reader lists it (a bzip2 member sends the zip to libarchive).
+TEST(Sources, AZipNameWithoutTheUtf8FlagIsReadAsCodePage437) {
+    SKIP_WITHOUT_LIBARCHIVE();
+    qvrtest::TempFolder temp("qvr-cp437");
+    for (const bool bzip2 : {false, true}) {
+        const fs::path path = temp.Path() / (bzip2 ? "b.zip" : "d.zip");
+        const std::string script = std::string(qvrtest::kPythonMembers) + R"(
+import zipfile
+method = zipfile.ZIP_BZIP2 if sys.argv[2].endswith('b.zip') else zipfile.ZIP_DEFLATED
+with zipfile.ZipFile(sys.argv[2], 'w', method) as z:
+    for kind, path, data in members():
+        z.writestr(path, data)
+)";
+        ASSERT_TRUE(qvrtest::RunPython(script, path, {{"CafX.esp", "TES3"}, {"x.txt", "x"}}));
+        std::string bytes = qvrtest::ReadAll(path);
+        for (size_t at; (at = bytes.find("CafX")) != std::string::npos;)
+            bytes[at + 3] = '\x82'; // as a Windows tool stores "Café"
+        qvrtest::WriteAll(path, bytes);
+        const auto source = OpenOk(path);
+        ASSERT_TRUE(source) << bzip2;
+        EXPECT_EQ(Paths(*source), (std::vector<std::string>{"Caf\xC3\xA9.esp", "x.txt"})) << bzip2;
+    }
+}

@@ -184,8 +184,9 @@ std::string Utf8FromWide(const wchar_t* w) {
 }
 
 // The entry's name as UTF-8 whatever the process's locale: the archive's own Unicode form when
-// it has one, else its bytes (UTF-8 when they are, Windows-1252 as the game's tools wrote).
-std::string EntryName(archive_entry* e) {
+// it has one, else its bytes (UTF-8 when they are; else a zip's code page 437, and Windows-1252
+// as the game's tools wrote, for the rest).
+std::string EntryName(archive_entry* e, bool zip) {
     std::string name;
     if (const char* utf8 = archive_entry_pathname_utf8(e))
         name = utf8;
@@ -193,7 +194,9 @@ std::string EntryName(archive_entry* e) {
         name = Utf8FromWide(wide);
     else if (const char* bytes = archive_entry_pathname(e))
         name = bytes;
-    return IsValidUtf8(name) ? name : Cp1252ToUtf8(name);
+    if (IsValidUtf8(name))
+        return name;
+    return zip ? Cp437ToUtf8(name) : Cp1252ToUtf8(name);
 }
 
 std::string KindOf(const Reader& reader) {
@@ -349,7 +352,8 @@ Result ArchiveSource::List() {
         const bool folder = archive_entry_filetype(e) == AE_IFDIR && !archive_entry_hardlink(e);
         if (folder && archive_entry_size(e) <= 0)
             continue;
-        const std::string raw = EntryName(e);
+        const std::string raw = EntryName(e, (archive_format(a.get()) & ARCHIVE_FORMAT_BASE_MASK) ==
+                                                 ARCHIVE_FORMAT_ZIP);
         if (raw.empty()) { // not the encoding it claims: no text of it can be shown
             m_list.Refuse("(member " + std::to_string(ordinal + 1) + ")",
                           "its name cannot be read as text");
@@ -516,7 +520,7 @@ Result ArchiveSource::ReadInOrder(const std::vector<Job>& jobs, JobPlan& plan,
         const size_t member = byOrdinal[ordinal] - 1;
         --left;
         std::string why;
-        if (NormalMemberPath(EntryName(e), why) != m_list.Members[member].Path ||
+        if (NormalMemberPath(EntryName(e, m_kind == "zip"), why) != m_list.Members[member].Path ||
             NotAFile(e) != "" || archive_entry_size(e) != m_list.Members[member].Size)
             return failed(Result::Unusable(m_path + ": was changed since it was opened"));
         bool fatal = false;

@@ -30,10 +30,10 @@ constexpr size_t kPiece = 256 * 1024;
 // What may be written ahead of the caller and not yet reported: deleted again on a stop.
 constexpr int64_t kAheadBytes = 32 << 20;
 
-// The name as the listing decodes and lists it: UTF-8 when the bytes are, else Windows-1252.
+// The name as the listing decodes and lists it: UTF-8 when the bytes are, else code page 437.
 std::string Listed(const std::string& raw) {
     std::string why;
-    return NormalMemberPath(IsValidUtf8(raw) ? raw : Cp1252ToUtf8(raw), why);
+    return NormalMemberPath(IsValidUtf8(raw) ? raw : Cp437ToUtf8(raw), why);
 }
 
 // Whether the record can be read here: plain or deflated, not encrypted, its local header saying
@@ -104,7 +104,7 @@ std::optional<ZipEntry> EntryOf(ZipRecord& r) {
     if ((r.Flags & 0x0800) && !utf8)
         return std::nullopt;
     ZipEntry e;
-    e.Name = utf8 ? std::move(r.Name) : Cp1252ToUtf8(r.Name);
+    e.Name = utf8 ? std::move(r.Name) : Cp437ToUtf8(r.Name);
     const std::optional<bool> folder = IsFolder(r, e.Name);
     if (!folder)
         return std::nullopt;

@@ -9,6 +9,9 @@ namespace qvr {
 // nullopt when a character has no Windows-1252 form (or the input is not valid UTF-8).
 std::optional<std::string> Utf8ToCp1252(const std::string& utf8);
 std::string Cp1252ToUtf8(const std::string& cp1252);
+// A zip member's name stored without the UTF-8 flag: the zip format's own code page 437, as the
+// tools of Windows write it.
+std::string Cp437ToUtf8(const std::string& cp437);
 
 bool IsValidUtf8(const std::string& text);
 // Decodes the code point at text[i] into cp and moves i past it; false, i unmoved, for a
