@@ -272,8 +272,8 @@ std::vector<ZipRecord> ReadRecords(RandomAccessFile& file, const CentralDirector
 void ReadCentralDirectory(RandomAccessFile& file, const CentralDirectory& cd,
                           std::vector<sgFileInfo>& out) {
     for (const ZipRecord& r : ReadRecords(file, cd)) {
-        std::string name =
-            (r.Flags & 0x0800) && IsValidUtf8(r.Name) ? r.Name : Cp1252ToUtf8(r.Name);
+        // As an install from the zip names its members.
+        std::string name = IsValidUtf8(r.Name) ? r.Name : Cp437ToUtf8(r.Name);
         const bool folder = !name.empty() && (name.back() == '/' || name.back() == '\\');
         if (folder)
             continue;
