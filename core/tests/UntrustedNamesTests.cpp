@@ -6,6 +6,10 @@
 #include "qvr/install/InstallRecord.h"
 
 #include <zlib.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace qvrtest;
 using qvr::FileFate;
@@ -321,6 +325,28 @@ TEST_F(Untrusted, RemovalRestoresThroughAFolderLinkThePlayerMade) {
     EXPECT_EQ(ReadAll(dir + "/other disk/t.dds"), "the player's texture");
     EXPECT_FALSE(fs::exists(dir + "/other disk/Mod")); // the install made it
     EXPECT_TRUE(fs::is_symlink(Data() + "/Textures"));
+}
+
+// Through a link to a folder on another file system, the player's file goes to the backups and
+// back by copy: with its time, and no half copy left (a kill between copy and rename).
+TEST_F(Untrusted, AFileKeptFromAnotherDiskComesBackWithItsTime) {
+    struct stat here {
+    }, there{};
+    const std::string other = "/dev/shm/qvr-other-disk-" + std::to_string(::getpid());
+    if (::stat(dir.c_str(), &here) != 0 || ::stat("/dev/shm", &there) != 0 ||
+        here.st_dev == there.st_dev)
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    Lay(other, {{"t.dds", "the player's texture"}});
+    const auto old = fs::last_write_time(other + "/t.dds") - std::chrono::hours(24 * 365 * 20);
+    fs::last_write_time(other + "/t.dds", old);
+    fs::create_directory_symlink(other, Data() + "/Textures");
+    ASSERT_TRUE(Install(Pack("T", {{"Textures\\t.dds", "mod's"}}), true).Outcome.Ok());
+    WriteAll(qvr::RecordFolder(Data()) + "/backups/1/Textures/t.dds.part", "cut short");
+    EXPECT_TRUE(qvr::RemoveByRecord(Data(), "t.qvr").Outcome.Ok());
+    EXPECT_EQ(ReadAll(other + "/t.dds"), "the player's texture");
+    EXPECT_EQ(fs::last_write_time(other + "/t.dds"), old);
+    EXPECT_FALSE(fs::exists(qvr::RecordFolder(Data())));
+    fs::remove_all(other);
 }
 
 // A file link is the player's too (a plug-in on a card not mounted now): never replaced.

@@ -339,6 +339,17 @@ void DeleteStrayWorkFiles(const fs::path& folder) {
     }
 }
 
+namespace {
+// A move into the backups from another disk that a kill cut short leaves its copy under the
+// work name MoveFile gives it.
+void RemoveHalfCopies(const std::string& dataFolder, const InstallRecord& record) {
+    std::error_code ec;
+    for (const RecordedFile& f : record.Files)
+        if (f.Replaced)
+            fs::remove(BackupPath(dataFolder, record.Sequence, f.Path) += ".part", ec);
+}
+} // namespace
+
 void RemoveEmptyBackups(const std::string& dataFolder) {
     RemoveEmptyTree(BackupsFolder(dataFolder));
 }
@@ -506,6 +517,7 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
         }
         const std::vector<std::string> folders = RemoveFoldersMade(dataFolder, record);
         HandOverFolders(dataFolder, record, folders, all);
+        RemoveHalfCopies(dataFolder, record);
         RemoveEmptyTree(BackupsFolder(dataFolder) / std::to_string(record.Sequence));
         // The commit: once the record is gone (or is its successor), the removal is complete.
         const fs::path recordFolder = platform::ToNative(RecordFolder(dataFolder));

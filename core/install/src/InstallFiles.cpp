@@ -110,12 +110,19 @@ void MoveFile(const fs::path& from, const fs::path& to) {
         ec.clear();
         fs::copy_file(from, platform::ToNative(temp), fs::copy_options::overwrite_existing, ec);
         if (!ec) {
+            // A rename keeps the file's time; so does this move (the copy's time is now).
+            std::error_code timeless;
+            fs::last_write_time(platform::ToNative(temp), fs::last_write_time(from, timeless),
+                                timeless);
             try {
                 RandomAccessFile(temp, RandomAccessFile::Mode::ReadWrite).Sync();
             } catch (...) {
             }
             fs::rename(platform::ToNative(temp), to, ec);
         }
+        std::error_code left;
+        if (ec) // a full disk: no half copy stays beside the player's files
+            fs::remove(platform::ToNative(temp), left);
         if (!ec)
             fs::remove(from, ec);
     }
