@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "qvr/format/PathRules.h"
+#include "qvr/format/detail/Format.h"
 #include "qvr/package/BatchAdd.h"
 #include "qvr/package/Verify.h"
 
@@ -201,6 +202,54 @@ TEST_F(BatchAdd, AListThatNoLongerMatchesTheFileIsRefused) {
         EXPECT_EQ(arc.ArchiveFiles.size(), 1u);
     }
     EXPECT_EQ(WorkFilesLeft(), 0u);
+}
+
+// A package whose directory is a little short of what readers accept: neither an append nor a
+// rewrite (as set-info and add --replace make) may grow it past that; each is refused and the
+// package stays as it was, readable.
+TEST_F(BatchAdd, NoChangeGrowsTheDirectoryPastWhatReadersAccept) {
+    const std::string path = Path("big.qvr");
+    ASSERT_TRUE(arc.CreateArchive(path));
+    ASSERT_TRUE(arc.AddFileToArchive(Source("x.txt", "x"), "x.txt", ""));
+    const std::string one = ReadAll(path);
+    const std::string block = one.substr(10, static_cast<size_t>(GetLe32(one, 6) - 11));
+    // Long names, so that the records are few; the last ones shortened to end on the target.
+    const std::string tail = std::string(254, 'F') + '\0' + "1/2/2003 4:05:06" + '\0' + "1" + '\0' +
+                             "01/02/03 04:05:06" + '\0';
+    const int64_t longest = 8 + 255 + static_cast<int64_t>(tail.size());
+    const int64_t target = qvr::format::kMaxDirectory - 100;
+    const int64_t count = (target + longest - 1) / longest;
+    int64_t shorten = count * longest - target;
+    std::string blocks, records;
+    for (int64_t i = 0; i < count; ++i) {
+        const int64_t cut = std::min<int64_t>(shorten, 200);
+        shorten -= cut;
+        std::string name = std::to_string(100000000 + i);
+        name +=
+            std::string(static_cast<size_t>(250 - cut - static_cast<int64_t>(name.size())), 'n') +
+            ".txt";
+        records += Le32(static_cast<int32_t>(11 + blocks.size())) +
+                   Le32(static_cast<int32_t>(block.size())) + name + '\0' + tail;
+        blocks += block;
+    }
+    ASSERT_EQ(static_cast<int64_t>(records.size()), target);
+    WriteAll(path, "QVR1.0" + Le32(static_cast<int32_t>(11 + blocks.size())) + blocks + records);
+    ASSERT_EQ(arc.Open(path).Kind, qvr::OpenKind::Complete);
+    const std::string before = ReadAll(path);
+
+    const std::string name = std::string(250, 'a') + ".txt", folder(254, 'G');
+    const std::string source = Source("long.txt", "hi");
+    const auto results = qvr::AddFilesToArchive(arc, {{source, name, folder}}, {1, ""});
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_FALSE(results[0].Added);
+    EXPECT_NE(results[0].Message.find("its readers accept"), std::string::npos)
+        << results[0].Message;
+    EXPECT_TRUE(ReadAll(path) == before);
+    const qvr::Result replaced = arc.ReplaceEntry(source, name, folder);
+    EXPECT_FALSE(replaced);
+    EXPECT_NE(replaced.Message.find("its readers accept"), std::string::npos) << replaced.Message;
+    EXPECT_TRUE(ReadAll(path) == before);
+    EXPECT_EQ(arc.Open(path).Kind, qvr::OpenKind::Complete);
 }
 
 } // namespace

@@ -79,6 +79,14 @@ std::string ReadDirectory(RandomAccessFile& file, const Head& head) {
     return directory;
 }
 
+void CheckDirectoryLength(int64_t length, const std::string& archive) {
+    if (length > kMaxDirectory)
+        throw ArchiveError(
+            "The archive " + archive + " cannot take so many entries: its directory " +
+            "would be " + std::to_string(length) + " bytes, more than the " +
+            std::to_string(kMaxDirectory / (1024 * 1024)) + " MiB its readers accept");
+}
+
 void WriteDirectoryPosition(RandomAccessFile& file, int64_t position) {
     char b[4];
     PutLong(b, static_cast<int32_t>(position));

@@ -25,6 +25,19 @@ using format::kMaxArchive;
 namespace detail {
 namespace {
 
+// A record's length does not depend on where its block lies: the rebuilt directory's length
+// is known before any block is copied.
+int64_t RebuiltDirectoryLength(const std::vector<sgFileInfo>& files, const std::vector<bool>& keep,
+                               const std::vector<StoredBlock>& extras) {
+    int64_t length = 0;
+    for (size_t k = 0; k < files.size(); ++k)
+        if (keep[k])
+            length += static_cast<int64_t>(format::EncodeRecord(files[k]).size());
+    for (const StoredBlock& x : extras)
+        length += static_cast<int64_t>(format::EncodeRecord(x.Entry).size());
+    return length;
+}
+
 // Folds v into h so that every bit of either reaches every bit of the result (splitmix64's
 // finaliser), and the order of the values counts.
 uint64_t Fold(uint64_t h, uint64_t v) {
@@ -106,7 +119,8 @@ Result Archives::CreateArchive(const std::string& path) {
 }
 
 // The records of blocks laid one after another from d, in front of a directory of
-// directorySize bytes; answers where the blocks end. Throws when the archive would pass 2 GB.
+// directorySize bytes; answers where the blocks end. Throws when the archive would pass 2 GB
+// or its directory what readers accept.
 int64_t Archives::LayOut(const std::vector<detail::NewBlock>& blocks,
                          const std::vector<int64_t>& lengths, int64_t d, size_t directorySize,
                          std::string& records, std::vector<sgFileInfo>& entries) const {
@@ -121,6 +135,8 @@ int64_t Archives::LayOut(const std::vector<detail::NewBlock>& blocks,
         entries.push_back(e);
         pos += lengths[n];
     }
+    format::CheckDirectoryLength(
+        static_cast<int64_t>(directorySize) + static_cast<int64_t>(records.size()), CurrentArchive);
     const int64_t newLength =
         pos - 1 + static_cast<int64_t>(directorySize) + static_cast<int64_t>(records.size());
     if (newLength > kMaxArchive)
@@ -415,6 +431,8 @@ void Archives::RebuildLocked(RandomAccessFile& old, int64_t oldLength,
                              const std::vector<bool>& keep,
                              const std::vector<detail::StoredBlock>& extras,
                              const StepProgress& progress) {
+    format::CheckDirectoryLength(detail::RebuiltDirectoryLength(ArchiveFiles, keep, extras),
+                                 CurrentArchive);
     std::vector<sgFileInfo> entries;
     TempFile temp; // deleted unless it takes the place
     ThrowOnFailure(TempFile::Beside(CurrentArchive, temp));

@@ -58,6 +58,9 @@ bool HasMagic(RandomAccessFile& file);
 Head ReadHead(RandomAccessFile& file);
 // The directory's bytes ("" for an empty archive), refused above kMaxDirectory. Throws.
 std::string ReadDirectory(RandomAccessFile& file, const Head& head);
+// Throws ArchiveError naming archive when a directory of length bytes would be refused by
+// ReadDirectory: a writer must never make a package its readers cannot open.
+void CheckDirectoryLength(int64_t length, const std::string& archive);
 void WriteDirectoryPosition(RandomAccessFile& file, int64_t position);
 
 // A record's bytes; throws ArchiveError when a text cannot be stored.
