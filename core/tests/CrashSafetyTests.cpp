@@ -45,10 +45,11 @@ protected:
         contents[name] = bytes;
     }
     // The entries of the package on disk and what each inflates to, read as a program would.
-    std::map<std::string, std::string> Held() {
+    std::map<std::string, std::string> Held() { return Held(path); }
+    std::map<std::string, std::string> Held(const std::string& at) {
         Archives reader;
         reader.TempFolder = arc.TempFolder;
-        if (const OpenStatus opened = reader.Open(path); !opened.Usable())
+        if (const OpenStatus opened = reader.Open(at); !opened.Usable())
             return {{"<unreadable>", opened.Message}};
         std::map<std::string, std::string> held;
         for (const sgFileInfo& e : reader.ArchiveFiles) {
@@ -177,6 +178,29 @@ TEST_F(CrashSafety, ForeignOrDamagedJournalChangesNothing) {
     EXPECT_EQ(ReadAll(path), original);
     EXPECT_FALSE(fs::exists(journalPath));
 }
+
+#ifndef _WIN32
+// A change cut off while made through a link is put back whichever name opens the package next.
+TEST_F(CrashSafety, AChangeThroughALinkIsPutBackFromEitherName) {
+    fs::create_directories(Path("other"));
+    const std::string link = Path("other/link.qvr");
+    fs::create_symlink("../pkg.qvr", link);
+    for (const std::string& opener : {path, link}) {
+        WriteAll(path, original);
+        {
+            auto file = journal::OpenLocked(link, true);
+            format::Head head = format::ReadHead(*file);
+            journal::Begin(*file, head, format::ReadDirectory(*file, head));
+            const std::string block = RandomBytes(500, 7); // a new block over the old directory
+            file->WriteAt(head.Directory, block.data(), block.size());
+        }
+        EXPECT_FALSE(fs::exists(link + "-journal"));
+        EXPECT_EQ(Held(opener), oldContents) << opener;
+        EXPECT_EQ(ReadAll(path), original) << opener;
+        EXPECT_FALSE(fs::exists(path + "-journal")) << opener;
+    }
+}
+#endif
 
 // A second writer waits for the first, then says the package is in use, and changes nothing.
 TEST_F(CrashSafety, SecondWriterIsToldThePackageIsInUse) {

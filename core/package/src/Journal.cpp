@@ -38,8 +38,10 @@ uint32_t Crc(std::string_view bytes) {
     return static_cast<uint32_t>(crc);
 }
 
+// A package reached through a link is the file the link names: its journal lies beside that
+// file and is named after it, so that it is found whichever name opens the package next.
 std::string NameOf(const std::string& archive) {
-    return platform::FromNative(platform::ToNative(archive).filename());
+    return platform::FromNative(platform::ToNative(platform::FollowLinks(archive)).filename());
 }
 
 std::string ReadRange(RandomAccessFile& f, int64_t from, int64_t count) {
@@ -181,7 +183,7 @@ bool IsJournalOf(const std::string& journalPath, const std::string& archive) {
 }
 
 std::string PathFor(const std::string& archive) {
-    return detail::JournalPathFor(archive);
+    return detail::JournalPathFor(platform::FollowLinks(archive));
 }
 
 void Begin(RandomAccessFile& arc, const format::Head& head, const std::string& directory) {

@@ -22,6 +22,7 @@ class RandomAccessFile;
 
 namespace qvr::journal {
 
+// Beside the file archive names, links followed. Throws when the links cannot be followed.
 std::string PathFor(const std::string& archive);
 
 // Writes and flushes the journal of a change that starts at the old directory of `arc`.
