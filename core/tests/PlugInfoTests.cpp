@@ -2,8 +2,12 @@
 
 #include "TestSupport.h"
 
+#include "qvr/format/detail/Format.h"
 #include "qvr/format/sgPlugInfo.h"
+#include "qvr/package/Verify.h"
 #include "qvr/platform/detail/ArchiveError.h"
+
+#include <algorithm>
 
 using namespace qvr;
 using namespace qvrtest;
@@ -125,6 +129,32 @@ TEST_F(PlugInfo, TextsWindows1252CannotHoldWriteNothing) {
     EXPECT_EQ(ReadAll(path), before);
     EXPECT_EQ(arc.ArchiveFiles.size(), 1u);
     EXPECT_EQ(WorkFilesLeft(), 0u);
+}
+
+// Information larger than its readers take is never stored; met in a package made elsewhere,
+// verify says so rather than calling it cut short.
+TEST_F(PlugInfo, InformationLargerThanReadersTakeIsRefused) {
+    ASSERT_TRUE(Full().SavePluginData(arc, "mymod.qvr"));
+    const std::string before = ReadAll(path);
+    const std::string notes(static_cast<size_t>(format::kMaxInfoEntry), 'a');
+    sgPlugInfo big = Full();
+    big.Notes(notes);
+    for (const bool update : {false, true}) {
+        const Result stored =
+            update ? big.UpdatePluginData(arc, "mymod.qvr") : big.SavePluginData(arc, "mymod.qvr");
+        EXPECT_FALSE(stored) << update;
+        EXPECT_NE(stored.Message.find("readers take"), std::string::npos) << stored.Message;
+        EXPECT_EQ(ReadAll(path), before) << update;
+    }
+    Archives other;
+    other.TempFolder = arc.TempFolder;
+    ASSERT_TRUE(other.CreateArchive(Path("big.qvr")));
+    std::string record = "Big|1.0||||" + notes + "|";
+    std::replace(record.begin(), record.end(), '|', '\0');
+    ASSERT_TRUE(other.AddFileToArchive(Source("big.ifo", record), "big.qvr.ifo", ""));
+    const VerifyReport report = VerifyArchive(Path("big.qvr"));
+    ASSERT_EQ(report.Problems.size(), 1u);
+    EXPECT_NE(report.Problems[0].find("readers take"), std::string::npos) << report.Problems[0];
 }
 
 TEST_F(PlugInfo, MissingInfoKeepsTheFields) {

@@ -1,5 +1,6 @@
 #include "qvr/format/sgPlugInfo.h"
 
+#include "qvr/format/detail/Format.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/FileUtils.h"
 #include "qvr/platform/detail/ArchiveError.h"
@@ -26,12 +27,19 @@ std::string sgPlugInfo::NullTerminate(const std::string& vText) {
 
 Result sgPlugInfo::ToRecord(std::string& record) const {
     try {
-        record = NullTerminate(Stored(m_PluginName, "plug-in name")) +
-                 NullTerminate(Stored(m_Version, "version")) +
-                 NullTerminate(Stored(m_Depends, "required modules")) +
-                 NullTerminate(Stored(m_Authors, "authors")) +
-                 NullTerminate(Stored(m_LastUpdated, "last-updated date")) +
-                 NullTerminate(Stored(m_Notes, "notes"));
+        std::string made = NullTerminate(Stored(m_PluginName, "plug-in name")) +
+                           NullTerminate(Stored(m_Version, "version")) +
+                           NullTerminate(Stored(m_Depends, "required modules")) +
+                           NullTerminate(Stored(m_Authors, "authors")) +
+                           NullTerminate(Stored(m_LastUpdated, "last-updated date")) +
+                           NullTerminate(Stored(m_Notes, "notes"));
+        // Stored, it would make the package's details unreadable.
+        if (static_cast<int64_t>(made.size()) > format::kMaxInfoEntry)
+            return Result::EntryFailure("The plug-in information would be " +
+                                        std::to_string(made.size()) + " bytes, more than the " +
+                                        std::to_string(format::kMaxInfoEntry / (1024 * 1024)) +
+                                        " MiB readers take; shorten the notes");
+        record = std::move(made);
         return Result::Success();
     } catch (const std::exception& e) {
         return Result::EntryFailure(e.what());

@@ -2,6 +2,7 @@
 // in sgPlugInfo.cpp, below the archive operations this needs.
 #include "qvr/format/sgPlugInfo.h"
 
+#include "qvr/format/detail/Format.h"
 #include "qvr/package/Archives.h"
 #include "qvr/package/detail/Internal.h"
 #include "qvr/platform/Encoding.h"
@@ -13,9 +14,6 @@
 namespace qvr {
 
 namespace {
-
-// The information is a handful of texts; anything larger is not an info entry.
-constexpr int64_t kMaxRecord = 16 * 1024 * 1024;
 
 Result WriteWorkFile(const std::string& path, const std::string& bytes) {
     try {
@@ -83,7 +81,7 @@ Result sgPlugInfo::GetPluginData(Archives& arc, const std::string& vFile) {
                                                      : "The archive " + arc.CurrentArchive +
                                                            " holds no information entry " + name);
     }
-    if (entry->FileSize() > kMaxRecord)
+    if (entry->FileSize() > format::kMaxInfoEntry)
         return Result::EntryFailure("The information entry " + name + " is too large");
     const Archives::WorkFile work = arc.NewWorkFile(name);
     if (!work.Outcome)
@@ -93,7 +91,7 @@ Result sgPlugInfo::GetPluginData(Archives& arc, const std::string& vFile) {
         try {
             RandomAccessFile file(work.Path, RandomAccessFile::Mode::Read);
             const int64_t length = file.Length();
-            if (length > kMaxRecord)
+            if (length > format::kMaxInfoEntry)
                 throw ArchiveError("The information entry " + name + " is too large");
             std::string buffer(static_cast<size_t>(length), '\0');
             buffer.resize(file.ReadAt(1, buffer.data(), buffer.size()));

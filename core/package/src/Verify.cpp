@@ -96,7 +96,7 @@ std::string CheckBlock(RandomAccessFile& f, const Record& r, std::string* keep) 
                 used == static_cast<size_t>(stored)) {
                 if (keep)
                     keep->assign(reinterpret_cast<char*>(data),
-                                 static_cast<size_t>(std::min<int64_t>(expected, 1 << 24)));
+                                 static_cast<size_t>(std::min(expected, format::kMaxInfoEntry)));
                 return {};
             }
         }
@@ -141,7 +141,7 @@ std::string CheckBlock(RandomAccessFile& f, const Record& r, std::string* keep) 
         rc = inflate(&z, Z_NO_FLUSH);
         size_t n = out.size() - z.avail_out;
         produced += static_cast<int64_t>(n);
-        if (keep && keep->size() < (1u << 24))
+        if (keep && static_cast<int64_t>(keep->size()) < format::kMaxInfoEntry)
             keep->append(reinterpret_cast<char*>(out.data()), n);
         if (rc != Z_OK && rc != Z_STREAM_END)
             problem = std::string("its data is damaged (zlib: ") + (z.msg ? z.msg : "error") + ")";
@@ -278,6 +278,10 @@ void CheckEntries(RandomAccessFile& f, const std::vector<Record>& records, int64
                 std::rethrow_exception(checked.Failed);
             if (!checked.Bad.empty())
                 problem(who + checked.Bad);
+            else if (isInfo(r) && r.SizeValid && r.Size > format::kMaxInfoEntry)
+                problem(
+                    who + "the plug-in information is " + r.SizeText + " bytes, more than the " +
+                    std::to_string(format::kMaxInfoEntry / (1024 * 1024)) + " MiB readers take");
             else if (isInfo(r) && std::count(checked.Info.begin(), checked.Info.end(), '\0') < 6)
                 problem(who + "the plug-in information is cut short");
         }

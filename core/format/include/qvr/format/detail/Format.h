@@ -31,6 +31,9 @@ inline constexpr size_t kMaxTextBytes = kTextWindow - 1;
 inline constexpr int64_t kMaxArchive = std::numeric_limits<int32_t>::max();
 // A directory is a few hundred bytes per entry; more than this is not a directory.
 inline constexpr int64_t kMaxDirectory = int64_t{64} * 1024 * 1024;
+// The plug-in information is a handful of texts; readers take an information entry up to this
+// size and writers store none larger.
+inline constexpr int64_t kMaxInfoEntry = int64_t{16} * 1024 * 1024;
 // A record holds two numbers and five texts.
 inline constexpr int64_t kMaxRecordBytes = 8 + 5 * static_cast<int64_t>(kTextWindow);
 
