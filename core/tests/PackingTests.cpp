@@ -50,6 +50,8 @@ TEST_F(Packing, CheckFilesKeepsOnePlacePerFileAndNothingBelowAFile) {
         {"tower.esp\\deeper", "t.tga", false, false, "tower.esp is a file"},
         {"Textures", "X", false, false, "holds a folder"},
         {"", "p.QVR.ifo", false, false, "information entry"},
+        {"", "Other.qvr.IFO", false, false, "information entry"},
+        {"Docs", "Other.qvr.ifo", true, true, ""},
         {".QVR-installed", "r.ini", false, false, ".QVR-installed"},
         {"Meshes", "~qvr-batch-1-1.tmp", false, false, "~qvr-batch-1-1.tmp"},
         {"", "Data.QVR-Journal", false, false, "Data.QVR-Journal"},

@@ -1,5 +1,6 @@
 // Which files a package may take, and how a new package starts.
 
+#include "qvr/format/InfoEntry.h"
 #include "qvr/format/PathRules.h"
 #include "qvr/package/Packing.h"
 #include "qvr/platform/Encoding.h"
@@ -72,6 +73,10 @@ CheckedFiles CheckFiles(const Archives& arc, const std::string& infoEntry,
     for (const sgFileInfo& e : arc.ArchiveFiles)
         if (!e.FileName().empty())
             held.Add(e.FilePath(), e.FileName());
+    // Named after the package's file, it is read as the information whatever infoEntry says.
+    const std::string ownInfo = arc.CurrentArchive.empty()
+                                    ? std::string()
+                                    : platform::FileNamePart(arc.CurrentArchive) + ".ifo";
     Places given;
     CheckedFiles out;
     for (const BatchFile& f : files) {
@@ -81,8 +86,14 @@ CheckedFiles CheckFiles(const Archives& arc, const std::string& infoEntry,
         bool replaces = false;
         if (!why.empty()) {
             why = "cannot be packed as " + shown + ": " + why;
-        } else if (f.FilePath.empty() && SameTextIgnoreCase(f.FileName, infoEntry)) {
+        } else if (f.FilePath.empty() && (SameTextIgnoreCase(f.FileName, infoEntry) ||
+                                          SameTextIgnoreCase(f.FileName, ownInfo))) {
             why = "not added: " + shown + " is the name of the package's own information entry";
+        } else if (f.FilePath.empty() && LooksLikeInfoEntryName(f.FileName)) {
+            // Readers take such an entry for the information when none is named after the
+            // package, as after a rename: it could take the package's details over.
+            why = "not added: " + shown +
+                  " at the top would be read as a package's information entry";
         } else if (given.Files.count(key)) {
             why = "not added: another file given goes to " + shown;
         } else if (std::string above = given.FileAbove(f.FilePath); !above.empty()) {

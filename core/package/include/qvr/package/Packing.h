@@ -53,10 +53,11 @@ struct CheckedFiles {
 
 // Which of files may go into the package arc holds (its information entry named infoEntry):
 // names a package can store and a player's disk can hold (see IsSafeEntryPath; Windows-1252,
-// at most 254 bytes), none of the programs' own names, not the information entry, one file per
-// place (letter case ignored), never a file below a file nor where a folder is. A place the
-// package already holds is refused, or with allowReplace taken and marked in Replaces. Each
-// file refused is named in problems.
+// at most 254 bytes), none of the programs' own names, not the information entry (nor, at the
+// top, any name readers could take for it: "*.qvr.ifo", or the package's file name + ".ifo"),
+// one file per place (letter case ignored), never a file below a file nor where a folder is. A
+// place the package already holds is refused, or with allowReplace taken and marked in Replaces.
+// Each file refused is named in problems.
 CheckedFiles CheckFiles(const Archives& arc, const std::string& infoEntry,
                         const std::vector<BatchFile>& files, bool allowReplace,
                         std::vector<PackProblem>& problems);
