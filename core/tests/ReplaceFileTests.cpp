@@ -142,6 +142,42 @@ TEST_F(ReplaceFile, WorkFilesOfEndedProcessesAreFoundByTheirName) {
     std::sort(stale.begin(), stale.end());
     EXPECT_EQ(stale, (std::vector<std::string>{stem + "-6.tmp", stem + "-6.tmp-journal"}));
 }
+
+// Only what this program could have left is removed: regular files of its work files' names, and
+// its own work folders whole. Others' files and folders named alike, and links, stay, as does
+// whatever lies inside a folder that is not its own.
+TEST_F(ReplaceFile, TheSweepRemovesOnlyWhatThisProgramMakes) {
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    const std::string dead = "-" + std::to_string(child) + "-";
+    struct Case {
+        std::string name;
+        bool folder, removed;
+    };
+    const std::vector<Case> cases = {
+        {"~qvr-pkg.qvr" + dead + "1.tmp", false, true},
+        {"~qvr-batch" + dead + "2.tmp", true, true},
+        {"~qvr-my stuff" + dead + "3.tmp", true, false},
+        {"~qvr-my stuff" + dead + "4.tmp", false, false},
+        {"~qvr-notes" + dead + "5.tmp", true, false},
+        {"~qvr-batch-x" + dead + "6.tmp", true, false},
+    };
+    for (const bool below : {false, true}) {
+        for (const Case& c : cases)
+            WriteAll(Path(c.folder ? c.name + "/~qvr-in" + dead + "9.tmp" : c.name), "x");
+        fs::create_directory_symlink(Path(cases[2].name), Path("~qvr-link" + dead + "7.tmp"));
+        RemoveStaleWorkFiles(dir, below);
+        for (const Case& c : cases) {
+            EXPECT_EQ(fs::exists(Path(c.name)), !c.removed) << c.name << " below=" << below;
+            if (c.folder && !c.removed)
+                EXPECT_TRUE(fs::exists(Path(c.name + "/~qvr-in" + dead + "9.tmp"))) << c.name;
+        }
+        EXPECT_TRUE(fs::is_symlink(Path("~qvr-link" + dead + "7.tmp")));
+        fs::remove(Path("~qvr-link" + dead + "7.tmp"));
+    }
+}
 #endif
 
 } // namespace

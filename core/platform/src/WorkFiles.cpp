@@ -7,11 +7,15 @@
 #include "qvr/platform/detail/WorkRegistry.h"
 #include "qvr/platform/detail/platform.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <mutex>
+#include <string_view>
+#include <type_traits>
 
 namespace qvr::detail {
 
@@ -40,15 +44,25 @@ Registry& TheRegistry() {
 
 } // namespace
 
+namespace {
+
+constexpr size_t kMaxStem = 40;
+
+// Only plain characters from the hint, so the name is valid on every file system.
+bool PlainCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '_' || c == '-';
+}
+
+} // namespace
+
 std::string WorkFileName(const std::string& hint) {
     static std::atomic<uint64_t> counter{0};
-    // Only plain characters from the hint, so the name is valid on every file system.
     std::string stem;
     for (char c : hint) {
-        if (stem.size() >= 40)
+        if (stem.size() >= kMaxStem)
             break;
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-            c == '.' || c == '_' || c == '-')
+        if (PlainCharacter(c))
             stem += c;
     }
     return "~qvr-" + stem + "-" + std::to_string(platform::ProcessId()) + "-" +
@@ -135,6 +149,11 @@ bool IsWorkFileName(const std::string& fullName, uint32_t& pid) {
         return false;
     const size_t pidAt = core.rfind('-', counterAt - 1);
     const size_t pidStart = pidAt == std::string::npos ? 0 : pidAt + 1;
+    // A stem WorkFileName would not make is someone else's name.
+    const std::string stem = core.substr(0, pidStart == 0 ? 0 : pidStart - 1);
+    if (stem.size() > detail::kMaxStem ||
+        !std::all_of(stem.begin(), stem.end(), detail::PlainCharacter))
+        return false;
     const std::string pidText = core.substr(pidStart, counterAt - pidStart);
     const std::string counter = core.substr(counterAt + 1);
     auto digits = [](const std::string& s) {
@@ -152,13 +171,44 @@ bool IsWorkFileName(const std::string& fullName, uint32_t& pid) {
 
 namespace {
 
+// The folders MakeWorkFolder makes, by their hint: only these are removed with what they hold.
+constexpr std::string_view kWorkFolderHints[] = {"batch", "import", "readme", "spool", "unpack"};
+
+bool IsWorkFolderName(const std::string& name) {
+    uint32_t pid = 0;
+    if (!IsWorkFileName(name, pid))
+        return false;
+    const std::string tail = "-" + std::to_string(pid) + "-";
+    return std::any_of(
+        std::begin(kWorkFolderHints), std::end(kWorkFolderHints), [&](std::string_view hint) {
+            const std::string start = "~qvr-" + std::string(hint) + tail;
+            return name.starts_with(start) && name.find('-', start.size()) == std::string::npos;
+        });
+}
+
+// Whether what lies at path, links not followed, is a work file this program could have left:
+// a regular file of a work file's name, or one of its own work folders.
+bool CouldBeOurs(const std::filesystem::file_status& status, const std::string& name) {
+    if (std::filesystem::is_regular_file(status))
+        return true;
+    return std::filesystem::is_directory(status) && IsWorkFolderName(name);
+}
+
 template <typename Iterator>
 void CollectStale(const std::filesystem::path& folder, std::vector<std::string>& stale) {
     std::error_code ec;
     for (Iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         uint32_t pid = 0;
         const std::string name = platform::FromNative(it->path().filename());
+        // A folder named like ours is removed whole or left alone, never gone through: what is
+        // inside someone else's is not ours to judge.
+        if constexpr (std::is_same_v<Iterator, std::filesystem::recursive_directory_iterator>)
+            if (name.starts_with("~qvr-"))
+                it.disable_recursion_pending();
         if (!IsWorkFileName(name, pid))
+            continue;
+        std::error_code kind;
+        if (!CouldBeOurs(it->symlink_status(kind), name) || kind)
             continue;
         // A work file's journal is named after the work file, whose name is this program's own
         // (with the number of the process that made it), so the name alone tells it apart.
@@ -189,7 +239,13 @@ std::vector<std::string> RemoveStaleWorkFiles(const std::string& folder, bool be
     std::vector<std::string> removed;
     for (const std::string& path : FindStaleWorkFiles(folder, below)) {
         std::error_code ec;
-        std::filesystem::remove_all(platform::ToNative(path), ec);
+        // Looked at again: only one of our folders is removed with what it holds.
+        const auto native = platform::ToNative(path);
+        if (std::filesystem::is_directory(std::filesystem::symlink_status(native, ec)) &&
+            IsWorkFolderName(platform::FileNamePart(path)))
+            std::filesystem::remove_all(native, ec);
+        else
+            std::filesystem::remove(native, ec);
         if (ec)
             continue;
         removed.push_back(path);
@@ -222,6 +278,10 @@ void RemoveWorkFilesAndExit(int code) {
 }
 
 Result MakeWorkFolder(const std::string& parent, const std::string& hint, std::string& made) {
+    // A folder of another hint would never be swept.
+    if (std::find(std::begin(kWorkFolderHints), std::end(kWorkFolderHints), hint) ==
+        std::end(kWorkFolderHints))
+        return Result::EntryFailure("No work folder is made for \"" + hint + "\"");
     std::error_code ec;
     const std::filesystem::path base =
         parent.empty() ? std::filesystem::temp_directory_path(ec) : platform::ToNative(parent);

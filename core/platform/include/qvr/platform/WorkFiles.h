@@ -15,7 +15,8 @@ namespace qvr {
 // Whether name (without folder) is a work file's name; sets pid to the process that made it.
 bool IsWorkFileName(const std::string& name, uint32_t& pid);
 // The work files in folder (with below, also in its sub-folders) whose process is no longer
-// running.
+// running: regular files of a work file's name, and folders of exactly the names MakeWorkFolder
+// gives. Links are never followed, and no folder of a work file's name is gone through.
 std::vector<std::string> FindStaleWorkFiles(const std::string& folder, bool below = false);
 // Removes those; answers the ones removed.
 std::vector<std::string> RemoveStaleWorkFiles(const std::string& folder, bool below = false);
@@ -24,7 +25,8 @@ std::vector<std::string> RemoveStaleWorkFiles(const std::string& folder, bool be
 [[noreturn]] void RemoveWorkFilesAndExit(int code);
 
 // Makes a folder of this process's own in parent ("" for the temporary folder) and sets made to
-// its path. It is a work file: an interrupt removes it with everything in it, and so does the
+// its path; hint is one of "batch", "import", "readme", "spool" and "unpack", which the sweep
+// knows. It is a work file: an interrupt removes it with everything in it, and so does the
 // next sweep for stale work files once this process has ended.
 [[nodiscard]] Result MakeWorkFolder(const std::string& parent, const std::string& hint,
                                     std::string& made);
