@@ -9,10 +9,12 @@
 #include "qvr/format/sgFileInfo.h"
 #include "qvr/format/sgPlugInfo.h"
 #include "qvr/package/Archives.h"
+#include "qvr/platform/FileUtils.h"
 #include "qvr/platform/TempFile.h"
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,8 @@ struct Context {
     bool Quiet = false;
     bool Verbose = false;
     unsigned Jobs = 0;
+    // create -: the file standard output goes to, which a folder packed must not take.
+    std::optional<qvr::FileIdentity> Output;
     bool ProgressWanted() const { return !Quiet && StderrIsTerminal(); }
 };
 

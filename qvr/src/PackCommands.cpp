@@ -296,7 +296,9 @@ int CmdCreate(const ParsedArgs& a, const Context& ctx) {
     ApplyInfoOptions(a, info);
 
     qvr::Gathered gathered;
-    qvr::GatherFolder(unpacked ? unpacked->Folder : from, "", PackOptionsOf(a), path, gathered);
+    qvr::PackOptions options = PackOptionsOf(a);
+    options.LeaveOut = ctx.Output;
+    qvr::GatherFolder(unpacked ? unpacked->Folder : from, "", options, path, gathered);
     qvr::Archives none;
     const std::vector<qvr::BatchFile> files =
         qvr::CheckFiles(none, archiveName + ".ifo", gathered.Files, false, gathered.Problems).Files;

@@ -467,6 +467,7 @@ static int RunCommand(const std::vector<std::string>& args) {
         const bool piped = !parsed.Operands.empty() && parsed.Operands[0] == "-";
         if (piped && name == "create") {
             const std::string archiveName = PipedPackageName(parsed, ctx);
+            ctx.Output = qvr::StandardOutputFile();
             parsed.Operands[0] = spool.PathOf(archiveName);
             const std::string shown = archiveName + " (standard output)";
             int code;

@@ -96,6 +96,19 @@ TEST_F(Tool, CreateNeverReplacesAFileUnlessForcedAndNeverPacksItself) {
         EXPECT_EQ(e.path().filename().string().find("~qvr-"), std::string::npos) << e.path();
 }
 
+#ifndef _WIN32
+// Standard output sent into the folder it packs: that file is left out as a package named there
+// is, and the package written through it is whole.
+TEST_F(Tool, CreateToStandardOutputInsideTheFolderLeavesThatFileOut) {
+    MakePlugin("plugin");
+    const std::string command = Quote(QVR_EXE) + " create - " + Quote(P("plugin")) + " > " +
+                                Quote(P("plugin/out.qvr")) + " 2> " + Quote(P("err.txt"));
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadAll(dir / "err.txt");
+    EXPECT_EQ(Opened(P("plugin/out.qvr")).ArchiveFiles.size(), 7u);
+}
+#endif
+
 TEST_F(Tool, AddAndRemoveChangeOnlyWhatTheyName) {
     WriteAll(dir / "base" / "Mod.esp", "esp");
     ASSERT_EQ(Run({"create", P("m.qvr"), P("base")}).Code, 0);

@@ -3,6 +3,7 @@
 #include "qvr/format/PathRules.h"
 #include "qvr/package/Packing.h"
 #include "qvr/platform/Encoding.h"
+#include "qvr/platform/FileUtils.h"
 #include "qvr/platform/detail/TestHooks.h"
 #include "qvr/platform/detail/platform.h"
 
@@ -118,7 +119,9 @@ void Walk::Entry(const fs::directory_entry& entry, const fs::path& real,
             Folder(at, target, Join(packageFolder, name));
         }
     } else if (fs::is_regular_file(status)) {
-        if (Skip.empty() || target != Skip)
+        const bool leftOut = (!Skip.empty() && target == Skip) ||
+                             (Options.LeaveOut && IdentityOf(Shown(target)) == Options.LeaveOut);
+        if (!leftOut)
             Found.push_back({Shown(at), name, packageFolder});
     } else {
         Problem(PackProblemKind::LeftOut, at, "not a regular file; left out");

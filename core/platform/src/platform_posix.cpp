@@ -1,6 +1,7 @@
 #ifndef _WIN32
 
 #include "qvr/platform/Encoding.h"
+#include "qvr/platform/FileUtils.h"
 #include "qvr/platform/detail/ArchiveError.h"
 #include "qvr/platform/detail/RandomAccessFile.h"
 #include "qvr/platform/detail/TestHooks.h"
@@ -320,6 +321,21 @@ void SyncFolderOf(const std::string& path) {
 }
 
 } // namespace platform
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(platform::ToNative(path).c_str(), &st) != 0)
+        return std::nullopt;
+    return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+std::optional<FileIdentity> StandardOutputFile() {
+    struct stat st {};
+    if (::fstat(STDOUT_FILENO, &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
 } // namespace qvr
 
 #endif

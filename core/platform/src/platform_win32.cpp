@@ -1,6 +1,7 @@
 #ifdef _WIN32
 
 #include "qvr/platform/Encoding.h"
+#include "qvr/platform/FileUtils.h"
 #include "qvr/platform/detail/ArchiveError.h"
 #include "qvr/platform/detail/RandomAccessFile.h"
 #include "qvr/platform/detail/TestHooks.h"
@@ -336,6 +337,38 @@ void SyncFolderOf(const std::string&) {
 }
 
 } // namespace platform
+
+namespace {
+
+std::optional<FileIdentity> IdentityOfHandle(HANDLE h) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(h, &info))
+        return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow};
+}
+
+} // namespace
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    // Opened for no access at all: a file another program holds open is still reached.
+    HANDLE h = ::CreateFileW(platform::ToNative(path).c_str(), 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    const std::optional<FileIdentity> identity = IdentityOfHandle(h);
+    ::CloseHandle(h);
+    return identity;
+}
+
+std::optional<FileIdentity> StandardOutputFile() {
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == INVALID_HANDLE_VALUE || out == nullptr || ::GetFileType(out) != FILE_TYPE_DISK)
+        return std::nullopt;
+    return IdentityOfHandle(out);
+}
+
 } // namespace qvr
 
 #endif

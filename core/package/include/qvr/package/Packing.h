@@ -6,7 +6,10 @@
 #include "qvr/format/PackDates.h"
 #include "qvr/package/Archives.h"
 #include "qvr/package/BatchAdd.h"
+#include "qvr/platform/FileUtils.h"
 #include "qvr/platform/Result.h"
+
+#include <optional>
 
 #include <string>
 #include <vector>
@@ -17,6 +20,9 @@ struct PackOptions {
     // Follow links whose target lies outside the folder being packed (else they are refused).
     // Links to places inside it are always followed; a link back to a folder above itself is not.
     bool FollowLinks = false;
+    // A file written while the folder is packed (standard output sent into it): left out
+    // silently, as the archive being written is.
+    std::optional<FileIdentity> LeaveOut;
 };
 
 enum class PackProblemKind {

@@ -23,4 +23,15 @@ std::string GetFileNameFromPath(const std::string& path);
 // The native separator as text ("/" or "\").
 const char* NativeSeparator();
 
+// Which file a name reaches: two names of one file (links, hard links) give equal identities.
+struct FileIdentity {
+    uint64_t Device = 0;
+    uint64_t Index = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+// The identity of the file path names, links followed; nothing when it cannot be reached.
+[[nodiscard]] std::optional<FileIdentity> IdentityOf(const std::string& path);
+// The regular file standard output writes to; nothing for a pipe, a terminal or a device.
+[[nodiscard]] std::optional<FileIdentity> StandardOutputFile();
+
 } // namespace qvr
