@@ -57,7 +57,7 @@ int CmdRemove(const ParsedArgs& a, const Context& ctx) {
             ++matched;
         }
         if (matched == 0) {
-            Warn(path + ": holds no file or folder " + wanted);
+            Warn(path + ": holds no file or folder " + DisplayPath(wanted));
             code = kSomeFailed;
         }
     }

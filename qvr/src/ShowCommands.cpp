@@ -100,9 +100,10 @@ bool HasInfoEntry(const qvr::Archives& arc) {
 
 namespace {
 
-// Stored texts keep CR LF line breaks; JSON gives them as "\n".
+// Stored texts keep CR LF line breaks; JSON gives them as "\n", and a CR alone as "\r".
 std::string JsonText(std::string text) {
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    for (size_t at; (at = text.find("\r\n")) != std::string::npos;)
+        text.erase(at, 1);
     return JsonString(text);
 }
 

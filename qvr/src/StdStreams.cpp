@@ -194,8 +194,15 @@ int RenamedOnStderr::Buffer::sync() {
 }
 
 RenamedOnStderr::RenamedOnStderr(std::string from, std::string to)
-    : m_buffer(std::cerr.rdbuf(), std::move(from), std::move(to)),
-      m_out(std::cout.rdbuf(&m_buffer)), m_err(std::cerr.rdbuf(&m_buffer)) {}
+    : m_buffer(std::cerr.rdbuf(), std::move(from), std::move(to)), m_out(std::cout.rdbuf(&m_held)),
+      m_err(std::cerr.rdbuf(&m_buffer)) {}
+
+void RenamedOnStderr::Release() {
+    const std::string held = m_held.str();
+    m_held.str({});
+    m_buffer.sputn(held.data(), static_cast<std::streamsize>(held.size()));
+    m_buffer.Flush();
+}
 
 RenamedOnStderr::~RenamedOnStderr() {
     m_buffer.Flush();

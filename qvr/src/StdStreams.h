@@ -2,6 +2,7 @@
 // "-" as the archive: a package read from standard input, or written to standard output.
 
 #include <filesystem>
+#include <sstream>
 #include <streambuf>
 #include <string>
 
@@ -38,13 +39,15 @@ std::string StdoutFileName();
 
 // While it lives, standard output and standard error both go to standard error with every
 // `from` written as `to`: create - builds its package under a temporary path that would mean
-// nothing to the reader.
+// nothing to the reader. What goes to standard output is held until Release, and dropped
+// without it: it says the package was made, which is not so until it has been written out.
 class RenamedOnStderr {
 public:
     RenamedOnStderr(std::string from, std::string to);
     ~RenamedOnStderr();
     RenamedOnStderr(const RenamedOnStderr&) = delete;
     RenamedOnStderr& operator=(const RenamedOnStderr&) = delete;
+    void Release();
 
 private:
     class Buffer : public std::streambuf {
@@ -61,6 +64,7 @@ private:
         std::string m_from, m_to, m_line;
     };
     Buffer m_buffer;
+    std::stringbuf m_held;
     std::streambuf* m_out;
     std::streambuf* m_err;
 };

@@ -470,9 +470,9 @@ static int RunCommand(const std::vector<std::string>& args) {
             ctx.Output = qvr::StandardOutputFile();
             parsed.Operands[0] = spool.PathOf(archiveName);
             const std::string shown = archiveName + " (standard output)";
+            RenamedOnStderr toStderr(parsed.Operands[0], shown);
             int code;
             try {
-                RenamedOnStderr toStderr(parsed.Operands[0], shown);
                 code = it->Run(parsed, ctx);
             } catch (CommandError& e) {
                 for (size_t at; (at = e.Message.find(parsed.Operands[0])) != std::string::npos;)
@@ -480,6 +480,7 @@ static int RunCommand(const std::vector<std::string>& args) {
                 throw;
             }
             CopyToStdout(parsed.Operands[0]);
+            toStderr.Release();
             return code;
         }
         if (piped && (name == "list" || name == "info" || name == "verify" || name == "install"))

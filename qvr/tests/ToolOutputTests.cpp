@@ -37,6 +37,12 @@ TEST_F(Tool, PathsInsideAPackageAreWrittenAsTheSystemWritesThem) {
     WriteAll(dir / "other" / "a.nif", "another a.nif");
     WriteAll(dir / "data" / "Morrowind.esm", "TES3");
     ASSERT_EQ(Run({"-q", "create", P("mod.qvr"), P("mod")}).Code, 1);
+    // A copy whose a.nif fails its check sum.
+    std::string damaged = ReadAll(dir / "mod.qvr");
+    const auto nif = Opened(P("mod.qvr")).FindEntry("a.nif", "Meshes\\x");
+    ASSERT_TRUE(nif);
+    damaged[static_cast<size_t>(nif->FileOffset() + nif->FileCompressedSize() - 2)] ^= 0x55;
+    WriteAll(dir / "bad.qvr", damaged);
     struct Case {
         std::vector<std::string> Args;
         std::string Says;
@@ -53,6 +59,9 @@ TEST_F(Tool, PathsInsideAPackageAreWrittenAsTheSystemWritesThem) {
         {{"-v", "add", P("mod.qvr"), "--folder", "Meshes/z", P("more/b.nif")},
          "added: " + Shown("Meshes/z/b.nif")},
         {{"-v", "remove", P("mod.qvr"), "Meshes/z"}, "removed: " + Shown("Meshes/z/b.nif")},
+        {{"remove", P("mod.qvr"), "Meshes/x/none.nif"},
+         "holds no file or folder " + Shown("Meshes/x/none.nif")},
+        {{"verify", P("bad.qvr")}, "entry " + Shown("Meshes/x/a.nif") + ": "},
     };
     for (const Case& c : cases) {
         const Result r = Run(c.Args);
@@ -135,6 +144,9 @@ TEST_F(Tool, InfoAsJsonHoldsWhatInfoShows) {
                          "\"layout\": {\"kind\": \"root\", \"root\": \"\"",
                          "{\"path\": \"Mod.esp\", \"error\": "});
 #ifdef __linux__
+    // A CR alone is a character of the text, not half a line break.
+    ASSERT_EQ(Run({"-q", "set-info", P("mod.qvr"), "--authors", "Ann,\rBo"}).Code, 0);
+    ExpectFields(Run({"info", "--json", P("mod.qvr")}).Out, {"\"authors\": \"Ann,\\rBo\""});
     ASSERT_TRUE(qvrtest::MakeZip(dir / "wrapped.zip",
                                  {{"Wrap/Data Files/W.esp", "w"}, {"Wrap/readme.txt", "read me"}}));
     r = Run({"info", "--json", P("wrapped.zip")});
@@ -328,6 +340,11 @@ TEST_F(Tool, CreateToStandardOutputNamesThePackageForWhereItGoes) {
     fs::rename(dir / "piped.qvr", dir / "My Mod.qvr");
     EXPECT_EQ(Run({"verify", P("My Mod.qvr")}).Code, 0);
     EXPECT_TRUE(Contains(Run({"info", P("My Mod.qvr")}).Out, "Name:          My Mod.qvr\n"));
+    // Made only once standard output has taken it.
+    EXPECT_NE(shell("create - 'My Mod'", "> /dev/full"), 0);
+    err = ReadAll(dir / "err.txt");
+    EXPECT_FALSE(Contains(err, "Created")) << err;
+    EXPECT_TRUE(Contains(err, "could not be written")) << err;
     EXPECT_TRUE(fs::is_empty(dir / "tmp"));
 }
 #endif

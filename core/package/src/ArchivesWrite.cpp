@@ -531,7 +531,7 @@ Result Archives::RemoveEntry(const std::string& fileName, const std::string& fil
     }
     if (!found)
         return Result::EntryFailure("The archive " + CurrentArchive + " holds no file " +
-                                    (filePath.empty() ? fileName : filePath + "\\" + fileName));
+                                    ShownEntryPath(filePath, fileName));
     // A rebuild that fails leaves the archive as it was.
     try {
         Rebuild(keep, {});

@@ -51,9 +51,7 @@ int32_t ReadInt(RandomAccessFile& f, int64_t pos) {
 }
 
 std::string Shown(const Record& r) {
-    std::string name = Cp1252ToUtf8(r.Name);
-    std::string path = Cp1252ToUtf8(r.Path);
-    return path.empty() ? name : path + "\\" + name;
+    return ShownEntryPath(Cp1252ToUtf8(r.Path), Cp1252ToUtf8(r.Name));
 }
 
 // A stored (Windows-1252) name in the form that names are compared in, accents included.
