@@ -85,13 +85,14 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<Opt
 }
 
 unsigned ParseJobs(const std::string& text) {
-    if (text.empty() || text.size() > 4 ||
+    if (text.empty() ||
         !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         throw UsageError("-j needs a whole number of threads, not \"" + text + "\"");
-    unsigned n = static_cast<unsigned>(std::stoul(text));
+    // A whole number, if too large to read, is still one outside the range.
+    const unsigned long n = text.size() > 9 ? 0 : std::stoul(text);
     if (n < 1 || n > 1024)
         throw UsageError("-j needs a number of threads from 1 to 1024, not " + text);
-    return n;
+    return static_cast<unsigned>(n);
 }
 
 } // namespace qvrtool

@@ -30,6 +30,16 @@ TEST(Options, LongShortGroupedAndSeparatedFormsAllParse) {
     EXPECT_EQ(ParseJobs("16"), 16u);
     for (const char* bad : {"0", "-1", "two", "", "99999", "1.5"})
         EXPECT_THROW(ParseJobs(bad), UsageError) << bad;
+    // A whole number out of range is told the range, however many digits it has.
+    for (const char* large : {"99999", "123456789012345678901"}) {
+        std::string said;
+        try {
+            ParseJobs(large);
+        } catch (const UsageError& e) {
+            said = e.what();
+        }
+        EXPECT_NE(said.find("from 1 to"), std::string::npos) << large << ": " << said;
+    }
 }
 
 TEST(Options, OverwriteAnswersFollowUnzip) {
