@@ -171,8 +171,9 @@ TEST_F(ReplaceFile, TheSweepRemovesOnlyWhatThisProgramMakes) {
         RemoveStaleWorkFiles(dir, below);
         for (const Case& c : cases) {
             EXPECT_EQ(fs::exists(Path(c.name)), !c.removed) << c.name << " below=" << below;
-            if (c.folder && !c.removed)
+            if (c.folder && !c.removed) {
                 EXPECT_TRUE(fs::exists(Path(c.name + "/~qvr-in" + dead + "9.tmp"))) << c.name;
+            }
         }
         EXPECT_TRUE(fs::is_symlink(Path("~qvr-link" + dead + "7.tmp")));
         fs::remove(Path("~qvr-link" + dead + "7.tmp"));
