@@ -25,19 +25,6 @@ using format::kMaxArchive;
 namespace detail {
 namespace {
 
-// A record's length does not depend on where its block lies: the rebuilt directory's length
-// is known before any block is copied.
-int64_t RebuiltDirectoryLength(const std::vector<sgFileInfo>& files, const std::vector<bool>& keep,
-                               const std::vector<StoredBlock>& extras) {
-    int64_t length = 0;
-    for (size_t k = 0; k < files.size(); ++k)
-        if (keep[k])
-            length += static_cast<int64_t>(format::EncodeRecord(files[k]).size());
-    for (const StoredBlock& x : extras)
-        length += static_cast<int64_t>(format::EncodeRecord(x.Entry).size());
-    return length;
-}
-
 // Folds v into h so that every bit of either reaches every bit of the result (splitmix64's
 // finaliser), and the order of the values counts.
 uint64_t Fold(uint64_t h, uint64_t v) {
