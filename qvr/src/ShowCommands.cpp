@@ -101,10 +101,13 @@ bool HasInfoEntry(const qvr::Archives& arc) {
 namespace {
 
 // Stored texts keep CR LF line breaks; JSON gives them as "\n", and a CR alone as "\r".
-std::string JsonText(std::string text) {
-    for (size_t at; (at = text.find("\r\n")) != std::string::npos;)
-        text.erase(at, 1);
-    return JsonString(text);
+std::string JsonText(const std::string& text) {
+    std::string lines;
+    lines.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n')
+            lines += text[i];
+    return JsonString(lines);
 }
 
 void PrintInfoJson(const qvr::Archives& arc, const std::string& path, const qvr::sgPlugInfo& info) {
