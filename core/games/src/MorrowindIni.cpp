@@ -145,19 +145,22 @@ void EraseAt(std::vector<Line>& lines, size_t at) {
     lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
+// Whether the list names name already, in any letter case.
+bool Lists(const std::vector<Numbered>& entries, const std::string& name) {
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const Numbered& e) { return SameTextIgnoreCase(e.Line.Value, name); });
+}
+
 // A gap only matters to a list that would grow: names listed already (an install made again)
 // keep their lines wherever they are.
 std::string GapProblem(const std::vector<Numbered>& entries, const Kind& kind,
                        const std::vector<std::string>& names) {
+    if (std::all_of(names.begin(), names.end(),
+                    [&](const std::string& name) { return Lists(entries, name); }))
+        return {};
     std::vector<ListLine> lines;
     for (const Numbered& e : entries)
         lines.push_back(e.Line);
-    const auto listed = [&](const std::string& name) {
-        return std::any_of(lines.begin(), lines.end(),
-                           [&](const ListLine& l) { return SameTextIgnoreCase(l.Value, name); });
-    };
-    if (std::all_of(names.begin(), names.end(), listed))
-        return {};
     const std::optional<int> gap = FirstGap(lines);
     if (!gap)
         return {};
@@ -201,9 +204,7 @@ void AddList(std::vector<Line>& lines, const Kind& kind, const std::vector<std::
     size_t at = entries.empty() ? (section ? section->first + 1 : 0) : entries.back().Index + 1;
     for (const std::string& name : names) {
         const auto same = [&](const std::string& v) { return SameTextIgnoreCase(v, name); };
-        if (std::any_of(entries.begin(), entries.end(),
-                        [&](const Numbered& e) { return same(e.Line.Value); }) ||
-            std::any_of(added.begin(), added.end(), same))
+        if (Lists(entries, name) || std::any_of(added.begin(), added.end(), same))
             continue;
         if (!section) {
             InsertAt(lines, lines.size(), kind.Header, ending);

@@ -357,20 +357,4 @@ Archives::WorkFile Archives::NewWorkFile(const std::string& hint) {
     }
 }
 
-namespace detail {
-
-// A record's length does not depend on where its block lies.
-int64_t RebuiltDirectoryLength(const std::vector<sgFileInfo>& files, const std::vector<bool>& keep,
-                               const std::vector<StoredBlock>& extras) {
-    int64_t length = 0;
-    for (size_t k = 0; k < files.size(); ++k)
-        if (keep[k])
-            length += static_cast<int64_t>(format::EncodeRecord(files[k]).size());
-    for (const StoredBlock& x : extras)
-        length += static_cast<int64_t>(format::EncodeRecord(x.Entry).size());
-    return length;
-}
-
-} // namespace detail
-
 } // namespace qvr

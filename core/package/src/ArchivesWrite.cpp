@@ -418,8 +418,6 @@ void Archives::RebuildLocked(RandomAccessFile& old, int64_t oldLength,
                              const std::vector<bool>& keep,
                              const std::vector<detail::StoredBlock>& extras,
                              const StepProgress& progress) {
-    format::CheckDirectoryLength(detail::RebuiltDirectoryLength(ArchiveFiles, keep, extras),
-                                 CurrentArchive);
     std::vector<sgFileInfo> entries;
     TempFile temp; // deleted unless it takes the place
     ThrowOnFailure(TempFile::Beside(CurrentArchive, temp));
@@ -459,6 +457,8 @@ void Archives::RebuildLocked(RandomAccessFile& old, int64_t oldLength,
             std::string directory;
             for (const sgFileInfo& e : entries)
                 directory += format::EncodeRecord(e);
+            // Refused before the copy takes the package's place, which stays as it was.
+            format::CheckDirectoryLength(static_cast<int64_t>(directory.size()), CurrentArchive);
             if (pos - 1 + static_cast<int64_t>(directory.size()) > kMaxArchive)
                 throw ArchiveError("The archive " + CurrentArchive + " would grow past 2 GB");
             out.WriteAt(pos, directory.data(), directory.size());

@@ -43,11 +43,6 @@ struct StoredBlock {
     std::string From;
 };
 
-// The length of the directory a rebuild keeping files[k] where keep[k], and adding extras,
-// writes: known before any block is copied.
-int64_t RebuiltDirectoryLength(const std::vector<sgFileInfo>& files, const std::vector<bool>& keep,
-                               const std::vector<StoredBlock>& extras);
-
 // The library's own way into an Archives object's private operations.
 struct ArchivesAccess {
     static void AppendBlocks(Archives& arc, std::vector<NewBlock>& blocks) {
