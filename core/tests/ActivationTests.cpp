@@ -343,6 +343,28 @@ TEST_F(Activation, ARecordedEditNamingAnythingElseIsRefusedWhole) {
     }
 }
 
+// A record's remove= lines are no install's: taking an edit back only takes its own lines out,
+// and makes no file where there was none.
+TEST_F(Activation, TakingAnEditBackPutsNoLineIn) {
+    Lay();
+    const qvr::MorrowindIniEditor ini(DataFiles());
+    const openmw::ConfigLines cfg;
+    const std::string elsewhere = dir + "/elsewhere/openmw.cfg";
+    const qvr::ConfigEdit edits[] = {
+        {qvr::kMorrowindIniKind, Ini(), {}, {"GameFile=Evil.esp", "Archive=Evil.bsa"}},
+        {"openmw.cfg", Cfg(), {}, {"data=" + dir + "/attacker", "content=Evil.esp"}},
+        {"openmw.cfg", elsewhere, {"content=Evil.esp"}, {"content=Evil.esp"}},
+    };
+    for (const qvr::ConfigEdit& e : edits) {
+        const qvr::ConfigEditor& editor =
+            e.Kind == "openmw.cfg" ? static_cast<const qvr::ConfigEditor&>(cfg) : ini;
+        EXPECT_TRUE(editor.Apply(e, true).Ok()) << e.File;
+        EXPECT_EQ(ReadAll(Ini()), kIni);
+        EXPECT_EQ(ReadAll(Cfg()), CfgText());
+        EXPECT_FALSE(fs::exists(fs::path(elsewhere).parent_path()));
+    }
+}
+
 // "Data Files" typed inside the game's folder: the Morrowind.ini beside it is found all the same.
 TEST(MorrowindIniBeside, ADataFolderGivenRelativeFindsTheFileAboveIt) {
     qvrtest::TempFolder game{"qvr-ini-beside"};

@@ -180,12 +180,12 @@ Result MorrowindIniEditor::Apply(const ConfigEdit& edit, bool undo) const {
         LowerText(platform::FileNamePart(edit.File)) != "morrowind.ini")
         return Result::EntryFailure(edit.File + " is not a Morrowind.ini; it was left alone");
     mwini::IniLines add, remove;
-    if (Result read = ParseLines(edit.Add, add); !read)
+    // No install keeps a line it took out, so taking one back puts none in: remove= lines in a
+    // record are a stranger's.
+    if (Result read = ParseLines(edit.Add, undo ? remove : add); !read)
         return read;
-    if (Result read = ParseLines(edit.Remove, remove); !read)
+    if (Result read = undo ? Result::Success() : ParseLines(edit.Remove, remove); !read)
         return read;
-    if (undo)
-        std::swap(add, remove);
     const std::string ini = MorrowindIniBeside(m_dataFolder).value_or("");
     const bool adding = !add.GameFiles.empty() || !add.Archives.empty();
     if (ini.empty())

@@ -178,15 +178,16 @@ Result ConfigLines::Apply(const ConfigEdit& edit, bool undo) const {
         return Result::EntryFailure(edit.File + " is not an openmw.cfg; it was left alone");
     ModLines add, remove;
     std::vector<std::string> addArchives, removeArchives, addMore, removeMore;
-    if (Result read = ReadLines(edit.Add, add, &addArchives, &addMore); !read)
+    // No install keeps a line it took out, so taking one back puts none in: remove= lines in a
+    // record are a stranger's.
+    if (Result read = undo ? ReadLines(edit.Add, remove, &removeArchives, &removeMore)
+                           : ReadLines(edit.Add, add, &addArchives, &addMore);
+        !read)
         return read;
-    if (Result read = ReadLines(edit.Remove, remove, &removeArchives, &removeMore); !read)
+    if (Result read =
+            undo ? Result::Success() : ReadLines(edit.Remove, remove, &removeArchives, &removeMore);
+        !read)
         return read;
-    if (undo) {
-        std::swap(add, remove);
-        std::swap(addArchives, removeArchives);
-        std::swap(addMore, removeMore);
-    }
     const Result updated = Update(edit.File, [&](Config& cfg) {
         cfg.RemoveMod(remove);
         for (const std::string& folder : removeMore)
