@@ -46,8 +46,12 @@ TEST(UntrustedNames, TheProgramsOwnNamesAreRefusedInAnyCaseAtAnyLevel) {
         {"Meshes", "~qvr-add-42-1.tmp"},
         {"Meshes", "~QVR-x.tmp-journal"},
         {"", "Mod.qvr-journal"},
+        {"", ".QVR-Lock"},
         {"", "QVR-IN~1"}, // what Windows may answer for .qvr-installed
         {"QVR-OP~2", "x.txt"},
+        {"_QVR~GTZ", "zz.qvr.ini"}, // and what Wine answers
+        {"Data", "MORR~ONA.ESM"},
+        {"", "AB~~~K3Q"},
     };
     for (const auto& [path, name] : refused) {
         const qvr::Result r = qvr::IsSafeEntryPath(path, name);
@@ -55,8 +59,8 @@ TEST(UntrustedNames, TheProgramsOwnNamesAreRefusedInAnyCaseAtAnyLevel) {
         EXPECT_FALSE(r.Message.empty());
     }
     // Names that only look alike stay installable.
-    for (const char* name :
-         {"qvr-installed.txt", "a.qvr", "journal.qvr-journal.txt", "x~1y.dds", "PROGRAM~1.TEXTURE"})
+    for (const char* name : {"qvr-installed.txt", "a.qvr", "journal.qvr-journal.txt", "x~1y.dds",
+                             "PROGRAM~1.TEXTURE", "ABCD~EFG.TEXT", "ABC~DEFG.dds"})
         EXPECT_TRUE(qvr::IsSafeEntryPath("Textures", name)) << name;
     EXPECT_FALSE(qvr::IsSafeRelativePath(""));
 }

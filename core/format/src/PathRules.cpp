@@ -64,6 +64,21 @@ bool IsShortAlias(std::string_view level) {
            (level.size() - dot - 1 <= 3 && level.find('.', dot + 1) == std::string_view::npos);
 }
 
+// Wine's short names: up to four letters of the name, "~" up to the fifth place, three letters
+// of a hash, up to three of the extension ("_QVR~GTZ", "MORR~ONA.ESM", "AB~~~K3Q").
+bool IsHashedShortAlias(std::string_view level) {
+    const size_t dot = level.find('.');
+    const std::string_view base = level.substr(0, dot);
+    if (base.size() != 8 || base[4] != '~' || base.find_first_not_of('~', base.find('~')) != 5)
+        return false;
+    const auto letterOrDigit = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    };
+    return std::all_of(base.begin() + 5, base.end(), letterOrDigit) &&
+           (dot == std::string_view::npos ||
+            (level.size() - dot - 1 <= 3 && level.find('.', dot + 1) == std::string_view::npos));
+}
+
 bool IsAsciiOwnName(std::string_view level) {
     const auto lowered = [](char c) {
         return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
@@ -75,7 +90,7 @@ bool IsAsciiOwnName(std::string_view level) {
     };
     const std::string_view journal = ".qvr-journal";
     return same(level, kRecordFolderName) || same(level, kOpenMWRecordFolderName) ||
-           (level.size() >= 5 && same(level.substr(0, 5), "~qvr-")) ||
+           same(level, kLockFileName) || (level.size() >= 5 && same(level.substr(0, 5), "~qvr-")) ||
            (level.size() >= journal.size() &&
             same(level.substr(level.size() - journal.size()), journal));
 }
@@ -104,7 +119,7 @@ bool CheckLevel(std::string_view level, std::string_view whole, std::string* why
         return Fail(why, quoted() + " has a level that ends in a dot or a blank");
     if (IsDeviceName(level))
         return Fail(why, quoted() + " uses the device name \"" + named() + "\"");
-    if (IsShortAlias(level))
+    if (IsShortAlias(level) || IsHashedShortAlias(level))
         return Fail(why, quoted() + " uses \"" + named() +
                              "\", which Windows can read as the short name of another file");
     if (IsOwnName(level))
@@ -136,7 +151,7 @@ bool IsOwnName(std::string_view level) {
                     [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
         return IsAsciiOwnName(level);
     const std::string name = LowerText(std::string(level));
-    return name == kRecordFolderName || name == kOpenMWRecordFolderName ||
+    return name == kRecordFolderName || name == kOpenMWRecordFolderName || name == kLockFileName ||
            name.starts_with("~qvr-") || name.ends_with(".qvr-journal");
 }
 

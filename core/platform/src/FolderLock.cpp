@@ -40,7 +40,8 @@ Result InUse(const std::string& folder) {
 
 #ifdef _WIN32
 // A folder handle cannot carry a byte-range lock: a file beside the data carries it, made
-// deleted when its last handle closes, so a lock never leaves anything behind.
+// deleted when its last handle closes, so a lock never leaves anything behind. Its name is
+// one no package entry may have.
 intptr_t OpenLockable(const std::string& folder, std::string& why) {
     const std::filesystem::path file = platform::ToNative(folder) / L".qvr-lock";
     HANDLE h =

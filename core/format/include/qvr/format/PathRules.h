@@ -14,6 +14,8 @@ namespace qvr {
 inline constexpr const char* kRecordFolderName = ".qvr-installed";
 // The folder of the OpenMW target's records, directly inside its mods folder.
 inline constexpr const char* kOpenMWRecordFolderName = ".qvr-openmw";
+// The lock file a target holds during an install or removal on Windows, inside the target.
+inline constexpr const char* kLockFileName = ".qvr-lock";
 
 // Success when FilePath ("" or levels joined by "\") and FileName name a file strictly below
 // a folder on every platform; otherwise the failure says what is wrong, in words.
