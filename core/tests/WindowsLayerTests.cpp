@@ -15,6 +15,7 @@
 #include "WineSkip.h"
 #include "qvr/format/detail/modCompression.h"
 #include "qvr/install/Install.h"
+#include "qvr/install/RecordedInstall.h"
 #include "qvrtest/HandMade.h"
 
 using namespace qvrtest;
@@ -110,6 +111,27 @@ TEST_F(WindowsLayer, DeviceNamesAndTrailingDotsOrBlanksNeverReachTheDisk) {
     std::error_code ec;
     for (auto& e : fs::recursive_directory_iterator(dir + "/data", ec))
         ADD_FAILURE() << "written: " << e.path().string();
+}
+
+// Windows finds a file in any letter case: an entry spelt otherwise replaces it, and the
+// removal gives it back under the name it had.
+TEST_F(WindowsLayer, AReplacedFileComesBackUnderItsOwnName) {
+    const std::string data = dir + "\\data";
+    WriteAll(data + "/Morrowind.esm", "master");
+    WriteAll(data + "/Textures/a.dds", "old");
+    OpenRaw({{"", "MORROWIND.ESM", "new master"}, {"TEXTURES", "A.DDS", "new"}});
+    const qvr::InstallReport report = qvr::InstallRecorded(arc, data, Yes);
+    ASSERT_TRUE(report.Outcome.Ok()) << report.Outcome.Message;
+    EXPECT_EQ(ReadAll(data + "/Textures/a.dds"), "new");
+    ASSERT_TRUE(qvr::RemoveByRecord(data, "pack.qvr").Outcome.Ok());
+    std::vector<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(data))
+        if (e.path().filename() != ".qvr-installed" &&
+            e.path().parent_path().filename() != ".qvr-installed")
+            names.push_back(fs::relative(e.path(), data).generic_string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Morrowind.esm", "Textures", "Textures/a.dds"}));
+    EXPECT_EQ(ReadAll(data + "/Morrowind.esm"), "master");
 }
 
 TEST_F(WindowsLayer, PathsLongerThanMaxPathWork) {

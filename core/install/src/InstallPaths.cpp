@@ -71,6 +71,13 @@ bool OneLevel(const std::string& name) {
 #endif
 }
 
+// Windows reaches a file by its short name as well ("QVR-IN~1"): an entry may name a file only
+// by its own name, or a record folder could be reached through another.
+std::string ShortNameRefusal(const std::string& level, const std::string& actual) {
+    return "\"" + level + "\" is another name of " + actual +
+           " (its short name), which an install never reaches by another name";
+}
+
 // The entry's file in its resolved folder. Its target is made as text: a path object per file
 // costs more than the rest of the planning together.
 Resolved Finish(CaseResolver& cases, const CaseResolver::Folder& folder, const sgFileInfo& entry) {
@@ -79,6 +86,8 @@ Resolved Finish(CaseResolver& cases, const CaseResolver::Folder& folder, const s
     r.Absent = name.empty();
     if (r.Absent)
         name = entry.FileName();
+    else if (FoldCase(name) != FoldCase(entry.FileName()))
+        r.Refusal = ShortNameRefusal(entry.FileName(), name);
     if (!OneLevel(name))
         r.Refusal = "its path leaves the data folder";
     constexpr auto kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
@@ -126,8 +135,12 @@ Resolved Resolve(CaseResolver& cases, const std::string& dataFolder, const sgFil
     std::string relative;
     for (const std::string& level : SplitLevels(entry.FilePath())) {
         std::string actual = cases.Find(current, level);
-        if (actual.empty())
+        if (actual.empty()) {
             actual = level;
+        } else if (FoldCase(actual) != FoldCase(level)) {
+            r.Refusal = ShortNameRefusal(level, actual);
+            return r;
+        }
         if (!OneLevel(actual)) {
             r.Refusal = "its path leaves the data folder";
             return r;

@@ -251,6 +251,13 @@ FindData FindFile(const std::string& path) {
     return data;
 }
 
+std::string NameOnDisk(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::lstat(ToNative(path).c_str(), &st) != 0)
+        return {};
+    return FromNative(ToNative(path).filename());
+}
+
 std::string LocalDateTimeText() {
     time_t now = ::time(nullptr);
     std::tm tm{};

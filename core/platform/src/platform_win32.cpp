@@ -262,6 +262,16 @@ FindData FindFile(const std::string& path) {
     return data;
 }
 
+std::string NameOnDisk(const std::string& path) {
+    WIN32_FIND_DATAW find{};
+    HANDLE h =
+        path.empty() ? INVALID_HANDLE_VALUE : ::FindFirstFileW(ToNative(path).c_str(), &find);
+    if (h == INVALID_HANDLE_VALUE)
+        return {};
+    ::FindClose(h);
+    return FromWide(find.cFileName, static_cast<int>(wcslen(find.cFileName)));
+}
+
 std::string LocalDateTimeText() {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);

@@ -30,8 +30,8 @@ public:
     std::string Find(const std::filesystem::path& folder, const std::string& name) {
         std::error_code ec;
 #ifdef _WIN32
-        return std::filesystem::exists(folder / platform::ToNative(name), ec) ? name
-                                                                              : std::string();
+        (void)ec;
+        return platform::NameOnDisk(platform::FromNative(folder / platform::ToNative(name)));
 #else
         // A folder listed whole answers without a look at the disk: an install of thousands
         // of new files would otherwise ask once for each.

@@ -29,6 +29,9 @@ std::string_view FolderPart(std::string_view path);
 std::string TempPathRaw();
 // The directory-search record of one file, last-write time in UTC.
 FindData FindFile(const std::string& path);
+// The name of the file path reaches as the folder spells it, "" when there is none. Windows
+// also reaches a file by its short name or in another letter case: this is its own name.
+std::string NameOnDisk(const std::string& path);
 // The current local date in the locale's short form, a blank, the local time in its long form.
 std::string LocalDateTimeText();
 // Puts `from` in place of `to` in one step, replacing `to` when it exists. Throws ArchiveError.
