@@ -190,8 +190,14 @@ TEST_F(GameFoldersTest, FoldersWithoutTheMasterAreIgnored) {
     Game(Path("mods/Evil"));
     fs::create_directories(Path("mods/Evil/.qvr-installed"));
     fs::create_directories(Path("mods/.qvr-openmw"));
+    // Today's layout: the records lie in the mods folder; an option's folder is below the mod's.
+    Game(Path("mods2/Evil2"));
+    Game(Path("mods2/Evil2/01 Option"));
+    WriteAll(Path("mods2/.qvr-installed/evil2.qvr.ini"),
+             "archive=Evil2.qvr\nname=Evil2\nsequence=1\nstate=installed\nfolder=Evil2\n");
     WriteAll(Home(".config/openmw/openmw.cfg"),
-             "data=" + Path("nowhere") + "\ndata=" + Path("mods/Evil") + "\n");
+             "data=" + Path("nowhere") + "\ndata=" + Path("mods/Evil") + "\ndata=" +
+                 Path("mods2/Evil2/") + "\ndata=\"" + Path("mods2/Evil2/01 Option") + "\"\n");
     EXPECT_TRUE(Found().empty());
     EXPECT_FALSE(qvr::HoldsMorrowindEsm(Path("nowhere")));
 }

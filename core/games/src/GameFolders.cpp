@@ -2,6 +2,7 @@
 
 #include "qvr/format/PathRules.h"
 #include "qvr/games/OpenMWConfig.h"
+#include "qvr/games/OpenMWInstall.h"
 #include "qvr/install/InstallRecord.h"
 #include "qvr/platform/detail/platform.h"
 
@@ -173,11 +174,25 @@ public:
             WinePrefix(it->path(), source);
     }
 
-    // A plug-in's own folder our OpenMW install made: whatever it holds, it is no game.
-    static bool IsInstalledMod(const fs::path& folder) {
+    // A plug-in's own folder our OpenMW install made, or an option's folder below it: whatever
+    // it holds, it is no game. Its records lie in the mods folder (in the plug-in's folder in
+    // an older layout).
+    static bool IsInstalledMod(fs::path folder) {
         std::error_code ec;
-        return fs::is_directory(folder / kRecordFolderName, ec) &&
-               fs::is_directory(folder.parent_path() / kOpenMWRecordFolderName, ec);
+        if (!folder.has_filename())
+            folder = folder.parent_path();
+        if (fs::is_directory(folder / kRecordFolderName, ec) &&
+            fs::is_directory(folder.parent_path() / kOpenMWRecordFolderName, ec))
+            return true;
+        for (int up = 0; up < 2 && folder.has_filename(); ++up, folder = folder.parent_path()) {
+            bool owned = false;
+            if (fs::is_directory(folder.parent_path() / kRecordFolderName, ec))
+                (void)openmw::FolderOwnedBy(platform::FromNative(folder.parent_path()),
+                                            platform::FromNative(folder.filename()), owned);
+            if (owned)
+                return true;
+        }
+        return false;
     }
 
     void OpenMWConfig(const fs::path& file, int depth = 0) {
