@@ -1,5 +1,7 @@
 #include "ListFormat.h"
 
+#include "qvr/platform/Encoding.h"
+
 #include "Terminal.h"
 
 #include "qvr/install/Install.h"
@@ -137,31 +139,33 @@ std::string SlashPath(const qvr::sgFileInfo& e) {
 
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                char esc[8];
-                std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                out += esc;
+    const auto escaped = [&](char32_t unit) {
+        char esc[16];
+        std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(unit));
+        out += esc;
+    };
+    for (size_t i = 0; i < text.size();) {
+        const size_t at = i;
+        char32_t cp = 0;
+        if (!qvr::NextCodePoint(text, i, cp)) { // a byte of another encoding: JSON is UTF-8
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else if (cp == '"' || cp == '\\') {
+            out += '\\';
+            out += static_cast<char>(cp);
+        } else if (cp == '\n' || cp == '\r' || cp == '\t') {
+            out += cp == '\n' ? "\\n" : cp == '\r' ? "\\r" : "\\t";
+        } else if (qvr::SteersText(cp)) {
+            // Escaped as any terminal control or mark that reorders text on screen (0x9B is
+            // CSI to many terminals), whatever prints the JSON.
+            if (cp > 0xFFFF) {
+                escaped(0xD800 + ((cp - 0x10000) >> 10));
+                escaped(0xDC00 + ((cp - 0x10000) & 0x3FF));
             } else {
-                out += static_cast<char>(c);
+                escaped(cp);
             }
+        } else {
+            out.append(text, at, i - at);
         }
     }
     return out + "\"";

@@ -1,6 +1,7 @@
 // The tool's small parts: options, answers, line breaks and the progress bar.
 
 #include "Args.h"
+#include "ListFormat.h"
 #include "Terminal.h"
 #include "Tool.h"
 
@@ -64,6 +65,23 @@ TEST(Texts, NotesLineBreaksBecomeCrLfWhateverTheirForm) {
     EXPECT_EQ(RenderBar("Packing", 0, 0, 4, ""), "Packing [####] 100%");
     std::string longName(60, 'n');
     EXPECT_EQ(RenderBar("P", 1, 1, 2, longName).size(), std::string("P [##] 100% ").size() + 40);
+}
+
+TEST(Texts, JsonStringsCarryNoControlRaw) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\"b\\c\n", "\"a\\\"b\\\\c\\n\""},
+        {"\x1B[2J\x7F", "\"\\u001b[2J\\u007f\""},
+        {"\xC2\x9B"
+         "1m \xC3\xA9",
+         "\"\\u009b1m \xC3\xA9\""},
+        {"x\xE2\x80\xAE"
+         "fdp.exe",
+         "\"x\\u202efdp.exe\""},
+        {"raw\x9B", "\"raw\xEF\xBF\xBD\""},
+        {"\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\""},
+    };
+    for (const auto& [text, json] : cases)
+        EXPECT_EQ(JsonString(text), json) << text;
 }
 
 TEST(Texts, ControlCharactersNeverReachTheTerminal) {
