@@ -11,6 +11,7 @@
 #include "qvr/format/PathRules.h"
 #include "qvr/install/Install.h"
 #include "qvr/install/RecordedInstall.h"
+#include "qvr/install/SourceInstall.h"
 #include "qvr/package/BatchAdd.h"
 #include "qvr/package/Verify.h"
 #include "qvr/platform/Encoding.h"
@@ -233,6 +234,27 @@ void RefuseSharedName(const std::string& data, const std::string& what) {
 }
 } // namespace
 
+// Several archives of one file name are recorded each on its own: the one whose files this
+// archive holds.
+static std::optional<qvr::InstallRecord> RecordOfSource(const std::string& archive,
+                                                        const std::string& data) {
+    qvr::sources::Opened opened = qvr::sources::Open(archive);
+    if (!opened.Outcome)
+        throw CommandError{kUsage, opened.Outcome.Message};
+    const std::string name = qvr::GetFileNameFromPath(archive);
+    qvr::SourceRecord found = qvr::FindSourceRecord(*opened.Archive, data);
+    if (found.Record || found.Keys.empty())
+        return found.Record ? found.Record : qvr::FindInstallRecord(data, name);
+    std::string keys;
+    for (const std::string& k : found.Keys)
+        keys += (keys.empty() ? "\"" : ", \"") + k + "\"";
+    throw CommandError{kUsage, archive + ": installs of " + std::to_string(found.Keys.size()) +
+                                   " archives named " + name + " are recorded in " + data +
+                                   ", and this archive holds the files of none of them; name "
+                                   "the one to remove by its record: " +
+                                   keys};
+}
+
 // A zip, 7z, rar or tar named here exists, only was never installed: it is not called missing.
 static CommandError NotRecorded(const std::string& path, const std::string& data, bool exists) {
     return {kUsage, path + (exists ? ": no" : ": no such archive, and no") +
@@ -288,8 +310,9 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
     if (!isArchive)
         RefuseSharedName(data, path);
     // By the archive (or a renamed copy of it), else by a recorded plug-in's name.
-    const auto record =
-        isArchive ? qvr::FindRecordOf(arc, data) : qvr::FindInstallRecord(data, path);
+    const auto record = isArchive ? qvr::FindRecordOf(arc, data)
+                        : source  ? RecordOfSource(a.Operands[0], data)
+                                  : qvr::FindInstallRecord(data, path);
     const bool recorded = record.has_value();
     const std::string key = recorded ? record->Key : std::string();
     if (!isArchive && !recorded)

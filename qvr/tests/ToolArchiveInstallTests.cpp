@@ -220,6 +220,13 @@ TEST_F(Tool, TwoDownloadsOfOneNameWithOtherFilesAreTwoInstalls) {
     EXPECT_EQ(qvr::ListInstallRecords(P("data")).size(), 2u);
     for (const char* name : {"X.esp", "X.bsa", "Z.esp", "Z.bsa", "Shared.esp"})
         EXPECT_TRUE(fs::exists(dir / "data" / name)) << name;
+    // Either is uninstalled by its own archive, whichever was recorded first.
+    ASSERT_EQ(Run({"uninstall", "-q", "--yes", P("b/Patch.zip"), P("data")}).Code, 0);
+    EXPECT_TRUE(fs::exists(dir / "data" / "X.esp"));
+    EXPECT_FALSE(fs::exists(dir / "data" / "Z.esp"));
+    ASSERT_EQ(Run({"uninstall", "-q", "--yes", P("a/Patch.zip"), P("data")}).Code, 0);
+    EXPECT_TRUE(qvr::ListInstallRecords(P("data")).empty());
+    EXPECT_FALSE(fs::exists(dir / "data" / "X.esp"));
 }
 
 #endif

@@ -1,6 +1,7 @@
 #include "qvr/install/SourceInstall.h"
 
 #include "qvr/format/PathRules.h"
+#include "qvr/install/detail/InstallPaths.h"
 #include "qvr/platform/Encoding.h"
 #include "qvr/platform/detail/platform.h"
 
@@ -136,6 +137,47 @@ std::vector<sources::Placed> PlaceInFolders(const sources::Source& source, const
         folders.push_back(FreeFolder(MakePlainName(LastLevel(o.Folder), kFolderBytes), folders));
         AddBelow(out, sources::PlaceFromRoot(paths, o.Root), folders.back());
     }
+    return out;
+}
+
+namespace {
+
+// Whether every file of r holds a member of source as the install wrote it.
+bool HoldsOnlyMembersOf(const InstallRecord& r, const sources::Source& source) {
+    std::vector<std::pair<std::string, const sources::Member*>> members;
+    for (const sources::Member& m : source.Members())
+        members.emplace_back(detail::FoldCase(m.Path), &m);
+    return !r.Files.empty() && std::all_of(r.Files.begin(), r.Files.end(), [&](const auto& f) {
+        std::string path = detail::FoldCase(f.Path);
+        std::replace(path.begin(), path.end(), '\\', '/');
+        return std::any_of(members.begin(), members.end(), [&](const auto& m) {
+            const std::string& p = m.first;
+            const bool below = p == path || (p.size() > path.size() && p.ends_with(path) &&
+                                             p[p.size() - path.size() - 1] == '/');
+            return below && (!f.Known || (f.Size == m.second->Size &&
+                                          (!m.second->Crc || *m.second->Crc == f.Crc)));
+        });
+    });
+}
+
+} // namespace
+
+SourceRecord FindSourceRecord(const sources::Source& source, const std::string& dataFolder) {
+    std::vector<InstallRecord> named = ListInstallRecords(dataFolder);
+    std::erase_if(named, [&](const InstallRecord& r) {
+        return detail::FoldCase(r.Archive) != detail::FoldCase(source.Name());
+    });
+    SourceRecord out;
+    if (named.size() == 1)
+        out.Record = std::move(named.front());
+    if (named.size() <= 1)
+        return out;
+    for (InstallRecord& r : named)
+        if (HoldsOnlyMembersOf(r, source) && (!out.Record || r.Sequence > out.Record->Sequence))
+            out.Record = r;
+    if (!out.Record)
+        for (const InstallRecord& r : named)
+            out.Keys.push_back(r.Key);
     return out;
 }
 

@@ -4,6 +4,7 @@
 // and the engine's request that puts it in place and records the choice.
 
 #include "qvr/install/Engine.h"
+#include "qvr/install/InstallRecord.h"
 #include "qvr/platform/Result.h"
 #include "qvr/sources/Layout.h"
 #include "qvr/sources/Source.h"
@@ -46,5 +47,16 @@ InstallRequest SourceRequest(sources::Source& source, const SourcePlan& plan);
 // "". Targets are below those folders; folders gets their names in that order.
 std::vector<sources::Placed> PlaceInFolders(const sources::Source& source, const SourcePlan& plan,
                                             std::vector<std::string>& folders);
+
+// The install of source recorded in dataFolder, found by the archive's file name. Installs of
+// several archives of that name are recorded each on its own: then the one whose every file is
+// a member of source (its path below a folder of the archive, its size and, where the archive
+// keeps one, its checksum), the latest when several are; when none is, Keys names their
+// records and Record is empty.
+struct SourceRecord {
+    std::optional<InstallRecord> Record;
+    std::vector<std::string> Keys;
+};
+SourceRecord FindSourceRecord(const sources::Source& source, const std::string& dataFolder);
 
 } // namespace qvr
