@@ -9,6 +9,8 @@
 #include "qvr/games/OpenMWInstall.h"
 #include "qvr/games/SetupCheck.h"
 #include "qvr/platform/Encoding.h"
+#include "qvr/platform/FolderLock.h"
+#include "qvr/platform/detail/TestHooks.h"
 #include "qvrtest/Plugins.h"
 #include "qvrtest/TempFolder.h"
 
@@ -342,6 +344,26 @@ TEST_F(Activation, ARecordedEditNamingAnythingElseIsRefusedWhole) {
         EXPECT_EQ(ReadAll(Ini()), kIni) << e.Add[0];
     }
 }
+
+#ifndef _WIN32
+// openmw.cfg as a link to the player's own copy: the install locks the folder of the file it
+// edits, which a program given the real path locks too.
+TEST_F(Activation, AnInstallThroughALinkedOpenMWCfgLocksTheFileItEdits) {
+    Lay();
+    fs::create_directories(dir + "/dotfiles");
+    fs::rename(Cfg(), dir + "/dotfiles/openmw.cfg");
+    fs::create_symlink(dir + "/dotfiles/openmw.cfg", Cfg());
+    qvr::FolderLock held;
+    ASSERT_TRUE(held.Take(dir + "/dotfiles").Ok());
+    const int64_t wait = qvr::testhooks::LockWaitMs.exchange(30);
+    EXPECT_FALSE(InstallOpenMW("Mid"));
+    EXPECT_EQ(ReadAll(Cfg()), CfgText());
+    held.Release();
+    EXPECT_TRUE(InstallOpenMW("Mid"));
+    qvr::testhooks::LockWaitMs = wait;
+    EXPECT_TRUE(fs::is_symlink(Cfg()));
+}
+#endif
 
 // A record's remove= lines are no install's: taking an edit back only takes its own lines out,
 // and makes no file where there was none.

@@ -236,6 +236,16 @@ std::string BackupPath(const std::string& configPath) {
     return configPath + ".bak";
 }
 
+std::string EditFolderOf(const std::string& path) {
+    std::string file = path;
+    try {
+        file = platform::FollowLinks(path);
+    } catch (const std::exception&) {
+        // A loop of links: nothing is written through it; its own folder is locked.
+    }
+    return platform::FromNative(platform::ToNative(file).parent_path());
+}
+
 Result Update(const std::string& configPath, const std::function<void(Config&)>& edit) {
     const auto fail = [](const std::string& why) { return Result::EntryFailure(why); };
     std::string before;

@@ -122,10 +122,6 @@ void AddOwnLines(Config& cfg, const ModLines& add, const std::vector<std::string
     (void)AddToLoadOrder(cfg, {}, archives, {}, made);
 }
 
-std::string FolderOfFile(const std::string& file) {
-    return platform::FromNative(platform::ToNative(file).parent_path());
-}
-
 // The files of a record lie in one folder directly below the mods folder: its name.
 std::string FolderOfRecord(const InstallRecord& r) {
     for (const RecordedFile& f : r.Files)
@@ -218,7 +214,7 @@ InstallTarget EngineTarget(const Target& where, const ConfigEditor& editor) {
     t.Below = platform::FromNative(platform::ToNative(where.ModFolder).filename());
     t.Editor = &editor;
     if (!where.ConfigPath.empty())
-        t.AlsoLock.push_back(FolderOfFile(where.ConfigPath));
+        t.AlsoLock.push_back(EditFolderOf(where.ConfigPath));
     return t;
 }
 
@@ -227,7 +223,7 @@ InstallReport Install(Archives& arc, const Target& where, const OverwriteQuestio
                       ListReport& listed) {
     const ConfigLines editor;
     const InstallTarget target = EngineTarget(where, editor);
-    RemoveStaleWorkFiles(FolderOfFile(where.ConfigPath)); // a killed edit's work file
+    RemoveStaleWorkFiles(EditFolderOf(where.ConfigPath)); // a killed edit's work file
     if (const Result safe = IsSafeSettingValue(where.ModFolder); !safe) {
         InstallReport report;
         report.Outcome = Result::EntryFailure("cannot list the folder in " + where.ConfigPath +
@@ -326,8 +322,8 @@ UninstallReport UninstallRecorded(const std::string& modsFolder, const AddedLine
     target.Root = modsFolder;
     target.Editor = &editor;
     if (!install.ConfigPath.empty()) {
-        target.AlsoLock.push_back(FolderOfFile(install.ConfigPath));
-        RemoveStaleWorkFiles(FolderOfFile(install.ConfigPath));
+        target.AlsoLock.push_back(EditFolderOf(install.ConfigPath));
+        RemoveStaleWorkFiles(EditFolderOf(install.ConfigPath));
     }
     report.Files = RemoveInstall(target, install.RecordKey, progress);
     report.Outcome = report.Files.Outcome;

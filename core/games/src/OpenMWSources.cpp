@@ -17,10 +17,6 @@ namespace {
 
 constexpr const char* kKind = "openmw.cfg";
 
-std::string FolderOfFile(const std::string& file) {
-    return platform::FromNative(platform::ToNative(file).parent_path());
-}
-
 std::string DataFolderOf(const Target& where, const std::string& folder) {
     if (folder.empty())
         return where.ModFolder;
@@ -105,7 +101,7 @@ InstallReport InstallSource(sources::Source& source, const SourcePlan& plan, con
                             const TakeBackQuestion& takeBack, ListReport& listed) {
     const ConfigLines editor;
     const InstallTarget target = EngineTarget(where, editor);
-    RemoveStaleWorkFiles(FolderOfFile(where.ConfigPath)); // a killed edit's work file
+    RemoveStaleWorkFiles(EditFolderOf(where.ConfigPath)); // a killed edit's work file
     InstallReport report;
     std::vector<std::string> folders;
     InstallRequest request = SourceRequest(source, plan);

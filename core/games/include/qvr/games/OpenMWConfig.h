@@ -62,6 +62,11 @@ std::string KeyOf(const std::string& lineText);
 // The name of the copy of the previous version kept beside the file: "openmw.cfg.bak".
 std::string BackupPath(const std::string& configPath);
 
+// The folder an edit of the file at path writes in (its work file, its kept copy) and is
+// locked: that of the file a link at path names, so that two programs reaching one file by two
+// paths lock one folder.
+std::string EditFolderOf(const std::string& path);
+
 // Reads the file, lets `edit` change it and, when the bytes changed, writes the new version to
 // a temporary file beside it and renames it over the old one, after keeping the old one as
 // BackupPath() with the file's permissions. A missing file counts as empty. Refuses, leaving
