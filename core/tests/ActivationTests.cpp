@@ -365,6 +365,34 @@ TEST_F(Activation, AnInstallThroughALinkedOpenMWCfgLocksTheFileItEdits) {
 }
 #endif
 
+// An openmw.cfg the install may not edit is found out before any file is written, and a
+// removal stops before anything is changed.
+TEST_F(Activation, AnOpenMWCfgThatCannotBeEditedStopsBeforeAnyChange) {
+    Lay();
+    const std::string other = dir + "/cfg/my.cfg";
+    WriteAll(other, CfgText());
+    qvr::Archives a;
+    openmw::ListReport listed;
+    ASSERT_TRUE(Open(a, "Mid"));
+    EXPECT_FALSE(openmw::Install(a, openmw::TargetFor(PackOf("Mid"), other, ModsFolder()), kYes, {},
+                                 {}, listed)
+                     .Outcome.Ok());
+    const fs::perms rw = fs::status(Cfg()).permissions();
+    fs::permissions(Cfg(), fs::perms::owner_read | fs::perms::group_read);
+    EXPECT_FALSE(InstallOpenMW("Mid"));
+    EXPECT_FALSE(fs::exists(ModsFolder() + "/Mid"));
+    fs::permissions(Cfg(), rw);
+    ASSERT_TRUE(InstallOpenMW("Mid"));
+    const std::string installed = ReadAll(Cfg());
+    fs::permissions(Cfg(), fs::perms::owner_read);
+    EXPECT_FALSE(RemoveOpenMW("Mid"));
+    EXPECT_EQ(ReadAll(Cfg()), installed);
+    fs::permissions(Cfg(), rw);
+    EXPECT_TRUE(RemoveOpenMW("Mid"));
+    EXPECT_EQ(ReadAll(Cfg()), CfgText());
+    EXPECT_EQ(ReadAll(other), CfgText());
+}
+
 // A record's remove= lines are no install's: taking an edit back only takes its own lines out,
 // and makes no file where there was none.
 TEST_F(Activation, TakingAnEditBackPutsNoLineIn) {

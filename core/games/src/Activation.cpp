@@ -6,6 +6,7 @@
 #include "qvr/install/Install.h"
 #include "qvr/install/detail/InstallFiles.h"
 #include "qvr/platform/Encoding.h"
+#include "qvr/platform/FileUtils.h"
 #include "qvr/platform/detail/platform.h"
 
 #include <algorithm>
@@ -96,13 +97,6 @@ bool Carried(const std::vector<ConfigEdit>& carried, const std::string& line) {
 }
 
 // A file the player made read-only (as some do to keep a launcher from reordering the list).
-bool ReadOnly(const std::string& file) {
-    std::error_code ec;
-    const fs::perms p = fs::status(platform::ToNative(file), ec).permissions();
-    return !ec && (p & (fs::perms::owner_write | fs::perms::group_write |
-                        fs::perms::others_write)) == fs::perms::none;
-}
-
 bool ListedIn(const std::string& bytes, mwini::List list, const std::string& name) {
     const std::vector<std::string> listed = mwini::ReadList(bytes, list);
     return std::any_of(listed.begin(), listed.end(),
@@ -122,7 +116,7 @@ void ListEdit(const std::string& bytes, mwini::List list, const std::vector<std:
     Result fits = mwini::AddToLists(copy, games ? names : std::vector<std::string>{},
                                     games ? std::vector<std::string>{} : names, added);
     std::vector<std::string> fresh = games ? added.GameFiles : added.Archives;
-    if (fits && !fresh.empty() && ReadOnly(told.Ini))
+    if (fits && !fresh.empty() && IsReadOnlyFile(told.Ini))
         fits = Result::EntryFailure(told.Ini + " is read-only");
     if (!fits) {
         told.Problems.push_back(fits.Message + "; " +
@@ -221,7 +215,7 @@ bool MorrowindIniEditor::Owns(const std::string& kind) const {
 
 Result MorrowindIniEditor::Writable(const ConfigEdit& edit) const {
     const std::string ini = MorrowindIniBeside(m_dataFolder).value_or("");
-    if (edit.Kind == kMorrowindIniKind && !ini.empty() && ReadOnly(ini))
+    if (edit.Kind == kMorrowindIniKind && !ini.empty() && IsReadOnlyFile(ini))
         return Result::EntryFailure(ini + " is read-only; make it writable, then try again");
     return Result::Success();
 }

@@ -198,6 +198,24 @@ Result ConfigLines::Apply(const ConfigEdit& edit, bool undo) const {
     return Result::Success();
 }
 
+Result ConfigLines::Writable(const ConfigEdit& edit) const {
+    if (edit.Kind == kKind && IsReadOnlyFile(edit.File))
+        return Result::EntryFailure(edit.File + " is read-only; make it writable, then try again");
+    return Result::Success();
+}
+
+Result ConfigUsable(const Target& where) {
+    if (LowerText(platform::FileNamePart(where.ConfigPath)) != kKind)
+        return Result::EntryFailure(where.ConfigPath +
+                                    " is not named openmw.cfg, the only file OpenMW reads its "
+                                    "settings from; nothing was installed");
+    if (IsReadOnlyFile(where.ConfigPath))
+        return Result::EntryFailure(where.ConfigPath +
+                                    " is read-only; make it writable, then try again; nothing "
+                                    "was installed");
+    return Result::Success();
+}
+
 bool ConfigLines::Enables(const std::string& line, const std::string& recordedPath) const {
     const size_t cut = recordedPath.find('\\');
     if (cut == std::string::npos || recordedPath.find('\\', cut + 1) != std::string::npos)
@@ -223,6 +241,11 @@ InstallReport Install(Archives& arc, const Target& where, const OverwriteQuestio
                       ListReport& listed) {
     const ConfigLines editor;
     const InstallTarget target = EngineTarget(where, editor);
+    if (Result usable = ConfigUsable(where); !usable) {
+        InstallReport report;
+        report.Outcome = usable;
+        return report;
+    }
     RemoveStaleWorkFiles(EditFolderOf(where.ConfigPath)); // a killed edit's work file
     if (const Result safe = IsSafeSettingValue(where.ModFolder); !safe) {
         InstallReport report;

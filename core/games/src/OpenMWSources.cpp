@@ -101,8 +101,10 @@ InstallReport InstallSource(sources::Source& source, const SourcePlan& plan, con
                             const TakeBackQuestion& takeBack, ListReport& listed) {
     const ConfigLines editor;
     const InstallTarget target = EngineTarget(where, editor);
-    RemoveStaleWorkFiles(EditFolderOf(where.ConfigPath)); // a killed edit's work file
     InstallReport report;
+    if (report.Outcome = ConfigUsable(where); !report.Outcome)
+        return report;
+    RemoveStaleWorkFiles(EditFolderOf(where.ConfigPath)); // a killed edit's work file
     std::vector<std::string> folders;
     InstallRequest request = SourceRequest(source, plan);
     request.Files = PlaceInFolders(source, plan, folders);

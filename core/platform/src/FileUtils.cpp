@@ -4,6 +4,7 @@
 #include "qvr/platform/detail/WorkRegistry.h"
 #include "qvr/platform/detail/platform.h"
 
+#include <filesystem>
 #include <system_error>
 
 namespace qvr {
@@ -37,6 +38,15 @@ std::optional<int64_t> FileLength(const std::string& path) {
 
 bool FileExists(const std::string& path) {
     return FileLength(path) > 0;
+}
+
+bool IsReadOnlyFile(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::perms p =
+        std::filesystem::status(platform::ToNative(path), ec).permissions();
+    using std::filesystem::perms;
+    return !ec &&
+           (p & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none;
 }
 
 void DeleteFileQuiet(const std::string& path) {

@@ -93,9 +93,14 @@ class ConfigLines final : public ConfigEditor {
 public:
     [[nodiscard]] Result Apply(const ConfigEdit& edit, bool undo) const override;
     bool Owns(const std::string& kind) const override;
+    [[nodiscard]] Result Writable(const ConfigEdit& edit) const override;
     // content= and fallback-archive= lines enable the file of that name in a mod's folder.
     bool Enables(const std::string& line, const std::string& recordedPath) const override;
 };
+
+// Whether an install may edit where.ConfigPath, asked before any file is written: a file named
+// openmw.cfg (OpenMW reads no other; a record names no other), and not read-only.
+[[nodiscard]] Result ConfigUsable(const Target& where);
 
 // The engine's target for where: the mods folder (holding the record and locked), the
 // plug-in's folder below it, and openmw.cfg's folder locked too.

@@ -27,7 +27,8 @@ namespace qvr {
 class ConfigEditor {
 public:
     virtual ~ConfigEditor() = default;
-    // Adds edit.Add and takes out edit.Remove; with undo, the other way round.
+    // Adds edit.Add and takes out edit.Remove; with undo, takes out edit.Add (no install keeps
+    // a line it took out, so none is put back).
     [[nodiscard]] virtual Result Apply(const ConfigEdit& edit, bool undo) const = 0;
     // Whether edit's file may be written at all (the player may have made it read-only): asked
     // before a removal starts, so that it stops before anything is changed.

@@ -9,6 +9,9 @@ namespace qvr {
 
 // Present and longer than 0 bytes; every failure is false.
 bool FileExists(const std::string& path);
+// Present, and nobody may write it by its permissions (a player's guard against programs that
+// rewrite it); every failure is false.
+bool IsReadOnlyFile(const std::string& path);
 // Deletes a file, ignoring every failure.
 void DeleteFileQuiet(const std::string& path);
 // The user's temporary folder, padded with NUL characters to exactly 255 characters
