@@ -141,6 +141,15 @@ TEST(OpenMWFolders, DefaultsFollowTheHomeAndXdgFolders) {
     env.Variables["OPENMW_CONFIG_DIR"] = "/cfg";
     EXPECT_EQ(openmw::DefaultModsFolder(env), "/data/openmw/mods");
     EXPECT_EQ(openmw::UserConfigFolder(env), "/cfg");
+    // Relative XDG folders are ignored; without a HOME no folder is known, never one below the
+    // current folder.
+    env.Variables = {{"XDG_DATA_HOME", "rel"}, {"XDG_CONFIG_HOME", "rel"}};
+    EXPECT_EQ(openmw::DefaultModsFolder(env), "/home/ana/.local/share/openmw/mods");
+    EXPECT_EQ(openmw::UserConfigFolder(env), "/home/ana/.config/openmw");
+    env.Home.clear();
+    EXPECT_EQ(openmw::DefaultModsFolder(env), "");
+    EXPECT_EQ(openmw::UserConfigFolder(env), "");
+    EXPECT_FALSE(openmw::FindUserConfig(env));
 #endif
 }
 

@@ -63,13 +63,15 @@ int main(int argc, char** argv) {
     // The windows take turns and hide; only "Exit" (or closing a main window) ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
     const qvr::HostEnvironment env = qvr::CurrentHostEnvironment();
-    MainMod mod({SettingsFilePath(QApplication::applicationDirPath()),
-                 DefaultDataFolder(),
-                 {},
-                 [env] { return qvr::FindGameFolders(env); },
-                 QDir(QString::fromStdString(qvr::openmw::UserConfigFolder(env)))
-                     .filePath(QStringLiteral("openmw.cfg")),
-                 QString::fromStdString(qvr::openmw::DefaultModsFolder(env))});
+    // Without a home folder OpenMW's are unknown: never ones below the current folder.
+    const QString userConfig = QString::fromStdString(qvr::openmw::UserConfigFolder(env));
+    MainMod mod(
+        {SettingsFilePath(QApplication::applicationDirPath()),
+         DefaultDataFolder(),
+         {},
+         [env] { return qvr::FindGameFolders(env); },
+         userConfig.isEmpty() ? QString() : QDir(userConfig).filePath(QStringLiteral("openmw.cfg")),
+         QString::fromStdString(qvr::openmw::DefaultModsFolder(env))});
     mod.Start(QApplication::arguments().mid(1));
     if (mod.ExitRequested())
         return 0;

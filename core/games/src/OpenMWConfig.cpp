@@ -273,17 +273,33 @@ Result Update(const std::string& configPath, const std::function<void(Config&)>&
     return Result::Success();
 }
 
+namespace {
+
+// base joined with parts; "" when base is no absolute path (no HOME, or a relative XDG_*
+// folder, which the XDG rules say to ignore): never a folder below the current one.
+std::string Under(const std::string& base, std::initializer_list<const char*> parts) {
+    return platform::ToNative(base).is_absolute() ? Join(base, parts) : std::string();
+}
+
+// XDG_CONFIG_HOME or XDG_DATA_HOME when absolute, else fallback below HOME.
+std::string XdgFolder(const HostEnvironment& env, const char* variable,
+                      std::initializer_list<const char*> fallback) {
+    const std::string base = env.Get(variable);
+    return platform::ToNative(base).is_absolute() ? base : Under(env.Home, fallback);
+}
+
+} // namespace
+
 std::string UserConfigFolder(const HostEnvironment& env) {
     if (!env.Get("OPENMW_CONFIG_DIR").empty())
         return env.Get("OPENMW_CONFIG_DIR");
 #if defined(_WIN32)
-    return Join(env.Documents.empty() ? Join(env.Home, {"Documents"}) : env.Documents,
-                {"My Games", "OpenMW"});
+    return Under(env.Documents.empty() ? Under(env.Home, {"Documents"}) : env.Documents,
+                 {"My Games", "OpenMW"});
 #elif defined(__APPLE__)
-    return Join(env.Home, {"Library", "Preferences", "openmw"});
+    return Under(env.Home, {"Library", "Preferences", "openmw"});
 #else
-    std::string base = env.Get("XDG_CONFIG_HOME");
-    return base.empty() ? Join(env.Home, {".config", "openmw"}) : Join(base, {"openmw"});
+    return Under(XdgFolder(env, "XDG_CONFIG_HOME", {".config"}), {"openmw"});
 #endif
 }
 
@@ -299,13 +315,14 @@ std::vector<std::string> ConfigCandidates(const HostEnvironment& env) {
     }
     if (!env.Get("OPENMW_CONFIG_DIR").empty())
         out.push_back(Join(env.Get("OPENMW_CONFIG_DIR"), {"openmw.cfg"}));
-    if (!env.Home.empty()) {
-        out.push_back(Join(UserConfigFolder(env), {"openmw.cfg"}));
+    if (const std::string user = UserConfigFolder(env); !user.empty())
+        out.push_back(Join(user, {"openmw.cfg"}));
 #if !defined(_WIN32) && !defined(__APPLE__)
-        out.push_back(
-            Join(env.Home, {".var", "app", "org.openmw.OpenMW", "config", "openmw", "openmw.cfg"}));
+    if (const std::string flatpak =
+            Under(env.Home, {".var", "app", "org.openmw.OpenMW", "config", "openmw", "openmw.cfg"});
+        !flatpak.empty())
+        out.push_back(flatpak);
 #endif
-    }
     return out;
 }
 
@@ -334,14 +351,12 @@ std::optional<std::string> ConfigToEdit(const HostEnvironment& env) {
 
 std::string DefaultModsFolder(const HostEnvironment& env) {
 #if defined(_WIN32)
-    return Join(env.Documents.empty() ? Join(env.Home, {"Documents"}) : env.Documents,
-                {"My Games", "OpenMW", "mods"});
+    return Under(env.Documents.empty() ? Under(env.Home, {"Documents"}) : env.Documents,
+                 {"My Games", "OpenMW", "mods"});
 #elif defined(__APPLE__)
-    return Join(env.Home, {"Library", "Application Support", "openmw", "mods"});
+    return Under(env.Home, {"Library", "Application Support", "openmw", "mods"});
 #else
-    std::string base = env.Get("XDG_DATA_HOME");
-    return base.empty() ? Join(env.Home, {".local", "share", "openmw", "mods"})
-                        : Join(base, {"openmw", "mods"});
+    return Under(XdgFolder(env, "XDG_DATA_HOME", {".local", "share"}), {"openmw", "mods"});
 #endif
 }
 
