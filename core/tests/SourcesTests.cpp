@@ -561,6 +561,22 @@ TEST(Layout, LaterOptionsReplaceEarlierOnesAndLabelsAreChecked) {
     EXPECT_EQ(qvr::sources::ChooseOptions(twins, {}, why).size(), 1u) << why;
 }
 
+// The main plug-in in "Data Files" beside numbered patches goes in with whichever is chosen.
+TEST(Layout, DataFilesBesideOptionsIsTheirBase) {
+    const std::vector<std::string> paths = {"Data Files/Mod.esp", "Data Files/Meshes/x.nif",
+                                            "01 Patch/Mod Patch.esp", "readme.txt"};
+    const qvr::sources::Layout layout = qvr::sources::FindLayout(paths);
+    ASSERT_EQ(layout.Kind, LayoutKind::Options);
+    std::string why;
+    const qvr::sources::Placement placed =
+        qvr::sources::PlaceOptions(paths, layout, qvr::sources::ChooseOptions(layout, {}, why));
+    std::vector<std::string> targets;
+    for (const auto& p : placed.Files)
+        targets.push_back(p.Target);
+    EXPECT_EQ(targets, (std::vector<std::string>{"Mod.esp", "Meshes/x.nif", "Mod Patch.esp"}));
+    EXPECT_EQ(placed.LeftOut, (std::vector<size_t>{3}));
+}
+
 TEST(Layout, DataInsideDataIsAskedAboutNotInstalledAsAFolder) {
     const qvr::sources::Layout layout =
         qvr::sources::FindLayout({"Mod.esp", "Data Files/Meshes/x.nif", "Data Files/Other.esp"});

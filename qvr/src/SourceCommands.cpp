@@ -132,7 +132,7 @@ void PrintLayout(const std::vector<std::string>& paths) {
         break;
     case LayoutKind::Options: {
         if (layout.RootHoldsData)
-            PrintField("Data root:", Folder(layout.Root) + " (installed with any option)");
+            PrintField("Data root:", Folder(layout.Base) + " (installed with any option)");
         std::string options;
         for (const qvr::sources::Option& o : layout.Options)
             options += (options.empty() ? "" : "\n") + o.Label + " " + o.Name + "  (" +

@@ -138,6 +138,16 @@ Layout WithOptions(const Tree& tree, const std::string& parent) {
     layout.Kind = LayoutKind::Options;
     layout.Root = parent;
     layout.RootHoldsData = HoldsData(tree.at(parent));
+    layout.Base = parent;
+    // The main plug-in in "Data Files" beside its numbered patches.
+    for (const std::string& child : tree.at(parent).Folders) {
+        const std::string lower = LowerText(child);
+        if (!layout.RootHoldsData && (lower == "data files" || lower == "data") &&
+            HoldsData(tree.at(Join(parent, child)))) {
+            layout.RootHoldsData = true;
+            layout.Base = Join(parent, child);
+        }
+    }
     for (const std::string& child : tree.at(parent).Folders) {
         std::optional<Option> o = Numbered(child);
         if (!o)
@@ -205,7 +215,7 @@ Placement PlaceOptions(const std::vector<std::string>& paths, const Layout& layo
             const bool inOption =
                 std::any_of(layout.Options.begin(), layout.Options.end(),
                             [&](const Option& o) { return Below(paths[i], o.Folder).has_value(); });
-            if (std::optional<std::string> target = Below(paths[i], layout.Root);
+            if (std::optional<std::string> target = Below(paths[i], layout.Base);
                 target && !inOption)
                 place(i, *target);
         }

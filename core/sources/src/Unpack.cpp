@@ -78,7 +78,7 @@ Result TakeOptions(const std::vector<std::string>& paths, const std::vector<std:
     out.Placed = PlaceOptions(paths, layout, chosen);
     out.Message = (chosen.size() == 1 ? "the option " : "the options ") + JoinAnd(names);
     if (layout.RootHoldsData)
-        out.Message += " with the data beside them in " + ShownFolder(layout.Root);
+        out.Message += " with the data beside them in " + ShownFolder(layout.Base);
     return Result::Success();
 }
 

@@ -31,6 +31,9 @@ struct Layout {
     // Options: whether the folder holding them has data of its own, installed whatever is
     // chosen (its files and folders other than the options).
     bool RootHoldsData = false;
+    // Options, when RootHoldsData: the folder of that data, Root or a "Data Files" or "Data"
+    // folder in it.
+    std::string Base;
     std::vector<Option> Options;         // Options: in number order
     std::vector<std::string> Candidates; // SeveralRoots: the roots; NoData: the top and its folders
 };
