@@ -138,7 +138,12 @@ void PrintLayout(const std::vector<std::string>& paths) {
             options += (options.empty() ? "" : "\n") + o.Label + " " + o.Name + "  (" +
                        Folder(o.Root) + ")";
         PrintField("Options:", options);
-        PrintField("Default:", layout.Options.front().Label + " " + layout.Options.front().Name);
+        // What an install without --options takes, or why it takes nothing.
+        std::string why;
+        const std::vector<qvr::sources::Option> taken =
+            qvr::sources::ChooseOptions(layout, {}, why);
+        PrintField("Default:",
+                   taken.empty() ? "none: " + why : taken.front().Label + " " + taken.front().Name);
         PrintLeftOut(paths, LeftOutOfEveryOption(paths, layout));
         break;
     }

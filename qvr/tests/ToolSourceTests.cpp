@@ -36,6 +36,13 @@ TEST_F(Tool, DownloadedArchivesAreListedShownAndVerified) {
     r = Run({"info", P("two.zip")});
     EXPECT_TRUE(Contains(r.Out, "not clear")) << r.Out;
     EXPECT_TRUE(Contains(r.Out, "A/\n               B/")) << r.Out;
+
+    // Two options of the lowest number: no default is promised that install would refuse.
+    ASSERT_TRUE(
+        qvrtest::MakeZip(dir / "twins.zip", {{"00 Alt/a.esp", "a"}, {"00 Core/b.esp", "b"}}));
+    r = Run({"info", P("twins.zip")});
+    EXPECT_TRUE(Contains(r.Out, "Default:       none: more than one option is numbered 00"))
+        << r.Out;
 }
 
 TEST_F(Tool, DamagedHostileAndEncryptedArchivesAreToldApart) {
