@@ -176,6 +176,12 @@ TEST_F(Reversible, AStoppedInstallIsRolledBackWhole) {
     EXPECT_NE(report.Outcome.Message.find("nothing was installed"), std::string::npos);
     for (const qvr::EntryResult& r : report.Entries)
         EXPECT_NE(r.Outcome, qvr::EntryOutcome::Installed) << r.Target;
+    // The files written were taken back with the install: none failed of itself.
+    const auto failed = std::count_if(report.Entries.begin(), report.Entries.end(), [](auto& r) {
+        return r.Outcome == qvr::EntryOutcome::Failed;
+    });
+    EXPECT_GT(report.WrittenThenTakenBack, 0u);
+    EXPECT_EQ(report.WrittenThenTakenBack, static_cast<size_t>(failed));
     EXPECT_EQ(Snapshot(Data()), (Files{{"a.esp", "old a"}}));
     EXPECT_FALSE(fs::exists(qvr::RecordFolder(Data())));
 }

@@ -107,10 +107,11 @@ int SummariseInstall(const ParsedArgs& a, const Context& ctx, const qvr::Install
     const int installed = Tally(results, qvr::EntryOutcome::Installed);
     const int kept = Tally(results, qvr::EntryOutcome::Skipped);
     const int refused = Tally(results, qvr::EntryOutcome::Refused);
-    const int failed = Tally(results, qvr::EntryOutcome::Failed);
+    const int takenBack = static_cast<int>(report.WrittenThenTakenBack);
+    const int failed = Tally(results, qvr::EntryOutcome::Failed) - takenBack;
     TellTakenBack(report.TakenBack);
     // Refused whole before a file was looked at (the folder in use, say): only the reason.
-    if (!report.Outcome && installed + refused + failed == 0 &&
+    if (!report.Outcome && installed + refused + failed + takenBack == 0 &&
         std::none_of(results.begin(), results.end(),
                      [](const auto& r) { return !r.Target.empty(); }))
         return TellFailure(report.Outcome);
@@ -123,14 +124,16 @@ int SummariseInstall(const ParsedArgs& a, const Context& ctx, const qvr::Install
     }
     if (!ctx.Quiet) {
         std::cout << "Installed " << installed << " of "
-                  << Plural(installed + kept + refused + failed, "file", "files") << " into "
-                  << Printable(data);
+                  << Plural(installed + kept + refused + failed + takenBack, "file", "files")
+                  << " into " << Printable(data);
         if (kept)
             std::cout << "; " << Plural(kept, "existing file", "existing files") << " kept";
         if (refused)
             std::cout << "; " << refused << " refused";
         if (failed)
             std::cout << "; " << failed << " failed";
+        if (takenBack)
+            std::cout << "; " << takenBack << " written, then taken back";
         std::cout << "\n";
     }
     if (!report.Outcome)

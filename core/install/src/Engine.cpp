@@ -245,6 +245,7 @@ void TakenBack(InstallReport& report, const std::string& why) {
         if (r.Outcome == EntryOutcome::Installed) {
             r.Outcome = EntryOutcome::Failed;
             r.Message = EntryDisplayPath(r.Entry) + ": taken back: " + why;
+            ++report.WrittenThenTakenBack;
         }
 }
 

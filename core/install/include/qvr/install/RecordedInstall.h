@@ -52,6 +52,9 @@ struct InstallReport {
     std::optional<RemovalReport> Earlier;
     bool Cancelled = false; // progress answered false: the install was rolled back whole
     std::vector<std::string> TakenBack; // as in RemovalReport
+    // Of the Failed entries, those written and then taken back with the whole install (a
+    // configuration file that could not be written, a cancel): no fault of their own.
+    size_t WrittenThenTakenBack = 0;
 };
 
 // Asked before the install of another archive that holds the same plug-in (or has the same
