@@ -180,6 +180,7 @@ TEST_F(Reversible, AStoppedInstallIsRolledBackWhole) {
     const auto failed = std::count_if(report.Entries.begin(), report.Entries.end(), [](auto& r) {
         return r.Outcome == qvr::EntryOutcome::Failed;
     });
+
     EXPECT_GT(report.WrittenThenTakenBack, 0u);
     EXPECT_EQ(report.WrittenThenTakenBack, static_cast<size_t>(failed));
     EXPECT_EQ(Snapshot(Data()), (Files{{"a.esp", "old a"}}));

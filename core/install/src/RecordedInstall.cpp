@@ -187,6 +187,7 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
     report.Cancelled = done.Cancelled;
     report.Earlier = std::move(done.Earlier);
     report.TakenBack = std::move(done.TakenBack);
+    report.WrittenThenTakenBack = done.WrittenThenTakenBack;
     if (!infoTold && report.Outcome)
         tellInfo();
     // Made only now, in memory the install has given back: an entry each is megabytes.
