@@ -86,7 +86,8 @@ FileResult Delete(const std::string& dataFolder, const InstallRecord& record, co
         return Kept(result, "changed since it was installed" + keptCopy);
     if (present && !CheckReach(platform::ToNative(dataFolder), step.Path, record.Links, why))
         return Kept(result, "not deleted: " + why + keptCopy);
-    result.Fate = FileFate::Removed;
+    // Never written (an install cut short), or deleted by an earlier run of this removal.
+    result.Fate = present ? FileFate::Removed : FileFate::Absent;
     if (present && !dryRun && !RemoveFile(target))
         result.Fate = FileFate::Failed, result.Message = "cannot be deleted";
     return result;
