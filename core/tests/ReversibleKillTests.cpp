@@ -111,6 +111,35 @@ TEST_F(Kill, ReinstallKilledAtAnyFileOperationCompletesWhenRunAgain) {
     EveryKill([&](const std::string& data) { return Install(a, true, data).Outcome.Ok(); });
 }
 
+// Its removal after a kill counts as removed only the files the install had written.
+TEST_F(Kill, ARemovalOfAnInstallCutShortCountsOnlyTheFilesThatWereThere) {
+    const std::string reference = Path("reference");
+    Prepare(reference);
+    const int64_t before = qvr::testhooks::StepsTaken.load();
+    ASSERT_TRUE(Install(c, true, reference).Outcome.Ok());
+    const int64_t steps = qvr::testhooks::StepsTaken.load() - before;
+    for (int64_t k = 0; k < steps; ++k) {
+        const std::string data = Path("cut" + std::to_string(k));
+        Prepare(data);
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            qvr::testhooks::KillAtStep = k;
+            (void)Install(c, true, data);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        size_t present = 0; // C's files that replace nothing
+        for (const char* own : {"/Meshes/new/c.nif", "/Sound/c.wav"})
+            present += fs::exists(data + own);
+        const qvr::RemovalReport removed = qvr::RemoveByRecord(data, "c.qvr");
+        if (removed.Outcome.Ok())
+            EXPECT_LE(removed.Count(FileFate::Removed), present) << "k = " << k;
+    }
+}
+
 } // namespace
 
 #endif
