@@ -121,8 +121,9 @@ TEST_F(Install, ExistingFoldersAndFilesUnderAnotherLetterCaseAreReused) {
     OpenRaw({{"MESHES\\Armor", "X.nif", "new"}, {"Meshes\\armor", "y.nif", "y"}});
     fs::create_directories(Data("meshes/ARMOR"));
     WriteAll(Data("meshes/ARMOR/x.NIF"), "old");
+    WriteAll(Data("Morrowind.ESM"), "");
+    EXPECT_TRUE(qvr::HasMorrowindEsm(Data())); // as a game folder is found: an empty one counts
     WriteAll(Data("Morrowind.ESM"), "master");
-    EXPECT_TRUE(qvr::HasMorrowindEsm(Data()));
     EXPECT_EQ(qvr::FindCaseInsensitive(Data(), "MESHES"), Data("meshes"));
     EXPECT_EQ(qvr::FindCaseInsensitive(Data(), "nothing"), "");
 

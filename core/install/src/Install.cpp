@@ -171,8 +171,10 @@ std::string FindCaseInsensitive(const std::string& folder, const std::string& na
 }
 
 bool HasMorrowindEsm(const std::string& dataFolder) {
+    // Any file of that name, as a game folder is found (an empty one is a game's too).
     std::string path = FindCaseInsensitive(dataFolder, "Morrowind.esm");
-    return !path.empty() && FileExists(path);
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_regular_file(platform::ToNative(path), ec);
 }
 
 EntryResult InstallFile(Archives& arc, const sgFileInfo& entry, const std::string& dataFolder,
