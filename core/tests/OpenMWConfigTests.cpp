@@ -88,6 +88,17 @@ TEST(OpenMWConfigEdit, LinesAlreadyThereAreNotAddedTwiceNorReportedAsOurs) {
     EXPECT_EQ(config.Bytes(), kSamples[2]);
 }
 
+// The player may respell a folder's line: it is still the one the install added.
+TEST(OpenMWConfigEdit, AFolderIsTheSameHoweverItsLineSpellsIt) {
+    for (const char* spelt : {"data=\"/mods/Tower/\"\n", "data=/mods/./Tower\n"}) {
+        auto config = openmw::Config::Parse(std::string("content=Morrowind.esm\n") + spelt);
+        EXPECT_TRUE(config.AddMod({"/mods/Tower", {}}).DataFolder.empty()) << spelt;
+        EXPECT_EQ(config.RemoveMod({"/mods/Tower", {}}), 1u) << spelt;
+        EXPECT_EQ(config.Bytes(), "content=Morrowind.esm\n");
+        EXPECT_EQ(openmw::Config::Parse("data=/mods/Tower2\n").RemoveMod({"/mods/Tower", {}}), 0u);
+    }
+}
+
 class OpenMWConfigFile : public ArchiveTest {};
 
 TEST_F(OpenMWConfigFile, UpdateKeepsThePreviousVersionAndLeavesNoTemporaryFile) {

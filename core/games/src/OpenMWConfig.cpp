@@ -34,6 +34,17 @@ bool SameName(const std::string& a, const std::string& b) {
     });
 }
 
+// One folder however the line spells it: a trailing separator or a "." level names no other.
+bool SameFolder(const std::string& a, const std::string& b) {
+    if (a == b)
+        return true;
+    const auto normal = [](const std::string& text) {
+        std::filesystem::path p = platform::ToNative(text).lexically_normal();
+        return !p.has_filename() && p.has_relative_path() ? p.parent_path() : p;
+    };
+    return !a.empty() && !b.empty() && normal(a) == normal(b);
+}
+
 // The text after the first '=' of a key=value line.
 std::string RawValue(const std::string& text) {
     size_t eq = text.find('=');
@@ -194,7 +205,8 @@ ModLines Config::AddMod(const ModLines& mod) {
     // No value becomes a line unless the file reads it back as that one value.
     if (!mod.DataFolder.empty() && IsSafeSettingValue(mod.DataFolder)) {
         auto folders = Values("data");
-        if (std::find(folders.begin(), folders.end(), mod.DataFolder) == folders.end()) {
+        if (std::none_of(folders.begin(), folders.end(),
+                         [&](const std::string& f) { return SameFolder(f, mod.DataFolder); })) {
             InsertAfterLast("data", "data=" + Quote(mod.DataFolder));
             added.DataFolder = mod.DataFolder;
         }
@@ -217,10 +229,11 @@ size_t Config::RemoveMod(const ModLines& mod) {
     for (size_t i = m_lines.size(); i-- > 0;) {
         const std::string key = KeyOf(m_lines[i].Text);
         const std::string value = Unquote(RawValue(m_lines[i].Text));
-        bool ours = (key == "data" && !mod.DataFolder.empty() && value == mod.DataFolder) ||
-                    (key == "content" &&
-                     std::any_of(mod.Content.begin(), mod.Content.end(),
-                                 [&](const std::string& n) { return SameName(n, value); }));
+        bool ours =
+            (key == "data" && !mod.DataFolder.empty() && SameFolder(value, mod.DataFolder)) ||
+            (key == "content" &&
+             std::any_of(mod.Content.begin(), mod.Content.end(),
+                         [&](const std::string& n) { return SameName(n, value); }));
         if (!ours)
             continue;
         // The inverse of InsertAfterLast: a last line without line end passes that on.
