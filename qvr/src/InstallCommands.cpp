@@ -356,8 +356,9 @@ int CmdUninstall(const ParsedArgs& a, const Context& ctx) {
                                                : qvr::RemoveFromDataFolder(arc, data, progress);
     bar.Clear();
     int code = ReportRemoval(report, data, false, ctx);
-    // Entries that would leave the data folder were never installed; say so, as the install did.
-    if (isArchive) {
+    // Compared with the archive (no record): entries that would leave the data folder were never
+    // installed; say so, as the install did. A record holds only what was installed.
+    if (isArchive && !recorded) {
         for (const auto& e : arc.ArchiveFiles) {
             if (arc.IsInfoEntry(e))
                 continue;
