@@ -483,9 +483,19 @@ static int RunCommand(const std::vector<std::string>& args) {
             toStderr.Release();
             return code;
         }
-        if (piped && (name == "list" || name == "info" || name == "verify" || name == "install"))
+        if (piped && (name == "list" || name == "info" || name == "verify" || name == "install")) {
+            // The spool's copy is gone when the command ends: messages name what was read.
             parsed.Operands[0] = ArchiveOperand("-", spool);
-        else if (!piped && !parsed.Operands.empty() && name != "installed" && name != "where")
+            const std::string shown =
+                qvr::GetFileNameFromPath(parsed.Operands[0]) + " (standard input)";
+            try {
+                return it->Run(parsed, ctx);
+            } catch (CommandError& e) {
+                for (size_t at; (at = e.Message.find(parsed.Operands[0])) != std::string::npos;)
+                    e.Message.replace(at, parsed.Operands[0].size(), shown);
+                throw;
+            }
+        } else if (!piped && !parsed.Operands.empty() && name != "installed" && name != "where")
             RefuseSpecialFile(parsed.Operands[0]);
         return it->Run(parsed, ctx);
     } catch (const UsageError& e) {

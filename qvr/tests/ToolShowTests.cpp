@@ -261,6 +261,11 @@ TEST_F(Tool, ADashReadsThePackageFromStandardInputAndCreateWritesItToStandardOut
 
     EXPECT_EQ(shell("list - < " + Quote(P("out.qvr")) + " > " + Quote(P("list.txt"))), 0);
     EXPECT_TRUE(Contains(ReadAll(dir / "list.txt"), "Meshes/Armor/x.nif"));
+    // A failure names what was read, not the copy that is gone when the command ends.
+    WriteAll(dir / "cut.qvr", ReadAll(dir / "out.qvr").substr(0, 40));
+    EXPECT_NE(shell("list - < " + Quote(P("cut.qvr"))), 0);
+    EXPECT_TRUE(Contains(ReadAll(dir / "err.txt"), "(standard input)")) << ReadAll(dir / "err.txt");
+    EXPECT_FALSE(Contains(ReadAll(dir / "err.txt"), "spool")) << ReadAll(dir / "err.txt");
     // Through a pipe, too; the information is found whatever the package was called.
     EXPECT_EQ(shell("info - < " + Quote(P("out.qvr")) + " > " + Quote(P("info.txt"))), 0)
         << ReadAll(dir / "err.txt");
