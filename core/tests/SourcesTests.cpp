@@ -347,6 +347,13 @@ TEST(Sources, EncryptedSplitAndCutArchivesAreRefusedWithAReason) {
     ASSERT_EQ(
         std::system((in + "7z a -bd -mx=0 -v10k " + out + "/split.7z Mod.esp >/dev/null").c_str()),
         0);
+    // zip's own spanning (the .zip is the last volume), and a zip cut into pieces by 7z.
+    qvrtest::WriteAll(src / "Big.bsa", qvrtest::RandomBytes(150000, 4));
+    ASSERT_EQ(std::system((in + "zip -q -s 64k " + out + "/span.zip Big.bsa").c_str()), 0);
+    ASSERT_EQ(
+        std::system(
+            (in + "7z a -bd -tzip -mx=0 -v10k " + out + "/split.zip Mod.esp >/dev/null").c_str()),
+        0);
     qvrtest::WriteAll(temp.Path() / "vol.rar", qvrtest::Rar5Stored({{"Mod.esp", "x"}}, true));
     qvrtest::WriteAll(temp.Path() / "vol4.rar", qvrtest::Rar4Stored({{"Mod.esp", "x"}}, true));
     qvrtest::WriteAll(temp.Path() / "text.zip", "just text");
@@ -380,7 +387,8 @@ TEST(Sources, EncryptedSplitAndCutArchivesAreRefusedWithAReason) {
         {"vol4.rar", "multi-volume"},    {"missing.7z", "no such file"},
         {"unfinished.7z", "incomplete"}, {"cut-whole.zip", "cut short"},
         {"cut-whole.tgz", "cut short"},  {"damaged.tgz", "damaged"},
-        {"damaged.tbz2", "damaged"},
+        {"damaged.tbz2", "damaged"},     {"span.zip", "multi-volume"},
+        {"span.z01", "multi-volume"},    {"split.zip.001", "multi-volume"},
     };
     for (const auto& [name, why] : cases) {
         const qvr::sources::Opened o = qvr::sources::Open((temp.Path() / name).string());

@@ -102,14 +102,16 @@ std::string VolumeProblem(const std::string& path) {
     // A spanned zip's first volume begins with the spanning mark, not a member.
     if (n >= 4 && std::memcmp(b, "PK\x07\x08", 4) == 0)
         return kVolume;
-    if (n >= 4 && std::memcmp(b, "PK", 2) == 0) {
-        const ZipEnd end = FindZipEnd(f);
-        if (end == ZipEnd::OnAnotherDisk)
-            return kVolume;
-        // A zip is read from its directory, at its end: a download stopped early has none.
-        if (end == ZipEnd::Missing && std::memcmp(b, "PK\x03\x04", 4) == 0)
-            return kCutShort;
-    }
+    // A spanned zip's last volume (Mod.zip beside Mod.z01) begins inside a member: its end
+    // record, which names the disk the directory starts on, tells.
+    const bool zipStart = n >= 4 && std::memcmp(b, "PK", 2) == 0;
+    const ZipEnd end = FindZipEnd(f);
+    if (end == ZipEnd::OnAnotherDisk)
+        return kVolume;
+    // A zip is read from its directory, at its end: a download stopped early has none, and
+    // neither has the first piece of one cut into pieces (Mod.zip.001).
+    if (zipStart && end == ZipEnd::Missing && std::memcmp(b, "PK\x03\x04", 4) == 0)
+        return EndsIn(path, ".001") ? kVolume : kCutShort;
     return "";
 }
 
