@@ -312,7 +312,8 @@ TEST_F(Reversible, AnInstallOnADiskThatFillsIsWholeOrTakenBack) {
     qvr::testhooks::ArmWriteFault(0, WriteFault::Short);
     ASSERT_TRUE(Install(pack, true, Path("count")).Outcome.Ok());
     const int64_t writes = qvr::testhooks::WriteCount.load();
-    std::vector<std::pair<int64_t, WriteFault>> fills = {{2, WriteFault::DiskFull}};
+    std::vector<std::pair<int64_t, WriteFault>> fills = {{1, WriteFault::DiskFull},
+                                                         {2, WriteFault::DiskFull}};
     for (int64_t k = 2; k <= writes; ++k) // the first write is the record's intent
         fills.push_back({k, WriteFault::DiskFullUntilDelete});
     for (const auto& [k, kind] : fills) {
@@ -322,9 +323,10 @@ TEST_F(Reversible, AnInstallOnADiskThatFillsIsWholeOrTakenBack) {
         const qvr::InstallReport report = Install(pack, true);
         qvr::testhooks::ArmWriteFault(0, WriteFault::Short);
         const std::vector<qvr::InstallRecord> records = qvr::ListInstallRecords(Data());
-        if (records.empty())
+        if (records.empty()) {
             EXPECT_EQ(Snapshot(Data()), original) << k << report.Outcome.Message;
-        else
+            EXPECT_FALSE(fs::exists(qvr::RecordFolder(Data()))) << k;
+        } else
             EXPECT_EQ(records.front().State, qvr::RecordState::Installed)
                 << k << report.Outcome.Message;
     }

@@ -339,7 +339,12 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
         const std::vector<ConfigEdit> edits = request.Edits(PathsOf(record.Files), carried);
         record.Edits = WithDropped(edits, Dropped(carried, edits));
     }
-    WriteInstallRecord(target.Root, record); // the intent
+    try {
+        WriteInstallRecord(target.Root, record); // the intent
+    } catch (const std::exception&) {
+        detail::SweepRecordFolder(target.Root); // made for it, and empty: nothing is left
+        throw;
+    }
     bool cancelled = false;
     std::vector<RecordedFile> written;
     try {
