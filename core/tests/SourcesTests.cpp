@@ -364,6 +364,10 @@ TEST(Sources, EncryptedSplitAndCutArchivesAreRefusedWithAReason) {
     // Downloads stopped halfway: a zip's directory is at its end, a tar's members run on.
     ASSERT_EQ(std::system((in + "zip -q " + out + "/whole.zip Mod.esp").c_str()), 0);
     ASSERT_EQ(std::system((in + "tar -czf " + out + "/whole.tgz Mod.esp").c_str()), 0);
+    // A plain tar that stopped between two members: its first member whole, no end blocks.
+    ASSERT_EQ(std::system((in + "tar -cf " + out + "/two.tar Mod.esp Big.bsa").c_str()), 0);
+    qvrtest::WriteAll(temp.Path() / "cut-two.tar",
+                      qvrtest::ReadAll(temp.Path() / "two.tar").substr(0, 512 + 40448));
     for (const char* name : {"whole.zip", "whole.tgz"}) {
         const std::string whole = qvrtest::ReadAll(temp.Path() / name);
         qvrtest::WriteAll(temp.Path() / ("cut-" + std::string(name)),
@@ -389,6 +393,7 @@ TEST(Sources, EncryptedSplitAndCutArchivesAreRefusedWithAReason) {
         {"cut-whole.tgz", "cut short"},  {"damaged.tgz", "damaged"},
         {"damaged.tbz2", "damaged"},     {"span.zip", "multi-volume"},
         {"span.z01", "multi-volume"},    {"split.zip.001", "multi-volume"},
+        {"cut-two.tar", "cut short"},
     };
     for (const auto& [name, why] : cases) {
         const qvr::sources::Opened o = qvr::sources::Open((temp.Path() / name).string());

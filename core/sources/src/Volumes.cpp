@@ -102,6 +102,17 @@ std::string VolumeProblem(const std::string& path) {
     // A spanned zip's first volume begins with the spanning mark, not a member.
     if (n >= 4 && std::memcmp(b, "PK\x07\x08", 4) == 0)
         return kVolume;
+    // A tar ends in blocks of zeros: one that ends in a member's bytes stopped between two
+    // members, where a reader would take it for whole.
+    unsigned char block[512] = {};
+    const int64_t length = f.Length();
+    if (length >= 1024 && length % 512 == 0 && f.ReadAt(1, block, sizeof block) == sizeof block &&
+        std::memcmp(block + 257, "ustar", 5) == 0) {
+        if (f.ReadAt(length - 512 + 1, block, sizeof block) != sizeof block ||
+            std::any_of(block, block + sizeof block, [](unsigned char c) { return c != 0; }))
+            return kCutShort;
+        return "";
+    }
     // A spanned zip's last volume (Mod.zip beside Mod.z01) begins inside a member: its end
     // record, which names the disk the directory starts on, tells.
     const bool zipStart = n >= 4 && std::memcmp(b, "PK", 2) == 0;
