@@ -96,7 +96,6 @@ bool Carried(const std::vector<ConfigEdit>& carried, const std::string& line) {
     });
 }
 
-// A file the player made read-only (as some do to keep a launcher from reordering the list).
 bool ListedIn(const std::string& bytes, mwini::List list, const std::string& name) {
     const std::vector<std::string> listed = mwini::ReadList(bytes, list);
     return std::any_of(listed.begin(), listed.end(),

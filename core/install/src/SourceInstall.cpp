@@ -6,6 +6,7 @@
 #include "qvr/platform/detail/platform.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace qvr {
 
@@ -142,20 +143,24 @@ std::vector<sources::Placed> PlaceInFolders(const sources::Source& source, const
 
 namespace {
 
-// Whether every file of r holds a member of source as the install wrote it.
+// Whether every file of r holds a member of source as the install wrote it: a member whose
+// path ends in the file's, by its size and, where the archive keeps one, its checksum.
 bool HoldsOnlyMembersOf(const InstallRecord& r, const sources::Source& source) {
-    std::vector<std::pair<std::string, const sources::Member*>> members;
-    for (const sources::Member& m : source.Members())
-        members.emplace_back(detail::FoldCase(m.Path), &m);
+    std::unordered_multimap<std::string, std::pair<std::string, const sources::Member*>> byName;
+    for (const sources::Member& m : source.Members()) {
+        std::string path = detail::FoldCase(m.Path);
+        std::string name = path.substr(path.rfind('/') + 1);
+        byName.emplace(std::move(name), std::make_pair(std::move(path), &m));
+    }
     return !r.Files.empty() && std::all_of(r.Files.begin(), r.Files.end(), [&](const auto& f) {
         std::string path = detail::FoldCase(f.Path);
         std::replace(path.begin(), path.end(), '\\', '/');
-        return std::any_of(members.begin(), members.end(), [&](const auto& m) {
-            const std::string& p = m.first;
+        const auto [from, to] = byName.equal_range(path.substr(path.rfind('/') + 1));
+        return std::any_of(from, to, [&](const auto& named) {
+            const auto& [p, m] = named.second;
             const bool below = p == path || (p.size() > path.size() && p.ends_with(path) &&
                                              p[p.size() - path.size() - 1] == '/');
-            return below && (!f.Known || (f.Size == m.second->Size &&
-                                          (!m.second->Crc || *m.second->Crc == f.Crc)));
+            return below && (!f.Known || (f.Size == m->Size && (!m->Crc || *m->Crc == f.Crc)));
         });
     });
 }
