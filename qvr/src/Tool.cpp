@@ -405,6 +405,19 @@ const std::vector<OptionSpec> kGlobal = {{"help", 'h', false},
                                          {"verbose", 'v', false},
                                          {"jobs", 'j', true}};
 
+// Runs the command on a work copy of the package (the spool's), its failure naming what the
+// player gave: the copy is gone when the command ends.
+static int RunShownAs(const Command& command, ParsedArgs& parsed, Context& ctx,
+                      const std::string& shown) {
+    try {
+        return command.Run(parsed, ctx);
+    } catch (CommandError& e) {
+        for (size_t at; (at = e.Message.find(parsed.Operands[0])) != std::string::npos;)
+            e.Message.replace(at, parsed.Operands[0].size(), shown);
+        throw;
+    }
+}
+
 static int RunCommand(const std::vector<std::string>& args) {
     Context ctx;
     std::vector<std::string> rest;
@@ -471,14 +484,7 @@ static int RunCommand(const std::vector<std::string>& args) {
             parsed.Operands[0] = spool.PathOf(archiveName);
             const std::string shown = archiveName + " (standard output)";
             RenamedOnStderr toStderr(parsed.Operands[0], shown);
-            int code;
-            try {
-                code = it->Run(parsed, ctx);
-            } catch (CommandError& e) {
-                for (size_t at; (at = e.Message.find(parsed.Operands[0])) != std::string::npos;)
-                    e.Message.replace(at, parsed.Operands[0].size(), shown);
-                throw;
-            }
+            const int code = RunShownAs(*it, parsed, ctx, shown);
             CopyToStdout(parsed.Operands[0]);
             toStderr.Release();
             return code;
@@ -486,15 +492,8 @@ static int RunCommand(const std::vector<std::string>& args) {
         if (piped && (name == "list" || name == "info" || name == "verify" || name == "install")) {
             // The spool's copy is gone when the command ends: messages name what was read.
             parsed.Operands[0] = ArchiveOperand("-", spool);
-            const std::string shown =
-                qvr::GetFileNameFromPath(parsed.Operands[0]) + " (standard input)";
-            try {
-                return it->Run(parsed, ctx);
-            } catch (CommandError& e) {
-                for (size_t at; (at = e.Message.find(parsed.Operands[0])) != std::string::npos;)
-                    e.Message.replace(at, parsed.Operands[0].size(), shown);
-                throw;
-            }
+            return RunShownAs(*it, parsed, ctx,
+                              qvr::GetFileNameFromPath(parsed.Operands[0]) + " (standard input)");
         } else if (!piped && !parsed.Operands.empty() && name != "installed" && name != "where")
             RefuseSpecialFile(parsed.Operands[0]);
         return it->Run(parsed, ctx);
