@@ -10,6 +10,7 @@
 #include "qvr/platform/FileUtils.h"
 #include "qvr/platform/HostEnvironment.h"
 
+#include <filesystem>
 #include <iostream>
 #include <optional>
 
@@ -110,8 +111,12 @@ int UninstallOpenMW(const std::string& what, const std::string& modsFolder, bool
         return kSomeFailed;
     }
     if (!ctx.Quiet) {
-        std::cout << "Took " << Printable(lines.Folder) << " and its plug-ins out of "
-                  << Printable(cfgPath) << "\n";
+        std::error_code ec;
+        if (std::filesystem::exists(Native(cfgPath), ec))
+            std::cout << "Took " << Printable(lines.Folder) << " and its plug-ins out of "
+                      << Printable(cfgPath) << "\n";
+        else // gone (the player's, or another program's doing): nothing was there to take out
+            std::cout << "No line was taken out: " << Printable(cfgPath) << " is gone\n";
         if (report.FolderKept)
             std::cout << "The folder " << Printable(lines.Folder)
                       << " stays: it holds files kept, or was there before the install\n";

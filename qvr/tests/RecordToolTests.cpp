@@ -307,9 +307,19 @@ TEST_F(RecordTool, TheTargetChosenForThePlayerIsOneTheGameReads) {
     EXPECT_EQ(r.Code, 2);
     EXPECT_TRUE(Contains(r.Err, "--yes")) << r.Err;
     EXPECT_TRUE(Contains(ReadAll(flatpak), "content=A.esp"));
-    ASSERT_EQ(Run({"uninstall", "--openmw", "--yes", "A"}).Code, 0);
+    r = Run({"uninstall", "--openmw", "--yes", "A"});
+    ASSERT_EQ(r.Code, 0);
+    EXPECT_TRUE(Contains(r.Out, "out of " + flatpak.string())) << r.Out;
     EXPECT_EQ(ReadAll(flatpak), "content=Morrowind.esm\n");
     EXPECT_FALSE(fs::exists(mine));
+
+    // Its openmw.cfg gone meanwhile: no line is said to be taken out of it.
+    ASSERT_EQ(Run({"install", "--openmw", P("A.qvr")}).Code, 0);
+    fs::remove(flatpak);
+    r = Run({"uninstall", "--openmw", "--yes", "A"});
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "No line was taken out")) << r.Out;
+    EXPECT_FALSE(fs::exists(flatpak));
 }
 
 // Finding 10: names from strangers reach the terminal without control characters, whichever
