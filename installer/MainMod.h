@@ -194,6 +194,8 @@ private:
         QStringList failures; // one line per file that failed, with why
     };
     static bool TookBack(const qvr::InstallReport& report, InstallCounts& counts);
+    // What the end of the install tells beside the counts ("" for nothing).
+    static QString TaskErrorOf(const qvr::InstallReport& report, InstallCounts& counts);
     // The progress window's end and the one summary of an install.
     void EndInstall(QWidget* owner, const InstallCounts& counts);
     // Ends the progress window: "Complete!" for an empty outcome, the outcome otherwise.

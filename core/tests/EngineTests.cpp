@@ -75,8 +75,22 @@ protected:
                        {"Textures\\b.dds", "B's t"},
                        {"Textures\\y.dds", "B's y"},
                        {"B.esp", "B"}});
+        // Two versions of one archive: the second changes, keeps, drops and adds files and
+        // plug-ins.
+        u1 = Path("packs/u1/U.qvr");
+        WriteAll(u1, PackBytes("U.qvr", {{"Meshes\\x.nif", "U1's x"},
+                                         {"Meshes\\u\\old.nif", "U1's own"},
+                                         {"Textures\\y.dds", "U's y"},
+                                         {"U.esp", "U1"},
+                                         {"UOld.esp", "old"}}));
+        u2 = Path("packs/u2/U.qvr");
+        WriteAll(u2, PackBytes("U.qvr", {{"Meshes\\x.nif", "U2's x"},
+                                         {"Meshes\\u2\\n.nif", "U2's own"},
+                                         {"Textures\\y.dds", "U's y"},
+                                         {"U.esp", "U2"},
+                                         {"UNew.esp", "new"}}));
     }
-    std::string a, b;
+    std::string a, b, u1, u2;
 };
 
 // The state of a target as a player would compare it: every file, the configuration, the
@@ -94,8 +108,11 @@ struct Scenario {
     std::function<bool(const std::string& root)> Command;     // the install or the removal
     std::function<void(const std::string& root)> NextCommand; // of either program, there
     std::function<State(const std::string& root)> Look;
-    // An install that a failed file left partly done is recorded as such: this takes it back.
-    std::function<void(const std::string& root)> TakeBack = {};
+    // An install that a failed file left partly done is recorded as such: this takes it back,
+    // answering whether it found it.
+    std::function<bool(const std::string& root)> TakeBack = {};
+    // What taking it back gives, when not the state before: made as Prepare makes that.
+    std::function<void(const std::string& root)> TakenBackTo = {};
 };
 
 [[maybe_unused]] std::string Describe(const State& state) {
@@ -112,7 +129,9 @@ struct Scenario {
 // For every operation k of the command: once the process ends there (killed), once the
 // operation fails; then the next command runs. Each target must be as before or as after, with
 // no work file left. Prints the counts.
-void Sweep(const Scenario& s, const std::function<std::string(const std::string&)>& fresh) {
+void Sweep(const Scenario& s, const std::function<std::string(const std::string&)>& folder) {
+    // A folder of its own for every run of every scenario.
+    const auto fresh = [&](const std::string& run) { return folder(s.Name + ("/" + run)); };
     const std::string reference = fresh("reference");
     s.Prepare(reference);
     const State before = s.Look(reference);
@@ -124,18 +143,25 @@ void Sweep(const Scenario& s, const std::function<std::string(const std::string&
     const int64_t ops = qvr::testhooks::OperationCount.load() - ops0;
     const State after = s.Look(reference);
     ASSERT_NE(before, after) << s.Name;
+    State base = before;
+    if (s.TakenBackTo) {
+        const std::string root = fresh("base");
+        s.TakenBackTo(root);
+        base = s.Look(root);
+    }
     int asBefore = 0, asAfter = 0, partial = 0, neither = 0, left = 0, runs = 0;
-    auto judge = [&](const std::string& root, const std::string& what) {
+    // Only a failed file leaves an install partly done; a kill leaves it as before or after.
+    auto judge = [&](const std::string& root, const std::string& what, bool killed) {
         s.NextCommand(root);
         const State now = s.Look(root);
         asBefore += now == before;
         asAfter += now == after;
-        if (now != before && now != after && s.TakeBack) {
-            s.TakeBack(root);
-            const bool whole = s.Look(root) == before;
+        if (now != before && now != after && s.TakeBack && !killed) {
+            const bool found = s.TakeBack(root);
+            const bool whole = found && s.Look(root) == base;
             partial += whole;
             neither += !whole;
-            EXPECT_TRUE(whole) << s.Name << ": " << what;
+            EXPECT_TRUE(whole) << s.Name << ": " << what << Describe(s.Look(root));
         } else if (now != before && now != after) {
             ++neither;
             ADD_FAILURE() << s.Name << ": " << what << Describe(now);
@@ -159,7 +185,7 @@ void Sweep(const Scenario& s, const std::function<std::string(const std::string&
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFSIGNALED(status)) << s.Name << " k = " << k;
-        judge(root, "killed at step " + std::to_string(k));
+        judge(root, "killed at step " + std::to_string(k), true);
     }
     for (int64_t k = 1; k <= ops; ++k) {
         const std::string root = fresh("fail" + std::to_string(k));
@@ -167,7 +193,7 @@ void Sweep(const Scenario& s, const std::function<std::string(const std::string&
         qvr::testhooks::ArmFault(k, qvr::testhooks::FaultMode::Once);
         s.Command(root);
         qvr::testhooks::ArmFault(0, qvr::testhooks::FaultMode::Once);
-        judge(root, "operation " + std::to_string(k) + " failed");
+        judge(root, "operation " + std::to_string(k) + " failed", false);
     }
     std::printf("[ sweep    ] %s: %d runs (%lld kills, %lld failed operations): %d as before, %d "
                 "as after, %d partly installed as recorded (taken back whole), %d neither, %d "
@@ -270,7 +296,9 @@ TEST_F(Engine, EveryKillAndFailureLeavesEachTargetAsBeforeOrAsAfter) {
          [&](const std::string& root) {
              return State{Snapshot(root + "/data"), {}, RecordsOf(root + "/data")};
          },
-         [&](const std::string& root) { (void)qvr::RemoveByRecord(root + "/data", "b.qvr"); }},
+         [&](const std::string& root) {
+             return qvr::RemoveByRecord(root + "/data", "b.qvr").Outcome.Ok();
+         }},
         {"data folder removal",
          [&](const std::string& root) {
              Lay(root + "/data", original);
@@ -283,6 +311,25 @@ TEST_F(Engine, EveryKillAndFailureLeavesEachTargetAsBeforeOrAsAfter) {
          [&](const std::string& root) { (void)qvr::CompletePendingWork(root + "/data"); },
          [&](const std::string& root) {
              return State{Snapshot(root + "/data"), {}, RecordsOf(root + "/data")};
+         }},
+        // A new version over the earlier one, another plug-in over both files they share.
+        {"data folder update",
+         [&](const std::string& root) {
+             Lay(root + "/data", original);
+             ASSERT_TRUE(Install(u1, true, root + "/data").Outcome.Ok());
+             ASSERT_TRUE(Install(b, true, root + "/data").Outcome.Ok());
+         },
+         [&](const std::string& root) { return TryInstall(u2, root + "/data"); },
+         [&](const std::string& root) { (void)qvr::CompletePendingWork(root + "/data"); },
+         [&](const std::string& root) {
+             return State{Snapshot(root + "/data"), {}, RecordsOf(root + "/data")};
+         },
+         [&](const std::string& root) {
+             return qvr::RemoveByRecord(root + "/data", "u.qvr").Outcome.Ok();
+         },
+         [&](const std::string& root) {
+             Lay(root + "/data", original);
+             ASSERT_TRUE(Install(b, true, root + "/data").Outcome.Ok());
          }},
     };
     for (const Scenario& s : data)
@@ -317,7 +364,7 @@ TEST_F(Engine, EveryKillAndFailureLeavesFilesAndMorrowindIniAsBeforeOrAsAfter) {
         {"data folder install with Morrowind.ini", prepare,
          [&](const std::string& root) { return install(b, root); }, next, look,
          [&](const std::string& root) {
-             (void)qvr::RemoveFromDataFolder(root + "/data", "b.qvr");
+             return qvr::RemoveFromDataFolder(root + "/data", "b.qvr").Outcome.Ok();
          }},
         {"data folder removal with Morrowind.ini",
          [&](const std::string& root) {
@@ -329,6 +376,20 @@ TEST_F(Engine, EveryKillAndFailureLeavesFilesAndMorrowindIniAsBeforeOrAsAfter) {
              return qvr::RemoveFromDataFolder(root + "/data", "a.qvr").Outcome.Ok();
          },
          next, look},
+        {"data folder update with Morrowind.ini",
+         [&](const std::string& root) {
+             prepare(root);
+             ASSERT_TRUE(install(u1, root));
+             ASSERT_TRUE(install(b, root));
+         },
+         [&](const std::string& root) { return install(u2, root); }, next, look,
+         [&](const std::string& root) {
+             return qvr::RemoveFromDataFolder(root + "/data", "u.qvr").Outcome.Ok();
+         },
+         [&](const std::string& root) {
+             prepare(root);
+             ASSERT_TRUE(install(b, root));
+         }},
     };
     for (const Scenario& s : scenarios)
         Sweep(s, fresh);
@@ -379,7 +440,7 @@ TEST_F(OpenMWEngine, EveryKillAndFailureLeavesFilesAndLinesAsBeforeOrAsAfter) {
     const Scenario scenarios[] = {
         {"OpenMW install", [&](const std::string& root) { WriteAll(Cfg(root), kConfig); },
          [&](const std::string& root) { return InstallFor(b, root); }, Next, Look,
-         [&](const std::string& root) { (void)RemoveFor(b, root); }},
+         [&](const std::string& root) { return RemoveFor(b, root); }},
         {"OpenMW removal",
          [&](const std::string& root) {
              WriteAll(Cfg(root), kConfig);
@@ -387,6 +448,18 @@ TEST_F(OpenMWEngine, EveryKillAndFailureLeavesFilesAndLinesAsBeforeOrAsAfter) {
              ASSERT_TRUE(InstallFor(b, root));
          },
          [&](const std::string& root) { return RemoveFor(a, root); }, Next, Look},
+        {"OpenMW update",
+         [&](const std::string& root) {
+             WriteAll(Cfg(root), kConfig);
+             ASSERT_TRUE(InstallFor(u1, root));
+             ASSERT_TRUE(InstallFor(b, root));
+         },
+         [&](const std::string& root) { return InstallFor(u2, root); }, Next, Look,
+         [&](const std::string& root) { return RemoveFor(u2, root); },
+         [&](const std::string& root) {
+             WriteAll(Cfg(root), kConfig);
+             ASSERT_TRUE(InstallFor(b, root));
+         }},
     };
     for (const Scenario& s : scenarios)
         Sweep(s, fresh);

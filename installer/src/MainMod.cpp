@@ -296,6 +296,16 @@ bool MainMod::TookBack(const qvr::InstallReport& report, InstallCounts& counts) 
     return true;
 }
 
+QString MainMod::TaskErrorOf(const qvr::InstallReport& report, InstallCounts& counts) {
+    // The reason is told when no failed file says it, and always after a take-back.
+    if (!report.Outcome && (TookBack(report, counts) || counts.failed == 0))
+        return QString::fromStdString(report.Outcome.Message);
+    // Installed, but the earlier version it takes the place of is not yet taken back whole.
+    if (report.Earlier && !report.Earlier->Outcome)
+        return QString::fromStdString(report.Earlier->Outcome.Message);
+    return {};
+}
+
 namespace {
 // "3 files": a number and its word never part at the end of a line.
 QString Count(qsizetype n, const char* one, const char* many) {
@@ -393,9 +403,8 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
                 *results = report.Entries;
             cancelled = report.Cancelled;
             takenBack = report.TakenBack;
-            // The reason is told when no failed file says it, and always after a take-back.
-            if (!report.Outcome && (TookBack(report, counts) || counts.failed == 0))
-                m_taskError = QString::fromStdString(report.Outcome.Message);
+            if (QString why = TaskErrorOf(report, counts); !why.isEmpty())
+                m_taskError = why;
         },
         note, true);
     Splash().SetCancellable(false);

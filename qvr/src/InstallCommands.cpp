@@ -80,14 +80,19 @@ qvr::OverwriteQuestion AskOverwrite(const ParsedArgs& a, bool interactive, Progr
     };
 }
 
-// What became of earlier installs of the plug-in: taken back first, or kept beside this one.
+// What became of earlier installs of the plug-in: taken back once this one was in, or kept
+// beside this one.
 void TellEarlier(const qvr::InstallReport& report, const std::vector<std::string>& keptBeside) {
     if (report.Earlier) {
         const auto& e = *report.Earlier;
-        std::cout << "Took back the earlier install of " << Printable(e.Plugin) << " first ("
-                  << e.Count(qvr::FileFate::Removed) << " removed, "
-                  << e.Count(qvr::FileFate::Restored) << " restored, "
-                  << e.Count(qvr::FileFate::Kept) << " kept)\n";
+        const auto covered = static_cast<size_t>(std::count_if(
+            e.Files.begin(), e.Files.end(), [](const qvr::FileResult& f) { return f.Covered; }));
+        std::cout << "Took back the earlier install of " << Printable(e.Plugin) << " (" << covered
+                  << " of its files replaced by this one's, " << e.Count(qvr::FileFate::Removed)
+                  << " removed, " << e.Count(qvr::FileFate::Restored) << " restored, "
+                  << e.Count(qvr::FileFate::Kept) - covered << " kept)\n";
+        if (!e.Outcome)
+            Warn(e.Outcome.Message);
     }
     for (const std::string& other : keptBeside)
         Warn("note: the install of " + other +

@@ -134,6 +134,7 @@ FileResult PassOn(const std::string& dataFolder, const InstallRecord& record, Re
                                              : ": " + why));
     result = Kept(result, "replaced by a plug-in installed later, which now keeps the file "
                           "this one had replaced");
+    result.Covered = true;
     if (dryRun)
         return result;
     if (backupThere)
@@ -146,6 +147,34 @@ FileResult PassOn(const std::string& dataFolder, const InstallRecord& record, Re
         f->BackupSize = mine ? mine->BackupSize : 0;
         f->BackupCrc = mine ? mine->BackupCrc : 0;
     }
+    return result;
+}
+
+// Nothing lay below this plug-in's file: the later plug-in's copy of it goes, and the later
+// record no longer says it replaced a file.
+FileResult Drop(const std::string& dataFolder, RemovalLookup& lookup, const RemovalStep& step,
+                bool dryRun, FileResult result) {
+    result = Kept(result, "replaced by a plug-in installed later");
+    result.Covered = true;
+    const fs::path later = Below(BackupsFolder(dataFolder), step.LaterCopy);
+    std::error_code ec;
+    std::string why;
+    if (dryRun)
+        return result;
+    if (fs::exists(fs::symlink_status(later, ec))) {
+        if (!BackupReach(dataFolder, step.LaterCopy, why)) {
+            result.Message += "; " + platform::FromNative(later) + " stays: " + why;
+            return result;
+        }
+        if (!RemoveFile(later)) {
+            result.Fate = FileFate::Failed;
+            result.Message = "cannot delete " + platform::FromNative(later);
+            return result;
+        }
+    }
+    const int64_t laterSequence = std::stoll(step.LaterCopy.substr(0, step.LaterCopy.find('\\')));
+    for (RecordedFile* f : lookup.LaterFiles(step.Path, laterSequence))
+        f->Replaced = f->BackupKnown = false, f->BackupSize = 0, f->BackupCrc = 0;
     return result;
 }
 
@@ -167,19 +196,8 @@ FileResult Execute(const std::string& dataFolder, const InstallRecord& record,
             return Restore(dataFolder, record, lookup.Mine(step.Path), step, dryRun, result);
         case Action::PassOn:
             return PassOn(dataFolder, record, lookup, step, dryRun, result);
-        case Action::Drop: {
-            result = Kept(result, "replaced by a plug-in installed later");
-            fs::path later = Below(BackupsFolder(dataFolder), step.LaterCopy);
-            std::string why;
-            if (!fs::exists(fs::symlink_status(later, ec)) || dryRun)
-                break;
-            if (!BackupReach(dataFolder, step.LaterCopy, why))
-                result.Message += "; " + platform::FromNative(later) + " stays: " + why;
-            else if (!RemoveFile(later))
-                result.Fate = FileFate::Failed,
-                result.Message = "cannot delete " + platform::FromNative(later);
-            break;
-        }
+        case Action::Drop:
+            return Drop(dataFolder, lookup, step, dryRun, result);
         case Action::Keep:
             return Kept(result, "changed since it was installed" + keptCopy);
         case Action::Missing:
@@ -368,6 +386,8 @@ std::vector<ConfigEdit> HandOverLines(const InstallRecord& record, RemovalLookup
         left.Add.clear();
         std::map<InstallRecord*, std::vector<std::string>> handed; // by the install taking them
         for (const std::string& line : e.Add) {
+            if (lookup.OtherHoldsLine(e, line))
+                continue; // that install's too: it stays in the file
             InstallRecord* later = lookup.LaterHolder(
                 [&](const std::string& path) { return editor.Enables(line, path); });
             (later ? handed[later] : left.Add).push_back(line);
@@ -394,10 +414,14 @@ std::vector<ConfigEdit> HandOverLines(const InstallRecord& record, RemovalLookup
     return kept;
 }
 
-Result EditsWritable(const InstallRecord& record, const ConfigEditor& editor) {
+// Those that have lines to take out: lines another install holds too stay.
+Result EditsWritable(const InstallRecord& record, const RemovalLookup& lookup,
+                     const ConfigEditor& editor) {
     for (const ConfigEdit& e : record.Edits)
-        if (Result writable = editor.Writable(e); !writable)
-            return writable;
+        if (std::any_of(e.Add.begin(), e.Add.end(),
+                        [&](const std::string& line) { return !lookup.OtherHoldsLine(e, line); }))
+            if (Result writable = editor.Writable(e); !writable)
+                return writable;
     return Result::Success();
 }
 
@@ -466,8 +490,8 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
             return report;
         }
         if (record.State != RecordState::Removing) {
-            if (Result writable = dryRun || successor || !editor ? Result::Success()
-                                                                 : EditsWritable(record, *editor);
+            if (Result writable =
+                    dryRun || !editor ? Result::Success() : EditsWritable(record, lookup, *editor);
                 !writable) {
                 report.Outcome = Result::EntryFailure(writable.Message + "; nothing was removed");
                 return report;
@@ -487,8 +511,7 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
             if (!dryRun)
                 WriteRemovalIntent(dataFolder, record, lookup, neverCommitted);
         }
-        if (Result edits =
-                dryRun || successor ? Result::Success() : TakeBackEdits(record, lookup, editor);
+        if (Result edits = dryRun ? Result::Success() : TakeBackEdits(record, lookup, editor);
             !edits) {
             report.Outcome = Result::EntryFailure("The removal of " + report.Plugin +
                                                   " stopped: " + edits.Message +
@@ -520,10 +543,13 @@ RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
         HandOverFolders(dataFolder, record, folders, all);
         RemoveHalfCopies(dataFolder, record);
         RemoveEmptyTree(BackupsFolder(dataFolder) / std::to_string(record.Sequence));
-        // The commit: once the record is gone (or is its successor), the removal is complete.
+        // The commit: once the record is gone (or its successor's has its name), the removal is
+        // complete.
         const fs::path recordFolder = platform::ToNative(RecordFolder(dataFolder));
-        if (successor) {
-            WriteInstallRecord(dataFolder, *successor);
+        if (successor && successor->Key != record.Key &&
+            RecordKey(successor->Archive) == RecordKey(record.Archive)) {
+            MoveFile(platform::ToNative(RecordFile(dataFolder, successor->Key)),
+                     platform::ToNative(RecordFile(dataFolder, record.Key)));
             return report;
         }
         if (!RemoveFile(platform::ToNative(RecordFile(dataFolder, record.Key))))

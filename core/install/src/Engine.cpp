@@ -63,17 +63,27 @@ bool AnotherPlugin(const InstallRecord& earlier, const InstallTarget& target,
     return 2 * kept < earlier.Files.size();
 }
 
-// Takes the earlier install back when the question allows it (the same archive always), after
-// finishing what interrupted runs left; the record this install starts from.
+// Whether an install's file is still as it wrote it.
+bool AsWritten(const std::string& root, const RecordedFile& f) {
+    try {
+        return f.Known && detail::FileMatchesOrThrow(detail::DataPath(root, f.Path), f.Size, f.Crc);
+    } catch (const std::exception&) {
+        return false; // cannot be read: asked about
+    }
+}
+
+// Finds the earlier install this one takes the place of, when the question allows it (the same
+// archive always), after finishing what interrupted runs left; the record this install starts
+// from. The earlier install stays until this one is committed: whatever stops this one leaves
+// it as it was.
 bool Begin(const InstallTarget& target, const InstallRequest& request, InstallReport& report,
-           InstallRecord& record, std::set<std::string>& replaceUnasked) {
+           InstallRecord& record, std::set<std::string>& replaceUnasked,
+           std::optional<InstallRecord>& taken) {
     const std::string& root = target.Root;
     if (std::string why; !detail::RecordFolderIsSound(root, why)) {
         report.Outcome = Result::EntryFailure(why + "; nothing was installed");
         return false;
     }
-    // The removal of this archive's earlier install, when one was under way, is finished by
-    // this run; every other interrupted run first.
     std::vector<InstallRecord> records = ListInstallRecords(root);
     for (const InstallRecord& r : records)
         if (const std::string kind = detail::ForeignKind(r, target.Editor); !kind.empty()) {
@@ -83,12 +93,7 @@ bool Begin(const InstallTarget& target, const InstallRequest& request, InstallRe
                 "folders; nothing was installed");
             return false;
         }
-    std::string ownKey;
-    for (const InstallRecord& r : records)
-        if (r.State == RecordState::Removing &&
-            detail::SameArchive(r, request.Archive, request.Name))
-            ownKey = r.Key;
-    if (Result pending = detail::Recover(target, ownKey, &report.TakenBack); !pending) {
+    if (Result pending = detail::Recover(target, {}, &report.TakenBack); !pending) {
         report.Outcome = pending;
         return false;
     }
@@ -101,7 +106,6 @@ bool Begin(const InstallTarget& target, const InstallRequest& request, InstallRe
     record.Date = detail::NowUtc();
     record.State = RecordState::Installing;
     bool same = false;
-    bool succeeds = false;
     const InstallRecord* earlier =
         detail::EarlierInstall(records, request.Archive, request.Name, request.TakeBack, same);
     // Of the same name but of another plug-in: another install of that name that is this one's
@@ -122,69 +126,21 @@ bool Begin(const InstallTarget& target, const InstallRequest& request, InstallRe
         }
     }
     if (earlier) {
-        // The same archive again: the files its earlier install had replaced are replaced
-        // again without asking, and its configuration lines stay where they are, handed over
-        // by the one rename that ends the earlier install's removal.
-        if (same)
-            for (const RecordedFile& f : earlier->Files)
-                if (f.Replaced)
-                    replaceUnasked.insert(FoldCase(f.Path));
-        succeeds = same && !earlier->Edits.empty() && target.Editor;
-        if (succeeds) {
-            record.Key = earlier->Key;
-            record.Sequence = detail::NextSequence(root, records);
+        // Its files as it wrote them, and those it had replaced, are replaced without asking:
+        // they go to this install's backups, so that a rollback puts them back. One the player
+        // changed since is asked about as any other. The same archive's lines stay where they
+        // are (the load order), this install's as well.
+        for (const RecordedFile& f : earlier->Files)
+            if (f.Replaced || AsWritten(root, f))
+                replaceUnasked.insert(FoldCase(f.Path));
+        if (same && target.Editor)
             record.Edits = earlier->Edits;
-        }
-        report.Earlier = detail::RunRemoval(root, *earlier, records, {}, false, target.Editor,
-                                            succeeds ? &record : nullptr);
-        if (!report.Earlier->Outcome) {
-            report.Outcome = report.Earlier->Outcome;
-            return false;
-        }
-        records = ListInstallRecords(root);
+        record.Earlier = earlier->Sequence;
+        taken = *earlier;
     }
-    if (!succeeds) {
-        record.Key = detail::FreeKey(RecordKey(request.Archive), records);
-        record.Sequence = detail::NextSequence(root, records);
-    }
+    record.Key = detail::FreeKey(RecordKey(request.Archive), records);
+    record.Sequence = detail::NextSequence(root, records);
     return true;
-}
-
-bool SameEdit(const ConfigEdit& a, const ConfigEdit& b) {
-    return a.Kind == b.Kind && a.File == b.File;
-}
-
-// The lines of carried that edits no longer holds: taken out at the commit, and the intent's
-// until then.
-std::vector<ConfigEdit> Dropped(const std::vector<ConfigEdit>& carried,
-                                const std::vector<ConfigEdit>& edits) {
-    std::vector<ConfigEdit> out;
-    for (const ConfigEdit& c : carried) {
-        ConfigEdit d{c.Kind, c.File, {}, {}};
-        for (const std::string& line : c.Add)
-            if (std::none_of(edits.begin(), edits.end(), [&](const ConfigEdit& e) {
-                    return SameEdit(e, c) &&
-                           std::find(e.Add.begin(), e.Add.end(), line) != e.Add.end();
-                }))
-                d.Add.push_back(line);
-        if (!d.Add.empty())
-            out.push_back(std::move(d));
-    }
-    return out;
-}
-
-// What the intent holds: the edits, and the dropped lines as its own too.
-std::vector<ConfigEdit> WithDropped(std::vector<ConfigEdit> edits,
-                                    const std::vector<ConfigEdit>& dropped) {
-    for (const ConfigEdit& d : dropped) {
-        auto same = std::find_if(edits.begin(), edits.end(),
-                                 [&](const ConfigEdit& e) { return SameEdit(e, d); });
-        if (same == edits.end())
-            edits.push_back(d);
-        else
-            same->Add.insert(same->Add.end(), d.Add.begin(), d.Add.end());
-    }
-    return edits;
 }
 
 void Apply(const InstallTarget& target, const ConfigEdit& edit) {
@@ -214,11 +170,10 @@ Result RollBack(const InstallTarget& target, const InstallRecord& record) {
 
 // True when an install that wrote no file left nothing to put back: no file of its own on the
 // disk, every file it was to replace in place again (its backups folder holds no file), no
-// earlier install's files or lines in its record. Then its folders and record are deleted
-// without the removal plan a rollback writes first, for which a full disk has no room.
-bool ForgetUnwritten(const InstallTarget& target, const InstallRecord& record, size_t planned,
-                     bool handedOver) {
-    if (handedOver || record.Files.size() != planned)
+// lines written. Then its folders and record are deleted without the removal plan a rollback
+// writes first, for which a full disk has no room.
+bool ForgetUnwritten(const InstallTarget& target, const InstallRecord& record, size_t planned) {
+    if (record.Files.size() != planned)
         return false;
     std::error_code ec;
     for (const RecordedFile& f : record.Files)
@@ -265,8 +220,10 @@ void Commit(const InstallTarget& target, const InstallRequest& request, InstallR
             std::vector<RecordedFile> written, const std::vector<ConfigEdit>& carried) {
     // The files reach the disk in the kernel's time where the record can say in which run of
     // the system they were written: the next command on this folder flushes them, or after a
-    // restart checks them (detail::ConfirmWritten). Elsewhere they are flushed now.
-    record.WrittenInBoot = BootId();
+    // restart checks them (detail::ConfirmWritten). Elsewhere they are flushed now, and so are
+    // those of an install that takes an earlier one's place: a power cut must not leave the
+    // earlier one removed and this one's files empty.
+    record.WrittenInBoot = record.Earlier > 0 ? std::string() : BootId();
     record.WrittenAt = StatusClockNow(); // after the files' last change (SetTimes)
     if (record.WrittenInBoot.empty())
         detail::FlushTarget(target.Root, record);
@@ -275,19 +232,16 @@ void Commit(const InstallTarget& target, const InstallRequest& request, InstallR
     std::erase_if(record.Folders, [&](const std::string& f) {
         return !fs::is_directory(detail::DataPath(target.Root, f), ec);
     });
-    std::vector<ConfigEdit> edits, dropped;
+    std::vector<ConfigEdit> edits;
     if (request.Edits) {
         edits = request.Edits(PathsOf(record.Files), carried);
-        dropped = Dropped(carried, edits);
-        if (std::vector<ConfigEdit> intent = WithDropped(edits, dropped); intent != record.Edits) {
-            record.Edits = std::move(intent); // a file that failed is not listed
+        if (edits != record.Edits) {
+            record.Edits = edits; // a file that failed is not listed
             WriteInstallRecord(target.Root, record);
         }
     }
     for (const ConfigEdit& edit : edits)
         Apply(target, edit);
-    for (const ConfigEdit& d : dropped)
-        Apply(target, ConfigEdit{d.Kind, d.File, {}, d.Add});
     record.Edits = std::move(edits);
     record.State = RecordState::Installed;
     WriteInstallRecord(target.Root, record); // the commit
@@ -298,11 +252,9 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
     report.Entries.resize(request.Files.size());
     InstallRecord record;
     std::set<std::string> replaceUnasked;
-    if (!Begin(target, request, report, record, replaceUnasked))
+    std::optional<InstallRecord> earlier;
+    if (!Begin(target, request, report, record, replaceUnasked, earlier))
         return report;
-    // The earlier install's lines were handed over to this one's record: an install that
-    // writes nothing takes them back.
-    const bool handedOver = !record.Edits.empty();
     const std::vector<sgFileInfo> entries = EntriesOf(target, request);
     std::vector<Planned> plan =
         detail::MakePlan(entries, target.Root, request.Ask, replaceUnasked, record, report.Entries);
@@ -325,20 +277,13 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
             report.Outcome =
                 Result::EntryFailure("The install was cancelled; nothing was installed");
             report.Cancelled = true;
-            if (handedOver)
-                (void)RollBack(target, record);
             return report;
         }
-    if (plan.empty()) {
-        if (handedOver)
-            (void)RollBack(target, record);
+    if (plan.empty())
         return report;
-    }
     const std::vector<ConfigEdit> carried = record.Edits; // from the earlier install
-    if (request.Edits) {
-        const std::vector<ConfigEdit> edits = request.Edits(PathsOf(record.Files), carried);
-        record.Edits = WithDropped(edits, Dropped(carried, edits));
-    }
+    if (request.Edits)
+        record.Edits = request.Edits(PathsOf(record.Files), carried);
     try {
         WriteInstallRecord(target.Root, record); // the intent
     } catch (const std::exception&) {
@@ -353,10 +298,9 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
             detail::WriteMembers(*request.Source, request.Files, plan, target.Root, record.Sequence,
                                  report.Entries, request.Progress, told, cancelled);
         if (cancelled || written.empty()) {
-            const Result undone =
-                written.empty() && ForgetUnwritten(target, record, plan.size(), handedOver)
-                    ? Result::Success()
-                    : RollBack(target, record);
+            const Result undone = written.empty() && ForgetUnwritten(target, record, plan.size())
+                                      ? Result::Success()
+                                      : RollBack(target, record);
             report.Cancelled = cancelled && undone;
             if (cancelled) {
                 report.Outcome = undone ? Result::EntryFailure("The install was cancelled; "
@@ -369,12 +313,20 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
         SetTimes(target, request, written);
         Commit(target, request, record, std::move(written), carried);
     } catch (const std::exception& e) {
+        earlier.reset(); // still installed, as it was
         const Result undone = RollBack(target, record);
         report.Outcome = Result::EntryFailure(
             std::string("The install stopped: ") + e.what() +
             (undone ? "; nothing was installed"
                     : "; the next install or removal in " + target.Root + " takes it back"));
         TakenBack(report, "the install stopped");
+    }
+    if (earlier) {
+        // Committed: the earlier install goes, its record's name to this one. Stopped here, the
+        // next command finishes it (detail::Recover).
+        report.Earlier = detail::RunRemoval(target.Root, *earlier, ListInstallRecords(target.Root),
+                                            {}, false, target.Editor, &record);
+        detail::SweepRecordFolder(target.Root);
     }
     return report;
 }

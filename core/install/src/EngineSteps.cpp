@@ -255,6 +255,19 @@ std::string ForeignKind(const InstallRecord& r, const ConfigEditor* editor) {
     return {};
 }
 
+namespace {
+
+// The committed install that takes r's place, when one does.
+const InstallRecord* SuccessorOf(const std::vector<InstallRecord>& records,
+                                 const InstallRecord& r) {
+    for (const InstallRecord& s : records)
+        if (s.State == RecordState::Installed && s.Earlier == r.Sequence && s.Sequence > r.Sequence)
+            return &s;
+    return nullptr;
+}
+
+} // namespace
+
 Result Recover(const InstallTarget& target, const std::string& ownKey,
                std::vector<std::string>* takenBack) {
     const std::string& root = target.Root;
@@ -267,20 +280,29 @@ Result Recover(const InstallTarget& target, const std::string& ownKey,
     RemoveStaleWorkFiles(RecordFolder(root));
     for (const std::string& folder : target.AlsoLock) // a killed edit of a configuration file
         RemoveStaleWorkFiles(folder);
-    std::vector<InstallRecord> records = ListInstallRecords(root);
     // The other engine's records are its commands' to finish and check.
-    std::erase_if(records,
-                  [&](const InstallRecord& r) { return !ForeignKind(r, target.Editor).empty(); });
+    auto list = [&] {
+        std::vector<InstallRecord> out = ListInstallRecords(root);
+        std::erase_if(
+            out, [&](const InstallRecord& r) { return !ForeignKind(r, target.Editor).empty(); });
+        return out;
+    };
+    std::vector<InstallRecord> records = list();
+    bool removed = false;
     for (const InstallRecord& r : records) {
-        if (r.State == RecordState::Installed || r.Key == ownKey)
+        // An earlier install whose successor was committed goes as it would have then.
+        const InstallRecord* successor = SuccessorOf(records, r);
+        if ((r.State == RecordState::Installed && !successor) || r.Key == ownKey)
             continue;
-        RemovalReport done = RunRemoval(root, r, records, {}, false, target.Editor);
+        RemovalReport done = RunRemoval(root, r, records, {}, false, target.Editor, successor);
         if (!done.Outcome)
             return done.Outcome;
         if (takenBack && r.State == RecordState::Installing)
             takenBack->push_back(done.Plugin);
+        removed = true;
     }
-    // What is left of the list is what the removals above left on the disk.
+    if (removed) // what they left on the disk, records renamed or changed included
+        records = list();
     std::erase_if(records, [&](const InstallRecord& r) {
         return r.State != RecordState::Installed && r.Key != ownKey;
     });

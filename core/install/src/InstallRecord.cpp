@@ -193,6 +193,11 @@ std::string FormatInstallRecord(const InstallRecord& r) {
         PutNumber(out, r.WrittenAt);
         out += '\n';
     }
+    if (r.Earlier > 0) {
+        out += "earlier=";
+        PutNumber(out, r.Earlier);
+        out += '\n';
+    }
     if (r.Root)
         Put(out, "root", OneLine(*r.Root));
     for (const std::string& option : r.Options)
@@ -264,6 +269,8 @@ bool ParseRecordLine(const std::string& key, const std::string& value, InstallRe
         r.WrittenInBoot = value;
     else if (key == "written")
         return ParseCount(value, r.WrittenAt);
+    else if (key == "earlier")
+        return ParseCount(value, r.Earlier);
     else if (key == "sequence") {
         haveSequence = true;
         return ParseCount(value, r.Sequence);

@@ -69,6 +69,16 @@ InstallRecord* RemovalLookup::LaterHolder(const std::function<bool(const std::st
     return nullptr;
 }
 
+bool RemovalLookup::OtherHoldsLine(const ConfigEdit& edit, const std::string& line) const {
+    return std::any_of(m_all.begin(), m_all.end(), [&](const InstallRecord& other) {
+        return other.Sequence != m_record.Sequence && other.State == RecordState::Installed &&
+               std::any_of(other.Edits.begin(), other.Edits.end(), [&](const ConfigEdit& e) {
+                   return e.Kind == edit.Kind && e.File == edit.File &&
+                          std::find(e.Add.begin(), e.Add.end(), line) != e.Add.end();
+               });
+    });
+}
+
 std::vector<const InstallRecord*> RemovalLookup::Changed() const {
     std::vector<const InstallRecord*> out;
     for (size_t r : m_changed)

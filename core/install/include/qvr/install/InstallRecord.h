@@ -69,6 +69,9 @@ struct InstallRecord {
     // changed since is as the install left it. Kept in the record, not taken from the record
     // file's own times, which a copy of the folder renews in no particular order.
     int64_t WrittenAt = 0;
+    // The install this one takes the place of (its sequence): the same archive's earlier
+    // version stays installed below this one until this one is committed, then is removed.
+    int64_t Earlier = 0;
     std::vector<std::string> Folders; // created by the install, as Paths
     // Links to folders (the player's own, e.g. Textures on another disk) the install wrote
     // through, as Paths; removal goes through no other link.

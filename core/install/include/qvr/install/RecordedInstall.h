@@ -27,7 +27,8 @@ enum class FileFate {
 struct FileResult {
     std::string Path; // below the data folder, levels joined by "\"
     FileFate Fate = FileFate::Kept;
-    std::string Message; // for Kept and Failed, and where a kept copy stays behind
+    std::string Message;  // for Kept and Failed, and where a kept copy stays behind
+    bool Covered = false; // Kept: a plug-in installed later lies over it
 };
 
 // Called after each file of a removal; answers whether to go on.

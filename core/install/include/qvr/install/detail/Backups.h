@@ -41,9 +41,9 @@ std::vector<std::string> RemoveFoldersMade(const std::string& dataFolder,
 
 // Removes record from dataFolder (its plan written first unless it has one), others being
 // every record of dataFolder; its configuration edits are taken back (by editor) before any
-// file. With dryRun, only plans and describes. With successor (a record of the same key: the
-// same archive installed again), the edits stay and the commit writes successor in place of
-// the record, which so owns them from that one rename on.
+// file, but for lines another install holds too. With dryRun, only plans and describes. With
+// successor (the committed install that takes this one's place: its Earlier), a successor of
+// the same archive gets the record's name in the rename that commits the removal.
 RemovalReport RunRemoval(const std::string& dataFolder, InstallRecord record,
                          const std::vector<InstallRecord>& others, const FileProgress& progress,
                          bool dryRun, const ConfigEditor* editor = nullptr,

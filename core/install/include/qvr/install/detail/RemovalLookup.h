@@ -33,6 +33,9 @@ public:
     // The first install after record (oldest first), still installed, holding a file holds
     // answers yes for; noted as changed. Null when none.
     InstallRecord* LaterHolder(const std::function<bool(const std::string&)>& holds);
+    // Whether another install still installed has the same line in the same file: the line is
+    // that install's as well, and stays.
+    bool OtherHoldsLine(const ConfigEdit& edit, const std::string& line) const;
     // The installs LaterFiles and LaterHolder handed out, to be written again.
     std::vector<const InstallRecord*> Changed() const;
 
