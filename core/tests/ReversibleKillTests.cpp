@@ -111,7 +111,8 @@ TEST_F(Kill, ReinstallKilledAtAnyFileOperationCompletesWhenRunAgain) {
     EveryKill([&](const std::string& data) { return Install(a, true, data).Outcome.Ok(); });
 }
 
-// Its removal after a kill counts as removed only the files the install had written.
+// Its removal after a kill counts as removed only the files the install had written, and says
+// the install was taken back.
 TEST_F(Kill, ARemovalOfAnInstallCutShortCountsOnlyTheFilesThatWereThere) {
     const std::string reference = Path("reference");
     Prepare(reference);
@@ -134,9 +135,13 @@ TEST_F(Kill, ARemovalOfAnInstallCutShortCountsOnlyTheFilesThatWereThere) {
         size_t present = 0; // C's files that replace nothing
         for (const char* own : {"/Meshes/new/c.nif", "/Sound/c.wav"})
             present += fs::exists(data + own);
+        const auto record = qvr::FindInstallRecord(data, "c.qvr");
+        const bool cut = record && record->State == qvr::RecordState::Installing;
         const qvr::RemovalReport removed = qvr::RemoveByRecord(data, "c.qvr");
         if (removed.Outcome.Ok()) {
             EXPECT_LE(removed.Count(FileFate::Removed), present) << "k = " << k;
+            // Said as what it was: an install taken back, not a plug-in removed.
+            EXPECT_EQ(removed.TakenBack, std::vector<std::string>(cut, "C.qvr")) << "k = " << k;
         }
     }
 }

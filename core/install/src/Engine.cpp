@@ -409,6 +409,8 @@ RemovalReport RemoveInstall(const InstallTarget& target, const std::string& what
     // Its own interrupted install or removal is finished (or undone) by this run.
     report = detail::RunRemoval(target.Root, *found, ListInstallRecords(target.Root), progress,
                                 false, target.Editor);
+    if (found->State == RecordState::Installing && report.Outcome) // told as what it was
+        takenBack.push_back(report.Plugin);
     report.TakenBack = std::move(takenBack);
     detail::SweepRecordFolder(target.Root);
     return report;
