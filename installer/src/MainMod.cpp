@@ -477,6 +477,10 @@ bool MainMod::ConfirmRemoval(QWidget* owner, bool openmw) {
 void MainMod::EndRemoval(QWidget* owner, const qvr::RemovalReport& report) {
     if (m_exitRequested)
         return;
+    // Other installs the removal found cut short; its own is told by the summary.
+    std::vector<std::string> others = report.TakenBack;
+    std::erase(others, report.Plugin);
+    TellTakenBack(owner, others);
     using qvr::FileFate;
     const size_t removed = report.Count(FileFate::Removed) + report.Count(FileFate::Restored);
     const size_t failed = report.Count(FileFate::Failed);

@@ -9,6 +9,8 @@
 #include "frmMain.h"
 #include "frmManage.h"
 #include "frmSplash.h"
+#include "qvr/install/InstallRecord.h"
+#include "qvr/install/detail/InstallFiles.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -234,6 +236,31 @@ TEST_F(ManageTest, RemovalDeletesTheListedFilesAfterAYes) {
     Dialogs_.YesNoAnswers = {true};
     Click("cmdRemoveQVRFiles");
     EXPECT_TRUE(Exists(Data("plugin.esp")));
+}
+
+// Another archive's install a crash cut short is taken back first, and said so.
+TEST_F(ManageTest, ARemovalTellsOfAnotherInstallItFoundCutShort) {
+    MakePackage(Path("Small.qvr"), {{"", "plugin.esp", "p"}}, &m_info, Path(""));
+    ToManage();
+    OpenInManage("Small.qvr");
+    WriteAll(Data("plugin.esp"), "p");
+    WriteAll(Data("other.esp"), "half");
+    qvr::InstallRecord cut;
+    cut.Key = "other.qvr";
+    cut.Archive = "Other.qvr";
+    cut.Name = "Other";
+    cut.Sequence = 1;
+    cut.State = qvr::RecordState::Installing;
+    cut.Files = {{"other.esp"}};
+    qvr::WriteInstallRecord(DataFolder.toStdString(), cut);
+
+    Dialogs_.YesNoAnswers = {true};
+    Click("cmdRemoveQVRFiles");
+    EXPECT_FALSE(Exists(Data("other.esp")));
+    ASSERT_FALSE(Dialogs_.Messages().isEmpty());
+    EXPECT_TRUE(
+        Dialogs_.Messages().front().startsWith("An earlier install of Other had been cut short"))
+        << Dialogs_.Messages().front().toStdString();
 }
 
 TEST_F(ManageTest, ExitAndCloseEndTheProgram) {
