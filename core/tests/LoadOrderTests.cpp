@@ -197,3 +197,24 @@ TEST(Masters, RequiredModulesAgainstWhatThePlugInsName) {
         EXPECT_EQ(r.Offer, "Morrowind.esm, Tribunal.esm, Bloodmoon.esm");
     }
 }
+
+// What each master of a load order is to the plug-in naming it.
+TEST(Masters, EachProblemOfALoadOrderIsNamedForWhatItIs) {
+    const std::vector<PluginMasters> headers = {
+        {"Morrowind.esm", {}},       {"Late.esp", {"Morrowind.esm"}},
+        {"Early.esp", {"late.esp"}}, {"Self.esp", {"Morrowind.esm", "SELF.esp"}},
+        {"Gone.esp", {"Lost.esm"}},  {"Off.esp", {"Spare.esm"}},
+    };
+    const auto problems = qvr::CheckLoadOrder(
+        {"Morrowind.esm", "Early.esp", "Late.esp", "Self.esp", "Gone.esp", "Off.esp"}, headers,
+        [](const std::string& name) { return name == "Spare.esm"; });
+    std::vector<std::pair<std::string, MasterProblem::Kind>> got;
+    for (const MasterProblem& p : problems)
+        got.emplace_back(p.Plugin + " needs " + p.Master, p.What);
+    using K = MasterProblem::Kind;
+    EXPECT_EQ(got,
+              (std::vector<std::pair<std::string, K>>{{"Early.esp needs late.esp", K::LoadsAfter},
+                                                      {"Self.esp needs SELF.esp", K::Itself},
+                                                      {"Gone.esp needs Lost.esm", K::Missing},
+                                                      {"Off.esp needs Spare.esm", K::NotEnabled}}));
+}

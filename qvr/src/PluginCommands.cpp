@@ -24,6 +24,8 @@ const char* ProblemName(qvr::MasterProblem::Kind k) {
         return "not-enabled";
     case qvr::MasterProblem::Kind::LoadsAfter:
         return "loads-after";
+    case qvr::MasterProblem::Kind::Itself:
+        return "itself";
     }
     return "";
 }
@@ -89,6 +91,9 @@ void PrintMasters(const qvr::SetupReport& r) {
             break;
         case qvr::MasterProblem::Kind::LoadsAfter:
             std::cout << ", which loads after it\n";
+            break;
+        case qvr::MasterProblem::Kind::Itself:
+            std::cout << ": it names itself as its master, which no load order satisfies\n";
             break;
         }
     }

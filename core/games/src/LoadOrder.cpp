@@ -127,7 +127,9 @@ std::vector<MasterProblem> CheckLoadOrder(const std::vector<std::string>& order,
             if (at < i)
                 continue;
             MasterProblem::Kind what = MasterProblem::Kind::LoadsAfter;
-            if (at == order.size())
+            if (at == i)
+                what = MasterProblem::Kind::Itself;
+            else if (at == order.size())
                 what = present && present(master) ? MasterProblem::Kind::NotEnabled
                                                   : MasterProblem::Kind::Missing;
             problems.push_back({order[i], master, what});

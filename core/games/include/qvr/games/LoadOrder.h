@@ -55,6 +55,7 @@ struct MasterProblem {
         Missing,    // in no data folder
         NotEnabled, // there, but not in the load order
         LoadsAfter, // in the load order after the plug-in that needs it
+        Itself,     // the plug-in names itself: no load order can satisfy it
     };
     std::string Plugin, Master;
     Kind What = Kind::Missing;
