@@ -146,6 +146,39 @@ TEST_F(Kill, ARemovalOfAnInstallCutShortCountsOnlyTheFilesThatWereThere) {
     }
 }
 
+// An update cut short is taken back by the next command, which says the version before stays.
+TEST_F(Kill, AnUpdateCutShortIsToldAsOneWhoseEarlierVersionStays) {
+    const std::string a2 = Path("packs/v2/A.qvr");
+    WriteAll(a2, qvrtest::PackBytes("A.qvr", {{"Meshes\\x.nif", "A2's x"}, {"a.esp", "A2"}}));
+    const std::string reference = Path("update-reference");
+    Prepare(reference);
+    const int64_t before = qvr::testhooks::StepsTaken.load();
+    ASSERT_TRUE(Install(a2, true, reference).Outcome.Ok());
+    const int64_t steps = qvr::testhooks::StepsTaken.load() - before;
+    for (int64_t k = 0; k < steps; ++k) {
+        const std::string data = Path("update" + std::to_string(k));
+        Prepare(data);
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            qvr::testhooks::KillAtStep = k;
+            (void)Install(a2, true, data);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        bool cut = false;
+        for (const auto& r : qvr::ListInstallRecords(data))
+            cut = cut || r.State == qvr::RecordState::Installing;
+        const qvr::InstallReport next = Install(c, true, data);
+        ASSERT_TRUE(next.Outcome.Ok()) << "k = " << k;
+        EXPECT_TRUE(next.TakenBack.empty()) << "k = " << k;
+        EXPECT_EQ(next.UpdatesTakenBack, std::vector<std::string>(cut, "A.qvr")) << "k = " << k;
+        EXPECT_EQ(qvr::ListInstallRecords(data).size(), 3u) << "k = " << k;
+    }
+}
+
 } // namespace
 
 #endif

@@ -313,13 +313,21 @@ QString Count(qsizetype n, const char* one, const char* many) {
 }
 
 // A crash had cut these installs short: their player takes them for installed.
-void TellTakenBack(QWidget* owner, const std::vector<std::string>& plugins) {
+void TellTakenBack(QWidget* owner, const std::vector<std::string>& plugins,
+                   const std::vector<std::string>& updates = {}) {
     for (const std::string& plugin : plugins)
         Dialogs::instance().Message(
             owner, MainMod::AppTitle,
             QStringLiteral("An earlier install of %1 had been cut short (the program or the "
                            "computer stopped during it). It was taken back, so %1 is not "
                            "installed now; install it again to have it.")
+                .arg(QString::fromStdString(plugin)));
+    for (const std::string& plugin : updates)
+        Dialogs::instance().Message(
+            owner, MainMod::AppTitle,
+            QStringLiteral("An update of %1 had been cut short (the program or the computer "
+                           "stopped during it). It was taken back: the version of %1 installed "
+                           "before it is still installed.")
                 .arg(QString::fromStdString(plugin)));
 }
 } // namespace
@@ -378,7 +386,7 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
     };
     m_taskError.clear();
     bool cancelled = false;
-    std::vector<std::string> takenBack;
+    std::vector<std::string> takenBack, updatesTakenBack;
     RunEntryTask(
         owner, QStringLiteral("Installing Plug-in ") + pluginName,
         [&](const qvr::EntryProgress& progress) {
@@ -403,6 +411,7 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
                 *results = report.Entries;
             cancelled = report.Cancelled;
             takenBack = report.TakenBack;
+            updatesTakenBack = report.UpdatesTakenBack;
             if (QString why = TaskErrorOf(report, counts); !why.isEmpty())
                 m_taskError = why;
         },
@@ -410,7 +419,7 @@ int MainMod::InstallPlugin(QWidget* owner, const QString& pluginName, const QStr
     Splash().SetCancellable(false);
     if (m_exitRequested)
         return 0;
-    TellTakenBack(owner, takenBack);
+    TellTakenBack(owner, takenBack, updatesTakenBack);
     if (cancelled) {
         // The install was rolled back whole: no file of it stays.
         EndTask(QStringLiteral("Cancelled; nothing was installed"));
@@ -480,7 +489,7 @@ void MainMod::EndRemoval(QWidget* owner, const qvr::RemovalReport& report) {
     // Other installs the removal found cut short; its own is told by the summary.
     std::vector<std::string> others = report.TakenBack;
     std::erase(others, report.Plugin);
-    TellTakenBack(owner, others);
+    TellTakenBack(owner, others, report.UpdatesTakenBack);
     using qvr::FileFate;
     const size_t removed = report.Count(FileFate::Removed) + report.Count(FileFate::Restored);
     const size_t failed = report.Count(FileFate::Failed);

@@ -109,7 +109,7 @@ int SummariseInstall(const ParsedArgs& a, const Context& ctx, const qvr::Install
     const int refused = Tally(results, qvr::EntryOutcome::Refused);
     const int takenBack = static_cast<int>(report.WrittenThenTakenBack);
     const int failed = Tally(results, qvr::EntryOutcome::Failed) - takenBack;
-    TellTakenBack(report.TakenBack);
+    TellTakenBack(report.TakenBack, report.UpdatesTakenBack);
     // Refused whole before a file was looked at (the folder in use, say): only the reason.
     if (!report.Outcome && installed + refused + failed + takenBack == 0 &&
         std::none_of(results.begin(), results.end(),

@@ -51,7 +51,8 @@ void Warn(const std::string& text);
 // Says why a whole install or removal failed; its exit status.
 int TellFailure(const qvr::Result& outcome);
 // Names the installs that had been cut short and were taken back before this command's work.
-void TellTakenBack(const std::vector<std::string>& plugins);
+void TellTakenBack(const std::vector<std::string>& plugins,
+                   const std::vector<std::string>& updates);
 
 // Opens path into arc, or ends the command with a message that says what is wrong.
 qvr::OpenKind Open(qvr::Archives& arc, const std::string& path, bool allowZip,

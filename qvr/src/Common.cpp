@@ -60,10 +60,14 @@ int TellFailure(const qvr::Result& outcome) {
     return outcome.Code == qvr::Status::ArchiveUnusable ? kUsage : kSomeFailed;
 }
 
-void TellTakenBack(const std::vector<std::string>& plugins) {
+void TellTakenBack(const std::vector<std::string>& plugins,
+                   const std::vector<std::string>& updates) {
     for (const std::string& p : plugins)
         Warn("note: an install of " + p +
              " had been cut short; it was taken back, so it is not installed now");
+    for (const std::string& p : updates)
+        Warn("note: an update of " + p +
+             " had been cut short; it was taken back, and the version installed before it stays");
 }
 
 // ---------------------------------------------------------------------------- opening

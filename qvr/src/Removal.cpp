@@ -28,7 +28,7 @@ const char* FateWord(qvr::FileFate fate) {
 int ReportRemoval(const qvr::RemovalReport& report, const std::string& where, bool dryRun,
                   const Context& ctx) {
     using qvr::FileFate;
-    TellTakenBack(report.TakenBack);
+    TellTakenBack(report.TakenBack, report.UpdatesTakenBack);
     // Refused before a file was looked at (the folder in use, an unreadable record): the reason.
     if (!report.Outcome && report.Files.empty())
         return TellFailure(report.Outcome);

@@ -93,7 +93,8 @@ bool Begin(const InstallTarget& target, const InstallRequest& request, InstallRe
                 "folders; nothing was installed");
             return false;
         }
-    if (Result pending = detail::Recover(target, {}, &report.TakenBack); !pending) {
+    if (Result pending = detail::Recover(target, {}, &report.TakenBack, &report.UpdatesTakenBack);
+        !pending) {
         report.Outcome = pending;
         return false;
     }
@@ -392,8 +393,9 @@ RemovalReport RemoveInstall(const InstallTarget& target, const std::string& what
         return detail::ForeignKind(r, target.Editor).empty();
     };
     std::optional<InstallRecord> found = FindInstallRecord(target.Root, what, own);
-    std::vector<std::string> takenBack;
-    if (Result pending = detail::Recover(target, found ? found->Key : std::string(), &takenBack);
+    std::vector<std::string> takenBack, updates;
+    if (Result pending =
+            detail::Recover(target, found ? found->Key : std::string(), &takenBack, &updates);
         !pending) {
         report.Outcome = pending;
         return report;
@@ -404,6 +406,7 @@ RemovalReport RemoveInstall(const InstallTarget& target, const std::string& what
         report.Outcome =
             Result::EntryFailure("No install of " + what + " is recorded in " + target.Root);
         report.TakenBack = std::move(takenBack);
+        report.UpdatesTakenBack = std::move(updates);
         return report;
     }
     // Its own interrupted install or removal is finished (or undone) by this run.
@@ -412,6 +415,7 @@ RemovalReport RemoveInstall(const InstallTarget& target, const std::string& what
     if (found->State == RecordState::Installing && report.Outcome) // told as what it was
         takenBack.push_back(report.Plugin);
     report.TakenBack = std::move(takenBack);
+    report.UpdatesTakenBack = std::move(updates);
     detail::SweepRecordFolder(target.Root);
     return report;
 }

@@ -269,7 +269,7 @@ const InstallRecord* SuccessorOf(const std::vector<InstallRecord>& records,
 } // namespace
 
 Result Recover(const InstallTarget& target, const std::string& ownKey,
-               std::vector<std::string>* takenBack) {
+               std::vector<std::string>* takenBack, std::vector<std::string>* updatesTakenBack) {
     const std::string& root = target.Root;
     // Record texts whose rename never happened.
     std::error_code ec;
@@ -297,8 +297,13 @@ Result Recover(const InstallTarget& target, const std::string& ownKey,
         RemovalReport done = RunRemoval(root, r, records, {}, false, target.Editor, successor);
         if (!done.Outcome)
             return done.Outcome;
-        if (takenBack && r.State == RecordState::Installing)
-            takenBack->push_back(done.Plugin);
+        // An update taken back leaves the version before it installed.
+        const bool update = std::any_of(records.begin(), records.end(), [&](const auto& e) {
+            return r.Earlier > 0 && e.Sequence == r.Earlier && e.State == RecordState::Installed;
+        });
+        if (std::vector<std::string>* told = update ? updatesTakenBack : takenBack;
+            told && r.State == RecordState::Installing)
+            told->push_back(done.Plugin);
         removed = true;
     }
     if (removed) // what they left on the disk, records renamed or changed included

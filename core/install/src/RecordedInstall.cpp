@@ -187,6 +187,7 @@ InstallReport InstallRecorded(Archives& arc, const InstallTarget& target,
     report.Cancelled = done.Cancelled;
     report.Earlier = std::move(done.Earlier);
     report.TakenBack = std::move(done.TakenBack);
+    report.UpdatesTakenBack = std::move(done.UpdatesTakenBack);
     report.WrittenThenTakenBack = done.WrittenThenTakenBack;
     if (!infoTold && report.Outcome)
         tellInfo();
@@ -253,7 +254,8 @@ RemovalReport RemovePlugin(Archives& arc, const InstallTarget& target,
         report.Outcome = Result::EntryFailure(locked.Message + "; nothing was removed");
         return report;
     }
-    if (Result pending = detail::Recover(target, {}, &report.TakenBack); !pending) {
+    if (Result pending = detail::Recover(target, {}, &report.TakenBack, &report.UpdatesTakenBack);
+        !pending) {
         report.Outcome = pending;
         return report;
     }

@@ -42,6 +42,8 @@ struct RemovalReport {
     // Installs that had been cut short (a crash, a kill), taken back before this run began:
     // they are not installed any more, which their players should hear.
     std::vector<std::string> TakenBack;
+    // Updates that had been cut short, taken back: the version installed before stays.
+    std::vector<std::string> UpdatesTakenBack;
     size_t Count(FileFate fate) const;
 };
 
@@ -52,7 +54,7 @@ struct InstallReport {
     // same plug-in name when the question allowed it.
     std::optional<RemovalReport> Earlier;
     bool Cancelled = false; // progress answered false: the install was rolled back whole
-    std::vector<std::string> TakenBack; // as in RemovalReport
+    std::vector<std::string> TakenBack, UpdatesTakenBack; // as in RemovalReport
     // Of the Failed entries, those written and then taken back with the whole install (a
     // configuration file that could not be written, a cancel): no fault of their own.
     size_t WrittenThenTakenBack = 0;

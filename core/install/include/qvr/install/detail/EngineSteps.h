@@ -55,7 +55,8 @@ std::string ForeignKind(const InstallRecord& r, const ConfigEditor* editor);
 Result LockTarget(const InstallTarget& target, std::vector<FolderLock>& held);
 // CompletePendingWork without taking the lock, except the run of ownKey.
 Result Recover(const InstallTarget& target, const std::string& ownKey,
-               std::vector<std::string>* takenBack = nullptr);
+               std::vector<std::string>* takenBack = nullptr,
+               std::vector<std::string>* updatesTakenBack = nullptr);
 // Puts the files of record's install on the disk, the player's folders it wrote through on other
 // disks included.
 void FlushTarget(const std::string& root, const InstallRecord& record);
