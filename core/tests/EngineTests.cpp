@@ -275,6 +275,29 @@ TEST_F(Engine, TwoProgramsAtOnceInOneDataFolderLoseNothing) {
     fs::remove_all(base, ec);
 }
 
+// An update asks before it replaces a file of the earlier version the player changed since,
+// and never writes over a record it cannot read.
+TEST_F(Engine, AnUpdateAsksAboutChangedFilesAndKeepsARecordItCannotRead) {
+    Lay(Data(), original);
+    ASSERT_TRUE(Install(u1, true).Outcome.Ok());
+    WriteAll(Data() + "/Meshes/x.nif", "player's x");
+    std::vector<std::string> asked;
+    const auto no = [&](const qvr::sgFileInfo& e, const std::string&) {
+        asked.push_back(e.FileName());
+        return false;
+    };
+    ASSERT_TRUE(Install(u2, no).Outcome.Ok());
+    EXPECT_EQ(asked, std::vector<std::string>{"x.nif"});
+    EXPECT_EQ(ReadAll(Data() + "/Meshes/x.nif"), "player's x");
+
+    const std::string record = qvr::RecordFile(Data(), "u.qvr");
+    std::string damaged = ReadAll(record);
+    damaged.replace(damaged.find("state=installed"), 15, "state=installd");
+    WriteAll(record, damaged);
+    ASSERT_TRUE(Install(u1, true).Outcome.Ok());
+    EXPECT_EQ(ReadAll(record), damaged);
+}
+
 // Finding 15: what killed runs leave (an empty record folder, a record text never renamed) is
 // swept by the next command there.
 TEST_F(Engine, TheNextCommandSweepsAnEmptyRecordFolderAndStrayTexts) {

@@ -179,6 +179,39 @@ TEST_F(Kill, AnUpdateCutShortIsToldAsOneWhoseEarlierVersionStays) {
     }
 }
 
+// Removing the plug-in after an update killed anywhere removes it whole, whichever version the
+// kill left, under the name the player knows.
+TEST_F(Kill, AnUpdateKilledAnywhereIsRemovedWholeByName) {
+    const std::string a2 = Path("packs/v2/A.qvr");
+    WriteAll(a2, qvrtest::PackBytes("A.qvr", {{"Meshes\\x.nif", "A2's x"}, {"a.esp", "A2"}}));
+    const std::string reference = Path("removed-reference");
+    Prepare(reference);
+    ASSERT_TRUE(qvr::RemoveByRecord(reference, "A.qvr").Outcome.Ok());
+    const Files expected = Snapshot(reference);
+    Prepare(Path("count"));
+    const int64_t start = qvr::testhooks::StepsTaken.load();
+    ASSERT_TRUE(Install(a2, true, Path("count")).Outcome.Ok());
+    const int64_t steps = qvr::testhooks::StepsTaken.load() - start;
+    for (int64_t k = 0; k < steps; ++k) {
+        const std::string data = Path("killed-update" + std::to_string(k));
+        Prepare(data);
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            qvr::testhooks::KillAtStep = k;
+            (void)Install(a2, true, data);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(qvr::RemoveByRecord(data, "A.qvr").Outcome.Ok()) << "k = " << k;
+        EXPECT_EQ(Snapshot(data), expected) << "k = " << k;
+        ASSERT_EQ(qvr::ListInstallRecords(data).size(), 1u) << "k = " << k;
+        EXPECT_EQ(qvr::ListInstallRecords(data)[0].Key, "b.qvr") << "k = " << k;
+    }
+}
+
 } // namespace
 
 #endif

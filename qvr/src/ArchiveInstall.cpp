@@ -138,7 +138,8 @@ int SummariseInstall(const ParsedArgs& a, const Context& ctx, const qvr::Install
     }
     if (!report.Outcome)
         return TellFailure(report.Outcome);
-    return refused + failed > 0 ? kSomeFailed : kOk;
+    const bool earlierLeft = report.Earlier && !report.Earlier->Outcome; // told by TellEarlier
+    return refused + failed > 0 || earlierLeft ? kSomeFailed : kOk;
 }
 
 bool InstallsFromSource(const ParsedArgs& a, const std::string& path) {
@@ -201,8 +202,7 @@ int InstallArchive(const ParsedArgs& a, const Context& ctx, const std::string& p
     }
     std::vector<std::string> keptBeside;
     const Outcome done = Run(a, ctx, source, plan, data, openmw, keptBeside);
-    if (!ctx.Quiet)
-        TellEarlier(done.Report, keptBeside);
+    TellEarlier(done.Report, keptBeside, ctx.Quiet);
     int code = SummariseInstall(a, ctx, done.Report, data);
     // Members refused when the archive was opened were named then and never installed.
     if (code == kOk && !source.Refused().empty())

@@ -26,7 +26,8 @@ int InstallArchive(const ParsedArgs& a, const Context& ctx, const std::string& p
 int Tally(const std::vector<qvr::EntryResult>& results, qvr::EntryOutcome o);
 qvr::OverwriteQuestion AskOverwrite(const ParsedArgs& a, bool interactive, ProgressBar& bar,
                                     const std::string& data);
-void TellEarlier(const qvr::InstallReport& report, const std::vector<std::string>& keptBeside);
+void TellEarlier(const qvr::InstallReport& report, const std::vector<std::string>& keptBeside,
+                 bool quiet);
 qvr::TakeBackQuestion AskTakeBack(bool interactive, ProgressBar& bar, const std::string& data,
                                   std::vector<std::string>& keptBeside);
 // Checks the data folder an install goes into; one typed (typed) is made when missing.

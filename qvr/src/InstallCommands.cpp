@@ -82,17 +82,25 @@ qvr::OverwriteQuestion AskOverwrite(const ParsedArgs& a, bool interactive, Progr
 
 // What became of earlier installs of the plug-in: taken back once this one was in, or kept
 // beside this one.
-void TellEarlier(const qvr::InstallReport& report, const std::vector<std::string>& keptBeside) {
+void TellEarlier(const qvr::InstallReport& report, const std::vector<std::string>& keptBeside,
+                 bool quiet) {
     if (report.Earlier) {
         const auto& e = *report.Earlier;
         const auto covered = static_cast<size_t>(std::count_if(
             e.Files.begin(), e.Files.end(), [](const qvr::FileResult& f) { return f.Covered; }));
-        std::cout << "Took back the earlier install of " << Printable(e.Plugin) << " (" << covered
-                  << " of its files replaced by this one's, " << e.Count(qvr::FileFate::Removed)
-                  << " removed, " << e.Count(qvr::FileFate::Restored) << " restored, "
-                  << e.Count(qvr::FileFate::Kept) - covered << " kept)\n";
         if (!e.Outcome)
             Warn(e.Outcome.Message);
+        else if (!quiet)
+            std::cout << "Took back the earlier install of " << Printable(e.Plugin) << " ("
+                      << covered << " of its files under later installs', "
+                      << e.Count(qvr::FileFate::Removed) << " removed, "
+                      << e.Count(qvr::FileFate::Restored) << " restored, "
+                      << e.Count(qvr::FileFate::Kept) - covered << " kept)\n";
+        // As a removal names them: what the player has to look at.
+        for (const qvr::FileResult& f : e.Files)
+            if (!f.Covered && (f.Fate == qvr::FileFate::Kept || f.Fate == qvr::FileFate::Failed))
+                Warn(std::string(FateWord(f.Fate)) + ": " + Printable(DisplayPath(f.Path)) +
+                     (f.Message.empty() ? "" : " (" + Printable(f.Message) + ")"));
     }
     for (const std::string& other : keptBeside)
         Warn("note: the install of " + other +
@@ -202,8 +210,7 @@ int CmdInstall(const ParsedArgs& a, const Context& ctx) {
     const qvr::InstallReport& report = done.Files;
     bar.Clear();
     const auto& results = report.Entries;
-    if (!ctx.Quiet)
-        TellEarlier(report, keptBeside);
+    TellEarlier(report, keptBeside, ctx.Quiet);
     const int code = SummariseInstall(a, ctx, report, data);
     if (!report.Outcome)
         return code;
@@ -222,10 +229,16 @@ namespace {
 void RefuseSharedName(const std::string& data, const std::string& what) {
     const std::string wanted = Lower(what);
     std::vector<std::string> archives;
-    for (const qvr::InstallRecord& r : qvr::ListInstallRecords(data)) {
+    const std::vector<qvr::InstallRecord> records = qvr::ListInstallRecords(data);
+    for (const qvr::InstallRecord& r : records) {
         if (r.Key == what || Lower(r.Archive) == wanted)
             return;
-        if (Lower(r.Name) == wanted)
+        // An earlier version whose update was cut short after its commit is not another
+        // install: the removal finishes the update first.
+        const bool replaced = std::any_of(records.begin(), records.end(), [&](const auto& o) {
+            return o.State == qvr::RecordState::Installed && o.Earlier == r.Sequence;
+        });
+        if (Lower(r.Name) == wanted && !replaced)
             archives.push_back(r.Archive);
     }
     if (archives.size() < 2)

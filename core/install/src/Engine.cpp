@@ -84,7 +84,7 @@ bool Begin(const InstallTarget& target, const InstallRequest& request, InstallRe
         report.Outcome = Result::EntryFailure(why + "; nothing was installed");
         return false;
     }
-    std::vector<InstallRecord> records = ListInstallRecords(root);
+    std::vector<InstallRecord> records = detail::ReadRecords(root);
     for (const InstallRecord& r : records)
         if (const std::string kind = detail::ForeignKind(r, target.Editor); !kind.empty()) {
             report.Outcome = Result::EntryFailure(
@@ -98,7 +98,7 @@ bool Begin(const InstallTarget& target, const InstallRequest& request, InstallRe
         report.Outcome = pending;
         return false;
     }
-    records = ListInstallRecords(root);
+    records = detail::ReadRecords(root);
     record.Archive = request.Archive;
     record.Name = request.Name;
     record.Version = request.Version;
@@ -127,19 +127,19 @@ bool Begin(const InstallTarget& target, const InstallRequest& request, InstallRe
         }
     }
     if (earlier) {
-        // Its files as it wrote them, and those it had replaced, are replaced without asking:
-        // they go to this install's backups, so that a rollback puts them back. One the player
-        // changed since is asked about as any other. The same archive's lines stay where they
+        // Its files as it wrote them are replaced without asking: they go to this install's
+        // backups, so that a rollback puts them back. One the player changed since is asked
+        // about as any other. The same archive's lines stay where they
         // are (the load order), this install's as well.
         for (const RecordedFile& f : earlier->Files)
-            if (f.Replaced || AsWritten(root, f))
+            if (AsWritten(root, f))
                 replaceUnasked.insert(FoldCase(f.Path));
         if (same && target.Editor)
             record.Edits = earlier->Edits;
         record.Earlier = earlier->Sequence;
         taken = *earlier;
     }
-    record.Key = detail::FreeKey(RecordKey(request.Archive), records);
+    record.Key = detail::FreeKey(root, RecordKey(request.Archive), records);
     record.Sequence = detail::NextSequence(root, records);
     return true;
 }
@@ -164,9 +164,13 @@ Result RollBack(const InstallTarget& target, const InstallRecord& record) {
     InstallRecord undo = record;
     undo.State = RecordState::Installing;
     undo.Plan.clear();
-    const RemovalReport done = detail::RunRemoval(
-        target.Root, undo, ListInstallRecords(target.Root), {}, false, target.Editor);
-    return done.Outcome;
+    try {
+        return detail::RunRemoval(target.Root, undo, detail::ReadRecords(target.Root), {}, false,
+                                  target.Editor)
+            .Outcome;
+    } catch (const std::exception& e) {
+        return Result::EntryFailure(e.what());
+    }
 }
 
 // True when an install that wrote no file left nothing to put back: no file of its own on the
@@ -248,6 +252,30 @@ void Commit(const InstallTarget& target, const InstallRequest& request, InstallR
     WriteInstallRecord(target.Root, record); // the commit
 }
 
+// Once this install is committed, the earlier one it takes the place of goes, its record's name
+// to this one. Stopped here, the next command finishes it (detail::Recover).
+RemovalReport TakeEarlierBack(const InstallTarget& target, const InstallRecord& earlier,
+                              const InstallRecord& record) {
+    RemovalReport done;
+    try {
+        done = detail::RunRemoval(target.Root, earlier, detail::ReadRecords(target.Root), {}, false,
+                                  target.Editor, &record);
+    } catch (const std::exception& e) {
+        done.Plugin = earlier.Name.empty() ? earlier.Archive : earlier.Name;
+        done.Outcome = Result::EntryFailure(e.what());
+    }
+    if (!done.Outcome) {
+        std::string why = done.Outcome.Message;
+        if (const std::string again = "; removing it again finishes it"; why.ends_with(again))
+            why.erase(why.size() - again.size());
+        done.Outcome = Result::EntryFailure(
+            "The version of " + done.Plugin + " installed before is not taken back yet (" + why +
+            "); the next install or removal in " + target.Root + " finishes it");
+    }
+    detail::SweepRecordFolder(target.Root);
+    return done;
+}
+
 InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
     InstallReport report;
     report.Entries.resize(request.Files.size());
@@ -322,13 +350,8 @@ InstallReport Run(const InstallTarget& target, const InstallRequest& request) {
                     : "; the next install or removal in " + target.Root + " takes it back"));
         TakenBack(report, "the install stopped");
     }
-    if (earlier) {
-        // Committed: the earlier install goes, its record's name to this one. Stopped here, the
-        // next command finishes it (detail::Recover).
-        report.Earlier = detail::RunRemoval(target.Root, *earlier, ListInstallRecords(target.Root),
-                                            {}, false, target.Editor, &record);
-        detail::SweepRecordFolder(target.Root);
-    }
+    if (earlier)
+        report.Earlier = TakeEarlierBack(target, *earlier, record);
     return report;
 }
 
@@ -393,6 +416,15 @@ RemovalReport RemoveInstall(const InstallTarget& target, const std::string& what
         return detail::ForeignKind(r, target.Editor).empty();
     };
     std::optional<InstallRecord> found = FindInstallRecord(target.Root, what, own);
+    // An update cut short after its commit: the recovery finishes it, and what is removed is
+    // the version that took its place, under its name now or its own.
+    std::vector<std::string> keys;
+    if (found) {
+        keys.push_back(found->Key);
+        for (const InstallRecord& r : ListInstallRecords(target.Root))
+            if (r.State == RecordState::Installed && r.Earlier == found->Sequence)
+                keys.push_back(r.Key);
+    }
     std::vector<std::string> takenBack, updates;
     if (Result pending =
             detail::Recover(target, found ? found->Key : std::string(), &takenBack, &updates);
@@ -400,8 +432,10 @@ RemovalReport RemoveInstall(const InstallTarget& target, const std::string& what
         report.Outcome = pending;
         return report;
     }
-    if (found)
-        found = FindInstallRecord(target.Root, found->Key, own);
+    found.reset();
+    for (const std::string& key : keys)
+        if (!found)
+            found = FindInstallRecord(target.Root, key, own);
     if (!found) {
         report.Outcome =
             Result::EntryFailure("No install of " + what + " is recorded in " + target.Root);
@@ -410,8 +444,12 @@ RemovalReport RemoveInstall(const InstallTarget& target, const std::string& what
         return report;
     }
     // Its own interrupted install or removal is finished (or undone) by this run.
-    report = detail::RunRemoval(target.Root, *found, ListInstallRecords(target.Root), progress,
-                                false, target.Editor);
+    try {
+        report = detail::RunRemoval(target.Root, *found, detail::ReadRecords(target.Root), progress,
+                                    false, target.Editor);
+    } catch (const std::exception& e) {
+        report.Outcome = Result::EntryFailure(e.what() + std::string("; nothing was removed"));
+    }
     if (found->State == RecordState::Installing && report.Outcome) // told as what it was
         takenBack.push_back(report.Plugin);
     report.TakenBack = std::move(takenBack);

@@ -220,10 +220,15 @@ bool SameArchive(const InstallRecord& r, const std::string& archiveName,
     return IsRecordOf(r, archiveName) && FoldCase(r.Name) == FoldCase(plugin);
 }
 
-std::string FreeKey(const std::string& base, const std::vector<InstallRecord>& records) {
+std::string FreeKey(const std::string& root, const std::string& base,
+                    const std::vector<InstallRecord>& records) {
     auto taken = [&](const std::string& key) {
+        std::error_code ec;
+        const fs::file_status file =
+            fs::symlink_status(platform::ToNative(RecordFile(root, key)), ec);
         return std::any_of(records.begin(), records.end(),
-                           [&](const InstallRecord& r) { return r.Key == key; });
+                           [&](const InstallRecord& r) { return r.Key == key; }) ||
+               fs::exists(file) || (ec && file.type() != fs::file_type::not_found);
     };
     std::string key = base;
     for (int n = 2; taken(key); ++n)
@@ -255,6 +260,15 @@ std::string ForeignKind(const InstallRecord& r, const ConfigEditor* editor) {
     return {};
 }
 
+std::vector<InstallRecord> ReadRecords(const std::string& root) {
+    bool complete = true;
+    std::vector<InstallRecord> records = ListInstallRecords(root, nullptr, &complete);
+    if (!complete)
+        throw std::runtime_error("the install records in " + RecordFolder(root) +
+                                 " cannot all be read");
+    return records;
+}
+
 namespace {
 
 // The committed install that takes r's place, when one does.
@@ -268,8 +282,11 @@ const InstallRecord* SuccessorOf(const std::vector<InstallRecord>& records,
 
 } // namespace
 
-Result Recover(const InstallTarget& target, const std::string& ownKey,
-               std::vector<std::string>* takenBack, std::vector<std::string>* updatesTakenBack) {
+namespace {
+
+Result RecoverOrThrow(const InstallTarget& target, const std::string& ownKey,
+                      std::vector<std::string>* takenBack,
+                      std::vector<std::string>* updatesTakenBack) {
     const std::string& root = target.Root;
     // Record texts whose rename never happened.
     std::error_code ec;
@@ -282,7 +299,7 @@ Result Recover(const InstallTarget& target, const std::string& ownKey,
         RemoveStaleWorkFiles(folder);
     // The other engine's records are its commands' to finish and check.
     auto list = [&] {
-        std::vector<InstallRecord> out = ListInstallRecords(root);
+        std::vector<InstallRecord> out = ReadRecords(root);
         std::erase_if(
             out, [&](const InstallRecord& r) { return !ForeignKind(r, target.Editor).empty(); });
         return out;
@@ -290,9 +307,10 @@ Result Recover(const InstallTarget& target, const std::string& ownKey,
     std::vector<InstallRecord> records = list();
     bool removed = false;
     for (const InstallRecord& r : records) {
-        // An earlier install whose successor was committed goes as it would have then.
+        // An earlier install whose successor was committed goes as it would have then, the
+        // caller's own too: what it names now is the successor.
         const InstallRecord* successor = SuccessorOf(records, r);
-        if ((r.State == RecordState::Installed && !successor) || r.Key == ownKey)
+        if (!successor && (r.State == RecordState::Installed || r.Key == ownKey))
             continue;
         RemovalReport done = RunRemoval(root, r, records, {}, false, target.Editor, successor);
         if (!done.Outcome)
@@ -317,6 +335,18 @@ Result Recover(const InstallTarget& target, const std::string& ownKey,
             return confirmed;
     SweepRecordFolder(root);
     return Result::Success();
+}
+
+} // namespace
+
+Result Recover(const InstallTarget& target, const std::string& ownKey,
+               std::vector<std::string>* takenBack, std::vector<std::string>* updatesTakenBack) {
+    try {
+        return RecoverOrThrow(target, ownKey, takenBack, updatesTakenBack);
+    } catch (const std::exception& e) {
+        return Result::EntryFailure(std::string("The unfinished work in ") + target.Root +
+                                    " cannot be finished: " + e.what());
+    }
 }
 
 void SweepRecordFolder(const std::string& root) {

@@ -369,18 +369,29 @@ void WriteInstallRecord(const std::string& dataFolder, const InstallRecord& reco
 }
 
 std::vector<InstallRecord> ListInstallRecords(const std::string& dataFolder,
-                                              std::vector<std::string>* problems) {
+                                              std::vector<std::string>* problems, bool* complete) {
     std::vector<InstallRecord> records;
     std::error_code ec;
     const fs::path folder = platform::ToNative(RecordFolder(dataFolder));
-    for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
+    if (complete)
+        *complete = true;
+    fs::directory_iterator d(folder, ec), end;
+    for (; !ec && d != end; d.increment(ec)) {
         const fs::path& p = d->path();
-        if (p.extension() != kExtension || !d->is_regular_file(ec))
+        if (p.extension() != kExtension)
+            continue;
+        const bool regular = d->is_regular_file(ec);
+        if (ec && complete)
+            *complete = false;
+        ec.clear(); // the others are still listed
+        if (!regular)
             continue;
         std::ifstream in(p, std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), {});
         InstallRecord r;
         r.Key = platform::FromNative(p.stem());
+        if (complete && (!in.is_open() || in.bad()))
+            *complete = false;
         Result read = in ? ParseInstallRecord(text, r) : Result::EntryFailure("it cannot be read");
         if (!read) {
             if (problems)
@@ -391,6 +402,8 @@ std::vector<InstallRecord> ListInstallRecords(const std::string& dataFolder,
         }
         records.push_back(std::move(r));
     }
+    if (complete && ec && ec != std::errc::no_such_file_or_directory)
+        *complete = false;
     std::sort(records.begin(), records.end(), [](const InstallRecord& a, const InstallRecord& b) {
         return a.Sequence < b.Sequence;
     });

@@ -94,9 +94,11 @@ std::string RecordFile(const std::string& dataFolder, const std::string& key);
 std::string RecordKey(const std::string& archiveFileName);
 
 // Every readable record of dataFolder, oldest install first. Records that cannot be read are
-// named in problems (when given) and left alone.
+// named in problems (when given) and left alone. complete (when given) is false when the record
+// folder could not be listed whole or a record file could not be read from the disk.
 std::vector<InstallRecord> ListInstallRecords(const std::string& dataFolder,
-                                              std::vector<std::string>* problems = nullptr);
+                                              std::vector<std::string>* problems = nullptr,
+                                              bool* complete = nullptr);
 // Whether record was made from an archive of this file name, exactly (as a record holds a
 // name: line breaks as blanks).
 bool IsRecordOf(const InstallRecord& record, const std::string& archiveFileName);

@@ -44,8 +44,13 @@ bool SameArchive(const InstallRecord& r, const std::string& archiveName, const s
 const InstallRecord* EarlierInstall(const std::vector<InstallRecord>& records,
                                     const std::string& archiveName, const std::string& plugin,
                                     const TakeBackQuestion& takeBack, bool& same);
-// The key of base, or base with " (2)", " (3)"... when another record holds it.
-std::string FreeKey(const std::string& base, const std::vector<InstallRecord>& records);
+// The key of base, or base with " (2)", " (3)"... when another record holds it, or a record file
+// of that name lies in root's record folder (one that cannot be read is never written over).
+std::string FreeKey(const std::string& root, const std::string& base,
+                    const std::vector<InstallRecord>& records);
+// Every record of root, oldest first; throws when the record folder cannot be listed whole: the
+// engine never takes part of the list for all of it.
+std::vector<InstallRecord> ReadRecords(const std::string& root);
 
 // The kind of an edit of r that editor does not make ("openmw.cfg"): r is the other game
 // engine's, made in a folder given to both. "" when r is editor's (or edits nothing).
