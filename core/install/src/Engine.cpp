@@ -129,8 +129,8 @@ bool Begin(const InstallTarget& target, const InstallRequest& request, InstallRe
     if (earlier) {
         // Its files as it wrote them are replaced without asking: they go to this install's
         // backups, so that a rollback puts them back. One the player changed since is asked
-        // about as any other. The same archive's lines stay where they
-        // are (the load order), this install's as well.
+        // about as any other. The same archive's lines stay where they are (the load order),
+        // this install's as well.
         for (const RecordedFile& f : earlier->Files)
             if (AsWritten(root, f))
                 replaceUnasked.insert(FoldCase(f.Path));

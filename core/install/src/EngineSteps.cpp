@@ -280,10 +280,6 @@ const InstallRecord* SuccessorOf(const std::vector<InstallRecord>& records,
     return nullptr;
 }
 
-} // namespace
-
-namespace {
-
 Result RecoverOrThrow(const InstallTarget& target, const std::string& ownKey,
                       std::vector<std::string>* takenBack,
                       std::vector<std::string>* updatesTakenBack) {
@@ -304,28 +300,32 @@ Result RecoverOrThrow(const InstallTarget& target, const std::string& ownKey,
             out, [&](const InstallRecord& r) { return !ForeignKind(r, target.Editor).empty(); });
         return out;
     };
+    // One at a time, each from the list as the one before left it (records renamed or changed).
     std::vector<InstallRecord> records = list();
-    bool removed = false;
-    for (const InstallRecord& r : records) {
+    const size_t most = records.size(); // each run takes its record away
+    for (size_t done = 0; done < most; ++done) {
         // An earlier install whose successor was committed goes as it would have then, the
         // caller's own too: what it names now is the successor.
-        const InstallRecord* successor = SuccessorOf(records, r);
-        if (!successor && (r.State == RecordState::Installed || r.Key == ownKey))
-            continue;
-        RemovalReport done = RunRemoval(root, r, records, {}, false, target.Editor, successor);
-        if (!done.Outcome)
-            return done.Outcome;
+        const auto pending = std::find_if(records.begin(), records.end(), [&](const auto& r) {
+            return SuccessorOf(records, r) ||
+                   (r.State != RecordState::Installed && r.Key != ownKey);
+        });
+        if (pending == records.end())
+            break;
+        const InstallRecord r = *pending;
+        const RemovalReport removal =
+            RunRemoval(root, r, records, {}, false, target.Editor, SuccessorOf(records, r));
+        if (!removal.Outcome)
+            return removal.Outcome;
         // An update taken back leaves the version before it installed.
         const bool update = std::any_of(records.begin(), records.end(), [&](const auto& e) {
             return r.Earlier > 0 && e.Sequence == r.Earlier && e.State == RecordState::Installed;
         });
         if (std::vector<std::string>* told = update ? updatesTakenBack : takenBack;
             told && r.State == RecordState::Installing)
-            told->push_back(done.Plugin);
-        removed = true;
-    }
-    if (removed) // what they left on the disk, records renamed or changed included
+            told->push_back(removal.Plugin);
         records = list();
+    }
     std::erase_if(records, [&](const InstallRecord& r) {
         return r.State != RecordState::Installed && r.Key != ownKey;
     });
