@@ -32,6 +32,21 @@ std::vector<Listing> Records(const std::string& data) {
     return out;
 }
 
+// Runs command in a child process that is killed before its k-th file operation.
+void KilledAt(int64_t k, const std::function<void()>& command) {
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        qvr::testhooks::KillAtStep = k;
+        command();
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "k = " << k;
+}
+
 class Kill : public Reversible {
 protected:
     const Files original = {{"Morrowind.esm", "master"},
@@ -122,16 +137,7 @@ TEST_F(Kill, ARemovalOfAnInstallCutShortCountsOnlyTheFilesThatWereThere) {
     for (int64_t k = 0; k < steps; ++k) {
         const std::string data = Path("cut" + std::to_string(k));
         Prepare(data);
-        std::fflush(nullptr);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            qvr::testhooks::KillAtStep = k;
-            (void)Install(c, true, data);
-            _exit(0);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
+        KilledAt(k, [&] { (void)Install(c, true, data); });
         size_t present = 0; // C's files that replace nothing
         for (const char* own : {"/Meshes/new/c.nif", "/Sound/c.wav"})
             present += fs::exists(data + own);
@@ -158,16 +164,7 @@ TEST_F(Kill, AnUpdateCutShortIsToldAsOneWhoseEarlierVersionStays) {
     for (int64_t k = 0; k < steps; ++k) {
         const std::string data = Path("update" + std::to_string(k));
         Prepare(data);
-        std::fflush(nullptr);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            qvr::testhooks::KillAtStep = k;
-            (void)Install(a2, true, data);
-            _exit(0);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
+        KilledAt(k, [&] { (void)Install(a2, true, data); });
         bool cut = false;
         for (const auto& r : qvr::ListInstallRecords(data))
             cut = cut || r.State == qvr::RecordState::Installing;
@@ -195,16 +192,7 @@ TEST_F(Kill, AnUpdateKilledAnywhereIsRemovedWholeByName) {
     for (int64_t k = 0; k < steps; ++k) {
         const std::string data = Path("killed-update" + std::to_string(k));
         Prepare(data);
-        std::fflush(nullptr);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            qvr::testhooks::KillAtStep = k;
-            (void)Install(a2, true, data);
-            _exit(0);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
+        KilledAt(k, [&] { (void)Install(a2, true, data); });
         ASSERT_TRUE(qvr::RemoveByRecord(data, "A.qvr").Outcome.Ok()) << "k = " << k;
         EXPECT_EQ(Snapshot(data), expected) << "k = " << k;
         ASSERT_EQ(qvr::ListInstallRecords(data).size(), 1u) << "k = " << k;
